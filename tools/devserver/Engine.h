@@ -1,0 +1,178 @@
+// The boundary between the development server's protocol side (listener, sessions, TDS
+// codec) and its SQL side (T-SQL translated to SQLite). The protocol side knows nothing of
+// SQL; the SQL side knows nothing of packets or tokens. A batch is executed by the SQL
+// side, which reports what it produces, in order, to a ResultSink that the protocol side
+// turns into tokens as the results are produced (rows are never collected in memory).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devserver {
+
+/// The column and parameter types the server can describe to a client.
+enum class SqlType {
+    Bit,
+    TinyInt,
+    SmallInt,
+    Int,
+    BigInt,
+    Real,
+    Float,
+    SmallMoney,
+    Money,
+    Numeric,
+    Decimal,
+    SmallDateTime,
+    DateTime,
+    Date,
+    Time,
+    Char,       ///< fixed length, length <= 255 (longer ones travel as long character)
+    VarChar,    ///< length <= 255 (longer ones travel as long character)
+    UniChar,    ///< length in characters; values travel as UTF-16
+    UniVarChar,
+    Binary,     ///< fixed length, length <= 255 (longer ones travel as long binary)
+    VarBinary,  ///< length <= 255 (longer ones travel as long binary)
+    Text,
+    Image,
+};
+
+/// A column's or parameter's declared type.
+struct ColumnType {
+    SqlType type = SqlType::Int;
+    int32_t length = 4;    ///< bytes for character/binary types (characters for uni types)
+    uint8_t precision = 0; ///< numeric/decimal only, 1..38
+    uint8_t scale = 0;     ///< numeric/decimal only
+    bool nullable = true;
+};
+
+struct Column {
+    std::string name;
+    ColumnType type;
+};
+
+/// One value of a row or parameter. Which member carries the value follows the type of
+/// its column:
+/// - Bit, TinyInt, SmallInt, Int, BigInt: `integer`
+/// - SmallMoney, Money: `integer`, the amount in 1/10000 units
+/// - Real, Float: `real`
+/// - Numeric, Decimal: `numeric`, the unscaled value (the column's scale applies)
+/// - SmallDateTime, DateTime: `days` since 1 Jan 1900 and `ticks`, 1/300 s since midnight
+/// - Date: `days`; Time: `ticks`
+/// - Char, VarChar, UniChar, UniVarChar, Text: `bytes`, UTF-8
+/// - Binary, VarBinary, Image: `bytes`
+struct Value {
+    bool isNull = true;
+    int64_t integer = 0;
+    double real = 0;
+    __int128 numeric = 0;
+    int32_t days = 0;
+    uint32_t ticks = 0;
+    std::string bytes;
+
+    static Value null() { return {}; }
+};
+
+/// A server message (informational when severity <= 10, an error above).
+struct ServerMessage {
+    int32_t number = 0;
+    uint8_t state = 1;
+    uint8_t severity = 0;
+    std::string text;
+    std::string server;    ///< filled by the protocol side when empty
+    std::string procedure;
+    uint16_t line = 1;
+};
+
+/// What a DONE reports: a statement of the batch, a statement inside a procedure, or the end
+/// of a procedure run by `exec`.
+enum class DoneKind { Statement, InProcedure, Procedure };
+
+/// Receives, in order, everything a batch produces. Implemented by the protocol side.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+
+    /// A row result begins; `row` calls follow, then a `done`.
+    virtual void rowFormat(const std::vector<Column>& columns) = 0;
+    /// One row of the current row result, one value per column. Returns false when the
+    /// client cancelled (or the connection is gone): the SQL side then stops the batch at
+    /// once and returns from `executeBatch` without reporting anything further.
+    [[nodiscard]] virtual bool row(const std::vector<Value>& values) = 0;
+    /// End of a statement. `rowCount` is set when the statement has a count (rows
+    /// returned or affected); `error` when the statement failed.
+    virtual void done(DoneKind kind, bool error, std::optional<int64_t> rowCount) = 0;
+    /// A server message (print, raiserror, SQL errors, `use` notices).
+    virtual void message(const ServerMessage& message) = 0;
+    /// The return status of a procedure run by `exec`.
+    virtual void returnStatus(int32_t status) = 0;
+    /// The output parameters of a procedure run by `exec`, after its return status.
+    virtual void outputParameters(const std::vector<Column>& params,
+                                  const std::vector<Value>& values) = 0;
+    /// The current database changed (`use`).
+    virtual void databaseChanged(const std::string& oldName, const std::string& newName) = 0;
+    /// True once the client has asked to cancel; polled between statements and rows.
+    [[nodiscard]] virtual bool cancelled() = 0;
+};
+
+/// Date order used to read date-time literals and answered to a client's option query.
+enum class DateOrder { MDY, DMY, YMD, YDM, MYD, DYM };
+
+struct ServerConfig {
+    std::string dataDir;    ///< empty: every database in memory
+    bool sample = false;    ///< create the sample database `pubs`
+    DateOrder dateOrder = DateOrder::MDY;
+    std::string serverName = "TOVRIN";
+    std::string version = "Adaptive Server Enterprise/15.7/Tovrin development server/Linux";
+};
+
+struct LoginInfo {
+    std::string user;
+    std::string password;
+    std::string host;
+    std::string application;
+};
+
+/// An RPC parameter (DBRPC / dynamic statements), when the protocol side supports them.
+struct RpcParameter {
+    std::string name;       ///< with its leading '@', or empty for a positional parameter
+    ColumnType type;
+    Value value;
+    bool output = false;
+};
+
+class Session;
+
+/// The server's databases; shared by every session and safe to use from several threads.
+class Database {
+public:
+    virtual ~Database() = default;
+
+    /// Opens the databases of `config` (creating `master`, and `pubs` when asked).
+    /// Throws std::runtime_error with a readable message when it cannot.
+    static std::unique_ptr<Database> open(const ServerConfig& config);
+
+    /// A session for a logged-in client; `spid` is the client's server process id.
+    virtual std::unique_ptr<Session> openSession(const LoginInfo& login, int spid) = 0;
+};
+
+/// One client's state: current database, @@rowcount, @@error, transaction, set rowcount.
+/// Used by one thread at a time.
+class Session {
+public:
+    virtual ~Session() = default;
+
+    /// Executes one language batch, reporting every result to `sink`.
+    virtual void executeBatch(std::string_view sql, ResultSink& sink) = 0;
+    /// Executes a procedure called by RPC with the given parameters.
+    virtual void executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params,
+                            ResultSink& sink) = 0;
+    [[nodiscard]] virtual std::string currentDatabase() const = 0;
+    [[nodiscard]] virtual bool inTransaction() const = 0;
+};
+
+} // namespace devserver
