@@ -1,0 +1,45 @@
+// One SQLite connection of a session to one database, with the functions, the collation
+// and the handlers (busy waits, cancel) that the server's SQL needs.
+#pragma once
+
+#include "Engine.h"
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <string>
+
+namespace devserver {
+
+/// Identity and hooks a connection's SQL functions and handlers use.
+struct ConnectionHooks {
+    std::string databaseName;
+    std::string userName;
+    DateOrder dateOrder = DateOrder::MDY;
+    /// Polled while SQLite works or waits for a lock; true stops the statement.
+    std::function<bool()> cancelled;
+};
+
+/// An open SQLite connection (closed by the destructor).
+class SqlConnection final {
+public:
+    /// Opens the database at `uri` (a SQLite URI). Throws std::runtime_error.
+    SqlConnection(const std::string& uri, ConnectionHooks hooks);
+    ~SqlConnection();
+    SqlConnection(const SqlConnection&) = delete;
+    SqlConnection& operator=(const SqlConnection&) = delete;
+
+    [[nodiscard]] sqlite3* handle() const noexcept { return m_db; }
+    [[nodiscard]] const ConnectionHooks& hooks() const noexcept { return m_hooks; }
+    /// Executes SQL without results; throws SqlError.
+    void exec(const std::string& sql);
+
+private:
+    sqlite3* m_db = nullptr;
+    ConnectionHooks m_hooks;
+};
+
+/// Registers the decimal collation and the server's functions on `db`.
+void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks);
+
+} // namespace devserver

@@ -1,0 +1,149 @@
+// Databases of the server. In memory (the default) every database is a SQLite "memdb"
+// database with a name unique to this server, shared by the connections of every session
+// and kept alive by one connection held here; with a data directory each is the file
+// <dir>/<name>.db in WAL mode. Sessions open their own connections, so what one commits
+// the others see, and SQLite's locks (with a busy handler) keep them consistent.
+#include "SqlDatabase.h"
+
+#include "SampleDatabase.h"
+#include "SqlErrors.h"
+#include "SqlSession.h"
+
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace devserver {
+
+namespace {
+
+std::string lower(const std::string& s) {
+    std::string out;
+    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool validName(const std::string& name) {
+    if (name.empty() || name.size() > 30) return false;
+    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
+std::string percentEncode(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '.' || c == '_' || c == '-') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+/// Collects the messages of a batch run while the server starts.
+class StartupSink final : public ResultSink {
+public:
+    void rowFormat(const std::vector<Column>&) override {}
+    bool row(const std::vector<Value>&) override { return true; }
+    void done(DoneKind, bool, std::optional<int64_t>) override {}
+    void message(const ServerMessage& m) override {
+        if (m.severity > 10 && errors.empty()) errors = std::to_string(m.number) + ": " + m.text + " (line " + std::to_string(m.line) + ")";
+    }
+    void returnStatus(int32_t) override {}
+    void outputParameters(const std::vector<Column>&, const std::vector<Value>&) override {}
+    void databaseChanged(const std::string&, const std::string&) override {}
+    bool cancelled() override { return false; }
+    std::string errors;
+};
+
+} // namespace
+
+std::unique_ptr<Database> Database::open(const ServerConfig& config) {
+    return std::make_unique<SqlDatabase>(config);
+}
+
+SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
+    static std::atomic<int> instances{0};
+    m_memoryPrefix = "tovrin-" + std::to_string(::getpid()) + "-" + std::to_string(instances++);
+    bool loadSample = config.sample;
+    if (!config.dataDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(config.dataDir, ec);
+        if (!std::filesystem::is_directory(config.dataDir))
+            throw std::runtime_error("cannot use data directory " + config.dataDir);
+        for (const auto& entry : std::filesystem::directory_iterator(config.dataDir, ec)) {
+            if (entry.path().extension() != ".db") continue;
+            std::string name = entry.path().stem().string();
+            if (validName(name)) addDatabase(name);
+        }
+        if (find("pubs").size()) loadSample = false;
+    }
+    if (find("master").empty()) addDatabase("master");
+    if (loadSample) {
+        if (find("pubs").empty()) addDatabase("pubs");
+        auto session = openSession(LoginInfo{"sa", "", "", "startup"}, 0);
+        StartupSink sink;
+        session->executeBatch("use pubs", sink);
+        for (const std::string& batch : sampleDatabaseBatches()) {
+            session->executeBatch(batch, sink);
+            if (!sink.errors.empty()) throw std::runtime_error("cannot create the sample database: " + sink.errors);
+        }
+    }
+}
+
+SqlDatabase::~SqlDatabase() = default;
+
+std::unique_ptr<Session> SqlDatabase::openSession(const LoginInfo& login, int spid) {
+    return std::make_unique<SqlSession>(*this, login, spid);
+}
+
+std::string SqlDatabase::makeUri(const std::string& name) const {
+    if (m_config.dataDir.empty()) return "file:/" + m_memoryPrefix + "-" + name + "?vfs=memdb";
+    std::string path = std::filesystem::absolute(std::filesystem::path(m_config.dataDir) / (name + ".db")).string();
+    return "file:" + percentEncode(path);
+}
+
+void SqlDatabase::addDatabase(const std::string& name) {
+    ConnectionHooks hooks;
+    hooks.databaseName = name;
+    hooks.dateOrder = m_config.dateOrder;
+    auto keeper = std::make_unique<SqlConnection>(makeUri(name), hooks);
+    if (!m_config.dataDir.empty()) keeper->exec("pragma journal_mode=wal");
+    keeper->exec(std::string("create table if not exists ") + kProcedureTable +
+                 " (name text primary key collate nocase, source text not null)");
+    std::lock_guard lock(m_mutex);
+    auto& entry = m_databases[lower(name)];
+    if (entry.second) throw SqlError(1801, 16, "Database '" + entry.first + "' already exists.");
+    entry = {name, std::move(keeper)};
+}
+
+std::string SqlDatabase::find(const std::string& name) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_databases.find(lower(name));
+    return it == m_databases.end() ? std::string() : it->second.first;
+}
+
+std::string SqlDatabase::uriOf(const std::string& name) const { return makeUri(name); }
+
+void SqlDatabase::createDatabase(const std::string& name) {
+    if (!validName(name)) throw SqlError(2702, 16, "Database name '" + name + "' is not valid.");
+    if (!find(name).empty()) throw SqlError(1801, 16, "Database '" + name + "' already exists.");
+    addDatabase(name);
+}
+
+std::vector<std::string> SqlDatabase::names() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    for (const auto& [key, entry] : m_databases) out.push_back(entry.first);
+    return out;
+}
+
+} // namespace devserver

@@ -1,0 +1,48 @@
+// The server's databases: their names, where they live (shared in-memory databases or files
+// under the data directory) and the connection that keeps an in-memory one alive.
+#pragma once
+
+#include "Engine.h"
+#include "SqlConnection.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace devserver {
+
+class SqlDatabase final : public Database {
+public:
+    /// Opens or creates `master` (and `pubs` with the sample) as `config` says.
+    explicit SqlDatabase(const ServerConfig& config);
+    ~SqlDatabase() override;
+
+    std::unique_ptr<Session> openSession(const LoginInfo& login, int spid) override;
+
+    [[nodiscard]] const ServerConfig& config() const noexcept { return m_config; }
+    /// The database's name as created when `name` names one (any case), else empty.
+    [[nodiscard]] std::string find(const std::string& name) const;
+    /// The SQLite URI of an existing database.
+    [[nodiscard]] std::string uriOf(const std::string& name) const;
+    /// Creates a database. Throws SqlError 1801 when it exists, 2702 for a bad name.
+    void createDatabase(const std::string& name);
+    /// Names of every database.
+    [[nodiscard]] std::vector<std::string> names() const;
+
+private:
+    std::string makeUri(const std::string& name) const;
+    void addDatabase(const std::string& name);
+
+    ServerConfig m_config;
+    std::string m_memoryPrefix;
+    mutable std::mutex m_mutex;
+    /// Lower-case name → (name, connection keeping it open).
+    std::map<std::string, std::pair<std::string, std::unique_ptr<SqlConnection>>> m_databases;
+};
+
+/// The table that holds the text of each stored procedure of a database.
+inline constexpr const char* kProcedureTable = "tovrin_procedures";
+
+} // namespace devserver

@@ -1,0 +1,138 @@
+// Maps SQLite's errors onto Adaptive Server's message numbers, severities and texts, so that
+// clients see the numbers they would see from the real server.
+#include "SqlErrors.h"
+
+namespace devserver {
+
+namespace {
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+/// The part of `message` after `prefix`, or empty when it does not start with it.
+std::string after(std::string_view message, std::string_view prefix) {
+    return std::string(message.substr(prefix.size()));
+}
+
+/// Splits "table.column" into its parts.
+void splitQualified(const std::string& qualified, std::string& table, std::string& column) {
+    auto dot = qualified.find('.');
+    if (dot == std::string::npos) {
+        table = qualified;
+        column.clear();
+    } else {
+        table = qualified.substr(0, dot);
+        column = qualified.substr(dot + 1);
+    }
+    // A composite key lists several columns: keep the first.
+    auto comma = column.find(',');
+    if (comma != std::string::npos) column.resize(comma);
+}
+
+} // namespace
+
+SqlError syntaxError(std::string_view near) {
+    return SqlError(102, 15, "Incorrect syntax near '" + std::string(near) + "'.");
+}
+
+SqlError objectNotFound(std::string_view name) {
+    return SqlError(208, 16,
+                    std::string(name) +
+                        " not found. Specify owner.objectname or use sp_help to check whether the "
+                        "object exists (sp_help may produce lots of output).");
+}
+
+SqlError undeclaredVariable(std::string_view name) {
+    return SqlError(137, 15, "Must declare variable '" + std::string(name) + "'.");
+}
+
+SqlError sqliteError(sqlite3* db, int rc) {
+    return mapSqliteError(rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
+SqlError mapSqliteError(int rc, std::string_view message) {
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_INTERRUPT)
+        return SqlError(3618, 10, "Transaction has been aborted by a cancel request.");
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        return SqlError(12205, 17,
+                        "Could not acquire a lock within the specified wait period. "
+                        "SERVER level wait period=30 seconds.");
+    if (primary == SQLITE_FULL || primary == SQLITE_NOMEM)
+        return SqlError(1105, 17, "Can't allocate space for object in database: the database is full.");
+    if (primary == SQLITE_TOOBIG)
+        return SqlError(511, 16, "Attempt to update or insert row failed because resultant row is too large.");
+
+    if (startsWith(message, "near \"")) {
+        auto end = message.find("\": syntax error");
+        std::string_view near = message.substr(6, end == std::string_view::npos ? 0 : end - 6);
+        return syntaxError(near);
+    }
+    if (message == "incomplete input" || message.find("syntax error") != std::string_view::npos)
+        return SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+    if (startsWith(message, "no such table: ")) return objectNotFound(after(message, "no such table: "));
+    if (startsWith(message, "no such view: ")) return objectNotFound(after(message, "no such view: "));
+    if (startsWith(message, "no such index: ")) {
+        return SqlError(3701, 11,
+                        "Cannot drop the index '" + after(message, "no such index: ") +
+                            "', because it doesn't exist in the system catalogs.");
+    }
+    if (startsWith(message, "no such column: "))
+        return SqlError(207, 16, "Invalid column name '" + after(message, "no such column: ") + "'.");
+    if (startsWith(message, "ambiguous column name: "))
+        return SqlError(209, 16, "Ambiguous column name " + after(message, "ambiguous column name: "));
+    if (startsWith(message, "no such function: "))
+        return SqlError(14216, 16, "Function '" + after(message, "no such function: ") + "' not found.");
+    if (startsWith(message, "wrong number of arguments to function ")) {
+        std::string name = after(message, "wrong number of arguments to function ");
+        if (!name.empty() && name.back() == ')') name.pop_back();
+        if (name.size() >= 2 && name.substr(name.size() - 1) == "(") name.pop_back();
+        return SqlError(14216, 16, "Function '" + name + "' called with a wrong number of arguments.");
+    }
+    if (startsWith(message, "UNIQUE constraint failed: ") ||
+        startsWith(message, "PRIMARY KEY must be unique")) {
+        std::string table, column;
+        splitQualified(after(message, "UNIQUE constraint failed: "), table, column);
+        return SqlError(2601, 14,
+                        "Attempt to insert duplicate key row in object '" + table +
+                            "' with unique index '" + column + "'");
+    }
+    if (startsWith(message, "NOT NULL constraint failed: ")) {
+        std::string table, column;
+        splitQualified(after(message, "NOT NULL constraint failed: "), table, column);
+        return SqlError(515, 16,
+                        "Attempt to insert NULL value into column '" + column + "', table '" + table +
+                            "'; column does not allow nulls. Update fails.");
+    }
+    if (startsWith(message, "CHECK constraint failed: "))
+        return SqlError(548, 16,
+                        "Check constraint violation occurred, dbname = '', table name = '', "
+                        "constraint name = '" + after(message, "CHECK constraint failed: ") + "'.");
+    if (startsWith(message, "FOREIGN KEY constraint failed"))
+        return SqlError(546, 16, "Foreign key constraint violation occurred.");
+    if (startsWith(message, "table ") && message.find(" already exists") != std::string_view::npos) {
+        std::string name(message.substr(6, message.find(" already exists") - 6));
+        return SqlError(2714, 16, "There is already an object named '" + name + "' in the database.");
+    }
+    if (startsWith(message, "index ") && message.find(" already exists") != std::string_view::npos) {
+        std::string name(message.substr(6, message.find(" already exists") - 6));
+        return SqlError(1913, 16, "There is already an index on table with name '" + name + "'.");
+    }
+    if (startsWith(message, "table ") && message.find(" has no column named ") != std::string_view::npos) {
+        auto pos = message.find(" has no column named ");
+        return SqlError(207, 16, "Invalid column name '" + std::string(message.substr(pos + 21)) + "'.");
+    }
+    if (message.find("values for") != std::string_view::npos && message.find("columns") != std::string_view::npos)
+        return SqlError(213, 16, "Insert error: column name or number of supplied values does not match table definition.");
+    if (startsWith(message, "cannot start a transaction within a transaction"))
+        return SqlError(3902, 16, "The BEGIN TRANSACTION request has no corresponding COMMIT TRANSACTION.");
+    if (startsWith(message, "cannot commit - no transaction is active") ||
+        startsWith(message, "cannot rollback - no transaction is active"))
+        return SqlError(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+    if (message == "integer overflow")
+        return SqlError(3606, 16, "Arithmetic overflow occurred.");
+    return SqlError(7200, 16, std::string(message));
+}
+
+} // namespace devserver

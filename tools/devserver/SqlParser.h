@@ -1,0 +1,32 @@
+// Splits a tokenized batch (or procedure body) into statements and the control-flow
+// blocks around them. T-SQL needs no separator between statements: a statement ends where
+// a keyword that starts another one appears outside parentheses (with the exceptions that
+// keep `insert … select`, `update … set`, `union select` together).
+#pragma once
+
+#include "SqlLexer.h"
+
+#include <memory>
+#include <vector>
+
+namespace devserver {
+
+struct Statement {
+    enum class Kind { Simple, Block, If, While };
+    Kind kind = Kind::Simple;
+    /// Simple: the statement's tokens. If/While: the condition's tokens.
+    std::vector<Token> tokens;
+    /// Block: its statements. If: then-branch and, when present, else-branch. While: body.
+    std::vector<std::unique_ptr<Statement>> children;
+    int line = 1;
+    size_t begin = 0; ///< offset of the statement's first character in the batch
+};
+
+/// Parses `tokens` into a block of statements. `create procedure` takes the rest of the
+/// batch. Throws SqlError 156/102 for a misplaced `else`, `end` or an unclosed `begin`.
+[[nodiscard]] std::unique_ptr<Statement> parseStatements(const std::vector<Token>& tokens);
+
+/// True for words that begin a statement.
+[[nodiscard]] bool isStatementKeyword(const Token& token);
+
+} // namespace devserver

@@ -1,0 +1,296 @@
+// The session's interpreter: runs the statements of a batch or procedure one by one,
+// following if/while/begin…end, and turns each statement's failure into a server message
+// and an error DONE before going on with the next statement.
+#include "SqlSession.h"
+
+#include "SqlDatabase.h"
+#include "SqlErrors.h"
+#include "TypesCatalog.h"
+
+#include <cctype>
+
+namespace devserver {
+
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string out;
+    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+} // namespace
+
+SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)
+    : m_server(database), m_login(std::move(login)), m_spid(spid) {}
+
+SqlSession::~SqlSession() {
+    if (m_tranCount > 0) {
+        try {
+            connectionFor(m_tranDatabase).exec("rollback");
+        } catch (...) {
+            // The connection closes next; SQLite rolls back what is left.
+        }
+    }
+}
+
+bool SqlSession::cancelled() { return m_aborted || (m_sink && m_sink->cancelled()); }
+
+SqlConnection& SqlSession::connectionFor(const std::string& name) {
+    std::string key = lower(name);
+    auto it = m_connections.find(key);
+    if (it != m_connections.end()) return *it->second;
+    std::string actual = m_server.find(name);
+    if (actual.empty()) throw SqlError(911, 11, "Attempt to locate entry in sysdatabases for database '" + name +
+                                                    "' by name failed - no entry found under that name. Make sure "
+                                                    "that the name is entered properly.");
+    ConnectionHooks hooks;
+    hooks.databaseName = actual;
+    hooks.userName = m_login.user.empty() ? "dbo" : m_login.user;
+    hooks.dateOrder = m_server.config().dateOrder;
+    hooks.cancelled = [this] { return m_sink && m_sink->cancelled(); };
+    auto connection = std::make_unique<SqlConnection>(m_server.uriOf(actual), std::move(hooks));
+    auto& ref = *connection;
+    m_connections[key] = std::move(connection);
+    return ref;
+}
+
+SqlConnection& SqlSession::connection() { return connectionFor(m_database); }
+
+std::string SqlSession::schemaFor(const std::string& database) {
+    std::string actual = m_server.find(database);
+    if (actual.empty()) (void)connectionFor(database); // throws the unknown-database error
+    SqlConnection& c = connection();
+    std::string schema = lower(actual);
+    if (sqlite3_db_filename(c.handle(), schema.c_str()) == nullptr) {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(c.handle(), "attach database ?1 as ?2", -1, &stmt, nullptr);
+        std::string uri = m_server.uriOf(actual);
+        sqlite3_bind_text(stmt, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+        int rc = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE) throw sqliteError(c.handle(), rc);
+    }
+    return schema;
+}
+
+std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token& token, Frame& frame) {
+    if (token.kind == Token::Kind::GlobalVariable) {
+        std::string name = lower(token.text);
+        ColumnType intType;
+        if (name == "@@spid") return {SqlValue::ofInteger(m_spid), intType};
+        if (name == "@@rowcount") return {SqlValue::ofInteger(m_rowCount), intType};
+        if (name == "@@error") return {SqlValue::ofInteger(m_lastError), intType};
+        if (name == "@@trancount") return {SqlValue::ofInteger(m_tranCount), intType};
+        if (name == "@@nestlevel") return {SqlValue::ofInteger(frame.depth), intType};
+        if (name == "@@identity") return {SqlValue::ofInteger(sqlite3_last_insert_rowid(connection().handle())), intType};
+        if (name == "@@textsize") return {SqlValue::ofInteger(2147483647), intType};
+        if (name == "@@sqlstatus" || name == "@@transtate") return {SqlValue::ofInteger(0), intType};
+        ColumnType text;
+        text.type = SqlType::VarChar;
+        text.length = 255;
+        if (name == "@@version") return {SqlValue::ofText(m_server.config().version), text};
+        if (name == "@@servername") return {SqlValue::ofText(m_server.config().serverName), text};
+        if (name == "@@language") return {SqlValue::ofText("us_english"), text};
+        if (name == "@@charsetname") return {SqlValue::ofText("utf8"), text};
+        return {SqlValue::null(), std::nullopt};
+    }
+    auto it = frame.variables.find(lower(token.text));
+    if (it == frame.variables.end()) throw undeclaredVariable(token.text);
+    return {it->second.value, it->second.type};
+}
+
+TranslateContext SqlSession::context(Frame& frame) {
+    TranslateContext ctx;
+    ctx.dateOrder = m_server.config().dateOrder;
+    ctx.currentDatabase = m_database;
+    ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
+    ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };
+    return ctx;
+}
+
+void SqlSession::reportError(const SqlError& error, const Frame& frame, int line) {
+    m_lastError = error.number();
+    if (!m_sink) return;
+    ServerMessage message;
+    message.number = error.number();
+    message.severity = static_cast<uint8_t>(error.severity());
+    message.state = 1;
+    message.text = error.what();
+    message.procedure = frame.procedure;
+    message.line = static_cast<uint16_t>(std::clamp(line, 1, 65535));
+    m_sink->message(message);
+}
+
+void SqlSession::done(const Frame& frame, bool error, std::optional<int64_t> count) {
+    if (m_sink) m_sink->done(frame.doneKind, error, count);
+}
+
+void SqlSession::executeBatch(std::string_view sql, ResultSink& sink) {
+    m_sink = &sink;
+    m_aborted = false;
+    m_batchText = std::string(sql);
+    Frame frame;
+    try {
+        std::vector<Token> tokens = tokenize(m_batchText);
+        std::unique_ptr<Statement> root = parseStatements(tokens);
+        for (size_t i = 0; i < root->children.size(); ++i) {
+            if (cancelled()) break;
+            const Statement& s = *root->children[i];
+            // A procedure name alone as the batch's first statement runs it.
+            if (i == 0 && s.kind == Statement::Kind::Simple && !s.tokens.empty() &&
+                s.tokens[0].kind == Token::Kind::Identifier && !isStatementKeyword(s.tokens[0]) &&
+                !s.tokens[0].is("with")) {
+                Statement exec = Statement{};
+                exec.line = s.line;
+                exec.begin = s.begin;
+                Token word = s.tokens[0];
+                word.text = "exec";
+                exec.tokens.push_back(word);
+                exec.tokens.insert(exec.tokens.end(), s.tokens.begin(), s.tokens.end());
+                if (run(exec, frame) != Flow::Next) break;
+                continue;
+            }
+            Flow flow = run(s, frame);
+            if (flow == Flow::Abort || flow == Flow::Return) break;
+        }
+    } catch (const SqlError& e) {
+        reportError(e, frame, 1);
+        done(frame, true, std::nullopt);
+    }
+    m_sink = nullptr;
+}
+
+SqlSession::Flow SqlSession::run(const Statement& statement, Frame& frame) {
+    if (cancelled()) {
+        m_aborted = true;
+        return Flow::Abort;
+    }
+    switch (statement.kind) {
+    case Statement::Kind::Simple: return runSimple(statement, frame);
+    case Statement::Kind::Block:
+        for (const auto& child : statement.children) {
+            Flow flow = run(*child, frame);
+            if (flow != Flow::Next) return flow;
+        }
+        return Flow::Next;
+    case Statement::Kind::If:
+        if (condition(statement.tokens, frame)) return run(*statement.children[0], frame);
+        if (m_aborted) return Flow::Abort;
+        if (statement.children.size() > 1) return run(*statement.children[1], frame);
+        return Flow::Next;
+    case Statement::Kind::While:
+        while (condition(statement.tokens, frame)) {
+            Flow flow = run(*statement.children[0], frame);
+            if (flow == Flow::Break) break;
+            if (flow == Flow::Return || flow == Flow::Abort) return flow;
+        }
+        return m_aborted ? Flow::Abort : Flow::Next;
+    }
+    return Flow::Next;
+}
+
+bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
+    if (cancelled()) {
+        m_aborted = true;
+        return false;
+    }
+    try {
+        SqlValue v = evaluate(tokens, frame);
+        if (v.kind == SqlValue::Kind::Integer) return v.integer != 0;
+        if (v.kind == SqlValue::Kind::Real) return v.real != 0;
+        return false;
+    } catch (const SqlError& e) {
+        if (cancelled()) {
+            m_aborted = true;
+            return false;
+        }
+        reportError(e, frame, tokens.empty() ? 1 : tokens[0].line);
+        done(frame, true, std::nullopt);
+        return false;
+    }
+}
+
+SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame) {
+    try {
+        Flow flow = dispatch(statement, frame);
+        if (flow == Flow::Next && !statement.tokens.empty() && !statement.tokens[0].is("declare") &&
+            !statement.tokens[0].is("select") && !statement.tokens[0].is("set"))
+            m_lastError = 0;
+        return flow;
+    } catch (const SqlError& e) {
+        if (cancelled()) {
+            m_aborted = true;
+            return Flow::Abort;
+        }
+        reportError(e, frame, statement.line);
+        done(frame, true, std::nullopt);
+        return Flow::Next;
+    }
+}
+
+SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) {
+    std::span<const Token> t(statement.tokens);
+    if (t.empty()) return Flow::Next;
+    const Token& head = t[0];
+    auto word = [&](size_t i, std::string_view w) { return i < t.size() && t[i].is(w); };
+    if (head.is("select") || head.is("with")) return runSelect(t, frame);
+    if (head.is("insert") || head.is("update") || head.is("delete")) return runCommand(t, frame, true);
+    if (head.is("truncate") && word(1, "table") && t.size() > 2) {
+        std::vector<Token> rewritten(t.begin(), t.end());
+        rewritten[0].text = "delete";
+        rewritten[1].text = "from";
+        Flow flow = runCommand(rewritten, frame, false);
+        return flow;
+    }
+    if (head.is("create")) {
+        if (word(1, "procedure") || word(1, "proc")) return createProcedure(statement, frame);
+        if (word(1, "table")) return createTable(t, frame);
+        if (word(1, "database")) {
+            if (t.size() < 3) throw syntaxError("database");
+            m_server.createDatabase(t[2].text);
+            done(frame, false, std::nullopt);
+            return Flow::Next;
+        }
+        return runCommand(t, frame, false);
+    }
+    if (head.is("drop")) {
+        if (word(1, "procedure") || word(1, "proc")) return dropProcedure(t, frame);
+        if (word(1, "database"))
+            throw SqlError(3702, 16, "Cannot drop the database '" + (t.size() > 2 ? t[2].text : "") +
+                                         "' because it is currently in use.");
+        if (word(1, "index") && t.size() == 5 && t[3].isOp(".")) {
+            // drop index table.index
+            std::vector<Token> rewritten{t[0], t[1], t[4]};
+            return runCommand(rewritten, frame, false);
+        }
+        return runCommand(t, frame, false);
+    }
+    if (head.is("use")) return runUse(t, frame);
+    if (head.is("print")) return runPrint(t, frame);
+    if (head.is("raiserror")) return runRaiserror(t, frame);
+    if (head.is("declare")) return runDeclare(t, frame);
+    if (head.is("set")) return runSet(t, frame);
+    if (head.is("exec") || head.is("execute")) return runExec(t, frame);
+    if (head.is("return")) {
+        if (t.size() > 1) {
+            SqlValue v = evaluate(t.subspan(1), frame);
+            frame.returnStatus = v.isNull() ? 0 : static_cast<int32_t>(coerceValue(v, ColumnType{}, m_server.config().dateOrder).integer);
+        }
+        return Flow::Return;
+    }
+    if (head.is("break")) return Flow::Break;
+    if (head.is("continue")) return Flow::Continue;
+    if (head.is("begin") || head.is("commit") || head.is("rollback") || head.is("save"))
+        return runTransaction(t, frame);
+    if (head.is("waitfor")) return runWaitfor(t, frame);
+    if (head.is("dbcc") || head.is("grant") || head.is("revoke")) {
+        done(frame, false, std::nullopt);
+        return Flow::Next;
+    }
+    if (head.kind != Token::Kind::Identifier) throw syntaxError(head.text);
+    return runCommand(t, frame, false);
+}
+
+} // namespace devserver

@@ -1,0 +1,111 @@
+// One client's SQL session: its connections (one per database it has used), current
+// database, variables, transaction and settings, and the interpreter that runs batches and
+// stored procedures statement by statement, reporting to a ResultSink.
+#pragma once
+
+#include "Engine.h"
+#include "SqlConnection.h"
+#include "SqlParser.h"
+#include "SqlTranslator.h"
+#include "TypesValues.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace devserver {
+
+class SqlDatabase;
+class SqlError;
+
+class SqlSession final : public Session {
+public:
+    SqlSession(SqlDatabase& database, LoginInfo login, int spid);
+    ~SqlSession() override;
+
+    void executeBatch(std::string_view sql, ResultSink& sink) override;
+    void executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params, ResultSink& sink) override;
+    [[nodiscard]] std::string currentDatabase() const override { return m_database; }
+    [[nodiscard]] bool inTransaction() const override { return m_tranCount > 0; }
+
+private:
+    struct Variable {
+        std::optional<ColumnType> type;
+        SqlValue value;
+    };
+    /// A batch or a running procedure.
+    struct Frame {
+        std::map<std::string, Variable> variables; ///< keys in lower case, with '@'
+        std::string procedure;
+        DoneKind doneKind = DoneKind::Statement;
+        int depth = 0;
+        int32_t returnStatus = 0;
+    };
+    enum class Flow { Next, Return, Break, Continue, Abort };
+
+    /// An argument of `exec` or an RPC parameter.
+    struct Argument {
+        std::string name;       ///< parameter name with '@', or empty (positional)
+        SqlValue value;
+        std::optional<ColumnType> type;
+        bool isDefault = false;
+        bool output = false;
+        std::string variable;   ///< caller's variable receiving an output value
+    };
+
+    // Interpreter (SqlSession.cpp)
+    Flow run(const Statement& statement, Frame& frame);
+    Flow runSimple(const Statement& statement, Frame& frame);
+    Flow dispatch(const Statement& statement, Frame& frame);
+    bool condition(std::span<const Token> tokens, Frame& frame);
+    void reportError(const SqlError& error, const Frame& frame, int line);
+    void done(const Frame& frame, bool error, std::optional<int64_t> count);
+    [[nodiscard]] bool cancelled();
+    TranslateContext context(Frame& frame);
+    std::pair<SqlValue, std::optional<ColumnType>> variable(const Token& token, Frame& frame);
+    SqlConnection& connection();
+    SqlConnection& connectionFor(const std::string& name);
+    std::string schemaFor(const std::string& database);
+
+    // Statements (SqlStatements.cpp)
+    Flow runQuery(const Translation& translation, Frame& frame, bool reportDone = true);
+    Flow runSelect(std::span<const Token> tokens, Frame& frame);
+    Flow selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame);
+    Flow runCommand(std::span<const Token> tokens, Frame& frame, bool counts);
+    Flow createTable(std::span<const Token> tokens, Frame& frame);
+    Flow runDeclare(std::span<const Token> tokens, Frame& frame);
+    Flow runSet(std::span<const Token> tokens, Frame& frame);
+    Flow runPrint(std::span<const Token> tokens, Frame& frame);
+    Flow runRaiserror(std::span<const Token> tokens, Frame& frame);
+    Flow runUse(std::span<const Token> tokens, Frame& frame);
+    Flow runTransaction(std::span<const Token> tokens, Frame& frame);
+    Flow runWaitfor(std::span<const Token> tokens, Frame& frame);
+    SqlValue evaluate(std::span<const Token> tokens, Frame& frame);
+    void assign(Frame& frame, const std::string& name, const SqlValue& value);
+
+    // Procedures (SqlProcedures.cpp)
+    Flow createProcedure(const Statement& statement, Frame& frame);
+    Flow dropProcedure(std::span<const Token> tokens, Frame& frame);
+    Flow runExec(std::span<const Token> tokens, Frame& frame);
+    Flow callProcedure(const std::string& name, std::vector<Argument>& arguments, Frame& caller,
+                       std::optional<std::string> statusVariable);
+
+    SqlDatabase& m_server;
+    LoginInfo m_login;
+    int m_spid;
+    std::string m_database = "master";
+    std::map<std::string, std::unique_ptr<SqlConnection>> m_connections; ///< by lower-case name
+    ResultSink* m_sink = nullptr;
+    std::string m_batchText; ///< text of the running batch (for create procedure)
+    int m_tranCount = 0;
+    std::string m_tranDatabase;
+    int64_t m_rowCount = 0;
+    int32_t m_lastError = 0;
+    int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
+    bool m_aborted = false;
+};
+
+} // namespace devserver

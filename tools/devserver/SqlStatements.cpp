@@ -1,0 +1,531 @@
+// The statements of the session that are not about procedures: queries streamed row by
+// row, data changes with their counts, create table with the storage the declared types
+// need, variables, messages, use, transactions and waitfor.
+#include "SqlSession.h"
+
+#include "SqlDatabase.h"
+#include "SqlErrors.h"
+#include "TypesCatalog.h"
+
+#include <chrono>
+#include <thread>
+
+namespace devserver {
+
+namespace {
+
+/// Owns a prepared statement.
+class Prepared {
+public:
+    Prepared(sqlite3* db, const std::string& sql) {
+        int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            SqlError error = sqliteError(db, rc);
+            sqlite3_finalize(m_stmt);
+            throw error;
+        }
+        if (!m_stmt) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+    }
+    ~Prepared() { sqlite3_finalize(m_stmt); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    sqlite3_stmt* get() const { return m_stmt; }
+
+    void bind(const std::vector<SqlValue>& values) {
+        for (size_t i = 0; i < values.size(); ++i) {
+            const SqlValue& v = values[i];
+            int index = static_cast<int>(i) + 1;
+            switch (v.kind) {
+            case SqlValue::Kind::Null: sqlite3_bind_null(m_stmt, index); break;
+            case SqlValue::Kind::Integer: sqlite3_bind_int64(m_stmt, index, v.integer); break;
+            case SqlValue::Kind::Real: sqlite3_bind_double(m_stmt, index, v.real); break;
+            case SqlValue::Kind::Text:
+                sqlite3_bind_text64(m_stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+                break;
+            case SqlValue::Kind::Blob:
+                sqlite3_bind_blob64(m_stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT);
+                break;
+            }
+        }
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+SqlValue columnValue(sqlite3_stmt* stmt, int c) {
+    switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_INTEGER: return SqlValue::ofInteger(sqlite3_column_int64(stmt, c));
+    case SQLITE_FLOAT: return SqlValue::ofReal(sqlite3_column_double(stmt, c));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        return SqlValue::ofText(std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+    }
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, c));
+        size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt, c));
+        return SqlValue::ofBlob(data ? std::string(data, size) : std::string());
+    }
+    default: return SqlValue::null();
+    }
+}
+
+/// The SQLite declaration of a column of declared type `declared`: decimal types get text
+/// affinity and the decimal collation.
+std::string storageDeclaration(const std::string& declared) {
+    size_t paren = declared.find('(');
+    std::string name = declared.substr(0, std::min(declared.find(' '), paren));
+    if (!needsDecimalStorage(name)) return declared;
+    std::string args = paren == std::string::npos ? "" : declared.substr(paren);
+    return name + " text" + args + " collate " + kDecimalCollation;
+}
+
+bool isSelectListEnd(const Token& t) {
+    return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") || t.is("union");
+}
+
+/// Replaces "%1!" … "%n!" in a message with argument texts.
+std::string substituteArguments(const std::string& format, const std::vector<std::string>& args) {
+    std::string out;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 2 < format.size() && std::isdigit(static_cast<unsigned char>(format[i + 1]))) {
+            size_t j = i + 1;
+            int n = 0;
+            while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) n = n * 10 + (format[j++] - '0');
+            if (j < format.size() && format[j] == '!') {
+                if (n >= 1 && static_cast<size_t>(n) <= args.size()) out += args[static_cast<size_t>(n - 1)];
+                i = j;
+                continue;
+            }
+        }
+        out += format[i];
+    }
+    return out;
+}
+
+} // namespace
+
+SqlValue SqlSession::evaluate(std::span<const Token> tokens, Frame& frame) {
+    if (tokens.empty()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+    Translation tr = translateExpression(tokens, context(frame));
+    sqlite3* db = connection().handle();
+    Prepared stmt(db, tr.sql);
+    stmt.bind(tr.binds);
+    int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_ROW) return columnValue(stmt.get(), 0);
+    if (rc != SQLITE_DONE) throw sqliteError(db, rc);
+    return SqlValue::null();
+}
+
+void SqlSession::assign(Frame& frame, const std::string& name, const SqlValue& value) {
+    auto it = frame.variables.find([&] {
+        std::string key;
+        for (char c : name) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return key;
+    }());
+    if (it == frame.variables.end()) throw undeclaredVariable(name);
+    it->second.value = it->second.type ? coerceValue(value, *it->second.type, m_server.config().dateOrder) : value;
+}
+
+SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool reportDone) {
+    sqlite3* db = connection().handle();
+    Prepared stmt(db, tr.sql);
+    stmt.bind(tr.binds);
+    sqlite3_stmt* s = stmt.get();
+    const int columnCount = sqlite3_column_count(s);
+    const bool assigning = std::any_of(tr.assignments.begin(), tr.assignments.end(), [](auto& a) { return !a.empty(); });
+    if (assigning) {
+        if (std::any_of(tr.assignments.begin(), tr.assignments.end(), [](auto& a) { return a.empty(); }))
+            throw SqlError(141, 15, "A SELECT statement that assigns a value to a variable must not be combined "
+                                    "with data-retrieval operations.");
+        int64_t count = 0;
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+            for (int c = 0; c < columnCount && static_cast<size_t>(c) < tr.assignments.size(); ++c)
+                assign(frame, tr.assignments[static_cast<size_t>(c)], columnValue(s, c));
+            ++count;
+            if (m_rowLimit && count >= m_rowLimit) break;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+        m_rowCount = count;
+        if (reportDone) done(frame, false, count);
+        return Flow::Next;
+    }
+    if (columnCount == 0) {
+        int rc;
+        while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) throw sqliteError(db, rc);
+        m_rowCount = 0;
+        if (reportDone) done(frame, false, std::nullopt);
+        return Flow::Next;
+    }
+
+    int rc = sqlite3_step(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+    const DateOrder order = m_server.config().dateOrder;
+    std::vector<Column> columns(static_cast<size_t>(columnCount));
+    const bool itemsMatch = tr.namedItems.size() == static_cast<size_t>(columnCount);
+    for (int c = 0; c < columnCount; ++c) {
+        Column& column = columns[static_cast<size_t>(c)];
+        const char* origin = sqlite3_column_origin_name(s, c);
+        column.name = sqlite3_column_name(s, c);
+        if (itemsMatch && !tr.namedItems[static_cast<size_t>(c)] && !origin) column.name.clear();
+        std::optional<ColumnType> type;
+        if (const char* declared = sqlite3_column_decltype(s, c)) type = parseDeclaredType(declared);
+        if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
+        if (!type) type = typeOfValue(rc == SQLITE_ROW ? columnValue(s, c) : SqlValue::null());
+        type->nullable = true;
+        if (origin) {
+            int notNull = 0;
+            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(s, c), sqlite3_column_table_name(s, c),
+                                              origin, nullptr, nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
+                type->nullable = !notNull;
+        }
+        column.type = *type;
+    }
+    m_sink->rowFormat(columns);
+    std::vector<Value> values(static_cast<size_t>(columnCount));
+    int64_t count = 0;
+    while (rc == SQLITE_ROW) {
+        if (m_rowLimit && count >= m_rowLimit) break;
+        for (int c = 0; c < columnCount; ++c)
+            values[static_cast<size_t>(c)] = toWireValue(columnValue(s, c), columns[static_cast<size_t>(c)].type, order);
+        if (!m_sink->row(values)) {
+            m_aborted = true;
+            return Flow::Abort;
+        }
+        ++count;
+        rc = sqlite3_step(s);
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+    m_rowCount = count;
+    if (reportDone) done(frame, false, count);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& frame) {
+    if (tokens[0].is("select")) {
+        int depth = 0;
+        for (size_t i = 1; i < tokens.size(); ++i) {
+            if (tokens[i].isOp("(")) ++depth;
+            else if (tokens[i].isOp(")")) --depth;
+            else if (depth == 0 && isSelectListEnd(tokens[i])) break;
+            else if (depth == 0 && tokens[i].is("into")) return selectInto(tokens, i, frame);
+        }
+    }
+    return runQuery(translate(tokens, context(frame), true), frame);
+}
+
+SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame) {
+    // The target: a name, possibly qualified (db..name, dbo.name).
+    size_t nameEnd = intoAt + 1;
+    while (nameEnd < tokens.size() && !isSelectListEnd(tokens[nameEnd]) &&
+           (nameEnd == intoAt + 1 || tokens[nameEnd].isOp(".") || tokens[nameEnd - 1].isOp(".")))
+        ++nameEnd;
+    if (nameEnd == intoAt + 1) throw syntaxError("into");
+    std::vector<Token> select(tokens.begin(), tokens.begin() + static_cast<long>(intoAt));
+    select.insert(select.end(), tokens.begin() + static_cast<long>(nameEnd), tokens.end());
+    TranslateContext ctx = context(frame);
+    Translation target = translate(tokens.subspan(intoAt + 1, nameEnd - intoAt - 1), ctx);
+    Translation query = translate(select, ctx, true);
+    const bool temporary = tokens[intoAt + 1].text.starts_with("#");
+
+    SqlConnection& conn = connection();
+    std::string definition;
+    {
+        Prepared stmt(conn.handle(), query.sql);
+        const int columnCount = sqlite3_column_count(stmt.get());
+        const bool itemsMatch = query.columnHints.size() == static_cast<size_t>(columnCount);
+        for (int c = 0; c < columnCount; ++c) {
+            if (c) definition += ", ";
+            const char* name = sqlite3_column_name(stmt.get(), c);
+            definition += quoteIdentifier(name && *name ? name : "col" + std::to_string(c + 1));
+            std::string declared;
+            if (const char* d = sqlite3_column_decltype(stmt.get(), c)) declared = d;
+            else if (itemsMatch && query.columnHints[static_cast<size_t>(c)])
+                declared = declaredTypeText(*query.columnHints[static_cast<size_t>(c)]);
+            if (!declared.empty()) definition += " " + storageDeclaration(declared);
+        }
+    }
+    conn.exec(std::string(temporary ? "create temp table " : "create table ") + target.sql + " (" + definition + ")");
+    Prepared insert(conn.handle(), "insert into " + target.sql + " " + query.sql);
+    insert.bind(query.binds);
+    int rc = sqlite3_step(insert.get());
+    if (rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
+    m_rowCount = sqlite3_changes64(conn.handle());
+    done(frame, false, m_rowCount);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
+    Translation tr = translate(tokens, context(frame));
+    sqlite3* db = connection().handle();
+    Prepared stmt(db, tr.sql);
+    if (sqlite3_column_count(stmt.get()) > 0) return runQuery(tr, frame);
+    stmt.bind(tr.binds);
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) throw sqliteError(db, rc);
+    if (counts) {
+        m_rowCount = sqlite3_changes64(db);
+        done(frame, false, m_rowCount);
+    } else {
+        m_rowCount = 0;
+        done(frame, false, std::nullopt);
+    }
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& frame) {
+    // Column definitions start after '(' or a comma at depth 1: name, then type.
+    std::vector<Token> out;
+    out.reserve(tokens.size() + 8);
+    int depth = 0;
+    bool expectColumn = false;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.isOp("(")) {
+            ++depth;
+            out.push_back(t);
+            if (depth == 1) expectColumn = true;
+            continue;
+        }
+        if (t.isOp(")")) --depth;
+        if (t.isOp(",") && depth == 1) {
+            out.push_back(t);
+            expectColumn = true;
+            continue;
+        }
+        if (expectColumn && depth == 1) {
+            expectColumn = false;
+            out.push_back(t);
+            if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") || t.is("foreign"))
+                continue;
+            if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Identifier &&
+                needsDecimalStorage(tokens[i + 1].text)) {
+                out.push_back(tokens[++i]);
+                Token text = tokens[i];
+                text.text = "text";
+                out.push_back(text);
+                if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
+                    while (i + 1 < tokens.size() && !tokens[i].isOp(")")) out.push_back(tokens[++i]);
+                }
+                Token collate = tokens[i];
+                collate.kind = Token::Kind::Identifier;
+                collate.text = "collate";
+                out.push_back(collate);
+                collate.text = kDecimalCollation;
+                out.push_back(collate);
+            }
+            continue;
+        }
+        out.push_back(t);
+    }
+    return runCommand(out, frame, false);
+}
+
+SqlSession::Flow SqlSession::runDeclare(std::span<const Token> tokens, Frame& frame) {
+    for (auto item : splitAtCommas(tokens.subspan(1))) {
+        if (item.size() < 2 || item[0].kind != Token::Kind::Variable) throw syntaxError(item.empty() ? "declare" : item[0].text);
+        size_t typeEnd = 1;
+        while (typeEnd < item.size() && !item[typeEnd].isOp("=")) ++typeEnd;
+        std::string typeText;
+        for (size_t k = 1; k < typeEnd; ++k) {
+            if (k > 1 && item[k].kind == Token::Kind::Identifier && item[k - 1].kind == Token::Kind::Identifier)
+                typeText += ' ';
+            typeText += item[k].text;
+        }
+        if (item[1].is("as")) typeText = typeText.substr(2);
+        auto type = parseDeclaredType(typeText);
+        if (!type) throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+        std::string key;
+        for (char c : item[0].text) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        frame.variables[key] = Variable{type, SqlValue::null()};
+        if (typeEnd < item.size()) assign(frame, item[0].text, evaluate(item.subspan(typeEnd + 1), frame));
+    }
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame) {
+    if (tokens.size() >= 3 && tokens[1].kind == Token::Kind::Variable && tokens[2].isOp("=")) {
+        assign(frame, tokens[1].text, evaluate(tokens.subspan(3), frame));
+        return Flow::Next;
+    }
+    if (tokens.size() >= 3 && tokens[1].is("rowcount")) {
+        SqlValue v = evaluate(tokens.subspan(2), frame);
+        ColumnType bigint;
+        bigint.type = SqlType::BigInt;
+        m_rowLimit = v.isNull() ? 0 : std::max<int64_t>(0, coerceValue(v, bigint, m_server.config().dateOrder).integer);
+        done(frame, false, std::nullopt);
+        return Flow::Next;
+    }
+    if (tokens.size() < 2) throw syntaxError("set");
+    // Other options (nocount, textsize, quoted_identifier, chained, …) are accepted.
+    done(frame, false, std::nullopt);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runPrint(std::span<const Token> tokens, Frame& frame) {
+    auto args = splitAtCommas(tokens.subspan(1));
+    if (args.empty() || args[0].empty()) throw syntaxError("print");
+    SqlValue format = evaluate(args[0], frame);
+    std::vector<std::string> texts;
+    for (size_t i = 1; i < args.size(); ++i) texts.push_back(valueText(evaluate(args[i], frame)));
+    ServerMessage message;
+    message.number = 0;
+    message.severity = 0;
+    message.text = substituteArguments(format.isNull() ? "" : valueText(format), texts);
+    message.procedure = frame.procedure;
+    message.line = static_cast<uint16_t>(tokens[0].line);
+    m_sink->message(message);
+    done(frame, false, std::nullopt);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runRaiserror(std::span<const Token> tokens, Frame& frame) {
+    int32_t number = 50000;
+    int severity = 16;
+    int state = 1;
+    std::string text;
+    std::vector<std::string> args;
+    if (tokens.size() >= 2 && tokens[1].isOp("(")) {
+        // raiserror('text', severity, state [, args])
+        auto inner = tokens.subspan(2, tokens.size() - 3);
+        auto parts = splitAtCommas(inner);
+        if (parts.empty()) throw syntaxError("raiserror");
+        SqlValue first = evaluate(parts[0], frame);
+        if (first.kind == SqlValue::Kind::Integer) number = static_cast<int32_t>(first.integer);
+        else text = valueText(first);
+        if (parts.size() > 1) severity = static_cast<int>(evaluate(parts[1], frame).integer);
+        if (parts.size() > 2) state = static_cast<int>(evaluate(parts[2], frame).integer);
+        for (size_t i = 3; i < parts.size(); ++i) args.push_back(valueText(evaluate(parts[i], frame)));
+    } else {
+        // raiserror number ['text' | @var] [, args]
+        if (tokens.size() < 2) throw syntaxError("raiserror");
+        size_t textAt = 2;
+        SqlValue n = evaluate(tokens.subspan(1, 1), frame);
+        if (n.kind != SqlValue::Kind::Integer) throw syntaxError(tokens[1].text);
+        number = static_cast<int32_t>(n.integer);
+        auto rest = splitAtCommas(tokens.subspan(textAt));
+        if (!rest.empty() && !rest[0].empty() && !rest[0][0].is("with")) {
+            // Options such as "with errordata" end the argument list.
+            auto first = rest[0];
+            for (size_t k = 0; k < first.size(); ++k)
+                if (first[k].is("with")) first = first.subspan(0, k);
+            text = valueText(evaluate(first, frame));
+        }
+        for (size_t i = 1; i < rest.size(); ++i) args.push_back(valueText(evaluate(rest[i], frame)));
+    }
+    ServerMessage message;
+    message.number = number;
+    message.severity = static_cast<uint8_t>(std::clamp(severity, 0, 25));
+    message.state = static_cast<uint8_t>(std::clamp(state, 0, 255));
+    message.text = substituteArguments(text, args);
+    message.procedure = frame.procedure;
+    message.line = static_cast<uint16_t>(tokens[0].line);
+    m_sink->message(message);
+    m_lastError = number;
+    done(frame, severity > 10, std::nullopt);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runUse(std::span<const Token> tokens, Frame& frame) {
+    if (tokens.size() != 2) throw syntaxError(tokens.size() > 2 ? tokens[2].text : "use");
+    if (m_tranCount > 0) throw SqlError(226, 16, "USE command not allowed within a multi-statement transaction.");
+    std::string name = tokens[1].text;
+    std::string actual = m_server.find(name);
+    (void)connectionFor(name); // throws 911 for an unknown database
+    std::string old = m_database;
+    m_database = actual;
+    m_sink->databaseChanged(old, actual);
+    ServerMessage message;
+    message.number = 5701;
+    message.severity = 10;
+    message.state = 1;
+    message.text = "Changed database context to '" + actual + "'.";
+    message.procedure = frame.procedure;
+    message.line = static_cast<uint16_t>(tokens[0].line);
+    m_sink->message(message);
+    done(frame, false, std::nullopt);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame& frame) {
+    const Token& head = tokens[0];
+    auto isTranWord = [](const Token& t) { return t.is("tran") || t.is("transaction") || t.is("work"); };
+    if (head.is("begin")) {
+        if (tokens.size() < 2 || !isTranWord(tokens[1])) throw syntaxError(head.text);
+        if (m_tranCount == 0) {
+            connection().exec("begin");
+            m_tranDatabase = m_database;
+        }
+        ++m_tranCount;
+    } else if (head.is("save")) {
+        if (tokens.size() < 3 || !isTranWord(tokens[1]) || m_tranCount == 0)
+            throw SqlError(628, 16, "SAVE TRANSACTION is only allowed inside a transaction.");
+        connectionFor(m_tranDatabase).exec("savepoint " + quoteIdentifier(tokens[2].text));
+    } else if (head.is("commit")) {
+        if (m_tranCount > 0 && --m_tranCount == 0) {
+            try {
+                connectionFor(m_tranDatabase).exec("commit");
+            } catch (...) {
+                m_tranCount = 1;
+                throw;
+            }
+        }
+    } else {
+        // rollback [tran [savepoint]]
+        if (tokens.size() >= 3 && isTranWord(tokens[1]) && m_tranCount > 0) {
+            sqlite3* db = connectionFor(m_tranDatabase).handle();
+            std::string savepoint = tokens[2].text;
+            char* error = nullptr;
+            int rc = sqlite3_exec(db, ("rollback to " + quoteIdentifier(savepoint)).c_str(), nullptr, nullptr, &error);
+            sqlite3_free(error);
+            if (rc == SQLITE_OK) {
+                done(frame, false, std::nullopt);
+                return Flow::Next;
+            }
+        }
+        if (m_tranCount > 0) {
+            m_tranCount = 0;
+            connectionFor(m_tranDatabase).exec("rollback");
+        }
+    }
+    done(frame, false, std::nullopt);
+    return Flow::Next;
+}
+
+SqlSession::Flow SqlSession::runWaitfor(std::span<const Token> tokens, Frame& frame) {
+    if (tokens.size() < 3 || !(tokens[1].is("delay") || tokens[1].is("time"))) throw syntaxError("waitfor");
+    SqlValue v = evaluate(tokens.subspan(2), frame);
+    auto parts = v.kind == SqlValue::Kind::Text ? parseTimeOfDay(v.bytes) : std::nullopt;
+    if (!parts && v.kind == SqlValue::Kind::Text) parts = parseDateTime(v.bytes, m_server.config().dateOrder);
+    if (!parts) throw SqlError(2716, 16, "Invalid time given to WAITFOR: '" + valueText(v) + "'.");
+    auto msOf = [](const DateTimeParts& p) {
+        return ((p.hour * 60LL + p.minute) * 60 + p.second) * 1000 + p.millisecond;
+    };
+    int64_t wait = msOf(*parts);
+    if (tokens[1].is("time")) {
+        auto now = std::chrono::system_clock::now();
+        std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+        std::tm local{};
+        localtime_r(&seconds, &local);
+        int64_t nowMs = ((local.tm_hour * 60LL + local.tm_min) * 60 + local.tm_sec) * 1000;
+        wait = (wait - nowMs + 86400000) % 86400000;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (cancelled()) {
+            m_aborted = true;
+            return Flow::Abort;
+        }
+        auto left = deadline - std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+    }
+    done(frame, false, std::nullopt);
+    return Flow::Next;
+}
+
+} // namespace devserver

@@ -1,0 +1,403 @@
+// T-SQL to SQLite translation, token by token.
+#include "SqlTranslator.h"
+
+#include "SqlErrors.h"
+#include "TypesCatalog.h"
+
+namespace devserver {
+
+namespace {
+
+/// Functions whose T-SQL name differs from the SQLite (or registered) one.
+struct Rename {
+    std::string_view from;
+    std::string_view to;
+};
+constexpr Rename kRenames[] = {
+    {"isnull", "ifnull"},       {"len", "length"},           {"char_length", "length"},
+    {"datalength", "tovrin_datalength"}, {"ceiling", "tovrin_ceiling"}, {"str_replace", "replace"},
+    {"getutcdate", "getdate"},
+};
+
+/// Functions whose result is character data (for `+` as concatenation).
+constexpr std::string_view kStringFunctions[] = {
+    "upper", "lower", "ltrim", "rtrim", "substring", "str", "db_name", "user_name", "suser_name",
+    "replicate", "space", "char", "replace", "str_replace", "left", "right", "trim", "stuff",
+};
+
+/// Words that end the select list.
+constexpr std::string_view kSelectListEnd[] = {"from", "into", "where", "group", "having", "order",
+                                              "union", "compute", "for", "except", "intersect"};
+
+bool isCharacterType(const ColumnType& t) {
+    return t.type == SqlType::Char || t.type == SqlType::VarChar || t.type == SqlType::UniChar ||
+           t.type == SqlType::UniVarChar || t.type == SqlType::Text;
+}
+
+std::string typeTextOf(std::span<const Token> tokens) {
+    std::string text;
+    for (const Token& t : tokens) {
+        if (!text.empty() && t.kind == Token::Kind::Identifier && text.back() != '(' && text.back() != ',')
+            text += ' ';
+        text += t.text;
+    }
+    return text;
+}
+
+/// Index of the ')' matching the '(' at `open`, or tokens.size().
+size_t matchingParen(std::span<const Token> tokens, size_t open) {
+    int depth = 0;
+    for (size_t i = open; i < tokens.size(); ++i) {
+        if (tokens[i].isOp("(")) ++depth;
+        else if (tokens[i].isOp(")") && --depth == 0) return i;
+    }
+    return tokens.size();
+}
+
+/// Index of the first comma at depth 1 after the '(' at `open`, or the matching ')'.
+size_t firstArgumentEnd(std::span<const Token> tokens, size_t open) {
+    int depth = 0;
+    for (size_t i = open; i < tokens.size(); ++i) {
+        if (tokens[i].isOp("(")) ++depth;
+        else if (tokens[i].isOp(")") && --depth == 0) return i;
+        else if (tokens[i].isOp(",") && depth == 1) return i;
+    }
+    return tokens.size();
+}
+
+/// Significant digits of a number literal, and whether it has a fraction or exponent.
+bool needsExactText(const std::string& number) {
+    if (number.find_first_of("eE") != std::string::npos) return false;
+    int significant = 0;
+    bool leading = true;
+    for (char c : number) {
+        if (c == '.') continue;
+        if (leading && c == '0') continue;
+        leading = false;
+        ++significant;
+    }
+    if (number.find('.') == std::string::npos) {
+        // Integers beyond 64 bits would become approximate reals.
+        return significant > 18;
+    }
+    return significant > 15;
+}
+
+class Translator {
+public:
+    Translator(const TranslateContext& context, Translation& out) : m_context(context), m_out(out) {}
+
+    void run(std::span<const Token> tokens) {
+        for (size_t i = 0; i < tokens.size();) i = step(tokens, i);
+    }
+
+    void emit(std::string_view text) {
+        if (!m_out.sql.empty() && m_out.sql.back() != ' ') m_out.sql += ' ';
+        m_out.sql += text;
+    }
+
+    /// Binds a value and emits its parameter.
+    void bind(SqlValue value) {
+        m_out.binds.push_back(std::move(value));
+        emit("?" + std::to_string(m_out.binds.size()));
+    }
+
+    bool isCharacterOperand(std::span<const Token> tokens, size_t i, bool backwards) {
+        if (i >= tokens.size()) return false;
+        const Token& t = tokens[i];
+        if (t.kind == Token::Kind::String) return true;
+        if (t.kind == Token::Kind::Variable || t.kind == Token::Kind::GlobalVariable) {
+            auto [value, type] = m_context.variable(t);
+            if (type) return isCharacterType(*type);
+            return value.kind == SqlValue::Kind::Text;
+        }
+        size_t functionAt = i;
+        if (backwards) {
+            if (!t.isOp(")")) return false;
+            int depth = 0;
+            size_t k = i + 1;
+            while (k-- > 0) {
+                if (tokens[k].isOp(")")) ++depth;
+                else if (tokens[k].isOp("(") && --depth == 0) break;
+            }
+            if (k == 0 || k > i) return false;
+            functionAt = k - 1;
+        } else if (!(i + 1 < tokens.size() && tokens[i + 1].isOp("("))) {
+            return false;
+        }
+        const Token& f = tokens[functionAt];
+        if (f.kind != Token::Kind::Identifier) return false;
+        if (f.is("convert") && functionAt + 2 < tokens.size()) {
+            auto type = parseDeclaredType(tokens[functionAt + 2].text);
+            return type && isCharacterType(*type);
+        }
+        for (auto name : kStringFunctions)
+            if (f.is(name)) return true;
+        return false;
+    }
+
+    size_t step(std::span<const Token> tokens, size_t i) {
+        const Token& t = tokens[i];
+        auto next = [&](size_t k) -> const Token* { return i + k < tokens.size() ? &tokens[i + k] : nullptr; };
+        switch (t.kind) {
+        case Token::Kind::String: {
+            if (auto parts = parseDateTime(t.text, m_context.dateOrder))
+                emit(quoteLiteral(formatDateTime(*parts)));
+            else
+                emit(quoteLiteral(t.text));
+            return i + 1;
+        }
+        case Token::Kind::Binary: {
+            std::string hex = t.text;
+            if (hex.size() % 2) hex.insert(hex.begin(), '0');
+            emit("X'" + hex + "'");
+            return i + 1;
+        }
+        case Token::Kind::Number:
+            emit(needsExactText(t.text) ? quoteLiteral(t.text) : t.text);
+            return i + 1;
+        case Token::Kind::Variable:
+        case Token::Kind::GlobalVariable:
+            bind(m_context.variable(t).first);
+            return i + 1;
+        case Token::Kind::QuotedIdentifier:
+            emit(quoteIdentifier(t.text));
+            return i + 1;
+        case Token::Kind::Operator:
+            if (t.isOp("+") &&
+                ((i > 0 && isCharacterOperand(tokens, i - 1, true)) || isCharacterOperand(tokens, i + 1, false))) {
+                emit("||");
+            } else if (t.isOp("==")) {
+                emit("=");
+            } else if (t.isOp("!<")) {
+                emit(">=");
+            } else if (t.isOp("!>")) {
+                emit("<=");
+            } else if (t.isOp(".")) {
+                // Qualified names are written without spaces.
+                if (!m_out.sql.empty() && m_out.sql.back() == ' ') m_out.sql.pop_back();
+                m_out.sql += '.';
+                m_glue = true;
+                return i + 1;
+            } else {
+                emit(t.text);
+            }
+            return i + 1;
+        case Token::Kind::Identifier: break;
+        }
+
+        // Identifiers and keywords.
+        if (m_glue) {
+            m_glue = false;
+            m_out.sql += identifierText(t);
+            return i + 1;
+        }
+        // db..name, db.dbo.name, dbo.name
+        const Token* n1 = next(1);
+        const Token* n2 = next(2);
+        const Token* n3 = next(3);
+        if (t.is("dbo") && n1 && n1->isOp(".") && n2 && n2->kind != Token::Kind::Operator) {
+            return i + 2;
+        }
+        if (n1 && n1->isOp(".") && n2 && (n2->isOp(".") || (n2->is("dbo") && n3 && n3->isOp(".")))) {
+            size_t nameAt = n2->isOp(".") ? i + 3 : i + 4;
+            if (nameAt < tokens.size()) {
+                if (!equalsIgnoreCase(t.text, m_context.currentDatabase)) {
+                    emit(quoteIdentifier(m_context.schemaFor(t.text)));
+                    m_out.sql += '.';
+                    m_glue = true;
+                }
+                return nameAt;
+            }
+        }
+        if (t.is("create") && n1 && n1->is("table") && n2 && !n2->text.empty() && n2->text[0] == '#') {
+            emit("create temp table");
+            return i + 2;
+        }
+        if (n1 && n1->isOp("(")) {
+            if (t.is("convert")) return convertCall(tokens, i);
+            for (const Rename& r : kRenames) {
+                if (t.is(r.from)) {
+                    emit(r.to);
+                    return i + 1;
+                }
+            }
+            if (t.is("datepart") || t.is("datename") || t.is("dateadd") || t.is("datediff")) {
+                // The first argument is a date part keyword: pass it as text.
+                if (n2 && n2->kind == Token::Kind::Identifier && n3 && n3->isOp(",")) {
+                    emit("tovrin_" + lowerWord(t.text) + "(" + quoteLiteral(lowerWord(n2->text)) + ",");
+                    return i + 4;
+                }
+            }
+        }
+        emit(identifierText(t));
+        return i + 1;
+    }
+
+    static std::string lowerWord(const std::string& s) {
+        std::string out;
+        for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return out;
+    }
+
+    static std::string identifierText(const Token& t) {
+        if (t.kind == Token::Kind::QuotedIdentifier || (!t.text.empty() && t.text[0] == '#'))
+            return quoteIdentifier(t.text);
+        return t.text;
+    }
+
+    /// convert(type, expr [, style]) → tovrin_convert('type', expr [, style])
+    size_t convertCall(std::span<const Token> tokens, size_t i) {
+        size_t open = i + 1;
+        size_t comma = firstArgumentEnd(tokens, open);
+        if (comma >= tokens.size() || !tokens[comma].isOp(",")) throw syntaxError("convert");
+        std::string type = typeTextOf(tokens.subspan(open + 1, comma - open - 1));
+        if (!parseDeclaredType(type)) throw SqlError(243, 16, "Type '" + type + "' is not a defined system type.");
+        emit("tovrin_convert(" + quoteLiteral(type) + ",");
+        return comma + 1;
+    }
+
+private:
+    const TranslateContext& m_context;
+    Translation& m_out;
+    bool m_glue = false;
+};
+
+/// True when a select-list item names its column: a plain column, or an alias after the
+/// expression ("expr as name", "expr name").
+bool hasName(std::span<const Token> item) {
+    const Token& last = item.back();
+    const bool word = (last.kind == Token::Kind::Identifier && !last.is("end")) ||
+                      last.kind == Token::Kind::QuotedIdentifier;
+    if (item.size() == 1) return word || last.isOp("*");
+    const Token& before = item[item.size() - 2];
+    if (last.isOp("*")) return before.isOp(".");
+    if (last.kind == Token::Kind::String) return before.is("as");
+    if (!word) return false;
+    return before.is("as") || before.isOp(".") || before.kind != Token::Kind::Operator;
+}
+
+/// Rewrites the first select list: aliases, assignments, hints and top n.
+void translateSelect(std::span<const Token> tokens, const TranslateContext& context, Translation& out) {
+    Translator tr(context, out);
+    size_t i = 0;
+    tr.emit("select");
+    ++i;
+    if (i < tokens.size() && (tokens[i].is("distinct") || tokens[i].is("all"))) {
+        tr.emit(tokens[i].text);
+        ++i;
+    }
+    std::optional<std::string> top;
+    if (i + 1 < tokens.size() && tokens[i].is("top") && tokens[i + 1].kind == Token::Kind::Number) {
+        top = tokens[i + 1].text;
+        i += 2;
+    }
+    // The select list.
+    size_t listEnd = i;
+    int depth = 0, caseDepth = 0;
+    for (; listEnd < tokens.size(); ++listEnd) {
+        const Token& t = tokens[listEnd];
+        if (t.isOp("(")) ++depth;
+        else if (t.isOp(")")) --depth;
+        else if (t.is("case")) ++caseDepth;
+        else if (t.is("end") && caseDepth > 0) --caseDepth;
+        else if (depth == 0 && caseDepth == 0 && t.kind == Token::Kind::Identifier) {
+            bool stop = false;
+            for (auto word : kSelectListEnd)
+                if (t.is(word)) stop = true;
+            if (stop) break;
+        }
+    }
+    auto items = splitAtCommas(tokens.subspan(i, listEnd - i));
+    bool firstItem = true;
+    for (auto item : items) {
+        if (!firstItem) tr.emit(",");
+        firstItem = false;
+        std::string assignment;
+        std::optional<ColumnType> hint;
+        std::string alias;
+        if (item.size() >= 3 && item[1].isOp("=")) {
+            if (item[0].kind == Token::Kind::Variable) {
+                assignment = item[0].text;
+                item = item.subspan(2);
+            } else if (item[0].kind == Token::Kind::Identifier || item[0].kind == Token::Kind::String ||
+                       item[0].kind == Token::Kind::QuotedIdentifier) {
+                alias = item[0].text;
+                item = item.subspan(2);
+            }
+        }
+        if (item.empty()) throw syntaxError(",");
+        if (item.size() == 1 && (item[0].kind == Token::Kind::Variable || item[0].kind == Token::Kind::GlobalVariable))
+            hint = context.variable(item[0]).second;
+        if (item.size() >= 4 && item[0].is("convert") && item[1].isOp("(") &&
+            matchingParen(item, 1) == item.size() - 1) {
+            size_t comma = firstArgumentEnd(item, 1);
+            hint = parseDeclaredType(typeTextOf(item.subspan(2, comma - 2)));
+        }
+        tr.run(item);
+        if (!alias.empty()) tr.emit("as " + quoteIdentifier(alias));
+        // Without an alias, a variable item is named after nothing, as on the server.
+        out.assignments.push_back(assignment);
+        out.columnHints.push_back(hint);
+        out.namedItems.push_back(!alias.empty() || hasName(item));
+    }
+    tr.run(tokens.subspan(listEnd));
+    if (top) tr.emit("limit " + *top);
+}
+
+} // namespace
+
+std::string quoteLiteral(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+std::string quoteIdentifier(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::vector<std::span<const Token>> splitAtCommas(std::span<const Token> tokens) {
+    std::vector<std::span<const Token>> parts;
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].isOp("(")) ++depth;
+        else if (tokens[i].isOp(")")) --depth;
+        else if (tokens[i].isOp(",") && depth == 0) {
+            parts.push_back(tokens.subspan(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (start < tokens.size() || !parts.empty()) parts.push_back(tokens.subspan(start));
+    return parts;
+}
+
+Translation translate(std::span<const Token> tokens, const TranslateContext& context, bool isSelect) {
+    Translation out;
+    if (isSelect && !tokens.empty() && tokens[0].is("select")) {
+        translateSelect(tokens, context, out);
+    } else {
+        Translator tr(context, out);
+        tr.run(tokens);
+    }
+    return out;
+}
+
+Translation translateExpression(std::span<const Token> tokens, const TranslateContext& context) {
+    Translation out;
+    out.sql = "select";
+    Translator tr(context, out);
+    tr.run(tokens);
+    return out;
+}
+
+} // namespace devserver

@@ -1,0 +1,61 @@
+// Translates T-SQL statements to SQLite: string and binary literals, date-time literals in
+// the server's date order, variables as bound parameters, owner and database qualifiers,
+// Adaptive Server's functions and operators, `name = expr` column aliases and `top n`.
+#pragma once
+
+#include "Engine.h"
+#include "SqlLexer.h"
+#include "TypesValues.h"
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace devserver {
+
+/// What the translator needs to know about the session.
+struct TranslateContext {
+    DateOrder dateOrder = DateOrder::MDY;
+    std::string currentDatabase;
+    /// Value and declared type of a variable (@x) or global variable (@@x); throws
+    /// SqlError 137 for an undeclared one.
+    std::function<std::pair<SqlValue, std::optional<ColumnType>>(const Token&)> variable;
+    /// The SQLite schema under which database `name` is reachable from the current
+    /// connection (attaching it when needed); throws SqlError 911 for an unknown database.
+    std::function<std::string(const std::string&)> schemaFor;
+};
+
+/// A translated statement.
+struct Translation {
+    std::string sql;
+    std::vector<SqlValue> binds; ///< values of ?1, ?2, …
+    /// Select statements: per select-list item, the variable it assigns (`@v = expr`), or
+    /// empty.
+    std::vector<std::string> assignments;
+    /// Select statements: per select-list item, the declared type when the item is a
+    /// variable or a `convert(type, …)`.
+    std::vector<std::optional<ColumnType>> columnHints;
+    /// Select statements: per select-list item, whether it has a name (an alias or a plain
+    /// column); expression columns without an alias are unnamed, as on the server.
+    std::vector<bool> namedItems;
+};
+
+/// Translates the tokens of one statement. With `isSelect`, the first select list is
+/// rewritten (aliases, assignments, top n).
+[[nodiscard]] Translation translate(std::span<const Token> tokens, const TranslateContext& context,
+                                    bool isSelect = false);
+
+/// Translates an expression and wraps it as "select <expr>".
+[[nodiscard]] Translation translateExpression(std::span<const Token> tokens, const TranslateContext& context);
+
+/// Splits tokens at commas outside parentheses.
+[[nodiscard]] std::vector<std::span<const Token>> splitAtCommas(std::span<const Token> tokens);
+
+/// SQL text of a literal value (for generated statements).
+[[nodiscard]] std::string quoteLiteral(const std::string& text);
+/// Double-quoted SQLite identifier.
+[[nodiscard]] std::string quoteIdentifier(const std::string& name);
+
+} // namespace devserver

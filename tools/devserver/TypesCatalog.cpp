@@ -1,0 +1,164 @@
+// Declared types: from SQLite's declared type text to server column types and back.
+#include "TypesCatalog.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+namespace devserver {
+
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+/// Splits "numeric text (10, 2)" into the words before the parenthesis and its numbers.
+void splitDeclared(std::string_view declared, std::vector<std::string>& words, std::vector<long>& numbers) {
+    std::string text = lower(declared);
+    size_t paren = text.find('(');
+    std::string head = text.substr(0, paren);
+    std::string word;
+    for (char c : head) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    if (paren == std::string::npos) return;
+    const char* p = text.c_str() + paren + 1;
+    while (*p) {
+        while (*p == ' ' || *p == ',') ++p;
+        if (!std::isdigit(static_cast<unsigned char>(*p))) break;
+        char* end = nullptr;
+        numbers.push_back(std::strtol(p, &end, 10));
+        p = end;
+    }
+}
+
+ColumnType make(SqlType type, int32_t length, uint8_t precision = 0, uint8_t scale = 0) {
+    ColumnType t;
+    t.type = type;
+    t.length = length;
+    t.precision = precision;
+    t.scale = scale;
+    return t;
+}
+
+} // namespace
+
+bool needsDecimalStorage(std::string_view typeName) {
+    std::string name = lower(typeName);
+    return name == "money" || name == "smallmoney" || name == "numeric" || name == "decimal" || name == "dec";
+}
+
+std::optional<ColumnType> parseDeclaredType(std::string_view declared) {
+    std::vector<std::string> words;
+    std::vector<long> numbers;
+    splitDeclared(declared, words, numbers);
+    if (words.empty()) return std::nullopt;
+    const std::string& name = words[0];
+    const bool hasLength = !numbers.empty();
+    const auto length = static_cast<int32_t>(hasLength ? std::max(1L, std::min(numbers[0], 1L << 30)) : 1);
+
+    if (name == "int" || name == "integer") return make(SqlType::Int, 4);
+    if (name == "smallint") return make(SqlType::SmallInt, 2);
+    if (name == "tinyint") return make(SqlType::TinyInt, 1);
+    if (name == "bigint") return make(SqlType::BigInt, 8);
+    if (name == "bit") return make(SqlType::Bit, 1);
+    if (name == "real") return make(SqlType::Real, 4);
+    if (name == "float") {
+        if (hasLength && numbers[0] < 16) return make(SqlType::Real, 4);
+        return make(SqlType::Float, 8);
+    }
+    if (name == "double") return make(SqlType::Float, 8);
+    if (name == "money") return make(SqlType::Money, 8);
+    if (name == "smallmoney") return make(SqlType::SmallMoney, 4);
+    if (name == "numeric" || name == "decimal" || name == "dec") {
+        long precision = hasLength ? numbers[0] : 18;
+        long scale = numbers.size() > 1 ? numbers[1] : 0;
+        if (precision < 1 || precision > 38 || scale < 0 || scale > precision) return std::nullopt;
+        return make(name == "numeric" ? SqlType::Numeric : SqlType::Decimal, 0, static_cast<uint8_t>(precision),
+                    static_cast<uint8_t>(scale));
+    }
+    if (name == "datetime") return make(SqlType::DateTime, 8);
+    if (name == "smalldatetime") return make(SqlType::SmallDateTime, 4);
+    if (name == "date") return make(SqlType::Date, 4);
+    if (name == "time") return make(SqlType::Time, 4);
+    if (name == "char" || name == "nchar" || name == "character") {
+        if (words.size() > 1 && words[1] == "varying") return make(SqlType::VarChar, length);
+        return make(SqlType::Char, length);
+    }
+    if (name == "varchar" || name == "nvarchar") return make(SqlType::VarChar, length);
+    if (name == "sysname") return make(SqlType::VarChar, 255);
+    if (name == "unichar") return make(SqlType::UniChar, length);
+    if (name == "univarchar") return make(SqlType::UniVarChar, length);
+    if (name == "binary") return make(SqlType::Binary, length);
+    if (name == "varbinary") return make(SqlType::VarBinary, length);
+    if (name == "timestamp") return make(SqlType::VarBinary, 8);
+    if (name == "text" || name == "unitext") return make(SqlType::Text, 0x7fffffff);
+    if (name == "image") return make(SqlType::Image, 0x7fffffff);
+    return std::nullopt;
+}
+
+ColumnType typeOfValue(const SqlValue& first) {
+    switch (first.kind) {
+    case SqlValue::Kind::Null: return make(SqlType::VarChar, 255);
+    case SqlValue::Kind::Integer:
+        if (first.integer < INT32_MIN || first.integer > INT32_MAX) return make(SqlType::BigInt, 8);
+        return make(SqlType::Int, 4);
+    case SqlValue::Kind::Real: return make(SqlType::Float, 8);
+    case SqlValue::Kind::Text: {
+        const std::string& s = first.bytes;
+        // Date-times computed by expressions keep the canonical text form.
+        if (s.size() == 23 && s[4] == '-' && s[7] == '-' && s[10] == ' ' && s[13] == ':' && s[16] == ':' &&
+            s[19] == '.' && parseDateTime(s, DateOrder::YMD))
+            return make(SqlType::DateTime, 8);
+        if (s.size() > 255) return make(SqlType::Text, 0x7fffffff);
+        return make(SqlType::VarChar, 255);
+    }
+    case SqlValue::Kind::Blob:
+        if (first.bytes.size() > 255) return make(SqlType::Image, 0x7fffffff);
+        return make(SqlType::VarBinary, 255);
+    }
+    return make(SqlType::VarChar, 255);
+}
+
+std::string declaredTypeText(const ColumnType& t) {
+    switch (t.type) {
+    case SqlType::Bit: return "bit";
+    case SqlType::TinyInt: return "tinyint";
+    case SqlType::SmallInt: return "smallint";
+    case SqlType::Int: return "int";
+    case SqlType::BigInt: return "bigint";
+    case SqlType::Real: return "real";
+    case SqlType::Float: return "float";
+    case SqlType::SmallMoney: return "smallmoney";
+    case SqlType::Money: return "money";
+    case SqlType::Numeric:
+        return "numeric(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+    case SqlType::Decimal:
+        return "decimal(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+    case SqlType::SmallDateTime: return "smalldatetime";
+    case SqlType::DateTime: return "datetime";
+    case SqlType::Date: return "date";
+    case SqlType::Time: return "time";
+    case SqlType::Char: return "char(" + std::to_string(t.length) + ")";
+    case SqlType::VarChar: return "varchar(" + std::to_string(t.length) + ")";
+    case SqlType::UniChar: return "unichar(" + std::to_string(t.length) + ")";
+    case SqlType::UniVarChar: return "univarchar(" + std::to_string(t.length) + ")";
+    case SqlType::Binary: return "binary(" + std::to_string(t.length) + ")";
+    case SqlType::VarBinary: return "varbinary(" + std::to_string(t.length) + ")";
+    case SqlType::Text: return "text";
+    case SqlType::Image: return "image";
+    }
+    return "varchar(255)";
+}
+
+} // namespace devserver

@@ -1,0 +1,34 @@
+// The declared types of columns. SQLite keeps a column's declared type text but gives it
+// only one of five affinities; these functions read the Adaptive Server type back from that
+// text, choose the declared text that gives a column the storage it needs, and give
+// expression columns a type from their values.
+#pragma once
+
+#include "Engine.h"
+#include "TypesValues.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace devserver {
+
+/// Reads a declared type ("money", "numeric(10,2)", "varchar(40)", "numeric text(10,2)").
+/// Returns nothing for a type it does not know.
+[[nodiscard]] std::optional<ColumnType> parseDeclaredType(std::string_view declared);
+
+/// True for declared type names whose values are stored as exact decimal text (money,
+/// smallmoney, numeric, decimal): their SQLite declaration gets the word `text` after the
+/// name, for text affinity, and the decimal collation.
+[[nodiscard]] bool needsDecimalStorage(std::string_view typeName);
+
+/// The name of the collation that orders decimal text numerically.
+inline constexpr const char* kDecimalCollation = "tovrin_decimal";
+
+/// The type of an expression column whose first value is `first`.
+[[nodiscard]] ColumnType typeOfValue(const SqlValue& first);
+
+/// The declaration text of `type` ("numeric(10,2)", "varchar(40)") as written in T-SQL.
+[[nodiscard]] std::string declaredTypeText(const ColumnType& type);
+
+} // namespace devserver

@@ -1,0 +1,393 @@
+// Exact decimals and the conversions between stored values, client values and the
+// declared types of columns and variables.
+#include "TypesValues.h"
+
+#include "SqlErrors.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace devserver {
+
+namespace {
+
+bool isIntegerType(SqlType t) {
+    return t == SqlType::Bit || t == SqlType::TinyInt || t == SqlType::SmallInt || t == SqlType::Int ||
+           t == SqlType::BigInt;
+}
+
+bool isCharacterType(SqlType t) {
+    return t == SqlType::Char || t == SqlType::VarChar || t == SqlType::UniChar || t == SqlType::UniVarChar ||
+           t == SqlType::Text;
+}
+
+bool isBinaryType(SqlType t) { return t == SqlType::Binary || t == SqlType::VarBinary || t == SqlType::Image; }
+
+int scaleOf(const ColumnType& t) {
+    if (t.type == SqlType::Money || t.type == SqlType::SmallMoney) return 4;
+    return t.scale;
+}
+
+/// Text of a double with enough digits to read it back exactly.
+std::string realText(double v) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v);
+    // Prefer the shortest form that reads back as the same value.
+    for (int digits = 15; digits <= 17; ++digits) {
+        char shorter[40];
+        std::snprintf(shorter, sizeof shorter, "%.*g", digits, v);
+        if (std::strtod(shorter, nullptr) == v) return shorter;
+    }
+    return buffer;
+}
+
+/// The value as decimal text (integers and reals included), or nothing for blobs/null.
+std::optional<std::string> decimalSource(const SqlValue& v) {
+    switch (v.kind) {
+    case SqlValue::Kind::Integer: return std::to_string(v.integer);
+    case SqlValue::Kind::Real: return realText(v.real);
+    case SqlValue::Kind::Text: return v.bytes;
+    default: return std::nullopt;
+    }
+}
+
+/// The largest unscaled magnitude a type holds, or 0 for no limit below 10^38.
+__int128 limitOf(const ColumnType& t) {
+    if (t.type == SqlType::Money) return (static_cast<__int128>(1) << 63) - 1;
+    if (t.type == SqlType::SmallMoney) return 2147483647;
+    int p = t.precision ? t.precision : 38;
+    return powerOfTen(p) - 1;
+}
+
+std::optional<int64_t> integerOf(const SqlValue& v) {
+    switch (v.kind) {
+    case SqlValue::Kind::Integer: return v.integer;
+    case SqlValue::Kind::Real:
+        if (!std::isfinite(v.real) || std::fabs(v.real) >= 9.2e18) return std::nullopt;
+        return static_cast<int64_t>(v.real);
+    case SqlValue::Kind::Text: {
+        // Conversion to an integer truncates rather than rounds.
+        auto exact = parseDecimal(v.bytes, 10);
+        if (!exact) return std::nullopt;
+        __int128 truncated = *exact / powerOfTen(10);
+        if (truncated > INT64_MAX || truncated < INT64_MIN) return std::nullopt;
+        return static_cast<int64_t>(truncated);
+    }
+    default: return std::nullopt;
+    }
+}
+
+std::optional<double> realOf(const SqlValue& v) {
+    switch (v.kind) {
+    case SqlValue::Kind::Integer: return static_cast<double>(v.integer);
+    case SqlValue::Kind::Real: return v.real;
+    case SqlValue::Kind::Text: {
+        const char* begin = v.bytes.c_str();
+        char* end = nullptr;
+        double d = std::strtod(begin, &end);
+        while (end && *end && std::isspace(static_cast<unsigned char>(*end))) ++end;
+        if (end == begin || (end && *end)) return std::nullopt;
+        return d;
+    }
+    default: return std::nullopt;
+    }
+}
+
+std::optional<DateTimeParts> dateTimeOf(const SqlValue& v, const ColumnType& type, DateOrder order) {
+    if (v.kind == SqlValue::Kind::Text) {
+        if (auto parts = parseDateTime(v.bytes, order)) return parts;
+        if (auto parts = parseTimeOfDay(v.bytes)) return parts;
+        (void)type;
+        return std::nullopt;
+    }
+    if (v.kind == SqlValue::Kind::Integer || v.kind == SqlValue::Kind::Real) {
+        // A number converts as days since 1 Jan 1900.
+        double d = v.kind == SqlValue::Kind::Integer ? static_cast<double>(v.integer) : v.real;
+        if (!std::isfinite(d) || std::fabs(d) > 3e6) return std::nullopt;
+        double whole = std::floor(d);
+        auto ticks = static_cast<uint32_t>(std::llround((d - whole) * 25920000.0));
+        return fromDaysTicks(static_cast<int32_t>(whole), ticks);
+    }
+    return std::nullopt;
+}
+
+SqlError conversionError(const SqlValue& v, const ColumnType& t) {
+    (void)t;
+    std::string shown = v.kind == SqlValue::Kind::Text ? v.bytes : valueText(v);
+    if (shown.size() > 60) shown.resize(60);
+    return SqlError(249, 16, "Syntax error during explicit conversion of VARCHAR value '" + shown + "' to a target type.");
+}
+
+/// Cuts UTF-8 text to at most `maxBytes` without splitting a character.
+void cutUtf8(std::string& s, size_t maxBytes) {
+    if (s.size() <= maxBytes) return;
+    size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+    s.resize(cut);
+}
+
+/// Cuts UTF-8 text to at most `chars` characters.
+void cutCharacters(std::string& s, size_t chars) {
+    size_t count = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (count == chars) {
+                s.resize(i);
+                return;
+            }
+            ++count;
+        }
+    }
+}
+
+} // namespace
+
+__int128 powerOfTen(int n) noexcept {
+    __int128 r = 1;
+    for (int i = 0; i < n && i < 38; ++i) r *= 10;
+    return r;
+}
+
+std::optional<__int128> parseDecimal(std::string_view text, int scale) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::string digits;
+    int fractionDigits = 0;
+    bool seenPoint = false, any = false;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            any = true;
+            if (digits.empty() && c == '0' && !seenPoint) continue;
+            digits += c;
+            if (seenPoint) ++fractionDigits;
+        } else if (c == '.' && !seenPoint) {
+            seenPoint = true;
+        } else {
+            break;
+        }
+    }
+    if (!any) return std::nullopt;
+    int exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool expNegative = false;
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+            expNegative = text[i] == '-';
+            ++i;
+        }
+        bool expAny = false;
+        for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+            expAny = true;
+            if (exponent < 10000) exponent = exponent * 10 + (text[i] - '0');
+        }
+        if (!expAny) return std::nullopt;
+        if (expNegative) exponent = -exponent;
+    }
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i != text.size()) return std::nullopt;
+    // value = digits * 10^(exponent - fractionDigits); wanted: value * 10^scale.
+    int shift = exponent - fractionDigits + scale;
+    // Strip leading zeros kept after the point.
+    size_t first = digits.find_first_not_of('0');
+    if (first == std::string::npos) return static_cast<__int128>(0);
+    digits.erase(0, first);
+    if (shift >= 0) {
+        if (static_cast<int>(digits.size()) + shift > 38) return std::nullopt;
+        digits.append(static_cast<size_t>(shift), '0');
+    } else {
+        size_t drop = static_cast<size_t>(-shift);
+        bool roundUp = false;
+        if (drop > digits.size()) {
+            digits.clear();
+        } else {
+            roundUp = digits[digits.size() - drop] >= '5';
+            digits.resize(digits.size() - drop);
+        }
+        if (digits.size() > 38) return std::nullopt;
+        __int128 r = 0;
+        for (char c : digits) r = r * 10 + (c - '0');
+        if (roundUp) ++r;
+        if (r >= powerOfTen(38)) return std::nullopt;
+        return negative ? -r : r;
+    }
+    __int128 r = 0;
+    for (char c : digits) r = r * 10 + (c - '0');
+    return negative ? -r : r;
+}
+
+std::string formatDecimal(__int128 unscaled, int scale) {
+    bool negative = unscaled < 0;
+    unsigned __int128 magnitude = negative ? static_cast<unsigned __int128>(-(unscaled + 1)) + 1
+                                           : static_cast<unsigned __int128>(unscaled);
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+        magnitude /= 10;
+    } while (magnitude);
+    if (scale > 0) {
+        if (static_cast<int>(digits.size()) <= scale)
+            digits.insert(0, static_cast<size_t>(scale + 1) - digits.size(), '0');
+        digits.insert(digits.size() - static_cast<size_t>(scale), 1, '.');
+    }
+    return negative ? "-" + digits : digits;
+}
+
+int compareDecimalText(std::string_view a, std::string_view b) {
+    auto x = parseDecimal(a, 38 - 20);
+    auto y = parseDecimal(b, 38 - 20);
+    if (x && y) return *x < *y ? -1 : *x > *y ? 1 : 0;
+    // Numbers beyond 20 integer digits: compare by value of a wider scan.
+    auto xs = parseDecimal(a, 0);
+    auto ys = parseDecimal(b, 0);
+    if (xs && ys) {
+        if (*xs != *ys) return *xs < *ys ? -1 : 1;
+        double dx = std::strtod(std::string(a).c_str(), nullptr);
+        double dy = std::strtod(std::string(b).c_str(), nullptr);
+        return dx < dy ? -1 : dx > dy ? 1 : 0;
+    }
+    if (xs && !ys) return -1;
+    if (!xs && ys) return 1;
+    int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    if (c) return c;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+std::string valueText(const SqlValue& v) {
+    switch (v.kind) {
+    case SqlValue::Kind::Null: return "NULL";
+    case SqlValue::Kind::Integer: return std::to_string(v.integer);
+    case SqlValue::Kind::Real: return realText(v.real);
+    case SqlValue::Kind::Text: return v.bytes;
+    case SqlValue::Kind::Blob: {
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string out = "0x";
+        for (unsigned char c : v.bytes) {
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+        return out;
+    }
+    }
+    return {};
+}
+
+Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order) {
+    Value out;
+    if (v.isNull()) return out;
+    out.isNull = false;
+    const SqlType t = type.type;
+    if (isIntegerType(t)) {
+        auto i = integerOf(v);
+        if (!i) return Value::null();
+        out.integer = t == SqlType::Bit ? (*i != 0) : *i;
+    } else if (t == SqlType::Real || t == SqlType::Float) {
+        auto d = realOf(v);
+        if (!d) return Value::null();
+        out.real = t == SqlType::Real ? static_cast<double>(static_cast<float>(*d)) : *d;
+    } else if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal) {
+        auto text = decimalSource(v);
+        auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
+        if (!d || *d > limitOf(type) || *d < -limitOf(type) - (t == SqlType::Money || t == SqlType::SmallMoney))
+            return Value::null();
+        if (t == SqlType::Money || t == SqlType::SmallMoney)
+            out.integer = static_cast<int64_t>(*d);
+        else
+            out.numeric = *d;
+    } else if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
+        auto parts = dateTimeOf(v, type, order);
+        if (!parts) return Value::null();
+        int32_t days = 0;
+        uint32_t ticks = 0;
+        toDaysTicks(*parts, days, ticks);
+        if (t == SqlType::SmallDateTime) {
+            // Rounded to the minute: 29.998 seconds down, 29.999 up.
+            uint32_t minutes = (ticks + 9000) / 18000;
+            if (minutes >= 1440) {
+                minutes -= 1440;
+                ++days;
+            }
+            ticks = minutes * 18000;
+        }
+        out.days = t == SqlType::Time ? 0 : days;
+        out.ticks = t == SqlType::Date ? 0 : ticks;
+    } else if (isCharacterType(t)) {
+        out.bytes = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob ? v.bytes : valueText(v);
+        if (t == SqlType::UniChar || t == SqlType::UniVarChar) {
+            cutCharacters(out.bytes, static_cast<size_t>(type.length));
+        } else if (t != SqlType::Text) {
+            cutUtf8(out.bytes, static_cast<size_t>(type.length));
+            if (t == SqlType::Char && out.bytes.size() < static_cast<size_t>(type.length))
+                out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), ' ');
+        }
+    } else if (isBinaryType(t)) {
+        out.bytes = v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text ? v.bytes : valueText(v);
+        if (t != SqlType::Image && out.bytes.size() > static_cast<size_t>(type.length))
+            out.bytes.resize(static_cast<size_t>(type.length));
+        if (t == SqlType::Binary && out.bytes.size() < static_cast<size_t>(type.length))
+            out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), '\0');
+    }
+    return out;
+}
+
+SqlValue fromWireValue(const Value& v, const ColumnType& type) {
+    if (v.isNull) return SqlValue::null();
+    const SqlType t = type.type;
+    if (isIntegerType(t)) return SqlValue::ofInteger(v.integer);
+    if (t == SqlType::Real || t == SqlType::Float) return SqlValue::ofReal(v.real);
+    if (t == SqlType::Money || t == SqlType::SmallMoney) return SqlValue::ofText(formatDecimal(v.integer, 4));
+    if (t == SqlType::Numeric || t == SqlType::Decimal) return SqlValue::ofText(formatDecimal(v.numeric, type.scale));
+    if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time)
+        return SqlValue::ofText(formatDateTime(fromDaysTicks(t == SqlType::Time ? 0 : v.days, v.ticks)));
+    if (isBinaryType(t)) return SqlValue::ofBlob(v.bytes);
+    return SqlValue::ofText(v.bytes);
+}
+
+SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order) {
+    if (v.isNull()) return v;
+    const SqlType t = type.type;
+    if (isIntegerType(t)) {
+        auto i = integerOf(v);
+        if (!i) throw conversionError(v, type);
+        return SqlValue::ofInteger(t == SqlType::Bit ? (*i != 0) : *i);
+    }
+    if (t == SqlType::Real || t == SqlType::Float) {
+        auto d = realOf(v);
+        if (!d) throw conversionError(v, type);
+        return SqlValue::ofReal(*d);
+    }
+    if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal) {
+        auto text = decimalSource(v);
+        auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
+        if (!d) throw conversionError(v, type);
+        if (*d > limitOf(type) || *d < -limitOf(type) - 1)
+            throw SqlError(3606, 16, "Arithmetic overflow occurred.");
+        return SqlValue::ofText(formatDecimal(*d, scaleOf(type)));
+    }
+    if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
+        auto parts = dateTimeOf(v, type, order);
+        if (!parts) throw conversionError(v, type);
+        return SqlValue::ofText(formatDateTime(*parts));
+    }
+    if (isBinaryType(t)) {
+        std::string bytes = v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text ? v.bytes : valueText(v);
+        if (t != SqlType::Image && bytes.size() > static_cast<size_t>(type.length))
+            bytes.resize(static_cast<size_t>(type.length));
+        return SqlValue::ofBlob(std::move(bytes));
+    }
+    std::string text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob ? v.bytes : valueText(v);
+    if (t == SqlType::UniChar || t == SqlType::UniVarChar)
+        cutCharacters(text, static_cast<size_t>(type.length));
+    else if (t != SqlType::Text)
+        cutUtf8(text, static_cast<size_t>(type.length));
+    return SqlValue::ofText(std::move(text));
+}
+
+} // namespace devserver
