@@ -66,7 +66,7 @@ class TComponent : public TPersistent {
   [[nodiscard]] const std::string& Name() const noexcept { return m_name; }
   /// Renames: the name must be empty or an identifier (letters, digits, "_", not starting
   /// with a digit) and unique among the owner's components (case-insensitive).
-  /// Raises EComponentError "''<name>'' is not a valid component name" or "A component
+  /// Raises EComponentError "'<name>' is not a valid component name" or "A component
   /// named <name> already exists".
   virtual void SetName(const std::string& NewName);
   [[nodiscard]] int64_t Tag() const noexcept { return m_tag; }

@@ -109,9 +109,9 @@ class EWriteError : public EFilerError {
 };
 
 /// Unknown class name met while reading a component stream.
-class EClassNotFound : public EFilerError {
+class EClassNotFound : public EReadError {
  public:
-  using EFilerError::EFilerError;
+  using EReadError::EReadError;
 };
 
 /// Raises EDatabaseError with the message; when a component with a name is given the

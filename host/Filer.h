@@ -83,6 +83,7 @@ class TFiler : public TObject {
                                     bool HasData) = 0;
 
   [[nodiscard]] TComponent* Root() const noexcept { return m_root; }
+  void SetRoot(TComponent* value) noexcept { m_root = value; }
   /// While writing: the corresponding object of the ancestor (inherited form), or nullptr.
   [[nodiscard]] TPersistent* Ancestor() const noexcept { return m_ancestor; }
   void SetAncestor(TPersistent* value) noexcept { m_ancestor = value; }
@@ -186,8 +187,9 @@ class TReader : public TFiler {
   /// Line of the next token (1-based), for messages.
   [[nodiscard]] int Line() const;
 
+  struct Impl;  // internal state of the reading
+
  private:
-  struct Impl;
   std::unique_ptr<Impl> m_impl;
 };
 

@@ -3,6 +3,7 @@
 // (name, type, reader, writer, stored rule) for the component streaming.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,8 @@ class TPersistent : public TObject {
   [[noreturn]] void assignError(TPersistent* Source);
 };
 
-/// Finds a published property by name (case-insensitive ASCII); nullptr when unknown.
-const TPropInfo* GetPropInfo(const TPersistent* instance, const std::string& name);
+/// Finds a published property by name (case-insensitive ASCII); empty when unknown.
+std::optional<TPropInfo> GetPropInfo(const TPersistent* instance, const std::string& name);
 /// All published properties of an instance.
 TPropList GetPropList(const TPersistent* instance);
 

@@ -89,6 +89,14 @@ struct TPropInfo {
 using TPropList = std::vector<TPropInfo>;
 
 namespace detail {
+inline TPropInfo info(std::string name, TTypeKind kind, std::string typeName, std::vector<std::string> names = {}) {
+  TPropInfo p;
+  p.name = std::move(name);
+  p.kind = kind;
+  p.typeName = std::move(typeName);
+  p.enumNames = std::move(names);
+  return p;
+}
 template <class C>
 const C& self(const TPersistent* p) {
   return *static_cast<const C*>(p);
@@ -118,7 +126,7 @@ inline Variant toVariant(const Variant& v) { return v; }
 /// setter: callable on (C&, int) or nullptr for a read-only property.
 template <class C, class G, class S>
 TPropInfo IntegerProperty(std::string name, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkInteger, .typeName = "Integer"};
+  TPropInfo p = detail::info(std::move(name), tkInteger, "Integer");
   p.getValue = [getter](const TPersistent* o) { return Variant(static_cast<int32_t>(std::invoke(getter, detail::self<C>(o)))); };
   p.setValue = detail::makeSetter<C>(setter, &detail::toInt);
   return p;
@@ -127,7 +135,7 @@ TPropInfo IntegerProperty(std::string name, G getter, S setter) {
 /// A 64-bit integer property.
 template <class C, class G, class S>
 TPropInfo Int64Property(std::string name, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkInt64, .typeName = "Int64"};
+  TPropInfo p = detail::info(std::move(name), tkInt64, "Int64");
   p.getValue = [getter](const TPersistent* o) { return Variant(static_cast<long long>(std::invoke(getter, detail::self<C>(o)))); };
   p.setValue = detail::makeSetter<C>(setter, &detail::toInt64);
   return p;
@@ -136,7 +144,7 @@ TPropInfo Int64Property(std::string name, G getter, S setter) {
 /// A floating-point property.
 template <class C, class G, class S>
 TPropInfo FloatProperty(std::string name, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkFloat, .typeName = "Double"};
+  TPropInfo p = detail::info(std::move(name), tkFloat, "Double");
   p.getValue = [getter](const TPersistent* o) { return Variant(static_cast<double>(std::invoke(getter, detail::self<C>(o)))); };
   p.setValue = detail::makeSetter<C>(setter, &detail::toFloat);
   return p;
@@ -145,7 +153,7 @@ TPropInfo FloatProperty(std::string name, G getter, S setter) {
 /// A text property.
 template <class C, class G, class S>
 TPropInfo StringProperty(std::string name, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkString, .typeName = "string"};
+  TPropInfo p = detail::info(std::move(name), tkString, "string");
   p.getValue = [getter](const TPersistent* o) { return Variant(std::string(std::invoke(getter, detail::self<C>(o)))); };
   p.setValue = detail::makeSetter<C>(setter, &detail::toString);
   return p;
@@ -154,7 +162,7 @@ TPropInfo StringProperty(std::string name, G getter, S setter) {
 /// A Boolean property.
 template <class C, class G, class S>
 TPropInfo BoolProperty(std::string name, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkBool, .typeName = "Boolean"};
+  TPropInfo p = detail::info(std::move(name), tkBool, "Boolean");
   p.getValue = [getter](const TPersistent* o) { return Variant(static_cast<bool>(std::invoke(getter, detail::self<C>(o)))); };
   p.setValue = detail::makeSetter<C>(setter, &detail::toBool);
   return p;
@@ -163,7 +171,7 @@ TPropInfo BoolProperty(std::string name, G getter, S setter) {
 /// A variant property (written with its value's type).
 template <class C, class G, class S>
 TPropInfo VariantProperty(std::string name, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkVariant, .typeName = "Variant"};
+  TPropInfo p = detail::info(std::move(name), tkVariant, "Variant");
   p.getValue = [getter](const TPersistent* o) { return Variant(std::invoke(getter, detail::self<C>(o))); };
   p.setValue = detail::makeSetter<C>(setter, &detail::toVariant);
   return p;
@@ -172,7 +180,7 @@ TPropInfo VariantProperty(std::string name, G getter, S setter) {
 /// An enumeration property of type E, whose values are named by ordinal in names.
 template <class C, class E, class G, class S>
 TPropInfo EnumProperty(std::string name, std::string typeName, std::vector<std::string> names, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkEnumeration, .typeName = std::move(typeName), .enumNames = std::move(names)};
+  TPropInfo p = detail::info(std::move(name), tkEnumeration, std::move(typeName), std::move(names));
   p.getValue = [getter](const TPersistent* o) {
     return Variant(static_cast<int32_t>(static_cast<E>(std::invoke(getter, detail::self<C>(o)))));
   };
@@ -185,7 +193,7 @@ TPropInfo EnumProperty(std::string name, std::string typeName, std::vector<std::
 /// A set property (TSet<E>), whose element values are named by ordinal in names.
 template <class C, class E, class G, class S>
 TPropInfo SetProperty(std::string name, std::string typeName, std::vector<std::string> names, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkSet, .typeName = std::move(typeName), .enumNames = std::move(names)};
+  TPropInfo p = detail::info(std::move(name), tkSet, std::move(typeName), std::move(names));
   p.getValue = [getter](const TPersistent* o) {
     return Variant(static_cast<long long>(TSet<E>(std::invoke(getter, detail::self<C>(o))).Bits()));
   };
@@ -201,7 +209,7 @@ TPropInfo SetProperty(std::string name, std::string typeName, std::vector<std::s
 /// place. getter returns a pointer to a TPersistent descendant.
 template <class C, class G>
 TPropInfo ObjectProperty(std::string name, std::string typeName, G getter) {
-  TPropInfo p{.name = std::move(name), .kind = tkClass, .typeName = std::move(typeName)};
+  TPropInfo p = detail::info(std::move(name), tkClass, std::move(typeName));
   p.getObject = [getter](const TPersistent* o) -> TPersistent* {
     return const_cast<TPersistent*>(static_cast<const TPersistent*>(std::invoke(getter, detail::self<C>(o))));
   };
@@ -212,7 +220,7 @@ TPropInfo ObjectProperty(std::string name, std::string typeName, G getter) {
 /// the whole tree is read. setter: callable on (C&, T*) or nullptr.
 template <class C, class T, class G, class S>
 TPropInfo ComponentProperty(std::string name, std::string typeName, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkClass, .typeName = std::move(typeName)};
+  TPropInfo p = detail::info(std::move(name), tkClass, std::move(typeName));
   p.isReference = true;
   p.getObject = [getter](const TPersistent* o) -> TPersistent* {
     return const_cast<TPersistent*>(static_cast<const TPersistent*>(std::invoke(getter, detail::self<C>(o))));
@@ -234,7 +242,7 @@ typename TEvent<Sig>::Function findMethodIn(TComponent* root, const std::string&
 /// reference); setter takes a TEvent<Sig>.
 template <class C, class Sig, class G, class S>
 TPropInfo EventProperty(std::string name, std::string typeName, G getter, S setter) {
-  TPropInfo p{.name = std::move(name), .kind = tkMethod, .typeName = std::move(typeName)};
+  TPropInfo p = detail::info(std::move(name), tkMethod, std::move(typeName));
   p.getHandlerName = [getter](const TPersistent* o) -> std::string {
     const TEvent<Sig>& ev = std::invoke(getter, detail::self<C>(o));
     return ev ? ev.HandlerName() : std::string();

@@ -50,8 +50,8 @@ TFormatSettings& FormatSettings();
 bool TryStrToInt64(const std::string& S, int64_t& Value) noexcept;
 
 /// General float format: at most 15 significant digits, no trailing zeros, a decimal
-/// separator only when needed, scientific notation ("1.5E20", "1E-5") when the exponent
-/// is below -5 or at least 15. Separator from FormatSettings. "NAN", "INF", "-INF".
+/// separator only when needed, scientific notation ("1.5E20", "1E-5") when the decimal
+/// exponent is below -4 or at least 15. Separator from FormatSettings. "NAN", "INF", "-INF".
 [[nodiscard]] std::string FloatToStr(double Value);
 /// Same with an explicit decimal separator.
 [[nodiscard]] std::string FloatToStrSep(double Value, char DecimalSeparator);

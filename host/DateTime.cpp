@@ -1,0 +1,434 @@
+// Date and time encodings (TDateTime, TTimeStamp), exact to the millisecond, and their
+// text forms.
+#include "host/DateTime.h"
+
+#include <sys/time.h>
+
+#include <cctype>
+#include <cmath>
+#include <ctime>
+#include <string>
+
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+
+namespace host {
+
+namespace {
+constexpr int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
+                                   {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31}};
+
+// Days from 1 Jan 0001 (day 1) of the given valid date.
+int64_t dayNumber(int year, int month, int day) {
+  const int* table = kMonthDays[IsLeapYear(year) ? 1 : 0];
+  int64_t days = day;
+  for (int m = 0; m < month - 1; ++m) days += table[m];
+  int64_t y = year - 1;
+  return y * 365 + y / 4 - y / 100 + y / 400 + days;
+}
+
+// Splits a day number (1 = 1 Jan 0001) into year, month, day; false when out of range.
+bool splitDayNumber(int64_t dayNo, int& year, int& month, int& day) {
+  if (dayNo <= 0 || dayNo > 3652059) return false;
+  int64_t d = dayNo - 1;
+  constexpr int64_t kD1 = 365;
+  constexpr int64_t kD4 = kD1 * 4 + 1;
+  constexpr int64_t kD100 = kD4 * 25 - 1;
+  constexpr int64_t kD400 = kD100 * 4 + 1;
+  int64_t y = 1;
+  y += (d / kD400) * 400;
+  d %= kD400;
+  int64_t i = d / kD100;
+  if (i == 4) i = 3;
+  y += i * 100;
+  d -= i * kD100;
+  y += (d / kD4) * 4;
+  d %= kD4;
+  i = d / kD1;
+  if (i == 4) i = 3;
+  y += i;
+  d -= i * kD1;
+  year = static_cast<int>(y);
+  const int* table = kMonthDays[IsLeapYear(year) ? 1 : 0];
+  int m = 0;
+  while (d >= table[m]) {
+    d -= table[m];
+    ++m;
+  }
+  month = m + 1;
+  day = static_cast<int>(d) + 1;
+  return true;
+}
+
+void validateTimeStamp(const TTimeStamp& ts) {
+  if (ts.Time < 0 || ts.Time >= MSecsPerDay || ts.Date <= 0)
+    throw EConvertError("'" + std::to_string(ts.Time) + "." + std::to_string(ts.Date) + "' is not a valid timestamp");
+}
+}  // namespace
+
+bool IsLeapYear(int Year) noexcept { return (Year % 4 == 0) && ((Year % 100 != 0) || (Year % 400 == 0)); }
+
+int DaysInAMonth(int Year, int Month) noexcept {
+  if (Month < 1 || Month > 12) return 0;
+  return kMonthDays[IsLeapYear(Year) ? 1 : 0][Month - 1];
+}
+
+bool TryEncodeDate(int Year, int Month, int Day, TDateTime& Date) noexcept {
+  if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1 || Day > DaysInAMonth(Year, Month)) return false;
+  Date = static_cast<double>(dayNumber(Year, Month, Day) - DateDelta);
+  return true;
+}
+
+bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, TDateTime& Time) noexcept {
+  if (Hour < 0 || Hour >= 24 || Min < 0 || Min >= 60 || Sec < 0 || Sec >= 60 || MSec < 0 || MSec >= 1000) return false;
+  Time = static_cast<double>(((Hour * 60 + Min) * 60 + Sec) * 1000 + MSec) / MSecsPerDay;
+  return true;
+}
+
+TDateTime EncodeDate(int Year, int Month, int Day) {
+  TDateTime d = 0;
+  if (!TryEncodeDate(Year, Month, Day, d)) throw EConvertError("Invalid argument to date encode");
+  return d;
+}
+
+TDateTime EncodeTime(int Hour, int Min, int Sec, int MSec) {
+  TDateTime t = 0;
+  if (!TryEncodeTime(Hour, Min, Sec, MSec, t)) throw EConvertError("Invalid argument to time encode");
+  return t;
+}
+
+TTimeStamp DateTimeToTimeStamp(TDateTime DateTime) {
+  // Beyond this the day number no longer fits its 32-bit field.
+  if (!std::isfinite(DateTime) || std::fabs(DateTime) > 2.0e9)
+    throw EConvertError("Invalid date and time value " + FloatToStrSep(DateTime, '.'));
+  auto ms = static_cast<int64_t>(std::llround(DateTime * MSecsPerDay));
+  TTimeStamp ts;
+  ts.Time = static_cast<int32_t>((ms < 0 ? -ms : ms) % MSecsPerDay);
+  ts.Date = static_cast<int32_t>(DateDelta + ms / MSecsPerDay);
+  return ts;
+}
+
+TDateTime TimeStampToDateTime(const TTimeStamp& TimeStamp) {
+  validateTimeStamp(TimeStamp);
+  double days = static_cast<double>(TimeStamp.Date) - DateDelta;
+  double fraction = static_cast<double>(TimeStamp.Time) / MSecsPerDay;
+  return days >= 0 ? days + fraction : days - fraction;
+}
+
+double TimeStampToMSecs(const TTimeStamp& TimeStamp) {
+  validateTimeStamp(TimeStamp);
+  return static_cast<double>(static_cast<int64_t>(TimeStamp.Date) * MSecsPerDay + TimeStamp.Time);
+}
+
+TTimeStamp MSecsToTimeStamp(double MSecs) {
+  if (!std::isfinite(MSecs) || MSecs < 0 || MSecs >= 2147483647.0 * MSecsPerDay)
+    throw EConvertError("Invalid millisecond value " + FloatToStrSep(MSecs, '.'));
+  auto ms = static_cast<int64_t>(std::llround(MSecs));
+  TTimeStamp ts;
+  ts.Date = static_cast<int32_t>(ms / MSecsPerDay);
+  ts.Time = static_cast<int32_t>(ms % MSecsPerDay);
+  return ts;
+}
+
+void DecodeDate(TDateTime Date, int& Year, int& Month, int& Day) {
+  TTimeStamp ts = DateTimeToTimeStamp(Date);
+  if (!splitDayNumber(ts.Date, Year, Month, Day)) {
+    Year = 0;
+    Month = 0;
+    Day = 0;
+  }
+}
+
+void DecodeTime(TDateTime Time, int& Hour, int& Min, int& Sec, int& MSec) {
+  int32_t t = DateTimeToTimeStamp(Time).Time;
+  Hour = t / 3600000;
+  t %= 3600000;
+  Min = t / 60000;
+  t %= 60000;
+  Sec = t / 1000;
+  MSec = t % 1000;
+}
+
+TDateTime Now() {
+  timeval tv{};
+  gettimeofday(&tv, nullptr);
+  tm local{};
+  time_t secs = tv.tv_sec;
+  localtime_r(&secs, &local);
+  return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+         EncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec,
+                    static_cast<int>(tv.tv_usec / 1000));
+}
+
+TDateTime Date() { return std::floor(Now()); }
+
+TDateTime Time() {
+  TDateTime n = Now();
+  return n - std::floor(n);
+}
+
+namespace {
+const char* const kShortMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kLongMonths[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                     "July",    "August",   "September", "October", "November", "December"};
+const char* const kShortDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const kLongDays[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
+std::string twoDigits(int v) {
+  std::string s = std::to_string(v);
+  return s.size() < 2 ? "0" + s : s;
+}
+
+bool startsWithNoCase(const std::string& s, size_t pos, const char* word) {
+  for (size_t k = 0; word[k]; ++k) {
+    if (pos + k >= s.size() || std::tolower(static_cast<unsigned char>(s[pos + k])) != word[k]) return false;
+  }
+  return true;
+}
+
+void formatInto(std::string& out, const std::string& fmt, TDateTime value, int depth) {
+  TTimeStamp ts = DateTimeToTimeStamp(value);
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+  if (!splitDayNumber(ts.Date, year, month, day)) year = month = day = 0;
+  hour = ts.Time / 3600000;
+  minute = ts.Time / 60000 % 60;
+  second = ts.Time / 1000 % 60;
+  msec = ts.Time % 1000;
+  int weekday = static_cast<int>(((static_cast<int64_t>(ts.Date) % 7) + 7) % 7);  // day 1 (1 Jan 0001) is a Monday
+  const TFormatSettings& fs = FormatSettings();
+
+  bool twelveHour = false;
+  for (size_t k = 0; k < fmt.size(); ++k) {
+    if (startsWithNoCase(fmt, k, "am/pm") || startsWithNoCase(fmt, k, "a/p") || startsWithNoCase(fmt, k, "ampm")) {
+      twelveHour = true;
+      break;
+    }
+  }
+  bool lastWasHour = false;
+  size_t i = 0;
+  while (i < fmt.size()) {
+    char c = fmt[i];
+    char lc = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    size_t run = 1;
+    while (i + run < fmt.size() && std::tolower(static_cast<unsigned char>(fmt[i + run])) == lc) ++run;
+    bool hourToken = false;
+    switch (lc) {
+      case '\'':
+      case '"': {
+        size_t end = fmt.find(c, i + 1);
+        if (end == std::string::npos) end = fmt.size();
+        out.append(fmt, i + 1, end - i - 1);
+        i = end + 1;
+        continue;
+      }
+      case 'c':
+        if (depth < 2) {
+          formatInto(out, fs.ShortDateFormat, value, depth + 1);
+          if (ts.Time != 0) {
+            out += ' ';
+            formatInto(out, fs.LongTimeFormat, value, depth + 1);
+          }
+        }
+        i += 1;
+        continue;
+      case 'd':
+        if (run == 1) out += std::to_string(day);
+        else if (run == 2) out += twoDigits(day);
+        else if (run == 3) out += kShortDays[weekday];
+        else if (run == 4) out += kLongDays[weekday];
+        else if (depth < 2) formatInto(out, fs.ShortDateFormat, value, depth + 1);
+        i += run;
+        break;
+      case 'm':
+        if (lastWasHour && run <= 2) {
+          out += run == 1 ? std::to_string(minute) : twoDigits(minute);
+        } else if (run == 1) {
+          out += std::to_string(month);
+        } else if (run == 2) {
+          out += twoDigits(month);
+        } else {
+          out += month >= 1 ? (run == 3 ? kShortMonths[month - 1] : kLongMonths[month - 1]) : "";
+        }
+        i += run;
+        break;
+      case 'y': {
+        std::string y = std::to_string(year);
+        while (y.size() < 4) y.insert(y.begin(), '0');
+        out += run <= 2 ? y.substr(y.size() - 2) : y;
+        i += run;
+        break;
+      }
+      case 'h': {
+        int h = hour;
+        if (twelveHour) {
+          h %= 12;
+          if (h == 0) h = 12;
+        }
+        out += run == 1 ? std::to_string(h) : twoDigits(h);
+        i += run > 2 ? 2 : run;
+        hourToken = true;
+        break;
+      }
+      case 'n':
+        out += run == 1 ? std::to_string(minute) : twoDigits(minute);
+        i += run > 2 ? 2 : run;
+        break;
+      case 's':
+        out += run == 1 ? std::to_string(second) : twoDigits(second);
+        i += run > 2 ? 2 : run;
+        break;
+      case 'z':
+        if (run >= 3) {
+          std::string z = std::to_string(msec);
+          while (z.size() < 3) z.insert(z.begin(), '0');
+          out += z;
+          i += 3;
+        } else {
+          out += std::to_string(msec);
+          i += 1;
+        }
+        break;
+      case 't':
+        if (depth < 2) formatInto(out, run == 1 ? "hh:nn" : fs.LongTimeFormat, value, depth + 1);
+        i += run > 2 ? 2 : run;
+        break;
+      case 'a':
+        if (startsWithNoCase(fmt, i, "am/pm")) {
+          out += hour < 12 ? "am" : "pm";
+          if (std::isupper(static_cast<unsigned char>(fmt[i]))) out = out.substr(0, out.size() - 2) + (hour < 12 ? "AM" : "PM");
+          i += 5;
+        } else if (startsWithNoCase(fmt, i, "a/p")) {
+          bool upper = std::isupper(static_cast<unsigned char>(fmt[i])) != 0;
+          out += hour < 12 ? (upper ? 'A' : 'a') : (upper ? 'P' : 'p');
+          i += 3;
+        } else if (startsWithNoCase(fmt, i, "ampm")) {
+          out += hour < 12 ? fs.TimeAMString : fs.TimePMString;
+          i += 4;
+        } else {
+          out += c;
+          i += 1;
+        }
+        break;
+      case '/':
+        out += fs.DateSeparator;
+        i += 1;
+        break;
+      case ':':
+        out += fs.TimeSeparator;
+        i += 1;
+        break;
+      default:
+        out += c;
+        i += 1;
+        break;
+    }
+    if (lc != ' ') lastWasHour = hourToken || (lastWasHour && !std::isalpha(static_cast<unsigned char>(c)));
+  }
+}
+}  // namespace
+
+std::string FormatDateTime(const std::string& Format, TDateTime DateTime) {
+  std::string out;
+  formatInto(out, Format.empty() ? std::string("c") : Format, DateTime, 0);
+  return out;
+}
+
+std::string DateTimeToStr(TDateTime DateTime) { return FormatDateTime("c", DateTime); }
+std::string DateToStr(TDateTime DateTime) { return FormatDateTime(FormatSettings().ShortDateFormat, DateTime); }
+std::string TimeToStr(TDateTime DateTime) { return FormatDateTime(FormatSettings().LongTimeFormat, DateTime); }
+
+namespace {
+bool readNumber(const std::string& s, size_t& i, int& value, int maxDigits) {
+  size_t start = i;
+  value = 0;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])) && i - start < static_cast<size_t>(maxDigits)) {
+    value = value * 10 + (s[i] - '0');
+    ++i;
+  }
+  return i > start;
+}
+
+bool parseTime(const std::string& s, size_t& i, TDateTime& t) {
+  int h = 0, n = 0, sec = 0, ms = 0;
+  char sep = FormatSettings().TimeSeparator;
+  if (!readNumber(s, i, h, 2)) return false;
+  if (i >= s.size() || (s[i] != ':' && s[i] != sep)) return false;
+  ++i;
+  if (!readNumber(s, i, n, 2)) return false;
+  if (i < s.size() && (s[i] == ':' || s[i] == sep)) {
+    ++i;
+    if (!readNumber(s, i, sec, 2)) return false;
+    if (i < s.size() && s[i] == '.') {
+      ++i;
+      size_t start = i;
+      if (!readNumber(s, i, ms, 3)) return false;
+      for (size_t k = i - start; k < 3; ++k) ms *= 10;
+    }
+  }
+  return TryEncodeTime(h, n, sec, ms, t);
+}
+}  // namespace
+
+TDateTime StrToDateTime(const std::string& Text) {
+  std::string s = Trim(Text);
+  auto fail = [&]() -> TDateTime { throw EConvertError("'" + Text + "' is not a valid date and time"); };
+  size_t i = 0;
+  int a = 0, b = 0, c = 0;
+  TDateTime date = 0;
+  TDateTime time = 0;
+  bool haveDate = false;
+  // ISO form first.
+  if (s.size() >= 10 && s[4] == '-' && s[7] == '-') {
+    if (!readNumber(s, i, a, 4) || i != 4) return fail();
+    ++i;
+    if (!readNumber(s, i, b, 2)) return fail();
+    ++i;
+    if (!readNumber(s, i, c, 2)) return fail();
+    if (!TryEncodeDate(a, b, c, date)) return fail();
+    haveDate = true;
+    if (i < s.size() && (s[i] == 'T' || s[i] == ' ')) ++i;
+  } else {
+    char sep = FormatSettings().DateSeparator;
+    size_t probe = i;
+    int first = 0;
+    if (readNumber(s, probe, first, 4) && probe < s.size() && (s[probe] == sep || s[probe] == '/' || s[probe] == '.' || s[probe] == '-')) {
+      char used = s[probe];
+      int parts[3] = {0, 0, 0};
+      i = 0;
+      for (int k = 0; k < 3; ++k) {
+        if (!readNumber(s, i, parts[k], 4)) return fail();
+        if (k < 2) {
+          if (i >= s.size() || s[i] != used) return fail();
+          ++i;
+        }
+      }
+      // Order of day, month and year from the short date format.
+      std::string order;
+      for (char f : FormatSettings().ShortDateFormat) {
+        char l = static_cast<char>(std::tolower(static_cast<unsigned char>(f)));
+        if ((l == 'd' || l == 'm' || l == 'y') && order.find(l) == std::string::npos) order += l;
+      }
+      if (order.size() != 3) order = "dmy";
+      int d = 0, m = 0, y = 0;
+      for (int k = 0; k < 3; ++k) {
+        if (order[static_cast<size_t>(k)] == 'd') d = parts[k];
+        else if (order[static_cast<size_t>(k)] == 'm') m = parts[k];
+        else y = parts[k];
+      }
+      if (y < 100) y += y < 50 ? 2000 : 1900;
+      if (!TryEncodeDate(y, m, d, date)) return fail();
+      haveDate = true;
+      while (i < s.size() && s[i] == ' ') ++i;
+    }
+  }
+  if (i < s.size()) {
+    if (!parseTime(s, i, time)) return fail();
+  } else if (!haveDate) {
+    return fail();
+  }
+  if (i != s.size()) return fail();
+  return date >= 0 ? date + time : date - time;
+}
+
+}  // namespace host

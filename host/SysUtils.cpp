@@ -1,0 +1,473 @@
+// Text helpers: trimming, case mapping, integer and float text, Format, field-name lists.
+#include "host/SysUtils.h"
+
+#include <unicode/ucasemap.h>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "host/Exceptions.h"
+
+namespace host {
+
+TFormatSettings& FormatSettings() {
+  static TFormatSettings settings;
+  return settings;
+}
+
+namespace {
+bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+}  // namespace
+
+std::string Trim(const std::string& S) {
+  size_t b = 0;
+  size_t e = S.size();
+  while (b < e && isBlank(S[b])) ++b;
+  while (e > b && isBlank(S[e - 1])) --e;
+  return S.substr(b, e - b);
+}
+
+std::string TrimLeft(const std::string& S) {
+  size_t b = 0;
+  while (b < S.size() && isBlank(S[b])) ++b;
+  return S.substr(b);
+}
+
+std::string TrimRight(const std::string& S) {
+  size_t e = S.size();
+  while (e > 0 && isBlank(S[e - 1])) --e;
+  return S.substr(0, e);
+}
+
+std::string UpperCase(const std::string& S) {
+  std::string r = S;
+  for (char& c : r) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return r;
+}
+
+std::string LowerCase(const std::string& S) {
+  std::string r = S;
+  for (char& c : r) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return r;
+}
+
+namespace {
+using CaseFn = int32_t (*)(const UCaseMap*, char*, int32_t, const char*, int32_t, UErrorCode*);
+
+std::string icuCase(const std::string& s, CaseFn fn) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UCaseMap, decltype(&ucasemap_close)> map(ucasemap_open("", 0, &status), &ucasemap_close);
+  if (U_FAILURE(status)) return s;
+  std::string out(s.size() + 16, '\0');
+  status = U_ZERO_ERROR;
+  int32_t n = fn(map.get(), out.data(), static_cast<int32_t>(out.size()), s.data(), static_cast<int32_t>(s.size()), &status);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    out.assign(static_cast<size_t>(n), '\0');
+    status = U_ZERO_ERROR;
+    n = fn(map.get(), out.data(), n, s.data(), static_cast<int32_t>(s.size()), &status);
+  }
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return s;
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+}  // namespace
+
+std::string AnsiUpperCase(const std::string& S) { return icuCase(S, &ucasemap_utf8ToUpper); }
+std::string AnsiLowerCase(const std::string& S) { return icuCase(S, &ucasemap_utf8ToLower); }
+
+int CompareStr(const std::string& S1, const std::string& S2) noexcept {
+  int c = S1.compare(S2);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+int CompareText(const std::string& S1, const std::string& S2) noexcept {
+  size_t n = std::min(S1.size(), S2.size());
+  for (size_t i = 0; i < n; ++i) {
+    auto a = static_cast<unsigned char>(S1[i]);
+    auto b = static_cast<unsigned char>(S2[i]);
+    if (a >= 'a' && a <= 'z') a = static_cast<unsigned char>(a - 32);
+    if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 32);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  if (S1.size() == S2.size()) return 0;
+  return S1.size() < S2.size() ? -1 : 1;
+}
+
+bool SameText(const std::string& S1, const std::string& S2) noexcept { return CompareText(S1, S2) == 0; }
+
+std::string IntToStr(int64_t Value) { return std::to_string(Value); }
+
+std::string IntToHex(int64_t Value, int Digits) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%0*llX", Digits < 0 ? 0 : (Digits > 16 ? 16 : Digits),
+                static_cast<unsigned long long>(Value));
+  return buf;
+}
+
+bool TryStrToInt64(const std::string& S, int64_t& Value) noexcept {
+  size_t i = 0;
+  while (i < S.size() && S[i] == ' ') ++i;
+  bool negative = false;
+  if (i < S.size() && (S[i] == '-' || S[i] == '+')) {
+    negative = S[i] == '-';
+    ++i;
+  }
+  int base = 10;
+  if (i < S.size() && S[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < S.size() && S[i] == '0' && (S[i + 1] == 'x' || S[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= S.size()) return false;
+  uint64_t magnitude = 0;
+  const char* first = S.data() + i;
+  const char* last = S.data() + S.size();
+  auto [ptr, ec] = std::from_chars(first, last, magnitude, base);
+  if (ec != std::errc() || ptr != last) return false;
+  if (negative) {
+    if (magnitude > uint64_t{1} << 63) return false;
+    Value = magnitude == (uint64_t{1} << 63) ? std::numeric_limits<int64_t>::min() : -static_cast<int64_t>(magnitude);
+  } else {
+    if (magnitude > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      if (base != 16) return false;
+      Value = static_cast<int64_t>(magnitude);  // hex text may give the bit pattern
+    } else {
+      Value = static_cast<int64_t>(magnitude);
+    }
+  }
+  return true;
+}
+
+int64_t StrToInt64(const std::string& S) {
+  int64_t v = 0;
+  if (!TryStrToInt64(S, v)) throw EConvertError("'" + S + "' is not a valid integer value");
+  return v;
+}
+
+int32_t StrToInt(const std::string& S) {
+  int64_t v = 0;
+  if (!TryStrToInt64(S, v) || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    throw EConvertError("'" + S + "' is not a valid integer value");
+  return static_cast<int32_t>(v);
+}
+
+int32_t StrToIntDef(const std::string& S, int32_t Default) {
+  int64_t v = 0;
+  if (!TryStrToInt64(S, v) || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    return Default;
+  return static_cast<int32_t>(v);
+}
+
+namespace {
+// General format with the given number of significant digits, exponent as E<digits>.
+std::string generalFloat(double value, int precision, char separator) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (precision < 1) precision = 1;
+  if (precision > 17) precision = 17;
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, precision);
+  std::string s(buf, ec == std::errc() ? ptr : buf);
+  std::string out;
+  out.reserve(s.size());
+  size_t e = s.find('e');
+  std::string mantissa = s.substr(0, e);
+  for (char c : mantissa) out += (c == '.') ? separator : c;
+  if (e != std::string::npos) {
+    out += 'E';
+    size_t i = e + 1;
+    if (s[i] == '-') out += '-';
+    if (s[i] == '+' || s[i] == '-') ++i;
+    while (i + 1 < s.size() && s[i] == '0') ++i;
+    out += s.substr(i);
+  }
+  if (out == "-0") out = "0";
+  return out;
+}
+}  // namespace
+
+std::string FloatToStrSep(double Value, char DecimalSeparator) { return generalFloat(Value, 15, DecimalSeparator); }
+
+std::string FloatToStr(double Value) { return generalFloat(Value, 15, FormatSettings().DecimalSeparator); }
+
+bool TryStrToFloat(const std::string& S, double& Value) noexcept {
+  std::string t = Trim(S);
+  if (t.empty()) return false;
+  char sep = FormatSettings().DecimalSeparator;
+  for (char& c : t) {
+    if (c == sep) c = '.';
+  }
+  const char* first = t.data();
+  if (*first == '+') ++first;
+  double v = 0;
+  auto [ptr, ec] = std::from_chars(first, t.data() + t.size(), v);
+  if (ec != std::errc() || ptr != t.data() + t.size() || !std::isfinite(v)) return false;
+  Value = v;
+  return true;
+}
+
+double StrToFloat(const std::string& S) {
+  double v = 0;
+  if (!TryStrToFloat(S, v)) throw EConvertError("'" + S + "' is not a valid floating point value");
+  return v;
+}
+
+namespace {
+[[noreturn]] void formatError(const std::string& fmt) {
+  throw EConvertError("Format '" + fmt + "' invalid or incompatible with argument");
+}
+
+std::string fixedFloat(double value, int decimals, char separator, char thousands) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  char buf[400];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  std::string s(buf, ec == std::errc() ? ptr : buf);
+  size_t dot = s.find('.');
+  std::string intPart = s.substr(0, dot);
+  std::string frac = dot == std::string::npos ? std::string() : s.substr(dot + 1);
+  if (thousands) {
+    bool neg = !intPart.empty() && intPart[0] == '-';
+    std::string digits = neg ? intPart.substr(1) : intPart;
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+      if (i > 0 && (digits.size() - i) % 3 == 0) grouped += thousands;
+      grouped += digits[i];
+    }
+    intPart = (neg ? "-" : "") + grouped;
+  }
+  if (intPart == "-0" && frac.find_first_not_of('0') == std::string::npos) intPart = "0";
+  return frac.empty() ? intPart : intPart + separator + frac;
+}
+
+std::string scientificFloat(double value, int precision, char separator) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (precision < 1) precision = 1;
+  if (precision > 18) precision = 18;
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision - 1);
+  std::string s(buf, ec == std::errc() ? ptr : buf);
+  size_t e = s.find('e');
+  std::string out;
+  for (char c : s.substr(0, e)) out += (c == '.') ? separator : c;
+  std::string expo = s.substr(e + 1);
+  char sign = expo[0];
+  std::string digits = expo.substr(1);
+  while (digits.size() < 3) digits.insert(digits.begin(), '0');
+  out += 'E';
+  out += sign;
+  out += digits;
+  return out;
+}
+}  // namespace
+
+std::string Format(const std::string& Fmt, std::initializer_list<FormatArg> Args) {
+  std::vector<const FormatArg*> args;
+  for (const FormatArg& a : Args) args.push_back(&a);
+  const TFormatSettings& settings = FormatSettings();
+  std::string out;
+  size_t argIndex = 0;
+  size_t i = 0;
+  auto nextNumber = [&](int& value) -> bool {
+    if (i < Fmt.size() && Fmt[i] == '*') {
+      ++i;
+      if (argIndex >= args.size() || args[argIndex]->kind() != FormatArg::Kind::Integer) formatError(Fmt);
+      value = static_cast<int>(args[argIndex++]->asInteger());
+      return true;
+    }
+    bool any = false;
+    value = 0;
+    while (i < Fmt.size() && Fmt[i] >= '0' && Fmt[i] <= '9') {
+      value = value * 10 + (Fmt[i] - '0');
+      if (value > 100000) formatError(Fmt);
+      ++i;
+      any = true;
+    }
+    return any;
+  };
+  while (i < Fmt.size()) {
+    char c = Fmt[i++];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (i < Fmt.size() && Fmt[i] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    // [index:][-][width][.precision]type
+    size_t specStart = i;
+    int number = 0;
+    bool hasNumber = nextNumber(number);
+    if (hasNumber && i < Fmt.size() && Fmt[i] == ':') {
+      argIndex = static_cast<size_t>(number);
+      ++i;
+      hasNumber = false;
+    } else {
+      i = specStart;
+    }
+    bool left = false;
+    if (i < Fmt.size() && Fmt[i] == '-') {
+      left = true;
+      ++i;
+    }
+    int width = 0;
+    nextNumber(width);
+    if (width < 0) {
+      left = true;
+      width = -width;
+    }
+    int precision = -1;
+    if (i < Fmt.size() && Fmt[i] == '.') {
+      ++i;
+      if (!nextNumber(precision)) precision = 0;
+    }
+    if (i >= Fmt.size()) formatError(Fmt);
+    char type = static_cast<char>(std::tolower(static_cast<unsigned char>(Fmt[i++])));
+    if (argIndex >= args.size()) formatError(Fmt);
+    const FormatArg& arg = *args[argIndex++];
+    std::string piece;
+    switch (type) {
+      case 'd':
+      case 'u': {
+        bool negative = false;
+        uint64_t magnitude = 0;
+        if (arg.kind() == FormatArg::Kind::Integer) {
+          int64_t v = arg.asInteger();
+          if (type == 'u') {
+            magnitude = static_cast<uint32_t>(v);
+          } else {
+            negative = v < 0;
+            magnitude = negative ? (0 - static_cast<uint64_t>(v)) : static_cast<uint64_t>(v);
+          }
+        } else if (arg.kind() == FormatArg::Kind::Unsigned) {
+          magnitude = arg.asUnsigned();
+        } else {
+          formatError(Fmt);
+        }
+        std::string digits = std::to_string(magnitude);
+        if (precision > 0 && static_cast<int>(digits.size()) < precision)
+          digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
+        piece = (negative ? "-" : "") + digits;
+        break;
+      }
+      case 'x': {
+        uint64_t v = 0;
+        if (arg.kind() == FormatArg::Kind::Integer) {
+          int64_t s = arg.asInteger();
+          v = (s >= std::numeric_limits<int32_t>::min() && s <= std::numeric_limits<int32_t>::max())
+                  ? static_cast<uint32_t>(s)
+                  : static_cast<uint64_t>(s);
+        } else if (arg.kind() == FormatArg::Kind::Unsigned) {
+          v = arg.asUnsigned();
+        } else {
+          formatError(Fmt);
+        }
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(v));
+        piece = buf;
+        if (precision > 0 && static_cast<int>(piece.size()) < precision)
+          piece.insert(0, static_cast<size_t>(precision) - piece.size(), '0');
+        break;
+      }
+      case 's':
+        if (arg.kind() != FormatArg::Kind::Text) formatError(Fmt);
+        piece = arg.asText();
+        if (precision >= 0 && static_cast<size_t>(precision) < piece.size()) piece.resize(static_cast<size_t>(precision));
+        break;
+      case 'g':
+      case 'f':
+      case 'n':
+      case 'e':
+      case 'm': {
+        double v = 0;
+        if (arg.kind() == FormatArg::Kind::Float) {
+          v = arg.asFloat();
+        } else if (arg.kind() == FormatArg::Kind::Integer) {
+          v = static_cast<double>(arg.asInteger());
+        } else if (arg.kind() == FormatArg::Kind::Unsigned) {
+          v = static_cast<double>(arg.asUnsigned());
+        } else {
+          formatError(Fmt);
+        }
+        if (type == 'g') {
+          piece = generalFloat(v, precision < 0 ? 15 : (precision == 0 ? 1 : precision), settings.DecimalSeparator);
+        } else if (type == 'e') {
+          piece = scientificFloat(v, precision < 0 ? 15 : precision, settings.DecimalSeparator);
+        } else {
+          piece = fixedFloat(v, precision < 0 ? 2 : std::min(precision, 18), settings.DecimalSeparator,
+                             type == 'f' ? '\0' : settings.ThousandSeparator);
+        }
+        break;
+      }
+      case 'p': {
+        if (arg.kind() != FormatArg::Kind::Pointer) formatError(Fmt);
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%016llX",
+                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(arg.asPointer())));
+        piece = buf;
+        break;
+      }
+      default:
+        formatError(Fmt);
+    }
+    if (static_cast<int>(piece.size()) < width) {
+      std::string pad(static_cast<size_t>(width) - piece.size(), ' ');
+      piece = left ? piece + pad : pad + piece;
+    }
+    out += piece;
+  }
+  return out;
+}
+
+std::string ExtractFieldName(const std::string& Fields, int& Pos) {
+  if (Pos < 1) Pos = 1;
+  auto i = static_cast<size_t>(Pos);
+  size_t len = Fields.size();
+  while (i <= len && Fields[i - 1] != ';') ++i;
+  std::string result = (static_cast<size_t>(Pos) <= len) ? Trim(Fields.substr(static_cast<size_t>(Pos) - 1, i - static_cast<size_t>(Pos))) : std::string();
+  if (i <= len && Fields[i - 1] == ';') ++i;
+  Pos = static_cast<int>(i);
+  return result;
+}
+
+std::string QuotedStr(const std::string& S) {
+  std::string r = "'";
+  for (char c : S) {
+    if (c == '\'') r += '\'';
+    r += c;
+  }
+  r += '\'';
+  return r;
+}
+
+std::string StringReplaceAll(const std::string& S, const std::string& OldPattern, const std::string& NewPattern) {
+  if (OldPattern.empty()) return S;
+  std::string r;
+  size_t pos = 0;
+  while (true) {
+    size_t f = S.find(OldPattern, pos);
+    if (f == std::string::npos) break;
+    r.append(S, pos, f - pos);
+    r += NewPattern;
+    pos = f + OldPattern.size();
+  }
+  r.append(S, pos);
+  return r;
+}
+
+}  // namespace host

@@ -1,0 +1,464 @@
+// TWriter: writes a component tree and values in the readable text form.
+#include <charconv>
+#include <cmath>
+
+#include "host/Collection.h"
+#include "host/Exceptions.h"
+#include "host/Filer.h"
+#include "host/Streams.h"
+#include "host/Strings.h"
+#include "host/SysUtils.h"
+
+namespace host {
+
+TFiler::~TFiler() = default;
+
+TWriter::TWriter() = default;
+TWriter::~TWriter() = default;
+
+namespace {
+
+// Sets a component state flag for a scope.
+class StateFlag {
+ public:
+  StateFlag(TComponent* c, TComponentStateItem flag) : m_c(c), m_flag(flag), m_wasSet(c->ComponentState().Contains(flag)) {
+    m_c->SetComponentStateFlag(m_flag, true);
+  }
+  ~StateFlag() {
+    if (!m_wasSet) m_c->SetComponentStateFlag(m_flag, false);
+  }
+  StateFlag(const StateFlag&) = delete;
+  StateFlag& operator=(const StateFlag&) = delete;
+
+ private:
+  TComponent* m_c;
+  TComponentStateItem m_flag;
+  bool m_wasSet;
+};
+
+std::string quoteText(const std::string& s) {
+  if (s.empty()) return "''";
+  std::string out;
+  bool inQuote = false;
+  for (char ch : s) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c < 32 || c == 127) {
+      if (inQuote) {
+        out += '\'';
+        inQuote = false;
+      }
+      out += '#';
+      out += std::to_string(c);
+    } else {
+      if (!inQuote) {
+        out += '\'';
+        inQuote = true;
+      }
+      if (ch == '\'') out += '\'';
+      out += ch;
+    }
+  }
+  if (inQuote) out += '\'';
+  return out;
+}
+
+std::string floatText(double v) {
+  if (std::isnan(v)) return "NAN";
+  if (std::isinf(v)) return v < 0 ? "-INF" : "INF";
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  std::string s(buf, ec == std::errc() ? ptr : buf);
+  if (s.find_first_of(".e") == std::string::npos) s += ".0";
+  return s;
+}
+
+// Name of a referenced component as seen from the root: "Name", "Owner.Name", ...
+std::string referencePath(TComponent* root, TComponent* c) {
+  if (!c || c->Name().empty()) return {};
+  if (c == root) return c->Name();
+  std::string path = c->Name();
+  for (TComponent* o = c->Owner(); o; o = o->Owner()) {
+    if (o == root) return path;
+    if (o->Name().empty()) return {};
+    path = o->Name() + "." + path;
+  }
+  return path;  // outside the written tree: the full path from its top owner
+}
+
+bool isDefaultScalar(const TPropInfo& prop, const Variant& value) {
+  if (prop.defaultValue) return value == *prop.defaultValue;
+  switch (prop.kind) {
+    case tkString:
+      return value.AsString().empty();
+    case tkFloat:
+      return value.AsFloat() == 0;
+    case tkInt64:
+      return value.AsInt64() == 0;
+    case tkVariant:
+      return value.IsEmpty();
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void TWriter::newLine() {
+  if (!m_out.empty()) m_out += '\n';
+  m_out.append(static_cast<size_t>(m_indent) * 2, ' ');
+  m_atLineStart = false;
+}
+
+void TWriter::valueSeparator() {
+  // Inside a list every value goes on its own line.
+  if (m_listDepth > 0) newLine();
+  m_firstInList = false;
+}
+
+void TWriter::beginProperty(const std::string& name) {
+  newLine();
+  m_out += name;
+  m_out += " = ";
+}
+
+void TWriter::WriteDescendent(TComponent* Root, TComponent* RootAncestor) {
+  m_root = Root;
+  m_rootAncestor = RootAncestor;
+  m_out.clear();
+  m_indent = 0;
+  m_listDepth = 0;
+  TComponent* anc = RootAncestor;
+  // Write the root block.
+  StateFlag writing(Root, csWriting);
+  newLine();
+  m_out += anc ? "inherited " : "object ";
+  if (!Root->Name().empty()) m_out += Root->Name() + ": ";
+  m_out += Root->ClassName();
+  ++m_indent;
+  writeProperties(Root, anc, "");
+  for (int i = 0; i < Root->ComponentCount(); ++i) {
+    TComponent* child = Root->Components(i);
+    TComponent* childAnc = anc ? anc->FindComponent(child->Name()) : nullptr;
+    TPersistent* savedAncestor = m_ancestor;
+    m_ancestor = childAnc;
+    WriteComponent(child);
+    m_ancestor = savedAncestor;
+  }
+  --m_indent;
+  newLine();
+  m_out += "end\n";
+}
+
+void TWriter::WriteComponent(TComponent* Component) {
+  if (!m_root) m_root = Component;
+  auto* anc = dynamic_cast<TComponent*>(m_ancestor);
+  StateFlag writing(Component, csWriting);
+  newLine();
+  m_out += anc ? "inherited " : "object ";
+  if (!Component->Name().empty()) m_out += Component->Name() + ": ";
+  m_out += Component->ClassName();
+  ++m_indent;
+  writeProperties(Component, anc, "");
+  for (int i = 0; i < Component->ComponentCount(); ++i) {
+    TComponent* child = Component->Components(i);
+    TPersistent* savedAncestor = m_ancestor;
+    m_ancestor = anc ? anc->FindComponent(child->Name()) : nullptr;
+    WriteComponent(child);
+    m_ancestor = savedAncestor;
+  }
+  --m_indent;
+  newLine();
+  m_out += "end";
+}
+
+void TWriter::writeProperties(TPersistent* instance, TPersistent* ancestor, const std::string& prefix) {
+  TPropList props = GetPropList(instance);
+  for (const TPropInfo& prop : props) writeProperty(instance, ancestor, prop, prefix);
+  TPersistent* savedAncestor = m_ancestor;
+  std::string savedPath = m_propPath;
+  m_ancestor = ancestor;
+  m_propPath = prefix;
+  try {
+    instance->DefineProperties(this);
+  } catch (...) {
+    m_ancestor = savedAncestor;
+    m_propPath = savedPath;
+    throw;
+  }
+  m_ancestor = savedAncestor;
+  m_propPath = savedPath;
+}
+
+void TWriter::writeProperty(TPersistent* instance, TPersistent* ancestor, const TPropInfo& prop,
+                            const std::string& prefix) {
+  if (prop.isStored && !prop.isStored(instance)) return;
+  const std::string name = prefix + prop.name;
+  switch (prop.kind) {
+    case tkMethod: {
+      if (!prop.getHandlerName) return;
+      std::string handler = prop.getHandlerName(instance);
+      if (ancestor && prop.getHandlerName(ancestor) == handler) return;
+      if (handler.empty()) return;
+      beginProperty(name);
+      m_out += handler;
+      return;
+    }
+    case tkClass: {
+      if (!prop.getObject) return;
+      TPersistent* obj = prop.getObject(instance);
+      TPersistent* ancObj = ancestor ? prop.getObject(ancestor) : nullptr;
+      if (prop.isReference) {
+        std::string path = referencePath(m_root, dynamic_cast<TComponent*>(obj));
+        if (ancestor) {
+          std::string ancPath = referencePath(m_rootAncestor, dynamic_cast<TComponent*>(ancObj));
+          if (ancPath == path) return;
+        }
+        if (path.empty()) return;
+        beginProperty(name);
+        m_out += path;
+        return;
+      }
+      if (!obj) return;
+      if (auto* coll = dynamic_cast<TCollection*>(obj)) {
+        auto* ancColl = dynamic_cast<TCollection*>(ancObj);
+        if (ancColl) {
+          TWriter a;
+          a.m_root = m_root;
+          a.WriteCollection(ancColl);
+          TWriter b;
+          b.m_root = m_root;
+          b.WriteCollection(coll);
+          if (a.Text() == b.Text()) return;
+        } else if (coll->Count() == 0) {
+          return;
+        }
+        beginProperty(name);
+        WriteCollection(coll);
+        return;
+      }
+      if (dynamic_cast<TComponent*>(obj)) return;  // components are written in their own blocks
+      writeProperties(obj, ancObj, name + ".");
+      return;
+    }
+    default:
+      break;
+  }
+  if (!prop.getValue) return;
+  Variant value = prop.getValue(instance);
+  if (ancestor) {
+    if (prop.getValue(ancestor) == value) return;
+  } else if (isDefaultScalar(prop, value)) {
+    return;
+  }
+  beginProperty(name);
+  switch (prop.kind) {
+    case tkInteger:
+    case tkInt64:
+      m_out += IntToStr(value.AsInt64());
+      break;
+    case tkFloat:
+      m_out += floatText(value.AsFloat());
+      break;
+    case tkString:
+      m_out += quoteText(value.AsString());
+      break;
+    case tkBool:
+      m_out += value.AsBoolean() ? "True" : "False";
+      break;
+    case tkEnumeration: {
+      int ord = value.AsInteger();
+      if (ord >= 0 && ord < static_cast<int>(prop.enumNames.size())) m_out += prop.enumNames[static_cast<size_t>(ord)];
+      else m_out += std::to_string(ord);
+      break;
+    }
+    case tkSet: {
+      auto bits = static_cast<uint64_t>(value.AsInt64());
+      m_out += '[';
+      bool first = true;
+      for (size_t i = 0; i < 64; ++i) {
+        if (!(bits & (uint64_t{1} << i))) continue;
+        if (!first) m_out += ", ";
+        first = false;
+        m_out += i < prop.enumNames.size() ? prop.enumNames[i] : std::to_string(i);
+      }
+      m_out += ']';
+      break;
+    }
+    case tkVariant: {
+      int saved = m_listDepth;
+      m_listDepth = 0;
+      WriteVariant(value);
+      m_listDepth = saved;
+      break;
+    }
+    default:
+      throw EWriteError("Property " + name + " has a kind that cannot be written");
+  }
+}
+
+void TWriter::DefineProperty(const std::string& Name, TReaderProc /*ReadData*/, TWriterProc WriteData, bool HasData) {
+  if (!HasData || !WriteData) return;
+  beginProperty(m_propPath + Name);
+  int savedDepth = m_listDepth;
+  m_listDepth = 0;
+  WriteData(this);
+  m_listDepth = savedDepth;
+}
+
+void TWriter::DefineBinaryProperty(const std::string& Name, TStreamProc /*ReadData*/, TStreamProc WriteData,
+                                   bool HasData) {
+  if (!HasData || !WriteData) return;
+  TMemoryStream stream;
+  WriteData(&stream);
+  beginProperty(m_propPath + Name);
+  std::string bytes(static_cast<const char*>(stream.Memory()) ? static_cast<const char*>(stream.Memory()) : "",
+                    static_cast<size_t>(stream.Size()));
+  int savedDepth = m_listDepth;
+  m_listDepth = 0;
+  WriteVariant(VarFromBytes(bytes));
+  m_listDepth = savedDepth;
+}
+
+void TWriter::WriteListBegin() {
+  valueSeparator();
+  m_out += '(';
+  ++m_indent;
+  ++m_listDepth;
+  m_firstInList = true;
+}
+
+void TWriter::WriteListEnd() {
+  if (m_listDepth <= 0) throw EWriteError("List end without list begin");
+  m_out += ')';
+  --m_indent;
+  --m_listDepth;
+}
+
+void TWriter::WriteString(const std::string& Value) {
+  valueSeparator();
+  m_out += quoteText(Value);
+}
+
+void TWriter::WriteInteger(int64_t Value) {
+  valueSeparator();
+  m_out += IntToStr(Value);
+}
+
+void TWriter::WriteFloat(double Value) {
+  valueSeparator();
+  m_out += floatText(Value);
+}
+
+void TWriter::WriteCurrency(double Value) {
+  valueSeparator();
+  m_out += floatText(Value) + "c";
+}
+
+void TWriter::WriteDate(TDateTime Value) {
+  valueSeparator();
+  m_out += floatText(Value) + "d";
+}
+
+void TWriter::WriteBoolean(bool Value) {
+  valueSeparator();
+  m_out += Value ? "True" : "False";
+}
+
+void TWriter::WriteIdent(const std::string& Ident) {
+  valueSeparator();
+  m_out += Ident;
+}
+
+void TWriter::WriteVariant(const Variant& Value) {
+  TVarType t = Value.VarType();
+  if (t == (varArray | varByte) && VarArrayDimCount(Value) == 1) {
+    valueSeparator();
+    std::string bytes = Value.AsBytes();
+    static const char* const kHex = "0123456789ABCDEF";
+    m_out += '{';
+    ++m_indent;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      if (i % 32 == 0) newLine();
+      auto b = static_cast<unsigned char>(bytes[i]);
+      m_out += kHex[b >> 4];
+      m_out += kHex[b & 15];
+    }
+    --m_indent;
+    m_out += '}';
+    return;
+  }
+  if (Value.IsArray()) {
+    if (VarArrayDimCount(Value) != 1) throw EWriteError("Only one-dimensional variant arrays can be written");
+    WriteListBegin();
+    int lo = VarArrayLowBound(Value, 1);
+    int hi = VarArrayHighBound(Value, 1);
+    for (int i = lo; i <= hi; ++i) WriteVariant(VarArrayGet(Value, {i}));
+    WriteListEnd();
+    return;
+  }
+  switch (t) {
+    case varEmpty:
+      WriteIdent("nil");
+      break;
+    case varNull:
+      WriteIdent("Null");
+      break;
+    case varBoolean:
+      WriteBoolean(Value.AsBoolean());
+      break;
+    case varSingle:
+      valueSeparator();
+      m_out += floatText(Value.AsFloat()) + "s";
+      break;
+    case varDouble:
+      WriteFloat(Value.AsFloat());
+      break;
+    case varCurrency:
+      WriteCurrency(Value.AsCurrency());
+      break;
+    case varDate:
+      WriteDate(Value.AsDateTime());
+      break;
+    case varString:
+      WriteString(Value.AsString());
+      break;
+    default:
+      WriteInteger(Value.AsInt64());
+      break;
+  }
+}
+
+void TWriter::WriteCollection(TCollection* Value) {
+  valueSeparator();
+  m_out += '<';
+  int savedDepth = m_listDepth;
+  m_listDepth = 0;
+  ++m_indent;
+  if (Value) {
+    for (int i = 0; i < Value->Count(); ++i) {
+      newLine();
+      m_out += "item";
+      ++m_indent;
+      writeProperties(Value->Items(i), nullptr, "");
+      --m_indent;
+      newLine();
+      m_out += "end";
+    }
+  }
+  --m_indent;
+  m_out += '>';
+  m_listDepth = savedDepth;
+}
+
+std::string ComponentToText(TComponent* Root, TComponent* Ancestor) {
+  TWriter writer;
+  writer.WriteDescendent(Root, Ancestor);
+  return writer.Text();
+}
+
+void WriteComponentText(TStream* Stream, TComponent* Root, TComponent* Ancestor) {
+  std::string text = ComponentToText(Root, Ancestor);
+  Stream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+}
+
+}  // namespace host
