@@ -1,0 +1,187 @@
+// The client-library binding: helper arithmetic, the loaded entry points against what
+// libct exports, and the loader's behaviour with a missing library or entry point.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "client/Cspublic.h"
+#include "client/Ctpublic.h"
+#include "client/LibraryLoader.h"
+#include "host/Exceptions.h"
+
+namespace {
+
+using namespace tovrin;
+
+TEST(BindingHelpers, MessageNumberParts) {
+    EXPECT_EQ(CS_LAYER(0x01020304), 1);
+    EXPECT_EQ(CS_ORIGIN(0x01020304), 2);
+    EXPECT_EQ(CS_SEVERITY(0x01020304), 3);
+    EXPECT_EQ(CS_NUMBER(0x01020304), 4);
+    // Shifts are logical: a number with the top bit set has a layer of 128..255.
+    const CS_INT topBit = static_cast<CS_INT>(0xFE0000FFu);
+    EXPECT_EQ(CS_LAYER(topBit), 254);
+    EXPECT_EQ(CS_NUMBER(topBit), 255);
+    EXPECT_EQ(CS_LAYER(-1), 255);
+    EXPECT_EQ(CS_SIZEOF(&topBit), 0);
+    EXPECT_EQ(CS_SIZEOF(nullptr), 0);
+}
+
+TEST(BindingHelpers, CapabilityMask) {
+    EXPECT_EQ(CS_CAP_IDX(0), 15);
+    EXPECT_EQ(CS_CAP_IDX(7), 15);
+    EXPECT_EQ(CS_CAP_IDX(8), 14);
+    EXPECT_EQ(CS_CAP_IDX(127), 0);
+
+    CS_CAP_TYPE mask{};
+    for (int i = 0; i < CS_CAP_ARRAYLEN; ++i) {
+        mask.mask[i] = static_cast<CS_BYTE>(0x11 * i);
+    }
+    const CS_CAP_TYPE original = mask;
+    // Byte 14 holds 0xEE: bit 9 (its bit 1) is set, bit 8 (its bit 0) is clear.
+    EXPECT_NE(CS_TST_CAPMASK(mask, 9), 0);
+    EXPECT_EQ(CS_TST_CAPMASK(mask, 8), 0);
+    CS_SET_CAPMASK(mask, 8);
+    EXPECT_NE(CS_TST_CAPMASK(mask, 8), 0);
+    for (int i = 0; i < CS_CAP_ARRAYLEN; ++i) {
+        if (i != 14) {
+            EXPECT_EQ(mask.mask[i], original.mask[i]) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(mask.mask[14], 0xEF);
+    CS_CLR_CAPMASK(mask, 8);
+    EXPECT_EQ(CS_TST_CAPMASK(mask, 8), 0);
+    for (int i = 0; i < CS_CAP_ARRAYLEN; ++i) {
+        EXPECT_EQ(mask.mask[i], original.mask[i]) << "byte " << i;
+    }
+
+    CS_CAP_TYPE empty{};
+    CS_SET_CAPMASK(empty, 9);
+    EXPECT_NE(CS_TST_CAPMASK(empty, 9), 0);
+    for (int i = 0; i < CS_CAP_ARRAYLEN; ++i) {
+        EXPECT_EQ(empty.mask[i], i == 14 ? 0x02 : 0x00) << "byte " << i;
+    }
+    CS_CLR_CAPMASK(empty, 9);
+    EXPECT_EQ(empty.mask[14], 0);
+    CS_SET_CAPMASK(empty, 127);
+    EXPECT_EQ(empty.mask[0], 0x80);
+    EXPECT_NE(CS_TST_CAPMASK(empty, 127), 0);
+    EXPECT_EQ(CS_TST_CAPMASK(empty, 126), 0);
+}
+
+// Every variable is bound exactly when libct exports the function; the ones the package
+// calls are always there.
+void expectMatchesLibrary(std::span<const detail::EntryPoint> entries) {
+    void* library = dlopen("libct.so.4", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    for (const detail::EntryPoint& entry : entries) {
+        const bool exported = dlsym(library, entry.name) != nullptr;
+        EXPECT_EQ(entry.isBound(), exported) << entry.name;
+        if (entry.required) {
+            EXPECT_TRUE(entry.isBound()) << entry.name;
+        }
+    }
+    dlclose(library);
+}
+
+TEST(BindingLoad, LibrariesLoadedAtModuleLoad) {
+    EXPECT_TRUE(csDLLLoaded);
+    EXPECT_TRUE(ctDLLLoaded);
+    EXPECT_EQ(detail::csEntryPoints().size(), 22u);
+    EXPECT_EQ(detail::ctEntryPoints().size(), 48u);
+    expectMatchesLibrary(detail::csEntryPoints());
+    expectMatchesLibrary(detail::ctEntryPoints());
+    // FreeTDS lacks these; they stay null instead of failing the load.
+    EXPECT_EQ(ct_debug, nullptr);
+    EXPECT_EQ(ct_wakeup, nullptr);
+    EXPECT_EQ(ct_ds_objinfo, nullptr);
+    EXPECT_NE(ct_connect, nullptr);
+    EXPECT_NE(cs_ctx_alloc, nullptr);
+}
+
+// A binding of the test's own, so that the loader can be exercised without touching the
+// package's variables.
+CS_RETCODE (*probeInit)(CS_CONTEXT*, CS_INT) = nullptr;
+CS_RETCODE (*probeMissing)(CS_CONTEXT*, CS_INT) = nullptr;
+CS_RETCODE (*probeConnect)(CS_CONNECTION*, CS_CHAR*, CS_INT) = nullptr;
+
+void clearProbe() {
+    probeInit = nullptr;
+    probeMissing = nullptr;
+    probeConnect = nullptr;
+}
+
+detail::EntryPoint entry(const char* name, int line, bool required, void (*store)(void*) noexcept,
+                         bool (*isBound)() noexcept) {
+    return detail::EntryPoint{name, line, required, store, isBound};
+}
+
+TEST(BindingLoad, MissingLibraryLeavesEverythingNull) {
+    clearProbe();
+    bool loaded = false;
+    void* module = nullptr;
+    const detail::EntryPoint entries[] = {
+        entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
+              &detail::entryPointBound<probeInit>),
+        entry("ct_connect", 11, true, &detail::storeEntryPoint<probeConnect>,
+              &detail::entryPointBound<probeConnect>),
+    };
+    detail::LibraryBinding binding{"probe", loaded, module, entries};
+    EXPECT_NO_THROW(detail::loadLibrary("libtovrin-no-such-library.so.9", binding));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(module, nullptr);
+    EXPECT_EQ(probeInit, nullptr);
+    EXPECT_EQ(probeConnect, nullptr);
+}
+
+TEST(BindingLoad, MissingCalledEntryPointFailsTheAssertion) {
+    clearProbe();
+    bool loaded = false;
+    void* module = nullptr;
+    const detail::EntryPoint entries[] = {
+        entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
+              &detail::entryPointBound<probeInit>),
+        entry("ct_no_such_entry_point", 77, true, &detail::storeEntryPoint<probeMissing>,
+              &detail::entryPointBound<probeMissing>),
+        entry("ct_connect", 12, true, &detail::storeEntryPoint<probeConnect>,
+              &detail::entryPointBound<probeConnect>),
+    };
+    detail::LibraryBinding binding{"probeunit", loaded, module, entries};
+    try {
+        detail::loadLibrary("libct.so.4", binding);
+        FAIL() << "no assertion failure";
+    } catch (const host::EAssertionFailed& e) {
+        EXPECT_EQ(e.Message(), "Assertion failure (probeunit, line 77)");
+        EXPECT_EQ(e.UnitName(), "probeunit");
+        EXPECT_EQ(e.Line(), 77);
+    }
+    EXPECT_TRUE(loaded);
+    EXPECT_NE(probeInit, nullptr) << "fetched before the missing one: kept";
+    EXPECT_EQ(probeMissing, nullptr);
+    EXPECT_EQ(probeConnect, nullptr) << "after the missing one: never fetched";
+
+    // Loading again does nothing once the flag is set.
+    EXPECT_NO_THROW(detail::loadLibrary("libct.so.4", binding));
+    EXPECT_EQ(probeConnect, nullptr);
+}
+
+TEST(BindingLoad, MissingOptionalEntryPointStaysNull) {
+    clearProbe();
+    bool loaded = false;
+    void* module = nullptr;
+    const detail::EntryPoint entries[] = {
+        entry("ct_debug", 433, false, &detail::storeEntryPoint<probeMissing>,
+              &detail::entryPointBound<probeMissing>),
+        entry("ct_connect", 481, true, &detail::storeEntryPoint<probeConnect>,
+              &detail::entryPointBound<probeConnect>),
+    };
+    detail::LibraryBinding binding{"probe", loaded, module, entries};
+    EXPECT_NO_THROW(detail::loadLibrary("libct.so.4", binding));
+    EXPECT_TRUE(loaded);
+    EXPECT_NE(module, nullptr);
+    EXPECT_EQ(probeMissing, nullptr);
+    EXPECT_NE(probeConnect, nullptr);
+}
+
+} // namespace

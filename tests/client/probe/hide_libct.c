@@ -1,0 +1,16 @@
+/* Preloaded into a test program: makes dlopen fail for FreeTDS's libct, as on a machine
+   where the library is not installed. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <string.h>
+
+void* dlopen(const char* file, int mode) {
+    static void* (*real_dlopen)(const char*, int) = 0;
+    if (file != 0 && strstr(file, "libct.so") != 0) {
+        return 0;
+    }
+    if (real_dlopen == 0) {
+        real_dlopen = (void* (*)(const char*, int))dlsym(RTLD_NEXT, "dlopen");
+    }
+    return real_dlopen(file, mode);
+}
