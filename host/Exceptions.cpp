@@ -30,6 +30,8 @@ void DatabaseErrorFmt(const std::string& fmt, std::initializer_list<FormatArg> a
   throw EDatabaseError(prefixed(Format(fmt, args), component));
 }
 
+void Abort() { throw EAbort("Operation aborted"); }
+
 void Assert(bool condition, const std::string& message, const char* unitName, int line) {
   if (condition) return;
   std::string unit = unitName ? unitName : "";

@@ -114,6 +114,15 @@ class EClassNotFound : public EReadError {
   using EReadError::EReadError;
 };
 
+/// The silent exception: aborts an operation without an error display.
+class EAbort : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+/// Raises EAbort "Operation aborted".
+[[noreturn]] void Abort();
+
 /// Raises EDatabaseError with the message; when a component with a name is given the
 /// message is prefixed with "Name: ".
 [[noreturn]] void DatabaseError(const std::string& message, TComponent* component = nullptr);
