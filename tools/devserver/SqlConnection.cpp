@@ -16,6 +16,8 @@ namespace devserver {
 namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
+/// Longest string replicate() and space() build.
+constexpr uint64_t kMaxBuiltString = 64u << 20;
 
 const ConnectionHooks& hooksOf(sqlite3_context* ctx) {
     return *static_cast<const ConnectionHooks*>(sqlite3_user_data(ctx));
@@ -112,7 +114,7 @@ void replicateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::string unit(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     int64_t count = sqlite3_value_int64(argv[1]);
     if (count < 0 || unit.empty()) return sqlite3_result_null(ctx);
-    if (static_cast<uint64_t>(count) * unit.size() > 16384) count = static_cast<int64_t>(16384 / unit.size());
+    if (static_cast<uint64_t>(count) * unit.size() > kMaxBuiltString) count = static_cast<int64_t>(kMaxBuiltString / unit.size());
     std::string out;
     for (int64_t i = 0; i < count; ++i) out += unit;
     resultText(ctx, out);
@@ -120,7 +122,7 @@ void replicateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void spaceFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    int64_t n = std::clamp<int64_t>(sqlite3_value_int64(argv[0]), 0, 16384);
+    int64_t n = std::clamp<int64_t>(sqlite3_value_int64(argv[0]), 0, static_cast<int64_t>(kMaxBuiltString));
     resultText(ctx, std::string(static_cast<size_t>(n), ' '));
 }
 

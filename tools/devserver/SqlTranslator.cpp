@@ -4,6 +4,8 @@
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
 
+#include <cstdlib>
+
 namespace devserver {
 
 namespace {
@@ -63,6 +65,28 @@ size_t firstArgumentEnd(std::span<const Token> tokens, size_t open) {
         else if (tokens[i].isOp(",") && depth == 1) return i;
     }
     return tokens.size();
+}
+
+/// The value to bind for a variable: money and numeric values, held as exact text, are
+/// bound as numbers (so that they compare and compute as numbers) when a double holds them
+/// exactly, and as text otherwise.
+SqlValue bindable(const SqlValue& value, const std::optional<ColumnType>& type) {
+    if (!type || value.kind != SqlValue::Kind::Text) return value;
+    const SqlType t = type->type;
+    if (t != SqlType::Money && t != SqlType::SmallMoney && t != SqlType::Numeric && t != SqlType::Decimal)
+        return value;
+    const int scale = t == SqlType::Money || t == SqlType::SmallMoney ? 4 : type->scale;
+    auto unscaled = parseDecimal(value.bytes, scale);
+    if (!unscaled) return value;
+    const __int128 factor = powerOfTen(scale);
+    if (*unscaled % factor == 0) {
+        __int128 whole = *unscaled / factor;
+        if (whole >= INT64_MIN && whole <= INT64_MAX) return SqlValue::ofInteger(static_cast<int64_t>(whole));
+    }
+    constexpr __int128 kExactInDouble = static_cast<__int128>(1) << 53;
+    if (*unscaled > -kExactInDouble && *unscaled < kExactInDouble)
+        return SqlValue::ofReal(std::strtod(value.bytes.c_str(), nullptr));
+    return value;
 }
 
 /// Significant digits of a number literal, and whether it has a fraction or exponent.
@@ -157,9 +181,11 @@ public:
             emit(needsExactText(t.text) ? quoteLiteral(t.text) : t.text);
             return i + 1;
         case Token::Kind::Variable:
-        case Token::Kind::GlobalVariable:
-            bind(m_context.variable(t).first);
+        case Token::Kind::GlobalVariable: {
+            auto [value, type] = m_context.variable(t);
+            bind(bindable(value, type));
             return i + 1;
+        }
         case Token::Kind::QuotedIdentifier:
             emit(quoteIdentifier(t.text));
             return i + 1;
