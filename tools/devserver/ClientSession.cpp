@@ -1,0 +1,446 @@
+// Serving one client: login, requests, streaming responses, attention and logout.
+#include "ClientSession.h"
+
+#include "ResponseSink.h"
+#include "TokenWriter.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+
+namespace devserver {
+
+namespace {
+
+// Bounds on one client message: tight before login, generous after (SQL text with large
+// literals, text and image parameters).
+constexpr size_t kMaxLoginBytes = 4096;
+constexpr size_t kMaxRequestBytes = 64u << 20;
+// Requests a client may send while a response is still streaming (normally none).
+constexpr size_t kMaxQueued = 8;
+constexpr int kPollSliceMs = 100;
+constexpr uint32_t kMaxPacketSize = 65535;
+
+// Message numbers the protocol side raises itself.
+constexpr int32_t kLoginFailedMessage = 4002;
+constexpr int32_t kDynamicDeclined = 2782;
+constexpr int32_t kUnsupportedRequest = 7220;
+
+constexpr std::array<uint8_t, 4> kProgramVersion = {15, 7, 0, 0};
+constexpr const char* kProgramName = "Adaptive Server Enterprise";
+
+// Request capabilities this server implements: language, RPC, multiple statements, dynamic
+// statements (declined, so clients emulate them), messages, parameters, the data types of
+// Codec, in-band attention, server-chosen packet size and long identifiers.
+CapabilityMask supportedRequests()
+{
+    CapabilityMask m{};
+    auto set = [&m](int n) { m[13 - n / 8] |= static_cast<uint8_t>(1u << (n % 8)); };
+    for (int n : {1, 2, 4, 7, 40, 49, 50, 51, 59, 79, 83})
+        set(n);
+    for (int n = 8; n <= 32; ++n)
+        set(n);
+    return m;
+}
+
+ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text)
+{
+    ServerMessage m;
+    m.number = number;
+    m.severity = severity;
+    m.text = std::move(text);
+    return m;
+}
+
+} // namespace
+
+ClientSession::ClientSession(int fd, int spid, Database& database, const ServerConfig& config,
+                             const SessionOptions& options, const std::atomic<bool>& stopping)
+    : m_fd(fd), m_spid(spid), m_database(database), m_config(config), m_options(options),
+      m_stopping(stopping), m_input(kMaxLoginBytes), m_output(fd)
+{
+    m_input.setAcceptedTypes({packet::kLogin, packet::kPreLogin});
+}
+
+ClientSession::~ClientSession() = default;
+
+void ClientSession::close() noexcept
+{
+    if (!m_closed)
+        ::shutdown(m_fd, SHUT_RDWR);
+    m_closed = true;
+}
+
+void ClientSession::run() noexcept
+{
+    try {
+        if (login()) {
+            Message message;
+            while (!m_closed && readMessage(message))
+                if (!serveOne(message))
+                    break;
+        }
+    } catch (const ProtocolError& e) {
+        std::fprintf(stderr, "client %d: protocol error: %s\n", m_spid, e.what());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "client %d: %s\n", m_spid, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "client %d: unknown failure\n", m_spid);
+    }
+    try {
+        m_session.reset();
+    } catch (...) {
+    }
+    close();
+}
+
+void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcept
+{
+    char buffer[4096];
+    while (!stopping) {
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, kPollSliceMs);
+        if (r < 0 && errno != EINTR)
+            break;
+        if (r > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0)
+            break;
+    }
+    ::shutdown(fd, SHUT_RDWR);
+}
+
+// ---------------------------------------------------------------------------------------
+// Input
+
+bool ClientSession::receive(bool block)
+{
+    char buffer[65536];
+    for (;;) {
+        if (block) {
+            pollfd p{m_fd, POLLIN, 0};
+            const int r = ::poll(&p, 1, kPollSliceMs);
+            if (m_stopping)
+                return false;
+            if (r == 0 || (r < 0 && errno == EINTR))
+                continue;
+            if (r < 0)
+                return false;
+        }
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, block ? 0 : MSG_DONTWAIT);
+        if (n > 0) {
+            m_input.append(buffer, static_cast<size_t>(n));
+            return true;
+        }
+        if (n == 0)
+            return false;
+        if (errno == EINTR)
+            continue;
+        if (!block && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        return false;
+    }
+}
+
+// Moves complete messages from the input buffer to the queue; attentions are counted.
+bool ClientSession::takeMessages()
+{
+    Message message;
+    std::string error;
+    for (;;) {
+        const ParseResult r = m_input.next(message, error);
+        if (r == ParseResult::NeedMore)
+            return true;
+        if (r == ParseResult::Error)
+            throw ProtocolError(error);
+        if (message.type == packet::kAttention) {
+            ++m_attentions;
+            continue;
+        }
+        if (m_queued.size() >= kMaxQueued)
+            throw ProtocolError("too many requests sent while a response was pending");
+        m_queued.push_back(std::move(message));
+    }
+}
+
+bool ClientSession::readMessage(Message& out)
+{
+    for (;;) {
+        if (m_attentions > 0) {
+            // An attention that arrived while idle: acknowledge it at once.
+            --m_attentions;
+            answerAttention();
+            continue;
+        }
+        if (!m_queued.empty()) {
+            out = std::move(m_queued.front());
+            m_queued.pop_front();
+            return true;
+        }
+        if (m_closed || !receive(true))
+            return false;
+        takeMessages();
+    }
+}
+
+bool ClientSession::cancelRequested()
+{
+    if (m_closed || m_stopping)
+        return true;
+    if (!receive(false)) {
+        close();
+        return true;
+    }
+    takeMessages();
+    return m_attentions > 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Login
+
+bool ClientSession::login()
+{
+    Message message;
+    if (!receive(true))
+        return false;
+    std::string error;
+    for (;;) {
+        const ParseResult r = m_input.next(message, error);
+        if (r == ParseResult::Complete)
+            break;
+        if (r == ParseResult::Error)
+            throw ProtocolError("login: " + error);
+        if (!receive(true))
+            return false;
+    }
+    // A TDS 7 pre-login (tds version = auto) or anything else but a TDS 5.0 login: close,
+    // so that FreeTDS retries with a TDS 5.0 login on a new connection.
+    if (message.type != packet::kLogin)
+        return false;
+    const LoginRecord record = parseLogin(message.payload);
+
+    for (int waited = 0; waited < m_options.loginDelayMs && !m_stopping; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    bool accepted = record.littleEndian;
+    if (m_options.user && (record.info.user != *m_options.user ||
+                           record.info.password != m_options.password.value_or("")))
+        accepted = false;
+    if (accepted) {
+        try {
+            m_session = m_database.openSession(record.info, m_spid);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "client %d: cannot open a session: %s\n", m_spid, e.what());
+            accepted = false;
+        }
+    }
+    ByteWriter& out = m_output.out();
+    if (!accepted) {
+        writeEed(out, errorMessage(kLoginFailedMessage, 14, "Login failed."), m_config.serverName);
+        writeLoginAck(out, kLoginFailed, kProgramName, kProgramVersion);
+        writeDone(out, token::kDone, done::kFinal, 0);
+        m_output.endMessage();
+        return false;
+    }
+
+    uint32_t packetSize = record.packetSize;
+    if (packetSize < packet::kDefaultSize)
+        packetSize = packet::kDefaultSize;
+    if (packetSize > kMaxPacketSize)
+        packetSize = kMaxPacketSize;
+    const std::string database = m_session->currentDatabase();
+    writeEnvChange(out, env::kDatabase, database, "master");
+    writeEnvChange(out, env::kLanguage, "us_english", "");
+    writeEnvChange(out, env::kCharset, "utf8", "");
+    writeEnvChange(out, env::kPacketSize, std::to_string(packetSize), "512");
+    writeLoginAck(out, kLoginSucceeded, kProgramName, kProgramVersion);
+    CapabilityMask request = supportedRequests();
+    CapabilityMask response{};
+    if (record.hasCapabilities) {
+        for (size_t i = 0; i < request.size(); ++i)
+            request[i] &= record.request[i];
+        response = record.response;
+    }
+    writeCapability(out, request, response);
+    writeDone(out, token::kDone, done::kFinal, 0);
+    if (!m_output.endMessage())
+        return false;
+    m_output.setPacketSize(packetSize);
+    m_input.setMaxMessageBytes(kMaxRequestBytes);
+    m_input.setAcceptedTypes({packet::kNormal, packet::kLanguage, packet::kAttention});
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Requests
+
+bool ClientSession::serveOne(Message& message)
+{
+    if (message.type != packet::kNormal && message.type != packet::kLanguage)
+        throw ProtocolError("unexpected packet type " + std::to_string(message.type));
+    const Request request = parseRequest(message);
+    message.payload.clear();
+    switch (request.kind) {
+    case Request::Kind::Language:
+        answerLanguage(request);
+        break;
+    case Request::Kind::Rpc:
+        answerRpc(request);
+        break;
+    case Request::Kind::Dynamic:
+        answerDynamic(request);
+        break;
+    case Request::Kind::Option:
+        answerOption(request);
+        break;
+    case Request::Kind::Logout:
+        writeDone(m_output.out(), token::kDone, done::kFinal, 0);
+        m_output.endMessage();
+        return false;
+    case Request::Kind::Unsupported:
+        answerUnsupported("requests of token type " + std::to_string(request.token));
+        break;
+    }
+    return !m_closed && !m_output.failed();
+}
+
+template <class Work> void ClientSession::respond(Work&& work)
+{
+    ResponseSink::Hooks hooks;
+    hooks.cancelRequested = [this] { return cancelRequested(); };
+    hooks.inTransaction = [this] { return m_session && m_session->inTransaction(); };
+    hooks.drop = [this] { close(); };
+    ResponseSink sink(m_output, m_config.serverName, m_options.dropAfterRows, std::move(hooks));
+    if (resultDelay()) {
+        try {
+            work(sink);
+        } catch (const ProtocolError&) {
+            throw;
+        } catch (const std::exception& e) {
+            sink.message(errorMessage(kUnsupportedRequest, 16, e.what()));
+            sink.done(DoneKind::Statement, true, std::nullopt);
+        }
+    }
+    if (sink.broken() || m_closed) {
+        close();
+        return;
+    }
+    const bool attention = m_attentions > 0;
+    if (attention)
+        --m_attentions;
+    sink.finish(attention);
+    // Further attentions each get their own acknowledgement.
+    while (m_attentions > 0 && !m_output.failed()) {
+        --m_attentions;
+        answerAttention();
+    }
+}
+
+bool ClientSession::resultDelay()
+{
+    for (int waited = 0; waited < m_options.resultDelayMs; waited += 10) {
+        if (cancelRequested())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+void ClientSession::answerLanguage(const Request& request)
+{
+    if (request.languageParams) {
+        answerUnsupported("parameters of language commands");
+        return;
+    }
+    respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); });
+}
+
+void ClientSession::answerRpc(const Request& request)
+{
+    std::vector<RpcParameter> params;
+    params.reserve(request.params.size());
+    for (const ClientParam& p : request.params)
+        params.push_back(RpcParameter{p.name, p.format.column, p.value, p.output});
+    respond([&](ResponseSink& sink) { m_session->executeRpc(request.rpcName, params, sink); });
+}
+
+void ClientSession::answerDynamic(const Request& request)
+{
+    constexpr uint8_t kPrepare = 0x01, kDealloc = 0x04, kExecImmediate = 0x08;
+    if (request.dynamicType == kExecImmediate) {
+        respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); });
+        return;
+    }
+    ByteWriter& out = m_output.out();
+    if (request.dynamicType == kPrepare) {
+        // Declined: FreeTDS then emulates the statement, sending each execution as plain
+        // language text with the parameters written as literals.
+        writeDynamicAck(out, request.dynamicId);
+        writeEed(out,
+                 errorMessage(kDynamicDeclined, 16,
+                              "Dynamic statements are not supported; execute them as language "
+                              "commands."),
+                 m_config.serverName);
+        writeDone(out, token::kDone, done::kError, 0);
+    } else if (request.dynamicType == kDealloc) {
+        writeDynamicAck(out, request.dynamicId);
+        writeDone(out, token::kDone, done::kFinal, 0);
+    } else {
+        writeEed(out,
+                 errorMessage(kUnsupportedRequest, 16,
+                              "Dynamic statement '" + request.dynamicId + "' is not prepared."),
+                 m_config.serverName);
+        writeDone(out, token::kDone, done::kError, 0);
+    }
+    m_output.endMessage();
+}
+
+void ClientSession::answerOption(const Request& request)
+{
+    constexpr uint8_t kList = 3;
+    constexpr uint8_t kDateFirst = 1, kTextSize = 2, kDateFormat = 7, kIsolation = 8;
+    ByteWriter& out = m_output.out();
+    if (request.optionCommand == kList) {
+        std::string arg(1, '\0');
+        switch (request.option) {
+        case kDateFormat:
+            arg[0] = static_cast<char>(static_cast<int>(m_config.dateOrder) + 1);
+            break;
+        case kDateFirst:
+            arg[0] = 7; // Sunday
+            break;
+        case kIsolation:
+            arg[0] = 1;
+            break;
+        case kTextSize: {
+            ByteWriter size;
+            size.i32(32768);
+            arg = size.data();
+            break;
+        }
+        default:
+            break;
+        }
+        writeOptionInfo(out, request.option, arg);
+    }
+    writeDone(out, token::kDone, done::kFinal, 0);
+    m_output.endMessage();
+}
+
+void ClientSession::answerUnsupported(const std::string& what)
+{
+    ByteWriter& out = m_output.out();
+    writeEed(out, errorMessage(kUnsupportedRequest, 16, "This server does not support " + what + "."),
+             m_config.serverName);
+    writeDone(out, token::kDone, done::kError, 0);
+    m_output.endMessage();
+}
+
+void ClientSession::answerAttention()
+{
+    writeDone(m_output.out(), token::kDone, done::kAttention, 0);
+    m_output.endMessage();
+}
+
+} // namespace devserver

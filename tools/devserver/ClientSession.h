@@ -1,0 +1,77 @@
+// One client connection, served by one thread. States and their transitions:
+//
+//   LoggingIn --login()--> Serving --logout / EOF / protocol error / stop--> Closed
+//          \--refused, pre-login or malformed login--> Closed
+//
+// In Serving, `serveOne` takes the next request and answers it with exactly one response
+// message. While a response streams out, the input is polled without blocking: an attention
+// cancels the response, which then ends with a DONE carrying the attention bit. Requests
+// that arrive meanwhile are queued (a few at most). The session never closes its socket:
+// it shuts it down, and the listener closes it after the thread has ended, so a descriptor
+// number is never reused while another thread may still refer to it.
+#pragma once
+
+#include "Engine.h"
+#include "Options.h"
+#include "PacketIo.h"
+#include "RequestReader.h"
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <string>
+
+namespace devserver {
+
+class ResponseSink;
+
+class ClientSession final {
+public:
+    ClientSession(int fd, int spid, Database& database, const ServerConfig& config,
+                  const SessionOptions& options, const std::atomic<bool>& stopping);
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    /// Serves the client until it leaves, misbehaves or the server stops. Never throws.
+    void run() noexcept;
+
+    /// Serves a connection that is accepted and never answered (the --silent switch).
+    static void runSilent(int fd, const std::atomic<bool>& stopping) noexcept;
+
+private:
+    bool login();
+    bool serveOne(Message& message);
+    void answerLanguage(const Request& request);
+    void answerRpc(const Request& request);
+    void answerDynamic(const Request& request);
+    void answerOption(const Request& request);
+    void answerUnsupported(const std::string& what);
+    void answerAttention();
+    /// Runs `work` against a streaming sink and ends the response (with the attention bit
+    /// when the client cancelled).
+    template <class Work> void respond(Work&& work);
+    /// Waits out the result delay, polling for an attention. False when cancelled.
+    bool resultDelay();
+
+    bool readMessage(Message& out);
+    bool receive(bool block);
+    bool takeMessages();
+    bool cancelRequested();
+    void close() noexcept;
+
+    int m_fd;
+    int m_spid;
+    Database& m_database;
+    const ServerConfig& m_config;
+    const SessionOptions& m_options;
+    const std::atomic<bool>& m_stopping;
+    std::unique_ptr<Session> m_session;
+    MessageAssembler m_input;
+    PacketWriter m_output;
+    std::deque<Message> m_queued;
+    int m_attentions = 0;
+    bool m_closed = false;
+};
+
+} // namespace devserver

@@ -1,0 +1,145 @@
+// Streaming of results into tokens and packets.
+#include "ResponseSink.h"
+
+#include "TokenWriter.h"
+
+namespace devserver {
+
+namespace {
+// How often (in rows) the input is polled for an attention while rows stream out.
+constexpr int64_t kPollEveryRows = 32;
+} // namespace
+
+ResponseSink::ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows,
+                           Hooks hooks)
+    : m_out(out), m_serverName(std::move(serverName)), m_dropAfterRows(dropAfterRows),
+      m_hooks(std::move(hooks))
+{
+}
+
+void ResponseSink::releaseHeld()
+{
+    if (!m_held)
+        return;
+    writeDone(m_out.out(), m_held->token, m_held->status | done::kMore, m_held->count);
+    m_held.reset();
+}
+
+void ResponseSink::pump()
+{
+    if (m_out.pump() && !m_cancelled && m_hooks.cancelRequested && m_hooks.cancelRequested())
+        m_cancelled = true;
+}
+
+void ResponseSink::rowFormat(const std::vector<Column>& columns)
+{
+    releaseHeld();
+    m_formats.clear();
+    m_formats.reserve(columns.size());
+    for (const Column& c : columns)
+        m_formats.push_back(describe(c.type));
+    writeRowFormat(m_out.out(), columns, m_formats);
+    m_rowsInResult = 0;
+    pump();
+}
+
+bool ResponseSink::row(const std::vector<Value>& values)
+{
+    if (m_cancelled || broken())
+        return false;
+    writeRow(m_out.out(), m_formats, values);
+    ++m_rowsInResult;
+    if (m_dropAfterRows >= 0 && m_rowsInResult >= m_dropAfterRows) {
+        m_out.flushPartial();
+        m_dropped = true;
+        if (m_hooks.drop)
+            m_hooks.drop();
+        return false;
+    }
+    pump();
+    if (m_rowsInResult % kPollEveryRows == 0 && cancelled())
+        return false;
+    return !m_cancelled && !broken();
+}
+
+void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCount)
+{
+    releaseHeld();
+    HeldDone d{token::kDone, 0, 0};
+    if (kind == DoneKind::InProcedure) {
+        d.token = token::kDoneInProc;
+        d.status |= done::kProc;
+    } else if (kind == DoneKind::Procedure) {
+        d.token = token::kDoneProc;
+    }
+    if (error)
+        d.status |= done::kError;
+    if (rowCount) {
+        d.status |= done::kCount;
+        d.count = *rowCount;
+    }
+    if (m_hooks.inTransaction && m_hooks.inTransaction())
+        d.status |= done::kInXact;
+    m_held = d;
+    pump();
+}
+
+void ResponseSink::message(const ServerMessage& message)
+{
+    releaseHeld();
+    writeEed(m_out.out(), message, m_serverName);
+    pump();
+}
+
+void ResponseSink::returnStatus(int32_t status)
+{
+    releaseHeld();
+    writeReturnStatus(m_out.out(), status);
+    pump();
+}
+
+void ResponseSink::outputParameters(const std::vector<Column>& params,
+                                    const std::vector<Value>& values)
+{
+    releaseHeld();
+    std::vector<WireFormat> formats;
+    formats.reserve(params.size());
+    for (const Column& p : params)
+        formats.push_back(describe(p.type));
+    writeParamFormat(m_out.out(), params, formats);
+    writeParams(m_out.out(), formats, values);
+    pump();
+}
+
+void ResponseSink::databaseChanged(const std::string& oldName, const std::string& newName)
+{
+    releaseHeld();
+    writeEnvChange(m_out.out(), env::kDatabase, newName, oldName);
+    pump();
+}
+
+bool ResponseSink::cancelled()
+{
+    if (!m_cancelled && !broken() && m_hooks.cancelRequested && m_hooks.cancelRequested())
+        m_cancelled = true;
+    return m_cancelled || broken();
+}
+
+void ResponseSink::finish(bool attention)
+{
+    if (broken())
+        return;
+    if (attention) {
+        m_held.reset();
+        writeDone(m_out.out(), token::kDone, done::kAttention, 0);
+    } else if (m_held) {
+        writeDone(m_out.out(), m_held->token, m_held->status, m_held->count);
+        m_held.reset();
+    } else {
+        const bool inXact = m_hooks.inTransaction && m_hooks.inTransaction();
+        writeDone(m_out.out(), token::kDone, inXact ? done::kInXact : done::kFinal, 0);
+    }
+    m_out.endMessage();
+}
+
+} // namespace devserver

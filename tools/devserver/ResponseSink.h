@@ -1,0 +1,69 @@
+// The ResultSink that turns what the SQL side reports into TDS tokens, streamed into
+// packets as they are produced. It holds back each DONE until it knows whether more tokens
+// follow, so that exactly the last DONE of a response goes out without the MORE bit.
+#pragma once
+
+#include "Codec.h"
+#include "Engine.h"
+#include "PacketIo.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace devserver {
+
+class ResponseSink final : public ResultSink {
+public:
+    /// What the sink asks of the connection it writes to.
+    struct Hooks {
+        /// Reads pending input without blocking; true when the client asked to cancel or
+        /// the connection is gone.
+        std::function<bool()> cancelRequested;
+        /// True while the session has a transaction open (INXACT bit of DONE).
+        std::function<bool()> inTransaction;
+        /// Closes the connection on purpose (the drop-after-rows fault switch).
+        std::function<void()> drop;
+    };
+
+    /// `dropAfterRows` < 0 disables the fault switch.
+    ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows, Hooks hooks);
+
+    void rowFormat(const std::vector<Column>& columns) override;
+    [[nodiscard]] bool row(const std::vector<Value>& values) override;
+    void done(DoneKind kind, bool error, std::optional<int64_t> rowCount) override;
+    void message(const ServerMessage& message) override;
+    void returnStatus(int32_t status) override;
+    void outputParameters(const std::vector<Column>& params,
+                          const std::vector<Value>& values) override;
+    void databaseChanged(const std::string& oldName, const std::string& newName) override;
+    [[nodiscard]] bool cancelled() override;
+
+    /// Ends the response: the held DONE goes out as the final one, or, when `attention`,
+    /// a DONE with the attention bit replaces it. Sends the last packet with EOM.
+    void finish(bool attention);
+    /// True once the connection was dropped on purpose or failed.
+    [[nodiscard]] bool broken() const noexcept { return m_dropped || m_out.failed(); }
+
+private:
+    struct HeldDone {
+        uint8_t token;
+        uint16_t status;
+        int64_t count;
+    };
+    void releaseHeld(); // writes the held DONE with MORE
+    void pump();
+
+    PacketWriter& m_out;
+    std::string m_serverName;
+    int64_t m_dropAfterRows;
+    Hooks m_hooks;
+    std::optional<HeldDone> m_held;
+    std::vector<WireFormat> m_formats;
+    int64_t m_rowsInResult = 0;
+    bool m_cancelled = false;
+    bool m_dropped = false;
+};
+
+} // namespace devserver
