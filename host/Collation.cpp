@@ -31,7 +31,14 @@ class Collator {
       status = U_ZERO_ERROR;
       m_collator = ucol_open("", &status);
     }
-    if (m_collator) ucol_setStrength(m_collator, strength);
+    if (m_collator) {
+      ucol_setStrength(m_collator, strength);
+      // No script reordering: Latin sorts before Cyrillic whatever the locale, as the
+      // system comparison that this stands for does.
+      const int32_t none = UCOL_REORDER_CODE_NONE;
+      status = U_ZERO_ERROR;
+      ucol_setReorderCodes(m_collator, &none, 1, &status);
+    }
   }
   ~Collator() {
     if (m_collator) ucol_close(m_collator);

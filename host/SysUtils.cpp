@@ -311,12 +311,16 @@ std::string Format(const std::string& Fmt, std::initializer_list<FormatArg> Args
     }
     // [index:][-][width][.precision]type
     size_t specStart = i;
-    int number = 0;
-    bool hasNumber = nextNumber(number);
-    if (hasNumber && i < Fmt.size() && Fmt[i] == ':') {
-      argIndex = static_cast<size_t>(number);
+    size_t index = 0;
+    bool hasIndex = false;
+    while (i < Fmt.size() && Fmt[i] >= '0' && Fmt[i] <= '9' && index < 100000) {
+      index = index * 10 + static_cast<size_t>(Fmt[i] - '0');
       ++i;
-      hasNumber = false;
+      hasIndex = true;
+    }
+    if (hasIndex && i < Fmt.size() && Fmt[i] == ':') {
+      argIndex = index;
+      ++i;
     } else {
       i = specStart;
     }
