@@ -107,6 +107,20 @@ bool needsExactText(const std::string& number) {
     return significant > 15;
 }
 
+/// True when the operator at `i` stands before an operand (a sign), not between two.
+bool isUnaryPosition(std::span<const Token> tokens, size_t i) {
+    if (i == 0) return true;
+    const Token& prev = tokens[i - 1];
+    if (prev.kind == Token::Kind::Operator) return !prev.isOp(")");
+    if (prev.kind != Token::Kind::Identifier) return false;
+    static constexpr std::string_view kBefore[] = {"select", "values", "where", "and", "or", "not", "then", "else",
+                                                  "when", "return", "set", "by", "in", "between", "like", "is",
+                                                  "having", "on", "print", "default"};
+    for (auto word : kBefore)
+        if (prev.is(word)) return true;
+    return false;
+}
+
 class Translator {
 public:
     Translator(const TranslateContext& context, Translation& out) : m_context(context), m_out(out) {}
@@ -190,6 +204,11 @@ public:
             emit(quoteIdentifier(t.text));
             return i + 1;
         case Token::Kind::Operator:
+            if (t.isOp("-") && i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Number &&
+                needsExactText(tokens[i + 1].text) && isUnaryPosition(tokens, i)) {
+                emit(quoteLiteral("-" + tokens[i + 1].text));
+                return i + 2;
+            }
             if (t.isOp("+") &&
                 ((i > 0 && isCharacterOperand(tokens, i - 1, true)) || isCharacterOperand(tokens, i + 1, false))) {
                 emit("||");

@@ -157,8 +157,9 @@ std::optional<DateTimeParts> numericDate(Reader r, DateOrder order) {
         }
     }
     DateOrder effective = order;
-    // A leading four-digit year is read year first, as ISO dates are.
-    if (digits[0] == 4 && yearPosition(order) != 0) effective = DateOrder::YMD;
+    // A leading four-digit year is read year first; with '-' it is an ISO date (year,
+    // month, day) whatever the order, which is also how stored values are read back.
+    if (digits[0] == 4 && (yearPosition(order) != 0 || separator == '-')) effective = DateOrder::YMD;
     if (digits[static_cast<size_t>(yearPosition(effective))] != 4) return std::nullopt;
     for (size_t i = 0; i < 3; ++i)
         if (static_cast<int>(i) != yearPosition(effective) && digits[i] > 2) return std::nullopt;

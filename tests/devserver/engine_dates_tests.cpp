@@ -1,0 +1,122 @@
+// Date-time literals: every date order, the separators, milliseconds after ':' and '.',
+// ISO and month-name forms, and their conversion wherever they meet a date-time column.
+#include "engine_sink.h"
+
+#include "tools/devserver/TypesValues.h"
+
+#include <gtest/gtest.h>
+
+namespace devserver::test {
+namespace {
+
+std::string canonical(std::string_view text, DateOrder order) {
+    auto parts = parseDateTime(text, order);
+    return parts ? formatDateTime(*parts) : "<none>";
+}
+
+TEST(EngineDateLiterals, NumericDatesFollowTheDateOrder) {
+    EXPECT_EQ(canonical("07.12.2026 14:05:09:45", DateOrder::MDY), "2026-07-12 14:05:09.045");
+    EXPECT_EQ(canonical("12.07.2026 14:05:09:45", DateOrder::DMY), "2026-07-12 14:05:09.045");
+    EXPECT_EQ(canonical("2026/07/12", DateOrder::YMD), "2026-07-12 00:00:00.000");
+    EXPECT_EQ(canonical("2026/12/07", DateOrder::YDM), "2026-07-12 00:00:00.000");
+    EXPECT_EQ(canonical("2026-07-12", DateOrder::YDM), "2026-07-12 00:00:00.000") << "ISO";
+    EXPECT_EQ(canonical("07-2026-12 1:02", DateOrder::MYD), "2026-07-12 01:02:00.000");
+    EXPECT_EQ(canonical("12/2026/07 23:59:59.5", DateOrder::DYM), "2026-07-12 23:59:59.500");
+    // A four-digit year in front reads year first whatever the order.
+    EXPECT_EQ(canonical("2026-07-12 14:05", DateOrder::DMY), "2026-07-12 14:05:00.000");
+    EXPECT_EQ(canonical("2026-07-12T14:05:09.123", DateOrder::MDY), "2026-07-12 14:05:09.123");
+}
+
+TEST(EngineDateLiterals, FractionsAndClockForms) {
+    EXPECT_EQ(canonical("01/02/2026 10:11:12.5", DateOrder::MDY), "2026-01-02 10:11:12.500");
+    EXPECT_EQ(canonical("01/02/2026 10:11:12.05", DateOrder::MDY), "2026-01-02 10:11:12.050");
+    EXPECT_EQ(canonical("01/02/2026 10:11:12:5", DateOrder::MDY), "2026-01-02 10:11:12.005");
+    EXPECT_EQ(canonical("01/02/2026 2:05PM", DateOrder::MDY), "2026-01-02 14:05:00.000");
+    EXPECT_EQ(canonical("01/02/2026 12:00 am", DateOrder::MDY), "2026-01-02 00:00:00.000");
+    EXPECT_EQ(canonical("Jul 12 2026  2:05PM", DateOrder::DMY), "2026-07-12 14:05:00.000");
+    EXPECT_EQ(canonical("12 July 2026", DateOrder::MDY), "2026-07-12 00:00:00.000");
+}
+
+TEST(EngineDateLiterals, RejectsWhatIsNoDate) {
+    for (const char* text : {"1.2.3", "13/01/2026", "02/30/2026", "hello", "2026", "12.07.26", "01/02/2026 25:00",
+                             "01/02/2026 10:61", "01.02/2026", "Jul 32 2026", "01/02/2026 10:11:12 xyz", ""})
+        EXPECT_EQ(canonical(text, DateOrder::MDY), "<none>") << text;
+}
+
+TEST(EngineDateLiterals, TicksRoundTripThroughMilliseconds) {
+    for (uint32_t ticks : {0u, 1u, 2u, 3u, 299u, 300u, 12345678u, 25919999u}) {
+        DateTimeParts parts = fromDaysTicks(100, ticks);
+        int32_t days = 0;
+        uint32_t back = 0;
+        toDaysTicks(parts, days, back);
+        EXPECT_EQ(days, 100);
+        EXPECT_EQ(back, ticks);
+    }
+    // 23:59:59.999 rounds to the next midnight.
+    DateTimeParts late{2026, 12, 31, 23, 59, 59, 999};
+    int32_t days = 0;
+    uint32_t ticks = 1;
+    toDaysTicks(late, days, ticks);
+    EXPECT_EQ(days, daysFromCivil(2027, 1, 1));
+    EXPECT_EQ(ticks, 0u);
+    int y = 0, m = 0, d = 0;
+    civilFromDays(daysFromCivil(2000, 2, 29), y, m, d);
+    EXPECT_EQ(y * 10000 + m * 100 + d, 20000229);
+    EXPECT_EQ(daysFromCivil(1900, 1, 1), 0);
+    EXPECT_EQ(daysFromCivil(1899, 12, 31), -1);
+}
+
+class EngineDateOrder : public ::testing::TestWithParam<std::pair<DateOrder, const char*>> {};
+
+TEST_P(EngineDateOrder, LiteralsMeetDateTimeColumnsInTheServersOrder) {
+    ServerConfig config;
+    config.dateOrder = GetParam().first;
+    auto database = Database::open(config);
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    const std::string literal = GetParam().second; // 12 July 2026, 14:05:09.045
+    session->executeBatch("create table t_when (id int, d datetime)\n"
+                          "insert into t_when values (1, '" + literal + "')\n"
+                          "insert into t_when values (2, \"2026-07-13\")\n"
+                          "update t_when set d = '" + literal + "' where id = 2 and d > '" + literal + "'\n"
+                          "select id, d from t_when where d = '" + literal + "' order by id",
+                          sink);
+    EXPECT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    auto results = sink.results();
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results[0].rows.size(), 2u);
+    for (const auto& row : results[0].rows) {
+        EXPECT_EQ(row[1].days, 46213);
+        EXPECT_EQ(row[1].ticks, (14u * 3600 + 5 * 60 + 9) * 300 + 14);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOrder, EngineDateOrder,
+                         ::testing::Values(std::pair{DateOrder::MDY, "07/12/2026 14:05:09:45"},
+                                           std::pair{DateOrder::DMY, "12.07.2026 14:05:09:45"},
+                                           std::pair{DateOrder::YMD, "2026/07/12 14:05:09:45"},
+                                           std::pair{DateOrder::YDM, "2026.12.07 14:05:09:45"},
+                                           std::pair{DateOrder::MYD, "07-2026-12 14:05:09:45"},
+                                           std::pair{DateOrder::DYM, "12/2026/07 14:05:09:45"}));
+
+TEST(EngineDateFunctions, DatePartsAndArithmetic) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    session->executeBatch("select datepart(year, '2026-07-12'), datepart(mm, '2026-07-12'),"
+                          " dateadd(day, 20, '2026-07-12'), datediff(day, '2026-01-01', '2026-07-12'),"
+                          " dateadd(month, 1, '2026-01-31')",
+                          sink);
+    auto results = sink.results();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& row = results[0].rows.at(0);
+    EXPECT_EQ(row[0].integer, 2026);
+    EXPECT_EQ(row[1].integer, 7);
+    EXPECT_EQ(results[0].columns[2].type.type, SqlType::DateTime);
+    EXPECT_EQ(row[2].days, daysFromCivil(2026, 8, 1));
+    EXPECT_EQ(row[3].integer, 192);
+    EXPECT_EQ(row[4].days, daysFromCivil(2026, 2, 28));
+}
+
+} // namespace
+} // namespace devserver::test
