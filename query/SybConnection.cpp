@@ -1,0 +1,329 @@
+// TSybConnect: login, logout, property setters, registration and naming.
+#include "query/SybConnection.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "host/Exceptions.h"
+#include "host/PropInfo.h"
+#include "host/SysUtils.h"
+#include "query/LoginWatchdog.h"
+#include "query/SybRegistry.h"
+
+namespace tovrin {
+
+namespace detail {
+constinit TSybQueryHooks queryHooks{};
+} // namespace detail
+
+namespace {
+
+[[noreturn]] void raiseRoutineFailed(const char* routine) {
+    throw host::Exception("CT-Lib routine " + std::string(routine) + " failed");
+}
+
+} // namespace
+
+TSybConnect::TSybConnect(host::TComponent* AOwner) : host::TComponent(AOwner) {
+    host::Assert(CTLibConnections != nullptr, "CTLibConnections not defined", "SybConnect", 460);
+    host::TThreadListLock lock(*CTLibConnections);
+    host::TList* list = lock.list();
+    list->Add(this);
+    try {
+        SetDatabaseName("Connection" + std::to_string(list->Count()));
+    } catch (...) {
+        list->Remove(this);
+        throw;
+    }
+}
+
+TSybConnect::~TSybConnect() {
+    try {
+        SetConnected(false);
+    } catch (...) {
+        // A destructor never throws; the handles are released by Disconnect regardless.
+    }
+    releaseConnection();
+    releaseContext();
+    if (CTLibConnections != nullptr) {
+        host::TThreadListLock lock(*CTLibConnections);
+        lock.list()->Remove(this);
+    }
+}
+
+void TSybConnect::GetPublishedProperties(host::TPropList& list) const {
+    host::TComponent::GetPublishedProperties(list);
+    using C = TSybConnect;
+    list.push_back(
+        host::BoolProperty<C>("Connected", &C::Connected, &C::SetConnected).storedNever());
+    list.push_back(host::StringProperty<C>("ServerName", &C::ServerName, &C::SetServerName));
+    list.push_back(host::StringProperty<C>("Database", &C::Database, &C::SetDatabase));
+    list.push_back(host::StringProperty<C>("UserName", &C::UserName, &C::SetUserName));
+    list.push_back(
+        host::StringProperty<C>("ApplicationName", &C::ApplicationName, &C::SetApplicationName));
+    list.push_back(
+        host::StringProperty<C>("HostName", &C::HostName, &C::SetHostName).storedNever());
+    list.push_back(host::StringProperty<C>("DatabaseName", &C::DatabaseName, &C::SetDatabaseName));
+    list.push_back(host::IntegerProperty<C>("LoginTimeout", &C::LoginTimeout, &C::SetLoginTimeout));
+    list.push_back(host::EventProperty<C, void(const TSybMessage*, bool&)>(
+        "OnServerError", "TSybMessageProc", &C::OnServerError, &C::SetOnServerError));
+    list.push_back(host::EventProperty<C, void(const TSybMessage*, bool&)>(
+        "OnServerMessage", "TSybMessageProc", &C::OnServerMessage, &C::SetOnServerMessage));
+    list.push_back(host::EventProperty<C, void(host::TObject*)>("OnConnect", "TNotifyEvent",
+                                                                &C::OnConnect, &C::SetOnConnect));
+    list.push_back(host::EventProperty<C, void(host::TObject*)>(
+        "OnDisconnect", "TNotifyEvent", &C::OnDisconnect, &C::SetOnDisconnect));
+}
+
+void TSybConnect::Loaded() {
+    host::TComponent::Loaded();
+}
+
+void TSybConnect::requireLibraries() const {
+    if (!csDLLLoaded) {
+        throw host::Exception("Cannot connect: the CS-Library (" + std::string(kCsLibraryName) +
+                              ") is not loaded");
+    }
+    if (!ctDLLLoaded) {
+        throw host::Exception("Cannot connect: the Client-Library (" + std::string(kCtLibraryName) +
+                              ") is not loaded");
+    }
+}
+
+void TSybConnect::Connect() {
+    if (FConnected) {
+        return;
+    }
+    requireLibraries();
+    // A context left behind by a connection that a client-library failure dropped.
+    releaseContext();
+    FDateFormat = CS_OPT_FMTMDY;
+
+    CS_CONTEXT* context = nullptr;
+    if (cs_ctx_alloc(CS_VERSION_110, &context) != CS_SUCCEED) {
+        if (context != nullptr) {
+            cs_ctx_drop(context);
+        }
+        raiseRoutineFailed("cs_ctx_alloc(CS_VERSION_110, FContext)");
+    }
+    FContext = context;
+    if (ct_init(FContext, CS_VERSION_110) != CS_SUCCEED) {
+        releaseContext();
+        raiseRoutineFailed("ct_init(FContext, CS_VERSION_110)");
+    }
+
+    try {
+        login();
+    } catch (...) {
+        releaseConnection();
+        releaseContext();
+        throw;
+    }
+    FConnected = true;
+    ChangeDatabase();
+    FOnConnect(this);
+}
+
+void TSybConnect::login() {
+    if (ct_con_alloc(FContext, &FConnection) != CS_SUCCEED) {
+        FConnection = nullptr;
+        raiseRoutineFailed("ct_con_alloc(FContext, FConnection)");
+    }
+    if (ct_diag(FConnection, CS_INIT, CS_UNUSED, CS_UNUSED, nullptr) != CS_SUCCEED) {
+        raiseRoutineFailed("ct_diag(FConnection, CS_INIT,CS_UNUSED,CS_UNUSED,nil)");
+    }
+    CS_INT diagTimeout = CS_TRUE;
+    CSCHECK(ct_con_props(FConnection, CS_SET, CS_DIAG_TIMEOUT, &diagTimeout, CS_UNUSED, nullptr));
+    setStringProperty(CS_USERNAME, FUserName);
+    setStringProperty(CS_PASSWORD, FPassword);
+    setStringProperty(CS_APPNAME, FApplicationName);
+    if (host::Trim(FHostName).empty()) {
+        FHostName = GetDefaultHostName();
+    }
+    setStringProperty(CS_HOSTNAME, FHostName);
+    CS_INT loginTimeout = FLoginTimeout;
+    CSCHECK(ct_config(FContext, CS_SET, CS_LOGIN_TIMEOUT, &loginTimeout, CS_UNUSED, nullptr));
+    CS_INT commandTimeout = m_commandTimeout;
+    CSCHECK(ct_config(FContext, CS_SET, CS_TIMEOUT, &commandTimeout, CS_UNUSED, nullptr));
+
+    std::string server = FServerName;
+    CS_RETCODE result;
+    {
+        detail::LoginWatchdog watchdog(FLoginTimeout);
+        result = ct_connect(FConnection, server.data(), CS_NULLTERM);
+    }
+    if (result != CS_SUCCEED) {
+        CheckMessages();
+        throw host::Exception("Connect failed");
+    }
+    CS_INT outLength = 0;
+    ct_options(FConnection, CS_GET, CS_OPT_DATEFORMAT, &FDateFormat, CS_UNUSED, &outLength);
+    // Raises when a client-library failure (a login that finished after its time limit,
+    // for one) made the connection unusable: CheckMessages then dropped the handle.
+    CheckMessages();
+    if (FConnection == nullptr) {
+        throw host::Exception("Connect failed");
+    }
+}
+
+void TSybConnect::setStringProperty(CS_INT property, const std::string& value) {
+    std::string copy = value;
+    CSCHECK(ct_con_props(FConnection, CS_SET, property, copy.data(), CS_NULLTERM, nullptr));
+}
+
+void TSybConnect::Disconnect() {
+    if (!FConnected) {
+        return;
+    }
+    struct Finally {
+        TSybConnect& self;
+        ~Finally() {
+            self.releaseConnection();
+            self.releaseContext();
+            self.FConnected = false;
+        }
+    } finally{*this};
+    if (ctDLLLoaded && FConnection != nullptr) {
+        if (ct_close(FConnection, CS_UNUSED) != CS_SUCCEED) {
+            ct_close(FConnection, CS_FORCE_CLOSE);
+        }
+        ct_con_drop(FConnection);
+        FConnection = nullptr;
+    }
+    FOnDisconnect(this);
+}
+
+void TSybConnect::Reconnect() {
+    Disconnect();
+    Connect();
+}
+
+void TSybConnect::releaseConnection() noexcept {
+    if (FConnection == nullptr) {
+        return;
+    }
+    // After the library is freed at process end its handles die with it.
+    if (ctDLLLoaded) {
+        ct_con_drop(FConnection);
+    }
+    FConnection = nullptr;
+}
+
+void TSybConnect::releaseContext() noexcept {
+    if (FContext == nullptr) {
+        return;
+    }
+    if (ctDLLLoaded && csDLLLoaded) {
+        ct_exit(FContext, CS_FORCE_EXIT);
+        cs_ctx_drop(FContext);
+    }
+    FContext = nullptr;
+}
+
+void TSybConnect::ChangeDatabase() {
+    if (host::Trim(FDatabase).empty()) {
+        return;
+    }
+    if (detail::queryHooks.execSQL != nullptr) {
+        detail::queryHooks.execSQL(this, "use " + FDatabase);
+    }
+}
+
+void TSybConnect::CSCHECK(CS_RETCODE Result) {
+    if (Result != CS_SUCCEED) {
+        CheckMessages();
+    }
+}
+
+std::string TSybConnect::GetDefaultHostName() {
+    char buffer[256] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0) {
+        return {};
+    }
+    return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+void TSybConnect::SetConnected(bool Value) {
+    if (Value == FConnected) {
+        return;
+    }
+    if (Value) {
+        Connect();
+    } else {
+        Disconnect();
+    }
+}
+
+void TSybConnect::SetServerName(const std::string& Value) {
+    if (Value == FServerName) {
+        return;
+    }
+    FServerName = Value;
+    if (FConnected) {
+        Reconnect();
+    }
+}
+
+void TSybConnect::SetUserName(const std::string& Value) {
+    if (Value == FUserName) {
+        return;
+    }
+    FUserName = Value;
+    if (FConnected) {
+        Reconnect();
+    }
+}
+
+void TSybConnect::SetPassword(const std::string& Value) {
+    if (Value == FPassword) {
+        return;
+    }
+    FPassword = Value;
+    if (FConnected) {
+        Reconnect();
+    }
+}
+
+void TSybConnect::SetApplicationName(const std::string& Value) {
+    if (Value == FApplicationName) {
+        return;
+    }
+    FApplicationName = Value;
+    if (FConnected) {
+        Reconnect();
+    }
+}
+
+void TSybConnect::SetDatabase(const std::string& Value) {
+    if (Value == FDatabase) {
+        return;
+    }
+    FDatabase = Value;
+    if (FConnected) {
+        ChangeDatabase();
+    }
+}
+
+void TSybConnect::SetHostName(const std::string& /*Value*/) {}
+
+void TSybConnect::SetDatabaseName(const std::string& Value) {
+    if (Value == FDatabaseName) {
+        return;
+    }
+    if (CTLibConnections == nullptr) {
+        FDatabaseName = Value;
+        return;
+    }
+    const std::string key = detail::connectionKey(Value);
+    host::TThreadListLock lock(*CTLibConnections);
+    for (void* item : lock.list()->List()) {
+        if (detail::connectionKey(static_cast<TSybConnect*>(item)->FDatabaseName) == key) {
+            throw host::Exception("Connection named \"" + host::Trim(Value) + "\" already exists");
+        }
+    }
+    FDatabaseName = Value;
+}
+
+} // namespace tovrin

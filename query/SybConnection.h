@@ -1,0 +1,166 @@
+// TSybConnect: one login to a server (a Client-Library context and connection handle),
+// its login properties, connecting and disconnecting, the current database, and the
+// reading of the connection's diagnostics into events and exceptions.
+//
+// States and the calls that move between them:
+//   not connected --Connect (login succeeded)--> connected
+//   connected --Disconnect--> not connected
+//   connected --CheckMessages (a client-library failure dropped the handle)--> not connected
+// Connect on a connected component and Disconnect on a disconnected one do nothing.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "client/Ctpublic.h"
+#include "host/Component.h"
+#include "host/Events.h"
+#include "query/SybMessages.h"
+
+namespace tovrin {
+
+class TSybQuery;
+class TSybConnect;
+
+namespace detail {
+/// How the connection reaches the query component, which lives in its own unit: the
+/// query's two message events, and running a statement through a temporary query (for
+/// "use <database>"). The query unit fills these in when the module loads; while a hook
+/// is null the connection does without it (no routing to the query, no "use").
+struct TSybQueryHooks {
+    TSybMessageProc (*serverMessage)(const TSybQuery* query) = nullptr;
+    TSybMessageProc (*serverError)(const TSybQuery* query) = nullptr;
+    void (*execSQL)(TSybConnect* connection, const std::string& sql) = nullptr;
+};
+/// The hooks in force (constant-initialised: all null until the query unit sets them).
+extern TSybQueryHooks queryHooks;
+} // namespace detail
+
+/// A connection component. Every instance is listed in the registry CTLibConnections under
+/// its DatabaseName from construction to destruction; queries find it there by name.
+class TSybConnect : public host::TComponent {
+public:
+    /// Registers the connection and names it "Connection<n>", n being the number of
+    /// registered connections. Raises EAssertionFailed "CTLibConnections not defined
+    /// (SybConnect, line 460)" when the registry does not exist, and "Connection named
+    /// "<name>" already exists" when the generated name is taken.
+    explicit TSybConnect(host::TComponent* AOwner);
+    /// Disconnects (events included, exceptions swallowed) and leaves the registry.
+    ~TSybConnect() override;
+    [[nodiscard]] std::string ClassName() const override { return "TSybConnect"; }
+    void GetPublishedProperties(host::TPropList& list) const override;
+    void Loaded() override;
+
+    /// Logs in with the current properties, reads the server's date order, reports the
+    /// login's messages, sets the database and fires OnConnect. Raises "Connect failed"
+    /// or the login's messages when the login fails (within LoginTimeout plus about a
+    /// second even against a server that never answers) and a clear message when the
+    /// client library is not loaded; a failed Connect releases everything it allocated.
+    /// A failing "use" leaves the connection connected and OnConnect not fired.
+    void Connect();
+    /// Same as Connect.
+    void Open() { Connect(); }
+    /// Closes the connection, fires OnDisconnect (Connected still true there) and frees
+    /// the handles, whatever the event does.
+    void Disconnect();
+    /// Same as Disconnect.
+    void Close() { Disconnect(); }
+    /// Disconnect, then Connect.
+    void Reconnect();
+    /// Sends "use <Database>" when Database is not blank. Until the query unit provides
+    /// its statement hook the database name is only stored.
+    void ChangeDatabase();
+    /// Empties the connection's message queue: information to OnServerMessage, errors to
+    /// OnServerError (the active query's events take precedence when assigned); a
+    /// client-library failure closes and drops the connection. Raises one exception with
+    /// the text of every unhandled error, joined by ";" and a line feed.
+    void CheckMessages();
+    /// CheckMessages when Result is not CS_SUCCEED.
+    void CSCHECK(CS_RETCODE Result);
+    /// The local host's name (empty when it cannot be found).
+    [[nodiscard]] static std::string GetDefaultHostName();
+
+    [[nodiscard]] bool Connected() const noexcept { return FConnected; }
+    void SetConnected(bool Value);
+    [[nodiscard]] const std::string& ServerName() const noexcept { return FServerName; }
+    void SetServerName(const std::string& Value);
+    [[nodiscard]] const std::string& Database() const noexcept { return FDatabase; }
+    void SetDatabase(const std::string& Value);
+    [[nodiscard]] const std::string& UserName() const noexcept { return FUserName; }
+    void SetUserName(const std::string& Value);
+    /// Never stored with the component; set it at run time.
+    [[nodiscard]] const std::string& Password() const noexcept { return FPassword; }
+    void SetPassword(const std::string& Value);
+    [[nodiscard]] const std::string& ApplicationName() const noexcept { return FApplicationName; }
+    void SetApplicationName(const std::string& Value);
+    /// The host name sent at login; the local host's name after the first Connect when blank.
+    [[nodiscard]] const std::string& HostName() const noexcept { return FHostName; }
+    /// Ignores the value: HostName is read-only in effect.
+    void SetHostName(const std::string& Value);
+    /// The name under which queries find this connection.
+    [[nodiscard]] const std::string& DatabaseName() const noexcept { return FDatabaseName; }
+    /// Renames; raises "Connection named "<name>" already exists" when another (or this)
+    /// connection's name equals Value after trimming blanks and upper-casing. An exactly
+    /// equal value does nothing.
+    void SetDatabaseName(const std::string& Value);
+    /// Seconds a login may take; 60 by default. Takes effect at the next Connect.
+    [[nodiscard]] CS_INT LoginTimeout() const noexcept { return FLoginTimeout; }
+    void SetLoginTimeout(CS_INT Value) noexcept { FLoginTimeout = Value; }
+
+    [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept { return FOnServerError; }
+    void SetOnServerError(TSybMessageProc Value) { FOnServerError = std::move(Value); }
+    [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept {
+        return FOnServerMessage;
+    }
+    void SetOnServerMessage(TSybMessageProc Value) { FOnServerMessage = std::move(Value); }
+    [[nodiscard]] const host::TNotifyEvent& OnConnect() const noexcept { return FOnConnect; }
+    void SetOnConnect(host::TNotifyEvent Value) { FOnConnect = std::move(Value); }
+    [[nodiscard]] const host::TNotifyEvent& OnDisconnect() const noexcept { return FOnDisconnect; }
+    void SetOnDisconnect(host::TNotifyEvent Value) { FOnDisconnect = std::move(Value); }
+
+    // What the query component uses while it runs a command on this connection.
+
+    /// The Client-Library context; null while not connected.
+    [[nodiscard]] CS_CONTEXT* Context() const noexcept { return FContext; }
+    /// The Client-Library connection handle; valid while connected.
+    [[nodiscard]] CS_CONNECTION* ConnectionHandle() const noexcept { return FConnection; }
+    /// The lock a query holds for the whole of a command (re-entrant).
+    [[nodiscard]] std::recursive_mutex& Lock() noexcept { return FLock; }
+    /// The server's date order read at login (1..6, CS_OPT_FMTMDY..CS_OPT_FMTDYM).
+    [[nodiscard]] CS_INT DateFormat() const noexcept { return FDateFormat; }
+    /// The query whose command runs on this connection; its message events take
+    /// precedence. Written under the registry lock by the lookup, cleared by the query.
+    [[nodiscard]] TSybQuery* ActiveQuery() const noexcept { return FActiveQuery.load(); }
+    void SetActiveQuery(TSybQuery* Query) noexcept { FActiveQuery.store(Query); }
+
+private:
+    void requireLibraries() const;
+    void login();
+    void releaseConnection() noexcept;
+    void releaseContext() noexcept;
+    void setStringProperty(CS_INT property, const std::string& value);
+
+    std::recursive_mutex FLock;
+    CS_CONTEXT* FContext = nullptr;
+    CS_CONNECTION* FConnection = nullptr;
+    bool FConnected = false;
+    std::string FUserName;
+    std::string FPassword;
+    std::string FDatabase;
+    std::string FServerName;
+    std::string FApplicationName;
+    std::string FDatabaseName;
+    std::atomic<TSybQuery*> FActiveQuery{nullptr};
+    TSybMessageProc FOnServerError;
+    TSybMessageProc FOnServerMessage;
+    host::TNotifyEvent FOnConnect;
+    host::TNotifyEvent FOnDisconnect;
+    CS_INT FDateFormat = CS_OPT_FMTMDY;
+    std::string FHostName;
+    CS_INT FLoginTimeout = 60;
+    // The further context setting applied after the login timeout: CS_TIMEOUT, no limit.
+    CS_INT m_commandTimeout = CS_NO_LIMIT;
+};
+
+} // namespace tovrin

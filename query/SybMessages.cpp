@@ -1,0 +1,51 @@
+// Server and client messages: copying them out of the library's records and formatting
+// them for exception texts.
+#include "query/SybMessages.h"
+
+#include <algorithm>
+
+namespace tovrin {
+
+namespace {
+
+// The library reports the length; never read past the record's buffer.
+std::string copyText(const CS_CHAR* text, CS_INT length, std::size_t capacity) {
+    if (length <= 0) {
+        return {};
+    }
+    return std::string(text, std::min(static_cast<std::size_t>(length), capacity));
+}
+
+} // namespace
+
+TSybServerMessage::TSybServerMessage(const CS_SERVERMSG* Msg) {
+    if (Msg == nullptr) {
+        return;
+    }
+    FMsgNumber = Msg->msgnumber;
+    FSeverity = Msg->severity;
+    FText = copyText(Msg->text, Msg->textlen, sizeof Msg->text);
+}
+
+std::string TSybServerMessage::GetMsgText() const {
+    return "Message " + std::to_string(FMsgNumber) + ",Level " + std::to_string(FSeverity) + ": " +
+           FText + " ";
+}
+
+TSybClientMessage::TSybClientMessage(const CS_CLIENTMSG* Msg) {
+    if (Msg == nullptr) {
+        return;
+    }
+    FMsgNumber = Msg->msgnumber;
+    FSeverity = Msg->severity;
+    FText = copyText(Msg->msgstring, Msg->msgstringlen, sizeof Msg->msgstring);
+}
+
+std::string TSybClientMessage::GetMsgText() const {
+    return "Client library error " + std::to_string(FMsgNumber) + ", severity " +
+           std::to_string(FSeverity) + ", number " + std::to_string(CS_NUMBER(FMsgNumber)) +
+           ", origin " + std::to_string(CS_ORIGIN(FMsgNumber)) + ", layer " +
+           std::to_string(CS_LAYER(FMsgNumber)) + " " + FText + " ";
+}
+
+} // namespace tovrin

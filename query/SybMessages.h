@@ -1,0 +1,77 @@
+// Diagnostics of a connection as objects: a server message or a client-library message
+// with its number, severity and text, the event type that receives them, and the
+// package's two exception classes.
+#pragma once
+
+#include <string>
+
+#include "client/Cspublic.h"
+#include "host/Events.h"
+#include "host/Exceptions.h"
+#include "host/Persistent.h"
+
+namespace tovrin {
+
+/// One diagnostic message. The object belongs to whoever reads the message queue and
+/// lives only while it is handed to an event.
+class TSybMessage : public host::TObject {
+public:
+    ~TSybMessage() override = default;
+    [[nodiscard]] std::string ClassName() const override { return "TSybMessage"; }
+
+    /// The message as it appears in an exception text.
+    [[nodiscard]] virtual std::string GetMsgText() const = 0;
+
+    [[nodiscard]] CS_INT MsgNumber() const noexcept { return FMsgNumber; }
+    [[nodiscard]] CS_INT Severity() const noexcept { return FSeverity; }
+    [[nodiscard]] const std::string& Text() const noexcept { return FText; }
+
+protected:
+    TSybMessage() = default;
+
+    CS_INT FMsgNumber = 0;
+    CS_INT FSeverity = 0;
+    std::string FText;
+};
+
+/// A message sent by the server (error, warning or information).
+class TSybServerMessage final : public TSybMessage {
+public:
+    /// Copies number, severity and the first textlen bytes of the text; with nullptr the
+    /// message is empty (number and severity 0).
+    explicit TSybServerMessage(const CS_SERVERMSG* Msg);
+    [[nodiscard]] std::string ClassName() const override { return "TSybServerMessage"; }
+    /// "Message <number>,Level <severity>: <text> " (with the trailing blank).
+    [[nodiscard]] std::string GetMsgText() const override;
+};
+
+/// A message raised by the client library itself.
+class TSybClientMessage final : public TSybMessage {
+public:
+    /// Copies number, severity and the first msgstringlen bytes of the text; with nullptr
+    /// the message is empty.
+    explicit TSybClientMessage(const CS_CLIENTMSG* Msg);
+    [[nodiscard]] std::string ClassName() const override { return "TSybClientMessage"; }
+    /// "Client library error <number>, severity <severity>, number <n>, origin <o>,
+    /// layer <l> <text> ".
+    [[nodiscard]] std::string GetMsgText() const override;
+};
+
+/// Receives a message. Msg is valid only during the call; setting Handled to true keeps a
+/// server error out of the exception raised afterwards.
+using TSybMessageProc = host::TEvent<void(const TSybMessage* Msg, bool& Handled)>;
+
+/// Declared for applications; the package does not raise it.
+class ESybServerError : public host::Exception {
+public:
+    using host::Exception::Exception;
+};
+
+/// Raised by the query for requests it cannot serve (an unsupported numeric precision, a
+/// locate with a multi-dimensional value array).
+class ESybQueryError : public host::Exception {
+public:
+    using host::Exception::Exception;
+};
+
+} // namespace tovrin

@@ -1,0 +1,155 @@
+// The named-connection registry: generated names, lookup, renaming rules, removal and use
+// from several threads.
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "connect_support.h"
+
+namespace {
+
+using tovrin::TSybConnect;
+using tovrin::detail::findConnection;
+
+int registered() {
+    host::TThreadListLock lock(*tovrin::CTLibConnections);
+    return lock.list()->Count();
+}
+
+std::string renameError(TSybConnect& connection, const std::string& name) {
+    try {
+        connection.SetDatabaseName(name);
+    } catch (const host::Exception& e) {
+        return e.Message();
+    }
+    return "(no exception)";
+}
+
+TEST(ConnectRegistry, NamesLookupAndRenaming) {
+    ASSERT_EQ(registered(), 0) << "every test leaves the registry empty";
+    auto first = std::make_unique<TSybConnect>(nullptr);
+    auto second = std::make_unique<TSybConnect>(nullptr);
+    EXPECT_EQ(first->DatabaseName(), "Connection1");
+    EXPECT_EQ(second->DatabaseName(), "Connection2");
+
+    auto* query = reinterpret_cast<tovrin::TSybQuery*>(0x1234);
+    EXPECT_EQ(findConnection(" connection1 ", query), first.get());
+    EXPECT_EQ(first->ActiveQuery(), query);
+    EXPECT_EQ(second->ActiveQuery(), nullptr);
+    EXPECT_EQ(findConnection("Connection3", query), nullptr);
+    first->SetActiveQuery(nullptr);
+
+    EXPECT_EQ(renameError(*second, "CONNECTION1"),
+              "Connection named \"CONNECTION1\" already exists");
+    EXPECT_EQ(renameError(*second, "  connection1 "),
+              "Connection named \"connection1\" already exists");
+    EXPECT_EQ(second->DatabaseName(), "Connection2");
+
+    EXPECT_EQ(renameError(*first, "Connection1"), "(no exception)");
+    EXPECT_EQ(renameError(*first, "connection1"),
+              "Connection named \"connection1\" already exists");
+    EXPECT_EQ(renameError(*first, " Sales "), "(no exception)");
+    EXPECT_EQ(first->DatabaseName(), " Sales ");
+    EXPECT_EQ(findConnection("SALES", nullptr), first.get());
+    EXPECT_EQ(findConnection("Connection1", nullptr), nullptr);
+
+    // At most one connection may be nameless.
+    EXPECT_EQ(renameError(*first, ""), "(no exception)");
+    EXPECT_EQ(renameError(*second, "   "), "Connection named \"\" already exists");
+
+    first.reset();
+    EXPECT_EQ(findConnection("", nullptr), nullptr);
+    EXPECT_EQ(renameError(*second, ""), "(no exception)");
+    EXPECT_EQ(registered(), 1);
+}
+
+TEST(ConnectRegistry, GeneratedNameCanCollide) {
+    ASSERT_EQ(registered(), 0);
+    auto first = std::make_unique<TSybConnect>(nullptr);
+    auto second = std::make_unique<TSybConnect>(nullptr);
+    first.reset();
+    // One entry left, so the next generated name is Connection2 again: taken.
+    try {
+        TSybConnect third(nullptr);
+        FAIL() << "constructed as " << third.DatabaseName();
+    } catch (const host::Exception& e) {
+        EXPECT_EQ(e.Message(), "Connection named \"Connection2\" already exists");
+    }
+    EXPECT_EQ(registered(), 1) << "the failed construction left no entry";
+    second->SetDatabaseName("Orders");
+    TSybConnect third(nullptr);
+    EXPECT_EQ(third.DatabaseName(), "Connection2");
+}
+
+TEST(ConnectRegistry, OwnedConnectionsLeaveWithTheirOwner) {
+    ASSERT_EQ(registered(), 0);
+    {
+        host::TComponent owner(nullptr);
+        auto* connection = new TSybConnect(&owner);
+        EXPECT_EQ(findConnection("Connection1", nullptr), connection);
+    }
+    EXPECT_EQ(registered(), 0);
+}
+
+TEST(ConnectRegistry, ConstructionNeedsTheRegistry) {
+    host::TThreadList* saved = tovrin::CTLibConnections;
+    tovrin::CTLibConnections = nullptr;
+    try {
+        TSybConnect connection(nullptr);
+        tovrin::CTLibConnections = saved;
+        FAIL() << "constructed without a registry";
+    } catch (const host::EAssertionFailed& e) {
+        tovrin::CTLibConnections = saved;
+        EXPECT_EQ(e.Message(), "CTLibConnections not defined (SybConnect, line 460)");
+        EXPECT_EQ(e.Line(), 460);
+    }
+}
+
+TEST(ConnectRegistry, ConcurrentUseFromSeveralThreads) {
+    ASSERT_EQ(registered(), 0);
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 300;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int round = 0; round < kRounds; ++round) {
+                try {
+                    std::unique_ptr<TSybConnect> connection;
+                    // Generated names may collide while other threads create and destroy
+                    // connections; a collision fails cleanly and is retried.
+                    while (!connection) {
+                        try {
+                            connection = std::make_unique<TSybConnect>(nullptr);
+                        } catch (const host::Exception&) {
+                        }
+                    }
+                    const std::string name =
+                        "thread" + std::to_string(t) + "-" + std::to_string(round);
+                    connection->SetDatabaseName(name);
+                    if (findConnection(" " + name + " ", nullptr) != connection.get()) {
+                        ++failures;
+                    }
+                    // Its own name in other letter case is refused.
+                    const std::string own =
+                        "THREAD" + std::to_string(t) + "-" + std::to_string(round);
+                    try {
+                        connection->SetDatabaseName(own);
+                        ++failures;
+                    } catch (const host::Exception&) {
+                    }
+                } catch (...) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(registered(), 0);
+}
+
+} // namespace

@@ -1,0 +1,129 @@
+// Shared by the connection tests: development servers (a normal one and a silent one), a
+// freetds.conf that also names a closed port, and a way to run a batch directly on a
+// connection's handle so that its messages reach CheckMessages as a query's would.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "client/Ctpublic.h"
+#include "query/SybConnect.h"
+#include "support/DevServer.h"
+
+namespace connecttest {
+
+inline constexpr const char* kUser = "sa";
+inline constexpr const char* kPassword = "demo";
+
+/// A loopback port on which nothing listens (bound once, then released).
+inline int closedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+/// Starts the servers once per test program and points FreeTDS at a freetds.conf with the
+/// sections DEVSERVER (login sa/demo), SILENT (accepts and never answers) and CLOSEDPORT.
+class ServerEnvironment {
+public:
+    static ServerEnvironment& get() {
+        static ServerEnvironment environment;
+        return environment;
+    }
+
+private:
+    ServerEnvironment()
+        : m_server(std::make_unique<testsupport::DevServer>(
+              std::vector<std::string>{"--sample", "--user", kUser, "--password", kPassword})),
+          m_silent(std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--silent"},
+                                                            "SILENT")) {
+        const std::string path = m_server->tempDir() + "/connect-tests.conf";
+        std::ofstream conf(path);
+        conf << "[global]\n\tclient charset = UTF-8\n";
+        auto section = [&conf](const char* name, int port) {
+            conf << "[" << name << "]\n\thost = 127.0.0.1\n\tport = " << port
+                 << "\n\ttds version = 5.0\n";
+        };
+        section("DEVSERVER", m_server->port());
+        section("SILENT", m_silent->port());
+        section("CLOSEDPORT", closedPort());
+        conf.close();
+        setenv("FREETDSCONF", path.c_str(), 1);
+    }
+
+    std::unique_ptr<testsupport::DevServer> m_server;
+    std::unique_ptr<testsupport::DevServer> m_silent;
+};
+
+/// A connection to DEVSERVER with the accepted login, not yet connected.
+inline std::unique_ptr<tovrin::TSybConnect> makeConnection() {
+    ServerEnvironment::get();
+    auto connection = std::make_unique<tovrin::TSybConnect>(nullptr);
+    connection->SetServerName("DEVSERVER");
+    connection->SetUserName(kUser);
+    connection->SetPassword(kPassword);
+    connection->SetApplicationName("connect_tests");
+    return connection;
+}
+
+/// Runs a batch on the connection's handle, calling CheckMessages after every result (when
+/// checkEachResult) and at the end, the way query execution does; the command is always
+/// dropped.
+inline void runBatch(tovrin::TSybConnect& connection, const std::string& sql,
+                     bool checkEachResult = true) {
+    using namespace tovrin;
+    CS_COMMAND* command = nullptr;
+    ASSERT_EQ(ct_cmd_alloc(connection.ConnectionHandle(), &command), CS_SUCCEED);
+    struct Drop {
+        CS_COMMAND* command;
+        ~Drop() { ct_cmd_drop(command); }
+    } drop{command};
+    std::string text = sql;
+    ASSERT_EQ(
+        ct_command(command, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()), CS_UNUSED),
+        CS_SUCCEED);
+    ASSERT_EQ(ct_send(command), CS_SUCCEED);
+    try {
+        CS_INT resultType = 0;
+        CS_RETCODE result;
+        while ((result = ct_results(command, &resultType)) == CS_SUCCEED) {
+            if (checkEachResult) {
+                connection.CheckMessages();
+            }
+            if (resultType == CS_ROW_RESULT) {
+                ct_cancel(nullptr, command, CS_CANCEL_CURRENT);
+            }
+        }
+        connection.CheckMessages();
+    } catch (...) {
+        ct_cancel(nullptr, command, CS_CANCEL_ALL);
+        throw;
+    }
+}
+
+/// Number of open file descriptors of this process.
+inline int openDescriptors() {
+    int count = 0;
+    for (int fd = 0; fd < 4096; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace connecttest
