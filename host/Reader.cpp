@@ -621,7 +621,11 @@ class ReadSession {
         throw EReadError("Line " + std::to_string(headerLine) + ": Stream class " + className +
                          " does not match instance class " + c->ClassName());
     } else {
+      // A component the owner already had before this read (made by its constructor, or
+      // inherited) is read into; one met earlier in this text is a duplicate.
       TComponent* existing = owner ? owner->FindComponent(name) : nullptr;
+      if (existing && std::find(m_impl.loaded.begin(), m_impl.loaded.end(), existing) != m_impl.loaded.end())
+        throw EReadError("Line " + std::to_string(headerLine) + ": A component named " + name + " already exists");
       if (existing && SameText(existing->ClassName(), className)) {
         c = existing;
       } else if (inherited) {
