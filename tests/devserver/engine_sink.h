@@ -34,6 +34,11 @@ struct ResultSet {
 
 class RecordingSink final : public ResultSink {
 public:
+    RecordingSink() = default;
+    RecordingSink(RecordingSink&& other) noexcept
+        : events(std::move(other.events)), rowsSeen(other.rowsSeen), cancelAfterRows(other.cancelAfterRows),
+          cancelRequested(other.cancelRequested.load()) {}
+
     void rowFormat(const std::vector<Column>& columns) override {
         Event e(Event::Kind::RowFormat);
         e.columns = columns;
