@@ -370,3 +370,76 @@ TEST(CoreRuntime, CursorLibraryFlagAndExceptionDisplay) {
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "shown on stderr\n");
 }
+
+namespace {
+class TNamedItem : public TCollectionItem {
+ public:
+  explicit TNamedItem(TCollection* c) : TCollectionItem(c) {}
+  std::string ClassName() const override { return "TNamedItem"; }
+  std::string label;
+  void touch() { Changed(false); }
+  void Assign(TPersistent* Source) override {
+    if (auto* o = dynamic_cast<TNamedItem*>(Source)) {
+      label = o->label;
+      return;
+    }
+    TCollectionItem::Assign(Source);
+  }
+};
+
+class TWatchedCollection : public TCollection {
+ public:
+  TWatchedCollection() : TCollection("TNamedItem", [](TCollection* c) { return new TNamedItem(c); }) {}
+  int updatesAll = 0;
+  int updatesItem = 0;
+  std::vector<std::string> notes;
+
+ protected:
+  void Update(TCollectionItem* Item) override { ++(Item ? updatesItem : updatesAll); }
+  void Notify(TCollectionItem* Item, TCollectionNotification Action) override {
+    notes.push_back(std::to_string(Item->ID()) + (Action == cnAdded ? "+" : Action == cnDeleting ? "x" : "-"));
+  }
+};
+}  // namespace
+
+TEST(CoreCollection, ItemsBelongToTheirCollection) {
+  TWatchedCollection coll;
+  auto* a = static_cast<TNamedItem*>(coll.Add());
+  auto* b = static_cast<TNamedItem*>(coll.Add());
+  auto* c = static_cast<TNamedItem*>(coll.Insert(0));
+  EXPECT_EQ(coll.Count(), 3);
+  EXPECT_EQ(c->Index(), 0);
+  EXPECT_EQ(a->Index(), 1);
+  EXPECT_EQ(coll.FindItemID(b->ID()), b);
+  EXPECT_NE(a->ID(), b->ID());
+  EXPECT_EQ(coll.updatesAll, 4);  // three additions and one move
+  b->touch();
+  EXPECT_EQ(coll.updatesItem, 1);
+  coll.BeginUpdate();
+  coll.Add();
+  coll.Delete(0);
+  b->touch();
+  EXPECT_EQ(coll.updatesAll, 4);
+  coll.EndUpdate();
+  EXPECT_EQ(coll.updatesAll, 5);  // one update for the whole batch
+  EXPECT_THROW((void)coll.Items(3), EListError);
+  EXPECT_THROW(coll.Delete(-1), EListError);
+  delete a;  // an item deleted on its own leaves the collection
+  EXPECT_EQ(coll.Count(), 2);
+  EXPECT_EQ(coll.notes.front(), "0+");
+  EXPECT_NE(std::find(coll.notes.begin(), coll.notes.end(), "2x"), coll.notes.end());
+
+  TWatchedCollection other;
+  static_cast<TNamedItem*>(other.Add())->label = "x";
+  static_cast<TNamedItem*>(other.Add())->label = "y";
+  coll.Assign(&other);
+  ASSERT_EQ(coll.Count(), 2);
+  EXPECT_EQ(static_cast<TNamedItem*>(coll.Items(1))->label, "y");
+  TStringList strings;
+  try {
+    strings.Assign(&coll);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "Cannot assign a TCollection to a TStringList");
+  }
+}
