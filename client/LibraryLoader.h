@@ -28,7 +28,8 @@ template <auto& Var> bool entryPointBound() noexcept {
     return Var != nullptr;
 }
 
-/// What one loader unit owns: its loaded flag, its module handle and its entry points.
+/// What one loader unit owns: its loaded flag, its module handle and its entry points. They
+/// must live until process end: the exit procedure that frees the library writes to them.
 struct LibraryBinding {
     const char* unitName;
     bool& loaded;

@@ -112,6 +112,9 @@ void clearProbe() {
     probeConnect = nullptr;
 }
 
+// A binding's flag, module and entry points must outlive the process's exit procedures,
+// which free the library and null the variables: each test keeps its own in statics.
+
 detail::EntryPoint entry(const char* name, int line, bool required, void (*store)(void*) noexcept,
                          bool (*isBound)() noexcept) {
     return detail::EntryPoint{name, line, required, store, isBound};
@@ -119,9 +122,9 @@ detail::EntryPoint entry(const char* name, int line, bool required, void (*store
 
 TEST(BindingLoad, MissingLibraryLeavesEverythingNull) {
     clearProbe();
-    bool loaded = false;
-    void* module = nullptr;
-    const detail::EntryPoint entries[] = {
+    static bool loaded = false;
+    static void* module = nullptr;
+    static const detail::EntryPoint entries[] = {
         entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
               &detail::entryPointBound<probeInit>),
         entry("ct_connect", 11, true, &detail::storeEntryPoint<probeConnect>,
@@ -137,9 +140,9 @@ TEST(BindingLoad, MissingLibraryLeavesEverythingNull) {
 
 TEST(BindingLoad, MissingCalledEntryPointFailsTheAssertion) {
     clearProbe();
-    bool loaded = false;
-    void* module = nullptr;
-    const detail::EntryPoint entries[] = {
+    static bool loaded = false;
+    static void* module = nullptr;
+    static const detail::EntryPoint entries[] = {
         entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
               &detail::entryPointBound<probeInit>),
         entry("ct_no_such_entry_point", 77, true, &detail::storeEntryPoint<probeMissing>,
@@ -168,9 +171,9 @@ TEST(BindingLoad, MissingCalledEntryPointFailsTheAssertion) {
 
 TEST(BindingLoad, MissingOptionalEntryPointStaysNull) {
     clearProbe();
-    bool loaded = false;
-    void* module = nullptr;
-    const detail::EntryPoint entries[] = {
+    static bool loaded = false;
+    static void* module = nullptr;
+    static const detail::EntryPoint entries[] = {
         entry("ct_debug", 433, false, &detail::storeEntryPoint<probeMissing>,
               &detail::entryPointBound<probeMissing>),
         entry("ct_connect", 481, true, &detail::storeEntryPoint<probeConnect>,
