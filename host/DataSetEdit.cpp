@@ -1,0 +1,342 @@
+// TDataSet: editing (edit, insert, append, post, cancel, delete and their events),
+// bookmarks, filtering options and the generic searches (Locate, Lookup, Find*).
+#include <cstring>
+
+#include "host/DataSet.h"
+#include "host/DataSource.h"
+#include "host/DbConsts.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+
+namespace host {
+
+// Runs an internal operation with the position on the active record. A database error
+// goes to the error event, whose handler may retry it, abort silently or let it fail.
+void TDataSet::checkOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& errorEvent)
+{
+    for (;;) {
+        try {
+            UpdateCursorPos();
+            (this->*operation)();
+            return;
+        } catch (EDatabaseError& e) {
+            TDataAction action = daFail;
+            if (errorEvent) errorEvent(this, &e, action);
+            if (action == daFail) throw;
+            if (action == daAbort) Abort();
+        }
+    }
+}
+
+void TDataSet::CheckBrowseMode()
+{
+    CheckActive();
+    DataEvent(deCheckBrowseMode, 0);
+    if (m_state == dsEdit || m_state == dsInsert) {
+        UpdateRecord();
+        if (m_modified)
+            Post();
+        else
+            Cancel();
+    } else if (m_state == dsSetKey) {
+        Post();
+    }
+}
+
+void TDataSet::UpdateRecord()
+{
+    if (!dsWriteModes.Contains(m_state)) DatabaseError(dbconsts::SNotEditing, this);
+    DataEvent(deUpdateRecord, 0);
+}
+
+void TDataSet::Edit()
+{
+    if (m_state == dsEdit || m_state == dsInsert) return;
+    if (m_recordCount == 0) {
+        Insert();
+        return;
+    }
+    CheckBrowseMode();
+    if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
+    DoBeforeEdit();
+    checkOperation(&TDataSet::InternalEdit, m_OnEditError);
+    GetCalcFields(ActiveBuffer());
+    SetState(dsEdit);
+    DataEvent(deRecordChange, 0);
+    DoAfterEdit();
+}
+
+void TDataSet::doInsertAppend(bool append)
+{
+    CheckBrowseMode();
+    if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
+    DoBeforeInsert();
+    DoBeforeScroll();
+    if (!append) {
+        TBookmark current = GetBookmarkStr();
+        moveBuffer(m_recordCount, m_activeRecord);
+        TRecordBuffer buffer = ActiveBuffer();
+        InitRecord(buffer);
+        if (m_recordCount == 0)
+            SetBookmarkFlag(buffer, bfBOF);
+        else if (!current.empty())
+            SetBookmarkData(buffer, current.data());
+        if (m_recordCount < m_bufferCount) ++m_recordCount;
+        m_currentRecord = m_currentRecord >= m_activeRecord && m_currentRecord >= 0 ? -1 : m_currentRecord;
+    } else {
+        ClearBuffers();
+        TRecordBuffer buffer = m_buffers[0];
+        InitRecord(buffer);
+        SetBookmarkFlag(buffer, bfEOF);
+        m_recordCount = 1;
+        m_bof = false;
+        GetPriorRecords();
+    }
+    InternalInsert();
+    SetState(dsInsert);
+    try {
+        DoOnNewRecord();
+    } catch (...) {
+        UpdateCursorPos();
+        SetState(dsBrowse);
+        Resync({});
+        throw;
+    }
+    m_modified = false;
+    DataEvent(deDataSetChange, 0);
+    DoAfterInsert();
+    DoAfterScroll();
+}
+
+void TDataSet::Insert() { doInsertAppend(false); }
+void TDataSet::Append() { doInsertAppend(true); }
+
+void TDataSet::Post()
+{
+    UpdateRecord();
+    if (m_state == dsEdit || m_state == dsInsert) {
+        DataEvent(deCheckBrowseMode, 0);
+        DoBeforePost();
+        checkOperation(&TDataSet::InternalPost, m_OnPostError);
+        SetState(dsBrowse);
+        Resync({});
+        DoAfterPost();
+    } else if (m_state == dsSetKey) {
+        SetState(dsBrowse);
+    }
+}
+
+void TDataSet::Cancel()
+{
+    if (m_state == dsEdit || m_state == dsInsert) {
+        DataEvent(deCheckBrowseMode, 0);
+        DoBeforeCancel();
+        UpdateCursorPos();
+        InternalCancel();
+        SetState(dsBrowse);
+        Resync({});
+        DoAfterCancel();
+    } else if (m_state == dsSetKey) {
+        SetState(dsBrowse);
+    }
+}
+
+void TDataSet::Delete()
+{
+    CheckActive();
+    if (m_state == dsInsert || m_state == dsSetKey) {
+        Cancel();
+        return;
+    }
+    if (m_recordCount == 0) DatabaseError(dbconsts::SDataSetEmpty, this);
+    if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
+    DataEvent(deCheckBrowseMode, 0);
+    DoBeforeDelete();
+    DoBeforeScroll();
+    checkOperation(&TDataSet::InternalDelete, m_OnDeleteError);
+    SetState(dsBrowse);
+    Resync({});
+    DoAfterDelete();
+    DoAfterScroll();
+}
+
+void TDataSet::AppendRecord(const std::vector<Variant>& Values)
+{
+    Append();
+    try {
+        SetFields(Values);
+    } catch (...) {
+        Cancel();
+        throw;
+    }
+    Post();
+}
+
+void TDataSet::InsertRecord(const std::vector<Variant>& Values)
+{
+    Insert();
+    try {
+        SetFields(Values);
+    } catch (...) {
+        Cancel();
+        throw;
+    }
+    Post();
+}
+
+// ---- bookmarks ----------------------------------------------------------------------------
+
+bool TDataSet::BookmarkAvailable() const
+{
+    return (m_state == dsBrowse || m_state == dsEdit || m_state == dsInsert) && !IsEmpty() &&
+           m_bookmarkSize > 0 &&
+           const_cast<TDataSet*>(this)->GetBookmarkFlag(ActiveBuffer()) == bfCurrent;
+}
+
+TBookmark TDataSet::GetBookmarkStr() const
+{
+    if (!BookmarkAvailable()) return {};
+    TBookmark bm(static_cast<std::size_t>(m_bookmarkSize), '\0');
+    const_cast<TDataSet*>(this)->GetBookmarkData(ActiveBuffer(), bm.data());
+    return bm;
+}
+
+void TDataSet::GotoBookmark(const TBookmark& ABookmark)
+{
+    if (ABookmark.empty()) return;
+    CheckBrowseMode();
+    DoBeforeScroll();
+    InternalGotoBookmark(ABookmark.data());
+    Resync(TResyncMode{rmExact, rmCenter});
+    DoAfterScroll();
+}
+
+bool TDataSet::BookmarkValid(const TBookmark& /*ABookmark*/)
+{
+    return false;
+}
+
+int TDataSet::CompareBookmarks(const TBookmark& /*Bookmark1*/, const TBookmark& /*Bookmark2*/)
+{
+    return 0;
+}
+
+// ---- filtering -------------------------------------------------------------------------------
+
+void TDataSet::SetFiltered(bool Value)
+{
+    if (m_filtered == Value) return;
+    m_filtered = Value;
+    if (Active()) {
+        CheckBrowseMode();
+        First();
+    }
+}
+
+void TDataSet::SetFilterOptions(TFilterOptions Value)
+{
+    if (m_filterOptions == Value) return;
+    m_filterOptions = Value;
+    if (Active() && m_filtered) {
+        CheckBrowseMode();
+        First();
+    }
+}
+
+void TDataSet::SetOnFilterRecord(TFilterRecordEvent Value)
+{
+    m_onFilterRecord = std::move(Value);
+    if (Active() && m_filtered) {
+        CheckBrowseMode();
+        First();
+    }
+}
+
+// ---- searching -------------------------------------------------------------------------------
+
+namespace {
+
+bool valuesMatch(TField* field, const Variant& key, TLocateOptions options)
+{
+    Variant v = field->Value();
+    if (key.IsNull() || v.IsNull()) return key.IsNull() && v.IsNull();
+    if (field->DataType() == ftString || field->DataType() == ftFixedChar ||
+        field->DataType() == ftWideString || field->DataType() == ftMemo) {
+        std::string a = v.AsString();
+        std::string b = key.AsString();
+        if (options.Contains(loPartialKey) && a.size() > b.size()) a.resize(b.size());
+        return options.Contains(loCaseInsensitive) ? SameText(a, b) : a == b;
+    }
+    try {
+        return v == key;
+    } catch (const EVariantError&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+bool TDataSet::scanLocate(const std::vector<TField*>& keys, const Variant& values, TLocateOptions options)
+{
+    bool multiple = keys.size() > 1 || VarIsArray(values);
+    int low = multiple ? VarArrayLowBound(values, 1) : 0;
+    std::vector<Variant> wanted;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        wanted.push_back(multiple ? VarArrayGet(values, {low + static_cast<int>(i)}) : values);
+    while (!Eof()) {
+        bool match = true;
+        for (std::size_t i = 0; i < keys.size() && match; ++i)
+            match = valuesMatch(keys[i], wanted[i], options);
+        if (match) return true;
+        Next();
+    }
+    return false;
+}
+
+bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options)
+{
+    CheckBrowseMode();
+    std::vector<TField*> keys;
+    GetFieldList(keys, KeyFields);
+    TBookmark saved = GetBookmarkStr();
+    bool found = false;
+    DisableControls();
+    try {
+        First();
+        found = scanLocate(keys, KeyValues, Options);
+        if (!found && !saved.empty()) GotoBookmark(saved);
+    } catch (...) {
+        EnableControls();
+        throw;
+    }
+    EnableControls();
+    m_found = found;
+    return found;
+}
+
+Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields)
+{
+    CheckBrowseMode();
+    std::vector<TField*> keys;
+    GetFieldList(keys, KeyFields);
+    TBookmark saved = GetBookmarkStr();
+    Variant result = Null();
+    DisableControls();
+    try {
+        First();
+        if (scanLocate(keys, KeyValues, {})) result = GetFieldValues(ResultFields);
+        if (!saved.empty()) GotoBookmark(saved);
+    } catch (...) {
+        EnableControls();
+        throw;
+    }
+    EnableControls();
+    return result;
+}
+
+bool TDataSet::FindRecord(bool /*Restart*/, bool /*GoForward*/)
+{
+    return false;
+}
+
+}  // namespace host

@@ -1,0 +1,79 @@
+// Enumerations and small option sets of the dataset framework: field types and kinds,
+// dataset states, record-fetch modes and results, bookmark flags, locate, filter, resync
+// and blob-stream options, data events and parameter types. The ordinals are fixed: they
+// are stored in record buffers and compared by number, so never reorder them.
+#pragma once
+
+#include <string>
+
+#include "host/Sets.h"
+
+namespace host {
+
+/// A record buffer: one flat block of bytes whose layout the concrete dataset defines.
+using TRecordBuffer = char*;
+
+/// A bookmark: the bytes a dataset writes with GetBookmarkData (BookmarkSize of them).
+/// An empty string is the nil bookmark.
+using TBookmark = std::string;
+
+/// Field data types. Ordinals 0..25 select value sizes and comparison rules of record slots.
+enum TFieldType : int {
+    ftUnknown = 0, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency,
+    ftBCD, ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo,
+    ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar,
+    ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob,
+    ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
+};
+inline constexpr int kFieldTypeCount = ftFMTBcd + 1;
+
+/// Printable name of a field type ("String", "Integer", ...), for messages.
+const char* FieldTypeName(TFieldType type) noexcept;
+
+/// How a field gets its value: stored data, computed by OnCalcFields, looked up in another
+/// dataset, or computed and stored by the dataset itself.
+enum TFieldKind : int { fkData = 0, fkCalculated, fkLookup, fkInternalCalc, fkAggregate };
+
+/// Dataset states. dsCalcFields..dsOpening are also used as temporary states.
+enum TDataSetState : int {
+    dsInactive = 0, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue,
+    dsOldValue, dsCurValue, dsBlockRead, dsInternalCalc, dsOpening
+};
+
+/// States in which field values may be written.
+inline constexpr TSet<TDataSetState> dsWriteModes{dsEdit, dsInsert, dsSetKey, dsCalcFields,
+                                                     dsFilter, dsNewValue, dsInternalCalc};
+
+/// Direction of a record fetch (GetRecord).
+enum TGetMode : int { gmCurrent = 0, gmNext, gmPrior };
+
+/// Outcome of a record fetch (GetRecord).
+enum TGetResult : int { grOK = 0, grBOF, grEOF, grError };
+
+/// Position marker stored in a record buffer.
+enum TBookmarkFlag : int { bfCurrent = 0, bfBOF, bfEOF, bfInserted };
+
+enum TLocateOption : int { loCaseInsensitive = 0, loPartialKey };
+using TLocateOptions = TSet<TLocateOption>;
+
+enum TFilterOption : int { foCaseInsensitive = 0, foNoPartialCompare };
+using TFilterOptions = TSet<TFilterOption>;
+
+enum TBlobStreamMode : int { bmRead = 0, bmWrite, bmReadWrite };
+
+enum TResyncModeItem : int { rmExact = 0, rmCenter };
+using TResyncMode = TSet<TResyncModeItem>;
+
+/// Notifications sent from a dataset through its data sources to data links.
+enum TDataEvent : int {
+    deFieldChange = 0, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange,
+    deUpdateRecord, deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange,
+    deFocusControl, deParentScroll
+};
+
+enum TParamType : int { ptUnknown = 0, ptInput, ptOutput, ptInputOutput, ptResult };
+
+/// What an OnPostError/OnEditError/OnDeleteError handler decides.
+enum TDataAction : int { daFail = 0, daAbort, daRetry };
+
+}  // namespace host

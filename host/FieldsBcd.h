@@ -1,0 +1,32 @@
+// The framework's packed decimal record (TBcd, 34 bytes) and its conversions. A TBcd
+// holds up to 64 decimal digits: Precision counts the digits, SignSpecialPlaces has the
+// sign in bit 7 and the number of digits after the point in its low six bits, Fraction
+// the digits as nibbles, two per byte, most significant first.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace host {
+
+struct TBcd {
+    std::uint8_t Precision = 0;          ///< 1..64 digits (0 for a zero value)
+    std::uint8_t SignSpecialPlaces = 0;  ///< bit 7 sign (1 = negative), bits 0..5 scale
+    std::uint8_t Fraction[32] = {};      ///< packed digits, high nibble first
+};
+static_assert(sizeof(TBcd) == 34, "TBcd is the framework's 34-byte record");
+
+/// Parses a decimal text ("-12.345", "0.5", "7"; '.' or ',' as point). Returns false for
+/// anything else or more than 64 digits.
+bool TryStrToBCD(const std::string& text, TBcd& bcd);
+/// As TryStrToBCD; raises EConvertError "'<text>' is not a valid BCD value" on failure.
+TBcd StrToBCD(const std::string& text);
+/// Decimal text with '.' as the point and without superfluous zeros ("-12.5", "0").
+std::string BCDToStr(const TBcd& bcd);
+/// Converts a double through its shortest round-trip decimal text, keeping at most
+/// `scale` digits after the point (rounded half away from zero).
+TBcd DoubleToBCD(double value, int scale = 4);
+/// The nearest double of the decimal value.
+double BCDToDouble(const TBcd& bcd);
+
+}  // namespace host

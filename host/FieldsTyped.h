@@ -1,0 +1,368 @@
+// The concrete field classes, one per field type, and the factory that picks the class
+// for a type. Each reads and writes its value in the type's record format:
+//   ftString/ftFixedChar/ftWideString  Size+1 bytes, NUL-terminated text
+//   ftSmallint/ftWord                  16-bit signed / unsigned
+//   ftInteger/ftAutoInc                32-bit signed;      ftLargeint 64-bit signed
+//   ftBoolean                          16-bit, 0 false, anything else true
+//   ftFloat/ftCurrency                 IEEE double;        ftBCD the 34-byte TBcd
+//   ftDate                             32-bit time-stamp day number (8-byte area)
+//   ftTime                             32-bit milliseconds since midnight (8-byte area)
+//   ftDateTime                         double, time-stamp milliseconds
+//   ftBytes                            Size bytes (Size+1 area); ftVarBytes 16-bit length + bytes
+//   blob types                         no value in the buffer: read and written through
+//                                      the dataset's CreateBlobStream
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/Fields.h"
+#include "host/FieldsBcd.h"
+
+namespace host {
+
+class TStringField : public TField {
+public:
+    explicit TStringField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TStringField"; }
+    [[nodiscard]] int DataSize() const override { return Size() + 1; }
+    /// Fixed-length character column (ftFixedChar).
+    [[nodiscard]] bool FixedChar() const noexcept { return DataType() == ftFixedChar; }
+    void SetFixedChar(bool Value) noexcept { SetDataType(Value ? ftFixedChar : ftString); }
+    /// Writes the text cut to Size bytes (never inside a UTF-8 sequence).
+    void SetAsString(const std::string& Value) override;
+    void SetAsInteger(int32_t Value) override;
+    void SetAsLargeInt(int64_t Value) override;
+    void SetAsFloat(double Value) override;
+    void SetAsBoolean(bool Value) override;
+    void SetAsDateTime(TDateTime Value) override;
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] int32_t GetAsInteger() const override;
+    [[nodiscard]] int64_t GetAsLargeInt() const override;
+    [[nodiscard]] double GetAsFloat() const override;
+    [[nodiscard]] bool GetAsBoolean() const override;
+    [[nodiscard]] TDateTime GetAsDateTime() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+    /// Reads the text; false when null.
+    bool getValue(std::string& value) const;
+};
+
+class TWideStringField : public TStringField {
+public:
+    explicit TWideStringField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TWideStringField"; }
+};
+
+/// Common base of the numeric fields.
+class TNumericField : public TField {
+public:
+    using TField::TField;
+    [[nodiscard]] std::string ClassName() const override { return "TNumericField"; }
+};
+
+/// ftInteger (and the base of the other integer fields, which narrow its range).
+class TIntegerField : public TNumericField {
+public:
+    explicit TIntegerField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TIntegerField"; }
+    [[nodiscard]] int DataSize() const override { return 4; }
+    /// Range checked by the writers; both 0 means the type's whole range.
+    [[nodiscard]] int64_t MinValue() const noexcept { return m_minValue; }
+    void SetMinValue(int64_t v) noexcept { m_minValue = v; }
+    [[nodiscard]] int64_t MaxValue() const noexcept { return m_maxValue; }
+    void SetMaxValue(int64_t v) noexcept { m_maxValue = v; }
+    void SetAsString(const std::string& Value) override;
+    void SetAsInteger(int32_t Value) override { SetAsLargeInt(Value); }
+    void SetAsLargeInt(int64_t Value) override;
+    void SetAsFloat(double Value) override;
+    void SetAsBoolean(bool Value) override { SetAsLargeInt(Value ? 1 : 0); }
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] int32_t GetAsInteger() const override;
+    [[nodiscard]] int64_t GetAsLargeInt() const override;
+    [[nodiscard]] double GetAsFloat() const override;
+    [[nodiscard]] bool GetAsBoolean() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+    /// Reads the stored integer widened to 64 bits; false when null.
+    virtual bool readValue(int64_t& value) const;
+    /// Writes a value already checked against the range.
+    virtual void writeValue(int64_t value);
+    /// The type's own range.
+    [[nodiscard]] virtual int64_t typeMin() const { return INT32_MIN; }
+    [[nodiscard]] virtual int64_t typeMax() const { return INT32_MAX; }
+
+private:
+    int64_t m_minValue = 0;
+    int64_t m_maxValue = 0;
+};
+
+class TSmallintField : public TIntegerField {
+public:
+    explicit TSmallintField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TSmallintField"; }
+    [[nodiscard]] int DataSize() const override { return 2; }
+
+protected:
+    bool readValue(int64_t& value) const override;
+    void writeValue(int64_t value) override;
+    [[nodiscard]] int64_t typeMin() const override { return INT16_MIN; }
+    [[nodiscard]] int64_t typeMax() const override { return INT16_MAX; }
+};
+
+class TWordField : public TIntegerField {
+public:
+    explicit TWordField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TWordField"; }
+    [[nodiscard]] int DataSize() const override { return 2; }
+
+protected:
+    bool readValue(int64_t& value) const override;
+    void writeValue(int64_t value) override;
+    [[nodiscard]] int64_t typeMin() const override { return 0; }
+    [[nodiscard]] int64_t typeMax() const override { return UINT16_MAX; }
+};
+
+class TAutoIncField : public TIntegerField {
+public:
+    explicit TAutoIncField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TAutoIncField"; }
+};
+
+class TLargeintField : public TIntegerField {
+public:
+    explicit TLargeintField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TLargeintField"; }
+    [[nodiscard]] int DataSize() const override { return 8; }
+
+protected:
+    [[nodiscard]] Variant GetAsVariant() const override;
+    bool readValue(int64_t& value) const override;
+    void writeValue(int64_t value) override;
+    [[nodiscard]] int64_t typeMin() const override { return INT64_MIN; }
+    [[nodiscard]] int64_t typeMax() const override { return INT64_MAX; }
+};
+
+class TFloatField : public TNumericField {
+public:
+    explicit TFloatField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TFloatField"; }
+    [[nodiscard]] int DataSize() const override { return 8; }
+    /// Significant digits used when formatting (default 15).
+    [[nodiscard]] int Precision() const noexcept { return m_precision; }
+    void SetPrecision(int v) noexcept { m_precision = v; }
+    /// Range checked by the writers; both 0 means no range.
+    [[nodiscard]] double MinValue() const noexcept { return m_minValue; }
+    void SetMinValue(double v) noexcept { m_minValue = v; }
+    [[nodiscard]] double MaxValue() const noexcept { return m_maxValue; }
+    void SetMaxValue(double v) noexcept { m_maxValue = v; }
+    /// Whether the value is money (ftCurrency).
+    [[nodiscard]] bool Currency() const noexcept { return DataType() == ftCurrency; }
+    void SetAsString(const std::string& Value) override;
+    void SetAsInteger(int32_t Value) override { SetAsFloat(Value); }
+    void SetAsLargeInt(int64_t Value) override { SetAsFloat(static_cast<double>(Value)); }
+    void SetAsFloat(double Value) override;
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] int32_t GetAsInteger() const override;
+    [[nodiscard]] int64_t GetAsLargeInt() const override;
+    [[nodiscard]] double GetAsFloat() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+
+private:
+    int m_precision = 15;
+    double m_minValue = 0;
+    double m_maxValue = 0;
+};
+
+class TCurrencyField : public TFloatField {
+public:
+    explicit TCurrencyField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TCurrencyField"; }
+};
+
+/// ftBCD: a packed decimal in the record, exchanged as a double (money semantics) or as
+/// exact decimal text through AsString. Size is the scale (digits after the point).
+class TBCDField : public TNumericField {
+public:
+    explicit TBCDField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TBCDField"; }
+    [[nodiscard]] int DataSize() const override { return static_cast<int>(sizeof(TBcd)); }
+    [[nodiscard]] int Precision() const noexcept { return m_precision; }
+    void SetPrecision(int v) noexcept { m_precision = v; }
+    void SetAsString(const std::string& Value) override;
+    void SetAsInteger(int32_t Value) override { SetAsFloat(Value); }
+    void SetAsLargeInt(int64_t Value) override { SetAsString(std::to_string(Value)); }
+    void SetAsFloat(double Value) override;
+    /// Reads the raw decimal; false when null.
+    bool GetAsBCD(TBcd& Value) const;
+    void SetAsBCD(const TBcd& Value);
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] int32_t GetAsInteger() const override;
+    [[nodiscard]] int64_t GetAsLargeInt() const override;
+    [[nodiscard]] double GetAsFloat() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+
+private:
+    int m_precision = 0;
+};
+
+class TBooleanField : public TField {
+public:
+    explicit TBooleanField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TBooleanField"; }
+    [[nodiscard]] int DataSize() const override { return 2; }
+    /// "True;False" style texts used by AsString and accepted by SetAsString.
+    [[nodiscard]] const std::string& DisplayValues() const noexcept { return m_displayValues; }
+    void SetDisplayValues(const std::string& Value);
+    void SetAsString(const std::string& Value) override;
+    void SetAsBoolean(bool Value) override;
+    void SetAsInteger(int32_t Value) override { SetAsBoolean(Value != 0); }
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] bool GetAsBoolean() const override;
+    [[nodiscard]] int32_t GetAsInteger() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+
+private:
+    std::string m_displayValues = "True;False";
+    std::string m_trueText = "True";
+    std::string m_falseText = "False";
+};
+
+/// ftDateTime (base of TDateField and TTimeField, which store other parts).
+class TDateTimeField : public TField {
+public:
+    explicit TDateTimeField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TDateTimeField"; }
+    [[nodiscard]] int DataSize() const override { return 8; }
+    void SetAsString(const std::string& Value) override;
+    void SetAsDateTime(TDateTime Value) override;
+    void SetAsFloat(double Value) override { SetAsDateTime(Value); }
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] double GetAsFloat() const override { return GetAsDateTime(); }
+    [[nodiscard]] TDateTime GetAsDateTime() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+    /// Converts between TDateTime and the record format of the concrete type.
+    virtual bool readValue(TDateTime& value) const;
+    virtual void writeValue(TDateTime value);
+};
+
+class TDateField : public TDateTimeField {
+public:
+    explicit TDateField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TDateField"; }
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    bool readValue(TDateTime& value) const override;
+    void writeValue(TDateTime value) override;
+};
+
+class TTimeField : public TDateTimeField {
+public:
+    explicit TTimeField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TTimeField"; }
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    bool readValue(TDateTime& value) const override;
+    void writeValue(TDateTime value) override;
+};
+
+/// ftBytes: Size raw bytes; the value is a byte array, AsString the raw bytes.
+class TBytesField : public TField {
+public:
+    explicit TBytesField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TBytesField"; }
+    [[nodiscard]] int DataSize() const override { return Size() + 1; }
+    void SetAsString(const std::string& Value) override;
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+    /// Bytes of the value; false when null.
+    virtual bool readBytes(std::string& value) const;
+    virtual void writeBytes(const std::string& value);
+};
+
+/// ftVarBytes: up to Size bytes behind a 16-bit length.
+class TVarBytesField : public TBytesField {
+public:
+    explicit TVarBytesField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TVarBytesField"; }
+    [[nodiscard]] int DataSize() const override { return Size() + 2; }
+
+protected:
+    bool readBytes(std::string& value) const override;
+    void writeBytes(const std::string& value) override;
+};
+
+/// Blob fields (ftBlob and the other blob types): the value lives outside the record
+/// buffer and is read and written through the dataset's CreateBlobStream.
+class TBlobField : public TField {
+public:
+    explicit TBlobField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TBlobField"; }
+    /// Room for the reference a dataset may keep in the record (calculated-field area).
+    [[nodiscard]] int DataSize() const override { return 8; }
+    [[nodiscard]] bool IsBlob() const override { return true; }
+    /// Set by a blob stream that stored a new value; cleared when the record changes.
+    [[nodiscard]] bool Modified() const noexcept { return m_modified; }
+    void SetModified(bool Value) noexcept { m_modified = Value; }
+    /// Size of the current value in bytes.
+    [[nodiscard]] int64_t BlobSize() const;
+    [[nodiscard]] bool IsNull() const override;
+    void Clear() override;
+    void SetAsString(const std::string& Value) override;
+    /// Copies the value into / from a stream (whole content).
+    void SaveToStream(TStream* Stream) const;
+    void LoadFromStream(TStream* Stream);
+    /// Sets the blob type (ftBlob, ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, ...).
+    void SetBlobType(TFieldType Value) noexcept { SetDataType(Value); }
+
+protected:
+    [[nodiscard]] std::string GetAsString() const override;
+    [[nodiscard]] Variant GetAsVariant() const override;
+    void SetVarValue(const Variant& v) override;
+
+private:
+    bool m_modified = false;
+};
+
+class TMemoField : public TBlobField {
+public:
+    explicit TMemoField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TMemoField"; }
+
+protected:
+    [[nodiscard]] Variant GetAsVariant() const override;
+};
+
+class TGraphicField : public TBlobField {
+public:
+    explicit TGraphicField(TComponent* AOwner);
+    [[nodiscard]] std::string ClassName() const override { return "TGraphicField"; }
+};
+
+/// Creates a field of the class that represents the type (nullptr for types without a
+/// field class: ftUnknown, ftCursor, ftADT and above).
+using TFieldClass = TField* (*)(TComponent* AOwner);
+[[nodiscard]] TFieldClass DefaultFieldClass(TFieldType type) noexcept;
+
+}  // namespace host

@@ -1,0 +1,289 @@
+// Dataset engine: edit, insert, append, post, cancel and delete with their events, states
+// and temporary states, error events and what data links see while editing.
+#include <gtest/gtest.h>
+
+#include "tests/host/data_ArrayDataSet.h"
+
+using namespace host;
+using namespace testdata;
+
+namespace {
+
+struct EventLog {
+    std::vector<std::string> log;
+    void attach(TDataSet* ds)
+    {
+        auto rec = [this](const char* name) {
+            return TDataSetNotifyEvent([this, name](TDataSet* d) {
+                log.push_back(std::string(name) + ":" + std::to_string(d->State()));
+            });
+        };
+        ds->SetBeforeEdit(rec("BeforeEdit"));
+        ds->SetAfterEdit(rec("AfterEdit"));
+        ds->SetBeforeInsert(rec("BeforeInsert"));
+        ds->SetAfterInsert(rec("AfterInsert"));
+        ds->SetBeforePost(rec("BeforePost"));
+        ds->SetAfterPost(rec("AfterPost"));
+        ds->SetBeforeCancel(rec("BeforeCancel"));
+        ds->SetAfterCancel(rec("AfterCancel"));
+        ds->SetBeforeDelete(rec("BeforeDelete"));
+        ds->SetAfterDelete(rec("AfterDelete"));
+        ds->SetBeforeScroll(rec("BeforeScroll"));
+        ds->SetAfterScroll(rec("AfterScroll"));
+        ds->SetOnNewRecord(rec("OnNewRecord"));
+    }
+};
+
+std::vector<int> storedIds(ArrayDataSet& ds)
+{
+    std::vector<int> ids;
+    for (int i = 0; i < ds.StoredCount(); ++i) ids.push_back(std::stoi(ds.StoredInt(i, 0) == "null" ? "0" : ds.StoredInt(i, 0)));
+    return ids;
+}
+
+}  // namespace
+
+TEST(DataSetEditing, EditPostEventOrderAndStoredValue)
+{
+    auto ds = makeNumbers(3);
+    ds->Open();
+    ds->Next();
+    EventLog ev;
+    ev.attach(ds.get());
+    ds->Edit();
+    EXPECT_EQ(ds->State(), dsEdit);
+    EXPECT_EQ(ds->RecNo(), 2);
+    ds->FieldByName("ID")->SetAsInteger(42);
+    EXPECT_TRUE(ds->Modified());
+    EXPECT_EQ(ds->StoredInt(1, 0), "2");  // not stored before Post
+    ds->Post();
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(ds->StoredInt(1, 0), "42");
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 42);
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeEdit:1", "AfterEdit:2", "BeforePost:2", "AfterPost:1"}));
+    ds->Edit();
+    ds->Edit();  // already editing: nothing happens
+    EXPECT_EQ(ev.log.size(), 6u);
+    ds->Cancel();
+}
+
+TEST(DataSetEditing, CancelRestoresTheRecord)
+{
+    auto ds = makeNumbers(3);
+    ds->Open();
+    EventLog ev;
+    ev.attach(ds.get());
+    ds->Edit();
+    ds->FieldByName("NAME")->SetAsString("changed");
+    ds->Cancel();
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "n1");
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeEdit:1", "AfterEdit:2", "BeforeCancel:2", "AfterCancel:1"}));
+    ds->Cancel();  // nothing to cancel
+    EXPECT_EQ(ev.log.size(), 4u);
+}
+
+TEST(DataSetEditing, InsertGoesInFrontOfTheCurrentRecord)
+{
+    auto ds = makeNumbers(4);
+    ds->Open();
+    ds->MoveBy(2);
+    EventLog ev;
+    ev.attach(ds.get());
+    ds->Insert();
+    EXPECT_EQ(ds->State(), dsInsert);
+    EXPECT_TRUE(ds->FieldByName("ID")->IsNull());
+    EXPECT_FALSE(ds->Modified());
+    ds->FieldByName("ID")->SetAsInteger(99);
+    ds->Post();
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2, 99, 3, 4}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 99);
+    EXPECT_EQ(ds->RecNo(), 3);
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeInsert:1", "BeforeScroll:1", "OnNewRecord:3", "AfterInsert:3",
+                                                "AfterScroll:3", "BeforePost:3", "AfterPost:1"}));
+}
+
+TEST(DataSetEditing, AppendGoesLastAndInsertIntoEmptyGoesFirst)
+{
+    auto ds = makeNumbers(3);
+    ds->Open();
+    ds->Append();
+    EXPECT_TRUE(ds->Eof());
+    ds->FieldByName("ID")->SetAsInteger(7);
+    ds->Post();
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2, 3, 7}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 7);
+    ds->AppendRecord({8, "eight", 8.0});
+    ds->First();
+    ds->InsertRecord({0, "zero"});
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{0, 1, 2, 3, 7, 8}));
+
+    auto empty = makeNumbers(0);
+    empty->Open();
+    empty->Edit();  // nothing to edit: inserts instead
+    EXPECT_EQ(empty->State(), dsInsert);
+    empty->FieldByName("ID")->SetAsInteger(5);
+    empty->Post();
+    EXPECT_EQ(storedIds(*empty), (std::vector<int>{5}));
+    EXPECT_FALSE(empty->IsEmpty());
+}
+
+TEST(DataSetEditing, CancelledInsertLeavesNoTrace)
+{
+    auto ds = makeNumbers(3);
+    ds->Open();
+    ds->Next();
+    ds->Insert();
+    ds->FieldByName("ID")->SetAsInteger(50);
+    ds->Cancel();
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+    ds->Append();
+    ds->Cancel();
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
+    auto empty = makeNumbers(0);
+    empty->Open();
+    empty->Insert();
+    empty->Cancel();
+    EXPECT_TRUE(empty->IsEmpty());
+}
+
+TEST(DataSetEditing, DeleteEventOrderAndPosition)
+{
+    auto ds = makeNumbers(3);
+    ds->Open();
+    ds->Next();
+    EventLog ev;
+    ev.attach(ds.get());
+    ds->Delete();
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 3}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeDelete:1", "BeforeScroll:1", "AfterDelete:1", "AfterScroll:1"}));
+    ds->Delete();  // the last: the previous becomes current
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
+    ds->Delete();
+    EXPECT_TRUE(ds->IsEmpty());
+    EXPECT_THROW(ds->Delete(), EDatabaseError);
+}
+
+TEST(DataSetEditing, ScrollingPostsOrCancelsPendingEdits)
+{
+    auto ds = makeNumbers(3);
+    ds->Open();
+    ds->Edit();
+    ds->Next();  // unmodified: cancelled
+    EXPECT_EQ(ds->State(), dsBrowse);
+    ds->Edit();
+    ds->FieldByName("ID")->SetAsInteger(20);
+    EventLog ev;
+    ev.attach(ds.get());
+    ds->Next();  // modified: posted
+    EXPECT_EQ(ds->StoredInt(1, 0), "20");
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforePost:2", "AfterPost:1", "BeforeScroll:1", "AfterScroll:1"}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
+}
+
+TEST(DataSetEditing, ReadOnlyDatasetAndBrowseWritesAreRefused)
+{
+    auto ds = makeNumbers(2);
+    ds->SetReadOnlyDataSet(true);
+    ds->Open();
+    EXPECT_THROW(ds->Edit(), EDatabaseError);
+    EXPECT_THROW(ds->Insert(), EDatabaseError);
+    EXPECT_THROW(ds->Delete(), EDatabaseError);
+    EXPECT_EQ(ds->State(), dsBrowse);
+    ds->SetReadOnlyDataSet(false);
+    try {
+        ds->FieldByName("ID")->SetAsInteger(3);
+        FAIL();
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "Numbers: Dataset not in edit or insert mode");
+    }
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
+    EXPECT_THROW(ds->Post(), EDatabaseError);
+}
+
+TEST(DataSetEditing, PostErrorEventCanRetryAbortOrFail)
+{
+    auto ds = makeNumbers(2);
+    ds->Open();
+    ds->Edit();
+    ds->FieldByName("ID")->SetAsInteger(9);
+    ds->FailPosts(2);
+    int calls = 0;
+    ds->SetOnPostError([&](TDataSet*, EDatabaseError* e, TDataAction& a) {
+        EXPECT_EQ(e->Message(), "post refused");
+        ++calls;
+        a = daRetry;
+    });
+    ds->Post();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(ds->StoredInt(0, 0), "9");
+    ds->Edit();
+    ds->FieldByName("ID")->SetAsInteger(10);
+    ds->FailPosts(1);
+    ds->SetOnPostError([&](TDataSet*, EDatabaseError*, TDataAction& a) { a = daFail; });
+    EXPECT_THROW(ds->Post(), EDatabaseError);
+    EXPECT_EQ(ds->State(), dsEdit);  // the edit stays pending
+    ds->Cancel();
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 9);
+}
+
+TEST(DataSetEditing, LinksSeeStateAndRecordChanges)
+{
+    auto ds = makeNumbers(3);
+    TDataSource src(nullptr);
+    src.SetDataSet(ds.get());
+    RecordingLink link;
+    link.SetDataSource(&src);
+    std::vector<TDataSetState> states;
+    src.SetOnStateChange([&](TObject*) { states.push_back(src.State()); });
+    ds->Open();
+    link.events.clear();
+    ds->Edit();
+    EXPECT_TRUE(link.Editing());
+    ds->FieldByName("NAME")->SetAsString("x");
+    ds->Post();
+    EXPECT_FALSE(link.Editing());
+    // Edit checks browse mode first; Post asks for pending values, then checks again.
+    EXPECT_EQ(link.events, (std::vector<std::string>{"checkbrowse", "editing", "record", "field:NAME", "update",
+                                                     "checkbrowse", "not editing", "changed"}));
+    EXPECT_EQ(states, (std::vector<TDataSetState>{dsBrowse, dsEdit, dsBrowse}));
+    src.SetAutoEdit(true);
+    EXPECT_TRUE(link.Edit());
+    EXPECT_EQ(ds->State(), dsEdit);
+    ds->Cancel();
+    ds->Close();
+}
+
+TEST(DataSetStates, TemporaryStatesHoldOffLinksAndRestore)
+{
+    auto ds = makeNumbers(2);
+    TDataSource src(nullptr);
+    src.SetDataSet(ds.get());
+    RecordingLink link;
+    link.SetDataSource(&src);
+    ds->Open();
+    link.events.clear();
+    TDataSetState old = ds->SetTempState(dsCalcFields);
+    EXPECT_EQ(old, dsBrowse);
+    EXPECT_EQ(ds->State(), dsCalcFields);
+    EXPECT_EQ(src.State(), dsBrowse);  // nobody was told
+    EXPECT_TRUE(ds->ControlsDisabled());
+    ds->RestoreState(old);
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_FALSE(ds->ControlsDisabled());
+    EXPECT_TRUE(link.events.empty());
+}
+
+TEST(DataSetStates, ClosingWhileEditingDropsTheEdit)
+{
+    auto ds = makeNumbers(2);
+    ds->Open();
+    ds->Edit();
+    ds->FieldByName("ID")->SetAsInteger(77);
+    ds->Close();
+    EXPECT_EQ(ds->State(), dsInactive);
+    EXPECT_THROW(ds->Edit(), EDatabaseError);
+    EXPECT_THROW(ds->First(), EDatabaseError);
+}
