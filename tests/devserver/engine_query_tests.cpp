@@ -77,5 +77,177 @@ TEST_F(EngineQuery, BatchWithSeveralResultsGoesOnAfterErrors) {
     EXPECT_TRUE(dones[5].error);
 }
 
+TEST_F(EngineQuery, PrintAndRaiserrorCarryNumbersAndSeverities) {
+    auto& s = run("declare @n int\n"
+                  "select @n = 42\n"
+                  "print 'value is %1!', @n\n"
+                  "print \"plain\" + ' text'\n"
+                  "raiserror 20001 'Custom failure %1! of %2!', 3, 'x'\n"
+                  "select @@error\n"
+                  "raiserror('ms style', 11, 2)\n"
+                  "select 1");
+    auto messages = s.messages();
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[0].number, 0);
+    EXPECT_EQ(messages[0].severity, 0);
+    EXPECT_EQ(messages[0].text, "value is 42");
+    EXPECT_EQ(messages[0].line, 3);
+    EXPECT_EQ(messages[1].text, "plain text");
+    EXPECT_EQ(messages[2].number, 20001);
+    EXPECT_EQ(messages[2].severity, 16);
+    EXPECT_EQ(messages[2].state, 1);
+    EXPECT_EQ(messages[2].text, "Custom failure 3 of x");
+    EXPECT_EQ(messages[2].line, 5);
+    EXPECT_EQ(messages[3].severity, 11);
+    EXPECT_EQ(messages[3].state, 2);
+    EXPECT_EQ(messages[3].text, "ms style");
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][0].integer, 20001) << "@@error after raiserror";
+}
+
+TEST_F(EngineQuery, SqlErrorsMapToServerNumbers) {
+    auto& s = run("create table u1 (id int not null, name varchar(10))\n"
+                  "create unique index u1_id on u1 (id)\n"
+                  "insert into u1 values (1, 'a')\n"
+                  "insert into u1 values (1, 'b')\n"
+                  "select * frm u1\n"
+                  "select * from u1 where\n"
+                  "create table u1 (x int)\n"
+                  "select @undeclared\n"
+                  "exec('select 1 + ')\n"
+                  "select convert(int, 'abc')\n"
+                  "select 'after', @@error\n"
+                  "select 'done', @@error");
+    auto errors = s.errors();
+    std::vector<int> numbers;
+    for (const auto& e : errors) numbers.push_back(e.number);
+    EXPECT_EQ(numbers, (std::vector<int>{2601, 102, 102, 2714, 137, 102, 249}));
+    EXPECT_EQ(errors[0].severity, 14);
+    EXPECT_EQ(errors[1].severity, 15);
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][1].integer, 249) << "@@error is the previous statement's status";
+    EXPECT_EQ(results[1].rows[0][1].integer, 0) << "@@error is reset by a successful statement";
+    EXPECT_EQ(errors[0].text, "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
+}
+
+TEST_F(EngineQuery, RowCountAndSetRowcount) {
+    auto& s = run("create table rc (v int)\n"
+                  "insert into rc values (1) insert into rc values (2) insert into rc values (3)\n"
+                  "update rc set v = v + 10 where v > 1\n"
+                  "select @@rowcount\n"
+                  "set rowcount 2\n"
+                  "select v from rc order by v\n"
+                  "set rowcount 0\n"
+                  "select v from rc order by v\n"
+                  "select top 1 v from rc order by v desc\n"
+                  "delete from rc\n");
+    EXPECT_TRUE(s.errors().empty());
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_EQ(results[0].rows[0][0].integer, 2);
+    EXPECT_EQ(results[1].rows.size(), 2u);
+    EXPECT_EQ(results[2].rows.size(), 3u);
+    ASSERT_EQ(results[3].rows.size(), 1u);
+    EXPECT_EQ(results[3].rows[0][0].integer, 13);
+    auto dones = s.dones();
+    EXPECT_EQ(dones.back().count, 3) << "delete reports its count";
+}
+
+TEST_F(EngineQuery, SelectIntoKeepsDeclaredTypes) {
+    auto& s = run("create table src (m money, d datetime, n numeric(12,4), c char(3))\n"
+                  "insert into src values (1.5, '2026-07-12', 3.1415, 'ab')\n"
+                  "select m, d, n, c, m * 2 as twice into copy from src\n"
+                  "select * from copy");
+    EXPECT_TRUE(s.errors().empty()) << s.errors()[0].text;
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& cols = results[0].columns;
+    EXPECT_EQ(cols[0].type.type, SqlType::Money);
+    EXPECT_EQ(cols[1].type.type, SqlType::DateTime);
+    EXPECT_EQ(cols[2].type.type, SqlType::Numeric);
+    EXPECT_EQ(cols[2].type.scale, 4);
+    EXPECT_EQ(cols[3].type.type, SqlType::Char);
+    EXPECT_EQ(results[0].rows[0][0].integer, 15000);
+    EXPECT_TRUE(results[0].rows[0][2].numeric == 31415);
+    EXPECT_EQ(s.dones()[2].count, 1);
+}
+
+TEST_F(EngineQuery, ControlFlowAliasesAndConcatenation) {
+    auto& s = run("declare @i int, @s varchar(50)\n"
+                  "select @i = 0, @s = ''\n"
+                  "while @i < 5\n"
+                  "begin\n"
+                  "    select @i = @i + 1\n"
+                  "    if @i = 3 continue\n"
+                  "    select @s = @s + convert(varchar(5), @i)\n"
+                  "end\n"
+                  "if @s = '1245' select total = @i, 'label' = @s else print 'wrong'\n"
+                  "select case when @i > 2 then 'big' else 'small' end size");
+    EXPECT_TRUE(s.messages().empty()) << s.messages()[0].text;
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].columns[0].name, "total");
+    EXPECT_EQ(results[0].columns[1].name, "label");
+    EXPECT_EQ(results[0].rows[0][0].integer, 5);
+    EXPECT_EQ(results[0].rows[0][1].bytes, "1245");
+    EXPECT_EQ(results[1].columns[0].name, "size");
+    EXPECT_EQ(results[1].rows[0][0].bytes, "big");
+}
+
+TEST_F(EngineQuery, CancelStopsTheBatchAtOnce) {
+    run("create table big (v int)\n"
+        "insert into big values (1) insert into big values (2) insert into big values (3)");
+    sink.clear();
+    sink.cancelAfterRows = 5;
+    session->executeBatch("select a.v, b.v, c.v from big a, big b, big c\nprint 'not reached'", sink);
+    EXPECT_EQ(sink.results().at(0).rows.size(), 5u);
+    EXPECT_TRUE(sink.messages().empty());
+    EXPECT_TRUE(sink.dones().empty()) << "nothing is reported after a refused row";
+    // A cancel requested before a statement stops the batch there, also inside waitfor.
+    sink.clear();
+    sink.cancelAfterRows = -1;
+    sink.cancelRequested = true;
+    session->executeBatch("waitfor delay '10:00:00'\nselect 1", sink);
+    EXPECT_TRUE(sink.events.empty());
+    // The session is usable afterwards.
+    sink.cancelRequested = false;
+    auto& after = run("select count(*) from big");
+    EXPECT_EQ(after.results().at(0).rows.at(0)[0].integer, 3);
+}
+
+TEST_F(EngineQuery, WaitforDelayWaitsWhenNotCancelled) {
+    auto& s = run("waitfor delay '00:00:00.05'\nselect 1");
+    EXPECT_TRUE(s.errors().empty());
+    EXPECT_EQ(s.results().size(), 1u);
+    auto& bad = run("waitfor delay 'soon'");
+    ASSERT_EQ(bad.errors().size(), 1u);
+}
+
+TEST_F(EngineQuery, BinaryLiteralsAndQuotedStrings) {
+    auto& s = run("select 0x00ff10, \"it's\", 'say \"hi\"', 'a''b', datalength(0xabc)");
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& row = results[0].rows[0];
+    EXPECT_EQ(row[0].bytes, std::string("\x00\xff\x10", 3));
+    EXPECT_EQ(row[1].bytes, "it's");
+    EXPECT_EQ(row[2].bytes, "say \"hi\"");
+    EXPECT_EQ(row[3].bytes, "a'b");
+    EXPECT_EQ(row[4].integer, 2);
+}
+
+TEST_F(EngineQuery, MalformedBatchesReportErrors) {
+    for (const char* sql : {"select 'unclosed", "/* open comment", "begin select 1", "end", "else select 1",
+                            "if", "select (", "exec", "declare @x nosuchtype", "use", ")))", "\x01\x02"}) {
+        auto& s = run(sql);
+        EXPECT_FALSE(s.errors().empty()) << sql;
+        ASSERT_FALSE(s.dones().empty()) << sql;
+        EXPECT_TRUE(s.dones().back().error) << sql;
+    }
+    auto& ok = run("select 1");
+    EXPECT_TRUE(ok.errors().empty());
+}
+
 } // namespace
 } // namespace devserver::test

@@ -151,7 +151,7 @@ void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     try {
         resultValue(ctx, coerceValue(readValue(argv[1]), *type, hooksOf(ctx).dateOrder));
     } catch (const SqlError& e) {
-        sqlite3_result_error(ctx, e.what(), -1);
+        sqlite3_result_error(ctx, functionErrorText(e).c_str(), -1);
     }
 }
 

@@ -2,6 +2,8 @@
 // clients see the numbers they would see from the real server.
 #include "SqlErrors.h"
 
+#include <cstdlib>
+
 namespace devserver {
 
 namespace {
@@ -32,6 +34,11 @@ void splitQualified(const std::string& qualified, std::string& table, std::strin
 
 } // namespace
 
+std::string functionErrorText(const SqlError& error) {
+    return std::string(1, kErrorMarker) + std::to_string(error.number()) + kErrorMarker +
+           std::to_string(error.severity()) + kErrorMarker + error.what();
+}
+
 SqlError syntaxError(std::string_view near) {
     return SqlError(102, 15, "Incorrect syntax near '" + std::string(near) + "'.");
 }
@@ -47,8 +54,56 @@ SqlError undeclaredVariable(std::string_view name) {
     return SqlError(137, 15, "Must declare variable '" + std::string(name) + "'.");
 }
 
+namespace {
+
+/// The name of the unique index of `table` over exactly `columns` ("a, b"), or empty.
+std::string uniqueIndexName(sqlite3* db, const std::string& table, const std::string& columns) {
+    std::string found;
+    sqlite3_stmt* list = nullptr;
+    const char* sql = "select il.name, group_concat(ii.name, ', ') from pragma_index_list(?1) il"
+                      " join pragma_index_info(il.name) ii where il.\"unique\" group by il.name";
+    if (sqlite3_prepare_v2(db, sql, -1, &list, nullptr) != SQLITE_OK) return found;
+    sqlite3_bind_text(list, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(list) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(list, 0));
+        const auto* cols = reinterpret_cast<const char*>(sqlite3_column_text(list, 1));
+        if (name && cols && columns == cols) {
+            found = name;
+            // Indexes made for a primary key or unique constraint have internal names.
+            if (found.starts_with("sqlite_autoindex_")) found = table + "_pk";
+            break;
+        }
+    }
+    sqlite3_finalize(list);
+    return found;
+}
+
+} // namespace
+
 SqlError sqliteError(sqlite3* db, int rc) {
-    return mapSqliteError(rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    constexpr std::string_view kUnique = "UNIQUE constraint failed: ";
+    if (db && message.starts_with(kUnique)) {
+        // "UNIQUE constraint failed: t.a, t.b": name the index as the server does.
+        std::string rest = message.substr(kUnique.size());
+        std::string table = rest.substr(0, rest.find('.'));
+        std::string columns;
+        size_t pos = 0;
+        while (pos < rest.size()) {
+            size_t dot = rest.find('.', pos);
+            size_t comma = rest.find(", ", pos);
+            if (dot == std::string::npos) break;
+            if (!columns.empty()) columns += ", ";
+            columns += rest.substr(dot + 1, (comma == std::string::npos ? rest.size() : comma) - dot - 1);
+            if (comma == std::string::npos) break;
+            pos = comma + 2;
+        }
+        std::string index = uniqueIndexName(db, table, columns);
+        if (!index.empty())
+            return SqlError(2601, 14, "Attempt to insert duplicate key row in object '" + table +
+                                          "' with unique index '" + index + "'");
+    }
+    return mapSqliteError(rc, message);
 }
 
 SqlError mapSqliteError(int rc, std::string_view message) {
@@ -64,6 +119,17 @@ SqlError mapSqliteError(int rc, std::string_view message) {
     if (primary == SQLITE_TOOBIG)
         return SqlError(511, 16, "Attempt to update or insert row failed because resultant row is too large.");
 
+    if (!message.empty() && message[0] == kErrorMarker) {
+        // A server error raised inside a SQL function: marker, number, marker, severity,
+        // marker, text.
+        auto second = message.find(kErrorMarker, 1);
+        auto third = second == std::string_view::npos ? second : message.find(kErrorMarker, second + 1);
+        if (third != std::string_view::npos) {
+            int number = std::atoi(std::string(message.substr(1, second - 1)).c_str());
+            int severity = std::atoi(std::string(message.substr(second + 1, third - second - 1)).c_str());
+            return SqlError(number, severity, std::string(message.substr(third + 1)));
+        }
+    }
     if (startsWith(message, "near \"")) {
         auto end = message.find("\": syntax error");
         std::string_view near = message.substr(6, end == std::string_view::npos ? 0 : end - 6);

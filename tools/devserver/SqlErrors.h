@@ -23,6 +23,13 @@ private:
     int m_severity;
 };
 
+/// Starts the text of a SQL function's error that carries a server error (see
+/// functionErrorText).
+inline constexpr char kErrorMarker = '\x01';
+
+/// The error text a SQL function reports so that `mapSqliteError` restores `error`.
+[[nodiscard]] std::string functionErrorText(const SqlError& error);
+
 /// 102: "Incorrect syntax near '<near>'."
 [[nodiscard]] SqlError syntaxError(std::string_view near);
 /// 208: "<name> not found. ..."

@@ -288,10 +288,10 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
     }
 
     bool failed = false;
+    const uint64_t errorsBefore = m_errorCount;
     for (const auto& child : def.body->children) {
-        int32_t errorBefore = m_lastError;
         Flow flow = run(*child, frame);
-        if (m_lastError != 0 && m_lastError != errorBefore) failed = true;
+        if (m_errorCount != errorsBefore) failed = true;
         if (flow == Flow::Abort) return Flow::Abort;
         if (flow == Flow::Return) break;
     }

@@ -111,7 +111,9 @@ TranslateContext SqlSession::context(Frame& frame) {
 }
 
 void SqlSession::reportError(const SqlError& error, const Frame& frame, int line) {
+    m_statementError = error.number();
     m_lastError = error.number();
+    ++m_errorCount;
     if (!m_sink) return;
     ServerMessage message;
     message.number = error.number();
@@ -213,12 +215,11 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
 }
 
 SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame) {
+    // @@error reads the status of the previous statement while this one runs.
+    m_statementError = 0;
+    Flow flow = Flow::Next;
     try {
-        Flow flow = dispatch(statement, frame);
-        if (flow == Flow::Next && !statement.tokens.empty() && !statement.tokens[0].is("declare") &&
-            !statement.tokens[0].is("select") && !statement.tokens[0].is("set"))
-            m_lastError = 0;
-        return flow;
+        flow = dispatch(statement, frame);
     } catch (const SqlError& e) {
         if (cancelled()) {
             m_aborted = true;
@@ -226,8 +227,9 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
         }
         reportError(e, frame, statement.line);
         done(frame, true, std::nullopt);
-        return Flow::Next;
     }
+    m_lastError = m_statementError;
+    return flow;
 }
 
 SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) {

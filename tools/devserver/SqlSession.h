@@ -103,7 +103,9 @@ private:
     int m_tranCount = 0;
     std::string m_tranDatabase;
     int64_t m_rowCount = 0;
-    int32_t m_lastError = 0;
+    int32_t m_lastError = 0;      ///< @@error: status of the previous statement
+    int32_t m_statementError = 0; ///< status of the running statement
+    uint64_t m_errorCount = 0;    ///< errors reported so far
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
     bool m_aborted = false;
 };

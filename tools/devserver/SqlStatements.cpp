@@ -426,7 +426,8 @@ SqlSession::Flow SqlSession::runRaiserror(std::span<const Token> tokens, Frame& 
     message.procedure = frame.procedure;
     message.line = static_cast<uint16_t>(tokens[0].line);
     m_sink->message(message);
-    m_lastError = number;
+    m_statementError = number;
+    if (severity > 10) ++m_errorCount;
     done(frame, severity > 10, std::nullopt);
     return Flow::Next;
 }
