@@ -3,6 +3,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include <cstdint>
 #else
 #include <dlfcn.h>
 #endif

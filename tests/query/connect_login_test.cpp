@@ -136,6 +136,16 @@ TEST(ConnectLogin, SilentServerFailsWithinTheLoginTimeout) {
     EXPECT_TRUE(connection->Connected());
 }
 
+TEST(ConnectLogin, LoginSlowerThanTheTimeoutFails) {
+    auto connection = makeConnection();
+    connection->SetServerName("SLOWLOGIN");
+    connection->SetLoginTimeout(1);
+    const std::string message = connectError(*connection);
+    EXPECT_EQ(message.rfind("Client library error 20003, severity 6", 0), 0u) << message;
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(connection->Context(), nullptr);
+}
+
 TEST(ConnectLogin, SettersReconnectOnlyOnRealChanges) {
     auto connection = makeConnection();
     EventCounter events;

@@ -37,7 +37,8 @@ inline int closedPort() {
 }
 
 /// Starts the servers once per test program and points FreeTDS at a freetds.conf with the
-/// sections DEVSERVER (login sa/demo), SILENT (accepts and never answers) and CLOSEDPORT.
+/// sections DEVSERVER (login sa/demo), SILENT (accepts and never answers), SLOWLOGIN
+/// (answers a login after 3 seconds) and CLOSEDPORT.
 class ServerEnvironment {
 public:
     static ServerEnvironment& get() {
@@ -50,7 +51,9 @@ private:
         : m_server(std::make_unique<testsupport::DevServer>(
               std::vector<std::string>{"--sample", "--user", kUser, "--password", kPassword})),
           m_silent(std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--silent"},
-                                                            "SILENT")) {
+                                                            "SILENT")),
+          m_slow(std::make_unique<testsupport::DevServer>(
+              std::vector<std::string>{"--login-delay-ms", "3000"}, "SLOWLOGIN")) {
         const std::string path = m_server->tempDir() + "/connect-tests.conf";
         std::ofstream conf(path);
         conf << "[global]\n\tclient charset = UTF-8\n";
@@ -60,6 +63,7 @@ private:
         };
         section("DEVSERVER", m_server->port());
         section("SILENT", m_silent->port());
+        section("SLOWLOGIN", m_slow->port());
         section("CLOSEDPORT", closedPort());
         conf.close();
         setenv("FREETDSCONF", path.c_str(), 1);
@@ -67,6 +71,7 @@ private:
 
     std::unique_ptr<testsupport::DevServer> m_server;
     std::unique_ptr<testsupport::DevServer> m_silent;
+    std::unique_ptr<testsupport::DevServer> m_slow;
 };
 
 /// A connection to DEVSERVER with the accepted login, not yet connected.
