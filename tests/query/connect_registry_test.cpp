@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "connect_support.h"
+#include "host/Filer.h"
 
 namespace {
 
@@ -150,6 +151,37 @@ TEST(ConnectRegistry, ConcurrentUseFromSeveralThreads) {
     }
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(registered(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ConnectStreaming, StoredPropertiesWithoutPassword) {
+    auto connection = std::make_unique<TSybConnect>(nullptr);
+    connection->SetName("Sales");
+    connection->SetServerName("DEVSERVER");
+    connection->SetUserName("sa");
+    connection->SetPassword("secret-password");
+    connection->SetDatabase("pubs");
+    connection->SetDatabaseName("SalesDb");
+    const std::string text = host::ComponentToText(connection.get());
+    EXPECT_NE(text.find("ServerName = 'DEVSERVER'"), std::string::npos) << text;
+    EXPECT_NE(text.find("Database = 'pubs'"), std::string::npos) << text;
+    EXPECT_NE(text.find("DatabaseName = 'SalesDb'"), std::string::npos) << text;
+    EXPECT_NE(text.find("LoginTimeout = 60"), std::string::npos) << text;
+    EXPECT_EQ(text.find("secret-password"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Password"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Connected"), std::string::npos) << text;
+    EXPECT_EQ(text.find("HostName"), std::string::npos) << text;
+
+    connection.reset();
+    TSybConnect loaded(nullptr);
+    host::TextToComponent(text, &loaded);
+    EXPECT_EQ(loaded.ServerName(), "DEVSERVER");
+    EXPECT_EQ(loaded.DatabaseName(), "SalesDb");
+    EXPECT_EQ(loaded.Password(), "");
+    EXPECT_FALSE(loaded.Connected());
 }
 
 } // namespace
