@@ -49,6 +49,25 @@ class TTestItem : public TCollectionItem {
   Variant m_value;
 };
 
+// A nested persistent sub-object with its own string list: written as Options.Level and
+// Options.Names.Strings.
+class TOptions : public TPersistent {
+ public:
+  std::string ClassName() const override { return "TOptions"; }
+  int Level() const { return m_level; }
+  void SetLevel(int v) { m_level = v; }
+  TStringList* Names() const { return const_cast<TStringList*>(&m_names); }
+  void GetPublishedProperties(TPropList& l) const override {
+    TPersistent::GetPublishedProperties(l);
+    l.push_back(IntegerProperty<TOptions>("Level", &TOptions::Level, &TOptions::SetLevel).withDefault(Variant(0)));
+    l.push_back(ObjectProperty<TOptions>("Names", "TStrings", &TOptions::Names));
+  }
+
+ private:
+  int m_level = 0;
+  TStringList m_names;
+};
+
 class TTestQuery : public TComponent {
  public:
   explicit TTestQuery(TComponent* owner) : TComponent(owner), m_items("TTestItem", [](TCollection* c) { return new TTestItem(c); }) {
@@ -62,6 +81,7 @@ class TTestQuery : public TComponent {
   TStringList* SQL() const { return const_cast<TStringList*>(&m_sql); }
   TCollection* Items() const { return const_cast<TCollection*>(&m_items); }
   TCollection* Extra() const { return const_cast<TCollection*>(&m_extra); }
+  TOptions* Options() const { return const_cast<TOptions*>(&m_options); }
   TTestQuery* Master() const { return m_master; }
   void SetMaster(TTestQuery* v) { m_master = v; }
   TComponent* Peer() const { return m_peer; }
@@ -91,6 +111,7 @@ class TTestQuery : public TComponent {
     l.push_back(StringProperty<TTestQuery>("DatabaseName", &TTestQuery::DatabaseName, &TTestQuery::SetDatabaseName));
     l.push_back(ObjectProperty<TTestQuery>("SQL", "TStrings", &TTestQuery::SQL));
     l.push_back(ObjectProperty<TTestQuery>("Items", "TCollection", &TTestQuery::Items));
+    l.push_back(ObjectProperty<TTestQuery>("Options", "TOptions", &TTestQuery::Options));
     l.push_back(ComponentProperty<TTestQuery, TTestQuery>("Master", "TTestQuery", &TTestQuery::Master, &TTestQuery::SetMaster));
     l.push_back(ComponentProperty<TTestQuery, TComponent>("Peer", "TComponent", &TTestQuery::Peer, &TTestQuery::SetPeer));
     l.push_back(FloatProperty<TTestQuery>("Ratio", &TTestQuery::Ratio, &TTestQuery::SetRatio));
@@ -136,6 +157,7 @@ class TTestQuery : public TComponent {
 
  private:
   TStringList m_sql;
+  TOptions m_options;
   TCollection m_items;
   TCollection m_extra{"TTestItem", [](TCollection* c) { return new TTestItem(c); }};
   TTestQuery* m_master = nullptr;
@@ -466,4 +488,62 @@ TEST_F(CoreStreaming, DeepNestingIsRefused) {
   for (int i = 0; i < 1000; ++i) nested += "object Q" + std::to_string(i) + ": TTestQuery\n";
   EXPECT_THROW(TextToComponent(nested), EReadError);
   EXPECT_EQ(g_alive, 0);
+}
+
+TEST_F(CoreStreaming, ValuesSurviveTheTextForm) {
+  TTestForm form(nullptr);
+  form.SetName("Form1");
+  std::string allBytes;
+  for (int b = 0; b < 256; ++b) allBytes += static_cast<char>(b);
+  form.SetCaption(allBytes);
+  form.SetTag(-9223372036854775807LL);
+  const double ratios[] = {0.1, 1e300, -2.5e-300, 123456789.125, 1.0 / 3.0};
+  for (double r : ratios) {
+    auto* q = new TTestQuery(&form);
+    q->SetName("Q" + std::to_string(form.ComponentCount()));
+    q->SetRatio(r);
+    q->Options()->SetLevel(-3);
+    q->Options()->Names()->Add("\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82 'quoted'");
+    q->Options()->Names()->Add("");
+    auto* item = static_cast<TTestItem*>(q->Items()->Add());
+    item->SetValue(VarArrayOf({1, "two", 3.5, true, Null(), VarFromCurrency(1.25), VarFromDateTime(36526.5)}));
+  }
+  std::string text = ComponentToText(&form);
+  EXPECT_NE(text.find("Options.Level = -3"), std::string::npos) << text;
+  EXPECT_NE(text.find("Options.Names.Strings = ("), std::string::npos) << text;
+
+  std::unique_ptr<TComponent> copy(TextToComponent(text));
+  auto* form2 = static_cast<TTestForm*>(copy.get());
+  EXPECT_EQ(form2->Caption(), allBytes);
+  EXPECT_EQ(form2->Tag(), -9223372036854775807LL);
+  ASSERT_EQ(form2->ComponentCount(), 5);
+  for (int i = 0; i < 5; ++i) {
+    auto* q = static_cast<TTestQuery*>(form2->Components(i));
+    EXPECT_EQ(q->Ratio(), ratios[i]);  // exact, not just close
+    EXPECT_EQ(q->Options()->Level(), -3);
+    EXPECT_TRUE(q->Options()->Names()->Equals(static_cast<TTestQuery*>(form.Components(i))->Options()->Names()));
+    Variant v = static_cast<TTestItem*>(q->Items()->Items(0))->Value();
+    ASSERT_EQ(VarArrayDimCount(v), 1);
+    EXPECT_EQ(VarArrayGet(v, {1}).AsString(), "two");
+    EXPECT_TRUE(VarIsNull(VarArrayGet(v, {4})));
+    EXPECT_EQ(VarArrayGet(v, {5}).VarType(), varCurrency);
+    EXPECT_EQ(VarArrayGet(v, {6}).VarType(), varDate);
+    EXPECT_EQ(VarArrayGet(v, {6}).AsDateTime(), 36526.5);
+  }
+}
+
+TEST_F(CoreStreaming, AnonymousHandlersAndClearedReferencesAreNotWritten) {
+  TTestForm form(nullptr);
+  form.SetName("Form1");
+  auto* q = new TTestQuery(&form);
+  q->SetName("Query1");
+  q->SetOnFire([](TObject*) {});  // no name: cannot be resolved on reading
+  auto* outside = new TTestQuery(nullptr);
+  q->SetPeer(outside);  // unnamed component outside the tree
+  std::string text = ComponentToText(&form);
+  EXPECT_EQ(text.find("OnFire"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Peer"), std::string::npos) << text;
+  delete outside;
+  std::unique_ptr<TComponent> copy(TextToComponent(text));
+  EXPECT_FALSE(static_cast<TTestQuery*>(copy->Components(0))->OnFire());
 }
