@@ -83,8 +83,15 @@ void TDataSet::OpenCursor(bool InfoQuery)
     m_bof = true;
 }
 
+void TDataSet::freeFieldBuffers() noexcept
+{
+    for (TField* f : m_fields)
+        if (auto* blob = dynamic_cast<TBlobField*>(f)) blob->SetModified(false);
+}
+
 void TDataSet::CloseCursor()
 {
+    freeFieldBuffers();
     ClearBuffers();
     SetBufListSize(0);
     m_bufferCount = 0;
@@ -405,6 +412,7 @@ int TDataSet::GetPriorRecords()
 
 void TDataSet::Resync(TResyncMode Mode)
 {
+    if (m_buffers.empty()) return;  // cursor closed: no window to refill
     TRecordBuffer scratch = m_buffers[static_cast<std::size_t>(m_recordCount)];
     if (Mode.Contains(rmExact)) {
         CursorPosChanged();

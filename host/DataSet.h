@@ -139,11 +139,14 @@ public:
 
     // ---- filtering and searching --------------------------------------------------
     [[nodiscard]] bool Filtered() const noexcept { return m_filtered; }
-    /// Switches filtering; on an active dataset re-reads from the first record.
+    /// Stores the filtering switch. Concrete datasets override it to re-read their
+    /// records (CheckBrowseMode, then First) when it changes on an open dataset.
     virtual void SetFiltered(bool Value);
     [[nodiscard]] TFilterOptions FilterOptions() const noexcept { return m_filterOptions; }
+    /// Stores the options (see SetFiltered for re-reading).
     virtual void SetFilterOptions(TFilterOptions Value);
     [[nodiscard]] const TFilterRecordEvent& OnFilterRecord() const noexcept { return m_onFilterRecord; }
+    /// Stores the handler (see SetFiltered for re-reading).
     virtual void SetOnFilterRecord(TFilterRecordEvent Value);
     /// Finds the first record whose key fields equal the values and makes it current.
     /// The base scans the records with the controls disabled.
@@ -410,6 +413,7 @@ private:
     friend class TField;
 
     void openCursorComplete();
+    void freeFieldBuffers() noexcept;
     void doInsertAppend(bool append);
     void checkOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& errorEvent);
     void moveBuffer(int curIndex, int newIndex) noexcept;

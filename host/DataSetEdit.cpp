@@ -118,6 +118,7 @@ void TDataSet::Post()
         DataEvent(deCheckBrowseMode, 0);
         DoBeforePost();
         checkOperation(&TDataSet::InternalPost, m_OnPostError);
+        freeFieldBuffers();
         SetState(dsBrowse);
         Resync({});
         DoAfterPost();
@@ -133,6 +134,7 @@ void TDataSet::Cancel()
         DoBeforeCancel();
         UpdateCursorPos();
         InternalCancel();
+        freeFieldBuffers();
         SetState(dsBrowse);
         Resync({});
         DoAfterCancel();
@@ -154,6 +156,7 @@ void TDataSet::Delete()
     DoBeforeDelete();
     DoBeforeScroll();
     checkOperation(&TDataSet::InternalDelete, m_OnDeleteError);
+    freeFieldBuffers();
     SetState(dsBrowse);
     Resync({});
     DoAfterDelete();
@@ -225,31 +228,17 @@ int TDataSet::CompareBookmarks(const TBookmark& /*Bookmark1*/, const TBookmark& 
 
 void TDataSet::SetFiltered(bool Value)
 {
-    if (m_filtered == Value) return;
     m_filtered = Value;
-    if (Active()) {
-        CheckBrowseMode();
-        First();
-    }
 }
 
 void TDataSet::SetFilterOptions(TFilterOptions Value)
 {
-    if (m_filterOptions == Value) return;
     m_filterOptions = Value;
-    if (Active() && m_filtered) {
-        CheckBrowseMode();
-        First();
-    }
 }
 
 void TDataSet::SetOnFilterRecord(TFilterRecordEvent Value)
 {
     m_onFilterRecord = std::move(Value);
-    if (Active() && m_filtered) {
-        CheckBrowseMode();
-        First();
-    }
 }
 
 // ---- searching -------------------------------------------------------------------------------

@@ -138,6 +138,18 @@ public:
     }
     bool m_upperOnStore = false;
 
+    // Filtering switched on an open dataset re-reads from the first record.
+    void SetFiltered(bool Value) override
+    {
+        if (!Active()) {
+            TDataSet::SetFiltered(Value);
+            return;
+        }
+        CheckBrowseMode();
+        if (Filtered() != Value) TDataSet::SetFiltered(Value);
+        First();
+    }
+
     // Exposed for tests of the raw record operations.
     TGetResult Fetch(TRecordBuffer b, TGetMode mode) { return GetRecord(b, mode, true); }
     TRecordBuffer Alloc() { return AllocRecordBuffer(); }

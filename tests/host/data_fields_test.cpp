@@ -288,6 +288,7 @@ TEST(BlobFields, ReadWriteThroughStreamsAndNullWhenEmpty)
     EXPECT_TRUE(memo->Modified());
     EXPECT_EQ(memo->BlobSize(), 15);
     ds->Post();
+    EXPECT_FALSE(memo->Modified());  // the record was stored: nothing pending any more
     EXPECT_EQ(memo->AsString(), "long text value");
     EXPECT_EQ(memo->Value().AsString(), "long text value");
     ds->Edit();
