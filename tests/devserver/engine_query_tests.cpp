@@ -249,5 +249,28 @@ TEST_F(EngineQuery, MalformedBatchesReportErrors) {
     EXPECT_TRUE(ok.errors().empty());
 }
 
+TEST_F(EngineQuery, ServerDialectForTables) {
+    auto& s = run("if exists (select 1 from sysobjects where name = 'ids' and type = 'U') drop table ids\n"
+                  "create table ids (id numeric(10,0) identity, name varchar(10) not null)\n"
+                  "insert ids (name) values ('first')\n"
+                  "insert ids (name) values ('second')\n"
+                  "select @@identity\n"
+                  "delete ids where name = 'first'\n"
+                  "select id, name from dbo.ids\n"
+                  "if object_id('ids') is not null print 'exists'\n"
+                  "truncate table ids\n"
+                  "select count(*) from ids");
+    EXPECT_TRUE(s.errors().empty()) << s.errors()[0].text;
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].rows[0][0].integer, 2);
+    ASSERT_EQ(results[1].rows.size(), 1u);
+    EXPECT_EQ(results[1].rows[0][0].integer, 2);
+    EXPECT_EQ(results[1].rows[0][1].bytes, "second");
+    EXPECT_EQ(results[2].rows[0][0].integer, 0);
+    ASSERT_EQ(s.messages().size(), 1u);
+    EXPECT_EQ(s.messages()[0].text, "exists");
+}
+
 } // namespace
 } // namespace devserver::test

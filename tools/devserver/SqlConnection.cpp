@@ -75,6 +75,24 @@ std::string nowText() {
     return formatDateTime(fromDaysTicks(days, ticks));
 }
 
+/// object_id('name'): the id of a table, view, index or procedure of the connection's
+/// database, or NULL.
+void objectIdFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+    auto dot = name.rfind('.');
+    if (dot != std::string::npos) name = name.substr(dot + 1);
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "select id from temp.sysobjects where name = ?1 collate nocase", -1, &stmt, nullptr) !=
+        SQLITE_OK)
+        return sqlite3_result_null(ctx);
+    sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(stmt) == SQLITE_ROW) sqlite3_result_int64(ctx, sqlite3_column_int64(stmt, 0));
+    else sqlite3_result_null(ctx);
+    sqlite3_finalize(stmt);
+}
+
 void getdateFunction(sqlite3_context* ctx, int, sqlite3_value**) { resultText(ctx, nowText()); }
 
 void dbNameFunction(sqlite3_context* ctx, int, sqlite3_value**) { resultText(ctx, hooksOf(ctx).databaseName); }
@@ -304,6 +322,7 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     constexpr int kFlags = SQLITE_UTF8;
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_collation(db, kDecimalCollation, SQLITE_UTF8, nullptr, decimalCollation);
+    sqlite3_create_function(db, "object_id", 1, kFlags, data, objectIdFunction, nullptr, nullptr);
     sqlite3_create_function(db, "getdate", 0, kFlags, data, getdateFunction, nullptr, nullptr);
     sqlite3_create_function(db, "db_name", 0, kFlags, data, dbNameFunction, nullptr, nullptr);
     sqlite3_create_function(db, "user_name", 0, kFlags, data, userNameFunction, nullptr, nullptr);
@@ -337,6 +356,12 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks) : m_
     }
     sqlite3_extended_result_codes(m_db, 0);
     registerServerFunctions(m_db, &m_hooks);
+    // The catalogue view that scripts use to ask whether an object exists.
+    exec(std::string("create temp view sysobjects as"
+                     " select name, rowid as id, case type when 'table' then 'U' when 'view' then 'V'"
+                     " when 'trigger' then 'TR' else 'I' end as type, 1 as uid from main.sqlite_schema"
+                     " union all select name, 1000000 + rowid, 'P', 1 from main.") +
+         kProcedureTableName);
 }
 
 SqlConnection::~SqlConnection() {

@@ -39,6 +39,9 @@ private:
     ConnectionHooks m_hooks;
 };
 
+/// The table that holds the text of each stored procedure of a database.
+inline constexpr const char* kProcedureTableName = "tovrin_procedures";
+
 /// Registers the decimal collation and the server's functions on `db`.
 void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks);
 

@@ -43,6 +43,6 @@ private:
 };
 
 /// The table that holds the text of each stored procedure of a database.
-inline constexpr const char* kProcedureTable = "tovrin_procedures";
+inline constexpr const char* kProcedureTable = kProcedureTableName;
 
 } // namespace devserver

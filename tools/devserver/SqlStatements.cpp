@@ -303,6 +303,25 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
             out.push_back(t);
             if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") || t.is("foreign"))
                 continue;
+            // An identity column becomes SQLite's auto-incrementing row id.
+            size_t defEnd = i + 1;
+            bool identity = false;
+            for (int d = 0; defEnd < tokens.size(); ++defEnd) {
+                if (tokens[defEnd].isOp("(")) ++d;
+                else if (tokens[defEnd].isOp(")") && d-- == 0) break;
+                else if (tokens[defEnd].isOp(",") && d == 0) break;
+                else if (tokens[defEnd].is("identity")) identity = true;
+            }
+            if (identity) {
+                Token word = t;
+                word.kind = Token::Kind::Identifier;
+                for (const char* text : {"integer", "primary", "key", "autoincrement"}) {
+                    word.text = text;
+                    out.push_back(word);
+                }
+                i = defEnd - 1;
+                continue;
+            }
             if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Identifier &&
                 needsDecimalStorage(tokens[i + 1].text)) {
                 out.push_back(tokens[++i]);

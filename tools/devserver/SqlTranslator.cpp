@@ -432,6 +432,14 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         translateSelect(tokens, context, out);
     } else {
         Translator tr(context, out);
+        // T-SQL lets `into` after insert and `from` after delete be left out.
+        if (tokens.size() > 2 && tokens[0].is("insert") && !tokens[1].is("into")) {
+            tr.emit("insert into");
+            tokens = tokens.subspan(1);
+        } else if (tokens.size() > 2 && tokens[0].is("delete") && !tokens[1].is("from")) {
+            tr.emit("delete from");
+            tokens = tokens.subspan(1);
+        }
         tr.run(tokens);
     }
     return out;
