@@ -172,6 +172,10 @@ void TComponent::GetPublishedProperties(TPropList& list) const {
   list.push_back(Int64Property<TComponent>("Tag", &TComponent::Tag, &TComponent::SetTag).withDefault(Variant(0)));
 }
 
+void TComponent::GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* /*Root*/) const {
+  for (TComponent* c : m_components) Proc(c);
+}
+
 void TComponent::Loaded() { m_state.Exclude(csLoading); }
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {

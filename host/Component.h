@@ -109,6 +109,11 @@ class TComponent : public TPersistent {
   [[nodiscard]] TPersistent* GetOwner() const override { return m_owner; }
   [[nodiscard]] std::string GetNamePath() const override { return m_name; }
 
+  /// Calls Proc for each component written inside this component's block by the
+  /// streaming, in order. The default lists every owned component; override it to keep
+  /// components the class makes for itself (default fields, receivers) out of the stream.
+  virtual void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root) const;
+
   /// Called by the streaming after a whole tree is read, references resolved;
   /// the default clears csLoading.
   virtual void Loaded();

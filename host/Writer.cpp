@@ -1,6 +1,7 @@
 // TWriter: writes a component tree and values in the readable text form.
 #include <charconv>
 #include <cmath>
+#include <vector>
 
 #include "host/Collection.h"
 #include "host/Exceptions.h"
@@ -85,6 +86,12 @@ std::string referencePath(TComponent* root, TComponent* c) {
   return path;  // outside the written tree: the full path from its top owner
 }
 
+std::vector<TComponent*> childrenOf(TComponent* c, TComponent* root) {
+  std::vector<TComponent*> children;
+  c->GetChildren([&](TComponent* child) { children.push_back(child); }, root);
+  return children;
+}
+
 bool isDefaultScalar(const TPropInfo& prop, const Variant& value) {
   if (prop.defaultValue) return value == *prop.defaultValue;
   switch (prop.kind) {
@@ -136,8 +143,7 @@ void TWriter::WriteDescendent(TComponent* Root, TComponent* RootAncestor) {
   m_out += Root->ClassName();
   ++m_indent;
   writeProperties(Root, anc, "");
-  for (int i = 0; i < Root->ComponentCount(); ++i) {
-    TComponent* child = Root->Components(i);
+  for (TComponent* child : childrenOf(Root, m_root)) {
     TComponent* childAnc = anc ? anc->FindComponent(child->Name()) : nullptr;
     TPersistent* savedAncestor = m_ancestor;
     m_ancestor = childAnc;
@@ -159,8 +165,7 @@ void TWriter::WriteComponent(TComponent* Component) {
   m_out += Component->ClassName();
   ++m_indent;
   writeProperties(Component, anc, "");
-  for (int i = 0; i < Component->ComponentCount(); ++i) {
-    TComponent* child = Component->Components(i);
+  for (TComponent* child : childrenOf(Component, m_root)) {
     TPersistent* savedAncestor = m_ancestor;
     m_ancestor = anc ? anc->FindComponent(child->Name()) : nullptr;
     WriteComponent(child);

@@ -152,6 +152,11 @@ class TTestQuery : public TComponent {
     masterAtLoaded = m_master;
   }
 
+  // Components tagged -1 are made by the query itself and are not streamed.
+  void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root) const override {
+    TComponent::GetChildren([&](TComponent* c) { if (c->Tag() != -1) Proc(c); }, Root);
+  }
+
   int loadedCalls = 0;
   TTestQuery* masterAtLoaded = nullptr;
 
@@ -540,7 +545,11 @@ TEST_F(CoreStreaming, AnonymousHandlersAndClearedReferencesAreNotWritten) {
   q->SetOnFire([](TObject*) {});  // no name: cannot be resolved on reading
   auto* outside = new TTestQuery(nullptr);
   q->SetPeer(outside);  // unnamed component outside the tree
+  auto* internal = new TTestQuery(q);
+  internal->SetName("Internal");
+  internal->SetTag(-1);
   std::string text = ComponentToText(&form);
+  EXPECT_EQ(text.find("Internal"), std::string::npos) << text;
   EXPECT_EQ(text.find("OnFire"), std::string::npos) << text;
   EXPECT_EQ(text.find("Peer"), std::string::npos) << text;
   delete outside;
