@@ -272,5 +272,50 @@ TEST_F(EngineQuery, ServerDialectForTables) {
     EXPECT_EQ(s.messages()[0].text, "exists");
 }
 
+TEST_F(EngineQuery, TemporaryTablesAndNocount) {
+    auto& s = run("create table #work (v int)\n"
+                  "insert #work values (1)\n"
+                  "select v * 2 as d into #double from #work\n"
+                  "set nocount on\n"
+                  "insert into #work values (2)\n"
+                  "select count(*) from #work\n"
+                  "set nocount off\n"
+                  "select d from #double\n"
+                  "drop table #work");
+    EXPECT_TRUE(s.errors().empty()) << s.errors()[0].text;
+    auto dones = s.dones();
+    ASSERT_EQ(dones.size(), 9u);
+    EXPECT_EQ(dones[1].count, 1);
+    EXPECT_FALSE(dones[4].count.has_value()) << "no counts while nocount is on";
+    EXPECT_FALSE(dones[5].count.has_value());
+    EXPECT_EQ(dones[7].count, 1);
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][0].integer, 2);
+    EXPECT_EQ(results[1].rows[0][0].integer, 2);
+    // Temporary tables belong to their session.
+    auto other = database->openSession(LoginInfo{}, 9);
+    RecordingSink otherSink;
+    other->executeBatch("select * from #double", otherSink);
+    ASSERT_EQ(otherSink.errors().size(), 1u);
+    EXPECT_EQ(otherSink.errors()[0].number, 208);
+}
+
+TEST_F(EngineQuery, DeepNestingIsRefusedNotFatal) {
+    std::string deep;
+    for (int i = 0; i < 5000; ++i) deep += "if 1 = 1 ";
+    deep += "select 1";
+    auto& s = run(deep);
+    ASSERT_EQ(s.errors().size(), 1u);
+    EXPECT_EQ(s.errors()[0].number, 404);
+    std::string blocks;
+    for (int i = 0; i < 100; ++i) blocks += "begin ";
+    blocks += "select 7 ";
+    for (int i = 0; i < 100; ++i) blocks += "end ";
+    auto& ok = run(blocks);
+    EXPECT_TRUE(ok.errors().empty());
+    EXPECT_EQ(ok.results().at(0).rows.at(0)[0].integer, 7);
+}
+
 } // namespace
 } // namespace devserver::test

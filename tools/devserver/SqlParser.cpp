@@ -42,7 +42,25 @@ private:
 
     bool at(size_t i, std::string_view word) const { return i < m_t.size() && m_t[i].is(word); }
 
+    /// Counts the nesting of blocks and branches, so that a hostile batch cannot exhaust the
+    /// stack.
+    struct Depth {
+        explicit Depth(int& depth) : m_depth(depth) {
+            if (++m_depth > kMaxNesting) {
+                --m_depth;
+                throw SqlError(404, 16, "Too many nested expressions or logical operators to compile.");
+            }
+        }
+        ~Depth() { --m_depth; }
+        Depth(const Depth&) = delete;
+        Depth& operator=(const Depth&) = delete;
+        int& m_depth;
+    };
+    static constexpr int kMaxNesting = 200;
+    int m_depth = 0;
+
     std::unique_ptr<Statement> parseStatement() {
+        Depth depth(m_depth);
         while (m_pos < m_t.size() && m_t[m_pos].isOp(";")) ++m_pos;
         if (m_pos >= m_t.size()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
         const Token& first = m_t[m_pos];

@@ -126,6 +126,7 @@ void SqlSession::reportError(const SqlError& error, const Frame& frame, int line
 }
 
 void SqlSession::done(const Frame& frame, bool error, std::optional<int64_t> count) {
+    if (m_noCount) count.reset();
     if (m_sink) m_sink->done(frame.doneKind, error, count);
 }
 

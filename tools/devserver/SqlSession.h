@@ -107,6 +107,7 @@ private:
     int32_t m_statementError = 0; ///< status of the running statement
     uint64_t m_errorCount = 0;    ///< errors reported so far
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
+    bool m_noCount = false; ///< set nocount on: DONEs carry no counts
     bool m_aborted = false;
 };
 

@@ -381,6 +381,10 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         return Flow::Next;
     }
     if (tokens.size() < 2) throw syntaxError("set");
+    if (tokens.size() == 3 && tokens[1].is("nocount")) {
+        if (!tokens[2].is("on") && !tokens[2].is("off")) throw syntaxError(tokens[2].text);
+        m_noCount = tokens[2].is("on");
+    }
     // Other options (nocount, textsize, quoted_identifier, chained, …) are accepted.
     done(frame, false, std::nullopt);
     return Flow::Next;
