@@ -7,6 +7,7 @@
 #include "host/DataSource.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
+#include "host/PropInfo.h"
 #include "host/Streams.h"
 #include "host/SysUtils.h"
 
@@ -735,6 +736,42 @@ void TDataSet::registerDataSource(TDataSource* source)
 void TDataSet::unregisterDataSource(TDataSource* source)
 {
     m_dataSources.erase(std::remove(m_dataSources.begin(), m_dataSources.end(), source), m_dataSources.end());
+}
+
+// ---- published events ---------------------------------------------------------------------
+
+void TDataSet::AddEventProperties(TPropList& list)
+{
+    using NSig = void(TDataSet*);
+    using ESig = void(TDataSet*, EDatabaseError*, TDataAction&);
+    using FSig = void(TDataSet*, bool&);
+#define HOST_NOTIFY(Name) list.push_back(EventProperty<TDataSet, NSig>(#Name, "TDataSetNotifyEvent", &TDataSet::Name, &TDataSet::Set##Name))
+#define HOST_ERROR(Name) list.push_back(EventProperty<TDataSet, ESig>(#Name, "TDataSetErrorEvent", &TDataSet::Name, &TDataSet::Set##Name))
+    HOST_NOTIFY(BeforeOpen);
+    HOST_NOTIFY(AfterOpen);
+    HOST_NOTIFY(BeforeClose);
+    HOST_NOTIFY(AfterClose);
+    HOST_NOTIFY(BeforeInsert);
+    HOST_NOTIFY(AfterInsert);
+    HOST_NOTIFY(BeforeEdit);
+    HOST_NOTIFY(AfterEdit);
+    HOST_NOTIFY(BeforePost);
+    HOST_NOTIFY(AfterPost);
+    HOST_NOTIFY(BeforeCancel);
+    HOST_NOTIFY(AfterCancel);
+    HOST_NOTIFY(BeforeDelete);
+    HOST_NOTIFY(AfterDelete);
+    HOST_NOTIFY(BeforeScroll);
+    HOST_NOTIFY(AfterScroll);
+    HOST_NOTIFY(OnCalcFields);
+    HOST_ERROR(OnDeleteError);
+    HOST_ERROR(OnEditError);
+    list.push_back(EventProperty<TDataSet, FSig>("OnFilterRecord", "TFilterRecordEvent", &TDataSet::OnFilterRecord,
+                                                 &TDataSet::SetOnFilterRecord));
+    HOST_NOTIFY(OnNewRecord);
+    HOST_ERROR(OnPostError);
+#undef HOST_NOTIFY
+#undef HOST_ERROR
 }
 
 // ---- event hooks ------------------------------------------------------------------------------------

@@ -233,6 +233,10 @@ public:
     void Loaded() override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+    /// Appends the dataset's events as published event properties, in the framework's
+    /// order (BeforeOpen ... OnPostError), for descendants that publish them.
+    static void AddEventProperties(TPropList& list);
+
 protected:
     // ---- state ----------------------------------------------------------------------
     /// Changes the state, clears Modified and sends deUpdateState.

@@ -7,6 +7,7 @@
 #include "host/DataSet.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
+#include "host/PropInfo.h"
 
 namespace host {
 
@@ -66,6 +67,26 @@ void TDataSource::Notification(TComponent* AComponent, TOperation Operation)
 {
     TComponent::Notification(AComponent, Operation);
     if (Operation == opRemove && AComponent == m_dataSet) SetDataSet(nullptr);
+}
+
+void TDataSource::GetPublishedProperties(TPropList& list) const
+{
+    TComponent::GetPublishedProperties(list);
+    list.push_back(BoolProperty<TDataSource>("AutoEdit", &TDataSource::AutoEdit, &TDataSource::SetAutoEdit)
+                       .withDefault(Variant(true)));
+    list.push_back(ComponentProperty<TDataSource, TDataSet>("DataSet", "TDataSet", &TDataSource::DataSet,
+                                                            &TDataSource::SetDataSet));
+    list.push_back(BoolProperty<TDataSource>("Enabled", &TDataSource::Enabled, &TDataSource::SetEnabled)
+                       .withDefault(Variant(true)));
+    list.push_back(EventProperty<TDataSource, void(TObject*)>("OnStateChange", "TNotifyEvent",
+                                                              &TDataSource::OnStateChange,
+                                                              &TDataSource::SetOnStateChange));
+    list.push_back(EventProperty<TDataSource, void(TObject*, TField*)>("OnDataChange", "TDataChangeEvent",
+                                                                       &TDataSource::OnDataChange,
+                                                                       &TDataSource::SetOnDataChange));
+    list.push_back(EventProperty<TDataSource, void(TObject*)>("OnUpdateData", "TNotifyEvent",
+                                                              &TDataSource::OnUpdateData,
+                                                              &TDataSource::SetOnUpdateData));
 }
 
 void TDataSource::updateState()

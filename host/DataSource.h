@@ -50,6 +50,8 @@ public:
     void SetOnUpdateData(TNotifyEvent e) { m_onUpdateData = std::move(e); }
 
     void Notification(TComponent* AComponent, TOperation Operation) override;
+    /// Published: AutoEdit, DataSet, Enabled, OnStateChange, OnDataChange, OnUpdateData.
+    void GetPublishedProperties(TPropList& list) const override;
 
 private:
     friend class TDataSet;
