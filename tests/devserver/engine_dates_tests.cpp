@@ -118,5 +118,27 @@ TEST(EngineDateFunctions, DatePartsAndArithmetic) {
     EXPECT_EQ(row[4].days, daysFromCivil(2026, 2, 28));
 }
 
+TEST(EngineDateFunctions, ConvertWritesDateTimesInStyles) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    session->executeBatch("declare @d datetime select @d = '2026-07-02 14:05:09.045'\n"
+                          "select convert(varchar(30), @d), convert(char(10), @d, 101), convert(varchar(10), @d, 104),"
+                          " convert(varchar(8), @d, 112), convert(varchar(8), @d, 108),"
+                          " convert(varchar(30), @d, 109), convert(datetime, convert(varchar(10), @d, 103), 103)",
+                          sink);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    auto results = sink.results();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& row = results[0].rows.at(0);
+    EXPECT_EQ(row[0].bytes, "Jul  2 2026  2:05PM");
+    EXPECT_EQ(row[1].bytes, "07/02/2026");
+    EXPECT_EQ(row[2].bytes, "02.07.2026");
+    EXPECT_EQ(row[3].bytes, "20260702");
+    EXPECT_EQ(row[4].bytes, "14:05:09");
+    EXPECT_EQ(row[5].bytes, "Jul  2 2026  2:05:09:045PM");
+    EXPECT_EQ(row[6].days, daysFromCivil(2026, 7, 2)) << "text in style 103 read back as a date";
+}
+
 } // namespace
 } // namespace devserver::test

@@ -6,6 +6,7 @@
 #include "TypesValues.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cmath>
 #include <ctime>
 #include <stdexcept>
@@ -161,13 +162,84 @@ void leftRightFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 constexpr bool kLeft = true;
 constexpr bool kRight = false;
 
+/// True for the canonical stored form of a date-time.
+bool isCanonicalDateTime(const SqlValue& v) {
+    const std::string& s = v.bytes;
+    return v.kind == SqlValue::Kind::Text && s.size() == 23 && s[4] == '-' && s[7] == '-' && s[10] == ' ' &&
+           s[13] == ':' && s[16] == ':' && s[19] == '.';
+}
+
+/// A date-time as text in one of the server's convert styles (0/100 when `style` is
+/// unknown).
+std::string styledDateTime(const DateTimeParts& p, int64_t style) {
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* mon = kMonths[p.month - 1];
+    const int hour12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
+    const char* ampm = p.hour < 12 ? "AM" : "PM";
+    char b[64];
+    switch (style) {
+    case 101: std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.month, p.day, p.year); break;
+    case 102: std::snprintf(b, sizeof b, "%04d.%02d.%02d", p.year, p.month, p.day); break;
+    case 103: std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.day, p.month, p.year); break;
+    case 104: std::snprintf(b, sizeof b, "%02d.%02d.%04d", p.day, p.month, p.year); break;
+    case 105: std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.day, p.month, p.year); break;
+    case 106: std::snprintf(b, sizeof b, "%02d %s %04d", p.day, mon, p.year); break;
+    case 107: std::snprintf(b, sizeof b, "%s %02d, %04d", mon, p.day, p.year); break;
+    case 8:
+    case 108: std::snprintf(b, sizeof b, "%02d:%02d:%02d", p.hour, p.minute, p.second); break;
+    case 9:
+    case 109:
+        std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d:%02d:%03d%s", mon, p.day, p.year, hour12, p.minute,
+                      p.second, p.millisecond, ampm);
+        break;
+    case 110: std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.month, p.day, p.year); break;
+    case 111: std::snprintf(b, sizeof b, "%04d/%02d/%02d", p.year, p.month, p.day); break;
+    case 112: std::snprintf(b, sizeof b, "%04d%02d%02d", p.year, p.month, p.day); break;
+    case 23:
+        std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                      p.second);
+        break;
+    default:
+        std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d%s", mon, p.day, p.year, hour12, p.minute, ampm);
+        break;
+    }
+    return b;
+}
+
 void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    (void)argc;
     std::string typeText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     auto type = parseDeclaredType(typeText);
     if (!type) return sqlite3_result_error(ctx, ("Type '" + typeText + "' is not a defined system type.").c_str(), -1);
     try {
-        resultValue(ctx, coerceValue(readValue(argv[1]), *type, hooksOf(ctx).dateOrder));
+        SqlValue value = readValue(argv[1]);
+        const bool toCharacter = type->type == SqlType::Char || type->type == SqlType::VarChar ||
+                                 type->type == SqlType::UniChar || type->type == SqlType::UniVarChar ||
+                                 type->type == SqlType::Text;
+        if (toCharacter && isCanonicalDateTime(value)) {
+            // Date-times become text in the requested style, as on the server.
+            int64_t style = argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL ? sqlite3_value_int64(argv[2]) : 0;
+            if (auto parts = parseDateTime(value.bytes, DateOrder::YMD))
+                value = SqlValue::ofText(styledDateTime(*parts, style));
+        }
+        DateOrder order = hooksOf(ctx).dateOrder;
+        const bool toDateTime = type->type == SqlType::DateTime || type->type == SqlType::SmallDateTime ||
+                                type->type == SqlType::Date;
+        if (toDateTime && value.kind == SqlValue::Kind::Text && argc > 2) {
+            // The style says in which order the text gives the date.
+            switch (sqlite3_value_int64(argv[2])) {
+            case 1: case 101: case 10: case 110: order = DateOrder::MDY; break;
+            case 3: case 103: case 4: case 104: case 5: case 105: order = DateOrder::DMY; break;
+            case 2: case 102: case 11: case 111: order = DateOrder::YMD; break;
+            case 12:
+            case 112:
+                if (value.bytes.size() == 8)
+                    value.bytes = value.bytes.substr(0, 4) + "-" + value.bytes.substr(4, 2) + "-" + value.bytes.substr(6);
+                break;
+            default: break;
+            }
+        }
+        resultValue(ctx, coerceValue(value, *type, order));
     } catch (const SqlError& e) {
         sqlite3_result_error(ctx, functionErrorText(e).c_str(), -1);
     }
