@@ -239,7 +239,12 @@ TEST_F(EngineQuery, BinaryLiteralsAndQuotedStrings) {
 
 TEST_F(EngineQuery, MalformedBatchesReportErrors) {
     for (const char* sql : {"select 'unclosed", "/* open comment", "begin select 1", "end", "else select 1",
-                            "if", "select (", "exec", "declare @x nosuchtype", "use", ")))", "\x01\x02"}) {
+                            "if", "select (", "exec", "declare @x nosuchtype", "use", ")))", "\x01\x02", "raiserror(",
+                            "raiserror", "raiserror('x'", "exec @x =", "create procedure", "create proc p @a as",
+                            "select into", "select 1 into", "select convert(int", "select convert(",
+                            "select datepart(dd", "print", "set", "waitfor", "begin tran x y z", "drop procedure",
+                            "select * from pubs..", "declare @x int select @x = 1, 2", "select [unclosed",
+                            "select @", "insert", "truncate table"}) {
         auto& s = run(sql);
         EXPECT_FALSE(s.errors().empty()) << sql;
         ASSERT_FALSE(s.dones().empty()) << sql;

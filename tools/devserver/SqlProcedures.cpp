@@ -121,6 +121,7 @@ SqlSession::Flow SqlSession::createProcedure(const Statement& statement, Frame& 
 }
 
 SqlSession::Flow SqlSession::dropProcedure(std::span<const Token> tokens, Frame& frame) {
+    if (tokens.size() < 3) throw syntaxError(tokens.back().text);
     for (auto item : splitAtCommas(tokens.subspan(2))) {
         if (item.empty()) throw syntaxError("procedure");
         std::string name = item.back().text;

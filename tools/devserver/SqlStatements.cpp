@@ -415,6 +415,7 @@ SqlSession::Flow SqlSession::runRaiserror(std::span<const Token> tokens, Frame& 
     std::vector<std::string> args;
     if (tokens.size() >= 2 && tokens[1].isOp("(")) {
         // raiserror('text', severity, state [, args])
+        if (tokens.size() < 4 || !tokens.back().isOp(")")) throw syntaxError(tokens.back().text);
         auto inner = tokens.subspan(2, tokens.size() - 3);
         auto parts = splitAtCommas(inner);
         if (parts.empty()) throw syntaxError("raiserror");
@@ -481,6 +482,7 @@ SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame
     auto isTranWord = [](const Token& t) { return t.is("tran") || t.is("transaction") || t.is("work"); };
     if (head.is("begin")) {
         if (tokens.size() < 2 || !isTranWord(tokens[1])) throw syntaxError(head.text);
+        if (tokens.size() > 3) throw syntaxError(tokens[3].text);
         if (m_tranCount == 0) {
             connection().exec("begin");
             m_tranDatabase = m_database;
