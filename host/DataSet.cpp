@@ -738,6 +738,8 @@ void TDataSet::unregisterDataSource(TDataSource* source)
     m_dataSources.erase(std::remove(m_dataSources.begin(), m_dataSources.end(), source), m_dataSources.end());
 }
 
+void TDataSet::GetChildren(const std::function<void(TComponent*)>& /*Proc*/, TComponent* /*Root*/) const {}
+
 // ---- published events ---------------------------------------------------------------------
 
 void TDataSet::AddEventProperties(TPropList& list)

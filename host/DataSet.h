@@ -233,6 +233,10 @@ public:
     void Loaded() override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+    /// Lists no children: what a dataset owns (its default fields, datasets it creates
+    /// while running) is made again at run time and never written to a stream.
+    void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root) const override;
+
     /// Appends the dataset's events as published event properties, in the framework's
     /// order (BeforeOpen ... OnPostError), for descendants that publish them.
     static void AddEventProperties(TPropList& list);
@@ -286,6 +290,9 @@ protected:
     virtual void BindFields(bool Binding);
     /// Class of the default field for a type (DefaultFieldClass).
     [[nodiscard]] virtual TFieldClass GetFieldClass(TFieldType FieldType) const;
+    /// Event hooks: each runs its event handler (if assigned) and nothing else.
+    /// Overrides add behaviour around the event (call the inherited hook to fire it).
+    /// Before* hooks may raise to stop the operation before anything changed.
     virtual void DoAfterOpen();
     virtual void DoBeforeOpen();
     virtual void DoAfterClose();
@@ -323,7 +330,8 @@ protected:
     virtual void InternalLast() = 0;
     /// Sets the concrete position to the record held in Buffer.
     virtual void InternalSetToRecord(TRecordBuffer Buffer) = 0;
-    /// Initialises a buffer for a new record (all fields null).
+    /// Initialises a buffer for a new record (all fields null, no record number).
+    /// Called by InitRecord when inserting and appending.
     virtual void InternalInitRecord(TRecordBuffer Buffer) = 0;
     /// InternalInitRecord, ClearCalcFields and flag bfInserted.
     virtual void InitRecord(TRecordBuffer Buffer);
@@ -363,6 +371,9 @@ protected:
     virtual void GetBookmarkData(TRecordBuffer Buffer, void* Data) = 0;
     /// Stores a bookmark into Buffer's bookmark data.
     virtual void SetBookmarkData(TRecordBuffer Buffer, const void* Data) = 0;
+    /// The position marker stored in Buffer: bfCurrent for a record read by GetRecord,
+    /// bfInserted for a new record, bfBOF/bfEOF for a new record before the first /
+    /// after the last (the engine sets them while inserting and appending).
     virtual TBookmarkFlag GetBookmarkFlag(TRecordBuffer Buffer) = 0;
     virtual void SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) = 0;
     /// Sets the concrete position to the bookmarked record.
@@ -381,7 +392,10 @@ protected:
     virtual void InternalPost() = 0;
     /// Remove the record at the concrete position; the position then names the next.
     virtual void InternalDelete() = 0;
-    /// Store a whole record from Buffer (append or insert at the position).
+    /// Store a whole record from Buffer (a record buffer of this dataset) in one step:
+    /// appended when Append, else inserted at the position. For datasets that add
+    /// records outside the edit cycle; the engine's own AppendRecord/InsertRecord go
+    /// through Append/Insert and Post.
     virtual void InternalAddRecord(void* Buffer, bool Append) = 0;
     /// Re-read the records (Refresh). Default: nothing.
     virtual void InternalRefresh() {}

@@ -153,7 +153,12 @@ TEST(DataLinks, DataSourceStreamsItsDataSetAndEvents)
     src->SetDataSet(ds);
     src->SetAutoEdit(false);
     src->SetOnDataChange(form.Method<void(TObject*, TField*)>("SrcDataChange"));
+    ds->Open();  // default fields (owned by the dataset) are not written
+    ds->Close();
+    new TIntegerField(ds);  // nor is anything else the dataset owns
     std::string text = ComponentToText(&form);
+    EXPECT_EQ(text.find("TIntegerField"), std::string::npos) << text;
+    opened = 0;
     EXPECT_NE(text.find("AfterOpen = NumbersAfterOpen"), std::string::npos) << text;
     EXPECT_NE(text.find("DataSet = Numbers"), std::string::npos) << text;
 
