@@ -57,6 +57,8 @@ public:
     void GetPublishedProperties(TPropList& list) const override
     {
         ArrayDataSet::GetPublishedProperties(list);
+        list.push_back(BoolProperty<TDataSet>("Active", &TDataSet::Active, &TDataSet::SetActive)
+                           .withDefault(Variant(false)));
         AddEventProperties(list);
     }
 };
@@ -218,4 +220,32 @@ TEST(DataSetErrors, AbortingADeleteLeavesTheRecord)
     EXPECT_EQ(ds->State(), dsEdit);
     ds->Cancel();
     EXPECT_EQ(afterDelete, 0);
+}
+
+TEST(DataLinks, StreamedActiveOpensOnceLoaded)
+{
+    RegisterComponentClass<TestForm>("TTestForm");
+    RegisterComponentClass<PublishedDataSet>("TPublishedDataSet");
+    TestForm form(nullptr);
+    form.SetName("Form2");
+    auto* ds = new PublishedDataSet(&form);
+    ds->SetName("Numbers");
+    ds->Open();
+    std::string text = ComponentToText(&form);
+    EXPECT_NE(text.find("Active = True"), std::string::npos) << text;
+    ds->Close();
+
+    TestForm copy(nullptr);
+    std::vector<std::string> seen;
+    copy.RegisterMethod<void(TDataSet*)>("Opened", [&](TDataSet* d) {
+        seen.push_back(d->ComponentState().Contains(csLoading) ? "loading" : "loaded");
+    });
+    std::string withHandler = text;
+    withHandler.insert(withHandler.find("Active = True"), "AfterOpen = Opened\n    ");
+    TextToComponent(withHandler, &copy);
+    auto* ds2 = dynamic_cast<PublishedDataSet*>(copy.FindComponent("Numbers"));
+    ASSERT_NE(ds2, nullptr);
+    EXPECT_TRUE(ds2->Active());
+    EXPECT_EQ(seen, (std::vector<std::string>{"loaded"}));  // opened after reading, not while
+    ds2->Close();
 }
