@@ -199,6 +199,8 @@ using TComponentFactory = std::function<TComponent*(TComponent* Owner)>;
 void RegisterClass(const std::string& ClassName, TComponentFactory Factory);
 /// Forgets a registered class.
 void UnRegisterClass(const std::string& ClassName);
+/// The factory registered under the name (case-insensitive); empty when none.
+[[nodiscard]] TComponentFactory FindClassFactory(const std::string& ClassName);
 /// True when a class of that name is registered.
 [[nodiscard]] bool IsClassRegistered(const std::string& ClassName);
 /// Registers T under its ClassName() given as name: `RegisterComponentClass<TSybQuery>("TSybQuery")`.

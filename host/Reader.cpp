@@ -5,8 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <map>
-#include <mutex>
 
 #include "host/Collection.h"
 #include "host/Exceptions.h"
@@ -17,24 +15,6 @@
 namespace host {
 
 namespace {
-
-// Class registry.
-struct Registry {
-  std::mutex lock;
-  std::map<std::string, TComponentFactory> factories;  // key: upper-case class name
-};
-
-Registry& registry() {
-  static Registry r;
-  return r;
-}
-
-TComponentFactory findFactory(const std::string& className) {
-  Registry& r = registry();
-  std::lock_guard guard(r.lock);
-  auto it = r.factories.find(UpperCase(className));
-  return it == r.factories.end() ? TComponentFactory() : it->second;
-}
 
 enum class Tok { End, Ident, Integer, Float, String, Symbol, Binary };
 
@@ -631,7 +611,7 @@ class ReadSession {
       } else if (inherited) {
         throw EReadError("Line " + std::to_string(headerLine) + ": Ancestor for '" + name + "' not found");
       } else {
-        TComponentFactory factory = findFactory(className);
+        TComponentFactory factory = FindClassFactory(className);
         if (!factory) throw EClassNotFound("Line " + std::to_string(headerLine) + ": Class " + className + " not found");
         c = factory(owner ? owner : rootOwner);
         if (!c) throw EReadError("Line " + std::to_string(headerLine) + ": Class " + className + " could not be created");
@@ -761,20 +741,6 @@ TComponent* TReader::ReadRootComponent(TComponent* Instance, TComponent* Owner) 
     throw;
   }
 }
-
-void RegisterClass(const std::string& ClassName, TComponentFactory Factory) {
-  Registry& r = registry();
-  std::lock_guard guard(r.lock);
-  r.factories[UpperCase(ClassName)] = std::move(Factory);
-}
-
-void UnRegisterClass(const std::string& ClassName) {
-  Registry& r = registry();
-  std::lock_guard guard(r.lock);
-  r.factories.erase(UpperCase(ClassName));
-}
-
-bool IsClassRegistered(const std::string& ClassName) { return static_cast<bool>(findFactory(ClassName)); }
 
 TComponent* TextToComponent(const std::string& Text, TComponent* Instance, TComponent* Owner) {
   TReader reader(Text);
