@@ -1,5 +1,5 @@
-// TDataSet: opening and closing, the record buffer ring, navigation, resynchronisation,
-// states, fields and calculated fields, data events and control disabling.
+// TDataSet: opening and closing, binding fields, the record buffer ring, navigation,
+// resynchronisation, states, data events and control disabling.
 #include "host/DataSet.h"
 
 #include <algorithm>
@@ -582,6 +582,7 @@ void TDataSet::DataEvent(TDataEvent Event, intptr_t Info)
     switch (Event) {
     case deFieldChange: {
         auto* field = reinterpret_cast<TField*>(Info);
+        if (!field) break;
         if (field->m_fieldKind == fkData || field->m_fieldKind == fkInternalCalc) m_modified = true;
         if (m_state != dsSetKey) {
             if (field->m_fieldKind == fkData && m_calcFieldsSize != 0) GetCalcFields(ActiveBuffer());

@@ -89,7 +89,16 @@ bool TField::CanModify() const
 void TField::SetLookupDataSet(TDataSet* Value)
 {
     CheckInactive();
+    if (m_lookupDataSet == Value) return;
+    if (m_lookupDataSet) m_lookupDataSet->RemoveFreeNotification(this);
     m_lookupDataSet = Value;
+    if (Value) Value->FreeNotification(this);
+}
+
+void TField::Notification(TComponent* AComponent, TOperation Operation)
+{
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == m_lookupDataSet) m_lookupDataSet = nullptr;
 }
 
 void TField::CheckInactive() const

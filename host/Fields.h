@@ -141,6 +141,9 @@ public:
     /// Fetches the lookup value for the dataset's calculation buffer (lookup fields).
     void CalcLookupValue();
 
+    /// Forgets a lookup dataset that is being destroyed.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
     [[nodiscard]] const TFieldNotifyEvent& OnChange() const noexcept { return m_onChange; }
     void SetOnChange(TFieldNotifyEvent e) { m_onChange = std::move(e); }
     [[nodiscard]] const TFieldNotifyEvent& OnValidate() const noexcept { return m_onValidate; }

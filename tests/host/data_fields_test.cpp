@@ -271,7 +271,8 @@ TEST(LookupFields, ValueComesFromTheLookupDataset)
     EXPECT_EQ(words, (std::vector<std::string>{"one", "null", "three"}));
     EXPECT_EQ(names->RecNo(), 1);  // the lookup dataset stays where it was
     ds->Close();
-    names->Close();
+    names.reset();  // the field forgets a destroyed lookup dataset
+    EXPECT_EQ(look->LookupDataSet(), nullptr);
 }
 
 TEST(BlobFields, ReadWriteThroughStreamsAndNullWhenEmpty)
