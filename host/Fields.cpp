@@ -143,6 +143,20 @@ void TField::SetValue(const Variant& v)
         SetVarValue(v);
 }
 
+Variant TField::valueInState(TDataSetState state) const
+{
+    if (!m_dataSet) DatabaseErrorFmt(dbconsts::SDataSetMissing, {GetDisplayName()});
+    TDataSetState saved = m_dataSet->SetTempState(state);
+    try {
+        Variant v = GetAsVariant();
+        m_dataSet->RestoreState(saved);
+        return v;
+    } catch (...) {
+        m_dataSet->RestoreState(saved);
+        throw;
+    }
+}
+
 void TField::Validate(const void* Buffer)
 {
     if (!m_onValidate) return;

@@ -114,6 +114,12 @@ public:
     [[nodiscard]] double AsCurrency() const { return GetAsCurrency(); }
     [[nodiscard]] bool AsBoolean() const { return GetAsBoolean(); }
     [[nodiscard]] TDateTime AsDateTime() const { return GetAsDateTime(); }
+    /// The value before the pending edit (read in the temporary state dsOldValue), the
+    /// value being written (dsNewValue) and the value as stored (dsCurValue); the
+    /// dataset decides which buffer each state reads.
+    [[nodiscard]] Variant OldValue() const { return valueInState(dsOldValue); }
+    [[nodiscard]] Variant NewValue() const { return valueInState(dsNewValue); }
+    [[nodiscard]] Variant CurValue() const { return valueInState(dsCurValue); }
     /// Text for display and for editing (the string value; "" for null).
     [[nodiscard]] std::string DisplayText() const { return GetAsString(); }
     [[nodiscard]] std::string Text() const { return GetAsString(); }
@@ -170,6 +176,7 @@ protected:
     void CheckInactive() const;
     /// Called by the dataset's BindFields; lookup fields check their definition.
     virtual void Bind(bool Binding);
+    [[nodiscard]] Variant valueInState(TDataSetState state) const;
     /// Size without the inactive check (constructors).
     void setSizeRaw(int Value) noexcept { m_size = Value; }
 

@@ -47,6 +47,7 @@ public:
         Destroying();
         Close();
         freeRecords();
+        dropOldBuffer();
     }
     [[nodiscard]] std::string ClassName() const override { return "ArrayDataSet"; }
 
@@ -193,6 +194,7 @@ protected:
     {
         calls.push_back("InternalClose");
         freeRecords();
+        dropOldBuffer();
         m_open = false;
         m_curRec = -1;
         BindFields(false);
@@ -271,9 +273,21 @@ protected:
         std::memcpy(&i, ABookmark, 4);
         m_curRec = (i >= 0 && i < StoredCount()) ? i : -1;
     }
-    void InternalEdit() override { calls.push_back("InternalEdit"); }
-    void InternalInsert() override { calls.push_back("InternalInsert"); }
-    void InternalCancel() override { calls.push_back("InternalCancel"); }
+    void InternalEdit() override
+    {
+        calls.push_back("InternalEdit");
+        keepOldBuffer();
+    }
+    void InternalInsert() override
+    {
+        calls.push_back("InternalInsert");
+        keepOldBuffer();
+    }
+    void InternalCancel() override
+    {
+        calls.push_back("InternalCancel");
+        dropOldBuffer();
+    }
     void InternalPost() override
     {
         calls.push_back("InternalPost");
@@ -282,6 +296,7 @@ protected:
             DatabaseError("post refused");
         }
         int p = recNoOf(ActiveBuffer()) - 1;
+        dropOldBuffer();
         if (State() == dsEdit) {
             std::memcpy(m_records[static_cast<std::size_t>(p)], ActiveBuffer(), static_cast<std::size_t>(m_recordSize));
             return;
@@ -362,6 +377,16 @@ protected:
     }
 
 private:
+    void keepOldBuffer()
+    {
+        dropOldBuffer();
+        m_oldBuffer = AllocRecordBuffer();
+        std::memcpy(m_oldBuffer, ActiveBuffer(), static_cast<std::size_t>(m_recordSize));
+    }
+    void dropOldBuffer()
+    {
+        if (m_oldBuffer) FreeRecordBuffer(m_oldBuffer);
+    }
     bool isFiltered() const { return Filtered() && static_cast<bool>(OnFilterRecord()); }
     bool filterRecord(TRecordBuffer b)
     {
@@ -385,6 +410,8 @@ private:
         case dsEdit: case dsInsert: return ActiveBuffer();
         case dsCalcFields: return CalcBuffer();
         case dsFilter: return m_filterBuffer;
+        case dsOldValue: return m_oldBuffer ? m_oldBuffer : ActiveBuffer();
+        case dsNewValue: case dsCurValue: return ActiveBuffer();
         default: return nullptr;
         }
     }
@@ -423,6 +450,7 @@ private:
     bool m_readOnly = false;
     int m_failPosts = 0;
     TRecordBuffer m_filterBuffer = nullptr;
+    TRecordBuffer m_oldBuffer = nullptr;
 
 public:
     // Blob values: the slot holds (index + 1) into this list.

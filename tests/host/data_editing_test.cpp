@@ -67,6 +67,20 @@ TEST(DataSetEditing, EditPostEventOrderAndStoredValue)
     ds->Cancel();
 }
 
+TEST(DataSetEditing, OldValueShowsTheRecordBeforeTheEdit)
+{
+    auto ds = makeNumbers(2);
+    ds->Open();
+    TField* id = ds->FieldByName("ID");
+    ds->Edit();
+    id->SetAsInteger(10);
+    EXPECT_EQ(id->OldValue().AsInteger(), 1);
+    EXPECT_EQ(id->NewValue().AsInteger(), 10);
+    EXPECT_EQ(ds->State(), dsEdit);  // the temporary state is gone again
+    ds->Post();
+    EXPECT_EQ(id->OldValue().AsInteger(), 10);  // no edit pending: the record itself
+}
+
 TEST(DataSetEditing, CancelRestoresTheRecord)
 {
     auto ds = makeNumbers(3);
@@ -286,4 +300,49 @@ TEST(DataSetStates, ClosingWhileEditingDropsTheEdit)
     EXPECT_EQ(ds->State(), dsInactive);
     EXPECT_THROW(ds->Edit(), EDatabaseError);
     EXPECT_THROW(ds->First(), EDatabaseError);
+}
+
+TEST(DataSetEditing, EditingInsideAFullWindow)
+{
+    auto ds = makeNumbers(10);
+    TDataSource src(nullptr);
+    src.SetDataSet(ds.get());
+    RecordingLink link;
+    link.SetBufferCount(3);
+    link.SetDataSource(&src);
+    ds->Open();
+    ds->MoveBy(4);  // record 5, window 3..5
+    ASSERT_EQ(ds->RecNo(), 5);
+    ASSERT_EQ(link.ActiveRecord(), 2);
+    auto window = [&] {
+        std::vector<std::string> ids;
+        int saved = link.ActiveRecord();
+        for (int i = 0; i < link.RecordCount(); ++i) {
+            link.SetActiveRecord(i);
+            ids.push_back(ds->FieldByName("ID")->IsNull() ? "new" : ds->FieldByName("ID")->AsString());
+        }
+        link.SetActiveRecord(saved);
+        return ids;
+    };
+    ds->Insert();
+    EXPECT_EQ(window(), (std::vector<std::string>{"3", "4", "new"}));
+    ds->Cancel();
+    EXPECT_EQ(window(), (std::vector<std::string>{"3", "4", "5"}));
+    EXPECT_EQ(ds->RecNo(), 5);
+    ds->Append();
+    EXPECT_EQ(window(), (std::vector<std::string>{"9", "10", "new"}));
+    ds->FieldByName("ID")->SetAsInteger(11);
+    ds->Post();
+    EXPECT_EQ(window(), (std::vector<std::string>{"9", "10", "11"}));
+    EXPECT_EQ(ds->RecordCount(), 11);
+    ds->Delete();  // the last record: the window closes up from before
+    EXPECT_EQ(window(), (std::vector<std::string>{"8", "9", "10"}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 10);
+    ds->First();
+    ds->Delete();
+    EXPECT_EQ(window(), (std::vector<std::string>{"2", "3", "4"}));
+    EXPECT_EQ(link.ActiveRecord(), 0);
+    ds->Refresh();
+    EXPECT_EQ(window(), (std::vector<std::string>{"2", "3", "4"}));
+    ds->Close();
 }
