@@ -249,3 +249,89 @@ TEST(DataLinks, StreamedActiveOpensOnceLoaded)
     EXPECT_EQ(seen, (std::vector<std::string>{"loaded"}));  // opened after reading, not while
     ds2->Close();
 }
+
+namespace {
+
+// A detail that reopens itself for every master record, showing the rows whose ID is
+// a multiple of the master's ID (the shape of a parameterised detail query).
+class MultiplesDetail : public ArrayDataSet {
+public:
+    class Link : public TDetailDataLink {
+    public:
+        explicit Link(MultiplesDetail* owner) : m_owner(owner) {}
+        TDataSet* GetDetailDataSet() override { return m_owner; }
+        std::vector<std::string> seen;
+
+    protected:
+        void ActiveChanged() override
+        {
+            seen.push_back(Active() ? "active" : "inactive");
+            if (m_owner->Active()) m_owner->refresh();
+        }
+        void RecordChanged(TField* f) override
+        {
+            if (!f && m_owner->Active()) m_owner->refresh();
+        }
+        void CheckBrowseMode() override
+        {
+            if (m_owner->Active()) m_owner->CheckBrowseMode();
+        }
+
+    private:
+        MultiplesDetail* m_owner;
+    };
+
+    MultiplesDetail() : ArrayDataSet(nullptr, {{"ID", ftInteger, 0}}), link(this) {}
+    ~MultiplesDetail() override { link.SetDataSource(nullptr); }
+    [[nodiscard]] TDataSource* GetDataSource() const override { return link.DataSource(); }
+    void refresh()
+    {
+        TDataSet* master = link.DataSet();
+        if (!master || !master->Active()) return;
+        int step = master->FieldByName("ID")->AsInteger();
+        DisableControls();
+        Close();
+        for (int i = step; i <= 12; i += step) AddRow({i});
+        Open();
+        EnableControls();
+    }
+    Link link;
+};
+
+std::vector<int> allIds(TDataSet& ds)
+{
+    std::vector<int> ids;
+    for (ds.First(); !ds.Eof(); ds.Next()) ids.push_back(ds.FieldByName("ID")->AsInteger());
+    return ids;
+}
+
+}  // namespace
+
+TEST(DataLinks, DetailFollowsTheMasterRecord)
+{
+    auto master = makeNumbers(4);
+    TDataSource src(nullptr);
+    src.SetDataSet(master.get());
+    MultiplesDetail detail;
+    detail.AddRow({0});
+    detail.Open();
+    master->Open();
+    detail.link.SetDataSource(&src);  // attaching to an open master makes the link active
+    EXPECT_EQ(detail.link.seen, (std::vector<std::string>{"active"}));
+    EXPECT_EQ(allIds(detail), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    master->Next();
+    EXPECT_EQ(allIds(detail), (std::vector<int>{2, 4, 6, 8, 10, 12}));
+    master->Last();
+    EXPECT_EQ(allIds(detail), (std::vector<int>{4, 8, 12}));
+    master->Close();  // the detail stays as it is
+    EXPECT_EQ(detail.link.seen.back(), "inactive");
+    EXPECT_TRUE(detail.Active());
+    EXPECT_EQ(allIds(detail), (std::vector<int>{4, 8, 12}));
+    master->AddRow({3, "three", 0.0});
+    master->Open();  // reopening runs the detail for the first record again
+    EXPECT_EQ(allIds(detail), (std::vector<int>{3, 6, 9, 12}));
+    detail.Edit();
+    detail.FieldByName("ID")->SetAsInteger(99);
+    master->Next();  // the master's browse check posts the detail's edit first
+    EXPECT_EQ(detail.State(), dsBrowse);
+}
