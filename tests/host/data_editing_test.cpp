@@ -346,3 +346,33 @@ TEST(DataSetEditing, EditingInsideAFullWindow)
     EXPECT_EQ(window(), (std::vector<std::string>{"2", "3", "4"}));
     ds->Close();
 }
+
+TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
+{
+    auto ds = makeNumbers(2);
+    ds->Open();
+    ds->Next();
+    EXPECT_THROW(ds->InsertRecord({Variant("not a number")}), EVariantError);
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+    int afterInsert = 0;
+    ds->SetAfterInsert([&](TDataSet*) { ++afterInsert; });
+    ds->SetOnNewRecord([](TDataSet* d) {
+        d->FieldByName("ID")->SetAsInteger(50);  // defaults may be written here
+        DatabaseError("no new records today");
+    });
+    EXPECT_THROW(ds->Append(), EDatabaseError);
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(afterInsert, 0);
+    EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2}));
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+    ds->SetOnNewRecord([](TDataSet* d) { d->FieldByName("NAME")->SetAsString("default"); });
+    ds->Append();
+    EXPECT_FALSE(ds->Modified());  // defaults from OnNewRecord do not count as changes
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "default");
+    ds->Cancel();
+    ds->SetBeforeEdit([](TDataSet*) { DatabaseError("read only today"); });
+    EXPECT_THROW(ds->Edit(), EDatabaseError);
+    EXPECT_EQ(ds->State(), dsBrowse);
+}
