@@ -32,6 +32,15 @@ std::string packet(uint8_t type, uint8_t status, const std::string& payload)
     return p + payload;
 }
 
+// A LANGUAGE token holding `sql`, in one normal-request packet.
+std::string languagePacket(const std::string& sql)
+{
+    const uint32_t length = static_cast<uint32_t>(sql.size() + 1);
+    std::string token = std::string("\x21", 1) + std::string(reinterpret_cast<const char*>(&length), 4) +
+                        std::string(1, '\0') + sql;
+    return packet(0x0F, 0x01, token);
+}
+
 // A plain TCP connection to the server, for sending bytes no client library would send.
 class RawSocket {
 public:
@@ -433,14 +442,31 @@ TEST_F(ProtocolTest, UnknownRequestTokenIsAnsweredWithAnErrorAndTheSessionGoesOn
     EXPECT_EQ(static_cast<uint8_t>(reply[0]), 0xE5); // EED
     EXPECT_EQ(reply.substr(reply.size() - 9, 3), std::string("\xFD\x02\x00", 3)); // DONE error
 
-    const std::string sql = "select 42";
-    std::string language = std::string("\x21", 1);
-    const uint32_t length = static_cast<uint32_t>(sql.size() + 1);
-    language += std::string(reinterpret_cast<const char*>(&length), 4) + std::string(1, '\0') + sql;
-    raw.send(packet(0x0F, 0x01, language));
+    raw.send(languagePacket("select 42"));
     reply = raw.readResponse();
     EXPECT_EQ(static_cast<uint8_t>(reply.at(0)), 0xEE); // ROWFMT
     EXPECT_EQ(reply.substr(reply.size() - 9, 3), std::string("\xFD\x10\x00", 3)); // DONE count
+}
+
+TEST_F(ProtocolTest, AnAttentionRightBehindARequestCancelsIt)
+{
+    RawSocket raw(server.port());
+    ASSERT_TRUE(raw.connected());
+    ASSERT_TRUE(raw.login());
+    // The request and the attention arrive together: the request must not be answered
+    // after the acknowledgement, or the next request would read its rows.
+    ASSERT_TRUE(raw.send(languagePacket("select 'two'") + packet(0x06, 0x01, "")));
+    std::string reply;
+    do
+        reply = raw.readResponse();
+    while (reply.size() >= 9 && (reply[reply.size() - 8] & 0x20) == 0);
+    ASSERT_GE(reply.size(), 9u);
+    EXPECT_EQ(reply.substr(reply.size() - 9, 3), std::string("\xFD\x20\x00", 3));
+
+    ASSERT_TRUE(raw.send(languagePacket("select 'three'")));
+    reply = raw.readResponse();
+    EXPECT_NE(reply.find("three"), std::string::npos);
+    EXPECT_EQ(reply.find("two"), std::string::npos);
 }
 
 TEST_F(ProtocolTest, PreLoginIsClosedAndTdsAutoFallsBackToTds5)

@@ -155,6 +155,9 @@ bool ClientSession::takeMessages()
         if (r == ParseResult::Error)
             throw ProtocolError(error);
         if (message.type == packet::kAttention) {
+            // An attention cancels everything the client sent before it: requests not yet
+            // started are dropped, and the acknowledgement follows the current response.
+            m_queued.clear();
             ++m_attentions;
             continue;
         }
@@ -266,6 +269,13 @@ bool ClientSession::login()
     writeDone(out, token::kDone, done::kFinal, 0);
     if (!m_output.endMessage())
         return false;
+    // db-lib (bsqldb, pymssql) has no date and time types, and a client without the
+    // date/time request capabilities cannot read them either: such clients get datetime.
+    const auto capable = [&](int n) {
+        return (record.request[13 - n / 8] >> (n % 8)) & 1;
+    };
+    m_dateAndTime = record.library != "DB-Library" &&
+                    (!record.hasCapabilities || (capable(71) && capable(72)));
     m_output.setPacketSize(packetSize);
     m_input.setMaxMessageBytes(kMaxRequestBytes);
     m_input.setAcceptedTypes({packet::kNormal, packet::kLanguage, packet::kAttention});
@@ -311,7 +321,8 @@ template <class Work> void ClientSession::respond(Work&& work)
     hooks.cancelRequested = [this] { return cancelRequested(); };
     hooks.inTransaction = [this] { return m_session && m_session->inTransaction(); };
     hooks.drop = [this] { close(); };
-    ResponseSink sink(m_output, m_config.serverName, m_options.dropAfterRows, std::move(hooks));
+    ResponseSink sink(m_output, m_config.serverName, m_options.dropAfterRows, std::move(hooks),
+                      m_dateAndTime);
     if (resultDelay()) {
         try {
             work(sink);

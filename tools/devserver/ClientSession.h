@@ -72,6 +72,7 @@ private:
     std::deque<Message> m_queued;
     int m_attentions = 0;
     bool m_closed = false;
+    bool m_dateAndTime = true; ///< the client library reads date and time columns
 };
 
 } // namespace devserver

@@ -72,8 +72,18 @@ void writeFixedBody(ByteWriter& out, const WireFormat& f, const Value& v)
         out.i32(v.days);
         out.u32(v.ticks);
         break;
-    case SqlType::Date: out.i32(v.days); break;
-    case SqlType::Time: out.i32(static_cast<int32_t>(v.ticks)); break;
+    // A date or time widened to datetime (maxLength 8, see describe): a date at midnight,
+    // a time on the first day.
+    case SqlType::Date:
+        out.i32(v.days);
+        if (f.maxLength == 8)
+            out.u32(0);
+        break;
+    case SqlType::Time:
+        if (f.maxLength == 8)
+            out.i32(0);
+        out.i32(static_cast<int32_t>(v.ticks));
+        break;
     default: break;
     }
 }
@@ -102,8 +112,16 @@ int numericBytes(int precision)
     return kBytes[std::clamp(precision, 1, 38)];
 }
 
-WireFormat describe(const ColumnType& type)
+WireFormat describe(const ColumnType& declared, bool dateAndTime)
 {
+    if (!dateAndTime && (declared.type == SqlType::Date || declared.type == SqlType::Time)) {
+        ColumnType widened = declared;
+        widened.type = SqlType::DateTime;
+        WireFormat f = describe(widened, true);
+        f.column = declared;
+        return f;
+    }
+    const ColumnType& type = declared;
     switch (type.type) {
     case SqlType::Bit: return sized(type, wire::kBit, wire::kBitN, 1);
     case SqlType::TinyInt: return sized(type, wire::kInt1, wire::kIntN, 1);

@@ -38,8 +38,10 @@ struct WireFormat {
     ColumnType column;     ///< the declared type this format was made from (or decoded into)
 };
 
-/// Chooses the wire representation of a declared type.
-WireFormat describe(const ColumnType& type);
+/// Chooses the wire representation of a declared type. When `dateAndTime` is false (a
+/// client library without the date and time types, such as db-lib), date and time columns
+/// travel as datetime: a date at midnight, a time on 1 January 1900.
+WireFormat describe(const ColumnType& type, bool dateAndTime = true);
 
 /// Writes usertype, datatype and type info (without name, status or locale).
 void writeTypeInfo(ByteWriter& out, const WireFormat& format);

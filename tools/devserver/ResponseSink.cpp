@@ -11,9 +11,9 @@ constexpr int64_t kPollEveryRows = 32;
 } // namespace
 
 ResponseSink::ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows,
-                           Hooks hooks)
+                           Hooks hooks, bool dateAndTime)
     : m_out(out), m_serverName(std::move(serverName)), m_dropAfterRows(dropAfterRows),
-      m_hooks(std::move(hooks))
+      m_hooks(std::move(hooks)), m_dateAndTime(dateAndTime)
 {
 }
 
@@ -37,7 +37,7 @@ void ResponseSink::rowFormat(const std::vector<Column>& columns)
     m_formats.clear();
     m_formats.reserve(columns.size());
     for (const Column& c : columns)
-        m_formats.push_back(describe(c.type));
+        m_formats.push_back(describe(c.type, m_dateAndTime));
     writeRowFormat(m_out.out(), columns, m_formats);
     m_rowsInResult = 0;
     pump();
@@ -105,7 +105,7 @@ void ResponseSink::outputParameters(const std::vector<Column>& params,
     std::vector<WireFormat> formats;
     formats.reserve(params.size());
     for (const Column& p : params)
-        formats.push_back(describe(p.type));
+        formats.push_back(describe(p.type, m_dateAndTime));
     writeParamFormat(m_out.out(), params, formats);
     writeParams(m_out.out(), formats, values);
     pump();

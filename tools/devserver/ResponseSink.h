@@ -27,8 +27,10 @@ public:
         std::function<void()> drop;
     };
 
-    /// `dropAfterRows` < 0 disables the fault switch.
-    ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows, Hooks hooks);
+    /// `dropAfterRows` < 0 disables the fault switch. `dateAndTime` false widens date and
+    /// time columns to datetime for clients that cannot read them.
+    ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows, Hooks hooks,
+                 bool dateAndTime = true);
 
     void rowFormat(const std::vector<Column>& columns) override;
     [[nodiscard]] bool row(const std::vector<Value>& values) override;
@@ -62,6 +64,7 @@ private:
     std::optional<HeldDone> m_held;
     std::vector<WireFormat> m_formats;
     int64_t m_rowsInResult = 0;
+    bool m_dateAndTime;
     bool m_cancelled = false;
     bool m_dropped = false;
 };

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Checks by hand that real FreeTDS clients work against the development server with TDS 5.0:
+# tsql, bsqldb, Perl DBD::Sybase and Python pymssql each read every table of the sample
+# database; DBD::Sybase also runs a placeholder query and a procedure with an output
+# parameter. Usage: tools/devserver/check-clients.sh [path/to/tovrin-devserver]
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+server=${1:-build/default/tools/devserver/tovrin-devserver}
+[ -x "$server" ] || { echo "no server program at $server (build it first)"; exit 2; }
+
+work=$(mktemp -d)
+"$server" --port 0 --sample >"$work/out" 2>"$work/err" &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do grep -q '^listening on ' "$work/out" && break; sleep 0.1; done
+port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/out")
+[ -n "$port" ] || { echo "the server did not start"; cat "$work/err"; exit 1; }
+cat >"$work/freetds.conf" <<CONF
+[global]
+	client charset = UTF-8
+[DEVSERVER]
+	host = 127.0.0.1
+	port = $port
+	tds version = 5.0
+[DEVAUTO]
+	host = 127.0.0.1
+	port = $port
+	tds version = auto
+CONF
+export FREETDSCONF="$work/freetds.conf"
+tables="publishers authors titles titleauthor sales"
+status=0
+check() { # name, command...
+    local name=$1; shift
+    if "$@" >"$work/$name.out" 2>&1; then
+        echo "ok    $name"
+    else
+        echo "FAIL  $name"; sed 's/^/      /' "$work/$name.out" | head -20; status=1
+    fi
+}
+
+tsql_check() {
+    for t in $tables; do
+        printf 'select count(*) from %s\ngo\nselect * from %s\ngo\nquit\n' "$t" "$t" |
+            timeout 30 tsql -S DEVAUTO -U sa -P x -D pubs >"$work/tsql.$t" 2>&1 || return 1
+        grep -q 'rows affected' "$work/tsql.$t" || { cat "$work/tsql.$t"; return 1; }
+        grep -qiE '^Msg [0-9]+' "$work/tsql.$t" && { cat "$work/tsql.$t"; return 1; }
+    done
+    return 0
+}
+check tsql tsql_check
+
+bsqldb_check() {
+    for t in $tables; do
+        echo "select * from $t" | timeout 30 bsqldb -S DEVSERVER -U sa -P x -D pubs >"$work/bsqldb.$t" 2>&1 ||
+            { cat "$work/bsqldb.$t"; return 1; }
+        grep -qiE 'not supported|error' "$work/bsqldb.$t" && { cat "$work/bsqldb.$t"; return 1; }
+    done
+    return 0
+}
+check bsqldb bsqldb_check
+
+check dbd-sybase timeout 60 perl -MDBI -e '
+    my $d = DBI->connect("dbi:Sybase:server=DEVSERVER;database=pubs;charset=utf8", "sa", "x",
+                         {RaiseError => 1, PrintError => 0});
+    for my $t (qw('"$tables"')) {
+        my $rows = $d->selectall_arrayref("select * from $t");
+        die "$t is empty\n" unless @$rows;
+        print "$t: ", scalar(@$rows), " rows\n";
+    }
+    my $st = $d->prepare("select au_lname from authors where state = ?");
+    $st->execute("CA");
+    my $n = @{$st->fetchall_arrayref};
+    die "placeholder query returned nothing\n" unless $n;
+    $st = $d->prepare("exec authors_in_state \@state = ?, \@count = ? output");
+    $st->execute("CA", undef);
+    do { while (my @r = $st->fetchrow_array) {} } while ($st->{syb_more_results});
+    $d->disconnect;'
+
+check pymssql timeout 60 /usr/bin/python3 -c '
+import pymssql
+c = pymssql.connect(server="DEVSERVER", port="'"$port"'", user="sa", password="x", database="pubs")
+cur = c.cursor()
+for t in "'"$tables"'".split():
+    cur.execute("select * from " + t)
+    rows = cur.fetchall()
+    assert rows, t + " is empty"
+    print(t, len(rows), "rows")
+c.close()'
+
+[ $status = 0 ] && echo "all clients read the sample database"
+exit $status
