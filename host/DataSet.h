@@ -385,7 +385,9 @@ protected:
     virtual void InternalEdit() {}
     /// Called by Insert/Append with the new buffer active and initialised.
     virtual void InternalInsert() {}
-    /// Called by Cancel with the position on the edited record, before dsBrowse.
+    /// Called by Cancel with the position on the edited record, before dsBrowse, and
+    /// when a new record is abandoned because OnNewRecord raised: release what
+    /// InternalEdit/InternalInsert set up.
     virtual void InternalCancel() {}
     /// Store the active buffer (dsEdit: over its record; dsInsert: as a new record in
     /// front of the bookmarked one, or last when its flag is bfEOF).

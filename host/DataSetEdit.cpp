@@ -97,7 +97,10 @@ void TDataSet::doInsertAppend(bool append)
     try {
         DoOnNewRecord();
     } catch (...) {
+        // The new record is abandoned: let the dataset release what InternalInsert took.
         UpdateCursorPos();
+        InternalCancel();
+        freeFieldBuffers();
         SetState(dsBrowse);
         Resync({});
         throw;

@@ -362,9 +362,12 @@ TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
         d->FieldByName("ID")->SetAsInteger(50);  // defaults may be written here
         DatabaseError("no new records today");
     });
+    ds->calls.clear();
     EXPECT_THROW(ds->Append(), EDatabaseError);
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(afterInsert, 0);
+    // What InternalInsert set up is released again.
+    EXPECT_EQ(ds->calls, (std::vector<std::string>{"InternalInsert", "InternalCancel"}));
     EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
     ds->SetOnNewRecord([](TDataSet* d) { d->FieldByName("NAME")->SetAsString("default"); });
