@@ -60,7 +60,12 @@ void TDataSet::Edit()
     if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
     DoBeforeEdit();
     checkOperation(&TDataSet::InternalEdit, m_OnEditError);
-    GetCalcFields(ActiveBuffer());
+    try {
+        GetCalcFields(ActiveBuffer());
+    } catch (...) {
+        InternalCancel();  // the edit never began
+        throw;
+    }
     SetState(dsEdit);
     DataEvent(deRecordChange, 0);
     DoAfterEdit();

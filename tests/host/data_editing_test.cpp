@@ -379,3 +379,31 @@ TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
     EXPECT_THROW(ds->Edit(), EDatabaseError);
     EXPECT_EQ(ds->State(), dsBrowse);
 }
+
+TEST(DataSetEditing, EditThatFailsWhileCalculatingIsUndone)
+{
+    auto ds = makeNumbers(2);
+    auto* id = new TIntegerField(ds.get());
+    id->SetFieldName("ID");
+    id->SetDataSet(ds.get());
+    auto* calc = new TIntegerField(ds.get());
+    calc->SetFieldName("CALC");
+    calc->SetFieldKind(fkCalculated);
+    calc->SetDataSet(ds.get());
+    bool fail = false;
+    ds->SetOnCalcFields([&](TDataSet*) {
+        if (fail) DatabaseError("cannot calculate");
+        calc->SetAsInteger(id->AsInteger() + 100);
+    });
+    ds->Open();
+    EXPECT_EQ(calc->AsInteger(), 101);
+    fail = true;
+    ds->calls.clear();
+    EXPECT_THROW(ds->Edit(), EDatabaseError);
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(ds->calls, (std::vector<std::string>{"InternalEdit", "InternalCancel"}));
+    fail = false;
+    ds->Edit();
+    EXPECT_EQ(ds->State(), dsEdit);
+    ds->Cancel();
+}
