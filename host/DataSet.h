@@ -76,6 +76,7 @@ public:
     /// Value of one field, or a 0-based variant array for several names ("a;b").
     [[nodiscard]] Variant GetFieldValues(const std::string& FieldNames) const;
     [[nodiscard]] Variant FieldValues(const std::string& FieldNames) const { return GetFieldValues(FieldNames); }
+    [[nodiscard]] Variant GetFieldValue(const std::string& FieldNames) const { return GetFieldValues(FieldNames); }
     void SetFieldValues(const std::string& FieldNames, const Variant& Value);
     /// True when the fields were created from the field definitions at open.
     [[nodiscard]] bool DefaultFields() const noexcept { return m_defaultFields; }
