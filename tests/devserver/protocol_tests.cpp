@@ -417,7 +417,7 @@ TEST_F(ProtocolTest, MalformedRequestsAfterLoginCloseOnlyThatConnection)
         std::string("\xE6\x05\x00\x02p1\x02\x00", 8) +           // RPC with a parameter count
             std::string("\xEC\x04\x00\xFF\xFF\x00\x00", 7),        // far above the bytes present
         std::string("\xE6\x05\x00\x02p1\x02\x00", 8) +           // parameter of an unknown type
-            std::string("\xEC\x0C\x00\x01\x00\x00\x00\x00\x00\x00\x00\x99\x00", 15),
+            std::string("\xEC\x0A\x00\x01\x00\x00\x00\x00\x00\x00\x00\x99\x00", 13),
     };
     for (const std::string& tokens : malformed) {
         RawSocket raw(server.port());
@@ -496,4 +496,20 @@ TEST_F(ProtocolTest, StopsCleanlyOnSigterm)
     const int status = server.stop();
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ProtocolOptions, DateOrderIsAnsweredFromTheServersSetting)
+{
+    for (const auto& [order, expected] : {std::pair{"dmy", CS_OPT_FMTDMY}, std::pair{"ydm", CS_OPT_FMTYDM}}) {
+        DevServer server({"--date-order", order});
+        CtConnection con;
+        CS_INT value = 0;
+        ASSERT_EQ(ct_options(con.connection(), CS_GET, CS_OPT_DATEFORMAT, &value, CS_UNUSED, nullptr),
+                  CS_SUCCEED);
+        EXPECT_EQ(value, expected) << order;
+        CS_BOOL off = CS_FALSE;
+        EXPECT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_CHAINXACTS, &off, CS_UNUSED, nullptr),
+                  CS_SUCCEED);
+        EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
+    }
 }
