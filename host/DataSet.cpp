@@ -443,7 +443,7 @@ void TDataSet::Resync(TResyncMode Mode)
 void TDataSet::First()
 {
     CheckBrowseMode();
-    DoBeforeScroll();
+    if (m_quietScrolls == 0) DoBeforeScroll();
     ClearBuffers();
     try {
         InternalFirst();
@@ -456,13 +456,13 @@ void TDataSet::First()
     }
     m_bof = true;
     DataEvent(deDataSetChange, 0);
-    DoAfterScroll();
+    if (m_quietScrolls == 0) DoAfterScroll();
 }
 
 void TDataSet::Last()
 {
     CheckBrowseMode();
-    DoBeforeScroll();
+    if (m_quietScrolls == 0) DoBeforeScroll();
     ClearBuffers();
     try {
         InternalLast();
@@ -475,14 +475,14 @@ void TDataSet::Last()
     }
     m_eof = true;
     DataEvent(deDataSetChange, 0);
-    DoAfterScroll();
+    if (m_quietScrolls == 0) DoAfterScroll();
 }
 
 int TDataSet::MoveBy(int Distance)
 {
     CheckBrowseMode();
     int result = 0;
-    DoBeforeScroll();
+    if (m_quietScrolls == 0) DoBeforeScroll();
     if (!((Distance > 0 && !m_eof) || (Distance < 0 && !m_bof))) return 0;
     m_bof = false;
     m_eof = false;
@@ -530,7 +530,7 @@ int TDataSet::MoveBy(int Distance)
         throw;
     }
     finish();
-    DoAfterScroll();
+    if (m_quietScrolls == 0) DoAfterScroll();
     return result;
 }
 

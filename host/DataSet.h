@@ -150,10 +150,11 @@ public:
     /// Stores the handler (see SetFiltered for re-reading).
     virtual void SetOnFilterRecord(TFilterRecordEvent Value);
     /// Finds the first record whose key fields equal the values and makes it current.
-    /// The base scans the records with the controls disabled.
+    /// The base scans the records with the controls disabled and fires one BeforeScroll,
+    /// and AfterScroll only when it found a record (the current record stays otherwise).
     virtual bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options);
     /// Values of ResultFields in the first record whose key fields equal KeyValues, or
-    /// Null; the current record does not change.
+    /// Null; the current record does not change and no scroll event fires.
     virtual Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
                            const std::string& ResultFields);
     bool FindFirst() { return FindRecord(true, true); }
@@ -457,6 +458,7 @@ private:
     TDataSetState m_disableState = dsInactive;
     TDataEvent m_enableEvent = deDataSetChange;
     int m_disableCount = 0;
+    int m_quietScrolls = 0;  // > 0 while Locate/Lookup scan: no scroll events
     bool m_modified = false;
     bool m_found = false;
     bool m_defaultFields = false;

@@ -216,10 +216,10 @@ void TDataSet::GotoBookmark(const TBookmark& ABookmark)
 {
     if (ABookmark.empty()) return;
     CheckBrowseMode();
-    DoBeforeScroll();
+    if (m_quietScrolls == 0) DoBeforeScroll();
     InternalGotoBookmark(ABookmark.data());
     Resync(TResyncMode{rmExact, rmCenter});
-    DoAfterScroll();
+    if (m_quietScrolls == 0) DoAfterScroll();
 }
 
 bool TDataSet::BookmarkValid(const TBookmark& /*ABookmark*/)
@@ -295,19 +295,26 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TL
     CheckBrowseMode();
     std::vector<TField*> keys;
     GetFieldList(keys, KeyFields);
+    DoBeforeScroll();
     TBookmark saved = GetBookmarkStr();
     bool found = false;
+    // The scan moves through the records without scroll events and with the controls
+    // disabled; only the move to the found record counts as a scroll.
     DisableControls();
+    ++m_quietScrolls;
     try {
         First();
         found = scanLocate(keys, KeyValues, Options);
         if (!found && !saved.empty()) GotoBookmark(saved);
     } catch (...) {
+        --m_quietScrolls;
         EnableControls();
         throw;
     }
+    --m_quietScrolls;
     EnableControls();
     m_found = found;
+    if (found) DoAfterScroll();
     return found;
 }
 
@@ -319,14 +326,17 @@ Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
     TBookmark saved = GetBookmarkStr();
     Variant result = Null();
     DisableControls();
+    ++m_quietScrolls;
     try {
         First();
         if (scanLocate(keys, KeyValues, {})) result = GetFieldValues(ResultFields);
         if (!saved.empty()) GotoBookmark(saved);
     } catch (...) {
+        --m_quietScrolls;
         EnableControls();
         throw;
     }
+    --m_quietScrolls;
     EnableControls();
     return result;
 }

@@ -334,3 +334,22 @@ TEST(DataSetLocate, GenericLocateAndLookup)
     EXPECT_EQ(ds->RecNo(), 2);
     EXPECT_THROW(ds->Locate("NOPE", 1, {}), EDatabaseError);
 }
+
+TEST(DataSetLocate, ScanFiresOneScrollAndLookupNone)
+{
+    auto ds = makeNumbers(50);
+    ds->Open();
+    std::vector<std::string> log;
+    ds->SetBeforeScroll([&](TDataSet*) { log.push_back("before"); });
+    ds->SetAfterScroll([&](TDataSet* d) { log.push_back("after:" + std::to_string(d->RecNo())); });
+    EXPECT_TRUE(ds->Locate("ID", 40, {}));
+    EXPECT_EQ(log, (std::vector<std::string>{"before", "after:40"}));
+    log.clear();
+    EXPECT_FALSE(ds->Locate("ID", 400, {}));
+    EXPECT_EQ(log, (std::vector<std::string>{"before"}));
+    EXPECT_EQ(ds->RecNo(), 40);
+    log.clear();
+    EXPECT_EQ(ds->Lookup("ID", 7, "NAME").AsString(), "n7");
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(ds->RecNo(), 40);
+}
