@@ -52,6 +52,9 @@ void TDataSet::SetActive(bool Value)
     } else {
         bool destroying = ComponentState().Contains(csDestroying);
         if (!destroying) DoBeforeClose();
+        // A pending edit is dropped without events, but the dataset still releases what
+        // it set up for it.
+        if (m_state == dsEdit || m_state == dsInsert) InternalCancel();
         SetState(dsInactive);
         CloseCursor();
         if (!destroying) DoAfterClose();

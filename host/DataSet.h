@@ -53,7 +53,8 @@ public:
     /// and AfterScroll (when not empty). An OpenCursor that leaves the cursor closed
     /// leaves the dataset inactive without an error.
     void Open() { SetActive(true); }
-    /// Closes: BeforeClose, dsInactive, CloseCursor, AfterClose. Pending edits are dropped.
+    /// Closes: BeforeClose, dsInactive, CloseCursor, AfterClose. A pending edit is dropped
+    /// (InternalCancel without the cancel events).
     void Close() { SetActive(false); }
     [[nodiscard]] bool Active() const noexcept { return m_state != dsInactive; }
     virtual void SetActive(bool Value);
@@ -388,8 +389,8 @@ protected:
     /// Called by Insert/Append with the new buffer active and initialised.
     virtual void InternalInsert() {}
     /// Called by Cancel with the position on the edited record, before dsBrowse, and
-    /// when a new record is abandoned because OnNewRecord raised: release what
-    /// InternalEdit/InternalInsert set up.
+    /// when an edit is abandoned (OnNewRecord raised, Close while editing): release
+    /// what InternalEdit/InternalInsert set up.
     virtual void InternalCancel() {}
     /// Store the active buffer (dsEdit: over its record; dsInsert: as a new record in
     /// front of the bookmarked one, or last when its flag is bfEOF).

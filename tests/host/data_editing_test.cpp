@@ -296,7 +296,12 @@ TEST(DataSetStates, ClosingWhileEditingDropsTheEdit)
     ds->Open();
     ds->Edit();
     ds->FieldByName("ID")->SetAsInteger(77);
+    int cancels = 0;
+    ds->SetBeforeCancel([&](TDataSet*) { ++cancels; });
+    ds->calls.clear();
     ds->Close();
+    EXPECT_EQ(ds->calls, (std::vector<std::string>{"InternalCancel", "InternalClose"}));
+    EXPECT_EQ(cancels, 0);
     EXPECT_EQ(ds->State(), dsInactive);
     EXPECT_THROW(ds->Edit(), EDatabaseError);
     EXPECT_THROW(ds->First(), EDatabaseError);
