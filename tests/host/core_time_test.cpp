@@ -156,3 +156,14 @@ TEST(CoreTime, StrToDateTimeReadsIsoAndShortDates) {
   EXPECT_THROW((void)StrToDateTime("2026-02-30"), EConvertError);
   EXPECT_THROW((void)StrToDateTime("yesterday"), EConvertError);
 }
+
+TEST(CoreTime, DefaultTextForms) {
+  TDateTime v = EncodeDate(2026, 12, 7) + EncodeTime(14, 5, 9, 0);
+  EXPECT_EQ(DateTimeToStr(v), "07/12/2026 14:05:09");
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 7)), "07/12/2026");  // no time part at midnight
+  EXPECT_EQ(DateToStr(v), "07/12/2026");
+  EXPECT_EQ(TimeToStr(v), "14:05:09");
+  EXPECT_EQ(StrToDateTime(DateTimeToStr(v)), v);
+  // Before 30 Dec 1899 the time of day still reads forwards.
+  EXPECT_EQ(DateTimeToStr(-1.25), "29/12/1899 06:00:00");
+}
