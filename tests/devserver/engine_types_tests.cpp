@@ -219,5 +219,27 @@ TEST_F(EngineTypes, VariablesKeepTheirDeclaredTypes) {
     EXPECT_DOUBLE_EQ(r.rows[0][4].real, 2.4692);
 }
 
+TEST_F(EngineTypes, AggregatesKeepTheColumnsTypes) {
+    auto r = query("create table agg (m money, n numeric(10,2), d datetime, c varchar(5), i smallint)\n"
+                   "insert into agg values ($1.25, 10.50, '2026-01-01', 'a', 1)\n"
+                   "insert into agg values (2.5, 20.25, '2026-03-01', 'b', 2)\n"
+                   "select max(m), min(n), max(d), min(c), sum(m), avg(n), sum(i), count(*) from agg");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.columns[0].type.type, SqlType::Money);
+    EXPECT_EQ(r.rows[0][0].integer, 25000);
+    EXPECT_EQ(r.columns[1].type.type, SqlType::Numeric);
+    EXPECT_TRUE(r.rows[0][1].numeric == 1050);
+    EXPECT_EQ(r.columns[2].type.type, SqlType::DateTime);
+    EXPECT_EQ(r.columns[3].type.type, SqlType::VarChar);
+    EXPECT_EQ(r.columns[3].type.length, 5);
+    EXPECT_EQ(r.columns[4].type.type, SqlType::Money);
+    EXPECT_EQ(r.rows[0][4].integer, 37500);
+    EXPECT_EQ(r.columns[5].type.type, SqlType::Numeric);
+    EXPECT_TRUE(r.rows[0][5].numeric == 15375000) << "avg keeps six decimals";
+    EXPECT_EQ(r.columns[6].type.type, SqlType::Int);
+    EXPECT_EQ(r.rows[0][6].integer, 3);
+    EXPECT_EQ(r.rows[0][7].integer, 2);
+}
+
 } // namespace
 } // namespace devserver::test

@@ -104,7 +104,10 @@ std::vector<Token> tokenize(std::string_view sql) {
             i += 2;
             while (std::isxdigit(at(i))) t.text += sql[i++];
             t.kind = Token::Kind::Binary;
-        } else if (std::isdigit(c) || (c == '.' && std::isdigit(at(i + 1)))) {
+        } else if (std::isdigit(c) || (c == '.' && std::isdigit(at(i + 1))) ||
+                   (c == '$' && (std::isdigit(at(i + 1)) || at(i + 1) == '.'))) {
+            // A money literal may start with '$'.
+            if (c == '$') ++i;
             while (std::isdigit(at(i))) t.text += sql[i++];
             if (at(i) == '.') {
                 t.text += sql[i++];

@@ -80,6 +80,35 @@ std::string storageDeclaration(const std::string& declared) {
     return name + " text" + args + " collate " + kDecimalCollation;
 }
 
+/// The type of min/max/sum/avg over a plain column: the column's declared type for min and
+/// max, money or numeric for sums and averages of money and numeric columns (as on the
+/// server); nothing otherwise.
+std::optional<ColumnType> aggregateType(sqlite3* db, const std::pair<std::string, std::string>& aggregate,
+                                        const std::string& fromClause) {
+    if (aggregate.first.empty()) return std::nullopt;
+    sqlite3_stmt* probe = nullptr;
+    std::string sql = "select " + aggregate.second + " " + fromClause;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &probe, nullptr) != SQLITE_OK || !probe) {
+        sqlite3_finalize(probe);
+        return std::nullopt;
+    }
+    std::optional<ColumnType> type;
+    if (const char* declared = sqlite3_column_decltype(probe, 0)) type = parseDeclaredType(declared);
+    sqlite3_finalize(probe);
+    if (!type || aggregate.first == "min" || aggregate.first == "max") return type;
+    if (type->type == SqlType::Money || type->type == SqlType::SmallMoney) {
+        type->type = SqlType::Money;
+        type->length = 8;
+        return type;
+    }
+    if (type->type == SqlType::Numeric || type->type == SqlType::Decimal) {
+        type->precision = 38;
+        if (aggregate.first == "avg") type->scale = std::max<uint8_t>(type->scale, 6);
+        return type;
+    }
+    return std::nullopt;
+}
+
 bool isSelectListEnd(const Token& t) {
     return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") || t.is("union");
 }
@@ -174,6 +203,8 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
         std::optional<ColumnType> type;
         if (const char* declared = sqlite3_column_decltype(s, c)) type = parseDeclaredType(declared);
         if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
+        if (!type && itemsMatch && tr.aggregates.size() == tr.columnHints.size())
+            type = aggregateType(db, tr.aggregates[static_cast<size_t>(c)], tr.fromClause);
         if (!type) type = typeOfValue(rc == SQLITE_ROW ? columnValue(s, c) : SqlValue::null());
         type->nullable = true;
         if (origin) {

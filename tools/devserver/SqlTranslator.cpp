@@ -212,6 +212,9 @@ public:
             if (t.isOp("+") &&
                 ((i > 0 && isCharacterOperand(tokens, i - 1, true)) || isCharacterOperand(tokens, i + 1, false))) {
                 emit("||");
+            } else if (t.isOp("?")) {
+                if (!m_context.marker) throw syntaxError("?");
+                bind(m_context.marker(t));
             } else if (t.isOp("==")) {
                 emit("=");
             } else if (t.isOp("!<")) {
@@ -379,6 +382,20 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
             size_t comma = firstArgumentEnd(item, 1);
             hint = parseDeclaredType(typeTextOf(item.subspan(2, comma - 2)));
         }
+        std::pair<std::string, std::string> aggregate;
+        if (item.size() >= 4 && item[1].isOp("(") && matchingParen(item, 1) == item.size() - 1 &&
+            (item[0].is("max") || item[0].is("min") || item[0].is("sum") || item[0].is("avg"))) {
+            std::string column;
+            bool plain = true;
+            for (size_t k = 2; k + 1 < item.size(); ++k) {
+                if (item[k].isOp(".")) column += '.';
+                else if (item[k].kind == Token::Kind::Identifier || item[k].kind == Token::Kind::QuotedIdentifier)
+                    column += Translator::identifierText(item[k]);
+                else plain = false;
+            }
+            if (plain) aggregate = {Translator::lowerWord(item[0].text), column};
+        }
+        out.aggregates.push_back(aggregate);
         tr.run(item);
         if (!alias.empty()) tr.emit("as " + quoteIdentifier(alias));
         // Without an alias, a variable item is named after nothing, as on the server.
@@ -386,8 +403,10 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
         out.columnHints.push_back(hint);
         out.namedItems.push_back(!alias.empty() || hasName(item));
     }
+    const size_t fromStart = out.sql.size();
     tr.run(tokens.subspan(listEnd));
     if (top) tr.emit("limit " + *top);
+    out.fromClause = out.sql.substr(fromStart);
 }
 
 } // namespace

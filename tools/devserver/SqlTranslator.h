@@ -25,6 +25,9 @@ struct TranslateContext {
     /// The SQLite schema under which database `name` is reachable from the current
     /// connection (attaching it when needed); throws SqlError 911 for an unknown database.
     std::function<std::string(const std::string&)> schemaFor;
+    /// The value of a `?` marker (prepared statements); throws SqlError 102 when the batch
+    /// has no marker values.
+    std::function<SqlValue(const Token&)> marker;
 };
 
 /// A translated statement.
@@ -40,6 +43,11 @@ struct Translation {
     /// Select statements: per select-list item, whether it has a name (an alias or a plain
     /// column); expression columns without an alias are unnamed, as on the server.
     std::vector<bool> namedItems;
+    /// Select statements: per select-list item that is min, max, sum or avg of a plain column,
+    /// the function name and the column ("max", "t.price"); empty otherwise.
+    std::vector<std::pair<std::string, std::string>> aggregates;
+    /// Select statements: the translated text after the select list ("from … where …").
+    std::string fromClause;
 };
 
 /// Translates the tokens of one statement. With `isSelect`, the first select list is
