@@ -513,3 +513,44 @@ TEST(ProtocolOptions, DateOrderIsAnsweredFromTheServersSetting)
         EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
     }
 }
+
+TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows)
+{
+    CtConnection con;
+    ASSERT_FALSE(con.execute("create table prep (a int, b varchar(10))\n"
+                             "insert into prep values (1, 'one')\n"
+                             "insert into prep values (2, 'two')")
+                     .failed);
+    auto cmd = con.newCommand();
+    ASSERT_EQ(ct_dynamic(cmd.get(), CS_PREPARE, const_cast<char*>("s1"), CS_NULLTERM,
+                         const_cast<char*>("select b from prep where a > ? order by a"), CS_NULLTERM),
+              CS_SUCCEED);
+    ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
+    con.collect(cmd.get());
+    // Executions returning rows, none, and rows again: a result without rows must end
+    // cleanly, or the next fetch waits for ever.
+    for (const auto& [bound, expected] : {std::pair{"0", 2u}, std::pair{"5", 0u}, std::pair{"1", 1u}}) {
+        ASSERT_EQ(ct_dynamic(cmd.get(), CS_EXECUTE, const_cast<char*>("s1"), CS_NULLTERM, nullptr,
+                             CS_UNUSED),
+                  CS_SUCCEED);
+        CS_DATAFMT f{};
+        f.datatype = CS_CHAR_TYPE;
+        f.maxlength = 10;
+        f.status = CS_INPUTVALUE;
+        f.namelen = 0;
+        ASSERT_EQ(ct_param(cmd.get(), &f, const_cast<char*>(bound), static_cast<CS_INT>(std::strlen(bound)), 0),
+                  CS_SUCCEED);
+        ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
+        CtBatch b = con.collect(cmd.get());
+        ASSERT_TRUE(b.ok);
+        EXPECT_FALSE(b.failed);
+        ASSERT_EQ(b.rowResults().size(), 1u) << bound;
+        EXPECT_EQ(b.rowResults()[0]->rows.size(), expected) << bound;
+    }
+    ASSERT_EQ(ct_dynamic(cmd.get(), CS_DEALLOC, const_cast<char*>("s1"), CS_NULLTERM, nullptr, CS_UNUSED),
+              CS_SUCCEED);
+    ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
+    con.collect(cmd.get());
+    cmd.reset();
+    EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
+}

@@ -23,6 +23,8 @@ constexpr size_t kMaxRequestBytes = 64u << 20;
 constexpr size_t kMaxQueued = 8;
 constexpr int kPollSliceMs = 100;
 constexpr uint32_t kMaxPacketSize = 65535;
+// Prepared statements one client may hold at once.
+constexpr size_t kMaxPrepared = 4096;
 
 // Message numbers the protocol side raises itself.
 constexpr int32_t kLoginFailedMessage = 4002;
@@ -53,6 +55,15 @@ ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text)
     m.severity = severity;
     m.text = std::move(text);
     return m;
+}
+
+std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in)
+{
+    std::vector<RpcParameter> out;
+    out.reserve(in.size());
+    for (const ClientParam& p : in)
+        out.push_back(RpcParameter{p.name, p.format.column, p.value, p.output});
+    return out;
 }
 
 } // namespace
@@ -315,7 +326,7 @@ bool ClientSession::serveOne(Message& message)
     return !m_closed && !m_output.failed();
 }
 
-template <class Work> void ClientSession::respond(Work&& work)
+template <class Work> void ClientSession::respond(Work&& work, bool procedureShape)
 {
     ResponseSink::Hooks hooks;
     hooks.cancelRequested = [this] { return cancelRequested(); };
@@ -323,6 +334,7 @@ template <class Work> void ClientSession::respond(Work&& work)
     hooks.drop = [this] { close(); };
     ResponseSink sink(m_output, m_config.serverName, m_options.dropAfterRows, std::move(hooks),
                       m_dateAndTime);
+    sink.setProcedureShape(procedureShape);
     if (resultDelay()) {
         try {
             work(sink);
@@ -361,30 +373,55 @@ bool ClientSession::resultDelay()
 void ClientSession::answerLanguage(const Request& request)
 {
     if (request.languageParams) {
-        answerUnsupported("parameters of language commands");
+        const std::vector<RpcParameter> params = toRpcParameters(request.params);
+        respond([&](ResponseSink& sink) { m_session->executeBatchWithParams(request.sql, params, sink); });
         return;
     }
-    respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); });
+    // FreeTDS sends bare language packets only for the executions of prepared statements it
+    // emulates; they are answered like real ones (see ResponseSink::setProcedureShape).
+    respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); },
+            request.rawLanguage);
 }
 
 void ClientSession::answerRpc(const Request& request)
 {
-    std::vector<RpcParameter> params;
-    params.reserve(request.params.size());
-    for (const ClientParam& p : request.params)
-        params.push_back(RpcParameter{p.name, p.format.column, p.value, p.output});
+    const std::vector<RpcParameter> params = toRpcParameters(request.params);
     respond([&](ResponseSink& sink) { m_session->executeRpc(request.rpcName, params, sink); });
 }
 
 void ClientSession::answerDynamic(const Request& request)
 {
-    constexpr uint8_t kPrepare = 0x01, kDealloc = 0x04, kExecImmediate = 0x08;
+    constexpr uint8_t kPrepare = 0x01, kExecute = 0x02, kDealloc = 0x04, kExecImmediate = 0x08;
     if (request.dynamicType == kExecImmediate) {
         respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); });
         return;
     }
+    if (request.dynamicType == kExecute) {
+        const auto it = m_prepared.find(request.dynamicId);
+        if (it != m_prepared.end()) {
+            const std::vector<RpcParameter> params = toRpcParameters(request.params);
+            const std::string sql = it->second;
+            respond([&](ResponseSink& sink) { m_session->executeWithMarkers(sql, params, sink); },
+                    true);
+            return;
+        }
+    }
     ByteWriter& out = m_output.out();
-    if (request.dynamicType == kPrepare) {
+    const int markers =
+        request.dynamicType == kPrepare ? m_session->countParameterMarkers(request.sql) : -1;
+    if (request.dynamicType == kPrepare && markers >= 0 && m_prepared.size() < kMaxPrepared) {
+        // Described as varchar inputs: the client converts whatever it binds to text, which
+        // the statement then compares and stores as it would a literal.
+        m_prepared[request.dynamicId] = request.sql;
+        writeDynamicAck(out, request.dynamicId);
+        if (markers > 0) {
+            const ColumnType text{SqlType::VarChar, 255, 0, 0, true};
+            const std::vector<Column> inputs(static_cast<size_t>(markers), Column{"", text});
+            const std::vector<WireFormat> formats(static_cast<size_t>(markers), describe(text));
+            writeParamFormat(out, inputs, formats, false);
+        }
+        writeDone(out, token::kDone, done::kFinal, 0);
+    } else if (request.dynamicType == kPrepare) {
         // Declined: FreeTDS then emulates the statement, sending each execution as plain
         // language text with the parameters written as literals.
         writeDynamicAck(out, request.dynamicId);
@@ -395,6 +432,7 @@ void ClientSession::answerDynamic(const Request& request)
                  m_config.serverName);
         writeDone(out, token::kDone, done::kError, 0);
     } else if (request.dynamicType == kDealloc) {
+        m_prepared.erase(request.dynamicId);
         writeDynamicAck(out, request.dynamicId);
         writeDone(out, token::kDone, done::kFinal, 0);
     } else {

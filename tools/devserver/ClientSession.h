@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -50,7 +51,7 @@ private:
     void answerAttention();
     /// Runs `work` against a streaming sink and ends the response (with the attention bit
     /// when the client cancelled).
-    template <class Work> void respond(Work&& work);
+    template <class Work> void respond(Work&& work, bool procedureShape = false);
     /// Waits out the result delay, polling for an attention. False when cancelled.
     bool resultDelay();
 
@@ -70,6 +71,7 @@ private:
     MessageAssembler m_input;
     PacketWriter m_output;
     std::deque<Message> m_queued;
+    std::map<std::string, std::string> m_prepared; ///< prepared statements by id
     int m_attentions = 0;
     bool m_closed = false;
     bool m_dateAndTime = true; ///< the client library reads date and time columns

@@ -171,6 +171,30 @@ public:
     /// Executes a procedure called by RPC with the given parameters.
     virtual void executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params,
                             ResultSink& sink) = 0;
+    /// Executes a language batch in which each parameter is a declared variable named
+    /// `params[i].name` holding its value (ct-lib language commands with parameters).
+    virtual void executeBatchWithParams(std::string_view sql,
+                                        const std::vector<RpcParameter>& params, ResultSink& sink)
+    {
+        (void)params;
+        executeBatch(sql, sink);
+    }
+    /// Number of `?` parameter markers in `sql` (outside string literals and comments), used
+    /// to describe a prepared statement's inputs; -1 when this session cannot run statements
+    /// with markers (the protocol side then declines prepared statements).
+    [[nodiscard]] virtual int countParameterMarkers(std::string_view sql)
+    {
+        (void)sql;
+        return -1;
+    }
+    /// Executes `sql` with its i-th `?` marker standing for the value of `params[i]` (bound as
+    /// a value, never spliced into the text). Only called when countParameterMarkers(sql) >= 0.
+    virtual void executeWithMarkers(std::string_view sql, const std::vector<RpcParameter>& params,
+                                    ResultSink& sink)
+    {
+        (void)params;
+        executeBatch(sql, sink);
+    }
     [[nodiscard]] virtual std::string currentDatabase() const = 0;
     [[nodiscard]] virtual bool inTransaction() const = 0;
 };

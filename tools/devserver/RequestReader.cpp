@@ -101,6 +101,7 @@ Request parseRequest(const Message& m)
     if (m.type == packet::kLanguage) {
         r.kind = Request::Kind::Language;
         r.sql = m.payload;
+        r.rawLanguage = true;
         return r;
     }
     ByteReader in(m.payload);

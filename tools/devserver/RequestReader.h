@@ -45,6 +45,7 @@ struct Request {
     Kind kind = Kind::Unsupported;
     std::string sql;                ///< Language: batch text; Dynamic: statement text
     bool languageParams = false;    ///< Language: parameters followed the text
+    bool rawLanguage = false;       ///< Language: sent as a bare type 0x01 packet
     std::string rpcName;            ///< Rpc: procedure name
     std::vector<ClientParam> params;
     uint8_t dynamicType = 0;        ///< Dynamic: PREPARE 0x01, EXECUTE 0x02, DEALLOC 0x04, ...

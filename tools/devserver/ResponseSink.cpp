@@ -66,6 +66,10 @@ void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCou
 {
     releaseHeld();
     HeldDone d{token::kDone, 0, 0};
+    if (m_procedureShape && kind == DoneKind::Statement)
+        kind = DoneKind::InProcedure;
+    if (error)
+        m_anyError = true;
     if (kind == DoneKind::InProcedure) {
         d.token = token::kDoneInProc;
         d.status |= done::kProc;
@@ -132,6 +136,12 @@ void ResponseSink::finish(bool attention)
     if (attention) {
         m_held.reset();
         writeDone(m_out.out(), token::kDone, done::kAttention, 0);
+    } else if (m_procedureShape) {
+        releaseHeld();
+        uint16_t status = m_anyError ? done::kError : done::kFinal;
+        if (m_hooks.inTransaction && m_hooks.inTransaction())
+            status |= done::kInXact;
+        writeDone(m_out.out(), token::kDoneProc, status, 0);
     } else if (m_held) {
         writeDone(m_out.out(), m_held->token, m_held->status, m_held->count);
         m_held.reset();

@@ -42,6 +42,11 @@ public:
     void databaseChanged(const std::string& oldName, const std::string& newName) override;
     [[nodiscard]] bool cancelled() override;
 
+    /// Answers as a procedure does: statements end with DONEINPROC and the response with a
+    /// DONEPROC. Used for prepared-statement executions: FreeTDS's ct_fetch looks at the
+    /// token after a statement's DONE there, so the DONE must never be the last token.
+    void setProcedureShape(bool on) noexcept { m_procedureShape = on; }
+
     /// Ends the response: the held DONE goes out as the final one, or, when `attention`,
     /// a DONE with the attention bit replaces it. Sends the last packet with EOM.
     void finish(bool attention);
@@ -66,6 +71,8 @@ private:
     int64_t m_rowsInResult = 0;
     bool m_dateAndTime;
     bool m_cancelled = false;
+    bool m_procedureShape = false;
+    bool m_anyError = false;
     bool m_dropped = false;
 };
 

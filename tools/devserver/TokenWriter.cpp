@@ -144,9 +144,9 @@ void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
 }
 
 void writeParamFormat(ByteWriter& out, const std::vector<Column>& params,
-                      const std::vector<WireFormat>& formats)
+                      const std::vector<WireFormat>& formats, bool output)
 {
-    writeFormat(out, token::kParamFmt, token::kParamFmt2, params, formats, true);
+    writeFormat(out, token::kParamFmt, token::kParamFmt2, params, formats, output);
 }
 
 void writeParams(ByteWriter& out, const std::vector<WireFormat>& formats,

@@ -54,9 +54,10 @@ void writeRowFormat(ByteWriter& out, const std::vector<Column>& columns,
                     const std::vector<WireFormat>& formats);
 void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
               const std::vector<Value>& values);
-/// PARAMFMT (PARAMFMT2 when too long) describing output parameters.
+/// PARAMFMT (PARAMFMT2 when too long) describing output parameters, or input parameters
+/// when `output` is false (a prepared statement's description).
 void writeParamFormat(ByteWriter& out, const std::vector<Column>& params,
-                      const std::vector<WireFormat>& formats);
+                      const std::vector<WireFormat>& formats, bool output = true);
 void writeParams(ByteWriter& out, const std::vector<WireFormat>& formats,
                  const std::vector<Value>& values);
 void writeReturnStatus(ByteWriter& out, int32_t status);
