@@ -152,3 +152,28 @@ TEST_F(ProtocolTypes, LargeTextAndImageRoundTrip)
     EXPECT_EQ(row[1].raw.size(), image.size());
     EXPECT_TRUE(row[1].raw == image);
 }
+
+TEST(ProtocolWideRows, AFormatLongerThan64KiBTravelsAsRowFmt2)
+{
+    DevServer server;
+    CtConnection con;
+    constexpr int kColumns = 600;
+    // 600 columns of about 125 bytes of format each: some 75 KB, beyond ROWFMT's 16-bit length.
+    const std::string prefix = "a_rather_long_column_name_so_that_the_format_outgrows_64_kib_" +
+                               std::string(50, 'x') + "_";
+    std::string create = "create table wide (";
+    std::string insert = "insert into wide values (";
+    for (int i = 0; i < kColumns; ++i) {
+        create += (i ? ", " : "") + prefix + std::to_string(i) + " varchar(20) null";
+        insert += (i ? ", " : "") + std::string("'v") + std::to_string(i) + "'";
+    }
+    ASSERT_FALSE(con.execute(create + ")").failed);
+    ASSERT_FALSE(con.execute(insert + ")").failed);
+    CtBatch b = con.execute("select * from wide");
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    const auto* r = b.rowResults()[0];
+    ASSERT_EQ(r->columns.size(), static_cast<size_t>(kColumns));
+    EXPECT_EQ(r->columns[kColumns - 1].name, prefix + std::to_string(kColumns - 1));
+    ASSERT_EQ(r->rows.size(), 1u);
+    EXPECT_EQ(r->rows[0][kColumns - 1].text, "v" + std::to_string(kColumns - 1));
+}
