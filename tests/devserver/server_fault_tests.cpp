@@ -43,7 +43,7 @@ TEST(ServerFaults, DropAfterRowsClosesTheConnectionMidResult)
     size_t fetched = 0;
     for (const auto* r : b.rowResults())
         fetched += r->rows.size();
-    EXPECT_LE(fetched, 3u);
+    EXPECT_EQ(fetched, 3u);
     bool clientMessage = false;
     for (const auto& m : b.messages)
         clientMessage = clientMessage || !m.fromServer;
@@ -51,6 +51,17 @@ TEST(ServerFaults, DropAfterRowsClosesTheConnectionMidResult)
     // The server itself keeps serving.
     CtConnection other;
     EXPECT_EQ(other.execute("select 1").rowResults().size(), 1u);
+}
+
+TEST(ServerFaults, DropAfterZeroRowsSendsNoRowAtAll)
+{
+    DevServer server({"--drop-after-rows", "0"});
+    CtConnection con;
+    fillTable(con, "two", 2);
+    CtBatch b = con.execute("select id from two");
+    EXPECT_FALSE(b.ok);
+    for (const auto* r : b.rowResults())
+        EXPECT_EQ(r->rows.size(), 0u);
 }
 
 TEST(ServerFaults, LoginDelayPostponesTheLoginReply)

@@ -47,15 +47,21 @@ bool ResponseSink::row(const std::vector<Value>& values)
 {
     if (m_cancelled || broken())
         return false;
-    writeRow(m_out.out(), m_formats, values);
-    ++m_rowsInResult;
-    if (m_dropAfterRows >= 0 && m_rowsInResult >= m_dropAfterRows) {
+    const auto dropHere = [this] {
+        if (m_dropAfterRows < 0 || m_rowsInResult < m_dropAfterRows)
+            return false;
         m_out.flushPartial();
         m_dropped = true;
         if (m_hooks.drop)
             m_hooks.drop();
+        return true;
+    };
+    if (dropHere()) // --drop-after-rows 0: not even one row
         return false;
-    }
+    writeRow(m_out.out(), m_formats, values);
+    ++m_rowsInResult;
+    if (dropHere())
+        return false;
     pump();
     if (m_rowsInResult % kPollEveryRows == 0 && cancelled())
         return false;
