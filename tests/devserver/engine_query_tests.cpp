@@ -322,5 +322,51 @@ TEST_F(EngineQuery, DeepNestingIsRefusedNotFatal) {
     EXPECT_EQ(ok.results().at(0).rows.at(0)[0].integer, 7);
 }
 
+TEST_F(EngineQuery, MarkersAndParametersCarryValues) {
+    run("create table priced (name varchar(10), price money, sold datetime)\n"
+        "insert into priced values ('a', 5, '2026-01-01') insert into priced values ('b', 15.5, '2026-02-01')\n"
+        "insert into priced values ('c', 25, null)");
+    auto text = [](const std::string& s) {
+        RpcParameter p;
+        p.type.type = SqlType::VarChar;
+        p.type.length = 255;
+        p.value.isNull = false;
+        p.value.bytes = s;
+        return p;
+    };
+    const std::string sql = "select name from priced where price > ? and name <> '?' and sold < ? order by name";
+    EXPECT_EQ(session->countParameterMarkers(sql), 2);
+    EXPECT_EQ(session->countParameterMarkers("select 1 -- ?\n/* ? */ select '?'"), 0);
+    sink.clear();
+    session->executeWithMarkers(sql, {text("10"), text("2026-06-01")}, sink);
+    EXPECT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    auto results = sink.results();
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results[0].rows.size(), 1u);
+    EXPECT_EQ(results[0].rows[0][0].bytes, "b");
+    // A marker that matches nothing still gives an empty row result.
+    sink.clear();
+    session->executeWithMarkers("select name from priced where price > ?", {text("1000")}, sink);
+    ASSERT_EQ(sink.results().size(), 1u);
+    EXPECT_TRUE(sink.results()[0].rows.empty());
+    // Too few values is an error, not a crash.
+    sink.clear();
+    session->executeWithMarkers("select ? + ?", {text("1")}, sink);
+    EXPECT_EQ(sink.errors().size(), 1u);
+    // A ? in a plain batch is a syntax error.
+    EXPECT_EQ(run("select ?").errors().at(0).number, 102);
+
+    RpcParameter limit;
+    limit.name = "@limit";
+    limit.type.type = SqlType::Money;
+    limit.value.isNull = false;
+    limit.value.integer = 200000; // 20.0000
+    sink.clear();
+    session->executeBatchWithParams("select name from priced where price < @limit order by name", {limit}, sink);
+    EXPECT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    ASSERT_EQ(sink.results().size(), 1u);
+    EXPECT_EQ(sink.results()[0].rows.size(), 2u);
+}
+
 } // namespace
 } // namespace devserver::test

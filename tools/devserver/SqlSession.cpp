@@ -107,6 +107,11 @@ TranslateContext SqlSession::context(Frame& frame) {
     ctx.currentDatabase = m_database;
     ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
     ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };
+    ctx.marker = [this](const Token& t) {
+        auto it = m_markers.find(t.begin);
+        if (it == m_markers.end()) throw syntaxError("?");
+        return it->second;
+    };
     return ctx;
 }
 
@@ -132,9 +137,65 @@ void SqlSession::done(const Frame& frame, bool error, std::optional<int64_t> cou
 
 void SqlSession::executeBatch(std::string_view sql, ResultSink& sink) {
     m_sink = &sink;
+    m_markers.clear();
+    Frame frame;
+    runBatch(sql, frame);
+    m_sink = nullptr;
+}
+
+int SqlSession::countParameterMarkers(std::string_view sql) {
+    try {
+        int count = 0;
+        for (const Token& t : tokenize(sql))
+            if (t.isOp("?")) ++count;
+        return count;
+    } catch (const SqlError&) {
+        return 0; // the error is reported when the statement runs
+    }
+}
+
+void SqlSession::executeWithMarkers(std::string_view sql, const std::vector<RpcParameter>& params,
+                                    ResultSink& sink) {
+    m_sink = &sink;
+    m_markers.clear();
+    Frame frame;
+    try {
+        size_t index = 0;
+        for (const Token& t : tokenize(sql)) {
+            if (!t.isOp("?")) continue;
+            if (index >= params.size())
+                throw SqlError(7332, 16, "The number of parameters does not match the number of markers.");
+            m_markers[t.begin] = fromWireValue(params[index].value, params[index].type);
+            ++index;
+        }
+    } catch (const SqlError& e) {
+        reportError(e, frame, 1);
+        done(frame, true, std::nullopt);
+        m_sink = nullptr;
+        return;
+    }
+    runBatch(sql, frame);
+    m_markers.clear();
+    m_sink = nullptr;
+}
+
+void SqlSession::executeBatchWithParams(std::string_view sql, const std::vector<RpcParameter>& params,
+                                        ResultSink& sink) {
+    m_sink = &sink;
+    m_markers.clear();
+    Frame frame;
+    for (const RpcParameter& p : params) {
+        if (p.name.empty()) continue;
+        std::string name = p.name[0] == '@' ? p.name : "@" + p.name;
+        frame.variables[lower(name)] = Variable{p.type, fromWireValue(p.value, p.type)};
+    }
+    runBatch(sql, frame);
+    m_sink = nullptr;
+}
+
+void SqlSession::runBatch(std::string_view sql, Frame& frame) {
     m_aborted = false;
     m_batchText = std::string(sql);
-    Frame frame;
     try {
         std::vector<Token> tokens = tokenize(m_batchText);
         std::unique_ptr<Statement> root = parseStatements(tokens);
@@ -162,7 +223,6 @@ void SqlSession::executeBatch(std::string_view sql, ResultSink& sink) {
         reportError(e, frame, 1);
         done(frame, true, std::nullopt);
     }
-    m_sink = nullptr;
 }
 
 SqlSession::Flow SqlSession::run(const Statement& statement, Frame& frame) {

@@ -28,6 +28,10 @@ public:
 
     void executeBatch(std::string_view sql, ResultSink& sink) override;
     void executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params, ResultSink& sink) override;
+    [[nodiscard]] int countParameterMarkers(std::string_view sql) override;
+    void executeWithMarkers(std::string_view sql, const std::vector<RpcParameter>& params, ResultSink& sink) override;
+    void executeBatchWithParams(std::string_view sql, const std::vector<RpcParameter>& params,
+                                ResultSink& sink) override;
     [[nodiscard]] std::string currentDatabase() const override { return m_database; }
     [[nodiscard]] bool inTransaction() const override { return m_tranCount > 0; }
 
@@ -57,6 +61,7 @@ private:
     };
 
     // Interpreter (SqlSession.cpp)
+    void runBatch(std::string_view sql, Frame& frame);
     Flow run(const Statement& statement, Frame& frame);
     Flow runSimple(const Statement& statement, Frame& frame);
     Flow dispatch(const Statement& statement, Frame& frame);
@@ -109,6 +114,8 @@ private:
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
     bool m_noCount = false; ///< set nocount on: DONEs carry no counts
     bool m_aborted = false;
+    /// Values of the `?` markers of the running batch, by the marker's offset in the text.
+    std::map<size_t, SqlValue> m_markers;
 };
 
 } // namespace devserver
