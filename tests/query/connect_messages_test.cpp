@@ -192,6 +192,33 @@ TEST(ConnectMessages, MessageTexts) {
     EXPECT_EQ(tovrin::TSybClientMessage(nullptr).MsgNumber(), 0);
 }
 
+TEST(ConnectMessages, LostConnectionIsDroppedOnceAndCanReconnect) {
+    auto connection = makeConnection();
+    connection->SetServerName("DROPPING");
+    int disconnects = 0;
+    connection->SetOnDisconnect([&disconnects](host::TObject*) { ++disconnects; });
+    connection->Reconnect(); // warm up FreeTDS's one-time allocations
+    connection->Disconnect();
+    disconnects = 0;
+    const int descriptors = connecttest::openDescriptors();
+    connection->Connect();
+
+    // The server closes the connection after three rows (the login reads one).
+    const std::string message = batchError(
+        *connection, "select 1 as n union select 2 union select 3 union select 4 union select 5");
+    EXPECT_NE(message.find("Client library error"), std::string::npos) << message;
+    EXPECT_FALSE(connection->Connected());
+    EXPECT_EQ(connection->ConnectionHandle(), nullptr);
+    EXPECT_NO_THROW(connection->CheckMessages()) << "the dropped handle is never used again";
+    connection->Disconnect();
+    EXPECT_EQ(disconnects, 0) << "nothing left to disconnect";
+
+    connection->Connect();
+    EXPECT_TRUE(connection->Connected());
+    connection->Disconnect();
+    EXPECT_EQ(connecttest::openDescriptors(), descriptors);
+}
+
 TEST(ConnectMessages, NothingToReportReturnsQuietly) {
     auto connection = makeConnection();
     EXPECT_NO_THROW(connection->CheckMessages()); // not connected: no queue

@@ -38,7 +38,8 @@ inline int closedPort() {
 
 /// Starts the servers once per test program and points FreeTDS at a freetds.conf with the
 /// sections DEVSERVER (login sa/demo), SILENT (accepts and never answers), SLOWLOGIN
-/// (answers a login after 3 seconds) and CLOSEDPORT.
+/// (answers a login after 3 seconds), DROPPING (closes the connection after three rows) and
+/// CLOSEDPORT.
 class ServerEnvironment {
 public:
     static ServerEnvironment& get() {
@@ -53,7 +54,9 @@ private:
           m_silent(std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--silent"},
                                                             "SILENT")),
           m_slow(std::make_unique<testsupport::DevServer>(
-              std::vector<std::string>{"--login-delay-ms", "3000"}, "SLOWLOGIN")) {
+              std::vector<std::string>{"--login-delay-ms", "3000"}, "SLOWLOGIN")),
+          m_dropping(std::make_unique<testsupport::DevServer>(
+              std::vector<std::string>{"--sample", "--drop-after-rows", "3"}, "DROPPING")) {
         const std::string path = m_server->tempDir() + "/connect-tests.conf";
         std::ofstream conf(path);
         conf << "[global]\n\tclient charset = UTF-8\n";
@@ -64,6 +67,7 @@ private:
         section("DEVSERVER", m_server->port());
         section("SILENT", m_silent->port());
         section("SLOWLOGIN", m_slow->port());
+        section("DROPPING", m_dropping->port());
         section("CLOSEDPORT", closedPort());
         conf.close();
         setenv("FREETDSCONF", path.c_str(), 1);
@@ -72,6 +76,7 @@ private:
     std::unique_ptr<testsupport::DevServer> m_server;
     std::unique_ptr<testsupport::DevServer> m_silent;
     std::unique_ptr<testsupport::DevServer> m_slow;
+    std::unique_ptr<testsupport::DevServer> m_dropping;
 };
 
 /// A connection to DEVSERVER with the accepted login, not yet connected.
@@ -110,12 +115,18 @@ inline void runBatch(tovrin::TSybConnect& connection, const std::string& sql,
                 connection.CheckMessages();
             }
             if (resultType == CS_ROW_RESULT) {
-                ct_cancel(nullptr, command, CS_CANCEL_CURRENT);
+                while (ct_fetch(command, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+                }
+                connection.CheckMessages();
             }
         }
         connection.CheckMessages();
     } catch (...) {
-        ct_cancel(nullptr, command, CS_CANCEL_ALL);
+        // A client-library failure drops the connection handle; FreeTDS's ct_cancel then
+        // dereferences the dropped connection, so only a live command is cancelled.
+        if (connection.ConnectionHandle() != nullptr) {
+            ct_cancel(nullptr, command, CS_CANCEL_ALL);
+        }
         throw;
     }
 }
