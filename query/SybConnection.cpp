@@ -1,6 +1,7 @@
 // TSybConnect: login, logout, property setters, registration and naming.
 #include "query/SybConnection.h"
 
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -239,10 +240,15 @@ void TSybConnect::CSCHECK(CS_RETCODE Result) {
 
 std::string TSybConnect::GetDefaultHostName() {
     char buffer[256] = {};
-    if (gethostname(buffer, sizeof buffer - 1) != 0) {
-        return {};
+    if (gethostname(buffer, sizeof buffer - 1) == 0 && buffer[0] != '\0') {
+        return std::string(buffer, strnlen(buffer, sizeof buffer));
     }
-    return std::string(buffer, strnlen(buffer, sizeof buffer));
+    // The node name the kernel reports, when the socket layer has none.
+    utsname names{};
+    if (uname(&names) == 0) {
+        return std::string(names.nodename, strnlen(names.nodename, sizeof names.nodename));
+    }
+    return {};
 }
 
 void TSybConnect::SetConnected(bool Value) {
