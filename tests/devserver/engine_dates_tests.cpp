@@ -140,5 +140,26 @@ TEST(EngineDateFunctions, ConvertWritesDateTimesInStyles) {
     EXPECT_EQ(row[6].days, daysFromCivil(2026, 7, 2)) << "text in style 103 read back as a date";
 }
 
+TEST(EngineDateLiterals, TextColumnsKeepDateLikeStrings) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    session->executeBatch("create table notes_t (label varchar(30), happened datetime)\n"
+                          "insert into notes_t values ('2026-07-12', '2026-07-12')\n"
+                          "insert into notes_t (happened, label) values ('07/13/2026', '07/13/2026')\n"
+                          "update notes_t set label = 'Jul 14 2026' where label = '07/13/2026'\n"
+                          "select label, happened from notes_t where label in ('2026-07-12', 'Jul 14 2026')"
+                          " and happened between '07/01/2026' and '2026-07-31' order by happened",
+                          sink);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    auto results = sink.results();
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results[0].rows.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][0].bytes, "2026-07-12") << "a varchar keeps the text as written";
+    EXPECT_EQ(results[0].rows[1][0].bytes, "Jul 14 2026");
+    EXPECT_EQ(results[0].rows[0][1].days, 46213);
+    EXPECT_EQ(results[0].rows[1][1].days, 46214);
+}
+
 } // namespace
 } // namespace devserver::test

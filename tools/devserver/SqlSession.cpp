@@ -101,12 +101,68 @@ std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token&
     return {it->second.value, it->second.type};
 }
 
+namespace {
+
+bool isDateTimeDeclaration(const char* declared) {
+    if (!declared) return false;
+    auto type = parseDeclaredType(declared);
+    return type && (type->type == SqlType::DateTime || type->type == SqlType::SmallDateTime ||
+                    type->type == SqlType::Date || type->type == SqlType::Time);
+}
+
+} // namespace
+
+std::optional<bool> SqlSession::isDateTimeColumn(const std::string& table, const std::string& column) {
+    sqlite3* db = connection().handle();
+    auto query = [&](const char* sql, bool bindTable) -> std::optional<bool> {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            return std::nullopt;
+        }
+        sqlite3_bind_text(stmt, 1, column.c_str(), -1, SQLITE_TRANSIENT);
+        if (bindTable) sqlite3_bind_text(stmt, 2, table.c_str(), -1, SQLITE_TRANSIENT);
+        std::optional<bool> result;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            bool date = isDateTimeDeclaration(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            result = result.value_or(false) || date;
+        }
+        sqlite3_finalize(stmt);
+        return result;
+    };
+    if (!table.empty()) {
+        if (auto known = query("select type from pragma_table_info(?2) where name = ?1 collate nocase", true))
+            return known;
+    }
+    return query("select p.type from (select name from sqlite_schema where type in ('table', 'view')"
+                 " union all select name from sqlite_temp_schema where type in ('table', 'view')) m"
+                 " join pragma_table_info(m.name) p where p.name = ?1 collate nocase",
+                 false);
+}
+
+std::vector<std::string> SqlSession::columnsOf(const std::string& table) {
+    std::vector<std::string> columns;
+    sqlite3* db = connection().handle();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "select name from pragma_table_info(?1) order by cid", -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    sqlite3_finalize(stmt);
+    return columns;
+}
+
 TranslateContext SqlSession::context(Frame& frame) {
     TranslateContext ctx;
     ctx.dateOrder = m_server.config().dateOrder;
     ctx.currentDatabase = m_database;
     ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
     ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };
+    ctx.isDateTimeColumn = [this](const std::string& table, const std::string& column) {
+        return isDateTimeColumn(table, column);
+    };
+    ctx.columnsOf = [this](const std::string& table) { return columnsOf(table); };
     ctx.marker = [this](const Token& t) {
         auto it = m_markers.find(t.begin);
         if (it == m_markers.end()) throw syntaxError("?");

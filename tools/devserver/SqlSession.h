@@ -74,6 +74,8 @@ private:
     SqlConnection& connection();
     SqlConnection& connectionFor(const std::string& name);
     std::string schemaFor(const std::string& database);
+    std::optional<bool> isDateTimeColumn(const std::string& table, const std::string& column);
+    std::vector<std::string> columnsOf(const std::string& table);
 
     // Statements (SqlStatements.cpp)
     Flow runQuery(const Translation& translation, Frame& frame, bool reportDone = true);

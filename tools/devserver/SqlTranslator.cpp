@@ -2,7 +2,11 @@
 #include "SqlTranslator.h"
 
 #include "SqlErrors.h"
+#include "SqlParser.h"
 #include "TypesCatalog.h"
+
+#include <algorithm>
+#include <set>
 
 #include <cstdlib>
 
@@ -179,7 +183,8 @@ public:
         auto next = [&](size_t k) -> const Token* { return i + k < tokens.size() ? &tokens[i + k] : nullptr; };
         switch (t.kind) {
         case Token::Kind::String: {
-            if (auto parts = parseDateTime(t.text, m_context.dateOrder))
+            auto parts = parseDateTime(t.text, m_context.dateOrder);
+            if (parts && !m_keepAsText.contains(t.begin))
                 emit(quoteLiteral(formatDateTime(*parts)));
             else
                 emit(quoteLiteral(t.text));
@@ -305,11 +310,116 @@ public:
         return comma + 1;
     }
 
+    /// Offsets of date-like string literals that meet columns holding no date-times.
+    std::set<size_t> m_keepAsText;
+
 private:
     const TranslateContext& m_context;
     Translation& m_out;
     bool m_glue = false;
 };
+
+/// The last name of a possibly qualified table name starting at `i` ("db..t", "dbo.t", "t"),
+/// and the index after it.
+std::pair<std::string, size_t> tableNameAt(std::span<const Token> tokens, size_t i) {
+    std::string name;
+    while (i < tokens.size()) {
+        const Token& t = tokens[i];
+        if (t.kind == Token::Kind::Identifier || t.kind == Token::Kind::QuotedIdentifier) {
+            name = t.text;
+            ++i;
+            if (i < tokens.size() && tokens[i].isOp(".")) {
+                while (i < tokens.size() && tokens[i].isOp(".")) ++i;
+                continue;
+            }
+        }
+        break;
+    }
+    return {name, i};
+}
+
+bool isComparison(const Token& t) {
+    return t.isOp("=") || t.isOp("<>") || t.isOp("!=") || t.isOp("<") || t.isOp(">") || t.isOp("<=") ||
+           t.isOp(">=") || t.isOp("!<") || t.isOp("!>");
+}
+
+/// Finds the date-like string literals of a statement that meet a column known not to hold
+/// date-times: values inserted into or assigned to such a column, and values compared
+/// with it.
+std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const TranslateContext& context) {
+    std::set<size_t> keep;
+    if (!context.isDateTimeColumn) return keep;
+    auto dateLike = [&](const Token& t) {
+        return t.kind == Token::Kind::String && parseDateTime(t.text, context.dateOrder).has_value();
+    };
+    if (std::none_of(tokens.begin(), tokens.end(), dateLike)) return keep;
+    auto notDate = [&](const std::string& table, const std::string& column) {
+        auto known = context.isDateTimeColumn(table, column);
+        return known.has_value() && !*known;
+    };
+    std::string table;
+    if (!tokens.empty() && tokens[0].is("insert")) {
+        size_t i = tokens.size() > 1 && tokens[1].is("into") ? 2 : 1;
+        auto [name, after] = tableNameAt(tokens, i);
+        table = name;
+        std::vector<std::string> columns;
+        size_t valuesAt = after;
+        if (after < tokens.size() && tokens[after].isOp("(")) {
+            size_t close = matchingParen(tokens, after);
+            for (auto item : splitAtCommas(tokens.subspan(after + 1, close - after - 1)))
+                columns.push_back(item.empty() ? std::string() : item.back().text);
+            valuesAt = close + 1;
+        } else if (context.columnsOf) {
+            columns = context.columnsOf(table);
+        }
+        if (valuesAt < tokens.size() && tokens[valuesAt].is("values")) {
+            for (size_t k = valuesAt + 1; k < tokens.size(); ++k) {
+                if (!tokens[k].isOp("(")) continue;
+                size_t close = matchingParen(tokens, k);
+                auto items = splitAtCommas(tokens.subspan(k + 1, close - k - 1));
+                for (size_t v = 0; v < items.size() && v < columns.size(); ++v)
+                    if (items[v].size() == 1 && dateLike(items[v][0]) && notDate(table, columns[v]))
+                        keep.insert(items[v][0].begin);
+                k = close;
+            }
+        }
+    } else if (!tokens.empty() && tokens[0].is("update")) {
+        table = tableNameAt(tokens, 1).first;
+    } else if (!tokens.empty() && tokens[0].is("delete")) {
+        size_t i = tokens.size() > 1 && tokens[1].is("from") ? 2 : 1;
+        table = tableNameAt(tokens, i).first;
+    }
+    // column = 'value', 'value' = column, column between 'a' and 'b', column in ('a', 'b')
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (!dateLike(tokens[i])) continue;
+        auto columnBefore = [&](size_t at) -> std::string {
+            if (at < tokens.size() && (tokens[at].kind == Token::Kind::Identifier ||
+                                       tokens[at].kind == Token::Kind::QuotedIdentifier))
+                return tokens[at].text;
+            return {};
+        };
+        std::string column;
+        if (i >= 2 && isComparison(tokens[i - 1])) column = columnBefore(i - 2);
+        if (column.empty() && i + 2 < tokens.size() && isComparison(tokens[i + 1])) column = columnBefore(i + 2);
+        if (column.empty() && i >= 2 && tokens[i - 1].is("between")) column = columnBefore(i - 2);
+        if (column.empty() && i >= 4 && tokens[i - 1].is("and") && tokens[i - 3].is("between"))
+            column = columnBefore(i - 4);
+        if (column.empty()) {
+            // Inside "column in ( … )".
+            int depth = 0;
+            for (size_t k = i; k-- > 0;) {
+                if (tokens[k].isOp(")")) ++depth;
+                else if (tokens[k].isOp("(") && depth-- == 0) {
+                    if (k >= 2 && tokens[k - 1].is("in")) column = columnBefore(k - 2);
+                    break;
+                }
+            }
+        }
+        if (column.empty() || isStatementKeyword(Token{Token::Kind::Identifier, column})) continue;
+        if (notDate(table, column)) keep.insert(tokens[i].begin);
+    }
+    return keep;
+}
 
 /// True when a select-list item names its column: a plain column, or an alias after the
 /// expression ("expr as name", "expr name").
@@ -328,6 +438,7 @@ bool hasName(std::span<const Token> item) {
 /// Rewrites the first select list: aliases, assignments, hints and top n.
 void translateSelect(std::span<const Token> tokens, const TranslateContext& context, Translation& out) {
     Translator tr(context, out);
+    tr.m_keepAsText = literalsKeptAsText(tokens, context);
     size_t i = 0;
     tr.emit("select");
     ++i;
@@ -451,6 +562,7 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         translateSelect(tokens, context, out);
     } else {
         Translator tr(context, out);
+        tr.m_keepAsText = literalsKeptAsText(tokens, context);
         // T-SQL lets `into` after insert and `from` after delete be left out.
         if (tokens.size() > 2 && tokens[0].is("insert") && !tokens[1].is("into")) {
             tr.emit("insert into");

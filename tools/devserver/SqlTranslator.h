@@ -28,6 +28,13 @@ struct TranslateContext {
     /// The value of a `?` marker (prepared statements); throws SqlError 102 when the batch
     /// has no marker values.
     std::function<SqlValue(const Token&)> marker;
+    /// Whether column `column` of table `table` (any table of the current database when
+    /// `table` is empty) holds date-times: nothing when no such column is known. Date-time
+    /// literals are converted to the stored form unless they meet a column that is known
+    /// not to hold date-times.
+    std::function<std::optional<bool>(const std::string& table, const std::string& column)> isDateTimeColumn;
+    /// The columns of `table` in order (for `insert … values` without a column list).
+    std::function<std::vector<std::string>(const std::string& table)> columnsOf;
 };
 
 /// A translated statement.
