@@ -554,3 +554,34 @@ TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows)
     cmd.reset();
     EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
 }
+
+TEST_F(ProtocolTest, LanguageCommandParametersArriveAsVariables)
+{
+    CtConnection con;
+    auto cmd = con.newCommand();
+    const char* sql = "select @a * 2, @b";
+    ASSERT_EQ(ct_command(cmd.get(), CS_LANG_CMD, sql, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
+    CS_DATAFMT f{};
+    std::strcpy(f.name, "@a");
+    f.namelen = CS_NULLTERM;
+    f.datatype = CS_INT_TYPE;
+    f.maxlength = sizeof(CS_INT);
+    f.status = CS_INPUTVALUE;
+    CS_INT a = 21;
+    ASSERT_EQ(ct_param(cmd.get(), &f, &a, sizeof a, 0), CS_SUCCEED);
+    CS_DATAFMT g{};
+    std::strcpy(g.name, "@b");
+    g.namelen = CS_NULLTERM;
+    g.datatype = CS_CHAR_TYPE;
+    g.maxlength = 20;
+    g.status = CS_INPUTVALUE;
+    char text[] = "caf\xC3\xA9";
+    ASSERT_EQ(ct_param(cmd.get(), &g, text, static_cast<CS_INT>(std::strlen(text)), 0), CS_SUCCEED);
+    ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
+    CtBatch b = con.collect(cmd.get());
+    ASSERT_TRUE(b.ok);
+    EXPECT_FALSE(b.failed);
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "42");
+    EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(1).text, "caf\xC3\xA9");
+}
