@@ -10,13 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace testsupport {
 
@@ -53,16 +51,28 @@ DevServer::DevServer(const std::vector<std::string>& extraArgs, const std::strin
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const int rc = ::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    // fork + exec rather than posix_spawn: the child asks to be sent SIGTERM when the test
+    // program dies (crash included), so no server outlives it. Only async-signal-safe calls
+    // happen between fork and exec.
+    const pid_t parent = ::getpid();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::dup2(out[1], STDOUT_FILENO);
+        // Keep no descriptor of the test program (client sockets above all: a copy held by
+        // the server would hide a client's close from the server it talks to).
+        ::close_range(3, ~0U, 0);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    const int forkError = errno;
     ::close(out[1]);
-    if (rc != 0) {
+    if (m_pid < 0) {
         ::close(out[0]);
         std::filesystem::remove_all(m_dir);
-        throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+        throw std::runtime_error("cannot start " + program + ": " + std::strerror(forkError));
     }
 
     // Read the one line "listening on ADDR:PORT".

@@ -6,7 +6,9 @@
 //   // host 127.0.0.1, its port, tds version = 5.0, client charset = UTF-8.
 //
 // The destructor stops the server (SIGTERM, then SIGKILL if it does not end) and removes
-// the temporary directory holding freetds.conf. FREETDSCONF is process-wide: when several
+// the temporary directory holding freetds.conf; a server also ends when the thread that
+// started it ends (or the test program dies), so create it in the test's own thread.
+// FREETDSCONF is process-wide: when several
 // servers run at once, the one started last is the one FreeTDS finds under its name (give
 // each a different name and use `confPath()` if a test needs both).
 #pragma once
