@@ -180,5 +180,17 @@ TEST_F(EngineProcedures, DropProcedure) {
     EXPECT_EQ(s.errors()[0].number, 2812);
 }
 
+TEST_F(EngineProcedures, UseInsideAProcedureLastsUntilItReturns) {
+    run("create database elsewhere");
+    run("create procedure visit as\n    use elsewhere\n    select db_name()\n");
+    auto& s = run("exec visit\nselect db_name()");
+    EXPECT_TRUE(s.errors().empty());
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][0].bytes, "elsewhere");
+    EXPECT_EQ(results[1].rows[0][0].bytes, "master");
+    EXPECT_EQ(session->currentDatabase(), "master");
+}
+
 } // namespace
 } // namespace devserver::test

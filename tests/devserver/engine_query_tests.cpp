@@ -368,5 +368,16 @@ TEST_F(EngineQuery, MarkersAndParametersCarryValues) {
     EXPECT_EQ(sink.results()[0].rows.size(), 2u);
 }
 
+TEST_F(EngineQuery, LikeIsCaseSensitiveAsTheServersBinaryOrder) {
+    auto& s = run("create table names_t (n varchar(10))\n"
+                  "insert into names_t values ('Smith') insert into names_t values ('smith')\n"
+                  "select count(*) from names_t where n like 'S%'\n"
+                  "select count(*) from names_t where n = 'smith'");
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][0].integer, 1);
+    EXPECT_EQ(results[1].rows[0][0].integer, 1);
+}
+
 } // namespace
 } // namespace devserver::test

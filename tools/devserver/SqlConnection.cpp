@@ -44,6 +44,8 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks) : m_
     registerServerFunctions(m_db, &m_hooks);
     sqlite3_busy_handler(m_db, busyHandler, &m_hooks);
     sqlite3_progress_handler(m_db, 10000, progressHandler, &m_hooks);
+    // The server's default sort order is binary: like compares case-sensitively too.
+    exec("pragma case_sensitive_like = on");
     // The catalogue view that scripts use to ask whether an object exists.
     exec(std::string("create temp view sysobjects as"
                      " select name, rowid as id, case type when 'table' then 'U' when 'view' then 'V'"

@@ -290,11 +290,20 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
 
     bool failed = false;
     const uint64_t errorsBefore = m_errorCount;
+    // A procedure runs in its database; a `use` inside it lasts until it returns.
+    const std::string database = m_database;
     for (const auto& child : def.body->children) {
         Flow flow = run(*child, frame);
         if (m_errorCount != errorsBefore) failed = true;
-        if (flow == Flow::Abort) return Flow::Abort;
+        if (flow == Flow::Abort) {
+            m_database = database;
+            return Flow::Abort;
+        }
         if (flow == Flow::Return) break;
+    }
+    if (m_database != database && m_sink) {
+        m_sink->databaseChanged(m_database, database);
+        m_database = database;
     }
 
     // Output parameters go back to the caller's variables and, from the batch, to the client.
