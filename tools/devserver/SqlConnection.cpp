@@ -46,6 +46,9 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks) : m_
     sqlite3_progress_handler(m_db, 10000, progressHandler, &m_hooks);
     // The server's default sort order is binary: like compares case-sensitively too.
     exec("pragma case_sensitive_like = on");
+    // Temporary tables, sorts and indexes stay in memory: the server writes nothing outside
+    // its data directory.
+    exec("pragma temp_store = memory");
     // The catalogue view that scripts use to ask whether an object exists.
     exec(std::string("create temp view sysobjects as"
                      " select name, rowid as id, case type when 'table' then 'U' when 'view' then 'V'"
