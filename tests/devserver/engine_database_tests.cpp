@@ -195,5 +195,26 @@ TEST(EngineDatabases, DataDirectoryKeepsDatabasesInFiles) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(EngineDatabases, SampleDatabaseReadsTheSameInEveryDateOrder) {
+    for (DateOrder order : {DateOrder::MDY, DateOrder::DMY, DateOrder::YDM}) {
+        ServerConfig config;
+        config.sample = true;
+        config.dateOrder = order;
+        auto database = Database::open(config);
+        auto session = database->openSession(LoginInfo{}, 1);
+        RecordingSink s = run(*session, "select pubdate from pubs..titles where title_id = 'MC1373'\n"
+                                        "select ord_date, shipped from pubs..sales where ord_num = '722a'");
+        auto results = s.results();
+        ASSERT_EQ(results.size(), 2u);
+        // 4 Feb 1986 10:07:11.003 and 6 Feb 1993 09:07:13.037 (shipped 6 Mar 1993 11:03:29.998, which
+        // rounds down to the minute).
+        EXPECT_EQ(results[0].rows.at(0)[0].days, 31445);
+        EXPECT_EQ(results[0].rows.at(0)[0].ticks, (10u * 3600 + 7 * 60 + 11) * 300 + 1);
+        EXPECT_EQ(results[1].rows.at(0)[0].days, 34004);
+        EXPECT_EQ(results[1].rows.at(0)[1].days, 34032);
+        EXPECT_EQ(results[1].rows.at(0)[1].ticks, (11u * 60 + 3) * 18000);
+    }
+}
+
 } // namespace
 } // namespace devserver::test
