@@ -379,5 +379,30 @@ TEST_F(EngineQuery, LikeIsCaseSensitiveAsTheServersBinaryOrder) {
     EXPECT_EQ(results[1].rows[0][0].integer, 1);
 }
 
+TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
+    auto& s = run("create table ratio (a int, b int, m money)\n"
+                  "insert into ratio values (7, 2, 0) insert into ratio values (9, 3, 1.5)\n"
+                  "select a / b, a % b, a / (b - 1), -a / -b, 10.0 / m from ratio where m > 0\n"
+                  "select a / (b - 2) from ratio\n"
+                  "select m / 0 from ratio\n"
+                  "select 1 / 2 * 4, 7 / ratio.b from ratio where b = 2");
+    auto errors = s.errors();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].number, 3607);
+    EXPECT_EQ(errors[0].text, "Divide by zero occurred.");
+    EXPECT_EQ(errors[1].number, 3607);
+    auto results = s.results();
+    ASSERT_GE(results.size(), 2u);
+    const auto& first = results[0].rows.at(0);
+    EXPECT_EQ(first[0].integer, 3);
+    EXPECT_EQ(first[1].integer, 0);
+    EXPECT_EQ(first[2].integer, 4);
+    EXPECT_EQ(first[3].integer, 3);
+    EXPECT_DOUBLE_EQ(first[4].real, 10.0 / 1.5);
+    const auto& last = results.back().rows.at(0);
+    EXPECT_EQ(last[0].integer, 0);
+    EXPECT_EQ(last[1].integer, 3);
+}
+
 } // namespace
 } // namespace devserver::test

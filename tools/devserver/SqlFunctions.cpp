@@ -371,6 +371,28 @@ void datediffFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
 }
 
+/// tovrin_divisor(x): x, or the server's error 3607 when x is zero.
+void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
+    bool zero = false;
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: zero = sqlite3_value_int64(v) == 0; break;
+    case SQLITE_FLOAT: zero = sqlite3_value_double(v) == 0.0; break;
+    case SQLITE_TEXT: {
+        auto d = parseDecimal(reinterpret_cast<const char*>(sqlite3_value_text(v)), 0);
+        auto fine = parseDecimal(reinterpret_cast<const char*>(sqlite3_value_text(v)), 20);
+        zero = d && fine && *fine == 0;
+        break;
+    }
+    default: break;
+    }
+    if (zero) {
+        sqlite3_result_error(ctx, functionErrorText(SqlError(3607, 16, "Divide by zero occurred.")).c_str(), -1);
+        return;
+    }
+    sqlite3_result_value(ctx, v);
+}
+
 int decimalCollation(void*, int lengthA, const void* a, int lengthB, const void* b) {
     return compareDecimalText(std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
                               std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
@@ -383,6 +405,7 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     constexpr int kFlags = SQLITE_UTF8;
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_collation(db, kDecimalCollation, SQLITE_UTF8, nullptr, decimalCollation);
+    sqlite3_create_function(db, "tovrin_divisor", 1, kPure, data, divisorFunction, nullptr, nullptr);
     sqlite3_create_function(db, "object_id", 1, kFlags, data, objectIdFunction, nullptr, nullptr);
     sqlite3_create_function(db, "getdate", 0, kFlags, data, getdateFunction, nullptr, nullptr);
     sqlite3_create_function(db, "db_name", 0, kFlags, data, dbNameFunction, nullptr, nullptr);

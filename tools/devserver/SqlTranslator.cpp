@@ -111,6 +111,33 @@ bool needsExactText(const std::string& number) {
     return significant > 15;
 }
 
+/// The end of the operand that starts at `i` (a literal, variable, name, function call or
+/// parenthesized expression, with its sign), or `i` when it is none of these.
+size_t primaryEnd(std::span<const Token> tokens, size_t i) {
+    while (i < tokens.size() && (tokens[i].isOp("-") || tokens[i].isOp("+"))) ++i;
+    if (i >= tokens.size()) return i;
+    const Token& t = tokens[i];
+    if (t.isOp("(")) {
+        size_t close = matchingParen(tokens, i);
+        return close < tokens.size() ? close + 1 : i;
+    }
+    if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String || t.kind == Token::Kind::Variable ||
+        t.kind == Token::Kind::GlobalVariable || t.kind == Token::Kind::Binary || t.isOp("?"))
+        return i + 1;
+    if (t.kind != Token::Kind::Identifier && t.kind != Token::Kind::QuotedIdentifier) return i;
+    if (t.is("case") || isStatementKeyword(t)) return i;
+    size_t j = i + 1;
+    while (j + 1 < tokens.size() && tokens[j].isOp(".") &&
+           (tokens[j + 1].kind == Token::Kind::Identifier || tokens[j + 1].kind == Token::Kind::QuotedIdentifier ||
+            tokens[j + 1].isOp(".")))
+        j += 2;
+    if (j < tokens.size() && tokens[j].isOp("(")) {
+        size_t close = matchingParen(tokens, j);
+        return close < tokens.size() ? close + 1 : i;
+    }
+    return j;
+}
+
 /// True when the operator at `i` stands before an operand (a sign), not between two.
 bool isUnaryPosition(std::span<const Token> tokens, size_t i) {
     if (i == 0) return true;
@@ -217,6 +244,19 @@ public:
             if (t.isOp("+") &&
                 ((i > 0 && isCharacterOperand(tokens, i - 1, true)) || isCharacterOperand(tokens, i + 1, false))) {
                 emit("||");
+            } else if ((t.isOp("/") || t.isOp("%")) && i + 1 < tokens.size()) {
+                // The divisor is checked, so that a division by zero fails as on the server
+                // instead of giving NULL.
+                size_t end = primaryEnd(tokens, i + 1);
+                if (end == i + 1) {
+                    emit(t.text);
+                    return i + 1;
+                }
+                emit(t.text);
+                emit("tovrin_divisor(");
+                run(tokens.subspan(i + 1, end - i - 1));
+                emit(")");
+                return end;
             } else if (t.isOp("?")) {
                 if (!m_context.marker) throw syntaxError("?");
                 bind(m_context.marker(t));
