@@ -198,15 +198,22 @@ bool ClientSession::readMessage(Message& out)
     }
 }
 
-bool ClientSession::cancelRequested()
+bool ClientSession::cancelRequested() noexcept
 {
+    // Called from inside the SQL side (possibly below SQLite's C frames): never throws.
     if (m_closed || m_stopping)
         return true;
-    if (!receive(false)) {
+    try {
+        if (!receive(false)) {
+            close();
+            return true;
+        }
+        takeMessages();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "client %d: protocol error: %s\n", m_spid, e.what());
         close();
         return true;
     }
-    takeMessages();
     return m_attentions > 0;
 }
 

@@ -58,7 +58,7 @@ private:
     bool readMessage(Message& out);
     bool receive(bool block);
     bool takeMessages();
-    bool cancelRequested();
+    bool cancelRequested() noexcept;
     void close() noexcept;
 
     int m_fd;
