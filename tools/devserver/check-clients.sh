@@ -88,5 +88,27 @@ for t in "'"$tables"'".split():
     print(t, len(rows), "rows")
 c.close()'
 
+# A 1,000,000-row result streamed to bsqldb: the server's resident memory must not grow
+# with the row count (rows go out packet by packet).
+stream_check() {
+    {
+        echo "create table million (id int, name varchar(40))"
+        echo "insert into million values (1, 'a row of a long result')"
+        for _ in $(seq 20); do echo "insert into million select id + (select max(id) from million), name from million"; done
+    } >"$work/fill.sql"
+    bsqldb -S DEVSERVER -U sa -P x -i "$work/fill.sql" >/dev/null 2>&1 || return 1
+    local before after peak=0 rows
+    before=$(awk '/VmRSS/ {print $2}' /proc/$pid/status)
+    ( while kill -0 $pid 2>/dev/null; do awk '/VmRSS/ {print $2}' /proc/$pid/status; sleep 0.1; done ) >"$work/rss" &
+    local sampler=$!
+    rows=$(echo "select id, name from million" | timeout 120 bsqldb -S DEVSERVER -U sa -P x 2>/dev/null | wc -l)
+    kill $sampler 2>/dev/null; wait $sampler 2>/dev/null
+    peak=$(sort -n "$work/rss" | tail -1)
+    echo "bsqldb output lines: $rows; server RSS before: ${before} kB, peak while streaming: ${peak} kB"
+    [ "$rows" -ge 1048576 ] && [ "$peak" -lt $((before + 32768)) ]
+}
+check stream-1M stream_check
+cat "$work/stream-1M.out"
+
 [ $status = 0 ] && echo "all clients read the sample database"
 exit $status
