@@ -237,6 +237,18 @@ TEST_F(EngineQuery, BinaryLiteralsAndQuotedStrings) {
     EXPECT_EQ(row[4].integer, 2);
 }
 
+TEST_F(EngineQuery, NationalCharacterLiteralsReadAsStrings) {
+    auto& s = run("create table nat (n int, name varchar(20))\n"
+                  "insert into nat values (1, N'Grüße')\n"
+                  "select n, name from nat where name = N'Grüße'\n"
+                  "select n'it''s'");
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    ASSERT_EQ(results[0].rows.size(), 1u);
+    EXPECT_EQ(results[0].rows[0][1].bytes, "Grüße");
+    EXPECT_EQ(results[1].rows[0][0].bytes, "it's");
+}
+
 TEST_F(EngineQuery, MalformedBatchesReportErrors) {
     for (const char* sql : {"select 'unclosed", "/* open comment", "begin select 1", "end", "else select 1",
                             "if", "select (", "exec", "declare @x nosuchtype", "use", ")))", "\x01\x02", "raiserror(",

@@ -71,6 +71,9 @@ std::vector<Token> tokenize(std::string_view sql) {
         Token t;
         t.line = line;
         t.begin = i;
+        // N'...' (a national-character literal, as some clients send every string) reads
+        // like a plain literal: text is UTF-8 throughout.
+        if ((c == 'N' || c == 'n') && at(i + 1) == '\'') c = at(++i);
         if (c == '\'' || c == '"') {
             const char quote = static_cast<char>(c);
             ++i;
