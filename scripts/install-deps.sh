@@ -8,6 +8,7 @@ packages=(
   freetds-dev libct4 freetds-bin
   libsqlite3-dev libicu-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libdbd-sybase-perl python3-pymssql
   procps
 )
 
