@@ -8,11 +8,11 @@
 namespace devserver::test {
 namespace {
 
-class EngineProcedures : public ::testing::Test {
+class EngineProcedures : public EngineSessionTest {
 protected:
+    EngineProcedures() : EngineSessionTest(3) {}
     void SetUp() override {
-        database = Database::open(ServerConfig{});
-        session = database->openSession(LoginInfo{"tester", "", "", ""}, 3);
+        EngineSessionTest::SetUp();
         run("create table accounts (id int not null, owner varchar(20), balance money)\n"
             "insert into accounts values (1, 'ann', 100.25)\n"
             "insert into accounts values (2, 'bob', 5)\n"
@@ -34,14 +34,6 @@ protected:
             "    select count(*) from accounts\n");
         EXPECT_TRUE(sink.errors().empty());
     }
-    RecordingSink& run(const std::string& sql) {
-        sink.clear();
-        session->executeBatch(sql, sink);
-        return sink;
-    }
-    std::unique_ptr<Database> database;
-    std::unique_ptr<Session> session;
-    RecordingSink sink;
 };
 
 TEST_F(EngineProcedures, OutputParametersAndReturnStatus) {

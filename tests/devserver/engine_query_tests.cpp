@@ -7,20 +7,9 @@
 namespace devserver::test {
 namespace {
 
-class EngineQuery : public ::testing::Test {
+class EngineQuery : public EngineSessionTest {
 protected:
-    void SetUp() override {
-        database = Database::open(ServerConfig{});
-        session = database->openSession(LoginInfo{"tester", "", "", ""}, 7);
-    }
-    RecordingSink& run(const std::string& sql) {
-        sink.clear();
-        session->executeBatch(sql, sink);
-        return sink;
-    }
-    std::unique_ptr<Database> database;
-    std::unique_ptr<Session> session;
-    RecordingSink sink;
+    EngineQuery() : EngineSessionTest(7) {}
 };
 
 TEST_F(EngineQuery, SelectsConstantsAndSessionValues) {

@@ -4,7 +4,10 @@
 
 #include "tools/devserver/Engine.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -125,6 +128,28 @@ public:
     int rowsSeen = 0;
     int cancelAfterRows = -1; ///< cancel when this many rows were received
     std::atomic<bool> cancelRequested{false};
+};
+
+/// A fixture with an in-memory server, one logged-in session and a recording sink.
+class EngineSessionTest : public ::testing::Test {
+protected:
+    explicit EngineSessionTest(int spid = 1) : m_spid(spid) {}
+    void SetUp() override {
+        database = Database::open(ServerConfig{});
+        session = database->openSession(LoginInfo{"tester", "", "", ""}, m_spid);
+    }
+    /// Runs one batch and returns the sink holding what it produced.
+    RecordingSink& run(const std::string& sql) {
+        sink.clear();
+        session->executeBatch(sql, sink);
+        return sink;
+    }
+    std::unique_ptr<Database> database;
+    std::unique_ptr<Session> session;
+    RecordingSink sink;
+
+private:
+    int m_spid;
 };
 
 } // namespace devserver::test

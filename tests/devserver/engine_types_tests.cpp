@@ -8,16 +8,11 @@
 namespace devserver::test {
 namespace {
 
-class EngineTypes : public ::testing::Test {
+class EngineTypes : public EngineSessionTest {
 protected:
-    void SetUp() override {
-        database = Database::open(ServerConfig{});
-        session = database->openSession(LoginInfo{"tester", "", "", ""}, 1);
-    }
     /// Runs a batch that must not fail and returns its last row result.
     ResultSet query(const std::string& sql) {
-        sink.clear();
-        session->executeBatch(sql, sink);
+        run(sql);
         for (const auto& e : sink.errors()) ADD_FAILURE() << e.number << ": " << e.text << " in: " << sql;
         auto results = sink.results();
         if (results.empty()) {
@@ -26,9 +21,6 @@ protected:
         }
         return results.back();
     }
-    std::unique_ptr<Database> database;
-    std::unique_ptr<Session> session;
-    RecordingSink sink;
 };
 
 TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
