@@ -9,25 +9,17 @@ server=${1:-build/default/tools/devserver/tovrin-devserver}
 [ -x "$server" ] || { echo "no server program at $server (build it first)"; exit 2; }
 
 work=$(mktemp -d)
-"$server" --port 0 --sample >"$work/out" 2>"$work/err" &
-pid=$!
-trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do grep -q '^listening on ' "$work/out" && break; sleep 0.1; done
-port=$(sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$work/out")
-[ -n "$port" ] || { echo "the server did not start"; cat "$work/err"; exit 1; }
-cat >"$work/freetds.conf" <<CONF
-[global]
-	client charset = UTF-8
-[DEVSERVER]
-	host = 127.0.0.1
-	port = $port
-	tds version = 5.0
+. tools/devserver/start-devserver.sh
+trap 'kill $devserver_pid 2>/dev/null; wait $devserver_pid 2>/dev/null; rm -rf "$work"' EXIT
+start_devserver "$server" "$work" --sample || exit 1
+port=$devserver_port
+pid=$devserver_pid
+cat >>"$work/freetds.conf" <<CONF
 [DEVAUTO]
 	host = 127.0.0.1
 	port = $port
 	tds version = auto
 CONF
-export FREETDSCONF="$work/freetds.conf"
 tables="publishers authors titles titleauthor sales"
 status=0
 check() { # name, command...
