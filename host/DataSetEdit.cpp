@@ -171,29 +171,27 @@ void TDataSet::Delete()
     DoAfterScroll();
 }
 
-void TDataSet::AppendRecord(const std::vector<Variant>& Values)
+namespace {
+
+// Starts a new record with `start` (Append or Insert), fills it and posts it; a value that
+// cannot be set cancels the record before the error goes on.
+void addRecord(TDataSet& dataSet, void (TDataSet::*start)(), const std::vector<Variant>& values)
 {
-    Append();
+    (dataSet.*start)();
     try {
-        SetFields(Values);
+        dataSet.SetFields(values);
     } catch (...) {
-        Cancel();
+        dataSet.Cancel();
         throw;
     }
-    Post();
+    dataSet.Post();
 }
 
-void TDataSet::InsertRecord(const std::vector<Variant>& Values)
-{
-    Insert();
-    try {
-        SetFields(Values);
-    } catch (...) {
-        Cancel();
-        throw;
-    }
-    Post();
-}
+} // namespace
+
+void TDataSet::AppendRecord(const std::vector<Variant>& Values) { addRecord(*this, &TDataSet::Append, Values); }
+
+void TDataSet::InsertRecord(const std::vector<Variant>& Values) { addRecord(*this, &TDataSet::Insert, Values); }
 
 // ---- bookmarks ----------------------------------------------------------------------------
 
