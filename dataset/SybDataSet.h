@@ -1,0 +1,360 @@
+// The in-memory dataset: TSybDataSet keeps every record of an open result in memory, each
+// record one flat block laid out from the column descriptors (TBTFetchField), and turns the
+// list of stored records into a navigable, filterable, sortable and editable cursor of the
+// host framework. Text and image values live outside the records in TBTBlob holders that
+// the host reads and writes through TBTBlobStream.
+//
+// Record layout (every buffer of the dataset: stored records, the host's display buffers,
+// scratch and key buffers):
+//   FFieldOffsets[n]   slot of fetch field n (1-based): a flag byte (0 null, 1 value) and
+//                      GetFieldSize(type, size) value bytes; the slots follow each other
+//   FDataSize          record number, 32-bit, 1-based position in the record list, -1 none
+//   FDataSize + 4      bookmark flag (TBookmarkFlag ordinal), then 3 reserved bytes
+//   FDataSize + 8      calculated-field area, each calculated or lookup field at its Offset
+// Values are stored in the host's record formats and always read and written with memcpy:
+// slots are not aligned.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/DataSet.h"
+#include "host/Streams.h"
+#include "host/Variant.h"
+
+namespace tovrin {
+
+class TSybDataSet;
+class TBTBlob;
+
+/// Byte size of the value area of a field of type DataType and size Size in a record
+/// buffer (strings Size + 1, integers their width, dates 8, blob references the size of a
+/// pointer, types without a value 0). The host's fields exchange values of the same size.
+[[nodiscard]] int GetFieldSize(host::TFieldType DataType, int Size) noexcept;
+
+/// Windows language and locale identifiers (MAKELANGID, MAKELCID).
+[[nodiscard]] constexpr uint16_t MAKELANGID(uint16_t Primary, uint16_t Sub) noexcept {
+    return static_cast<uint16_t>((Sub << 10) | Primary);
+}
+[[nodiscard]] constexpr uint32_t MAKELCID(uint16_t LangId, uint16_t SortId) noexcept {
+    return (static_cast<uint32_t>(SortId) << 16) | LangId;
+}
+
+/// Options of a record comparison.
+enum TBTCompareOption : uint8_t { btcoDescending = 0, btcoCaseInsensitive, btcoPartialKey };
+
+/// A set of TBTCompareOption held in one byte, bit n for ordinal n.
+class TBTCompareOptions {
+public:
+    constexpr TBTCompareOptions() noexcept = default;
+    constexpr TBTCompareOptions(std::initializer_list<TBTCompareOption> items) noexcept {
+        for (TBTCompareOption item : items) FBits = static_cast<uint8_t>(FBits | bit(item));
+    }
+    [[nodiscard]] static constexpr TBTCompareOptions FromBits(uint8_t Bits) noexcept {
+        TBTCompareOptions s;
+        s.FBits = Bits;
+        return s;
+    }
+    [[nodiscard]] constexpr bool Contains(TBTCompareOption Item) const noexcept {
+        return (FBits & bit(Item)) != 0;
+    }
+    constexpr TBTCompareOptions& Include(TBTCompareOption Item) noexcept {
+        FBits = static_cast<uint8_t>(FBits | bit(Item));
+        return *this;
+    }
+    constexpr TBTCompareOptions& Exclude(TBTCompareOption Item) noexcept {
+        FBits = static_cast<uint8_t>(FBits & ~bit(Item));
+        return *this;
+    }
+    [[nodiscard]] constexpr bool Empty() const noexcept { return FBits == 0; }
+    [[nodiscard]] constexpr uint8_t Bits() const noexcept { return FBits; }
+    constexpr bool operator==(const TBTCompareOptions&) const noexcept = default;
+
+private:
+    static constexpr uint8_t bit(TBTCompareOption Item) noexcept {
+        return static_cast<uint8_t>(1u << static_cast<unsigned>(Item));
+    }
+    uint8_t FBits = 0;
+};
+static_assert(sizeof(TBTCompareOptions) == 1);
+
+/// The abstract column descriptor: one column of the open result, in column order. Fetch
+/// field i (0-based) backs the host field whose FieldNo is i + 1.
+class TBTFetchField : public host::TObject {
+public:
+    /// Appends the new descriptor to ADataSet's fetch-field list, which then owns it;
+    /// with nullptr the descriptor belongs to whoever created it.
+    explicit TBTFetchField(TSybDataSet* ADataSet);
+    /// Leaves the dataset's list if it is still there.
+    ~TBTFetchField() override;
+    [[nodiscard]] std::string ClassName() const override { return "TBTFetchField"; }
+
+    /// The host field type the column is exposed as.
+    [[nodiscard]] virtual host::TFieldType GetOstrelDataType() = 0;
+    /// Byte size of the column's value area in a record buffer.
+    [[nodiscard]] virtual int GetOstrelLength() = 0;
+    /// The column name.
+    [[nodiscard]] virtual std::string GetName() = 0;
+
+private:
+    friend class TSybDataSet;
+    TSybDataSet* FOwnerDataSet;
+};
+
+/// Holder of one text or image value. Owned by the stored record whose slot refers to it.
+class TBTBlob : public host::TObject {
+public:
+    TBTBlob() = default;
+    ~TBTBlob() override;
+    [[nodiscard]] std::string ClassName() const override { return "TBTBlob"; }
+
+    /// Takes the whole content of Stream (from its start, whatever its position).
+    void LoadFromStream(host::TMemoryStream* Stream);
+    /// Replaces Stream's content with the value; the position ends at 0.
+    void SaveToStream(host::TMemoryStream* Stream);
+    [[nodiscard]] int32_t Size() const noexcept { return FSize; }
+    [[nodiscard]] const std::string& Value() const noexcept { return FValue; }
+    /// Replaces the content.
+    void SetValue(std::string Value);
+
+private:
+    int32_t FSize = 0;
+    std::string FValue;
+};
+
+/// A memory stream over the value of a blob field in the dataset's current record. Loaded
+/// from the holder when opened (bmRead, bmReadWrite), stored back when destroyed if it was
+/// written (bmWrite, and bmReadWrite once written to).
+///
+/// A value written while a record is edited or inserted goes into a holder that belongs
+/// to the edit: Post puts it in place of the stored record's holder, Cancel releases it.
+/// A stored record's value therefore never changes before Post.
+class TBTBlobStream : public host::TMemoryStream {
+public:
+    /// Raises EInvalidCast when the field's dataset is not a TSybDataSet; a database
+    /// error when writing (bmWrite, bmReadWrite) a read-only field or outside dsEdit and
+    /// dsInsert.
+    TBTBlobStream(host::TBlobField* Field, host::TBlobStreamMode Mode);
+    /// Stores a written value back, sets the field's Modified flag and sends
+    /// deFieldChange; errors there go to Application.HandleException.
+    ~TBTBlobStream() override;
+    [[nodiscard]] std::string ClassName() const override { return "TBTBlobStream"; }
+
+    int64_t Write(const void* Buffer, int64_t Count) override;
+    /// Stores the stream's whole content as the field's value (an empty stream is null).
+    void WriteBlobData();
+    /// Loads the holder's content (position 0 afterwards).
+    void ReadBlobData();
+    /// Empties the stream and marks it modified.
+    void Truncate();
+
+private:
+    host::TBlobField* FField;
+    TSybDataSet* FDataSet;
+    host::TBlobStreamMode FMode;
+    TBTBlob* FBlob = nullptr;
+    char* FFieldData = nullptr;
+    bool FModified = false;
+    bool FLoading = false;
+};
+
+/// Blocks of one record size, carved from large chunks; what the record list stores.
+/// Keeps the per-record memory close to the record size. Not a general allocator: all
+/// blocks have the size given at the last Reset.
+class TRecordStore {
+public:
+    TRecordStore() = default;
+    ~TRecordStore();
+    TRecordStore(const TRecordStore&) = delete;
+    TRecordStore& operator=(const TRecordStore&) = delete;
+
+    /// Forgets every block and sets the size of the next ones.
+    void Reset(int32_t BlockSize);
+    /// A zero-filled block of the current size.
+    [[nodiscard]] char* Alloc();
+    /// Returns a block of this store for reuse; false (and nothing done) when the block
+    /// is not one of this store's.
+    bool Release(char* Block) noexcept;
+    [[nodiscard]] int32_t BlockSize() const noexcept { return FBlockSize; }
+    /// Bytes taken from the system (chunks and bookkeeping).
+    [[nodiscard]] std::size_t Footprint() const noexcept;
+
+private:
+    [[nodiscard]] bool owns(const char* Block) const noexcept;
+    struct Chunk {
+        char* base;
+        std::size_t bytes;
+    };
+    int32_t FBlockSize = 0;
+    std::vector<Chunk> FChunks;  // in allocation order
+    std::vector<char*> FFree;
+    char* FNext = nullptr;
+    char* FEnd = nullptr;
+};
+
+class TSybDataSet : public host::TDataSet {
+public:
+    explicit TSybDataSet(host::TComponent* AOwner);
+    ~TSybDataSet() override;
+    [[nodiscard]] std::string ClassName() const override { return "TSybDataSet"; }
+
+    // ---- layout (computed by CreateBuffer) ---------------------------------------------
+    /// Lays the record out from the fetch fields (after the host bound its fields, so
+    /// that CalcFieldsSize is known); resets the record store.
+    void CreateBuffer();
+    /// Address of the field's flag byte in Buffer (the value follows); nullptr for a
+    /// nullptr buffer or a field the layout does not know.
+    [[nodiscard]] char* GetFieldPointer(char* Buffer, host::TField* Field) const noexcept;
+    /// The buffer a field access reads in the current state (nullptr when none).
+    [[nodiscard]] char* GetActiveRecordBuffer() const;
+    /// Fetch field at a 0-based index; EListError outside the list.
+    [[nodiscard]] TBTFetchField* GetFetchField(int Index) const;
+    [[nodiscard]] int FetchFieldCount() const noexcept { return static_cast<int>(FFetchFields.size()); }
+    /// Destroys the fetch fields, last first.
+    void ClearFetchFields();
+    [[nodiscard]] int32_t RecordSize() const noexcept { return FRecordSize; }
+    [[nodiscard]] int32_t DataSize() const noexcept { return FDataSize; }
+    [[nodiscard]] int32_t RecordInfoOffset() const noexcept { return FRecordInfoOffset; }
+    /// Entry n of the offset table (0: calculated area, n >= 1: slot of field n).
+    [[nodiscard]] int32_t FieldOffset(int Index) const;
+
+    // ---- stored records -----------------------------------------------------------------
+    /// A zero-filled block of FRecordSize bytes for a record to be stored with AddRecord
+    /// (cheaper per record than AllocRecordBuffer).
+    [[nodiscard]] host::TRecordBuffer AllocStoredRecord();
+    /// Appends a stored record (a block from AllocStoredRecord or AllocRecordBuffer),
+    /// which the list then owns; leaves FListSorted as it is.
+    void AddRecord(host::TRecordBuffer Buffer);
+    [[nodiscard]] int StoredRecordCount() const noexcept { return static_cast<int>(FRecords.size()); }
+    [[nodiscard]] host::TRecordBuffer StoredRecord(int Index) const;
+    /// 0-based index of the internal position (-1 before the first record).
+    [[nodiscard]] int CurRec() const noexcept { return FCurRec; }
+    /// Accepts or rejects a record buffer through OnFilterRecord (when IsFiltered).
+    bool FilterRecord(host::TRecordBuffer Buffer);
+
+    // ---- sorting ------------------------------------------------------------------------
+    /// Sorts by SortFields with these options.
+    void Sort(TBTCompareOptions Options);
+    /// Sorts by the given fields without changing SortFields.
+    void SortOn(const std::string& FieldNames, TBTCompareOptions Options);
+    /// Sort with the options of the last sort.
+    void SortDefault();
+    [[nodiscard]] bool AutoSort() const noexcept { return FAutoSort; }
+    void SetAutoSort(bool Value);
+    [[nodiscard]] const std::string& SortFields() const noexcept { return FSortFields; }
+    void SetSortFieldNames(const std::string& Value);
+    [[nodiscard]] bool DoBinaryLocate() const noexcept { return FDoBinaryLocate; }
+    void SetDoBinaryLocate(bool Value) noexcept { FDoBinaryLocate = Value; }
+    [[nodiscard]] TBTCompareOptions SortOptions() const noexcept { return FSortOptions; }
+    [[nodiscard]] const std::string& SortedFieldNames() const noexcept { return FSortedFieldNames; }
+    [[nodiscard]] bool ListSorted() const noexcept { return FListSorted; }
+
+    // ---- populating ---------------------------------------------------------------------
+    /// Stores the values into the named fields of Buffer (one plain value for one name,
+    /// else a one-dimensional array read from index 0).
+    void PopulateRecord(host::TRecordBuffer Buffer, const std::string& FieldNames, const host::Variant& Values);
+    /// Stores one value into the field's slot of Buffer in the slot's byte format.
+    void PopulateField(host::TRecordBuffer Buffer, host::TField* Field, const host::Variant& Value);
+
+    // ---- host overrides -----------------------------------------------------------------
+    [[nodiscard]] bool IsCursorOpen() const override { return FCursorOpen; }
+    std::unique_ptr<host::TStream> CreateBlobStream(host::TField* Field, host::TBlobStreamMode Mode) override;
+
+protected:
+    friend class TBTFetchField;
+    friend class TBTBlobStream;
+
+    // ---- new virtual operations ---------------------------------------------------------
+    /// Produces the records (describe the result into fetch fields, CreateBuffer, store
+    /// the rows, set FCursorOpen). The base does nothing.
+    virtual void InternalExec();
+    /// Whether records must pass FilterRecord. The base: false.
+    [[nodiscard]] virtual bool IsFiltered();
+
+    // ---- host overrides -----------------------------------------------------------------
+    void DoAfterOpen() override;
+    void DoOnNewRecord() override;
+    [[nodiscard]] int GetRecordCount() override;
+    void InternalCancel() override;
+    void InternalEdit() override;
+    void InternalInsert() override;
+    host::TGetResult GetRecord(host::TRecordBuffer Buffer, host::TGetMode GetMode, bool DoCheck) override;
+    void InternalAddRecord(void* Buffer, bool Append) override;
+    void InternalClose() override;
+    void InternalFirst() override;
+    void InternalInitRecord(host::TRecordBuffer Buffer) override;
+    void InternalLast() override;
+    void InternalOpen() override;
+    void InternalPost() override;
+
+    // ---- record list --------------------------------------------------------------------
+    /// Appends a stored record and clears FListSorted.
+    void _InternalAdd(host::TRecordBuffer Buffer);
+    /// Inserts a stored record at Pos (negative: 0; the count: appended); clears
+    /// FListSorted.
+    void _InternalInsert(int Pos, host::TRecordBuffer Buffer);
+    /// Releases a stored record and the blob holders it refers to.
+    void _InternalFreeRecord(host::TRecordBuffer Buffer);
+    /// Releases the blob holders Buffer's blob slots refer to and nulls the references.
+    void freeRecordBlobs(host::TRecordBuffer Buffer) noexcept;
+    /// Releases a record block (store block or AllocRecordBuffer block).
+    void freeBlock(host::TRecordBuffer Buffer) noexcept;
+    /// Record number stored in Buffer's record-info area.
+    [[nodiscard]] int32_t recordNumber(const char* Buffer) const noexcept;
+    void setRecordNumber(char* Buffer, int32_t Value) const noexcept;
+
+    // ---- sorting and comparison ---------------------------------------------------------
+    /// Fills List with the fields named in FieldNames; raises for unknown names and for
+    /// fields that cannot be compared ("E_UNSUPPORTED_FIELD_TYPE").
+    void BuildFieldList(std::vector<host::TField*>& List, const std::string& FieldNames);
+    /// Sorts the whole record list by the fields (an edit in progress is posted first).
+    void InternalSort(const std::vector<host::TField*>& Fields);
+    void _InternalQuickSort(const std::vector<host::TField*>& Fields, int L, int R);
+    /// Moves the record at Index to its sorted place.
+    void Resort(int Index);
+    [[nodiscard]] int _InternalCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B,
+                                              TBTCompareOptions Options);
+    [[nodiscard]] int _InternalSortCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B);
+    [[nodiscard]] int _InternalKeyCompareRecords(const std::vector<host::TField*>& Fields, char* Key, char* Rec);
+
+    // ---- blobs during an edit -----------------------------------------------------------
+    /// A new holder owned by the edit in progress.
+    TBTBlob* newEditBlob();
+    [[nodiscard]] bool isEditBlob(const TBTBlob* Blob) const noexcept;
+    /// Releases every holder of the edit (Cancel, Close).
+    void releaseEditBlobs() noexcept;
+    /// Post: the stored record Stored takes over the edit's holders that the active
+    /// buffer refers to; holders it no longer refers to and unused edit holders go.
+    void commitEditBlobs(char* Stored, const char* OldStored) noexcept;
+    /// Whether Field's slot holds a blob holder reference.
+    [[nodiscard]] static bool isBlobSlot(const host::TField* Field) noexcept;
+
+    // ---- fields (in declared order) -----------------------------------------------------
+    std::vector<TBTFetchField*> FFetchFields;  // owned; destroyed by ClearFetchFields
+    int32_t FRecordSize = 0;
+    int32_t FRecordInfoOffset = 0;
+    int32_t FDataSize = 0;
+    std::vector<int32_t> FFieldOffsets = std::vector<int32_t>(257, 0);  // grows with the columns
+    std::string FSortFields;
+    int32_t FCurRec = -1;
+    host::TRecordBuffer FOldBuffer = nullptr;
+    host::TRecordBuffer FFilterBuffer = nullptr;
+    std::vector<host::TRecordBuffer> FRecords;  // owned
+    std::vector<host::TField*> FSortFieldList;
+    bool FCalcFieldsInList = false;
+    bool FDoBinaryLocate = false;
+    bool FListSorted = false;
+    bool FAutoSort = false;
+    std::string FSortedFieldNames;
+    TBTCompareOptions FSortOptions;
+    TBTCompareOptions FLocateOptions;
+    bool FCursorOpen = false;
+
+    TRecordStore FStore;
+    std::vector<TBTBlob*> FEditBlobs;  // holders written during the edit in progress
+};
+
+}  // namespace tovrin

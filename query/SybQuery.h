@@ -1,0 +1,180 @@
+// TSybQuery: the query component. It holds SQL text with parameters, names the connection
+// it runs on, says which row result of its batch it shows (ResultSet) and can feed other
+// queries (receivers, whose Master it is) with the other row results of the same batch.
+// Once open it is an in-memory TSybDataSet: every row of its result is stored, and the
+// record operations of the host framework (buffers, field access, bookmarks, record
+// numbers, delete, filtering) work on those stored records. Nothing is written back to
+// the server.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/Cstypes.h"
+#include "dataset/SybDataSet.h"
+#include "host/DataSource.h"
+#include "host/Params.h"
+#include "host/Strings.h"
+#include "query/SybMessages.h"
+
+namespace tovrin {
+
+class TSybConnect;
+class TSybQuery;
+class TSybClientField;
+class TParamMapping;
+class TTovrinAbout;
+
+/// Which row result of a batch a query shows (0 is the first).
+using TResultSetNo = uint8_t;
+
+/// Fired for a query created for a row result that no query claimed.
+using TNewResultSetEvent = host::TEvent<void(TSybQuery* ADataSet)>;
+
+/// The detail link of a query: connects it to the DataSource whose dataset is its master.
+class TSybDataLink : public host::TDetailDataLink {
+public:
+    explicit TSybDataLink(TSybQuery* AQuery) : FQuery(AQuery) {}
+    [[nodiscard]] std::string ClassName() const override { return "TSybDataLink"; }
+    [[nodiscard]] host::TDataSet* GetDetailDataSet() override;
+    [[nodiscard]] TSybQuery* Query() const noexcept { return FQuery; }
+
+private:
+    TSybQuery* FQuery;
+};
+
+class TSybQuery : public TSybDataSet {
+public:
+    explicit TSybQuery(host::TComponent* AOwner);
+    ~TSybQuery() override;
+    [[nodiscard]] std::string ClassName() const override { return "TSybQuery"; }
+    void GetPublishedProperties(host::TPropList& list) const override;
+    void Notification(host::TComponent* AComponent, host::TOperation Operation) override;
+
+    // ---- configuration --------------------------------------------------------------
+    [[nodiscard]] host::TStrings* SQL() const noexcept { return FSQL.get(); }
+    /// Closes an open query and takes the new text when it differs from the current one.
+    void SetSQL(host::TStrings* Value);
+    [[nodiscard]] const std::string& DatabaseName() const noexcept { return FDatabaseName; }
+    void SetDatabaseName(const std::string& Value);
+    [[nodiscard]] TResultSetNo ResultSet() const noexcept { return FResultSet; }
+    void SetResultSet(TResultSetNo Value);
+    [[nodiscard]] TSybQuery* Master() const noexcept { return FMaster; }
+    /// Moves the query to another master's receiver list (nullptr: none).
+    void SetMaster(TSybQuery* Value);
+    /// The connection used when the package runs inside a library (see connection
+    /// resolution); only stored.
+    void SetExternalConnect(TSybConnect* Value) noexcept { FExternalConnect = Value; }
+    [[nodiscard]] TSybConnect* ExternalConnect() const noexcept { return FExternalConnect; }
+    [[nodiscard]] host::TParams* Params() const noexcept { return FParams.get(); }
+    /// Copies the values of same-named parameters; the parameter list does not change.
+    void SetParamsList(host::TParams* Value);
+    [[nodiscard]] host::TDataSource* GetDataSource() const override;
+    [[nodiscard]] host::TDataSource* DataSource() const { return GetDataSource(); }
+    void SetDataSource(host::TDataSource* Value);
+    [[nodiscard]] bool ReadOnly() const noexcept { return FReadOnly; }
+    void SetReadOnly(bool Value) noexcept { FReadOnly = Value; }
+    [[nodiscard]] bool GetCachedUpdates() const noexcept { return !FReadOnly; }
+    [[nodiscard]] bool CachedUpdates() const noexcept { return GetCachedUpdates(); }
+    void SetCachedUpdates(bool Value) noexcept { FReadOnly = !Value; }
+    [[nodiscard]] TTovrinAbout* About() const noexcept { return FAbout; }
+    [[nodiscard]] int32_t ReturnStatus() const noexcept { return FReturnStatus; }
+    /// Receivers of this query's batch (queries whose Master it is).
+    [[nodiscard]] const std::vector<TSybQuery*>* ResultQueries() const noexcept { return FResultQueries.get(); }
+
+    [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept { return FOnServerMessage; }
+    void SetOnServerMessage(TSybMessageProc Value) { FOnServerMessage = std::move(Value); }
+    [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept { return FOnServerError; }
+    void SetOnServerError(TSybMessageProc Value) { FOnServerError = std::move(Value); }
+    [[nodiscard]] const TNewResultSetEvent& OnNewDataSet() const noexcept { return FOnNewDataSet; }
+    void SetOnNewDataSet(TNewResultSetEvent Value) { FOnNewDataSet = std::move(Value); }
+
+    // ---- opening and executing ------------------------------------------------------------
+    /// Opens or closes; closing also closes every receiver.
+    void SetActive(bool Value) override;
+    /// Close, Open, Close: runs the SQL and discards any rows.
+    void ExecSQL();
+
+    // ---- record access ----------------------------------------------------------------
+    /// Declares that the stored records are in the order of the last sort (the search
+    /// may then halve); any field write that changes a value clears it.
+    void SetSorted(bool Value) noexcept { FSorted = Value; }
+    [[nodiscard]] bool Sorted() const noexcept { return FSorted; }
+    bool GetFieldData(host::TField* Field, void* Buffer) override;
+    void SetFieldData(host::TField* Field, const void* Buffer) override;
+    [[nodiscard]] bool IsSequenced() override;
+    void SetRecNo(int Value) override;
+    void SetFiltered(bool Value) override;
+    [[nodiscard]] bool BookmarkValid(const host::TBookmark& ABookmark) override;
+    [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1, const host::TBookmark& Bookmark2) override;
+    /// True when the bookmark's index names a stored record.
+    [[nodiscard]] bool InternalBookmarkValid(const void* ABookmark) const noexcept;
+
+protected:
+    // ---- opening and executing ------------------------------------------------------------
+    void OpenCursor(bool InfoQuery) override;
+    /// Runs the SQL text and fills this query and its receivers.
+    void InternalExec() override;
+    /// Loads the row result just announced on FCommand into this query.
+    virtual void FetchResultSet();
+    /// Describes the open result's columns as field definitions.
+    void InternalInitFieldDefs() override;
+
+    // ---- SQL text and parameters (defined with the parameter code) ---------------------
+public:
+    /// The SQL text with a literal for every parameter value.
+    [[nodiscard]] std::string GetSQLText();
+    /// Ignores the value: SQLText is computed.
+    void SetSQLText(const std::string& Value);
+protected:
+    /// Change handler of FSQL: re-parses the parameter markers.
+    void QueryChanged(host::TObject* Sender);
+    /// Frees the parameter mappings (the parameters stay).
+    void ClearParams();
+    /// Frees the output-parameter descriptors, last first.
+    void ClearParamFields();
+
+    // ---- record access ----------------------------------------------------------------
+    host::TRecordBuffer AllocRecordBuffer() override;
+    void FreeRecordBuffer(host::TRecordBuffer& Buffer) override;
+    [[nodiscard]] int GetRecordSize() override;
+    void InternalSetToRecord(host::TRecordBuffer Buffer) override;
+    void InternalDelete() override;
+    void InternalHandleException() override;
+    [[nodiscard]] bool IsFiltered() override;
+    [[nodiscard]] int GetRecNo() const override;
+    [[nodiscard]] bool GetCanModify() const override;
+    void GetBookmarkData(host::TRecordBuffer Buffer, void* Data) override;
+    void SetBookmarkData(host::TRecordBuffer Buffer, const void* Data) override;
+    host::TBookmarkFlag GetBookmarkFlag(host::TRecordBuffer Buffer) override;
+    void SetBookmarkFlag(host::TRecordBuffer Buffer, host::TBookmarkFlag Value) override;
+    void InternalGotoBookmark(const void* ABookmark) override;
+
+    // ---- fields (in declared order) -----------------------------------------------------
+    TTovrinAbout* FAbout = nullptr;               // design time only
+    TSybConnect* FExternalConnect = nullptr;
+    TSybQuery* FResultTarget = nullptr;
+    std::unique_ptr<std::vector<TSybQuery*>> FResultQueries;  // not owning
+    std::string FSQLTail;
+    std::vector<TParamMapping*> FParamMappings;  // owned; freed by ClearParams
+    int32_t FResultSetCount = 0;
+    std::vector<TSybClientField*> FParamFields;  // owned; freed by ClearParamFields
+    std::unique_ptr<host::TStringList> FSQL;
+    TSybConnect* FSybConnect = nullptr;
+    CS_COMMAND* FCommand = nullptr;
+    std::unique_ptr<host::TParams> FParams;
+    std::unique_ptr<TSybDataLink> FDataLink;
+    std::string FDatabaseName;
+    int32_t FReturnStatus = 0;
+    TSybMessageProc FOnServerMessage;
+    TSybMessageProc FOnServerError;
+    bool FReadOnly = false;
+    bool FSorted = false;
+    TSybQuery* FMaster = nullptr;
+    TResultSetNo FResultSet = 0;
+    TNewResultSetEvent FOnNewDataSet;
+};
+
+}  // namespace tovrin
