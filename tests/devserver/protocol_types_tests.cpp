@@ -141,6 +141,9 @@ TEST_F(ProtocolTypes, LargeTextAndImageRoundTrip)
         hex.push_back(digits[byte >> 4]);
         hex.push_back(digits[byte & 15]);
     }
+    // The client library's text-size option lifts the default limit of 32,768 bytes.
+    CS_INT textSize = 4 << 20;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_TEXTSIZE, &textSize, CS_UNUSED, nullptr), CS_SUCCEED);
     ASSERT_FALSE(con.execute("create table blobs (tx text, im image)\n"
                              "insert into blobs values ('" + text + "', 0x" + hex + ")")
                      .failed);

@@ -454,9 +454,17 @@ void ClientSession::answerDynamic(const Request& request)
 
 void ClientSession::answerOption(const Request& request)
 {
-    constexpr uint8_t kList = 3;
+    constexpr uint8_t kSet = 1, kDefault = 2, kList = 3;
     constexpr uint8_t kDateFirst = 1, kTextSize = 2, kDateFormat = 7, kIsolation = 8;
     ByteWriter& out = m_output.out();
+    if (request.option == kTextSize && (request.optionCommand == kSet || request.optionCommand == kDefault)) {
+        int32_t size = 0;
+        if (request.optionCommand == kSet && request.optionArg.size() == 4) {
+            ByteReader arg(request.optionArg);
+            size = arg.i32();
+        }
+        m_session->setTextSize(size);
+    }
     if (request.optionCommand == kList) {
         std::string arg(1, '\0');
         switch (request.option) {
@@ -471,7 +479,7 @@ void ClientSession::answerOption(const Request& request)
             break;
         case kTextSize: {
             ByteWriter size;
-            size.i32(32768);
+            size.i32(m_session->textSize());
             arg = size.data();
             break;
         }

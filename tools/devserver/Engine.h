@@ -197,6 +197,13 @@ public:
     }
     [[nodiscard]] virtual std::string currentDatabase() const = 0;
     [[nodiscard]] virtual bool inTransaction() const = 0;
+    /// The longest text or image value this session receives, in bytes (`set textsize`,
+    /// the text-size option of a client library); 0 restores the server's default.
+    virtual void setTextSize(int32_t bytes) { (void)bytes; }
+    [[nodiscard]] virtual int32_t textSize() const { return kDefaultTextSize; }
+
+    /// The text size a session starts with, as the server reports it to clients.
+    static constexpr int32_t kDefaultTextSize = 32768;
 };
 
 } // namespace devserver

@@ -19,6 +19,9 @@ namespace devserver {
 
 namespace {
 
+/// The database of temporary work: always in memory, empty at every start.
+constexpr const char* kTempDb = "tempdb";
+
 std::string lower(const std::string& s) {
     std::string out;
     for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -82,11 +85,12 @@ SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
         for (const auto& entry : std::filesystem::directory_iterator(config.dataDir, ec)) {
             if (entry.path().extension() != ".db") continue;
             std::string name = entry.path().stem().string();
-            if (validName(name)) addDatabase(name);
+            if (validName(name) && lower(name) != kTempDb) addDatabase(name);
         }
         if (find("pubs").size()) loadSample = false;
     }
     if (find("master").empty()) addDatabase("master");
+    addDatabase(kTempDb);
     if (loadSample) {
         if (find("pubs").empty()) addDatabase("pubs");
         auto session = openSession(LoginInfo{"sa", "", "", "startup"}, 0);
@@ -106,7 +110,7 @@ std::unique_ptr<Session> SqlDatabase::openSession(const LoginInfo& login, int sp
 }
 
 std::string SqlDatabase::makeUri(const std::string& name) const {
-    if (m_config.dataDir.empty()) return "file:/" + m_memoryPrefix + "-" + name + "?vfs=memdb";
+    if (m_config.dataDir.empty() || lower(name) == kTempDb) return "file:/" + m_memoryPrefix + "-" + name + "?vfs=memdb";
     std::string path = std::filesystem::absolute(std::filesystem::path(m_config.dataDir) / (name + ".db")).string();
     return "file:" + percentEncode(path);
 }

@@ -85,7 +85,7 @@ std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token&
         if (name == "@@trancount") return {SqlValue::ofInteger(m_tranCount), intType};
         if (name == "@@nestlevel") return {SqlValue::ofInteger(frame.depth), intType};
         if (name == "@@identity") return {SqlValue::ofInteger(sqlite3_last_insert_rowid(connection().handle())), intType};
-        if (name == "@@textsize") return {SqlValue::ofInteger(2147483647), intType};
+        if (name == "@@textsize") return {SqlValue::ofInteger(m_textSize), intType};
         if (name == "@@sqlstatus" || name == "@@transtate") return {SqlValue::ofInteger(0), intType};
         ColumnType text;
         text.type = SqlType::VarChar;
@@ -163,6 +163,22 @@ TranslateContext SqlSession::context(Frame& frame) {
         return isDateTimeColumn(table, column);
     };
     ctx.columnsOf = [this](const std::string& table) { return columnsOf(table); };
+    ctx.probeColumns = [this](const std::string& sql) -> std::optional<std::vector<std::optional<ColumnType>>> {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(connection().handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+                SQLITE_OK ||
+            !stmt) {
+            sqlite3_finalize(stmt);
+            return std::nullopt;
+        }
+        std::vector<std::optional<ColumnType>> types;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            const char* declared = sqlite3_column_decltype(stmt, c);
+            types.push_back(declared ? parseDeclaredType(declared) : std::nullopt);
+        }
+        sqlite3_finalize(stmt);
+        return types;
+    };
     ctx.marker = [this](const Token& t) {
         auto it = m_markers.find(t.begin);
         if (it == m_markers.end()) throw syntaxError("?");

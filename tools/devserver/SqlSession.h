@@ -34,6 +34,8 @@ public:
                                 ResultSink& sink) override;
     [[nodiscard]] std::string currentDatabase() const override { return m_database; }
     [[nodiscard]] bool inTransaction() const override { return m_tranCount > 0; }
+    void setTextSize(int32_t bytes) override { m_textSize = bytes > 0 ? bytes : kDefaultTextSize; }
+    [[nodiscard]] int32_t textSize() const override { return m_textSize; }
 
 private:
     struct Variable {
@@ -115,6 +117,7 @@ private:
     uint64_t m_errorCount = 0;    ///< errors reported so far
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
     bool m_noCount = false; ///< set nocount on: DONEs carry no counts
+    int32_t m_textSize = kDefaultTextSize; ///< set textsize
     bool m_aborted = false;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.
     std::map<size_t, SqlValue> m_markers;

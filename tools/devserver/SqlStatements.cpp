@@ -80,35 +80,6 @@ std::string storageDeclaration(const std::string& declared) {
     return name + " text" + args + " collate " + kDecimalCollation;
 }
 
-/// The type of min/max/sum/avg over a plain column: the column's declared type for min and
-/// max, money or numeric for sums and averages of money and numeric columns (as on the
-/// server); nothing otherwise.
-std::optional<ColumnType> aggregateType(sqlite3* db, const std::pair<std::string, std::string>& aggregate,
-                                        const std::string& fromClause) {
-    if (aggregate.first.empty()) return std::nullopt;
-    sqlite3_stmt* probe = nullptr;
-    std::string sql = "select " + aggregate.second + " " + fromClause;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &probe, nullptr) != SQLITE_OK || !probe) {
-        sqlite3_finalize(probe);
-        return std::nullopt;
-    }
-    std::optional<ColumnType> type;
-    if (const char* declared = sqlite3_column_decltype(probe, 0)) type = parseDeclaredType(declared);
-    sqlite3_finalize(probe);
-    if (!type || aggregate.first == "min" || aggregate.first == "max") return type;
-    if (type->type == SqlType::Money || type->type == SqlType::SmallMoney) {
-        type->type = SqlType::Money;
-        type->length = 8;
-        return type;
-    }
-    if (type->type == SqlType::Numeric || type->type == SqlType::Decimal) {
-        type->precision = 38;
-        if (aggregate.first == "avg") type->scale = std::max<uint8_t>(type->scale, 6);
-        return type;
-    }
-    return std::nullopt;
-}
-
 bool isSelectListEnd(const Token& t) {
     return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") || t.is("union");
 }
@@ -203,8 +174,8 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
         std::optional<ColumnType> type;
         if (const char* declared = sqlite3_column_decltype(s, c)) type = parseDeclaredType(declared);
         if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
-        if (!type && itemsMatch && tr.aggregates.size() == tr.columnHints.size())
-            type = aggregateType(db, tr.aggregates[static_cast<size_t>(c)], tr.fromClause);
+        // Only what cannot be typed statically (a column of a derived table, an unknown
+        // function) is typed from its first value.
         if (!type) type = typeOfValue(rc == SQLITE_ROW ? columnValue(s, c) : SqlValue::null());
         type->nullable = true;
         if (origin) {
@@ -217,11 +188,15 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     }
     m_sink->rowFormat(columns);
     std::vector<Value> values(static_cast<size_t>(columnCount));
+    std::vector<char> stored(static_cast<size_t>(columnCount));
+    for (int c = 0; c < columnCount; ++c) stored[static_cast<size_t>(c)] = sqlite3_column_decltype(s, c) != nullptr;
     int64_t count = 0;
     while (rc == SQLITE_ROW) {
         if (m_rowLimit && count >= m_rowLimit) break;
         for (int c = 0; c < columnCount; ++c)
-            values[static_cast<size_t>(c)] = toWireValue(columnValue(s, c), columns[static_cast<size_t>(c)].type, order);
+            values[static_cast<size_t>(c)] =
+                toWireValue(columnValue(s, c), columns[static_cast<size_t>(c)].type, order, m_textSize,
+                            stored[static_cast<size_t>(c)] != 0);
         if (!m_sink->row(values)) {
             m_aborted = true;
             return Flow::Abort;
@@ -416,7 +391,15 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         if (!tokens[2].is("on") && !tokens[2].is("off")) throw syntaxError(tokens[2].text);
         m_noCount = tokens[2].is("on");
     }
-    // Other options (nocount, textsize, quoted_identifier, chained, …) are accepted.
+    if (tokens[1].is("textsize")) {
+        if (tokens.size() < 3) throw syntaxError("textsize");
+        SqlValue v = evaluate(tokens.subspan(2), frame);
+        ColumnType bigint;
+        bigint.type = SqlType::BigInt;
+        const int64_t n = v.isNull() ? 0 : coerceValue(v, bigint, m_server.config().dateOrder).integer;
+        setTextSize(static_cast<int32_t>(std::clamp<int64_t>(n, 0, INT32_MAX)));
+    }
+    // Other options (quoted_identifier, chained, …) are accepted and have no effect.
     done(frame, false, std::nullopt);
     return Flow::Next;
 }

@@ -1,11 +1,13 @@
 // T-SQL to SQLite translation, token by token.
 #include "SqlTranslator.h"
 
+#include "ExpressionTypes.h"
 #include "SqlErrors.h"
 #include "SqlParser.h"
 #include "TypesCatalog.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include <cstdlib>
@@ -309,6 +311,7 @@ public:
         }
         if (n1 && n1->isOp("(")) {
             if (t.is("convert")) return convertCall(tokens, i);
+            if (t.is("cast")) return castCall(tokens, i);
             for (const Rename& r : kRenames) {
                 if (t.is(r.from)) {
                     emit(r.to);
@@ -344,10 +347,38 @@ public:
         size_t open = i + 1;
         size_t comma = firstArgumentEnd(tokens, open);
         if (comma >= tokens.size() || !tokens[comma].isOp(",")) throw syntaxError("convert");
-        std::string type = typeTextOf(tokens.subspan(open + 1, comma - open - 1));
-        if (!parseDeclaredType(type)) throw SqlError(243, 16, "Type '" + type + "' is not a defined system type.");
-        emit("tovrin_convert(" + quoteLiteral(type) + ",");
+        emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(open + 1, comma - open - 1))) + ",");
         return comma + 1;
+    }
+
+    /// cast(expr as type) → tovrin_convert('type', expr)
+    size_t castCall(std::span<const Token> tokens, size_t i) {
+        size_t open = i + 1;
+        size_t close = matchingParen(tokens, open);
+        if (close >= tokens.size()) throw syntaxError("cast");
+        size_t as = close;
+        for (size_t k = close; k-- > open + 1;) {
+            if (tokens[k].is("as")) {
+                as = k;
+                break;
+            }
+        }
+        if (as == close || as == open + 1) throw syntaxError("cast");
+        emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(as + 1, close - as - 1))) + ",");
+        run(tokens.subspan(open + 1, as - open - 1));
+        emit(")");
+        return close + 1;
+    }
+
+    /// The declared type text of a conversion target, with the length a character or
+    /// binary type gets when none is written.
+    static std::string targetText(std::span<const Token> typeTokens) {
+        auto target = conversionTarget(typeTokens);
+        if (!target) {
+            std::string type = typeTextOf(typeTokens);
+            throw SqlError(243, 16, "Type '" + type + "' is not a defined system type.");
+        }
+        return declaredTypeText(*target);
     }
 
     /// Offsets of date-like string literals that meet columns holding no date-times.
@@ -461,27 +492,181 @@ std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const Transla
     return keep;
 }
 
-/// True when a select-list item names its column: a plain column, or an alias after the
-/// expression ("expr as name", "expr name").
-bool hasName(std::span<const Token> item) {
-    const Token& last = item.back();
-    const bool word = (last.kind == Token::Kind::Identifier && !last.is("end")) ||
-                      last.kind == Token::Kind::QuotedIdentifier;
-    if (item.size() == 1) return word || last.isOp("*");
-    const Token& before = item[item.size() - 2];
-    if (last.isOp("*")) return before.isOp(".");
-    if (last.kind == Token::Kind::String) return before.is("as");
-    if (!word) return false;
-    return before.is("as") || before.isOp(".") || before.kind != Token::Kind::Operator;
+
+/// Where the first select list of a select statement ends (its first top-level `from`,
+/// `into`, `where`, … or the end).
+size_t selectListEnd(std::span<const Token> tokens, size_t from) {
+    int depth = 0, caseDepth = 0;
+    size_t listEnd = from;
+    for (; listEnd < tokens.size(); ++listEnd) {
+        const Token& t = tokens[listEnd];
+        if (t.isOp("(")) ++depth;
+        else if (t.isOp(")")) --depth;
+        else if (t.is("case")) ++caseDepth;
+        else if (t.is("end") && caseDepth > 0) --caseDepth;
+        else if (depth == 0 && caseDepth == 0 && t.kind == Token::Kind::Identifier) {
+            for (auto word : kSelectListEnd)
+                if (t.is(word)) return listEnd;
+        }
+    }
+    return listEnd;
 }
 
-/// Rewrites the first select list: aliases, assignments, hints and top n.
+/// True for a token that can end an expression (so that a name after it is an alias).
+bool endsExpression(const Token& t) {
+    switch (t.kind) {
+    case Token::Kind::Number:
+    case Token::Kind::String:
+    case Token::Kind::Binary:
+    case Token::Kind::Variable:
+    case Token::Kind::GlobalVariable:
+    case Token::Kind::QuotedIdentifier: return true;
+    case Token::Kind::Identifier: return t.is("end") || t.is("null") || (!t.is("as") && !isStatementKeyword(t));
+    case Token::Kind::Operator: return t.isOp(")");
+    }
+    return false;
+}
+
+/// A select-list item split into its expression and its alias ("expr as name", "expr name",
+/// "expr 'name'", "expr \"name\"").
+struct SelectItem {
+    std::span<const Token> expression;
+    std::optional<std::string> alias;
+};
+
+SelectItem splitAlias(std::span<const Token> item) {
+    const size_t n = item.size();
+    if (n >= 2) {
+        const Token& last = item[n - 1];
+        const bool nameLike = last.kind == Token::Kind::String || last.kind == Token::Kind::QuotedIdentifier ||
+                              (last.kind == Token::Kind::Identifier && !last.is("end") && !last.is("null"));
+        if (nameLike && n >= 3 && item[n - 2].is("as")) return {item.subspan(0, n - 2), last.text};
+        if (nameLike && !item[n - 2].is("as") && endsExpression(item[n - 2])) return {item.subspan(0, n - 1), last.text};
+    }
+    return {item, std::nullopt};
+}
+
+/// True for a plain column reference (name, qualifier.name, …), which names its column.
+bool isColumnReference(std::span<const Token> expression) {
+    if (expression.empty()) return false;
+    for (size_t k = 0; k < expression.size(); ++k) {
+        const Token& t = expression[k];
+        const bool name = t.kind == Token::Kind::QuotedIdentifier ||
+                          (t.kind == Token::Kind::Identifier && !t.is("null") && !isStatementKeyword(t));
+        if (k % 2 == 0 ? !name : !t.isOp(".")) {
+            // db..name
+            if (!(t.isOp(".") && k > 0 && expression[k - 1].isOp("."))) return false;
+        }
+    }
+    return !expression.back().isOp(".");
+}
+
+bool isStar(std::span<const Token> expression) { return !expression.empty() && expression.back().isOp("*") &&
+                                                        (expression.size() == 1 || expression[expression.size() - 2].isOp(".")); }
+
+/// True when the expression compares values (its string literals may be date-times that
+/// meet date-time columns).
+bool compares(std::span<const Token> expression) {
+    for (const Token& t : expression)
+        if (isComparison(t) || t.is("like") || t.is("between") || t.is("in") || t.is("when")) return true;
+    return false;
+}
+
+/// Types the expressions of one select list: column references are looked up by preparing
+/// them against the statement's from clause (without its conditions, so that a correlated
+/// subquery prepares too).
+class SelectTyper {
+public:
+    SelectTyper(std::span<const Token> select, const TranslateContext& context) : m_context(context) {
+        size_t i = 1;
+        if (i < select.size() && (select[i].is("distinct") || select[i].is("all"))) ++i;
+        if (i + 1 < select.size() && select[i].is("top") && select[i + 1].kind == Token::Kind::Number) i += 2;
+        m_listStart = i;
+        m_listEnd = selectListEnd(select, i);
+        size_t fromAt = m_listEnd;
+        while (fromAt < select.size() && !select[fromAt].is("from")) {
+            // select … into t from …
+            if (!select[fromAt].is("into")) break;
+            ++fromAt;
+            while (fromAt < select.size() && !select[fromAt].is("from") && !select[fromAt].is("where")) ++fromAt;
+        }
+        if (fromAt < select.size() && select[fromAt].is("from")) {
+            size_t fromEnd = fromAt + 1;
+            int depth = 0;
+            for (; fromEnd < select.size(); ++fromEnd) {
+                const Token& t = select[fromEnd];
+                if (t.isOp("(")) ++depth;
+                else if (t.isOp(")")) --depth;
+                else if (depth == 0 && (t.is("where") || t.is("group") || t.is("having") || t.is("order") ||
+                                        t.is("union") || t.is("compute") || t.is("for") || t.is("except") ||
+                                        t.is("intersect") || t.is("at") || t.is("plan")))
+                    break;
+            }
+            m_from = select.subspan(fromAt, fromEnd - fromAt);
+        }
+    }
+
+    [[nodiscard]] size_t listStart() const { return m_listStart; }
+    [[nodiscard]] size_t listEnd() const { return m_listEnd; }
+
+    std::optional<ColumnType> type(std::span<const Token> expression) {
+        TypeScope scope;
+        scope.column = [this](std::span<const Token> name) { return column(name); };
+        scope.variable = m_context.variable;
+        scope.marker = m_context.marker;
+        scope.subquery = [this](std::span<const Token> select) -> std::optional<ColumnType> {
+            SelectTyper inner(select, m_context);
+            auto items = splitAtCommas(select.subspan(inner.listStart(), inner.listEnd() - inner.listStart()));
+            if (items.size() != 1 || items[0].empty()) return std::nullopt;
+            auto expression = splitAlias(items[0]).expression;
+            if (isStar(expression)) return std::nullopt;
+            return inner.type(expression);
+        };
+        return expressionType(expression, scope);
+    }
+
+    /// Number of columns a `*` or `t.*` item stands for.
+    size_t starWidth(std::span<const Token> star) {
+        auto columns = probe(star);
+        return columns ? columns->size() : 0;
+    }
+
+private:
+    std::optional<ColumnType> column(std::span<const Token> name) {
+        auto columns = probe(name);
+        if (!columns || columns->size() != 1) return std::nullopt;
+        return (*columns)[0];
+    }
+
+    std::optional<std::vector<std::optional<ColumnType>>> probe(std::span<const Token> expression) {
+        if (!m_context.probeColumns || m_from.empty()) return std::nullopt;
+        if (!m_fromSql) {
+            Translation from;
+            Translator(m_context, from).run(m_from);
+            m_fromSql = from.sql;
+        }
+        Translation item;
+        Translator(m_context, item).run(expression);
+        auto [it, fresh] = m_probed.try_emplace(item.sql);
+        if (fresh) it->second = m_context.probeColumns("select " + item.sql + " " + *m_fromSql);
+        return it->second;
+    }
+
+    const TranslateContext& m_context;
+    std::span<const Token> m_from;
+    size_t m_listStart = 1;
+    size_t m_listEnd = 1;
+    std::optional<std::string> m_fromSql;
+    std::map<std::string, std::optional<std::vector<std::optional<ColumnType>>>> m_probed;
+};
+
+/// Rewrites the first select list: aliases, assignments, static column types and top n.
 void translateSelect(std::span<const Token> tokens, const TranslateContext& context, Translation& out) {
     Translator tr(context, out);
     tr.m_keepAsText = literalsKeptAsText(tokens, context);
-    size_t i = 0;
+    SelectTyper typer(tokens, context);
+    size_t i = 1;
     tr.emit("select");
-    ++i;
     if (i < tokens.size() && (tokens[i].is("distinct") || tokens[i].is("all"))) {
         tr.emit(tokens[i].text);
         ++i;
@@ -491,30 +676,14 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
         top = tokens[i + 1].text;
         i += 2;
     }
-    // The select list.
-    size_t listEnd = i;
-    int depth = 0, caseDepth = 0;
-    for (; listEnd < tokens.size(); ++listEnd) {
-        const Token& t = tokens[listEnd];
-        if (t.isOp("(")) ++depth;
-        else if (t.isOp(")")) --depth;
-        else if (t.is("case")) ++caseDepth;
-        else if (t.is("end") && caseDepth > 0) --caseDepth;
-        else if (depth == 0 && caseDepth == 0 && t.kind == Token::Kind::Identifier) {
-            bool stop = false;
-            for (auto word : kSelectListEnd)
-                if (t.is(word)) stop = true;
-            if (stop) break;
-        }
-    }
+    const size_t listEnd = typer.listEnd();
     auto items = splitAtCommas(tokens.subspan(i, listEnd - i));
     bool firstItem = true;
     for (auto item : items) {
         if (!firstItem) tr.emit(",");
         firstItem = false;
         std::string assignment;
-        std::optional<ColumnType> hint;
-        std::string alias;
+        std::optional<std::string> alias;
         if (item.size() >= 3 && item[1].isOp("=")) {
             if (item[0].kind == Token::Kind::Variable) {
                 assignment = item[0].text;
@@ -526,38 +695,38 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
             }
         }
         if (item.empty()) throw syntaxError(",");
-        if (item.size() == 1 && (item[0].kind == Token::Kind::Variable || item[0].kind == Token::Kind::GlobalVariable))
-            hint = context.variable(item[0]).second;
-        if (item.size() >= 4 && item[0].is("convert") && item[1].isOp("(") &&
-            matchingParen(item, 1) == item.size() - 1) {
-            size_t comma = firstArgumentEnd(item, 1);
-            hint = parseDeclaredType(typeTextOf(item.subspan(2, comma - 2)));
+        std::span<const Token> expression = item;
+        if (!alias && assignment.empty()) {
+            SelectItem split = splitAlias(item);
+            expression = split.expression;
+            alias = split.alias;
         }
-        std::pair<std::string, std::string> aggregate;
-        if (item.size() >= 4 && item[1].isOp("(") && matchingParen(item, 1) == item.size() - 1 &&
-            (item[0].is("max") || item[0].is("min") || item[0].is("sum") || item[0].is("avg"))) {
-            std::string column;
-            bool plain = true;
-            for (size_t k = 2; k + 1 < item.size(); ++k) {
-                if (item[k].isOp(".")) column += '.';
-                else if (item[k].kind == Token::Kind::Identifier || item[k].kind == Token::Kind::QuotedIdentifier)
-                    column += Translator::identifierText(item[k]);
-                else plain = false;
+        if (isStar(expression)) {
+            const size_t width = typer.starWidth(expression);
+            for (size_t k = 0; k < std::max<size_t>(width, 1); ++k) {
+                out.assignments.push_back(assignment);
+                out.columnHints.push_back(std::nullopt);
+                out.namedItems.push_back(true);
             }
-            if (plain) aggregate = {Translator::lowerWord(item[0].text), column};
+            tr.run(expression);
+            continue;
         }
-        out.aggregates.push_back(aggregate);
-        tr.run(item);
-        if (!alias.empty()) tr.emit("as " + quoteIdentifier(alias));
-        // Without an alias, a variable item is named after nothing, as on the server.
+        const bool column = isColumnReference(expression);
+        std::optional<ColumnType> hint = column ? std::nullopt : typer.type(expression);
+        if (hint && isCharacterColumn(*hint) && !compares(expression)) {
+            // Text stays as written: a date-like literal shown as text is not a date-time.
+            for (const Token& t : expression)
+                if (t.kind == Token::Kind::String) tr.m_keepAsText.insert(t.begin);
+        }
+        tr.run(expression);
+        if (alias) tr.emit("as " + quoteIdentifier(*alias));
         out.assignments.push_back(assignment);
         out.columnHints.push_back(hint);
-        out.namedItems.push_back(!alias.empty() || hasName(item));
+        // Without an alias an expression column, a variable or a NULL is named after nothing.
+        out.namedItems.push_back(alias.has_value() || column);
     }
-    const size_t fromStart = out.sql.size();
     tr.run(tokens.subspan(listEnd));
     if (top) tr.emit("limit " + *top);
-    out.fromClause = out.sql.substr(fromStart);
 }
 
 } // namespace

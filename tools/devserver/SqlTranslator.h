@@ -35,6 +35,10 @@ struct TranslateContext {
     std::function<std::optional<bool>(const std::string& table, const std::string& column)> isDateTimeColumn;
     /// The columns of `table` in order (for `insert … values` without a column list).
     std::function<std::vector<std::string>(const std::string& table)> columnsOf;
+    /// Prepares the SQLite query `sql` without running it and gives the declared type of
+    /// each of its columns (nothing for a column without one); nothing when it does not
+    /// prepare. Used to type the columns that select-list expressions refer to.
+    std::function<std::optional<std::vector<std::optional<ColumnType>>>(const std::string& sql)> probeColumns;
 };
 
 /// A translated statement.
@@ -44,17 +48,12 @@ struct Translation {
     /// Select statements: per select-list item, the variable it assigns (`@v = expr`), or
     /// empty.
     std::vector<std::string> assignments;
-    /// Select statements: per select-list item, the declared type when the item is a
-    /// variable or a `convert(type, …)`.
+    /// Select statements: per result column, the static type of its expression (nothing
+    /// for plain columns, whose declared type SQLite reports, and for what cannot be typed).
     std::vector<std::optional<ColumnType>> columnHints;
-    /// Select statements: per select-list item, whether it has a name (an alias or a plain
+    /// Select statements: per result column, whether it has a name (an alias or a plain
     /// column); expression columns without an alias are unnamed, as on the server.
     std::vector<bool> namedItems;
-    /// Select statements: per select-list item that is min, max, sum or avg of a plain column,
-    /// the function name and the column ("max", "t.price"); empty otherwise.
-    std::vector<std::pair<std::string, std::string>> aggregates;
-    /// Select statements: the translated text after the select list ("from … where …").
-    std::string fromClause;
 };
 
 /// Translates the tokens of one statement. With `isSelect`, the first select list is

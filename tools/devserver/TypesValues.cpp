@@ -3,6 +3,7 @@
 #include "TypesValues.h"
 
 #include "SqlErrors.h"
+#include "TypesCatalog.h"
 
 #include <cctype>
 #include <cmath>
@@ -142,6 +143,75 @@ void cutCharacters(std::string& s, size_t chars) {
     }
 }
 
+size_t characterCount(const std::string& s) {
+    size_t count = 0;
+    for (char c : s)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+    return count;
+}
+
+SqlError tooLong(size_t bytes, const ColumnType& type) {
+    return SqlError(kValueTooLong, 16,
+                    "A value of " + std::to_string(bytes) + " bytes does not fit its result column of type " +
+                        declaredTypeText(type) + ".");
+}
+
+/// Reads the stored text of a money value ("-12.3400", "7", "0.5") into 1/10000 units
+/// without a general decimal parse; false for any other form.
+bool parseMoneyFast(const std::string& s, int64_t& out) {
+    size_t i = 0;
+    const size_t n = s.size();
+    bool negative = false;
+    if (i < n && s[i] == '-') {
+        negative = true;
+        ++i;
+    }
+    if (i >= n) return false;
+    int64_t whole = 0;
+    size_t digits = 0;
+    for (; i < n && s[i] >= '0' && s[i] <= '9'; ++i, ++digits) {
+        if (digits >= 14) return false;
+        whole = whole * 10 + (s[i] - '0');
+    }
+    if (digits == 0) return false;
+    int64_t fraction = 0;
+    int fractionDigits = 0;
+    if (i < n && s[i] == '.') {
+        for (++i; i < n && s[i] >= '0' && s[i] <= '9'; ++i) {
+            if (++fractionDigits > 4) return false;
+            fraction = fraction * 10 + (s[i] - '0');
+        }
+    }
+    if (i != n) return false;
+    for (int k = fractionDigits; k < 4; ++k) fraction *= 10;
+    const int64_t value = whole * 10000 + fraction;
+    out = negative ? -value : value;
+    return true;
+}
+
+/// Reads the canonical stored form "YYYY-MM-DD HH:MM:SS.mmm" into days and ticks; false for
+/// any other form.
+bool parseCanonicalFast(const std::string& s, int32_t& days, uint32_t& ticks) {
+    if (s.size() != 23 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':' || s[19] != '.')
+        return false;
+    auto number = [&](size_t at, size_t len, int& value) {
+        value = 0;
+        for (size_t k = at; k < at + len; ++k) {
+            if (s[k] < '0' || s[k] > '9') return false;
+            value = value * 10 + (s[k] - '0');
+        }
+        return true;
+    };
+    DateTimeParts p;
+    if (!number(0, 4, p.year) || !number(5, 2, p.month) || !number(8, 2, p.day) || !number(11, 2, p.hour) ||
+        !number(14, 2, p.minute) || !number(17, 2, p.second) || !number(20, 3, p.millisecond))
+        return false;
+    if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > 31 || p.hour > 23 || p.minute > 59 || p.second > 59)
+        return false;
+    toDaysTicks(p, days, ticks);
+    return true;
+}
+
 } // namespace
 
 __int128 powerOfTen(int n) noexcept {
@@ -279,31 +349,53 @@ std::string valueText(const SqlValue& v) {
     return {};
 }
 
-Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order) {
+void checkIntegerRange(int64_t v, SqlType t) {
+    int64_t low = INT64_MIN, high = INT64_MAX;
+    switch (t) {
+    case SqlType::TinyInt: low = 0; high = 255; break;
+    case SqlType::SmallInt: low = INT16_MIN; high = INT16_MAX; break;
+    case SqlType::Int: low = INT32_MIN; high = INT32_MAX; break;
+    default: return;
+    }
+    if (v < low || v > high) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+}
+
+Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int32_t textSize, bool storedColumn) {
     Value out;
     if (v.isNull()) return out;
     out.isNull = false;
     const SqlType t = type.type;
     if (isIntegerType(t)) {
         auto i = integerOf(v);
-        if (!i) return Value::null();
+        if (!i) throw v.kind == SqlValue::Kind::Real ? SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.")
+                                                     : conversionError(v, type);
+        checkIntegerRange(*i, t);
         out.integer = t == SqlType::Bit ? (*i != 0) : *i;
     } else if (t == SqlType::Real || t == SqlType::Float) {
         auto d = realOf(v);
-        if (!d) return Value::null();
+        if (!d) throw conversionError(v, type);
         out.real = t == SqlType::Real ? static_cast<double>(static_cast<float>(*d)) : *d;
     } else if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal) {
+        out.integer = 0;
+        if (t == SqlType::Money && v.kind == SqlValue::Kind::Text && parseMoneyFast(v.bytes, out.integer))
+            return out;
         auto text = decimalSource(v);
         auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
-        if (!d || *d > limitOf(type) || *d < -limitOf(type) - (t == SqlType::Money || t == SqlType::SmallMoney))
-            return Value::null();
+        if (!d) {
+            if (text && parseDecimal(*text, 0)) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+            throw conversionError(v, type);
+        }
+        if (*d > limitOf(type) || *d < -limitOf(type) - (t == SqlType::Money || t == SqlType::SmallMoney))
+            throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
         if (t == SqlType::Money || t == SqlType::SmallMoney)
             out.integer = static_cast<int64_t>(*d);
         else
             out.numeric = *d;
     } else if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
+        if (v.kind == SqlValue::Kind::Text && t == SqlType::DateTime && parseCanonicalFast(v.bytes, out.days, out.ticks))
+            return out;
         auto parts = dateTimeOf(v, type, order);
-        if (!parts) return Value::null();
+        if (!parts) throw conversionError(v, type);
         int32_t days = 0;
         uint32_t ticks = 0;
         toDaysTicks(*parts, days, ticks);
@@ -319,18 +411,30 @@ Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order) {
         out.days = t == SqlType::Time ? 0 : days;
         out.ticks = t == SqlType::Date ? 0 : ticks;
     } else if (isCharacterType(t)) {
-        out.bytes = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob ? v.bytes : valueText(v);
+        if (v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob) out.bytes = v.bytes;
+        else out.bytes = valueText(v);
         if (t == SqlType::UniChar || t == SqlType::UniVarChar) {
-            cutCharacters(out.bytes, static_cast<size_t>(type.length));
-        } else if (t != SqlType::Text) {
-            cutUtf8(out.bytes, static_cast<size_t>(type.length));
+            if (storedColumn) cutCharacters(out.bytes, static_cast<size_t>(type.length));
+            if (characterCount(out.bytes) > static_cast<size_t>(type.length)) throw tooLong(out.bytes.size(), type);
+        } else if (t == SqlType::Text) {
+            // The session's text size cuts text values, as the server does.
+            if (textSize > 0) cutUtf8(out.bytes, static_cast<size_t>(textSize));
+        } else {
+            if (storedColumn) cutUtf8(out.bytes, static_cast<size_t>(type.length));
+            if (out.bytes.size() > static_cast<size_t>(type.length)) throw tooLong(out.bytes.size(), type);
             if (t == SqlType::Char && out.bytes.size() < static_cast<size_t>(type.length))
                 out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), ' ');
         }
     } else if (isBinaryType(t)) {
-        out.bytes = v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text ? v.bytes : valueText(v);
-        if (t != SqlType::Image && out.bytes.size() > static_cast<size_t>(type.length))
+        if (v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text) out.bytes = v.bytes;
+        else out.bytes = valueText(v);
+        if (t == SqlType::Image) {
+            if (textSize > 0 && out.bytes.size() > static_cast<size_t>(textSize))
+                out.bytes.resize(static_cast<size_t>(textSize));
+        } else if (out.bytes.size() > static_cast<size_t>(type.length)) {
+            if (!storedColumn) throw tooLong(out.bytes.size(), type);
             out.bytes.resize(static_cast<size_t>(type.length));
+        }
         if (t == SqlType::Binary && out.bytes.size() < static_cast<size_t>(type.length))
             out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), '\0');
     }
@@ -355,7 +459,12 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
     const SqlType t = type.type;
     if (isIntegerType(t)) {
         auto i = integerOf(v);
-        if (!i) throw conversionError(v, type);
+        if (!i) {
+            if (v.kind == SqlValue::Kind::Real || (v.kind == SqlValue::Kind::Text && parseDecimal(v.bytes, 0)))
+                throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+            throw conversionError(v, type);
+        }
+        checkIntegerRange(*i, t);
         return SqlValue::ofInteger(t == SqlType::Bit ? (*i != 0) : *i);
     }
     if (t == SqlType::Real || t == SqlType::Float) {

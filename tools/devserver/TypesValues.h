@@ -74,9 +74,20 @@ struct Decimal {
 /// otherwise; the collation that orders money and numeric columns stored as text.
 [[nodiscard]] int compareDecimalText(std::string_view a, std::string_view b);
 
+/// The server's message numbers for values that do not fit the type they are sent as.
+inline constexpr int kArithmeticOverflow = 3606;
+inline constexpr int kValueTooLong = 7237;
+
 /// Converts a stored value to what a client receives for a column of type `type`.
-/// `order` reads date-times stored in a non-canonical form.
-[[nodiscard]] Value toWireValue(const SqlValue& value, const ColumnType& type, DateOrder order);
+/// `order` reads date-times stored in a non-canonical form. Nothing is cut silently: a
+/// number outside its type raises SqlError 3606, a character or binary value longer than
+/// its declared length SqlError 7237, a value that is no value of the type SqlError 249.
+/// Text and image values are cut to `textSize` bytes when it is positive (the session's
+/// `set textsize`). With `storedColumn`, character and binary values are cut to the
+/// declared length instead: a table column holds no longer value on the server, which cuts
+/// what is stored in it.
+[[nodiscard]] Value toWireValue(const SqlValue& value, const ColumnType& type, DateOrder order,
+                                int32_t textSize = 0, bool storedColumn = false);
 /// Converts a value received from a client (an RPC parameter) to its stored form.
 [[nodiscard]] SqlValue fromWireValue(const Value& value, const ColumnType& type);
 /// Converts a value to the stored form of a variable or column of `type` (money and
