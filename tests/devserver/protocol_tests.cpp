@@ -82,7 +82,7 @@ public:
     }
     /// Sends a TDS 5.0 login record (user "sa", no password) in two packets as FreeTDS
     /// does and reads the reply; true when it holds a successful LOGINACK.
-    bool login()
+    bool login(const std::string& packetSize = "512")
     {
         std::string record(568, '\0');
         auto field = [&](size_t at, size_t width, const std::string& v) {
@@ -97,7 +97,7 @@ public:
         record[126] = 6;
         record[127] = 10;
         record[128] = 9;
-        field(557, 6, "512");
+        field(557, 6, packetSize);
         if (!send(packet(0x02, 0x00, record.substr(0, 504))) ||
             !send(packet(0x02, 0x01, record.substr(504))))
             return false;
@@ -105,8 +105,9 @@ public:
         return reply.find(std::string("\xAD", 1)) != std::string::npos &&
                reply.find(std::string("\x05\x05\x00\x00\x00", 5)) != std::string::npos;
     }
-    /// Reads packets up to the one with the EOM bit; returns their payloads joined.
-    std::string readResponse()
+    /// Reads packets up to the one with the EOM bit; returns their payloads joined and
+    /// adds the length of each packet to `lengths` when given.
+    std::string readResponse(std::vector<size_t>* lengths = nullptr)
     {
         std::string payload;
         for (;;) {
@@ -114,6 +115,8 @@ public:
             if (header.size() < 8)
                 return payload;
             const size_t length = (static_cast<uint8_t>(header[2]) << 8) | static_cast<uint8_t>(header[3]);
+            if (lengths)
+                lengths->push_back(length);
             payload += readExactly(length - 8);
             if (header[1] & 0x01)
                 return payload;
@@ -584,4 +587,45 @@ TEST_F(ProtocolTest, LanguageCommandParametersArriveAsVariables)
     ASSERT_EQ(b.rowResults().size(), 1u);
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "42");
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(1).text, "caf\xC3\xA9");
+}
+
+TEST_F(ProtocolTest, AnswersTravelInThePacketSizeTheClientAskedFor)
+{
+    for (const auto& [asked, granted] : {std::pair<const char*, size_t>{"4096", 4096}, {"512", 512},
+                                         {"100", 512}, {"999999", 65024}}) {
+        RawSocket raw(server.port());
+        ASSERT_TRUE(raw.connected());
+        ASSERT_TRUE(raw.login(asked));
+        raw.send(languagePacket("select replicate('x', 16000), replicate('y', 16000), replicate('z', 16000), "
+                                "replicate('w', 16000), replicate('v', 16000)"));
+        std::vector<size_t> lengths;
+        const std::string reply = raw.readResponse(&lengths);
+        ASSERT_GT(lengths.size(), 1u) << asked;
+        for (size_t i = 0; i + 1 < lengths.size(); ++i)
+            EXPECT_EQ(lengths[i], granted) << "packet " << i << " when asking " << asked;
+        EXPECT_LE(lengths.back(), granted);
+        EXPECT_NE(reply.find(std::string(16000, 'v')), std::string::npos);
+    }
+}
+
+TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor)
+{
+    CS_CONTEXT* context = nullptr;
+    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
+    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
+    CS_CONNECTION* connection = nullptr;
+    ASSERT_EQ(ct_con_alloc(context, &connection), CS_SUCCEED);
+    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<char*>("sa"), CS_NULLTERM, nullptr);
+    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<char*>(""), CS_NULLTERM, nullptr);
+    CS_INT size = 8192;
+    ASSERT_EQ(ct_con_props(connection, CS_SET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr), CS_SUCCEED);
+    const std::string name = server.serverName();
+    ASSERT_EQ(ct_connect(connection, const_cast<char*>(name.c_str()), CS_NULLTERM), CS_SUCCEED);
+    size = 0;
+    EXPECT_EQ(ct_con_props(connection, CS_GET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr), CS_SUCCEED);
+    EXPECT_EQ(size, 8192);
+    ct_close(connection, CS_FORCE_CLOSE);
+    ct_con_drop(connection);
+    ct_exit(context, CS_FORCE_EXIT);
+    cs_ctx_drop(context);
 }

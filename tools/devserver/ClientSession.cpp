@@ -22,7 +22,9 @@ constexpr size_t kMaxRequestBytes = 64u << 20;
 // Requests a client may send while a response is still streaming (normally none).
 constexpr size_t kMaxQueued = 8;
 constexpr int kPollSliceMs = 100;
-constexpr uint32_t kMaxPacketSize = 65535;
+// The largest network packet the server grants (a multiple of 512 that the 16-bit length of a
+// packet header can carry).
+constexpr uint32_t kMaxPacketSize = 65024;
 // Prepared statements one client may hold at once.
 constexpr size_t kMaxPrepared = 4096;
 

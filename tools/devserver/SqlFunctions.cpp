@@ -393,6 +393,22 @@ void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, v);
 }
 
+/// str(number [, length [, decimals]]): the number right-aligned in `length` characters
+/// (10 by default) with `decimals` digits after the point (0 by default); stars when it
+/// does not fit.
+void strFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    const int64_t length = argc > 1 ? sqlite3_value_int64(argv[1]) : 10;
+    const int64_t decimals = argc > 2 ? sqlite3_value_int64(argv[2]) : 0;
+    if (length < 1 || length > 255 || decimals < 0 || decimals > 16) return sqlite3_result_null(ctx);
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(decimals), sqlite3_value_double(argv[0]));
+    std::string text = buffer;
+    if (static_cast<int64_t>(text.size()) > length) text.assign(static_cast<size_t>(length), '*');
+    else text.insert(0, static_cast<size_t>(length) - text.size(), ' ');
+    resultText(ctx, text);
+}
+
 int decimalCollation(void*, int lengthA, const void* a, int lengthB, const void* b) {
     return compareDecimalText(std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
                               std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
@@ -416,6 +432,8 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     sqlite3_create_function(db, "charindex", 2, kPure, data, charindexFunction, nullptr, nullptr);
     sqlite3_create_function(db, "replicate", 2, kPure, data, replicateFunction, nullptr, nullptr);
     sqlite3_create_function(db, "space", 1, kPure, data, spaceFunction, nullptr, nullptr);
+    for (int argc = 1; argc <= 3; ++argc)
+        sqlite3_create_function(db, "str", argc, kPure, data, strFunction, nullptr, nullptr);
     sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction, nullptr, nullptr);
     sqlite3_create_function(db, "right", 2, kPure, const_cast<bool*>(&kRight), leftRightFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_convert", 2, kFlags, data, convertFunction, nullptr, nullptr);

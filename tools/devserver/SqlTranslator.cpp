@@ -24,7 +24,7 @@ struct Rename {
 constexpr Rename kRenames[] = {
     {"isnull", "ifnull"},       {"len", "length"},           {"char_length", "length"},
     {"datalength", "tovrin_datalength"}, {"ceiling", "tovrin_ceiling"}, {"str_replace", "replace"},
-    {"getutcdate", "getdate"},
+    {"getutcdate", "getdate"},  {"count_big", "count"},
 };
 
 /// Functions whose result is character data (for `+` as concatenation).
