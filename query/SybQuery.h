@@ -128,6 +128,54 @@ public:
     [[nodiscard]] std::string GetSQLText();
     /// Ignores the value: SQLText is computed.
     void SetSQLText(const std::string& Value);
+    /// The first parameter of that name; raises the host's "Parameter '<name>' not found".
+    [[nodiscard]] host::TParam* ParamByName(const std::string& Value) const;
+    /// Number of parameters (one per marker occurrence in the SQL text).
+    [[nodiscard]] uint16_t GetParamsCount() const noexcept;
+    [[nodiscard]] uint16_t ParamCount() const noexcept { return GetParamsCount(); }
+    /// Empties Params, then adds one parameter for every distinct name that follows a
+    /// colon in SQL. Quotes and comments are not recognised; the query's own parameters
+    /// change only when Params is Params().
+    void ParseParams(host::TParams* Params, const std::string& SQL);
+    /// The literal that replaces a marker of this parameter (date-times in the date order
+    /// of the connection of the last execution). Raises "Param datatype unsupported".
+    [[nodiscard]] std::string ParamStrValue(host::TParam* Param) const;
+    /// The body of a date-time literal in the date order of the resolved connection.
+    [[nodiscard]] std::string DateTimeAsString(host::TDateTime Value) const;
+    /// The value with every single quote doubled (to be enclosed in single quotes).
+    [[nodiscard]] static std::string PrepareStringValue(const std::string& Value);
+    /// "0x" and two upper-case hexadecimal digits per byte.
+    [[nodiscard]] static std::string PrepareBinaryValue(const std::string& Value);
+    /// The markers of the SQL text, in order (one per parameter).
+    [[nodiscard]] const std::vector<TParamMapping*>& ParamMappings() const noexcept { return FParamMappings; }
+    /// The SQL text after the last marker.
+    [[nodiscard]] const std::string& SQLTail() const noexcept { return FSQLTail; }
+
+    // ---- what the last execution left ------------------------------------------------
+    // A procedure's return status is ReturnStatus(); its output parameters are read with
+    // OutputParamCount / OutputParam / OutputParamValue / OutputParamByName. Both stay
+    // until the next execution of the query (output parameters until the next batch that
+    // returns some), whether or not the query shows rows.
+
+    /// Number of output parameters of the last parameter result.
+    [[nodiscard]] int OutputParamCount() const noexcept { return static_cast<int>(FParamFields.size()); }
+    /// Descriptor of output parameter Index (0-based, in the procedure's order): its
+    /// GetName (as the server names it, "@total"), type and current value. Raises
+    /// EListError outside the list.
+    [[nodiscard]] TSybClientField* OutputParam(int Index) const;
+    /// Value of output parameter Index as a Variant of its field type (Null for NULL).
+    [[nodiscard]] host::Variant OutputParamValue(int Index) const;
+    /// Value of the output parameter of that name, compared without letter case and
+    /// with or without its leading "@". Raises EDatabaseError "Output parameter '<name>'
+    /// not found".
+    [[nodiscard]] host::Variant OutputParamByName(const std::string& Name) const;
+    /// Number of row results the last execution met.
+    [[nodiscard]] int32_t ResultSetCount() const noexcept { return FResultSetCount; }
+    /// The connection the last execution resolved (nullptr before the first).
+    [[nodiscard]] TSybConnect* SybConnect() const noexcept { return FSybConnect; }
+    /// The registered connection of that name (trimmed, upper-cased comparison), or
+    /// nullptr; when found, this query becomes its active query for message routing.
+    [[nodiscard]] TSybConnect* GetCTLibConnectionByName(const std::string& Name);
 protected:
     /// Change handler of FSQL: re-parses the parameter markers.
     void QueryChanged(host::TObject* Sender);
@@ -135,6 +183,20 @@ protected:
     void ClearParams();
     /// Frees the output-parameter descriptors, last first.
     void ClearParamFields();
+    /// Scans SQL into Params (one parameter per marker), FParamMappings and FSQLTail.
+    void ParseSQL(host::TParams* Params, const std::string& SQL);
+    /// Finds the connection of this execution (external inside a library, else by
+    /// DatabaseName), stores it in FSybConnect and connects it when needed.
+    void ResolveConnection();
+    /// Converts the current row of every fetch field into Buffer.
+    void _InternalFillRecord(host::TRecordBuffer Buffer);
+    /// The CS-Library context used for date values: the master's connection's for a
+    /// receiver, else this query's.
+    [[nodiscard]] CS_CONTEXT* dateContext() const;
+    /// Result handling of one execution (the command is FCommand).
+    void routeRowResult();
+    void readParamResult();
+    void readStatusResult();
 
     // ---- record access ----------------------------------------------------------------
     host::TRecordBuffer AllocRecordBuffer() override;

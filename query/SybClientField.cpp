@@ -1,0 +1,412 @@
+// TSybClientField: column typing, binding, whole reads of text and image values, and the
+// conversion of a column value into the record format.
+#include "query/SybClientField.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "client/Ctpublic.h"
+#include "host/DateTime.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+#include "query/SybMessages.h"
+#include "query/SybQuery.h"
+
+namespace tovrin {
+
+namespace {
+
+// User types with which Adaptive Server marks unichar and univarchar columns; FreeTDS
+// delivers them as CS_TEXT_TYPE already converted to the client character set.
+constexpr CS_INT kUserTypeUnichar = 34;
+constexpr CS_INT kUserTypeUnivarchar = 35;
+
+bool isUnicodeText(const CS_DATAFMT& format) noexcept {
+    return format.datatype == CS_TEXT_TYPE &&
+           (format.usertype == kUserTypeUnichar || format.usertype == kUserTypeUnivarchar);
+}
+
+// The datatype a column is bound as: its own, except that the variable and long character
+// and binary types are bound as their plain form (same bytes, no length prefix).
+CS_INT bindDataType(CS_INT datatype) noexcept {
+    switch (datatype) {
+    case CS_LONGCHAR_TYPE:
+    case CS_VARCHAR_TYPE: return CS_CHAR_TYPE;
+    case CS_LONGBINARY_TYPE:
+    case CS_VARBINARY_TYPE: return CS_BINARY_TYPE;
+    default: return datatype;
+    }
+}
+
+template <typename T>
+T readAs(const char* data) noexcept {
+    T value;
+    std::memcpy(&value, data, sizeof value);
+    return value;
+}
+
+template <typename T>
+void writeAs(char* area, T value) noexcept {
+    std::memcpy(area, &value, sizeof value);
+}
+
+// Days from 1 January of year 1 to the given date of the proleptic Gregorian calendar,
+// plus one: the host's TTimeStamp.Date.
+int32_t timeStampDate(int year, int month, int day) {
+    // EncodeDate validates (and raises the host's error for an invalid date).
+    const host::TDateTime date = host::EncodeDate(year, month, day);
+    return static_cast<int32_t>(std::lround(date)) + host::DateDelta;
+}
+
+// Milliseconds since midnight; the host's time encoding validates.
+int32_t timeStampTime(int hour, int minute, int second, int msecond) {
+    host::TDateTime unused = 0;
+    if (!host::TryEncodeTime(hour, minute, second, msecond, unused)) {
+        (void)host::EncodeTime(hour, minute, second, msecond); // raises the host's error
+    }
+    return ((hour * 60 + minute) * 60 + second) * 1000 + msecond;
+}
+
+// Days between 1 January 0001 (time-stamp date 1) and 1 January 1900, the day 0 of the
+// server's date types.
+constexpr int32_t kDate1900 = host::DateDelta + 2;
+
+struct CrackedDate {
+    int32_t date;  // TTimeStamp.Date
+    int32_t time;  // milliseconds since midnight
+};
+
+CrackedDate crackDate(CS_CONTEXT* context, CS_INT datatype, const char* data) {
+    if (context == nullptr) {
+        throw host::Exception("Connection not defined");
+    }
+    CS_DATEREC record{};
+    if (cs_dt_crack(context, datatype, const_cast<char*>(data), &record) != CS_SUCCEED) {
+        throw host::Exception("cs_dt_crack failed.");
+    }
+    return CrackedDate{
+        timeStampDate(record.dateyear, record.datemonth + 1, record.datedmonth),
+        timeStampTime(record.datehour, record.dateminute, record.datesecond, record.datemsecond)};
+}
+
+// A server time of day: 1/300 seconds since midnight, to milliseconds (rounded as the
+// library rounds datetime values).
+int32_t ticksToMSecs(CS_INT ticks) noexcept {
+    return ticks / 300 * 1000 + ((ticks % 300) * 1000 + 150) / 300;
+}
+
+} // namespace
+
+namespace clientvalue {
+
+int NumericMagnitudeBytes(int Precision) noexcept {
+    // Bytes of a numeric of each precision, sign byte included, as the client library
+    // lays it out; index 0 is unused.
+    static constexpr unsigned char kBytesPerPrecision[39] = {
+        0,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,  7,  7,  8,  8,  9,  9,  9,
+        10, 10, 11, 11, 11, 12, 12, 13, 13, 14, 14, 14, 15, 15, 16, 16, 16, 17, 17};
+    if (Precision < 1 || Precision > 38) {
+        return 0;
+    }
+    return kBytesPerPrecision[Precision] - 1;
+}
+
+double NumericToDouble(const unsigned char* Numeric) {
+    const int precision = Numeric[0];
+    const int scale = Numeric[1];
+    const bool negative = Numeric[2] != 0;
+    const int bytes = NumericMagnitudeBytes(precision);
+    if (bytes == 0) {
+        throw ESybQueryError(host::Format("Precision %d not supported for numeric types",
+                                          {precision}));
+    }
+    unsigned __int128 magnitude = 0;
+    for (int k = 0; k < bytes; ++k) {
+        magnitude = (magnitude << 8) | Numeric[3 + k];
+    }
+    double value;
+    constexpr unsigned __int128 kExactDoubleLimit = static_cast<unsigned __int128>(1) << 53;
+    static constexpr double kPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (magnitude < kExactDoubleLimit && scale <= 22) {
+        // Both operands are exact, so the one rounding of the division gives the nearest.
+        value = static_cast<double>(magnitude) / kPowersOfTen[scale];
+    } else {
+        // The decimal text read by strtod is rounded once, to the nearest double.
+        char digits[48];
+        char* end = digits + sizeof digits;
+        char* p = end;
+        *--p = '\0';
+        do {
+            *--p = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+            magnitude /= 10;
+        } while (magnitude != 0);
+        std::string text(p);
+        text += "e-" + std::to_string(scale);
+        value = std::strtod(text.c_str(), nullptr);
+    }
+    return negative ? -value : value;
+}
+
+double MoneyToDouble(int64_t Units) noexcept {
+    constexpr int64_t kExact = int64_t{1} << 53;
+    if (Units > -kExact && Units < kExact) {
+        return static_cast<double>(Units) / 10000.0;
+    }
+    const std::string text = std::to_string(Units) + "e-4";
+    return std::strtod(text.c_str(), nullptr);
+}
+
+double DateTimeMSecs(int Year, int Month, int Day, int Hour, int Minute, int Second, int MSecond) {
+    const double date = timeStampDate(Year, Month, Day);
+    return date * host::MSecsPerDay + timeStampTime(Hour, Minute, Second, MSecond);
+}
+
+} // namespace clientvalue
+
+TSybClientField::TSybClientField(TSybQuery* AQuery, CS_INT AColumnNo, const CS_DATAFMT& ADataFmt)
+    : TBTFetchField(AQuery), FColumnNo(AColumnNo), FDataFmt(ADataFmt),
+      FBufferLength(ADataFmt.maxlength), FDataType(ADataFmt.datatype),
+      FReadsWhole(ADataFmt.datatype == CS_TEXT_TYPE || ADataFmt.datatype == CS_IMAGE_TYPE) {
+    if (!FReadsWhole) {
+        FBuffer.assign(static_cast<std::size_t>(std::max<CS_INT>(FBufferLength, 0)) + 1, '\0');
+    }
+    FData = FBuffer.data();
+}
+
+TSybClientField::~TSybClientField() = default;
+
+host::TFieldType TSybClientField::GetOstrelDataType() {
+    switch (FDataType) {
+    case CS_CHAR_TYPE:
+    case CS_LONGCHAR_TYPE:
+    case CS_VARCHAR_TYPE: return host::ftString;
+    case CS_BINARY_TYPE:
+    case CS_LONGBINARY_TYPE:
+    case CS_VARBINARY_TYPE: return host::ftVarBytes;
+    case CS_TEXT_TYPE: return isUnicodeText(FDataFmt) ? host::ftString : host::ftMemo;
+    case CS_IMAGE_TYPE: return host::ftBlob;
+    case CS_TINYINT_TYPE:
+    case CS_SMALLINT_TYPE: return host::ftSmallint;
+    case CS_INT_TYPE:
+    case CS_USMALLINT_TYPE: return host::ftInteger;
+    case CS_BIGINT_TYPE:
+    case CS_UINT_TYPE: return host::ftLargeint;
+    case CS_REAL_TYPE:
+    case CS_FLOAT_TYPE:
+    case CS_MONEY_TYPE:
+    case CS_MONEY4_TYPE:
+    case CS_NUMERIC_TYPE:
+    case CS_DECIMAL_TYPE:
+    case CS_UBIGINT_TYPE: return host::ftFloat;
+    case CS_BIT_TYPE: return host::ftBoolean;
+    case CS_DATETIME_TYPE:
+    case CS_DATETIME4_TYPE: return host::ftDateTime;
+    case CS_DATE_TYPE: return host::ftDate;
+    case CS_TIME_TYPE: return host::ftTime;
+    default:
+        throw host::Exception(
+            host::Format("Unknown data type %d receiver from SQL Server", {FDataType}));
+    }
+}
+
+int TSybClientField::FieldSize() {
+    switch (GetOstrelDataType()) {
+    case host::ftString:
+    case host::ftVarBytes: return std::max<CS_INT>(FBufferLength, 0);
+    default: return 0;
+    }
+}
+
+int TSybClientField::GetOstrelLength() {
+    return GetFieldSize(GetOstrelDataType(), FieldSize());
+}
+
+std::string TSybClientField::GetName() {
+    std::string name;
+    if (FDataFmt.namelen == CS_NULLTERM) {
+        name.assign(FDataFmt.name, strnlen(FDataFmt.name, sizeof FDataFmt.name));
+    } else {
+        const auto length = static_cast<std::size_t>(
+            std::clamp<CS_INT>(FDataFmt.namelen, 0, static_cast<CS_INT>(sizeof FDataFmt.name)));
+        name.assign(FDataFmt.name, length);
+    }
+    if (host::Trim(name).empty()) {
+        return "COLUMN" + std::to_string(FColumnNo);
+    }
+    return name;
+}
+
+CS_RETCODE TSybClientField::Bind(CS_COMMAND* Command) {
+    if (FReadsWhole) {
+        return CS_SUCCEED;
+    }
+    CS_DATAFMT format = FDataFmt;
+    format.datatype = bindDataType(FDataType);
+    format.format = CS_FMT_UNUSED;
+    format.count = 1;
+    format.maxlength = std::max<CS_INT>(FBufferLength, 0);
+    return ct_bind(Command, FColumnNo, &format, FData, &FCopied, &FIndicator);
+}
+
+bool TSybClientField::ReadUnbound(CS_COMMAND* Command) {
+    if (!FReadsWhole) {
+        return true;
+    }
+    constexpr std::size_t kFirstChunk = 4096;
+    if (FBuffer.size() < kFirstChunk) {
+        FBuffer.resize(kFirstChunk);
+    }
+    std::size_t length = 0;
+    bool sized = false;
+    for (;;) {
+        const auto room = static_cast<CS_INT>(std::min<std::size_t>(FBuffer.size() - length, INT_MAX));
+        CS_INT got = 0;
+        const CS_RETCODE result = ct_get_data(Command, FColumnNo, FBuffer.data() + length, room, &got);
+        if (got > 0) {
+            length += static_cast<std::size_t>(got);
+        }
+        if (result == CS_END_ITEM || result == CS_END_DATA) {
+            break;
+        }
+        if (result != CS_SUCCEED) {
+            return false;
+        }
+        if (!sized) {
+            // The total length is known once the first chunk has been read: make room for
+            // the whole value at once.
+            sized = true;
+            CS_IODESC io{};
+            if (ct_data_info(Command, CS_GET, FColumnNo, &io) == CS_SUCCEED &&
+                io.total_txtlen > 0 && static_cast<std::size_t>(io.total_txtlen) > length) {
+                FBuffer.resize(static_cast<std::size_t>(io.total_txtlen) + 1);
+            }
+        }
+        if (length == FBuffer.size()) {
+            FBuffer.resize(FBuffer.size() * 2);
+        }
+    }
+    FData = FBuffer.data();
+    FCopied = static_cast<CS_INT>(length);
+    FIndicator = CS_GOODDATA;
+    if (length == 0) {
+        // An empty read is either an empty value or NULL; the library tells them apart by
+        // the total length it reports (negative for NULL).
+        CS_IODESC io{};
+        if (ct_data_info(Command, CS_GET, FColumnNo, &io) == CS_SUCCEED && io.total_txtlen < 0) {
+            FIndicator = CS_NULLDATA;
+        }
+    }
+    return true;
+}
+
+void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
+    const char* data = FData;
+    switch (FDataType) {
+    case CS_CHAR_TYPE:
+    case CS_LONGCHAR_TYPE:
+    case CS_VARCHAR_TYPE:
+        std::memcpy(ValueArea, data, static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
+        break;
+    case CS_BINARY_TYPE:
+    case CS_LONGBINARY_TYPE:
+    case CS_VARBINARY_TYPE: {
+        const auto length = static_cast<uint16_t>(std::clamp(FCopied, 0, std::min(FBufferLength, 65535)));
+        writeAs<uint16_t>(ValueArea, length);
+        std::memcpy(ValueArea + 2, data, length);
+        break;
+    }
+    case CS_TEXT_TYPE:
+    case CS_IMAGE_TYPE:
+        if (isUnicodeText(FDataFmt)) {
+            std::memcpy(ValueArea, data, static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
+        } else {
+            auto* blob = new TBTBlob();
+            blob->SetValue(std::string(data, static_cast<std::size_t>(FCopied)));
+            writeAs<TBTBlob*>(ValueArea, blob);
+        }
+        break;
+    case CS_TINYINT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data)); break;
+    case CS_SMALLINT_TYPE: writeAs<int16_t>(ValueArea, readAs<int16_t>(data)); break;
+    case CS_INT_TYPE: writeAs<int32_t>(ValueArea, readAs<int32_t>(data)); break;
+    case CS_USMALLINT_TYPE: writeAs<int32_t>(ValueArea, readAs<uint16_t>(data)); break;
+    case CS_BIGINT_TYPE: writeAs<int64_t>(ValueArea, readAs<int64_t>(data)); break;
+    case CS_UINT_TYPE: writeAs<int64_t>(ValueArea, readAs<uint32_t>(data)); break;
+    case CS_UBIGINT_TYPE:
+        writeAs<double>(ValueArea, static_cast<double>(readAs<uint64_t>(data)));
+        break;
+    case CS_REAL_TYPE: writeAs<double>(ValueArea, readAs<float>(data)); break;
+    case CS_FLOAT_TYPE: writeAs<double>(ValueArea, readAs<double>(data)); break;
+    case CS_BIT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data) != 0 ? 1 : 0); break;
+    case CS_DATETIME_TYPE:
+    case CS_DATETIME4_TYPE: {
+        const CrackedDate cracked = crackDate(Context, FDataType, data);
+        writeAs<double>(ValueArea, static_cast<double>(cracked.date) * host::MSecsPerDay +
+                                       cracked.time);
+        break;
+    }
+    case CS_DATE_TYPE: writeAs<int32_t>(ValueArea, readAs<int32_t>(data) + kDate1900); break;
+    case CS_TIME_TYPE: writeAs<int32_t>(ValueArea, ticksToMSecs(readAs<int32_t>(data))); break;
+    case CS_MONEY_TYPE: {
+        const auto high = readAs<int32_t>(data);
+        const auto low = readAs<uint32_t>(data + 4);
+        const int64_t units = static_cast<int64_t>(
+            (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
+        writeAs<double>(ValueArea, clientvalue::MoneyToDouble(units));
+        break;
+    }
+    case CS_MONEY4_TYPE:
+        writeAs<double>(ValueArea, clientvalue::MoneyToDouble(readAs<int32_t>(data)));
+        break;
+    case CS_NUMERIC_TYPE:
+    case CS_DECIMAL_TYPE:
+        writeAs<double>(ValueArea,
+                        clientvalue::NumericToDouble(reinterpret_cast<const unsigned char*>(data)));
+        break;
+    default:
+        break;
+    }
+}
+
+host::Variant TSybClientField::Value(CS_CONTEXT* Context) {
+    if (IsNull()) {
+        return host::Null();
+    }
+    const host::TFieldType type = GetOstrelDataType();
+    switch (type) {
+    case host::ftString:
+    case host::ftMemo:
+        return host::Variant(std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
+    case host::ftBlob:
+        return host::VarFromBytes(std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
+    default: break;
+    }
+    std::vector<char> area(static_cast<std::size_t>(std::max(GetOstrelLength(), 8)) + 8, '\0');
+    StoreValue(area.data(), Context);
+    const char* value = area.data();
+    switch (type) {
+    case host::ftVarBytes:
+        return host::VarFromBytes(std::string(value + 2, readAs<uint16_t>(value)));
+    case host::ftSmallint: return host::Variant(readAs<int16_t>(value));
+    case host::ftInteger: return host::Variant(readAs<int32_t>(value));
+    case host::ftLargeint: return host::Variant(static_cast<long long>(readAs<int64_t>(value)));
+    case host::ftBoolean: return host::Variant(readAs<int16_t>(value) != 0);
+    case host::ftFloat: return host::Variant(readAs<double>(value));
+    case host::ftDateTime:
+        return host::VarFromDateTime(
+            host::TimeStampToDateTime(host::MSecsToTimeStamp(readAs<double>(value))));
+    case host::ftDate:
+        return host::VarFromDateTime(host::TimeStampToDateTime(host::TTimeStamp{0, readAs<int32_t>(value)}));
+    case host::ftTime:
+        return host::VarFromDateTime(static_cast<double>(readAs<int32_t>(value)) / host::MSecsPerDay);
+    default: return host::Null();
+    }
+}
+
+} // namespace tovrin

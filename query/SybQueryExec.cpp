@@ -1,0 +1,286 @@
+// TSybQuery: running the SQL batch as one language command and routing its results. Row
+// results go to the query itself (the one numbered ResultSet), to receivers (queries whose
+// Master is this query) or to new queries; return statuses and output parameters stay in
+// the query. The connection's lock is held for the whole exchange, and the command is
+// cancelled on failure and always dropped.
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "client/Ctpublic.h"
+#include "host/Exceptions.h"
+#include "host/Runtime.h"
+#include "host/SysUtils.h"
+#include "query/SybClientField.h"
+#include "query/SybConnection.h"
+#include "query/SybQuery.h"
+#include "query/SybRegistry.h"
+
+namespace tovrin {
+
+namespace {
+
+[[noreturn]] void raise(const char* message) {
+    throw host::Exception(message);
+}
+
+// The messages the library left on the connection explain a failed call better than the
+// call's name: they are raised when there are any (a lost connection is then also
+// dropped, so that the next execution reconnects); otherwise the call's own message.
+[[noreturn]] void raiseCallFailed(TSybConnect* connection, const char* message) {
+    if (connection != nullptr) {
+        connection->CheckMessages();
+    }
+    raise(message);
+}
+
+} // namespace
+
+TSybConnect* TSybQuery::GetCTLibConnectionByName(const std::string& Name) {
+    return detail::findConnection(Name, this);
+}
+
+void TSybQuery::ResolveConnection() {
+    const bool external = host::IsLibrary() && FExternalConnect != nullptr;
+    FSybConnect = external ? FExternalConnect : GetCTLibConnectionByName(FDatabaseName);
+    if (FSybConnect == nullptr) {
+        throw host::Exception("Sybase connection named \"" + FDatabaseName + "\" not found");
+    }
+    TSybConnect* connection = FSybConnect;
+    try {
+        if (!connection->Connected()) {
+            connection->Connect();
+        }
+        if (!connection->Connected()) {
+            throw host::Exception("Could not open sybase connection \"" + FDatabaseName + "\"");
+        }
+    } catch (...) {
+        // The lookup made this query the connection's active query; a query that never
+        // runs its command must not stay there (it may be destroyed before the next one).
+        if (!external && connection->ActiveQuery() == this) {
+            connection->SetActiveQuery(nullptr);
+        }
+        throw;
+    }
+    // Connecting may have run "use <database>" through a query of its own, which leaves
+    // the connection without an active query: this query's command is the one to come.
+    if (!external) {
+        connection->SetActiveQuery(this);
+    }
+}
+
+void TSybQuery::InternalExec() {
+    if (FMaster != nullptr) {
+        // A receiver: the master's execution handed over its live command just before
+        // opening this query. Opened any other way, there is no command to read from.
+        if (FCommand == nullptr) {
+            throw host::Exception("Query \"" + Name() +
+                                  "\" receives its rows from its master; open the master");
+        }
+        try {
+            FetchResultSet();
+        } catch (...) {
+            const TSybConnect* connection = FMaster->FSybConnect;
+            if (connection != nullptr && connection->ConnectionHandle() != nullptr) {
+                ct_cancel(nullptr, FCommand, CS_CANCEL_ALL);
+            }
+            throw;
+        }
+        return;
+    }
+
+    FReturnStatus = 0;
+    FResultSetCount = 0;
+    if (host::Trim(FSQL->Text()).empty()) {
+        raise("No SQL statement available");
+    }
+    ResolveConnection();
+    if (host::Screen.Cursor() != host::crSQLWait) {
+        host::Screen.SetCursor(host::crSQLWait);
+    }
+
+    TSybConnect* connection = FSybConnect;
+    CS_CONNECTION* handle = connection->ConnectionHandle();
+    // The command belongs to this connection handle; once diagnostics dropped the handle
+    // (a lost connection) the library must not touch the command again.
+    auto handleAlive = [connection, handle] {
+        return handle != nullptr && connection->ConnectionHandle() == handle;
+    };
+    struct Final {
+        TSybQuery& query;
+        TSybConnect* connection;
+        std::unique_lock<std::recursive_mutex> lock;
+        ~Final() {
+            host::Screen.SetCursor(host::crDefault);
+            if (query.FCommand != nullptr) {
+                ct_cmd_drop(query.FCommand);
+            }
+            connection->SetActiveQuery(nullptr);
+        }
+    } final{*this, connection, std::unique_lock<std::recursive_mutex>(connection->Lock())};
+
+    try {
+        FCommand = nullptr;
+        if (ct_cmd_alloc(handle, &FCommand) != CS_SUCCEED) {
+            FCommand = nullptr;
+            raiseCallFailed(connection, "ct_cmd_alloc failed");
+        }
+        std::string text = GetSQLText();
+        if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()),
+                       CS_UNUSED) != CS_SUCCEED) {
+            raiseCallFailed(connection, "ct_command failed");
+        }
+        if (ct_send(FCommand) != CS_SUCCEED) {
+            raiseCallFailed(connection, "ct_send failed");
+        }
+
+        CS_INT resultType = 0;
+        CS_RETCODE result;
+        while ((result = ct_results(FCommand, &resultType)) == CS_SUCCEED) {
+            connection->CheckMessages();
+            switch (resultType) {
+            case CS_ROW_RESULT: routeRowResult(); break;
+            case CS_PARAM_RESULT: readParamResult(); break;
+            case CS_STATUS_RESULT: readStatusResult(); break;
+            default: break;
+            }
+        }
+        if (result != CS_END_RESULTS) {
+            raiseCallFailed(connection, "Result pending operation failed");
+        }
+        connection->CheckMessages();
+    } catch (...) {
+        if (FCommand != nullptr && handleAlive()) {
+            ct_cancel(nullptr, FCommand, CS_CANCEL_ALL);
+        }
+        throw;
+    }
+}
+
+void TSybQuery::routeRowResult() {
+    bool keep = false;
+    TSybQuery* target = nullptr;
+    if (FResultSetCount == FResultSet) {
+        target = this;
+        keep = true;
+    } else {
+        for (TSybQuery* receiver : *FResultQueries) {
+            if (receiver->FResultSet == FResultSetCount) {
+                target = receiver;
+                keep = true;
+                break;
+            }
+        }
+    }
+    std::unique_ptr<TSybQuery> created;
+    if (target == nullptr) {
+        created = std::make_unique<TSybQuery>(this);
+        target = created.get();
+        target->SetMaster(this);
+        target->SetResultSet(static_cast<TResultSetNo>(FResultSetCount & 0xFF));
+        if (FOnNewDataSet) {
+            // The application may keep it: from now on it is owned by this query only.
+            keep = true;
+            created.release();
+            FOnNewDataSet(target);
+        }
+    }
+    FResultTarget = target;
+
+    struct Final {
+        TSybQuery* target;
+        TSybQuery* self;
+        ~Final() {
+            // A receiver's copy of the command is valid only while it is being filled.
+            if (target != self) {
+                target->FCommand = nullptr;
+            }
+        }
+    } final{target, this};
+    ++FResultSetCount;
+    target->FCommand = FCommand;
+    if (target == this) {
+        FetchResultSet();
+    } else {
+        target->Open();
+    }
+    // A row result nobody claimed is read completely and thrown away with `created`.
+    (void)keep;
+}
+
+void TSybQuery::readParamResult() {
+    CS_INT count = 0;
+    if (ct_res_info(FCommand, CS_NUMDATA, &count, sizeof count, nullptr) != CS_SUCCEED) {
+        raise("ct_res_info failed");
+    }
+    ClearParamFields();
+    for (CS_INT column = 1; column <= count; ++column) {
+        CS_DATAFMT format{};
+        if (ct_describe(FCommand, column, &format) != CS_SUCCEED) {
+            raise("ct_describe failed");
+        }
+        auto field = std::make_unique<TSybClientField>(nullptr, column, format);
+        FParamFields.push_back(field.get());
+        TSybClientField* descriptor = field.release();
+        if (descriptor->Bind(FCommand) != CS_SUCCEED) {
+            raise("ct_bind failed");
+        }
+    }
+    bool fetched = false;
+    while (ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+        fetched = true;
+        for (TSybClientField* field : FParamFields) {
+            if (!field->ReadUnbound(FCommand)) {
+                break;
+            }
+        }
+    }
+    if (fetched) {
+        CS_CONTEXT* context = FSybConnect != nullptr ? FSybConnect->Context() : nullptr;
+        for (TSybClientField* field : FParamFields) {
+            field->KeepValue(context);
+        }
+    }
+}
+
+void TSybQuery::readStatusResult() {
+    CS_DATAFMT format{};
+    format.datatype = CS_INT_TYPE;
+    if (ct_bind(FCommand, 1, &format, &FReturnStatus, nullptr, nullptr) != CS_SUCCEED) {
+        raise("ct_bind failed");
+    }
+    while (ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+    }
+}
+
+namespace detail {
+
+namespace {
+
+TSybMessageProc queryServerMessage(const TSybQuery* query) {
+    return query->OnServerMessage();
+}
+
+TSybMessageProc queryServerError(const TSybQuery* query) {
+    return query->OnServerError();
+}
+
+// "use <database>" for a connection: a temporary query that finds the connection by its
+// name runs the statement; it is freed whether or not that raises.
+void execOnConnection(TSybConnect* connection, const std::string& sql) {
+    auto query = std::make_unique<TSybQuery>(nullptr);
+    query->SetDatabaseName(connection->DatabaseName());
+    query->SQL()->SetText(sql);
+    query->ExecSQL();
+}
+
+} // namespace
+
+void initializeSybQuery() noexcept {
+    queryHooks.serverMessage = &queryServerMessage;
+    queryHooks.serverError = &queryServerError;
+    queryHooks.execSQL = &execOnConnection;
+}
+
+} // namespace detail
+} // namespace tovrin

@@ -1,0 +1,139 @@
+// TSybQuery: describing a row result into column descriptors and field definitions, and
+// loading every row of it into stored records.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "client/Ctpublic.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+#include "query/SybClientField.h"
+#include "query/SybConnection.h"
+#include "query/SybQuery.h"
+
+namespace tovrin {
+
+CS_CONTEXT* TSybQuery::dateContext() const {
+    const TSybConnect* connection = FMaster != nullptr ? FMaster->FSybConnect : FSybConnect;
+    return connection != nullptr ? connection->Context() : nullptr;
+}
+
+void TSybQuery::FetchResultSet() {
+    CS_INT count = 0;
+    if (ct_res_info(FCommand, CS_NUMDATA, &count, sizeof count, nullptr) != CS_SUCCEED) {
+        throw host::Exception("ct_res_info failed");
+    }
+    for (CS_INT column = 1; column <= count; ++column) {
+        // The library leaves members of the record unset; they must not be left to chance.
+        CS_DATAFMT format;
+        std::memset(&format, 0, sizeof format);
+        if (ct_describe(FCommand, column, &format) != CS_SUCCEED) {
+            throw host::Exception("ct_describe failed");
+        }
+        auto* field = new TSybClientField(this, column, format);  // owned by FFetchFields
+        if (field->Bind(FCommand) != CS_SUCCEED) {
+            throw host::Exception("ct_bind failed");
+        }
+    }
+    FCursorOpen = true;
+    FieldDefs().SetUpdated(false);
+    FieldDefs().Update();
+    if (DefaultFields()) {
+        CreateFields();
+    }
+    BindFields(true);
+    CreateBuffer();
+
+    std::vector<TSybClientField*> unbound;
+    for (TBTFetchField* field : FFetchFields) {
+        auto* column = static_cast<TSybClientField*>(field);
+        if (column->ReadsWhole()) {
+            unbound.push_back(column);
+        }
+    }
+    CS_RETCODE result;
+    while ((result = ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr)) == CS_SUCCEED) {
+        bool read = true;
+        for (TSybClientField* column : unbound) {
+            if (!column->ReadUnbound(FCommand)) {
+                read = false;
+                break;
+            }
+        }
+        if (!read) {
+            result = CS_FAIL;
+            break;
+        }
+        host::TRecordBuffer record = AllocStoredRecord();
+        AddRecord(record);
+        InternalInitRecord(record);
+        _InternalFillRecord(record);
+    }
+    if (result != CS_END_DATA) {
+        // A lost connection leaves its messages: they are the error to report (and they
+        // drop the connection, which the next execution then reconnects).
+        if (TSybConnect* connection = FMaster != nullptr ? FMaster->FSybConnect : FSybConnect) {
+            connection->CheckMessages();
+        }
+        throw host::Exception("Result fetching failed");
+    }
+}
+
+void TSybQuery::_InternalFillRecord(host::TRecordBuffer Buffer) {
+    CS_CONTEXT* context = dateContext();
+    const std::size_t count = FFetchFields.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        auto* column = static_cast<TSybClientField*>(FFetchFields[i]);
+        char* slot = Buffer + FFieldOffsets[i + 1];
+        try {
+            if (column->IsNull()) {
+                slot[0] = 0;
+                continue;
+            }
+            slot[0] = 1;
+            column->StoreValue(slot + 1, context);
+        } catch (const std::exception& e) {
+            throw host::Exception(host::Format("%s._InternalFillRecord failed for field %d: %s",
+                                               {Name(), static_cast<int>(i), std::string(e.what())}));
+        }
+    }
+}
+
+void TSybQuery::InternalInitFieldDefs() {
+    try {
+        host::TFieldDefs& defs = FieldDefs();
+        defs.Clear();
+        // How many times each name (without letter case) has been made unique so far.
+        std::map<std::string, int> duplicates;
+        for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
+            auto* column = static_cast<TSybClientField*>(FFetchFields[i]);
+            const std::string name = column->GetName();
+            const host::TFieldType type = column->GetOstrelDataType();
+            // The host finds fields by name without letter case, so names that differ
+            // only in case are duplicates too; the suffix grows until the name is free.
+            std::string unique = name;
+            if (defs.IndexOf(name) >= 0) {
+                int& counter = duplicates[host::UpperCase(name)];
+                do {
+                    ++counter;
+                    unique = name + "_" + std::to_string(counter);
+                } while (defs.IndexOf(unique) >= 0);
+            }
+            host::TFieldDef* def = defs.AddFieldDef();
+            def->SetFieldNo(static_cast<int>(i) + 1);
+            def->SetName(unique);
+            def->SetDataType(type);
+            if (type == host::ftString || type == host::ftVarBytes) {
+                def->SetSize(column->FieldSize());
+            }
+            if (column->DataType() == CS_MONEY_TYPE) {
+                def->SetPrecision(4);
+            }
+        }
+    } catch (const std::exception& e) {
+        throw host::Exception("InternalInitFieldDefs failed. Error : " + std::string(e.what()));
+    }
+}
+
+} // namespace tovrin

@@ -1,0 +1,153 @@
+// TSybQuery: parameter markers of the SQL text, the parameter list, the final SQL text
+// with literals, and the output parameters a procedure returned.
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+#include "query/SybClientField.h"
+#include "query/SybConnection.h"
+#include "query/SybQuery.h"
+#include "query/SybRegistry.h"
+#include "query/SybSqlParams.h"
+
+namespace tovrin {
+
+namespace {
+
+// Whether Connection is still a live connection component: every TSybConnect is in the
+// registry from construction to destruction, so one that is not there has been destroyed.
+bool isRegistered(const TSybConnect* Connection) {
+    if (Connection == nullptr || CTLibConnections == nullptr) {
+        return false;
+    }
+    host::TThreadListLock lock(*CTLibConnections);
+    for (void* item : lock.list()->List()) {
+        if (item == Connection) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void TSybQuery::QueryChanged(host::TObject* /*Sender*/) {
+    host::TParams fresh(this);
+    ParseSQL(&fresh, FSQL->Text());
+    fresh.AssignValues(FParams.get());
+    FParams->Clear();
+    FParams->Assign(&fresh);
+    const int count = std::min(static_cast<int>(FParamMappings.size()), FParams->Count());
+    for (int i = 0; i < count; ++i) {
+        FParamMappings[static_cast<std::size_t>(i)]->SetParam(FParams->Items(i));
+    }
+}
+
+void TSybQuery::ParseSQL(host::TParams* Params, const std::string& SQL) {
+    ClearParams();
+    sqltext::TScan scan = sqltext::ScanMarkers(SQL);
+    FParamMappings.reserve(scan.Markers.size());
+    for (sqltext::TMarker& marker : scan.Markers) {
+        host::TParam* param = Params->CreateParam(host::ftUnknown, marker.Name, host::ptUnknown);
+        FParamMappings.push_back(
+            new TParamMapping(param, marker.NamePos, std::move(marker.PrecedingText)));
+    }
+    FSQLTail = std::move(scan.Tail);
+}
+
+void TSybQuery::ClearParams() {
+    for (TParamMapping* mapping : FParamMappings) {
+        delete mapping;
+    }
+    FParamMappings.clear();
+}
+
+void TSybQuery::ClearParamFields() {
+    while (!FParamFields.empty()) {
+        delete FParamFields.back();
+        FParamFields.pop_back();
+    }
+}
+
+std::string TSybQuery::GetSQLText() {
+    const host::TComponentState state = ComponentState();
+    if (state.Contains(host::csReading) || state.Contains(host::csWriting) ||
+        state.Contains(host::csDestroying)) {
+        return {};
+    }
+    std::string text;
+    for (std::size_t i = 0; i < FParamMappings.size(); ++i) {
+        text += FParamMappings[i]->PrecedingText();
+        text += ParamStrValue(FParams->Items(static_cast<int>(i)));
+    }
+    text += FSQLTail;
+    return text;
+}
+
+void TSybQuery::SetSQLText(const std::string& /*Value*/) {}
+
+host::TParam* TSybQuery::ParamByName(const std::string& Value) const {
+    return FParams->ParamByName(Value);
+}
+
+uint16_t TSybQuery::GetParamsCount() const noexcept {
+    return static_cast<uint16_t>(FParams->Count());
+}
+
+void TSybQuery::ParseParams(host::TParams* Params, const std::string& SQL) {
+    sqltext::ParseParams(*Params, SQL);
+}
+
+std::string TSybQuery::ParamStrValue(host::TParam* Param) const {
+    if (Param->IsNull()) {
+        return "NULL";
+    }
+    if (Param->DataType() == host::ftDateTime) {
+        return "\"" + DateTimeAsString(Param->AsDateTime()) + "\"";
+    }
+    return sqltext::ParamStrValue(*Param, CS_OPT_FMTMDY);
+}
+
+std::string TSybQuery::DateTimeAsString(host::TDateTime Value) const {
+    // The connection of the last execution may have been destroyed since; its date order
+    // is read only while it exists.
+    const CS_INT order = isRegistered(FSybConnect) ? FSybConnect->DateFormat() : CS_OPT_FMTMDY;
+    return sqltext::DateTimeAsString(Value, order);
+}
+
+std::string TSybQuery::PrepareStringValue(const std::string& Value) {
+    return sqltext::PrepareStringValue(Value);
+}
+
+std::string TSybQuery::PrepareBinaryValue(const std::string& Value) {
+    return sqltext::PrepareBinaryValue(Value);
+}
+
+TSybClientField* TSybQuery::OutputParam(int Index) const {
+    if (Index < 0 || Index >= static_cast<int>(FParamFields.size())) {
+        throw host::EListError("List index out of bounds (%d)", {Index});
+    }
+    return FParamFields[static_cast<std::size_t>(Index)];
+}
+
+host::Variant TSybQuery::OutputParamValue(int Index) const {
+    return OutputParam(Index)->KeptValue();
+}
+
+host::Variant TSybQuery::OutputParamByName(const std::string& Name) const {
+    auto bare = [](std::string name) {
+        name = host::Trim(name);
+        return !name.empty() && name[0] == '@' ? name.substr(1) : name;
+    };
+    const std::string wanted = bare(Name);
+    for (TSybClientField* field : FParamFields) {
+        if (host::SameText(bare(field->GetName()), wanted)) {
+            return field->KeptValue();
+        }
+    }
+    host::DatabaseError("Output parameter '" + Name + "' not found");
+}
+
+} // namespace tovrin

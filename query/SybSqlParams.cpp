@@ -1,0 +1,297 @@
+// Parameter markers in SQL text and the literals that replace them.
+#include "query/SybSqlParams.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "host/Exceptions.h"
+#include "host/Params.h"
+
+namespace tovrin::sqltext {
+
+namespace {
+
+// Length of the well-formed multi-byte UTF-8 sequence whose lead byte is at `pos`, or 0
+// when there is none (a lone byte, a truncated sequence, an ASCII byte).
+std::size_t utf8SequenceLength(const std::string& text, std::size_t pos) noexcept {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    std::size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+    } else {
+        return 0;
+    }
+    if (pos + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[pos + k]);
+        if (next < 0x80 || next > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// End (exclusive) of the marker name that starts at `pos`; `pos` itself when no name
+// starts there. Name characters are taken byte by byte, except that a well-formed UTF-8
+// character is taken whole, so that a name never ends in the middle of one.
+std::size_t nameEnd(const std::string& text, std::size_t pos) noexcept {
+    while (pos < text.size()) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (!IsNameChar(c)) {
+            break;
+        }
+        const std::size_t sequence = utf8SequenceLength(text, pos);
+        pos += sequence > 0 ? sequence : 1;
+    }
+    return pos;
+}
+
+char hexDigit(unsigned value) noexcept {
+    return static_cast<char>(value < 10 ? '0' + value : 'A' + (value - 10));
+}
+
+void appendTwoDigits(std::string& out, int value) {
+    out += static_cast<char>('0' + (value / 10) % 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+void appendFourDigits(std::string& out, int value) {
+    appendTwoDigits(out, value / 100);
+    appendTwoDigits(out, value % 100);
+}
+
+} // namespace
+
+TScan ScanMarkers(const std::string& sql) {
+    enum class State { Normal, SingleQuoted, DoubleQuoted, LineComment, BlockComment };
+    TScan scan;
+    State state = State::Normal;
+    std::size_t segmentStart = 0;
+    std::size_t pos = 0;
+    const std::size_t size = sql.size();
+    auto next = [&](std::size_t at) { return at + 1 < size ? sql[at + 1] : '\0'; };
+    while (pos < size) {
+        const char c = sql[pos];
+        switch (state) {
+        case State::Normal:
+            if (c == '\'') {
+                state = State::SingleQuoted;
+            } else if (c == '"') {
+                state = State::DoubleQuoted;
+            } else if (c == '-' && next(pos) == '-') {
+                state = State::LineComment;
+                ++pos;
+            } else if (c == '/' && next(pos) == '*') {
+                state = State::BlockComment;
+                ++pos;
+            } else if (c == ':') {
+                const std::size_t start = pos + 1;
+                const std::size_t end = nameEnd(sql, start);
+                if (end > start) {
+                    scan.Markers.push_back(TMarker{sql.substr(start, end - start),
+                                                   static_cast<int>(start) + 1,
+                                                   sql.substr(segmentStart, pos - segmentStart)});
+                    segmentStart = end;
+                }
+                // The character after the name (or after a lone colon) is examined again
+                // in the normal state.
+                pos = end;
+                continue;
+            }
+            break;
+        case State::SingleQuoted:
+        case State::DoubleQuoted: {
+            const char quote = state == State::SingleQuoted ? '\'' : '"';
+            if (c == quote) {
+                if (next(pos) == quote) {
+                    ++pos;
+                } else {
+                    state = State::Normal;
+                }
+            }
+            break;
+        }
+        case State::LineComment:
+            if (c == '\r' || c == '\n') {
+                state = State::Normal;
+            }
+            break;
+        case State::BlockComment:
+            if (c == '*' && next(pos) == '/') {
+                state = State::Normal;
+                ++pos;
+            }
+            break;
+        }
+        ++pos;
+    }
+    scan.Tail = sql.substr(segmentStart);
+    return scan;
+}
+
+std::string PrepareStringValue(const std::string& value) {
+    std::string out;
+    out.reserve(value.size() + 8);
+    for (const char c : value) {
+        out += c;
+        if (c == '\'') {
+            out += '\'';
+        }
+    }
+    return out;
+}
+
+std::string PrepareBinaryValue(const std::string& bytes) {
+    std::string out = "0x";
+    out.reserve(2 + bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += hexDigit(b >> 4);
+        out += hexDigit(b & 0x0F);
+    }
+    return out;
+}
+
+std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat) {
+    const host::TTimeStamp stamp = host::DateTimeToTimeStamp(value);
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    host::DecodeDate(static_cast<host::TDateTime>(stamp.Date - host::DateDelta), year, month, day);
+    const int hour = stamp.Time / 3600000;
+    const int minute = stamp.Time / 60000 % 60;
+    const int second = stamp.Time / 1000 % 60;
+    const int millisecond = stamp.Time % 1000;
+
+    std::string out;
+    out.reserve(32);
+    auto dd = [&] { appendTwoDigits(out, day); };
+    auto mm = [&] { appendTwoDigits(out, month); };
+    auto yyyy = [&] { appendFourDigits(out, year); };
+    auto ymd = [&](auto first, auto second, auto third) {
+        first();
+        out += '.';
+        second();
+        out += '.';
+        third();
+    };
+    switch (dateFormat) {
+    case CS_OPT_FMTDMY: ymd(dd, mm, yyyy); break;
+    case CS_OPT_FMTYMD: ymd(yyyy, mm, dd); break;
+    case CS_OPT_FMTYDM: ymd(yyyy, dd, mm); break;
+    case CS_OPT_FMTMYD: ymd(mm, yyyy, dd); break;
+    case CS_OPT_FMTDYM: ymd(dd, yyyy, mm); break;
+    default: ymd(mm, dd, yyyy); break;
+    }
+    out += ' ';
+    appendTwoDigits(out, hour);
+    out += ':';
+    appendTwoDigits(out, minute);
+    out += ':';
+    appendTwoDigits(out, second);
+    out += ':';
+    out += std::to_string(millisecond);
+    return out;
+}
+
+std::string FloatLiteral(double value) {
+    if (!std::isfinite(value)) {
+        // No literal of the server stands for these; the server then reports the text.
+        return std::isnan(value) ? "NAN" : (value < 0 ? "-INF" : "INF");
+    }
+    if (value == 0) {
+        return "0";
+    }
+    // The shortest scientific form that reads back as the same double: "d.ddde+XX".
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    const std::string text(buffer, result.ptr);
+    const std::size_t e = text.find('e');
+    const bool negative = text[0] == '-';
+    std::string digits;
+    for (std::size_t k = negative ? 1 : 0; k < e; ++k) {
+        if (text[k] != '.') {
+            digits += text[k];
+        }
+    }
+    const int exponent = std::stoi(text.substr(e + 1));
+
+    std::string out = negative ? "-" : "";
+    if (exponent < -4 || exponent >= 15) {
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += '.';
+            out.append(digits, 1);
+        }
+        out += 'E';
+        out += std::to_string(exponent);
+    } else if (exponent < 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+    } else {
+        const auto integerDigits = static_cast<std::size_t>(exponent + 1);
+        if (digits.size() <= integerDigits) {
+            out += digits;
+            out.append(integerDigits - digits.size(), '0');
+        } else {
+            out.append(digits, 0, integerDigits);
+            out += '.';
+            out.append(digits, integerDigits);
+        }
+    }
+    return out;
+}
+
+std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat) {
+    if (param.IsNull()) {
+        return "NULL";
+    }
+    switch (param.DataType()) {
+    case host::ftSmallint:
+    case host::ftInteger:
+        return std::to_string(param.AsInteger());
+    case host::ftBoolean:
+        // A bit column holds 1 for true: a literal of -1 would never compare equal to it.
+        return param.AsBoolean() ? "1" : "0";
+    case host::ftFloat:
+    case host::ftCurrency:
+        return FloatLiteral(param.AsFloat());
+    case host::ftString:
+    case host::ftBytes:
+    case host::ftMemo:
+        return "'" + PrepareStringValue(param.AsString()) + "'";
+    case host::ftDateTime:
+        return "\"" + DateTimeAsString(param.AsDateTime(), dateFormat) + "\"";
+    case host::ftBlob:
+        return PrepareBinaryValue(param.AsBlob());
+    default:
+        throw host::Exception("Param datatype unsupported");
+    }
+}
+
+void ParseParams(host::TParams& params, const std::string& sql) {
+    params.Clear();
+    std::size_t pos = sql.find(':');
+    while (pos != std::string::npos) {
+        const std::size_t start = pos + 1;
+        const std::size_t end = nameEnd(sql, start);
+        if (end > start) {
+            const std::string name = sql.substr(start, end - start);
+            if (params.FindParam(name) == nullptr) {
+                params.CreateParam(host::ftUnknown, name, host::ptUnknown);
+            }
+        }
+        pos = sql.find(':', end);
+    }
+}
+
+} // namespace tovrin::sqltext

@@ -1,0 +1,104 @@
+// SQL text with parameter markers (a colon and a name, as in ":low"): splitting the text
+// into pieces around the markers, and the literal that replaces a marker for a parameter
+// value. Nothing is bound on the server: the final SQL text carries every value as a
+// literal, so the literals below must always be well-formed, whatever the value holds.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "client/Cspublic.h"
+#include "host/DateTime.h"
+
+namespace host {
+class TParam;
+class TParams;
+} // namespace host
+
+namespace tovrin {
+
+/// One parameter marker of a query's SQL text: its parameter, the 1-based position of the
+/// first character of its name, and the text between the previous marker's name (or the
+/// start of the text) and this marker's colon. The final text is built by index, so the
+/// parameter reference is informative only; after the parameter list was replaced from a
+/// component stream it refers to a parameter that no longer exists and must not be used.
+class TParamMapping final {
+public:
+    TParamMapping(host::TParam* AParam, int ANamePos, std::string APrecedingText)
+        : FParam(AParam), FNamePos(ANamePos), FPrecedingText(std::move(APrecedingText)) {}
+    TParamMapping(const TParamMapping&) = delete;
+    TParamMapping& operator=(const TParamMapping&) = delete;
+
+    [[nodiscard]] host::TParam* Param() const noexcept { return FParam; }
+    void SetParam(host::TParam* Value) noexcept { FParam = Value; }
+    [[nodiscard]] int NamePos() const noexcept { return FNamePos; }
+    [[nodiscard]] const std::string& PrecedingText() const noexcept { return FPrecedingText; }
+
+private:
+    host::TParam* FParam;
+    int FNamePos;
+    std::string FPrecedingText;
+};
+
+namespace sqltext {
+
+/// A marker found by ScanMarkers.
+struct TMarker {
+    std::string Name;          ///< the name after the colon (never empty)
+    int NamePos = 0;           ///< 1-based position of the name's first byte
+    std::string PrecedingText; ///< text from the end of the previous name up to the colon
+};
+
+/// The markers of a text in order and the text after the last one.
+struct TScan {
+    std::vector<TMarker> Markers;
+    std::string Tail;
+};
+
+/// True for the bytes a marker name is made of: digits, the codes 0x41..0x7A (letters and
+/// [ \ ] ^ _ `) and 0xC0..0xFF.
+[[nodiscard]] constexpr bool IsNameChar(unsigned char c) noexcept {
+    return (c >= '0' && c <= '9') || (c >= 0x41 && c <= 0x7A) || c >= 0xC0;
+}
+
+/// Finds the markers of a SQL text. Colons inside single- or double-quoted literals (a
+/// doubled quote does not end them), after "--" up to the end of the line and inside
+/// "/* */" are no markers; a colon not followed by a name character stays text. A name
+/// that meets a multi-byte UTF-8 character takes the whole character, never a part of it.
+/// Joining every marker's preceding text, ":" and its name, then the tail, gives back the
+/// text exactly.
+[[nodiscard]] TScan ScanMarkers(const std::string& sql);
+
+/// The value with every single quote doubled, to be enclosed in single quotes: the literal
+/// then always ends where the value ends, whatever quotes, comments or line breaks the
+/// value holds.
+[[nodiscard]] std::string PrepareStringValue(const std::string& value);
+
+/// "0x" followed by two upper-case hexadecimal digits per byte ("0x" for no bytes).
+[[nodiscard]] std::string PrepareBinaryValue(const std::string& bytes);
+
+/// The body of a date-time literal in the server's date order (1..6: CS_OPT_FMTMDY ..
+/// CS_OPT_FMTDYM; any other value reads as CS_OPT_FMTMDY): for 7 December 2026 14:05:09.045
+/// and month-day-year, "12.07.2026 14:05:09:45" (milliseconds after the last colon, no
+/// leading zeros).
+[[nodiscard]] std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat);
+
+/// A floating-point literal the server reads back as the same double: the shortest
+/// decimal form that round-trips, "." as the separator whatever the locale, scientific
+/// notation with "E" below 1E-4 or from 1E15 on ("1.5E20", "1E-5").
+[[nodiscard]] std::string FloatLiteral(double value);
+
+/// The literal for a parameter: "NULL" for a null parameter of any type; otherwise by data
+/// type: integers (ftSmallint, ftInteger) in decimal; ftBoolean as 1 or 0 (the values a
+/// bit column holds); ftFloat and ftCurrency as FloatLiteral; ftString, ftBytes and
+/// ftMemo quoted; ftDateTime as DateTimeAsString in double quotes; ftBlob in hexadecimal.
+/// Raises host::Exception "Param datatype unsupported" for any other type.
+[[nodiscard]] std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat);
+
+/// Empties Params, then adds one ftUnknown/ptUnknown parameter for every distinct name
+/// that follows a colon in the text, in order of first appearance. Quotes and comments
+/// are not recognised.
+void ParseParams(host::TParams& params, const std::string& sql);
+
+} // namespace sqltext
+} // namespace tovrin

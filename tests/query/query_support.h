@@ -1,0 +1,101 @@
+// Shared by the query tests: the servers of the connection tests (DEVSERVER with the sample
+// database, DROPPING that closes the connection after three rows of a result) plus
+// DMYSERVER, a server whose date order is day-month-year; connections to them registered
+// under names of their own; and small helpers to run SQL through queries.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "connect_support.h"
+#include "host/Exceptions.h"
+#include "query/SybClientField.h"
+#include "query/SybConnect.h"
+#include "query/SybQuery.h"
+
+namespace querytest {
+
+/// Starts the servers once per test program. The connection tests' freetds.conf (named
+/// by FREETDSCONF) gains a section DMYSERVER.
+class QueryEnvironment {
+public:
+    static QueryEnvironment& get() {
+        static QueryEnvironment environment;
+        return environment;
+    }
+
+private:
+    QueryEnvironment() {
+        connecttest::ServerEnvironment::get();
+        const std::string conf = std::getenv("FREETDSCONF");
+        m_dmy = std::make_unique<testsupport::DevServer>(
+            std::vector<std::string>{"--sample", "--date-order", "dmy", "--user",
+                                     connecttest::kUser, "--password", connecttest::kPassword},
+            "DMYSERVER");
+        std::ofstream out(conf, std::ios::app);
+        out << "[DMYSERVER]\n\thost = 127.0.0.1\n\tport = " << m_dmy->port()
+            << "\n\ttds version = 5.0\n";
+        out.close();
+        setenv("FREETDSCONF", conf.c_str(), 1);
+    }
+
+    std::unique_ptr<testsupport::DevServer> m_dmy;
+};
+
+/// A connection to Server registered under Name, with the accepted login, not connected.
+inline std::unique_ptr<tovrin::TSybConnect> makeConnection(const std::string& Name,
+                                                           const std::string& Server = "DEVSERVER") {
+    QueryEnvironment::get();
+    auto connection = std::make_unique<tovrin::TSybConnect>(nullptr);
+    connection->SetDatabaseName(Name);
+    connection->SetServerName(Server);
+    connection->SetUserName(connecttest::kUser);
+    connection->SetPassword(connecttest::kPassword);
+    connection->SetApplicationName("query_tests");
+    return connection;
+}
+
+/// A query on the connection named Connection with the given SQL text, not open.
+inline std::unique_ptr<tovrin::TSybQuery> makeQuery(const std::string& Connection,
+                                                    const std::string& Sql) {
+    auto query = std::make_unique<tovrin::TSybQuery>(nullptr);
+    query->SetName("Query1");
+    query->SetDatabaseName(Connection);
+    query->SQL()->SetText(Sql);
+    return query;
+}
+
+/// Runs Sql on the connection named Connection with ExecSQL.
+inline void exec(const std::string& Connection, const std::string& Sql) {
+    makeQuery(Connection, Sql)->ExecSQL();
+}
+
+/// The message of the exception Action raises ("" when it raises none).
+inline std::string errorOf(const std::function<void()>& Action) {
+    try {
+        Action();
+    } catch (const host::Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+/// True when another thread can take the connection's lock (no execution holds it).
+inline bool lockIsFree(tovrin::TSybConnect& Connection) {
+    bool free = false;
+    std::thread probe([&] {
+        std::unique_lock<std::recursive_mutex> lock(Connection.Lock(), std::try_to_lock);
+        free = lock.owns_lock();
+    });
+    probe.join();
+    return free;
+}
+
+} // namespace querytest
