@@ -81,6 +81,14 @@ private:
 };
 static_assert(sizeof(TBTCompareOptions) == 1);
 
+/// Compares two present values of a field type in their slot format (A the first
+/// record's value or the search key): -1, 0 or 1. Texts compare through the collators
+/// (btcoCaseInsensitive, btcoPartialKey cuts B to A's length in characters); integers,
+/// floats, dates and large integers by value, BCD by numeric value, bytes bytewise
+/// unsigned over Size bytes; types without a comparable value are equal.
+[[nodiscard]] int CompareFieldValues(host::TFieldType Type, const char* A, const char* B, int Size,
+                                     TBTCompareOptions Options);
+
 /// The abstract column descriptor: one column of the open result, in column order. Fetch
 /// field i (0-based) backs the host field whose FieldNo is i + 1.
 class TBTFetchField : public host::TObject {
@@ -289,6 +297,8 @@ protected:
     void InternalLast() override;
     void InternalOpen() override;
     void InternalPost() override;
+    /// Makes the calculated fields of Buffer null (the calculated area zero).
+    void ClearCalcFields(host::TRecordBuffer Buffer) override;
 
     // ---- record list --------------------------------------------------------------------
     /// Appends a stored record and clears FListSorted.
@@ -326,9 +336,11 @@ protected:
     [[nodiscard]] bool isEditBlob(const TBTBlob* Blob) const noexcept;
     /// Releases every holder of the edit (Cancel, Close).
     void releaseEditBlobs() noexcept;
-    /// Post: the stored record Stored takes over the edit's holders that the active
-    /// buffer refers to; holders it no longer refers to and unused edit holders go.
-    void commitEditBlobs(char* Stored, const char* OldStored) noexcept;
+    /// Post of the buffer Posted over the stored record OldStored (nullptr for a new
+    /// record): the edit's holders that Posted refers to pass to the stored record, the
+    /// holders OldStored referred to and Posted no longer does are released, and so are
+    /// the edit's unused holders.
+    void commitEditBlobs(const char* Posted, const char* OldStored) noexcept;
     /// Whether Field's slot holds a blob holder reference.
     [[nodiscard]] static bool isBlobSlot(const host::TField* Field) noexcept;
 

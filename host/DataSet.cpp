@@ -225,10 +225,12 @@ void TDataSet::SetState(TDataSetState Value)
 
 TDataSetState TDataSet::SetTempState(TDataSetState Value)
 {
+    // A temporary state (calculating fields, filtering, reading an old value) leaves the
+    // pending record's modified flag alone: clearing it would make the next
+    // CheckBrowseMode cancel the record instead of posting it.
     TDataSetState old = m_state;
     m_state = Value;
     ++m_disableCount;
-    m_modified = false;
     return old;
 }
 
@@ -236,7 +238,6 @@ void TDataSet::RestoreState(TDataSetState Value)
 {
     m_state = Value;
     if (m_disableCount > 0) --m_disableCount;
-    m_modified = false;
 }
 
 // ---- the buffer ring ------------------------------------------------------------------------

@@ -1,0 +1,311 @@
+// TSybDataSet: the record layout, the record store and the fetch-field list.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "dataset/SybDataSet.h"
+#include "host/DbConsts.h"
+#include "host/Exceptions.h"
+
+namespace tovrin {
+
+using namespace host;
+
+int GetFieldSize(TFieldType DataType, int Size) noexcept
+{
+    switch (DataType) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftBytes:
+        return Size + 1;
+    case ftSmallint:
+    case ftWord:
+    case ftBoolean:
+        return 2;
+    case ftInteger:
+    case ftAutoInc:
+        return 4;
+    case ftFloat:
+    case ftCurrency:
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+    case ftLargeint:
+        return 8;
+    case ftBCD:
+        return static_cast<int>(sizeof(TBcd));
+    case ftVarBytes:
+        // The host's own format: a 16-bit length and up to Size bytes.
+        return Size + 2;
+    case ftBlob:
+    case ftMemo:
+    case ftGraphic:
+    case ftFmtMemo:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
+        return static_cast<int>(sizeof(TBTBlob*));
+    default:
+        return 0;
+    }
+}
+
+// ---- TBTFetchField -------------------------------------------------------------------------
+
+TBTFetchField::TBTFetchField(TSybDataSet* ADataSet) : FOwnerDataSet(ADataSet)
+{
+    if (ADataSet) ADataSet->FFetchFields.push_back(this);
+}
+
+TBTFetchField::~TBTFetchField()
+{
+    // A descriptor destroyed while still listed (its subclass's constructor failed, or
+    // someone deletes it directly) leaves the list so that nothing is freed twice.
+    if (FOwnerDataSet) {
+        auto& list = FOwnerDataSet->FFetchFields;
+        auto it = std::find(list.begin(), list.end(), this);
+        if (it != list.end()) list.erase(it);
+    }
+}
+
+// ---- TRecordStore ----------------------------------------------------------------------------
+
+namespace {
+constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
+constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
+}  // namespace
+
+TRecordStore::~TRecordStore()
+{
+    for (const Chunk& c : FChunks) std::free(c.base);
+}
+
+void TRecordStore::Reset(int32_t BlockSize)
+{
+    for (const Chunk& c : FChunks) std::free(c.base);
+    FChunks.clear();
+    FFree.clear();
+    FFree.shrink_to_fit();
+    FNext = FEnd = nullptr;
+    FBlockSize = std::max<int32_t>(BlockSize, 0);
+}
+
+char* TRecordStore::Alloc()
+{
+    char* block;
+    if (!FFree.empty()) {
+        block = FFree.back();
+        FFree.pop_back();
+    } else {
+        auto size = static_cast<std::size_t>(std::max<int32_t>(FBlockSize, 1));
+        if (FNext == nullptr || static_cast<std::size_t>(FEnd - FNext) < size) {
+            std::size_t bytes = FChunks.empty() ? kFirstChunkBytes : std::min(FChunks.back().bytes * 2, kLargestChunkBytes);
+            bytes = std::max(bytes, size);
+            bytes -= bytes % size;
+            auto* base = static_cast<char*>(std::malloc(bytes));
+            if (!base) throw std::bad_alloc();
+            Chunk chunk{base, bytes};
+            // Keep the chunks ordered by address so that Release finds a block's chunk by
+            // binary search.
+            auto at = std::upper_bound(FChunks.begin(), FChunks.end(), chunk,
+                                       [](const Chunk& a, const Chunk& b) { return std::less<>()(a.base, b.base); });
+            try {
+                FChunks.insert(at, chunk);
+            } catch (...) {
+                std::free(base);
+                throw;
+            }
+            FNext = base;
+            FEnd = base + bytes;
+        }
+        block = FNext;
+        FNext += size;
+    }
+    std::memset(block, 0, static_cast<std::size_t>(FBlockSize));
+    return block;
+}
+
+bool TRecordStore::owns(const char* Block) const noexcept
+{
+    auto it = std::upper_bound(FChunks.begin(), FChunks.end(), Block,
+                               [](const char* p, const Chunk& c) { return std::less<>()(p, c.base); });
+    if (it == FChunks.begin()) return false;
+    --it;
+    return !std::less<>()(Block, it->base) && std::less<>()(Block, it->base + it->bytes);
+}
+
+bool TRecordStore::Release(char* Block) noexcept
+{
+    if (!Block || !owns(Block)) return false;
+    try {
+        FFree.push_back(Block);
+    } catch (...) {
+        // Without room in the free list the block stays unused until the next Reset.
+    }
+    return true;
+}
+
+std::size_t TRecordStore::Footprint() const noexcept
+{
+    std::size_t total = FFree.capacity() * sizeof(char*) + FChunks.capacity() * sizeof(Chunk);
+    for (const Chunk& c : FChunks) total += c.bytes;
+    return total;
+}
+
+// ---- layout ------------------------------------------------------------------------------------
+
+void TSybDataSet::CreateBuffer()
+{
+    const auto count = FFetchFields.size();
+    // One entry per column and one for the calculated area; never below the classic 257.
+    FFieldOffsets.assign(std::max<std::size_t>(257, count + 1), 0);
+    int64_t size = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        FFieldOffsets[i + 1] = static_cast<int32_t>(size);
+        size += static_cast<int64_t>(FFetchFields[i]->GetOstrelLength()) + 1;
+        if (size > std::numeric_limits<int32_t>::max() / 2)
+            DatabaseError("Record too large: the columns take more than 1 GiB", this);
+    }
+    FDataSize = static_cast<int32_t>(size);
+    FRecordInfoOffset = FDataSize;
+    FFieldOffsets[0] = FDataSize + 8;
+    FRecordSize = FDataSize + 8 + CalcFieldsSize();
+    FStore.Reset(FRecordSize);
+}
+
+int32_t TSybDataSet::FieldOffset(int Index) const
+{
+    if (Index < 0 || Index >= static_cast<int>(FFieldOffsets.size()))
+        throw EListError("List index out of bounds (%d)", {Index});
+    return FFieldOffsets[static_cast<std::size_t>(Index)];
+}
+
+char* TSybDataSet::GetFieldPointer(char* Buffer, TField* Field) const noexcept
+{
+    if (!Buffer || !Field) return nullptr;
+    const int no = Field->FieldNo();
+    if (no > 0) {
+        if (static_cast<std::size_t>(no) > FFetchFields.size()) return nullptr;
+        return Buffer + FFieldOffsets[static_cast<std::size_t>(no)];
+    }
+    return Buffer + FFieldOffsets[0] + Field->Offset();
+}
+
+char* TSybDataSet::GetActiveRecordBuffer() const
+{
+    switch (State()) {
+    case dsBrowse:
+        return IsEmpty() ? nullptr : ActiveBuffer();
+    case dsEdit:
+    case dsInsert:
+    case dsNewValue:
+    case dsCurValue:
+        return ActiveBuffer();
+    case dsCalcFields:
+        return CalcBuffer();
+    case dsFilter:
+        return FFilterBuffer;
+    case dsOldValue:
+        return FOldBuffer ? FOldBuffer : ActiveBuffer();
+    default:
+        return nullptr;
+    }
+}
+
+TBTFetchField* TSybDataSet::GetFetchField(int Index) const
+{
+    if (Index < 0 || Index >= FetchFieldCount()) throw EListError("List index out of bounds (%d)", {Index});
+    return FFetchFields[static_cast<std::size_t>(Index)];
+}
+
+void TSybDataSet::ClearFetchFields()
+{
+    while (!FFetchFields.empty()) {
+        TBTFetchField* last = FFetchFields.back();
+        FFetchFields.pop_back();
+        delete last;
+    }
+}
+
+void TSybDataSet::InternalInitRecord(TRecordBuffer Buffer)
+{
+    std::memset(Buffer, 0, static_cast<std::size_t>(FRecordSize));
+    setRecordNumber(Buffer, -1);
+}
+
+int32_t TSybDataSet::recordNumber(const char* Buffer) const noexcept
+{
+    int32_t n;
+    std::memcpy(&n, Buffer + FRecordInfoOffset, sizeof n);
+    return n;
+}
+
+void TSybDataSet::setRecordNumber(char* Buffer, int32_t Value) const noexcept
+{
+    std::memcpy(Buffer + FRecordInfoOffset, &Value, sizeof Value);
+}
+
+// ---- record blocks -------------------------------------------------------------------------------
+
+TRecordBuffer TSybDataSet::AllocStoredRecord()
+{
+    if (FStore.BlockSize() != FRecordSize) {
+        // No layout in force for the store (a buffer asked for before CreateBuffer).
+        auto* block = new char[static_cast<std::size_t>(std::max<int32_t>(FRecordSize, 1))];
+        std::memset(block, 0, static_cast<std::size_t>(FRecordSize));
+        return block;
+    }
+    return FStore.Alloc();
+}
+
+void TSybDataSet::freeBlock(TRecordBuffer Buffer) noexcept
+{
+    if (!Buffer) return;
+    if (!FStore.Release(Buffer)) delete[] Buffer;
+}
+
+bool TSybDataSet::isBlobSlot(const TField* Field) noexcept
+{
+    const TFieldType t = Field->DataType();
+    return t >= ftBlob && t <= ftTypedBinary;
+}
+
+void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept
+{
+    // The data part follows the layout of the fetch fields, so that a column without a
+    // persistent field still gives its holders back; the calculated area follows the
+    // calculated and lookup fields.
+    for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
+        const TFieldType t = FFetchFields[i]->GetOstrelDataType();
+        if (t < ftBlob || t > ftTypedBinary) continue;
+        char* value = Buffer + FFieldOffsets[i + 1] + 1;
+        TBTBlob* blob;
+        std::memcpy(&blob, value, sizeof blob);
+        delete blob;
+        blob = nullptr;
+        std::memcpy(value, &blob, sizeof blob);
+    }
+    for (TField* f : Fields()) {
+        if (f->FieldNo() > 0 || !isBlobSlot(f)) continue;
+        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup) continue;
+        char* slot = GetFieldPointer(Buffer, f);
+        if (!slot) continue;
+        TBTBlob* blob;
+        std::memcpy(&blob, slot + 1, sizeof blob);
+        delete blob;
+        blob = nullptr;
+        std::memcpy(slot + 1, &blob, sizeof blob);
+    }
+}
+
+void TSybDataSet::_InternalFreeRecord(TRecordBuffer Buffer)
+{
+    if (!Buffer) return;
+    freeRecordBlobs(Buffer);
+    freeBlock(Buffer);
+}
+
+}  // namespace tovrin

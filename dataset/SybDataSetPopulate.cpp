@@ -1,0 +1,163 @@
+// TSybDataSet: filling record buffers from values (the key records of searches), in the
+// byte format of stored records so that the record comparison sees equal values as equal.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "dataset/SybDataSet.h"
+#include "host/Collation.h"
+#include "host/Exceptions.h"
+
+namespace tovrin {
+
+using namespace host;
+
+namespace {
+
+// Whether the value is a byte string (an array of bytes), a single value for a binary
+// field rather than an array of values.
+bool isByteArray(const Variant& v) noexcept
+{
+    return v.VarType() == (varArray | varByte);
+}
+
+// Restores a flag when the scope ends.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : m_flag(flag), m_saved(flag) {}
+    ~FlagGuard() { m_flag = m_saved; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_saved;
+};
+
+TBcd variantToBcd(const Variant& v)
+{
+    switch (v.VarType()) {
+    case varString:
+        return StrToBCD(v.AsString());
+    case varSmallint:
+    case varInteger:
+    case varShortInt:
+    case varByte:
+    case varWord:
+    case varLongWord:
+    case varInt64:
+    case varBoolean:
+    case varEmpty:
+        return StrToBCD(std::to_string(v.AsInt64()));
+    default:
+        // The shortest text that reads back as the same double, so 0.1 stays 0.1.
+        return DoubleToBCD(v.AsFloat(), 20);
+    }
+}
+
+}  // namespace
+
+void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldNames, const Variant& Values)
+{
+    // The key list is temporary: the flag that tells whether the sort list holds
+    // calculated fields keeps its value.
+    FlagGuard keepCalcFlag(FCalcFieldsInList);
+    std::vector<TField*> list;
+    BuildFieldList(list, FieldNames);
+    int dims = VarArrayDimCount(Values);
+    if (dims == 1 && list.size() == 1 && isByteArray(Values) && list.front()->DataType() == ftBytes)
+        dims = 0;  // the bytes of one binary value, not one value per field
+    if (dims > 1) DatabaseError("Array has more then one dimension");
+    if (dims == 0 && list.size() > 1) DatabaseError("Only one field can by filled with non-array variant");
+    if (list.empty()) DatabaseError("Invalid field count");
+    if (dims == 0) {
+        PopulateField(Buffer, list.front(), Values);
+        return;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i)
+        PopulateField(Buffer, list[i], VarArrayGet(Values, {static_cast<int>(i)}));
+}
+
+void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Variant& Value)
+{
+    char* slot = GetFieldPointer(Buffer, Field);
+    if (!slot) return;
+    const int size = GetFieldSize(Field->DataType(), Field->Size());
+    char* value = slot + 1;
+    if (VarIsNull(Value)) {
+        slot[0] = 0;
+        std::memset(value, 0, static_cast<std::size_t>(size));
+        return;
+    }
+    // Convert first, write afterwards: a value that does not convert leaves the slot.
+    switch (Field->DataType()) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: {
+        std::string text(utf8CutBytes(VarToStr(Value), static_cast<std::size_t>(std::max(Field->Size(), 0))));
+        text.resize(static_cast<std::size_t>(size), '\0');
+        if (Field->Transliterate()) Translate(text.data(), text.data(), true);
+        std::memcpy(value, text.data(), static_cast<std::size_t>(size));
+        break;
+    }
+    case ftSmallint:
+    case ftWord: {
+        const auto v = static_cast<uint16_t>(static_cast<uint64_t>(Value.AsInt64()) & 0xFFFFu);
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftInteger:
+    case ftAutoInc: {
+        const int32_t v = Value.AsInteger();
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftFloat:
+    case ftCurrency: {
+        const double v = Value.AsFloat();
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftDate:
+    case ftTime: {
+        const TTimeStamp ts = DateTimeToTimeStamp(Value.AsDateTime());
+        const int32_t v = Field->DataType() == ftDate ? ts.Date : ts.Time;
+        std::memset(value, 0, static_cast<std::size_t>(size));
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftDateTime: {
+        const double v = TimeStampToMSecs(DateTimeToTimeStamp(Value.AsDateTime()));
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftLargeint: {
+        // Exactly, not through a double: 2^53 + 1 must stay itself.
+        const int64_t v = Value.AsInt64();
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftBoolean: {
+        const uint16_t v = Value.AsBoolean() ? 1 : 0;
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftBCD: {
+        const TBcd v = variantToBcd(Value);
+        std::memcpy(value, &v, sizeof v);
+        break;
+    }
+    case ftBytes: {
+        std::string bytes = Value.AsBytes();
+        bytes.resize(static_cast<std::size_t>(size), '\0');
+        std::memcpy(value, bytes.data(), static_cast<std::size_t>(size));
+        break;
+    }
+    default:
+        // Blob references and types without a value: nothing is stored.
+        break;
+    }
+    slot[0] = 1;
+}
+
+}  // namespace tovrin

@@ -1,0 +1,302 @@
+// TSybDataSet: the record list, opening and closing, navigation with filtering, record
+// counts, and storing edited, inserted and appended records.
+#include <cstring>
+
+#include "dataset/SybDataSet.h"
+#include "host/DbConsts.h"
+#include "host/Exceptions.h"
+
+namespace tovrin {
+
+using namespace host;
+
+TSybDataSet::TSybDataSet(TComponent* AOwner) : TDataSet(AOwner) {}
+
+TSybDataSet::~TSybDataSet()
+{
+    Destroying();
+    try {
+        Close();
+    } catch (...) {
+        // A destructor must not throw; the records are released below in any case.
+    }
+    releaseEditBlobs();
+    if (FOldBuffer) {
+        freeBlock(FOldBuffer);
+        FOldBuffer = nullptr;
+    }
+    for (TRecordBuffer r : FRecords) _InternalFreeRecord(r);
+    FRecords.clear();
+    ClearFetchFields();
+}
+
+void TSybDataSet::InternalExec() {}
+
+bool TSybDataSet::IsFiltered()
+{
+    return false;
+}
+
+// ---- opening and closing ----------------------------------------------------------------------
+
+void TSybDataSet::InternalOpen()
+{
+    InternalExec();
+    FCurRec = -1;
+    SetBookmarkSize(4);
+}
+
+void TSybDataSet::InternalClose()
+{
+    releaseEditBlobs();
+    if (FOldBuffer) {
+        freeBlock(FOldBuffer);
+        FOldBuffer = nullptr;
+    }
+    for (TRecordBuffer r : FRecords) _InternalFreeRecord(r);
+    FRecords.clear();
+    FRecords.shrink_to_fit();
+    ClearFetchFields();
+    FCurRec = -1;
+    FListSorted = false;
+    FCursorOpen = false;
+    FStore.Reset(0);
+    BindFields(false);
+    if (DefaultFields()) DestroyFields();
+}
+
+void TSybDataSet::DoAfterOpen()
+{
+    try {
+        BuildFieldList(FSortFieldList, FSortFields);
+    } catch (...) {
+        FSortFields.clear();
+        throw;
+    }
+    if (FAutoSort) Sort(FSortOptions);
+    TDataSet::DoAfterOpen();
+}
+
+void TSybDataSet::DoOnNewRecord()
+{
+    TDataSet::DoOnNewRecord();
+}
+
+// ---- navigation ---------------------------------------------------------------------------------
+
+void TSybDataSet::InternalFirst()
+{
+    FCurRec = -1;
+}
+
+void TSybDataSet::InternalLast()
+{
+    FCurRec = static_cast<int32_t>(FRecords.size());
+}
+
+TRecordBuffer TSybDataSet::StoredRecord(int Index) const
+{
+    if (Index < 0 || Index >= StoredRecordCount()) throw EListError("List index out of bounds (%d)", {Index});
+    return FRecords[static_cast<std::size_t>(Index)];
+}
+
+TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/)
+{
+    const auto count = static_cast<int32_t>(FRecords.size());
+    for (;;) {
+        TGetResult result = grOK;
+        switch (GetMode) {
+        case gmCurrent:
+            if (FCurRec < count)
+                result = FCurRec < 0 ? grBOF : grOK;
+            else
+                result = grEOF;
+            break;
+        case gmNext:
+            if (FCurRec < count - 1)
+                ++FCurRec;
+            else
+                result = grEOF;
+            break;
+        case gmPrior:
+            if (FCurRec > 0)
+                --FCurRec;
+            else
+                result = grBOF;
+            break;
+        }
+        if (result != grOK) return result;
+
+        std::memcpy(Buffer, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
+        const TDataSetState state = State();
+        setRecordNumber(Buffer, state == dsBrowse || state == dsInactive ? FCurRec + 1 : -1);
+        Buffer[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
+        const bool accepted = FilterRecord(Buffer);
+        if (!accepted && GetMode == gmCurrent) return grError;
+        GetCalcFields(Buffer);
+        if (accepted) return grOK;
+    }
+}
+
+bool TSybDataSet::FilterRecord(TRecordBuffer Buffer)
+{
+    bool accept = true;
+    if (!IsFiltered()) return accept;
+    const TDataSetState saved = SetTempState(dsFilter);
+    TRecordBuffer savedFilterBuffer = FFilterBuffer;
+    FFilterBuffer = Buffer;
+    try {
+        if (FCalcFieldsInList) {
+            ClearCalcFields(Buffer);
+            GetCalcFields(Buffer);
+        }
+        if (Filtered() && OnFilterRecord()) OnFilterRecord()(this, accept);
+    } catch (...) {
+        // The handler's exception goes to the caller, with the state and the controls as
+        // they were before the test.
+        FFilterBuffer = savedFilterBuffer;
+        RestoreState(saved);
+        throw;
+    }
+    FFilterBuffer = savedFilterBuffer;
+    RestoreState(saved);
+    return accept;
+}
+
+int TSybDataSet::GetRecordCount()
+{
+    if (!IsFiltered()) return static_cast<int>(FRecords.size());
+    const TDataSetState saved = SetTempState(dsBrowse);
+    const int32_t savedRec = FCurRec;
+    TRecordBuffer scratch = nullptr;
+    int count = 0;
+    try {
+        scratch = AllocRecordBuffer();
+        InternalFirst();
+        while (GetRecord(scratch, gmNext, true) == grOK) ++count;
+    } catch (...) {
+        RestoreState(saved);
+        FCurRec = savedRec;
+        if (scratch) FreeRecordBuffer(scratch);
+        throw;
+    }
+    RestoreState(saved);
+    FCurRec = savedRec;
+    FreeRecordBuffer(scratch);
+    return count;
+}
+
+void TSybDataSet::ClearCalcFields(TRecordBuffer Buffer)
+{
+    if (!Buffer || CalcFieldsSize() <= 0 || FRecordSize <= FFieldOffsets[0]) return;
+    std::memset(Buffer + FFieldOffsets[0], 0, static_cast<std::size_t>(FRecordSize - FFieldOffsets[0]));
+}
+
+// ---- the record list --------------------------------------------------------------------------
+
+void TSybDataSet::_InternalAdd(TRecordBuffer Buffer)
+{
+    FRecords.push_back(Buffer);
+    FListSorted = false;
+}
+
+void TSybDataSet::_InternalInsert(int Pos, TRecordBuffer Buffer)
+{
+    if (Pos < 0) Pos = 0;
+    if (Pos >= static_cast<int>(FRecords.size()))
+        FRecords.push_back(Buffer);
+    else
+        FRecords.insert(FRecords.begin() + Pos, Buffer);
+    FListSorted = false;
+}
+
+void TSybDataSet::AddRecord(TRecordBuffer Buffer)
+{
+    FRecords.push_back(Buffer);
+}
+
+// ---- editing ----------------------------------------------------------------------------------
+
+void TSybDataSet::InternalEdit()
+{
+    TDataSet::InternalEdit();
+    releaseEditBlobs();
+    if (FOldBuffer) freeBlock(FOldBuffer);
+    FOldBuffer = nullptr;
+    auto* copy = new char[static_cast<std::size_t>(FRecordSize > 0 ? FRecordSize : 1)];
+    std::memcpy(copy, ActiveBuffer(), static_cast<std::size_t>(FRecordSize));
+    FOldBuffer = copy;
+}
+
+void TSybDataSet::InternalInsert()
+{
+    TDataSet::InternalInsert();
+    releaseEditBlobs();
+    if (FOldBuffer) freeBlock(FOldBuffer);
+    FOldBuffer = nullptr;
+    auto* copy = new char[static_cast<std::size_t>(FRecordSize > 0 ? FRecordSize : 1)];
+    std::memcpy(copy, ActiveBuffer(), static_cast<std::size_t>(FRecordSize));
+    FOldBuffer = copy;
+}
+
+void TSybDataSet::InternalCancel()
+{
+    if (FOldBuffer) freeBlock(FOldBuffer);
+    FOldBuffer = nullptr;
+    releaseEditBlobs();
+    TDataSet::InternalCancel();
+}
+
+void TSybDataSet::InternalPost()
+{
+    TRecordBuffer active = ActiveBuffer();
+    int p = recordNumber(active) - 1;
+    const auto count = static_cast<int>(FRecords.size());
+    if (State() == dsEdit) {
+        // The record number of a buffer re-read during the edit is -1; the position,
+        // which the framework set to the edited record, names it then.
+        if (p < 0 || p >= count) p = FCurRec;
+        if (p < 0 || p >= count) DatabaseError(dbconsts::SRecordNotFound, this);
+        TRecordBuffer stored = FRecords[static_cast<std::size_t>(p)];
+        commitEditBlobs(active, stored);
+        std::memcpy(stored, active, static_cast<std::size_t>(FRecordSize));
+        if (FAutoSort && !FSortFieldList.empty()) Resort(p);
+    } else {
+        TRecordBuffer block = AllocStoredRecord();
+        std::memcpy(block, active, static_cast<std::size_t>(FRecordSize));
+        try {
+            if (GetBookmarkFlag(active) == bfEOF) {
+                _InternalAdd(block);
+                p = static_cast<int>(FRecords.size()) - 1;
+            } else {
+                _InternalInsert(p, block);
+                if (p < 0) p = 0;  // where _InternalInsert put it
+                if (p > count) p = count;
+            }
+        } catch (...) {
+            freeBlock(block);
+            throw;
+        }
+        commitEditBlobs(active, nullptr);
+        if (FAutoSort && !FSortFieldList.empty()) Resort(p);
+    }
+    if (FOldBuffer) freeBlock(FOldBuffer);
+    FOldBuffer = nullptr;
+}
+
+void TSybDataSet::InternalAddRecord(void* Buffer, bool Append)
+{
+    TRecordBuffer block = AllocStoredRecord();
+    std::memcpy(block, Buffer, static_cast<std::size_t>(FRecordSize));
+    try {
+        if (Append)
+            _InternalAdd(block);
+        else
+            _InternalInsert(FCurRec, block);
+    } catch (...) {
+        freeBlock(block);
+        throw;
+    }
+}
+
+}  // namespace tovrin

@@ -1,0 +1,372 @@
+// TSybDataSet: comparing records field by field, sorting the record list in memory, and
+// keeping the order when records are posted (AutoSort, SortFields).
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "dataset/SybDataSet.h"
+#include "host/Collation.h"
+#include "host/Exceptions.h"
+#include "host/SysUtils.h"
+
+namespace tovrin {
+
+using namespace host;
+
+namespace {
+
+template <class T>
+T load(const char* p) noexcept
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+int threeWay(T a, T b) noexcept
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Compares the magnitudes of two decimal texts without sign ("12.5", "0.125").
+int compareMagnitude(std::string_view a, std::string_view b) noexcept
+{
+    auto split = [](std::string_view s, std::string_view& whole, std::string_view& frac) {
+        auto dot = s.find('.');
+        whole = s.substr(0, dot);
+        frac = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
+        while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+        while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
+    };
+    std::string_view wa, fa, wb, fb;
+    split(a, wa, fa);
+    split(b, wb, fb);
+    if (wa.size() != wb.size()) return wa.size() < wb.size() ? -1 : 1;
+    if (int c = wa.compare(wb)) return c < 0 ? -1 : 1;
+    const std::size_t n = std::max(fa.size(), fb.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        char x = i < fa.size() ? fa[i] : '0';
+        char y = i < fb.size() ? fb[i] : '0';
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+// Orders two BCD values by their numeric value.
+int compareBcd(const char* a, const char* b)
+{
+    const std::string ta = BCDToStr(load<TBcd>(a));
+    const std::string tb = BCDToStr(load<TBcd>(b));
+    std::string_view va(ta), vb(tb);
+    const bool na = !va.empty() && va.front() == '-';
+    const bool nb = !vb.empty() && vb.front() == '-';
+    if (na) va.remove_prefix(1);
+    if (nb) vb.remove_prefix(1);
+    const int mag = compareMagnitude(va, vb);
+    if (mag == 0) return 0;  // -0 and 0 are the same number
+    if (na != nb) return na ? -1 : 1;
+    return na ? -mag : mag;
+}
+
+// Text of a NUL-terminated slot value of at most size bytes.
+std::string_view slotText(const char* p, int size) noexcept
+{
+    return {p, strnlen(p, static_cast<std::size_t>(size > 0 ? size : 0))};
+}
+
+}  // namespace
+
+int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size, TBTCompareOptions Options)
+{
+    switch (Type) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString: {
+        std::string_view a = slotText(A, Size);
+        std::string_view b = slotText(B, Size);
+        if (Options.Contains(btcoPartialKey)) b = utf8Left(b, utf8Length(a));
+        return Options.Contains(btcoCaseInsensitive) ? AnsiCompareTextRu(a, b) : AnsiCompareStr(a, b);
+    }
+    case ftSmallint:
+        return threeWay(load<int16_t>(A), load<int16_t>(B));
+    case ftWord:
+        return threeWay(load<uint16_t>(A), load<uint16_t>(B));
+    case ftInteger:
+    case ftAutoInc:
+        return threeWay(load<int32_t>(A), load<int32_t>(B));
+    case ftBoolean:
+        return threeWay(load<uint16_t>(A) != 0, load<uint16_t>(B) != 0);
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime:
+        return threeWay(load<double>(A), load<double>(B));
+    case ftDate:
+    case ftTime:
+        return threeWay(load<int32_t>(A), load<int32_t>(B));
+    case ftLargeint:
+        return threeWay(load<int64_t>(A), load<int64_t>(B));
+    case ftBCD:
+        return compareBcd(A, B);
+    case ftBytes: {
+        const int c = std::memcmp(A, B, static_cast<std::size_t>(Size > 0 ? Size : 0));
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    default:
+        return 0;
+    }
+}
+
+namespace {
+
+// A sort field resolved once per sort: where its slot lies and how to compare it.
+struct SortKey {
+    int32_t offset;
+    TFieldType type;
+    int size;
+};
+
+}  // namespace
+
+// ---- record comparison ----------------------------------------------------------------------------
+
+int TSybDataSet::_InternalCompareRecords(const std::vector<TField*>& Fields, char* A, char* B,
+                                         TBTCompareOptions Options)
+{
+    if (!A || !B) return 0;
+    for (TField* f : Fields) {
+        const char* pa = GetFieldPointer(A, f);
+        const char* pb = GetFieldPointer(B, f);
+        if (!pa || !pb) continue;
+        int c;
+        if (pa[0] && pb[0])
+            c = CompareFieldValues(f->DataType(), pa + 1, pb + 1, GetFieldSize(f->DataType(), f->Size()), Options);
+        else if (pa[0])
+            c = 1;
+        else if (pb[0])
+            c = -1;
+        else
+            c = 0;
+        if (c != 0) return c;
+    }
+    return 0;
+}
+
+int TSybDataSet::_InternalSortCompareRecords(const std::vector<TField*>& Fields, char* A, char* B)
+{
+    if (FCalcFieldsInList) {
+        ClearCalcFields(A);
+        GetCalcFields(A);
+        ClearCalcFields(B);
+        GetCalcFields(B);
+    }
+    int c = _InternalCompareRecords(Fields, A, B, FSortOptions);
+    if (c == 0 && A && B) c = threeWay(recordNumber(A), recordNumber(B));
+    return FSortOptions.Contains(btcoDescending) ? -c : c;
+}
+
+int TSybDataSet::_InternalKeyCompareRecords(const std::vector<TField*>& Fields, char* Key, char* Rec)
+{
+    if (FCalcFieldsInList) {
+        ClearCalcFields(Rec);
+        GetCalcFields(Rec);
+    }
+    return _InternalCompareRecords(Fields, Key, Rec, FLocateOptions);
+}
+
+// ---- field lists ------------------------------------------------------------------------------------
+
+void TSybDataSet::BuildFieldList(std::vector<TField*>& List, const std::string& FieldNames)
+{
+    List.clear();
+    FCalcFieldsInList = false;
+    int pos = 1;
+    while (pos <= static_cast<int>(FieldNames.size())) {
+        const std::string name = ExtractFieldName(FieldNames, pos);
+        TField* field = FieldByName(name);
+        const TFieldKind kind = field->FieldKind();
+        const int type = field->DataType();
+        const bool comparable =
+            (type >= ftString && type <= ftBytes) || type == ftAutoInc || (type >= ftFixedChar && type <= ftLargeint);
+        if ((kind != fkData && kind != fkCalculated) || !comparable)
+            DatabaseErrorFmt("E_UNSUPPORTED_FIELD_TYPE", {field->GetDisplayName()});
+        List.push_back(field);
+        if (kind == fkCalculated) FCalcFieldsInList = true;
+    }
+}
+
+// ---- sorting ----------------------------------------------------------------------------------------
+
+void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, int R)
+{
+    if (L >= R) return;
+    // Resolve the fields once; with calculated fields every comparison recomputes them,
+    // so that path keeps the general comparison.
+    std::vector<SortKey> keys;
+    keys.reserve(Fields.size());
+    for (TField* f : Fields) {
+        const int no = f->FieldNo();
+        const int32_t offset = no > 0 ? FFieldOffsets[static_cast<std::size_t>(no)] : FFieldOffsets[0] + f->Offset();
+        keys.push_back({offset, f->DataType(), GetFieldSize(f->DataType(), f->Size())});
+    }
+    const bool descending = FSortOptions.Contains(btcoDescending);
+    const TBTCompareOptions options = FSortOptions;
+    const bool calc = FCalcFieldsInList;
+    const int32_t infoOffset = FRecordInfoOffset;
+    auto cmp = [&](char* a, char* b) -> int {
+        if (calc) return _InternalSortCompareRecords(Fields, a, b);
+        int c = 0;
+        for (const SortKey& k : keys) {
+            const char* pa = a + k.offset;
+            const char* pb = b + k.offset;
+            if (pa[0] && pb[0])
+                c = CompareFieldValues(k.type, pa + 1, pb + 1, k.size, options);
+            else
+                c = (pa[0] ? 1 : 0) - (pb[0] ? 1 : 0);
+            if (c != 0) break;
+        }
+        if (c == 0) c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
+        return descending ? -c : c;
+    };
+
+    std::vector<TRecordBuffer>& rec = FRecords;
+    // Hoare's partition around the middle record; recursion into the left part, a loop
+    // on the right part, so that the depth stays small on the side that loops.
+    struct Sorter {
+        std::vector<TRecordBuffer>& rec;
+        decltype(cmp)& compare;
+        void run(int l, int r)
+        {
+            int i;
+            do {
+                i = l;
+                int j = r;
+                char* pivot = rec[static_cast<std::size_t>((l + r) / 2)];
+                do {
+                    while (compare(rec[static_cast<std::size_t>(i)], pivot) < 0) ++i;
+                    while (compare(rec[static_cast<std::size_t>(j)], pivot) > 0) --j;
+                    if (i <= j) {
+                        std::swap(rec[static_cast<std::size_t>(i)], rec[static_cast<std::size_t>(j)]);
+                        ++i;
+                        --j;
+                    }
+                } while (i <= j);
+                if (l < j) run(l, j);
+                l = i;
+            } while (i < r);
+        }
+    };
+    Sorter{rec, cmp}.run(L, R);
+}
+
+void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
+{
+    if (!Active() || FRecords.empty() || Fields.empty()) return;
+    // A record being edited or inserted is posted first (an unmodified one is cancelled):
+    // the sort rebuilds the display buffers, which would lose the pending record.
+    if (State() == dsEdit || State() == dsInsert || State() == dsSetKey) CheckBrowseMode();
+    if (FRecords.empty()) return;
+    const TBookmark saved = GetBookmarkStr();
+    {
+        // Whether the comparisons recompute calculated fields follows the list being
+        // sorted on, whatever list was built last.
+        const bool savedCalc = FCalcFieldsInList;
+        FCalcFieldsInList = std::any_of(Fields.begin(), Fields.end(),
+                                        [](const TField* f) { return f->FieldKind() == fkCalculated; });
+        try {
+            _InternalQuickSort(Fields, 0, static_cast<int>(FRecords.size()) - 1);
+        } catch (...) {
+            FCalcFieldsInList = savedCalc;
+            throw;
+        }
+        FCalcFieldsInList = savedCalc;
+    }
+    try {
+        SetBufListSize(0);
+        SetBufListSize(BufferCount() + 1);
+    } catch (...) {
+        SetState(dsInactive);
+        CloseCursor();
+        throw;
+    }
+    SetBookmarkStr(saved);
+    FListSorted = true;
+}
+
+void TSybDataSet::Sort(TBTCompareOptions Options)
+{
+    FSortOptions = Options;
+    FSortedFieldNames = FSortFields;
+    InternalSort(FSortFieldList);
+}
+
+void TSybDataSet::SortOn(const std::string& FieldNames, TBTCompareOptions Options)
+{
+    FSortOptions = Options;
+    FSortedFieldNames = FieldNames;
+    std::vector<TField*> list;
+    BuildFieldList(list, FieldNames);
+    InternalSort(list);
+}
+
+void TSybDataSet::SortDefault()
+{
+    Sort(FSortOptions);
+}
+
+void TSybDataSet::SetSortFieldNames(const std::string& Value)
+{
+    if (FCursorOpen) {
+        BuildFieldList(FSortFieldList, Value);
+        FSortFields = Value;
+        FListSorted = false;
+        SortDefault();
+    } else {
+        FSortFields = Value;
+    }
+}
+
+void TSybDataSet::SetAutoSort(bool Value)
+{
+    if (Value && Active() && (!FAutoSort || !FListSorted || FSortedFieldNames != FSortFields)) Sort(FSortOptions);
+    FAutoSort = Value;
+}
+
+void TSybDataSet::Resort(int Index)
+{
+    const auto count = static_cast<int>(FRecords.size());
+    if (Index < 0 || Index >= count) return;
+    const bool descending = FSortOptions.Contains(btcoDescending);
+    auto cmp = [&](int x, int y) {
+        int c = _InternalCompareRecords(FSortFieldList, FRecords[static_cast<std::size_t>(x)],
+                                        FRecords[static_cast<std::size_t>(y)], FSortOptions);
+        return descending ? -c : c;
+    };
+    int d;
+    if (Index >= count - 1)
+        d = -1;
+    else if (Index <= 0)
+        d = 1;
+    else {
+        d = cmp(Index, Index + 1);
+        // Equal to the next record but perhaps less than the previous one.
+        if (d == 0 && cmp(Index - 1, Index) > 0) d = -1;
+    }
+    if (d == 0) return;
+    int j;
+    if (d > 0) {
+        j = Index + 1;
+        while (j < count && cmp(Index, j) > 0) ++j;
+        --j;
+    } else {
+        j = Index - 1;
+        while (j >= 0 && cmp(j, Index) > 0) --j;
+        ++j;
+    }
+    if (j == Index) return;
+    TRecordBuffer moved = FRecords[static_cast<std::size_t>(Index)];
+    FRecords.erase(FRecords.begin() + Index);
+    FRecords.insert(FRecords.begin() + j, moved);
+}
+
+}  // namespace tovrin

@@ -1,0 +1,250 @@
+// The record list: reading records in each mode, filtering, counting, and storing
+// edited, inserted and appended records at their positions.
+#include <gtest/gtest.h>
+
+#include "dataset_support.h"
+#include "host/FieldsTyped.h"
+
+namespace dstest {
+namespace {
+
+std::unique_ptr<TestQuery> numbers(int count)
+{
+    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
+    for (int i = 1; i <= count; ++i) q->AddRow({i, "r" + std::to_string(i)});
+    return q;
+}
+
+TEST(GetRecord, EndsOfTheListAndPositions)
+{
+    auto empty = numbers(0);
+    empty->Open();
+    char* buffer = empty->AllocRecordBuffer();
+    EXPECT_EQ(empty->GetRecord(buffer, gmNext, true), grEOF);
+    EXPECT_EQ(empty->GetRecord(buffer, gmPrior, true), grBOF);
+    empty->SetCurRec(-1);
+    EXPECT_EQ(empty->GetRecord(buffer, gmCurrent, true), grBOF);
+    empty->SetCurRec(0);
+    EXPECT_EQ(empty->GetRecord(buffer, gmCurrent, true), grEOF);
+    empty->FreeRecordBuffer(buffer);
+
+    auto q = numbers(3);
+    q->Open();
+    buffer = q->AllocRecordBuffer();
+    q->SetCurRec(2);
+    EXPECT_EQ(q->GetRecord(buffer, gmNext, true), grEOF);
+    EXPECT_EQ(q->CurRec(), 2);
+    q->SetCurRec(0);
+    EXPECT_EQ(q->GetRecord(buffer, gmPrior, true), grBOF);
+    EXPECT_EQ(q->CurRec(), 0);
+    EXPECT_EQ(q->GetRecord(buffer, gmNext, true), grOK);
+    EXPECT_EQ(q->recordNumber(buffer), 2);
+    q->FreeRecordBuffer(buffer);
+}
+
+TEST(Navigation, WalksForwardAndBackward)
+{
+    auto q = numbers(5);
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), 5);
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "3", "4", "5"}));
+    q->Last();
+    EXPECT_EQ(q->RecNo(), 5);
+    Strings back;
+    while (!q->Bof()) {
+        back.push_back(q->FieldByName("S")->AsString());
+        q->Prior();
+    }
+    EXPECT_EQ(back, (Strings{"r5", "r4", "r3", "r2", "r1"}));
+    q->SetRecNo(3);
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 3);
+}
+
+TEST(Filter, OnlyAcceptedRecordsShowAndCount)
+{
+    auto q = numbers(10);
+    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 3 == 0; });
+    q->SetFiltered(true);
+    q->Open();
+    EXPECT_EQ(column(*q, "N"), (Strings{"3", "6", "9"}));
+    q->First();
+    q->Next();
+    const int before = q->CurRec();
+    EXPECT_EQ(q->RecordCount(), 3);
+    EXPECT_EQ(q->CurRec(), before);
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 6);
+    EXPECT_EQ(q->RecNo(), 6);  // the position in the whole list: numbers have gaps
+
+    // A rejected current record reads as an error; past the last accepted one, the end.
+    char* buffer = q->AllocRecordBuffer();
+    q->SetCurRec(0);
+    EXPECT_EQ(q->GetRecord(buffer, gmCurrent, true), grError);
+    EXPECT_EQ(q->CurRec(), 0);
+    q->SetCurRec(8);
+    EXPECT_EQ(q->GetRecord(buffer, gmNext, true), grEOF);
+    EXPECT_EQ(q->CurRec(), 9);
+    q->FreeRecordBuffer(buffer);
+
+    // Filtering off shows everything again.
+    q->SetFiltered(false);
+    EXPECT_EQ(q->RecordCount(), 10);
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 1);
+}
+
+TEST(Filter, FilteredWithoutHandlerShowsAllButIsNotSequenced)
+{
+    auto q = numbers(4);
+    q->SetFiltered(true);
+    q->Open();
+    EXPECT_EQ(q->RecordCount(), 4);
+    EXPECT_FALSE(q->IsSequenced());
+    q->SetFiltered(false);
+    EXPECT_TRUE(q->IsSequenced());
+}
+
+// An exception from the filter event reaches the caller with the dataset back in its
+// state and its controls enabled.
+TEST(Filter, ExceptionLeavesStateAndControlsAsTheyWere)
+{
+    auto q = numbers(5);
+    bool fail = false;
+    q->SetOnFilterRecord([&](TDataSet* ds, bool& accept) {
+        if (fail && ds->FieldByName("N")->AsInteger() == 3) throw EDatabaseError("filter failed");
+        accept = true;
+    });
+    q->SetFiltered(true);
+    q->Open();
+    fail = true;
+    EXPECT_THROW((void)q->RecordCount(), EDatabaseError);
+    EXPECT_EQ(q->State(), dsBrowse);
+    EXPECT_FALSE(q->ControlsDisabled());
+    q->First();
+    EXPECT_THROW(q->MoveBy(4), EDatabaseError);
+    EXPECT_EQ(q->State(), dsBrowse);
+    EXPECT_FALSE(q->ControlsDisabled());
+    fail = false;
+    q->Last();
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 5);
+}
+
+TEST(Editing, EditPostAndCancel)
+{
+    auto q = numbers(3);
+    q->Open();
+    q->Next();
+    q->Edit();
+    q->FieldByName("S")->SetAsString("changed");
+    q->Cancel();
+    EXPECT_EQ(q->FieldByName("S")->AsString(), "r2");
+    EXPECT_EQ(q->FieldByName("S")->OldValue().AsString(), "r2");
+    q->Edit();
+    EXPECT_EQ(q->recordNumber(q->ActiveBuffer()), 2);
+    q->FieldByName("S")->SetAsString("posted");
+    q->Post();
+    EXPECT_EQ(column(*q, "S"), (Strings{"r1", "posted", "r3"}));
+}
+
+TEST(Editing, InsertAppendAndDeletePositions)
+{
+    auto q = numbers(4);
+    q->Open();
+    q->SetRecNo(3);
+    q->Insert();
+    q->FieldByName("N")->SetAsInteger(99);
+    q->Post();
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "99", "3", "4"}));
+    q->Append();
+    q->FieldByName("N")->SetAsInteger(100);
+    q->Post();
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "99", "3", "4", "100"}));
+    q->SetRecNo(3);
+    q->Delete();
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 3);
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "3", "4", "100"}));
+    q->Last();
+    q->Delete();
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 4);
+    EXPECT_EQ(q->RecordCount(), 4);
+
+    auto empty = numbers(0);
+    empty->Open();
+    empty->Insert();
+    empty->FieldByName("N")->SetAsInteger(1);
+    empty->Post();
+    empty->Insert();
+    empty->FieldByName("N")->SetAsInteger(0);
+    empty->Post();
+    EXPECT_EQ(column(*empty, "N"), (Strings{"0", "1"}));
+}
+
+TEST(Editing, InsertRecordAndAppendRecordStoreWholeRecords)
+{
+    auto q = numbers(2);
+    q->Open();
+    q->AppendRecord({Variant(7), Variant("seven")});
+    q->First();
+    q->InsertRecord({Variant(0), Variant("zero")});
+    EXPECT_EQ(column(*q, "S"), (Strings{"zero", "r1", "r2", "seven"}));
+}
+
+// A calculated field must not turn an insert into a cancel: the temporary states in
+// which it is computed leave the record's modified flag alone.
+TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts)
+{
+    TestQuery q(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 10}});
+    auto* id = new TIntegerField(&q);
+    id->SetFieldName("ID");
+    id->SetDataSet(&q);
+    auto* name = new TStringField(&q);
+    name->SetFieldName("NAME");
+    name->SetSize(10);
+    name->SetDataSet(&q);
+    auto* twice = new TIntegerField(&q);
+    twice->SetFieldName("TWICE");
+    twice->SetFieldKind(fkCalculated);
+    twice->SetDataSet(&q);
+    q.SetOnCalcFields([&](TDataSet*) {
+        if (!id->IsNull()) twice->SetAsInteger(id->AsInteger() * 2);
+    });
+    q.AddRow({1, "one"});
+    q.Open();
+    EXPECT_EQ(twice->AsInteger(), 2);
+    q.Insert();
+    id->SetAsInteger(5);
+    EXPECT_TRUE(q.Modified());
+    EXPECT_EQ(twice->AsInteger(), 10);
+    (void)id->OldValue();
+    EXPECT_TRUE(q.Modified());
+    q.Next();
+    EXPECT_EQ(q.RecordCount(), 2);
+    EXPECT_EQ(column(q, "TWICE"), (Strings{"10", "2"}));
+}
+
+TEST(Editing, RecordNumbersReadDuringAnEditAreMinusOne)
+{
+    auto q = numbers(3);
+    q->Open();
+    q->Edit();
+    char* buffer = q->AllocRecordBuffer();
+    q->SetCurRec(0);
+    EXPECT_EQ(q->GetRecord(buffer, gmCurrent, true), grOK);
+    EXPECT_EQ(q->recordNumber(buffer), -1);
+    q->FreeRecordBuffer(buffer);
+    q->Cancel();
+}
+
+TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain)
+{
+    auto q = numbers(3);
+    q->Open();
+    q->Edit();
+    q->FieldByName("N")->SetAsInteger(42);
+    q->Close();  // drops the pending edit
+    EXPECT_EQ(q->StoredRecordCount(), 0);
+    q->Open();
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "3"}));
+    EXPECT_EQ(q->execCount, 2);
+}
+
+}  // namespace
+}  // namespace dstest
