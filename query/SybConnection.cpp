@@ -12,6 +12,7 @@
 #include "host/SysUtils.h"
 #include "query/LoginWatchdog.h"
 #include "query/SybRegistry.h"
+#include "query/TovrinAbout.h"
 
 namespace tovrin {
 
@@ -57,6 +58,7 @@ TSybConnect::~TSybConnect() {
 void TSybConnect::GetPublishedProperties(host::TPropList& list) const {
     host::TComponent::GetPublishedProperties(list);
     using C = TSybConnect;
+    list.push_back(host::ObjectProperty<C>("About", "TTovrinAbout", &C::About));
     list.push_back(
         host::BoolProperty<C>("Connected", &C::Connected, &C::SetConnected).storedNever());
     list.push_back(host::StringProperty<C>("ServerName", &C::ServerName, &C::SetServerName));

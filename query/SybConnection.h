@@ -22,6 +22,8 @@ namespace tovrin {
 
 class TSybQuery;
 class TSybConnect;
+class TTovrinAbout;
+class TSybConnectPropertyForm;
 
 namespace detail {
 /// How the connection reaches the query component, which lives in its own unit: the
@@ -108,6 +110,14 @@ public:
     [[nodiscard]] CS_INT LoginTimeout() const noexcept { return FLoginTimeout; }
     void SetLoginTimeout(CS_INT Value) noexcept { FLoginTimeout = Value; }
 
+    /// The design-time About property: always nil, kept only so that a designer can show
+    /// the package's information for it.
+    [[nodiscard]] TTovrinAbout* About() const noexcept { return FAbout; }
+    void SetAbout(TTovrinAbout* Value) noexcept { FAbout = Value; }
+    /// The password dialog while the component editor shows it; null otherwise.
+    [[nodiscard]] TSybConnectPropertyForm* PropertyForm() const noexcept { return FPropertyForm; }
+    void SetPropertyForm(TSybConnectPropertyForm* Value) noexcept { FPropertyForm = Value; }
+
     [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept { return FOnServerError; }
     void SetOnServerError(TSybMessageProc Value) { FOnServerError = std::move(Value); }
     [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept {
@@ -141,6 +151,7 @@ private:
     void releaseContext() noexcept;
     void setStringProperty(CS_INT property, const std::string& value);
 
+    TTovrinAbout* FAbout = nullptr;
     std::recursive_mutex FLock;
     CS_CONTEXT* FContext = nullptr;
     CS_CONNECTION* FConnection = nullptr;
@@ -158,6 +169,7 @@ private:
     host::TNotifyEvent FOnDisconnect;
     CS_INT FDateFormat = CS_OPT_FMTMDY;
     std::string FHostName;
+    TSybConnectPropertyForm* FPropertyForm = nullptr;
     CS_INT FLoginTimeout = 60;
     // The further context setting applied after the login timeout: CS_TIMEOUT, no limit.
     CS_INT m_commandTimeout = CS_NO_LIMIT;

@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev libicu-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libdbd-sybase-perl python3-pymssql
+  qtbase5-dev xvfb xauth
   procps
 )
 
