@@ -148,14 +148,16 @@ TEST_F(ExpressionTypes, ColumnsAreDescribedByTheirExpressions)
         ASSERT_EQ(r.rows.size(), 2u);
         const testsupport::CtColumn& col = r.columns[0];
         EXPECT_EQ(col.datatype, c.type);
-        if (c.length >= 0)
+        if (c.length >= 0) {
             EXPECT_EQ(col.maxLength, c.length);
+        }
         if (c.type == CS_NUMERIC_TYPE || c.type == CS_DECIMAL_TYPE) {
             EXPECT_EQ(col.precision, c.precision);
             EXPECT_EQ(col.scale, c.scale);
         }
-        if (readsColumns(c.expression))
+        if (readsColumns(c.expression)) {
             EXPECT_TRUE(r.rows[0][0].isNull) << "the first row is all NULL";
+        }
         if (!c.text) {
             EXPECT_TRUE(r.rows[1][0].isNull);
         } else if (*c.text) {

@@ -83,43 +83,48 @@ bool sendAll(int fd, const char* data, size_t n)
     return true;
 }
 
-bool PacketWriter::sendPacket(const char* data, size_t n, bool last)
+void PacketWriter::frame(const char* data, size_t n, bool last)
 {
-    if (m_failed)
-        return false;
     const size_t length = n + packet::kHeaderSize;
-    char header[packet::kHeaderSize] = {static_cast<char>(packet::kResponse),
-                                        static_cast<char>(last ? packet::kStatusEom : 0),
-                                        static_cast<char>((length >> 8) & 0xFF),
-                                        static_cast<char>(length & 0xFF),
-                                        0, 0, 0, 0};
-    // One send per packet: header and payload joined so small packets are not split.
-    std::string frame;
-    frame.reserve(length);
-    frame.append(header, sizeof header);
-    frame.append(data, n);
-    if (!sendAll(m_fd, frame.data(), frame.size())) {
-        m_failed = true;
+    const char header[packet::kHeaderSize] = {static_cast<char>(packet::kResponse),
+                                              static_cast<char>(last ? packet::kStatusEom : 0),
+                                              static_cast<char>((length >> 8) & 0xFF),
+                                              static_cast<char>(length & 0xFF),
+                                              0, 0, 0, 0};
+    m_frames.append(header, sizeof header);
+    m_frames.append(data, n);
+}
+
+bool PacketWriter::sendFrames(bool last)
+{
+    if (m_failed) {
+        m_frames.clear();
         return false;
     }
-    m_started = !last;
-    return true;
+    // All packets framed so far go out in one system call.
+    if (!sendAll(m_fd, m_frames.data(), m_frames.size()))
+        m_failed = true;
+    m_frames.clear();
+    m_started = !last && !m_failed;
+    return !m_failed;
 }
 
 bool PacketWriter::pump()
 {
     std::string& buf = m_out.data();
     const size_t payload = m_packetSize - packet::kHeaderSize;
-    if (buf.size() <= payload)
+    // Full packets are collected until a send is worth its system call; a long result still
+    // never holds more than this in memory.
+    if (buf.size() <= std::max(payload, kSendChunk))
         return false;
     size_t offset = 0;
     // Keep at least one byte back so that the final packet (with EOM) is never empty.
     while (buf.size() - offset > payload) {
-        if (!sendPacket(buf.data() + offset, payload, false))
-            break;
+        frame(buf.data() + offset, payload, false);
         offset += payload;
     }
     buf.erase(0, offset);
+    sendFrames(false);
     if (m_failed)
         buf.clear();
     return true;
@@ -127,21 +132,29 @@ bool PacketWriter::pump()
 
 bool PacketWriter::endMessage()
 {
-    pump();
     std::string& buf = m_out.data();
-    const bool ok = sendPacket(buf.data(), buf.size(), true);
+    const size_t payload = m_packetSize - packet::kHeaderSize;
+    size_t offset = 0;
+    while (buf.size() - offset > payload) {
+        frame(buf.data() + offset, payload, false);
+        offset += payload;
+    }
+    frame(buf.data() + offset, buf.size() - offset, true);
     buf.clear();
+    const bool ok = sendFrames(true);
     m_started = false;
     return ok;
 }
 
 void PacketWriter::flushPartial()
 {
-    pump();
     std::string& buf = m_out.data();
-    if (!buf.empty())
-        sendPacket(buf.data(), buf.size(), false);
+    const size_t payload = m_packetSize - packet::kHeaderSize;
+    for (size_t offset = 0; offset < buf.size(); offset += payload)
+        frame(buf.data() + offset, std::min(payload, buf.size() - offset), false);
     buf.clear();
+    if (!m_frames.empty())
+        sendFrames(false);
 }
 
 } // namespace devserver

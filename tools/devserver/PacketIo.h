@@ -67,8 +67,8 @@ private:
 };
 
 /// Buffers response tokens and sends them in packets of the negotiated size. Full packets
-/// go out as soon as there is more than one packet of data, so a long result never piles
-/// up in memory; `endMessage` sends the rest with the EOM bit.
+/// go out, several in one system call, once about `kSendChunk` bytes are buffered, so a long
+/// result never piles up in memory; `endMessage` sends the rest with the EOM bit.
 class PacketWriter final {
 public:
     explicit PacketWriter(int fd) : m_fd(fd) {}
@@ -79,8 +79,11 @@ public:
     [[nodiscard]] ByteWriter& out() noexcept { return m_out; }
     /// Bytes buffered and not yet sent.
     [[nodiscard]] size_t buffered() const noexcept { return m_out.size(); }
-    /// Sends every full packet while more than one packet of data is buffered.
-    /// Returns true when at least one packet was sent.
+    /// Bytes of tokens collected before full packets are sent.
+    static constexpr size_t kSendChunk = 32768;
+
+    /// Sends every full packet once more than `kSendChunk` bytes (or one packet, if larger)
+    /// are buffered. Returns true when packets were sent.
     bool pump();
     /// Sends all buffered bytes, the last packet with EOM. Returns false if the socket failed.
     bool endMessage();
@@ -93,11 +96,15 @@ public:
     [[nodiscard]] bool messageStarted() const noexcept { return m_started; }
 
 private:
-    bool sendPacket(const char* data, size_t n, bool last);
+    /// Appends one packet (header and `n` bytes of payload) to the frames to send.
+    void frame(const char* data, size_t n, bool last);
+    /// Sends the framed packets; false if the socket failed.
+    bool sendFrames(bool last);
 
     int m_fd;
     size_t m_packetSize = packet::kDefaultSize;
     ByteWriter m_out;
+    std::string m_frames; ///< packets framed and not yet sent
     bool m_failed = false;
     bool m_started = false;
 };

@@ -6,8 +6,9 @@
 namespace devserver {
 
 namespace {
-// How often (in rows) the input is polled for an attention while rows stream out.
-constexpr int64_t kPollEveryRows = 32;
+// How often (in rows) the input is polled for an attention while rows stream out, besides
+// after each send.
+constexpr int64_t kPollEveryRows = 256;
 } // namespace
 
 ResponseSink::ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows,

@@ -70,6 +70,35 @@ SqlValue columnValue(sqlite3_stmt* stmt, int c) {
     }
 }
 
+/// Reads column `c` of the current row into `out`, reusing its buffer.
+void readColumn(sqlite3_stmt* stmt, int c, SqlValue& out) {
+    switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_INTEGER:
+        out.kind = SqlValue::Kind::Integer;
+        out.integer = sqlite3_column_int64(stmt, c);
+        return;
+    case SQLITE_FLOAT:
+        out.kind = SqlValue::Kind::Real;
+        out.real = sqlite3_column_double(stmt, c);
+        return;
+    case SQLITE_TEXT: {
+        out.kind = SqlValue::Kind::Text;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        out.bytes.assign(text, static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+        return;
+    }
+    case SQLITE_BLOB: {
+        out.kind = SqlValue::Kind::Blob;
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, c));
+        const size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt, c));
+        if (data) out.bytes.assign(data, size);
+        else out.bytes.clear();
+        return;
+    }
+    default: out.kind = SqlValue::Kind::Null; return;
+    }
+}
+
 /// The SQLite declaration of a column of declared type `declared`: decimal types get text
 /// affinity and the decimal collation.
 std::string storageDeclaration(const std::string& declared) {
@@ -191,12 +220,14 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     std::vector<char> stored(static_cast<size_t>(columnCount));
     for (int c = 0; c < columnCount; ++c) stored[static_cast<size_t>(c)] = sqlite3_column_decltype(s, c) != nullptr;
     int64_t count = 0;
+    SqlValue raw;
     while (rc == SQLITE_ROW) {
         if (m_rowLimit && count >= m_rowLimit) break;
-        for (int c = 0; c < columnCount; ++c)
-            values[static_cast<size_t>(c)] =
-                toWireValue(columnValue(s, c), columns[static_cast<size_t>(c)].type, order, m_textSize,
-                            stored[static_cast<size_t>(c)] != 0);
+        for (int c = 0; c < columnCount; ++c) {
+            const size_t k = static_cast<size_t>(c);
+            readColumn(s, c, raw);
+            toWireValue(raw, columns[k].type, order, m_textSize, stored[k] != 0, values[k]);
+        }
         if (!m_sink->row(values)) {
             m_aborted = true;
             return Flow::Abort;

@@ -360,9 +360,16 @@ void checkIntegerRange(int64_t v, SqlType t) {
     if (v < low || v > high) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
 }
 
-Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int32_t textSize, bool storedColumn) {
-    Value out;
-    if (v.isNull()) return out;
+void toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int32_t textSize, bool storedColumn,
+                 Value& out) {
+    out.isNull = true;
+    out.integer = 0;
+    out.real = 0;
+    out.numeric = 0;
+    out.days = 0;
+    out.ticks = 0;
+    out.bytes.clear();
+    if (v.isNull()) return;
     out.isNull = false;
     const SqlType t = type.type;
     if (isIntegerType(t)) {
@@ -378,7 +385,7 @@ Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, in
     } else if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal) {
         out.integer = 0;
         if (t == SqlType::Money && v.kind == SqlValue::Kind::Text && parseMoneyFast(v.bytes, out.integer))
-            return out;
+            return;
         auto text = decimalSource(v);
         auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
         if (!d) {
@@ -393,7 +400,7 @@ Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, in
             out.numeric = *d;
     } else if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
         if (v.kind == SqlValue::Kind::Text && t == SqlType::DateTime && parseCanonicalFast(v.bytes, out.days, out.ticks))
-            return out;
+            return;
         auto parts = dateTimeOf(v, type, order);
         if (!parts) throw conversionError(v, type);
         int32_t days = 0;
@@ -438,6 +445,12 @@ Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, in
         if (t == SqlType::Binary && out.bytes.size() < static_cast<size_t>(type.length))
             out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), '\0');
     }
+    return;
+}
+
+Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int32_t textSize, bool storedColumn) {
+    Value out;
+    toWireValue(v, type, order, textSize, storedColumn, out);
     return out;
 }
 

@@ -88,6 +88,9 @@ inline constexpr int kValueTooLong = 7237;
 /// what is stored in it.
 [[nodiscard]] Value toWireValue(const SqlValue& value, const ColumnType& type, DateOrder order,
                                 int32_t textSize = 0, bool storedColumn = false);
+/// The same, into `out` (whose buffers are reused: no allocation per value in a long result).
+void toWireValue(const SqlValue& value, const ColumnType& type, DateOrder order, int32_t textSize,
+                 bool storedColumn, Value& out);
 /// Converts a value received from a client (an RPC parameter) to its stored form.
 [[nodiscard]] SqlValue fromWireValue(const Value& value, const ColumnType& type);
 /// Converts a value to the stored form of a variable or column of `type` (money and
