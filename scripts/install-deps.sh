@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   freetds-dev libct4 freetds-bin
   libsqlite3-dev libicu-dev
+  libcli11-dev libedit-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libdbd-sybase-perl python3-pymssql
   qtbase5-dev xvfb xauth

@@ -1,0 +1,209 @@
+// The input side: batch splitting on "go", procedure-call detection, --param values,
+// the command line and the password sources.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Batches.h"
+#include "Options.h"
+#include "ParamValues.h"
+#include "Password.h"
+#include "host/DateTime.h"
+#include "host/Params.h"
+
+using namespace tovrin::sqltool;
+
+TEST(Batches, GoLinesEndBatchesWhateverTheirCaseAndBlanks) {
+    const auto batches = splitBatches("select 1\r\nGO\r\n  select 2\nselect 3\n\t go \ngo\nselect 4");
+    ASSERT_EQ(batches.size(), 3u);
+    EXPECT_EQ(batches[0], "select 1\n");
+    EXPECT_EQ(batches[1], "  select 2\nselect 3\n");
+    EXPECT_EQ(batches[2], "select 4\n");
+}
+
+TEST(Batches, GoInsideALineOrAWordIsText) {
+    const auto batches = splitBatches("select 'go' as go\nselect gopher from t\ngo 2\n");
+    ASSERT_EQ(batches.size(), 1u);
+    EXPECT_NE(batches[0].find("go 2"), std::string::npos);
+}
+
+TEST(Batches, ResetDropsAndQuitEnds) {
+    EXPECT_EQ(splitBatches("select 1\nreset\nselect 2\ngo\nselect 3\nquit\nselect 4\ngo\n"),
+              std::vector<std::string>{"select 2\n"});
+    EXPECT_TRUE(splitBatches("\n  \ngo\n\n").empty());
+}
+
+TEST(Batches, SplitterReportsEachLine) {
+    BatchSplitter s;
+    EXPECT_EQ(s.addLine("select 1"), BatchSplitter::LineOutcome::Collected);
+    EXPECT_EQ(s.pendingLines(), 1);
+    EXPECT_EQ(s.addLine("go"), BatchSplitter::LineOutcome::BatchReady);
+    EXPECT_EQ(s.takeBatch(), "select 1\n");
+    EXPECT_EQ(s.pendingLines(), 0);
+    EXPECT_EQ(s.addLine("go"), BatchSplitter::LineOutcome::Collected); // nothing to send
+    EXPECT_EQ(s.addLine("EXIT"), BatchSplitter::LineOutcome::Quit);
+}
+
+TEST(Batches, ProcedureCallsFoundOutsideLiteralsAndComments) {
+    EXPECT_TRUE(mentionsProcedureCall("declare @r int\nEXEC @r = p 1"));
+    EXPECT_TRUE(mentionsProcedureCall("execute p"));
+    EXPECT_FALSE(mentionsProcedureCall("select 'exec p' from t"));
+    EXPECT_FALSE(mentionsProcedureCall("select 1 -- exec p\n/* execute q */"));
+    EXPECT_FALSE(mentionsProcedureCall("select executed, exec_count from t"));
+    EXPECT_FALSE(mentionsProcedureCall("select \"exec\" from t where x = 'it''s exec'"));
+}
+
+TEST(Params, ArgumentForms) {
+    auto s = parseParamSetting("low=10");
+    EXPECT_EQ(s.name, "low");
+    EXPECT_EQ(s.type, ParamSetting::Type::ByForm);
+    EXPECT_EQ(s.value, "10");
+    s = parseParamSetting(":when:datetime=2026-12-07 14:05:09");
+    EXPECT_EQ(s.name, "when");
+    EXPECT_EQ(s.type, ParamSetting::Type::DateTime);
+    EXPECT_EQ(s.value, "2026-12-07 14:05:09");
+    s = parseParamSetting("t:TEXT=a=b");
+    EXPECT_EQ(s.type, ParamSetting::Type::Text);
+    EXPECT_EQ(s.value, "a=b");
+    EXPECT_THROW((void)parseParamSetting("novalue"), UsageError);
+    EXPECT_THROW((void)parseParamSetting("=5"), UsageError);
+    EXPECT_THROW((void)parseParamSetting("x:money=5"), UsageError);
+}
+
+TEST(Params, ValuesTypedByTheirForm) {
+    host::TParams params;
+    auto* p = params.CreateParam(host::ftUnknown, "p", host::ptUnknown);
+    auto assign = [&](const std::string& argument) { assignParam(*p, parseParamSetting(argument)); };
+
+    assign("p=42");
+    EXPECT_EQ(p->DataType(), host::ftInteger);
+    EXPECT_EQ(p->AsInteger(), 42);
+    assign("p=-3000000000"); // beyond 32 bits: a float that holds it exactly
+    EXPECT_EQ(p->DataType(), host::ftFloat);
+    EXPECT_EQ(p->AsFloat(), -3000000000.0);
+    EXPECT_THROW(assign("p=1234567890123456"), UsageError);
+    assign("p=2.5");
+    EXPECT_EQ(p->DataType(), host::ftFloat);
+    EXPECT_EQ(p->AsFloat(), 2.5);
+    assign("p=1e3");
+    EXPECT_EQ(p->AsFloat(), 1000.0);
+    assign("p=2026-12-07T14:05:09.045");
+    EXPECT_EQ(p->DataType(), host::ftDateTime);
+    EXPECT_EQ(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", p->AsDateTime()), "2026-12-07 14:05:09.045");
+    assign("p=O'Brien");
+    EXPECT_EQ(p->DataType(), host::ftString);
+    EXPECT_EQ(p->AsString(), "O'Brien");
+    assign("p=1,5");
+    EXPECT_EQ(p->DataType(), host::ftString);
+    assign("p=null");
+    EXPECT_TRUE(p->IsNull());
+    EXPECT_TRUE(p->Bound());
+}
+
+TEST(Params, ExplicitTypesAndTheirErrors) {
+    host::TParams params;
+    auto* p = params.CreateParam(host::ftUnknown, "p", host::ptUnknown);
+    auto assign = [&](const std::string& argument) { assignParam(*p, parseParamSetting(argument)); };
+    assign("p:text=42");
+    EXPECT_EQ(p->DataType(), host::ftString);
+    EXPECT_EQ(p->AsString(), "42");
+    assign("p:text=NULL");
+    EXPECT_FALSE(p->IsNull());
+    assign("p:float=3");
+    EXPECT_EQ(p->DataType(), host::ftFloat);
+    assign("p:bool=true");
+    EXPECT_EQ(p->DataType(), host::ftBoolean);
+    EXPECT_TRUE(p->AsBoolean());
+    assign("p:null=");
+    EXPECT_TRUE(p->IsNull());
+    EXPECT_THROW(assign("p:int=4.5"), UsageError);
+    EXPECT_THROW(assign("p:float=abc"), UsageError);
+    EXPECT_THROW(assign("p:datetime=tomorrow"), UsageError);
+    EXPECT_THROW(assign("p:bool=maybe"), UsageError);
+}
+
+TEST(Params, EveryMarkerOfTheNameGetsTheValue) {
+    host::TParams params;
+    params.CreateParam(host::ftUnknown, "x", host::ptUnknown);
+    params.CreateParam(host::ftUnknown, "y", host::ptUnknown);
+    params.CreateParam(host::ftUnknown, "X", host::ptUnknown);
+    const auto unmatched =
+        applyParams(params, {parseParamSetting("x=5"), parseParamSetting("zz=1"), parseParamSetting("y=a")});
+    EXPECT_EQ(params.Items(0)->AsInteger(), 5);
+    EXPECT_EQ(params.Items(2)->AsInteger(), 5);
+    EXPECT_EQ(params.Items(1)->AsString(), "a");
+    EXPECT_EQ(unmatched, std::vector<std::string>{"zz"});
+}
+
+namespace {
+
+ParsedCommandLine parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "tovrin-sql");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+} // namespace
+
+TEST(CommandLine, EveryOptionLandsInItsField) {
+    const auto parsed = parse({"-S", "DEV", "-U", "sa", "-P", "pw", "-D", "db", "--timeout", "5", "-Q", "select 1",
+                               "--param", "a=1", "--param", "b:text=x", "--sort", "f1;f2", "--desc", "--nocase",
+                               "--filter", "a > 1", "--locate", "a=1", "--locate", "b=2", "-f", "JSON", "-o",
+                               "out.json", "--app", "myapp", "-q"});
+    const ToolOptions& o = parsed.options;
+    EXPECT_FALSE(parsed.exitText);
+    EXPECT_EQ(o.server, "DEV");
+    EXPECT_EQ(o.user, "sa");
+    EXPECT_EQ(o.password, "pw");
+    EXPECT_EQ(o.database, "db");
+    EXPECT_EQ(o.timeoutSeconds, 5);
+    EXPECT_EQ(o.query, "select 1");
+    EXPECT_EQ(o.params, (std::vector<std::string>{"a=1", "b:text=x"}));
+    EXPECT_EQ(o.sortFields, "f1;f2");
+    EXPECT_TRUE(o.sortDescending);
+    EXPECT_TRUE(o.ignoreCase);
+    EXPECT_EQ(o.filter, "a > 1");
+    EXPECT_EQ(o.locate, (std::vector<std::string>{"a=1", "b=2"}));
+    EXPECT_EQ(o.format, OutputFormat::Json);
+    EXPECT_EQ(o.outputFile, "out.json");
+    EXPECT_EQ(o.appName, "myapp");
+    EXPECT_TRUE(o.quiet);
+}
+
+TEST(CommandLine, WrongCommandLinesAreRefused) {
+    EXPECT_THROW(parse({"-Q", "select 1"}), UsageError);                       // no server
+    EXPECT_THROW(parse({"-S", "D", "-Q", "x", "-i", "f.sql"}), UsageError);     // two sources
+    EXPECT_THROW(parse({"-S", "D", "--format", "xml"}), UsageError);
+    EXPECT_THROW(parse({"-S", "D", "--timeout", "-1"}), UsageError);
+    EXPECT_THROW(parse({"-S", "D", "--no-such-option"}), UsageError);
+    EXPECT_TRUE(parse({"--help"}).exitText);
+    EXPECT_TRUE(parse({"--version"}).exitText);
+}
+
+TEST(CommandLine, PasswordIsScrubbedFromTheArguments) {
+    std::string a0 = "tovrin-sql", a1 = "-P", a2 = "secret", a3 = "--password=hidden", a4 = "-Pglued", a5 = "-S",
+                a6 = "DEV";
+    char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), a4.data(), a5.data(), a6.data()};
+    scrubPasswordArgument(7, argv);
+    EXPECT_STREQ(argv[2], "xxxxxx");
+    EXPECT_STREQ(argv[3], "--password=xxxxxx");
+    EXPECT_STREQ(argv[4], "-Pxxxxx");
+    EXPECT_STREQ(argv[6], "DEV");
+}
+
+TEST(Password, CommandLineThenEnvironmentThenPrompt) {
+    int prompts = 0;
+    const PasswordPrompt prompt = [&]() -> std::optional<std::string> {
+        ++prompts;
+        return "typed";
+    };
+    EXPECT_EQ(resolvePassword(std::string("given"), "env", prompt), "given");
+    EXPECT_EQ(resolvePassword(std::string(""), "env", prompt), ""); // an empty -P is a choice
+    EXPECT_EQ(resolvePassword(std::nullopt, "env", prompt), "env");
+    EXPECT_EQ(prompts, 0);
+    EXPECT_EQ(resolvePassword(std::nullopt, nullptr, prompt), "typed");
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(resolvePassword(std::nullopt, nullptr, [] { return std::optional<std::string>(); }), "");
+}

@@ -1,0 +1,189 @@
+// The three output formats, read back: CSV as RFC 4180 with the values that need
+// quoting, JSON lines with escapes and invalid UTF-8, and the aligned table.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ResultWriter.h"
+#include "tool/readers.h"
+
+using namespace tovrin::sqltool;
+using tooltest::parseCsv;
+using tooltest::parseJsonLines;
+
+namespace {
+
+const std::vector<ColumnInfo> kColumns{{"id", true}, {"name", false}, {"price", true}};
+
+/// Values that every format must carry through unchanged.
+std::vector<std::vector<Cell>> awkwardRows() {
+    return {
+        {Cell::number("1"), Cell::textValue("plain"), Cell::number("2.5")},
+        {Cell::number("2"), Cell::textValue("comma, inside"), Cell::null()},
+        {Cell::number("3"), Cell::textValue("say \"hi\""), Cell::number("-0.125")},
+        {Cell::number("4"), Cell::textValue("two\r\nlines\nand a bare LF"), Cell::number("1E20")},
+        {Cell::number("5"), Cell::textValue("NULL"), Cell::number("0")},
+        {Cell::number("6"), Cell::textValue(""), Cell::number("7")},
+        {Cell::number("7"), Cell::textValue("  padded "), Cell::number("8")},
+    };
+}
+
+void writeAll(ResultWriter& writer) {
+    writer.beginResult(1, kColumns);
+    for (const auto& row : awkwardRows())
+        writer.writeRow(row);
+    writer.endResult(static_cast<std::int64_t>(awkwardRows().size()));
+    writer.beginResult(2, {{"only", false}});
+    writer.endResult(0);
+    writer.writeReturnStatus(-6);
+    writer.writeOutputParameters({{"@count", true}, {"@label", false}}, {Cell::number("3"), Cell::null()});
+    writer.flush();
+}
+
+} // namespace
+
+TEST(CsvOutput, EveryValueReadsBackWithNullDistinctFromText) {
+    std::ostringstream out;
+    std::ostringstream notes;
+    auto writer = makeCsvWriter(out, notes, false);
+    writeAll(*writer);
+
+    const auto blocks = parseCsv(out.str());
+    ASSERT_EQ(blocks.size(), 4u) << out.str();
+    const auto& rows = blocks[0];
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[0][0].text, "id");
+    EXPECT_EQ(rows[0][2].text, "price");
+    const auto expected = awkwardRows();
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+        for (std::size_t c = 0; c < 3; ++c) {
+            const Cell& cell = expected[r][c];
+            const auto& field = rows[r + 1][c];
+            if (cell.kind == Cell::Kind::Null) {
+                EXPECT_TRUE(field.isNull()) << r << "," << c;
+            } else {
+                EXPECT_FALSE(field.isNull()) << r << "," << c;
+                EXPECT_EQ(field.text, cell.text) << r << "," << c;
+            }
+        }
+    }
+    // A text "NULL" and an empty text are quoted, numbers never.
+    EXPECT_TRUE(rows[5][1].quoted);
+    EXPECT_TRUE(rows[6][1].quoted);
+    EXPECT_FALSE(rows[1][0].quoted);
+    // An empty result is its header alone; the status and the output parameters follow.
+    ASSERT_EQ(blocks[1].size(), 1u);
+    EXPECT_EQ(blocks[1][0][0].text, "only");
+    EXPECT_EQ(blocks[2][0][0].text, "return_status");
+    EXPECT_EQ(blocks[2][1][0].text, "-6");
+    EXPECT_EQ(blocks[3][0][0].text, "@count");
+    EXPECT_EQ(blocks[3][1][0].text, "3");
+    EXPECT_TRUE(blocks[3][1][1].isNull());
+    // Row counts go to the notes, never into the data.
+    EXPECT_NE(notes.str().find("(7 rows affected)"), std::string::npos);
+    EXPECT_NE(notes.str().find("(0 rows affected)"), std::string::npos);
+}
+
+TEST(CsvOutput, QuietLeavesOutRowCountsAndInformation) {
+    std::ostringstream out;
+    std::ostringstream notes;
+    auto writer = makeCsvWriter(out, notes, true);
+    writer->beginResult(1, kColumns);
+    writer->endResult(0);
+    writer->writeMessage({0, 0, "informational"});
+    writer->writeMessage({2601, 14, "duplicate key"});
+    EXPECT_EQ(notes.str(), "Msg 2601, Level 14: duplicate key\n");
+}
+
+TEST(JsonOutput, LinesParseBackWithTypesAndEscapes) {
+    std::ostringstream out;
+    auto writer = makeJsonWriter(out, false);
+    writeAll(*writer);
+    writer->writeMessage({0, 0, "tab\there"});
+
+    const auto lines = parseJsonLines(out.str());
+    const auto expected = awkwardRows();
+    ASSERT_EQ(lines.size(), expected.size() + 5);
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+        EXPECT_EQ(lines[r]["result"].text, "1");
+        const auto& row = lines[r]["row"];
+        ASSERT_EQ(row.members.size(), 3u);
+        EXPECT_EQ(row.members[0].first, "id");
+        EXPECT_EQ(row["id"].kind, tooltest::Json::Kind::Number);
+        EXPECT_EQ(row["name"].kind, tooltest::Json::Kind::String);
+        EXPECT_EQ(row["name"].text, expected[r][1].text);
+        if (expected[r][2].kind == Cell::Kind::Null)
+            EXPECT_EQ(row["price"].kind, tooltest::Json::Kind::Null);
+        else
+            EXPECT_EQ(row["price"].text, expected[r][2].text);
+    }
+    const auto& end = lines[expected.size()];
+    EXPECT_EQ(end["rows"].text, "7");
+    ASSERT_EQ(end["columns"].items.size(), 3u);
+    EXPECT_EQ(end["columns"].items[1].text, "name");
+    EXPECT_EQ(lines[expected.size() + 1]["rows"].text, "0");
+    EXPECT_EQ(lines[expected.size() + 2]["return_status"].text, "-6");
+    const auto& outputs = lines[expected.size() + 3]["output_parameters"];
+    EXPECT_EQ(outputs["@count"].text, "3");
+    EXPECT_EQ(outputs["@label"].kind, tooltest::Json::Kind::Null);
+    EXPECT_EQ(lines[expected.size() + 4]["message"]["text"].text, "tab\there");
+}
+
+TEST(JsonOutput, StringsStayValidJson) {
+    EXPECT_EQ(jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(jsonString(std::string("\x01\x1f", 2)), "\"\\u0001\\u001f\"");
+    EXPECT_EQ(jsonString("caf\xC3\xA9 \xE2\x82\xAC"), "\"caf\xC3\xA9 \xE2\x82\xAC\"");
+    // Bytes that are not UTF-8 (a lone continuation, a cut sequence, an overlong form)
+    // become U+FFFD instead of breaking the line.
+    EXPECT_EQ(jsonString("\x80"), "\"\xEF\xBF\xBD\"");
+    EXPECT_EQ(jsonString("x\xE2\x82"), "\"x\xEF\xBF\xBD\xEF\xBF\xBD\"");
+    EXPECT_EQ(jsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+}
+
+TEST(JsonOutput, NumbersThatJsonCannotHoldBecomeStrings) {
+    std::ostringstream out;
+    auto writer = makeJsonWriter(out, false);
+    writer->beginResult(1, {{"a", true}, {"b", true}, {"c", true}, {"d", false}});
+    writer->writeRow({Cell::number("NAN"), Cell::number("-INF"), Cell::number("12.50"), Cell::boolean(true)});
+    const auto row = parseJsonLines(out.str()).at(0)["row"];
+    EXPECT_EQ(row["a"].kind, tooltest::Json::Kind::String);
+    EXPECT_EQ(row["b"].text, "-INF");
+    EXPECT_EQ(row["c"].kind, tooltest::Json::Kind::Number);
+    EXPECT_EQ(row["d"].kind, tooltest::Json::Kind::Boolean);
+    EXPECT_TRUE(row["d"].boolean);
+}
+
+TEST(TableOutput, ColumnsAlignedNumbersRightNullShown) {
+    std::ostringstream out;
+    auto writer = makeTableWriter(out, false);
+    writer->beginResult(1, {{"id", true}, {"name", false}});
+    writer->writeRow({Cell::number("7"), Cell::textValue("caf\xC3\xA9")});
+    writer->writeRow({Cell::number("1234"), Cell::null()});
+    writer->writeRow({Cell::null(), Cell::textValue("a\nb")});
+    writer->endResult(3);
+    writer->writeReturnStatus(0);
+    writer->writeMessage({0, 0, "printed"});
+    writer->writeMessage({2601, 14, "duplicate"});
+    EXPECT_EQ(out.str(),
+              "id   | name\n"
+              "-----+-----\n"
+              "   7 | caf\xC3\xA9\n"
+              "1234 | NULL\n"
+              "NULL | a\\nb\n"
+              "(3 rows affected)\n"
+              "\n"
+              "(return status = 0)\n"
+              "\n"
+              "printed\n"
+              "Msg 2601, Level 14: duplicate\n");
+    EXPECT_EQ(displayWidth("caf\xC3\xA9"), 4u);
+}
+
+TEST(TableOutput, OneRowIsSingular) {
+    std::ostringstream out;
+    auto writer = makeTableWriter(out, false);
+    writer->beginResult(1, {{"x", false}});
+    writer->writeRow({Cell::textValue("v")});
+    writer->endResult(1);
+    EXPECT_NE(out.str().find("(1 row affected)"), std::string::npos);
+}

@@ -1,0 +1,142 @@
+// Dataset records to output cells.
+#include "DataSetOutput.h"
+
+#include "host/DataSet.h"
+#include "host/DateTime.h"
+#include "host/Fields.h"
+#include "host/SysUtils.h"
+
+namespace tovrin::sqltool {
+
+namespace {
+
+std::string hexBytes(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    out.reserve(2 + bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+bool isNumericType(host::TFieldType type) {
+    switch (type) {
+    case host::ftSmallint:
+    case host::ftInteger:
+    case host::ftWord:
+    case host::ftAutoInc:
+    case host::ftLargeint:
+    case host::ftFloat:
+    case host::ftCurrency:
+    case host::ftBCD:
+    case host::ftFMTBcd:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+Cell fieldCell(const host::TField& field) {
+    if (field.IsNull())
+        return Cell::null();
+    switch (field.DataType()) {
+    case host::ftSmallint:
+    case host::ftInteger:
+    case host::ftWord:
+    case host::ftAutoInc:
+    case host::ftLargeint:
+    case host::ftBCD:
+    case host::ftFMTBcd:
+        return Cell::number(field.AsString());
+    case host::ftFloat:
+    case host::ftCurrency:
+        return Cell::number(host::FloatToStrSep(field.AsFloat(), '.'));
+    case host::ftBoolean:
+        return Cell::boolean(field.AsBoolean());
+    case host::ftDateTime:
+    case host::ftTimeStamp:
+        return Cell::textValue(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", field.AsDateTime()));
+    case host::ftDate:
+        return Cell::textValue(host::FormatDateTime("yyyy-mm-dd", field.AsDateTime()));
+    case host::ftTime:
+        return Cell::textValue(host::FormatDateTime("hh:nn:ss.zzz", field.AsDateTime()));
+    case host::ftBytes:
+    case host::ftVarBytes:
+    case host::ftBlob:
+    case host::ftGraphic:
+    case host::ftTypedBinary:
+        return Cell::textValue(hexBytes(field.AsString()));
+    default:
+        return Cell::textValue(field.AsString());
+    }
+}
+
+std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data) {
+    std::vector<ColumnInfo> columns;
+    const host::TFields& fields = data.Fields();
+    for (int i = 0; i < fields.Count(); ++i) {
+        const host::TField* field = fields[i];
+        if (field->Visible())
+            columns.push_back({field->FieldName(), isNumericType(field->DataType()) || field->DataType() == host::ftBoolean});
+    }
+    return columns;
+}
+
+Cell variantCell(const host::Variant& value, host::TFieldType type) {
+    if (value.IsNull() || value.IsEmpty())
+        return Cell::null();
+    switch (type) {
+    case host::ftFloat:
+    case host::ftCurrency:
+        return Cell::number(host::FloatToStrSep(value.AsFloat(), '.'));
+    case host::ftBoolean:
+        return Cell::boolean(value.AsBoolean());
+    case host::ftDateTime:
+    case host::ftTimeStamp:
+        return Cell::textValue(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", value.AsDateTime()));
+    case host::ftBytes:
+    case host::ftVarBytes:
+    case host::ftBlob:
+        return Cell::textValue(hexBytes(value.AsBytes()));
+    default:
+        break;
+    }
+    if (isNumericType(type))
+        return Cell::number(value.AsString());
+    return Cell::textValue(value.AsString());
+}
+
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows) {
+    writer.beginResult(resultNumber, datasetColumns(data));
+    std::vector<const host::TField*> visible;
+    const host::TFields& fields = data.Fields();
+    for (int i = 0; i < fields.Count(); ++i)
+        if (fields[i]->Visible())
+            visible.push_back(fields[i]);
+    std::vector<Cell> row(visible.size());
+    auto writeCurrent = [&] {
+        for (std::size_t i = 0; i < visible.size(); ++i)
+            row[i] = fieldCell(*visible[i]);
+        writer.writeRow(row);
+    };
+    std::int64_t count = 0;
+    if (rows == RowSelection::Current) {
+        if (!data.IsEmpty()) {
+            writeCurrent();
+            count = 1;
+        }
+    } else if (rows == RowSelection::All) {
+        for (data.First(); !data.Eof(); data.Next()) {
+            writeCurrent();
+            ++count;
+        }
+    }
+    writer.endResult(count);
+    return count;
+}
+
+} // namespace tovrin::sqltool

@@ -1,0 +1,40 @@
+// Reading the records of a host dataset into the output: each field's value as a Cell,
+// and a whole dataset (or its current record) as one row result.
+#pragma once
+
+#include <cstdint>
+
+#include "ResultWriter.h"
+#include "host/DbEnums.h"
+#include "host/Variant.h"
+
+namespace host {
+class TDataSet;
+class TField;
+} // namespace host
+
+namespace tovrin::sqltool {
+
+/// The value of a field in the current record: NULL, a number (integers, floats and
+/// money with "." as decimal separator, exact decimals), a boolean, a date-time as
+/// "yyyy-mm-dd hh:nn:ss.zzz", binary values as "0x" and upper-case hexadecimal, text as
+/// it is.
+[[nodiscard]] Cell fieldCell(const host::TField& field);
+
+/// The visible fields of the dataset as columns.
+[[nodiscard]] std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data);
+
+/// A value held in a Variant, read as a field of `type` would be (output parameters).
+[[nodiscard]] Cell variantCell(const host::Variant& value, host::TFieldType type);
+
+/// Which records of a dataset are written.
+enum class RowSelection {
+    All,     ///< every record the dataset shows, from the first (a filter in force applies)
+    Current, ///< the current record only (a located one)
+    None,    ///< the columns without rows (a locate that found nothing)
+};
+
+/// Writes the dataset as row result number `resultNumber`. Returns the rows written.
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows);
+
+} // namespace tovrin::sqltool

@@ -1,0 +1,100 @@
+// Command-line parsing with CLI11. Only the set of options lives here; what each option
+// does is the business of the parts that read ToolOptions.
+#include "Options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstring>
+#include <map>
+
+namespace tovrin::sqltool {
+
+namespace {
+
+const char* const kDescription =
+    "tovrin-sql: runs SQL batches on Adaptive Server through the Tovrin5 components and prints\n"
+    "every result: rows, return status, output parameters and server messages.\n"
+    "SQL comes from -Q, from a file (-i) or from standard input; batches are ended by a line\n"
+    "holding only \"go\". Parameters are :name markers in the SQL, given with --param.";
+
+const char* const kFooter =
+    "Password: -P, else the environment variable TOVRIN_PASSWORD, else a prompt without echo\n"
+    "on the terminal (none when there is no terminal).\n"
+    "Exit codes: 0 success, 1 an error while running SQL, 2 a wrong command line or\n"
+    "parameter, 3 the login failed, 4 --locate found no record.";
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(int argc, char** argv) {
+    ParsedCommandLine parsed;
+    ToolOptions& o = parsed.options;
+    CLI::App app{kDescription, "tovrin-sql"};
+    app.footer(kFooter);
+    app.get_formatter()->column_width(34);
+
+    app.add_option("-S,--server", o.server, "Server name (a section of freetds.conf; FREETDSCONF is honoured)")
+        ->required();
+    app.add_option("-U,--user", o.user, "Login name");
+    app.add_option("-P,--password", o.password, "Password (see below for safer ways)");
+    app.add_option("-D,--database", o.database, "Database to use after the login");
+    app.add_option("--timeout", o.timeoutSeconds, "Seconds the login and each command may take")
+        ->check(CLI::NonNegativeNumber);
+    auto* query = app.add_option("-Q,--query", o.query, "SQL text to run (may hold several batches)");
+    app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")->excludes(query);
+    app.add_option("--param", o.params, "Parameter value: name=value or name:type=value "
+                                        "(types int, float, datetime, text, bool, null); repeatable");
+    app.add_option("--sort", o.sortFields, "Sort each result in memory by these fields: \"f1;f2\"");
+    app.add_flag("--desc", o.sortDescending, "Sort from greatest to least");
+    app.add_flag("--nocase", o.ignoreCase, "Sort and locate without regard to case");
+    app.add_option("--filter", o.filter,
+                   "Show only rows matching: field op value [and|or ...], op one of = <> != < <= > >= like, "
+                   "or field is [not] null; text values in single quotes");
+    app.add_option("--locate", o.locate, "Show only the first row where field=value; repeatable for several fields");
+    const std::map<std::string, OutputFormat> formats{
+        {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}};
+    app.add_option("-f,--format", o.format,
+                   "Output format: table (default on a terminal), csv (RFC 4180, the default otherwise) "
+                   "or json (JSON lines)")
+        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    app.add_option("-o,--output", o.outputFile, "Write the results to this file instead of standard output");
+    app.add_option("--app", o.appName, "Application name sent at login");
+    app.add_flag("-q,--quiet", o.quiet, "No row counts and no informational messages");
+    app.add_flag("-V,--version", o.showVersion, "Print the version and exit");
+
+    try {
+        // A version request needs no server: look for it before CLI11 checks -S.
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "--version") == 0) {
+                parsed.exitText = "tovrin-sql " TOVRIN_SQL_VERSION "\n";
+                return parsed;
+            }
+        }
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        parsed.exitText = app.help();
+        return parsed;
+    } catch (const CLI::ParseError& error) {
+        // CLI11 quotes the offending argument at most; a password never reaches its texts
+        // because -P takes any value without a check.
+        throw UsageError(error.what());
+    }
+    return parsed;
+}
+
+void scrubPasswordArgument(int argc, char** argv) noexcept {
+    for (int i = 1; i < argc; ++i) {
+        char* arg = argv[i];
+        char* value = nullptr;
+        if ((std::strcmp(arg, "-P") == 0 || std::strcmp(arg, "--password") == 0) && i + 1 < argc) {
+            value = argv[++i];
+        } else if (std::strncmp(arg, "--password=", 11) == 0) {
+            value = arg + 11;
+        } else if (std::strncmp(arg, "-P", 2) == 0 && arg[2] != '\0') {
+            value = arg + 2;
+        }
+        if (value != nullptr)
+            std::memset(value, 'x', std::strlen(value));
+    }
+}
+
+} // namespace tovrin::sqltool

@@ -1,0 +1,39 @@
+// --param values: "name=value" typed by the form of the value, or "name:type=value".
+// Every :name marker of a batch with that name gets the value.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace host {
+class TParam;
+class TParams;
+} // namespace host
+
+namespace tovrin::sqltool {
+
+struct ParamSetting {
+    enum class Type { ByForm, Integer, Float, DateTime, Text, Boolean, Null };
+    std::string name; ///< without the colon
+    Type type = Type::ByForm;
+    std::string value;
+};
+
+/// Reads one --param argument. A leading colon of the name is dropped. Types: int, float,
+/// datetime, text, bool, null (and the synonyms integer, double, real, date, string,
+/// char, varchar, bit). Raises UsageError for an argument without "=" or name, or an
+/// unknown type.
+[[nodiscard]] ParamSetting parseParamSetting(const std::string& argument);
+
+/// Gives the parameter the value. By form: NULL (any case) is null; a whole number is an
+/// integer (a float beyond 32 bits, refused beyond 15 digits); a number with a point or
+/// an exponent is a float; "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" (also with T) is a date-time;
+/// anything else is text. Raises UsageError for a value that does not fit its type.
+void assignParam(host::TParam& param, const ParamSetting& setting);
+
+/// Assigns every setting to all the parameters of its name (names compared without
+/// regard to case, as the parameter list does). Returns the names of settings that
+/// matched no parameter.
+std::vector<std::string> applyParams(host::TParams& params, const std::vector<ParamSetting>& settings);
+
+} // namespace tovrin::sqltool

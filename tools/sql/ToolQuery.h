@@ -1,0 +1,52 @@
+// The query the tool runs each batch with: a TSybQuery that keeps the rows it already
+// received when a later part of the batch fails, tells when its own row result has been
+// fetched (so that output keeps the server's order), and hands out the output
+// parameters of the batch.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <vector>
+
+#include "query/SybQuery.h"
+
+namespace tovrin::sqltool {
+
+class ToolQuery final : public TSybQuery {
+public:
+    using TSybQuery::TSybQuery;
+    [[nodiscard]] std::string ClassName() const override { return "ToolQuery"; }
+
+    /// Called right after the query's own row result has been fetched.
+    void setOnOwnResult(std::function<void()> handler) { m_onOwnResult = std::move(handler); }
+    /// The failure of the last execution, if any (then cleared). The query itself stays
+    /// open with the rows it received before the failure.
+    [[nodiscard]] std::exception_ptr takeFailure() noexcept { return std::exchange(m_failure, nullptr); }
+    /// Descriptors and values of the output parameters of the last execution.
+    [[nodiscard]] const std::vector<TSybClientField*>& OutputParameters() const noexcept { return FParamFields; }
+    /// The connection of the last execution (null before the first).
+    [[nodiscard]] TSybConnect* ResolvedConnection() const noexcept { return FSybConnect; }
+
+protected:
+    /// Runs the batch; a failure is kept for takeFailure instead of closing the query, so
+    /// that the rows already stored stay readable. The command has been cancelled and
+    /// dropped and the connection's lock left by then.
+    void InternalExec() override {
+        try {
+            TSybQuery::InternalExec();
+        } catch (...) {
+            m_failure = std::current_exception();
+        }
+    }
+    void FetchResultSet() override {
+        TSybQuery::FetchResultSet();
+        if (m_onOwnResult)
+            m_onOwnResult();
+    }
+
+private:
+    std::function<void()> m_onOwnResult;
+    std::exception_ptr m_failure;
+};
+
+} // namespace tovrin::sqltool
