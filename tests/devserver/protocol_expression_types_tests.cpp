@@ -189,6 +189,28 @@ TEST_F(ExpressionTypes, AggregatesHaveTheServersResultTypes)
     EXPECT_EQ(row[4].text, "a varchar");
 }
 
+TEST_F(ExpressionTypes, UnionColumnsAreWideEnoughForEverySelect)
+{
+    CtBatch b = con.execute("select 'a', i, vc from ex where i > 0 "
+                            "union all select 'bbb', 1.5, c from ex where i > 0 "
+                            "union all select 'cc', null, tx from ex where 1 = 0 "
+                            "order by 1");
+    ASSERT_EQ(b.rowResults().size(), 1u) << (b.errors().empty() ? "" : b.errors()[0].text);
+    const auto& r = *b.rowResults()[0];
+    ASSERT_EQ(r.columns.size(), 3u);
+    EXPECT_EQ(r.columns[0].datatype, CS_CHAR_TYPE);
+    EXPECT_EQ(r.columns[0].maxLength, 3);
+    EXPECT_EQ(r.columns[1].datatype, CS_NUMERIC_TYPE);
+    EXPECT_EQ(r.columns[1].precision, 11);
+    EXPECT_EQ(r.columns[1].scale, 1);
+    EXPECT_EQ(r.columns[2].datatype, CS_TEXT_TYPE);
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(r.rows[0][0].text, "a");
+    EXPECT_EQ(r.rows[0][1].text, "40000.0");
+    EXPECT_EQ(r.rows[1][0].text, "bbb");
+    EXPECT_EQ(r.rows[1][2].text.substr(0, 5), "chars");
+}
+
 TEST_F(ExpressionTypes, AliasesNameColumnsAndUnnamedExpressionsHaveNoName)
 {
     CtBatch b = con.execute("select 1 'e', 2 \"d\", 3 as f, g = 4, null, i + 1, i, 5 h, "

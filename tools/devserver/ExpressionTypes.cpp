@@ -568,6 +568,8 @@ std::optional<ColumnType> conversionTarget(std::span<const Token> typeTokens) {
     return type;
 }
 
+ColumnType uniteTypes(const ColumnType& a, const ColumnType& b) { return unite(Typed{a}, Typed{b}).type; }
+
 std::optional<ColumnType> expressionType(std::span<const Token> tokens, const TypeScope& scope) {
     if (tokens.empty()) return std::nullopt;
     Result r = Typer(tokens, scope).whole();

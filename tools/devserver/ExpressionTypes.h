@@ -40,6 +40,10 @@ struct TypeScope {
 /// length gets 30, as on the server. Nothing for an unknown type.
 [[nodiscard]] std::optional<ColumnType> conversionTarget(std::span<const Token> typeTokens);
 
+/// The type of a column fed by values of either type (case branches, isnull, the columns
+/// of the selects of a union): the higher type in the hierarchy, wide enough for both.
+[[nodiscard]] ColumnType uniteTypes(const ColumnType& a, const ColumnType& b);
+
 /// True for char, varchar, unichar, univarchar and text.
 [[nodiscard]] bool isCharacterColumn(const ColumnType& type) noexcept;
 

@@ -201,7 +201,8 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
         column.name = sqlite3_column_name(s, c);
         if (itemsMatch && !tr.namedItems[static_cast<size_t>(c)] && !origin) column.name.clear();
         std::optional<ColumnType> type;
-        if (const char* declared = sqlite3_column_decltype(s, c)) type = parseDeclaredType(declared);
+        if (tr.compound && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
+        if (const char* declared = sqlite3_column_decltype(s, c); declared && !type) type = parseDeclaredType(declared);
         if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
         // Only what cannot be typed statically (a column of a derived table, an unknown
         // function) is typed from its first value.
@@ -218,7 +219,8 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     m_sink->rowFormat(columns);
     std::vector<Value> values(static_cast<size_t>(columnCount));
     std::vector<char> stored(static_cast<size_t>(columnCount));
-    for (int c = 0; c < columnCount; ++c) stored[static_cast<size_t>(c)] = sqlite3_column_decltype(s, c) != nullptr;
+    for (int c = 0; c < columnCount; ++c)
+        stored[static_cast<size_t>(c)] = sqlite3_column_decltype(s, c) != nullptr;
     int64_t count = 0;
     SqlValue raw;
     while (rc == SQLITE_ROW) {

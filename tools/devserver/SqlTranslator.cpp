@@ -678,6 +678,26 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
     }
     const size_t listEnd = typer.listEnd();
     auto items = splitAtCommas(tokens.subspan(i, listEnd - i));
+    // The selects after the first one of a union.
+    std::vector<std::span<const Token>> branches;
+    {
+        int depth = 0;
+        size_t start = 0;
+        for (size_t k = listEnd; k < tokens.size(); ++k) {
+            if (tokens[k].isOp("(")) ++depth;
+            else if (tokens[k].isOp(")")) --depth;
+            else if (depth == 0 && tokens[k].is("union")) {
+                if (start) branches.push_back(tokens.subspan(start, k - start));
+                start = k + 1;
+                if (start < tokens.size() && tokens[start].is("all")) ++start;
+            } else if (depth == 0 && start && (tokens[k].is("order") || tokens[k].is("compute"))) {
+                branches.push_back(tokens.subspan(start, k - start));
+                start = 0;
+            }
+        }
+        if (start && start < tokens.size()) branches.push_back(tokens.subspan(start));
+    }
+    out.compound = !branches.empty();
     bool firstItem = true;
     for (auto item : items) {
         if (!firstItem) tr.emit(",");
@@ -712,7 +732,7 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
             continue;
         }
         const bool column = isColumnReference(expression);
-        std::optional<ColumnType> hint = column ? std::nullopt : typer.type(expression);
+        std::optional<ColumnType> hint = column && !out.compound ? std::nullopt : typer.type(expression);
         if (hint && isCharacterColumn(*hint) && !compares(expression)) {
             // Text stays as written: a date-like literal shown as text is not a date-time.
             for (const Token& t : expression)
@@ -724,6 +744,23 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
         out.columnHints.push_back(hint);
         // Without an alias an expression column, a variable or a NULL is named after nothing.
         out.namedItems.push_back(alias.has_value() || column);
+    }
+    for (auto branch : branches) {
+        // Each column of a union is as wide as the widest of its selects.
+        if (branch.empty() || !branch[0].is("select")) continue;
+        SelectTyper branchTyper(branch, context);
+        auto branchItems = splitAtCommas(branch.subspan(branchTyper.listStart(),
+                                                        branchTyper.listEnd() - branchTyper.listStart()));
+        for (size_t k = 0; k < out.columnHints.size(); ++k) {
+            auto& hint = out.columnHints[k];
+            if (!hint) continue;
+            std::optional<ColumnType> other;
+            if (k < branchItems.size() && !branchItems[k].empty()) {
+                auto expression = splitAlias(branchItems[k]).expression;
+                if (!isStar(expression)) other = branchTyper.type(expression);
+            }
+            hint = other ? std::optional(uniteTypes(*hint, *other)) : std::nullopt;
+        }
     }
     tr.run(tokens.subspan(listEnd));
     if (top) tr.emit("limit " + *top);

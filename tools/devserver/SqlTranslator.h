@@ -54,6 +54,9 @@ struct Translation {
     /// Select statements: per result column, whether it has a name (an alias or a plain
     /// column); expression columns without an alias are unnamed, as on the server.
     std::vector<bool> namedItems;
+    /// Select statements: true for a union, whose column types come from every select of it
+    /// (the hints then hold them for plain columns too).
+    bool compound = false;
 };
 
 /// Translates the tokens of one statement. With `isSelect`, the first select list is
