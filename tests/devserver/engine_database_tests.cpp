@@ -89,7 +89,7 @@ TEST(EngineDatabases, SampleDatabaseHasItsTablesAndProcedures) {
     }
     EXPECT_GT(scalar(*session, "select count(*) from pubs..titles where price is null"), 0);
     EXPECT_GT(scalar(*session, "select count(*) from pubs..publishers where logo is not null"), 0);
-    RecordingSink s = run(*session, "use pubs\ndeclare @q int, @r money\nexec title_sales 'BU1000', @q output, @r output");
+    RecordingSink s = run(*session, "use pubs\ndeclare @q int, @r money\nexec title_sales 'FI1000', @q output, @r output");
     EXPECT_TRUE(s.errors().empty());
     bool sawParams = false;
     for (const auto& e : s.events)
@@ -202,8 +202,8 @@ TEST(EngineDatabases, SampleDatabaseReadsTheSameInEveryDateOrder) {
         config.dateOrder = order;
         auto database = Database::open(config);
         auto session = database->openSession(LoginInfo{}, 1);
-        RecordingSink s = run(*session, "select pubdate from pubs..titles where title_id = 'MC1373'\n"
-                                        "select ord_date, shipped from pubs..sales where ord_num = '722a'");
+        RecordingSink s = run(*session, "select pubdate from pubs..titles where title_id = 'CK1373'\n"
+                                        "select ord_date, shipped from pubs..sales where ord_num = 'k207b'");
         auto results = s.results();
         ASSERT_EQ(results.size(), 2u);
         // 4 Feb 1986 10:07:11.003 and 6 Feb 1993 09:07:13.037 (shipped 6 Mar 1993 11:03:29.998, which

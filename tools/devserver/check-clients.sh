@@ -78,8 +78,8 @@ for t in "'"$tables"'".split():
     rows = cur.fetchall()
     assert rows, t + " is empty"
     print(t, len(rows), "rows")
-cur.execute("select title_id from titles where title_id = %s", ("BU1000",))
-assert cur.fetchall() == [("BU1000",)], "parameter substitution"
+cur.execute("select title_id from titles where title_id = %s", ("FI1000",))
+assert cur.fetchall() == [("FI1000",)], "parameter substitution"
 c.close()'
 
 # A 1,000,000-row result streamed to bsqldb: the server's resident memory must not grow
