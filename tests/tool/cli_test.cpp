@@ -1,0 +1,364 @@
+// tovrin-sql end to end: the program run as a user runs it, against the development
+// server over FreeTDS, with its output read back in each format. The tests create their
+// own table and procedure (tool_cases, tool_summary) and assert only on those.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <strings.h>
+#include <algorithm>
+#include <memory>
+
+#include "support/DevServer.h"
+#include "tool/readers.h"
+#include "tool/tool_process.h"
+
+using tooltest::CsvBlock;
+using tooltest::Json;
+using tooltest::parseCsv;
+using tooltest::parseJsonLines;
+using tooltest::ToolRun;
+
+namespace {
+
+constexpr const char* kPassword = "s3cret-pw";
+
+const char* const kSetup = R"(create table tool_cases (id int not null, label varchar(60) null, amount float null,
+    seen datetime null, flag bit not null)
+insert into tool_cases values (1, 'plain', 1.5, '2026-12-07 14:05:09.050', 1)
+insert into tool_cases values (2, 'comma, and "quote"', null, null, 0)
+insert into tool_cases values (3, 'line one
+line two', -2.25, '1999-01-02', 1)
+insert into tool_cases values (4, 'NULL', 0, null, 0)
+insert into tool_cases values (5, '', 100, null, 1)
+insert into tool_cases values (6, null, 7, null, 0)
+insert into tool_cases values (7, 'Ünïcödé ☃ it''s', 3.5, null, 1)
+go
+create procedure tool_summary @min float, @count int output, @top varchar(60) output as
+begin
+    select id, label from tool_cases where amount >= @min order by id
+    select @count = count(*) from tool_cases where amount >= @min
+    select @top = max(label) from tool_cases where amount >= @min
+    return 3
+end
+)";
+
+class ToolCli : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server = std::make_unique<testsupport::DevServer>(
+            std::vector<std::string>{"--user", "sa", "--password", kPassword});
+        const ToolRun setup = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-Q", kSetup});
+        ASSERT_EQ(setup.exitCode, 0) << setup.err;
+    }
+    static void TearDownTestSuite() { server.reset(); }
+    void SetUp() override { server->activate(); }
+
+    /// Runs the tool logged in, with `args` after the login options.
+    static ToolRun run(std::vector<std::string> args, const std::string& input = "") {
+        std::vector<std::string> all{"-S", "DEVSERVER", "-U", "sa", "-P", kPassword};
+        all.insert(all.end(), args.begin(), args.end());
+        return tooltest::runTool(server->tempDir(), all, input);
+    }
+    static std::string path(const std::string& name) { return server->tempDir() + "/" + name; }
+
+    static std::vector<std::string> column(const CsvBlock& block, std::size_t c) {
+        std::vector<std::string> out;
+        for (std::size_t r = 1; r < block.size(); ++r)
+            out.push_back(block[r][c].text);
+        return out;
+    }
+
+    static inline std::unique_ptr<testsupport::DevServer> server;
+};
+
+const char* const kSelectAll = "select id, label, amount, seen, flag from tool_cases order by id";
+
+} // namespace
+
+TEST_F(ToolCli, CsvReadsBackWithQuotesCommasLineBreaksAndNulls) {
+    const ToolRun r = run({"-f", "csv", "-Q", kSelectAll});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto blocks = parseCsv(r.out);
+    ASSERT_EQ(blocks.size(), 1u);
+    const CsvBlock& rows = blocks[0];
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[0][0].text, "id");
+    EXPECT_EQ(rows[0][4].text, "flag");
+    EXPECT_EQ(column(rows, 1)[0], "plain");
+    EXPECT_EQ(rows[2][1].text, "comma, and \"quote\"");
+    EXPECT_TRUE(rows[2][2].isNull());
+    EXPECT_NE(rows[3][1].text.find("line one\r\nline two"), std::string::npos);
+    EXPECT_EQ(rows[3][2].text, "-2.25");
+    EXPECT_EQ(rows[3][3].text, "1999-01-02 00:00:00.000");
+    EXPECT_FALSE(rows[4][1].isNull()); // the text NULL is not a NULL
+    EXPECT_EQ(rows[4][1].text, "NULL");
+    EXPECT_EQ(rows[5][1].text, " "); // the server stores an empty text as one blank
+    EXPECT_TRUE(rows[5][1].quoted);
+    EXPECT_TRUE(rows[6][1].isNull());
+    EXPECT_EQ(rows[7][1].text, "Ünïcödé ☃ it's");
+    EXPECT_EQ(rows[1][3].text, "2026-12-07 14:05:09.050");
+    EXPECT_EQ(column(rows, 4), (std::vector<std::string>{"1", "0", "1", "0", "1", "0", "1"}));
+    EXPECT_NE(r.err.find("(7 rows affected)"), std::string::npos);
+}
+
+TEST_F(ToolCli, JsonLinesReadBackWithTypes) {
+    const ToolRun r = run({"-f", "json", "-Q", kSelectAll});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = parseJsonLines(r.out);
+    ASSERT_EQ(lines.size(), 8u);
+    const Json& first = lines[0]["row"];
+    EXPECT_EQ(first["id"].kind, Json::Kind::Number);
+    EXPECT_EQ(first["amount"].text, "1.5");
+    EXPECT_EQ(first["flag"].kind, Json::Kind::Boolean);
+    EXPECT_TRUE(first["flag"].boolean);
+    EXPECT_EQ(first["seen"].text, "2026-12-07 14:05:09.050");
+    EXPECT_EQ(lines[1]["row"]["label"].text, "comma, and \"quote\"");
+    EXPECT_EQ(lines[1]["row"]["amount"].kind, Json::Kind::Null);
+    EXPECT_EQ(lines[2]["row"]["label"].text, "line one\r\nline two");
+    EXPECT_EQ(lines[3]["row"]["label"].kind, Json::Kind::String);
+    EXPECT_EQ(lines[5]["row"]["label"].kind, Json::Kind::Null);
+    EXPECT_EQ(lines[6]["row"]["label"].text, "Ünïcödé ☃ it's");
+    EXPECT_EQ(lines[7]["rows"].text, "7");
+}
+
+TEST_F(ToolCli, TableShowsNullAndRowCount) {
+    const ToolRun r = run({"-f", "table", "-Q", "select id, label from tool_cases where id in (4, 6) order by id"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "id | label\n"
+                     "---+------\n"
+                     " 4 | NULL\n"
+                     " 6 | NULL\n"
+                     "(2 rows affected)\n"
+                     "\n");
+}
+
+TEST_F(ToolCli, WithoutATerminalTheDefaultIsCsv) {
+    const ToolRun r = run({"-Q", "select id from tool_cases where id = 1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "id\r\n1\r\n");
+}
+
+TEST_F(ToolCli, EveryResultOfABatchInOrderWithMessages) {
+    const ToolRun r = run({"-f", "json", "-Q",
+                           "select 1 as a\nprint 'between the results'\nselect 2 as b, 'x' as c\nselect 3 as d"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = parseJsonLines(r.out);
+    ASSERT_EQ(lines.size(), 7u) << r.out;
+    EXPECT_EQ(lines[0]["row"]["a"].text, "1");
+    EXPECT_EQ(lines[2]["message"]["text"].text, "between the results");
+    EXPECT_EQ(lines[3]["result"].text, "2");
+    EXPECT_EQ(lines[3]["row"]["c"].text, "x");
+    EXPECT_EQ(lines[5]["result"].text, "3");
+    EXPECT_EQ(lines[5]["row"]["d"].text, "3");
+}
+
+TEST_F(ToolCli, ProcedureRowsReturnStatusAndOutputParameters) {
+    const std::string sql = "declare @n int, @t varchar(60)\nexec tool_summary 3, @n output, @t output";
+    const ToolRun json = run({"-f", "json", "-Q", sql});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto lines = parseJsonLines(json.out);
+    ASSERT_EQ(lines.size(), 6u) << json.out;
+    EXPECT_EQ(lines[0]["row"]["id"].text, "5");
+    EXPECT_EQ(lines[3]["rows"].text, "3");
+    EXPECT_EQ(lines[4]["return_status"].text, "3");
+    // Output parameters carry the procedure's own parameter names.
+    EXPECT_EQ(lines[5]["output_parameters"]["@count"].text, "3");
+    EXPECT_EQ(lines[5]["output_parameters"]["@top"].text, "Ünïcödé ☃ it's");
+
+    const ToolRun table = run({"-f", "table", "-Q", sql});
+    EXPECT_NE(table.out.find("(return status = 3)"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("Output parameters:"), std::string::npos);
+}
+
+TEST_F(ToolCli, ParametersTypedByFormOrByName) {
+    const ToolRun r = run({"-f", "json", "--param", "min=3.5", "--param", "who=O'Brien", "--param",
+                           "when=2026-12-07T08:30:00", "--param", "code:text=007", "-Q",
+                           "select id from tool_cases where amount >= :min order by id\n"
+                           "select :who as who, :code as code, :min as again\n"
+                           "select id from tool_cases where seen >= :when"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = parseJsonLines(r.out);
+    ASSERT_EQ(lines.size(), 8u) << r.out;
+    EXPECT_EQ(lines[0]["row"]["id"].text, "5");
+    EXPECT_EQ(lines[1]["row"]["id"].text, "6");
+    EXPECT_EQ(lines[2]["row"]["id"].text, "7");
+    const Json& row = lines[4]["row"];
+    EXPECT_EQ(row["who"].text, "O'Brien");
+    EXPECT_EQ(row["code"].text, "007");
+    EXPECT_EQ(row["again"].text, "3.5");
+    EXPECT_EQ(lines[6]["row"]["id"].text, "1"); // the date-time compared as a date-time
+    EXPECT_EQ(lines[7]["rows"].text, "1");
+}
+
+TEST_F(ToolCli, UnknownParameterIsRefusedBeforeAnythingRuns) {
+    const ToolRun r = run({"--param", "nope=1", "-Q", "insert into tool_cases values (99, 'x', 1, null, 0)"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("unknown parameter 'nope'"), std::string::npos) << r.err;
+    const ToolRun check = run({"-Q", "select count(*) as n from tool_cases where id = 99"});
+    EXPECT_EQ(check.out, "n\r\n0\r\n");
+}
+
+TEST_F(ToolCli, SortInMemoryDescendingAndWithoutCase) {
+    ToolRun r = run({"-f", "csv", "--sort", "amount", "--desc", "-Q", "select id, amount from tool_cases"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(column(parseCsv(r.out).at(0), 0), (std::vector<std::string>{"5", "6", "7", "1", "4", "3", "2"}));
+
+    r = run({"-f", "csv", "--sort", "label", "--nocase", "-Q",
+             "select label from tool_cases where id in (1, 2, 4) union all select 'Plain' union all select 'apple'"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto labels = column(parseCsv(r.out).at(0), 0);
+    ASSERT_EQ(labels.size(), 5u);
+    EXPECT_EQ(labels[0], "apple");
+    EXPECT_EQ(labels[1], "comma, and \"quote\"");
+    EXPECT_EQ(labels[2], "NULL");
+    EXPECT_EQ(strcasecmp(labels[3].c_str(), "plain"), 0);
+    EXPECT_EQ(strcasecmp(labels[4].c_str(), "plain"), 0);
+
+    r = run({"-f", "csv", "--sort", "no_such_field", "-Q", "select id from tool_cases"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--sort"), std::string::npos);
+}
+
+TEST_F(ToolCli, FilterAndLocateInMemory) {
+    ToolRun r = run({"-f", "csv", "--filter", "amount > 1 and flag = 1", "-Q", kSelectAll});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(column(parseCsv(r.out).at(0), 0), (std::vector<std::string>{"1", "5", "7"}));
+
+    r = run({"-f", "csv", "--locate", "label=NULL", "-Q", kSelectAll}); // NULL locates a NULL
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(column(parseCsv(r.out).at(0), 0), std::vector<std::string>{"6"});
+
+    r = run({"-f", "csv", "--locate", "label=PLAIN", "--nocase", "-Q", kSelectAll});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(column(parseCsv(r.out).at(0), 0), std::vector<std::string>{"1"});
+
+    r = run({"-f", "csv", "--locate", "id=3", "-Q", kSelectAll});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(column(parseCsv(r.out).at(0), 0), std::vector<std::string>{"3"});
+
+    r = run({"-f", "csv", "--locate", "id=42", "-Q", kSelectAll});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_NE(r.err.find("no record where id=42"), std::string::npos) << r.err;
+
+    r = run({"--filter", "amount >", "-Q", kSelectAll});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--filter"), std::string::npos);
+}
+
+TEST_F(ToolCli, OutputFileAndQuiet) {
+    const std::string file = path("result.csv");
+    const ToolRun r = run({"-f", "csv", "-q", "-o", file, "-Q", "select id from tool_cases where id < 3 order by id"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(tooltest::readFile(file), "id\r\n1\r\n2\r\n");
+}
+
+TEST_F(ToolCli, InputFileBatchesShareTheConnection) {
+    const std::string file = path("batches.sql");
+    tooltest::writeFile(file, "create table #scratch (v int)\ngo\n"
+                              "insert into #scratch values (41)\ninsert into #scratch values (1)\n  GO  \n"
+                              "select sum(v) as total from #scratch\n");
+    const ToolRun r = run({"-f", "csv", "-i", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "total\r\n42\r\n");
+}
+
+TEST_F(ToolCli, StandardInputBatches) {
+    const ToolRun r = run({"-f", "csv"}, "select 1 as a\ngo\nselect 2 as b\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "a\r\n1\r\n\r\nb\r\n2\r\n");
+}
+
+TEST_F(ToolCli, ServerErrorKeepsTheRowsBeforeAndAfterIt) {
+    const ToolRun r = run({"-f", "csv", "-Q", "select 1 as a\nselect * from tool_no_such_table\nselect 2 as b"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "a\r\n1\r\n\r\nb\r\n2\r\n");
+    EXPECT_NE(r.err.find("tovrin-sql: Msg 208, Level 16: "), std::string::npos) << r.err;
+}
+
+TEST_F(ToolCli, AFailedBatchStopsTheRun) {
+    const ToolRun r = run({"-f", "csv", "-Q", "select * from tool_no_such_table\ngo\nselect 5 as later"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out.find("later"), std::string::npos);
+}
+
+TEST_F(ToolCli, SyntaxErrorIsOneLineAndExitsOne) {
+    const ToolRun r = run({"-Q", "select from where"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("tovrin-sql: Msg 102, Level 15: Incorrect syntax"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST_F(ToolCli, WrongPasswordFailsTheLoginWithoutShowingIt) {
+    const ToolRun r = tooltest::runTool(server->tempDir(),
+                                        {"-S", "DEVSERVER", "-U", "sa", "-P", "not-the-pw", "-Q", "select 1"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("tovrin-sql: cannot log in to 'DEVSERVER': "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Login failed"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("not-the-pw"), std::string::npos);
+    EXPECT_EQ(r.out.find("not-the-pw"), std::string::npos);
+}
+
+TEST_F(ToolCli, UnknownServerFailsTheLogin) {
+    const ToolRun r = tooltest::runTool(server->tempDir(), {"-S", "TOOL_NO_SUCH_SERVER", "-U", "sa", "-P", "x", "-Q", "select 1"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("cannot log in to 'TOOL_NO_SUCH_SERVER'"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST_F(ToolCli, PasswordFromTheEnvironment) {
+    ToolRun r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1 as one"}, "",
+                                  {{"TOVRIN_PASSWORD", kPassword}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "one\r\n1\r\n");
+    // Without -P, the variable and a terminal to ask on, the password is empty.
+    r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1"}, "",
+                          {{"TOVRIN_PASSWORD", ""}});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err.find(kPassword), std::string::npos);
+}
+
+TEST_F(ToolCli, TimeoutBoundsACommand) {
+    const ToolRun r = run({"--timeout", "1", "-Q", "waitfor delay '00:00:03'\nselect 1 as late"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("timed out"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("late"), std::string::npos);
+}
+
+TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
+    const ToolRun r = run({"-f", "csv", "-Q", "waitfor delay '00:00:01'\nselect id from tool_cases"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "(7 rows affected)\n");
+}
+
+TEST_F(ToolCli, HelpAndBadCommandLines) {
+    ToolRun r = tooltest::runTool(server->tempDir(), {"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* option : {"-S", "-U", "-P", "-D", "--timeout", "-Q", "-i", "--param", "--sort", "--desc",
+                               "--nocase", "--filter", "--locate", "--format", "-o", "TOVRIN_PASSWORD"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "--frobnicate"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--frobnicate"), std::string::npos);
+    r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-i", path("missing.sql")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos);
+}
+
+TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
+    {
+        testsupport::DevServer dropping({"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "DROPPING");
+        const ToolRun r = tooltest::runTool(server->tempDir(),
+                                            {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
+                                             "select 1 as a\nselect 10 as n union all select 11 union all select 12 "
+                                             "union all select 13 union all select 14"});
+        EXPECT_EQ(r.exitCode, 1);
+        const auto blocks = parseCsv(r.out);
+        ASSERT_EQ(blocks.size(), 2u) << r.out;
+        EXPECT_EQ(column(blocks[0], 0), std::vector<std::string>{"1"});
+        EXPECT_EQ(column(blocks[1], 0), (std::vector<std::string>{"10", "11", "12"}));
+        EXPECT_NE(r.err.find("tovrin-sql: "), std::string::npos);
+    }
+    server->activate();
+}
