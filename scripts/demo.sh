@@ -24,3 +24,25 @@ select title_id, title, price, pubdate from titles order by title_id
 print 'done reading titles'
 select count(*) as authors from authors
 SQL
+
+sql=build/default/tools/sql/tovrin-sql
+if [ -x "$sql" ]; then
+  echo "--- tovrin-sql: two result sets, a parameter, sorted in memory by price (highest first) ---"
+  "$sql" -S DEVSERVER -U sa -P demo -D pubs -f table --param max=10 --sort price --desc -Q "
+select title_id, title, price from titles where price <= :max
+select count(*) as titles, min(price) as lowest, max(price) as highest from titles"
+
+  echo "--- tovrin-sql: a procedure with rows, a return status and output parameters ---"
+  "$sql" -S DEVSERVER -U sa -P demo -D pubs -f table --param max=5 -Q "
+create procedure demo_cheap_titles @max money, @count int output, @average money output as
+begin
+    select title_id, title, price from titles where price <= @max order by price, title_id
+    select @count = count(*), @average = avg(price) from titles where price <= @max
+    if @count = 0
+        return 1
+    return 0
+end
+go
+declare @count int, @average money
+exec demo_cheap_titles :max, @count output, @average output"
+fi
