@@ -74,8 +74,7 @@ void TSybQuery::InternalExec() {
         // A receiver: the master's execution handed over its live command just before
         // opening this query. Opened any other way, there is no command to read from.
         if (FCommand == nullptr) {
-            throw host::Exception("Query \"" + Name() +
-                                  "\" receives its rows from its master; open the master");
+            raise("The query receives its rows from its master query: open the master");
         }
         try {
             FetchResultSet();
@@ -152,6 +151,12 @@ void TSybQuery::InternalExec() {
     } catch (...) {
         if (FCommand != nullptr && handleAlive()) {
             ct_cancel(nullptr, FCommand, CS_CANCEL_ALL);
+            // What the cancelled command still reported belongs to this failure: it
+            // reaches the handlers, and must not become the next command's error.
+            try {
+                connection->CheckMessages();
+            } catch (...) {
+            }
         }
         throw;
     }
@@ -202,6 +207,8 @@ void TSybQuery::routeRowResult() {
     if (target == this) {
         FetchResultSet();
     } else {
+        // A receiver still showing an earlier batch's rows is refilled, not left as it is.
+        target->Close();
         target->Open();
     }
     // A row result nobody claimed is read completely and thrown away with `created`.

@@ -18,6 +18,11 @@ if [ -x build/default/examples/connect_demo ]; then
   build/default/examples/connect_demo --server DEVSERVER --user sa --password demo --database pubs
 fi
 
+if [ -x build/default/examples/query_demo ]; then
+  echo "--- queries: a parameter, in-memory sort and locate, a second result, a procedure ---"
+  build/default/examples/query_demo --server DEVSERVER --user sa --password demo --database pubs
+fi
+
 echo "--- a short batch through bsqldb ---"
 bsqldb -S DEVSERVER -U sa -P demo -D pubs <<'SQL'
 select title_id, title, price, pubdate from titles order by title_id

@@ -1,0 +1,24 @@
+/* The floor of the query benchmark: a plain C client that logs in and reads a result
+ * with ct_bind and ct_fetch only, binding every column in its own datatype, the least
+ * any client of the library does to read the same rows. */
+#ifndef TOVRIN_BENCH_CT_FLOOR_H
+#define TOVRIN_BENCH_CT_FLOOR_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct ct_floor ct_floor;
+
+/* Logs in to the freetds.conf section `server`; NULL when the login fails. */
+ct_floor* ct_floor_connect(const char* server, const char* user, const char* password);
+/* Runs `sql` and fetches every row of every row result; returns the number of rows, or
+ * -1 when a call failed. `value_bytes` receives the bytes of all non-NULL values. */
+long ct_floor_fetch(ct_floor* floor, const char* sql, long long* value_bytes);
+void ct_floor_close(ct_floor* floor);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

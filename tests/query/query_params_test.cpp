@@ -1,0 +1,218 @@
+// Parameters of a query against the development server: values of every type reach the
+// server as literals that it reads back unchanged, strings cannot break out of their
+// literal, date-times follow the server's date order, and the parameter list follows
+// the SQL text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "host/DateTime.h"
+#include "host/Fields.h"
+#include "query_support.h"
+
+namespace {
+
+using namespace tovrin;
+using querytest::errorOf;
+using querytest::exec;
+using querytest::makeQuery;
+
+constexpr const char* kConnection = "PARAMS";
+constexpr const char* kDmyConnection = "PARAMS_DMY";
+
+class QueryParams : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_connection = querytest::makeConnection(kConnection).release();
+        s_connection->Connect();
+        s_dmy = querytest::makeConnection(kDmyConnection, "DMYSERVER").release();
+        s_dmy->Connect();
+    }
+    static void TearDownTestSuite() {
+        delete s_connection;
+        delete s_dmy;
+    }
+    static TSybConnect* s_connection;
+    static TSybConnect* s_dmy;
+};
+TSybConnect* QueryParams::s_connection = nullptr;
+TSybConnect* QueryParams::s_dmy = nullptr;
+
+// Values an attacker would try: quotes in runs, comment starters, statement separators,
+// line breaks, marker look-alikes and multi-byte characters, glued together at random.
+std::vector<std::string> hostileValues() {
+    const std::vector<std::string> pieces = {
+        "'", "''", "'''", "''''", "--", "/*", "*/", ";", "\n", "\r\n", "\r", ":v", ":x1", "::",
+        "\"", "\"\"", "\\", "\\'", "' or 1=1 --", "'; drop table #canary --", "select 1",
+        "')", "0x41", "%", "_", "[", "]", "\t", "\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC",
+        "\xF0\x9F\x99\x82", "NULL", "end", "go", "$1", "?", "@v", "N'", "x"};
+    std::mt19937 random(424242);
+    std::vector<std::string> values;
+    for (const std::string& piece : pieces) {
+        values.push_back("<" + piece + ">");
+    }
+    for (int k = 0; k < 400; ++k) {
+        std::string value = "<";
+        const int count = 1 + static_cast<int>(random() % 12);
+        for (int n = 0; n < count; ++n) {
+            value += pieces[random() % pieces.size()];
+        }
+        values.push_back(value + ">");
+    }
+    return values;
+}
+
+TEST_F(QueryParams, StringValuesCannotLeaveTheirLiteral) {
+    exec(kConnection, "create table #canary (a int)");
+    exec(kConnection, "insert #canary values (1)");
+    auto query = makeQuery(kConnection, "select :v as v, 'tail' as t");
+    int results = 0;
+    query->SetOnNewDataSet([&results](TSybQuery*) { ++results; });
+    for (const std::string& value : hostileValues()) {
+        query->Close();
+        query->ParamByName("v")->SetAsString(value);
+        ASSERT_NO_THROW(query->Open()) << value;
+        ASSERT_EQ(query->RecordCount(), 1) << value;
+        ASSERT_EQ(query->FieldCount(), 2) << value;
+        ASSERT_EQ(query->FieldByName("v")->AsString(), value);
+        ASSERT_EQ(query->FieldByName("t")->AsString(), "tail");
+    }
+    EXPECT_EQ(results, 0) << "an injected statement produced a row result";
+    auto canary = makeQuery(kConnection, "select count(*) as n from #canary");
+    canary->Open();
+    EXPECT_EQ(canary->FieldByName("n")->AsInteger(), 1);
+}
+
+TEST_F(QueryParams, ValuesOfEveryTypeRoundTrip) {
+    exec(kConnection,
+         "create table #p (i int null, b bit, f float null, m money null, s varchar(40) null,"
+         " dt datetime null, bin varbinary(20) null, t text null)");
+    auto insert = makeQuery(kConnection, "insert #p values (:i, :b, :f, :m, :s, :dt, :bin, :t)");
+    insert->ParamByName("i")->SetAsInteger(-7);
+    insert->ParamByName("b")->SetAsBoolean(true);
+    insert->ParamByName("f")->SetAsFloat(0.1 + 0.2);
+    insert->ParamByName("m")->SetAsCurrency(-1234.5678);
+    insert->ParamByName("s")->SetAsString("O'Brien");
+    insert->ParamByName("dt")->SetAsDateTime(host::EncodeDate(2026, 12, 25) +
+                                             host::EncodeTime(23, 59, 58, 990));
+    insert->ParamByName("bin")->SetAsBlob(std::string("\0\xFF'\x01", 4));
+    insert->ParamByName("t")->SetAsMemo("memo's text");
+    insert->ExecSQL();
+    EXPECT_FALSE(insert->Active());
+
+    // A Boolean true finds the bit column's 1.
+    auto query = makeQuery(kConnection, "select * from #p where b = :b");
+    query->ParamByName("b")->SetAsBoolean(true);
+    query->Open();
+    ASSERT_EQ(query->RecordCount(), 1);
+    EXPECT_EQ(query->FieldByName("i")->AsInteger(), -7);
+    EXPECT_EQ(query->FieldByName("f")->AsFloat(), 0.1 + 0.2);
+    EXPECT_EQ(query->FieldByName("m")->AsFloat(), -1234.5678);
+    EXPECT_EQ(query->FieldByName("s")->AsString(), "O'Brien");
+    EXPECT_EQ(query->FieldByName("dt")->AsDateTime(),
+              host::EncodeDate(2026, 12, 25) + host::EncodeTime(23, 59, 58, 990));
+    EXPECT_EQ(query->FieldByName("bin")->AsString(), std::string("\0\xFF'\x01", 4));
+    EXPECT_EQ(query->FieldByName("t")->AsString(), "memo's text");
+
+    // Unset parameters are NULL.
+    auto nulls = makeQuery(kConnection, "select * from #p where b = :b and i is :unset");
+    nulls->ParamByName("b")->SetAsBoolean(false);
+    nulls->Open();
+    EXPECT_EQ(nulls->RecordCount(), 0);
+}
+
+TEST_F(QueryParams, FloatsReachTheServerExactly) {
+    exec(kConnection, "create table #floats (k int, f float)");
+    std::mt19937_64 random(99);
+    std::vector<double> values = {0.1, -0.0001, 1e-5, 1.5e20, 123456789012345.67, 5e-324,
+                                  1.7976931348623157e308, -2.2250738585072014e-308};
+    for (int k = 0; k < 40; ++k) {
+        values.push_back(std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 120) - 80));
+    }
+    auto insert = makeQuery(kConnection, "insert #floats values (:k, :f)");
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        insert->ParamByName("k")->SetAsInteger(static_cast<int>(k));
+        insert->ParamByName("f")->SetAsFloat(values[k]);
+        insert->ExecSQL();
+    }
+    auto query = makeQuery(kConnection, "select f from #floats order by k");
+    query->Open();
+    ASSERT_EQ(query->RecordCount(), static_cast<int>(values.size()));
+    for (double value : values) {
+        EXPECT_EQ(query->FieldByName("f")->AsFloat(), value) << insert->ParamStrValue(insert->ParamByName("f"));
+        query->Next();
+    }
+}
+
+TEST_F(QueryParams, DateTimesFollowTheServerDateOrder) {
+    const host::TDateTime value = host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 10);
+    const host::TDateTime late = host::EncodeDate(2026, 1, 25) + host::EncodeTime(0, 0, 0, 0);
+    for (const char* connection : {kConnection, kDmyConnection}) {
+        exec(connection, "create table #dates (k int, d datetime)");
+        auto insert = makeQuery(connection, "insert #dates values (:k, :d)");
+        insert->ParamByName("k")->SetAsInteger(1);
+        insert->ParamByName("d")->SetAsDateTime(value);
+        insert->ExecSQL();
+        insert->ParamByName("k")->SetAsInteger(2);
+        insert->ParamByName("d")->SetAsDateTime(late);
+        insert->ExecSQL();
+        auto query = makeQuery(connection, "select d from #dates order by k");
+        query->Open();
+        ASSERT_EQ(query->RecordCount(), 2) << connection;
+        EXPECT_EQ(query->FieldByName("d")->AsDateTime(), value) << connection;
+        query->Next();
+        EXPECT_EQ(query->FieldByName("d")->AsDateTime(), late) << connection;
+        exec(connection, "drop table #dates");
+    }
+    // The literal names the day first on the day-month-year server.
+    auto query = makeQuery(kDmyConnection, "select :d as d");
+    query->ParamByName("d")->SetAsDateTime(value);
+    query->Open();
+    EXPECT_EQ(query->GetSQLText(), "select \"07.12.2026 14:05:09:10\" as d\r\n");
+}
+
+TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
+    auto query = makeQuery(kConnection, "select :a as a, :b as b\n");
+    ASSERT_EQ(query->ParamCount(), 2);
+    query->ParamByName("a")->SetAsInteger(1);
+    query->ParamByName("b")->SetAsString("two");
+    EXPECT_EQ(query->GetSQLText(), "select 1 as a, 'two' as b\r\n");
+
+    // A new text keeps the values of the names it still has.
+    query->SQL()->SetText("select :b as b, :c as c, :b as b2");
+    ASSERT_EQ(query->ParamCount(), 3);
+    EXPECT_EQ(query->Params()->Items(0)->AsString(), "two");
+    EXPECT_TRUE(query->Params()->Items(1)->IsNull());
+    // A name used twice makes two parameters; ParamByName fills the first.
+    EXPECT_EQ(query->GetSQLText(), "select 'two' as b, NULL as c, NULL as b2\r\n");
+    query->Open();
+    EXPECT_EQ(query->FieldByName("b")->AsString(), "two");
+    EXPECT_TRUE(query->FieldByName("b2")->IsNull());
+
+    // Editing the list in place re-parses without closing the open query.
+    query->SQL()->Add("-- :d");
+    EXPECT_TRUE(query->Active());
+    EXPECT_EQ(query->ParamCount(), 3);
+
+    // Assigning SQLText does nothing; ParseParams lists distinct names.
+    query->SetSQLText("select 1");
+    EXPECT_EQ(query->ParamMappings().size(), 3u);
+    host::TParams names;
+    query->ParseParams(&names, "select :x, :y, :x");
+    EXPECT_EQ(names.Count(), 2);
+    EXPECT_EQ(query->ParamCount(), 3);
+}
+
+TEST_F(QueryParams, UnsupportedParameterTypeLeavesTheQueryClosed) {
+    auto query = makeQuery(kConnection, "select :d as d");
+    query->ParamByName("d")->SetAsDate(host::EncodeDate(2026, 1, 1));
+    EXPECT_EQ(errorOf([&] { query->Open(); }), "Param datatype unsupported");
+    EXPECT_FALSE(query->Active());
+    EXPECT_TRUE(querytest::lockIsFree(*s_connection));
+    query->ParamByName("d")->Clear();
+    query->Open();
+    EXPECT_TRUE(query->FieldByName("d")->IsNull());
+}
+
+} // namespace
