@@ -355,6 +355,18 @@ void TDataSet::UpdateCursorPos()
     if (m_recordCount > 0) SetCurrentRecord(m_activeRecord);
 }
 
+bool TDataSet::readRecord(TRecordBuffer buffer, TGetMode mode)
+{
+    try {
+        return GetRecord(buffer, mode, true) == grOK;
+    } catch (...) {
+        // The concrete position may have moved to the record whose reading failed (its
+        // filter or calculated fields raised): it no longer matches the window.
+        CursorPosChanged();
+        throw;
+    }
+}
+
 bool TDataSet::GetNextRecord()
 {
     TGetMode mode = gmNext;
@@ -364,7 +376,7 @@ bool TDataSet::GetNextRecord()
             GetBookmarkFlag(ActiveBuffer()) == bfCurrent)
             mode = gmCurrent;
     }
-    bool ok = GetRecord(m_buffers[static_cast<std::size_t>(m_recordCount)], mode, true) == grOK;
+    bool ok = readRecord(m_buffers[static_cast<std::size_t>(m_recordCount)], mode);
     if (ok) {
         if (m_recordCount == 0) {
             ActivateBuffers();
@@ -383,7 +395,7 @@ bool TDataSet::GetNextRecord()
 bool TDataSet::GetPriorRecord()
 {
     if (m_recordCount > 0) SetCurrentRecord(0);
-    bool ok = GetRecord(m_buffers[static_cast<std::size_t>(m_recordCount)], gmPrior, true) == grOK;
+    bool ok = readRecord(m_buffers[static_cast<std::size_t>(m_recordCount)], gmPrior);
     if (ok) {
         if (m_recordCount == 0) {
             ActivateBuffers();
@@ -600,6 +612,16 @@ void TDataSet::DataEvent(TDataEvent Event, intptr_t Info)
     if (ControlsDisabled()) {
         if ((Event == deUpdateState && m_state == dsInactive) || Event == deLayoutChange)
             m_enableEvent = deLayoutChange;
+        switch (Event) {
+        case deFieldChange:
+        case deRecordChange:
+        case deDataSetChange:
+        case deDataSetScroll:
+        case deLayoutChange:
+        case deUpdateState:
+        case deFieldListChange: m_changeHeld = true; break;
+        default: break;
+        }
         return;
     }
     // Copy: a handler may attach or detach data sources.
@@ -612,6 +634,7 @@ void TDataSet::DisableControls()
     if (m_disableCount == 0) {
         m_disableState = m_state;
         m_enableEvent = deDataSetChange;
+        m_changeHeld = false;
     }
     ++m_disableCount;
 }
@@ -621,7 +644,10 @@ void TDataSet::EnableControls()
     if (m_disableCount == 0) return;
     if (--m_disableCount != 0) return;
     if (m_disableState != m_state) DataEvent(deUpdateState, 0);
-    if (m_disableState != dsInactive && m_state != dsInactive) DataEvent(m_enableEvent, 0);
+    // Only what was held back is replayed: a search that merely moved the position and
+    // lets Resync refresh the links must not make them see the change twice (a detail
+    // dataset would run its query twice per move of its master).
+    if (m_changeHeld && m_disableState != dsInactive && m_state != dsInactive) DataEvent(m_enableEvent, 0);
 }
 
 bool TDataSet::IsLinkedTo(TDataSource* ADataSource)

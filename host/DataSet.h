@@ -168,7 +168,10 @@ public:
     // ---- data-aware controls --------------------------------------------------------
     /// Stops notifications to data links until the matching EnableControls.
     void DisableControls();
-    /// Resumes notifications; the links then receive one state or data-set change.
+    /// Resumes notifications. The links then receive one state change when the state
+    /// differs, and one data-set change when a data event was held back meanwhile
+    /// (nothing when nothing changed, so that a caller that refreshes the links itself
+    /// afterwards causes one notification, not two).
     void EnableControls();
     [[nodiscard]] bool ControlsDisabled() const noexcept { return m_disableCount != 0; }
     /// Notifies the dataset and, unless controls are disabled, its data sources and links.
@@ -436,6 +439,8 @@ private:
     friend class TField;
 
     void openCursorComplete();
+    /// GetRecord into buffer; marks the concrete position stale when it raises.
+    bool readRecord(TRecordBuffer buffer, TGetMode mode);
     void freeFieldBuffers() noexcept;
     void doInsertAppend(bool append);
     void checkOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& errorEvent);
@@ -458,6 +463,7 @@ private:
     TDataSetState m_state = dsInactive;
     TDataSetState m_disableState = dsInactive;
     TDataEvent m_enableEvent = deDataSetChange;
+    bool m_changeHeld = false;  // a data event was held back while the controls were disabled
     int m_disableCount = 0;
     int m_quietScrolls = 0;  // > 0 while Locate/Lookup scan: no scroll events
     bool m_modified = false;
