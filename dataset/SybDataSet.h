@@ -267,6 +267,28 @@ public:
     /// Stores one value into the field's slot of Buffer in the slot's byte format.
     void PopulateField(host::TRecordBuffer Buffer, host::TField* Field, const host::Variant& Value);
 
+    // ---- searching ----------------------------------------------------------------------
+    /// Finds the first stored record (in list order) whose key fields equal the values and
+    /// makes it current (BeforeScroll always; AfterScroll only when found). Options:
+    /// loCaseInsensitive, loPartialKey (a key text matches the start of the value). The
+    /// records are searched by halving when DoBinaryLocate is set, the records are
+    /// declared sorted (DeclaredSorted) and in the order of the last sort, the key fields
+    /// are the leading fields of that sort, no filter applies, the key is whole and the
+    /// letter-case option equals the sort's; sequentially otherwise. Both find the same
+    /// record. Found() tells the result.
+    bool Locate(const std::string& KeyFields, const host::Variant& KeyValues, host::TLocateOptions Options) override;
+    /// Values of ResultFields (one value, or an array for several names) in the first
+    /// record whose key fields equal KeyValues exactly, or Null. The current record, the
+    /// display buffers and the data links are left alone.
+    host::Variant Lookup(const std::string& KeyFields, const host::Variant& KeyValues,
+                         const std::string& ResultFields) override;
+    /// The search of Locate without the move: on success the internal position is the
+    /// record found (the display buffers still show the former record) and Found() is
+    /// true. SyncCursor is not used. Raises "Variant array of values has invalid
+    /// dimension count" for values of more than one array dimension.
+    virtual bool LocateRecord(const std::string& KeyFields, const host::Variant& KeyValues,
+                              host::TLocateOptions Options, bool SyncCursor);
+
     // ---- host overrides -----------------------------------------------------------------
     [[nodiscard]] bool IsCursorOpen() const override { return FCursorOpen; }
     std::unique_ptr<host::TStream> CreateBlobStream(host::TField* Field, host::TBlobStreamMode Mode) override;
@@ -299,6 +321,26 @@ protected:
     void InternalPost() override;
     /// Makes the calculated fields of Buffer null (the calculated area zero).
     void ClearCalcFields(host::TRecordBuffer Buffer) override;
+    /// One step of FindFirst/FindNext/FindPrior/FindLast to the next record the filter
+    /// accepts; FindFirst and FindLast land on the first and last such record.
+    bool FindRecord(bool Restart, bool GoForward) override;
+
+    // ---- searching ----------------------------------------------------------------------
+    /// Whether the application declared the stored records to be in the order of the last
+    /// sort (the precondition of searching by halving). The base: false.
+    [[nodiscard]] virtual bool DeclaredSorted() const { return false; }
+    /// Whether a locate on Keys with FLocateOptions may search by halving.
+    [[nodiscard]] bool CanBinaryLocate(const std::vector<host::TField*>& Keys);
+    /// Searches First..Last of the sorted record list for Key; on a match FCurRec is the
+    /// first matching record in list order. Returns the last comparison value.
+    int _InternalBinarySearch(const std::vector<host::TField*>& Keys, int First, int Last, char* Key,
+                              bool& Found);
+    /// Searches the record list from its start (skipping records the filter rejects); on
+    /// a match FCurRec is the first matching record. The range is not used.
+    int _InternalSequentialSearch(const std::vector<host::TField*>& Keys, int First, int Last, char* Key,
+                                  bool& Found);
+    /// Runs FilterRecord on a copy of stored record Index (numbered as GetRecord does).
+    bool acceptsStored(int Index, host::TRecordBuffer Scratch);
 
     // ---- record list --------------------------------------------------------------------
     /// Appends a stored record and clears FListSorted.

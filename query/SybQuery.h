@@ -19,6 +19,11 @@
 #include "host/Strings.h"
 #include "query/SybMessages.h"
 
+namespace host {
+class TReader;
+class TWriter;
+}  // namespace host
+
 namespace tovrin {
 
 class TSybConnect;
@@ -40,6 +45,17 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TSybDataLink"; }
     [[nodiscard]] host::TDataSet* GetDetailDataSet() override;
     [[nodiscard]] TSybQuery* Query() const noexcept { return FQuery; }
+
+protected:
+    /// The master opened or closed, or the link was attached or detached: an open detail
+    /// re-runs (RefreshParams).
+    void ActiveChanged() override;
+    /// The master's current record changed as a whole (Field nullptr): an open detail
+    /// re-runs. A change of one field while the master is edited does not re-run it.
+    void RecordChanged(host::TField* Field) override;
+    /// The master is about to change record or state: an open detail posts or cancels
+    /// its pending edit.
+    void CheckBrowseMode() override;
 
 private:
     TSybQuery* FQuery;
@@ -97,6 +113,33 @@ public:
     /// Close, Open, Close: runs the SQL and discards any rows.
     void ExecSQL();
 
+    // ---- master-detail (DataSource) ---------------------------------------------------
+    /// Gives every parameter the application has not set (not Bound) the value and type
+    /// of the master's field of the same name, and leaves it unbound so that the next
+    /// open fills it again. Raises the host's field-not-found error for a parameter the
+    /// master has no field for. Nothing without a DataSource or master dataset.
+    void SetParamsFromCursor();
+    /// Re-runs the query (Close, Open) for the master's current record when the master is
+    /// open and not in dsSetKey; the controls see one change.
+    void RefreshParams();
+
+    // ---- searching ------------------------------------------------------------------------
+    /// Raises ESybQueryError "Variant array of values has invalid dimension count" for
+    /// values of more than one array dimension, otherwise the dataset's search.
+    bool LocateRecord(const std::string& KeyFields, const host::Variant& KeyValues, host::TLocateOptions Options,
+                      bool SyncCursor) override
+    {
+        if (host::VarArrayDimCount(KeyValues) > 1)
+            throw ESybQueryError("Variant array of values has invalid dimension count");
+        return TSybDataSet::LocateRecord(KeyFields, KeyValues, Options, SyncCursor);
+    }
+
+    // ---- streaming ----------------------------------------------------------------------
+    /// Declares ParamData: the parameter list (names, types, values, in order) as a
+    /// collection, written when the query has parameters or, in an inherited form, when
+    /// they differ from the ancestor's.
+    void DefineProperties(host::TFiler* Filer) override;
+
     // ---- record access ----------------------------------------------------------------
     /// Declares that the stored records are in the order of the last sort (the search
     /// may then halve); any field write that changes a value clears it.
@@ -114,7 +157,15 @@ public:
 
 protected:
     // ---- opening and executing ------------------------------------------------------------
+    /// Runs BeforeOpen, then fills the unbound parameters from the master (a detail only).
+    void DoBeforeOpen() override;
     void OpenCursor(bool InfoQuery) override;
+    /// The records are in the order of the last sort when the application said so.
+    [[nodiscard]] bool DeclaredSorted() const override { return FSorted; }
+    /// ParamData: reads the stored parameter list in place of the one the SQL parse made.
+    void ReadParamData(host::TReader* Reader);
+    /// ParamData: writes the parameter list as a collection.
+    void WriteParamData(host::TWriter* Writer);
     /// Runs the SQL text and fills this query and its receivers.
     void InternalExec() override;
     /// Loads the row result just announced on FCommand into this query.

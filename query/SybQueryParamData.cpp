@@ -1,0 +1,41 @@
+// TSybQuery in the component stream: the parameter list travels as the defined property
+// ParamData (a collection of parameters with their names, types and values, in order),
+// since Params itself is never streamed. SQL is read first and builds markers and a fresh
+// parameter list; ParamData then replaces that list with the stored one.
+#include "host/Exceptions.h"
+#include "host/Filer.h"
+#include "host/Params.h"
+#include "query/SybQuery.h"
+#include "query/SybSqlParams.h"
+
+namespace tovrin {
+
+using namespace host;
+
+void TSybQuery::DefineProperties(TFiler* Filer)
+{
+    TSybDataSet::DefineProperties(Filer);
+    bool hasData = FParams->Count() > 0;
+    if (auto* ancestor = dynamic_cast<TSybQuery*>(Filer->Ancestor())) hasData = !FParams->IsEqual(ancestor->FParams.get());
+    Filer->DefineProperty(
+        "ParamData", [this](TReader* Reader) { ReadParamData(Reader); },
+        [this](TWriter* Writer) { WriteParamData(Writer); }, hasData);
+}
+
+void TSybQuery::WriteParamData(TWriter* Writer)
+{
+    Writer->WriteCollection(FParams.get());
+}
+
+void TSybQuery::ReadParamData(TReader* Reader)
+{
+    if (Reader->ReadValue() != vaCollection) throw EReadError("Invalid property value");
+    Reader->ReadCollection(FParams.get());
+    // Marker i goes with stored parameter i from now on; a marker without a stored
+    // parameter refers to none rather than to a parameter the read destroyed.
+    for (std::size_t i = 0; i < FParamMappings.size(); ++i)
+        FParamMappings[i]->SetParam(static_cast<int>(i) < FParams->Count() ? FParams->Items(static_cast<int>(i))
+                                                                          : nullptr);
+}
+
+}  // namespace tovrin
