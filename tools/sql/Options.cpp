@@ -4,8 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cstring>
-#include <map>
 
 namespace tovrin::sqltool {
 
@@ -45,17 +45,17 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
                                         "(types int, float, datetime, text, bool, null); repeatable");
     app.add_option("--sort", o.sortFields, "Sort each result in memory by these fields: \"f1;f2\"");
     app.add_flag("--desc", o.sortDescending, "Sort from greatest to least");
-    app.add_flag("--nocase", o.ignoreCase, "Sort and locate without regard to case");
+    app.add_flag("--nocase", o.ignoreCase, "Sort, filter and locate without regard to case");
     app.add_option("--filter", o.filter,
                    "Show only rows matching: field op value [and|or ...], op one of = <> != < <= > >= like, "
                    "or field is [not] null; text values in single quotes");
     app.add_option("--locate", o.locate, "Show only the first row where field=value; repeatable for several fields");
-    const std::map<std::string, OutputFormat> formats{
-        {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}};
-    app.add_option("-f,--format", o.format,
+    std::string format;
+    app.add_option("-f,--format", format,
                    "Output format: table (default on a terminal), csv (RFC 4180, the default otherwise) "
                    "or json (JSON lines)")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case));
     app.add_option("-o,--output", o.outputFile, "Write the results to this file instead of standard output");
     app.add_option("--app", o.appName, "Application name sent at login");
     app.add_flag("-q,--quiet", o.quiet, "No row counts and no informational messages");
@@ -70,6 +70,14 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
             }
         }
         app.parse(argc, argv);
+        for (char& c : format)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (format == "table")
+            o.format = OutputFormat::Table;
+        else if (format == "csv")
+            o.format = OutputFormat::Csv;
+        else if (format == "json")
+            o.format = OutputFormat::Json;
     } catch (const CLI::CallForHelp&) {
         parsed.exitText = app.help();
         return parsed;

@@ -24,7 +24,7 @@ struct ToolOptions {
     std::vector<std::string> params;      ///< --param name=value or name:type=value
     std::string sortFields;               ///< --sort "f1;f2"
     bool sortDescending = false;          ///< --desc
-    bool ignoreCase = false;              ///< --nocase: sort and locate without regard to case
+    bool ignoreCase = false;              ///< --nocase: sort, filter and locate without regard to case
     std::string filter;                   ///< --filter expression
     std::vector<std::string> locate;      ///< --locate field=value (repeatable)
     OutputFormat format = OutputFormat::Automatic;
