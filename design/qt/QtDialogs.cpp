@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "design/DialogsPlugin.h"
@@ -130,19 +131,25 @@ private:
     char m_char;
 };
 
-QStyle* passwordStyle(char passwordChar) {
-    // One style per character, kept for the process: widgets do not own their style.
-    static std::map<char, QStyle*> styles;
-    QStyle*& style = styles[passwordChar];
-    if (style == nullptr) {
-        style = new PasswordCharStyle(passwordChar);
-    }
-    return style;
-}
-
 /// The form as a dialog: keeps aligned controls in place when it is resized.
 class FormDialog : public QDialog {
 public:
+    /// The style of password edits showing passwordChar. Widgets do not own their style:
+    /// the dialog keeps it, and frees it after the widgets (the member outlives them).
+    QStyle* passwordStyle(char passwordChar) {
+        std::unique_ptr<QStyle>& style = m_passwordStyles[passwordChar];
+        if (!style) {
+            style = std::make_unique<PasswordCharStyle>(passwordChar);
+        }
+        return style.get();
+    }
+
+    ~FormDialog() override {
+        // The child widgets go first, while the styles they use still exist.
+        const auto children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        qDeleteAll(children);
+    }
+
     void align(QWidget* widget, tovrin::TAlign how) { m_aligned.emplace_back(widget, how); }
 
 protected:
@@ -167,6 +174,7 @@ protected:
     }
 
 private:
+    std::map<char, std::unique_ptr<QStyle>> m_passwordStyles;
     std::vector<std::pair<QWidget*, tovrin::TAlign>> m_aligned;
 };
 
@@ -178,7 +186,7 @@ QWidget* makeControl(const TFormControl& c, QWidget* parent, FormDialog& dialog)
         auto* edit = new QLineEdit(QString::fromStdString(c.Text), parent);
         if (c.PasswordChar != '\0') {
             edit->setEchoMode(QLineEdit::Password);
-            edit->setStyle(passwordStyle(c.PasswordChar));
+            edit->setStyle(dialog.passwordStyle(c.PasswordChar));
         }
         widget = edit;
     } else if (c.ClassName == "TPanel") {
