@@ -231,5 +231,42 @@ TEST_F(EngineTypes, AggregatesKeepTheColumnsTypes) {
     EXPECT_EQ(r.rows[0][7].integer, 2);
 }
 
+TEST_F(EngineTypes, SelectIntoCreatesColumnsOfTheExpressionTypes) {
+    auto r = query("create table src (m money, v varchar(8), i int)\n"
+                   "insert into src values (null, null, null)\n"
+                   "insert into src values (1.5, 'eight ch', 7)\n"
+                   "select m * 2 as doubled, convert(numeric(8,2), i) as n, v + '!' as shout,"
+                   " convert(char(4), i) as code, case when i > 5 then 'big' end as size into copied from src\n"
+                   "select * from copied where n is not null");
+    ASSERT_EQ(r.columns.size(), 5u);
+    EXPECT_EQ(r.columns[0].type.type, SqlType::Money);
+    EXPECT_EQ(r.columns[1].type.type, SqlType::Numeric);
+    EXPECT_EQ(r.columns[1].type.precision, 8);
+    EXPECT_EQ(r.columns[1].type.scale, 2);
+    EXPECT_EQ(r.columns[2].type.type, SqlType::VarChar);
+    EXPECT_EQ(r.columns[2].type.length, 9);
+    EXPECT_EQ(r.columns[3].type.type, SqlType::Char);
+    EXPECT_EQ(r.columns[3].type.length, 4);
+    EXPECT_EQ(r.columns[4].type.length, 3);
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0].integer, 30000);
+    EXPECT_TRUE(r.rows[0][1].numeric == 700);
+    EXPECT_EQ(r.rows[0][2].bytes, "eight ch!");
+    EXPECT_EQ(r.rows[0][3].bytes, "7   ");
+    EXPECT_EQ(r.rows[0][4].bytes, "big");
+}
+
+TEST_F(EngineTypes, DateLikeTextInACharacterExpressionStaysText) {
+    auto r = query("select '2026-07-12', 'due ' + '12.07.2026', substring('2026-07-12 10:00', 1, 10),"
+                   " convert(datetime, '2026-07-12')");
+    ASSERT_EQ(r.columns.size(), 4u);
+    EXPECT_EQ(r.columns[0].type.type, SqlType::VarChar);
+    EXPECT_EQ(r.rows.at(0)[0].bytes, "2026-07-12");
+    EXPECT_EQ(r.rows[0][1].bytes, "due 12.07.2026");
+    EXPECT_EQ(r.rows[0][2].bytes, "2026-07-12");
+    EXPECT_EQ(r.columns[3].type.type, SqlType::DateTime);
+    EXPECT_EQ(r.rows[0][3].days, 46213);
+}
+
 } // namespace
 } // namespace devserver::test
