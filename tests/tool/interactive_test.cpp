@@ -1,0 +1,132 @@
+// tovrin-sql on a terminal (a pseudo-terminal): the password prompt without echo, line
+// editing with numbered prompts and "go", the table format chosen for a terminal and the
+// progress line on standard error.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/DevServer.h"
+
+namespace {
+
+constexpr const char* kPassword = "tty-pw-4711";
+
+struct TerminalRun {
+    int exitCode = -1;
+    std::string screen; ///< everything the program wrote to the terminal
+};
+
+/// Runs tovrin-sql on a new pseudo-terminal; for each step, waits until the screen shows
+/// `first` (after what the previous steps saw) and then types `second`.
+TerminalRun runOnTerminal(const std::vector<std::string>& args,
+                          const std::vector<std::pair<std::string, std::string>>& steps) {
+    std::vector<std::string> argvText = {TOVRIN_SQL_PATH};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvText)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        unsetenv("TOVRIN_PASSWORD");
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    TerminalRun run;
+    if (pid < 0)
+        return run;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::size_t seen = 0;
+    std::size_t step = 0;
+    for (;;) {
+        if (step < steps.size()) {
+            const std::size_t at = run.screen.find(steps[step].first, seen);
+            if (at != std::string::npos) {
+                seen = at + steps[step].first.size();
+                const std::string& typed = steps[step].second;
+                if (write(master, typed.data(), typed.size()) < 0)
+                    break;
+                ++step;
+                continue;
+            }
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // the program ended (EIO once the slave side is closed)
+        run.screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+class ToolTerminal : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server = std::make_unique<testsupport::DevServer>(
+            std::vector<std::string>{"--user", "sa", "--password", kPassword}, "TTYSERVER");
+    }
+    static void TearDownTestSuite() { server.reset(); }
+    void SetUp() override { server->activate(); }
+    static inline std::unique_ptr<testsupport::DevServer> server;
+};
+
+} // namespace
+
+TEST_F(ToolTerminal, PromptsForThePasswordWithoutEchoAndRunsTypedBatches) {
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa"},
+                                          {{"Password: ", std::string(kPassword) + "\n"},
+                                           {"1> ", "select 41 + 1 as answer\n"},
+                                           {"2> ", "go\n"},
+                                           {"(1 row affected)", "select 'dropped'\n"},
+                                           {"2> ", "reset\n"},
+                                           {"1> ", "quit\n"}});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_EQ(run.screen.find(kPassword), std::string::npos) << run.screen;
+    // On a terminal the table format is the default.
+    EXPECT_NE(run.screen.find("answer\r\n------\r\n    42\r\n(1 row affected)"), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find("dropped\r\n-"), std::string::npos); // the reset batch never ran
+}
+
+TEST_F(ToolTerminal, ServerErrorsLeaveTheSessionOpen) {
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                                          {{"1> ", "select * from tty_no_such_table\n"},
+                                           {"2> ", "go\n"},
+                                           {"Msg 208, Level 16", "select 7 as seven\n"},
+                                           {"2> ", "go\n"},
+                                           {"(1 row affected)", "exit\n"}});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_NE(run.screen.find("seven"), std::string::npos) << run.screen;
+}
+
+TEST_F(ToolTerminal, ProgressLineOnlyOnATerminal) {
+    const TerminalRun run = runOnTerminal(
+        {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
+         "select 1 as a\nwaitfor delay '00:00:01'\nselect 2 as b"},
+        {});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_NE(run.screen.find("rows/s"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("\r\033[K"), std::string::npos); // and it is erased again
+}
