@@ -319,7 +319,7 @@ TEST_F(ToolCli, PasswordFromTheEnvironment) {
     EXPECT_EQ(r.err.find(kPassword), std::string::npos);
 }
 
-TEST_F(ToolCli, TimeoutBoundsACommand) {
+TEST_F(ToolCli, CommandTimeoutFailsTheBatch) {
     const ToolRun r = run({"--timeout", "1", "-Q", "waitfor delay '00:00:03'\nselect 1 as late"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("timed out"), std::string::npos) << r.err;

@@ -151,18 +151,18 @@ BatchReport BatchRunner::run(const std::string& sql) {
     }
     report.rowResults = resultNumber;
 
-    const auto& outputs = query.OutputParameters();
-    if (query.ReturnStatus() != 0 || !outputs.empty() || mentionsProcedureCall(sql))
+    // The query keeps a status of 0 when none came, so a status is shown when the batch
+    // calls a procedure or when it differs from 0.
+    const int outputCount = query.OutputParamCount();
+    if (query.ReturnStatus() != 0 || outputCount > 0 || mentionsProcedureCall(sql))
         m_writer.writeReturnStatus(query.ReturnStatus());
-    if (!outputs.empty()) {
+    if (outputCount > 0) {
         std::vector<ColumnInfo> names;
         std::vector<Cell> values;
-        CS_CONTEXT* context = m_connection.Context();
-        for (TSybClientField* parameter : outputs) {
-            const host::TFieldType type = parameter->GetOstrelDataType();
-            names.push_back({parameter->GetName(), false});
-            values.push_back(variantCell(parameter->Value(context), type));
-            names.back().numeric = values.back().kind == Cell::Kind::Number;
+        for (int i = 0; i < outputCount; ++i) {
+            TSybClientField* parameter = query.OutputParam(i);
+            values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType()));
+            names.push_back({parameter->GetName(), values.back().kind == Cell::Kind::Number});
         }
         m_writer.writeOutputParameters(names, values);
     }

@@ -1,12 +1,11 @@
 // The query the tool runs each batch with: a TSybQuery that keeps the rows it already
 // received when a later part of the batch fails, tells when its own row result has been
-// fetched (so that output keeps the server's order), and hands out the output
-// parameters of the batch.
+// fetched (so that output keeps the server's order).
 #pragma once
 
 #include <exception>
 #include <functional>
-#include <vector>
+#include <utility>
 
 #include "query/SybQuery.h"
 
@@ -22,10 +21,6 @@ public:
     /// The failure of the last execution, if any (then cleared). The query itself stays
     /// open with the rows it received before the failure.
     [[nodiscard]] std::exception_ptr takeFailure() noexcept { return std::exchange(m_failure, nullptr); }
-    /// Descriptors and values of the output parameters of the last execution.
-    [[nodiscard]] const std::vector<TSybClientField*>& OutputParameters() const noexcept { return FParamFields; }
-    /// The connection of the last execution (null before the first).
-    [[nodiscard]] TSybConnect* ResolvedConnection() const noexcept { return FSybConnect; }
 
 protected:
     /// Runs the batch; a failure is kept for takeFailure instead of closing the query, so
