@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <strings.h>
 #include <unistd.h>
 
 #include "Batches.h"
