@@ -32,5 +32,6 @@ install(FILES ${PROJECT_BINARY_DIR}/Tovrin5Config.cmake ${PROJECT_BINARY_DIR}/To
 
 # pkg-config reads paths relative to its own file so that the installed tree can move.
 file(RELATIVE_PATH TOVRIN_PC_PREFIX_FROM_PCDIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" TOVRIN_PC_PREFIX_FROM_PCDIR "${TOVRIN_PC_PREFIX_FROM_PCDIR}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tovrin5.pc.in ${PROJECT_BINARY_DIR}/tovrin5.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tovrin5.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
