@@ -270,7 +270,9 @@ TEST(BinaryLocate, FindsWhatTheScanFindsWhateverTheOptions)
                 q.SetSorted(true);
                 const bool halved = q.Locate("Name", key, options);
                 EXPECT_EQ(halved, scanned) << key << " sort " << int(sort.Bits()) << " locate " << options.Bits();
-                if (halved && scanned) EXPECT_EQ(q.RecNo(), scannedRec) << key;
+                if (halved && scanned) {
+                    EXPECT_EQ(q.RecNo(), scannedRec) << key;
+                }
             }
         }
     }
@@ -288,7 +290,9 @@ TEST(BinaryLocate, DescendingOrderAndMisses)
         for (int key = 0; key <= 100; ++key) {
             const bool found = q.Locate("ID", key, {});
             EXPECT_EQ(found, key % 2 == 1) << key;
-            if (found) EXPECT_EQ(q.FieldByName("ID")->AsInteger(), key);
+            if (found) {
+                EXPECT_EQ(q.FieldByName("ID")->AsInteger(), key);
+            }
         }
     }
 }
