@@ -126,6 +126,49 @@ struct SortKey {
     int size;
 };
 
+// Hoare's partition around the middle record, exchanging references only; recursion
+// into the left part and a loop on the right part.
+template <class Compare>
+void quickSortRecords(std::vector<TRecordBuffer>& rec, int l, int r, Compare& compare)
+{
+    int i;
+    do {
+        i = l;
+        int j = r;
+        char* pivot = rec[static_cast<std::size_t>((l + r) / 2)];
+        do {
+            while (compare(rec[static_cast<std::size_t>(i)], pivot) < 0) ++i;
+            while (compare(rec[static_cast<std::size_t>(j)], pivot) > 0) --j;
+            if (i <= j) {
+                std::swap(rec[static_cast<std::size_t>(i)], rec[static_cast<std::size_t>(j)]);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        if (l < j) quickSortRecords(rec, l, j, compare);
+        l = i;
+    } while (i < r);
+}
+
+// The sort on one numeric field: nulls first, then by value, then by record number; the
+// whole order reversed when descending.
+template <class T>
+void sortOnNumber(std::vector<TRecordBuffer>& rec, int l, int r, int32_t offset, int32_t infoOffset, bool descending)
+{
+    auto cmp = [offset, infoOffset, descending](const char* a, const char* b) {
+        const char* pa = a + offset;
+        const char* pb = b + offset;
+        int c;
+        if (pa[0] && pb[0])
+            c = threeWay(load<T>(pa + 1), load<T>(pb + 1));
+        else
+            c = (pa[0] ? 1 : 0) - (pb[0] ? 1 : 0);
+        if (c == 0) c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
+        return descending ? -c : c;
+    };
+    quickSortRecords(rec, l, r, cmp);
+}
+
 }  // namespace
 
 // ---- record comparison ----------------------------------------------------------------------------
@@ -200,8 +243,15 @@ void TSybDataSet::BuildFieldList(std::vector<TField*>& List, const std::string& 
 void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, int R)
 {
     if (L >= R) return;
-    // Resolve the fields once; with calculated fields every comparison recomputes them,
-    // so that path keeps the general comparison.
+    const bool descending = FSortOptions.Contains(btcoDescending);
+    const int32_t infoOffset = FRecordInfoOffset;
+    if (FCalcFieldsInList) {
+        // Every comparison recomputes the calculated fields of both records.
+        auto cmp = [&](char* a, char* b) { return _InternalSortCompareRecords(Fields, a, b); };
+        quickSortRecords(FRecords, L, R, cmp);
+        return;
+    }
+    // Resolve the fields once: where each slot lies and how it compares.
     std::vector<SortKey> keys;
     keys.reserve(Fields.size());
     for (TField* f : Fields) {
@@ -209,12 +259,36 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
         const int32_t offset = no > 0 ? FFieldOffsets[static_cast<std::size_t>(no)] : FFieldOffsets[0] + f->Offset();
         keys.push_back({offset, f->DataType(), GetFieldSize(f->DataType(), f->Size())});
     }
-    const bool descending = FSortOptions.Contains(btcoDescending);
+    // One numeric key, the common case, compares without the general dispatch.
+    if (keys.size() == 1) {
+        const int32_t offset = keys.front().offset;
+        switch (keys.front().type) {
+        case ftInteger:
+        case ftAutoInc:
+        case ftDate:
+        case ftTime:
+            sortOnNumber<int32_t>(FRecords, L, R, offset, infoOffset, descending);
+            return;
+        case ftSmallint:
+            sortOnNumber<int16_t>(FRecords, L, R, offset, infoOffset, descending);
+            return;
+        case ftWord:
+            sortOnNumber<uint16_t>(FRecords, L, R, offset, infoOffset, descending);
+            return;
+        case ftLargeint:
+            sortOnNumber<int64_t>(FRecords, L, R, offset, infoOffset, descending);
+            return;
+        case ftFloat:
+        case ftCurrency:
+        case ftDateTime:
+            sortOnNumber<double>(FRecords, L, R, offset, infoOffset, descending);
+            return;
+        default:
+            break;
+        }
+    }
     const TBTCompareOptions options = FSortOptions;
-    const bool calc = FCalcFieldsInList;
-    const int32_t infoOffset = FRecordInfoOffset;
     auto cmp = [&](char* a, char* b) -> int {
-        if (calc) return _InternalSortCompareRecords(Fields, a, b);
         int c = 0;
         for (const SortKey& k : keys) {
             const char* pa = a + k.offset;
@@ -228,35 +302,7 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
         if (c == 0) c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
         return descending ? -c : c;
     };
-
-    std::vector<TRecordBuffer>& rec = FRecords;
-    // Hoare's partition around the middle record; recursion into the left part, a loop
-    // on the right part, so that the depth stays small on the side that loops.
-    struct Sorter {
-        std::vector<TRecordBuffer>& rec;
-        decltype(cmp)& compare;
-        void run(int l, int r)
-        {
-            int i;
-            do {
-                i = l;
-                int j = r;
-                char* pivot = rec[static_cast<std::size_t>((l + r) / 2)];
-                do {
-                    while (compare(rec[static_cast<std::size_t>(i)], pivot) < 0) ++i;
-                    while (compare(rec[static_cast<std::size_t>(j)], pivot) > 0) --j;
-                    if (i <= j) {
-                        std::swap(rec[static_cast<std::size_t>(i)], rec[static_cast<std::size_t>(j)]);
-                        ++i;
-                        --j;
-                    }
-                } while (i <= j);
-                if (l < j) run(l, j);
-                l = i;
-            } while (i < r);
-        }
-    };
-    Sorter{rec, cmp}.run(L, R);
+    quickSortRecords(FRecords, L, R, cmp);
 }
 
 void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
