@@ -159,6 +159,9 @@ protected:
     // ---- opening and executing ------------------------------------------------------------
     /// Runs BeforeOpen, then fills the unbound parameters from the master (a detail only).
     void DoBeforeOpen() override;
+    /// A closed detail asked for its field definitions executes with the master's values
+    /// too (the parameters are filled first).
+    void InitFieldDefs() override;
     void OpenCursor(bool InfoQuery) override;
     /// The records are in the order of the last sort when the application said so.
     [[nodiscard]] bool DeclaredSorted() const override { return FSorted; }

@@ -69,4 +69,10 @@ void TSybQuery::DoBeforeOpen()
     if (FDataLink && FDataLink->DataSource()) SetParamsFromCursor();
 }
 
+void TSybQuery::InitFieldDefs()
+{
+    if (!IsCursorOpen() && FDataLink && FDataLink->DataSource()) SetParamsFromCursor();
+    TSybDataSet::InitFieldDefs();
+}
+
 }  // namespace tovrin

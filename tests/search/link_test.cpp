@@ -158,6 +158,17 @@ TEST_F(MasterDetail, DetailRerunsOncePerMasterMoveWithTheCurrentValue)
     expectDetailFollowsMaster();
 }
 
+TEST_F(MasterDetail, FieldDefinitionsOfAClosedDetailUseTheMastersValues)
+{
+    master->Open();
+    master->Next();
+    detail->FieldDefs().Update();
+    EXPECT_FALSE(detail->Active());
+    EXPECT_EQ(detail->FieldDefs().Count(), 1);
+    EXPECT_EQ(detail->ParamByName("pub_id")->AsString(), s_pubs[1]);
+    EXPECT_FALSE(detail->ParamByName("pub_id")->Bound());
+}
+
 TEST_F(MasterDetail, ParameterSetByTheApplicationWins)
 {
     detail->ParamByName("pub_id")->SetAsString(s_pubs[2]);
