@@ -247,7 +247,10 @@ TEST_F(EngineQuery, MalformedBatchesReportErrors) {
                             "select into", "select 1 into", "select convert(int", "select convert(",
                             "select datepart(dd", "print", "set", "waitfor", "begin tran x y z", "drop procedure",
                             "select * from pubs..", "declare @x int select @x = 1, 2", "select [unclosed",
-                            "select @", "insert", "truncate table"}) {
+                            "select @", "insert", "truncate table", "select case", "select case when 1 = 1 then",
+                            "select cast(1 as)", "select cast(1)", "select cast(1 as nosuchtype)", "select 1 as",
+                            "select ,", "select count(", "select a.", "select (select", "select 1 union select",
+                            "select - from t", "select isnull()", "select 'a' 'b' 'c'", "select 1 union all select 1, 2"}) {
         auto& s = run(sql);
         EXPECT_FALSE(s.errors().empty()) << sql;
         ASSERT_FALSE(s.dones().empty()) << sql;

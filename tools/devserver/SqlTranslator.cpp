@@ -536,10 +536,12 @@ struct SelectItem {
 
 SelectItem splitAlias(std::span<const Token> item) {
     const size_t n = item.size();
+    if (n >= 1 && item[n - 1].is("as")) throw syntaxError("as");
     if (n >= 2) {
         const Token& last = item[n - 1];
         const bool nameLike = last.kind == Token::Kind::String || last.kind == Token::Kind::QuotedIdentifier ||
-                              (last.kind == Token::Kind::Identifier && !last.is("end") && !last.is("null"));
+                              (last.kind == Token::Kind::Identifier && !last.is("end") && !last.is("null") &&
+                               !isStatementKeyword(last));
         if (nameLike && n >= 3 && item[n - 2].is("as")) return {item.subspan(0, n - 2), last.text};
         if (nameLike && !item[n - 2].is("as") && endsExpression(item[n - 2])) return {item.subspan(0, n - 1), last.text};
     }
