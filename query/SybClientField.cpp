@@ -81,23 +81,42 @@ struct CrackedDate {
     int32_t time;  // milliseconds since midnight
 };
 
-CrackedDate crackDate(CS_CONTEXT* context, CS_INT datatype, const char* data) {
-    if (context == nullptr) {
-        throw host::Exception("Connection not defined");
-    }
-    CS_DATEREC record{};
-    if (cs_dt_crack(context, datatype, const_cast<char*>(data), &record) != CS_SUCCEED) {
-        throw host::Exception("cs_dt_crack failed.");
-    }
-    return CrackedDate{
-        timeStampDate(record.dateyear, record.datemonth + 1, record.datedmonth),
-        timeStampTime(record.datehour, record.dateminute, record.datesecond, record.datemsecond)};
-}
-
 // A server time of day: 1/300 seconds since midnight, to milliseconds (rounded as the
 // library rounds datetime values).
 int32_t ticksToMSecs(CS_INT ticks) noexcept {
     return ticks / 300 * 1000 + ((ticks % 300) * 1000 + 150) / 300;
+}
+
+// Splits a datetime or smalldatetime value the way cs_dt_crack does, with integer
+// arithmetic only (a library call and a calendar round trip per value would double the
+// cost of reading dates). The connection's context is still required, as for the call.
+CrackedDate crackDate(CS_CONTEXT* context, CS_INT datatype, const char* data) {
+    if (context == nullptr) {
+        throw host::Exception("Connection not defined");
+    }
+    constexpr int32_t kLastDate = 3652059;  // 31 December 9999
+    int64_t date = 0;
+    int32_t time = 0;
+    if (datatype == CS_DATETIME_TYPE) {
+        const auto days = readAs<int32_t>(data);
+        const auto ticks = readAs<int32_t>(data + 4);
+        if (ticks < 0 || ticks >= 300 * host::SecsPerDay) {
+            throw host::Exception("cs_dt_crack failed.");
+        }
+        date = static_cast<int64_t>(days) + kDate1900;
+        time = ticksToMSecs(ticks);
+    } else {
+        date = static_cast<int64_t>(readAs<uint16_t>(data)) + kDate1900;
+        const auto minutes = readAs<uint16_t>(data + 2);
+        if (minutes >= host::MinsPerDay) {
+            throw host::Exception("cs_dt_crack failed.");
+        }
+        time = minutes * 60000;
+    }
+    if (date < 1 || date > kLastDate) {
+        throw host::Exception("cs_dt_crack failed.");
+    }
+    return CrackedDate{static_cast<int32_t>(date), time};
 }
 
 } // namespace
@@ -161,6 +180,11 @@ double MoneyToDouble(int64_t Units) noexcept {
     }
     const std::string text = std::to_string(Units) + "e-4";
     return std::strtod(text.c_str(), nullptr);
+}
+
+double ServerDateTimeMSecs(CS_CONTEXT* Context, CS_INT DataType, const void* Value) {
+    const CrackedDate cracked = crackDate(Context, DataType, static_cast<const char*>(Value));
+    return static_cast<double>(cracked.date) * host::MSecsPerDay + cracked.time;
 }
 
 double DateTimeMSecs(int Year, int Month, int Day, int Hour, int Minute, int Second, int MSecond) {
@@ -345,12 +369,9 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
     case CS_FLOAT_TYPE: writeAs<double>(ValueArea, readAs<double>(data)); break;
     case CS_BIT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data) != 0 ? 1 : 0); break;
     case CS_DATETIME_TYPE:
-    case CS_DATETIME4_TYPE: {
-        const CrackedDate cracked = crackDate(Context, FDataType, data);
-        writeAs<double>(ValueArea, static_cast<double>(cracked.date) * host::MSecsPerDay +
-                                       cracked.time);
+    case CS_DATETIME4_TYPE:
+        writeAs<double>(ValueArea, clientvalue::ServerDateTimeMSecs(Context, FDataType, data));
         break;
-    }
     case CS_DATE_TYPE: writeAs<int32_t>(ValueArea, readAs<int32_t>(data) + kDate1900); break;
     case CS_TIME_TYPE: writeAs<int32_t>(ValueArea, ticksToMSecs(readAs<int32_t>(data))); break;
     case CS_MONEY_TYPE: {

@@ -110,5 +110,10 @@ namespace clientvalue {
 [[nodiscard]] double DateTimeMSecs(int Year, int Month, int Day, int Hour, int Minute,
                                    int Second, int MSecond);
 
+/// The host's time-stamp milliseconds of a CS_DATETIME or CS_DATETIME4 value, split as
+/// cs_dt_crack splits it. Raises "Connection not defined" without a context and
+/// "cs_dt_crack failed." for a value outside the server's range.
+[[nodiscard]] double ServerDateTimeMSecs(CS_CONTEXT* Context, CS_INT DataType, const void* Value);
+
 } // namespace clientvalue
 } // namespace tovrin

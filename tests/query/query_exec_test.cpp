@@ -302,6 +302,18 @@ TEST_F(QueryExec, AnOnNewDataSetHandlerThatRaisesKeepsItsQuery) {
     EXPECT_EQ(kept->Owner(), query.get());
 }
 
+TEST_F(QueryExec, AnExecutableFindsTheConnectionByNameEvenWithAnExternalOne) {
+    auto other = querytest::makeConnection("EXEC_OTHER");
+    auto query = makeQuery(kConnection, "select 1 as one");
+    query->SetExternalConnect(other.get());
+    query->Open();
+    EXPECT_EQ(query->SybConnect(), s_connection);
+    EXPECT_FALSE(other->Connected());
+    query->Close();
+    query->SetDatabaseName("EXEC_NOWHERE");
+    EXPECT_EQ(errorOf([&] { query->Open(); }), "Sybase connection named \"EXEC_NOWHERE\" not found");
+}
+
 TEST(QueryLostConnection, ADroppedConnectionEndsTheOpenWithItsMessages) {
     auto connection = querytest::makeConnection("EXEC_DROPPING", "DROPPING");
     connection->Connect();

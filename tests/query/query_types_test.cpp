@@ -180,9 +180,11 @@ TEST_F(QueryTypes, LargeTextAndImageValuesReadWhole) {
     for (char& c : image) {
         c = static_cast<char>(random() & 0xFF);
     }
-    auto insert = makeQuery(kConnection, "insert #large values (1, :t, :im)");
+    // The image goes in as a hexadecimal literal written here: a 16 MiB blob parameter
+    // would hold one variant per byte.
+    auto insert = makeQuery(kConnection, "insert #large values (1, :t, " +
+                                             TSybQuery::PrepareBinaryValue(image) + ")");
     insert->ParamByName("t")->SetAsMemo(text);
-    insert->ParamByName("im")->SetAsBlob(image);
     insert->ExecSQL();
     exec(kConnection, "insert #large values (2, :t, :im)");  // both NULL
 
@@ -222,6 +224,37 @@ TEST_F(QueryTypes, EmptyResultHasFieldsAndNoRecords) {
     EXPECT_EQ(query->FieldCount(), 2);
     EXPECT_EQ(query->RecordCount(), 0);
     EXPECT_EQ(query->FieldDefs().Find("b")->Size(), 7);
+}
+
+TEST_F(QueryTypes, DatesSplitAsTheLibrarySplitsThem) {
+    CS_CONTEXT* context = s_connection->Context();
+    ASSERT_NE(context, nullptr);
+    std::mt19937 random(5);
+    auto check = [context](CS_INT type, const void* raw) {
+        CS_DATEREC record{};
+        ASSERT_EQ(cs_dt_crack(context, type, const_cast<void*>(raw), &record), CS_SUCCEED);
+        ASSERT_EQ(clientvalue::ServerDateTimeMSecs(context, type, raw),
+                  clientvalue::DateTimeMSecs(record.dateyear, record.datemonth + 1,
+                                             record.datedmonth, record.datehour,
+                                             record.dateminute, record.datesecond,
+                                             record.datemsecond));
+    };
+    for (int k = 0; k < 5000; ++k) {
+        CS_DATETIME value{static_cast<CS_INT>(random() % 2958463) - 53690,
+                          static_cast<CS_INT>(random() % (300 * 86400))};
+        if (k < 300) {
+            value.dttime = k;  // every fraction of the first second
+        }
+        check(CS_DATETIME_TYPE, &value);
+        CS_DATETIME4 small{static_cast<CS_USHORT>(random() % 65536),
+                           static_cast<CS_USHORT>(random() % 1440)};
+        check(CS_DATETIME4_TYPE, &small);
+    }
+    CS_DATETIME bad{0, 300 * 86400};
+    EXPECT_EQ(querytest::errorOf([&] { (void)clientvalue::ServerDateTimeMSecs(context, CS_DATETIME_TYPE, &bad); }),
+              "cs_dt_crack failed.");
+    EXPECT_EQ(querytest::errorOf([&] { (void)clientvalue::ServerDateTimeMSecs(nullptr, CS_DATETIME_TYPE, &bad); }),
+              "Connection not defined");
 }
 
 TEST(QueryTypeMapping, UnknownClientTypesAreRefusedByCode) {
