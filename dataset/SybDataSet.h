@@ -179,7 +179,8 @@ public:
     TRecordStore(const TRecordStore&) = delete;
     TRecordStore& operator=(const TRecordStore&) = delete;
 
-    /// Forgets every block and sets the size of the next ones.
+    /// Sets the size of the next blocks. Blocks still handed out stay valid (their memory
+    /// is kept until the store is destroyed); the others are given back to the system.
     void Reset(int32_t BlockSize);
     /// A zero-filled block of the current size.
     [[nodiscard]] char* Alloc();
@@ -197,7 +198,9 @@ private:
         std::size_t bytes;
     };
     int32_t FBlockSize = 0;
-    std::vector<Chunk> FChunks;  // in allocation order
+    std::vector<Chunk> FChunks;   // ordered by address
+    std::vector<Chunk> FRetired;  // chunks of an earlier size with blocks still out
+    std::size_t FLive = 0;        // blocks handed out and not released
     std::vector<char*> FFree;
     char* FNext = nullptr;
     char* FEnd = nullptr;

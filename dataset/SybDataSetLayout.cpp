@@ -81,11 +81,20 @@ constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
 TRecordStore::~TRecordStore()
 {
     for (const Chunk& c : FChunks) std::free(c.base);
+    for (const Chunk& c : FRetired) std::free(c.base);
 }
 
 void TRecordStore::Reset(int32_t BlockSize)
 {
-    for (const Chunk& c : FChunks) std::free(c.base);
+    if (FLive == 0) {
+        for (const Chunk& c : FChunks) std::free(c.base);
+        for (const Chunk& c : FRetired) std::free(c.base);
+        FRetired.clear();
+    } else {
+        // Someone still holds blocks: their memory must stay.
+        FRetired.insert(FRetired.end(), FChunks.begin(), FChunks.end());
+    }
+    FLive = 0;
     FChunks.clear();
     FFree.clear();
     FFree.shrink_to_fit();
@@ -125,6 +134,7 @@ char* TRecordStore::Alloc()
         FNext += size;
     }
     std::memset(block, 0, static_cast<std::size_t>(FBlockSize));
+    ++FLive;
     return block;
 }
 
@@ -139,7 +149,14 @@ bool TRecordStore::owns(const char* Block) const noexcept
 
 bool TRecordStore::Release(char* Block) noexcept
 {
-    if (!Block || !owns(Block)) return false;
+    if (!Block) return false;
+    if (!owns(Block)) {
+        // A block of a retired chunk stays where it is until the store goes.
+        for (const Chunk& c : FRetired)
+            if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes)) return true;
+        return false;
+    }
+    if (FLive > 0) --FLive;
     try {
         FFree.push_back(Block);
     } catch (...) {
@@ -152,6 +169,7 @@ std::size_t TRecordStore::Footprint() const noexcept
 {
     std::size_t total = FFree.capacity() * sizeof(char*) + FChunks.capacity() * sizeof(Chunk);
     for (const Chunk& c : FChunks) total += c.bytes;
+    for (const Chunk& c : FRetired) total += c.bytes;
     return total;
 }
 

@@ -242,5 +242,21 @@ TEST(RecordStore, HandsOutZeroedBlocksAndKnowsItsOwn)
     store.Reset(0);
 }
 
+TEST(RecordStore, BlocksStillOutSurviveAReset)
+{
+    TRecordStore store;
+    store.Reset(16);
+    char* held = store.Alloc();
+    std::memcpy(held, "still mine", 11);
+    store.Reset(40);  // a new layout while a block is out
+    char* fresh = store.Alloc();
+    std::memset(fresh, 0x11, 40);
+    EXPECT_STREQ(held, "still mine");
+    EXPECT_TRUE(store.Release(fresh));
+    EXPECT_TRUE(store.Release(held));
+    // The last block released is the next handed out, unless it is of the old size.
+    EXPECT_EQ(store.Alloc(), fresh);
+}
+
 }  // namespace
 }  // namespace dstest
