@@ -61,6 +61,7 @@ void TSybDataSet::InternalClose()
     FListSorted = false;
     FCursorOpen = false;
     FStore.Reset(0);
+    FSortFieldList.clear();  // its fields may go with the default fields; rebuilt at open
     BindFields(false);
     if (DefaultFields()) DestroyFields();
 }

@@ -284,3 +284,30 @@ TEST(Sort, WhileEditingPostsTheRecordFirst)
 
 }  // namespace
 }  // namespace dstest
+
+namespace dstest {
+namespace {
+
+// A record inserted while a filter hides every record goes to the front of the list; with
+// AutoSort it then moves to its sorted place like any other posted record.
+TEST(Sort, AutoSortPlacesARecordInsertedWhileNothingShows)
+{
+    TestQuery q(nullptr, {{"N", ftInteger}});
+    for (int i : {1, 2, 3}) q.AddRow({i});
+    q.SetSortFieldNames("N");
+    q.SetAutoSort(true);
+    bool hideAll = true;
+    q.SetOnFilterRecord([&](TDataSet* ds, bool& accept) { accept = !hideAll || ds->FieldByName("N")->AsInteger() >= 10; });
+    q.SetFiltered(true);
+    q.Open();
+    EXPECT_TRUE(q.IsEmpty());
+    q.Insert();
+    q.FieldByName("N")->SetAsInteger(10);
+    q.Post();
+    hideAll = false;
+    q.SetFiltered(false);
+    EXPECT_EQ(column(q, "N"), (Strings{"1", "2", "3", "10"}));
+}
+
+}  // namespace
+}  // namespace dstest
