@@ -111,6 +111,8 @@ void TSybQuery::InternalExec() {
         std::unique_lock<std::recursive_mutex> lock;
         ~Final() {
             host::Screen.SetCursor(host::crDefault);
+            // Dropped also after a lost connection: dropping the connection handle only
+            // detaches its commands, which still have to be freed.
             if (query.FCommand != nullptr) {
                 ct_cmd_drop(query.FCommand);
             }
@@ -119,6 +121,8 @@ void TSybQuery::InternalExec() {
     } final{*this, connection, std::unique_lock<std::recursive_mutex>(connection->Lock())};
 
     try {
+        // Ends the command by closing the connection when it outlasts CommandTimeout.
+        const TSybConnect::TCommandWatch watch(*connection);
         FCommand = nullptr;
         if (ct_cmd_alloc(handle, &FCommand) != CS_SUCCEED) {
             FCommand = nullptr;
