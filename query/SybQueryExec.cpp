@@ -167,20 +167,22 @@ void TSybQuery::InternalExec() {
 }
 
 void TSybQuery::routeRowResult() {
-    bool keep = false;
+    // Row results are numbered from 0; numbers from 256 on match no query (ResultSet
+    // holds 0..255), so each such result gets a query of its own.
     TSybQuery* target = nullptr;
     if (FResultSetCount == FResultSet) {
         target = this;
-        keep = true;
     } else {
         for (TSybQuery* receiver : *FResultQueries) {
             if (receiver->FResultSet == FResultSetCount) {
                 target = receiver;
-                keep = true;
                 break;
             }
         }
     }
+    // A query made for a result nobody claimed: freed with `created` once its rows have
+    // been read, unless OnNewDataSet is assigned, which hands it to the application (it
+    // then stays owned by this query and is refilled by the next executions).
     std::unique_ptr<TSybQuery> created;
     if (target == nullptr) {
         created = std::make_unique<TSybQuery>(this);
@@ -188,8 +190,6 @@ void TSybQuery::routeRowResult() {
         target->SetMaster(this);
         target->SetResultSet(static_cast<TResultSetNo>(FResultSetCount & 0xFF));
         if (FOnNewDataSet) {
-            // The application may keep it: from now on it is owned by this query only.
-            keep = true;
             created.release();
             FOnNewDataSet(target);
         }
@@ -215,8 +215,6 @@ void TSybQuery::routeRowResult() {
         target->Close();
         target->Open();
     }
-    // A row result nobody claimed is read completely and thrown away with `created`.
-    (void)keep;
 }
 
 void TSybQuery::readParamResult() {
