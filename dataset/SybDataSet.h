@@ -31,8 +31,10 @@ class TSybDataSet;
 class TBTBlob;
 
 /// Byte size of the value area of a field of type DataType and size Size in a record
-/// buffer (strings Size + 1, integers their width, dates 8, blob references the size of a
-/// pointer, types without a value 0). The host's fields exchange values of the same size.
+/// buffer (strings and bytes Size + 1, variable bytes a 16-bit length and Size bytes,
+/// integers their width, dates 8, BCD 34, blob holder references the size of a pointer,
+/// types without a value 0). The host's fields exchange values of the same size, so a
+/// field's buffer and its calculated slot always hold what the dataset copies.
 [[nodiscard]] int GetFieldSize(host::TFieldType DataType, int Size) noexcept;
 
 /// Windows language and locale identifiers (MAKELANGID, MAKELCID).
@@ -139,7 +141,8 @@ private:
 ///
 /// A value written while a record is edited or inserted goes into a holder that belongs
 /// to the edit: Post puts it in place of the stored record's holder, Cancel releases it.
-/// A stored record's value therefore never changes before Post.
+/// A stored record's value therefore never changes before Post. Reading a null value
+/// makes no holder (nothing to store back), so browsing leaves nothing to reclaim.
 class TBTBlobStream : public host::TMemoryStream {
 public:
     /// Raises EInvalidCast when the field's dataset is not a TSybDataSet; a database
