@@ -4,10 +4,12 @@
 // query closed, the lock free, the connection usable).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "host/Fields.h"
+#include "host/Runtime.h"
 #include "host/SysUtils.h"
 #include "query_support.h"
 
@@ -312,6 +314,32 @@ TEST_F(QueryExec, AnExecutableFindsTheConnectionByNameEvenWithAnExternalOne) {
     query->Close();
     query->SetDatabaseName("EXEC_NOWHERE");
     EXPECT_EQ(errorOf([&] { query->Open(); }), "Sybase connection named \"EXEC_NOWHERE\" not found");
+}
+
+// Inside a library the connection given with SetExternalConnect is the one used, and the
+// query's DatabaseName is not consulted. The flag is fixed once per process, so the case
+// runs in a child process of its own.
+TEST(QueryInsideALibrary, UsesTheExternalConnection) {
+    querytest::QueryEnvironment::get();
+    EXPECT_EXIT(
+        {
+            int status = 1;
+            try {
+                host::SetIsLibrary(true);
+                auto connection = querytest::makeConnection("LIB_EXTERNAL");
+                auto query = makeQuery("LIB_NO_SUCH_NAME", "select 3 as n");
+                query->SetExternalConnect(connection.get());
+                query->Open();
+                const bool used = query->SybConnect() == connection.get() &&
+                                  connection->Connected() &&
+                                  query->FieldByName("n")->AsInteger() == 3;
+                status = used ? 0 : 3;
+            } catch (...) {
+                status = 2;
+            }
+            std::_Exit(status);  // no destructors: the servers belong to the parent
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(QueryLostConnection, ADroppedConnectionEndsTheOpenWithItsMessages) {
