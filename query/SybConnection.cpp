@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "host/Exceptions.h"
@@ -96,6 +97,8 @@ void TSybConnect::requireLibraries() const {
 }
 
 void TSybConnect::Connect() {
+    // Threads sharing the connection log in once: the second waits and finds it connected.
+    std::unique_lock<std::recursive_mutex> guard(FLock);
     if (FConnected) {
         return;
     }
@@ -126,6 +129,7 @@ void TSybConnect::Connect() {
     }
     FConnected = true;
     ChangeDatabase();
+    guard.unlock();
     FOnConnect(this);
 }
 
@@ -148,7 +152,7 @@ void TSybConnect::login() {
     setStringProperty(CS_HOSTNAME, FHostName);
     CS_INT loginTimeout = FLoginTimeout;
     CSCHECK(ct_config(FContext, CS_SET, CS_LOGIN_TIMEOUT, &loginTimeout, CS_UNUSED, nullptr));
-    CS_INT commandTimeout = m_commandTimeout;
+    CS_INT commandTimeout = FCommandTimeout > 0 ? FCommandTimeout.load() : CS_NO_LIMIT;
     CSCHECK(ct_config(FContext, CS_SET, CS_TIMEOUT, &commandTimeout, CS_UNUSED, nullptr));
 
     std::string server = FServerName;
@@ -177,6 +181,8 @@ void TSybConnect::setStringProperty(CS_INT property, const std::string& value) {
 }
 
 void TSybConnect::Disconnect() {
+    // Never under a running command: its handle goes only once the command has ended.
+    std::lock_guard<std::recursive_mutex> guard(FLock);
     if (!FConnected) {
         return;
     }
@@ -196,6 +202,28 @@ void TSybConnect::Disconnect() {
         FConnection = nullptr;
     }
     FOnDisconnect(this);
+}
+
+void TSybConnect::SetCommandTimeout(CS_INT Value) {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    FCommandTimeout = Value;
+    if (FContext != nullptr && ctDLLLoaded) {
+        CS_INT limit = Value > 0 ? Value : CS_NO_LIMIT;
+        ct_config(FContext, CS_SET, CS_TIMEOUT, &limit, CS_UNUSED, nullptr);
+    }
+}
+
+TSybConnect::TCommandWatch::TCommandWatch(const TSybConnect& Connection) {
+    const CS_INT seconds = Connection.CommandTimeout();
+    if (seconds > 0) {
+        m_watchdog = std::make_unique<detail::LoginWatchdog>(seconds);
+    }
+}
+
+TSybConnect::TCommandWatch::~TCommandWatch() = default;
+
+bool TSybConnect::TCommandWatch::Fired() const {
+    return m_watchdog != nullptr && m_watchdog->fired();
 }
 
 void TSybConnect::Reconnect() {

@@ -7,9 +7,14 @@
 //   connected --Disconnect--> not connected
 //   connected --CheckMessages (a client-library failure dropped the handle)--> not connected
 // Connect on a connected component and Disconnect on a disconnected one do nothing.
+//
+// Threads: Connect and Disconnect hold the connection's lock, so that threads sharing a
+// connection never log in twice or tear the handle down under a running command; a query
+// holds the same lock for the whole of its command.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -26,6 +31,7 @@ class TTovrinAbout;
 class TSybConnectPropertyForm;
 
 namespace detail {
+class LoginWatchdog;
 /// How the connection reaches the query component, which lives in its own unit: the
 /// query's two message events, and running a statement through a temporary query (for
 /// "use <database>"). The query unit fills these in when the module loads; while a hook
@@ -83,7 +89,7 @@ public:
     /// The local host's name (empty when it cannot be found).
     [[nodiscard]] static std::string GetDefaultHostName();
 
-    [[nodiscard]] bool Connected() const noexcept { return FConnected; }
+    [[nodiscard]] bool Connected() const noexcept { return FConnected.load(); }
     void SetConnected(bool Value);
     [[nodiscard]] const std::string& ServerName() const noexcept { return FServerName; }
     void SetServerName(const std::string& Value);
@@ -109,6 +115,29 @@ public:
     /// Seconds a login may take; 60 by default. Takes effect at the next Connect.
     [[nodiscard]] CS_INT LoginTimeout() const noexcept { return FLoginTimeout; }
     void SetLoginTimeout(CS_INT Value) noexcept { FLoginTimeout = Value; }
+    /// Seconds one command may take from its sending to its last result; 0 (the default)
+    /// or less means no limit. A command that runs longer is ended by closing the
+    /// connection under it: the query raises the client library's messages (connection
+    /// timed out, unexpected end of file) and the next execution logs in again. Not part
+    /// of the stored form. A change applies from the next command on.
+    [[nodiscard]] CS_INT CommandTimeout() const noexcept { return FCommandTimeout.load(); }
+    void SetCommandTimeout(CS_INT Value);
+
+    /// Bounds the command that the calling thread runs on the connection while the
+    /// object lives, by CommandTimeout; does nothing when there is no limit. A query
+    /// creates one once it holds the connection's lock and has sent nothing yet.
+    class TCommandWatch final {
+    public:
+        explicit TCommandWatch(const TSybConnect& Connection);
+        ~TCommandWatch();
+        TCommandWatch(const TCommandWatch&) = delete;
+        TCommandWatch& operator=(const TCommandWatch&) = delete;
+        /// True when the limit was reached and the connection closed under the command.
+        [[nodiscard]] bool Fired() const;
+
+    private:
+        std::unique_ptr<detail::LoginWatchdog> m_watchdog;
+    };
 
     /// The design-time About property: always nil, kept only so that a designer can show
     /// the package's information for it.
@@ -155,7 +184,7 @@ private:
     std::recursive_mutex FLock;
     CS_CONTEXT* FContext = nullptr;
     CS_CONNECTION* FConnection = nullptr;
-    bool FConnected = false;
+    std::atomic<bool> FConnected{false};
     std::string FUserName;
     std::string FPassword;
     std::string FDatabase;
@@ -171,8 +200,11 @@ private:
     std::string FHostName;
     TSybConnectPropertyForm* FPropertyForm = nullptr;
     CS_INT FLoginTimeout = 60;
-    // The further context setting applied after the login timeout: CS_TIMEOUT, no limit.
-    CS_INT m_commandTimeout = CS_NO_LIMIT;
+    // The further context setting applied after the login timeout: CS_TIMEOUT, the
+    // client library's own wait limit, from CommandTimeout (CS_NO_LIMIT when 0). With
+    // inline diagnostics FreeTDS only reports that limit and goes on waiting; the
+    // TCommandWatch of each command is what ends the wait.
+    std::atomic<CS_INT> FCommandTimeout{0};
 };
 
 } // namespace tovrin
