@@ -3,7 +3,6 @@
 #include "query/SybClientField.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -72,8 +71,8 @@ int32_t timeStampTime(int hour, int minute, int second, int msecond) {
     return ((hour * 60 + minute) * 60 + second) * 1000 + msecond;
 }
 
-// Days between 1 January 0001 (time-stamp date 1) and 1 January 1900, the day 0 of the
-// server's date types.
+// The time-stamp date (TTimeStamp.Date) of 1 January 1900, day 0 of the server's date
+// types.
 constexpr int32_t kDate1900 = host::DateDelta + 2;
 
 struct CrackedDate {
