@@ -107,14 +107,17 @@ std::string TSybQuery::ParamStrValue(host::TParam* Param) const {
     if (Param->DataType() == host::ftDateTime) {
         return "\"" + DateTimeAsString(Param->AsDateTime()) + "\"";
     }
-    return sqltext::ParamStrValue(*Param, CS_OPT_FMTMDY);
+    return sqltext::ParamStrValue(*Param, dateOrder());
+}
+
+CS_INT TSybQuery::dateOrder() const {
+    // The connection of the last execution may have been destroyed since; its date order
+    // is read only while it exists.
+    return isRegistered(FSybConnect) ? FSybConnect->DateFormat() : CS_OPT_FMTMDY;
 }
 
 std::string TSybQuery::DateTimeAsString(host::TDateTime Value) const {
-    // The connection of the last execution may have been destroyed since; its date order
-    // is read only while it exists.
-    const CS_INT order = isRegistered(FSybConnect) ? FSybConnect->DateFormat() : CS_OPT_FMTMDY;
-    return sqltext::DateTimeAsString(Value, order);
+    return sqltext::DateTimeAsString(Value, dateOrder());
 }
 
 std::string TSybQuery::PrepareStringValue(const std::string& Value) {

@@ -159,19 +159,15 @@ std::string PrepareBinaryValue(const std::string& bytes) {
     return out;
 }
 
-std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat) {
-    const host::TTimeStamp stamp = host::DateTimeToTimeStamp(value);
+namespace {
+
+// The date of a time stamp as the server reads it in its date order: two-digit day and
+// month and a four-digit year, separated by dots.
+void appendDate(std::string& out, const host::TTimeStamp& stamp, CS_INT dateFormat) {
     int year = 0;
     int month = 0;
     int day = 0;
     host::DecodeDate(static_cast<host::TDateTime>(stamp.Date - host::DateDelta), year, month, day);
-    const int hour = stamp.Time / 3600000;
-    const int minute = stamp.Time / 60000 % 60;
-    const int second = stamp.Time / 1000 % 60;
-    const int millisecond = stamp.Time % 1000;
-
-    std::string out;
-    out.reserve(32);
     auto dd = [&] { appendTwoDigits(out, day); };
     auto mm = [&] { appendTwoDigits(out, month); };
     auto yyyy = [&] { appendFourDigits(out, year); };
@@ -190,14 +186,43 @@ std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat) {
     case CS_OPT_FMTDYM: ymd(dd, yyyy, mm); break;
     default: ymd(mm, dd, yyyy); break;
     }
+}
+
+// The time of day of a time stamp: "hh:nn:ss:" and the milliseconds without leading
+// zeros, which the server reads after the last colon as thousandths of a second.
+void appendTime(std::string& out, const host::TTimeStamp& stamp) {
+    appendTwoDigits(out, stamp.Time / 3600000);
+    out += ':';
+    appendTwoDigits(out, stamp.Time / 60000 % 60);
+    out += ':';
+    appendTwoDigits(out, stamp.Time / 1000 % 60);
+    out += ':';
+    out += std::to_string(stamp.Time % 1000);
+}
+
+} // namespace
+
+std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat) {
+    const host::TTimeStamp stamp = host::DateTimeToTimeStamp(value);
+    std::string out;
+    out.reserve(32);
+    appendDate(out, stamp, dateFormat);
     out += ' ';
-    appendTwoDigits(out, hour);
-    out += ':';
-    appendTwoDigits(out, minute);
-    out += ':';
-    appendTwoDigits(out, second);
-    out += ':';
-    out += std::to_string(millisecond);
+    appendTime(out, stamp);
+    return out;
+}
+
+std::string DateAsString(host::TDateTime value, CS_INT dateFormat) {
+    std::string out;
+    out.reserve(12);
+    appendDate(out, host::DateTimeToTimeStamp(value), dateFormat);
+    return out;
+}
+
+std::string TimeAsString(host::TDateTime value) {
+    std::string out;
+    out.reserve(16);
+    appendTime(out, host::DateTimeToTimeStamp(value));
     return out;
 }
 
@@ -269,9 +294,18 @@ std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat) {
     case host::ftBytes:
     case host::ftMemo:
         return "'" + PrepareStringValue(param.AsString()) + "'";
+    case host::ftLargeint:
+        // Typed as bigint whatever the value: a plain literal outside the int range is a
+        // numeric, which a client may read back as a double and so lose digits.
+        return "convert(bigint, " + std::to_string(param.AsLargeInt()) + ")";
     case host::ftDateTime:
         return "\"" + DateTimeAsString(param.AsDateTime(), dateFormat) + "\"";
+    case host::ftDate:
+        return "convert(date, '" + DateAsString(param.AsDateTime(), dateFormat) + "')";
+    case host::ftTime:
+        return "convert(time, '" + TimeAsString(param.AsDateTime()) + "')";
     case host::ftBlob:
+    case host::ftVarBytes:
         return PrepareBinaryValue(param.AsBlob());
     default:
         throw host::Exception("Param datatype unsupported");

@@ -83,16 +83,26 @@ struct TScan {
 /// leading zeros).
 [[nodiscard]] std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat);
 
+/// The date of a value as the server reads it in its date order, the date part of
+/// DateTimeAsString: "12.07.2026" for 7 December 2026 and month-day-year.
+[[nodiscard]] std::string DateAsString(host::TDateTime value, CS_INT dateFormat);
+
+/// The time of day of a value, the time part of DateTimeAsString: "14:05:09:45".
+[[nodiscard]] std::string TimeAsString(host::TDateTime value);
+
 /// A floating-point literal the server reads back as the same double: the shortest
 /// decimal form that round-trips, "." as the separator whatever the locale, scientific
 /// notation with "E" below 1E-4 or from 1E15 on ("1.5E20", "1E-5").
 [[nodiscard]] std::string FloatLiteral(double value);
 
 /// The literal for a parameter: "NULL" for a null parameter of any type; otherwise by data
-/// type: integers (ftSmallint, ftInteger) in decimal; ftBoolean as 1 or 0 (the values a
-/// bit column holds); ftFloat and ftCurrency as FloatLiteral; ftString, ftBytes and
-/// ftMemo quoted; ftDateTime as DateTimeAsString in double quotes; ftBlob in hexadecimal.
-/// Raises host::Exception "Param datatype unsupported" for any other type.
+/// type: integers (ftSmallint, ftInteger) in decimal; ftLargeint exactly, as
+/// "convert(bigint, n)" so that the server types it bigint whatever its size; ftBoolean as
+/// 1 or 0 (the values a bit column holds); ftFloat and ftCurrency as FloatLiteral;
+/// ftString, ftBytes and ftMemo quoted; ftDateTime as DateTimeAsString in double quotes;
+/// ftDate as "convert(date, 'DateAsString')" and ftTime as "convert(time, 'TimeAsString')";
+/// ftBlob and ftVarBytes in hexadecimal. Raises host::Exception "Param datatype
+/// unsupported" for any other type.
 [[nodiscard]] std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat);
 
 /// Empties Params, then adds one ftUnknown/ptUnknown parameter for every distinct name

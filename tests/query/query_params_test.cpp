@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
+#include "host/DataSource.h"
 #include "host/DateTime.h"
 #include "host/Fields.h"
 #include "query_support.h"
@@ -204,9 +206,69 @@ TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
     EXPECT_EQ(query->ParamCount(), 3);
 }
 
+// Milliseconds since midnight of a time value (compared as integers: the fraction of a
+// day a time field gives back and the one EncodeTime makes may differ in the last bit).
+int timeOfDay(host::TDateTime value) {
+    return host::DateTimeToTimeStamp(value).Time;
+}
+
+TEST_F(QueryParams, LargeIntegersDatesAndTimesComeBackExactly) {
+    const std::vector<int64_t> integers = {9007199254740993LL, std::numeric_limits<int64_t>::min(),
+                                           std::numeric_limits<int64_t>::max(), -1, 0};
+    // Days above 12 tell the date orders apart; times to the hundredth of a second are
+    // exact in the server's 1/300 s ticks.
+    const std::vector<host::TDateTime> dates = {
+        host::EncodeDate(2026, 1, 25) + host::EncodeTime(23, 0, 0, 0),
+        host::EncodeDate(9999, 12, 31), host::EncodeDate(1753, 1, 1), host::EncodeDate(1899, 12, 30)};
+    const std::vector<host::TDateTime> times = {host::EncodeTime(14, 5, 9, 10),
+                                                host::EncodeTime(0, 0, 0, 0),
+                                                host::EncodeTime(23, 59, 59, 990)};
+    for (const char* connection : {kConnection, kDmyConnection}) {
+        auto query = makeQuery(connection, "select :i as i, :d as d, :t as t");
+        for (std::size_t k = 0; k < integers.size(); ++k) {
+            query->Close();
+            query->ParamByName("i")->SetAsLargeInt(integers[k]);
+            query->ParamByName("d")->SetAsDate(dates[k % dates.size()]);
+            query->ParamByName("t")->SetAsTime(times[k % times.size()]);
+            query->Open();
+            ASSERT_EQ(query->FieldByName("i")->DataType(), host::ftLargeint) << query->GetSQLText();
+            ASSERT_EQ(query->FieldByName("d")->DataType(), host::ftDate) << query->GetSQLText();
+            ASSERT_EQ(query->FieldByName("t")->DataType(), host::ftTime) << query->GetSQLText();
+            EXPECT_EQ(query->FieldByName("i")->AsLargeInt(), integers[k]) << connection;
+            EXPECT_EQ(query->FieldByName("d")->AsDateTime(), std::floor(dates[k % dates.size()]))
+                << connection << " " << query->GetSQLText();
+            EXPECT_EQ(timeOfDay(query->FieldByName("t")->AsDateTime()), timeOfDay(times[k % times.size()]))
+                << connection << " " << query->GetSQLText();
+        }
+    }
+}
+
+TEST_F(QueryParams, DetailLinksOnBigintDateTimeAndBinaryFields) {
+    // Two keys one apart above 2^53, which a double cannot tell apart.
+    exec(kConnection,
+         "create table #keys (k bigint, d date, t time, b varbinary(8), n int)");
+    exec(kConnection, "insert #keys values (9007199254740992, '01.25.2026', '10:00:00:000', 0x00FF, 1)");
+    exec(kConnection, "insert #keys values (9007199254740993, '01.26.2026', '10:00:00:010', 0x0100, 2)");
+    auto master = makeQuery(kConnection, "select k, d, t, b from #keys order by n");
+    host::TDataSource source(nullptr);
+    source.SetDataSet(master.get());
+    auto detail = makeQuery(kConnection,
+                            "select n, :t as t from #keys where k = :k and d = :d and b = :b");
+    detail->SetDataSource(&source);
+    master->Open();
+    detail->Open();
+    for (int n = 1; n <= 2; ++n, master->Next()) {
+        ASSERT_FALSE(master->Eof());
+        ASSERT_EQ(detail->RecordCount(), 1) << detail->GetSQLText();
+        EXPECT_EQ(detail->FieldByName("n")->AsInteger(), n) << detail->GetSQLText();
+        EXPECT_EQ(timeOfDay(detail->FieldByName("t")->AsDateTime()),
+                  timeOfDay(master->FieldByName("t")->AsDateTime()));
+    }
+}
+
 TEST_F(QueryParams, UnsupportedParameterTypeLeavesTheQueryClosed) {
     auto query = makeQuery(kConnection, "select :d as d");
-    query->ParamByName("d")->SetAsDate(host::EncodeDate(2026, 1, 1));
+    query->ParamByName("d")->SetAsBCD(host::TBcd{});
     EXPECT_EQ(errorOf([&] { query->Open(); }), "Param datatype unsupported");
     EXPECT_FALSE(query->Active());
     EXPECT_TRUE(querytest::lockIsFree(*s_connection));

@@ -211,18 +211,50 @@ TEST(SqlLiterals, EveryParameterType) {
     p->SetAsBlob(std::string("\x01\xAB", 2));
     EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "0x01AB");
 
+
     // A null parameter is NULL whatever its type; a value of another type is refused.
-    p->SetAsDate(host::EncodeDate(2026, 1, 1));
+    p->SetAsBCD(host::TBcd{});
     try {
         (void)sqltext::ParamStrValue(*p, 1);
-        FAIL() << "ftDate accepted";
+        FAIL() << "ftBCD accepted";
     } catch (const host::Exception& e) {
         EXPECT_EQ(e.Message(), "Param datatype unsupported");
     }
     p->Clear();
     EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "NULL");
-    p->SetAsLargeInt(5);
-    EXPECT_THROW((void)sqltext::ParamStrValue(*p, 1), host::Exception);
+}
+
+TEST(SqlLiterals, LargeIntegersDatesTimesAndVarBytes) {
+    host::TParams params;
+    auto* p = params.CreateParam(host::ftUnknown, "p", host::ptInput);
+    // 64-bit values exactly, never through a double (2^53 + 1 has no double).
+    p->SetAsLargeInt(9007199254740993LL);
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(bigint, 9007199254740993)");
+    p->SetAsLargeInt(std::numeric_limits<int64_t>::min());
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(bigint, -9223372036854775808)");
+    p->SetAsLargeInt(std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(bigint, 9223372036854775807)");
+
+    // A date in the date order, its time of day dropped; a time without its date.
+    const host::TDateTime moment = host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 45);
+    p->SetAsDate(moment);
+    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTMDY), "convert(date, '12.07.2026')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTDMY), "convert(date, '07.12.2026')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTYDM), "convert(date, '2026.07.12')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 0), "convert(date, '12.07.2026')");
+    p->SetAsDate(host::EncodeDate(1, 1, 1));
+    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTYMD), "convert(date, '0001.01.01')");
+    p->SetAsTime(moment);
+    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTDMY), "convert(time, '14:05:09:45')");
+    p->SetAsTime(host::EncodeTime(0, 0, 0, 5));
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(time, '00:00:00:5')");
+    p->SetAsTime(host::EncodeTime(23, 59, 59, 999));
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(time, '23:59:59:999')");
+
+    // A binary column's field type (a master field of a detail) goes as hexadecimal.
+    p->SetAsBlob(std::string("\x00'\xFE", 3));
+    p->SetDataType(host::ftVarBytes);
+    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "0x0027FE");
 }
 
 TEST(SqlLiterals, ParseParamsListsEachNameOnceIgnoringQuotes) {
