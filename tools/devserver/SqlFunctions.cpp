@@ -4,6 +4,8 @@
 // and the collation that orders decimal text numerically.
 #include "SqlConnection.h"
 
+#include "ExactArithmetic.h"
+
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
 #include "TypesValues.h"
@@ -421,6 +423,7 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     constexpr int kFlags = SQLITE_UTF8;
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_collation(db, kDecimalCollation, SQLITE_UTF8, nullptr, decimalCollation);
+    registerExactFunctions(db);
     sqlite3_create_function(db, "tovrin_divisor", 1, kPure, data, divisorFunction, nullptr, nullptr);
     sqlite3_create_function(db, "object_id", 1, kFlags, data, objectIdFunction, nullptr, nullptr);
     sqlite3_create_function(db, "getdate", 0, kFlags, data, getdateFunction, nullptr, nullptr);

@@ -154,6 +154,9 @@ bool isUnaryPosition(std::span<const Token> tokens, size_t i) {
     return false;
 }
 
+bool isComparison(const Token& t);
+bool isColumnReference(std::span<const Token> expression);
+
 class Translator {
 public:
     Translator(const TranslateContext& context, Translation& out) : m_context(context), m_out(out) {}
@@ -208,6 +211,10 @@ public:
     }
 
     size_t step(std::span<const Token> tokens, size_t i) {
+        if (m_typeOf && !m_glue) {
+            if (m_plainOnce) m_plainOnce = false;
+            else if (size_t end = exactChain(tokens, i)) return end;
+        }
         const Token& t = tokens[i];
         auto next = [&](size_t k) -> const Token* { return i + k < tokens.size() ? &tokens[i + k] : nullptr; };
         switch (t.kind) {
@@ -310,6 +317,12 @@ public:
             return i + 2;
         }
         if (n1 && n1->isOp("(")) {
+            if (m_typeOf && (t.is("sum") || t.is("avg"))) {
+                if (auto name = exactAggregate(tokens, i)) {
+                    emit(*name);
+                    return i + 1;
+                }
+            }
             if (t.is("convert")) return convertCall(tokens, i);
             if (t.is("cast")) return castCall(tokens, i);
             for (const Rename& r : kRenames) {
@@ -383,11 +396,249 @@ public:
 
     /// Offsets of date-like string literals that meet columns holding no date-times.
     std::set<size_t> m_keepAsText;
+    /// The static type of an expression, when the statement's names can be typed. With it,
+    /// arithmetic on money and numeric values, and their sums and averages, are computed
+    /// exactly by the server's functions instead of in SQLite's floating point.
+    std::function<std::optional<ColumnType>(std::span<const Token>)> m_typeOf;
+
+    /// One operator or operand of an arithmetic expression over tokens [begin, end).
+    struct Node {
+        size_t begin = 0, end = 0;
+        size_t op = kLeaf; ///< index of the operator token (binary or sign), or kLeaf
+        int left = -1, right = -1;
+        bool unary = false;
+    };
+    static constexpr size_t kLeaf = static_cast<size_t>(-1);
+
+    /// The exact result type of an expression, if it has one: money or numeric.
+    std::optional<ColumnType> exactType(std::span<const Token> tokens, size_t begin, size_t end) {
+        auto type = m_typeOf(tokens.subspan(begin, end - begin));
+        if (!type) return std::nullopt;
+        const SqlType k = type->type;
+        if (k != SqlType::Numeric && k != SqlType::Decimal && k != SqlType::Money && k != SqlType::SmallMoney)
+            return std::nullopt;
+        return type;
+    }
+
+    /// The arguments of tovrin_arith and tovrin_negate that give the result type.
+    static std::string typeArguments(const ColumnType& type) {
+        const int kind = type.type == SqlType::Money ? 1 : type.type == SqlType::SmallMoney ? 2 : 0;
+        const int precision = kind ? 19 : type.precision ? type.precision : 18;
+        const int scale = kind ? 4 : type.scale;
+        return std::to_string(kind) + ", " + std::to_string(precision) + ", " + std::to_string(scale);
+    }
+
+    /// The exact aggregate that replaces sum or avg at `i` when its argument is money or
+    /// numeric.
+    std::optional<std::string> exactAggregate(std::span<const Token> tokens, size_t i) {
+        const size_t open = i + 1;
+        const size_t close = matchingParen(tokens, open);
+        if (close >= tokens.size()) return std::nullopt;
+        size_t from = open + 1;
+        if (from < close && (tokens[from].is("distinct") || tokens[from].is("all"))) ++from;
+        if (from >= close) return std::nullopt;
+        auto type = exactType(tokens, from, close);
+        if (!type) return std::nullopt;
+        const bool money = type->type == SqlType::Money || type->type == SqlType::SmallMoney;
+        if (tokens[i].is("sum")) return money ? "tovrin_sum_money" : "tovrin_sum";
+        if (money) return std::string("tovrin_avg_money");
+        return "tovrin_avg_" + std::to_string(std::max<int>(type->scale, 6));
+    }
+
+    /// The index after the `end` of the case expression at `i`, or `i` when it has none.
+    static size_t caseEnd(std::span<const Token> tokens, size_t i) {
+        int depth = 0, nested = 0;
+        for (size_t k = i; k < tokens.size(); ++k) {
+            if (tokens[k].isOp("(")) ++depth;
+            else if (tokens[k].isOp(")")) --depth;
+            else if (depth == 0 && tokens[k].is("case")) ++nested;
+            else if (depth == 0 && tokens[k].is("end") && --nested == 0) return k + 1;
+        }
+        return i;
+    }
+
+    /// True when the token at `i` can begin an operand.
+    static bool operandAt(std::span<const Token> tokens, size_t i) {
+        if (i >= tokens.size()) return false;
+        const Token& t = tokens[i];
+        if (t.is("case")) return caseEnd(tokens, i) > i;
+        if (t.kind == Token::Kind::Identifier) {
+            static constexpr std::string_view kWords[] = {
+                "and",   "or",     "not",   "then",  "else",    "when",  "by",     "in",    "between",
+                "like",  "is",     "on",    "as",    "from",    "asc",   "desc",   "exists", "distinct",
+                "all",   "union",  "end",   "escape", "top",    "where", "having", "group", "order",
+                "into",  "values", "set",   "select", "return", "print", "default", "if",   "while",
+                "begin", "join",   "inner", "outer", "cross",   "using", "with",   "except", "intersect",
+                "compute", "for",  "declare", "exec", "execute", "update", "delete", "insert", "waitfor"};
+            if (isStatementKeyword(t)) return false;
+            for (auto w : kWords)
+                if (t.is(w)) return false;
+        }
+        return primaryEnd(tokens, i) > i;
+    }
+
+    int parseAdditive(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
+        int left = parseMultiplicative(tokens, pos, nodes);
+        while (left >= 0 && pos + 1 < tokens.size() && (tokens[pos].isOp("+") || tokens[pos].isOp("-")) &&
+               (operandAt(tokens, pos + 1) || tokens[pos + 1].isOp("-") || tokens[pos + 1].isOp("+"))) {
+            const size_t op = pos++;
+            const int right = parseMultiplicative(tokens, pos, nodes);
+            if (right < 0) {
+                pos = op;
+                break;
+            }
+            nodes.push_back(Node{nodes[static_cast<size_t>(left)].begin, pos, op, left, right, false});
+            left = static_cast<int>(nodes.size() - 1);
+        }
+        return left;
+    }
+
+    int parseMultiplicative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
+        int left = parseUnary(tokens, pos, nodes);
+        while (left >= 0 && pos + 1 < tokens.size() &&
+               (tokens[pos].isOp("*") || tokens[pos].isOp("/") || tokens[pos].isOp("%")) &&
+               (operandAt(tokens, pos + 1) || tokens[pos + 1].isOp("-") || tokens[pos + 1].isOp("+"))) {
+            const size_t op = pos++;
+            const int right = parseUnary(tokens, pos, nodes);
+            if (right < 0) {
+                pos = op;
+                break;
+            }
+            nodes.push_back(Node{nodes[static_cast<size_t>(left)].begin, pos, op, left, right, false});
+            left = static_cast<int>(nodes.size() - 1);
+        }
+        return left;
+    }
+
+    int parseUnary(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
+        if (pos < tokens.size() && (tokens[pos].isOp("-") || tokens[pos].isOp("+"))) {
+            const size_t op = pos++;
+            const int operand = parseUnary(tokens, pos, nodes);
+            if (operand < 0) {
+                pos = op;
+                return -1;
+            }
+            nodes.push_back(Node{op, pos, op, operand, -1, true});
+            return static_cast<int>(nodes.size() - 1);
+        }
+        if (!operandAt(tokens, pos)) return -1;
+        const size_t end = tokens[pos].is("case") ? caseEnd(tokens, pos) : primaryEnd(tokens, pos);
+        nodes.push_back(Node{pos, end, kLeaf, -1, -1, false});
+        pos = end;
+        return static_cast<int>(nodes.size() - 1);
+    }
+
+    /// Translates the arithmetic expression that starts at `i` with its operators on money
+    /// and numeric values made exact; 0 when no arithmetic starts there.
+    size_t exactChain(std::span<const Token> tokens, size_t i) {
+        const bool sign = tokens[i].isOp("-") || tokens[i].isOp("+");
+        if (sign ? !isUnaryPosition(tokens, i) : !operandAt(tokens, i)) return 0;
+        std::vector<Node> nodes;
+        size_t pos = i;
+        const int root = parseAdditive(tokens, pos, nodes);
+        if (root < 0) return 0;
+        if (pos + 1 < tokens.size() && isComparison(tokens[pos])) {
+            // A comparison of money or numeric values that are not both plain columns (whose
+            // collation compares them exactly, and whose indexes stay usable) compares exactly.
+            const size_t opAt = pos++;
+            const int right = parseAdditive(tokens, pos, nodes);
+            if (right >= 0 && exactComparison(tokens, nodes[static_cast<size_t>(root)], nodes[static_cast<size_t>(right)])) {
+                emit("tovrin_compare(");
+                emitNode(tokens, nodes, root);
+                emit(",");
+                emitNode(tokens, nodes, right);
+                emit(")");
+                step(tokens, opAt);
+                emit("0");
+                return pos;
+            }
+            pos = opAt;
+        }
+        if (nodes[static_cast<size_t>(root)].op == kLeaf) return 0;
+        emitNode(tokens, nodes, root);
+        return pos;
+    }
+
+    /// True when two operands of a comparison are numbers, one of them money or numeric,
+    /// and not both plain columns.
+    bool exactComparison(std::span<const Token> tokens, const Node& left, const Node& right) {
+        auto l = tokens.subspan(left.begin, left.end - left.begin);
+        auto r = tokens.subspan(right.begin, right.end - right.begin);
+        if (isColumnReference(l) || isColumnReference(r)) return false;
+        auto a = m_typeOf(l);
+        auto b = m_typeOf(r);
+        if (!a || !b) return false;
+        auto number = [](SqlType k) {
+            return k == SqlType::Bit || k == SqlType::TinyInt || k == SqlType::SmallInt || k == SqlType::Int ||
+                   k == SqlType::BigInt || k == SqlType::Real || k == SqlType::Float || k == SqlType::Numeric ||
+                   k == SqlType::Decimal || k == SqlType::Money || k == SqlType::SmallMoney;
+        };
+        auto exact = [](SqlType k) {
+            return k == SqlType::Numeric || k == SqlType::Decimal || k == SqlType::Money || k == SqlType::SmallMoney;
+        };
+        return number(a->type) && number(b->type) && (exact(a->type) || exact(b->type));
+    }
+
+    /// Translates `tokens` with no arithmetic starting at its first token.
+    void runPlain(std::span<const Token> tokens) {
+        m_plainOnce = true;
+        run(tokens);
+        m_plainOnce = false;
+    }
+
+    void emitNode(std::span<const Token> tokens, const std::vector<Node>& nodes, int index) {
+        const Node& n = nodes[static_cast<size_t>(index)];
+        if (n.op == kLeaf) return runPlain(tokens.subspan(n.begin, n.end - n.begin));
+        const Token& op = tokens[n.op];
+        auto type = exactType(tokens, n.begin, n.end);
+        if (n.unary) {
+            if (type && op.isOp("-")) {
+                emit("tovrin_negate(");
+                emitNode(tokens, nodes, n.left);
+                emit(", " + typeArguments(*type) + ")");
+            } else if (nodes[static_cast<size_t>(n.left)].op == kLeaf) {
+                runPlain(tokens.subspan(n.begin, n.end - n.begin));
+            } else {
+                emit(op.text);
+                emit("(");
+                emitNode(tokens, nodes, n.left);
+                emit(")");
+            }
+            return;
+        }
+        if (type && !op.isOp("%")) {
+            const int code = op.isOp("+") ? 0 : op.isOp("-") ? 1 : op.isOp("*") ? 2 : 3;
+            emit("tovrin_arith(" + std::to_string(code) + ",");
+            emitNode(tokens, nodes, n.left);
+            emit(",");
+            emitNode(tokens, nodes, n.right);
+            emit(", " + typeArguments(*type) + ")");
+            return;
+        }
+        emit("(");
+        emitNode(tokens, nodes, n.left);
+        emit(")");
+        if (op.isOp("+")) {
+            auto whole = m_typeOf(tokens.subspan(n.begin, n.end - n.begin));
+            const bool concatenation = (whole && isCharacterType(*whole)) ||
+                                       (n.op > 0 && isCharacterOperand(tokens, n.op - 1, true)) ||
+                                       isCharacterOperand(tokens, n.op + 1, false);
+            emit(concatenation ? "||" : "+");
+        } else {
+            emit(op.text);
+        }
+        // The divisor is checked, so that a division by zero fails as on the server.
+        const bool divides = op.isOp("/") || op.isOp("%");
+        emit(divides ? "tovrin_divisor(" : "(");
+        emitNode(tokens, nodes, n.right);
+        emit(")");
+    }
 
 private:
     const TranslateContext& m_context;
     Translation& m_out;
     bool m_glue = false;
+    bool m_plainOnce = false;
 };
 
 /// The last name of a possibly qualified table name starting at `i` ("db..t", "dbo.t", "t"),
@@ -667,6 +918,7 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
     Translator tr(context, out);
     tr.m_keepAsText = literalsKeptAsText(tokens, context);
     SelectTyper typer(tokens, context);
+    tr.m_typeOf = [&typer](std::span<const Token> expression) { return typer.type(expression); };
     size_t i = 1;
     tr.emit("select");
     if (i < tokens.size() && (tokens[i].is("distinct") || tokens[i].is("all"))) {
@@ -764,7 +1016,16 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
             hint = other ? std::optional(uniteTypes(*hint, *other)) : std::nullopt;
         }
     }
-    tr.run(tokens.subspan(listEnd));
+    // The names after a union belong to other tables: their selects are not typed.
+    size_t unionAt = listEnd;
+    for (int depth = 0; unionAt < tokens.size(); ++unionAt) {
+        if (tokens[unionAt].isOp("(")) ++depth;
+        else if (tokens[unionAt].isOp(")")) --depth;
+        else if (depth == 0 && tokens[unionAt].is("union")) break;
+    }
+    tr.run(tokens.subspan(listEnd, unionAt - listEnd));
+    tr.m_typeOf = nullptr;
+    tr.run(tokens.subspan(unionAt));
     if (top) tr.emit("limit " + *top);
 }
 
@@ -811,6 +1072,33 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
     } else {
         Translator tr(context, out);
         tr.m_keepAsText = literalsKeptAsText(tokens, context);
+        // Variables and literals can always be typed; the columns of an update's table too.
+        TypeScope scope;
+        scope.variable = context.variable;
+        scope.marker = context.marker;
+        tr.m_typeOf = [&scope](std::span<const Token> expression) { return expressionType(expression, scope); };
+        std::vector<Token> tableSelect;
+        std::optional<SelectTyper> tableTyper;
+        if (!tokens.empty() && tokens[0].is("update")) {
+            size_t setAt = 0, fromAt = 0;
+            for (size_t k = 1, depth = 0; k < tokens.size(); ++k) {
+                if (tokens[k].isOp("(")) ++depth;
+                else if (tokens[k].isOp(")")) --depth;
+                else if (depth == 0 && !setAt && tokens[k].is("set")) setAt = k;
+                else if (depth == 0 && setAt && !fromAt && tokens[k].is("from")) fromAt = k;
+            }
+            if (setAt > 1) {
+                // "select * from <the table, or the update's own from clause>" types its names.
+                tableSelect.push_back(Token{Token::Kind::Identifier, "select"});
+                tableSelect.push_back(Token{Token::Kind::Operator, "*"});
+                tableSelect.push_back(Token{Token::Kind::Identifier, "from"});
+                if (fromAt) tableSelect.insert(tableSelect.end(), tokens.begin() + static_cast<long>(fromAt + 1), tokens.end());
+                else tableSelect.insert(tableSelect.end(), tokens.begin() + 1, tokens.begin() + static_cast<long>(setAt));
+                tableTyper.emplace(tableSelect, context);
+                tr.m_typeOf = [&tableTyper](std::span<const Token> expression) { return tableTyper->type(expression); };
+            }
+        }
+        const bool isInsert = !tokens.empty() && tokens[0].is("insert");
         // T-SQL lets `into` after insert and `from` after delete be left out.
         if (tokens.size() > 2 && tokens[0].is("insert") && !tokens[1].is("into")) {
             tr.emit("insert into");
@@ -819,7 +1107,24 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
             tr.emit("delete from");
             tokens = tokens.subspan(1);
         }
-        tr.run(tokens);
+        size_t selectAt = tokens.size();
+        if (isInsert) {
+            for (size_t k = 1, depth = 0; k < tokens.size(); ++k) {
+                if (tokens[k].isOp("(")) ++depth;
+                else if (tokens[k].isOp(")")) --depth;
+                else if (depth == 0 && tokens[k].is("select")) {
+                    selectAt = k;
+                    break;
+                }
+            }
+        }
+        if (selectAt < tokens.size()) {
+            // insert … select: the select's expressions are typed from its own tables.
+            tr.run(tokens.subspan(0, selectAt));
+            translateSelect(tokens.subspan(selectAt), context, out);
+        } else {
+            tr.run(tokens);
+        }
     }
     return out;
 }
@@ -828,6 +1133,11 @@ Translation translateExpression(std::span<const Token> tokens, const TranslateCo
     Translation out;
     out.sql = "select";
     Translator tr(context, out);
+    // Variables and literals are typed; there are no columns here.
+    TypeScope scope;
+    scope.variable = context.variable;
+    scope.marker = context.marker;
+    tr.m_typeOf = [&scope](std::span<const Token> expression) { return expressionType(expression, scope); };
     tr.run(tokens);
     return out;
 }

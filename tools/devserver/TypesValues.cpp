@@ -2,6 +2,8 @@
 // declared types of columns and variables.
 #include "TypesValues.h"
 
+#include "ExactArithmetic.h"
+
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
 
@@ -311,6 +313,11 @@ std::string formatDecimal(__int128 unscaled, int scale) {
 }
 
 int compareDecimalText(std::string_view a, std::string_view b) {
+    // Plain decimal text (what money and numeric columns hold) compares digit by digit,
+    // exactly at any length.
+    bool plain = false;
+    const int exact = compareDecimalNumbers(a, b, plain);
+    if (plain) return exact;
     auto x = parseDecimal(a, 38 - 20);
     auto y = parseDecimal(b, 38 - 20);
     if (x && y) return *x < *y ? -1 : *x > *y ? 1 : 0;
@@ -488,7 +495,13 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
     if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal) {
         auto text = decimalSource(v);
         auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
-        if (!d) throw conversionError(v, type);
+        if (!d) {
+            // A number with more digits than the type can hold at its scale overflows.
+            bool plain = false;
+            if (text) (void)compareDecimalNumbers(*text, "0", plain);
+            if (plain) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+            throw conversionError(v, type);
+        }
         if (*d > limitOf(type) || *d < -limitOf(type) - 1)
             throw SqlError(3606, 16, "Arithmetic overflow occurred.");
         return SqlValue::ofText(formatDecimal(*d, scaleOf(type)));
