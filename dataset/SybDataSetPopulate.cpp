@@ -65,7 +65,8 @@ void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldN
     std::vector<TField*> list;
     BuildFieldList(list, FieldNames);
     int dims = VarArrayDimCount(Values);
-    if (dims == 1 && list.size() == 1 && isByteArray(Values) && list.front()->DataType() == ftBytes)
+    if (dims == 1 && list.size() == 1 && isByteArray(Values) &&
+        (list.front()->DataType() == ftBytes || list.front()->DataType() == ftVarBytes))
         dims = 0;  // the bytes of one binary value, not one value per field
     if (dims > 1) DatabaseError("Array has more then one dimension");
     if (dims == 0 && list.size() > 1) DatabaseError("Only one field can by filled with non-array variant");
@@ -151,6 +152,16 @@ void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Varia
         std::string bytes = Value.AsBytes();
         bytes.resize(static_cast<std::size_t>(size), '\0');
         std::memcpy(value, bytes.data(), static_cast<std::size_t>(size));
+        break;
+    }
+    case ftVarBytes: {
+        // The host's format: a 16-bit length, then the bytes (cut to the field's size).
+        const std::string bytes = Value.AsBytes();
+        const auto length = static_cast<uint16_t>(std::min<std::size_t>(
+            bytes.size(), static_cast<std::size_t>(std::clamp(size - 2, 0, 0xFFFF))));
+        std::memset(value, 0, static_cast<std::size_t>(size));
+        std::memcpy(value, &length, sizeof length);
+        std::memcpy(value + 2, bytes.data(), length);
         break;
     }
     default:

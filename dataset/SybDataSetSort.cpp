@@ -112,6 +112,17 @@ int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size, 
         const int c = std::memcmp(A, B, static_cast<std::size_t>(Size > 0 ? Size : 0));
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
+    case ftVarBytes: {
+        // A 16-bit length and the bytes: compared bytewise unsigned over the stored
+        // lengths, a value that is a prefix of a longer one first. A length beyond the
+        // value area is cut to it.
+        const std::size_t room = static_cast<std::size_t>(Size > 2 ? Size - 2 : 0);
+        const std::size_t la = std::min<std::size_t>(load<uint16_t>(A), room);
+        const std::size_t lb = std::min<std::size_t>(load<uint16_t>(B), room);
+        const int c = std::memcmp(A + 2, B + 2, std::min(la, lb));
+        if (c != 0) return c < 0 ? -1 : 1;
+        return threeWay(la, lb);
+    }
     default:
         return 0;
     }
@@ -229,8 +240,8 @@ void TSybDataSet::BuildFieldList(std::vector<TField*>& List, const std::string& 
         TField* field = FieldByName(name);
         const TFieldKind kind = field->FieldKind();
         const int type = field->DataType();
-        const bool comparable =
-            (type >= ftString && type <= ftBytes) || type == ftAutoInc || (type >= ftFixedChar && type <= ftLargeint);
+        const bool comparable = (type >= ftString && type <= ftVarBytes) || type == ftAutoInc ||
+                                (type >= ftFixedChar && type <= ftLargeint);
         if ((kind != fkData && kind != fkCalculated) || !comparable)
             DatabaseErrorFmt("E_UNSUPPORTED_FIELD_TYPE", {field->GetDisplayName()});
         List.push_back(field);
