@@ -19,10 +19,11 @@ namespace {
 
 using u128 = unsigned __int128;
 
-/// An unsigned integer of 512 bits, least significant limb first. Operands are at most
-/// 77 digits and results of one operation at most 154, so nothing ever wraps.
+/// An unsigned integer of 768 bits (231 digits), least significant limb first. Operands are
+/// at most 77 digits with at most 77 of scale, so that no product, sum or scaled dividend of
+/// one operation wraps.
 struct Wide {
-    std::array<uint32_t, 16> limb{};
+    std::array<uint32_t, 24> limb{};
 
     static Wide of(u128 v) {
         Wide w;
@@ -154,8 +155,10 @@ bool parseExact(std::string_view text, Exact& out) {
     out = Exact{};
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) out.negative = text[i++] == '-';
     if (i < text.size() && text[i] == '$') ++i;
-    bool any = false, point = false;
+    bool any = false, point = false, wide = false;
     int digits = 0;
+    // The first 38 digits gather in a 128-bit integer; only longer numbers need the wide one.
+    u128 narrow = 0;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
@@ -165,8 +168,14 @@ bool parseExact(std::string_view text, Exact& out) {
                 continue;
             }
             if (++digits > kMaxDigits) throw overflow();
-            out.magnitude.multiplySmall(10);
-            out.magnitude.add(Wide::of(static_cast<u128>(c - '0')));
+            if (digits <= 38) {
+                narrow = narrow * 10 + static_cast<u128>(c - '0');
+            } else {
+                if (!wide) out.magnitude = Wide::of(narrow);
+                wide = true;
+                out.magnitude.multiplySmall(10);
+                out.magnitude.add(Wide::of(static_cast<u128>(c - '0')));
+            }
             if (point) ++out.scale;
         } else if (c == '.' && !point) {
             point = true;
@@ -175,6 +184,7 @@ bool parseExact(std::string_view text, Exact& out) {
         }
     }
     if (!any) return false;
+    if (!wide) out.magnitude = Wide::of(narrow);
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
