@@ -12,6 +12,7 @@ packages=(
   libdbd-sybase-perl python3-pymssql
   qtbase5-dev xvfb xauth
   procps
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -90,7 +90,7 @@ std::string fromHex(const std::string& literal) {
 // final text separates the two minus signs; set this to false then.
 constexpr bool kKnownMinusMinus = true;
 
-enum class ValueKind { Null, Integer, Boolean, Float, String, Memo, DateTime, Blob, Count };
+enum class ValueKind { Null, Integer, Boolean, Float, String, Memo, DateTime, Blob, LargeInt, Date, Time, Count };
 
 struct Given {
     ValueKind kind = ValueKind::Null;
@@ -122,13 +122,19 @@ Given giveValue(host::TParam& param, FuzzedDataProvider& data) {
         given.text = data.ConsumeRandomLengthString(256);
         param.SetAsBlob(given.text);
         break;
+    case ValueKind::LargeInt: param.SetAsLargeInt(data.ConsumeIntegral<int64_t>()); break;
+    case ValueKind::Date:
+        param.SetAsDate(data.ConsumeFloatingPointInRange<double>(-657434.0, 2958465.0));
+        break;
+    case ValueKind::Time: param.SetAsTime(data.ConsumeFloatingPointInRange<double>(0.0, 0.99999)); break;
     case ValueKind::Count: break;
     }
     return given;
 }
 
 // Every byte of the literal at [begin, end) belongs to tokens of its own: a quoted literal
-// is exactly one closed token, any other literal holds no quote or comment and starts none.
+// is exactly one closed token; any other literal (a number, NULL, a hexadecimal string, a
+// conversion call) holds no comment, and a quoted string only when it closes inside it.
 // Returns false when the rest of the text is not to be checked (the known fault below).
 bool checkLiteral(const std::string& text, const std::vector<fuzzsql::Token>& tokens,
                   std::size_t begin, std::size_t end, const Given& given) {
@@ -139,12 +145,17 @@ bool checkLiteral(const std::string& text, const std::vector<fuzzsql::Token>& to
     g_context = "literal [" + std::to_string(begin) + ", " + std::to_string(end) + ") of:\n" + text;
     if (first == '\'' || first == '"') {
         const fuzzsql::Token& t = tokens[fuzzsql::tokenAt(tokens, begin)];
-        // A quote of the SQL text written right after the marker (":x'") reads as a
-        // doubled quote with the literal's closing one: the text's own quote joins the
-        // literal, which the value cannot cause. Anything else is a value escaping.
-        const bool textQuoteFollows = end < text.size() && text[end] == first;
-        check(t.begin == begin && ((t.end == end && t.closed) || (textQuoteFollows && t.end > end)),
-              "a quoted value escapes its literal");
+        // The same quote right before or after the literal (":x'" in the SQL text, or two
+        // markers side by side, ":a:b") reads as a doubled quote together with the
+        // literal's own: the neighbours join, whatever the value. Anything else is a value
+        // escaping its literal.
+        const bool quoteAdjacent = (end < text.size() && text[end] == first) || (begin > 0 && text[begin - 1] == first);
+        if (quoteAdjacent) {
+            check(t.kind != fuzzsql::Kind::LineComment && t.kind != fuzzsql::Kind::BlockComment,
+                  "a quoted value is read as a comment");
+            return false;
+        }
+        check(t.begin == begin && t.end == end && t.closed, "a quoted value escapes its literal");
         if (given.kind == ValueKind::String || given.kind == ValueKind::Memo) {
             check(unquote(text.substr(begin, end - begin)) == given.text, "a string value reads back changed");
         }
@@ -154,8 +165,11 @@ bool checkLiteral(const std::string& text, const std::vector<fuzzsql::Token>& to
         return false;
     }
     for (std::size_t i = fuzzsql::tokenAt(tokens, begin); i < tokens.size() && tokens[i].begin < end; ++i) {
-        const fuzzsql::Kind kind = tokens[i].kind;
-        check(kind == fuzzsql::Kind::Word || kind == fuzzsql::Kind::Other,
+        const fuzzsql::Token& t = tokens[i];
+        const bool quotedInside = (t.kind == fuzzsql::Kind::SingleQuoted || t.kind == fuzzsql::Kind::DoubleQuoted) &&
+                                  t.closed && t.begin >= begin && t.end <= end;
+        check(t.kind == fuzzsql::Kind::Word || t.kind == fuzzsql::Kind::Other || t.kind == fuzzsql::Kind::Blank ||
+                  quotedInside,
               "an unquoted literal joins a quote or comment");
     }
     if (given.kind == ValueKind::Blob) {

@@ -23,8 +23,12 @@ for target in fuzz_sql_params fuzz_devserver_protocol fuzz_component_stream; do
   corpus="$work/$target"
   mkdir -p "$corpus" "$work/$target-artifacts"
   cp "$here/corpus/$target/"* "$corpus/"
+  # The stream reader covers so many edges that libFuzzer's entropic scheduling spends
+  # most of the time on its own bookkeeping; without it the target runs eight times faster.
+  extra=()
+  [ "$target" = fuzz_component_stream ] && extra=(-entropic=0)
   started=$(date +%s)
-  "$program" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+  "$program" "${extra[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$work/$target-artifacts/" "$corpus" \
     >"$work/$target.log" 2>&1
   rc=$?

@@ -240,9 +240,9 @@ TEST(FaultsAtEveryStep, AValueThatCannotBecomeALiteralStopsTheExecutionBeforeAny
     auto connection = makeConnection("REL_CONVERT");
     connection->Connect();
     auto query = makeQuery("REL_CONVERT", "select convert(datetime, :d) as d");
-    query->ParamByName("d")->SetAsDate(host::EncodeDate(2026, 12, 7));
+    query->ParamByName("d")->SetAsWord(7);
     EXPECT_EQ(errorOf([&] { query->Open(); }), "Param datatype unsupported");
-    expectCleanFailure(*query, *connection, "ftDate parameter");
+    expectCleanFailure(*query, *connection, "ftWord parameter");
     EXPECT_TRUE(connection->Connected());
     query->ParamByName("d")->SetAsDateTime(host::EncodeDate(2026, 12, 7));
     query->Open();

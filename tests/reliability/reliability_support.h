@@ -145,20 +145,21 @@ private:
                 char drain[64];
                 (void)!read(m_wake[0], drain, sizeof drain);
             }
+            std::vector<Pair> kept;
             if (fds[0].revents & POLLIN) {
+                // Polled from the next round on: `fds` holds only the pairs relayed so far.
                 const int client = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
                 if (client >= 0) {
                     const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
                     sockaddr_in address = loopback(m_target);
                     if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-                        m_pairs.push_back({client, server});
+                        kept.push_back({client, server});
                     } else {
                         close(server);
                         close(client);
                     }
                 }
             }
-            std::vector<Pair> kept;
             for (std::size_t i = 0; i < m_pairs.size(); ++i) {
                 const Pair pair = m_pairs[i];
                 const short fromClient = fds[2 + 2 * i].revents;
