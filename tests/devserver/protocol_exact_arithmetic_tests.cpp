@@ -141,6 +141,9 @@ TEST_F(ExactArithmetic, ResultsOutsideTheirTypeOverflow)
              "select -m from xa where id = 2",
              "select sm + sm from xa where id = 1",
              "select convert(money, n38) from xa where id = 1",
+             "select convert(int, n38) from xa where id = 1",
+             "select n38 * n38 from xa where id = 1",
+             "select sum(a.n38 * 8) from xa a, xa b where a.id = 1",
          }) {
         EXPECT_EQ(errorOf(sql), 3606) << sql;
     }
@@ -220,6 +223,10 @@ TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
     EXPECT_EQ(b.rowResults()[0]->rows[0][0].text, "1234567890123456789012345678.0123456790");
     EXPECT_EQ(b.rowResults()[0]->rows[2][0].text, "1234567890123456789012345678.0123456780");
     EXPECT_EQ(value("select max(k) - min(k) from near"), "2");
+    EXPECT_EQ(value("select max(k - 12345678901234567890123456789012345670) from near"), "9");
+    EXPECT_EQ(value("select min(k * 1) from near"), "12345678901234567890123456789012345677");
+    EXPECT_EQ(value("select max(-k + 0) from near"), "-12345678901234567890123456789012345677");
+    EXPECT_EQ(value("select max(f + 0) from near"), "1234567890123456789012345678.012345679");
 }
 
 TEST_F(ExactArithmetic, StoredResultsKeepEveryDigit)

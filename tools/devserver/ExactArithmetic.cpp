@@ -538,6 +538,40 @@ void averageFinal(sqlite3_context* ctx) {
     }
 }
 
+/// Running state of an exact min or max: a copy of the best value so far.
+struct ExtremeState {
+    sqlite3_value* best;
+};
+
+void extremeStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    auto* state = static_cast<ExtremeState*>(sqlite3_aggregate_context(ctx, sizeof(ExtremeState)));
+    if (!state) return sqlite3_result_error_nomem(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    const bool wantMax = sqlite3_user_data(ctx) != nullptr;
+    try {
+        if (state->best) {
+            Exact a = operand(argv[0]);
+            Exact b = operand(state->best);
+            b.negative = !b.negative;
+            const Exact difference = addSigned(a, b);
+            if (difference.magnitude.zero() || difference.negative == wantMax) return;
+            sqlite3_value_free(state->best);
+        }
+        state->best = sqlite3_value_dup(argv[0]);
+        if (!state->best) sqlite3_result_error_nomem(ctx);
+    } catch (const SqlError& e) {
+        fail(ctx, e);
+    }
+}
+
+void extremeFinal(sqlite3_context* ctx) {
+    auto* state = static_cast<ExtremeState*>(sqlite3_aggregate_context(ctx, 0));
+    if (!state || !state->best) return sqlite3_result_null(ctx);
+    sqlite3_result_value(ctx, state->best);
+    sqlite3_value_free(state->best);
+    state->best = nullptr;
+}
+
 /// Splits plain decimal text into sign, integer digits without leading zeros and fraction
 /// digits without trailing zeros; false when it is no plain number.
 bool splitDecimal(std::string_view s, bool& negative, std::string_view& whole, std::string_view& fraction) {
@@ -591,6 +625,9 @@ void registerExactFunctions(sqlite3* db) {
     sqlite3_create_function(db, "tovrin_sum", 1, kPure, numeric, nullptr, sumStep, sumFinal);
     sqlite3_create_function(db, "tovrin_sum_money", 1, kPure, money, nullptr, sumStep, sumFinal);
     sqlite3_create_function(db, "tovrin_avg_money", 1, kPure, money, nullptr, sumStep, averageFinal);
+    static int wantMax = 1;
+    sqlite3_create_function(db, "tovrin_min", 1, kPure, nullptr, nullptr, extremeStep, extremeFinal);
+    sqlite3_create_function(db, "tovrin_max", 1, kPure, &wantMax, nullptr, extremeStep, extremeFinal);
     for (int scale = 0; scale <= 38; ++scale) {
         const std::string name = "tovrin_avg_" + std::to_string(scale);
         sqlite3_create_function(db, name.c_str(), 1, kPure, const_cast<int*>(&kAggregateTypes[scale]), nullptr,

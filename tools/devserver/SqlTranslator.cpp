@@ -317,7 +317,7 @@ public:
             return i + 2;
         }
         if (n1 && n1->isOp("(")) {
-            if (m_typeOf && (t.is("sum") || t.is("avg"))) {
+            if (m_typeOf && (t.is("sum") || t.is("avg") || t.is("min") || t.is("max"))) {
                 if (auto name = exactAggregate(tokens, i)) {
                     emit(*name);
                     return i + 1;
@@ -428,8 +428,8 @@ public:
         return std::to_string(kind) + ", " + std::to_string(precision) + ", " + std::to_string(scale);
     }
 
-    /// The exact aggregate that replaces sum or avg at `i` when its argument is money or
-    /// numeric.
+    /// The exact aggregate that replaces sum, avg, min or max at `i` when its argument is
+    /// money or numeric.
     std::optional<std::string> exactAggregate(std::span<const Token> tokens, size_t i) {
         const size_t open = i + 1;
         const size_t close = matchingParen(tokens, open);
@@ -439,6 +439,11 @@ public:
         if (from >= close) return std::nullopt;
         auto type = exactType(tokens, from, close);
         if (!type) return std::nullopt;
+        if (tokens[i].is("min") || tokens[i].is("max")) {
+            // A plain column is ordered by its collation already (and its index serves it).
+            if (isColumnReference(tokens.subspan(from, close - from))) return std::nullopt;
+            return tokens[i].is("min") ? "tovrin_min" : "tovrin_max";
+        }
         const bool money = type->type == SqlType::Money || type->type == SqlType::SmallMoney;
         if (tokens[i].is("sum")) return money ? "tovrin_sum_money" : "tovrin_sum";
         if (money) return std::string("tovrin_avg_money");
