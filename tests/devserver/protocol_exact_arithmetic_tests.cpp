@@ -222,6 +222,19 @@ TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
     ASSERT_EQ(b.rowResults()[0]->rows.size(), 3u);
     EXPECT_EQ(b.rowResults()[0]->rows[0][0].text, "1234567890123456789012345678.0123456790");
     EXPECT_EQ(b.rowResults()[0]->rows[2][0].text, "1234567890123456789012345678.0123456780");
+    // Computed keys order by value, long and short ones mixed.
+    b = con.execute("insert near values (-5, 0) insert near values (7, 0)\n"
+                    "insert near values (-12345678901234567890123456789012345678, 0)\n"
+                    "select k - 1 from near order by k - 1 desc, f * 1");
+    ASSERT_EQ(b.rowResults().size(), 1u) << (b.errors().empty() ? "" : b.errors()[0].text);
+    ASSERT_EQ(b.rowResults()[0]->rows.size(), 6u);
+    const char* descending[] = {"12345678901234567890123456789012345678", "12345678901234567890123456789012345677",
+                                "12345678901234567890123456789012345676", "6", "-6",
+                                "-12345678901234567890123456789012345679"};
+    for (size_t r = 0; r < 6; ++r)
+        EXPECT_EQ(b.rowResults()[0]->rows[r][0].text, descending[r]) << "row " << r;
+    b = con.execute("delete near where k < 10");
+    ASSERT_FALSE(b.failed);
     EXPECT_EQ(value("select max(k) - min(k) from near"), "2");
     EXPECT_EQ(value("select max(k - 12345678901234567890123456789012345670) from near"), "9");
     EXPECT_EQ(value("select min(k * 1) from near"), "12345678901234567890123456789012345677");

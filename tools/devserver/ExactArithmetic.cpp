@@ -538,6 +538,32 @@ void averageFinal(sqlite3_context* ctx) {
     }
 }
 
+/// tovrin_sort_key(x): a number as plain decimal text, which the decimal collation orders
+/// exactly whatever its size (numbers and texts mixed would be ordered by storage class).
+void sortKeyFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL: return sqlite3_result_null(ctx);
+    case SQLITE_INTEGER: {
+        const std::string text = std::to_string(sqlite3_value_int64(argv[0]));
+        return sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    }
+    case SQLITE_FLOAT: {
+        Exact e;
+        u128 m = 0;
+        const std::string shortest = shortestText(sqlite3_value_double(argv[0]));
+        try {
+            if (parseExact(shortest, e) && e.magnitude.fitsU128(m) && m <= static_cast<u128>(powerOfTen(38))) {
+                const std::string text = formatDecimal(e.negative ? -static_cast<__int128>(m) : static_cast<__int128>(m), e.scale);
+                return sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            }
+        } catch (const SqlError&) {
+        }
+        return sqlite3_result_text64(ctx, shortest.data(), shortest.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    }
+    default: sqlite3_result_value(ctx, argv[0]);
+    }
+}
+
 /// Running state of an exact min or max: a copy of the best value so far.
 struct ExtremeState {
     sqlite3_value* best;
@@ -619,6 +645,7 @@ void registerExactFunctions(sqlite3* db) {
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(db, "tovrin_arith", 6, kPure, nullptr, arithFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_negate", 4, kPure, nullptr, negateFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_sort_key", 1, kPure, nullptr, sortKeyFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_compare", 2, kPure, nullptr, compareFunction, nullptr, nullptr);
     void* numeric = const_cast<int*>(&kAggregateTypes[0]);
     void* money = const_cast<int*>(&kAggregateTypes[39]);

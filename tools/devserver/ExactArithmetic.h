@@ -28,6 +28,7 @@ enum class ExactOp : int { Add = 0, Subtract = 1, Multiply = 2, Divide = 3 };
 ///    its type, 3607 for a division by zero;
 ///  - tovrin_negate(a, kind, precision, scale): -a;
 ///  - tovrin_compare(a, b): -1, 0 or 1, comparing exactly;
+///  - tovrin_sort_key(x): x as plain decimal text, for ordering with the decimal collation;
 ///  - the aggregates tovrin_min(x) and tovrin_max(x) (comparing exactly),
 ///    tovrin_sum(x) and tovrin_sum_money(x) (exact sums) and tovrin_avg_money(x),
 ///    tovrin_avg_0(x) … tovrin_avg_38(x) (exact averages cut to 4, or to the scale in the name).

@@ -1028,7 +1028,50 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
         else if (tokens[unionAt].isOp(")")) --depth;
         else if (depth == 0 && tokens[unionAt].is("union")) break;
     }
-    tr.run(tokens.subspan(listEnd, unionAt - listEnd));
+    size_t orderAt = unionAt;
+    for (size_t k = listEnd, depth = 0; k + 1 < unionAt; ++k) {
+        if (tokens[k].isOp("(")) ++depth;
+        else if (tokens[k].isOp(")")) --depth;
+        else if (depth == 0 && tokens[k].is("order") && tokens[k + 1].is("by")) {
+            orderAt = k;
+            break;
+        }
+    }
+    tr.run(tokens.subspan(listEnd, orderAt - listEnd));
+    if (orderAt < unionAt) {
+        // Money and numeric expressions are ordered by their exact decimal text: a result
+        // holds short values as numbers and long ones as text, which SQLite would not
+        // order among each other by value.
+        tr.emit("order by");
+        size_t itemsEnd = orderAt + 2;
+        for (size_t depth = 0; itemsEnd < unionAt; ++itemsEnd) {
+            if (tokens[itemsEnd].isOp("(")) ++depth;
+            else if (tokens[itemsEnd].isOp(")")) --depth;
+            else if (depth == 0 && (tokens[itemsEnd].is("compute") || tokens[itemsEnd].is("for") ||
+                                    tokens[itemsEnd].is("at") || tokens[itemsEnd].is("plan")))
+                break;
+        }
+        bool firstKey = true;
+        for (auto key : splitAtCommas(tokens.subspan(orderAt + 2, itemsEnd - orderAt - 2))) {
+            if (!firstKey) tr.emit(",");
+            firstKey = false;
+            auto expression = key;
+            if (!expression.empty() && (expression.back().is("asc") || expression.back().is("desc")))
+                expression = expression.first(expression.size() - 1);
+            const bool exact = !expression.empty() && !isColumnReference(expression) &&
+                               !(expression.size() == 1 && expression[0].kind == Token::Kind::Number) &&
+                               tr.exactType(expression, 0, expression.size());
+            if (!exact) {
+                tr.run(key);
+                continue;
+            }
+            tr.emit("tovrin_sort_key(");
+            tr.run(expression);
+            tr.emit(std::string(") collate ") + kDecimalCollation);
+            if (expression.size() < key.size()) tr.emit(key.back().text);
+        }
+        tr.run(tokens.subspan(itemsEnd, unionAt - itemsEnd));
+    }
     tr.m_typeOf = nullptr;
     tr.run(tokens.subspan(unionAt));
     if (top) tr.emit("limit " + *top);
