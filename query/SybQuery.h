@@ -38,6 +38,17 @@ using TResultSetNo = uint8_t;
 /// Fired for a query created for a row result that no query claimed.
 using TNewResultSetEvent = host::TEvent<void(TSybQuery* ADataSet)>;
 
+/// Fired while the rows of a row result are loaded into ADataSet: RowsFetched rows of that
+/// result are stored so far.
+using TFetchProgressEvent = host::TEvent<void(TSybQuery* ADataSet, int64_t RowsFetched)>;
+
+/// The row count that one statement of a batch reported when it ended.
+struct TStatementRowCount {
+    int32_t Rows = 0;       ///< rows it selected, inserted, updated or deleted
+    int32_t RowResults = 0; ///< row results of the batch up to this statement, its own included
+    bool Selected = false;  ///< its rows came as a row result (a select), not as changes
+};
+
 /// The detail link of a query: connects it to the DataSource whose dataset is its master.
 class TSybDataLink : public host::TDetailDataLink {
 public:
@@ -96,6 +107,7 @@ public:
     [[nodiscard]] bool CachedUpdates() const noexcept { return GetCachedUpdates(); }
     void SetCachedUpdates(bool Value) noexcept { FReadOnly = !Value; }
     [[nodiscard]] TTovrinAbout* About() const noexcept { return FAbout; }
+    /// The return status of the last execution; 0 when none came (see HasReturnStatus).
     [[nodiscard]] int32_t ReturnStatus() const noexcept { return FReturnStatus; }
     /// Receivers of this query's batch (queries whose Master it is).
     [[nodiscard]] const std::vector<TSybQuery*>* ResultQueries() const noexcept { return FResultQueries.get(); }
@@ -106,6 +118,16 @@ public:
     void SetOnServerError(TSybMessageProc Value) { FOnServerError = std::move(Value); }
     [[nodiscard]] const TNewResultSetEvent& OnNewDataSet() const noexcept { return FOnNewDataSet; }
     void SetOnNewDataSet(TNewResultSetEvent Value) { FOnNewDataSet = std::move(Value); }
+    /// Fired every FetchProgressInterval rows while a row result is loaded into this query,
+    /// or into one of its receivers that has no handler of its own (ADataSet names the
+    /// query being filled). Unassigned, the fetch does not count. An exception from the
+    /// handler ends the fetch as any failure does (the command is cancelled). Run-time
+    /// only: not written to the component stream.
+    [[nodiscard]] const TFetchProgressEvent& OnFetchProgress() const noexcept { return FOnFetchProgress; }
+    void SetOnFetchProgress(TFetchProgressEvent Value) { FOnFetchProgress = std::move(Value); }
+    /// Rows between two OnFetchProgress calls (default 10,000; values below 1 read as 1).
+    [[nodiscard]] int32_t FetchProgressInterval() const noexcept { return FFetchProgressInterval; }
+    void SetFetchProgressInterval(int32_t Value) noexcept { FFetchProgressInterval = Value < 1 ? 1 : Value; }
 
     // ---- opening and executing ------------------------------------------------------------
     /// Opens or closes; closing also closes every receiver.
@@ -229,6 +251,20 @@ public:
     [[nodiscard]] host::Variant OutputParamByName(const std::string& Name) const;
     /// Number of row results the last execution met.
     [[nodiscard]] int32_t ResultSetCount() const noexcept { return FResultSetCount; }
+    /// True when the last execution received a return status (a procedure ran), which
+    /// ReturnStatus then holds, 0 included.
+    [[nodiscard]] bool HasReturnStatus() const noexcept { return FHasReturnStatus; }
+    /// The row count of the last statement of the last execution that reported one (the
+    /// server's count at the end of a select, insert, update or delete), -1 when none did.
+    [[nodiscard]] int32_t RowsAffected() const noexcept {
+        return FStatementRowCounts.empty() ? -1 : FStatementRowCounts.back().Rows;
+    }
+    /// Every row count the last execution's statements reported, in the order the server
+    /// sent them. The list grows while the batch runs, so a message handler can tell
+    /// which counts came before its message.
+    [[nodiscard]] const std::vector<TStatementRowCount>& StatementRowCounts() const noexcept {
+        return FStatementRowCounts;
+    }
     /// The connection the last execution resolved (nullptr before the first).
     [[nodiscard]] TSybConnect* SybConnect() const noexcept { return FSybConnect; }
     /// The registered connection of that name (trimmed, upper-cased comparison), or
@@ -255,6 +291,8 @@ protected:
     void routeRowResult();
     void readParamResult();
     void readStatusResult();
+    /// Keeps the row count of the statement that just ended, when it reported one.
+    void readRowCount(bool Selected);
 
     // ---- record access ----------------------------------------------------------------
     host::TRecordBuffer AllocRecordBuffer() override;
@@ -288,6 +326,10 @@ protected:
     std::unique_ptr<TSybDataLink> FDataLink;
     std::string FDatabaseName;
     int32_t FReturnStatus = 0;
+    bool FHasReturnStatus = false;
+    std::vector<TStatementRowCount> FStatementRowCounts;
+    TFetchProgressEvent FOnFetchProgress;
+    int32_t FFetchProgressInterval = 10000;
     TSybMessageProc FOnServerMessage;
     TSybMessageProc FOnServerError;
     bool FReadOnly = false;

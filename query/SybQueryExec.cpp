@@ -89,6 +89,8 @@ void TSybQuery::InternalExec() {
     }
 
     FReturnStatus = 0;
+    FHasReturnStatus = false;
+    FStatementRowCounts.clear();
     FResultSetCount = 0;
     if (host::Trim(FSQL->Text()).empty()) {
         raise("No SQL statement available");
@@ -139,12 +141,22 @@ void TSybQuery::InternalExec() {
 
         CS_INT resultType = 0;
         CS_RETCODE result;
+        // Whether the statement now ending returned a row result (its count is then the
+        // rows it selected).
+        bool rowsReturned = false;
         while ((result = ct_results(FCommand, &resultType)) == CS_SUCCEED) {
             connection->CheckMessages();
             switch (resultType) {
-            case CS_ROW_RESULT: routeRowResult(); break;
+            case CS_ROW_RESULT:
+                routeRowResult();
+                rowsReturned = true;
+                break;
             case CS_PARAM_RESULT: readParamResult(); break;
             case CS_STATUS_RESULT: readStatusResult(); break;
+            case CS_CMD_DONE:
+                readRowCount(rowsReturned);
+                rowsReturned = false;
+                break;
             default: break;
             }
         }
@@ -252,6 +264,14 @@ void TSybQuery::readParamResult() {
     }
 }
 
+void TSybQuery::readRowCount(bool Selected) {
+    // Statements that count nothing (create, declare, a procedure's own end) report -1.
+    CS_INT count = -1;
+    if (ct_res_info(FCommand, CS_ROW_COUNT, &count, sizeof count, nullptr) == CS_SUCCEED && count >= 0) {
+        FStatementRowCounts.push_back(TStatementRowCount{count, FResultSetCount, Selected});
+    }
+}
+
 void TSybQuery::readStatusResult() {
     CS_DATAFMT format{};
     format.datatype = CS_INT_TYPE;
@@ -260,6 +280,7 @@ void TSybQuery::readStatusResult() {
     }
     while (ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
     }
+    FHasReturnStatus = true;
 }
 
 namespace detail {

@@ -1,5 +1,7 @@
 // TSybQuery: describing a row result into column descriptors and field definitions, and
 // loading every row of it into stored records.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -52,6 +54,14 @@ void TSybQuery::FetchResultSet() {
             unbound.push_back(column);
         }
     }
+    // Progress is reported through this query's OnFetchProgress, else its master's; with
+    // neither the row count never reaches `report`.
+    const TSybQuery* reporter = FOnFetchProgress ? this
+                                : (FMaster != nullptr && FMaster->FOnFetchProgress) ? FMaster
+                                                                                    : nullptr;
+    const int64_t every = reporter != nullptr ? std::max<int32_t>(reporter->FFetchProgressInterval, 1) : 0;
+    int64_t rows = 0;
+    int64_t report = reporter != nullptr ? every : INT64_MAX;
     CS_RETCODE result;
     while ((result = ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr)) == CS_SUCCEED) {
         bool read = true;
@@ -69,6 +79,10 @@ void TSybQuery::FetchResultSet() {
         AddRecord(record);
         InternalInitRecord(record);
         _InternalFillRecord(record);
+        if (++rows == report) {
+            report += every;
+            reporter->FOnFetchProgress(this, rows);
+        }
     }
     if (result != CS_END_DATA) {
         // A lost connection leaves its messages: they are the error to report (and they

@@ -188,6 +188,111 @@ TEST_F(QueryExec, ProcedureStatusAndOutputParametersAreKept) {
     EXPECT_EQ(query->ReturnStatus(), 0);
 }
 
+TEST_F(QueryExec, AReturnStatusOfZeroIsToldFromNone) {
+    exec(kConnection, "create procedure qt_zero as return 0");
+    exec(kConnection, "create procedure qt_five as begin select 1 as one return 5 end");
+    auto query = makeQuery(kConnection, "exec qt_zero");
+    query->Open();
+    EXPECT_TRUE(query->HasReturnStatus());
+    EXPECT_EQ(query->ReturnStatus(), 0);
+
+    query->SQL()->SetText("select 'exec' as word");
+    query->Open();
+    EXPECT_FALSE(query->HasReturnStatus());
+    EXPECT_EQ(query->ReturnStatus(), 0);
+
+    query->Close();
+    query->SQL()->SetText("exec qt_five");
+    query->Open();
+    EXPECT_TRUE(query->HasReturnStatus());
+    EXPECT_EQ(query->ReturnStatus(), 5);
+
+    // A batch that fails before any procedure ran has none.
+    query->Close();
+    query->SQL()->SetText("select * from qt_no_such_table");
+    EXPECT_NE(errorOf([&] { query->Open(); }), "");
+    EXPECT_FALSE(query->HasReturnStatus());
+}
+
+TEST_F(QueryExec, RowCountsOfEveryStatementInOrder) {
+    exec(kConnection, "create table #counted (n int)");
+    auto query = makeQuery(kConnection,
+                           "insert #counted values (1)\n"
+                           "insert #counted select n + 1 from #counted\n"
+                           "declare @x int\n"
+                           "select n from #counted order by n\n"
+                           "update #counted set n = n * 10\n"
+                           "delete #counted where n > 1000");
+    int results = 0;
+    query->SetOnNewDataSet([&results](TSybQuery*) { ++results; });
+    query->ExecSQL();
+    EXPECT_EQ(query->RowsAffected(), 0);
+    const std::vector<TStatementRowCount>& counts = query->StatementRowCounts();
+    ASSERT_EQ(counts.size(), 5u);
+    const int32_t rows[] = {1, 1, 2, 2, 0};
+    const int32_t rowResults[] = {0, 0, 1, 1, 1};
+    const bool selected[] = {false, false, true, false, false};
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        EXPECT_EQ(counts[k].Rows, rows[k]) << k;
+        EXPECT_EQ(counts[k].RowResults, rowResults[k]) << k;
+        EXPECT_EQ(counts[k].Selected, selected[k]) << k;
+    }
+
+    // Each execution starts afresh; statements that count nothing leave -1.
+    query->SQL()->SetText("update #counted set n = n + 1");
+    query->ExecSQL();
+    EXPECT_EQ(query->RowsAffected(), 2);
+    EXPECT_EQ(query->StatementRowCounts().size(), 1u);
+    query->SQL()->SetText("declare @y int");
+    query->ExecSQL();
+    EXPECT_EQ(query->RowsAffected(), -1);
+    EXPECT_TRUE(query->StatementRowCounts().empty());
+}
+
+TEST_F(QueryExec, FetchProgressEveryIntervalRows) {
+    exec(kConnection, "create table #many (n int)");
+    exec(kConnection, "insert #many values (1)");
+    for (int k = 0; k < 11; ++k) {
+        exec(kConnection, "insert #many select n from #many");  // 2048 rows in the end
+    }
+    auto query = makeQuery(kConnection, "select n from #many\nselect n from #many where n < 0");
+    EXPECT_EQ(query->FetchProgressInterval(), 10000);
+    query->SetFetchProgressInterval(500);
+    std::vector<std::pair<TSybQuery*, int64_t>> calls;
+    query->SetOnFetchProgress([&](TSybQuery* data, int64_t rows) {
+        // Called while the rows are stored: the dataset already holds that many.
+        EXPECT_EQ(data->StoredRecordCount(), rows);
+        calls.emplace_back(data, rows);
+    });
+    query->Open();
+    ASSERT_EQ(calls.size(), 4u);
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+        EXPECT_EQ(calls[k].first, query.get());
+        EXPECT_EQ(calls[k].second, static_cast<int64_t>(500 * (k + 1)));
+    }
+
+    // A receiver's rows are reported through the master's handler, naming the receiver.
+    query->Close();
+    calls.clear();
+    query->SQL()->SetText("select 1 as one\nselect n from #many");
+    TSybQuery* receiver = nullptr;
+    query->SetOnNewDataSet([&receiver](TSybQuery* created) { receiver = created; });
+    query->Open();
+    ASSERT_NE(receiver, nullptr);
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls.back().first, receiver);
+
+    // A handler that raises ends the fetch like any failure.
+    query->Close();
+    query->SQL()->SetText("select n from #many");
+    query->SetOnFetchProgress([](TSybQuery*, int64_t) { throw host::Exception("stopped by the user"); });
+    EXPECT_EQ(errorOf([&] { query->Open(); }), "stopped by the user");
+    EXPECT_FALSE(query->Active());
+    query->SetOnFetchProgress(nullptr);
+    query->Open();
+    EXPECT_EQ(query->RecordCount(), 2048);
+}
+
 TEST_F(QueryExec, StatementsWithoutRowsLeaveTheQueryClosed) {
     exec(kConnection, "create table #counter (n int)");
     auto update = makeQuery(kConnection, "insert #counter values (1)");

@@ -44,15 +44,6 @@ TEST(Batches, SplitterReportsEachLine) {
     EXPECT_EQ(s.addLine("EXIT"), BatchSplitter::LineOutcome::Quit);
 }
 
-TEST(Batches, ProcedureCallsFoundOutsideLiteralsAndComments) {
-    EXPECT_TRUE(mentionsProcedureCall("declare @r int\nEXEC @r = p 1"));
-    EXPECT_TRUE(mentionsProcedureCall("execute p"));
-    EXPECT_FALSE(mentionsProcedureCall("select 'exec p' from t"));
-    EXPECT_FALSE(mentionsProcedureCall("select 1 -- exec p\n/* execute q */"));
-    EXPECT_FALSE(mentionsProcedureCall("select executed, exec_count from t"));
-    EXPECT_FALSE(mentionsProcedureCall("select \"exec\" from t where x = 'it''s exec'"));
-}
-
 TEST(Params, ArgumentForms) {
     auto s = parseParamSetting("low=10");
     EXPECT_EQ(s.name, "low");

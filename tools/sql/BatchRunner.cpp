@@ -14,6 +14,9 @@ namespace tovrin::sqltool {
 
 namespace {
 
+/// Rows between two progress reports of a fetch.
+constexpr std::int32_t kProgressRows = 1000;
+
 /// One thing the batch produced, kept in arrival order until the batch has ended.
 struct ResultEvent {
     TSybQuery* query;
@@ -21,7 +24,11 @@ struct ResultEvent {
 struct ErrorEvent {
     ServerNote note;
 };
-using BatchEvent = std::variant<ServerNote, ResultEvent, ErrorEvent>;
+/// A statement without rows that changed this many.
+struct CountEvent {
+    std::int64_t rows;
+};
+using BatchEvent = std::variant<ServerNote, ResultEvent, ErrorEvent, CountEvent>;
 
 ServerNote noteOf(const TSybMessage* message) {
     return {static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()), message->Text()};
@@ -83,25 +90,45 @@ BatchReport BatchRunner::run(const std::string& sql) {
     setText(query, sql);
     report.unmatchedParams = applyParams(*query.Params(), m_params);
 
+    // The row counts of the statements the server finished so far, taken in before each
+    // message and result, so that every count lands where the server sent it. A select's
+    // count is its result's own.
+    std::size_t countsTaken = 0;
+    auto takeCounts = [&] {
+        const std::vector<TStatementRowCount>& counts = query.StatementRowCounts();
+        for (; countsTaken < counts.size(); ++countsTaken)
+            if (!counts[countsTaken].Selected)
+                events.emplace_back(CountEvent{counts[countsTaken].Rows});
+    };
+
     // Server messages are taken here, so that a server error does not end the batch: the
     // server goes on with the batch, and the tool shows everything it sends.
     query.SetOnServerMessage([&](const TSybMessage* message, bool& handled) {
         if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
             return;
+        takeCounts();
         events.emplace_back(noteOf(message));
         handled = true;
     });
     query.SetOnServerError([&](const TSybMessage* message, bool& handled) {
         if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
             return; // a client-library error ends the exchange with an exception
+        takeCounts();
         events.emplace_back(ErrorEvent{noteOf(message)});
         handled = true;
     });
     query.setOnOwnResult([&] {
+        takeCounts();
         events.emplace_back(ResultEvent{&query});
         m_progress.addResult(query.StoredRecordCount());
     });
+    if (m_progress.enabled()) {
+        // Rows of every result of the batch, the receivers' included, as they arrive.
+        query.SetFetchProgressInterval(kProgressRows);
+        query.SetOnFetchProgress([this](TSybQuery*, std::int64_t rows) { m_progress.rowsFetched(rows); });
+    }
     query.SetOnNewDataSet([&](TSybQuery* receiver) {
+        takeCounts();
         events.emplace_back(ResultEvent{receiver});
         receiver->SetAfterOpen([this](host::TDataSet* data) {
             m_progress.addResult(static_cast<TSybQuery*>(data)->StoredRecordCount());
@@ -117,11 +144,14 @@ BatchReport BatchRunner::run(const std::string& sql) {
         failure = std::current_exception();
     }
     m_progress.stop();
+    takeCounts();
 
     int resultNumber = 0;
     for (const BatchEvent& event : events) {
         if (const auto* note = std::get_if<ServerNote>(&event)) {
             m_writer.writeMessage(*note);
+        } else if (const auto* count = std::get_if<CountEvent>(&event)) {
+            m_writer.writeRowsAffected(count->rows);
         } else if (const auto* error = std::get_if<ErrorEvent>(&event)) {
             report.failed = true;
             m_writer.flush();
@@ -151,10 +181,8 @@ BatchReport BatchRunner::run(const std::string& sql) {
     }
     report.rowResults = resultNumber;
 
-    // The query keeps a status of 0 when none came, so a status is shown when the batch
-    // calls a procedure or when it differs from 0.
     const int outputCount = query.OutputParamCount();
-    if (query.ReturnStatus() != 0 || outputCount > 0 || mentionsProcedureCall(sql))
+    if (query.HasReturnStatus())
         m_writer.writeReturnStatus(query.ReturnStatus());
     if (outputCount > 0) {
         std::vector<ColumnInfo> names;

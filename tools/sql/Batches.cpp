@@ -70,47 +70,6 @@ std::optional<std::string> BatchSplitter::takeBatch() {
     return text;
 }
 
-bool mentionsProcedureCall(const std::string& sql) {
-    const auto wordChar = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '#' || c == '$';
-    };
-    std::size_t i = 0;
-    while (i < sql.size()) {
-        const char c = sql[i];
-        if (c == '\'' || c == '"') {
-            // a literal or quoted name; a doubled quote stays inside
-            for (++i; i < sql.size(); ++i) {
-                if (sql[i] == c) {
-                    if (i + 1 < sql.size() && sql[i + 1] == c) {
-                        ++i;
-                        continue;
-                    }
-                    break;
-                }
-            }
-            ++i;
-        } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-            while (i < sql.size() && sql[i] != '\n')
-                ++i;
-        } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-            const std::size_t end = sql.find("*/", i + 2);
-            i = end == std::string::npos ? sql.size() : end + 2;
-        } else if (wordChar(c)) {
-            const std::size_t start = i;
-            while (i < sql.size() && wordChar(sql[i]))
-                ++i;
-            std::string word = sql.substr(start, i - start);
-            for (char& w : word)
-                w = static_cast<char>(std::tolower(static_cast<unsigned char>(w)));
-            if (word == "exec" || word == "execute")
-                return true;
-        } else {
-            ++i;
-        }
-    }
-    return false;
-}
-
 std::vector<std::string> splitBatches(const std::string& text) {
     std::vector<std::string> batches;
     BatchSplitter splitter;

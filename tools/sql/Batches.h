@@ -33,10 +33,6 @@ private:
 /// "go" line is one batch.
 [[nodiscard]] std::vector<std::string> splitBatches(const std::string& text);
 
-/// True when the SQL holds the word exec or execute outside literals and comments: the
-/// batch calls a procedure, whose return status is then shown.
-[[nodiscard]] bool mentionsProcedureCall(const std::string& sql);
-
 /// True when `line` is the command word alone (case-insensitive, blanks around allowed).
 [[nodiscard]] bool isCommandLine(const std::string& line, const char* word);
 

@@ -57,7 +57,11 @@ public:
     }
     void endResult(std::int64_t rowCount) override {
         if (!m_quiet)
-            m_notes << '(' << rowCount << (rowCount == 1 ? " row" : " rows") << " affected)\n";
+            m_notes << rowsAffectedLine(rowCount) << '\n';
+    }
+    void writeRowsAffected(std::int64_t rows) override {
+        if (!m_quiet)
+            m_notes << rowsAffectedLine(rows) << '\n';
     }
     void writeReturnStatus(int status) override {
         separate();

@@ -111,6 +111,10 @@ public:
             m_out << (i > 0 ? "," : "") << jsonString(m_columns[i].name);
         m_out << "],\"rows\":" << rowCount << "}\n";
     }
+    void writeRowsAffected(std::int64_t rows) override {
+        if (!m_quiet)
+            m_out << "{\"rows_affected\":" << rows << "}\n";
+    }
     void writeReturnStatus(int status) override { m_out << "{\"return_status\":" << status << "}\n"; }
     void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) override {
         m_out << "{\"output_parameters\":" << jsonObject(names, values) << "}\n";

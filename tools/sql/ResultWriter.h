@@ -45,12 +45,19 @@ public:
     virtual void writeRow(const std::vector<Cell>& row) = 0;
     /// The row result ends after `rowCount` rows.
     virtual void endResult(std::int64_t rowCount) = 0;
+    /// A statement that returned no rows (insert, update, delete) changed `rows` rows.
+    virtual void writeRowsAffected(std::int64_t rows) = 0;
     virtual void writeReturnStatus(int status) = 0;
     virtual void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) = 0;
     virtual void writeMessage(const ServerNote& note) = 0;
     /// Writes out whatever is buffered.
     virtual void flush() = 0;
 };
+
+/// "(1 row affected)", "(n rows affected)": the row count line of the server's own tools.
+[[nodiscard]] inline std::string rowsAffectedLine(std::int64_t rows) {
+    return '(' + std::to_string(rows) + (rows == 1 ? " row" : " rows") + " affected)";
+}
 
 /// An aligned table; messages, row counts and return statuses go into the same output.
 /// Quiet: no row counts and no messages of severity 10 or less.
@@ -64,7 +71,8 @@ public:
 [[nodiscard]] std::unique_ptr<ResultWriter> makeCsvWriter(std::ostream& out, std::ostream& notes, bool quiet);
 
 /// JSON lines: {"result":n,"row":{...}} per row, {"result":n,"columns":[...],"rows":k} at
-/// the end of each row result, {"return_status":s}, {"output_parameters":{...}},
+/// the end of each row result, {"rows_affected":k} for a statement without rows (not when
+/// quiet), {"return_status":s}, {"output_parameters":{...}},
 /// {"message":{"number":n,"severity":s,"text":"..."}}.
 [[nodiscard]] std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet);
 

@@ -52,9 +52,13 @@ public:
     void endResult(std::int64_t rowCount) override {
         writeTable();
         if (!m_quiet)
-            m_out << '(' << rowCount << (rowCount == 1 ? " row" : " rows") << " affected)\n";
+            m_out << rowsAffectedLine(rowCount) << '\n';
         m_out << '\n';
         m_rows.clear();
+    }
+    void writeRowsAffected(std::int64_t rows) override {
+        if (!m_quiet)
+            m_out << rowsAffectedLine(rows) << '\n';
     }
     void writeReturnStatus(int status) override { m_out << "(return status = " << status << ")\n\n"; }
     void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) override {
