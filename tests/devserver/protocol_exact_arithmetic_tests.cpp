@@ -6,6 +6,8 @@
 #include "support/CtClient.h"
 #include "support/DevServer.h"
 
+#include "TypesValues.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -88,6 +90,16 @@ const Case kCases[] = {
     {"n * 0.5", "6.170"},
     {"convert(numeric(38,20), 0.0000005) * convert(numeric(38,20), 1)", "0.000001"},
     {"convert(numeric(38,20), -0.0000004999) * convert(numeric(38,20), 1)", "0.000000"},
+    // round and abs keep the type and every digit
+    {"round(n38 - 50, -2)", "12345678901234567890123456789012345600"},
+    {"round(f38, 9)", "1234567890123456789012345678.0123456790"},
+    {"round(f38, 2)", "1234567890123456789012345678.0100000000"},
+    {"round(m, 2)", "922337203685477.5800"},
+    {"round(convert(money, -2.5), 0)", "-3.0000"},
+    {"round(convert(numeric(5,1), 14.6), -1)", "10.0"},
+    {"round(convert(numeric(5,1), 15.0), -1)", "20.0"},
+    {"abs(-n38)", "12345678901234567890123456789012345678"},
+    {"abs(convert(numeric(5,2), -0.05)) * 3", "0.15"},
     // the money range
     {"m", kMoneyMax},
     {"m + 0", kMoneyMax},
@@ -142,6 +154,8 @@ TEST_F(ExactArithmetic, ResultsOutsideTheirTypeOverflow)
              "select sm + sm from xa where id = 1",
              "select convert(money, n38) from xa where id = 1",
              "select convert(int, n38) from xa where id = 1",
+             "select abs(m) from xa where id = 2",
+             "select round(m, -1) from xa where id = 1",
              "select n38 * n38 from xa where id = 1",
              "select sum(a.n38 * 8) from xa a, xa b where a.id = 1",
          }) {
@@ -253,4 +267,31 @@ TEST_F(ExactArithmetic, StoredResultsKeepEveryDigit)
     EXPECT_EQ(value("select m from kept2"), "922337203685477.5806");
     EXPECT_EQ(value("select k from kept"), "12345678901234567890123456789012345676");
     EXPECT_EQ(value("select m from kept"), "461168601842738.7903");
+}
+
+TEST(DecimalCollation, OrdersPlainDecimalsByValueAtAnyLength)
+{
+    struct Pair {
+        const char* a;
+        const char* b;
+        int expected;
+    };
+    const Pair pairs[] = {
+        {"1.10", "1.1", 0},
+        {"-0.00", "0", 0},
+        {"007", "7", 0},
+        {"9", "10", -1},
+        {"-10", "-9", -1},
+        {"-1", "0.5", -1},
+        {".5", "0.49", 1},
+        {"12345678901234567890123456789012345678", "12345678901234567890123456789012345677", 1},
+        {"1234567890123456789012345678.0123456789", "1234567890123456789012345678.012345679", -1},
+        {"-12345678901234567890123456789012345678", "5", -1},
+        {"1e3", "999", 1},
+        {"abc", "abd", -1},
+    };
+    for (const Pair& p : pairs) {
+        EXPECT_EQ(devserver::compareDecimalText(p.a, p.b), p.expected) << p.a << " vs " << p.b;
+        EXPECT_EQ(devserver::compareDecimalText(p.b, p.a), -p.expected) << p.b << " vs " << p.a;
+    }
 }

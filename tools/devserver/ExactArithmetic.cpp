@@ -538,6 +538,43 @@ void averageFinal(sqlite3_context* ctx) {
     }
 }
 
+/// tovrin_round(x, digits, kind, precision, scale): x rounded half away from zero to
+/// `digits` places after the point (before it when negative), kept at its type's scale.
+void roundFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    try {
+        const ResultType type = resultType(argv + 2);
+        Exact a = operand(argv[0]);
+        const int digits = static_cast<int>(std::clamp<sqlite3_int64>(sqlite3_value_int64(argv[1]), -kMaxDigits, kMaxDigits));
+        Wide magnitude = a.magnitude;
+        if (digits < a.scale) {
+            // Rounded once at `digits`, then back to the value's own scale.
+            const int drop = a.scale - digits;
+            magnitude = rescale(magnitude, drop, 0, true);
+            scaleUp(magnitude, drop);
+        }
+        magnitude = rescale(magnitude, a.scale, type.scale, true);
+        const bool negative = a.negative && !magnitude.zero();
+        result(ctx, negative, checked(negative, magnitude, type), type.scale);
+    } catch (const SqlError& e) {
+        fail(ctx, e);
+    }
+}
+
+/// tovrin_abs(x, kind, precision, scale): |x|.
+void absFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    try {
+        const ResultType type = resultType(argv + 1);
+        Exact a = operand(argv[0]);
+        Wide magnitude = rescale(a.magnitude, a.scale, type.scale, true);
+        result(ctx, false, checked(false, magnitude, type), type.scale);
+    } catch (const SqlError& e) {
+        fail(ctx, e);
+    }
+}
+
 /// tovrin_sort_key(x): a number as plain decimal text, which the decimal collation orders
 /// exactly whatever its size (numbers and texts mixed would be ordered by storage class).
 void sortKeyFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -645,6 +682,8 @@ void registerExactFunctions(sqlite3* db) {
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(db, "tovrin_arith", 6, kPure, nullptr, arithFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_negate", 4, kPure, nullptr, negateFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_round", 5, kPure, nullptr, roundFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_abs", 4, kPure, nullptr, absFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_sort_key", 1, kPure, nullptr, sortKeyFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_compare", 2, kPure, nullptr, compareFunction, nullptr, nullptr);
     void* numeric = const_cast<int*>(&kAggregateTypes[0]);

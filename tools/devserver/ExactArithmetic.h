@@ -27,6 +27,7 @@ enum class ExactOp : int { Add = 0, Subtract = 1, Multiply = 2, Divide = 3 };
 ///    brought to `scale`; NULL when either operand is; error 3606 when the result leaves
 ///    its type, 3607 for a division by zero;
 ///  - tovrin_negate(a, kind, precision, scale): -a;
+///  - tovrin_round(x, digits, kind, precision, scale) and tovrin_abs(x, kind, precision, scale);
 ///  - tovrin_compare(a, b): -1, 0 or 1, comparing exactly;
 ///  - tovrin_sort_key(x): x as plain decimal text, for ordering with the decimal collation;
 ///  - the aggregates tovrin_min(x) and tovrin_max(x) (comparing exactly),

@@ -323,6 +323,21 @@ public:
                     return i + 1;
                 }
             }
+            if (m_typeOf && (t.is("round") || t.is("abs"))) {
+                // round and abs keep money and numeric values exact and of their type.
+                const size_t close = matchingParen(tokens, i + 1);
+                const size_t firstEnd = firstArgumentEnd(tokens, i + 1);
+                if (close < tokens.size()) {
+                    auto type = exactType(tokens, i, close + 1);
+                    const bool arity = t.is("abs") ? firstEnd == close : firstEnd < close;
+                    if (type && arity && firstEnd > i + 2) {
+                        emit(t.is("abs") ? "tovrin_abs(" : "tovrin_round(");
+                        run(tokens.subspan(i + 2, close - i - 2));
+                        emit(", " + typeArguments(*type) + ")");
+                        return close + 1;
+                    }
+                }
+            }
             if (t.is("convert")) return convertCall(tokens, i);
             if (t.is("cast")) return castCall(tokens, i);
             for (const Rename& r : kRenames) {
