@@ -214,7 +214,7 @@ private:
 
 /// The servers, started once per test program: RELSERVER (the sample database, login
 /// kUser/kPassword), RELPROXY (a FaultProxy in front of RELSERVER), RELSLOW (answers every
-/// request after 1.5 s), RELSILENT (accepts and never answers). FREETDSCONF names them.
+/// request after 3 s), RELSILENT (accepts and never answers). FREETDSCONF names them.
 class Environment {
 public:
     static Environment& get() {
@@ -230,7 +230,7 @@ private:
         : m_server(std::make_unique<testsupport::DevServer>(
               std::vector<std::string>{"--sample", "--user", kUser, "--password", kPassword}, "RELSERVER")),
           m_slow(std::make_unique<testsupport::DevServer>(
-              std::vector<std::string>{"--sample", "--result-delay-ms", "1500"}, "RELSLOW")),
+              std::vector<std::string>{"--sample", "--result-delay-ms", "3000"}, "RELSLOW")),
           m_silent(std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--silent"}, "RELSILENT")),
           m_proxy(std::make_unique<FaultProxy>(m_server->port())) {
         m_conf = m_server->tempDir() + "/reliability.conf";

@@ -53,7 +53,7 @@ TEST(Timeouts, ASlowServerRaisesWithinTheCommandTimeout) {
     auto query = makeQuery("REL_SLOW", "select 5 as n");
     const auto start = Clock::now();
     const std::string error = errorOf([&] { query->Open(); });
-    EXPECT_LT(secondsSince(start), 1.49); // the server answers after 1.5 s
+    EXPECT_LT(secondsSince(start), 2.9); // the server answers after 3 s
     EXPECT_EQ(error.rfind("Client library error ", 0), 0u) << error;
     expectCleanFailure(*query, *connection, "slow server");
     EXPECT_FALSE(connection->Connected());
