@@ -247,12 +247,22 @@ TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
                                 "-12345678901234567890123456789012345679"};
     for (size_t r = 0; r < 6; ++r)
         EXPECT_EQ(b.rowResults()[0]->rows[r][0].text, descending[r]) << "row " << r;
-    b = con.execute("delete near where k < 10");
-    ASSERT_FALSE(b.failed);
-    EXPECT_EQ(value("select max(k) - min(k) from near"), "2");
+    // Every select of a union computes exactly.
+    b = con.execute("select k from near where k = 7 union all select k - 1 from near where k > 100 "
+                    "union all select n38 + 1 from xa where id = 1 order by 1");
+    ASSERT_EQ(b.rowResults().size(), 1u) << (b.errors().empty() ? "" : b.errors()[0].text);
+    ASSERT_EQ(b.rowResults()[0]->rows.size(), 5u);
+    EXPECT_EQ(b.rowResults()[0]->rows[0][0].text, "7");
+    EXPECT_EQ(b.rowResults()[0]->rows[1][0].text, "12345678901234567890123456789012345676");
+    EXPECT_EQ(b.rowResults()[0]->rows[4][0].text, "12345678901234567890123456789012345679");
+    // A delete's condition compares exactly too.
+    b = con.execute("delete near where k - 1 < 12345678901234567890123456789012345677");
+    ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
+    EXPECT_EQ(value("select count(*) from near"), "2");
+    EXPECT_EQ(value("select max(k) - min(k) from near"), "1");
     EXPECT_EQ(value("select max(k - 12345678901234567890123456789012345670) from near"), "9");
-    EXPECT_EQ(value("select min(k * 1) from near"), "12345678901234567890123456789012345677");
-    EXPECT_EQ(value("select max(-k + 0) from near"), "-12345678901234567890123456789012345677");
+    EXPECT_EQ(value("select min(k * 1) from near"), "12345678901234567890123456789012345678");
+    EXPECT_EQ(value("select max(-k + 0) from near"), "-12345678901234567890123456789012345678");
     EXPECT_EQ(value("select max(f + 0) from near"), "1234567890123456789012345678.012345679");
 }
 

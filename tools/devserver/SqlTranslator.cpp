@@ -1087,8 +1087,21 @@ void translateSelect(std::span<const Token> tokens, const TranslateContext& cont
         }
         tr.run(tokens.subspan(itemsEnd, unionAt - itemsEnd));
     }
+    // Each further select of a union is typed from its own tables; what follows the last
+    // one (an order by of the whole union) is not.
+    size_t at = unionAt;
+    for (auto branch : branches) {
+        const auto begin = static_cast<size_t>(branch.data() - tokens.data());
+        if (branch.empty() || begin < at) continue;
+        tr.m_typeOf = nullptr;
+        tr.run(tokens.subspan(at, begin - at));
+        SelectTyper branchTyper(branch, context);
+        tr.m_typeOf = [&branchTyper](std::span<const Token> expression) { return branchTyper.type(expression); };
+        tr.run(branch);
+        at = begin + branch.size();
+    }
     tr.m_typeOf = nullptr;
-    tr.run(tokens.subspan(unionAt));
+    tr.run(tokens.subspan(at));
     if (top) tr.emit("limit " + *top);
 }
 
@@ -1142,6 +1155,21 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         tr.m_typeOf = [&scope](std::span<const Token> expression) { return expressionType(expression, scope); };
         std::vector<Token> tableSelect;
         std::optional<SelectTyper> tableTyper;
+        if (!tokens.empty() && tokens[0].is("delete")) {
+            // "select * from <the table>" types the names of its condition.
+            const size_t tableAt = tokens.size() > 1 && tokens[1].is("from") ? 2 : 1;
+            size_t tableEnd = tableAt;
+            while (tableEnd < tokens.size() && !tokens[tableEnd].is("where") && !tokens[tableEnd].is("from")) ++tableEnd;
+            if (tableEnd > tableAt) {
+                tableSelect.push_back(Token{Token::Kind::Identifier, "select"});
+                tableSelect.push_back(Token{Token::Kind::Operator, "*"});
+                tableSelect.push_back(Token{Token::Kind::Identifier, "from"});
+                tableSelect.insert(tableSelect.end(), tokens.begin() + static_cast<long>(tableAt),
+                                   tokens.begin() + static_cast<long>(tableEnd));
+                tableTyper.emplace(tableSelect, context);
+                tr.m_typeOf = [&tableTyper](std::span<const Token> expression) { return tableTyper->type(expression); };
+            }
+        }
         if (!tokens.empty() && tokens[0].is("update")) {
             size_t setAt = 0, fromAt = 0;
             for (size_t k = 1, depth = 0; k < tokens.size(); ++k) {
