@@ -1,6 +1,6 @@
-// Test support for the in-memory dataset: a column descriptor that describes a column by
-// hand, and a query whose "execution" stores rows given by the test (through
-// AllocRecordBuffer, AddRecord, InternalInitRecord and PopulateField, as a fetch does).
+// Test support for the in-memory dataset: the shared records-without-a-server support
+// (tests/support/FetchFieldSupport.h) and a query over rows given by the test that opens
+// the operations the tests drive.
 #pragma once
 
 #include <cstring>
@@ -12,41 +12,23 @@
 #include "host/Exceptions.h"
 #include "host/Variant.h"
 #include "query/SybQuery.h"
+#include "tests/support/FetchFieldSupport.h"
 
 namespace dstest {
 
 using namespace host;
 using namespace tovrin;
 
-struct Column {
-    std::string name;
-    TFieldType type;
-    int size = 0;
-};
+using fetchsupport::Column;
+using fetchsupport::column;
+using fetchsupport::isBlobType;
+using fetchsupport::Strings;
+using TestFetchField = fetchsupport::ColumnFetchField;
 
-class TestFetchField : public TBTFetchField {
+/// A query over rows given by the test, with the protected operations the tests drive.
+class TestQuery : public fetchsupport::RowsQuery {
 public:
-    TestFetchField(TSybDataSet* dataSet, Column column) : TBTFetchField(dataSet), m_column(std::move(column)) {}
-    TFieldType GetOstrelDataType() override { return m_column.type; }
-    int GetOstrelLength() override { return GetFieldSize(m_column.type, m_column.size); }
-    std::string GetName() override { return m_column.name; }
-
-private:
-    Column m_column;
-};
-
-inline bool isBlobType(TFieldType t) { return t >= ftBlob && t <= ftTypedBinary; }
-
-/// A query over rows given by the test. Blob columns take their value as text (Null for
-/// none); every other column goes through PopulateField.
-class TestQuery : public TSybQuery {
-public:
-    explicit TestQuery(TComponent* owner, std::vector<Column> columns = {})
-        : TSybQuery(owner), m_columns(std::move(columns)) {}
-    ~TestQuery() override { Close(); }
-
-    void AddRow(std::vector<Variant> row) { m_rows.push_back(std::move(row)); }
-    void SetColumns(std::vector<Column> columns) { m_columns = std::move(columns); }
+    using RowsQuery::RowsQuery;
     int execCount = 0;
 
     // Protected operations the tests drive directly.
@@ -84,58 +66,8 @@ protected:
     void InternalExec() override
     {
         ++execCount;
-        describe();
-        if (DefaultFields()) CreateFields();
-        BindFields(true);
-        for (const Column& c : m_columns) new TestFetchField(this, c);
-        FCursorOpen = true;
-        CreateBuffer();
-        for (const auto& row : m_rows) {
-            TRecordBuffer buffer = AllocRecordBuffer();
-            AddRecord(buffer);
-            InternalInitRecord(buffer);
-            for (std::size_t i = 0; i < m_columns.size() && i < row.size(); ++i) {
-                TField* field = Fields().FieldByNumber(static_cast<int>(i) + 1);
-                if (!field) continue;
-                if (isBlobType(m_columns[i].type)) {
-                    if (row[i].IsNull()) continue;
-                    auto* blob = new TBTBlob();
-                    blob->SetValue(row[i].AsString());
-                    char* slot = GetFieldPointer(buffer, field);
-                    std::memcpy(slot + 1, &blob, sizeof blob);
-                    slot[0] = blob->Size() > 0 ? 1 : 0;
-                } else {
-                    PopulateField(buffer, field, row[i]);
-                }
-            }
-        }
+        RowsQuery::InternalExec();
     }
-    void FetchResultSet() override {}
-    void InternalInitFieldDefs() override { describe(); }
-
-private:
-    void describe()
-    {
-        FieldDefs().Clear();
-        for (const Column& c : m_columns) FieldDefs().Add(c.name, c.type, c.size);
-    }
-    std::vector<Column> m_columns;
-    std::vector<std::vector<Variant>> m_rows;
 };
-
-/// Values of one field over the whole dataset, in cursor order, as text.
-inline std::vector<std::string> column(TDataSet& ds, const std::string& name)
-{
-    std::vector<std::string> out;
-    ds.First();
-    while (!ds.Eof()) {
-        TField* f = ds.FieldByName(name);
-        out.push_back(f->IsNull() ? std::string("null") : f->AsString());
-        ds.Next();
-    }
-    return out;
-}
-
-using Strings = std::vector<std::string>;
 
 }  // namespace dstest

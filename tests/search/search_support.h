@@ -1,6 +1,6 @@
-// Test support for searching: a query whose "execution" stores rows given by the test (as
-// the row fetch does: AllocStoredRecord, AddRecord, PopulateField), and a data link that
-// records what a data-aware control or a detail would be told.
+// Test support for searching: a query over rows given by the test (the shared
+// records-without-a-server support, tests/support/FetchFieldSupport.h), and a data link
+// that records what a data-aware control or a detail would be told.
 #pragma once
 
 #include <functional>
@@ -12,71 +12,25 @@
 #include "host/Exceptions.h"
 #include "host/Variant.h"
 #include "query/SybQuery.h"
+#include "tests/support/FetchFieldSupport.h"
 
 namespace searchtest {
 
 using namespace host;
 using namespace tovrin;
 
-struct Column {
-    std::string name;
-    TFieldType type;
-    int size = 0;
-};
+using fetchsupport::Column;
+using fetchsupport::column;
+using fetchsupport::Strings;
 
-class RowField : public TBTFetchField {
+/// A query over rows given by the test, with the operations the tests drive.
+class RowQuery : public fetchsupport::RowsQuery {
 public:
-    RowField(TSybDataSet* dataSet, Column column) : TBTFetchField(dataSet), m_column(std::move(column)) {}
-    TFieldType GetOstrelDataType() override { return m_column.type; }
-    int GetOstrelLength() override { return GetFieldSize(m_column.type, m_column.size); }
-    std::string GetName() override { return m_column.name; }
-
-private:
-    Column m_column;
-};
-
-/// A query over rows given by the test.
-class RowQuery : public TSybQuery {
-public:
-    explicit RowQuery(TComponent* owner, std::vector<Column> columns = {})
-        : TSybQuery(owner), m_columns(std::move(columns)) {}
-    ~RowQuery() override { Close(); }
-
-    void AddRow(std::vector<Variant> row) { m_rows.push_back(std::move(row)); }
-    void ClearRows() { m_rows.clear(); }
+    using RowsQuery::RowsQuery;
 
     using TDataSet::DataEvent;
     using TDataSet::SetState;
     using TSybDataSet::CurRec;
-
-protected:
-    void InternalExec() override
-    {
-        FieldDefs().Clear();
-        for (const Column& c : m_columns) FieldDefs().Add(c.name, c.type, c.size);
-        if (DefaultFields()) CreateFields();
-        BindFields(true);
-        for (const Column& c : m_columns) new RowField(this, c);
-        FCursorOpen = true;
-        CreateBuffer();
-        for (const auto& row : m_rows) {
-            TRecordBuffer buffer = AllocStoredRecord();
-            InternalInitRecord(buffer);
-            AddRecord(buffer);
-            for (std::size_t i = 0; i < m_columns.size() && i < row.size(); ++i)
-                if (TField* field = Fields().FieldByNumber(static_cast<int>(i) + 1)) PopulateField(buffer, field, row[i]);
-        }
-    }
-    void FetchResultSet() override {}
-    void InternalInitFieldDefs() override
-    {
-        FieldDefs().Clear();
-        for (const Column& c : m_columns) FieldDefs().Add(c.name, c.type, c.size);
-    }
-
-private:
-    std::vector<Column> m_columns;
-    std::vector<std::vector<Variant>> m_rows;
 };
 
 /// Counts what a link hears: whole-record changes (data-set changes and scrolls reach
@@ -109,18 +63,5 @@ inline std::string errorOf(const std::function<void()>& Action)
     }
     return {};
 }
-
-/// Values of one field over the whole dataset, in cursor order, as text.
-inline std::vector<std::string> column(TDataSet& ds, const std::string& name)
-{
-    std::vector<std::string> out;
-    for (ds.First(); !ds.Eof(); ds.Next()) {
-        TField* f = ds.FieldByName(name);
-        out.push_back(f->IsNull() ? std::string("null") : f->AsString());
-    }
-    return out;
-}
-
-using Strings = std::vector<std::string>;
 
 }  // namespace searchtest
