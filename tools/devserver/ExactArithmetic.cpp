@@ -313,7 +313,10 @@ void result(sqlite3_context* ctx, bool negative, u128 magnitude, int scale) {
     }
     const __int128 signedValue = negative ? -static_cast<__int128>(magnitude) : static_cast<__int128>(magnitude);
     const std::string text = formatDecimal(signedValue, scale);
-    if (magnitude < static_cast<u128>(powerOfTen(15)))
+    // Significant digits only: 0.10 at scale 20 is one digit.
+    u128 significant = magnitude;
+    for (int s = scale; s > 0 && significant % 10 == 0; --s) significant /= 10;
+    if (significant < static_cast<u128>(powerOfTen(15)))
         return sqlite3_result_double(ctx, std::strtod(text.c_str(), nullptr));
     sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }

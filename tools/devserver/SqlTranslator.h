@@ -1,6 +1,9 @@
 // Translates T-SQL statements to SQLite: string and binary literals, date-time literals in
 // the server's date order, variables as bound parameters, owner and database qualifiers,
 // Adaptive Server's functions and operators, `name = expr` column aliases and `top n`.
+// Where the statement's names can be typed, arithmetic, comparisons, aggregates, round, abs
+// and sort keys on money and numeric values become calls of the exact functions
+// (ExactArithmetic.h), so that SQLite's floating point never computes them.
 #pragma once
 
 #include "Engine.h"
