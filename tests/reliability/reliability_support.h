@@ -12,12 +12,14 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -86,6 +88,13 @@ public:
         m_armed = false;
         (void)!write(m_wake[1], "x", 1);
     }
+    /// From now on every `from` in a server answer (within one read) becomes `to` (of the
+    /// same length); an empty `from` ends the replacing.
+    void replace(std::string from, std::string to) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_from = std::move(from);
+        m_to = std::move(to);
+    }
     /// Bytes of server answers passed since the last arm.
     [[nodiscard]] std::size_t passed() {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -122,6 +131,17 @@ private:
             stall = m_mode == Mode::Stall;
         }
         return take;
+    }
+
+    void patch(char* data, std::size_t size) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_from.empty() || m_from.size() != m_to.size()) {
+            return;
+        }
+        std::string_view view(data, size);
+        for (std::size_t at = view.find(m_from); at != std::string_view::npos; at = view.find(m_from, at + 1)) {
+            std::memcpy(data + at, m_to.data(), m_to.size());
+        }
     }
 
     bool stalled() {
@@ -179,6 +199,7 @@ private:
                         const std::size_t take = allowance(static_cast<std::size_t>(n), cut, stall);
                         if (take > 0) {
                             (void)!recv(pair.server, buffer.data(), take, 0);
+                            patch(buffer.data(), take);
                             open = send(pair.client, buffer.data(), take, MSG_NOSIGNAL) == static_cast<ssize_t>(take);
                         }
                         if (cut) {
@@ -210,6 +231,8 @@ private:
     std::size_t m_budget = 0;
     std::size_t m_passed = 0;
     Mode m_mode = Mode::Cut;
+    std::string m_from;
+    std::string m_to;
 };
 
 /// The servers, started once per test program: RELSERVER (the sample database, login
