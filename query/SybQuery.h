@@ -232,10 +232,12 @@ public:
     [[nodiscard]] const std::string& SQLTail() const noexcept { return FSQLTail; }
 
     // ---- what the last execution left ------------------------------------------------
-    // A procedure's return status is ReturnStatus(); its output parameters are read with
-    // OutputParamCount / OutputParam / OutputParamValue / OutputParamByName. Both stay
-    // until the next execution of the query (output parameters until the next batch that
-    // returns some), whether or not the query shows rows.
+    // A procedure's return status is ReturnStatus() (HasReturnStatus() tells whether one
+    // came); its output parameters are read with OutputParamCount / OutputParam /
+    // OutputParamValue / OutputParamByName. Both stay until the next execution of the
+    // query (output parameters until the next batch that returns some), whether or not
+    // the query shows rows. The statements' row counts are RowsAffected() and
+    // StatementRowCounts().
 
     /// Number of output parameters of the last parameter result.
     [[nodiscard]] int OutputParamCount() const noexcept { return static_cast<int>(FParamFields.size()); }
