@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "host/DateTime.h"
 #include "host/Fields.h"
@@ -201,6 +202,28 @@ TEST_F(QueryTypes, LargeTextAndImageValuesReadWhole) {
     query->Next();
     EXPECT_TRUE(query->FieldByName("t")->IsNull());
     EXPECT_TRUE(query->FieldByName("im")->IsNull());
+}
+
+TEST_F(QueryTypes, BinaryColumnsSortAndLocateByValue) {
+    // Fetched values of several lengths in one column: the sort compares the stored
+    // bytes over each value's own length, the old bytes of a longer earlier row left
+    // aside.
+    exec(kConnection, "create table #bins (k int, b varbinary(8) null)");
+    exec(kConnection,
+         "insert #bins values (1, 0x8001)\ninsert #bins values (2, 0x7FFFFFFF)\n"
+         "insert #bins values (3, 0x80)\ninsert #bins values (4, null)\n"
+         "insert #bins values (5, 0x8000)");
+    auto query = makeQuery(kConnection, "select k, b from #bins order by k");
+    query->Open();
+    query->SortOn("b", {});
+    std::vector<int> keys;
+    for (query->First(); !query->Eof(); query->Next()) {
+        keys.push_back(query->FieldByName("k")->AsInteger());
+    }
+    EXPECT_EQ(keys, (std::vector<int>{4, 2, 3, 5, 1}));
+    ASSERT_TRUE(query->Locate("b", host::VarFromBytes(std::string("\x80", 1)), {}));
+    EXPECT_EQ(query->FieldByName("k")->AsInteger(), 3);
+    EXPECT_FALSE(query->Locate("b", host::VarFromBytes(std::string("\x7F\xFF", 2)), {}));
 }
 
 TEST_F(QueryTypes, FieldNamesAreMadeUniqueWithoutLetterCase) {
