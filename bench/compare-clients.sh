@@ -255,8 +255,12 @@ chartdata=$work/chart.dat
             printf "\n" > chart
         }
     }' "$tsv"
-    echo "Memory of the open query on the million rows (bytes per row): $memory" |
-        sed 's/record_size=/stored record /; s/peak_rss_per_row=/, peak resident growth during the open /; s/heap_per_row=/, heap held after the open /'
+    printf 'Memory of the open query on the million rows, bytes per row: '
+    echo "$memory" |
+        awk '{ for (i = 1; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] } }
+             END { printf "stored record %d, peak resident growth during the open %.1f (%.2fx), held once open %.1f (%.2fx)\n",
+                   v["record_size"], v["peak_rss_per_row"], v["peak_rss_per_row"] / v["record_size"],
+                   v["held_rss_per_row"], v["held_rss_per_row"] / v["record_size"] }'
 } | tee "$table"
 
 if [ "$have_gnuplot" = 1 ]; then

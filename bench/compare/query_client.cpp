@@ -7,9 +7,7 @@
 // opens and closes a query on SQL REPEAT times and prints "rows=<all records read>".
 // With --memory it also prints, for the first open, the stored record size and what the
 // open query took per record: the growth of the resident set up to its peak during the
-// open, and the heap still held after it.
-#include <malloc.h>
-
+// open, and the growth still held once it is open.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +37,6 @@ long long statusBytes(const char* name) {
 void resetPeakResidentSet() {
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
-}
-
-long long heapInUse() {
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<long long>(info.uordblks + info.hblkhd);
 }
 
 }  // namespace
@@ -76,19 +69,17 @@ int main(int argc, char** argv) {
         for (long k = 0; k < repeat; ++k) {
             const bool measure = memory && k == 0;
             long long residentBefore = 0;
-            long long heapBefore = 0;
             if (measure) {
                 residentBefore = statusBytes("VmRSS");
                 resetPeakResidentSet();
-                heapBefore = heapInUse();
             }
             query.Open();
             const int count = query.RecordCount();
             rows += count;
             if (measure && count > 0) {
                 const double peak = static_cast<double>(statusBytes("VmHWM") - residentBefore) / count;
-                const double held = static_cast<double>(heapInUse() - heapBefore) / count;
-                std::printf("record_size=%d peak_rss_per_row=%.1f heap_per_row=%.1f\n", query.RecordSize(), peak,
+                const double held = static_cast<double>(statusBytes("VmRSS") - residentBefore) / count;
+                std::printf("record_size=%d peak_rss_per_row=%.1f held_rss_per_row=%.1f\n", query.RecordSize(), peak,
                             held);
             }
             query.Close();
