@@ -207,9 +207,14 @@ void TSybConnect::Disconnect() {
 void TSybConnect::SetCommandTimeout(CS_INT Value) {
     std::lock_guard<std::recursive_mutex> guard(FLock);
     FCommandTimeout = Value;
+    // The client library's own limit, for its "timed out" message: on the context for
+    // later logins and on the open connection, which copied it when it logged in.
+    CS_INT limit = Value > 0 ? Value : CS_NO_LIMIT;
     if (FContext != nullptr && ctDLLLoaded) {
-        CS_INT limit = Value > 0 ? Value : CS_NO_LIMIT;
         ct_config(FContext, CS_SET, CS_TIMEOUT, &limit, CS_UNUSED, nullptr);
+    }
+    if (FConnection != nullptr && ctDLLLoaded) {
+        ct_con_props(FConnection, CS_SET, CS_TIMEOUT, &limit, CS_UNUSED, nullptr);
     }
 }
 
