@@ -77,12 +77,14 @@ std::string TSybQuery::GetSQLText() {
         state.Contains(host::csDestroying)) {
         return {};
     }
+    // A blank can only go next to a literal (every piece but the first follows one), so the
+    // text between the markers reaches the server as written.
     std::string text;
     for (std::size_t i = 0; i < FParamMappings.size(); ++i) {
-        text += FParamMappings[i]->PrecedingText();
-        text += ParamStrValue(FParams->Items(static_cast<int>(i)));
+        sqltext::AppendSqlPiece(text, FParamMappings[i]->PrecedingText());
+        sqltext::AppendSqlPiece(text, ParamStrValue(FParams->Items(static_cast<int>(i))));
     }
-    text += FSQLTail;
+    sqltext::AppendSqlPiece(text, FSQLTail);
     return text;
 }
 

@@ -312,6 +312,31 @@ std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat) {
     }
 }
 
+namespace {
+
+bool isWordByte(unsigned char c) noexcept {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+           c == '.' || c == '@' || c == '#' || c == '$' || c >= 0x80;
+}
+
+// True when `last` followed directly by `first` starts a comment or continues a token.
+bool joinsIntoOneToken(unsigned char last, unsigned char first) noexcept {
+    if (last == first && (last == '-' || last == '\'' || last == '"')) {
+        return true;
+    }
+    return (last == '/' && first == '*') || (isWordByte(last) && isWordByte(first));
+}
+
+} // namespace
+
+void AppendSqlPiece(std::string& text, const std::string& piece) {
+    if (!text.empty() && !piece.empty() &&
+        joinsIntoOneToken(static_cast<unsigned char>(text.back()), static_cast<unsigned char>(piece.front()))) {
+        text += ' ';
+    }
+    text += piece;
+}
+
 void ParseParams(host::TParams& params, const std::string& sql) {
     params.Clear();
     std::size_t pos = sql.find(':');

@@ -105,6 +105,13 @@ struct TScan {
 /// unsupported" for any other type.
 [[nodiscard]] std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat);
 
+/// Appends a piece of SQL text or a literal to the final text, with a blank in between
+/// when the two would otherwise read as one token: two minus signs (a line comment, as in
+/// "5 -" followed by "-1"), a slash and a star, the same quote on both sides (two quoted
+/// literals touching read as one string holding a quote) or word bytes on both sides
+/// (letters, digits, "_", ".", "@", "#", "$" and bytes from 0x80 on).
+void AppendSqlPiece(std::string& text, const std::string& piece);
+
 /// Empties Params, then adds one ftUnknown/ptUnknown parameter for every distinct name
 /// that follows a colon in the text, in order of first appearance. Quotes and comments
 /// are not recognised.
