@@ -101,12 +101,6 @@ void TSybQuery::InternalExec() {
     }
 
     TSybConnect* connection = FSybConnect;
-    CS_CONNECTION* handle = connection->ConnectionHandle();
-    // The command belongs to this connection handle; once diagnostics dropped the handle
-    // (a lost connection) the library must not touch the command again.
-    auto handleAlive = [connection, handle] {
-        return handle != nullptr && connection->ConnectionHandle() == handle;
-    };
     struct Final {
         TSybQuery& query;
         TSybConnect* connection;
@@ -122,10 +116,30 @@ void TSybQuery::InternalExec() {
         }
     } final{*this, connection, std::unique_lock<std::recursive_mutex>(connection->Lock())};
 
+    // Read only under the lock: while this thread waited for it, another thread's command
+    // may have lost the connection and freed its handle. It then logs in again here.
+    FCommand = nullptr;
+    CS_CONNECTION* handle = connection->ConnectionHandle();
+    if (handle == nullptr) {
+        connection->Connect();
+        handle = connection->ConnectionHandle();
+        if (handle == nullptr || !connection->Connected()) {
+            throw host::Exception("Could not open sybase connection \"" + FDatabaseName + "\"");
+        }
+        // Connecting may have run "use <database>" through a query of its own.
+        if (!(host::IsLibrary() && FExternalConnect != nullptr)) {
+            connection->SetActiveQuery(this);
+        }
+    }
+    // The command belongs to this connection handle; once diagnostics dropped the handle
+    // (a lost connection) the library must not touch the command again.
+    auto handleAlive = [connection, handle] {
+        return connection->ConnectionHandle() == handle;
+    };
+
     try {
         // Ends the command by closing the connection when it outlasts CommandTimeout.
         const TSybConnect::TCommandWatch watch(*connection);
-        FCommand = nullptr;
         if (ct_cmd_alloc(handle, &FCommand) != CS_SUCCEED) {
             FCommand = nullptr;
             raiseCallFailed(connection, "ct_cmd_alloc failed");

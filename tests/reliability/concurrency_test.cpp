@@ -184,11 +184,8 @@ TEST(Concurrency, ThreadsFindingASharedConnectionClosedLogInOnce) {
 }
 
 TEST(Concurrency, AThreadWaitingForTheLockWhileTheConnectionIsLostLogsInAgain) {
-    // Known fault of query execution: a query reads the connection's handle before it
-    // takes the lock, so a thread that waits for the lock while another thread's command
-    // loses the connection then allocates its command on the freed handle.
-    GTEST_SKIP() << "query execution reads the connection handle before taking the lock";
-
+    // The second thread waits for the lock while the first one's command times out and
+    // frees the connection handle: it must log in again instead of using the freed one.
     FaultProxy& proxy = Environment::get().proxy();
     auto connection = makeConnection("REL_SHARED_LOST", "RELPROXY");
     connection->SetCommandTimeout(1);
