@@ -118,6 +118,26 @@ CrackedDate crackDate(CS_CONTEXT* context, CS_INT datatype, const char* data) {
     return CrackedDate{static_cast<int32_t>(date), time};
 }
 
+// A date column's day number (days after 1 January 1900) as a TTimeStamp.Date, checked
+// as crackDate checks datetime values: a day outside the calendar is no date.
+int32_t serverDate(int32_t days) {
+    constexpr int32_t kLastDate = 3652059; // 31 December 9999
+    const int64_t date = static_cast<int64_t>(days) + kDate1900;
+    if (date < 1 || date > kLastDate) {
+        throw host::Exception("cs_dt_crack failed.");
+    }
+    return static_cast<int32_t>(date);
+}
+
+// A time column's 1/300 seconds since midnight as milliseconds, checked as crackDate
+// checks the time of a datetime value.
+int32_t serverTime(int32_t ticks) {
+    if (ticks < 0 || ticks >= 300 * host::SecsPerDay) {
+        throw host::Exception("cs_dt_crack failed.");
+    }
+    return ticksToMSecs(ticks);
+}
+
 } // namespace
 
 namespace clientvalue {
@@ -371,8 +391,8 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
     case CS_DATETIME4_TYPE:
         writeAs<double>(ValueArea, clientvalue::ServerDateTimeMSecs(Context, FDataType, data));
         break;
-    case CS_DATE_TYPE: writeAs<int32_t>(ValueArea, readAs<int32_t>(data) + kDate1900); break;
-    case CS_TIME_TYPE: writeAs<int32_t>(ValueArea, ticksToMSecs(readAs<int32_t>(data))); break;
+    case CS_DATE_TYPE: writeAs<int32_t>(ValueArea, serverDate(readAs<int32_t>(data))); break;
+    case CS_TIME_TYPE: writeAs<int32_t>(ValueArea, serverTime(readAs<int32_t>(data))); break;
     case CS_MONEY_TYPE: {
         const auto high = readAs<int32_t>(data);
         const auto low = readAs<uint32_t>(data + 4);
