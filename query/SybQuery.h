@@ -200,7 +200,8 @@ protected:
 
     // ---- SQL text and parameters (defined with the parameter code) ---------------------
 public:
-    /// The SQL text with a literal for every parameter value.
+    /// The SQL text with a literal for every parameter value, and a blank between a literal
+    /// and a neighbour it would otherwise join into one token (sqltext::AppendSqlPiece).
     [[nodiscard]] std::string GetSQLText();
     /// Ignores the value: SQLText is computed.
     void SetSQLText(const std::string& Value);
