@@ -191,6 +191,10 @@ public:
     /// Returns a block of this store for reuse; false (and nothing done) when the block
     /// is not one of this store's.
     bool Release(char* Block) noexcept;
+    /// Takes a block of this store back without keeping it for reuse, for a caller that
+    /// gives up many blocks before the next Reset (a dataset closing); false (and nothing
+    /// done) when the block is not one of this store's.
+    bool Drop(char* Block) noexcept;
     [[nodiscard]] int32_t BlockSize() const noexcept { return FBlockSize; }
     /// Bytes taken from the system (chunks and bookkeeping).
     [[nodiscard]] std::size_t Footprint() const noexcept;
@@ -203,6 +207,8 @@ private:
     };
     int32_t FBlockSize = 0;
     std::vector<Chunk> FChunks;   // ordered by address
+    mutable std::size_t FLastChunk = 0;  // the chunk owns() found last: records come in runs
+    std::size_t FLastChunkBytes = 0;     // size of the chunk taken last
     std::vector<Chunk> FRetired;  // chunks of an earlier size with blocks still out
     std::size_t FLive = 0;        // blocks handed out and not released
     std::vector<char*> FFree;
@@ -361,6 +367,11 @@ protected:
     void freeRecordBlobs(host::TRecordBuffer Buffer) noexcept;
     /// Releases a record block (store block or AllocRecordBuffer block).
     void freeBlock(host::TRecordBuffer Buffer) noexcept;
+    /// Releases every stored record and the blob holders they refer to, and empties the
+    /// record list.
+    void releaseStoredRecords() noexcept;
+    /// Whether a record of the current layout may refer to blob holders.
+    [[nodiscard]] bool layoutHasBlobs() const noexcept;
     /// Record number stored in Buffer's record-info area.
     [[nodiscard]] int32_t recordNumber(const char* Buffer) const noexcept;
     void setRecordNumber(char* Buffer, int32_t Value) const noexcept;

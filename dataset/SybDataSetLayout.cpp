@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include <sys/mman.h>
+
 #include "dataset/SybDataSet.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
@@ -76,6 +78,23 @@ TBTFetchField::~TBTFetchField()
 namespace {
 constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
 constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+
+// A chunk of at least a huge page is aligned to one and offered to the kernel for
+// transparent huge pages: a million records then cost a few dozen page faults instead of
+// some fifteen thousand. Freed with std::free like any other chunk.
+char* allocateChunk(std::size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= kHugePageBytes) {
+        const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+        void* base = std::aligned_alloc(kHugePageBytes, rounded);
+        if (base) (void)madvise(base, rounded, MADV_HUGEPAGE);
+        return static_cast<char*>(base);
+    }
+#endif
+    return static_cast<char*>(std::malloc(bytes));
+}
 }  // namespace
 
 TRecordStore::~TRecordStore()
@@ -111,10 +130,12 @@ char* TRecordStore::Alloc()
     } else {
         auto size = static_cast<std::size_t>(std::max<int32_t>(FBlockSize, 1));
         if (FNext == nullptr || static_cast<std::size_t>(FEnd - FNext) < size) {
-            std::size_t bytes = FChunks.empty() ? kFirstChunkBytes : std::min(FChunks.back().bytes * 2, kLargestChunkBytes);
+            // Each chunk twice the one taken before (FChunks is ordered by address, which
+            // says nothing about the order the chunks came in).
+            std::size_t bytes = FChunks.empty() ? kFirstChunkBytes : std::min(FLastChunkBytes * 2, kLargestChunkBytes);
             bytes = std::max(bytes, size);
             bytes -= bytes % size;
-            auto* base = static_cast<char*>(std::malloc(bytes));
+            char* base = allocateChunk(bytes);
             if (!base) throw std::bad_alloc();
             Chunk chunk{base, bytes};
             // Keep the chunks ordered by address so that Release finds a block's chunk by
@@ -127,6 +148,7 @@ char* TRecordStore::Alloc()
                 std::free(base);
                 throw;
             }
+            FLastChunkBytes = bytes;
             FNext = base;
             FEnd = base + bytes;
         }
@@ -140,11 +162,29 @@ char* TRecordStore::Alloc()
 
 bool TRecordStore::owns(const char* Block) const noexcept
 {
+    if (FLastChunk < FChunks.size()) {
+        const Chunk& last = FChunks[FLastChunk];
+        if (!std::less<>()(Block, last.base) && std::less<>()(Block, last.base + last.bytes)) return true;
+    }
     auto it = std::upper_bound(FChunks.begin(), FChunks.end(), Block,
                                [](const char* p, const Chunk& c) { return std::less<>()(p, c.base); });
     if (it == FChunks.begin()) return false;
     --it;
-    return !std::less<>()(Block, it->base) && std::less<>()(Block, it->base + it->bytes);
+    if (std::less<>()(Block, it->base) || !std::less<>()(Block, it->base + it->bytes)) return false;
+    FLastChunk = static_cast<std::size_t>(it - FChunks.begin());
+    return true;
+}
+
+bool TRecordStore::Drop(char* Block) noexcept
+{
+    if (!Block) return false;
+    if (!owns(Block)) {
+        for (const Chunk& c : FRetired)
+            if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes)) return true;
+        return false;
+    }
+    if (FLive > 0) --FLive;
+    return true;
 }
 
 bool TRecordStore::Release(char* Block) noexcept
@@ -317,6 +357,39 @@ void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept
         blob = nullptr;
         std::memcpy(slot + 1, &blob, sizeof blob);
     }
+}
+
+bool TSybDataSet::layoutHasBlobs() const noexcept
+{
+    // The slots freeRecordBlobs visits: blob fetch fields, blob calculated and lookup fields.
+    for (TBTFetchField* f : FFetchFields) {
+        TFieldType t;
+        try {
+            t = f->GetOstrelDataType();
+        } catch (...) {
+            return true;  // a type without a slot format: let freeRecordBlobs decide
+        }
+        if (t >= ftBlob && t <= ftTypedBinary) return true;
+    }
+    for (TField* f : Fields()) {
+        if (f->FieldNo() > 0 || !isBlobSlot(f)) continue;
+        if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) return true;
+    }
+    return false;
+}
+
+void TSybDataSet::releaseStoredRecords() noexcept
+{
+    // Store blocks are dropped rather than released: nothing reuses them, the store's
+    // next Reset frees their chunks whole.
+    if (FRecords.empty()) return;
+    const bool blobs = layoutHasBlobs();
+    for (TRecordBuffer r : FRecords) {
+        if (!r) continue;
+        if (blobs) freeRecordBlobs(r);
+        if (!FStore.Drop(r)) delete[] r;
+    }
+    FRecords.clear();
 }
 
 void TSybDataSet::_InternalFreeRecord(TRecordBuffer Buffer)

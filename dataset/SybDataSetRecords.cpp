@@ -25,8 +25,7 @@ TSybDataSet::~TSybDataSet()
         freeBlock(FOldBuffer);
         FOldBuffer = nullptr;
     }
-    for (TRecordBuffer r : FRecords) _InternalFreeRecord(r);
-    FRecords.clear();
+    releaseStoredRecords();
     ClearFetchFields();
 }
 
@@ -53,8 +52,7 @@ void TSybDataSet::InternalClose()
         freeBlock(FOldBuffer);
         FOldBuffer = nullptr;
     }
-    for (TRecordBuffer r : FRecords) _InternalFreeRecord(r);
-    FRecords.clear();
+    releaseStoredRecords();
     FRecords.shrink_to_fit();
     ClearFetchFields();
     FCurRec = -1;

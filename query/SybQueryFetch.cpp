@@ -75,9 +75,10 @@ void TSybQuery::FetchResultSet() {
             result = CS_FAIL;
             break;
         }
+        // A stored record comes zero-filled: only its record number needs setting.
         host::TRecordBuffer record = AllocStoredRecord();
         AddRecord(record);
-        InternalInitRecord(record);
+        setRecordNumber(record, -1);
         _InternalFillRecord(record);
         if (++rows == report) {
             report += every;
