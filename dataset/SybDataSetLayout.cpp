@@ -5,8 +5,6 @@
 #include <limits>
 #include <new>
 
-#include <sys/mman.h>
-
 #include "dataset/SybDataSet.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
@@ -78,23 +76,6 @@ TBTFetchField::~TBTFetchField()
 namespace {
 constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
 constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
-constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
-
-// A chunk of at least a huge page is aligned to one and offered to the kernel for
-// transparent huge pages: a million records then cost a few dozen page faults instead of
-// some fifteen thousand. Freed with std::free like any other chunk.
-char* allocateChunk(std::size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (bytes >= kHugePageBytes) {
-        const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
-        void* base = std::aligned_alloc(kHugePageBytes, rounded);
-        if (base) (void)madvise(base, rounded, MADV_HUGEPAGE);
-        return static_cast<char*>(base);
-    }
-#endif
-    return static_cast<char*>(std::malloc(bytes));
-}
 }  // namespace
 
 TRecordStore::~TRecordStore()
@@ -135,7 +116,7 @@ char* TRecordStore::Alloc()
             std::size_t bytes = FChunks.empty() ? kFirstChunkBytes : std::min(FLastChunkBytes * 2, kLargestChunkBytes);
             bytes = std::max(bytes, size);
             bytes -= bytes % size;
-            char* base = allocateChunk(bytes);
+            auto* base = static_cast<char*>(std::malloc(bytes));
             if (!base) throw std::bad_alloc();
             Chunk chunk{base, bytes};
             // Keep the chunks ordered by address so that Release finds a block's chunk by
