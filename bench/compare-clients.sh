@@ -216,7 +216,7 @@ chartdata=$work/chart.dat
     echo "Client comparison against the development server, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores"
     echo "load average $load_before before, $load_after after (other work on the machine disturbs wall times more than CPU times)"
     echo "CPU = user + system seconds of the client process (login included), best and median of $rounds;"
-    echo "x floor = median CPU / the floor's median CPU; server CPU (median) is not counted."
+    echo "x floor = median CPU / the floor's median CPU, (best) the same of the best runs; server CPU (median) is not counted."
     echo
     awk -F'\t' -v labels="$labels" -v titles="$titles" -v shorts="$shorts" -v order="${workloads[*]}" \
         -v clients="${clients[*]}" -v chart="$chartdata" '
@@ -239,15 +239,15 @@ chartdata=$work/chart.dat
         for (wi = 1; wi <= nw; ++wi) {
             w = ws[wi]
             printf "%s\n", title[w]
-            printf "  %-24s %9s %9s %9s %9s %9s %10s %11s\n", "client", "CPU best", "median", "x floor", "wall best", "median", "peak RSS", "server CPU"
+            printf "  %-24s %9s %9s %9s %9s %9s %9s %10s %11s\n", "client", "CPU best", "median", "x floor", "(best)", "wall best", "median", "peak RSS", "server CPU"
             for (ci = 1; ci <= nc; ++ci) {
                 c = cs[ci]; k = w SUBSEP c; m = cnt[k]
                 for (r = 1; r <= m; ++r) { a[r] = cpu[k, r]; b[r] = wall[k, r]; s[r] = srv[k, r] }
                 sortarr(a, m); sortarr(b, m); sortarr(s, m)
                 med[c] = median(a, m)
-                if (c == "floor") base = med[c]
-                printf "  %-24s %8.3fs %8.3fs %8.2fx %8.3fs %8.3fs %7.0f MB %10.3fs\n", name[c], a[1], med[c],
-                       med[c] / base, b[1], median(b, m), rss[k] / 1024, median(s, m)
+                if (c == "floor") { base = med[c]; basebest = a[1] }
+                printf "  %-24s %8.3fs %8.3fs %8.2fx %8.2fx %8.3fs %8.3fs %7.0f MB %10.3fs\n", name[c], a[1], med[c],
+                       med[c] / base, a[1] / basebest, b[1], median(b, m), rss[k] / 1024, median(s, m)
             }
             printf "\n"
             printf "\"%s\"", short[w] > chart
