@@ -32,7 +32,7 @@ ct_floor* ct_floor_connect(const char* server, const char* user, const char* pas
     return floor;
 }
 
-long ct_floor_fetch(ct_floor* floor, const char* sql, long long* value_bytes)
+long ct_floor_fetch(ct_floor* floor, const char* sql, int textsize, long long* value_bytes)
 {
     CS_COMMAND* cmd = NULL;
     CS_INT type;
@@ -64,6 +64,9 @@ long ct_floor_fetch(ct_floor* floor, const char* sql, long long* value_bytes)
             ct_describe(cmd, c + 1, &format);
             format.format = CS_FMT_UNUSED;
             format.count = 1;
+            if ((format.datatype == CS_TEXT_TYPE || format.datatype == CS_IMAGE_TYPE) &&
+                textsize > 0 && format.maxlength > textsize)
+                format.maxlength = textsize;
             buffers[c] = malloc((size_t)format.maxlength + 1);
             if (ct_bind(cmd, c + 1, &format, buffers[c], &copied[c], &indicators[c]) != CS_SUCCEED)
                 failed = 1;

@@ -77,7 +77,7 @@ void BM_CtFloorFetch(benchmark::State& state) {
     long rows = 0;
     long long bytes = 0;
     for (auto _ : state) {
-        rows = ct_floor_fetch(environment.floor(), kRows, &bytes);
+        rows = ct_floor_fetch(environment.floor(), kRows, 0, &bytes);
         if (rows != kRowCount) {
             state.SkipWithError("the floor did not read the million rows");
             return;
