@@ -283,6 +283,28 @@ TEST_F(EngineQuery, ServerDialectForTables) {
     EXPECT_EQ(s.messages()[0].text, "exists");
 }
 
+TEST_F(EngineQuery, DeleteWithoutFromOrWhereEmptiesTheTable) {
+    auto& s = run("create table wipe (v int)\n"
+                  "insert wipe values (1) insert wipe values (2)\n"
+                  "delete wipe\n"
+                  "select count(*) from wipe\n"
+                  "create table #wipe (v int)\n"
+                  "insert #wipe values (1) insert #wipe values (2) insert #wipe values (3)\n"
+                  "delete #wipe\n"
+                  "select count(*) from #wipe");
+    ASSERT_TRUE(s.errors().empty()) << s.errors()[0].text;
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows[0][0].integer, 0);
+    EXPECT_EQ(results[1].rows[0][0].integer, 0);
+    bool sawTwo = false, sawThree = false;
+    for (const auto& d : s.dones()) {
+        sawTwo = sawTwo || d.count == 2;
+        sawThree = sawThree || d.count == 3;
+    }
+    EXPECT_TRUE(sawTwo && sawThree) << "each delete reports the rows it removed";
+}
+
 TEST_F(EngineQuery, TemporaryTablesAndNocount) {
     auto& s = run("create table #work (v int)\n"
                   "insert #work values (1)\n"

@@ -1194,7 +1194,7 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         if (tokens.size() > 2 && tokens[0].is("insert") && !tokens[1].is("into")) {
             tr.emit("insert into");
             tokens = tokens.subspan(1);
-        } else if (tokens.size() > 2 && tokens[0].is("delete") && !tokens[1].is("from")) {
+        } else if (tokens.size() > 1 && tokens[0].is("delete") && !tokens[1].is("from")) {
             tr.emit("delete from");
             tokens = tokens.subspan(1);
         }
