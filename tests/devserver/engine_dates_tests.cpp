@@ -161,5 +161,41 @@ TEST(EngineDateLiterals, TextColumnsKeepDateLikeStrings) {
     EXPECT_EQ(results[0].rows[1][1].days, 46214);
 }
 
+TEST(EngineDateLiterals, EachDateTypeHoldsItsOwnRange) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    session->executeBatch("create table ranges_t (d date null, dt datetime null, sdt smalldatetime null)\n"
+                          "insert into ranges_t (d) values ('0001-01-01')\n"
+                          "insert into ranges_t (d) values ('Mar 15 1600')\n"
+                          "insert into ranges_t (dt) values ('1753-01-01')\n"
+                          "insert into ranges_t (sdt) values ('1900-01-01')\n"
+                          "select d, dt, sdt from ranges_t\n",
+                          sink);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    auto results = sink.results();
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results[0].rows.size(), 4u);
+    EXPECT_EQ(results[0].rows[0][0].days, daysFromCivil(1, 1, 1));
+    EXPECT_EQ(results[0].rows[1][0].days, daysFromCivil(1600, 3, 15));
+    EXPECT_EQ(results[0].rows[2][1].days, daysFromCivil(1753, 1, 1));
+    EXPECT_EQ(results[0].rows[3][2].days, 0);
+
+    RecordingSink early;
+    session->executeBatch("select convert(date, '0001-01-01'), convert(date, '1752-12-31')", early);
+    ASSERT_TRUE(early.errors().empty()) << early.errors()[0].text;
+    ASSERT_EQ(early.results().size(), 1u);
+    EXPECT_EQ(early.results()[0].rows.at(0)[1].days, daysFromCivil(1752, 12, 31));
+
+    for (const char* refused : {"select convert(datetime, '1752-12-31')",
+                                "select convert(datetime, '0001-01-01 00:00:00.000')",
+                                "select convert(smalldatetime, '1899-12-31')",
+                                "select convert(smalldatetime, '2079-06-07')"}) {
+        RecordingSink bad;
+        session->executeBatch(refused, bad);
+        EXPECT_EQ(bad.errors().size(), 1u) << refused;
+    }
+}
+
 } // namespace
 } // namespace devserver::test

@@ -23,7 +23,7 @@ int daysInMonth(int y, int m) {
 }
 
 bool validDate(int y, int m, int d) {
-    return y >= 1753 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
+    return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(y, m);
 }
 
 /// A cursor over the literal's characters.

@@ -193,6 +193,20 @@ bool parseMoneyFast(const std::string& s, int64_t& out) {
 
 /// Reads the canonical stored form "YYYY-MM-DD HH:MM:SS.mmm" into days and ticks; false for
 /// any other form.
+// A date holds days from 1 Jan 0001, a datetime from 1 Jan 1753, a smalldatetime from
+// 1 Jan 1900 to 6 Jun 2079; all end with the year 9999.
+const int32_t kFirstDateTimeDay = daysFromCivil(1753, 1, 1);
+
+bool inDateRange(SqlType t, const DateTimeParts& p) {
+    if (p.year < 1 || p.year > 9999) return false;
+    if (t == SqlType::DateTime) return p.year >= 1753;
+    if (t == SqlType::SmallDateTime) {
+        const int32_t day = daysFromCivil(p.year, p.month, p.day);
+        return day >= 0 && day <= daysFromCivil(2079, 6, 6);
+    }
+    return true;
+}
+
 bool parseCanonicalFast(const std::string& s, int32_t& days, uint32_t& ticks) {
     if (s.size() != 23 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':' || s[19] != '.')
         return false;
@@ -406,10 +420,12 @@ void toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int
         else
             out.numeric = *d;
     } else if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
-        if (v.kind == SqlValue::Kind::Text && t == SqlType::DateTime && parseCanonicalFast(v.bytes, out.days, out.ticks))
+        if (v.kind == SqlValue::Kind::Text && t == SqlType::DateTime && parseCanonicalFast(v.bytes, out.days, out.ticks)) {
+            if (out.days < kFirstDateTimeDay) throw conversionError(v, type);
             return;
+        }
         auto parts = dateTimeOf(v, type, order);
-        if (!parts) throw conversionError(v, type);
+        if (!parts || !inDateRange(t, *parts)) throw conversionError(v, type);
         int32_t days = 0;
         uint32_t ticks = 0;
         toDaysTicks(*parts, days, ticks);
@@ -508,7 +524,7 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
     }
     if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
         auto parts = dateTimeOf(v, type, order);
-        if (!parts) throw conversionError(v, type);
+        if (!parts || !inDateRange(t, *parts)) throw conversionError(v, type);
         return SqlValue::ofText(formatDateTime(*parts));
     }
     if (isBinaryType(t)) {
