@@ -197,5 +197,34 @@ TEST(EngineDateLiterals, EachDateTypeHoldsItsOwnRange) {
     }
 }
 
+TEST(EngineDateLiterals, TimeColumnsMatchEveryFormOfTheirTime) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    session->executeBatch("create table clock_t (id int, t time)\n"
+                          "insert into clock_t values (1, '10:00:00:000')\n"
+                          "insert into clock_t values (2, '10:00')\n"
+                          "insert into clock_t values (3, '11:30:15.5')\n",
+                          sink);
+    ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
+    for (const char* condition : {"t = '10:00:00:0'", "t = '10:00'", "t = convert(time, '10:00:00:0')",
+                                  "t = '10:00:00:000'", "'10:00:00.000' = t", "t in ('10:00', '09:00')"}) {
+        RecordingSink found;
+        session->executeBatch(std::string("select id from clock_t where ") + condition + " order by id", found);
+        ASSERT_TRUE(found.errors().empty()) << condition << ": " << found.errors()[0].text;
+        auto results = found.results();
+        ASSERT_EQ(results.size(), 1u) << condition;
+        const auto& rows = results[0].rows;
+        ASSERT_EQ(rows.size(), 2u) << condition;
+        EXPECT_EQ(rows[0][0].integer, 1) << condition;
+        EXPECT_EQ(rows[1][0].integer, 2) << condition;
+    }
+    RecordingSink later;
+    session->executeBatch("select id from clock_t where t > '11:00' and t = '11:30:15:500'", later);
+    ASSERT_EQ(later.results().size(), 1u);
+    ASSERT_EQ(later.results()[0].rows.size(), 1u);
+    EXPECT_EQ(later.results()[0].rows[0][0].integer, 3);
+}
+
 } // namespace
 } // namespace devserver::test

@@ -220,6 +220,7 @@ public:
         switch (t.kind) {
         case Token::Kind::String: {
             auto parts = parseDateTime(t.text, m_context.dateOrder);
+            if (!parts && m_timesOfDay.contains(t.begin)) parts = parseTimeOfDay(t.text);
             if (parts && !m_keepAsText.contains(t.begin))
                 emit(quoteLiteral(formatDateTime(*parts)));
             else
@@ -411,6 +412,8 @@ public:
 
     /// Offsets of date-like string literals that meet columns holding no date-times.
     std::set<size_t> m_keepAsText;
+    /// Time-of-day literals that meet date-time columns: written as the time on 1 Jan 1900.
+    std::set<size_t> m_timesOfDay;
     /// The static type of an expression, when the statement's names can be typed. With it,
     /// arithmetic on money and numeric values, and their sums and averages, are computed
     /// exactly by the server's functions instead of in SQLite's floating point.
@@ -688,16 +691,24 @@ bool isComparison(const Token& t) {
 /// Finds the date-like string literals of a statement that meet a column known not to hold
 /// date-times: values inserted into or assigned to such a column, and values compared
 /// with it.
-std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const TranslateContext& context) {
+/// With `timesOfDay`, finds instead the literals that hold only a time of day ('10:00',
+/// '10:00:00:0') and meet a column known to hold date-times.
+std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const TranslateContext& context,
+                                    bool timesOfDay = false) {
     std::set<size_t> keep;
     if (!context.isDateTimeColumn) return keep;
     auto dateLike = [&](const Token& t) {
-        return t.kind == Token::Kind::String && parseDateTime(t.text, context.dateOrder).has_value();
+        if (t.kind != Token::Kind::String) return false;
+        const bool date = parseDateTime(t.text, context.dateOrder).has_value();
+        if (!timesOfDay) return date;
+        // A bare number is no time of day.
+        return !date && t.text.find_first_not_of("0123456789 ") != std::string::npos &&
+               parseTimeOfDay(t.text).has_value();
     };
     if (std::none_of(tokens.begin(), tokens.end(), dateLike)) return keep;
     auto notDate = [&](const std::string& table, const std::string& column) {
         auto known = context.isDateTimeColumn(table, column);
-        return known.has_value() && !*known;
+        return known.has_value() && *known == timesOfDay;
     };
     std::string table;
     if (!tokens.empty() && tokens[0].is("insert")) {
@@ -937,6 +948,7 @@ private:
 void translateSelect(std::span<const Token> tokens, const TranslateContext& context, Translation& out) {
     Translator tr(context, out);
     tr.m_keepAsText = literalsKeptAsText(tokens, context);
+    tr.m_timesOfDay = literalsKeptAsText(tokens, context, true);
     SelectTyper typer(tokens, context);
     tr.m_typeOf = [&typer](std::span<const Token> expression) { return typer.type(expression); };
     size_t i = 1;
@@ -1148,6 +1160,7 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
     } else {
         Translator tr(context, out);
         tr.m_keepAsText = literalsKeptAsText(tokens, context);
+        tr.m_timesOfDay = literalsKeptAsText(tokens, context, true);
         // Variables and literals can always be typed; the columns of an update's table too.
         TypeScope scope;
         scope.variable = context.variable;
