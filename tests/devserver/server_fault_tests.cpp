@@ -64,6 +64,20 @@ TEST(ServerFaults, DropAfterZeroRowsSendsNoRowAtAll)
         EXPECT_EQ(r->rows.size(), 0u);
 }
 
+TEST(ServerFaults, DropAfterRowsLeavesTheLoginsOwnQueryAlone)
+{
+    // FreeTDS asks for @@spid right after the login; that row is not the client's.
+    DevServer server({"--drop-after-rows", "1"});
+    CtConnection con;
+    fillTable(con, "three", 3);
+    CtBatch b = con.execute("select id from three");
+    EXPECT_FALSE(b.ok);
+    size_t fetched = 0;
+    for (const auto* r : b.rowResults())
+        fetched += r->rows.size();
+    EXPECT_EQ(fetched, 1u);
+}
+
 TEST(ServerFaults, LoginDelayPostponesTheLoginReply)
 {
     DevServer server({"--login-delay-ms", "400"});

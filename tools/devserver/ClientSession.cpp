@@ -4,6 +4,7 @@
 #include "ResponseSink.h"
 #include "TokenWriter.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -305,12 +306,30 @@ bool ClientSession::login()
 // ---------------------------------------------------------------------------------------
 // Requests
 
+namespace {
+
+/// "select @@spid", whatever the case and spacing.
+bool isSpidProbe(const std::string& sql)
+{
+    std::string squeezed;
+    for (char c : sql)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return squeezed == "select@@spid";
+}
+
+} // namespace
+
 bool ClientSession::serveOne(Message& message)
 {
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
     const Request request = parseRequest(message);
     message.payload.clear();
+    // The client library's own query right after the login is not counted by the
+    // --drop-after-rows switch.
+    m_loginProbe = m_firstRequest && request.kind == Request::Kind::Language && isSpidProbe(request.sql);
+    m_firstRequest = false;
     switch (request.kind) {
     case Request::Kind::Language:
         answerLanguage(request);
@@ -341,7 +360,7 @@ template <class Work> void ClientSession::respond(Work&& work, bool procedureSha
     hooks.cancelRequested = [this] { return cancelRequested(); };
     hooks.inTransaction = [this] { return m_session && m_session->inTransaction(); };
     hooks.drop = [this] { close(); };
-    ResponseSink sink(m_output, m_config.serverName, m_options.dropAfterRows, std::move(hooks),
+    ResponseSink sink(m_output, m_config.serverName, m_loginProbe ? -1 : m_options.dropAfterRows, std::move(hooks),
                       m_dateAndTime);
     sink.setProcedureShape(procedureShape);
     if (resultDelay()) {

@@ -74,6 +74,8 @@ private:
     std::map<std::string, std::string> m_prepared; ///< prepared statements by id
     int m_attentions = 0;
     bool m_closed = false;
+    bool m_firstRequest = true; ///< nothing served yet since the login
+    bool m_loginProbe = false;  ///< serving the @@spid query FreeTDS sends right after the login
     bool m_dateAndTime = true; ///< the client library reads date and time columns
 };
 
