@@ -501,28 +501,28 @@ public:
     }
 
     int parseAdditive(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
-        int left = parseMultiplicative(tokens, pos, nodes);
-        while (left >= 0 && pos + 1 < tokens.size() && (tokens[pos].isOp("+") || tokens[pos].isOp("-")) &&
-               (operandAt(tokens, pos + 1) || tokens[pos + 1].isOp("-") || tokens[pos + 1].isOp("+"))) {
-            const size_t op = pos++;
-            const int right = parseMultiplicative(tokens, pos, nodes);
-            if (right < 0) {
-                pos = op;
-                break;
-            }
-            nodes.push_back(Node{nodes[static_cast<size_t>(left)].begin, pos, op, left, right, false});
-            left = static_cast<int>(nodes.size() - 1);
-        }
-        return left;
+        return parseLeftAssociative(tokens, pos, nodes, {"+", "-"}, &Translator::parseMultiplicative);
     }
 
     int parseMultiplicative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
-        int left = parseUnary(tokens, pos, nodes);
-        while (left >= 0 && pos + 1 < tokens.size() &&
-               (tokens[pos].isOp("*") || tokens[pos].isOp("/") || tokens[pos].isOp("%")) &&
+        return parseLeftAssociative(tokens, pos, nodes, {"*", "/", "%"}, &Translator::parseUnary);
+    }
+
+    // One level of left-associative binary operators: operands parsed by `operand`, joined
+    // while one of `ops` stands between them and an operand (or a sign) follows it.
+    int parseLeftAssociative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes,
+                             std::initializer_list<const char*> ops,
+                             int (Translator::*operand)(std::span<const Token>, size_t&, std::vector<Node>&)) {
+        auto isOneOf = [&ops](const Token& t) {
+            for (const char* op : ops)
+                if (t.isOp(op)) return true;
+            return false;
+        };
+        int left = (this->*operand)(tokens, pos, nodes);
+        while (left >= 0 && pos + 1 < tokens.size() && isOneOf(tokens[pos]) &&
                (operandAt(tokens, pos + 1) || tokens[pos + 1].isOp("-") || tokens[pos + 1].isOp("+"))) {
             const size_t op = pos++;
-            const int right = parseUnary(tokens, pos, nodes);
+            const int right = (this->*operand)(tokens, pos, nodes);
             if (right < 0) {
                 pos = op;
                 break;
