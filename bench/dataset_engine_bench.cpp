@@ -9,19 +9,7 @@
 #include <vector>
 
 #include "host/DataSet.h"
-
-// Counts heap allocations so that the Next benchmark can report allocations per step.
-static std::size_t g_allocations = 0;
-
-// Kept out of line: inlined into a call site, GCC would pair the new with free and warn.
-[[gnu::noinline]] void* operator new(std::size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "bench/counting_allocator.h"
 
 namespace {
 

@@ -10,18 +10,7 @@
 #include <new>
 
 #include "bench/dataset_bench_support.h"
-
-// Counts heap allocations made through operator new.
-static std::size_t g_allocations = 0;
-
-[[gnu::noinline]] void* operator new(std::size_t size)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "bench/counting_allocator.h"
 
 namespace {
 
