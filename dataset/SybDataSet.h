@@ -201,6 +201,7 @@ public:
 
 private:
     [[nodiscard]] bool owns(const char* Block) const noexcept;
+    [[nodiscard]] bool inRetiredChunk(const char* Block) const noexcept;
     struct Chunk {
         char* base;
         std::size_t bytes;
@@ -396,6 +397,7 @@ protected:
     [[nodiscard]] bool isEditBlob(const TBTBlob* Blob) const noexcept;
     /// Releases every holder of the edit (Cancel, Close).
     void releaseEditBlobs() noexcept;
+    void beginRecordChange();
     /// Post of the buffer Posted over the stored record OldStored (nullptr for a new
     /// record): the edit's holders that Posted refers to pass to the stored record, the
     /// holders OldStored referred to and Posted no longer does are released, and so are

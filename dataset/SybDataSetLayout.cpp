@@ -156,14 +156,17 @@ bool TRecordStore::owns(const char* Block) const noexcept
     return true;
 }
 
+bool TRecordStore::inRetiredChunk(const char* Block) const noexcept
+{
+    for (const Chunk& c : FRetired)
+        if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes)) return true;
+    return false;
+}
+
 bool TRecordStore::Drop(char* Block) noexcept
 {
     if (!Block) return false;
-    if (!owns(Block)) {
-        for (const Chunk& c : FRetired)
-            if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes)) return true;
-        return false;
-    }
+    if (!owns(Block)) return inRetiredChunk(Block);
     if (FLive > 0) --FLive;
     return true;
 }
@@ -171,12 +174,8 @@ bool TRecordStore::Drop(char* Block) noexcept
 bool TRecordStore::Release(char* Block) noexcept
 {
     if (!Block) return false;
-    if (!owns(Block)) {
-        // A block of a retired chunk stays where it is until the store goes.
-        for (const Chunk& c : FRetired)
-            if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes)) return true;
-        return false;
-    }
+    // A block of a retired chunk stays where it is until the store goes.
+    if (!owns(Block)) return inRetiredChunk(Block);
     if (FLive > 0) --FLive;
     try {
         FFree.push_back(Block);

@@ -216,9 +216,10 @@ void TSybDataSet::AddRecord(TRecordBuffer Buffer)
 
 // ---- editing ----------------------------------------------------------------------------------
 
-void TSybDataSet::InternalEdit()
+// Starts an edit or insert afresh: no blob written by an earlier one, and a copy of the
+// active record as it is now for dsOldValue.
+void TSybDataSet::beginRecordChange()
 {
-    TDataSet::InternalEdit();
     releaseEditBlobs();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
@@ -227,15 +228,16 @@ void TSybDataSet::InternalEdit()
     FOldBuffer = copy;
 }
 
+void TSybDataSet::InternalEdit()
+{
+    TDataSet::InternalEdit();
+    beginRecordChange();
+}
+
 void TSybDataSet::InternalInsert()
 {
     TDataSet::InternalInsert();
-    releaseEditBlobs();
-    if (FOldBuffer) freeBlock(FOldBuffer);
-    FOldBuffer = nullptr;
-    auto* copy = new char[static_cast<std::size_t>(FRecordSize > 0 ? FRecordSize : 1)];
-    std::memcpy(copy, ActiveBuffer(), static_cast<std::size_t>(FRecordSize));
-    FOldBuffer = copy;
+    beginRecordChange();
 }
 
 void TSybDataSet::InternalCancel()
