@@ -23,6 +23,11 @@ constinit TSybQueryHooks queryHooks{};
 
 namespace {
 
+// The packet sizes a connection may ask for: a server's smallest, and the largest that
+// FreeTDS's ct_con_props passes on (it sends larger requests as 512).
+constexpr CS_INT kMinPacketSize = 512;
+constexpr CS_INT kMaxPacketSize = 32767;
+
 [[noreturn]] void raiseRoutineFailed(const char* routine) {
     throw host::Exception("CT-Lib routine " + std::string(routine) + " failed");
 }
@@ -150,6 +155,10 @@ void TSybConnect::login() {
         FHostName = GetDefaultHostName();
     }
     setStringProperty(CS_HOSTNAME, FHostName);
+    if (FPacketSize > 0) {
+        CS_INT packetSize = FPacketSize;
+        CSCHECK(ct_con_props(FConnection, CS_SET, CS_PACKETSIZE, &packetSize, CS_UNUSED, nullptr));
+    }
     CS_INT loginTimeout = FLoginTimeout;
     CSCHECK(ct_config(FContext, CS_SET, CS_LOGIN_TIMEOUT, &loginTimeout, CS_UNUSED, nullptr));
     CS_INT commandTimeout = FCommandTimeout > 0 ? FCommandTimeout.load() : CS_NO_LIMIT;
@@ -216,6 +225,25 @@ void TSybConnect::SetCommandTimeout(CS_INT Value) {
     if (FConnection != nullptr && ctDLLLoaded) {
         ct_con_props(FConnection, CS_SET, CS_TIMEOUT, &limit, CS_UNUSED, nullptr);
     }
+}
+
+void TSybConnect::SetPacketSize(CS_INT Value) {
+    if (Value != 0 && (Value < kMinPacketSize || Value > kMaxPacketSize)) {
+        throw host::Exception("Invalid packet size " + std::to_string(Value) + ": 0 or " +
+                              std::to_string(kMinPacketSize) + " to " + std::to_string(kMaxPacketSize) +
+                              " expected");
+    }
+    FPacketSize = Value;
+}
+
+CS_INT TSybConnect::NegotiatedPacketSize() const {
+    std::lock_guard<std::recursive_mutex> guard(FLock);
+    CS_INT size = 0;
+    if (!FConnected || FConnection == nullptr || !ctDLLLoaded ||
+        ct_con_props(FConnection, CS_GET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr) != CS_SUCCEED) {
+        return 0;
+    }
+    return size;
 }
 
 TSybConnect::TCommandWatch::TCommandWatch(const TSybConnect& Connection) {

@@ -49,6 +49,9 @@ extern TSybQueryHooks queryHooks;
 /// its DatabaseName from construction to destruction; queries find it there by name.
 class TSybConnect : public host::TComponent {
 public:
+    /// PacketSize of a new connection.
+    static constexpr CS_INT kDefaultPacketSize = 2048;
+
     /// Registers the connection and names it "Connection<n>", n being the number of
     /// registered connections. Raises EAssertionFailed "CTLibConnections not defined
     /// (SybConnect, line 460)" when the registry does not exist, and "Connection named
@@ -122,6 +125,16 @@ public:
     /// of the stored form. A change applies from the next command on.
     [[nodiscard]] CS_INT CommandTimeout() const noexcept { return FCommandTimeout.load(); }
     void SetCommandTimeout(CS_INT Value);
+    /// The network packet size, in bytes, asked of the server at login: 2,048 by default
+    /// (the default packet size of current servers, where the client library's own is 512;
+    /// larger packets mean far fewer reads for large results), 0 for the client library's
+    /// default (its configuration file's "initial block size"), otherwise 512 to 32,767. The
+    /// server grants at most its configured maximum. Takes effect at the next Connect; not
+    /// part of the stored form. Raises "Invalid packet size <n>: 0 or 512 to 32767 expected".
+    [[nodiscard]] CS_INT PacketSize() const noexcept { return FPacketSize; }
+    void SetPacketSize(CS_INT Value);
+    /// The packet size the server granted at the last login; 0 when not connected.
+    [[nodiscard]] CS_INT NegotiatedPacketSize() const;
 
     /// Bounds the command that the calling thread runs on the connection while the
     /// object lives, by CommandTimeout; does nothing when there is no limit. A query
@@ -181,7 +194,7 @@ private:
     void setStringProperty(CS_INT property, const std::string& value);
 
     TTovrinAbout* FAbout = nullptr;
-    std::recursive_mutex FLock;
+    mutable std::recursive_mutex FLock;
     CS_CONTEXT* FContext = nullptr;
     CS_CONNECTION* FConnection = nullptr;
     std::atomic<bool> FConnected{false};
@@ -200,6 +213,7 @@ private:
     std::string FHostName;
     TSybConnectPropertyForm* FPropertyForm = nullptr;
     CS_INT FLoginTimeout = 60;
+    CS_INT FPacketSize = kDefaultPacketSize;
     // The further context setting applied after the login timeout: CS_TIMEOUT, the
     // client library's own wait limit, from CommandTimeout (CS_NO_LIMIT when 0). With
     // inline diagnostics FreeTDS only reports that limit and goes on waiting; the

@@ -394,7 +394,7 @@ TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
 TEST_F(ToolCli, HelpAndBadCommandLines) {
     ToolRun r = tooltest::runTool(server->tempDir(), {"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* option : {"-S", "-U", "-P", "-D", "--timeout", "-Q", "-i", "--param", "--sort", "--desc",
+    for (const char* option : {"-S", "-U", "-P", "-D", "--timeout", "--packet-size", "-Q", "-i", "--param", "--sort", "--desc",
                                "--nocase", "--filter", "--locate", "--format", "-o", "TOVRIN_PASSWORD"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "--frobnicate"});

@@ -139,7 +139,7 @@ ParsedCommandLine parse(std::vector<std::string> args) {
 } // namespace
 
 TEST(CommandLine, EveryOptionLandsInItsField) {
-    const auto parsed = parse({"-S", "DEV", "-U", "sa", "-P", "pw", "-D", "db", "--timeout", "5", "-Q", "select 1",
+    const auto parsed = parse({"-S", "DEV", "-U", "sa", "-P", "pw", "-D", "db", "--timeout", "5", "-A", "4096", "-Q", "select 1",
                                "--param", "a=1", "--param", "b:text=x", "--sort", "f1;f2", "--desc", "--nocase",
                                "--filter", "a > 1", "--locate", "a=1", "--locate", "b=2", "-f", "JSON", "-o",
                                "out.json", "--app", "myapp", "-q"});
@@ -150,6 +150,7 @@ TEST(CommandLine, EveryOptionLandsInItsField) {
     EXPECT_EQ(o.password, "pw");
     EXPECT_EQ(o.database, "db");
     EXPECT_EQ(o.timeoutSeconds, 5);
+    EXPECT_EQ(o.packetSize, 4096);
     EXPECT_EQ(o.query, "select 1");
     EXPECT_EQ(o.params, (std::vector<std::string>{"a=1", "b:text=x"}));
     EXPECT_EQ(o.sortFields, "f1;f2");
@@ -168,6 +169,9 @@ TEST(CommandLine, WrongCommandLinesAreRefused) {
     EXPECT_THROW(parse({"-S", "D", "-Q", "x", "-i", "f.sql"}), UsageError);     // two sources
     EXPECT_THROW(parse({"-S", "D", "--format", "xml"}), UsageError);
     EXPECT_THROW(parse({"-S", "D", "--timeout", "-1"}), UsageError);
+    EXPECT_THROW(parse({"-S", "D", "-A", "32768"}), UsageError);
+    EXPECT_THROW(parse({"-S", "D", "-A", "100"}), UsageError);
+    EXPECT_EQ(parse({"-S", "D", "-A", "0"}).options.packetSize, 0);
     EXPECT_THROW(parse({"-S", "D", "--no-such-option"}), UsageError);
     EXPECT_TRUE(parse({"--help"}).exitText);
     EXPECT_TRUE(parse({"--version"}).exitText);

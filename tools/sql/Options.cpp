@@ -39,6 +39,19 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
     app.add_option("-D,--database", o.database, "Database to use after the login");
     app.add_option("--timeout", o.timeoutSeconds, "Seconds the login and each command may take")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("-A,--packet-size", o.packetSize,
+                   "Network packet size in bytes, 512 to 32767 (0: the client library's default; 2048 if not given)")
+        ->check(CLI::Validator(
+            [](const std::string& text) -> std::string {
+                int size = -1;
+                try {
+                    size = std::stoi(text);
+                } catch (const std::exception&) {
+                }
+                return size == 0 || (size >= 512 && size <= 32767) ? std::string()
+                                                                   : "0 or 512 to 32767 expected, not " + text;
+            },
+            "SIZE"));
     auto* query = app.add_option("-Q,--query", o.query, "SQL text to run (may hold several batches)");
     app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")->excludes(query);
     app.add_option("--param", o.params, "Parameter value: name=value or name:type=value "

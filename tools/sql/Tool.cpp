@@ -161,6 +161,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     if (o.timeoutSeconds > 0)
         connection.SetLoginTimeout(o.timeoutSeconds);
     try {
+        if (o.packetSize)
+            connection.SetPacketSize(*o.packetSize);
         connection.Connect();
         if (o.timeoutSeconds > 0)
             setCommandTimeout(connection, o.timeoutSeconds);
