@@ -2,6 +2,7 @@
 # Compares the package with the other clients of the development server, in one run:
 #
 #   floor       a plain C ct_bind/ct_fetch loop on FreeTDS's ct-lib (bench/compare/floor_client.c)
+#   floor 2048  the same loop asking for 2,048-byte packets, as the package does by default
 #   TSybQuery   a TSybQuery opened on the result (bench/compare/query_client.cpp)
 #   tovrin-sql  the package's command-line client writing CSV to /dev/null
 #   bsqldb      FreeTDS's bsqldb writing to /dev/null
@@ -18,6 +19,11 @@
 # CPU for the same runs is read from /proc and shown apart; it is not counted. The table
 # gives each client's CPU as a multiple of the floor's. A separate run of the query
 # program measures the memory of an open query per row beside the stored record size.
+#
+# Packet sizes: the package's connection asks the server for 2,048-byte network packets
+# (its PacketSize default); every other client keeps FreeTDS's default of 512 bytes with
+# TDS 5.0, the floor included. The second floor row reads with the package's packet size,
+# so that the package's own cost shows beside the packets' share of the gain.
 #
 # Usage: bench/compare-clients.sh [BUILD_DIR]   (default build/release, configured with
 # the release preset). It builds its programs in BUILD_DIR, installs nothing, and skips
@@ -45,7 +51,7 @@ grep -q 'CMAKE_BUILD_TYPE:STRING=Release' "$build/CMakeCache.txt" ||
 
 meter=$build/bench/compare/compare_cpu_time
 server_program=$build/tools/devserver/tovrin-devserver
-clients=(floor query sql)
+clients=(floor floorp query sql)
 missing=()
 if command -v bsqldb >/dev/null; then clients+=(bsqldb); else missing+=("bsqldb (Debian freetds-bin)"); fi
 if perl -MDBD::Sybase -e 1 2>/dev/null; then clients+=(perl); else missing+=("DBD::Sybase (Debian libdbd-sybase-perl)"); fi
@@ -58,6 +64,7 @@ for m in "${missing[@]}"; do echo "missing, skipped: $m" >&2; done
 label() {
     case $1 in
     floor) echo "C ct_fetch loop (floor)" ;;
+    floorp) echo "C loop, 2048-byte packets" ;;
     query) echo "TSybQuery" ;;
     sql) echo "tovrin-sql CSV" ;;
     bsqldb) echo "bsqldb" ;;
@@ -136,6 +143,7 @@ run_client() {
     local sql=${sql_of[$w]} repeat=${repeat_of[$w]} textsize=${textsize_of[$w]}
     case $client in
     floor) "$meter" "$build/bench/compare/compare_floor" $server $user $password "$textsize" "$repeat" "$sql" ;;
+    floorp) "$meter" "$build/bench/compare/compare_floor" $server $user $password "$textsize" "$repeat" "$sql" 2048 ;;
     query) "$meter" "$build/bench/compare/compare_query" $server $user $password "$textsize" "$repeat" "$sql" ;;
     sql) "$meter" "$build/tools/sql/tovrin-sql" -S $server -U $user -P $password -f csv -o /dev/null -i "$work/$w.sql" ;;
     bsqldb) "$meter" bsqldb -S $server -U $user -P $password -i "$work/$w.sql" -o /dev/null ;;
@@ -206,7 +214,7 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # ---- the table and the chart -------------------------------------------------------------------
 labels=""
-for c in floor query sql bsqldb perl python; do labels+="$c=$(label $c);"; done
+for c in floor floorp query sql bsqldb perl python; do labels+="$c=$(label $c);"; done
 titles=""
 shorts=""
 for w in "${workloads[@]}"; do titles+="$w=${title_of[$w]};"; shorts+="$w=${short_of[$w]};"; done
@@ -217,6 +225,9 @@ chartdata=$work/chart.dat
     echo "load average $load_before before, $load_after after (other work on the machine disturbs wall times more than CPU times)"
     echo "CPU = user + system seconds of the client process (login included), best and median of $rounds;"
     echo "x floor = median CPU / the floor's median CPU, (best) the same of the best runs; server CPU (median) is not counted."
+    echo "Network packets: 2,048 bytes for TSybQuery, tovrin-sql and the second C loop (the package's default); FreeTDS's"
+    echo "default of 512 bytes for the floor and the other clients. x same = median CPU / the median CPU of the C loop with"
+    echo "the same packet size (the package's own cost)."
     echo
     awk -F'\t' -v labels="$labels" -v titles="$titles" -v shorts="$shorts" -v order="${workloads[*]}" \
         -v clients="${clients[*]}" -v chart="$chartdata" '
@@ -239,15 +250,17 @@ chartdata=$work/chart.dat
         for (wi = 1; wi <= nw; ++wi) {
             w = ws[wi]
             printf "%s\n", title[w]
-            printf "  %-24s %9s %9s %9s %9s %9s %9s %10s %11s\n", "client", "CPU best", "median", "x floor", "(best)", "wall best", "median", "peak RSS", "server CPU"
+            printf "  %-26s %9s %9s %9s %9s %9s %9s %9s %10s %11s\n", "client", "CPU best", "median", "x floor", "(best)", "x same", "wall best", "median", "peak RSS", "server CPU"
             for (ci = 1; ci <= nc; ++ci) {
                 c = cs[ci]; k = w SUBSEP c; m = cnt[k]
                 for (r = 1; r <= m; ++r) { a[r] = cpu[k, r]; b[r] = wall[k, r]; s[r] = srv[k, r] }
                 sortarr(a, m); sortarr(b, m); sortarr(s, m)
                 med[c] = median(a, m)
                 if (c == "floor") { base = med[c]; basebest = a[1] }
-                printf "  %-24s %8.3fs %8.3fs %8.2fx %8.2fx %8.3fs %8.3fs %7.0f MB %10.3fs\n", name[c], a[1], med[c],
-                       med[c] / base, a[1] / basebest, b[1], median(b, m), rss[k] / 1024, median(s, m)
+                if (c == "floorp") basep = med[c]
+                same = (c == "floorp" || c == "query" || c == "sql") ? basep : base
+                printf "  %-26s %8.3fs %8.3fs %8.2fx %8.2fx %8.2fx %8.3fs %8.3fs %7.0f MB %10.3fs\n", name[c], a[1], med[c],
+                       med[c] / base, a[1] / basebest, med[c] / same, b[1], median(b, m), rss[k] / 1024, median(s, m)
             }
             printf "\n"
             printf "\"%s\"", short[w] > chart

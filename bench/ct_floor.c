@@ -12,7 +12,7 @@ struct ct_floor {
 
 enum { MAX_COLUMNS = 64 };
 
-ct_floor* ct_floor_connect(const char* server, const char* user, const char* password)
+ct_floor* ct_floor_connect(const char* server, const char* user, const char* password, int packet_size)
 {
     ct_floor* floor = calloc(1, sizeof *floor);
     if (!floor)
@@ -25,6 +25,10 @@ ct_floor* ct_floor_connect(const char* server, const char* user, const char* pas
     }
     ct_con_props(floor->connection, CS_SET, CS_USERNAME, (CS_VOID*)user, CS_NULLTERM, NULL);
     ct_con_props(floor->connection, CS_SET, CS_PASSWORD, (CS_VOID*)password, CS_NULLTERM, NULL);
+    if (packet_size > 0) {
+        CS_INT size = packet_size;
+        ct_con_props(floor->connection, CS_SET, CS_PACKETSIZE, &size, CS_UNUSED, NULL);
+    }
     if (ct_connect(floor->connection, (CS_CHAR*)server, CS_NULLTERM) != CS_SUCCEED) {
         ct_floor_close(floor);
         return NULL;

@@ -63,7 +63,7 @@ private:
         setup.SetDatabaseName("BENCH");
         setup.SQL()->SetText(sql);
         setup.ExecSQL();
-        m_floor = ct_floor_connect("BENCHSERVER", kUser, kPassword);
+        m_floor = ct_floor_connect("BENCHSERVER", kUser, kPassword, TSybConnect::kDefaultPacketSize);
     }
     ~Environment() { ct_floor_close(m_floor); }
 

@@ -4,10 +4,12 @@
  * read the same rows. Text and image columns are bound with a buffer of the session's text
  * size, which the caller sets (a server declares them 2 GiB long).
  *
- *   compare_floor SERVER USER PASSWORD TEXTSIZE REPEAT SQL
+ *   compare_floor SERVER USER PASSWORD TEXTSIZE REPEAT SQL [PACKETSIZE]
  *
  * Runs SQL REPEAT times on one connection (after "set textsize TEXTSIZE" when TEXTSIZE
- * is above 0) and prints "rows=<all rows read> bytes=<bytes of all non-NULL values>". */
+ * is above 0) and prints "rows=<all rows read> bytes=<bytes of all non-NULL values>".
+ * With PACKETSIZE it asks the server for network packets of that size at login instead
+ * of the client library's default. */
 #include "ct_floor.h"
 
 #include <stdio.h>
@@ -15,14 +17,14 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 7) {
-        fprintf(stderr, "usage: compare_floor SERVER USER PASSWORD TEXTSIZE REPEAT SQL\n");
+    if (argc != 7 && argc != 8) {
+        fprintf(stderr, "usage: compare_floor SERVER USER PASSWORD TEXTSIZE REPEAT SQL [PACKETSIZE]\n");
         return 2;
     }
     const long textsize = strtol(argv[4], NULL, 10);
     const long repeat = strtol(argv[5], NULL, 10);
     const char* sql = argv[6];
-    ct_floor* floor = ct_floor_connect(argv[1], argv[2], argv[3]);
+    ct_floor* floor = ct_floor_connect(argv[1], argv[2], argv[3], argc == 8 ? atoi(argv[7]) : 0);
     if (!floor) {
         fprintf(stderr, "compare_floor: login failed\n");
         return 1;
