@@ -175,14 +175,27 @@ const char* const kLongMonths[12] = {"January", "February", "March",     "April"
 const char* const kShortDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kLongDays[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
-std::string twoDigits(int v) {
-  std::string s = std::to_string(v);
-  return s.size() < 2 ? "0" + s : s;
+// Appends v in decimal, at least `width` digits (zeros in front); no temporary strings, as
+// dates are formatted once per value of a whole result.
+void appendNumber(std::string& out, int v, int width = 1) {
+  char digits[16];
+  int n = 0;
+  unsigned u = v < 0 ? 0u - static_cast<unsigned>(v) : static_cast<unsigned>(v);
+  do {
+    digits[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (v < 0) out += '-';
+  for (int k = n; k < width; ++k) out += '0';
+  while (n > 0) out += digits[--n];
 }
+
+// Format letters are ASCII: lower-cased without the locale.
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool startsWithNoCase(const std::string& s, size_t pos, const char* word) {
   for (size_t k = 0; word[k]; ++k) {
-    if (pos + k >= s.size() || std::tolower(static_cast<unsigned char>(s[pos + k])) != word[k]) return false;
+    if (pos + k >= s.size() || asciiLower(s[pos + k]) != word[k]) return false;
   }
   return true;
 }
@@ -200,7 +213,8 @@ void formatInto(std::string& out, const std::string& fmt, TDateTime value, int d
 
   bool twelveHour = false;
   for (size_t k = 0; k < fmt.size(); ++k) {
-    if (startsWithNoCase(fmt, k, "am/pm") || startsWithNoCase(fmt, k, "a/p") || startsWithNoCase(fmt, k, "ampm")) {
+    if ((fmt[k] == 'a' || fmt[k] == 'A') &&
+        (startsWithNoCase(fmt, k, "am/pm") || startsWithNoCase(fmt, k, "a/p") || startsWithNoCase(fmt, k, "ampm"))) {
       twelveHour = true;
       break;
     }
@@ -209,9 +223,9 @@ void formatInto(std::string& out, const std::string& fmt, TDateTime value, int d
   size_t i = 0;
   while (i < fmt.size()) {
     char c = fmt[i];
-    char lc = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    char lc = asciiLower(c);
     size_t run = 1;
-    while (i + run < fmt.size() && std::tolower(static_cast<unsigned char>(fmt[i + run])) == lc) ++run;
+    while (i + run < fmt.size() && asciiLower(fmt[i + run]) == lc) ++run;
     bool hourToken = false;
     switch (lc) {
       case '\'':
@@ -233,8 +247,7 @@ void formatInto(std::string& out, const std::string& fmt, TDateTime value, int d
         i += 1;
         continue;
       case 'd':
-        if (run == 1) out += std::to_string(day);
-        else if (run == 2) out += twoDigits(day);
+        if (run <= 2) appendNumber(out, day, static_cast<int>(run));
         else if (run == 3) out += kShortDays[weekday];
         else if (run == 4) out += kLongDays[weekday];
         else if (depth < 2) formatInto(out, fs.ShortDateFormat, value, depth + 1);
@@ -242,20 +255,17 @@ void formatInto(std::string& out, const std::string& fmt, TDateTime value, int d
         break;
       case 'm':
         if (lastWasHour && run <= 2) {
-          out += run == 1 ? std::to_string(minute) : twoDigits(minute);
-        } else if (run == 1) {
-          out += std::to_string(month);
-        } else if (run == 2) {
-          out += twoDigits(month);
+          appendNumber(out, minute, static_cast<int>(run));
+        } else if (run <= 2) {
+          appendNumber(out, month, static_cast<int>(run));
         } else {
           out += month >= 1 ? (run == 3 ? kShortMonths[month - 1] : kLongMonths[month - 1]) : "";
         }
         i += run;
         break;
       case 'y': {
-        std::string y = std::to_string(year);
-        while (y.size() < 4) y.insert(y.begin(), '0');
-        out += run <= 2 ? y.substr(y.size() - 2) : y;
+        if (run <= 2) appendNumber(out, year % 100, 2);
+        else appendNumber(out, year, 4);
         i += run;
         break;
       }
@@ -265,27 +275,25 @@ void formatInto(std::string& out, const std::string& fmt, TDateTime value, int d
           h %= 12;
           if (h == 0) h = 12;
         }
-        out += run == 1 ? std::to_string(h) : twoDigits(h);
+        appendNumber(out, h, run == 1 ? 1 : 2);
         i += run > 2 ? 2 : run;
         hourToken = true;
         break;
       }
       case 'n':
-        out += run == 1 ? std::to_string(minute) : twoDigits(minute);
+        appendNumber(out, minute, run == 1 ? 1 : 2);
         i += run > 2 ? 2 : run;
         break;
       case 's':
-        out += run == 1 ? std::to_string(second) : twoDigits(second);
+        appendNumber(out, second, run == 1 ? 1 : 2);
         i += run > 2 ? 2 : run;
         break;
       case 'z':
         if (run >= 3) {
-          std::string z = std::to_string(msec);
-          while (z.size() < 3) z.insert(z.begin(), '0');
-          out += z;
+          appendNumber(out, msec, 3);
           i += 3;
         } else {
-          out += std::to_string(msec);
+          appendNumber(out, msec);
           i += 1;
         }
         break;

@@ -142,6 +142,12 @@ TEST(CoreTime, FormatDateTimePatterns) {
   EXPECT_EQ(FormatDateTime("yyyy-mm-dd 'at' hh:mm", v), "2026-12-07 at 14:05");  // mm after hh is minutes
   EXPECT_EQ(FormatDateTime("hh:nn am/pm", v), "02:05 pm");
   EXPECT_EQ(FormatDateTime("ddd mmm", v), "Mon Dec");
+  // Early years keep their zeros; the hour after midnight on a twelve-hour clock is 12;
+  // letter case of the tokens does not matter.
+  EXPECT_EQ(FormatDateTime("yyyy yy YYYY-MM-DD", EncodeDate(5, 1, 2)), "0005 05 0005-01-02");
+  const TDateTime night = EncodeDate(2026, 1, 2) + EncodeTime(0, 3, 7, 9);
+  EXPECT_EQ(FormatDateTime("h:nn AM/PM A/P", night), "12:03 AM A");
+  EXPECT_EQ(FormatDateTime("HH:NN:SS.ZZZ z", night), "00:03:07.009 9");
 
   TFormatSettings saved = FormatSettings();
   FormatSettings().TimeSeparator = '.';
