@@ -13,28 +13,39 @@ bool needsQuotes(const std::string& text) {
         return true;
     if (text.front() == ' ' || text.back() == ' ')
         return true;
-    return text.find_first_of(",\"\r\n") != std::string::npos;
+    for (char c : text) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
 }
 
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
+void appendQuoted(std::string& out, const std::string& text) {
+    out += '"';
     for (char c : text) {
         if (c == '"')
             out += '"';
         out += c;
     }
     out += '"';
-    return out;
+}
+
+// Appends the cell as one CSV field.
+void appendField(std::string& out, const Cell& cell) {
+    if (cell.kind == Cell::Kind::Null)
+        out += "NULL";
+    else if (cell.kind == Cell::Kind::Text && needsQuotes(cell.text))
+        appendQuoted(out, cell.text);
+    else
+        out += cell.text;
 }
 
 } // namespace
 
 std::string csvField(const Cell& cell) {
-    if (cell.kind == Cell::Kind::Null)
-        return "NULL";
-    if (cell.kind != Cell::Kind::Text)
-        return cell.text;
-    return needsQuotes(cell.text) ? quoted(cell.text) : cell.text;
+    std::string out;
+    appendField(out, cell);
+    return out;
 }
 
 namespace {
@@ -48,12 +59,15 @@ public:
         writeHeader(columns);
     }
     void writeRow(const std::vector<Cell>& row) override {
+        // One write per row, from a line buffer that keeps its capacity.
+        m_line.clear();
         for (std::size_t i = 0; i < row.size(); ++i) {
             if (i > 0)
-                m_out << ',';
-            m_out << csvField(row[i]);
+                m_line += ',';
+            appendField(m_line, row[i]);
         }
-        m_out << "\r\n";
+        m_line += "\r\n";
+        m_out.write(m_line.data(), static_cast<std::streamsize>(m_line.size()));
     }
     void endResult(std::int64_t rowCount) override {
         if (!m_quiet)
@@ -103,6 +117,7 @@ private:
     std::ostream& m_notes;
     bool m_quiet;
     int m_blocks = 0;
+    std::string m_line;
 };
 
 } // namespace

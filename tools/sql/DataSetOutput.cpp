@@ -21,6 +21,11 @@ std::string hexBytes(const std::string& bytes) {
     return out;
 }
 
+// The formats of date and time cells, made once rather than for every value.
+const std::string kDateTimeFormat = "yyyy-mm-dd hh:nn:ss.zzz";
+const std::string kDateFormat = "yyyy-mm-dd";
+const std::string kTimeFormat = "hh:nn:ss.zzz";
+
 bool isNumericType(host::TFieldType type) {
     switch (type) {
     case host::ftSmallint:
@@ -59,11 +64,11 @@ Cell fieldCell(const host::TField& field) {
         return Cell::boolean(field.AsBoolean());
     case host::ftDateTime:
     case host::ftTimeStamp:
-        return Cell::textValue(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", field.AsDateTime()));
+        return Cell::textValue(host::FormatDateTime(kDateTimeFormat, field.AsDateTime()));
     case host::ftDate:
-        return Cell::textValue(host::FormatDateTime("yyyy-mm-dd", field.AsDateTime()));
+        return Cell::textValue(host::FormatDateTime(kDateFormat, field.AsDateTime()));
     case host::ftTime:
-        return Cell::textValue(host::FormatDateTime("hh:nn:ss.zzz", field.AsDateTime()));
+        return Cell::textValue(host::FormatDateTime(kTimeFormat, field.AsDateTime()));
     case host::ftBytes:
     case host::ftVarBytes:
     case host::ftBlob:
@@ -97,7 +102,7 @@ Cell variantCell(const host::Variant& value, host::TFieldType type) {
         return Cell::boolean(value.AsBoolean());
     case host::ftDateTime:
     case host::ftTimeStamp:
-        return Cell::textValue(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", value.AsDateTime()));
+        return Cell::textValue(host::FormatDateTime(kDateTimeFormat, value.AsDateTime()));
     case host::ftBytes:
     case host::ftVarBytes:
     case host::ftBlob:
