@@ -3,9 +3,11 @@
 // progress line on standard error.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,6 +26,7 @@ constexpr const char* kPassword = "tty-pw-4711";
 struct TerminalRun {
     int exitCode = -1;
     std::string screen; ///< everything the program wrote to the terminal
+    bool echoAfter = false; ///< whether the terminal echoed input once the program had ended
 };
 
 /// Runs tovrin-sql on a new pseudo-terminal; for each step, waits until the screen shows
@@ -77,6 +80,12 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    // The terminal's settings outlive the program while the master side is open.
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    termios after{};
+    run.echoAfter = slave >= 0 && tcgetattr(slave, &after) == 0 && (after.c_lflag & ECHO) != 0;
+    if (slave >= 0)
+        close(slave);
     close(master);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
@@ -104,10 +113,19 @@ TEST_F(ToolTerminal, PromptsForThePasswordWithoutEchoAndRunsTypedBatches) {
                                            {"2> ", "reset\n"},
                                            {"1> ", "quit\n"}});
     EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_TRUE(run.echoAfter);
     EXPECT_EQ(run.screen.find(kPassword), std::string::npos) << run.screen;
     // On a terminal the table format is the default.
     EXPECT_NE(run.screen.find("answer\r\n------\r\n    42\r\n(1 row affected)"), std::string::npos) << run.screen;
     EXPECT_EQ(run.screen.find("dropped\r\n-"), std::string::npos); // the reset batch never ran
+}
+
+TEST_F(ToolTerminal, CtrlCAtThePasswordPromptEndsTheProgramWithTheEchoBackOn) {
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa"}, {{"Password: ", "half\x03"}});
+    EXPECT_EQ(run.exitCode, 128 + SIGINT) << run.screen;
+    EXPECT_TRUE(run.echoAfter) << run.screen;
+    EXPECT_EQ(run.screen.find("half"), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find("1> "), std::string::npos) << run.screen; // no session started
 }
 
 TEST_F(ToolTerminal, ServerErrorsLeaveTheSessionOpen) {
