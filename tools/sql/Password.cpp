@@ -92,7 +92,6 @@ std::optional<std::string> readPasswordFromTerminal(const std::string& promptTex
     if (fd < 0)
         return std::nullopt;
     std::optional<std::string> result;
-    int caught = 0;
     {
         PromptSignals signals;
         EchoOff echoOff(fd);
@@ -110,12 +109,13 @@ std::optional<std::string> readPasswordFromTerminal(const std::string& promptTex
                     continue;
                 break;
             }
-            caught = caughtSignal;
-            if (caught == 0 && (n >= 0 || !line.empty()))
+            if (caughtSignal == 0 && (n >= 0 || !line.empty()))
                 result = std::move(line);
         }
         // The echo comes back on here, then the former signal handling.
     }
+    // Read after the former handling is back, so that a signal caught in between counts.
+    const int caught = caughtSignal;
     if (caught != 0) {
         // End the line the prompt was on, then let the signal do what it would have done.
         const char newline = '\n';
