@@ -228,6 +228,20 @@ TEST_F(EngineQuery, BinaryLiteralsAndQuotedStrings) {
     EXPECT_EQ(row[4].integer, 2);
 }
 
+TEST_F(EngineQuery, ABackslashBeforeALineEndContinuesAString) {
+    auto& s = run("select 'con\\\ntinued', \"two\\\nlines\", 'kept\\ \n', 'back\\\\\n\nslash',\n"
+                  "'crlf\\\r\n', 'end\\'");
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& row = results[0].rows[0];
+    EXPECT_EQ(row[0].bytes, "continued");
+    EXPECT_EQ(row[1].bytes, "twolines");
+    EXPECT_EQ(row[2].bytes, "kept\\ \n");     // a blank between: no continuation
+    EXPECT_EQ(row[3].bytes, "back\\\nslash"); // the second backslash continues, the first stays
+    EXPECT_EQ(row[4].bytes, "crlf\\\r\n");   // only a line feed right after the backslash counts
+    EXPECT_EQ(row[5].bytes, "end\\");
+}
+
 TEST_F(EngineQuery, NationalCharacterLiteralsReadAsStrings) {
     auto& s = run("create table nat (n int, name varchar(20))\n"
                   "insert into nat values (1, N'Grüße')\n"

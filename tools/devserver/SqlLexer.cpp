@@ -89,6 +89,13 @@ std::vector<Token> tokenize(std::string_view sql) {
                     closed = true;
                     break;
                 }
+                if (sql[i] == '\\' && at(i + 1) == '\n') {
+                    // A backslash before a line end continues the string on the next line:
+                    // neither is part of the value.
+                    ++line;
+                    i += 2;
+                    continue;
+                }
                 if (sql[i] == '\n') ++line;
                 t.text += sql[i++];
             }
