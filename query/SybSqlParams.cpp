@@ -139,10 +139,16 @@ TScan ScanMarkers(const std::string& sql) {
 std::string PrepareStringValue(const std::string& value) {
     std::string out;
     out.reserve(value.size() + 8);
-    for (const char c : value) {
+    for (std::size_t k = 0; k < value.size(); ++k) {
+        const char c = value[k];
         out += c;
         if (c == '\'') {
             out += '\'';
+        } else if (c == '\\' && (value.compare(k + 1, 1, "\n") == 0 || value.compare(k + 1, 2, "\r\n") == 0)) {
+            // The server drops a backslash and the line end right after it (a string
+            // continued on the next line). A backslash-line end pair of our own goes in
+            // between; the server drops that one, and the value's own pair stays.
+            out += "\\\n";
         }
     }
     return out;

@@ -71,7 +71,9 @@ struct TScan {
 
 /// The value with every single quote doubled, to be enclosed in single quotes: the literal
 /// then always ends where the value ends, whatever quotes, comments or line breaks the
-/// value holds.
+/// value holds. A backslash before a line end, which the server would read as the string
+/// going on at the next line, is followed by one more backslash and line feed for the
+/// server to drop, so that the value arrives whole.
 [[nodiscard]] std::string PrepareStringValue(const std::string& value);
 
 /// "0x" followed by two upper-case hexadecimal digits per byte ("0x" for no bytes).

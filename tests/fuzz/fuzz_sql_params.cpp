@@ -63,11 +63,16 @@ void checkScan(const std::string& text) {
     check(colons == expected, "markers differ from the colons outside quotes and comments");
 }
 
-// Reads a quoted token's content back: outer quotes dropped, doubled quotes made single.
+// Reads a quoted token's content back as the server does: outer quotes dropped, doubled
+// quotes made single, a backslash and the line feed right after it dropped.
 std::string unquote(const std::string& token) {
     const char quote = token.front();
     std::string out;
     for (std::size_t i = 1; i + 1 < token.size(); ++i) {
+        if (token[i] == '\\' && token[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
         out += token[i];
         if (token[i] == quote) {
             ++i;

@@ -46,7 +46,7 @@ TSybConnect* QueryParams::s_dmy = nullptr;
 std::vector<std::string> hostileValues() {
     const std::vector<std::string> pieces = {
         "'", "''", "'''", "''''", "--", "/*", "*/", ";", "\n", "\r\n", "\r", ":v", ":x1", "::",
-        "\"", "\"\"", "\\", "\\'", "' or 1=1 --", "'; drop table #canary --", "select 1",
+        "\"", "\"\"", "\\", "\\'", "\\\n", "\\\r\n", "' or 1=1 --", "'; drop table #canary --", "select 1",
         "')", "0x41", "%", "_", "[", "]", "\t", "\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC",
         "\xF0\x9F\x99\x82", "NULL", "end", "go", "$1", "?", "@v", "N'", "x"};
     std::mt19937 random(424242);

@@ -127,6 +127,10 @@ TEST(SqlLiterals, QuotingDoublesEveryQuote) {
     EXPECT_EQ(sqltext::PrepareStringValue("a''b"), "a''''b");
     EXPECT_EQ(sqltext::PrepareStringValue("'''"), "''''''");
     EXPECT_EQ(sqltext::PrepareStringValue("\"\\"), "\"\\");
+    // A backslash before a line end gets a continuation of its own for the server to drop.
+    EXPECT_EQ(sqltext::PrepareStringValue("a\\\nb"), "a\\\\\n\nb");
+    EXPECT_EQ(sqltext::PrepareStringValue("a\\\r\nb"), "a\\\\\n\r\nb");
+    EXPECT_EQ(sqltext::PrepareStringValue("a\\ \nb\\"), "a\\ \nb\\");
     EXPECT_EQ(sqltext::PrepareStringValue(""), "");
 }
 
