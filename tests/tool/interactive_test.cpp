@@ -43,6 +43,10 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid == 0) {
+        // As from an interactive shell: a suite started in the background of another
+        // shell would otherwise pass on Ctrl-C and Ctrl-\ as ignored.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGQUIT, SIG_DFL);
         unsetenv("TOVRIN_PASSWORD");
         execv(argv[0], argv.data());
         _exit(127);

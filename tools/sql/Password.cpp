@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -56,8 +58,10 @@ extern "C" void notePromptSignal(int signal) {
 }
 
 /// While the prompt waits, the signals that end a program at the terminal (Ctrl-C, Ctrl-\,
-/// a hang-up, a kill) only interrupt the read, so that the echo is switched back on; the
-/// caller then raises the signal again under its former handling.
+/// a hang-up, a kill) are only noted, so that the echo is switched back on first; the
+/// caller then raises the noted signal again under its former handling. The signals stay
+/// blocked except inside waitForInput, so that none can slip in between a look at the
+/// note and the wait. Signals the program ignores stay ignored.
 class PromptSignals final {
 public:
     PromptSignals() {
@@ -65,11 +69,19 @@ public:
         struct sigaction note {};
         note.sa_handler = notePromptSignal;
         sigemptyset(&note.sa_mask);
-        note.sa_flags = 0; // no SA_RESTART: the read returns with EINTR
-        for (std::size_t k = 0; k < kCount; ++k)
-            m_installed[k] = sigaction(kSignals[k], &note, &m_saved[k]) == 0;
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        for (std::size_t k = 0; k < kCount; ++k) {
+            if (sigaction(kSignals[k], nullptr, &m_saved[k]) != 0 || m_saved[k].sa_handler == SIG_IGN)
+                continue;
+            m_installed[k] = sigaction(kSignals[k], &note, nullptr) == 0;
+            sigaddset(&blocked, kSignals[k]);
+        }
+        pthread_sigmask(SIG_BLOCK, &blocked, &m_formerMask);
     }
     ~PromptSignals() {
+        // A signal that came while blocked is noted here, before the former handling is back.
+        pthread_sigmask(SIG_SETMASK, &m_formerMask, nullptr);
         for (std::size_t k = 0; k < kCount; ++k) {
             if (m_installed[k])
                 sigaction(kSignals[k], &m_saved[k], nullptr);
@@ -78,11 +90,27 @@ public:
     PromptSignals(const PromptSignals&) = delete;
     PromptSignals& operator=(const PromptSignals&) = delete;
 
+    /// Waits until fd has input; false when a signal was noted (before or during the wait).
+    bool waitForInput(int fd) const {
+        for (;;) {
+            if (caughtSignal != 0)
+                return false;
+            pollfd wait{fd, POLLIN, 0};
+            // The former mask lets the signals in during the wait only.
+            const int ready = ppoll(&wait, 1, nullptr, &m_formerMask);
+            if (ready > 0)
+                return true;
+            if (ready < 0 && errno != EINTR)
+                return true; // let the read report the failure
+        }
+    }
+
 private:
     static constexpr int kSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
     static constexpr std::size_t kCount = sizeof kSignals / sizeof kSignals[0];
     struct sigaction m_saved[kCount] {};
     bool m_installed[kCount] = {};
+    sigset_t m_formerMask{};
 };
 
 } // namespace
@@ -99,13 +127,13 @@ std::optional<std::string> readPasswordFromTerminal(const std::string& promptTex
             std::string line;
             char c = 0;
             ssize_t n = 0;
-            for (;;) {
+            while (signals.waitForInput(fd)) {
                 n = read(fd, &c, 1);
                 if (n == 1 && c != '\n') {
                     line.push_back(c);
                     continue;
                 }
-                if (n < 0 && errno == EINTR && caughtSignal == 0)
+                if (n < 0 && errno == EINTR)
                     continue;
                 break;
             }
