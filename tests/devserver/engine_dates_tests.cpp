@@ -170,16 +170,20 @@ TEST(EngineDateLiterals, EachDateTypeHoldsItsOwnRange) {
                           "insert into ranges_t (d) values ('Mar 15 1600')\n"
                           "insert into ranges_t (dt) values ('1753-01-01')\n"
                           "insert into ranges_t (sdt) values ('1900-01-01')\n"
+                          "insert into ranges_t (sdt) values ('2079-06-06 23:59:29')\n"
                           "select d, dt, sdt from ranges_t\n",
                           sink);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     auto results = sink.results();
     ASSERT_EQ(results.size(), 1u);
-    ASSERT_EQ(results[0].rows.size(), 4u);
+    ASSERT_EQ(results[0].rows.size(), 5u);
     EXPECT_EQ(results[0].rows[0][0].days, daysFromCivil(1, 1, 1));
     EXPECT_EQ(results[0].rows[1][0].days, daysFromCivil(1600, 3, 15));
     EXPECT_EQ(results[0].rows[2][1].days, daysFromCivil(1753, 1, 1));
     EXPECT_EQ(results[0].rows[3][2].days, 0);
+    // The last minute a smalldatetime's 16 bits of days hold.
+    EXPECT_EQ(results[0].rows[4][2].days, 65535);
+    EXPECT_EQ(results[0].rows[4][2].ticks, (23u * 60 + 59) * 60 * 300);
 
     RecordingSink early;
     session->executeBatch("select convert(date, '0001-01-01'), convert(date, '1752-12-31')", early);
@@ -189,7 +193,11 @@ TEST(EngineDateLiterals, EachDateTypeHoldsItsOwnRange) {
 
     for (const char* refused : {"select convert(datetime, '1752-12-31')",
                                 "select convert(datetime, '0001-01-01 00:00:00.000')",
-                                "select convert(smalldatetime, '1600-01-01')"}) {
+                                "select convert(smalldatetime, '1600-01-01')",
+                                "select convert(smalldatetime, '1899-12-31 23:59')",
+                                "select convert(smalldatetime, '2079-06-07')",
+                                // rounds up to the minute after the last one
+                                "select convert(smalldatetime, '2079-06-06 23:59:30')"}) {
         RecordingSink bad;
         session->executeBatch(refused, bad);
         EXPECT_EQ(bad.errors().size(), 1u) << refused;

@@ -18,8 +18,8 @@ const std::vector<std::string>& sampleDatabaseBatches() {
     logo image null)
 create unique index publishers_id on publishers (pub_id)
 
-insert into publishers values ('0101', 'Quillfeather Press', 'Albany', 'NY', 'USA', '1890-01-01 08:00', 0x89504e470d0a1a0a82b70eee7f1a5039)
-insert into publishers values ('0144', 'Marrow & Pike', 'Providence', 'RI', 'USA', '1896-02-08 09:13', 0x89504e470d0a1a0abef07ec2347f066ed0)
+insert into publishers values ('0101', 'Quillfeather Press', 'Albany', 'NY', 'USA', '1900-01-01 08:00', 0x89504e470d0a1a0a82b70eee7f1a5039)
+insert into publishers values ('0144', 'Marrow & Pike', 'Providence', 'RI', 'USA', '1901-02-08 09:13', 0x89504e470d0a1a0abef07ec2347f066ed0)
 insert into publishers values ('0203', 'Lanternfish Books', 'Sacramento', 'CA', 'USA', '1902-03-15 10:26', null)
 insert into publishers values ('0250', 'Cobalt Orchard Publishing', 'Milwaukee', 'WI', 'USA', '1908-04-22 11:39', 0x89504e470d0a1a0a8f5dc7512447e340430002)
 insert into publishers values ('0317', 'Thistledown House', 'Austin', 'TX', 'USA', null, 0x89504e470d0a1a0a6b6e545594a065685d64c498)

@@ -194,13 +194,15 @@ bool parseMoneyFast(const std::string& s, int64_t& out) {
 /// Reads the canonical stored form "YYYY-MM-DD HH:MM:SS.mmm" into days and ticks; false for
 /// any other form.
 // A date holds days from 1 Jan 0001, a datetime from 1 Jan 1753; both end with the year
-// 9999. A smalldatetime keeps the datetime's floor here, not 1 Jan 1900: the sample
-// database holds smalldatetime values before 1900.
+// 9999. A smalldatetime holds the days its unsigned 16 bits count from 1 Jan 1900, to
+// 6 Jun 2079 (checked once rounded to the minute).
 const int32_t kFirstDateTimeDay = daysFromCivil(1753, 1, 1);
+constexpr int32_t kLastSmallDateTimeDay = 65535;
 
 bool inDateRange(SqlType t, const DateTimeParts& p) {
     if (p.year < 1 || p.year > 9999) return false;
-    if (t == SqlType::DateTime || t == SqlType::SmallDateTime) return p.year >= 1753;
+    if (t == SqlType::DateTime) return p.year >= 1753;
+    if (t == SqlType::SmallDateTime) return p.year >= 1900 && p.year <= 2079;
     return true;
 }
 
@@ -434,6 +436,7 @@ void toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int
                 ++days;
             }
             ticks = minutes * 18000;
+            if (days < 0 || days > kLastSmallDateTimeDay) throw conversionError(v, type);
         }
         out.days = t == SqlType::Time ? 0 : days;
         out.ticks = t == SqlType::Date ? 0 : ticks;
