@@ -23,6 +23,43 @@ protected:
     }
 };
 
+// A value its column cannot hold fails the insert or update that writes it, with the
+// error a select would otherwise report later, and nothing is stored.
+TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
+    query("create table t_fit (id int, i int null, ti tinyint null, m money null, n numeric(5,2) null,"
+          " dt datetime null, sdt smalldatetime null, vc varchar(3) null)\n"
+          "insert t_fit (id, i, ti, m, n, dt, sdt, vc) values (1, 2147483647, 255, 922337203685477.5807, 999.99,"
+          " '9999-12-31 23:59:59.996', '2079-06-06 23:59', 'abcdef')\n"
+          "select count(*) from t_fit");
+    const std::pair<const char*, int> refused[] = {
+        {"insert t_fit (id, i) values (2, 2147483648)", 3606},
+        {"insert t_fit (id, i) values (2, 'abc')", 249},
+        {"insert t_fit (id, ti) values (2, 256)", 3606},
+        {"insert t_fit (id, ti) values (2, -1)", 3606},
+        {"insert t_fit (id, m) values (2, 922337203685477.5808)", 3606},
+        {"insert t_fit (id, n) values (2, 1000.00)", 3606},
+        {"insert t_fit (id, dt) values (2, '1752-12-31')", 249},
+        {"insert t_fit (id, dt) values (2, 'no date')", 249},
+        {"insert t_fit (id, sdt) values (2, '1899-12-31 23:59')", 249},
+        {"update t_fit set ti = ti + 1 where id = 1", 3606},
+        {"update t_fit set i = i + 1 where id = 1", 3606},
+        {"insert t_fit (id, i) select id + 1, i + 1 from t_fit", 3606},
+    };
+    for (const auto& [sql, number] : refused) {
+        RecordingSink& bad = run(sql);
+        ASSERT_EQ(bad.errors().size(), 1u) << sql;
+        EXPECT_EQ(bad.errors()[0].number, number) << sql;
+    }
+    // The accepted row is unchanged, and the too long text is cut as it is read, as before.
+    auto r = query("select count(*), max(i), max(ti) from t_fit");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0].integer, 1);
+    EXPECT_EQ(r.rows[0][1].integer, 2147483647);
+    EXPECT_EQ(r.rows[0][2].integer, 255);
+    auto text = query("select vc from t_fit");
+    EXPECT_EQ(text.rows.at(0)[0].bytes, "abc");
+}
+
 TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
     auto r = query("create table t_all (c_int int, c_small smallint, c_tiny tinyint, c_bit bit not null,"
                    " c_real real, c_float float, c_money money, c_smallmoney smallmoney, c_num numeric(12,3),"

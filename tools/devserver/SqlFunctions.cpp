@@ -15,6 +15,9 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace devserver {
@@ -249,6 +252,26 @@ void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
 }
 
+/// tovrin_fits(value, 'type'): 1 when the value is one a stored column of the type holds
+/// (read back exactly as a select would read it), else the server's error for it. Tables
+/// check every column with it.
+void fitsFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+    const std::string typeText(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
+    // A table's few column types come again and again: each is parsed once per thread.
+    thread_local std::unordered_map<std::string, std::optional<ColumnType>> parsed;
+    auto known = parsed.find(typeText);
+    if (known == parsed.end()) known = parsed.emplace(typeText, parseDeclaredType(typeText)).first;
+    if (!known->second) return sqlite3_result_int(ctx, 1);
+    try {
+        thread_local Value wire;
+        toWireValue(readValue(argv[0]), *known->second, hooksOf(ctx).dateOrder, 0, true, wire);
+        sqlite3_result_int(ctx, 1);
+    } catch (const SqlError& e) {
+        sqlite3_result_error(ctx, functionErrorText(e).c_str(), -1);
+    }
+}
+
 /// Reads a date-time argument; false when it is NULL or no date-time.
 bool dateArgument(sqlite3_context* ctx, sqlite3_value* v, DateTimeParts& parts) {
     if (sqlite3_value_type(v) == SQLITE_NULL) return false;
@@ -440,6 +463,8 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction, nullptr, nullptr);
     sqlite3_create_function(db, "right", 2, kPure, const_cast<bool*>(&kRight), leftRightFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_convert", 2, kFlags, data, convertFunction, nullptr, nullptr);
+    // Deterministic, as a check constraint requires: stored date-times are in one form.
+    sqlite3_create_function(db, "tovrin_fits", 2, kPure, data, fitsFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_convert", 3, kFlags, data, convertFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_datepart", 2, kFlags, data, datepartFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_datename", 2, kFlags, data, datepartFunction, nullptr, nullptr);

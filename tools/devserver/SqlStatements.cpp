@@ -317,13 +317,74 @@ SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& fr
     return Flow::Next;
 }
 
+namespace {
+
+/// The words of a column definition that end its type.
+bool endsColumnType(const Token& t) {
+    for (const char* word : {"null", "not", "default", "identity", "primary", "unique", "check", "references",
+                             "constraint", "collate"})
+        if (t.is(word)) return true;
+    return false;
+}
+
+/// The declared type of the column whose name is tokens[name]: its text as written (words
+/// and a length or precision) and the index just after it.
+std::pair<std::string, size_t> columnTypeText(std::span<const Token> tokens, size_t name) {
+    std::string text;
+    size_t k = name + 1;
+    int depth = 0;
+    for (; k < tokens.size(); ++k) {
+        const Token& w = tokens[k];
+        if (depth == 0 && (w.isOp(",") || w.isOp(")") || endsColumnType(w))) break;
+        if (w.isOp("(")) ++depth;
+        if (w.isOp(")")) --depth;
+        if (depth == 0 && !text.empty() && w.kind == Token::Kind::Identifier &&
+            tokens[k - 1].kind == Token::Kind::Identifier)
+            text += ' ';
+        text += w.text;
+    }
+    return {text, k};
+}
+
+/// check (tovrin_fits(<column>, '<type>')): every value stored in the column must be one
+/// its type holds, so that a wrong value fails the statement that writes it (as on the
+/// server) instead of the select that reads it later.
+std::vector<Token> fitsCheck(const Token& column, const std::string& type, size_t begin) {
+    auto make = [&](Token::Kind kind, std::string text) {
+        Token t;
+        t.kind = kind;
+        t.text = std::move(text);
+        t.line = column.line;
+        t.begin = begin++;
+        t.end = begin;
+        return t;
+    };
+    Token name = column;
+    name.begin = begin++;
+    name.end = begin;
+    return {make(Token::Kind::Identifier, "check"), make(Token::Kind::Operator, "("),
+            make(Token::Kind::Identifier, "tovrin_fits"), make(Token::Kind::Operator, "("), name,
+            make(Token::Kind::Operator, ","), make(Token::Kind::String, type), make(Token::Kind::Operator, ")"),
+            make(Token::Kind::Operator, ")")};
+}
+
+} // namespace
+
 SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& frame) {
     // Column definitions start after '(' or a comma at depth 1: name, then type.
     std::vector<Token> out;
     out.reserve(tokens.size() + 8);
     int depth = 0;
     bool expectColumn = false;
+    // Tokens made here get offsets past the batch's own, so that none is taken for another.
+    size_t syntheticBegin = tokens.empty() ? 0 : tokens.back().end + 1;
+    size_t checkAt = SIZE_MAX;
+    std::vector<Token> check;
     for (size_t i = 0; i < tokens.size(); ++i) {
+        if (i == checkAt) {
+            out.insert(out.end(), check.begin(), check.end());
+            checkAt = SIZE_MAX;
+        }
         const Token& t = tokens[i];
         if (t.isOp("(")) {
             ++depth;
@@ -350,6 +411,14 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
                 else if (tokens[defEnd].isOp(")") && d-- == 0) break;
                 else if (tokens[defEnd].isOp(",") && d == 0) break;
                 else if (tokens[defEnd].is("identity")) identity = true;
+            }
+            if (!identity) {
+                auto [typeText, typeEnd] = columnTypeText(tokens, i);
+                if (parseDeclaredType(typeText)) {
+                    check = fitsCheck(t, typeText, syntheticBegin);
+                    syntheticBegin += check.size() + 1;
+                    checkAt = typeEnd;
+                }
             }
             if (identity) {
                 Token word = t;
