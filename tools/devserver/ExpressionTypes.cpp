@@ -17,19 +17,10 @@ struct Typed {
 };
 using Result = std::optional<Typed>;
 
-ColumnType make(SqlType type, int32_t length, uint8_t precision = 0, uint8_t scale = 0) {
-    ColumnType t;
-    t.type = type;
-    t.length = length;
-    t.precision = precision;
-    t.scale = scale;
-    return t;
-}
-
 ColumnType numeric(int precision, int scale) {
     precision = std::clamp(precision, 1, 38);
     scale = std::clamp(scale, 0, precision);
-    return make(SqlType::Numeric, 0, static_cast<uint8_t>(precision), static_cast<uint8_t>(scale));
+    return makeColumnType(SqlType::Numeric, 0, static_cast<uint8_t>(precision), static_cast<uint8_t>(scale));
 }
 
 int32_t clampLength(int64_t n) { return static_cast<int32_t>(std::clamp<int64_t>(n, 1, kMaxExpressionLength)); }
@@ -141,21 +132,21 @@ Typed unite(const Typed& a, const Typed& b) {
 
 /// The type of `a op b` for an arithmetic operator (+ - * / %) or a bit operator.
 Typed arithmetic(const Typed& a, const Typed& b, const std::string& op) {
-    if (a.nullLiteral && b.nullLiteral) return Typed{make(SqlType::Int, 4), true};
+    if (a.nullLiteral && b.nullLiteral) return Typed{makeColumnType(SqlType::Int, 4), true};
     const ColumnType x = a.nullLiteral ? b.type : a.type;
     const ColumnType y = b.nullLiteral ? a.type : b.type;
     if (op == "+" && (isCharacterColumn(x) || isCharacterColumn(y))) {
         // Concatenation.
-        if (x.type == SqlType::Text || y.type == SqlType::Text) return Typed{make(SqlType::Text, 0x7fffffff)};
+        if (x.type == SqlType::Text || y.type == SqlType::Text) return Typed{makeColumnType(SqlType::Text, 0x7fffffff)};
         const bool uni = x.type == SqlType::UniChar || x.type == SqlType::UniVarChar ||
                          y.type == SqlType::UniChar || y.type == SqlType::UniVarChar;
         const bool fixed = x.type == SqlType::Char && y.type == SqlType::Char;
         const SqlType t = uni ? SqlType::UniVarChar : fixed ? SqlType::Char : SqlType::VarChar;
-        return Typed{make(t, clampLength(static_cast<int64_t>(textLengthOf(x)) + textLengthOf(y)))};
+        return Typed{makeColumnType(t, clampLength(static_cast<int64_t>(textLengthOf(x)) + textLengthOf(y)))};
     }
     if (op == "+" && isBinary(x.type) && isBinary(y.type)) {
-        if (x.type == SqlType::Image || y.type == SqlType::Image) return Typed{make(SqlType::Image, 0x7fffffff)};
-        return Typed{make(SqlType::VarBinary, clampLength(static_cast<int64_t>(x.length) + y.length))};
+        if (x.type == SqlType::Image || y.type == SqlType::Image) return Typed{makeColumnType(SqlType::Image, 0x7fffffff)};
+        return Typed{makeColumnType(SqlType::VarBinary, clampLength(static_cast<int64_t>(x.length) + y.length))};
     }
     const ColumnType& high = rank(x.type) >= rank(y.type) ? x : y;
     if (!isNumber(high.type) || !isNumber(x.type) || !isNumber(y.type)) {
@@ -189,7 +180,7 @@ Typed arithmetic(const Typed& a, const Typed& b, const std::string& op) {
         t.type = high.type;
         return Typed{t};
     }
-    if (high.type == SqlType::Bit) return Typed{make(SqlType::Int, 4)};
+    if (high.type == SqlType::Bit) return Typed{makeColumnType(SqlType::Int, 4)};
     ColumnType t = high;
     t.nullable = true;
     return Typed{t};
@@ -199,8 +190,8 @@ Typed arithmetic(const Typed& a, const Typed& b, const std::string& op) {
 /// exponent; money when written with '$'.
 Typed numberLiteral(const Token& t) {
     const std::string& s = t.text;
-    if (t.end > t.begin && t.end - t.begin == s.size() + 1) return Typed{make(SqlType::Money, 8)};
-    if (s.find_first_of("eE") != std::string::npos) return Typed{make(SqlType::Float, 8)};
+    if (t.end > t.begin && t.end - t.begin == s.size() + 1) return Typed{makeColumnType(SqlType::Money, 8)};
+    if (s.find_first_of("eE") != std::string::npos) return Typed{makeColumnType(SqlType::Float, 8)};
     const size_t point = s.find('.');
     std::string digits = point == std::string::npos ? s : s.substr(0, point) + s.substr(point + 1);
     const int scale = point == std::string::npos ? 0 : static_cast<int>(s.size() - point - 1);
@@ -208,26 +199,26 @@ Typed numberLiteral(const Token& t) {
     const int significant = first == std::string::npos ? 0 : static_cast<int>(digits.size() - first);
     if (point == std::string::npos) {
         if (significant <= 9 || (significant == 10 && digits.substr(first) <= "2147483647"))
-            return Typed{make(SqlType::Int, 4)};
+            return Typed{makeColumnType(SqlType::Int, 4)};
         if (significant <= 38) return Typed{numeric(significant, 0)};
-        return Typed{make(SqlType::Float, 8)};
+        return Typed{makeColumnType(SqlType::Float, 8)};
     }
     const int intDigits = std::max(significant - scale, 0);
-    if (intDigits + scale > 38) return Typed{make(SqlType::Float, 8)};
+    if (intDigits + scale > 38) return Typed{makeColumnType(SqlType::Float, 8)};
     return Typed{numeric(std::max(intDigits + scale, 1), scale)};
 }
 
 Typed ofValue(const SqlValue& v) {
     switch (v.kind) {
-    case SqlValue::Kind::Null: return Typed{make(SqlType::Int, 4), true};
+    case SqlValue::Kind::Null: return Typed{makeColumnType(SqlType::Int, 4), true};
     case SqlValue::Kind::Integer:
-        if (v.integer < INT32_MIN || v.integer > INT32_MAX) return Typed{make(SqlType::BigInt, 8)};
-        return Typed{make(SqlType::Int, 4)};
-    case SqlValue::Kind::Real: return Typed{make(SqlType::Float, 8)};
-    case SqlValue::Kind::Text: return Typed{make(SqlType::VarChar, clampLength(static_cast<int64_t>(v.bytes.size())))};
-    case SqlValue::Kind::Blob: return Typed{make(SqlType::VarBinary, clampLength(static_cast<int64_t>(v.bytes.size())))};
+        if (v.integer < INT32_MIN || v.integer > INT32_MAX) return Typed{makeColumnType(SqlType::BigInt, 8)};
+        return Typed{makeColumnType(SqlType::Int, 4)};
+    case SqlValue::Kind::Real: return Typed{makeColumnType(SqlType::Float, 8)};
+    case SqlValue::Kind::Text: return Typed{makeColumnType(SqlType::VarChar, clampLength(static_cast<int64_t>(v.bytes.size())))};
+    case SqlValue::Kind::Blob: return Typed{makeColumnType(SqlType::VarBinary, clampLength(static_cast<int64_t>(v.bytes.size())))};
     }
-    return Typed{make(SqlType::Int, 4)};
+    return Typed{makeColumnType(SqlType::Int, 4)};
 }
 
 class Typer {
@@ -278,7 +269,7 @@ private:
         if (peek().isOp("-") || peek().isOp("+") || peek().isOp("~")) {
             ++m_pos;
             Result r = unary();
-            if (r && r->type.type == SqlType::Bit) r->type = make(SqlType::Int, 4);
+            if (r && r->type.type == SqlType::Bit) r->type = makeColumnType(SqlType::Int, 4);
             return r;
         }
         return primary();
@@ -324,10 +315,10 @@ private:
         case Token::Kind::Number: ++m_pos; return numberLiteral(t);
         case Token::Kind::String:
             ++m_pos;
-            return Typed{make(SqlType::VarChar, clampLength(static_cast<int64_t>(t.text.size())))};
+            return Typed{makeColumnType(SqlType::VarChar, clampLength(static_cast<int64_t>(t.text.size())))};
         case Token::Kind::Binary:
             ++m_pos;
-            return Typed{make(SqlType::VarBinary, clampLength(static_cast<int64_t>((t.text.size() + 1) / 2)))};
+            return Typed{makeColumnType(SqlType::VarBinary, clampLength(static_cast<int64_t>((t.text.size() + 1) / 2)))};
         case Token::Kind::Variable:
         case Token::Kind::GlobalVariable: {
             ++m_pos;
@@ -361,7 +352,7 @@ private:
         }
         if (t.is("null")) {
             ++m_pos;
-            return Typed{make(SqlType::Int, 4), true};
+            return Typed{makeColumnType(SqlType::Int, 4), true};
         }
         if (t.is("case")) return caseExpression();
         if (peek(1).isOp("(") && t.kind == Token::Kind::Identifier) return function();
@@ -433,8 +424,8 @@ private:
                 return std::stoll(args[i][0].text);
             return std::nullopt;
         };
-        auto varchar = [](int64_t n) { return Typed{make(SqlType::VarChar, clampLength(n))}; };
-        auto fixedType = [](SqlType t, int32_t n) { return Typed{make(t, n)}; };
+        auto varchar = [](int64_t n) { return Typed{makeColumnType(SqlType::VarChar, clampLength(n))}; };
+        auto fixedType = [](SqlType t, int32_t n) { return Typed{makeColumnType(t, n)}; };
 
         if (is({"convert"})) {
             if (args.size() < 2) return std::nullopt;
@@ -469,7 +460,7 @@ private:
         if (is({"nullif", "abs", "round", "floor", "ceiling", "sign", "power", "upper", "lower", "reverse"})) {
             Result t = arg(0);
             if (t && t->type.type == SqlType::Bit && !name.is("upper") && !name.is("lower"))
-                t->type = make(SqlType::Int, 4);
+                t->type = makeColumnType(SqlType::Int, 4);
             return t;
         }
         if (is({"count"})) return fixedType(SqlType::Int, 4);
@@ -518,7 +509,7 @@ private:
             Result t = arg(0);
             if (!t) return std::nullopt;
             if (t->type.type == SqlType::UniChar || t->type.type == SqlType::UniVarChar)
-                return Typed{make(SqlType::UniVarChar, t->type.length)};
+                return Typed{makeColumnType(SqlType::UniVarChar, t->type.length)};
             return varchar(textLengthOf(t->type));
         }
         if (is({"str"})) return fixedType(SqlType::Char, static_cast<int32_t>(std::clamp<int64_t>(literalInt(1).value_or(10), 1, 255)));

@@ -42,15 +42,6 @@ void splitDeclared(std::string_view declared, std::vector<std::string>& words, s
     }
 }
 
-ColumnType make(SqlType type, int32_t length, uint8_t precision = 0, uint8_t scale = 0) {
-    ColumnType t;
-    t.type = type;
-    t.length = length;
-    t.precision = precision;
-    t.scale = scale;
-    return t;
-}
-
 } // namespace
 
 bool needsDecimalStorage(std::string_view typeName) {
@@ -67,67 +58,67 @@ std::optional<ColumnType> parseDeclaredType(std::string_view declared) {
     const bool hasLength = !numbers.empty();
     const auto length = static_cast<int32_t>(hasLength ? std::max(1L, std::min(numbers[0], 1L << 30)) : 1);
 
-    if (name == "int" || name == "integer") return make(SqlType::Int, 4);
-    if (name == "smallint") return make(SqlType::SmallInt, 2);
-    if (name == "tinyint") return make(SqlType::TinyInt, 1);
-    if (name == "bigint") return make(SqlType::BigInt, 8);
-    if (name == "bit") return make(SqlType::Bit, 1);
-    if (name == "real") return make(SqlType::Real, 4);
+    if (name == "int" || name == "integer") return makeColumnType(SqlType::Int, 4);
+    if (name == "smallint") return makeColumnType(SqlType::SmallInt, 2);
+    if (name == "tinyint") return makeColumnType(SqlType::TinyInt, 1);
+    if (name == "bigint") return makeColumnType(SqlType::BigInt, 8);
+    if (name == "bit") return makeColumnType(SqlType::Bit, 1);
+    if (name == "real") return makeColumnType(SqlType::Real, 4);
     if (name == "float") {
-        if (hasLength && numbers[0] < 16) return make(SqlType::Real, 4);
-        return make(SqlType::Float, 8);
+        if (hasLength && numbers[0] < 16) return makeColumnType(SqlType::Real, 4);
+        return makeColumnType(SqlType::Float, 8);
     }
-    if (name == "double") return make(SqlType::Float, 8);
-    if (name == "money") return make(SqlType::Money, 8);
-    if (name == "smallmoney") return make(SqlType::SmallMoney, 4);
+    if (name == "double") return makeColumnType(SqlType::Float, 8);
+    if (name == "money") return makeColumnType(SqlType::Money, 8);
+    if (name == "smallmoney") return makeColumnType(SqlType::SmallMoney, 4);
     if (name == "numeric" || name == "decimal" || name == "dec") {
         long precision = hasLength ? numbers[0] : 18;
         long scale = numbers.size() > 1 ? numbers[1] : 0;
         if (precision < 1 || precision > 38 || scale < 0 || scale > precision) return std::nullopt;
-        return make(name == "numeric" ? SqlType::Numeric : SqlType::Decimal, 0, static_cast<uint8_t>(precision),
+        return makeColumnType(name == "numeric" ? SqlType::Numeric : SqlType::Decimal, 0, static_cast<uint8_t>(precision),
                     static_cast<uint8_t>(scale));
     }
-    if (name == "datetime") return make(SqlType::DateTime, 8);
-    if (name == "smalldatetime") return make(SqlType::SmallDateTime, 4);
-    if (name == "date") return make(SqlType::Date, 4);
-    if (name == "time") return make(SqlType::Time, 4);
+    if (name == "datetime") return makeColumnType(SqlType::DateTime, 8);
+    if (name == "smalldatetime") return makeColumnType(SqlType::SmallDateTime, 4);
+    if (name == "date") return makeColumnType(SqlType::Date, 4);
+    if (name == "time") return makeColumnType(SqlType::Time, 4);
     if (name == "char" || name == "nchar" || name == "character") {
-        if (words.size() > 1 && words[1] == "varying") return make(SqlType::VarChar, length);
-        return make(SqlType::Char, length);
+        if (words.size() > 1 && words[1] == "varying") return makeColumnType(SqlType::VarChar, length);
+        return makeColumnType(SqlType::Char, length);
     }
-    if (name == "varchar" || name == "nvarchar") return make(SqlType::VarChar, length);
-    if (name == "sysname") return make(SqlType::VarChar, 255);
-    if (name == "unichar") return make(SqlType::UniChar, length);
-    if (name == "univarchar") return make(SqlType::UniVarChar, length);
-    if (name == "binary") return make(SqlType::Binary, length);
-    if (name == "varbinary") return make(SqlType::VarBinary, length);
-    if (name == "timestamp") return make(SqlType::VarBinary, 8);
-    if (name == "text" || name == "unitext") return make(SqlType::Text, 0x7fffffff);
-    if (name == "image") return make(SqlType::Image, 0x7fffffff);
+    if (name == "varchar" || name == "nvarchar") return makeColumnType(SqlType::VarChar, length);
+    if (name == "sysname") return makeColumnType(SqlType::VarChar, 255);
+    if (name == "unichar") return makeColumnType(SqlType::UniChar, length);
+    if (name == "univarchar") return makeColumnType(SqlType::UniVarChar, length);
+    if (name == "binary") return makeColumnType(SqlType::Binary, length);
+    if (name == "varbinary") return makeColumnType(SqlType::VarBinary, length);
+    if (name == "timestamp") return makeColumnType(SqlType::VarBinary, 8);
+    if (name == "text" || name == "unitext") return makeColumnType(SqlType::Text, 0x7fffffff);
+    if (name == "image") return makeColumnType(SqlType::Image, 0x7fffffff);
     return std::nullopt;
 }
 
 ColumnType typeOfValue(const SqlValue& first) {
     switch (first.kind) {
-    case SqlValue::Kind::Null: return make(SqlType::VarChar, 255);
+    case SqlValue::Kind::Null: return makeColumnType(SqlType::VarChar, 255);
     case SqlValue::Kind::Integer:
-        if (first.integer < INT32_MIN || first.integer > INT32_MAX) return make(SqlType::BigInt, 8);
-        return make(SqlType::Int, 4);
-    case SqlValue::Kind::Real: return make(SqlType::Float, 8);
+        if (first.integer < INT32_MIN || first.integer > INT32_MAX) return makeColumnType(SqlType::BigInt, 8);
+        return makeColumnType(SqlType::Int, 4);
+    case SqlValue::Kind::Real: return makeColumnType(SqlType::Float, 8);
     case SqlValue::Kind::Text: {
         const std::string& s = first.bytes;
         // Date-times computed by expressions keep the canonical text form.
         if (s.size() == 23 && s[4] == '-' && s[7] == '-' && s[10] == ' ' && s[13] == ':' && s[16] == ':' &&
             s[19] == '.' && parseDateTime(s, DateOrder::YMD))
-            return make(SqlType::DateTime, 8);
-        if (s.size() > 255) return make(SqlType::Text, 0x7fffffff);
-        return make(SqlType::VarChar, 255);
+            return makeColumnType(SqlType::DateTime, 8);
+        if (s.size() > 255) return makeColumnType(SqlType::Text, 0x7fffffff);
+        return makeColumnType(SqlType::VarChar, 255);
     }
     case SqlValue::Kind::Blob:
-        if (first.bytes.size() > 255) return make(SqlType::Image, 0x7fffffff);
-        return make(SqlType::VarBinary, 255);
+        if (first.bytes.size() > 255) return makeColumnType(SqlType::Image, 0x7fffffff);
+        return makeColumnType(SqlType::VarBinary, 255);
     }
-    return make(SqlType::VarChar, 255);
+    return makeColumnType(SqlType::VarChar, 255);
 }
 
 std::string declaredTypeText(const ColumnType& t) {

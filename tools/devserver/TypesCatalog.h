@@ -13,6 +13,17 @@
 
 namespace devserver {
 
+/// A column type of these parts (nullable).
+[[nodiscard]] inline ColumnType makeColumnType(SqlType type, int32_t length, uint8_t precision = 0,
+                                               uint8_t scale = 0) {
+    ColumnType t;
+    t.type = type;
+    t.length = length;
+    t.precision = precision;
+    t.scale = scale;
+    return t;
+}
+
 /// Reads a declared type ("money", "numeric(10,2)", "varchar(40)", "numeric text(10,2)").
 /// Returns nothing for a type it does not know.
 [[nodiscard]] std::optional<ColumnType> parseDeclaredType(std::string_view declared);
