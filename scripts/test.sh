@@ -5,6 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
+# Compile through ccache when it is there: a second run, or CI after a local run, rebuilds
+# only what changed. Paths are made relative to the checkout so that clones share the cache.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+fi
+
 status=0
 for preset in default asan; do
   echo "=== preset $preset ==="
