@@ -218,15 +218,12 @@ public:
     /// colon in SQL. Quotes and comments are not recognised; the query's own parameters
     /// change only when Params is Params().
     void ParseParams(host::TParams* Params, const std::string& SQL);
-    /// The literal that replaces a marker of this parameter (dates and date-times in the
-    /// date order of the connection of the last execution). Raises "Param datatype
-    /// unsupported".
+    /// The literal that replaces a marker of this parameter (dates and date-times in a
+    /// form the server reads alike whatever the session's set dateformat, set language or
+    /// set quoted_identifier). Raises "Param datatype unsupported".
     [[nodiscard]] std::string ParamStrValue(host::TParam* Param) const;
-    /// The body of a date-time literal in the date order of the resolved connection.
+    /// The body of a date-time literal: "20261207 14:05:09:45".
     [[nodiscard]] std::string DateTimeAsString(host::TDateTime Value) const;
-    /// The date order of the resolved connection (CS_OPT_FMTMDY before the first
-    /// execution or once that connection is gone); date literals follow it.
-    [[nodiscard]] CS_INT dateOrder() const;
     /// The value with every single quote doubled (to be enclosed in single quotes).
     [[nodiscard]] static std::string PrepareStringValue(const std::string& Value);
     /// "0x" and two upper-case hexadecimal digits per byte.
