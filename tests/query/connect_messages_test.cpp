@@ -97,6 +97,8 @@ TEST(ConnectMessages, HandlerExceptionLeavesCheckMessages) {
     connection->SetOnServerMessage(
         [](const TSybMessage*, bool&) { throw host::Exception("handler failed"); });
     EXPECT_EQ(batchError(*connection, "print 'x'"), "handler failed");
+    // The queue was emptied before the handler ran: nothing is delivered a second time.
+    EXPECT_NO_THROW(connection->CheckMessages());
 }
 
 // The query component publishes the same two events; the connection reaches them through
