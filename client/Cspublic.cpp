@@ -51,7 +51,7 @@ constexpr detail::EntryPoint kCsEntryPoints[] = {
     TOVRIN_ENTRY_POINT(cs_ctx_global, 1379, kOptional),
     TOVRIN_ENTRY_POINT(cs_objects, 1382, kOptional),
     TOVRIN_ENTRY_POINT(cs_diag, 1385, kOptional),
-    TOVRIN_ENTRY_POINT(cs_dt_crack, 1388, kCalled),
+    TOVRIN_ENTRY_POINT(cs_dt_crack, 1388, kOptional),
     TOVRIN_ENTRY_POINT(cs_dt_info, 1391, kOptional),
     TOVRIN_ENTRY_POINT(cs_locale, 1394, kOptional),
     TOVRIN_ENTRY_POINT(cs_loc_alloc, 1397, kOptional),

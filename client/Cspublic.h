@@ -317,7 +317,7 @@ using CS_OBJDATA = _cs_objdata;
 extern bool csDLLLoaded;
 
 // CS-Library entry points: null until the library is loaded. The package calls
-// cs_ctx_alloc, cs_ctx_drop and cs_dt_crack; the loader requires those and binds the
+// cs_ctx_alloc and cs_ctx_drop; the loader requires those and binds the
 // others when the library has them.
 extern CS_RETCODE(CS_PUBLIC* cs_calc)(CS_CONTEXT* context, CS_INT op, CS_INT datatype,
                                       CS_VOID* var1, CS_VOID* var2, CS_VOID* dest);

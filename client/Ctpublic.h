@@ -12,8 +12,9 @@ extern bool ctDLLLoaded;
 
 // Client-Library entry points: null until the library is loaded. Those the package calls
 // (ct_bind, ct_cancel, ct_close, ct_cmd_alloc, ct_cmd_drop, ct_command, ct_con_alloc,
-// ct_con_drop, ct_con_props, ct_connect, ct_config, ct_describe, ct_diag, ct_exit,
-// ct_fetch, ct_init, ct_options, ct_res_info, ct_results, ct_send) are always bound when
+// ct_con_drop, ct_con_props, ct_connect, ct_config, ct_data_info, ct_describe, ct_diag,
+// ct_exit, ct_fetch, ct_get_data, ct_init, ct_options, ct_res_info, ct_results, ct_send)
+// are always bound when
 // the library is loaded; the others stay null when the library lacks them (FreeTDS has
 // no ct_debug, ct_br_column, ct_br_table, ct_dyndesc, ct_getformat, ct_keydata,
 // ct_getloginfo, ct_setloginfo, ct_recvpassthru, ct_sendpassthru, ct_remote_pwd,

@@ -8,12 +8,6 @@
 #include "client/Ctpublic.h"
 #include "query/SybRegistry.h"
 
-namespace tovrin::detail {
-// Defined with the query's execution: gives the connection the query's message events
-// and its way of running "use <database>".
-void initializeSybQuery() noexcept;
-} // namespace tovrin::detail
-
 namespace {
 
 __attribute__((constructor)) void initializeTovrinModule() {
@@ -22,7 +16,6 @@ __attribute__((constructor)) void initializeTovrinModule() {
     tovrin::detail::initializeCspublic();
     tovrin::detail::initializeCtpublic();
     tovrin::detail::initializeSybConnect();
-    tovrin::detail::initializeSybQuery();
 }
 
 __attribute__((destructor)) void finalizeTovrinModule() {

@@ -25,48 +25,32 @@ void appendMessage(std::string& collected, const TSybMessage& message) {
 } // namespace
 
 void TSybConnect::CheckMessages() {
-    if (FConnection == nullptr || !ctDLLLoaded) {
-        return;
+    const std::string collected = CollectMessages();
+    if (!host::Trim(collected).empty()) {
+        throw host::Exception(collected);
     }
-    std::string collected;
+}
 
+std::string TSybConnect::CollectMessages() {
+    if (FConnection == nullptr || !ctDLLLoaded) {
+        return {};
+    }
+    // The whole queue is read and cleared first: whatever a handler does (raise, run
+    // another command), no message is ever delivered twice.
     CS_INT count = 0;
     if (ct_diag(FConnection, CS_STATUS, CS_SERVERMSG_TYPE, CS_UNUSED, &count) != CS_SUCCEED) {
         raiseMessageHandlingFailed();
     }
-    TSybMessageProc infoHandler = FOnServerMessage;
-    TSybMessageProc errorHandler = FOnServerError;
-    if (const TSybQuery* query = FActiveQuery.load(); query != nullptr) {
-        if (detail::queryHooks.serverMessage != nullptr) {
-            if (TSybMessageProc handler = detail::queryHooks.serverMessage(query)) {
-                infoHandler = std::move(handler);
-            }
-        }
-        if (detail::queryHooks.serverError != nullptr) {
-            if (TSybMessageProc handler = detail::queryHooks.serverError(query)) {
-                errorHandler = std::move(handler);
-            }
-        }
-    }
+    std::vector<std::unique_ptr<TSybServerMessage>> serverMessages;
     for (CS_INT index = 1; index <= count; ++index) {
         CS_SERVERMSG record{};
         if (ct_diag(FConnection, CS_GET, CS_SERVERMSG_TYPE, index, &record) != CS_SUCCEED) {
             raiseMessageHandlingFailed();
         }
-        const TSybServerMessage message(&record);
-        bool handled = false;
-        if (message.Severity() >= 11) {
-            errorHandler(&message, handled);
-            if (!handled) {
-                appendMessage(collected, message);
-            }
-        } else {
-            infoHandler(&message, handled);
-        }
+        serverMessages.push_back(std::make_unique<TSybServerMessage>(&record));
     }
-
-    // Every client message is read before the handle may be dropped; informational ones
-    // (severity 0) leave the connection open and stay out of the exception text.
+    // Informational client messages (severity 0) leave the connection open and stay out
+    // of the exception text.
     if (ct_diag(FConnection, CS_STATUS, CS_CLIENTMSG_TYPE, CS_UNUSED, &count) != CS_SUCCEED) {
         raiseMessageHandlingFailed();
     }
@@ -83,22 +67,50 @@ void TSybConnect::CheckMessages() {
     }
     ct_diag(FConnection, CS_CLEAR, CS_ALLMSG_TYPE, CS_UNUSED, nullptr);
 
-    if (!failures.empty()) {
-        // The connection is unusable: close it if it was open, then drop the handle once.
-        if (FConnected && ct_close(FConnection, CS_UNUSED) != CS_SUCCEED) {
-            ct_close(FConnection, CS_FORCE_CLOSE);
+    // A client-library failure makes the connection unusable: it is closed and its handle
+    // dropped once, also when a server message's handler raises.
+    struct CloseOnFailure {
+        TSybConnect& self;
+        bool failed;
+        ~CloseOnFailure() {
+            if (!failed) {
+                return;
+            }
+            if (self.FConnected && ct_close(self.FConnection, CS_UNUSED) != CS_SUCCEED) {
+                ct_close(self.FConnection, CS_FORCE_CLOSE);
+            }
+            ct_con_drop(self.FConnection);
+            self.FConnection = nullptr;
+            self.FConnected = false;
         }
-        ct_con_drop(FConnection);
-        FConnection = nullptr;
-        FConnected = false;
-        for (const auto& message : failures) {
-            appendMessage(collected, *message);
-        }
-    }
+    } closeOnFailure{*this, !failures.empty()};
 
-    if (!host::Trim(collected).empty()) {
-        throw host::Exception(collected);
+    TSybMessageProc infoHandler = FOnServerMessage;
+    TSybMessageProc errorHandler = FOnServerError;
+    if (const TSybCommandClient* client = FActiveQuery.load(); client != nullptr) {
+        if (client->OnServerMessage()) {
+            infoHandler = client->OnServerMessage();
+        }
+        if (client->OnServerError()) {
+            errorHandler = client->OnServerError();
+        }
     }
+    std::string collected;
+    for (const auto& message : serverMessages) {
+        bool handled = false;
+        if (message->Severity() >= 11) {
+            errorHandler(message.get(), handled);
+            if (!handled) {
+                appendMessage(collected, *message);
+            }
+        } else {
+            infoHandler(message.get(), handled);
+        }
+    }
+    for (const auto& message : failures) {
+        appendMessage(collected, *message);
+    }
+    return collected;
 }
 
 } // namespace tovrin

@@ -17,10 +17,6 @@
 
 namespace tovrin {
 
-namespace detail {
-constinit TSybQueryHooks queryHooks{};
-} // namespace detail
-
 namespace {
 
 // The packet sizes a connection may ask for: a server's smallest, and the largest that
@@ -290,9 +286,7 @@ void TSybConnect::ChangeDatabase() {
     if (host::Trim(FDatabase).empty()) {
         return;
     }
-    if (detail::queryHooks.execSQL != nullptr) {
-        detail::queryHooks.execSQL(this, "use " + FDatabase);
-    }
+    detail::execOnConnection(*this, "use " + FDatabase);
 }
 
 void TSybConnect::CSCHECK(CS_RETCODE Result) {

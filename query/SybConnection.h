@@ -21,6 +21,7 @@
 #include "client/Ctpublic.h"
 #include "host/Component.h"
 #include "host/Events.h"
+#include "query/SybCommandClient.h"
 #include "query/SybMessages.h"
 
 namespace tovrin {
@@ -32,17 +33,6 @@ class TSybConnectPropertyForm;
 
 namespace detail {
 class LoginWatchdog;
-/// How the connection reaches the query component, which lives in its own unit: the
-/// query's two message events, and running a statement through a temporary query (for
-/// "use <database>"). The query unit fills these in when the module loads; while a hook
-/// is null the connection does without it (no routing to the query, no "use").
-struct TSybQueryHooks {
-    TSybMessageProc (*serverMessage)(const TSybQuery* query) = nullptr;
-    TSybMessageProc (*serverError)(const TSybQuery* query) = nullptr;
-    void (*execSQL)(TSybConnect* connection, const std::string& sql) = nullptr;
-};
-/// The hooks in force (constant-initialised: all null until the query unit sets them).
-extern TSybQueryHooks queryHooks;
 } // namespace detail
 
 /// A connection component. Every instance is listed in the registry CTLibConnections under
@@ -79,14 +69,18 @@ public:
     void Close() { Disconnect(); }
     /// Disconnect, then Connect.
     void Reconnect();
-    /// Sends "use <Database>" when Database is not blank. Until the query unit provides
-    /// its statement hook the database name is only stored.
+    /// Sends "use <Database>" when Database is not blank.
     void ChangeDatabase();
     /// Empties the connection's message queue: information to OnServerMessage, errors to
-    /// OnServerError (the active query's events take precedence when assigned); a
+    /// OnServerError (the active client's events take precedence when assigned); a
     /// client-library failure closes and drops the connection. Raises one exception with
     /// the text of every unhandled error, joined by ";" and a line feed.
     void CheckMessages();
+    /// CheckMessages without the final exception: returns the joined text of the
+    /// unhandled errors ("" when none). The queue is read and cleared before any handler
+    /// runs, so that a handler that raises leaves nothing to be delivered twice; raises
+    /// "Message handling failed" or what a handler raises.
+    [[nodiscard]] std::string CollectMessages();
     /// CheckMessages when Result is not CS_SUCCEED.
     void CSCHECK(CS_RETCODE Result);
     /// The local host's name (empty when it cannot be found).
@@ -181,10 +175,11 @@ public:
     [[nodiscard]] std::recursive_mutex& Lock() noexcept { return FLock; }
     /// The server's date order read at login (1..6, CS_OPT_FMTMDY..CS_OPT_FMTDYM).
     [[nodiscard]] CS_INT DateFormat() const noexcept { return FDateFormat; }
-    /// The query whose command runs on this connection; its message events take
-    /// precedence. Written under the registry lock by the lookup, cleared by the query.
-    [[nodiscard]] TSybQuery* ActiveQuery() const noexcept { return FActiveQuery.load(); }
-    void SetActiveQuery(TSybQuery* Query) noexcept { FActiveQuery.store(Query); }
+    /// The client (a query) whose command runs on this connection; its message events
+    /// take precedence. A client sets itself once it holds the connection's lock and puts
+    /// back the previous value before it leaves the lock.
+    [[nodiscard]] TSybCommandClient* ActiveQuery() const noexcept { return FActiveQuery.load(); }
+    void SetActiveQuery(TSybCommandClient* Query) noexcept { FActiveQuery.store(Query); }
 
 private:
     void requireLibraries() const;
@@ -204,7 +199,7 @@ private:
     std::string FServerName;
     std::string FApplicationName;
     std::string FDatabaseName;
-    std::atomic<TSybQuery*> FActiveQuery{nullptr};
+    std::atomic<TSybCommandClient*> FActiveQuery{nullptr};
     TSybMessageProc FOnServerError;
     TSybMessageProc FOnServerMessage;
     host::TNotifyEvent FOnConnect;

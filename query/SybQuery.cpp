@@ -135,6 +135,14 @@ void TSybQuery::SetResultSet(TResultSetNo Value)
 void TSybQuery::SetMaster(TSybQuery* Value)
 {
     if (Value == FMaster) return;
+    // A cycle would make closing, destroying and executing recurse without end. Every
+    // query on the chain above Value has had its own master checked the same way, so the
+    // walk ends.
+    for (const TSybQuery* above = Value; above != nullptr; above = above->FMaster) {
+        if (above == this)
+            throw Exception("Master \"" + Value->Name() + "\" of query \"" + Name() +
+                            "\" would make the query its own master");
+    }
     if (FMaster && FMaster->FResultQueries) {
         auto& list = *FMaster->FResultQueries;
         auto it = std::find(list.begin(), list.end(), this);

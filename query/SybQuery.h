@@ -17,11 +17,13 @@
 #include "host/DataSource.h"
 #include "host/Params.h"
 #include "host/Strings.h"
+#include "query/SybCommandClient.h"
 #include "query/SybMessages.h"
 
 namespace host {
 class TReader;
 class TWriter;
+class Exception;
 }  // namespace host
 
 namespace tovrin {
@@ -72,7 +74,7 @@ private:
     TSybQuery* FQuery;
 };
 
-class TSybQuery : public TSybDataSet {
+class TSybQuery : public TSybDataSet, public TSybCommandClient {
 public:
     explicit TSybQuery(host::TComponent* AOwner);
     ~TSybQuery() override;
@@ -89,7 +91,9 @@ public:
     [[nodiscard]] TResultSetNo ResultSet() const noexcept { return FResultSet; }
     void SetResultSet(TResultSetNo Value);
     [[nodiscard]] TSybQuery* Master() const noexcept { return FMaster; }
-    /// Moves the query to another master's receiver list (nullptr: none).
+    /// Moves the query to another master's receiver list (nullptr: none). Raises
+    /// "Master "<m>" of query "<q>" would make the query its own master" when Value is
+    /// this query or has it above in its chain of masters; nothing changes then.
     void SetMaster(TSybQuery* Value);
     /// The connection used when the package runs inside a library (see connection
     /// resolution); only stored.
@@ -112,9 +116,9 @@ public:
     /// Receivers of this query's batch (queries whose Master it is).
     [[nodiscard]] const std::vector<TSybQuery*>* ResultQueries() const noexcept { return FResultQueries.get(); }
 
-    [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept { return FOnServerMessage; }
+    [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept override { return FOnServerMessage; }
     void SetOnServerMessage(TSybMessageProc Value) { FOnServerMessage = std::move(Value); }
-    [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept { return FOnServerError; }
+    [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept override { return FOnServerError; }
     void SetOnServerError(TSybMessageProc Value) { FOnServerError = std::move(Value); }
     [[nodiscard]] const TNewResultSetEvent& OnNewDataSet() const noexcept { return FOnNewDataSet; }
     void SetOnNewDataSet(TNewResultSetEvent Value) { FOnNewDataSet = std::move(Value); }
@@ -214,15 +218,12 @@ public:
     /// colon in SQL. Quotes and comments are not recognised; the query's own parameters
     /// change only when Params is Params().
     void ParseParams(host::TParams* Params, const std::string& SQL);
-    /// The literal that replaces a marker of this parameter (dates and date-times in the
-    /// date order of the connection of the last execution). Raises "Param datatype
-    /// unsupported".
+    /// The literal that replaces a marker of this parameter (dates and date-times in a
+    /// form the server reads alike whatever the session's set dateformat, set language or
+    /// set quoted_identifier). Raises "Param datatype unsupported".
     [[nodiscard]] std::string ParamStrValue(host::TParam* Param) const;
-    /// The body of a date-time literal in the date order of the resolved connection.
+    /// The body of a date-time literal: "20261207 14:05:09:45".
     [[nodiscard]] std::string DateTimeAsString(host::TDateTime Value) const;
-    /// The date order of the resolved connection (CS_OPT_FMTMDY before the first
-    /// execution or once that connection is gone); date literals follow it.
-    [[nodiscard]] CS_INT dateOrder() const;
     /// The value with every single quote doubled (to be enclosed in single quotes).
     [[nodiscard]] static std::string PrepareStringValue(const std::string& Value);
     /// "0x" and two upper-case hexadecimal digits per byte.
@@ -271,7 +272,8 @@ public:
     /// The connection the last execution resolved (nullptr before the first).
     [[nodiscard]] TSybConnect* SybConnect() const noexcept { return FSybConnect; }
     /// The registered connection of that name (trimmed, upper-cased comparison), or
-    /// nullptr; when found, this query becomes its active query for message routing.
+    /// nullptr. Finding it does not route its messages to this query: only running a
+    /// command on it does.
     [[nodiscard]] TSybConnect* GetCTLibConnectionByName(const std::string& Name);
 protected:
     /// Change handler of FSQL: re-parses the parameter markers.
@@ -285,6 +287,23 @@ protected:
     /// Finds the connection of this execution (external inside a library, else by
     /// DatabaseName), stores it in FSybConnect and connects it when needed.
     void ResolveConnection();
+    /// True when this execution uses the external connection (inside a library).
+    [[nodiscard]] bool usesExternalConnect() const;
+    /// The steps of one execution of a query without a master. The clean-up (lock,
+    /// active query, command, cursor) is the guard's, defined with them.
+    class TCommandGuard;
+    /// A receiver's execution: fills it from the master's live command.
+    void receiveFromMaster();
+    /// The connection handle under the lock, logging in again when a failure on another
+    /// thread dropped it.
+    [[nodiscard]] CS_CONNECTION* takeConnection();
+    /// Allocates FCommand on Handle and sends the SQL text with its literals.
+    void sendCommand(CS_CONNECTION* Handle);
+    /// Walks every result of the command, routing row results and keeping the others.
+    void readResults();
+    /// After a failure: cancels the command (unless its connection was dropped) and joins
+    /// the unhandled errors it still reported to Failure's text.
+    void abandonCommand(CS_CONNECTION* Handle, host::Exception* Failure) noexcept;
     /// Converts the current row of every fetch field into Buffer.
     void _InternalFillRecord(host::TRecordBuffer Buffer);
     /// The CS-Library context used for date values: the master's connection's for a

@@ -37,57 +37,69 @@ namespace {
 } // namespace
 
 TSybConnect* TSybQuery::GetCTLibConnectionByName(const std::string& Name) {
-    return detail::findConnection(Name, this);
+    return detail::findConnection(Name);
+}
+
+bool TSybQuery::usesExternalConnect() const {
+    return host::IsLibrary() && FExternalConnect != nullptr;
 }
 
 void TSybQuery::ResolveConnection() {
-    const bool external = host::IsLibrary() && FExternalConnect != nullptr;
-    FSybConnect = external ? FExternalConnect : GetCTLibConnectionByName(FDatabaseName);
+    FSybConnect = usesExternalConnect() ? FExternalConnect : GetCTLibConnectionByName(FDatabaseName);
     if (FSybConnect == nullptr) {
         throw host::Exception("Sybase connection named \"" + FDatabaseName + "\" not found");
     }
-    TSybConnect* connection = FSybConnect;
-    try {
-        if (!connection->Connected()) {
-            connection->Connect();
-        }
-        if (!connection->Connected()) {
-            throw host::Exception("Could not open sybase connection \"" + FDatabaseName + "\"");
-        }
-    } catch (...) {
-        // The lookup made this query the connection's active query; a query that never
-        // runs its command must not stay there (it may be destroyed before the next one).
-        if (!external && connection->ActiveQuery() == this) {
-            connection->SetActiveQuery(nullptr);
-        }
-        throw;
+    if (!FSybConnect->Connected()) {
+        FSybConnect->Connect();
     }
-    // Connecting may have run "use <database>" through a query of its own, which leaves
-    // the connection without an active query: this query's command is the one to come.
-    if (!external) {
-        connection->SetActiveQuery(this);
+    if (!FSybConnect->Connected()) {
+        throw host::Exception("Could not open sybase connection \"" + FDatabaseName + "\"");
     }
 }
 
+// The clean-up of one execution, whatever happens once the connection is resolved: the
+// guard holds the connection's lock, makes the query the connection's active query for
+// exactly that time (the previous one is put back: a statement run from inside another
+// command, such as connecting's "use", hands the messages back to that command), drops
+// the command and resets the screen cursor.
+class TSybQuery::TCommandGuard {
+public:
+    TCommandGuard(TSybQuery& Query, TSybConnect& Connection)
+        : m_query(Query), m_connection(Connection), m_lock(Connection.Lock()),
+          m_previous(Connection.ActiveQuery()), m_routed(!Query.usesExternalConnect()) {
+        if (m_routed) {
+            m_connection.SetActiveQuery(&m_query);
+        }
+    }
+    ~TCommandGuard() {
+        host::Screen.SetCursor(host::crDefault);
+        // Dropped also after a lost connection: dropping the connection handle only
+        // detaches its commands, which still have to be freed. The field is cleared, so
+        // that nothing reads from the dropped command later.
+        if (m_query.FCommand != nullptr) {
+            ct_cmd_drop(m_query.FCommand);
+            m_query.FCommand = nullptr;
+        }
+        if (m_routed) {
+            m_connection.SetActiveQuery(m_previous);
+        }
+    }
+    TCommandGuard(const TCommandGuard&) = delete;
+    TCommandGuard& operator=(const TCommandGuard&) = delete;
+
+private:
+    TSybQuery& m_query;
+    TSybConnect& m_connection;
+    std::unique_lock<std::recursive_mutex> m_lock;
+    TSybCommandClient* m_previous;
+    bool m_routed;
+};
+
 void TSybQuery::InternalExec() {
     if (FMaster != nullptr) {
-        // A receiver: the master's execution handed over its live command just before
-        // opening this query. Opened any other way, there is no command to read from.
-        if (FCommand == nullptr) {
-            raise("The query receives its rows from its master query: open the master");
-        }
-        try {
-            FetchResultSet();
-        } catch (...) {
-            const TSybConnect* connection = FMaster->FSybConnect;
-            if (connection != nullptr && connection->ConnectionHandle() != nullptr) {
-                ct_cancel(nullptr, FCommand, CS_CANCEL_ALL);
-            }
-            throw;
-        }
+        receiveFromMaster();
         return;
     }
-
     FReturnStatus = 0;
     FHasReturnStatus = false;
     FStatementRowCounts.clear();
@@ -99,96 +111,117 @@ void TSybQuery::InternalExec() {
     if (host::Screen.Cursor() != host::crSQLWait) {
         host::Screen.SetCursor(host::crSQLWait);
     }
-
-    TSybConnect* connection = FSybConnect;
-    struct Final {
-        TSybQuery& query;
-        TSybConnect* connection;
-        std::unique_lock<std::recursive_mutex> lock;
-        ~Final() {
-            host::Screen.SetCursor(host::crDefault);
-            // Dropped also after a lost connection: dropping the connection handle only
-            // detaches its commands, which still have to be freed.
-            if (query.FCommand != nullptr) {
-                ct_cmd_drop(query.FCommand);
-            }
-            connection->SetActiveQuery(nullptr);
-        }
-    } final{*this, connection, std::unique_lock<std::recursive_mutex>(connection->Lock())};
-
-    // Read only under the lock: while this thread waited for it, another thread's command
-    // may have lost the connection and freed its handle. It then logs in again here.
+    TSybConnect& connection = *FSybConnect;
+    const TCommandGuard guard(*this, connection);
     FCommand = nullptr;
-    CS_CONNECTION* handle = connection->ConnectionHandle();
-    if (handle == nullptr) {
-        connection->Connect();
-        handle = connection->ConnectionHandle();
-        if (handle == nullptr || !connection->Connected()) {
-            throw host::Exception("Could not open sybase connection \"" + FDatabaseName + "\"");
-        }
-        // Connecting may have run "use <database>" through a query of its own.
-        if (!(host::IsLibrary() && FExternalConnect != nullptr)) {
-            connection->SetActiveQuery(this);
-        }
-    }
-    // The command belongs to this connection handle; once diagnostics dropped the handle
-    // (a lost connection) the library must not touch the command again.
-    auto handleAlive = [connection, handle] {
-        return connection->ConnectionHandle() == handle;
-    };
-
+    CS_CONNECTION* handle = takeConnection();
     try {
         // Ends the command by closing the connection when it outlasts CommandTimeout.
-        const TSybConnect::TCommandWatch watch(*connection);
-        if (ct_cmd_alloc(handle, &FCommand) != CS_SUCCEED) {
-            FCommand = nullptr;
-            raiseCallFailed(connection, "ct_cmd_alloc failed");
-        }
-        std::string text = GetSQLText();
-        if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()),
-                       CS_UNUSED) != CS_SUCCEED) {
-            raiseCallFailed(connection, "ct_command failed");
-        }
-        if (ct_send(FCommand) != CS_SUCCEED) {
-            raiseCallFailed(connection, "ct_send failed");
-        }
-
-        CS_INT resultType = 0;
-        CS_RETCODE result;
-        // Whether the statement now ending returned a row result (its count is then the
-        // rows it selected).
-        bool rowsReturned = false;
-        while ((result = ct_results(FCommand, &resultType)) == CS_SUCCEED) {
-            connection->CheckMessages();
-            switch (resultType) {
-            case CS_ROW_RESULT:
-                routeRowResult();
-                rowsReturned = true;
-                break;
-            case CS_PARAM_RESULT: readParamResult(); break;
-            case CS_STATUS_RESULT: readStatusResult(); break;
-            case CS_CMD_DONE:
-                readRowCount(rowsReturned);
-                rowsReturned = false;
-                break;
-            default: break;
-            }
-        }
-        if (result != CS_END_RESULTS) {
-            raiseCallFailed(connection, "Result pending operation failed");
-        }
-        connection->CheckMessages();
+        const TSybConnect::TCommandWatch watch(connection);
+        sendCommand(handle);
+        readResults();
+    } catch (host::Exception& e) {
+        abandonCommand(handle, &e);
+        throw;
     } catch (...) {
-        if (FCommand != nullptr && handleAlive()) {
+        abandonCommand(handle, nullptr);
+        throw;
+    }
+}
+
+void TSybQuery::receiveFromMaster() {
+    // The master's execution hands over its live command just before opening this query.
+    // Opened any other way, there is no command to read from.
+    if (FCommand == nullptr) {
+        raise("The query receives its rows from its master query: open the master");
+    }
+    try {
+        FetchResultSet();
+    } catch (...) {
+        const TSybConnect* connection = FMaster->FSybConnect;
+        if (connection != nullptr && connection->ConnectionHandle() != nullptr) {
             ct_cancel(nullptr, FCommand, CS_CANCEL_ALL);
-            // What the cancelled command still reported belongs to this failure: it
-            // reaches the handlers, and must not become the next command's error.
-            try {
-                connection->CheckMessages();
-            } catch (...) {
-            }
         }
         throw;
+    }
+}
+
+CS_CONNECTION* TSybQuery::takeConnection() {
+    // Read only under the lock: while this thread waited for it, another thread's command
+    // may have lost the connection and freed its handle. It then logs in again here.
+    TSybConnect& connection = *FSybConnect;
+    CS_CONNECTION* handle = connection.ConnectionHandle();
+    if (handle == nullptr) {
+        connection.Connect();
+        handle = connection.ConnectionHandle();
+        if (handle == nullptr || !connection.Connected()) {
+            throw host::Exception("Could not open sybase connection \"" + FDatabaseName + "\"");
+        }
+    }
+    return handle;
+}
+
+void TSybQuery::sendCommand(CS_CONNECTION* Handle) {
+    if (ct_cmd_alloc(Handle, &FCommand) != CS_SUCCEED) {
+        FCommand = nullptr;
+        raiseCallFailed(FSybConnect, "ct_cmd_alloc failed");
+    }
+    std::string text = GetSQLText();
+    if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()), CS_UNUSED) !=
+        CS_SUCCEED) {
+        raiseCallFailed(FSybConnect, "ct_command failed");
+    }
+    if (ct_send(FCommand) != CS_SUCCEED) {
+        raiseCallFailed(FSybConnect, "ct_send failed");
+    }
+}
+
+void TSybQuery::readResults() {
+    CS_INT resultType = 0;
+    CS_RETCODE result;
+    // Whether the statement now ending returned a row result (its count is then the rows
+    // it selected).
+    bool rowsReturned = false;
+    while ((result = ct_results(FCommand, &resultType)) == CS_SUCCEED) {
+        FSybConnect->CheckMessages();
+        switch (resultType) {
+        case CS_ROW_RESULT:
+            routeRowResult();
+            rowsReturned = true;
+            break;
+        case CS_PARAM_RESULT: readParamResult(); break;
+        case CS_STATUS_RESULT: readStatusResult(); break;
+        case CS_CMD_DONE:
+            readRowCount(rowsReturned);
+            rowsReturned = false;
+            break;
+        default: break;
+        }
+    }
+    if (result != CS_END_RESULTS) {
+        raiseCallFailed(FSybConnect, "Result pending operation failed");
+    }
+    FSybConnect->CheckMessages();
+}
+
+void TSybQuery::abandonCommand(CS_CONNECTION* Handle, host::Exception* Failure) noexcept {
+    // Once diagnostics dropped the connection handle (a lost connection), the library must
+    // not touch the command again.
+    if (FCommand == nullptr || FSybConnect->ConnectionHandle() != Handle) {
+        return;
+    }
+    ct_cancel(nullptr, FCommand, CS_CANCEL_ALL);
+    // What the cancelled command still reported belongs to this failure: the handlers
+    // see it, and its unhandled errors join the exception's text, so that one exception
+    // tells every error of the execution and none becomes the next command's.
+    try {
+        const std::string rest = host::Trim(FSybConnect->CollectMessages());
+        if (Failure != nullptr && !rest.empty()) {
+            const std::string first = host::Trim(Failure->Message());
+            Failure->SetMessage(first.empty() ? rest : first + ";\n" + rest);
+        }
+    } catch (...) {
+        // The execution's own exception is the one that leaves.
     }
 }
 
@@ -299,31 +332,13 @@ void TSybQuery::readStatusResult() {
 
 namespace detail {
 
-namespace {
-
-TSybMessageProc queryServerMessage(const TSybQuery* query) {
-    return query->OnServerMessage();
-}
-
-TSybMessageProc queryServerError(const TSybQuery* query) {
-    return query->OnServerError();
-}
-
 // "use <database>" for a connection: a temporary query that finds the connection by its
 // name runs the statement; it is freed whether or not that raises.
-void execOnConnection(TSybConnect* connection, const std::string& sql) {
+void execOnConnection(TSybConnect& Connection, const std::string& Sql) {
     auto query = std::make_unique<TSybQuery>(nullptr);
-    query->SetDatabaseName(connection->DatabaseName());
-    query->SQL()->SetText(sql);
+    query->SetDatabaseName(Connection.DatabaseName());
+    query->SQL()->SetText(Sql);
     query->ExecSQL();
-}
-
-} // namespace
-
-void initializeSybQuery() noexcept {
-    queryHooks.serverMessage = &queryServerMessage;
-    queryHooks.serverError = &queryServerError;
-    queryHooks.execSQL = &execOnConnection;
 }
 
 } // namespace detail

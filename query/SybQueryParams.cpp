@@ -9,29 +9,9 @@
 #include "query/SybClientField.h"
 #include "query/SybConnection.h"
 #include "query/SybQuery.h"
-#include "query/SybRegistry.h"
 #include "query/SybSqlParams.h"
 
 namespace tovrin {
-
-namespace {
-
-// Whether Connection is still a live connection component: every TSybConnect is in the
-// registry from construction to destruction, so one that is not there has been destroyed.
-bool isRegistered(const TSybConnect* Connection) {
-    if (Connection == nullptr || CTLibConnections == nullptr) {
-        return false;
-    }
-    host::TThreadListLock lock(*CTLibConnections);
-    for (void* item : lock.list()->List()) {
-        if (item == Connection) {
-            return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 void TSybQuery::QueryChanged(host::TObject* /*Sender*/) {
     host::TParams fresh(this);
@@ -103,23 +83,11 @@ void TSybQuery::ParseParams(host::TParams* Params, const std::string& SQL) {
 }
 
 std::string TSybQuery::ParamStrValue(host::TParam* Param) const {
-    if (Param->IsNull()) {
-        return "NULL";
-    }
-    if (Param->DataType() == host::ftDateTime) {
-        return "\"" + DateTimeAsString(Param->AsDateTime()) + "\"";
-    }
-    return sqltext::ParamStrValue(*Param, dateOrder());
-}
-
-CS_INT TSybQuery::dateOrder() const {
-    // The connection of the last execution may have been destroyed since; its date order
-    // is read only while it exists.
-    return isRegistered(FSybConnect) ? FSybConnect->DateFormat() : CS_OPT_FMTMDY;
+    return sqltext::ParamStrValue(*Param);
 }
 
 std::string TSybQuery::DateTimeAsString(host::TDateTime Value) const {
-    return sqltext::DateTimeAsString(Value, dateOrder());
+    return sqltext::DateTimeAsString(Value);
 }
 
 std::string TSybQuery::PrepareStringValue(const std::string& Value) {

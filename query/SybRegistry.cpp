@@ -15,7 +15,7 @@ std::string connectionKey(const std::string& name) {
     return host::AnsiUpperCase(host::Trim(name));
 }
 
-TSybConnect* findConnection(const std::string& Name, TSybQuery* Query) {
+TSybConnect* findConnection(const std::string& Name) {
     if (CTLibConnections == nullptr) {
         return nullptr;
     }
@@ -24,9 +24,6 @@ TSybConnect* findConnection(const std::string& Name, TSybQuery* Query) {
     for (void* item : lock.list()->List()) {
         auto* connection = static_cast<TSybConnect*>(item);
         if (connectionKey(connection->DatabaseName()) == key) {
-            if (Query != nullptr) {
-                connection->SetActiveQuery(Query);
-            }
             return connection;
         }
     }

@@ -21,9 +21,10 @@ namespace detail {
 /// The registry key of a connection name: blanks trimmed, upper case.
 [[nodiscard]] std::string connectionKey(const std::string& name);
 
-/// The first registered connection whose key equals Name's, or nullptr. When found and
-/// Query is given, Query becomes the connection's active query (under the registry lock).
-[[nodiscard]] TSybConnect* findConnection(const std::string& Name, TSybQuery* Query);
+/// The first registered connection whose key equals Name's, or nullptr. The lookup routes
+/// no messages: a query becomes a connection's active query only while it holds the
+/// connection's lock for a command.
+[[nodiscard]] TSybConnect* findConnection(const std::string& Name);
 
 /// Creates the registry (module load).
 void initializeSybConnect();

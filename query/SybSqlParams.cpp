@@ -167,31 +167,16 @@ std::string PrepareBinaryValue(const std::string& bytes) {
 
 namespace {
 
-// The date of a time stamp as the server reads it in its date order: two-digit day and
-// month and a four-digit year, separated by dots.
-void appendDate(std::string& out, const host::TTimeStamp& stamp, CS_INT dateFormat) {
+// The date of a time stamp as eight digits without separators, "yyyymmdd": the server
+// reads that form year first whatever set dateformat or set language the session ran.
+void appendDate(std::string& out, const host::TTimeStamp& stamp) {
     int year = 0;
     int month = 0;
     int day = 0;
     host::DecodeDate(static_cast<host::TDateTime>(stamp.Date - host::DateDelta), year, month, day);
-    auto dd = [&] { appendTwoDigits(out, day); };
-    auto mm = [&] { appendTwoDigits(out, month); };
-    auto yyyy = [&] { appendFourDigits(out, year); };
-    auto ymd = [&](auto first, auto second, auto third) {
-        first();
-        out += '.';
-        second();
-        out += '.';
-        third();
-    };
-    switch (dateFormat) {
-    case CS_OPT_FMTDMY: ymd(dd, mm, yyyy); break;
-    case CS_OPT_FMTYMD: ymd(yyyy, mm, dd); break;
-    case CS_OPT_FMTYDM: ymd(yyyy, dd, mm); break;
-    case CS_OPT_FMTMYD: ymd(mm, yyyy, dd); break;
-    case CS_OPT_FMTDYM: ymd(dd, yyyy, mm); break;
-    default: ymd(mm, dd, yyyy); break;
-    }
+    appendFourDigits(out, year);
+    appendTwoDigits(out, month);
+    appendTwoDigits(out, day);
 }
 
 // The time of day of a time stamp: "hh:nn:ss:" and the milliseconds without leading
@@ -208,20 +193,20 @@ void appendTime(std::string& out, const host::TTimeStamp& stamp) {
 
 } // namespace
 
-std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat) {
+std::string DateTimeAsString(host::TDateTime value) {
     const host::TTimeStamp stamp = host::DateTimeToTimeStamp(value);
     std::string out;
     out.reserve(32);
-    appendDate(out, stamp, dateFormat);
+    appendDate(out, stamp);
     out += ' ';
     appendTime(out, stamp);
     return out;
 }
 
-std::string DateAsString(host::TDateTime value, CS_INT dateFormat) {
+std::string DateAsString(host::TDateTime value) {
     std::string out;
     out.reserve(12);
-    appendDate(out, host::DateTimeToTimeStamp(value), dateFormat);
+    appendDate(out, host::DateTimeToTimeStamp(value));
     return out;
 }
 
@@ -282,7 +267,7 @@ std::string FloatLiteral(double value) {
     return out;
 }
 
-std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat) {
+std::string ParamStrValue(const host::TParam& param) {
     if (param.IsNull()) {
         return "NULL";
     }
@@ -305,9 +290,10 @@ std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat) {
         // numeric, which a client may read back as a double and so lose digits.
         return "convert(bigint, " + std::to_string(param.AsLargeInt()) + ")";
     case host::ftDateTime:
-        return "\"" + DateTimeAsString(param.AsDateTime(), dateFormat) + "\"";
+        // In single quotes: under set quoted_identifier on, double quotes make a name.
+        return "'" + DateTimeAsString(param.AsDateTime()) + "'";
     case host::ftDate:
-        return "convert(date, '" + DateAsString(param.AsDateTime(), dateFormat) + "')";
+        return "convert(date, '" + DateAsString(param.AsDateTime()) + "')";
     case host::ftTime:
         return "convert(time, '" + TimeAsString(param.AsDateTime()) + "')";
     case host::ftBlob:

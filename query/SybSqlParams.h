@@ -79,15 +79,13 @@ struct TScan {
 /// "0x" followed by two upper-case hexadecimal digits per byte ("0x" for no bytes).
 [[nodiscard]] std::string PrepareBinaryValue(const std::string& bytes);
 
-/// The body of a date-time literal in the server's date order (1..6: CS_OPT_FMTMDY ..
-/// CS_OPT_FMTDYM; any other value reads as CS_OPT_FMTMDY): for 7 December 2026 14:05:09.045
-/// and month-day-year, "12.07.2026 14:05:09:45" (milliseconds after the last colon, no
-/// leading zeros).
-[[nodiscard]] std::string DateTimeAsString(host::TDateTime value, CS_INT dateFormat);
+/// The body of a date-time literal in a form the server reads the same whatever the
+/// session's set dateformat or set language: for 7 December 2026 14:05:09.045,
+/// "20261207 14:05:09:45" (milliseconds after the last colon, no leading zeros).
+[[nodiscard]] std::string DateTimeAsString(host::TDateTime value);
 
-/// The date of a value as the server reads it in its date order, the date part of
-/// DateTimeAsString: "12.07.2026" for 7 December 2026 and month-day-year.
-[[nodiscard]] std::string DateAsString(host::TDateTime value, CS_INT dateFormat);
+/// The date part of DateTimeAsString: "20261207" for 7 December 2026.
+[[nodiscard]] std::string DateAsString(host::TDateTime value);
 
 /// The time of day of a value, the time part of DateTimeAsString: "14:05:09:45".
 [[nodiscard]] std::string TimeAsString(host::TDateTime value);
@@ -101,11 +99,11 @@ struct TScan {
 /// type: integers (ftSmallint, ftInteger) in decimal; ftLargeint exactly, as
 /// "convert(bigint, n)" so that the server types it bigint whatever its size; ftBoolean as
 /// 1 or 0 (the values a bit column holds); ftFloat and ftCurrency as FloatLiteral;
-/// ftString, ftBytes and ftMemo quoted; ftDateTime as DateTimeAsString in double quotes;
+/// ftString, ftBytes and ftMemo quoted; ftDateTime as DateTimeAsString in single quotes;
 /// ftDate as "convert(date, 'DateAsString')" and ftTime as "convert(time, 'TimeAsString')";
 /// ftBlob and ftVarBytes in hexadecimal. Raises host::Exception "Param datatype
 /// unsupported" for any other type.
-[[nodiscard]] std::string ParamStrValue(const host::TParam& param, CS_INT dateFormat);
+[[nodiscard]] std::string ParamStrValue(const host::TParam& param);
 
 /// Appends a piece of SQL text or a literal to the final text, with a blank in between
 /// when the two would otherwise read as one token: two minus signs (a line comment, as in

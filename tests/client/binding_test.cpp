@@ -3,6 +3,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "client/Cspublic.h"
@@ -98,6 +103,62 @@ TEST(BindingLoad, LibrariesLoadedAtModuleLoad) {
     EXPECT_EQ(ct_ds_objinfo, nullptr);
     EXPECT_NE(ct_connect, nullptr);
     EXPECT_NE(cs_ctx_alloc, nullptr);
+}
+
+// The package's source text with comments and string and character literals blanked, so
+// that only code remains.
+std::string codeOnly(const std::string& text) {
+    std::string out = text;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out.compare(i, 2, "//") == 0) {
+            while (i < out.size() && out[i] != '\n') out[i++] = ' ';
+        } else if (out.compare(i, 2, "/*") == 0) {
+            const std::size_t end = out.find("*/", i + 2);
+            const std::size_t stop = end == std::string::npos ? out.size() : end + 2;
+            while (i < stop) out[i++] = ' ';
+        } else if (out[i] == '"' || out[i] == '\'') {
+            const char quote = out[i];
+            for (++i; i < out.size() && out[i] != quote; ++i) {
+                if (out[i] == '\\') out[i++] = ' ';
+                if (i < out.size()) out[i] = ' ';
+            }
+        }
+    }
+    return out;
+}
+
+// Every library function the package's code calls (a name followed by an argument list).
+std::set<std::string> calledEntryPoints() {
+    std::set<std::string> called;
+    const std::regex call(R"(\b((?:cs|ct)_[a-z_]+)\s*\()");
+    for (const char* folder : {"client", "query", "dataset", "design", "host"}) {
+        const auto root = std::filesystem::path(TOVRIN_SOURCE_DIR) / folder;
+        for (const auto& file : std::filesystem::recursive_directory_iterator(root)) {
+            const auto extension = file.path().extension();
+            if (extension != ".cpp" && extension != ".h") continue;
+            std::ifstream in(file.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            const std::string code = codeOnly(text.str());
+            for (std::sregex_iterator it(code.begin(), code.end(), call), end; it != end; ++it) {
+                called.insert((*it)[1].str());
+            }
+        }
+    }
+    return called;
+}
+
+// The loader requires exactly the entry points the package calls: a library without one
+// of them fails at load instead of the package calling a null pointer later, and no
+// function the package never calls keeps a library from loading.
+TEST(BindingLoad, RequiredEntryPointsAreExactlyTheCalledOnes) {
+    const std::set<std::string> called = calledEntryPoints();
+    ASSERT_TRUE(called.count("ct_connect")) << "the scan found the package's calls";
+    for (const auto entries : {detail::csEntryPoints(), detail::ctEntryPoints()}) {
+        for (const detail::EntryPoint& entry : entries) {
+            EXPECT_EQ(entry.required, called.count(entry.name) == 1) << entry.name;
+        }
+    }
 }
 
 // A binding of the test's own, so that the loader can be exercised without touching the

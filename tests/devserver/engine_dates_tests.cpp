@@ -1,5 +1,7 @@
-// Date-time literals: every date order, the separators, milliseconds after ':' and '.',
-// ISO and month-name forms, and their conversion wherever they meet a date-time column.
+// Date-time literals: every date order (the server's or the session's set dateformat), the
+// separators, milliseconds after ':' and '.', ISO, unseparated and month-name forms, and
+// their conversion wherever they meet a date-time column; double quotes under
+// set quoted_identifier.
 #include "engine_sink.h"
 
 #include "tools/devserver/TypesValues.h"
@@ -98,6 +100,59 @@ INSTANTIATE_TEST_SUITE_P(EveryOrder, EngineDateOrder,
                                            std::pair{DateOrder::YDM, "2026.12.07 14:05:09:45"},
                                            std::pair{DateOrder::MYD, "07-2026-12 14:05:09:45"},
                                            std::pair{DateOrder::DYM, "12/2026/07 14:05:09:45"}));
+
+TEST(EngineDateLiterals, SetDateformatChangesTheSessionsOrderButNotTheUnambiguousForms) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    // 12 July 2026 written in each order, then in forms every order reads alike.
+    const std::pair<const char*, const char*> orders[] = {{"mdy", "07/12/2026"}, {"dmy", "12.07.2026"},
+                                                          {"ymd", "2026/07/12"}, {"ydm", "2026.12.07"},
+                                                          {"myd", "07-2026-12"}, {"dym", "12/2026/07"}};
+    for (const auto& [order, literal] : orders) {
+        RecordingSink sink;
+        session->executeBatch(std::string("set dateformat ") + order + "\nselect datepart(dd, '" + literal +
+                                  "'), datepart(mm, '" + literal + "'), datepart(dd, '20260712'),"
+                                  " datepart(mm, '260712'), datepart(dd, '2026-07-12T14:05'),"
+                                  " convert(datetime, '20260712 14:05:09.045')",
+                              sink);
+        ASSERT_TRUE(sink.errors().empty()) << order << ": " << sink.errors()[0].text;
+        const auto results = sink.results();
+        ASSERT_EQ(results.size(), 1u) << order;
+        const auto& row = results[0].rows.at(0);
+        EXPECT_EQ(row[0].integer, 12) << order;
+        EXPECT_EQ(row[1].integer, 7) << order;
+        EXPECT_EQ(row[2].integer, 12) << order;
+        EXPECT_EQ(row[3].integer, 7) << order;
+        EXPECT_EQ(row[4].integer, 12) << order;
+        EXPECT_EQ(row[5].days, daysFromCivil(2026, 7, 12)) << order;
+        EXPECT_EQ(row[5].ticks, (14u * 3600 + 5 * 60 + 9) * 300 + 14) << order;
+    }
+    EXPECT_EQ(session->dateOrder(), DateOrder::DYM) << "answered to the client's option query";
+    RecordingSink sink;
+    session->executeBatch("set dateformat 'xyz'", sink);
+    EXPECT_EQ(sink.errors().size(), 1u);
+    EXPECT_EQ(session->dateOrder(), DateOrder::DYM);
+}
+
+TEST(EngineDateLiterals, QuotedIdentifierMakesDoubleQuotesNames) {
+    auto database = Database::open(ServerConfig{});
+    auto session = database->openSession(LoginInfo{}, 1);
+    auto firstValue = [&](const std::string& sql) {
+        RecordingSink sink;
+        session->executeBatch(sql, sink);
+        if (!sink.errors().empty()) return "error: " + sink.errors()[0].text;
+        const auto results = sink.results();
+        return results.empty() || results[0].rows.empty() ? std::string("<none>") : results[0].rows[0][0].bytes;
+    };
+    EXPECT_EQ(firstValue("create table t_quoted (name varchar(10)) insert into t_quoted values ('stored')"),
+              "<none>");
+    EXPECT_EQ(firstValue("select \"name\" from t_quoted"), "name");
+    firstValue("set quoted_identifier on");
+    EXPECT_EQ(firstValue("select \"name\" from t_quoted"), "stored");
+    EXPECT_EQ(firstValue("select 'name' from t_quoted"), "name");
+    firstValue("set quoted_identifier off");
+    EXPECT_EQ(firstValue("select \"name\" from t_quoted"), "name");
+}
 
 TEST(EngineDateFunctions, DatePartsAndArithmetic) {
     auto database = Database::open(ServerConfig{});

@@ -97,37 +97,20 @@ TEST(ConnectMessages, HandlerExceptionLeavesCheckMessages) {
     connection->SetOnServerMessage(
         [](const TSybMessage*, bool&) { throw host::Exception("handler failed"); });
     EXPECT_EQ(batchError(*connection, "print 'x'"), "handler failed");
+    // The queue was emptied before the handler ran: nothing is delivered a second time.
+    EXPECT_NO_THROW(connection->CheckMessages());
 }
 
 // The query component publishes the same two events; the connection reaches them through
-// the hooks the query unit installs. A stand-in query exercises the routing here.
-struct StandInQuery {
+// the command-client interface. A stand-in client exercises the routing here.
+struct StandInQuery final : tovrin::TSybCommandClient {
+    const tovrin::TSybMessageProc& OnServerMessage() const noexcept override { return onServerMessage; }
+    const tovrin::TSybMessageProc& OnServerError() const noexcept override { return onServerError; }
     tovrin::TSybMessageProc onServerMessage;
     tovrin::TSybMessageProc onServerError;
 };
 
-class QueryRouting : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_saved = tovrin::detail::queryHooks;
-        tovrin::detail::queryHooks.serverMessage = [](const tovrin::TSybQuery* query) {
-            return reinterpret_cast<const StandInQuery*>(query)->onServerMessage;
-        };
-        tovrin::detail::queryHooks.serverError = [](const tovrin::TSybQuery* query) {
-            return reinterpret_cast<const StandInQuery*>(query)->onServerError;
-        };
-    }
-    void TearDown() override { tovrin::detail::queryHooks = m_saved; }
-
-    static tovrin::TSybQuery* asQuery(StandInQuery& query) {
-        return reinterpret_cast<tovrin::TSybQuery*>(&query);
-    }
-
-private:
-    tovrin::detail::TSybQueryHooks m_saved;
-};
-
-TEST_F(QueryRouting, ActiveQueryEventsTakePrecedenceEachOnItsOwn) {
+TEST(QueryRouting, ActiveQueryEventsTakePrecedenceEachOnItsOwn) {
     auto connection = makeConnection();
     std::vector<Received> connectionInfo;
     std::vector<Received> connectionErrors;
@@ -139,7 +122,7 @@ TEST_F(QueryRouting, ActiveQueryEventsTakePrecedenceEachOnItsOwn) {
 
     StandInQuery query;
     query.onServerError = recorder(queryErrors, true);
-    connection->SetActiveQuery(asQuery(query));
+    connection->SetActiveQuery(&query);
     EXPECT_EQ(batchError(*connection, "print 'info' raiserror 20001 'for the query'"),
               "(no exception)");
     ASSERT_EQ(queryErrors.size(), 1u);

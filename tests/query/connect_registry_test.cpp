@@ -34,12 +34,10 @@ TEST(ConnectRegistry, NamesLookupAndRenaming) {
     EXPECT_EQ(first->DatabaseName(), "Connection1");
     EXPECT_EQ(second->DatabaseName(), "Connection2");
 
-    auto* query = reinterpret_cast<tovrin::TSybQuery*>(0x1234);
-    EXPECT_EQ(findConnection(" connection1 ", query), first.get());
-    EXPECT_EQ(first->ActiveQuery(), query);
-    EXPECT_EQ(second->ActiveQuery(), nullptr);
-    EXPECT_EQ(findConnection("Connection3", query), nullptr);
-    first->SetActiveQuery(nullptr);
+    EXPECT_EQ(findConnection(" connection1 "), first.get());
+    // The lookup alone routes no messages: only a query running its command does.
+    EXPECT_EQ(first->ActiveQuery(), nullptr);
+    EXPECT_EQ(findConnection("Connection3"), nullptr);
 
     EXPECT_EQ(renameError(*second, "CONNECTION1"),
               "Connection named \"CONNECTION1\" already exists");
@@ -52,15 +50,15 @@ TEST(ConnectRegistry, NamesLookupAndRenaming) {
               "Connection named \"connection1\" already exists");
     EXPECT_EQ(renameError(*first, " Sales "), "(no exception)");
     EXPECT_EQ(first->DatabaseName(), " Sales ");
-    EXPECT_EQ(findConnection("SALES", nullptr), first.get());
-    EXPECT_EQ(findConnection("Connection1", nullptr), nullptr);
+    EXPECT_EQ(findConnection("SALES"), first.get());
+    EXPECT_EQ(findConnection("Connection1"), nullptr);
 
     // At most one connection may be nameless.
     EXPECT_EQ(renameError(*first, ""), "(no exception)");
     EXPECT_EQ(renameError(*second, "   "), "Connection named \"\" already exists");
 
     first.reset();
-    EXPECT_EQ(findConnection("", nullptr), nullptr);
+    EXPECT_EQ(findConnection(""), nullptr);
     EXPECT_EQ(renameError(*second, ""), "(no exception)");
     EXPECT_EQ(registered(), 1);
 }
@@ -88,7 +86,7 @@ TEST(ConnectRegistry, OwnedConnectionsLeaveWithTheirOwner) {
     {
         host::TComponent owner(nullptr);
         auto* connection = new TSybConnect(&owner);
-        EXPECT_EQ(findConnection("Connection1", nullptr), connection);
+        EXPECT_EQ(findConnection("Connection1"), connection);
     }
     EXPECT_EQ(registered(), 0);
 }
@@ -129,7 +127,7 @@ TEST(ConnectRegistry, ConcurrentUseFromSeveralThreads) {
                     const std::string name =
                         "thread" + std::to_string(t) + "-" + std::to_string(round);
                     connection->SetDatabaseName(name);
-                    if (findConnection(" " + name + " ", nullptr) != connection.get()) {
+                    if (findConnection(" " + name + " ") != connection.get()) {
                         ++failures;
                     }
                     // Its own name in other letter case is refused.

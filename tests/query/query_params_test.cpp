@@ -1,7 +1,7 @@
 // Parameters of a query against the development server: values of every type reach the
 // server as literals that it reads back unchanged, strings cannot break out of their
-// literal, date-times follow the server's date order, and the parameter list follows
-// the SQL text.
+// literal, date-times mean the same date whatever the server's or the session's date
+// order, and the parameter list follows the SQL text.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -147,7 +147,7 @@ TEST_F(QueryParams, FloatsReachTheServerExactly) {
     }
 }
 
-TEST_F(QueryParams, DateTimesFollowTheServerDateOrder) {
+TEST_F(QueryParams, DateTimesMeanTheSameOnEveryServerDateOrder) {
     const host::TDateTime value = host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 10);
     const host::TDateTime late = host::EncodeDate(2026, 1, 25) + host::EncodeTime(0, 0, 0, 0);
     for (const char* connection : {kConnection, kDmyConnection}) {
@@ -167,11 +167,35 @@ TEST_F(QueryParams, DateTimesFollowTheServerDateOrder) {
         EXPECT_EQ(query->FieldByName("d")->AsDateTime(), late) << connection;
         exec(connection, "drop table #dates");
     }
-    // The literal names the day first on the day-month-year server.
+    // The literal is the same on the day-month-year server: year first, no separators.
     auto query = makeQuery(kDmyConnection, "select :d as d");
     query->ParamByName("d")->SetAsDateTime(value);
     query->Open();
-    EXPECT_EQ(query->GetSQLText(), "select \"07.12.2026 14:05:09:10\" as d\r\n");
+    EXPECT_EQ(query->GetSQLText(), "select '20261207 14:05:09:10' as d\r\n");
+}
+
+TEST_F(QueryParams, DateParametersMeanTheSameWhateverTheSessionSet) {
+    // After a batch changes the session's date order or makes double quotes names, a
+    // date-time, a date and a time parameter still reach the server as the same values.
+    const host::TDateTime value = host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 10);
+    struct Restore {
+        ~Restore() { exec(kConnection, "set dateformat mdy\nset quoted_identifier off"); }
+    } restore;
+    for (const char* setting : {"set dateformat dmy", "set dateformat ydm", "set dateformat myd",
+                                "set dateformat dym\nset quoted_identifier on"}) {
+        exec(kConnection, setting);
+        auto query = makeQuery(kConnection, "select datepart(dd, :a) as dd, datepart(mm, :b) as mm, convert(datetime, :c) as d,"
+                                            " datepart(dd, :e) as day, datepart(ms, :t) as ms");
+        for (const char* name : {"a", "b", "c"}) query->ParamByName(name)->SetAsDateTime(value);
+        query->ParamByName("e")->SetAsDate(value);
+        query->ParamByName("t")->SetAsTime(value);
+        query->Open();
+        EXPECT_EQ(query->FieldByName("dd")->AsInteger(), 7) << setting;
+        EXPECT_EQ(query->FieldByName("mm")->AsInteger(), 12) << setting;
+        EXPECT_EQ(query->FieldByName("d")->AsDateTime(), value) << setting;
+        EXPECT_EQ(query->FieldByName("day")->AsInteger(), 7) << setting;
+        EXPECT_EQ(query->FieldByName("ms")->AsInteger(), 10) << setting;
+    }
 }
 
 TEST_F(QueryParams, ParameterListFollowsTheSqlText) {

@@ -139,24 +139,19 @@ TEST(SqlLiterals, BinaryIsUpperCaseHex) {
     EXPECT_EQ(sqltext::PrepareBinaryValue(std::string("\x00\x0A\xFF\x7f", 4)), "0x000AFF7F");
 }
 
-TEST(SqlLiterals, DateTimeFollowsTheDateOrder) {
+TEST(SqlLiterals, DateTimesAreWrittenYearFirstWithoutSeparators) {
+    // "yyyymmdd": the form the server reads the same under every set dateformat and
+    // set language.
     const host::TDateTime value =
         host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 45);
-    EXPECT_EQ(sqltext::DateTimeAsString(value, CS_OPT_FMTMDY), "12.07.2026 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, CS_OPT_FMTDMY), "07.12.2026 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, CS_OPT_FMTYMD), "2026.12.07 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, CS_OPT_FMTYDM), "2026.07.12 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, CS_OPT_FMTMYD), "12.2026.07 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, CS_OPT_FMTDYM), "07.2026.12 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, 0), "12.07.2026 14:05:09:45");
-    EXPECT_EQ(sqltext::DateTimeAsString(value, 7), "12.07.2026 14:05:09:45");
+    EXPECT_EQ(sqltext::DateTimeAsString(value), "20261207 14:05:09:45");
 
     const host::TDateTime early = host::EncodeDate(1900, 1, 2) + host::EncodeTime(0, 0, 0, 5);
-    EXPECT_EQ(sqltext::DateTimeAsString(early, CS_OPT_FMTMDY), "01.02.1900 00:00:00:5");
+    EXPECT_EQ(sqltext::DateTimeAsString(early), "19000102 00:00:00:5");
     // Dates before 30 December 1899 are negative TDateTime values whose fraction still
     // counts forward from midnight: the time is subtracted from the negative day number.
     const host::TDateTime old = host::EncodeDate(1753, 1, 1) - host::EncodeTime(23, 59, 59, 997);
-    EXPECT_EQ(sqltext::DateTimeAsString(old, CS_OPT_FMTYMD), "1753.01.01 23:59:59:997");
+    EXPECT_EQ(sqltext::DateTimeAsString(old), "17530101 23:59:59:997");
 }
 
 TEST(SqlLiterals, FloatsReadBackExactlyWithADot) {
@@ -193,39 +188,39 @@ TEST(SqlLiterals, EveryParameterType) {
         return params.CreateParam(host::ftUnknown, name, host::ptInput);
     };
     auto* p = make("p");
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "NULL");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "NULL");
     p->SetAsInteger(-42);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "-42");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "-42");
     p->SetAsSmallInt(300);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "300");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "300");
     p->SetAsBoolean(true);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "1");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "1");
     p->SetAsBoolean(false);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "0");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "0");
     p->SetAsFloat(10.5);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "10.5");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "10.5");
     p->SetAsCurrency(-1.25);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "-1.25");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "-1.25");
     p->SetAsString("it's");
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "'it''s'");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "'it''s'");
     p->SetAsMemo("a''b");
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "'a''''b'");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "'a''''b'");
     p->SetAsDateTime(host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 45));
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 2), "\"07.12.2026 14:05:09:45\"");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "'20261207 14:05:09:45'");
     p->SetAsBlob(std::string("\x01\xAB", 2));
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "0x01AB");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "0x01AB");
 
 
     // A null parameter is NULL whatever its type; a value of another type is refused.
     p->SetAsBCD(host::TBcd{});
     try {
-        (void)sqltext::ParamStrValue(*p, 1);
+        (void)sqltext::ParamStrValue(*p);
         FAIL() << "ftBCD accepted";
     } catch (const host::Exception& e) {
         EXPECT_EQ(e.Message(), "Param datatype unsupported");
     }
     p->Clear();
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "NULL");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "NULL");
 }
 
 TEST(SqlLiterals, LargeIntegersDatesTimesAndVarBytes) {
@@ -233,32 +228,29 @@ TEST(SqlLiterals, LargeIntegersDatesTimesAndVarBytes) {
     auto* p = params.CreateParam(host::ftUnknown, "p", host::ptInput);
     // 64-bit values exactly, never through a double (2^53 + 1 has no double).
     p->SetAsLargeInt(9007199254740993LL);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(bigint, 9007199254740993)");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(bigint, 9007199254740993)");
     p->SetAsLargeInt(std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(bigint, -9223372036854775808)");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(bigint, -9223372036854775808)");
     p->SetAsLargeInt(std::numeric_limits<int64_t>::max());
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(bigint, 9223372036854775807)");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(bigint, 9223372036854775807)");
 
-    // A date in the date order, its time of day dropped; a time without its date.
+    // A date year first, its time of day dropped; a time without its date.
     const host::TDateTime moment = host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 45);
     p->SetAsDate(moment);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTMDY), "convert(date, '12.07.2026')");
-    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTDMY), "convert(date, '07.12.2026')");
-    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTYDM), "convert(date, '2026.07.12')");
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 0), "convert(date, '12.07.2026')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(date, '20261207')");
     p->SetAsDate(host::EncodeDate(1, 1, 1));
-    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTYMD), "convert(date, '0001.01.01')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(date, '00010101')");
     p->SetAsTime(moment);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, CS_OPT_FMTDMY), "convert(time, '14:05:09:45')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(time, '14:05:09:45')");
     p->SetAsTime(host::EncodeTime(0, 0, 0, 5));
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(time, '00:00:00:5')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(time, '00:00:00:5')");
     p->SetAsTime(host::EncodeTime(23, 59, 59, 999));
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "convert(time, '23:59:59:999')");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "convert(time, '23:59:59:999')");
 
     // A binary column's field type (a master field of a detail) goes as hexadecimal.
     p->SetAsBlob(std::string("\x00'\xFE", 3));
     p->SetDataType(host::ftVarBytes);
-    EXPECT_EQ(sqltext::ParamStrValue(*p, 1), "0x0027FE");
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "0x0027FE");
 }
 
 TEST(SqlLiterals, ParseParamsListsEachNameOnceIgnoringQuotes) {

@@ -1,7 +1,7 @@
 // Threads: many threads each with a connection and queries of its own, opening and closing
 // for a bounded time; several threads sharing one connection, whose lock runs their
-// commands one after the other so that no result ever reaches another thread's query; and
-// threads that find a shared connection disconnected and all open at once (it logs in once).
+// commands one after the other so that no result or message ever reaches another thread's
+// query; and threads that find a shared connection disconnected and all open at once (it logs in once).
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -143,6 +143,64 @@ TEST(Concurrency, ThreadsSharingAConnectionRunTheirCommandsInTurn) {
     EXPECT_GE(executions.load(), kThreads);
     EXPECT_TRUE(lockIsFree(*connection));
     RecordProperty("executions", executions.load());
+}
+
+TEST(Concurrency, ThreadsSharingAConnectionEachHearTheirOwnMessages) {
+    // Talkers print and mark every error they hear handled; failers run a failing select
+    // with no error handler of their own. A message that reached another thread's query
+    // would be counted as foreign, and a failer's error swallowed by a talker's handler
+    // would let its select return normally.
+    auto connection = makeConnection("REL_MESSAGES");
+    connection->Connect(); // what the login reports is not counted
+    std::atomic<int> connectionInfo{0};
+    std::atomic<int> connectionErrors{0};
+    connection->SetOnServerMessage([&](const tovrin::TSybMessage*, bool&) { ++connectionInfo; });
+    connection->SetOnServerError([&](const tovrin::TSybMessage*, bool&) { ++connectionErrors; });
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 60;
+    std::vector<int> own(kThreads), foreign(kThreads), unraised(kThreads);
+    std::vector<std::string> errors(kThreads);
+    std::vector<std::thread> threads;
+    for (int id = 0; id < kThreads; ++id) {
+        threads.emplace_back([&, id] {
+            const std::string tag = "thread " + std::to_string(id);
+            const bool talker = id % 2 == 0;
+            try {
+                auto query = makeQuery("REL_MESSAGES", talker ? "print '" + tag + "'\nprint '" + tag + "'"
+                                                              : "select * from rel_missing_" + std::to_string(id));
+                query->SetOnServerMessage([&, tag, id](const tovrin::TSybMessage* message, bool&) {
+                    ++(message->Text() == tag ? own : foreign)[id];
+                });
+                if (talker) {
+                    query->SetOnServerError([&, id](const tovrin::TSybMessage*, bool& handled) {
+                        ++foreign[id];
+                        handled = true;
+                    });
+                }
+                for (int round = 0; round < kRounds; ++round) {
+                    const std::string error = errorOf([&] { query->ExecSQL(); });
+                    if (!talker && error.find("rel_missing_" + std::to_string(id)) == std::string::npos) {
+                        ++unraised[id];
+                    }
+                }
+            } catch (const std::exception& e) {
+                errors[id] = e.what();
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int id = 0; id < kThreads; ++id) {
+        EXPECT_EQ(errors[id], "") << "thread " << id;
+        EXPECT_EQ(foreign[id], 0) << "thread " << id;
+        EXPECT_EQ(unraised[id], 0) << "thread " << id;
+        EXPECT_EQ(own[id], id % 2 == 0 ? 2 * kRounds : 0) << "thread " << id;
+    }
+    EXPECT_EQ(connectionInfo.load(), 0);
+    EXPECT_EQ(connectionErrors.load(), kThreads / 2 * kRounds) << "the failers' errors, each once";
+    EXPECT_EQ(connection->ActiveQuery(), nullptr);
+    EXPECT_TRUE(lockIsFree(*connection));
 }
 
 TEST(Concurrency, ThreadsFindingASharedConnectionClosedLogInOnce) {

@@ -490,7 +490,7 @@ void ClientSession::answerOption(const Request& request)
         std::string arg(1, '\0');
         switch (request.option) {
         case kDateFormat:
-            arg[0] = static_cast<char>(static_cast<int>(m_config.dateOrder) + 1);
+            arg[0] = static_cast<char>(static_cast<int>(m_session->dateOrder().value_or(m_config.dateOrder)) + 1);
             break;
         case kDateFirst:
             arg[0] = 7; // Sunday

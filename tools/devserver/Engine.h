@@ -201,6 +201,8 @@ public:
     /// the text-size option of a client library); 0 restores the server's default.
     virtual void setTextSize(int32_t bytes) { (void)bytes; }
     [[nodiscard]] virtual int32_t textSize() const { return kDefaultTextSize; }
+    /// The session's date order (set dateformat); nothing while it follows the server's.
+    [[nodiscard]] virtual std::optional<DateOrder> dateOrder() const { return std::nullopt; }
 
     /// The text size a session starts with, as the server reports it to clients.
     static constexpr int32_t kDefaultTextSize = 32768;

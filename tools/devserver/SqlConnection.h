@@ -31,6 +31,8 @@ public:
 
     [[nodiscard]] sqlite3* handle() const noexcept { return m_db; }
     [[nodiscard]] const ConnectionHooks& hooks() const noexcept { return m_hooks; }
+    /// The date order its SQL functions read dates in (the session's set dateformat).
+    void setDateOrder(DateOrder order) noexcept { m_hooks.dateOrder = order; }
     /// Executes SQL without results; throws SqlError.
     void exec(const std::string& sql);
 

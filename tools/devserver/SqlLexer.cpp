@@ -26,7 +26,7 @@ bool Token::is(std::string_view word) const {
     return kind == Kind::Identifier && equalsIgnoreCase(text, word);
 }
 
-std::vector<Token> tokenize(std::string_view sql) {
+std::vector<Token> tokenize(std::string_view sql, bool quotedIdentifiers) {
     std::vector<Token> tokens;
     size_t i = 0;
     int line = 1;
@@ -103,7 +103,7 @@ std::vector<Token> tokenize(std::string_view sql) {
                 std::string shown = t.text.substr(0, 40);
                 throw SqlError(105, 15, "Unclosed quote before the character string '" + shown + "'.");
             }
-            t.kind = Token::Kind::String;
+            t.kind = quote == '"' && quotedIdentifiers ? Token::Kind::QuotedIdentifier : Token::Kind::String;
         } else if (c == '[') {
             size_t close = sql.find(']', i + 1);
             if (close == std::string_view::npos) throw syntaxError(sql.substr(i, 20));

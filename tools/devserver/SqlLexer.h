@@ -1,6 +1,6 @@
 // The T-SQL tokenizer: splits a batch into identifiers, literals, variables and operators,
-// each with its line and its place in the batch text. Quoted identifiers are off, as on
-// Adaptive Server by default: text in double quotes is a string literal.
+// each with its line and its place in the batch text. Quoted identifiers are off unless
+// asked for, as on Adaptive Server by default: text in double quotes is a string literal.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +13,8 @@ namespace devserver {
 struct Token {
     enum class Kind {
         Identifier,       ///< name or keyword; `text` as written
-        QuotedIdentifier, ///< [name]; `text` without the brackets
-        String,           ///< '…' or "…"; `text` is the value
+        QuotedIdentifier, ///< [name] (or "name" with quoted identifiers); `text` without the quotes
+        String,           ///< '…' (or "…" without quoted identifiers); `text` is the value
         Number,           ///< 12, 1.5, 2e3; `text` as written
         Binary,           ///< 0x…; `text` holds the hex digits only
         Variable,         ///< @name; `text` with the '@'
@@ -33,9 +33,10 @@ struct Token {
     [[nodiscard]] bool isOp(std::string_view op) const { return kind == Kind::Operator && text == op; }
 };
 
-/// Tokenizes `sql`. Throws SqlError 105 for an unclosed quote and 102 for an unclosed
+/// Tokenizes `sql`; with `quotedIdentifiers` (set quoted_identifier on) text in double
+/// quotes is a name. Throws SqlError 105 for an unclosed quote and 102 for an unclosed
 /// comment.
-[[nodiscard]] std::vector<Token> tokenize(std::string_view sql);
+[[nodiscard]] std::vector<Token> tokenize(std::string_view sql, bool quotedIdentifiers = false);
 
 /// Case-insensitive comparison of ASCII words.
 [[nodiscard]] bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept;

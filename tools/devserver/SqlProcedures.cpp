@@ -154,7 +154,7 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
         SqlValue text = evaluate(tokens.subspan(i), frame);
         std::string saved = m_batchText;
         m_batchText = valueText(text);
-        std::vector<Token> inner = tokenize(m_batchText);
+        std::vector<Token> inner = tokenize(m_batchText, m_quotedIdentifier);
         auto root = parseStatements(inner);
         Flow flow = Flow::Next;
         for (const auto& child : root->children) {
@@ -249,7 +249,7 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
                                      "' not found. Specify owner.objectname or use sp_help to check whether the "
                                      "object exists (sp_help may produce lots of output).");
     ProcedureDefinition def = parseProcedure(source);
-    const DateOrder order = m_server.config().dateOrder;
+    const DateOrder order = m_dateOrder;
 
     Frame frame;
     frame.procedure = def.name;

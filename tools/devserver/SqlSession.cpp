@@ -22,7 +22,7 @@ std::string lower(std::string_view s) {
 } // namespace
 
 SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)
-    : m_server(database), m_login(std::move(login)), m_spid(spid) {}
+    : m_server(database), m_login(std::move(login)), m_spid(spid), m_dateOrder(database.config().dateOrder) {}
 
 SqlSession::~SqlSession() {
     if (m_tranCount > 0) {
@@ -47,7 +47,7 @@ SqlConnection& SqlSession::connectionFor(const std::string& name) {
     ConnectionHooks hooks;
     hooks.databaseName = actual;
     hooks.userName = m_login.user.empty() ? "dbo" : m_login.user;
-    hooks.dateOrder = m_server.config().dateOrder;
+    hooks.dateOrder = m_dateOrder;
     hooks.cancelled = [this] { return m_sink && m_sink->cancelled(); };
     auto connection = std::make_unique<SqlConnection>(m_server.uriOf(actual), std::move(hooks));
     auto& ref = *connection;
@@ -155,7 +155,7 @@ std::vector<std::string> SqlSession::columnsOf(const std::string& table) {
 
 TranslateContext SqlSession::context(Frame& frame) {
     TranslateContext ctx;
-    ctx.dateOrder = m_server.config().dateOrder;
+    ctx.dateOrder = m_dateOrder;
     ctx.currentDatabase = m_database;
     ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
     ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };
@@ -269,7 +269,7 @@ void SqlSession::runBatch(std::string_view sql, Frame& frame) {
     m_aborted = false;
     m_batchText = std::string(sql);
     try {
-        std::vector<Token> tokens = tokenize(m_batchText);
+        std::vector<Token> tokens = tokenize(m_batchText, m_quotedIdentifier);
         std::unique_ptr<Statement> root = parseStatements(tokens);
         for (size_t i = 0; i < root->children.size(); ++i) {
             if (cancelled()) break;
@@ -411,7 +411,7 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
     if (head.is("return")) {
         if (t.size() > 1) {
             SqlValue v = evaluate(t.subspan(1), frame);
-            frame.returnStatus = v.isNull() ? 0 : static_cast<int32_t>(coerceValue(v, ColumnType{}, m_server.config().dateOrder).integer);
+            frame.returnStatus = v.isNull() ? 0 : static_cast<int32_t>(coerceValue(v, ColumnType{}, m_dateOrder).integer);
         }
         return Flow::Return;
     }

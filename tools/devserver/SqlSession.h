@@ -36,6 +36,7 @@ public:
     [[nodiscard]] bool inTransaction() const override { return m_tranCount > 0; }
     void setTextSize(int32_t bytes) override { m_textSize = bytes > 0 ? bytes : kDefaultTextSize; }
     [[nodiscard]] int32_t textSize() const override { return m_textSize; }
+    [[nodiscard]] std::optional<DateOrder> dateOrder() const override { return m_dateOrder; }
 
 private:
     struct Variable {
@@ -87,6 +88,7 @@ private:
     Flow createTable(std::span<const Token> tokens, Frame& frame);
     Flow runDeclare(std::span<const Token> tokens, Frame& frame);
     Flow runSet(std::span<const Token> tokens, Frame& frame);
+    void setDateFormat(std::span<const Token> tokens, Frame& frame);
     Flow runPrint(std::span<const Token> tokens, Frame& frame);
     Flow runRaiserror(std::span<const Token> tokens, Frame& frame);
     Flow runUse(std::span<const Token> tokens, Frame& frame);
@@ -118,6 +120,8 @@ private:
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
     bool m_noCount = false; ///< set nocount on: DONEs carry no counts
     int32_t m_textSize = kDefaultTextSize; ///< set textsize
+    DateOrder m_dateOrder;          ///< set dateformat; the server's order at login
+    bool m_quotedIdentifier = false; ///< set quoted_identifier: "…" names, from the next batch on
     bool m_aborted = false;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.
     std::map<size_t, SqlValue> m_markers;

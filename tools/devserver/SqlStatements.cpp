@@ -153,7 +153,7 @@ void SqlSession::assign(Frame& frame, const std::string& name, const SqlValue& v
         return key;
     }());
     if (it == frame.variables.end()) throw undeclaredVariable(name);
-    it->second.value = it->second.type ? coerceValue(value, *it->second.type, m_server.config().dateOrder) : value;
+    it->second.value = it->second.type ? coerceValue(value, *it->second.type, m_dateOrder) : value;
 }
 
 SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool reportDone) {
@@ -192,7 +192,7 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
 
     int rc = sqlite3_step(s);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
-    const DateOrder order = m_server.config().dateOrder;
+    const DateOrder order = m_dateOrder;
     std::vector<Column> columns(static_cast<size_t>(columnCount));
     const bool itemsMatch = tr.namedItems.size() == static_cast<size_t>(columnCount);
     for (int c = 0; c < columnCount; ++c) {
@@ -484,7 +484,7 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         SqlValue v = evaluate(tokens.subspan(2), frame);
         ColumnType bigint;
         bigint.type = SqlType::BigInt;
-        m_rowLimit = v.isNull() ? 0 : std::max<int64_t>(0, coerceValue(v, bigint, m_server.config().dateOrder).integer);
+        m_rowLimit = v.isNull() ? 0 : std::max<int64_t>(0, coerceValue(v, bigint, m_dateOrder).integer);
         done(frame, false, std::nullopt);
         return Flow::Next;
     }
@@ -498,12 +498,39 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         SqlValue v = evaluate(tokens.subspan(2), frame);
         ColumnType bigint;
         bigint.type = SqlType::BigInt;
-        const int64_t n = v.isNull() ? 0 : coerceValue(v, bigint, m_server.config().dateOrder).integer;
+        const int64_t n = v.isNull() ? 0 : coerceValue(v, bigint, m_dateOrder).integer;
         setTextSize(static_cast<int32_t>(std::clamp<int64_t>(n, 0, INT32_MAX)));
     }
-    // Other options (quoted_identifier, chained, …) are accepted and have no effect.
+    if (tokens.size() == 3 && tokens[1].is("quoted_identifier")) {
+        if (!tokens[2].is("on") && !tokens[2].is("off")) throw syntaxError(tokens[2].text);
+        m_quotedIdentifier = tokens[2].is("on");
+    }
+    if (tokens[1].is("dateformat")) setDateFormat(tokens.subspan(2), frame);
+    // Other options (chained, …) are accepted and have no effect.
     done(frame, false, std::nullopt);
     return Flow::Next;
+}
+
+void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
+    // The order is a word (set dateformat dmy), a string or a variable holding one.
+    std::string name;
+    if (tokens.size() == 1 && tokens[0].kind == Token::Kind::Identifier) {
+        name = tokens[0].text;
+    } else if (!tokens.empty()) {
+        const SqlValue v = evaluate(tokens, frame);
+        if (!v.isNull()) name = valueText(v);
+    }
+    static const std::pair<const char*, DateOrder> kOrders[] = {
+        {"mdy", DateOrder::MDY}, {"dmy", DateOrder::DMY}, {"ymd", DateOrder::YMD},
+        {"ydm", DateOrder::YDM}, {"myd", DateOrder::MYD}, {"dym", DateOrder::DYM}};
+    for (const auto& [word, order] : kOrders) {
+        if (equalsIgnoreCase(name, word)) {
+            m_dateOrder = order;
+            for (auto& [key, connection] : m_connections) connection->setDateOrder(order);
+            return;
+        }
+    }
+    throw SqlError(2401, 16, "'" + name + "' is not a valid date order: mdy, dmy, ymd, ydm, myd or dym expected.");
 }
 
 SqlSession::Flow SqlSession::runPrint(std::span<const Token> tokens, Frame& frame) {
@@ -643,7 +670,7 @@ SqlSession::Flow SqlSession::runWaitfor(std::span<const Token> tokens, Frame& fr
     if (tokens.size() < 3 || !(tokens[1].is("delay") || tokens[1].is("time"))) throw syntaxError("waitfor");
     SqlValue v = evaluate(tokens.subspan(2), frame);
     auto parts = v.kind == SqlValue::Kind::Text ? parseTimeOfDay(v.bytes) : std::nullopt;
-    if (!parts && v.kind == SqlValue::Kind::Text) parts = parseDateTime(v.bytes, m_server.config().dateOrder);
+    if (!parts && v.kind == SqlValue::Kind::Text) parts = parseDateTime(v.bytes, m_dateOrder);
     if (!parts) throw SqlError(2716, 16, "Invalid time given to WAITFOR: '" + valueText(v) + "'.");
     auto msOf = [](const DateTimeParts& p) {
         return ((p.hour * 60LL + p.minute) * 60 + p.second) * 1000 + p.millisecond;

@@ -219,7 +219,7 @@ public:
         auto next = [&](size_t k) -> const Token* { return i + k < tokens.size() ? &tokens[i + k] : nullptr; };
         switch (t.kind) {
         case Token::Kind::String: {
-            auto parts = parseDateTime(t.text, m_context.dateOrder);
+            auto parts = parseDateLiteral(t.text, m_context.dateOrder);
             if (!parts && m_timesOfDay.contains(t.begin)) parts = parseTimeOfDay(t.text);
             if (parts && !m_keepAsText.contains(t.begin))
                 emit(quoteLiteral(formatDateTime(*parts)));
@@ -699,7 +699,7 @@ std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const Transla
     if (!context.isDateTimeColumn) return keep;
     auto dateLike = [&](const Token& t) {
         if (t.kind != Token::Kind::String) return false;
-        const bool date = parseDateTime(t.text, context.dateOrder).has_value();
+        const bool date = parseDateLiteral(t.text, context.dateOrder).has_value();
         if (!timesOfDay) return date;
         // A bare number is no time of day.
         return !date && t.text.find_first_not_of("0123456789 ") != std::string::npos &&

@@ -171,6 +171,36 @@ std::optional<DateTimeParts> numericDate(Reader r, DateOrder order) {
     return parts;
 }
 
+// Digits without separators, read the same whatever the date order: "yyyymmdd" or
+// "yymmdd" (years below 50 are 20yy), then an optional time after a blank.
+std::optional<DateTimeParts> unseparatedDate(Reader r) {
+    const size_t start = r.pos;
+    while (std::isdigit(static_cast<unsigned char>(r.peek()))) ++r.pos;
+    const std::string_view digits = r.s.substr(start, r.pos - start);
+    auto number = [&](size_t at, size_t count) {
+        int value = 0;
+        for (size_t k = at; k < at + count; ++k) value = value * 10 + (digits[k] - '0');
+        return value;
+    };
+    DateTimeParts parts;
+    if (digits.size() == 8) {
+        parts.year = number(0, 4);
+        parts.month = number(4, 2);
+        parts.day = number(6, 2);
+    } else if (digits.size() == 6) {
+        const int yy = number(0, 2);
+        parts.year = yy < 50 ? 2000 + yy : 1900 + yy;
+        parts.month = number(2, 2);
+        parts.day = number(4, 2);
+    } else {
+        return std::nullopt;
+    }
+    if (!validDate(parts.year, parts.month, parts.day)) return std::nullopt;
+    if (!r.atEnd() && !std::isspace(static_cast<unsigned char>(r.peek()))) return std::nullopt;
+    if (!readTime(r, parts)) return std::nullopt;
+    return parts;
+}
+
 std::optional<DateTimeParts> namedMonthDate(Reader r) {
     DateTimeParts parts;
     std::string word;
@@ -231,8 +261,22 @@ std::optional<DateTimeParts> parseDateTime(std::string_view text, DateOrder orde
     if (r.atEnd()) return std::nullopt;
     if (std::isdigit(static_cast<unsigned char>(r.peek()))) {
         if (auto parts = numericDate(r, order)) return parts;
+        if (auto parts = unseparatedDate(r)) return parts;
     }
     return namedMonthDate(r);
+}
+
+std::optional<DateTimeParts> parseDateLiteral(std::string_view text, DateOrder order) {
+    Reader r{text};
+    r.skipSpaces();
+    const size_t start = r.pos;
+    while (std::isdigit(static_cast<unsigned char>(r.peek()))) ++r.pos;
+    const size_t digits = r.pos - start;
+    if ((digits == 6 || digits == 8) && (r.atEnd() || std::isspace(static_cast<unsigned char>(r.peek())))) {
+        r.skipSpaces();
+        if (digits != 8 || r.atEnd()) return std::nullopt;
+    }
+    return parseDateTime(text, order);
 }
 
 std::optional<DateTimeParts> parseTimeOfDay(std::string_view text) {

@@ -43,9 +43,15 @@ void civilFromDays(int32_t days, int& year, int& month, int& day) noexcept;
 
 /// Reads a date-time literal: ISO forms ("2026-07-12", "2026-07-12 14:05:09.150",
 /// "2026-07-12T14:05"), numeric dates in `order` with '.', '/' or '-' between the parts and a
-/// four-digit year ("12.07.2026 14:05:09:45", milliseconds after a final ':'), and month
-/// names ("Jul 12 2026 2:05PM", "12 Jul 2026"). Returns nothing when `text` is not one.
+/// four-digit year ("12.07.2026 14:05:09:45", milliseconds after a final ':'), digits
+/// without separators read the same in every order ("20260712" or "260712", each with an
+/// optional time after a blank), and month names ("Jul 12 2026 2:05PM", "12 Jul 2026").
+/// Returns nothing when `text` is not one.
 [[nodiscard]] std::optional<DateTimeParts> parseDateTime(std::string_view text, DateOrder order);
+/// parseDateTime for telling a date literal from other text: digits without separators
+/// count only as "yyyymmdd" followed by a time ('20261207 14:05'), since a bare run of
+/// digits in quotes is more often a code than a date.
+[[nodiscard]] std::optional<DateTimeParts> parseDateLiteral(std::string_view text, DateOrder order);
 /// Reads a time of day alone ("14:05", "14:05:09.5", "2:05PM").
 [[nodiscard]] std::optional<DateTimeParts> parseTimeOfDay(std::string_view text);
 /// The canonical text form "YYYY-MM-DD HH:MM:SS.mmm" in which date-times are stored.
