@@ -675,3 +675,18 @@ TEST(ProtocolCharset, ConvertsBetweenItsCharsetAndTheOneALoginNames)
         EXPECT_NE(answer.find(c.expected), std::string::npos);
     }
 }
+
+TEST(ProtocolCharset, Iso1ServerMeasuresCharacterDataInItsOwnBytes)
+{
+    DevServer iso1({"--server-charset", "iso_1"});
+    CtConnection con(iso1.serverName());
+    const CtBatch b = con.execute("create table lengths (v varchar(5)) "
+                                  "insert into lengths values ('\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC') "
+                                  "select v, datalength(v), @@charsetname from lengths");
+    ASSERT_TRUE(b.ok);
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    const auto& row = b.rowResults()[0]->rows.at(0);
+    EXPECT_EQ(row.at(0).text, "\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"); // five characters, five bytes
+    EXPECT_EQ(row.at(1).text, "5");
+    EXPECT_EQ(row.at(2).text, "iso_1");
+}

@@ -1,6 +1,7 @@
 // Character set names and the conversions between a client's character set and UTF-8.
 #include "Charsets.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 
@@ -70,6 +71,20 @@ void appendLatin1AsUtf8(std::string& out, uint8_t c)
 }
 
 } // namespace
+
+namespace {
+std::atomic<Charset> processCharset{Charset::Utf8};
+} // namespace
+
+void setServerCharset(Charset charset) noexcept
+{
+    processCharset = charset;
+}
+
+Charset serverCharset() noexcept
+{
+    return processCharset;
+}
 
 std::optional<Charset> charsetByName(std::string_view name)
 {

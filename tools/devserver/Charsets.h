@@ -30,6 +30,11 @@ bool textFromClient(std::string_view in, Charset client, Charset server, std::st
 /// cannot hold (and invalid UTF-8) become '?'; `lossy` is then set, else left alone.
 std::string textToClient(std::string_view utf8, Charset client, bool& lossy);
 
+/// The character set of this server process, which measures the length of character
+/// data: UTF-8 bytes for utf8, characters for iso_1. Set once at start-up; utf8 until then.
+void setServerCharset(Charset charset) noexcept;
+Charset serverCharset() noexcept;
+
 /// Message numbers of the conversion failures.
 inline constexpr int kCharsetUnavailableMessage = 2401;
 inline constexpr int kClientCharsMessage = 2402;
