@@ -48,11 +48,6 @@ void ResponseSink::pump()
         m_cancelled = true;
 }
 
-std::string ResponseSink::toClient(const std::string& utf8)
-{
-    return textToClient(utf8, m_clientCharset, m_lossy);
-}
-
 WireFormat ResponseSink::clientFormat(const ColumnType& type) const
 {
     if (m_serverCharset != Charset::Iso1 || m_clientCharset != Charset::Utf8 ||
@@ -66,7 +61,7 @@ WireFormat ResponseSink::clientFormat(const ColumnType& type) const
     return describe(wide, m_dateAndTime);
 }
 
-void ResponseSink::convertRow(std::vector<Value>& values) const
+void ResponseSink::convertRow(std::vector<Value>& values)
 {
     for (size_t i = 0; i < values.size() && i < m_columnTypes.size(); ++i) {
         Value& v = values[i];

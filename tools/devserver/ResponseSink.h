@@ -70,11 +70,11 @@ private:
         int64_t count;
     };
     void releaseHeld(); // writes the held DONE with MORE
-    std::string toClient(const std::string& utf8);
     /// The format a column travels in, widened for a client whose character set takes more
     /// bytes per character than the server's.
     WireFormat clientFormat(const ColumnType& type) const;
-    void convertRow(std::vector<Value>& values) const;
+    /// Converts the character values of a row (of the current result's types) for the client.
+    void convertRow(std::vector<Value>& values);
     void pump();
 
     PacketWriter& m_out;
@@ -92,7 +92,7 @@ private:
     Charset m_clientCharset = Charset::Utf8;
     Charset m_serverCharset = Charset::Utf8;
     std::vector<ColumnType> m_columnTypes; ///< the declared types of the current result
-    mutable bool m_lossy = false;          ///< this statement sent a '?' for a character
+    bool m_lossy = false;                  ///< this statement sent a '?' for a character
 };
 
 } // namespace devserver
