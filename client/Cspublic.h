@@ -76,6 +76,9 @@ inline constexpr CS_INT CS_CON_STATUS = 9143;
 inline constexpr CS_INT CS_VER_STRING = 9144;
 inline constexpr CS_INT CS_SERVERNAME = 9146;
 
+// The locale item of cs_locale that names a character set.
+inline constexpr CS_INT CS_SYB_CHARSET = 9;
+
 // Connection status bits (CS_CON_STATUS).
 inline constexpr CS_INT CS_CONSTAT_CONNECTED = 0x01;
 inline constexpr CS_INT CS_CONSTAT_DEAD = 0x02;

@@ -1,11 +1,13 @@
 // TSybConnect: login, logout, property setters, registration and naming.
 #include "query/SybConnection.h"
 
+#include <locale.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "host/Exceptions.h"
@@ -27,6 +29,35 @@ constexpr CS_INT kMaxPacketSize = 32767;
 [[noreturn]] void raiseRoutineFailed(const char* routine) {
     throw host::Exception("CT-Lib routine " + std::string(routine) + " failed");
 }
+
+bool isUtf8Name(const std::string& charset) {
+    return host::UpperCase(charset) == "UTF8";
+}
+
+// FreeTDS takes the character set it gives and takes text in (its "client charset") from
+// its configuration file or, when that names none, from the character set of the calling
+// thread's locale: ISO-8859-1 under the C locale that programs start in. While it exists,
+// an object of this class gives the calling thread a UTF-8 locale, so that a login asking
+// for utf8 also gets UTF-8 on the client side; the process's locale is left alone.
+class TUtf8ThreadLocale final {
+public:
+    TUtf8ThreadLocale() {
+        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (utf8 != static_cast<locale_t>(0)) {
+            m_previous = uselocale(utf8);
+        }
+    }
+    ~TUtf8ThreadLocale() {
+        if (m_previous != static_cast<locale_t>(0)) {
+            uselocale(m_previous);
+        }
+    }
+    TUtf8ThreadLocale(const TUtf8ThreadLocale&) = delete;
+    TUtf8ThreadLocale& operator=(const TUtf8ThreadLocale&) = delete;
+
+private:
+    locale_t m_previous = static_cast<locale_t>(0);
+};
 
 } // namespace
 
@@ -72,6 +103,8 @@ void TSybConnect::GetPublishedProperties(host::TPropList& list) const {
         host::StringProperty<C>("HostName", &C::HostName, &C::SetHostName).storedNever());
     list.push_back(host::StringProperty<C>("DatabaseName", &C::DatabaseName, &C::SetDatabaseName));
     list.push_back(host::IntegerProperty<C>("LoginTimeout", &C::LoginTimeout, &C::SetLoginTimeout));
+    list.push_back(host::StringProperty<C>("ClientCharset", &C::ClientCharset, &C::SetClientCharset)
+                       .withDefault(host::Variant(std::string("utf8"))));
     list.push_back(host::EventProperty<C, void(const TSybMessage*, bool&)>(
         "OnServerError", "TSybMessageProc", &C::OnServerError, &C::SetOnServerError));
     list.push_back(host::EventProperty<C, void(const TSybMessage*, bool&)>(
@@ -155,6 +188,7 @@ void TSybConnect::login() {
         CS_INT packetSize = FPacketSize;
         CSCHECK(ct_con_props(FConnection, CS_SET, CS_PACKETSIZE, &packetSize, CS_UNUSED, nullptr));
     }
+    setClientCharset();
     CS_INT loginTimeout = FLoginTimeout;
     CSCHECK(ct_config(FContext, CS_SET, CS_LOGIN_TIMEOUT, &loginTimeout, CS_UNUSED, nullptr));
     CS_INT commandTimeout = FCommandTimeout > 0 ? FCommandTimeout.load() : CS_NO_LIMIT;
@@ -163,6 +197,10 @@ void TSybConnect::login() {
     std::string server = FServerName;
     CS_RETCODE result;
     {
+        std::optional<TUtf8ThreadLocale> utf8;
+        if (isUtf8Name(FClientCharset)) {
+            utf8.emplace();
+        }
         detail::LoginWatchdog watchdog(FLoginTimeout);
         result = ct_connect(FConnection, server.data(), CS_NULLTERM);
     }
@@ -183,6 +221,35 @@ void TSybConnect::login() {
 void TSybConnect::setStringProperty(CS_INT property, const std::string& value) {
     std::string copy = value;
     CSCHECK(ct_con_props(FConnection, CS_SET, property, copy.data(), CS_NULLTERM, nullptr));
+}
+
+void TSybConnect::setClientCharset() {
+    if (FClientCharset.empty()) {
+        return;
+    }
+    if (cs_loc_alloc == nullptr || cs_locale == nullptr || cs_loc_drop == nullptr) {
+        throw host::Exception("Cannot ask for the character set " + FClientCharset +
+                              ": the CS-Library has no locale routines");
+    }
+    CS_LOCALE* locale = nullptr;
+    if (cs_loc_alloc(FContext, &locale) != CS_SUCCEED) {
+        raiseRoutineFailed("cs_loc_alloc(FContext, locale)");
+    }
+    // The connection keeps its own copy of the locale, so ours goes at once.
+    struct DropLocale {
+        CS_CONTEXT* context;
+        CS_LOCALE* locale;
+        ~DropLocale() { cs_loc_drop(context, locale); }
+    } drop{FContext, locale};
+    std::string charset = FClientCharset;
+    if (cs_locale(FContext, CS_SET, locale, CS_SYB_CHARSET, charset.data(), CS_NULLTERM,
+                  nullptr) != CS_SUCCEED) {
+        raiseRoutineFailed("cs_locale(FContext, CS_SET, locale, CS_SYB_CHARSET)");
+    }
+    if (ct_con_props(FConnection, CS_SET, CS_LOC_PROP, locale, CS_UNUSED, nullptr) != CS_SUCCEED) {
+        CheckMessages();
+        raiseRoutineFailed("ct_con_props(FConnection, CS_SET, CS_LOC_PROP)");
+    }
 }
 
 void TSybConnect::Disconnect() {

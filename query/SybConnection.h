@@ -129,6 +129,16 @@ public:
     void SetPacketSize(CS_INT Value);
     /// The packet size the server granted at the last login; 0 when not connected.
     [[nodiscard]] CS_INT NegotiatedPacketSize() const;
+    /// The character set in which the connection gives and takes text: "utf8" by default,
+    /// so that every string is UTF-8 when freetds.conf names no client charset. It is asked
+    /// of the client library at login (CS_SYB_CHARSET of a locale set as CS_LOC_PROP); for
+    /// "utf8" the login also runs under a UTF-8 locale of the calling thread, from which
+    /// FreeTDS takes its client character set, and FreeTDS then converts between UTF-8 and
+    /// the character set the server announces. A client charset that freetds.conf names
+    /// still wins. Empty leaves everything to FreeTDS's configuration (its "client
+    /// charset", else ISO-8859-1 under the C locale). Takes effect at the next Connect.
+    [[nodiscard]] const std::string& ClientCharset() const noexcept { return FClientCharset; }
+    void SetClientCharset(const std::string& Value) { FClientCharset = Value; }
 
     /// Bounds the command that the calling thread runs on the connection while the
     /// object lives, by CommandTimeout; does nothing when there is no limit. A query
@@ -187,6 +197,7 @@ private:
     void releaseConnection() noexcept;
     void releaseContext() noexcept;
     void setStringProperty(CS_INT property, const std::string& value);
+    void setClientCharset();
 
     TTovrinAbout* FAbout = nullptr;
     mutable std::recursive_mutex FLock;
@@ -209,6 +220,7 @@ private:
     TSybConnectPropertyForm* FPropertyForm = nullptr;
     CS_INT FLoginTimeout = 60;
     CS_INT FPacketSize = kDefaultPacketSize;
+    std::string FClientCharset = "utf8";
     // The further context setting applied after the login timeout: CS_TIMEOUT, the
     // client library's own wait limit, from CommandTimeout (CS_NO_LIMIT when 0). With
     // inline diagnostics FreeTDS only reports that limit and goes on waiting; the

@@ -81,8 +81,10 @@ public:
         return received;
     }
     /// Sends a TDS 5.0 login record (user "sa", no password) in two packets as FreeTDS
-    /// does and reads the reply; true when it holds a successful LOGINACK.
-    bool login(const std::string& packetSize = "512")
+    /// does and reads the reply; true when it holds a successful LOGINACK. `charset` is the
+    /// character set the record names (FreeTDS names none); `reply` receives the reply.
+    bool login(const std::string& packetSize = "512", const std::string& charset = "",
+               std::string* reply = nullptr)
     {
         std::string record(568, '\0');
         auto field = [&](size_t at, size_t width, const std::string& v) {
@@ -97,13 +99,16 @@ public:
         record[126] = 6;
         record[127] = 10;
         record[128] = 9;
+        field(525, 30, charset);
         field(557, 6, packetSize);
         if (!send(packet(0x02, 0x00, record.substr(0, 504))) ||
             !send(packet(0x02, 0x01, record.substr(504))))
             return false;
-        const std::string reply = readResponse();
-        return reply.find(std::string("\xAD", 1)) != std::string::npos &&
-               reply.find(std::string("\x05\x05\x00\x00\x00", 5)) != std::string::npos;
+        const std::string answer = readResponse();
+        if (reply)
+            *reply = answer;
+        return answer.find(std::string("\xAD", 1)) != std::string::npos &&
+               answer.find(std::string("\x05\x05\x00\x00\x00", 5)) != std::string::npos;
     }
     /// Reads packets up to the one with the EOM bit; returns their payloads joined and
     /// adds the length of each packet to `lengths` when given.
@@ -628,4 +633,60 @@ TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor)
     ct_con_drop(connection);
     ct_exit(context, CS_FORCE_EXIT);
     cs_ctx_drop(context);
+}
+
+TEST(ProtocolCharset, ConvertsBetweenItsCharsetAndTheOneALoginNames)
+{
+    DevServer utf8;
+    DevServer iso1({"--server-charset", "iso_1"});
+    struct Case {
+        const char* what;
+        DevServer& server;
+        std::string loginCharset;
+        std::string announced;
+        std::string sql;        // as the client sends it, in its character set
+        std::string expected;   // bytes the reply holds
+    };
+    const Case cases[] = {
+        {"iso_1 server, no charset named", iso1, "", "iso_1", "select 'f\xFCr'", "\x03\x66\xFCr"},
+        {"iso_1 server, utf8 client", iso1, "utf8", "utf8", "select 'f\xC3\xBCr'", "\x04\x66\xC3\xBCr"},
+        {"iso_1 server, utf8 client, text it cannot hold", iso1, "utf8", "utf8", "select 'x\xCE\xA9'",
+         "Error converting client characters into server's character set"},
+        {"utf8 server, iso_1 client", utf8, "iso_1", "iso_1", "select 'f\xFCr'", "\x03\x66\xFCr"},
+        {"utf8 server, iso_1 client, text it cannot take", utf8, "iso_1", "iso_1",
+         "select convert(varchar(10), 0x78CEA9)", "\x02x?"},
+        {"utf8 server, iso_1 client, the warning after it", utf8, "iso_1", "iso_1",
+         "select convert(varchar(10), 0x78CEA9)", "could not be converted into client's character set"},
+        {"iso_1 server, unknown charset", iso1, "koi8_r", "iso_1", "select 'f\xFCr'", "\x03\x66\xFCr"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RawSocket raw(c.server.port());
+        ASSERT_TRUE(raw.connected());
+        std::string reply;
+        ASSERT_TRUE(raw.login("512", c.loginCharset, &reply));
+        const std::string envChange =
+            std::string("\x03", 1) + static_cast<char>(c.announced.size()) + c.announced;
+        EXPECT_NE(reply.find(envChange), std::string::npos);
+        const bool known = c.loginCharset.empty() || c.loginCharset == c.announced;
+        EXPECT_EQ(reply.find("Character set conversion is not available") != std::string::npos, !known);
+        ASSERT_TRUE(raw.send(languagePacket(c.sql)));
+        const std::string answer = raw.readResponse();
+        EXPECT_NE(answer.find(c.expected), std::string::npos);
+    }
+}
+
+TEST(ProtocolCharset, Iso1ServerMeasuresCharacterDataInItsOwnBytes)
+{
+    DevServer iso1({"--server-charset", "iso_1"});
+    CtConnection con(iso1.serverName());
+    const CtBatch b = con.execute("create table lengths (v varchar(5)) "
+                                  "insert into lengths values ('\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC') "
+                                  "select v, datalength(v), @@charsetname from lengths");
+    ASSERT_TRUE(b.ok);
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    const auto& row = b.rowResults()[0]->rows.at(0);
+    EXPECT_EQ(row.at(0).text, "\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"); // five characters, five bytes
+    EXPECT_EQ(row.at(1).text, "5");
+    EXPECT_EQ(row.at(2).text, "iso_1");
 }

@@ -102,14 +102,21 @@ DevServer::DevServer(const std::vector<std::string>& extraArgs, const std::strin
     m_port = std::atoi(line.c_str() + colon + 1);
 
     m_confPath = m_dir + "/freetds.conf";
-    std::ofstream conf(m_confPath);
+    writeConf("UTF-8");
+}
+
+void DevServer::writeConf(const std::string& clientCharset)
+{
+    const std::string charsetLine =
+        clientCharset.empty() ? std::string() : "\tclient charset = " + clientCharset + "\n";
+    std::ofstream conf(m_confPath, std::ios::trunc);
     conf << "[global]\n"
-         << "\tclient charset = UTF-8\n"
+         << charsetLine
          << "[" << m_serverName << "]\n"
          << "\thost = 127.0.0.1\n"
          << "\tport = " << m_port << "\n"
          << "\ttds version = 5.0\n"
-         << "\tclient charset = UTF-8\n";
+         << charsetLine;
     conf.close();
     activate();
 }

@@ -3,7 +3,8 @@
 //
 //   testsupport::DevServer server({"--sample"});   // waits for "listening on ..."
 //   // FREETDSCONF now names a freetds.conf with a section "DEVSERVER" for this server:
-//   // host 127.0.0.1, its port, tds version = 5.0, client charset = UTF-8.
+//   // host 127.0.0.1, its port, tds version = 5.0, client charset = UTF-8 (writeConf
+//   // writes it with another client charset or none).
 //
 // The destructor stops the server (SIGTERM, then SIGKILL if it does not end) and removes
 // the temporary directory holding freetds.conf; a server also ends when the thread that
@@ -46,6 +47,10 @@ public:
     int stop();
     /// Points FREETDSCONF at this server's freetds.conf again.
     void activate() const;
+    /// Rewrites this server's freetds.conf with `clientCharset` as its client charset, or,
+    /// when empty, with none (FreeTDS then takes the character set of the program's locale,
+    /// ISO-8859-1 under the C locale), and activates it.
+    void writeConf(const std::string& clientCharset);
 
     /// Path of the tovrin-devserver program.
     static std::string programPath();

@@ -278,6 +278,25 @@ TEST_F(ToolCli, SortInMemoryDescendingAndWithoutCase) {
     EXPECT_NE(r.err.find("--sort"), std::string::npos);
 }
 
+TEST_F(ToolCli, TextIsUtf8WithoutAClientCharsetUnlessJAloneLeavesItToFreetdsConf) {
+    server->writeConf("");
+    struct RestoreConf {
+        ~RestoreConf() { server->writeConf("UTF-8"); }
+    } restore;
+    const std::string sql = "select label from tool_cases where id = 7";
+    for (const char* charset : {"", "utf8"}) {
+        std::vector<std::string> args{"-f", "csv", "-Q", sql};
+        if (*charset != '\0')
+            args.insert(args.begin(), {"-J", charset});
+        const ToolRun r = run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(column(parseCsv(r.out).at(0), 0), std::vector<std::string>{"Ünïcödé ☃ it's"}) << charset;
+    }
+    // -J alone before another option: FreeTDS's own choice, ISO-8859-1 under the C locale.
+    const ToolRun left = run({"-J", "-f", "csv", "-Q", sql});
+    EXPECT_NE(left.out.find("\xDC" "n\xEF" "c\xF6" "d\xE9 ? it's"), std::string::npos) << left.out << left.err;
+}
+
 TEST_F(ToolCli, FilterAndLocateInMemory) {
     ToolRun r = run({"-f", "csv", "--filter", "amount > 1 and flag = 1", "-Q", kSelectAll});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -273,10 +273,26 @@ bool ClientSession::login()
         packetSize = packet::kDefaultSize;
     if (packetSize > kMaxPacketSize)
         packetSize = kMaxPacketSize;
+    // A client that names no character set speaks the server's; one that names another
+    // the server can convert to gets its own, as Adaptive Server does; any other name is
+    // reported and the server's used.
+    m_clientCharset = m_config.serverCharset;
+    if (!record.charset.empty()) {
+        if (const std::optional<Charset> asked = charsetByName(record.charset)) {
+            m_clientCharset = *asked;
+        } else {
+            writeEed(out,
+                     errorMessage(kCharsetUnavailableMessage, 11,
+                                  "Character set conversion is not available between client "
+                                  "character set '" + record.charset + "' and server character set '" +
+                                      charsetName(m_config.serverCharset) + "'."),
+                     m_config.serverName);
+        }
+    }
     const std::string database = m_session->currentDatabase();
     writeEnvChange(out, env::kDatabase, database, "master");
     writeEnvChange(out, env::kLanguage, "us_english", "");
-    writeEnvChange(out, env::kCharset, "utf8", "");
+    writeEnvChange(out, env::kCharset, charsetName(m_clientCharset), "");
     writeEnvChange(out, env::kPacketSize, std::to_string(packetSize), "512");
     writeLoginAck(out, kLoginSucceeded, kProgramName, kProgramVersion);
     CapabilityMask request = supportedRequests();
@@ -324,8 +340,10 @@ bool ClientSession::serveOne(Message& message)
 {
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
-    const Request request = parseRequest(message);
+    Request request = parseRequest(message);
     message.payload.clear();
+    if (!convertRequest(request))
+        return !m_closed && !m_output.failed();
     // The client library's own query right after the login is not counted by the
     // --drop-after-rows switch.
     m_loginProbe = m_firstRequest && request.kind == Request::Kind::Language && isSpidProbe(request.sql);
@@ -362,6 +380,7 @@ template <class Work> void ClientSession::respond(Work&& work, bool procedureSha
     hooks.drop = [this] { close(); };
     ResponseSink sink(m_output, m_config.serverName, m_loginProbe ? -1 : m_options.dropAfterRows, std::move(hooks),
                       m_dateAndTime);
+    sink.setCharsets(m_clientCharset, m_config.serverCharset);
     sink.setProcedureShape(procedureShape);
     if (resultDelay()) {
         try {
@@ -511,6 +530,42 @@ void ClientSession::answerOption(const Request& request)
     }
     writeDone(out, token::kDone, done::kFinal, 0);
     m_output.endMessage();
+}
+
+bool ClientSession::convertRequest(Request& request)
+{
+    const Charset server = m_config.serverCharset;
+    if (m_clientCharset == Charset::Utf8 && server == Charset::Utf8)
+        return true;
+    bool ok = true;
+    std::string converted;
+    const auto convert = [&](std::string& text) {
+        if (ok && textFromClient(text, m_clientCharset, server, converted))
+            text.swap(converted);
+        else
+            ok = false;
+    };
+    convert(request.sql);
+    convert(request.rpcName);
+    for (ClientParam& p : request.params) {
+        convert(p.name);
+        const SqlType type = p.format.column.type;
+        if (!p.value.isNull &&
+            (type == SqlType::Char || type == SqlType::VarChar || type == SqlType::Text))
+            convert(p.value.bytes);
+    }
+    if (ok)
+        return true;
+    // Nothing of the request runs: text the server cannot hold is never stored changed.
+    ByteWriter& out = m_output.out();
+    writeEed(out,
+             errorMessage(kClientCharsMessage, 16,
+                          "Error converting client characters into server's character set. Some "
+                          "character(s) could not be converted."),
+             m_config.serverName);
+    writeDone(out, token::kDone, done::kError, 0);
+    m_output.endMessage();
+    return false;
 }
 
 void ClientSession::answerUnsupported(const std::string& what)

@@ -49,6 +49,9 @@ private:
     void answerOption(const Request& request);
     void answerUnsupported(const std::string& what);
     void answerAttention();
+    /// Converts the request's text from the client's character set; false (after answering
+    /// with message 2402) when the server's cannot hold it.
+    bool convertRequest(Request& request);
     /// Runs `work` against a streaming sink and ends the response (with the attention bit
     /// when the client cancelled).
     template <class Work> void respond(Work&& work, bool procedureShape = false);
@@ -77,6 +80,7 @@ private:
     bool m_firstRequest = true; ///< nothing served yet since the login
     bool m_loginProbe = false;  ///< serving the @@spid query FreeTDS sends right after the login
     bool m_dateAndTime = true; ///< the client library reads date and time columns
+    Charset m_clientCharset = Charset::Utf8; ///< the character set the client speaks
 };
 
 } // namespace devserver

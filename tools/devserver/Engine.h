@@ -5,6 +5,8 @@
 // turns into tokens as the results are produced (rows are never collected in memory).
 #pragma once
 
+#include "Charsets.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -127,6 +129,8 @@ struct ServerConfig {
     bool sample = false;    ///< create the sample database `pubs`
     DateOrder dateOrder = DateOrder::MDY;
     std::string serverName = "TOVRIN";
+    /// The server's own character set: what its character data can hold.
+    Charset serverCharset = Charset::Utf8;
     std::string version = "Adaptive Server Enterprise/15.7/Tovrin development server/Linux";
 };
 

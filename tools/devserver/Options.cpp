@@ -59,6 +59,12 @@ Options parseOptions(const std::vector<std::string>& args)
             o.session.password = value();
         } else if (a == "--date-order") {
             o.config.dateOrder = parseDateOrder(value());
+        } else if (a == "--server-charset") {
+            const std::optional<Charset> charset = charsetByName(value());
+            if (!charset)
+                throw std::invalid_argument("--server-charset expects utf8 or iso_1, not '" +
+                                            args[i] + "'");
+            o.config.serverCharset = *charset;
         } else if (a == "--server-name") {
             o.config.serverName = value();
             if (o.config.serverName.empty() || o.config.serverName.size() > 30)
@@ -95,6 +101,8 @@ std::string usage()
            "  --password PW         its password (default: empty)\n"
            "  --date-order ORDER    mdy (default), dmy, ymd, ydm, myd or dym\n"
            "  --server-name NAME    name the server gives in messages (default TOVRIN)\n"
+           "  --server-charset CS   the server's character set: utf8 (default) or iso_1;\n"
+           "                        text is converted to and from the one a client asks for\n"
            "  --help                print this text\n"
            "\n"
            "Fault switches for tests:\n"

@@ -66,6 +66,7 @@ LoginRecord parseLogin(std::string_view p)
     r.serverName = loginField(p, 171, 30);
     r.library = loginField(p, 462, 10);
     r.language = loginField(p, 480, 30);
+    r.charset = loginField(p, 525, 30);
     const auto byte = [&](size_t at) { return static_cast<uint8_t>(p[at]); };
     // Integers, floats and dates must be the little-endian IEEE set: that is all we send.
     r.littleEndian = byte(124) == 3 && byte(125) == 1 && byte(127) == 10 && byte(128) == 9;

@@ -21,6 +21,7 @@ struct LoginRecord {
     std::string serverName;
     std::string language;
     std::string library;      ///< client library name (CT-Library, DB-Library, ...)
+    std::string charset;      ///< character set the client asks for; empty: the server's
     uint32_t packetSize = 0;  ///< requested packet size, 0 when absent or unreadable
     bool littleEndian = true; ///< false when the client declares a byte order we do not send
     bool hasCapabilities = false;

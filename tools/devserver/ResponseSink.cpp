@@ -3,12 +3,28 @@
 
 #include "TokenWriter.h"
 
+#include <algorithm>
+
 namespace devserver {
 
 namespace {
 // How often (in rows) the input is polled for an attention while rows stream out, besides
 // after each send.
 constexpr int64_t kPollEveryRows = 256;
+
+bool isCharacter(SqlType type)
+{
+    return type == SqlType::Char || type == SqlType::VarChar || type == SqlType::Text;
+}
+
+/// Number of characters of UTF-8 text (continuation bytes not counted).
+size_t utf8Length(const std::string& s)
+{
+    size_t n = 0;
+    for (char c : s)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
 } // namespace
 
 ResponseSink::ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows,
@@ -32,14 +48,51 @@ void ResponseSink::pump()
         m_cancelled = true;
 }
 
+WireFormat ResponseSink::clientFormat(const ColumnType& type) const
+{
+    if (m_serverCharset != Charset::Iso1 || m_clientCharset != Charset::Utf8 ||
+        (type.type != SqlType::Char && type.type != SqlType::VarChar))
+        return describe(type, m_dateAndTime);
+    // Each ISO-8859-1 character takes up to two bytes in UTF-8. Fixed-length values are
+    // padded here, in characters, so they travel as variable-length ones.
+    ColumnType wide = type;
+    wide.type = SqlType::VarChar;
+    wide.length = std::max<int32_t>(type.length, 1) * 2;
+    return describe(wide, m_dateAndTime);
+}
+
+void ResponseSink::convertRow(std::vector<Value>& values)
+{
+    for (size_t i = 0; i < values.size() && i < m_columnTypes.size(); ++i) {
+        Value& v = values[i];
+        const ColumnType& type = m_columnTypes[i];
+        if (v.isNull || !isCharacter(type.type))
+            continue;
+        if (type.type == SqlType::Char && m_serverCharset == Charset::Iso1 &&
+            m_clientCharset == Charset::Utf8) {
+            const size_t length = utf8Length(v.bytes);
+            const size_t width = static_cast<size_t>(std::max<int32_t>(type.length, 1));
+            if (length < width)
+                v.bytes.append(width - length, ' ');
+        }
+        v.bytes = textToClient(v.bytes, m_clientCharset, m_lossy);
+    }
+}
+
 void ResponseSink::rowFormat(const std::vector<Column>& columns)
 {
     releaseHeld();
     m_formats.clear();
     m_formats.reserve(columns.size());
-    for (const Column& c : columns)
-        m_formats.push_back(describe(c.type, m_dateAndTime));
-    writeRowFormat(m_out.out(), columns, m_formats);
+    m_columnTypes.clear();
+    std::vector<Column> named = columns;
+    for (Column& c : named) {
+        m_formats.push_back(clientFormat(c.type));
+        m_columnTypes.push_back(c.type);
+        bool ignored = false;
+        c.name = textToClient(c.name, m_clientCharset, ignored);
+    }
+    writeRowFormat(m_out.out(), named, m_formats);
     m_rowsInResult = 0;
     pump();
 }
@@ -59,7 +112,13 @@ bool ResponseSink::row(const std::vector<Value>& values)
     };
     if (dropHere()) // --drop-after-rows 0: not even one row
         return false;
-    writeRow(m_out.out(), m_formats, values);
+    if (m_clientCharset == Charset::Utf8 && m_serverCharset == Charset::Utf8) {
+        writeRow(m_out.out(), m_formats, values);
+    } else {
+        std::vector<Value> converted = values;
+        convertRow(converted);
+        writeRow(m_out.out(), m_formats, converted);
+    }
     ++m_rowsInResult;
     if (dropHere())
         return false;
@@ -72,6 +131,16 @@ bool ResponseSink::row(const std::vector<Value>& values)
 void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCount)
 {
     releaseHeld();
+    if (m_lossy) {
+        // As Adaptive Server does: the statement completes, then the warning follows.
+        m_lossy = false;
+        ServerMessage warning;
+        warning.number = kServerCharsMessage;
+        warning.severity = 16;
+        warning.text = "WARNING! Some character(s) could not be converted into client's "
+                       "character set. Unconverted bytes were changed to question marks ('?').";
+        writeEed(m_out.out(), warning, m_serverName);
+    }
     HeldDone d{token::kDone, 0, 0};
     if (m_procedureShape && kind == DoneKind::Statement)
         kind = DoneKind::InProcedure;
@@ -98,7 +167,15 @@ void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCou
 void ResponseSink::message(const ServerMessage& message)
 {
     releaseHeld();
-    writeEed(m_out.out(), message, m_serverName);
+    if (m_clientCharset == Charset::Utf8) {
+        writeEed(m_out.out(), message, m_serverName);
+    } else {
+        ServerMessage converted = message;
+        bool ignored = false;
+        converted.text = textToClient(message.text, m_clientCharset, ignored);
+        converted.procedure = textToClient(message.procedure, m_clientCharset, ignored);
+        writeEed(m_out.out(), converted, m_serverName);
+    }
     pump();
 }
 
@@ -115,17 +192,27 @@ void ResponseSink::outputParameters(const std::vector<Column>& params,
     releaseHeld();
     std::vector<WireFormat> formats;
     formats.reserve(params.size());
-    for (const Column& p : params)
-        formats.push_back(describe(p.type, m_dateAndTime));
-    writeParamFormat(m_out.out(), params, formats);
-    writeParams(m_out.out(), formats, values);
+    m_columnTypes.clear();
+    std::vector<Column> named = params;
+    for (Column& p : named) {
+        formats.push_back(clientFormat(p.type));
+        m_columnTypes.push_back(p.type);
+        bool ignored = false;
+        p.name = textToClient(p.name, m_clientCharset, ignored);
+    }
+    writeParamFormat(m_out.out(), named, formats);
+    std::vector<Value> converted = values;
+    convertRow(converted);
+    writeParams(m_out.out(), formats, converted);
     pump();
 }
 
 void ResponseSink::databaseChanged(const std::string& oldName, const std::string& newName)
 {
     releaseHeld();
-    writeEnvChange(m_out.out(), env::kDatabase, newName, oldName);
+    bool ignored = false;
+    writeEnvChange(m_out.out(), env::kDatabase, textToClient(newName, m_clientCharset, ignored),
+                   textToClient(oldName, m_clientCharset, ignored));
     pump();
 }
 

@@ -3,6 +3,7 @@
 // follow, so that exactly the last DONE of a response goes out without the MORE bit.
 #pragma once
 
+#include "Charsets.h"
 #include "Codec.h"
 #include "Engine.h"
 #include "PacketIo.h"
@@ -47,6 +48,15 @@ public:
     /// token after a statement's DONE there, so the DONE must never be the last token.
     void setProcedureShape(bool on) noexcept { m_procedureShape = on; }
 
+    /// The client's and the server's character sets (both utf8 unless set). Character data,
+    /// names and messages go out in the client's; a statement that sent characters the
+    /// client's cannot hold ends with message 2403.
+    void setCharsets(Charset client, Charset server) noexcept
+    {
+        m_clientCharset = client;
+        m_serverCharset = server;
+    }
+
     /// Ends the response: the held DONE goes out as the final one, or, when `attention`,
     /// a DONE with the attention bit replaces it. Sends the last packet with EOM.
     void finish(bool attention);
@@ -60,6 +70,11 @@ private:
         int64_t count;
     };
     void releaseHeld(); // writes the held DONE with MORE
+    /// The format a column travels in, widened for a client whose character set takes more
+    /// bytes per character than the server's.
+    WireFormat clientFormat(const ColumnType& type) const;
+    /// Converts the character values of a row (of the current result's types) for the client.
+    void convertRow(std::vector<Value>& values);
     void pump();
 
     PacketWriter& m_out;
@@ -74,6 +89,10 @@ private:
     bool m_procedureShape = false;
     bool m_anyError = false;
     bool m_dropped = false;
+    Charset m_clientCharset = Charset::Utf8;
+    Charset m_serverCharset = Charset::Utf8;
+    std::vector<ColumnType> m_columnTypes; ///< the declared types of the current result
+    bool m_lossy = false;                  ///< this statement sent a '?' for a character
 };
 
 } // namespace devserver

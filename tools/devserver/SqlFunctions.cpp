@@ -110,8 +110,13 @@ void userNameFunction(sqlite3_context* ctx, int, sqlite3_value**) { resultText(c
 void datalengthFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) return sqlite3_result_int64(ctx, sqlite3_value_bytes(argv[0]));
-    sqlite3_value_text(argv[0]);
-    sqlite3_result_int64(ctx, sqlite3_value_bytes(argv[0]));
+    const auto* text = sqlite3_value_text(argv[0]);
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    if (serverCharset() != Charset::Iso1) return sqlite3_result_int64(ctx, bytes);
+    // An iso_1 server keeps its text as UTF-8 here: one byte a character.
+    int64_t characters = 0;
+    for (int i = 0; i < bytes; ++i) characters += (text[i] & 0xC0) != 0x80;
+    sqlite3_result_int64(ctx, characters);
 }
 
 void ceilingFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {

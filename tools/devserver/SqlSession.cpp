@@ -93,7 +93,7 @@ std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token&
         if (name == "@@version") return {SqlValue::ofText(m_server.config().version), text};
         if (name == "@@servername") return {SqlValue::ofText(m_server.config().serverName), text};
         if (name == "@@language") return {SqlValue::ofText("us_english"), text};
-        if (name == "@@charsetname") return {SqlValue::ofText("utf8"), text};
+        if (name == "@@charsetname") return {SqlValue::ofText(charsetName(m_server.config().serverCharset)), text};
         return {SqlValue::null(), std::nullopt};
     }
     auto it = frame.variables.find(lower(token.text));

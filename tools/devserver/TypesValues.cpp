@@ -450,10 +450,14 @@ void toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int
             // The session's text size cuts text values, as the server does.
             if (textSize > 0) cutUtf8(out.bytes, static_cast<size_t>(textSize));
         } else {
-            if (storedColumn) cutUtf8(out.bytes, static_cast<size_t>(type.length));
-            if (out.bytes.size() > static_cast<size_t>(type.length)) throw tooLong(out.bytes.size(), type);
-            if (t == SqlType::Char && out.bytes.size() < static_cast<size_t>(type.length))
-                out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), ' ');
+            // Lengths are in the server's character set: UTF-8 bytes, or ISO-8859-1 ones
+            // (one a character) for an iso_1 server, whose text is kept as UTF-8 here.
+            const bool singleByte = serverCharset() == Charset::Iso1;
+            const size_t max = static_cast<size_t>(type.length);
+            if (storedColumn) singleByte ? cutCharacters(out.bytes, max) : cutUtf8(out.bytes, max);
+            const size_t length = singleByte ? characterCount(out.bytes) : out.bytes.size();
+            if (length > max) throw tooLong(length, type);
+            if (t == SqlType::Char && length < max) out.bytes.append(max - length, ' ');
         }
     } else if (isBinaryType(t)) {
         if (v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text) out.bytes = v.bytes;

@@ -37,6 +37,7 @@ int main(int argc, char** argv)
         return 0;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    setServerCharset(options.config.serverCharset);
     try {
         std::unique_ptr<Database> database = Database::open(options.config);
         Listener listener(options.bind, options.port);

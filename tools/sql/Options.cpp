@@ -52,6 +52,10 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
                                                                    : "0 or 512 to 32767 expected, not " + text;
             },
             "SIZE"));
+    app.add_option("-J,--charset", o.charset,
+                   "Character set of the text exchanged with the server (utf8 if not given; -J alone: "
+                   "freetds.conf's client charset)")
+        ->expected(0, 1);
     auto* query = app.add_option("-Q,--query", o.query, "SQL text to run (may hold several batches)");
     app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")->excludes(query);
     app.add_option("--param", o.params, "Parameter value: name=value or name:type=value "
