@@ -8,7 +8,8 @@
 // scratch and key buffers):
 //   FFieldOffsets[n]   slot of fetch field n (1-based): a flag byte (0 null, 1 value) and
 //                      GetFieldSize(type, size) value bytes; the slots follow each other
-//   FDataSize          record number, 32-bit, 1-based position in the record list, -1 none
+//   FDataSize          record identity, 32-bit: given to a stored record when it is
+//                      fetched or posted, never reused by the dataset, -1 none (a bookmark)
 //   FDataSize + 4      bookmark flag (TBookmarkFlag ordinal), then 3 reserved bytes
 //   FDataSize + 8      calculated-field area, each calculated or lookup field at its Offset
 // Values are stored in the host's record formats and always read and written with memcpy:
@@ -373,9 +374,24 @@ protected:
     void releaseStoredRecords() noexcept;
     /// Whether a record of the current layout may refer to blob holders.
     [[nodiscard]] bool layoutHasBlobs() const noexcept;
-    /// Record number stored in Buffer's record-info area.
-    [[nodiscard]] int32_t recordNumber(const char* Buffer) const noexcept;
-    void setRecordNumber(char* Buffer, int32_t Value) const noexcept;
+    /// Record identity stored in Buffer's record-info area (-1: none).
+    [[nodiscard]] int32_t recordId(const char* Buffer) const noexcept;
+    void setRecordId(char* Buffer, int32_t Value) const noexcept;
+
+    // ---- record identities ----------------------------------------------------------------
+    // Every stored record carries an identity: the fetched records get consecutive ones in
+    // fetch order when the dataset opens, a posted new record the next one. Identities are
+    // never reused while the dataset object lives, so a bookmark (an identity) of a
+    // deleted record or of an earlier open names no record. Positions are looked up in a
+    // table rebuilt lazily after the list changed shape (sort, insert, delete).
+    /// Gives the stored records identities in list order (after the fetch).
+    void numberRecords();
+    /// A new identity for a record about to be stored.
+    [[nodiscard]] int32_t takeRecordId() noexcept;
+    /// Index in FRecords of the record with that identity; -1 when no stored record has it.
+    [[nodiscard]] int positionOfId(int32_t Id) const;
+    /// Marks the position table stale (records moved, were inserted or deleted).
+    void recordsMoved() noexcept { FPositionsStale = true; }
 
     // ---- sorting and comparison ---------------------------------------------------------
     /// Fills List with the fields named in FieldNames; raises for unknown names and for
@@ -384,8 +400,9 @@ protected:
     /// Sorts the whole record list by the fields (an edit in progress is posted first).
     void InternalSort(const std::vector<host::TField*>& Fields);
     void _InternalQuickSort(const std::vector<host::TField*>& Fields, int L, int R);
-    /// Moves the record at Index to its sorted place.
-    void Resort(int Index);
+    /// Moves the record at Index to the place a full sort would give it (equal keys in
+    /// identity order); returns its new index.
+    int Resort(int Index);
     [[nodiscard]] int _InternalCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B,
                                               TBTCompareOptions Options);
     [[nodiscard]] int _InternalSortCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B);
@@ -429,6 +446,11 @@ protected:
 
     TRecordStore FStore;
     std::vector<TBTBlob*> FEditBlobs;  // holders written during the edit in progress
+
+    int32_t FFirstRecordId = 1;  // identity of the first record of this open
+    int32_t FNextRecordId = 1;   // identity of the next record stored
+    mutable std::vector<int32_t> FPositionOfId;  // index of identity - FFirstRecordId; -1 none
+    mutable bool FPositionsStale = true;
 };
 
 }  // namespace tovrin

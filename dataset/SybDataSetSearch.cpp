@@ -61,7 +61,6 @@ bool TSybDataSet::CanBinaryLocate(const std::vector<TField*>& Keys)
 bool TSybDataSet::acceptsStored(int Index, TRecordBuffer Scratch)
 {
     std::memcpy(Scratch, FRecords[static_cast<std::size_t>(Index)], static_cast<std::size_t>(FRecordSize));
-    setRecordNumber(Scratch, Index + 1);
     Scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
     return FilterRecord(Scratch);
 }
@@ -201,7 +200,6 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
     try {
         scratch = AllocRecordBuffer();
         std::memcpy(scratch, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
-        setRecordNumber(scratch, FCurRec + 1);
         scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
         const TDataSetState saved = SetTempState(dsCalcFields);
         try {

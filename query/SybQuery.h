@@ -170,12 +170,15 @@ public:
     bool GetFieldData(host::TField* Field, void* Buffer) override;
     void SetFieldData(host::TField* Field, const void* Buffer) override;
     [[nodiscard]] bool IsSequenced() override;
+    /// Makes the Value-th record the filter shows current, with the scroll events of a
+    /// move (an edit is posted first); a number out of range re-reads the window around
+    /// the current record and moves nothing.
     void SetRecNo(int Value) override;
     void SetFiltered(bool Value) override;
     [[nodiscard]] bool BookmarkValid(const host::TBookmark& ABookmark) override;
     [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1, const host::TBookmark& Bookmark2) override;
-    /// True when the bookmark's index names a stored record.
-    [[nodiscard]] bool InternalBookmarkValid(const void* ABookmark) const noexcept;
+    /// True when the bookmark (a record identity) names a stored record of this open.
+    [[nodiscard]] bool InternalBookmarkValid(const void* ABookmark) const;
 
 protected:
     // ---- opening and executing ------------------------------------------------------------
@@ -305,7 +308,13 @@ protected:
     void InternalDelete() override;
     void InternalHandleException() override;
     [[nodiscard]] bool IsFiltered() override;
+    /// 1-based number of the current record among the records the filter shows; -1
+    /// without one (empty, a new record).
     [[nodiscard]] int GetRecNo() const override;
+    /// 1-based number among the shown records of stored record Index (shown itself).
+    [[nodiscard]] int visibleNumber(int Index);
+    /// Index of the Number-th shown record; -1 when there is none.
+    [[nodiscard]] int visibleIndex(int Number);
     [[nodiscard]] bool GetCanModify() const override;
     void GetBookmarkData(host::TRecordBuffer Buffer, void* Data) override;
     void SetBookmarkData(host::TRecordBuffer Buffer, const void* Data) override;
