@@ -145,6 +145,11 @@ private:
 /// to the edit: Post puts it in place of the stored record's holder, Cancel releases it.
 /// A stored record's value therefore never changes before Post. Reading a null value
 /// makes no holder (nothing to store back), so browsing leaves nothing to reclaim.
+///
+/// The dataset knows its open streams. Post stores what a stream still open has written
+/// (SetSize included); Post, Cancel, Delete, Close and the dataset's destruction then
+/// detach every stream of the record: a detached stream keeps its bytes for reading, a
+/// write or resize raises, and its destruction touches neither record nor dataset.
 class TBTBlobStream : public host::TMemoryStream {
 public:
     /// Raises EInvalidCast when the field's dataset is not a TSybDataSet; a database
@@ -157,6 +162,8 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TBTBlobStream"; }
 
     int64_t Write(const void* Buffer, int64_t Count) override;
+    /// Resizing a stream opened for writing is a change to store (truncation included).
+    void SetSize(int64_t NewSize) override;
     /// Stores the stream's whole content as the field's value (an empty stream is null).
     void WriteBlobData();
     /// Loads the holder's content (position 0 afterwards).
@@ -172,6 +179,13 @@ private:
     char* FFieldData = nullptr;
     bool FModified = false;
     bool FLoading = false;
+    bool FRegistered = false;  // in the dataset's list of open streams
+    bool FDetached = false;    // its record was released: no more writes
+
+    friend class TSybDataSet;
+    /// Forgets the record: nothing is stored back any more.
+    void Detach() noexcept;
+    void checkAttached() const;
 };
 
 /// Blocks of one record size, carved from large chunks; what the record list stores.
@@ -422,6 +436,10 @@ protected:
     void commitEditBlobs(const char* Posted, const char* OldStored) noexcept;
     /// Whether Field's slot holds a blob holder reference.
     [[nodiscard]] static bool isBlobSlot(const host::TField* Field) noexcept;
+    /// Stores what the open streams wrote into the record being posted.
+    void flushBlobStreams();
+    /// Detaches every open stream: their record is released.
+    void detachBlobStreams() noexcept;
 
     // ---- fields (in declared order) -----------------------------------------------------
     std::vector<TBTFetchField*> FFetchFields;  // owned; destroyed by ClearFetchFields
@@ -446,6 +464,7 @@ protected:
 
     TRecordStore FStore;
     std::vector<TBTBlob*> FEditBlobs;  // holders written during the edit in progress
+    std::vector<TBTBlobStream*> FBlobStreams;  // open streams on the current record; not owned
 
     int32_t FFirstRecordId = 1;  // identity of the first record of this open
     int32_t FNextRecordId = 1;   // identity of the next record stored

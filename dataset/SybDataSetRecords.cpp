@@ -20,6 +20,7 @@ TSybDataSet::~TSybDataSet()
     } catch (...) {
         // A destructor must not throw; the records are released below in any case.
     }
+    detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) {
         freeBlock(FOldBuffer);
@@ -48,6 +49,7 @@ void TSybDataSet::InternalOpen()
 
 void TSybDataSet::InternalClose()
 {
+    detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) {
         freeBlock(FOldBuffer);
@@ -151,7 +153,10 @@ bool TSybDataSet::FilterRecord(TRecordBuffer Buffer)
             ClearCalcFields(Buffer);
             GetCalcFields(Buffer);
         }
-        if (Filtered() && OnFilterRecord()) OnFilterRecord()(this, accept);
+        if (Filtered() && OnFilterRecord()) {
+            OnFilterRecord()(this, accept);
+            AbortIfClosing();  // the handler closed the dataset: stop what filtered
+        }
     } catch (...) {
         // The handler's exception goes to the caller, with the state and the controls as
         // they were before the test.
@@ -227,6 +232,7 @@ void TSybDataSet::AddRecord(TRecordBuffer Buffer)
 // active record as it is now for dsOldValue.
 void TSybDataSet::beginRecordChange()
 {
+    detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
@@ -249,6 +255,7 @@ void TSybDataSet::InternalInsert()
 
 void TSybDataSet::InternalCancel()
 {
+    detachBlobStreams();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
     releaseEditBlobs();
@@ -257,6 +264,8 @@ void TSybDataSet::InternalCancel()
 
 void TSybDataSet::InternalPost()
 {
+    // What a blob stream still open has written belongs to the record being posted.
+    flushBlobStreams();
     TRecordBuffer active = ActiveBuffer();
     int p;
     if (State() == dsEdit) {
@@ -291,6 +300,7 @@ void TSybDataSet::InternalPost()
     if (FAutoSort && !FSortFieldList.empty()) p = Resort(p);
     // The posted record is the current one: the host re-reads the window from here.
     FCurRec = p;
+    detachBlobStreams();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
 }

@@ -176,6 +176,7 @@ bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyV
 
 bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options)
 {
+    TOperationScope scope(*this);
     DoBeforeScroll();
     const bool found = LocateRecord(KeyFields, KeyValues, Options, true);
     if (found) {
@@ -187,6 +188,7 @@ bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
 
 Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields)
 {
+    TOperationScope scope(*this);
     Variant result = Null();
     const int32_t savedRec = FCurRec;
     if (!LocateRecord(KeyFields, KeyValues, TLocateOptions(), false)) {

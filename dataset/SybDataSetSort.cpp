@@ -318,6 +318,7 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
 
 void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
 {
+    TOperationScope scope(*this);
     if (!Active() || FRecords.empty() || Fields.empty()) return;
     // A record being edited or inserted is posted first (an unmodified one is cancelled):
     // the sort rebuilds the display buffers, which would lose the pending record.

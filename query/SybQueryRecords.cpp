@@ -147,6 +147,7 @@ int TSybQuery::GetRecNo() const
 
 void TSybQuery::SetRecNo(int Value)
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     const int index = visibleIndex(Value);
     if (index < 0) {
@@ -194,6 +195,7 @@ bool TSybQuery::GetCanModify() const
 void TSybQuery::InternalDelete()
 {
     if (FCurRec < 0 || FCurRec >= static_cast<int32_t>(FRecords.size())) return;
+    detachBlobStreams();
     TRecordBuffer deleted = FRecords[static_cast<std::size_t>(FCurRec)];
     FRecords.erase(FRecords.begin() + FCurRec);
     recordsMoved();

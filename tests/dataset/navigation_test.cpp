@@ -279,3 +279,90 @@ TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain)
 
 }  // namespace
 }  // namespace dstest
+
+namespace dstest {
+namespace {
+
+// Closing the dataset from any of its event handlers never crashes: the operation stops
+// (quietly, with EAbort, unless it had nothing left to do), the dataset ends closed, and
+// it opens and edits again afterwards.
+TEST(Events, CloseFromAnyHandlerEndsClosed)
+{
+    using Run = void (*)(TDataSet&);
+    struct Case {
+        const char* event;
+        Run run;
+    };
+    const Case cases[] = {
+        {"BeforePost", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); ds.Post(); }},
+        {"BeforeEdit", [](TDataSet& ds) { ds.Edit(); }},
+        {"BeforeInsert", [](TDataSet& ds) { ds.Insert(); }},
+        {"OnNewRecord", [](TDataSet& ds) { ds.Append(); }},
+        {"BeforeCancel", [](TDataSet& ds) { ds.Edit(); ds.Cancel(); }},
+        {"BeforeDelete", [](TDataSet& ds) { ds.Delete(); }},
+        {"BeforeScroll", [](TDataSet& ds) { ds.Next(); }},
+        {"AfterScroll", [](TDataSet& ds) { ds.Last(); }},
+        {"AfterPost", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); ds.Post(); }},
+        {"BeforeRefresh", [](TDataSet& ds) { ds.Refresh(); }},
+        {"OnCalcFields", [](TDataSet& ds) { ds.Next(); }},
+        {"OnCalcFields", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); }},
+        {"OnFilterRecord", [](TDataSet& ds) { ds.Last(); }},
+        {"OnFilterRecord", [](TDataSet& ds) { (void)ds.RecordCount(); }},
+        {"OnFilterRecord", [](TDataSet& ds) { ds.Locate("N", 3, {}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.event));
+        TestQuery q(nullptr, {{"N", ftInteger}});
+        auto* n = new TIntegerField(&q);
+        n->SetFieldName("N");
+        n->SetDataSet(&q);
+        auto* twice = new TIntegerField(&q);
+        twice->SetFieldName("TWICE");
+        twice->SetFieldKind(fkCalculated);
+        twice->SetDataSet(&q);
+        for (int i : {1, 2, 3}) q.AddRow({i});
+        bool armed = false;
+        auto closer = [&](TDataSet* ds) {
+            if (!armed) return;
+            armed = false;
+            ds->Close();
+        };
+        const std::string event = c.event;
+        if (event == "BeforePost") q.SetBeforePost(closer);
+        if (event == "BeforeEdit") q.SetBeforeEdit(closer);
+        if (event == "BeforeInsert") q.SetBeforeInsert(closer);
+        if (event == "OnNewRecord") q.SetOnNewRecord(closer);
+        if (event == "BeforeCancel") q.SetBeforeCancel(closer);
+        if (event == "BeforeDelete") q.SetBeforeDelete(closer);
+        if (event == "BeforeScroll") q.SetBeforeScroll(closer);
+        if (event == "AfterScroll") q.SetAfterScroll(closer);
+        if (event == "AfterPost") q.SetAfterPost(closer);
+        if (event == "BeforeRefresh") q.SetBeforeRefresh(closer);
+        q.SetOnCalcFields([&](TDataSet* ds) {
+            twice->SetAsInteger(n->AsInteger() * 2);
+            if (event == "OnCalcFields") closer(ds);
+        });
+        q.SetOnFilterRecord([&](TDataSet* ds, bool&) {
+            if (event == "OnFilterRecord") closer(ds);
+        });
+        q.SetFiltered(event == "OnFilterRecord");
+        q.Open();
+        armed = true;
+        try {
+            c.run(q);
+        } catch (const EAbort&) {
+        }
+        EXPECT_FALSE(armed);
+        EXPECT_FALSE(q.Active());
+        EXPECT_EQ(q.State(), dsInactive);
+        q.Open();
+        EXPECT_EQ(q.RecordCount(), 3);
+        q.Append();
+        n->SetAsInteger(4);
+        q.Post();
+        EXPECT_EQ(column(q, "TWICE"), (Strings{"2", "4", "6", "8"}));
+    }
+}
+
+}  // namespace
+}  // namespace dstest

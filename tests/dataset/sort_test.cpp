@@ -356,6 +356,12 @@ TEST(Sort, UnsupportedFieldsAndBadSortFieldsAtOpen)
     EXPECT_THROW(q.Open(), EDatabaseError);
     EXPECT_EQ(q.SortFields(), "");
     EXPECT_EQ(afterOpen, 0);
+    // The failed open left the dataset closed, its records released; it opens again.
+    EXPECT_FALSE(q.Active());
+    EXPECT_EQ(q.StoredRecordCount(), 0);
+    q.Open();
+    EXPECT_EQ(afterOpen, 1);
+    EXPECT_EQ(q.RecordCount(), 1);
 }
 
 TEST(Sort, LookupFieldsAreNotSortable)
