@@ -134,6 +134,10 @@ public:
     void SetActive(bool Value) override;
     /// Close, Open, Close: runs the SQL and discards any rows.
     void ExecSQL();
+    /// The fields that identify a record (names separated by semicolons), used by Refresh
+    /// to find the current record again; empty: every data field that is not a blob.
+    [[nodiscard]] const std::string& KeyFields() const noexcept { return FKeyFields; }
+    void SetKeyFields(const std::string& Value) { FKeyFields = Value; }
 
     // ---- master-detail (DataSource) ---------------------------------------------------
     /// Gives every parameter the application has not set (not Bound) the value and type
@@ -200,6 +204,16 @@ protected:
     virtual void FetchResultSet();
     /// Describes the open result's columns as field definitions.
     void InternalInitFieldDefs() override;
+    /// Refresh: runs the SQL again with the current parameter values (a detail takes them
+    /// from its master's current record, as an open does) and stores the new rows under
+    /// the same fields; receivers of the batch are filled again with it. The position
+    /// goes to the record whose KeyFields (else all non-blob data fields) hold the values
+    /// the current record held, else stays at the same index. AutoSort sorts the new rows.
+    /// A receiver's Refresh re-reads nothing (its rows come with its master's batch). On
+    /// failure the dataset is closed and the error raised.
+    void InternalRefresh() override;
+    /// The fields Refresh identifies a record by.
+    [[nodiscard]] std::vector<host::TField*> refreshKeyFields();
 
     // ---- SQL text and parameters (defined with the parameter code) ---------------------
 public:
@@ -349,6 +363,7 @@ protected:
     TSybQuery* FMaster = nullptr;
     TResultSetNo FResultSet = 0;
     TNewResultSetEvent FOnNewDataSet;
+    std::string FKeyFields;
 };
 
 }  // namespace tovrin

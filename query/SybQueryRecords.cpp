@@ -149,6 +149,7 @@ void TSybQuery::SetRecNo(int Value)
 {
     TOperationScope scope(*this);
     CheckBrowseMode();
+    if (IsEmpty()) return;
     const int index = visibleIndex(Value);
     if (index < 0) {
         // No such record: the current record stays, its window is read again.
