@@ -8,7 +8,8 @@
 // scratch and key buffers):
 //   FFieldOffsets[n]   slot of fetch field n (1-based): a flag byte (0 null, 1 value) and
 //                      GetFieldSize(type, size) value bytes; the slots follow each other
-//   FDataSize          record number, 32-bit, 1-based position in the record list, -1 none
+//   FDataSize          record identity, 32-bit: given to a stored record when it is
+//                      fetched or posted, never reused by the dataset, -1 none (a bookmark)
 //   FDataSize + 4      bookmark flag (TBookmarkFlag ordinal), then 3 reserved bytes
 //   FDataSize + 8      calculated-field area, each calculated or lookup field at its Offset
 // Values are stored in the host's record formats and always read and written with memcpy:
@@ -144,6 +145,11 @@ private:
 /// to the edit: Post puts it in place of the stored record's holder, Cancel releases it.
 /// A stored record's value therefore never changes before Post. Reading a null value
 /// makes no holder (nothing to store back), so browsing leaves nothing to reclaim.
+///
+/// The dataset knows its open streams. Post stores what a stream still open has written
+/// (SetSize included); Post, Cancel, Delete, Close and the dataset's destruction then
+/// detach every stream of the record: a detached stream keeps its bytes for reading, a
+/// write or resize raises, and its destruction touches neither record nor dataset.
 class TBTBlobStream : public host::TMemoryStream {
 public:
     /// Raises EInvalidCast when the field's dataset is not a TSybDataSet; a database
@@ -156,6 +162,8 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TBTBlobStream"; }
 
     int64_t Write(const void* Buffer, int64_t Count) override;
+    /// Resizing a stream opened for writing is a change to store (truncation included).
+    void SetSize(int64_t NewSize) override;
     /// Stores the stream's whole content as the field's value (an empty stream is null).
     void WriteBlobData();
     /// Loads the holder's content (position 0 afterwards).
@@ -171,6 +179,13 @@ private:
     char* FFieldData = nullptr;
     bool FModified = false;
     bool FLoading = false;
+    bool FRegistered = false;  // in the dataset's list of open streams
+    bool FDetached = false;    // its record was released: no more writes
+
+    friend class TSybDataSet;
+    /// Forgets the record: nothing is stored back any more.
+    void Detach() noexcept;
+    void checkAttached() const;
 };
 
 /// Blocks of one record size, carved from large chunks; what the record list stores.
@@ -373,9 +388,24 @@ protected:
     void releaseStoredRecords() noexcept;
     /// Whether a record of the current layout may refer to blob holders.
     [[nodiscard]] bool layoutHasBlobs() const noexcept;
-    /// Record number stored in Buffer's record-info area.
-    [[nodiscard]] int32_t recordNumber(const char* Buffer) const noexcept;
-    void setRecordNumber(char* Buffer, int32_t Value) const noexcept;
+    /// Record identity stored in Buffer's record-info area (-1: none).
+    [[nodiscard]] int32_t recordId(const char* Buffer) const noexcept;
+    void setRecordId(char* Buffer, int32_t Value) const noexcept;
+
+    // ---- record identities ----------------------------------------------------------------
+    // Every stored record carries an identity: the fetched records get consecutive ones in
+    // fetch order when the dataset opens, a posted new record the next one. Identities are
+    // never reused while the dataset object lives, so a bookmark (an identity) of a
+    // deleted record or of an earlier open names no record. Positions are looked up in a
+    // table rebuilt lazily after the list changed shape (sort, insert, delete).
+    /// Gives the stored records identities in list order (after the fetch).
+    void numberRecords();
+    /// A new identity for a record about to be stored.
+    [[nodiscard]] int32_t takeRecordId() noexcept;
+    /// Index in FRecords of the record with that identity; -1 when no stored record has it.
+    [[nodiscard]] int positionOfId(int32_t Id) const;
+    /// Marks the position table stale (records moved, were inserted or deleted).
+    void recordsMoved() noexcept { FPositionsStale = true; }
 
     // ---- sorting and comparison ---------------------------------------------------------
     /// Fills List with the fields named in FieldNames; raises for unknown names and for
@@ -384,8 +414,9 @@ protected:
     /// Sorts the whole record list by the fields (an edit in progress is posted first).
     void InternalSort(const std::vector<host::TField*>& Fields);
     void _InternalQuickSort(const std::vector<host::TField*>& Fields, int L, int R);
-    /// Moves the record at Index to its sorted place.
-    void Resort(int Index);
+    /// Moves the record at Index to the place a full sort would give it (equal keys in
+    /// identity order); returns its new index.
+    int Resort(int Index);
     [[nodiscard]] int _InternalCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B,
                                               TBTCompareOptions Options);
     [[nodiscard]] int _InternalSortCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B);
@@ -405,6 +436,10 @@ protected:
     void commitEditBlobs(const char* Posted, const char* OldStored) noexcept;
     /// Whether Field's slot holds a blob holder reference.
     [[nodiscard]] static bool isBlobSlot(const host::TField* Field) noexcept;
+    /// Stores what the open streams wrote into the record being posted.
+    void flushBlobStreams();
+    /// Detaches every open stream: their record is released.
+    void detachBlobStreams() noexcept;
 
     // ---- fields (in declared order) -----------------------------------------------------
     std::vector<TBTFetchField*> FFetchFields;  // owned; destroyed by ClearFetchFields
@@ -429,6 +464,12 @@ protected:
 
     TRecordStore FStore;
     std::vector<TBTBlob*> FEditBlobs;  // holders written during the edit in progress
+    std::vector<TBTBlobStream*> FBlobStreams;  // open streams on the current record; not owned
+
+    int32_t FFirstRecordId = 1;  // identity of the first record of this open
+    int32_t FNextRecordId = 1;   // identity of the next record stored
+    mutable std::vector<int32_t> FPositionOfId;  // index of identity - FFirstRecordId; -1 none
+    mutable bool FPositionsStale = true;
 };
 
 }  // namespace tovrin

@@ -64,10 +64,17 @@ TBTBlobStream::TBTBlobStream(TBlobField* Field, TBlobStreamMode Mode)
         Truncate();
     else
         ReadBlobData();
+    FDataSet->FBlobStreams.push_back(this);
+    FRegistered = true;
 }
 
 TBTBlobStream::~TBTBlobStream()
 {
+    if (FDetached) return;
+    if (FRegistered) {
+        auto& open = FDataSet->FBlobStreams;
+        open.erase(std::remove(open.begin(), open.end(), this), open.end());
+    }
     if (FModified) {
         try {
             WriteBlobData();
@@ -79,8 +86,30 @@ TBTBlobStream::~TBTBlobStream()
     }
 }
 
+void TBTBlobStream::Detach() noexcept
+{
+    FDetached = true;
+    FRegistered = false;
+    FModified = false;
+    FBlob = nullptr;
+    FFieldData = nullptr;
+}
+
+void TBTBlobStream::checkAttached() const
+{
+    if (FDetached) DatabaseError("Blob stream of a released record: open a new stream on the current record");
+}
+
+void TBTBlobStream::SetSize(int64_t NewSize)
+{
+    if (!FLoading) checkAttached();
+    TMemoryStream::SetSize(NewSize);
+    if (FMode != bmRead && !FLoading) FModified = true;
+}
+
 int64_t TBTBlobStream::Write(const void* Buffer, int64_t Count)
 {
+    if (!FLoading) checkAttached();
     const int64_t written = TMemoryStream::Write(Buffer, Count);
     // A read-write stream stores what the application writes, never its initial load.
     if (FMode == bmWrite || (FMode == bmReadWrite && !FLoading)) FModified = true;
@@ -89,6 +118,7 @@ int64_t TBTBlobStream::Write(const void* Buffer, int64_t Count)
 
 void TBTBlobStream::Truncate()
 {
+    checkAttached();
     Clear();
     FModified = true;
 }
@@ -127,6 +157,24 @@ std::unique_ptr<TStream> TSybDataSet::CreateBlobStream(TField* Field, TBlobStrea
     auto* blobField = dynamic_cast<TBlobField*>(Field);
     if (!blobField) throw EInvalidCast("Invalid class typecast");
     return std::make_unique<TBTBlobStream>(blobField, Mode);
+}
+
+void TSybDataSet::flushBlobStreams()
+{
+    for (TBTBlobStream* stream : FBlobStreams) {
+        if (!stream->FModified) continue;
+        // The slot of the record being posted, wherever the host keeps that buffer now.
+        stream->FFieldData = GetFieldPointer(GetActiveRecordBuffer(), stream->FField);
+        stream->WriteBlobData();
+        stream->FField->SetModified(true);
+        stream->FModified = false;
+    }
+}
+
+void TSybDataSet::detachBlobStreams() noexcept
+{
+    for (TBTBlobStream* stream : FBlobStreams) stream->Detach();
+    FBlobStreams.clear();
 }
 
 TBTBlob* TSybDataSet::newEditBlob()

@@ -271,19 +271,7 @@ void TSybDataSet::ClearFetchFields()
 void TSybDataSet::InternalInitRecord(TRecordBuffer Buffer)
 {
     std::memset(Buffer, 0, static_cast<std::size_t>(FRecordSize));
-    setRecordNumber(Buffer, -1);
-}
-
-int32_t TSybDataSet::recordNumber(const char* Buffer) const noexcept
-{
-    int32_t n;
-    std::memcpy(&n, Buffer + FRecordInfoOffset, sizeof n);
-    return n;
-}
-
-void TSybDataSet::setRecordNumber(char* Buffer, int32_t Value) const noexcept
-{
-    std::memcpy(Buffer + FRecordInfoOffset, &Value, sizeof Value);
+    setRecordId(Buffer, -1);
 }
 
 // ---- record blocks -------------------------------------------------------------------------------

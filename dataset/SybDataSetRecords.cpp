@@ -20,6 +20,7 @@ TSybDataSet::~TSybDataSet()
     } catch (...) {
         // A destructor must not throw; the records are released below in any case.
     }
+    detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) {
         freeBlock(FOldBuffer);
@@ -41,12 +42,14 @@ bool TSybDataSet::IsFiltered()
 void TSybDataSet::InternalOpen()
 {
     InternalExec();
+    numberRecords();
     FCurRec = -1;
     SetBookmarkSize(4);
 }
 
 void TSybDataSet::InternalClose()
 {
+    detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) {
         freeBlock(FOldBuffer);
@@ -56,6 +59,8 @@ void TSybDataSet::InternalClose()
     FRecords.shrink_to_fit();
     ClearFetchFields();
     FCurRec = -1;
+    FPositionOfId.clear();
+    FPositionsStale = true;
     FListSorted = false;
     FCursorOpen = false;
     FStore.Reset(0);
@@ -126,9 +131,8 @@ TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
         }
         if (result != grOK) return result;
 
+        // The copy carries the record's identity, which is its bookmark.
         std::memcpy(Buffer, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
-        const TDataSetState state = State();
-        setRecordNumber(Buffer, state == dsBrowse || state == dsInactive ? FCurRec + 1 : -1);
         Buffer[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
         const bool accepted = FilterRecord(Buffer);
         if (!accepted && GetMode == gmCurrent) return grError;
@@ -149,7 +153,10 @@ bool TSybDataSet::FilterRecord(TRecordBuffer Buffer)
             ClearCalcFields(Buffer);
             GetCalcFields(Buffer);
         }
-        if (Filtered() && OnFilterRecord()) OnFilterRecord()(this, accept);
+        if (Filtered() && OnFilterRecord()) {
+            OnFilterRecord()(this, accept);
+            AbortIfClosing();  // the handler closed the dataset: stop what filtered
+        }
     } catch (...) {
         // The handler's exception goes to the caller, with the state and the controls as
         // they were before the test.
@@ -195,17 +202,22 @@ void TSybDataSet::ClearCalcFields(TRecordBuffer Buffer)
 
 void TSybDataSet::_InternalAdd(TRecordBuffer Buffer)
 {
+    setRecordId(Buffer, takeRecordId());
     FRecords.push_back(Buffer);
+    if (!FPositionsStale) FPositionOfId.back() = static_cast<int32_t>(FRecords.size()) - 1;
     FListSorted = false;
 }
 
 void TSybDataSet::_InternalInsert(int Pos, TRecordBuffer Buffer)
 {
     if (Pos < 0) Pos = 0;
-    if (Pos >= static_cast<int>(FRecords.size()))
-        FRecords.push_back(Buffer);
-    else
-        FRecords.insert(FRecords.begin() + Pos, Buffer);
+    if (Pos >= static_cast<int>(FRecords.size())) {
+        _InternalAdd(Buffer);
+        return;
+    }
+    setRecordId(Buffer, takeRecordId());
+    FRecords.insert(FRecords.begin() + Pos, Buffer);
+    recordsMoved();
     FListSorted = false;
 }
 
@@ -220,6 +232,7 @@ void TSybDataSet::AddRecord(TRecordBuffer Buffer)
 // active record as it is now for dsOldValue.
 void TSybDataSet::beginRecordChange()
 {
+    detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
@@ -242,6 +255,7 @@ void TSybDataSet::InternalInsert()
 
 void TSybDataSet::InternalCancel()
 {
+    detachBlobStreams();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
     releaseEditBlobs();
@@ -250,19 +264,22 @@ void TSybDataSet::InternalCancel()
 
 void TSybDataSet::InternalPost()
 {
+    // What a blob stream still open has written belongs to the record being posted.
+    flushBlobStreams();
     TRecordBuffer active = ActiveBuffer();
-    int p = recordNumber(active) - 1;
-    const auto count = static_cast<int>(FRecords.size());
+    int p;
     if (State() == dsEdit) {
-        // The record number of a buffer re-read during the edit is -1; the position,
-        // which the framework set to the edited record, names it then.
-        if (p < 0 || p >= count) p = FCurRec;
-        if (p < 0 || p >= count) DatabaseError(dbconsts::SRecordNotFound, this);
+        // The edited buffer carries its record's identity: wherever a sort or an insert
+        // moved the record meanwhile, the edit goes over that record.
+        p = positionOfId(recordId(active));
+        if (p < 0) DatabaseError(dbconsts::SRecordNotFound, this);
         TRecordBuffer stored = FRecords[static_cast<std::size_t>(p)];
         commitEditBlobs(active, stored);
         std::memcpy(stored, active, static_cast<std::size_t>(FRecordSize));
-        if (FAutoSort && !FSortFieldList.empty()) Resort(p);
     } else {
+        // A new record goes in front of the record whose bookmark the host stored in the
+        // buffer (the one that was current), or last when appended; it gets an identity
+        // of its own when stored.
         TRecordBuffer block = AllocStoredRecord();
         std::memcpy(block, active, static_cast<std::size_t>(FRecordSize));
         try {
@@ -270,17 +287,20 @@ void TSybDataSet::InternalPost()
                 _InternalAdd(block);
                 p = static_cast<int>(FRecords.size()) - 1;
             } else {
+                const int before = positionOfId(recordId(active));
+                p = before < 0 ? 0 : before;
                 _InternalInsert(p, block);
-                if (p < 0) p = 0;  // where _InternalInsert put it
-                if (p > count) p = count;
             }
         } catch (...) {
             freeBlock(block);
             throw;
         }
         commitEditBlobs(active, nullptr);
-        if (FAutoSort && !FSortFieldList.empty()) Resort(p);
     }
+    if (FAutoSort && !FSortFieldList.empty()) p = Resort(p);
+    // The posted record is the current one: the host re-reads the window from here.
+    FCurRec = p;
+    detachBlobStreams();
     if (FOldBuffer) freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
 }

@@ -61,7 +61,6 @@ bool TSybDataSet::CanBinaryLocate(const std::vector<TField*>& Keys)
 bool TSybDataSet::acceptsStored(int Index, TRecordBuffer Scratch)
 {
     std::memcpy(Scratch, FRecords[static_cast<std::size_t>(Index)], static_cast<std::size_t>(FRecordSize));
-    setRecordNumber(Scratch, Index + 1);
     Scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
     return FilterRecord(Scratch);
 }
@@ -177,6 +176,7 @@ bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyV
 
 bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options)
 {
+    TOperationScope scope(*this);
     DoBeforeScroll();
     const bool found = LocateRecord(KeyFields, KeyValues, Options, true);
     if (found) {
@@ -188,6 +188,7 @@ bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
 
 Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields)
 {
+    TOperationScope scope(*this);
     Variant result = Null();
     const int32_t savedRec = FCurRec;
     if (!LocateRecord(KeyFields, KeyValues, TLocateOptions(), false)) {
@@ -201,7 +202,6 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
     try {
         scratch = AllocRecordBuffer();
         std::memcpy(scratch, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
-        setRecordNumber(scratch, FCurRec + 1);
         scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
         const TDataSetState saved = SetTempState(dsCalcFields);
         try {

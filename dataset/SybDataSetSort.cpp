@@ -215,7 +215,7 @@ int TSybDataSet::_InternalSortCompareRecords(const std::vector<TField*>& Fields,
         GetCalcFields(B);
     }
     int c = _InternalCompareRecords(Fields, A, B, FSortOptions);
-    if (c == 0 && A && B) c = threeWay(recordNumber(A), recordNumber(B));
+    if (c == 0 && A && B) c = threeWay(recordId(A), recordId(B));
     return FSortOptions.Contains(btcoDescending) ? -c : c;
 }
 
@@ -318,6 +318,7 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
 
 void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
 {
+    TOperationScope scope(*this);
     if (!Active() || FRecords.empty() || Fields.empty()) return;
     // A record being edited or inserted is posted first (an unmodified one is cancelled):
     // the sort rebuilds the display buffers, which would lose the pending record.
@@ -333,9 +334,11 @@ void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
         try {
             _InternalQuickSort(Fields, 0, static_cast<int>(FRecords.size()) - 1);
         } catch (...) {
+            recordsMoved();
             FCalcFieldsInList = savedCalc;
             throw;
         }
+        recordsMoved();
         FCalcFieldsInList = savedCalc;
     }
     try {
@@ -389,41 +392,36 @@ void TSybDataSet::SetAutoSort(bool Value)
     FAutoSort = Value;
 }
 
-void TSybDataSet::Resort(int Index)
+int TSybDataSet::Resort(int Index)
 {
     const auto count = static_cast<int>(FRecords.size());
-    if (Index < 0 || Index >= count) return;
+    if (Index < 0 || Index >= count) return Index;
     const bool descending = FSortOptions.Contains(btcoDescending);
+    // The order of a full sort: equal keys by identity, the whole order reversed when
+    // descending; so a record moved here stands where the next sort leaves it.
     auto cmp = [&](int x, int y) {
-        int c = _InternalCompareRecords(FSortFieldList, FRecords[static_cast<std::size_t>(x)],
-                                        FRecords[static_cast<std::size_t>(y)], FSortOptions);
+        char* a = FRecords[static_cast<std::size_t>(x)];
+        char* b = FRecords[static_cast<std::size_t>(y)];
+        int c = _InternalCompareRecords(FSortFieldList, a, b, FSortOptions);
+        if (c == 0) c = threeWay(recordId(a), recordId(b));
         return descending ? -c : c;
     };
-    int d;
-    if (Index >= count - 1)
-        d = -1;
-    else if (Index <= 0)
-        d = 1;
-    else {
-        d = cmp(Index, Index + 1);
-        // Equal to the next record but perhaps less than the previous one.
-        if (d == 0 && cmp(Index - 1, Index) > 0) d = -1;
-    }
-    if (d == 0) return;
-    int j;
-    if (d > 0) {
+    int j = Index;
+    if (Index + 1 < count && cmp(Index, Index + 1) > 0) {
         j = Index + 1;
         while (j < count && cmp(Index, j) > 0) ++j;
         --j;
-    } else {
+    } else if (Index > 0 && cmp(Index - 1, Index) > 0) {
         j = Index - 1;
         while (j >= 0 && cmp(j, Index) > 0) --j;
         ++j;
     }
-    if (j == Index) return;
+    if (j == Index) return Index;
     TRecordBuffer moved = FRecords[static_cast<std::size_t>(Index)];
     FRecords.erase(FRecords.begin() + Index);
     FRecords.insert(FRecords.begin() + j, moved);
+    recordsMoved();
+    return j;
 }
 
 }  // namespace tovrin

@@ -29,6 +29,46 @@ TDataSet::~TDataSet()
     }
 }
 
+// ---- operations and closing from their events ------------------------------------------
+
+TDataSet::TOperationScope::~TOperationScope()
+{
+    if (--m_dataSet.m_busy == 0 && m_dataSet.m_closePending) m_dataSet.finishPendingClose();
+}
+
+void TDataSet::finishPendingClose() noexcept
+{
+    m_closePending = false;
+    if (!Active()) return;
+    try {
+        SetActive(false);
+    } catch (...) {
+        // Closing releases what the dataset holds whatever an AfterClose handler does.
+        try {
+            InternalHandleException();
+        } catch (...) {
+        }
+        if (Active()) {
+            try {
+                SetState(dsInactive);
+                CloseCursor();
+            } catch (...) {
+            }
+        }
+    }
+}
+
+void TDataSet::AbortIfClosing()
+{
+    if (m_closePending || m_state == dsInactive) Abort();
+}
+
+bool TDataSet::findScoped(bool restart, bool forward)
+{
+    TOperationScope scope(*this);
+    return FindRecord(restart, forward);
+}
+
 // ---- opening and closing ---------------------------------------------------------------
 
 void TDataSet::SetActive(bool Value)
@@ -38,6 +78,13 @@ void TDataSet::SetActive(bool Value)
         return;
     }
     if (Active() == Value) return;
+    if (!Value && m_busy > 0 && !ComponentState().Contains(csDestroying)) {
+        // Called from an event handler of a running operation: closing now would release
+        // the buffers and records that operation is using.
+        m_closePending = true;
+        return;
+    }
+    TOperationScope scope(*this);
     if (Value) {
         DoBeforeOpen();
         m_internalOpenComplete = false;
@@ -65,8 +112,15 @@ void TDataSet::openCursorComplete()
 {
     if (m_internalOpenComplete && IsCursorOpen()) {
         SetState(dsBrowse);
-        DoAfterOpen();
-        if (!IsEmpty()) DoAfterScroll();
+        try {
+            DoAfterOpen();
+            if (!IsEmpty()) DoAfterScroll();
+        } catch (...) {
+            // An open that raises leaves the dataset closed, whichever step failed.
+            SetState(dsInactive);
+            CloseCursor();
+            throw;
+        }
     } else {
         SetState(dsInactive);
         CloseCursor();
@@ -458,6 +512,7 @@ void TDataSet::Resync(TResyncMode Mode)
 
 void TDataSet::First()
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     if (m_quietScrolls == 0) DoBeforeScroll();
     ClearBuffers();
@@ -477,6 +532,7 @@ void TDataSet::First()
 
 void TDataSet::Last()
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     if (m_quietScrolls == 0) DoBeforeScroll();
     ClearBuffers();
@@ -496,6 +552,7 @@ void TDataSet::Last()
 
 int TDataSet::MoveBy(int Distance)
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     int result = 0;
     if (m_quietScrolls == 0) DoBeforeScroll();
@@ -552,6 +609,7 @@ int TDataSet::MoveBy(int Distance)
 
 void TDataSet::Refresh()
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     m_BeforeRefresh(this);
     UpdateCursorPos();
@@ -599,6 +657,7 @@ void TDataSet::DataEvent(TDataEvent Event, intptr_t Info)
     case deFieldChange: {
         auto* field = reinterpret_cast<TField*>(Info);
         if (!field) break;
+        TOperationScope scope(*this);
         if (field->m_fieldKind == fkData || field->m_fieldKind == fkInternalCalc) m_modified = true;
         if (m_state != dsSetKey) {
             if (field->m_fieldKind == fkData && m_calcFieldsSize != 0) GetCalcFields(ActiveBuffer());
@@ -675,24 +734,25 @@ void TDataSet::unregisterDataSource(TDataSource* source)
 void TDataSet::GetChildren(const std::function<void(TComponent*)>& /*Proc*/, TComponent* /*Root*/) const {}
 
 // ---- event hooks ------------------------------------------------------------------------------------
+// A handler may close the dataset: the hooks an operation continues from stop it then.
 
 void TDataSet::DoBeforeOpen() { m_BeforeOpen(this); }
 void TDataSet::DoAfterOpen() { m_AfterOpen(this); }
 void TDataSet::DoBeforeClose() { m_BeforeClose(this); }
 void TDataSet::DoAfterClose() { m_AfterClose(this); }
-void TDataSet::DoBeforeInsert() { m_BeforeInsert(this); }
+void TDataSet::DoBeforeInsert() { m_BeforeInsert(this); AbortIfClosing(); }
 void TDataSet::DoAfterInsert() { m_AfterInsert(this); }
-void TDataSet::DoBeforeEdit() { m_BeforeEdit(this); }
+void TDataSet::DoBeforeEdit() { m_BeforeEdit(this); AbortIfClosing(); }
 void TDataSet::DoAfterEdit() { m_AfterEdit(this); }
-void TDataSet::DoBeforePost() { m_BeforePost(this); }
+void TDataSet::DoBeforePost() { m_BeforePost(this); AbortIfClosing(); }
 void TDataSet::DoAfterPost() { m_AfterPost(this); }
-void TDataSet::DoBeforeCancel() { m_BeforeCancel(this); }
+void TDataSet::DoBeforeCancel() { m_BeforeCancel(this); AbortIfClosing(); }
 void TDataSet::DoAfterCancel() { m_AfterCancel(this); }
-void TDataSet::DoBeforeDelete() { m_BeforeDelete(this); }
+void TDataSet::DoBeforeDelete() { m_BeforeDelete(this); AbortIfClosing(); }
 void TDataSet::DoAfterDelete() { m_AfterDelete(this); }
-void TDataSet::DoBeforeScroll() { m_BeforeScroll(this); }
+void TDataSet::DoBeforeScroll() { m_BeforeScroll(this); AbortIfClosing(); }
 void TDataSet::DoAfterScroll() { m_AfterScroll(this); }
-void TDataSet::DoOnNewRecord() { m_OnNewRecord(this); }
-void TDataSet::DoOnCalcFields() { m_OnCalcFields(this); }
+void TDataSet::DoOnNewRecord() { m_OnNewRecord(this); AbortIfClosing(); }
+void TDataSet::DoOnCalcFields() { m_OnCalcFields(this); AbortIfClosing(); }
 
 }  // namespace host

@@ -41,6 +41,22 @@ using TDataSetErrorEvent = TEvent<void(TDataSet* DataSet, EDatabaseError* E, TDa
 using TFilterRecordEvent = TEvent<void(TDataSet* DataSet, bool& Accept)>;
 
 class TDataSet : public TComponent {
+protected:
+    /// Marks a public operation in progress. Close() called meanwhile (from an event
+    /// handler) is carried out when the outermost operation ends, so that nothing the
+    /// operation still uses is released under it; the next Before* event hook (or the
+    /// filter or calculated-field event) stops the operation with EAbort.
+    class TOperationScope {
+    public:
+        explicit TOperationScope(TDataSet& DataSet) noexcept : m_dataSet(DataSet) { ++m_dataSet.m_busy; }
+        ~TOperationScope();
+        TOperationScope(const TOperationScope&) = delete;
+        TOperationScope& operator=(const TOperationScope&) = delete;
+
+    private:
+        TDataSet& m_dataSet;
+    };
+
 public:
     explicit TDataSet(TComponent* AOwner);
     /// Releases the buffers and detaches fields and data sources. A concrete dataset must
@@ -54,7 +70,9 @@ public:
     /// leaves the dataset inactive without an error.
     void Open() { SetActive(true); }
     /// Closes: BeforeClose, dsInactive, CloseCursor, AfterClose. A pending edit is dropped
-    /// (InternalCancel without the cancel events).
+    /// (InternalCancel without the cancel events). Called from an event handler while an
+    /// operation runs, the close happens when that operation has stopped (see
+    /// TOperationScope); the operation ends with EAbort unless it was about to end anyway.
     void Close() { SetActive(false); }
     [[nodiscard]] bool Active() const noexcept { return m_state != dsInactive; }
     virtual void SetActive(bool Value);
@@ -100,11 +118,19 @@ public:
     /// True when the dataset shows no record.
     [[nodiscard]] bool IsEmpty() const noexcept { return m_activeRecord >= m_recordCount; }
     /// 1-based number of the current record (-1 when unknown).
-    [[nodiscard]] int RecNo() const { return GetRecNo(); }
+    [[nodiscard]] int RecNo() const
+    {
+        TOperationScope scope(const_cast<TDataSet&>(*this));
+        return GetRecNo();
+    }
     /// Makes the record with that number current; the base does nothing.
     virtual void SetRecNo(int /*Value*/) {}
     /// Number of records (-1 when the dataset cannot tell).
-    [[nodiscard]] int RecordCount() { return GetRecordCount(); }
+    [[nodiscard]] int RecordCount()
+    {
+        TOperationScope scope(*this);
+        return GetRecordCount();
+    }
     /// Re-reads the records around the current one from the concrete dataset.
     void Refresh();
 
@@ -158,10 +184,10 @@ public:
     /// Null; the current record does not change and no scroll event fires.
     virtual Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
                            const std::string& ResultFields);
-    bool FindFirst() { return FindRecord(true, true); }
-    bool FindLast() { return FindRecord(true, false); }
-    bool FindNext() { return FindRecord(false, true); }
-    bool FindPrior() { return FindRecord(false, false); }
+    bool FindFirst() { return findScoped(true, true); }
+    bool FindLast() { return findScoped(true, false); }
+    bool FindNext() { return findScoped(false, true); }
+    bool FindPrior() { return findScoped(false, false); }
     /// Result of the last Find*/Locate.
     [[nodiscard]] bool Found() const noexcept { return m_found; }
 
@@ -261,6 +287,10 @@ protected:
     void SetDefaultFields(bool Value) noexcept { m_defaultFields = Value; }
     void CheckActive() const;
     void CheckInactive() const;
+    /// Raises EAbort when a Close() is waiting for the operation in progress to stop (or
+    /// the dataset was closed under it); called after the events an operation continues
+    /// from.
+    void AbortIfClosing();
 
     // ---- opening and closing hooks ----------------------------------------------------
     /// Opens the cursor. InfoQuery: only the field definitions are wanted (the base then
@@ -439,6 +469,9 @@ private:
     friend class TField;
 
     void openCursorComplete();
+    bool findScoped(bool restart, bool forward);
+    /// Carries out a Close() requested while an operation ran; never raises.
+    void finishPendingClose() noexcept;
     /// GetRecord into buffer; marks the concrete position stale when it raises.
     bool readRecord(TRecordBuffer buffer, TGetMode mode);
     void freeFieldBuffers() noexcept;
@@ -466,6 +499,8 @@ private:
     bool m_changeHeld = false;  // a data event was held back while the controls were disabled
     int m_disableCount = 0;
     int m_quietScrolls = 0;  // > 0 while Locate/Lookup scan: no scroll events
+    int m_busy = 0;             // public operations in progress (TOperationScope)
+    bool m_closePending = false;  // Close() called while m_busy
     bool m_modified = false;
     bool m_found = false;
     bool m_defaultFields = false;

@@ -30,6 +30,7 @@ void TDataSet::checkOperation(void (TDataSet::*operation)(), const TDataSetError
 
 void TDataSet::CheckBrowseMode()
 {
+    TOperationScope scope(*this);
     CheckActive();
     DataEvent(deCheckBrowseMode, 0);
     if (m_state == dsEdit || m_state == dsInsert) {
@@ -51,6 +52,7 @@ void TDataSet::UpdateRecord()
 
 void TDataSet::Edit()
 {
+    TOperationScope scope(*this);
     if (m_state == dsEdit || m_state == dsInsert) return;
     if (m_recordCount == 0) {
         Insert();
@@ -73,6 +75,7 @@ void TDataSet::Edit()
 
 void TDataSet::doInsertAppend(bool append)
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
     DoBeforeInsert();
@@ -121,6 +124,7 @@ void TDataSet::Append() { doInsertAppend(true); }
 
 void TDataSet::Post()
 {
+    TOperationScope scope(*this);
     UpdateRecord();
     if (m_state == dsEdit || m_state == dsInsert) {
         DataEvent(deCheckBrowseMode, 0);
@@ -137,6 +141,7 @@ void TDataSet::Post()
 
 void TDataSet::Cancel()
 {
+    TOperationScope scope(*this);
     if (m_state == dsEdit || m_state == dsInsert) {
         DataEvent(deCheckBrowseMode, 0);
         DoBeforeCancel();
@@ -153,6 +158,7 @@ void TDataSet::Cancel()
 
 void TDataSet::Delete()
 {
+    TOperationScope scope(*this);
     CheckActive();
     if (m_state == dsInsert || m_state == dsSetKey) {
         Cancel();
@@ -212,6 +218,7 @@ TBookmark TDataSet::GetBookmarkStr() const
 
 void TDataSet::GotoBookmark(const TBookmark& ABookmark)
 {
+    TOperationScope scope(*this);
     if (ABookmark.empty()) return;
     CheckBrowseMode();
     if (m_quietScrolls == 0) DoBeforeScroll();
@@ -290,6 +297,7 @@ bool TDataSet::scanLocate(const std::vector<TField*>& keys, const Variant& value
 
 bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options)
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     std::vector<TField*> keys;
     GetFieldList(keys, KeyFields);
@@ -318,6 +326,7 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TL
 
 Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields)
 {
+    TOperationScope scope(*this);
     CheckBrowseMode();
     std::vector<TField*> keys;
     GetFieldList(keys, KeyFields);

@@ -138,6 +138,10 @@ public:
     void SetActive(bool Value) override;
     /// Close, Open, Close: runs the SQL and discards any rows.
     void ExecSQL();
+    /// The fields that identify a record (names separated by semicolons), used by Refresh
+    /// to find the current record again; empty: every data field that is not a blob.
+    [[nodiscard]] const std::string& KeyFields() const noexcept { return FKeyFields; }
+    void SetKeyFields(const std::string& Value) { FKeyFields = Value; }
 
     // ---- master-detail (DataSource) ---------------------------------------------------
     /// Gives every parameter the application has not set (not Bound) the value and type
@@ -174,12 +178,15 @@ public:
     bool GetFieldData(host::TField* Field, void* Buffer) override;
     void SetFieldData(host::TField* Field, const void* Buffer) override;
     [[nodiscard]] bool IsSequenced() override;
+    /// Makes the Value-th record the filter shows current, with the scroll events of a
+    /// move (an edit is posted first); a number out of range re-reads the window around
+    /// the current record and moves nothing.
     void SetRecNo(int Value) override;
     void SetFiltered(bool Value) override;
     [[nodiscard]] bool BookmarkValid(const host::TBookmark& ABookmark) override;
     [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1, const host::TBookmark& Bookmark2) override;
-    /// True when the bookmark's index names a stored record.
-    [[nodiscard]] bool InternalBookmarkValid(const void* ABookmark) const noexcept;
+    /// True when the bookmark (a record identity) names a stored record of this open.
+    [[nodiscard]] bool InternalBookmarkValid(const void* ABookmark) const;
 
 protected:
     // ---- opening and executing ------------------------------------------------------------
@@ -201,6 +208,16 @@ protected:
     virtual void FetchResultSet();
     /// Describes the open result's columns as field definitions.
     void InternalInitFieldDefs() override;
+    /// Refresh: runs the SQL again with the current parameter values (a detail takes them
+    /// from its master's current record, as an open does) and stores the new rows under
+    /// the same fields; receivers of the batch are filled again with it. The position
+    /// goes to the record whose KeyFields (else all non-blob data fields) hold the values
+    /// the current record held, else stays at the same index. AutoSort sorts the new rows.
+    /// A receiver's Refresh re-reads nothing (its rows come with its master's batch). On
+    /// failure the dataset is closed and the error raised.
+    void InternalRefresh() override;
+    /// The fields Refresh identifies a record by.
+    [[nodiscard]] std::vector<host::TField*> refreshKeyFields();
 
     // ---- SQL text and parameters (defined with the parameter code) ---------------------
 public:
@@ -324,7 +341,13 @@ protected:
     void InternalDelete() override;
     void InternalHandleException() override;
     [[nodiscard]] bool IsFiltered() override;
+    /// 1-based number of the current record among the records the filter shows; -1
+    /// without one (empty, a new record).
     [[nodiscard]] int GetRecNo() const override;
+    /// 1-based number among the shown records of stored record Index (shown itself).
+    [[nodiscard]] int visibleNumber(int Index);
+    /// Index of the Number-th shown record; -1 when there is none.
+    [[nodiscard]] int visibleIndex(int Number);
     [[nodiscard]] bool GetCanModify() const override;
     void GetBookmarkData(host::TRecordBuffer Buffer, void* Data) override;
     void SetBookmarkData(host::TRecordBuffer Buffer, const void* Data) override;
@@ -359,6 +382,7 @@ protected:
     TSybQuery* FMaster = nullptr;
     TResultSetNo FResultSet = 0;
     TNewResultSetEvent FOnNewDataSet;
+    std::string FKeyFields;
 };
 
 }  // namespace tovrin

@@ -78,7 +78,7 @@ void TSybQuery::FetchResultSet() {
         // A stored record comes zero-filled: only its record number needs setting.
         host::TRecordBuffer record = AllocStoredRecord();
         AddRecord(record);
-        setRecordNumber(record, -1);
+        setRecordId(record, -1);  // numbered when the whole result is stored
         _InternalFillRecord(record);
         if (++rows == report) {
             report += every;

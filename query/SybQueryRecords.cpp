@@ -1,6 +1,7 @@
 // TSybQuery: the record operations of the host framework over the stored records:
-// record buffers, field access, bookmarks (4-byte record indexes), record numbers,
-// deleting, filtering flags and the sorted flag.
+// record buffers, field access, bookmarks (4-byte record identities), record numbers
+// (positions among the records the filter shows), deleting, filtering flags and the
+// sorted flag.
 #include <cstring>
 
 #include "host/Exceptions.h"
@@ -13,7 +14,7 @@ using namespace host;
 
 namespace {
 
-int32_t loadIndex(const void* bookmark) noexcept
+int32_t loadId(const void* bookmark) noexcept
 {
     int32_t v;
     std::memcpy(&v, bookmark, sizeof v);
@@ -88,22 +89,80 @@ void TSybQuery::SetFieldData(TField* Field, const void* Buffer)
 
 void TSybQuery::InternalSetToRecord(TRecordBuffer Buffer)
 {
-    const int32_t n = recordNumber(Buffer);
-    FCurRec = n < 0 ? -1 : n - 1;
+    FCurRec = positionOfId(recordId(Buffer));
+}
+
+int TSybQuery::visibleNumber(int Index)
+{
+    if (!IsFiltered()) return Index + 1;
+    TRecordBuffer scratch = AllocRecordBuffer();
+    int number = 0;
+    try {
+        for (int i = 0; i <= Index; ++i)
+            if (acceptsStored(i, scratch)) ++number;
+    } catch (...) {
+        FreeRecordBuffer(scratch);
+        throw;
+    }
+    FreeRecordBuffer(scratch);
+    return number;
+}
+
+int TSybQuery::visibleIndex(int Number)
+{
+    const auto count = static_cast<int>(FRecords.size());
+    if (Number < 1 || Number > count) return -1;
+    if (!IsFiltered()) return Number - 1;
+    TRecordBuffer scratch = AllocRecordBuffer();
+    int found = -1;
+    try {
+        for (int i = 0, seen = 0; i < count; ++i)
+            if (acceptsStored(i, scratch) && ++seen == Number) {
+                found = i;
+                break;
+            }
+    } catch (...) {
+        FreeRecordBuffer(scratch);
+        throw;
+    }
+    FreeRecordBuffer(scratch);
+    return found;
 }
 
 int TSybQuery::GetRecNo() const
 {
     const TRecordBuffer active = ActiveBuffer();
-    if (!active || FRecordSize == 0) return -1;
-    return recordNumber(active);
+    if (!active || FRecordSize == 0 || IsEmpty()) return -1;
+    auto* self = const_cast<TSybQuery*>(this);
+    if (self->GetBookmarkFlag(active) != bfCurrent) return -1;  // a new record has no number yet
+    const int index = positionOfId(recordId(active));
+    if (index < 0) return -1;
+    // The filter is evaluated on copies of the stored records: the internal position and
+    // the display buffers stay as they are.
+    const int32_t savedRec = FCurRec;
+    const int number = self->visibleNumber(index);
+    self->FCurRec = savedRec;
+    return number;
 }
 
 void TSybQuery::SetRecNo(int Value)
 {
-    if (Value >= 1 && Value <= static_cast<int>(FRecords.size())) FCurRec = Value - 1;
+    TOperationScope scope(*this);
+    CheckBrowseMode();
+    if (IsEmpty()) return;
+    const int index = visibleIndex(Value);
+    if (index < 0) {
+        // No such record: the current record stays, its window is read again.
+        UpdateCursorPos();
+        CursorPosChanged();
+        Resync(TResyncMode{rmExact});
+        return;
+    }
+    DoBeforeScroll();
+    FCurRec = index;
     CursorPosChanged();
     Resync(TResyncMode{rmExact});
+    DoAfterScroll();
 }
 
 bool TSybQuery::IsSequenced()
@@ -137,8 +196,10 @@ bool TSybQuery::GetCanModify() const
 void TSybQuery::InternalDelete()
 {
     if (FCurRec < 0 || FCurRec >= static_cast<int32_t>(FRecords.size())) return;
+    detachBlobStreams();
     TRecordBuffer deleted = FRecords[static_cast<std::size_t>(FCurRec)];
     FRecords.erase(FRecords.begin() + FCurRec);
+    recordsMoved();
     // The record's blob holders go with it: no other stored record refers to them.
     _InternalFreeRecord(deleted);
 }
@@ -152,13 +213,13 @@ void TSybQuery::InternalHandleException()
 
 void TSybQuery::GetBookmarkData(TRecordBuffer Buffer, void* Data)
 {
-    const int32_t index = recordNumber(Buffer) - 1;
-    std::memcpy(Data, &index, sizeof index);
+    const int32_t id = recordId(Buffer);
+    std::memcpy(Data, &id, sizeof id);
 }
 
 void TSybQuery::SetBookmarkData(TRecordBuffer Buffer, const void* Data)
 {
-    setRecordNumber(Buffer, loadIndex(Data) + 1);
+    setRecordId(Buffer, loadId(Data));
 }
 
 TBookmarkFlag TSybQuery::GetBookmarkFlag(TRecordBuffer Buffer)
@@ -171,10 +232,9 @@ void TSybQuery::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value)
     Buffer[FRecordInfoOffset + 4] = static_cast<char>(Value);
 }
 
-bool TSybQuery::InternalBookmarkValid(const void* ABookmark) const noexcept
+bool TSybQuery::InternalBookmarkValid(const void* ABookmark) const
 {
-    const int32_t index = loadIndex(ABookmark);
-    return index >= 0 && index < static_cast<int32_t>(FRecords.size());
+    return positionOfId(loadId(ABookmark)) >= 0;
 }
 
 bool TSybQuery::BookmarkValid(const TBookmark& ABookmark)
@@ -185,14 +245,18 @@ bool TSybQuery::BookmarkValid(const TBookmark& ABookmark)
 
 void TSybQuery::InternalGotoBookmark(const void* ABookmark)
 {
-    FCurRec = InternalBookmarkValid(ABookmark) ? loadIndex(ABookmark) : -1;
+    // A bookmark of a deleted record or of an earlier open names no record: the position
+    // goes before the first record, and the host's exact resynchronisation raises
+    // "Record not found".
+    FCurRec = positionOfId(loadId(ABookmark));
 }
 
 int TSybQuery::CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2)
 {
     if (Bookmark1.size() < sizeof(int32_t) || Bookmark2.size() < sizeof(int32_t)) return 0;
-    const int32_t a = loadIndex(Bookmark1.data());
-    const int32_t b = loadIndex(Bookmark2.data());
+    // By the records' current positions; a bookmark that names no record comes first.
+    const int a = positionOfId(loadId(Bookmark1.data()));
+    const int b = positionOfId(loadId(Bookmark2.data()));
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 

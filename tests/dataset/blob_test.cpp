@@ -209,3 +209,59 @@ TEST(Blob, NoHolderLeaksOrIsReleasedTwice)
 
 }  // namespace
 }  // namespace dstest
+
+namespace dstest {
+namespace {
+
+// A stream open when its record is posted stores what it wrote (a resize included); once
+// its record is released (post, cancel, close, the dataset destroyed) further writes
+// raise and destroying the stream changes nothing.
+TEST(Blob, StreamsOfAReleasedRecordAreDetached)
+{
+    auto q = notes();
+    q->Open();
+    q->Edit();
+    auto posted = q->CreateBlobStream(q->FieldByName("Note"), bmWrite);
+    posted->WriteBuffer("written", 7);
+    auto resized = q->CreateBlobStream(q->FieldByName("Pic"), bmReadWrite);
+    resized->SetSize(1);
+    q->Post();
+    EXPECT_EQ(q->FieldByName("Note")->AsString(), "written");
+    EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Pic")), std::string("\x00", 1));
+    EXPECT_THROW(posted->WriteBuffer("more", 4), EDatabaseError);
+    EXPECT_THROW(resized->SetSize(0), EDatabaseError);
+    EXPECT_EQ(readAll(*posted), "written");  // its bytes stay readable
+    posted.reset();
+    resized.reset();
+    EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Note")), "written");
+
+    // Cancel drops what an open stream wrote.
+    q->Edit();
+    auto cancelled = q->CreateBlobStream(q->FieldByName("Note"), bmWrite);
+    cancelled->WriteBuffer("dropped", 7);
+    q->Cancel();
+    EXPECT_THROW(cancelled->WriteBuffer("x", 1), EDatabaseError);
+    cancelled.reset();
+    EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Note")), "written");
+
+    // A stream that outlives its dataset: closed, reopened, then destroyed.
+    q->Last();
+    q->Edit();
+    auto orphan = q->CreateBlobStream(q->FieldByName("Note"), bmWrite);
+    orphan->WriteBuffer("lost", 4);
+    q->Close();
+    q->Open();
+    EXPECT_THROW(orphan->WriteBuffer("x", 1), EDatabaseError);
+    orphan.reset();
+    EXPECT_EQ(q->StoredBlob(2, q->FieldByName("Note")), "third");
+    q->Last();
+    q->Edit();
+    orphan = q->CreateBlobStream(q->FieldByName("Note"), bmWrite);
+    orphan->WriteBuffer("gone", 4);
+    q.reset();
+    EXPECT_THROW(orphan->WriteBuffer("x", 1), EDatabaseError);
+    orphan.reset();
+}
+
+}  // namespace
+}  // namespace dstest

@@ -37,7 +37,7 @@ public:
     using TSybDataSet::FilterRecord;
     using TSybDataSet::GetRecord;
     using TSybDataSet::InternalInitRecord;
-    using TSybDataSet::recordNumber;
+    using TSybDataSet::recordId;
     using TSybQuery::AllocRecordBuffer;
     using TSybQuery::FreeRecordBuffer;
     using TSybQuery::GetBookmarkData;

@@ -74,7 +74,7 @@ TEST(Layout, FreshRecordIsAllNullWithoutRecordNumber)
     q.InternalInitRecord(buffer);
     EXPECT_EQ(buffer[q.FieldOffset(1)], 0);
     EXPECT_EQ(buffer[q.FieldOffset(2)], 0);
-    EXPECT_EQ(q.recordNumber(buffer), -1);
+    EXPECT_EQ(q.recordId(buffer), -1);
     EXPECT_EQ(buffer[q.RecordInfoOffset() + 4], 0);
     q.FreeRecordBuffer(buffer);
     EXPECT_EQ(buffer, nullptr);

@@ -38,7 +38,7 @@ TEST(GetRecord, EndsOfTheListAndPositions)
     EXPECT_EQ(q->GetRecord(buffer, gmPrior, true), grBOF);
     EXPECT_EQ(q->CurRec(), 0);
     EXPECT_EQ(q->GetRecord(buffer, gmNext, true), grOK);
-    EXPECT_EQ(q->recordNumber(buffer), 2);
+    EXPECT_EQ(q->recordId(buffer), 2);
     q->FreeRecordBuffer(buffer);
 }
 
@@ -73,7 +73,7 @@ TEST(Filter, OnlyAcceptedRecordsShowAndCount)
     EXPECT_EQ(q->RecordCount(), 3);
     EXPECT_EQ(q->CurRec(), before);
     EXPECT_EQ(q->FieldByName("N")->AsInteger(), 6);
-    EXPECT_EQ(q->RecNo(), 6);  // the position in the whole list: numbers have gaps
+    EXPECT_EQ(q->RecNo(), 2);  // counted among the records shown
 
     // A rejected current record reads as an error; past the last accepted one, the end.
     char* buffer = q->AllocRecordBuffer();
@@ -89,6 +89,36 @@ TEST(Filter, OnlyAcceptedRecordsShowAndCount)
     q->SetFiltered(false);
     EXPECT_EQ(q->RecordCount(), 10);
     EXPECT_EQ(q->FieldByName("N")->AsInteger(), 1);
+}
+
+// Under a filter RecNo runs 1..RecordCount over the records shown, and SetRecNo moves to
+// the n-th of them as any move does: an edit is posted, the scroll events fire.
+TEST(Filter, RecNoNumbersTheShownRecords)
+{
+    auto q = numbers(10);
+    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 3 == 0; });
+    q->SetFiltered(true);
+    q->Open();
+    Strings numbers;
+    for (q->First(); !q->Eof(); q->Next()) numbers.push_back(std::to_string(q->RecNo()));
+    EXPECT_EQ(numbers, (Strings{"1", "2", "3"}));
+    int before = 0, after = 0;
+    q->SetBeforeScroll([&](TDataSet*) { ++before; });
+    q->SetAfterScroll([&](TDataSet*) { ++after; });
+    q->Edit();
+    q->FieldByName("S")->SetAsString("edited");
+    q->SetRecNo(2);
+    EXPECT_EQ(q->State(), dsBrowse);
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 6);
+    EXPECT_EQ(q->RecNo(), 2);
+    EXPECT_EQ(before, 1);
+    EXPECT_EQ(after, 1);
+    q->SetRecNo(4);  // there is no fourth: nothing moves
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 6);
+    EXPECT_EQ(after, 1);
+    q->SetRecNo(3);
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 9);
+    EXPECT_EQ(column(*q, "S"), (Strings{"r3", "r6", "edited"}));
 }
 
 TEST(Filter, FilteredWithoutHandlerShowsAllButIsNotSequenced)
@@ -138,7 +168,7 @@ TEST(Editing, EditPostAndCancel)
     EXPECT_EQ(q->FieldByName("S")->AsString(), "r2");
     EXPECT_EQ(q->FieldByName("S")->OldValue().AsString(), "r2");
     q->Edit();
-    EXPECT_EQ(q->recordNumber(q->ActiveBuffer()), 2);
+    EXPECT_EQ(q->recordId(q->ActiveBuffer()), 2);
     q->FieldByName("S")->SetAsString("posted");
     q->Post();
     EXPECT_EQ(column(*q, "S"), (Strings{"r1", "posted", "r3"}));
@@ -220,15 +250,16 @@ TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts)
     EXPECT_EQ(column(q, "TWICE"), (Strings{"10", "2"}));
 }
 
-TEST(Editing, RecordNumbersReadDuringAnEditAreMinusOne)
+TEST(Editing, RecordsReadDuringAnEditKeepTheirIdentity)
 {
     auto q = numbers(3);
     q->Open();
+    q->Last();
     q->Edit();
     char* buffer = q->AllocRecordBuffer();
     q->SetCurRec(0);
     EXPECT_EQ(q->GetRecord(buffer, gmCurrent, true), grOK);
-    EXPECT_EQ(q->recordNumber(buffer), -1);
+    EXPECT_EQ(q->recordId(buffer), 1);
     q->FreeRecordBuffer(buffer);
     q->Cancel();
 }
@@ -244,6 +275,93 @@ TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain)
     q->Open();
     EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "3"}));
     EXPECT_EQ(q->execCount, 2);
+}
+
+}  // namespace
+}  // namespace dstest
+
+namespace dstest {
+namespace {
+
+// Closing the dataset from any of its event handlers never crashes: the operation stops
+// (quietly, with EAbort, unless it had nothing left to do), the dataset ends closed, and
+// it opens and edits again afterwards.
+TEST(Events, CloseFromAnyHandlerEndsClosed)
+{
+    using Run = void (*)(TDataSet&);
+    struct Case {
+        const char* event;
+        Run run;
+    };
+    const Case cases[] = {
+        {"BeforePost", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); ds.Post(); }},
+        {"BeforeEdit", [](TDataSet& ds) { ds.Edit(); }},
+        {"BeforeInsert", [](TDataSet& ds) { ds.Insert(); }},
+        {"OnNewRecord", [](TDataSet& ds) { ds.Append(); }},
+        {"BeforeCancel", [](TDataSet& ds) { ds.Edit(); ds.Cancel(); }},
+        {"BeforeDelete", [](TDataSet& ds) { ds.Delete(); }},
+        {"BeforeScroll", [](TDataSet& ds) { ds.Next(); }},
+        {"AfterScroll", [](TDataSet& ds) { ds.Last(); }},
+        {"AfterPost", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); ds.Post(); }},
+        {"BeforeRefresh", [](TDataSet& ds) { ds.Refresh(); }},
+        {"OnCalcFields", [](TDataSet& ds) { ds.Next(); }},
+        {"OnCalcFields", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); }},
+        {"OnFilterRecord", [](TDataSet& ds) { ds.Last(); }},
+        {"OnFilterRecord", [](TDataSet& ds) { (void)ds.RecordCount(); }},
+        {"OnFilterRecord", [](TDataSet& ds) { ds.Locate("N", 3, {}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.event));
+        TestQuery q(nullptr, {{"N", ftInteger}});
+        auto* n = new TIntegerField(&q);
+        n->SetFieldName("N");
+        n->SetDataSet(&q);
+        auto* twice = new TIntegerField(&q);
+        twice->SetFieldName("TWICE");
+        twice->SetFieldKind(fkCalculated);
+        twice->SetDataSet(&q);
+        for (int i : {1, 2, 3}) q.AddRow({i});
+        bool armed = false;
+        auto closer = [&](TDataSet* ds) {
+            if (!armed) return;
+            armed = false;
+            ds->Close();
+        };
+        const std::string event = c.event;
+        if (event == "BeforePost") q.SetBeforePost(closer);
+        if (event == "BeforeEdit") q.SetBeforeEdit(closer);
+        if (event == "BeforeInsert") q.SetBeforeInsert(closer);
+        if (event == "OnNewRecord") q.SetOnNewRecord(closer);
+        if (event == "BeforeCancel") q.SetBeforeCancel(closer);
+        if (event == "BeforeDelete") q.SetBeforeDelete(closer);
+        if (event == "BeforeScroll") q.SetBeforeScroll(closer);
+        if (event == "AfterScroll") q.SetAfterScroll(closer);
+        if (event == "AfterPost") q.SetAfterPost(closer);
+        if (event == "BeforeRefresh") q.SetBeforeRefresh(closer);
+        q.SetOnCalcFields([&](TDataSet* ds) {
+            twice->SetAsInteger(n->AsInteger() * 2);
+            if (event == "OnCalcFields") closer(ds);
+        });
+        q.SetOnFilterRecord([&](TDataSet* ds, bool&) {
+            if (event == "OnFilterRecord") closer(ds);
+        });
+        q.SetFiltered(event == "OnFilterRecord");
+        q.Open();
+        armed = true;
+        try {
+            c.run(q);
+        } catch (const EAbort&) {
+        }
+        EXPECT_FALSE(armed);
+        EXPECT_FALSE(q.Active());
+        EXPECT_EQ(q.State(), dsInactive);
+        q.Open();
+        EXPECT_EQ(q.RecordCount(), 3);
+        q.Append();
+        n->SetAsInteger(4);
+        q.Post();
+        EXPECT_EQ(column(q, "TWICE"), (Strings{"2", "4", "6", "8"}));
+    }
 }
 
 }  // namespace

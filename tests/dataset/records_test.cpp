@@ -1,5 +1,5 @@
 // The query's record access: field reads and writes with change detection, bookmarks as
-// record indexes, record numbers, delete, read-only, and the query component's own
+// record identities, record numbers, delete, read-only, and the query component's own
 // properties and receiver links.
 #include <gtest/gtest.h>
 
@@ -125,50 +125,82 @@ TEST(FieldData, CalculatedWritesSendNoFieldChange)
     EXPECT_EQ(changes, 0);
 }
 
-TEST(Bookmarks, AreRecordIndexes)
+// A bookmark names its record, not a position: it follows the record through sorts,
+// inserts and deletes, and names nothing once the record is deleted or the dataset was
+// opened again.
+TEST(Bookmarks, NameTheirRecord)
 {
-    auto q = rows(4);
+    auto q = rows(5);
     q->Open();
-    q->SetRecNo(3);
-    TBookmark third = q->GetBookmark();
-    ASSERT_EQ(third.size(), 4u);
-    int32_t index;
-    std::memcpy(&index, third.data(), 4);
-    EXPECT_EQ(index, 2);
+    auto current = [&] { return q->FieldByName("N")->AsInteger(); };
+    auto bookmarkOfN = [&](int n) {
+        EXPECT_TRUE(q->Locate("N", n, {}));
+        return q->GetBookmark();
+    };
+    const TBookmark b2 = bookmarkOfN(2), b3 = bookmarkOfN(3), b4 = bookmarkOfN(4);
+    ASSERT_EQ(b2.size(), 4u);
+
+    q->SortOn("S", {btcoDescending});
+    EXPECT_EQ(current(), 4);  // the sort came back to the current record
+    q->GotoBookmark(b2);
+    EXPECT_EQ(current(), 2);
+    // Ordered by where the records stand now.
+    EXPECT_EQ(q->CompareBookmarks(b2, b4), 1);
+    EXPECT_EQ(q->CompareBookmarks(b4, b2), -1);
+    EXPECT_EQ(q->CompareBookmarks(b4, b4), 0);
+    EXPECT_EQ(q->CompareBookmarks(TBookmark(), b2), 0);
+
     q->First();
-    q->GotoBookmark(third);
-    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 3);
+    q->Insert();
+    q->FieldByName("N")->SetAsInteger(9);
+    q->Post();
+    q->GotoBookmark(b3);
+    EXPECT_EQ(current(), 3);
 
-    EXPECT_EQ(q->CompareBookmarks(bookmarkOf(1), bookmarkOf(2)), -1);
-    EXPECT_EQ(q->CompareBookmarks(bookmarkOf(2), bookmarkOf(1)), 1);
-    EXPECT_EQ(q->CompareBookmarks(bookmarkOf(2), bookmarkOf(2)), 0);
-    EXPECT_EQ(q->CompareBookmarks(TBookmark(), bookmarkOf(2)), 0);
-    EXPECT_FALSE(q->BookmarkValid(TBookmark()));
-    EXPECT_FALSE(q->BookmarkValid(bookmarkOf(4)));
-    EXPECT_TRUE(q->BookmarkValid(bookmarkOf(3)));
+    // Deleting an earlier record leaves the others' bookmarks alone; the deleted record's
+    // bookmark names nothing.
+    q->GotoBookmark(b4);
+    q->Prior();
+    EXPECT_EQ(current(), 5);
+    q->Delete();
+    q->GotoBookmark(b3);
+    q->Delete();
+    EXPECT_FALSE(q->BookmarkValid(b3));
+    EXPECT_TRUE(q->BookmarkValid(b4));
+    q->GotoBookmark(b4);
+    EXPECT_EQ(current(), 4);
+    EXPECT_THROW(q->GotoBookmark(b3), EDatabaseError);
+    EXPECT_EQ(current(), 4);
+    EXPECT_EQ(q->CompareBookmarks(b3, b4), -1);  // a bookmark that names nothing first
 
-    // A buffer without record number gives the bookmark -2, which goes before the first.
+    // A record without identity (a fresh buffer) has no valid bookmark.
     char* buffer = q->AllocRecordBuffer();
     q->InternalInitRecord(buffer);
     int32_t none = 0;
     q->GetBookmarkData(buffer, &none);
-    EXPECT_EQ(none, -2);
     EXPECT_FALSE(q->BookmarkValid(bookmarkOf(none)));
-    q->InternalGotoBookmark(&none);
-    EXPECT_EQ(q->CurRec(), -1);
     q->FreeRecordBuffer(buffer);
 
-    // A bookmark names a position: after deleting the last record it is invalid, after
-    // deleting a middle one it names the record that followed.
-    TBookmark last = bookmarkOf(3);
-    TBookmark second = bookmarkOf(1);
-    q->Last();
-    q->Delete();
-    EXPECT_FALSE(q->BookmarkValid(last));
-    q->SetRecNo(2);
-    q->Delete();
-    q->GotoBookmark(second);
-    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 3);
+    q->Close();
+    q->Open();
+    EXPECT_FALSE(q->BookmarkValid(b4));
+    EXPECT_FALSE(q->BookmarkValid(b2));
+    EXPECT_THROW(q->GotoBookmark(b2), EDatabaseError);
+}
+
+// Going to each remembered bookmark and deleting there deletes exactly those records.
+TEST(Bookmarks, DeleteTheChosenRecords)
+{
+    auto q = rows(5);
+    q->Open();
+    std::vector<TBookmark> chosen;
+    for (q->First(); !q->Eof(); q->Next())
+        if (q->FieldByName("N")->AsInteger() % 2 == 0) chosen.push_back(q->GetBookmark());
+    for (const TBookmark& b : chosen) {
+        q->GotoBookmark(b);
+        q->Delete();
+    }
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "3", "5"}));
 }
 
 TEST(RecNo, OutOfRangeLeavesThePositionButResyncs)

@@ -193,14 +193,83 @@ TEST(Sort, VarBytesOrderByValueAndLocateMatchesByValue)
     }
 }
 
-TEST(Sort, KeepsTheCursorPosition)
+TEST(Sort, KeepsTheCurrentRecord)
 {
     auto q = people();
     q->Open();
     q->SetRecNo(3);
     q->SortOn("Age", {});
-    EXPECT_EQ(q->RecNo(), 3);
-    EXPECT_EQ(q->FieldByName("Age")->AsInteger(), 30);
+    EXPECT_EQ(q->FieldByName("Age")->AsInteger(), 25);
+    EXPECT_EQ(q->RecNo(), 2);
+
+    // Under a filter the sort comes back to the same record too, and only the records
+    // shown count for RecNo.
+    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = !ds->FieldByName("Age")->IsNull(); });
+    q->SetFiltered(true);
+    q->Last();  // Brown, 50
+    q->SortOn("Name;City", {});
+    EXPECT_EQ(q->FieldByName("Name")->AsString(), "Brown");
+    EXPECT_EQ(q->RecNo(), 2);
+    EXPECT_EQ(column(*q, "Name"), (Strings{"adams", "Brown", "Smith", "Smith"}));
+}
+
+// Equal keys keep the order the records were fetched in, records posted later come after
+// them, and the same sort twice gives the same order, ascending or descending.
+TEST(Sort, IsStable)
+{
+    TestQuery q(nullptr, {{"Id", ftInteger}, {"Dept", ftString, 4}});
+    for (auto [id, dept] : std::vector<std::pair<int, const char*>>{{1, "b"}, {2, "a"}, {3, "b"}, {4, "a"}, {5, "b"}, {6, "a"}})
+        q.AddRow({id, dept});
+    q.Open();
+    q.Append();
+    q.FieldByName("Id")->SetAsInteger(7);
+    q.FieldByName("Dept")->SetAsString("a");
+    q.Post();
+    q.First();
+    q.Insert();  // stored in front of Id 1, yet posted after every fetched record
+    q.FieldByName("Id")->SetAsInteger(0);
+    q.FieldByName("Dept")->SetAsString("b");
+    q.Post();
+    for (int round = 0; round < 2; ++round) {
+        q.SortOn("Dept", {});
+        EXPECT_EQ(column(q, "Id"), (Strings{"2", "4", "6", "7", "1", "3", "5", "0"})) << round;
+    }
+    q.SortOn("Dept", {btcoDescending});
+    EXPECT_EQ(column(q, "Id"), (Strings{"0", "5", "3", "1", "7", "6", "4", "2"}));
+}
+
+// With AutoSort, a posted record moves to where a full sort puts it and stays current, so
+// the next edit changes that record.
+TEST(Sort, AutoSortPostKeepsThePostedRecordCurrent)
+{
+    TestQuery q(nullptr, {{"Id", ftInteger}, {"Dept", ftString, 4}});
+    for (auto [id, dept] : std::vector<std::pair<int, const char*>>{{1, "a"}, {2, "b"}, {3, "b"}, {4, "c"}})
+        q.AddRow({id, dept});
+    q.SetSortFieldNames("Dept");
+    q.SetAutoSort(true);
+    q.Open();
+    ASSERT_TRUE(q.Locate("Id", 1, {}));
+    q.Edit();
+    q.FieldByName("Dept")->SetAsString("b");  // ties with 2 and 3: goes in front of them
+    q.Post();
+    EXPECT_EQ(q.FieldByName("Id")->AsInteger(), 1);
+    EXPECT_EQ(column(q, "Id"), (Strings{"1", "2", "3", "4"}));
+    ASSERT_TRUE(q.Locate("Id", 2, {}));
+    q.Edit();
+    q.FieldByName("Dept")->SetAsString("z");
+    q.Post();
+    EXPECT_EQ(q.FieldByName("Id")->AsInteger(), 2);
+    q.Edit();
+    q.FieldByName("Dept")->SetAsString("0");
+    q.Post();
+    EXPECT_EQ(q.FieldByName("Id")->AsInteger(), 2);
+    EXPECT_EQ(q.RecNo(), 1);
+    q.Append();
+    q.FieldByName("Id")->SetAsInteger(5);
+    q.FieldByName("Dept")->SetAsString("b");
+    q.Post();
+    EXPECT_EQ(q.FieldByName("Id")->AsInteger(), 5);
+    EXPECT_EQ(column(q, "Id"), (Strings{"2", "1", "3", "5", "4"}));
 }
 
 TEST(Sort, SortFieldsAndAutoSort)
@@ -246,7 +315,7 @@ TEST(Sort, AutoSortSortsOnlyWhenTheOrderIsNotKnown)
     q->SetAutoSort(true);  // switched on: sorts
     EXPECT_GT(scrolls, 0);
     EXPECT_TRUE(q->ListSorted());
-    EXPECT_EQ(q->FieldByName("Age")->IsNull(), true);
+    EXPECT_EQ(q->FieldByName("Age")->AsInteger(), 40);  // still the record that was current
     scrolls = 0;
     q->SetAutoSort(true);  // already on and sorted by SortFields: nothing
     EXPECT_EQ(scrolls, 0);
@@ -287,6 +356,12 @@ TEST(Sort, UnsupportedFieldsAndBadSortFieldsAtOpen)
     EXPECT_THROW(q.Open(), EDatabaseError);
     EXPECT_EQ(q.SortFields(), "");
     EXPECT_EQ(afterOpen, 0);
+    // The failed open left the dataset closed, its records released; it opens again.
+    EXPECT_FALSE(q.Active());
+    EXPECT_EQ(q.StoredRecordCount(), 0);
+    q.Open();
+    EXPECT_EQ(afterOpen, 1);
+    EXPECT_EQ(q.RecordCount(), 1);
 }
 
 TEST(Sort, LookupFieldsAreNotSortable)
