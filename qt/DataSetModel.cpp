@@ -331,18 +331,33 @@ void TDataSetModel::updateCurrentRow() {
     }
 }
 
+void TDataSetModel::scheduleCurrentRowUpdate() const {
+    if (m_currentRowUpdateScheduled)
+        return;
+    m_currentRowUpdateScheduled = true;
+    auto* self = const_cast<TDataSetModel*>(this);
+    QMetaObject::invokeMethod(
+        self,
+        [self] {
+            self->m_currentRowUpdateScheduled = false;
+            self->updateCurrentRow();
+        },
+        Qt::QueuedConnection);
+}
+
 int TDataSetModel::storedRowCount() const {
     host::TDataSet* ds = dataSet();
     if (ds == nullptr || !ds->Active())
         return 0;
-    if (m_sequenced) {
-        const int count = ds->RecordCount();
-        if (count >= 0)
-            return count;
-    }
-    if (ds->State() == host::dsBrowse)
+    const int count = ds->RecordCount();
+    if (count >= 0)
+        return count;
+    // A dataset that cannot count is walked, though never in the middle of its own operation.
+    if (ds->State() == host::dsBrowse && m_eventDepth == 0)
         buildBookmarkIndex();
-    return static_cast<int>(m_bookmarks.size());
+    if (m_bookmarksValid)
+        return static_cast<int>(m_bookmarks.size());
+    return std::max(0, m_rowCount - (m_pendingRow >= 0 ? 1 : 0));
 }
 
 int TDataSetModel::currentRowFromDataSet() const {
@@ -357,6 +372,12 @@ int TDataSetModel::currentRowFromDataSet() const {
     if (m_sequenced) {
         stored = ds->RecNo() - 1;
     } else if (ds->State() == host::dsBrowse) {
+        if (!m_bookmarksValid && m_eventDepth > 0) {
+            // Numbering the records walks them, which must not happen in the middle of the
+            // dataset's own operation: the row is found once the operation is over.
+            scheduleCurrentRowUpdate();
+            return m_currentRow;
+        }
         buildBookmarkIndex();
         const host::TBookmark current = ds->GetBookmark();
         const auto it = std::find(m_bookmarks.begin(), m_bookmarks.end(), current);
@@ -590,13 +611,8 @@ bool TDataSetModel::setCurrentRow(int row) {
     if (row == m_currentRow)
         return true;
     if (isEditing(ds)) {
-        const bool leavingPending = m_pendingRow >= 0 && row > m_pendingRow;
-        if (!submit())
-            return false;
-        // A cancelled insert took its row away.
-        if (leavingPending && m_pendingRow < 0 && m_rowCount < row + 1)
-            --row;
-        if (row >= m_rowCount)
+        // The record being edited is posted first; a refused post keeps the cursor on it.
+        if (!submit() || row >= m_rowCount)
             return false;
         if (row == m_currentRow)
             return true;

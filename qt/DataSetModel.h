@@ -142,6 +142,7 @@ private:
     [[nodiscard]] int storedRowCount() const;
     [[nodiscard]] int currentRowFromDataSet() const;
     void buildBookmarkIndex() const;
+    void scheduleCurrentRowUpdate() const;
     bool moveToStoredRow(int storedRow) const;
     [[nodiscard]] int storedRowOf(int row) const noexcept;
     [[nodiscard]] bool isLiveRow(int row) const;
@@ -168,7 +169,8 @@ private:
 
     mutable bool m_sequenced = true;  // rows addressed by RecNo, else by the bookmark index
     mutable bool m_reading = false;
-    int m_eventDepth = 0;  // > 0 while the model reacts to one of the dataset's events
+    int m_eventDepth = 0;
+    mutable bool m_currentRowUpdateScheduled = false;  // > 0 while the model reacts to one of the dataset's events
     mutable RowCache m_cache;
     // Bookmarks by row for a dataset that is not sequenced, built on demand.
     mutable std::vector<host::TBookmark> m_bookmarks;
