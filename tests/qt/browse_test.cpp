@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -264,6 +265,27 @@ TEST_F(Browse, TheFilterBoxFiltersByTheDatasetsExpression) {
     filter->clear();
     QTest::keyClick(filter, Qt::Key_Return);
     EXPECT_EQ(gridColumn(page->view(), 0), serverColumn(kTitles, 0));
+}
+
+TEST_F(Browse, ALongResultShowsItsProgressWhileItIsFetched) {
+    logIn();
+    auto* progress = child<QProgressBar>(m_window.get(), "progress");
+    auto* status = child<QLabel>(m_window.get(), "rows");
+    ASSERT_TRUE(progress && status);
+    std::vector<qint64> reported;
+    std::vector<bool> visible;
+    QObject::connect(m_window.get(), &BrowseWindow::fetchProgress, [&](qint64 rows) {
+        reported.push_back(rows);
+        visible.push_back(progress->isVisible() && status->text() == QString("%1 rows fetched").arg(rows));
+    });
+    typeAndRun("select a.au_id, b.au_id from authors a, authors b, authors c");
+    ASSERT_EQ(m_window->resultCount(), 1);
+    const int rows = m_window->resultPage(0)->model()->rowCount();
+    ASSERT_GT(rows, 10000);
+    EXPECT_EQ(reported.size(), static_cast<std::size_t>(rows / 500));
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_TRUE(std::all_of(visible.begin(), visible.end(), [](bool v) { return v; }));
+    EXPECT_FALSE(progress->isVisible());
 }
 
 TEST(BrowseParts, ServerNamesAreTheSectionsOfFreetdsConf) {

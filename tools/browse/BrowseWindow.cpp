@@ -123,7 +123,8 @@ BrowseWindow::BrowseWindow(const BrowseSettings& settings, QWidget* parent)
     m_rowsLabel->setObjectName("rows");
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("progress");
-    m_progress->setRange(0, 0);
+    m_progress->setRange(0, 0);  // busy: the number of rows is not known in advance
+    m_progress->setTextVisible(false);
     m_progress->setMaximumWidth(220);
     m_progress->setVisible(false);
     statusBar()->addPermanentWidget(m_progress);
@@ -213,8 +214,8 @@ void BrowseWindow::appendMessage(const QString& line) {
 }
 
 void BrowseWindow::showFetchProgress(std::int64_t rows) {
-    m_progress->setFormat(tr("%1 rows").arg(rows));
-    m_progress->setTextVisible(true);
+    m_rowsLabel->setText(tr("%1 rows fetched").arg(rows));
+    emit fetchProgress(rows);
     // Paint the progress; the user's input waits until the batch is done.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -230,7 +231,7 @@ bool BrowseWindow::runBatch() {
     clearResults();
     m_messages->clear();
     m_progress->setVisible(true);
-    m_progress->setFormat(tr("running"));
+    m_rowsLabel->setText(tr("running"));
     m_run->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const BatchOutcome outcome =

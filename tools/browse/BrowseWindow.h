@@ -52,6 +52,10 @@ public:
     [[nodiscard]] ResultPage* resultPage(int i) const;
     [[nodiscard]] int resultCount() const;
 
+signals:
+    /// Rows fetched so far while a batch runs (every few hundred rows).
+    void fetchProgress(qint64 rows);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
