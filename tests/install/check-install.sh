@@ -57,4 +57,19 @@ for program in "$work/with-cmake/consumer" "$work/with-pkgconfig"; do
 done
 answer=$("$prefix/bin/tovrin-sql" -S DEVSERVER -U sa -P install-check -f csv -q -Q "select 6 * 7 as answer")
 [ "$answer" = $'answer\r\n42\r' ] || [ "$answer" = $'answer\r\n42' ] || fail "tovrin-sql printed '$answer'"
+# 4. The Qt binding, when it was built: its library, headers and pkg-config file make a
+# program that shows a dataset in a model.
+if [ -f "$libdir/libTovrin5Qt.so" ]; then
+    [ -f "$prefix/include/tovrin5/qt/DataSetModel.h" ] || fail "qt/DataSetModel.h was not installed"
+    [ -f "$libdir/cmake/Tovrin5/Tovrin5QtTargets.cmake" ] || fail "no CMake target file for Tovrin5::Qt"
+    [ -x "$prefix/bin/tovrin-browse" ] || fail "tovrin-browse was not installed"
+    printf '%s\n' '#include "qt/DataSetModel.h"' \
+        'int main() { tovrin::qt::TDataSetModel model(nullptr); return model.rowCount() + model.columnCount(); }' \
+        >"$work/qt_consumer.cpp"
+    qtflags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs tovrin5qt) || fail "pkg-config tovrin5qt"
+    # shellcheck disable=SC2086
+    "$cxx" $cxxflags -fPIC "$work/qt_consumer.cpp" $qtflags -Wl,-rpath,"$libdir" -o "$work/qt_consumer" \
+        || fail "building with pkg-config tovrin5qt"
+    "$work/qt_consumer" || fail "the Qt consumer failed"
+fi
 echo "installed package: CMake and pkg-config consumers and tovrin-sql work"

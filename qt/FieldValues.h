@@ -1,0 +1,41 @@
+// A field's value as Qt shows and edits it: the display text and typed value of a cell,
+// the alignment by type, the hint that marks NULL, and a Qt value written back to a field.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QVariant>
+
+#include "qt/RowCache.h"
+
+namespace host {
+class TField;
+}
+
+namespace tovrin::qt {
+
+/// Reads the field of the current record into a cell: NULL, or the display text and the
+/// typed value (integers as qlonglong, floating and money as double, exact decimals as
+/// their text, dates and times as QDate, QTime or QDateTime, binary values as QByteArray
+/// shown in hexadecimal, text as QString).
+void readField(const host::TField& field, CachedCell& cell);
+
+/// Right for numbers, left for everything else; vertically centred.
+[[nodiscard]] int alignmentOf(const host::TField& field);
+
+/// Whether a cell's text is long or has several lines (then the tooltip shows it whole).
+[[nodiscard]] bool needsToolTip(const QString& text);
+/// The tooltip for a long text (at most a few thousand characters).
+[[nodiscard]] QString toolTipText(const QString& text);
+
+/// The background that tells a NULL cell from an empty text.
+[[nodiscard]] QColor nullBackground();
+
+/// Writes a Qt value to the field of the record being edited. An invalid or null value,
+/// and an empty text for a field that is not text, make the field NULL; a text is
+/// converted by the field itself (a binary field takes "0x" and hexadecimal digits);
+/// numbers, Booleans, dates and times go through the field's typed setters. Raises what
+/// the field raises for a value it cannot hold.
+void assignField(host::TField& field, const QVariant& value);
+
+} // namespace tovrin::qt

@@ -1,0 +1,322 @@
+// tovrin-browse driven for real against the development server's sample database: the
+// connection form, SQL typed and run with Ctrl+Enter, cells read back from the grids and
+// compared with what the server sends, header sorting, Locate, editing in memory, the
+// messages pane, CSV export and the filter box. Screenshots go to tests/qt/screenshots/.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTest>
+
+#include <sstream>
+
+#include "BatchRun.h"
+#include "BrowseWindow.h"
+#include "CsvExport.h"
+#include "DataSetFilter.h"
+#include "FreetdsConf.h"
+#include "ResultPage.h"
+#include "host/DataSet.h"
+#include "qt/DataSetModel.h"
+#include "qt_support.h"
+#include "support/CtClient.h"
+#include "support/DevServer.h"
+
+namespace {
+
+using tovrin::browse::BrowseWindow;
+using tovrin::browse::ResultPage;
+
+void saveScreenshot(QWidget* window, const QString& name) {
+    QTest::qWait(200);  // let it paint
+    ASSERT_TRUE(QDir().mkpath(TOVRIN_SCREENSHOT_DIR));
+    const QRect frame = window->frameGeometry();
+    const QPixmap shot =
+        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString(TOVRIN_SCREENSHOT_DIR) + "/" + name));
+}
+
+template <class W>
+W* child(QWidget* window, const char* name) {
+    W* widget = window->findChild<W*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+/// A column of a grid as its cells show it.
+QStringList gridColumn(QTableView* view, int column) {
+    QStringList out;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        out << view->model()->index(row, column).data().toString();
+    return out;
+}
+
+/// A column of the server's own answer to sql (as text; "" for NULL).
+QStringList serverColumn(const std::string& sql, int column) {
+    testsupport::CtConnection connection("DEVSERVER", "sa", "", "browse-check");
+    const testsupport::CtBatch batch = connection.execute("use pubs\n" + sql);
+    QStringList out;
+    for (const auto& row : batch.rowResults().at(0)->rows)
+        out << QString::fromStdString(row[static_cast<std::size_t>(column)].text).trimmed();
+    return out;
+}
+
+void clickHeader(QTableView* view, int column) {
+    QHeaderView* header = view->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+/// The page's price column as numbers, in grid order (NULLs left out).
+std::vector<double> prices(ResultPage* page, int column) {
+    std::vector<double> out;
+    auto* model = page->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QVariant v = model->data(model->index(row, column), Qt::EditRole);
+        if (v.isValid())
+            out.push_back(v.toDouble());
+    }
+    return out;
+}
+
+/// Types into a cell as a user does: the first key opens the cell's editor, the rest go
+/// to the editor, Return commits.
+void typeIntoCell(QTableView* grid, const QModelIndex& cell, const QString& text) {
+    grid->setFocus();
+    grid->setCurrentIndex(cell);
+    QTest::keyClicks(grid, text.left(1));
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, grid);
+    QTest::keyClicks(editor, text.mid(1));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the delegate commits on the next turn of the event loop
+}
+
+constexpr const char* kTitles = "select title_id, title, type, price from titles where price is not null order by title_id";
+
+class Browse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_window = std::make_unique<BrowseWindow>(tovrin::browse::BrowseSettings{"DEVSERVER", "sa", "pubs", ""});
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+        m_window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    }
+    void TearDown() override { m_window.reset(); }
+
+    /// Logs in through the form as a user would.
+    void logIn() {
+        auto* password = child<QLineEdit>(m_window.get(), "password");
+        ASSERT_NE(password, nullptr);
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(password, "any-password");
+        QTest::mouseClick(child<QPushButton>(m_window.get(), "connect"), Qt::LeftButton);
+        ASSERT_TRUE(m_window->isConnected());
+        EXPECT_TRUE(password->text().isEmpty());  // not kept in the form
+    }
+    /// Types sql into the editor and runs it with Ctrl+Enter.
+    void typeAndRun(const QString& sql) {
+        auto* editor = child<QPlainTextEdit>(m_window.get(), "sql");
+        ASSERT_NE(editor, nullptr);
+        editor->clear();
+        editor->setFocus();
+        const QStringList lines = sql.split('\n');
+        for (int i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(editor, Qt::Key_Return);
+            QTest::keyClicks(editor, lines[i]);
+        }
+        EXPECT_EQ(editor->toPlainText(), sql);
+        QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
+    }
+
+    testsupport::DevServer m_server{{"--sample"}};
+    std::unique_ptr<BrowseWindow> m_window;
+};
+
+TEST_F(Browse, RunsABatchIntoTabsAndShowsStatusOutputParametersAndMessages) {
+    auto* servers = child<QComboBox>(m_window.get(), "server");
+    ASSERT_NE(servers, nullptr);
+    EXPECT_NE(servers->findText("DEVSERVER"), -1);  // read from freetds.conf
+    logIn();
+    typeAndRun(QString(kTitles) + "\nprint 'between the results'\ndeclare @n int\n"
+                                  "exec authors_in_state 'CA', @n output");
+    ASSERT_EQ(m_window->resultCount(), 2);
+
+    ResultPage* titles = m_window->resultPage(0);
+    ResultPage* authors = m_window->resultPage(1);
+    EXPECT_EQ(gridColumn(titles->view(), 0), serverColumn(kTitles, 0));
+    EXPECT_EQ(gridColumn(titles->view(), 1), serverColumn(kTitles, 1));
+    EXPECT_EQ(titles->model()->headerData(3, Qt::Horizontal).toString(), "price");
+    EXPECT_EQ(titles->model()->data(titles->model()->index(0, 3), Qt::TextAlignmentRole).toInt(),
+              int(Qt::AlignRight | Qt::AlignVCenter));
+
+    const int californians = authors->model()->rowCount();
+    ASSERT_GT(californians, 0);
+    const QString messages = child<QPlainTextEdit>(m_window.get(), "messages")->toPlainText();
+    EXPECT_TRUE(messages.contains("between the results")) << messages.toStdString();
+    EXPECT_TRUE(messages.contains(QString("Return status: %1").arg(californians))) << messages.toStdString();
+    EXPECT_TRUE(messages.contains(QRegularExpression(QString("Output parameter @?count = %1").arg(californians))))
+        << messages.toStdString();
+    const QString status = child<QLabel>(m_window.get(), "rows")->text();
+    EXPECT_TRUE(status.startsWith(QString("%1 rows · fetched in ").arg(titles->model()->rowCount())))
+        << status.toStdString();
+    saveScreenshot(m_window.get(), "browse-batch.png");
+
+    // A server error is reported and the batch goes on.
+    typeAndRun("select count(*) as n from no_such_table\nselect 42 as answer");
+    ASSERT_EQ(m_window->resultCount(), 1);
+    EXPECT_EQ(gridColumn(m_window->resultPage(0)->view(), 0), QStringList({"42"}));
+    EXPECT_TRUE(child<QPlainTextEdit>(m_window.get(), "messages")->toPlainText().contains("Msg 208, Level 16"));
+}
+
+TEST_F(Browse, HeaderClicksSortLocateFindsAndEditsStayInMemory) {
+    logIn();
+    typeAndRun(kTitles);
+    ASSERT_EQ(m_window->resultCount(), 1);
+    ResultPage* page = m_window->resultPage(0);
+    QTableView* grid = page->view();
+    const int rows = page->model()->rowCount();
+
+    clickHeader(grid, 3);
+    const std::vector<double> ascending = prices(page, 3);
+    EXPECT_TRUE(std::is_sorted(ascending.begin(), ascending.end()));
+    clickHeader(grid, 3);
+    const std::vector<double> descending = prices(page, 3);
+    EXPECT_TRUE(std::is_sorted(descending.rbegin(), descending.rend()));
+    EXPECT_EQ(descending.size(), ascending.size());
+    EXPECT_EQ(page->model()->rowCount(), rows);
+
+    // Locate: the field from the box, a prefix typed, Return.
+    auto* field = child<QComboBox>(page, "locateField");
+    auto* text = child<QLineEdit>(page, "locateText");
+    ASSERT_TRUE(field && text);
+    field->setCurrentIndex(field->findData("title"));
+    const QString someTitle = page->model()->index(rows / 2, 1).data().toString();
+    QTest::keyClicks(text, someTitle.left(8).toLower());
+    QTest::keyClick(text, Qt::Key_Return);
+    ASSERT_TRUE(grid->currentIndex().isValid());
+    EXPECT_TRUE(grid->currentIndex().siblingAtColumn(1).data().toString().startsWith(someTitle.left(8)));
+    EXPECT_EQ(page->dataSet()->FieldByName("title")->AsString().substr(0, 8), someTitle.left(8).toStdString());
+
+    // Editing a price: typed into the cell, kept in memory; text that is no number is refused.
+    const QModelIndex price = page->model()->index(0, 3);
+    typeIntoCell(grid, price, "12.5");
+    EXPECT_DOUBLE_EQ(price.data(Qt::EditRole).toDouble(), 12.5);
+    typeIntoCell(grid, price, "cheap");
+    EXPECT_DOUBLE_EQ(price.data(Qt::EditRole).toDouble(), 12.5);
+    EXPECT_FALSE(page->lastMessage().isEmpty());
+    EXPECT_EQ(page->dataSet()->State(), host::dsBrowse);
+
+    // Insert and delete in memory.
+    QTest::mouseClick(child<QPushButton>(page, "insertRow"), Qt::LeftButton);
+    EXPECT_EQ(page->model()->rowCount(), rows + 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_EQ(page->model()->rowCount(), rows);
+    grid->setCurrentIndex(page->model()->index(1, 0));
+    const QString second = page->model()->index(1, 0).data().toString();
+    QTest::mouseClick(child<QPushButton>(page, "deleteRow"), Qt::LeftButton);
+    EXPECT_EQ(page->model()->rowCount(), rows - 1);
+    EXPECT_NE(page->model()->index(1, 0).data().toString(), second);
+    saveScreenshot(m_window.get(), "browse-sorted.png");
+
+    // CSV export of what the grid holds.
+    const QString path = QString::fromStdString(m_server.tempDir()) + "/titles.csv";
+    ASSERT_TRUE(page->exportCsv(path));
+    QFile csv(path);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[0], "title_id,title,type,price\r");
+    EXPECT_EQ(lines.size(), rows - 1 + 2);  // header, the rows, and the empty piece after the last CRLF
+}
+
+TEST_F(Browse, TheFilterBoxFiltersByTheDatasetsExpression) {
+    if (!tovrin::browse::filterExpressionsAvailable())
+        GTEST_SKIP() << "the framework has no filter expressions yet";
+    logIn();
+    typeAndRun(kTitles);
+    ASSERT_EQ(m_window->resultCount(), 1);
+    ResultPage* page = m_window->resultPage(0);
+    auto* filter = child<QLineEdit>(page, "filter");
+    ASSERT_NE(filter, nullptr);
+    QTest::keyClicks(filter, "type = 'business'");
+    QTest::keyClick(filter, Qt::Key_Return);
+    const QStringList types = gridColumn(page->view(), 2);
+    ASSERT_FALSE(types.isEmpty());
+    for (const QString& type : types)
+        EXPECT_EQ(type.trimmed(), "business");
+    EXPECT_EQ(gridColumn(page->view(), 0),
+              serverColumn("select title_id from titles where price is not null and type = 'business' "
+                           "order by title_id",
+                           0));
+    filter->clear();
+    QTest::keyClick(filter, Qt::Key_Return);
+    EXPECT_EQ(gridColumn(page->view(), 0), serverColumn(kTitles, 0));
+}
+
+TEST_F(Browse, ALongResultShowsItsProgressWhileItIsFetched) {
+    logIn();
+    auto* progress = child<QProgressBar>(m_window.get(), "progress");
+    auto* status = child<QLabel>(m_window.get(), "rows");
+    ASSERT_TRUE(progress && status);
+    std::vector<qint64> reported;
+    std::vector<bool> visible;
+    QObject::connect(m_window.get(), &BrowseWindow::fetchProgress, [&](qint64 rows) {
+        reported.push_back(rows);
+        visible.push_back(progress->isVisible() && status->text() == QString("%1 rows fetched").arg(rows));
+    });
+    typeAndRun("select a.au_id, b.au_id from authors a, authors b, authors c");
+    ASSERT_EQ(m_window->resultCount(), 1);
+    const int rows = m_window->resultPage(0)->model()->rowCount();
+    ASSERT_GT(rows, 10000);
+    EXPECT_EQ(reported.size(), static_cast<std::size_t>(rows / 500));
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_TRUE(std::all_of(visible.begin(), visible.end(), [](bool v) { return v; }));
+    EXPECT_FALSE(progress->isVisible());
+}
+
+TEST(BrowseParts, ServerNamesAreTheSectionsOfFreetdsConf) {
+    struct Case {
+        const char* conf;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"[global]\n  tds version = 5.0\n[DEVSERVER]\n  host = 127.0.0.1\n[prod]\n", {"DEVSERVER", "prod"}},
+        {"  [ spaced ]  \n; [commented]\n# [hashed]\n[Global]\n", {"spaced"}},
+        {"[A]\n[a]\n[B]\r\n", {"A", "B"}},  // FreeTDS finds a server case-insensitively
+        {"no sections at all\n[]\n", {}},
+    };
+    for (const Case& c : cases) {
+        std::istringstream conf(c.conf);
+        EXPECT_EQ(tovrin::browse::serverNames(conf), c.names) << c.conf;
+    }
+}
+
+TEST(BrowseParts, CsvQuotesWhatNeedsQuotingAndTheCursorStaysPut) {
+    qttest::MemoryResult ds(nullptr, {{"a", host::ftString, 20}, {"b", host::ftInteger, 0}});
+    ds.AddRow({"plain", 1});
+    ds.AddRow({"with, comma", host::Null()});
+    ds.AddRow({"say \"hi\"", 3});
+    ds.AddRow({"two\nlines", 4});
+    ds.Open();
+    ds.MoveBy(2);
+    std::ostringstream out;
+    EXPECT_EQ(tovrin::browse::writeCsv(ds, out), 4);
+    EXPECT_EQ(out.str(), "a,b\r\nplain,1\r\n\"with, comma\",\r\n\"say \"\"hi\"\"\",3\r\n\"two\nlines\",4\r\n");
+    EXPECT_EQ(ds.RecNo(), 3);
+}
+
+} // namespace

@@ -1,0 +1,69 @@
+// Writing a result as CSV.
+#include "CsvExport.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/DataSet.h"
+#include "host/Fields.h"
+
+namespace tovrin::browse {
+
+namespace {
+
+void writeField(std::ostream& out, const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        out << text;
+        return;
+    }
+    out << '"';
+    for (char c : text) {
+        if (c == '"')
+            out << '"';
+        out << c;
+    }
+    out << '"';
+}
+
+} // namespace
+
+std::int64_t writeCsv(host::TDataSet& dataSet, std::ostream& out) {
+    std::vector<host::TField*> fields;
+    for (host::TField* f : dataSet.Fields()) {
+        if (f->Visible())
+            fields.push_back(f);
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out << ',';
+        writeField(out, fields[i]->FieldName());
+    }
+    out << "\r\n";
+
+    std::int64_t written = 0;
+    dataSet.CheckBrowseMode();
+    dataSet.DisableControls();
+    const host::TBookmark saved = dataSet.GetBookmark();
+    try {
+        for (dataSet.First(); !dataSet.Eof(); dataSet.Next()) {
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                if (i > 0)
+                    out << ',';
+                if (!fields[i]->IsNull())
+                    writeField(out, fields[i]->AsString());
+            }
+            out << "\r\n";
+            ++written;
+        }
+        if (!saved.empty())
+            dataSet.GotoBookmark(saved);
+    } catch (...) {
+        dataSet.EnableControls();
+        throw;
+    }
+    dataSet.EnableControls();
+    return written;
+}
+
+} // namespace tovrin::browse

@@ -1,0 +1,34 @@
+// Applying a filter expression, when the framework's datasets have them.
+#include "DataSetFilter.h"
+
+#include "host/DataSet.h"
+
+namespace tovrin::browse {
+
+namespace {
+
+template <class DataSet>
+constexpr bool hasFilterExpressions = requires(DataSet& d, const std::string& e) { d.SetFilter(e); };
+
+template <class DataSet>
+bool applyExpression(DataSet& dataSet, const std::string& expression) {
+    if constexpr (hasFilterExpressions<DataSet>) {
+        dataSet.SetFilter(expression);
+        dataSet.SetFiltered(!expression.empty());
+        return true;
+    } else {
+        return false;
+    }
+}
+
+} // namespace
+
+bool filterExpressionsAvailable() {
+    return hasFilterExpressions<host::TDataSet>;
+}
+
+bool applyFilter(host::TDataSet& dataSet, const std::string& expression) {
+    return applyExpression(dataSet, expression);
+}
+
+} // namespace tovrin::browse
