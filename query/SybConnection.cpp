@@ -227,10 +227,6 @@ void TSybConnect::setClientCharset() {
     if (FClientCharset.empty()) {
         return;
     }
-    if (cs_loc_alloc == nullptr || cs_locale == nullptr || cs_loc_drop == nullptr) {
-        throw host::Exception("Cannot ask for the character set " + FClientCharset +
-                              ": the CS-Library has no locale routines");
-    }
     CS_LOCALE* locale = nullptr;
     if (cs_loc_alloc(FContext, &locale) != CS_SUCCEED) {
         raiseRoutineFailed("cs_loc_alloc(FContext, locale)");
