@@ -353,8 +353,13 @@ protected:
     /// a match FCurRec is the first matching record. The range is not used.
     int _InternalSequentialSearch(const std::vector<host::TField*>& Keys, int First, int Last, char* Key,
                                   bool& Found);
-    /// Runs FilterRecord on a copy of stored record Index (numbered as GetRecord does).
-    bool acceptsStored(int Index, host::TRecordBuffer Scratch);
+    /// Tests a copy of stored record Index (numbered as GetRecord does) with the filter:
+    /// through FilterRecord, or, with Always, whether or not filtering is on (FindFirst
+    /// and its kin search with the filter).
+    bool acceptsStored(int Index, host::TRecordBuffer Scratch, bool Always = false);
+    /// The filter's test of Buffer as the record under test (dsFilter): its calculated
+    /// fields computed, then the filter expression and the OnFilterRecord handler.
+    bool testFilter(host::TRecordBuffer Buffer);
 
     // ---- record list --------------------------------------------------------------------
     /// Appends a stored record and clears FListSorted.

@@ -172,6 +172,11 @@ public:
     [[nodiscard]] bool IsSequenced() override;
     void SetRecNo(int Value) override;
     void SetFiltered(bool Value) override;
+    /// Sets the expression; on an open filtered dataset the records are read again from
+    /// the first (a pending edit is posted or cancelled first).
+    void SetFilter(const std::string& Value) override;
+    /// Sets the options; re-reads as SetFilter does.
+    void SetFilterOptions(host::TFilterOptions Value) override;
     [[nodiscard]] bool BookmarkValid(const host::TBookmark& ABookmark) override;
     [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1, const host::TBookmark& Bookmark2) override;
     /// True when the bookmark's index names a stored record.

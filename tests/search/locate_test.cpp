@@ -420,3 +420,35 @@ TEST(FindRecord, OnAnEmptyDatasetFindsNothing)
     EXPECT_FALSE(q.FindNext());
     EXPECT_FALSE(q.Found());
 }
+
+// The filter decides what Find* find, whether or not it is applied: the handler and the
+// expression both, with Filtered off the cursor still shows every record.
+TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied)
+{
+    auto q = people();
+    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("City")->AsString() == "Oslo"; });
+    q->SetFilter("ID > 1");
+    q->Open();
+    EXPECT_FALSE(q->Filtered());
+    EXPECT_EQ(q->RecordCount(), 6);
+    EXPECT_TRUE(q->FindFirst());
+    EXPECT_EQ(currentId(*q), 5);
+    EXPECT_TRUE(q->FindNext());
+    EXPECT_EQ(currentId(*q), 6);
+    EXPECT_FALSE(q->FindNext());
+    EXPECT_EQ(currentId(*q), 6);
+    q->Prior();  // the cursor still shows the records the filter rejects
+    EXPECT_EQ(currentId(*q), 5);
+    q->Prior();
+    EXPECT_EQ(currentId(*q), 4);
+    EXPECT_FALSE(q->FindPrior());  // ID 1 is in Oslo but not above 1
+    EXPECT_EQ(currentId(*q), 4);
+    q->SetOnFilterRecord(nullptr);
+    EXPECT_TRUE(q->FindLast());
+    EXPECT_EQ(currentId(*q), 6);
+    q->SetFilter("Name = 'Smith*'");
+    EXPECT_TRUE(q->FindFirst());
+    EXPECT_EQ(currentId(*q), 2);
+    EXPECT_TRUE(q->FindNext());
+    EXPECT_EQ(currentId(*q), 4);
+}
