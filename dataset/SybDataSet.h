@@ -280,6 +280,11 @@ public:
     void PopulateRecord(host::TRecordBuffer Buffer, const std::string& FieldNames, const host::Variant& Values);
     /// Stores one value into the field's slot of Buffer in the slot's byte format.
     void PopulateField(host::TRecordBuffer Buffer, host::TField* Field, const host::Variant& Value);
+    /// Whether every key value can be stored in its key field without loss (a text within
+    /// the field's size, an integer within its type's range, ...). A key that does not fit
+    /// equals no stored value, so a search with it finds nothing. The values are shaped as
+    /// for PopulateRecord; a wrong shape is left to PopulateRecord to report.
+    [[nodiscard]] bool KeyFitsFields(const std::vector<host::TField*>& Keys, const host::Variant& Values);
 
     // ---- searching ----------------------------------------------------------------------
     /// Finds the first stored record (in list order) whose key fields equal the values and

@@ -151,18 +151,24 @@ bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyV
     try {
         BuildFieldList(keys, KeyFields);
         const bool keyHasCalc = FCalcFieldsInList;
+        // A key its field cannot hold (cut to the field's size, out of the type's range)
+        // equals no stored value: comparing its cut form would find a record that the
+        // key does not name.
+        const bool keyFits = KeyFitsFields(keys, KeyValues);
         key = AllocRecordBuffer();
-        // The key buffer holds the search values as given, calculated fields included:
-        // they are not recomputed from the key's other (empty) fields.
-        PopulateRecord(key, KeyFields, KeyValues);
-        FCalcFieldsInList = keyHasCalc;
         DisableControls();
         disabled = true;
-        const int last = static_cast<int>(FRecords.size()) - 1;
-        if (CanBinaryLocate(keys))
-            (void)_InternalBinarySearch(keys, 0, last, key, found);
-        else
-            (void)_InternalSequentialSearch(keys, 0, last, key, found);
+        if (keyFits) {
+            // The key buffer holds the search values as given, calculated fields
+            // included: they are not recomputed from the key's other (empty) fields.
+            PopulateRecord(key, KeyFields, KeyValues);
+            FCalcFieldsInList = keyHasCalc;
+            const int last = static_cast<int>(FRecords.size()) - 1;
+            if (CanBinaryLocate(keys))
+                (void)_InternalBinarySearch(keys, 0, last, key, found);
+            else
+                (void)_InternalSequentialSearch(keys, 0, last, key, found);
+        }
     } catch (...) {
         if (disabled) EnableControls();
         if (key) FreeRecordBuffer(key);

@@ -452,3 +452,38 @@ TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied)
     EXPECT_TRUE(q->FindNext());
     EXPECT_EQ(currentId(*q), 4);
 }
+
+// A key that its field cannot hold matches nothing: it is not cut to fit, whichever search
+// runs, and Lookup finds nothing with it either.
+TEST(Locate, AKeyItsFieldCannotHoldMatchesNothing)
+{
+    RowQuery q(nullptr, {{"ID", ftInteger}, {"Small", ftSmallint}, {"Name", ftString, 4}});
+    q.AddRow({1, 1, "Erin"});
+    q.AddRow({2, 2, "Bo"});
+    q.AddRow({3, -32768, "Al"});
+    q.Open();
+    q.SetDoBinaryLocate(true);
+    for (bool halving : {false, true}) {
+        SCOPED_TRACE(halving ? "halving" : "scanning");
+        q.SortOn("Name", {});
+        q.SetSorted(halving);
+        EXPECT_TRUE(q.Locate("Name", "Erin", {}));
+        EXPECT_FALSE(q.Locate("Name", "Erinxx", {}));
+        EXPECT_FALSE(q.Locate("Name", "Erinxx", TLocateOptions{loPartialKey}));
+        EXPECT_TRUE(q.Lookup("Name", "Erinxx", "ID").IsNull());
+        q.SortOn("ID", {});
+        q.SetSorted(halving);
+        EXPECT_FALSE(q.Locate("ID", 4294967297.0, {}));  // beyond the column's range
+        EXPECT_FALSE(q.Locate("ID", int64_t{4294967297}, {}));
+        EXPECT_FALSE(q.Locate("ID", 1.5, {}));
+        EXPECT_FALSE(q.Locate("ID", "2.5", {}));
+        EXPECT_TRUE(q.Locate("ID", "2", {}));
+        EXPECT_EQ(currentId(q), 2);
+        EXPECT_TRUE(q.Locate("ID", 3.0, {}));
+        EXPECT_EQ(currentId(q), 3);
+    }
+    EXPECT_FALSE(q.Locate("Small", 98304, {}));  // 0x18000 would read as -32768
+    EXPECT_TRUE(q.Lookup("ID;Small", VarArrayOf({3, 98304}), "Name").IsNull());
+    EXPECT_EQ(q.Lookup("ID;Small", VarArrayOf({3, -32768}), "Name").AsString(), "Al");
+    EXPECT_THROW((void)q.Locate("ID", "three", {}), EVariantError);  // not a number at all
+}
