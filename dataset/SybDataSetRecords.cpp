@@ -260,6 +260,7 @@ void TSybDataSet::InternalCancel()
 
 void TSybDataSet::InternalPost()
 {
+    CheckRequiredFields();
     TRecordBuffer active = ActiveBuffer();
     int p = recordNumber(active) - 1;
     const auto count = static_cast<int>(FRecords.size());

@@ -404,8 +404,13 @@ protected:
     /// what InternalEdit/InternalInsert set up.
     virtual void InternalCancel() {}
     /// Store the active buffer (dsEdit: over its record; dsInsert: as a new record in
-    /// front of the bookmarked one, or last when its flag is bfEOF).
+    /// front of the bookmarked one, or last when its flag is bfEOF). Implementations
+    /// call CheckRequiredFields first.
     virtual void InternalPost() = 0;
+    /// Raises EDatabaseError "Field '<display name>' must have a value" for the first
+    /// data field, in field order, that is Required, not ReadOnly and null in the active
+    /// record.
+    void CheckRequiredFields();
     /// Remove the record at the concrete position; the position then names the next.
     virtual void InternalDelete() = 0;
     /// Store a whole record from Buffer (a record buffer of this dataset) in one step:

@@ -136,6 +136,13 @@ void TDataSet::Post()
     }
 }
 
+void TDataSet::CheckRequiredFields()
+{
+    for (TField* f : m_fields)
+        if (f->Required() && !f->ReadOnly() && f->FieldKind() == fkData && f->IsNull())
+            DatabaseErrorFmt(dbconsts::SFieldRequired, {f->GetDisplayName()});
+}
+
 void TDataSet::Cancel()
 {
     if (m_state == dsEdit || m_state == dsInsert) {
