@@ -209,8 +209,17 @@ private:
         while (keyword("and")) left = binary(Node::Kind::And, std::move(left), factor());
         return left;
     }
-    static std::unique_ptr<Node> binary(Node::Kind kind, std::unique_ptr<Node> left, std::unique_ptr<Node> right)
+    // Parsing, evaluating and releasing the tree recurse once per level: a limit keeps
+    // a hostile text from exhausting the stack.
+    void deeper()
     {
+        if (++m_depth > kMaxDepth)
+            syntaxError(m_pos, "the expression is too long (more than " + std::to_string(kMaxDepth) +
+                                   " operators and parentheses)");
+    }
+    std::unique_ptr<Node> binary(Node::Kind kind, std::unique_ptr<Node> left, std::unique_ptr<Node> right)
+    {
+        deeper();
         auto node = std::make_unique<Node>();
         node->kind = kind;
         node->left = std::move(left);
@@ -220,6 +229,7 @@ private:
     std::unique_ptr<Node> factor()
     {
         if (keyword("not")) {
+            deeper();
             auto node = std::make_unique<Node>();
             node->kind = Node::Kind::Not;
             node->left = factor();
@@ -228,6 +238,7 @@ private:
         skipBlanks();
         const std::size_t open = m_pos;
         if (symbol("(")) {
+            deeper();
             auto inner = expression();
             if (!symbol(")")) {
                 skipBlanks();
@@ -347,8 +358,10 @@ private:
         }
     }
 
+    static constexpr int kMaxDepth = 1000;
     std::string_view m_text;
     std::size_t m_pos = 0;
+    int m_depth = 0;  // operators and parentheses so far: a bound on the tree's depth
 };
 
 void collectNames(const Node& node, std::vector<std::string>& out)

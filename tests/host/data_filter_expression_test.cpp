@@ -116,6 +116,15 @@ TEST(FilterExpression, MalformedTextNamesThePosition)
                   std::string::npos)
             << c.expression << " -> " << message;
     }
+    // Texts that would nest the parser or the tree too deeply are refused, not followed.
+    std::string ors = "ID = 1";
+    std::string nots;
+    for (int i = 0; i < 50000; ++i) {
+        ors += " or ID = 1";
+        nots += "not ";
+    }
+    for (const std::string& hostile : {std::string(100000, '(') + "ID = 1", nots + "ID = 1", ors})
+        EXPECT_NE(errorOf([&] { TFilterExpression parsed(hostile); }).find("too long"), std::string::npos);
     // A rejected expression leaves the former one in force.
     auto ds = people();
     ds->SetFilter("ID > 3");
