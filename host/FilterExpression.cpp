@@ -10,6 +10,7 @@
 #include "host/DateTime.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
+#include "host/FieldsBcd.h"
 #include "host/SysUtils.h"
 
 namespace host {
@@ -19,7 +20,7 @@ namespace {
 enum class Op { Eq, Ne, Lt, Le, Gt, Ge };
 
 // How a comparison reads its values, chosen from the field's type when binding.
-enum class Category { Number, DateTime, Boolean, Text };
+enum class Category { Number, Decimal, DateTime, Boolean, Text };
 
 struct Operand {
     enum class Kind { Field, Text, Number, Boolean, Null };
@@ -39,10 +40,11 @@ Category categoryOf(TFieldType type) noexcept
     case ftWord:
     case ftFloat:
     case ftCurrency:
-    case ftBCD:
     case ftAutoInc:
     case ftLargeint:
         return Category::Number;
+    case ftBCD:
+        return Category::Decimal;
     case ftDate:
     case ftTime:
     case ftDateTime:
@@ -125,6 +127,40 @@ bool likeMatch(std::string_view text, std::string_view pattern)
     return p == pattern.size();
 }
 
+// Orders two decimal texts in the form BCDToStr and TBCDField write ("-12.5", "0",
+// "3"), digit by digit: exact where doubles would round long values together.
+int compareDecimals(std::string_view a, std::string_view b)
+{
+    const bool negA = !a.empty() && a.front() == '-';
+    const bool negB = !b.empty() && b.front() == '-';
+    if (negA) a.remove_prefix(1);
+    if (negB) b.remove_prefix(1);
+    auto split = [](std::string_view t, std::string_view& whole, std::string_view& fraction) {
+        const std::size_t point = t.find_first_of(".,");
+        whole = t.substr(0, point);
+        fraction = point == std::string_view::npos ? std::string_view() : t.substr(point + 1);
+        while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+        while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+    };
+    std::string_view wa, fa, wb, fb;
+    split(a, wa, fa);
+    split(b, wb, fb);
+    const bool zeroA = wa.empty() && fa.empty();
+    const bool zeroB = wb.empty() && fb.empty();
+    const int signA = zeroA ? 0 : (negA ? -1 : 1);
+    const int signB = zeroB ? 0 : (negB ? -1 : 1);
+    if (signA != signB) return signA < signB ? -1 : 1;
+    int magnitude = 0;
+    if (wa.size() != wb.size()) {
+        magnitude = wa.size() < wb.size() ? -1 : 1;
+    } else if (const int c = wa.compare(wb); c != 0) {
+        magnitude = c < 0 ? -1 : 1;
+    } else if (const int f = fa.compare(fb); f != 0) {
+        magnitude = f < 0 ? -1 : 1;  // digits after the point: a prefix is the smaller
+    }
+    return signA < 0 ? -magnitude : magnitude;
+}
+
 [[noreturn]] void syntaxError(std::size_t position, const std::string& what)
 {
     DatabaseErrorFmt("Filter expression error at position %d: %s", {static_cast<int>(position + 1), what});
@@ -143,6 +179,7 @@ struct TFilterExpression::Node {
     // mirrored when written the other way round).
     Category category = Category::Text;
     double literalNumber = 0;
+    std::string literalDecimal;  // Decimal: the literal as exact decimal text
     bool literalBoolean = false;
     bool alwaysFalse = false;  // a null literal: no value compares with it
 };
@@ -413,6 +450,17 @@ void bind(Node& node, TDataSet& ds)
             literalError(lit, *node.a.field);
         }
         break;
+    case Category::Decimal: {
+        TBcd exact;
+        if (lit.kind == Operand::Kind::Boolean) {
+            exact = StrToBCD(lit.boolean ? "1" : "0");
+        } else if (!TryStrToBCD(Trim(lit.text), exact)) {
+            if (lit.kind != Operand::Kind::Number) literalError(lit, *node.a.field);
+            exact = DoubleToBCD(lit.number, 18);  // written with an exponent
+        }
+        node.literalDecimal = BCDToStr(exact);
+        break;
+    }
     case Category::DateTime:
         if (lit.kind == Operand::Kind::Number) {
             node.literalNumber = lit.number;
@@ -481,6 +529,10 @@ bool evaluateCompare(const Node& node, TFilterOptions options)
     switch (node.category) {
     case Category::Number:
         return holds(node.op, order(field->AsFloat(), other ? other->AsFloat() : node.literalNumber));
+    case Category::Decimal:
+        if (other && categoryOf(other->DataType()) != Category::Decimal)
+            return holds(node.op, order(field->AsFloat(), other->AsFloat()));
+        return holds(node.op, compareDecimals(field->AsString(), other ? other->AsString() : node.literalDecimal));
     case Category::DateTime:
         return holds(node.op, order(static_cast<double>(field->AsDateTime()),
                                     other ? static_cast<double>(other->AsDateTime()) : node.literalNumber));

@@ -314,6 +314,28 @@ TEST(Filter, ExpressionAndOptionsTakeEffectOnAnOpenQuery)
     EXPECT_EQ(column(*q, "N"), (Strings{"1", "2"}));
 }
 
+// Exact decimals compare digit by digit: values a double cannot tell apart stay apart.
+TEST(Filter, ExactDecimalsCompareDigitByDigit)
+{
+    TestQuery q(nullptr, {{"D", ftBCD, 2}});
+    for (const char* v : {"12345678901234567890.01", "12345678901234567890.02", "-0.5", "0", "7"}) q.AddRow({v});
+    q.Open();
+    const struct {
+        const char* expression;
+        Strings values;
+    } cases[] = {
+        {"D > '12345678901234567890.01'", {"12345678901234567890.02"}},
+        {"D = 12345678901234567890.010", {"12345678901234567890.01"}},
+        {"D < 0", {"-0.5"}},
+        {"D >= 0 and D < 7.5", {"0", "7"}},
+    };
+    q.SetFiltered(true);
+    for (const auto& c : cases) {
+        q.SetFilter(c.expression);
+        EXPECT_EQ(column(q, "D"), c.values) << c.expression;
+    }
+}
+
 // OnCalcFields may set calculated fields only: a data field written there raises and
 // the stored record keeps its value.
 TEST(Editing, OnCalcFieldsCannotChangeADataField)
