@@ -295,6 +295,11 @@ public:
     void PopulateRecord(host::TRecordBuffer Buffer, const std::string& FieldNames, const host::Variant& Values);
     /// Stores one value into the field's slot of Buffer in the slot's byte format.
     void PopulateField(host::TRecordBuffer Buffer, host::TField* Field, const host::Variant& Value);
+    /// Whether every key value can be stored in its key field without loss (a text within
+    /// the field's size, an integer within its type's range, ...). A key that does not fit
+    /// equals no stored value, so a search with it finds nothing. The values are shaped as
+    /// for PopulateRecord; a wrong shape is left to PopulateRecord to report.
+    [[nodiscard]] bool KeyFitsFields(const std::vector<host::TField*>& Keys, const host::Variant& Values);
 
     // ---- searching ----------------------------------------------------------------------
     /// Finds the first stored record (in list order) whose key fields equal the values and
@@ -368,8 +373,13 @@ protected:
     /// a match FCurRec is the first matching record. The range is not used.
     int _InternalSequentialSearch(const std::vector<host::TField*>& Keys, int First, int Last, char* Key,
                                   bool& Found);
-    /// Runs FilterRecord on a copy of stored record Index (numbered as GetRecord does).
-    bool acceptsStored(int Index, host::TRecordBuffer Scratch);
+    /// Tests a copy of stored record Index (numbered as GetRecord does) with the filter:
+    /// through FilterRecord, or, with Always, whether or not filtering is on (FindFirst
+    /// and its kin search with the filter).
+    bool acceptsStored(int Index, host::TRecordBuffer Scratch, bool Always = false);
+    /// The filter's test of Buffer as the record under test (dsFilter): its calculated
+    /// fields computed, then the filter expression and the OnFilterRecord handler.
+    bool testFilter(host::TRecordBuffer Buffer);
 
     // ---- record list --------------------------------------------------------------------
     /// Appends a stored record and clears FListSorted.

@@ -1,12 +1,15 @@
 // TSybDataSet: filling record buffers from values (the key records of searches), in the
 // byte format of stored records so that the record comparison sees equal values as equal.
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "dataset/SybDataSet.h"
 #include "host/Collation.h"
 #include "host/Exceptions.h"
+#include "host/SysUtils.h"
 
 namespace tovrin {
 
@@ -55,7 +58,90 @@ TBcd variantToBcd(const Variant& v)
     }
 }
 
+// The value as an integer when it is one exactly (integral, in the 64-bit range); false
+// for a fractional or out-of-range number. Unconvertible values count as integers: the
+// conversion that stores them reports them.
+bool exactInteger(const Variant& v, int64_t& out)
+{
+    const TVarType type = v.VarType();
+    if (type == varSmallint || type == varInteger || type == varShortInt || type == varByte || type == varWord ||
+        type == varLongWord || type == varInt64 || type == varBoolean) {
+        out = v.AsInt64();
+        return true;
+    }
+    double d = 0;
+    if (type == varString) {
+        if (TryStrToInt64(Trim(v.AsString()), out)) return true;
+        if (!TryStrToFloat(v.AsString(), d)) {
+            out = 0;
+            return true;
+        }
+    } else {
+        d = v.AsFloat();
+    }
+    // 2^63 is the first double beyond the 64-bit range.
+    if (!(d == std::trunc(d)) || d < -9223372036854775808.0 || d >= 9223372036854775808.0) return false;
+    out = static_cast<int64_t>(d);
+    return true;
+}
+
+bool integerFits(const Variant& v, int64_t lo, int64_t hi)
+{
+    int64_t n = 0;
+    return exactInteger(v, n) && n >= lo && n <= hi;
+}
+
+// Whether the field's slot holds the value without loss: a text within the field's size,
+// an integer within the type's range, a date without a time for a date field.
+bool valueFitsField(TField* field, const Variant& v)
+{
+    if (VarIsNull(v) || v.VarType() == varEmpty) return true;
+    const auto size = static_cast<std::size_t>(std::max(field->Size(), 0));
+    switch (field->DataType()) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+        return VarToStr(v).size() <= size;
+    case ftSmallint:
+        return integerFits(v, INT16_MIN, INT16_MAX);
+    case ftWord:
+        return integerFits(v, 0, UINT16_MAX);
+    case ftInteger:
+    case ftAutoInc:
+        return integerFits(v, INT32_MIN, INT32_MAX);
+    case ftLargeint:
+        return integerFits(v, INT64_MIN, INT64_MAX);
+    case ftDate: {
+        const double d = v.AsDateTime();
+        return d == std::trunc(d);
+    }
+    case ftTime: {
+        const double d = v.AsDateTime();
+        return d >= 0 && d < 1;
+    }
+    case ftBytes:
+    case ftVarBytes:
+        return isByteArray(v) || v.VarType() == varString ? v.AsBytes().size() <= size : true;
+    default:
+        return true;
+    }
+}
+
 }  // namespace
+
+bool TSybDataSet::KeyFitsFields(const std::vector<TField*>& Keys, const Variant& Values)
+{
+    if (Keys.empty()) return true;
+    int dims = VarArrayDimCount(Values);
+    if (dims == 1 && Keys.size() == 1 && isByteArray(Values) &&
+        (Keys.front()->DataType() == ftBytes || Keys.front()->DataType() == ftVarBytes))
+        dims = 0;
+    if (dims == 0) return Keys.size() != 1 || valueFitsField(Keys.front(), Values);
+    if (dims > 1) return true;  // PopulateRecord reports the shape
+    for (std::size_t i = 0; i < Keys.size(); ++i)
+        if (!valueFitsField(Keys[i], VarArrayGet(Values, {static_cast<int>(i)}))) return false;
+    return true;
+}
 
 void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldNames, const Variant& Values)
 {

@@ -134,29 +134,37 @@ TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
         // The copy carries the record's identity, which is its bookmark.
         std::memcpy(Buffer, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
         Buffer[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
-        const bool accepted = FilterRecord(Buffer);
+        // A filter computes the record's calculated fields before it tests the record;
+        // without one they are computed here.
+        const bool filtered = IsFiltered();
+        const bool accepted = !filtered || FilterRecord(Buffer);
         if (!accepted && GetMode == gmCurrent) return grError;
-        GetCalcFields(Buffer);
+        if (!filtered) GetCalcFields(Buffer);
         if (accepted) return grOK;
     }
 }
 
 bool TSybDataSet::FilterRecord(TRecordBuffer Buffer)
 {
+    if (!IsFiltered()) return true;
+    return testFilter(Buffer);
+}
+
+bool TSybDataSet::testFilter(TRecordBuffer Buffer)
+{
     bool accept = true;
-    if (!IsFiltered()) return accept;
     const TDataSetState saved = SetTempState(dsFilter);
     TRecordBuffer savedFilterBuffer = FFilterBuffer;
     FFilterBuffer = Buffer;
     try {
-        if (FCalcFieldsInList) {
+        // The handler and the expression may read calculated fields: they see the values
+        // of the record under test, not those of an earlier record.
+        if (CalcFieldsSize() > 0) {
             ClearCalcFields(Buffer);
             GetCalcFields(Buffer);
         }
-        if (Filtered() && OnFilterRecord()) {
-            OnFilterRecord()(this, accept);
-            AbortIfClosing();  // the handler closed the dataset: stop what filtered
-        }
+        accept = RecordMatchesFilter();
+        AbortIfClosing();  // the handler closed the dataset: stop what filtered
     } catch (...) {
         // The handler's exception goes to the caller, with the state and the controls as
         // they were before the test.
@@ -266,6 +274,7 @@ void TSybDataSet::InternalPost()
 {
     // What a blob stream still open has written belongs to the record being posted.
     flushBlobStreams();
+    CheckRequiredFields();
     TRecordBuffer active = ActiveBuffer();
     int p;
     if (State() == dsEdit) {

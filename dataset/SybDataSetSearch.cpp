@@ -58,11 +58,11 @@ bool TSybDataSet::CanBinaryLocate(const std::vector<TField*>& Keys)
 
 // ---- the searches ------------------------------------------------------------------------------
 
-bool TSybDataSet::acceptsStored(int Index, TRecordBuffer Scratch)
+bool TSybDataSet::acceptsStored(int Index, TRecordBuffer Scratch, bool Always)
 {
     std::memcpy(Scratch, FRecords[static_cast<std::size_t>(Index)], static_cast<std::size_t>(FRecordSize));
     Scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
-    return FilterRecord(Scratch);
+    return Always ? testFilter(Scratch) : FilterRecord(Scratch);
 }
 
 int TSybDataSet::_InternalSequentialSearch(const std::vector<TField*>& Keys, int /*First*/, int /*Last*/, char* Key,
@@ -150,18 +150,24 @@ bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyV
     try {
         BuildFieldList(keys, KeyFields);
         const bool keyHasCalc = FCalcFieldsInList;
+        // A key its field cannot hold (cut to the field's size, out of the type's range)
+        // equals no stored value: comparing its cut form would find a record that the
+        // key does not name.
+        const bool keyFits = KeyFitsFields(keys, KeyValues);
         key = AllocRecordBuffer();
-        // The key buffer holds the search values as given, calculated fields included:
-        // they are not recomputed from the key's other (empty) fields.
-        PopulateRecord(key, KeyFields, KeyValues);
-        FCalcFieldsInList = keyHasCalc;
         DisableControls();
         disabled = true;
-        const int last = static_cast<int>(FRecords.size()) - 1;
-        if (CanBinaryLocate(keys))
-            (void)_InternalBinarySearch(keys, 0, last, key, found);
-        else
-            (void)_InternalSequentialSearch(keys, 0, last, key, found);
+        if (keyFits) {
+            // The key buffer holds the search values as given, calculated fields
+            // included: they are not recomputed from the key's other (empty) fields.
+            PopulateRecord(key, KeyFields, KeyValues);
+            FCalcFieldsInList = keyHasCalc;
+            const int last = static_cast<int>(FRecords.size()) - 1;
+            if (CanBinaryLocate(keys))
+                (void)_InternalBinarySearch(keys, 0, last, key, found);
+            else
+                (void)_InternalSequentialSearch(keys, 0, last, key, found);
+        }
     } catch (...) {
         if (disabled) EnableControls();
         if (key) FreeRecordBuffer(key);
@@ -234,16 +240,18 @@ bool TSybDataSet::FindRecord(bool Restart, bool GoForward)
     const auto count = static_cast<int>(FRecords.size());
     const int step = GoForward ? 1 : -1;
     // A restart searches from before the first (forward) or after the last record
-    // (backward), so FindFirst and FindLast land on the first and last record. Records
-    // the filter rejects are stepped over: the cursor cannot show them.
+    // (backward), so FindFirst and FindLast land on the first and last record. The
+    // search steps to the next record the filter (expression and handler) accepts,
+    // whether or not Filtered is on: Find* are how an application searches with a
+    // filter without applying it.
     int pos = Restart ? (GoForward ? -1 : count) : FCurRec;
-    const bool filtered = IsFiltered();
+    const bool filtered = HasFilterConditions();
     TRecordBuffer scratch = nullptr;
     int target = -1;
     try {
         if (filtered) scratch = AllocRecordBuffer();
         for (int i = pos + step; i >= 0 && i < count; i += step) {
-            if (!filtered || acceptsStored(i, scratch)) {
+            if (!filtered || acceptsStored(i, scratch, true)) {
                 target = i;
                 break;
             }

@@ -7,6 +7,7 @@
 #include "host/DataSource.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
+#include "host/FilterExpression.h"
 #include "host/PropInfo.h"
 #include "host/Streams.h"
 #include "host/SysUtils.h"
@@ -235,6 +236,7 @@ void TDataSet::DestroyFields()
 
 void TDataSet::BindFields(bool Binding)
 {
+    if (m_filterExpression) m_filterExpression->Unbind();  // it may name fields bound anew
     m_calcFieldsSize = 0;
     int blobIndex = 0;
     for (TField* f : m_fields) {

@@ -32,6 +32,7 @@
 namespace host {
 
 class TDataSource;
+class TFilterExpression;
 class TDataLink;
 class TStream;
 class EDatabaseError;
@@ -176,6 +177,13 @@ public:
     [[nodiscard]] const TFilterRecordEvent& OnFilterRecord() const noexcept { return m_onFilterRecord; }
     /// Stores the handler (see SetFiltered for re-reading).
     virtual void SetOnFilterRecord(TFilterRecordEvent Value);
+    /// The filter expression (see TFilterExpression); empty for none. While Filtered is on
+    /// a record shows when the expression and the OnFilterRecord handler both accept it.
+    [[nodiscard]] const std::string& Filter() const noexcept { return m_filterText; }
+    /// Parses and stores the expression (see SetFiltered for re-reading). An expression
+    /// that cannot be parsed raises EDatabaseError naming the position, and the former
+    /// one stays.
+    virtual void SetFilter(const std::string& Value);
     /// Finds the first record whose key fields equal the values and makes it current.
     /// The base scans the records with the controls disabled and fires one BeforeScroll,
     /// and AfterScroll only when it found a record (the current record stays otherwise).
@@ -426,8 +434,13 @@ protected:
     /// what InternalEdit/InternalInsert set up.
     virtual void InternalCancel() {}
     /// Store the active buffer (dsEdit: over its record; dsInsert: as a new record in
-    /// front of the bookmarked one, or last when its flag is bfEOF).
+    /// front of the bookmarked one, or last when its flag is bfEOF). Implementations
+    /// call CheckRequiredFields first.
     virtual void InternalPost() = 0;
+    /// Raises EDatabaseError "Field '<display name>' must have a value" for the first
+    /// data field, in field order, that is Required, not ReadOnly and null in the active
+    /// record.
+    void CheckRequiredFields();
     /// Remove the record at the concrete position; the position then names the next.
     virtual void InternalDelete() = 0;
     /// Store a whole record from Buffer (a record buffer of this dataset) in one step:
@@ -454,6 +467,15 @@ protected:
     virtual void CalculateFields(TRecordBuffer Buffer);
     /// Makes the calculated fields of Buffer null; the base does nothing.
     virtual void ClearCalcFields(TRecordBuffer Buffer);
+
+    // ---- filtering ---------------------------------------------------------------------
+    /// Whether a filter expression or an OnFilterRecord handler is set (whether or not
+    /// Filtered is on).
+    [[nodiscard]] bool HasFilterConditions() const noexcept;
+    /// Tests the record under test (the state is dsFilter, so the fields read it): the
+    /// filter expression, then, when it accepts, the OnFilterRecord handler. True when
+    /// both accept (a missing one accepts).
+    bool RecordMatchesFilter();
 
     // ---- searching ---------------------------------------------------------------------
     /// One step of FindFirst/FindNext/...: Restart moves to the first (GoForward) or last
@@ -512,6 +534,8 @@ private:
     bool m_filtered = false;
     TFilterOptions m_filterOptions;
     TFilterRecordEvent m_onFilterRecord;
+    std::string m_filterText;
+    std::unique_ptr<TFilterExpression> m_filterExpression;  // parsed m_filterText; null when empty
 
     TDataSetNotifyEvent m_BeforeOpen, m_AfterOpen, m_BeforeClose, m_AfterClose;
     TDataSetNotifyEvent m_BeforeInsert, m_AfterInsert, m_BeforeEdit, m_AfterEdit;

@@ -6,6 +6,7 @@
 #include "host/DataSource.h"
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
+#include "host/FilterExpression.h"
 #include "host/SysUtils.h"
 
 namespace host {
@@ -139,6 +140,13 @@ void TDataSet::Post()
     }
 }
 
+void TDataSet::CheckRequiredFields()
+{
+    for (TField* f : m_fields)
+        if (f->Required() && !f->ReadOnly() && f->FieldKind() == fkData && f->IsNull())
+            DatabaseErrorFmt(dbconsts::SFieldRequired, {f->GetDisplayName()});
+}
+
 void TDataSet::Cancel()
 {
     TOperationScope scope(*this);
@@ -252,6 +260,27 @@ void TDataSet::SetFilterOptions(TFilterOptions Value)
 void TDataSet::SetOnFilterRecord(TFilterRecordEvent Value)
 {
     m_onFilterRecord = std::move(Value);
+}
+
+void TDataSet::SetFilter(const std::string& Value)
+{
+    std::unique_ptr<TFilterExpression> parsed;
+    if (!Trim(Value).empty()) parsed = std::make_unique<TFilterExpression>(Value);
+    m_filterExpression = std::move(parsed);
+    m_filterText = Value;
+}
+
+bool TDataSet::HasFilterConditions() const noexcept
+{
+    return m_filterExpression != nullptr || static_cast<bool>(m_onFilterRecord);
+}
+
+bool TDataSet::RecordMatchesFilter()
+{
+    bool accept = true;
+    if (m_filterExpression) accept = m_filterExpression->Evaluate(*this, m_filterOptions);
+    if (accept && m_onFilterRecord) m_onFilterRecord(this, accept);
+    return accept;
 }
 
 // ---- searching -------------------------------------------------------------------------------

@@ -69,6 +69,8 @@ void TSybQuery::GetPublishedProperties(TPropList& list) const
     list.push_back(StringProperty<C>(
         "SQLText", [](const C& q) { return const_cast<C&>(q).GetSQLText(); }, &C::SetSQLText));
     list.push_back(BoolProperty<C>("Active", &C::Active, &C::SetActive).storedNever());
+    list.push_back(StringProperty<C>("Filter", &C::Filter, &C::SetFilter)
+                       .storedIf<C>([](const C& q) { return !q.Filter().empty(); }));
     list.push_back(BoolProperty<C>("Filtered", &C::Filtered, &C::SetFiltered).withDefault(Variant(false)));
     list.push_back(SetProperty<C, TFilterOption>("FilterOptions", "TFilterOptions",
                                                  {"foCaseInsensitive", "foNoPartialCompare"}, &C::FilterOptions,

@@ -183,6 +183,11 @@ public:
     /// the current record and moves nothing.
     void SetRecNo(int Value) override;
     void SetFiltered(bool Value) override;
+    /// Sets the expression; on an open filtered dataset the records are read again from
+    /// the first (a pending edit is posted or cancelled first).
+    void SetFilter(const std::string& Value) override;
+    /// Sets the options; re-reads as SetFilter does.
+    void SetFilterOptions(host::TFilterOptions Value) override;
     [[nodiscard]] bool BookmarkValid(const host::TBookmark& ABookmark) override;
     [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1, const host::TBookmark& Bookmark2) override;
     /// True when the bookmark (a record identity) names a stored record of this open.

@@ -145,6 +145,9 @@ void TSybQuery::InternalInitFieldDefs() {
             if (column->DataType() == CS_MONEY_TYPE) {
                 def->SetPrecision(4);
             }
+            // A column the server describes as not nullable must have a value: its
+            // default field is Required, and Post refuses a record that leaves it null.
+            def->SetRequired((column->DataFmt().status & CS_CANBENULL) == 0);
         }
     } catch (const std::exception& e) {
         throw host::Exception("InternalInitFieldDefs failed. Error : " + std::string(e.what()));

@@ -4,6 +4,7 @@
 // sorted flag.
 #include <cstring>
 
+#include "host/DbConsts.h"
 #include "host/Exceptions.h"
 #include "host/Runtime.h"
 #include "query/SybQuery.h"
@@ -64,6 +65,9 @@ void TSybQuery::SetFieldData(TField* Field, const void* Buffer)
     char* slot = GetFieldPointer(GetActiveRecordBuffer(), Field);
     if (!slot) return;
     if (Field->ReadOnly()) DatabaseErrorFmt("Field %s is read only", {Field->GetDisplayName()});
+    // OnCalcFields computes the calculated and lookup fields of a record; a data field
+    // written there would change a stored or displayed record behind the edit cycle.
+    if (State() == dsCalcFields && Field->FieldKind() == fkData) DatabaseError(dbconsts::SNotEditing, this);
     if (Field->FieldKind() == fkData || Field->FieldKind() == fkInternalCalc) Field->Validate(Buffer);
     const int size = GetFieldSize(Field->DataType(), Field->Size());
     const auto* source = static_cast<const char*>(Buffer);
@@ -172,7 +176,7 @@ bool TSybQuery::IsSequenced()
 
 bool TSybQuery::IsFiltered()
 {
-    return Filtered() && static_cast<bool>(OnFilterRecord());
+    return Filtered() && HasFilterConditions();
 }
 
 void TSybQuery::SetFiltered(bool Value)
@@ -183,6 +187,28 @@ void TSybQuery::SetFiltered(bool Value)
     }
     CheckBrowseMode();
     if (Filtered() != Value) TSybDataSet::SetFiltered(Value);
+    First();
+}
+
+void TSybQuery::SetFilter(const std::string& Value)
+{
+    if (!Active() || !Filtered()) {
+        TSybDataSet::SetFilter(Value);
+        return;
+    }
+    CheckBrowseMode();
+    TSybDataSet::SetFilter(Value);
+    First();
+}
+
+void TSybQuery::SetFilterOptions(TFilterOptions Value)
+{
+    if (!Active() || !Filtered() || Value == FilterOptions()) {
+        TSybDataSet::SetFilterOptions(Value);
+        return;
+    }
+    CheckBrowseMode();
+    TSybDataSet::SetFilterOptions(Value);
     First();
 }
 

@@ -2,6 +2,8 @@
 // edited, inserted and appended records at their positions.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "dataset_support.h"
 #include "host/FieldsTyped.h"
 
@@ -275,6 +277,115 @@ TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain)
     q->Open();
     EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "3"}));
     EXPECT_EQ(q->execCount, 2);
+}
+
+// A query with a calculated TWICE = 2 * N over N = 10, 20, 30, 40.
+std::unique_ptr<TestQuery> withTwice(std::function<void(TestQuery&)> extra = nullptr)
+{
+    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
+    auto* n = new TIntegerField(q.get());
+    n->SetFieldName("N");
+    n->SetDataSet(q.get());
+    auto* s = new TStringField(q.get());
+    s->SetFieldName("S");
+    s->SetSize(20);
+    s->SetDataSet(q.get());
+    auto* twice = new TIntegerField(q.get());
+    twice->SetFieldName("TWICE");
+    twice->SetFieldKind(fkCalculated);
+    twice->SetDataSet(q.get());
+    TestQuery* raw = q.get();
+    q->SetOnCalcFields([n, twice, raw, extra](TDataSet*) {
+        twice->SetAsInteger(2 * n->AsInteger());
+        if (extra) extra(*raw);
+    });
+    for (int i = 1; i <= 4; ++i) q->AddRow({10 * i, "r" + std::to_string(i)});
+    return q;
+}
+
+// The filter sees the calculated fields of the record it tests, through the handler and
+// through the expression, with no sort involved.
+TEST(Filter, SeesTheCalculatedFieldsOfTheRecordUnderTest)
+{
+    auto q = withTwice();
+    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("TWICE")->AsInteger() > 60; });
+    q->SetFiltered(true);
+    q->Open();
+    EXPECT_EQ(column(*q, "N"), Strings{"40"});
+    EXPECT_EQ(q->RecordCount(), 1);
+    q->SetOnFilterRecord(nullptr);
+    q->SetFilter("TWICE > 50 and TWICE < 80");
+    EXPECT_EQ(column(*q, "N"), Strings{"30"});
+    EXPECT_EQ(q->RecordCount(), 1);
+    EXPECT_EQ(q->FieldByName("TWICE")->AsInteger(), 60);
+}
+
+// Filter and FilterOptions changed on an open, filtered query show the records they
+// select at once, from the first; the expression alone makes the query filtered.
+TEST(Filter, ExpressionAndOptionsTakeEffectOnAnOpenQuery)
+{
+    auto q = numbers(5);
+    q->SetFilter("S = 'R*'");
+    q->SetFiltered(true);
+    q->Open();
+    EXPECT_TRUE(q->IsEmpty());
+    q->SetFilterOptions(TFilterOptions{foCaseInsensitive});
+    EXPECT_EQ(q->RecordCount(), 5);
+    q->Last();
+    q->SetFilter("N >= 4");
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 4);  // back at the first it shows
+    EXPECT_EQ(column(*q, "N"), (Strings{"4", "5"}));
+    q->Edit();
+    q->FieldByName("N")->SetAsInteger(1);
+    q->SetFilter("N < 3");  // the pending edit is posted first
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "1"}));
+    // Reopened, the query has new default fields: the expression finds them anew.
+    q->Close();
+    q->Open();
+    EXPECT_EQ(column(*q, "N"), (Strings{"1", "2"}));
+}
+
+// Exact decimals compare digit by digit: values a double cannot tell apart stay apart.
+TEST(Filter, ExactDecimalsCompareDigitByDigit)
+{
+    TestQuery q(nullptr, {{"D", ftBCD, 2}});
+    for (const char* v : {"12345678901234567890.01", "12345678901234567890.02", "-0.5", "0", "7"}) q.AddRow({v});
+    q.Open();
+    const struct {
+        const char* expression;
+        Strings values;
+    } cases[] = {
+        {"D > '12345678901234567890.01'", {"12345678901234567890.02"}},
+        {"D = 12345678901234567890.010", {"12345678901234567890.01"}},
+        {"D < 0", {"-0.5"}},
+        {"D >= 0 and D < 7.5", {"0", "7"}},
+    };
+    q.SetFiltered(true);
+    for (const auto& c : cases) {
+        q.SetFilter(c.expression);
+        EXPECT_EQ(column(q, "D"), c.values) << c.expression;
+    }
+}
+
+// OnCalcFields may set calculated fields only: a data field written there raises and
+// the stored record keeps its value.
+TEST(Editing, OnCalcFieldsCannotChangeADataField)
+{
+    bool writeData = false;
+    auto q = withTwice([&](TestQuery& ds) {
+        if (writeData) ds.FieldByName("S")->SetAsString("changed");
+    });
+    q->Open();
+    writeData = true;
+    try {
+        q->Next();
+        FAIL() << "no error";
+    } catch (const EDatabaseError& e) {
+        EXPECT_NE(std::string(e.Message()).find("Dataset not in edit or insert mode"), std::string::npos);
+    }
+    writeData = false;
+    EXPECT_EQ(column(*q, "S"), (Strings{"r1", "r2", "r3", "r4"}));
+    EXPECT_EQ(column(*q, "TWICE"), (Strings{"20", "40", "60", "80"}));
 }
 
 }  // namespace

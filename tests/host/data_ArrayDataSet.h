@@ -387,7 +387,7 @@ private:
     {
         if (m_oldBuffer) FreeRecordBuffer(m_oldBuffer);
     }
-    bool isFiltered() const { return Filtered() && static_cast<bool>(OnFilterRecord()); }
+    bool isFiltered() const { return Filtered() && HasFilterConditions(); }
     bool filterRecord(TRecordBuffer b)
     {
         if (!isFiltered()) return true;
@@ -395,7 +395,7 @@ private:
         TDataSetState saved = SetTempState(dsFilter);
         m_filterBuffer = b;
         try {
-            OnFilterRecord()(this, accept);
+            accept = RecordMatchesFilter();
         } catch (...) {
             RestoreState(saved);
             throw;

@@ -239,6 +239,35 @@ TEST_F(QueryTypes, FieldNamesAreMadeUniqueWithoutLetterCase) {
     EXPECT_EQ(query->FieldByName("b_2")->AsInteger(), 9);
 }
 
+// A column described as not nullable makes a Required field, and Post refuses a record
+// that leaves such a field null, naming the field as the application shows it.
+TEST_F(QueryTypes, NotNullColumnsAreRequiredAndPostEnforcesThem) {
+    exec(kConnection, "create table #required (k int not null, name varchar(10) not null, note varchar(10) null)");
+    exec(kConnection, "insert #required values (1, 'one', null)");
+    auto query = makeQuery(kConnection, "select k, name, note from #required");
+    query->Open();
+    ASSERT_TRUE(query->Active());
+    EXPECT_TRUE(query->FieldByName("k")->Required());
+    EXPECT_TRUE(query->FieldByName("name")->Required());
+    EXPECT_FALSE(query->FieldByName("note")->Required());
+    query->FieldByName("name")->SetDisplayLabel("Customer name");
+
+    query->Append();
+    query->FieldByName("k")->SetAsInteger(2);
+    EXPECT_EQ(querytest::errorOf([&] { query->Post(); }), "Field 'Customer name' must have a value");
+    EXPECT_EQ(query->State(), host::dsInsert);
+    query->FieldByName("name")->SetAsString("two");
+    query->Post();
+    EXPECT_EQ(query->RecordCount(), 2);
+
+    query->First();
+    query->Edit();
+    query->FieldByName("k")->Clear();
+    EXPECT_EQ(querytest::errorOf([&] { query->Post(); }), "Field 'k' must have a value");
+    query->Cancel();
+    EXPECT_EQ(query->FieldByName("k")->AsInteger(), 1);
+}
+
 TEST_F(QueryTypes, EmptyResultHasFieldsAndNoRecords) {
     exec(kConnection, "create table #empty (a int, b varchar(7))");
     auto query = makeQuery(kConnection, "select * from #empty");

@@ -420,3 +420,70 @@ TEST(FindRecord, OnAnEmptyDatasetFindsNothing)
     EXPECT_FALSE(q.FindNext());
     EXPECT_FALSE(q.Found());
 }
+
+// The filter decides what Find* find, whether or not it is applied: the handler and the
+// expression both, with Filtered off the cursor still shows every record.
+TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied)
+{
+    auto q = people();
+    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("City")->AsString() == "Oslo"; });
+    q->SetFilter("ID > 1");
+    q->Open();
+    EXPECT_FALSE(q->Filtered());
+    EXPECT_EQ(q->RecordCount(), 6);
+    EXPECT_TRUE(q->FindFirst());
+    EXPECT_EQ(currentId(*q), 5);
+    EXPECT_TRUE(q->FindNext());
+    EXPECT_EQ(currentId(*q), 6);
+    EXPECT_FALSE(q->FindNext());
+    EXPECT_EQ(currentId(*q), 6);
+    q->Prior();  // the cursor still shows the records the filter rejects
+    EXPECT_EQ(currentId(*q), 5);
+    q->Prior();
+    EXPECT_EQ(currentId(*q), 4);
+    EXPECT_FALSE(q->FindPrior());  // ID 1 is in Oslo but not above 1
+    EXPECT_EQ(currentId(*q), 4);
+    q->SetOnFilterRecord(nullptr);
+    EXPECT_TRUE(q->FindLast());
+    EXPECT_EQ(currentId(*q), 6);
+    q->SetFilter("Name = 'Smith*'");
+    EXPECT_TRUE(q->FindFirst());
+    EXPECT_EQ(currentId(*q), 2);
+    EXPECT_TRUE(q->FindNext());
+    EXPECT_EQ(currentId(*q), 4);
+}
+
+// A key that its field cannot hold matches nothing: it is not cut to fit, whichever search
+// runs, and Lookup finds nothing with it either.
+TEST(Locate, AKeyItsFieldCannotHoldMatchesNothing)
+{
+    RowQuery q(nullptr, {{"ID", ftInteger}, {"Small", ftSmallint}, {"Name", ftString, 4}});
+    q.AddRow({1, 1, "Erin"});
+    q.AddRow({2, 2, "Bo"});
+    q.AddRow({3, -32768, "Al"});
+    q.Open();
+    q.SetDoBinaryLocate(true);
+    for (bool halving : {false, true}) {
+        SCOPED_TRACE(halving ? "halving" : "scanning");
+        q.SortOn("Name", {});
+        q.SetSorted(halving);
+        EXPECT_TRUE(q.Locate("Name", "Erin", {}));
+        EXPECT_FALSE(q.Locate("Name", "Erinxx", {}));
+        EXPECT_FALSE(q.Locate("Name", "Erinxx", TLocateOptions{loPartialKey}));
+        EXPECT_TRUE(q.Lookup("Name", "Erinxx", "ID").IsNull());
+        q.SortOn("ID", {});
+        q.SetSorted(halving);
+        EXPECT_FALSE(q.Locate("ID", 4294967297.0, {}));  // beyond the column's range
+        EXPECT_FALSE(q.Locate("ID", int64_t{4294967297}, {}));
+        EXPECT_FALSE(q.Locate("ID", 1.5, {}));
+        EXPECT_FALSE(q.Locate("ID", "2.5", {}));
+        EXPECT_TRUE(q.Locate("ID", "2", {}));
+        EXPECT_EQ(currentId(q), 2);
+        EXPECT_TRUE(q.Locate("ID", 3.0, {}));
+        EXPECT_EQ(currentId(q), 3);
+    }
+    EXPECT_FALSE(q.Locate("Small", 98304, {}));  // 0x18000 would read as -32768
+    EXPECT_TRUE(q.Lookup("ID;Small", VarArrayOf({3, 98304}), "Name").IsNull());
+    EXPECT_EQ(q.Lookup("ID;Small", VarArrayOf({3, -32768}), "Name").AsString(), "Al");
+    EXPECT_THROW((void)q.Locate("ID", "three", {}), EVariantError);  // not a number at all
+}

@@ -64,8 +64,9 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
     app.add_flag("--desc", o.sortDescending, "Sort from greatest to least");
     app.add_flag("--nocase", o.ignoreCase, "Sort, filter and locate without regard to case");
     app.add_option("--filter", o.filter,
-                   "Show only rows matching: field op value [and|or ...], op one of = <> != < <= > >= like, "
-                   "or field is [not] null; text values in single quotes");
+                   "Show only rows matching: field op value [and|or|not ...], op one of = <> != < <= > >=, "
+                   "field like 'pattern', or field is [not] null; texts in single quotes, 'ab*' for texts "
+                   "beginning ab");
     app.add_option("--locate", o.locate, "Show only the first row where field=value; repeatable for several fields");
     std::string format;
     app.add_option("-f,--format", format,

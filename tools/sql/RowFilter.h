@@ -1,17 +1,8 @@
-// The --filter expression: conditions on the fields of a result, evaluated in memory on
-// each record through the dataset's OnFilterRecord event.
-//
-//   expression := term { "or" term }
-//   term       := condition { "and" condition }
-//   condition  := "not" condition | "(" expression ")"
-//               | field op value | field "is" ["not"] "null"
-//   op         := "=" | "<>" | "!=" | "<" | "<=" | ">" | ">=" | "like"
-//   value      := 'text' (a quote doubled inside) | number | null
-//
-// Field names are words (letters, digits, _, @, #, $) or written in double quotes or
-// brackets. Keywords are case-insensitive. As in SQL, a comparison with NULL is false; a
-// date-time field compares with a text in "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" form; "like"
-// takes % (any run) and _ (one character) and compares the value's text.
+// The --filter expression: the dataset's own filter language (host/FilterExpression.h:
+// comparisons, and/or/not, parentheses, is [not] null, quoted texts, numbers, dates, a
+// trailing * for texts that begin alike, and "like" with % and _), set as the Filter of
+// each result that has the fields it names. --nocase makes its text comparisons ignore
+// letter case.
 #pragma once
 
 #include <memory>
@@ -20,6 +11,7 @@
 
 namespace host {
 class TDataSet;
+class TFilterExpression;
 }
 
 namespace tovrin::sqltool {
@@ -40,15 +32,14 @@ public:
 
     /// True when every field the expression names exists in `data` (which must be open).
     [[nodiscard]] bool fitsDataSet(const host::TDataSet& data) const;
-    /// Filters `data` from now on: binds the field names and installs the record filter
-    /// (Filtered true). Raises FilterError for a missing field. The dataset keeps its own
-    /// copy of the expression, so the RowFilter may go first.
+    /// Filters `data` from now on: sets the expression as its Filter (with
+    /// foCaseInsensitive for --nocase) and Filtered true. Raises FilterError for a
+    /// missing field or a value its field cannot take.
     void apply(host::TDataSet& data);
 
-    struct Node;
-
 private:
-    std::unique_ptr<Node> m_root;
+    std::string m_text;
+    std::unique_ptr<host::TFilterExpression> m_parsed;
     bool m_ignoreCase;
 };
 
