@@ -87,12 +87,14 @@ public:
         writeRow(values);
     }
     void writeMessage(const ServerNote& note) override {
-        if (m_quiet && note.severity <= 10)
+        if (m_quiet && !note.isError())
             return;
-        if (note.number == 0 && note.severity <= 10)
-            m_notes << note.text << '\n';
-        else
-            m_notes << "Msg " << note.number << ", Level " << note.severity << ": " << note.text << '\n';
+        m_notes << isqlMessage(note);
+    }
+    void writeEcho(const std::string& sql) override {
+        m_notes << sql;
+        if (!sql.empty() && sql.back() != '\n')
+            m_notes << '\n';
     }
     void flush() override {
         m_out.flush();

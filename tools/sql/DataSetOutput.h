@@ -21,6 +21,9 @@ namespace tovrin::sqltool {
 /// it is.
 [[nodiscard]] Cell fieldCell(const host::TField& field);
 
+/// Terminal columns the values of the field's declared type need (0 for text and image).
+[[nodiscard]] std::size_t declaredWidth(const host::TField& field);
+
 /// The visible fields of the dataset as columns.
 [[nodiscard]] std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data);
 
