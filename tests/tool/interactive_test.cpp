@@ -17,6 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "support/DevServer.h"
 
 namespace {
@@ -152,4 +157,86 @@ TEST_F(ToolTerminal, ProgressLineOnlyOnATerminal) {
     EXPECT_EQ(run.exitCode, 0) << run.screen;
     EXPECT_NE(run.screen.find("rows/s"), std::string::npos) << run.screen;
     EXPECT_NE(run.screen.find("\r\033[K"), std::string::npos); // and it is erased again
+}
+
+TEST_F(ToolTerminal, CtrlCCancelsTheRunningBatchAndKeepsTheSessionAndItsTransaction) {
+    const TerminalRun run = runOnTerminal(
+        {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+        {{"1> ", "begin tran\n"},
+         {"2> ", "go\n"},
+         {"1> ", "waitfor delay '00:00:20'\nselect 'too late' as never\n"},
+         {"3> ", "go\n"},
+         {"0 results, 0 rows", "\x03"}, // the progress line: the batch is running
+         {"Query cancelled", "select @@trancount as open_transactions\n"},
+         {"2> ", "go\n"},
+         {"(1 row affected)", "rollback tran\n"},
+         {"2> ", "go\n"},
+         {"1> ", "quit\n"}});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_EQ(run.screen.find("too late\r\n-"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                1\r\n"), std::string::npos)
+        << run.screen;
+}
+
+TEST_F(ToolTerminal, CtrlCAtThePromptAndCtrlDDropTheTypedBatch) {
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                                          {{"1> ", "select 'dropped' as d\n"},
+                                           {"2> ", "\x03"},
+                                           {"1> ", "select 'kept' as k\n"},
+                                           {"2> ", "go\n"},
+                                           {"(1 row affected)", "select 'half typed' as h\n"},
+                                           {"2> ", "\x04"}});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_NE(run.screen.find("kept\r\n"), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find("dropped\r\n-"), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find("half typed\r\n-"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("not sent"), std::string::npos) << run.screen;
+}
+
+TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
+    testsupport::DevServer dropping({"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "TTYDROP");
+    const TerminalRun run = runOnTerminal(
+        {"-S", "TTYDROP", "-U", "sa", "-P", kPassword},
+        {{"1> ", "begin tran\n"},
+         {"2> ", "go\n"},
+         {"1> ", "select 10 as n union all select 11 union all select 12 union all select 13 union all select 14\n"},
+         {"2> ", "go\n"},
+         {"logged in again", "select @@trancount as open_transactions\n"},
+         {"2> ", "go\n"},
+         {"(1 row affected)", "quit\n"}});
+    server->activate();
+    EXPECT_EQ(run.exitCode, 1) << run.screen;
+    EXPECT_NE(run.screen.find("connection lost; logged in again: any open transaction was rolled back, database is now "),
+              std::string::npos)
+        << run.screen;
+    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                0\r\n"), std::string::npos)
+        << run.screen;
+}
+
+TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
+    const std::string home = server->tempDir() + "/home";
+    mkdir(home.c_str(), 0700);
+    const char* former = std::getenv("HOME");
+    const std::string saved = former != nullptr ? former : "";
+    setenv("HOME", home.c_str(), 1);
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                                          {{"1> ", "select 'remembered' as r\n"},
+                                           {"2> ", "go\n"},
+                                           {"(1 row affected)", "exec sp_password 'old', 'new-secret'\n"},
+                                           {"2> ", "reset\n"},
+                                           {"1> ", "quit\n"}});
+    if (former != nullptr)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    const std::string path = home + "/.tovrin_sql_history";
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("remembered"), std::string::npos) << text.str();
+    EXPECT_EQ(text.str().find("new-secret"), std::string::npos) << text.str();
 }

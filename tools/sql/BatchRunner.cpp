@@ -178,6 +178,8 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
             } else {
                 m_writer.writeMessage(*note);
             }
+            if (streamed)
+                m_writer.flush(); // a print before a long statement shows at once
         } else if (const auto* count = std::get_if<CountEvent>(&event)) {
             m_writer.writeRowsAffected(count->rows);
         } else if (const auto* status = std::get_if<StatusEvent>(&event)) {
