@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <strings.h>
 #include <algorithm>
 #include <memory>
@@ -431,7 +435,139 @@ TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
         ASSERT_EQ(blocks.size(), 2u) << r.out;
         EXPECT_EQ(column(blocks[0], 0), std::vector<std::string>{"1"});
         EXPECT_EQ(column(blocks[1], 0), (std::vector<std::string>{"10", "11", "12"}));
-        EXPECT_NE(r.err.find("tovrin-sql: "), std::string::npos);
+        EXPECT_NE(r.err.find("tovrin-sql: connection lost: the run stops"), std::string::npos) << r.err;
+        // Not even --keep-going runs a batch on a new login: the session it needs is gone.
+        const ToolRun going = tooltest::runTool(server->tempDir(),
+                                                {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "--keep-going", "-Q",
+                                                 "select 1 as a union all select 2 union all select 3 union all select 4"
+                                                 "\ngo\nselect 'after' as b"});
+        EXPECT_EQ(going.exitCode, 1);
+        EXPECT_EQ(going.out.find("after"), std::string::npos) << going.out;
     }
     server->activate();
+}
+
+TEST_F(ToolCli, ParameterValuesThatDoNotFitAreUsageErrors) {
+    for (const char* argument : {"n:int=abc", "n:int=99999999999999999", "n:datetime=2026-13-45", "n:bool=perhaps",
+                                 "n:float=1e999", "n=2026-02-30"}) {
+        const ToolRun r = run({"--param", argument, "-Q", "select :n as n"});
+        EXPECT_EQ(r.exitCode, 2) << argument << "\n" << r.err;
+        EXPECT_NE(r.err.find("tovrin-sql: --param n: "), std::string::npos) << argument << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << argument;
+    }
+}
+
+TEST_F(ToolCli, ParameterValuesKeepTheirFormAndEveryMarkerNeedsOne) {
+    ToolRun r = run({"--param", "zip=01002", "--param", "n=-0", "-Q", "select :zip as zip, :n as n"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "zip,n\r\n01002,0\r\n");
+    // A marker without a value would go to the server as NULL: refused before anything runs.
+    r = run({"-Q", "insert into tool_cases values (98, :label, 1, null, 0)"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("parameter :label has no value"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"-Q", "select count(*) as n from tool_cases where id = 98"}).out, "n\r\n0\r\n");
+}
+
+TEST_F(ToolCli, TheSqlReachesTheServerByteForByte) {
+    const ToolRun r = run({"-Q", "select datalength('line1\nline2') as n"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "n\r\n11\r\n");
+}
+
+TEST_F(ToolCli, IsqlHabitsGoNReadFileEchoAndHeaders) {
+    tooltest::writeFile(path("part.sql"), "select count(*) as n from #runs\n");
+    const std::string file = path("habits.sql");
+    tooltest::writeFile(file, "\xEF\xBB\xBF" "create table #runs (v int)\ngo\n"
+                              "insert #runs values (1)\ngo 3\n"
+                              ":r " + path("part.sql") + "\ngo\n");
+    ToolRun r = run({"-f", "csv", "-q", "-i", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "n\r\n3\r\n");
+
+    // -e writes each batch before its results; -h is isql's headers, not help.
+    r = run({"-f", "table", "-q", "-e", "-h", "2", "-Q", "select 1 as v union all select 2 union all select 3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "select 1 as v union all select 2 union all select 3\n"
+                     "v\n-----------\n          1\n          2\n\nv\n-----------\n          3\n\n");
+    r = run({"-h", "0", "-f", "csv", "-Q", "select 4 as four"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "four\r\n4\r\n");
+    for (const char* help : {"--help", "-?"}) {
+        r = tooltest::runTool(server->tempDir(), {help});
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_NE(r.out.find("--keep-going"), std::string::npos) << help;
+    }
+    // Without -S, DSQUERY names the server.
+    r = tooltest::runTool(server->tempDir(), {"-U", "sa", "-P", kPassword, "-Q", "select 5 as five"}, "",
+                          {{"DSQUERY", "DEVSERVER"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "five\r\n5\r\n");
+    r = tooltest::runTool(server->tempDir(), {"-U", "sa", "-Q", "select 1"}, "", {{"DSQUERY", ""}});
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(ToolCli, KeepGoingRunsTheBatchesAfterAFailedOneAndErrorsNameTheirBatch) {
+    const std::string file = path("keep.sql");
+    tooltest::writeFile(file, "select 1 as first\ngo\n\n-- the failing one\nselect *\n  from tool_no_such_table\ngo\n"
+                              "select 3 as third\ngo\n");
+    ToolRun r = run({"-f", "csv", "-q", "--keep-going", "-i", file});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "first\r\n1\r\n\r\nthird\r\n3\r\n");
+    EXPECT_NE(r.err.find(", Line 3 (batch 2, which starts at input line 3):\ntool_no_such_table not found"), std::string::npos)
+        << r.err;
+    r = run({"-f", "json", "-i", file});
+    EXPECT_EQ(r.exitCode, 1);
+    const auto lines = parseJsonLines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[2]["error"]["number"].text, "208");
+    EXPECT_EQ(lines[2]["error"]["batch"].text, "2");
+    EXPECT_EQ(r.err, ""); // in JSON the errors are part of the output
+}
+
+TEST_F(ToolCli, AFailedWriteToStandardOutputFailsTheRun) {
+    // /dev/full accepts the open and refuses every write.
+    const std::string script = std::string(TOVRIN_SQL_PATH) + " -S DEVSERVER -U sa -P " + kPassword +
+                               " -f csv -Q 'select id from tool_cases' > /dev/full 2>/dev/null";
+    const int status = std::system(script.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST_F(ToolCli, PipedBatchesRunAsSoonAsTheirGoArrives) {
+    int input[2];
+    int output[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(pipe(output), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(input[0], 0);
+        dup2(output[1], 1);
+        close(input[1]);
+        close(output[0]);
+        execl(TOVRIN_SQL_PATH, TOVRIN_SQL_PATH, "-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    const std::string first = "select 'first' as a\ngo\n";
+    ASSERT_EQ(write(input[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    // The first batch's rows arrive while the input is still open.
+    std::string seen;
+    for (int tries = 0; tries < 100 && seen.find("first\r\n") == std::string::npos; ++tries) {
+        pollfd p{output[0], POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[256];
+            const ssize_t n = read(output[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    EXPECT_EQ(seen, "a\r\nfirst\r\n");
+    close(input[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(output[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }

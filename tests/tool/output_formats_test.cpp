@@ -225,7 +225,7 @@ TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {
     note.procedure.clear();
     note.batch = 3;
     note.inputLine = 12;
-    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Line 5 (batch 3, from input line 12):\n"
+    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Line 5 (batch 3, which starts at input line 12):\n"
                                  "Invalid column name 'x'.\n");
     EXPECT_EQ(isqlMessage({0, 10, "printed"}), "printed\n");
 

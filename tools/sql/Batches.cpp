@@ -94,7 +94,8 @@ BatchSplitter::LineOutcome BatchSplitter::addLine(const std::string& line, int l
             }
         }
     }
-    if (m_firstLine == 0 && !isBlank(line))
+    // Counted as the server counts a batch's lines: from its first line, blank or not.
+    if (m_lines == 0)
         m_firstLine = lineNumber;
     m_text += line;
     m_text += '\n';

@@ -42,7 +42,7 @@ struct ServerNote {
     std::string procedure;  ///< empty for the batch itself
     std::string server;
     int batch = 0;          ///< number of the batch in the input (from 1); 0 when not known
-    int inputLine = 0;      ///< first line of the batch in the input; 0 when not known
+    int inputLine = 0;      ///< first line of the batch in the input (its line 1); 0 when not known
 
     /// Severity 11 and above is an error.
     [[nodiscard]] bool isError() const noexcept { return severity > 10; }

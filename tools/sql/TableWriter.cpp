@@ -232,7 +232,7 @@ std::string isqlMessage(const ServerNote& note) {
     if (note.batch > 0) {
         where += (where.empty() ? "" : " ") + std::string("(batch ") + std::to_string(note.batch);
         if (note.inputLine > 0)
-            where += ", from input line " + std::to_string(note.inputLine);
+            where += ", which starts at input line " + std::to_string(note.inputLine);
         where += ")";
     }
     if (!where.empty())
