@@ -403,6 +403,15 @@ TEST_F(ToolCli, CommandTimeoutFailsTheBatch) {
     EXPECT_EQ(r.out.find("late"), std::string::npos);
 }
 
+TEST_F(ToolCli, CommandTimeoutBoundsACommandThatWouldRunForMinutes) {
+    // The client library only reports its own time limit and goes on waiting: the run
+    // ends within the limit only because the connection's CommandTimeout ends the wait.
+    const ToolRun r = run({"--timeout", "1", "-Q", "waitfor delay '00:10:00'\nselect 1 as late"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("timed out"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("connection lost"), std::string::npos) << r.err;
+}
+
 TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
     const ToolRun r = run({"-f", "csv", "-Q", "waitfor delay '00:00:01'\nselect id from tool_cases"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
