@@ -313,6 +313,12 @@ TEST_F(ToolCli, FilterAndLocateInMemory) {
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_NE(r.err.find("no record where id=42"), std::string::npos) << r.err;
 
+    // A misspelt field shows no rows at all, rather than every row unfiltered.
+    r = run({"-f", "csv", "--filter", "amout > 1", "-Q", kSelectAll});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "") << r.out;
+    EXPECT_NE(r.err.find("--filter"), std::string::npos) << r.err;
+
     r = run({"--filter", "amount >", "-Q", kSelectAll});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--filter"), std::string::npos);

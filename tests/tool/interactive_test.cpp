@@ -36,8 +36,10 @@ struct TerminalRun {
 
 /// Runs tovrin-sql on a new pseudo-terminal; for each step, waits until the screen shows
 /// `first` (after what the previous steps saw) and then types `second`.
+/// `stdoutFile`, when given, receives the program's standard output instead of the terminal.
 TerminalRun runOnTerminal(const std::vector<std::string>& args,
-                          const std::vector<std::pair<std::string, std::string>>& steps) {
+                          const std::vector<std::pair<std::string, std::string>>& steps,
+                          const std::string& stdoutFile = "") {
     std::vector<std::string> argvText = {TOVRIN_SQL_PATH};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -53,6 +55,10 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
         unsetenv("TOVRIN_PASSWORD");
+        if (!stdoutFile.empty()) {
+            const int fd = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(fd, STDOUT_FILENO);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -239,4 +245,19 @@ TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
     text << in.rdbuf();
     EXPECT_NE(text.str().find("remembered"), std::string::npos) << text.str();
     EXPECT_EQ(text.str().find("new-secret"), std::string::npos) << text.str();
+}
+
+TEST_F(ToolTerminal, ThePromptStaysOnTheTerminalWhenTheResultsGoElsewhere) {
+    const std::string results = server->tempDir() + "/redirected.txt";
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q"},
+                                          {{"1> ", "select 'to the file' as where_to\n"},
+                                           {"2> ", "go\n"},
+                                           {"1> ", "quit\n"}},
+                                          results);
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    std::ifstream in(results);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "where_to\r\nto the file\r\n");
+    EXPECT_EQ(run.screen.find("to the file\r\n"), std::string::npos) << run.screen;
 }

@@ -193,9 +193,11 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
             ++resultNumber;
             try {
                 if (m_work.filter != nullptr && !m_work.filter->fitsDataSet(*data)) {
-                    // Unfiltered rows would pass for the filter's answer.
-                    failure("--filter: result " + std::to_string(resultNumber) +
-                            " lacks a field the filter names; its rows are not shown");
+                    // Unfiltered rows would pass for the filter's answer (a misspelt field
+                    // name ends the run with a usage error once no result had the fields).
+                    m_writer.flush();
+                    m_errors << "tovrin-sql: --filter: result " << resultNumber
+                             << " lacks a field the filter names; its rows are not shown" << std::endl;
                     return;
                 }
                 const ShapeOutcome shape = shapeResult(*data, m_work);
