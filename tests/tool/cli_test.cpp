@@ -241,6 +241,20 @@ TEST_F(ToolCli, ReturnStatusOnlyWhenAProcedureSentOne) {
                               "create procedure #tool_zero as return 0\ngo\nexec #tool_zero"});
     ASSERT_EQ(zero.exitCode, 0) << zero.err;
     EXPECT_NE(zero.out.find("(return status = 0)"), std::string::npos) << zero.out;
+
+    // Every status of a batch, each where the server sent it.
+    const ToolRun two = run({"-f", "table", "-q", "-Q",
+                             "create procedure #tool_check @code varchar(10) as\n"
+                             "begin if @code = 'NOPE' return 1 return 0 end\n"
+                             "go\nexec #tool_check 'NOPE'\nselect 'between' as b\nexec #tool_check 'FI1000'"});
+    ASSERT_EQ(two.exitCode, 0) << two.err;
+    const std::size_t first = two.out.find("(return status = 1)");
+    const std::size_t between = two.out.find("between");
+    const std::size_t second = two.out.find("(return status = 0)");
+    ASSERT_NE(first, std::string::npos) << two.out;
+    ASSERT_NE(second, std::string::npos) << two.out;
+    EXPECT_LT(first, between);
+    EXPECT_LT(between, second);
 }
 
 TEST_F(ToolCli, ParametersTypedByFormOrByName) {
