@@ -2,6 +2,7 @@
 // prompt), filled by the signal handler, emptied by the watch thread or the line reader.
 #include "CancelWatch.h"
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>

@@ -139,7 +139,7 @@ public:
     /// `located`: the input is a file or a pipe, whose batches messages locate by number
     /// and first line.
     BatchReader(LineReader& input, bool interactive, bool located) : m_interactive(interactive), m_located(located) {
-        m_sources.push_back({&input, nullptr, 0});
+        m_sources.push_back({&input, 0});
     }
 
     /// The next batch; nullopt at the end of the input (or "quit"). Ctrl-D on the
@@ -187,7 +187,7 @@ public:
                     break;
                 }
                 auto reader = makeStreamReader(*file);
-                m_sources.push_back({reader.get(), nullptr, 0});
+                m_sources.push_back({reader.get(), 0});
                 m_owned.push_back({std::move(file), std::move(reader)});
                 break;
             }
@@ -201,8 +201,7 @@ public:
 private:
     struct Source {
         LineReader* reader;
-        void* unused;
-        int lines;
+        int lines; ///< lines read so far
     };
     struct Owned {
         std::unique_ptr<std::ifstream> file;
