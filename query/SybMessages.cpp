@@ -43,7 +43,6 @@ TSybClientMessage::TSybClientMessage(const CS_CLIENTMSG* Msg) {
     FMsgNumber = Msg->msgnumber;
     FSeverity = Msg->severity;
     FText = copyText(Msg->msgstring, Msg->msgstringlen, sizeof Msg->msgstring);
-    FOsText = copyText(Msg->osstring, Msg->osstringlen, sizeof Msg->osstring);
 }
 
 std::string TSybClientMessage::GetMsgText() const {

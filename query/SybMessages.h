@@ -33,9 +33,6 @@ public:
     [[nodiscard]] const std::string& ProcName() const noexcept { return FProcName; }
     /// The name of the server that sent the message; empty for client-library messages.
     [[nodiscard]] const std::string& ServerName() const noexcept { return FServerName; }
-    /// The operating system's reason for a client-library failure ("Connection
-    /// refused"); empty for server messages and when the system gave none.
-    [[nodiscard]] const std::string& OsText() const noexcept { return FOsText; }
 
 protected:
     TSybMessage() = default;
@@ -47,7 +44,6 @@ protected:
     CS_INT FLine = 0;
     std::string FProcName;
     std::string FServerName;
-    std::string FOsText;
 };
 
 /// A message sent by the server (error, warning or information).
@@ -64,8 +60,8 @@ public:
 /// A message raised by the client library itself.
 class TSybClientMessage final : public TSybMessage {
 public:
-    /// Copies number, severity, the first msgstringlen bytes of the text and the
-    /// operating system's text; with nullptr the message is empty.
+    /// Copies number, severity and the first msgstringlen bytes of the text; with nullptr
+    /// the message is empty.
     explicit TSybClientMessage(const CS_CLIENTMSG* Msg);
     [[nodiscard]] std::string ClassName() const override { return "TSybClientMessage"; }
     /// "Client library error <number>, severity <severity>, number <n>, origin <o>,
