@@ -165,6 +165,7 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
     }
 
     auto writeEvent = [&](const BatchEvent& event) {
+        m_progress.clearLine();
         if (const auto* note = std::get_if<ServerNote>(&event)) {
             if (note->isError()) {
                 report.failed = true;
@@ -270,11 +271,13 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
         currentRows = 0;
         fields = visibleFields(*data);
         row.assign(fields.size(), Cell());
+        m_progress.clearLine();
         m_writer.beginResult(++resultNumber, datasetColumns(*data));
     };
     auto endResult = [&](TSybQuery* data) {
         if (current != data)
             startResult(data); // a result without rows
+        m_progress.clearLine();
         m_writer.endResult(currentRows);
         m_progress.addResult(currentRows);
         current = nullptr;
@@ -284,6 +287,8 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
             keep = false;
             if (current != data)
                 startResult(data);
+            if (m_rowsOnTerminal)
+                m_progress.clearLine();
             for (std::size_t i = 0; i < fields.size(); ++i)
                 row[i] = fieldCell(*fields[i]);
             m_writer.writeRow(row);

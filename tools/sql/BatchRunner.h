@@ -59,6 +59,9 @@ public:
 
     /// Writes the SQL of each batch before its results (-e).
     void setEcho(bool echo) noexcept { m_echo = echo; }
+    /// The rows go to the terminal that shows the progress line: it is erased before
+    /// each row, as it is before every message.
+    void setRowsOnTerminal(bool onTerminal) noexcept { m_rowsOnTerminal = onTerminal; }
 
 private:
     BatchReport runOnce(const Batch& batch);
@@ -71,6 +74,7 @@ private:
     std::ostream& m_errors;
     CancelWatch* m_cancel;
     bool m_echo = false;
+    bool m_rowsOnTerminal = false;
 };
 
 /// The names of the parameter markers of a SQL text, as the query reads them.

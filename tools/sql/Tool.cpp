@@ -322,6 +322,7 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     Progress progress(true);
     BatchRunner runner(connection, *writer, prepared.work, prepared.params, progress, err, cancel.get());
     runner.setEcho(o.echo);
+    runner.setRowsOnTerminal(!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
 
     std::istringstream textInput(wholeText);
     std::unique_ptr<LineReader> lines;
