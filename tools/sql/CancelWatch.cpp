@@ -83,7 +83,10 @@ void CancelWatch::watch() {
         CS_CONNECTION* handle = m_connection->ConnectionHandle();
         if (handle != nullptr && ct_cancel != nullptr) {
             // An attention: the server stops the batch and the pending results are
-            // discarded; the connection stays logged in.
+            // discarded; the connection stays logged in. The query drops its command just
+            // before endCommand closes this window, so a Ctrl-C typed in that instant
+            // meets a command being dropped; the library's attention only flags the
+            // connection's socket, which outlives the command.
             ct_cancel(handle, nullptr, CS_CANCEL_ATTN);
             m_cancelled = true;
         }

@@ -71,8 +71,11 @@ int readCharacter(FILE*) {
 
 class EditLineReader final : public LineReader {
 public:
-    EditLineReader(std::string historyFile, int interruptDescriptor) : m_historyFile(std::move(historyFile)) {
+    EditLineReader(std::string historyFile, int interruptDescriptor, bool promptOnStandardError)
+        : m_historyFile(std::move(historyFile)) {
         g_interruptFd = interruptDescriptor;
+        if (promptOnStandardError)
+            rl_outstream = stderr;
         rl_readline_name = const_cast<char*>("tovrin-sql");
         rl_catch_signals = 0;
         rl_getc_function = readCharacter;
@@ -127,8 +130,9 @@ std::unique_ptr<LineReader> makeStreamReader(std::istream& in) {
     return std::make_unique<StreamReader>(in);
 }
 
-std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile, int interruptDescriptor) {
-    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor);
+std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile, int interruptDescriptor,
+                                               bool promptOnStandardError) {
+    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor, promptOnStandardError);
 }
 
 } // namespace tovrin::sqltool

@@ -27,9 +27,11 @@ public:
 /// Lines typed on the terminal, prompted "1> ", "2> ", ... with libedit's line editing.
 /// Non-blank lines go into the history, which is read from and written to `historyFile`
 /// (unless empty; created with mode 0600) without any line that sets a password.
-/// `interruptDescriptor` (or -1) becomes readable when Ctrl-C is typed.
+/// `interruptDescriptor` (or -1) becomes readable when Ctrl-C is typed. With
+/// `promptOnStandardError` the prompt goes to standard error (the results are redirected).
 [[nodiscard]] std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile = {},
-                                                             int interruptDescriptor = -1);
+                                                             int interruptDescriptor = -1,
+                                                             bool promptOnStandardError = false);
 
 /// True for a line that names a password (sp_password, "with password", "identified
 /// by"), which the history never keeps.

@@ -105,7 +105,9 @@ public:
 /// quiet), {"return_status":s}, {"output_parameters":{...}},
 /// {"message":{"number":n,"severity":s,"text":"..."}} for information and
 /// {"error":{"number":n,"severity":s,"state":s,"line":l,"procedure":p,"server":s,
-/// "batch":b,"input_line":i,"text":"..."}} for errors (members without a value left out).
+/// "batch":b,"input_line":i,"text":"..."}} for errors (members without a value left out),
+/// {"error":{"text":"..."}} for a failure of the tool or the exchange, {"sql":"..."} for a
+/// batch echoed by -e.
 [[nodiscard]] std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet);
 
 /// A text as a JSON string literal (quotes included); invalid UTF-8 becomes U+FFFD.

@@ -12,8 +12,6 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <editline/readline.h>
-
 #include "Batches.h"
 #include "BatchRunner.h"
 #include "CancelWatch.h"
@@ -328,9 +326,7 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     std::unique_ptr<LineReader> lines;
     if (interactive) {
         // With the results going elsewhere, the prompt still shows on the terminal.
-        if (isatty(STDOUT_FILENO) != 1 || o.outputFile)
-            rl_outstream = stderr;
-        lines = makeEditLineReader(historyPath(), cancel->promptDescriptor());
+        lines = makeEditLineReader(historyPath(), cancel->promptDescriptor(), isatty(STDOUT_FILENO) != 1);
     } else {
         lines = makeStreamReader(o.query || o.inputFile ? static_cast<std::istream&>(textInput) : in);
     }
