@@ -84,9 +84,8 @@ void CancelWatch::watch() {
         if (handle != nullptr && ct_cancel != nullptr) {
             // An attention: the server stops the batch and the pending results are
             // discarded; the connection stays logged in. The query drops its command just
-            // before endCommand closes this window, so a Ctrl-C typed in that instant
-            // meets a command being dropped; the library's attention only flags the
-            // connection's socket, which outlives the command.
+            // before endCommand closes this window: a Ctrl-C typed in that instant sends
+            // the attention while the command is being dropped.
             ct_cancel(handle, nullptr, CS_CANCEL_ATTN);
             m_cancelled = true;
         }
