@@ -600,3 +600,19 @@ TEST_F(ToolCli, PipedBatchesRunAsSoonAsTheirGoArrives) {
     close(output[0]);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
+
+TEST_F(ToolCli, SetNocountOnLeavesOutTheCountLines) {
+    const std::string sql = "set nocount on\n"
+                            "select id from tool_cases where id < 3 order by id\n"
+                            "set nocount off\n"
+                            "select id from tool_cases where id = 3";
+    for (const std::vector<std::string>& shape : {std::vector<std::string>{}, std::vector<std::string>{"--sort", "id"}}) {
+        std::vector<std::string> args{"-f", "table"};
+        args.insert(args.end(), shape.begin(), shape.end());
+        args.insert(args.end(), {"-Q", sql});
+        const ToolRun r = run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out.find("(2 rows affected)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("(1 row affected)"), std::string::npos) << r.out;
+    }
+}

@@ -1,6 +1,7 @@
 // Executing a batch with ToolQuery and writing its results in the server's order.
 #include "BatchRunner.h"
 
+#include <optional>
 #include <ostream>
 #include <variant>
 
@@ -23,6 +24,7 @@ constexpr std::int32_t kProgressRows = 1000;
 /// A row result read whole, to be shaped (sort, filter, locate) before it is written.
 struct ResultEvent {
     TSybQuery* query;
+    bool counted = false; ///< the server reported its count (not under "set nocount on")
 };
 /// A statement without rows that changed this many.
 struct CountEvent {
@@ -210,7 +212,7 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
                     rows = shape.located ? RowSelection::Current : RowSelection::None;
                     report.locateMissed |= !shape.located;
                 }
-                writeDataSet(*data, m_writer, resultNumber, rows);
+                writeDataSet(*data, m_writer, resultNumber, rows, result->counted);
             } catch (const std::exception& e) {
                 failure("result " + std::to_string(resultNumber) + ": " + oneLine(e.what()));
             }
@@ -224,15 +226,37 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
             queued.push_back(std::move(event));
     };
 
+    // A streamed result whose rows have all come; it ends once it is known whether the
+    // server counted it (a select's count comes right after its rows).
+    std::optional<std::int64_t> pendingEnd;
+    auto endPending = [&](bool counted) {
+        if (!pendingEnd)
+            return;
+        m_progress.clearLine();
+        m_writer.endResult(*pendingEnd, counted);
+        pendingEnd.reset();
+    };
     // The row counts of the statements the server finished so far, taken in before each
     // message and result, so that every count lands where the server sent it. A select's
-    // count is its result's own.
+    // count is its result's own: it only says that the count line is shown.
     std::size_t countsTaken = 0;
     auto takeCounts = [&] {
         const std::vector<TStatementRowCount>& counts = query.StatementRowCounts();
-        for (; countsTaken < counts.size(); ++countsTaken)
-            if (!counts[countsTaken].Selected)
+        for (; countsTaken < counts.size(); ++countsTaken) {
+            if (counts[countsTaken].Selected) {
+                endPending(true);
+                for (auto it = queued.rbegin(); it != queued.rend(); ++it) {
+                    if (auto* result = std::get_if<ResultEvent>(&*it)) {
+                        result->counted = true;
+                        break;
+                    }
+                }
+            } else {
+                endPending(false);
                 emit(CountEvent{counts[countsTaken].Rows});
+            }
+        }
+        endPending(false); // no count came: "set nocount on"
     };
 
     // Server messages are taken here, so that a server error does not end the batch: the
@@ -277,8 +301,7 @@ BatchReport BatchRunner::runOnce(const Batch& batch) {
     auto endResult = [&](TSybQuery* data) {
         if (current != data)
             startResult(data); // a result without rows
-        m_progress.clearLine();
-        m_writer.endResult(currentRows);
+        pendingEnd = currentRows;
         m_progress.addResult(currentRows);
         current = nullptr;
     };

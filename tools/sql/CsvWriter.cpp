@@ -69,8 +69,8 @@ public:
         m_line += "\r\n";
         m_out.write(m_line.data(), static_cast<std::streamsize>(m_line.size()));
     }
-    void endResult(std::int64_t rowCount) override {
-        if (!m_quiet)
+    void endResult(std::int64_t rowCount, bool counted) override {
+        if (!m_quiet && counted)
             m_notes << rowsAffectedLine(rowCount) << '\n';
     }
     void writeRowsAffected(std::int64_t rows) override {

@@ -143,7 +143,8 @@ Cell variantCell(const host::Variant& value, host::TFieldType type) {
     return Cell::textValue(value.AsString());
 }
 
-std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows) {
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows,
+                          bool counted) {
     writer.beginResult(resultNumber, datasetColumns(data));
     std::vector<const host::TField*> visible;
     const host::TFields& fields = data.Fields();
@@ -168,7 +169,7 @@ std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int result
             ++count;
         }
     }
-    writer.endResult(count);
+    writer.endResult(count, counted);
     return count;
 }
 

@@ -37,7 +37,9 @@ enum class RowSelection {
     None,    ///< the columns without rows (a locate that found nothing)
 };
 
-/// Writes the dataset as row result number `resultNumber`. Returns the rows written.
-std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows);
+/// Writes the dataset as row result number `resultNumber` (`counted`: see
+/// ResultWriter::endResult). Returns the rows written.
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows,
+                          bool counted = true);
 
 } // namespace tovrin::sqltool

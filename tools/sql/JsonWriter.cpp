@@ -105,7 +105,7 @@ public:
     void writeRow(const std::vector<Cell>& row) override {
         m_out << "{\"result\":" << m_result << ",\"row\":" << jsonObject(m_columns, row) << "}\n";
     }
-    void endResult(std::int64_t rowCount) override {
+    void endResult(std::int64_t rowCount, bool) override {
         m_out << "{\"result\":" << m_result << ",\"columns\":[";
         for (std::size_t i = 0; i < m_columns.size(); ++i)
             m_out << (i > 0 ? "," : "") << jsonString(m_columns[i].name);

@@ -59,8 +59,9 @@ public:
     /// A row result starts; `resultNumber` counts the row results of the batch from 1.
     virtual void beginResult(int resultNumber, const std::vector<ColumnInfo>& columns) = 0;
     virtual void writeRow(const std::vector<Cell>& row) = 0;
-    /// The row result ends after `rowCount` rows.
-    virtual void endResult(std::int64_t rowCount) = 0;
+    /// The row result ends after `rowCount` rows. `counted`: the server reported the
+    /// count (not under "set nocount on"), so the count line is shown.
+    virtual void endResult(std::int64_t rowCount, bool counted = true) = 0;
     /// A statement that returned no rows (insert, update, delete) changed `rows` rows.
     virtual void writeRowsAffected(std::int64_t rows) = 0;
     virtual void writeReturnStatus(int status) = 0;

@@ -125,10 +125,10 @@ public:
         writeLine(texts, false);
         ++m_rowsSinceHeader;
     }
-    void endResult(std::int64_t rowCount) override {
+    void endResult(std::int64_t rowCount, bool counted) override {
         if (!m_streamed)
             writeTable();
-        if (!m_quiet)
+        if (!m_quiet && counted)
             m_out << rowsAffectedLine(rowCount) << '\n';
         m_out << '\n';
         m_rows.clear();
