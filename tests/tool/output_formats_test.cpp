@@ -211,7 +211,7 @@ TEST(TableOutput, StreamedWidthsComeFromTheDeclaredSizesAndValuesAreNeverCut) {
 TEST(TableOutput, WidthsCountTerminalColumns) {
     EXPECT_EQ(displayWidth("\xE6\x9D\xB1\xE4\xBA\xAC"), 4u);        // East Asian wide
     EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);                     // e and a combining accent
-    EXPECT_EQ(displayWidth("\xEF\xBC\xA1b"), 3u);                 // full-width A, then b
+    EXPECT_EQ(displayWidth("\xEF\xBC\xA1" "b"), 3u);               // full-width A, then b
 }
 
 TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {

@@ -34,6 +34,10 @@ struct ColumnInfo {
 
 /// A message the server (or the client library) sent while the batch ran.
 struct ServerNote {
+    ServerNote() = default;
+    ServerNote(int number, int severity, std::string text)
+        : number(number), severity(severity), text(std::move(text)) {}
+
     int number = 0;
     int severity = 0;
     std::string text;
