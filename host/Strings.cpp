@@ -98,10 +98,13 @@ int TStrings::IndexOfObject(const void* AObject) const {
 }
 
 std::string TStrings::Text() const {
+  // Lines end with the platform's line break (LF here), so that a text set with SetText
+  // reads back byte for byte when its lines were LF-terminated (SQL text reaches the
+  // server as the application wrote it, line breaks inside literals included).
   std::string r;
   for (int i = 0; i < Count(); ++i) {
     r += Get(i);
-    r += "\r\n";
+    r += kLineBreak;
   }
   return r;
 }

@@ -43,7 +43,14 @@ class TStrings : public TPersistent {
   [[nodiscard]] virtual int IndexOf(const std::string& S) const;
   [[nodiscard]] int IndexOfObject(const void* AObject) const;
 
-  /// Every line followed by CR LF, the last one included.
+  /// The line break Text writes after each line: the platform's own (LF on POSIX
+  /// systems, CR LF on Windows).
+#ifdef _WIN32
+  static constexpr const char* kLineBreak = "\r\n";
+#else
+  static constexpr const char* kLineBreak = "\n";
+#endif
+  /// Every line followed by kLineBreak, the last one included.
   [[nodiscard]] virtual std::string Text() const;
   /// Replaces the lines by those of Value, split at CR LF, LF or CR; a final line break
   /// does not make an empty last line.

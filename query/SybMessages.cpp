@@ -25,6 +25,10 @@ TSybServerMessage::TSybServerMessage(const CS_SERVERMSG* Msg) {
     FMsgNumber = Msg->msgnumber;
     FSeverity = Msg->severity;
     FText = copyText(Msg->text, Msg->textlen, sizeof Msg->text);
+    FState = Msg->state;
+    FLine = Msg->line;
+    FProcName = copyText(Msg->proc, Msg->proclen, sizeof Msg->proc);
+    FServerName = copyText(Msg->svrname, Msg->svrnlen, sizeof Msg->svrname);
 }
 
 std::string TSybServerMessage::GetMsgText() const {

@@ -25,6 +25,14 @@ public:
     [[nodiscard]] CS_INT MsgNumber() const noexcept { return FMsgNumber; }
     [[nodiscard]] CS_INT Severity() const noexcept { return FSeverity; }
     [[nodiscard]] const std::string& Text() const noexcept { return FText; }
+    /// The server's state number of the error (0 for client-library messages).
+    [[nodiscard]] CS_INT State() const noexcept { return FState; }
+    /// The line of the batch or procedure the server was running (0 when none).
+    [[nodiscard]] CS_INT Line() const noexcept { return FLine; }
+    /// The stored procedure that raised the message; empty for the batch itself.
+    [[nodiscard]] const std::string& ProcName() const noexcept { return FProcName; }
+    /// The name of the server that sent the message; empty for client-library messages.
+    [[nodiscard]] const std::string& ServerName() const noexcept { return FServerName; }
 
 protected:
     TSybMessage() = default;
@@ -32,13 +40,17 @@ protected:
     CS_INT FMsgNumber = 0;
     CS_INT FSeverity = 0;
     std::string FText;
+    CS_INT FState = 0;
+    CS_INT FLine = 0;
+    std::string FProcName;
+    std::string FServerName;
 };
 
 /// A message sent by the server (error, warning or information).
 class TSybServerMessage final : public TSybMessage {
 public:
-    /// Copies number, severity and the first textlen bytes of the text; with nullptr the
-    /// message is empty (number and severity 0).
+    /// Copies number, severity, state, line, the first textlen bytes of the text and the
+    /// procedure and server names; with nullptr the message is empty (all 0 and empty).
     explicit TSybServerMessage(const CS_SERVERMSG* Msg);
     [[nodiscard]] std::string ClassName() const override { return "TSybServerMessage"; }
     /// "Message <number>,Level <severity>: <text> " (with the trailing blank).

@@ -44,6 +44,17 @@ using TNewResultSetEvent = host::TEvent<void(TSybQuery* ADataSet)>;
 /// result are stored so far.
 using TFetchProgressEvent = host::TEvent<void(TSybQuery* ADataSet, int64_t RowsFetched)>;
 
+/// Fired for each row of a row result as soon as it is fetched into ADataSet, before it is
+/// stored. During the call the dataset's fields read that row. Keep comes in true; a
+/// handler that sets it to false drops the row, so that an application exporting a large
+/// result reads it forward only, in constant memory.
+using TFetchRowEvent = host::TEvent<void(TSybQuery* ADataSet, bool& Keep)>;
+
+/// Fired when a batch delivers a procedure's return status (Sender's ReturnStatus) or its
+/// output parameters (Sender's OutputParam...), at the point of the batch where the server
+/// sent them.
+using TBatchValuesEvent = host::TEvent<void(TSybQuery* Sender)>;
+
 /// The row count that one statement of a batch reported when it ended.
 struct TStatementRowCount {
     int32_t Rows = 0;       ///< rows it selected, inserted, updated or deleted
@@ -129,6 +140,23 @@ public:
     /// only: not written to the component stream.
     [[nodiscard]] const TFetchProgressEvent& OnFetchProgress() const noexcept { return FOnFetchProgress; }
     void SetOnFetchProgress(TFetchProgressEvent Value) { FOnFetchProgress = std::move(Value); }
+    /// The forward-only read: fired for every row fetched into this query, or into one of
+    /// its receivers that has no handler of its own (ADataSet names the query being
+    /// filled). During the call the fields of ADataSet read the new row (the dataset is in
+    /// the temporary state dsFilter); calculated and lookup fields read nothing then. A row
+    /// the handler does not keep is never stored: a result read that way opens empty, and
+    /// its memory does not grow with its rows. An exception from the handler ends the
+    /// fetch as any failure does (the command is cancelled). Run-time only.
+    [[nodiscard]] const TFetchRowEvent& OnFetchRow() const noexcept { return FOnFetchRow; }
+    void SetOnFetchRow(TFetchRowEvent Value) { FOnFetchRow = std::move(Value); }
+    /// Fired when a return status arrives, right after ReturnStatus has taken it, so that
+    /// an application can show it in the order of the batch. Run-time only.
+    [[nodiscard]] const TBatchValuesEvent& OnReturnStatus() const noexcept { return FOnReturnStatus; }
+    void SetOnReturnStatus(TBatchValuesEvent Value) { FOnReturnStatus = std::move(Value); }
+    /// Fired when output parameters arrive, once OutputParam and OutputParamValue read
+    /// them. Run-time only.
+    [[nodiscard]] const TBatchValuesEvent& OnOutputParams() const noexcept { return FOnOutputParams; }
+    void SetOnOutputParams(TBatchValuesEvent Value) { FOnOutputParams = std::move(Value); }
     /// Rows between two OnFetchProgress calls (default 10,000; values below 1 read as 1).
     [[nodiscard]] int32_t FetchProgressInterval() const noexcept { return FFetchProgressInterval; }
     void SetFetchProgressInterval(int32_t Value) noexcept { FFetchProgressInterval = Value < 1 ? 1 : Value; }
@@ -326,6 +354,8 @@ protected:
     /// After a failure: cancels the command (unless its connection was dropped) and joins
     /// the unhandled errors it still reported to Failure's text.
     void abandonCommand(CS_CONNECTION* Handle, host::Exception* Failure) noexcept;
+    /// Offers a freshly filled record to the OnFetchRow handler; true when it keeps it.
+    bool offerFetchedRow(const TFetchRowEvent& Handler, host::TRecordBuffer Record);
     /// Converts the current row of every fetch field into Buffer.
     void _InternalFillRecord(host::TRecordBuffer Buffer);
     /// The CS-Library context used for date values: the master's connection's for a
@@ -379,6 +409,9 @@ protected:
     bool FHasReturnStatus = false;
     std::vector<TStatementRowCount> FStatementRowCounts;
     TFetchProgressEvent FOnFetchProgress;
+    TFetchRowEvent FOnFetchRow;
+    TBatchValuesEvent FOnReturnStatus;
+    TBatchValuesEvent FOnOutputParams;
     int32_t FFetchProgressInterval = 10000;
     TSybMessageProc FOnServerMessage;
     TSybMessageProc FOnServerError;

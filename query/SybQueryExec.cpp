@@ -189,8 +189,18 @@ void TSybQuery::readResults() {
             routeRowResult();
             rowsReturned = true;
             break;
-        case CS_PARAM_RESULT: readParamResult(); break;
-        case CS_STATUS_RESULT: readStatusResult(); break;
+        case CS_PARAM_RESULT:
+            readParamResult();
+            if (FOnOutputParams) {
+                FOnOutputParams(this);
+            }
+            break;
+        case CS_STATUS_RESULT:
+            readStatusResult();
+            if (FOnReturnStatus) {
+                FOnReturnStatus(this);
+            }
+            break;
         case CS_CMD_DONE:
             readRowCount(rowsReturned);
             rowsReturned = false;

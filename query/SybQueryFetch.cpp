@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "client/Ctpublic.h"
 #include "host/Exceptions.h"
@@ -62,6 +63,21 @@ void TSybQuery::FetchResultSet() {
     const int64_t every = reporter != nullptr ? std::max<int32_t>(reporter->FFetchProgressInterval, 1) : 0;
     int64_t rows = 0;
     int64_t report = reporter != nullptr ? every : INT64_MAX;
+    // The forward-only read: this query's handler, else its master's.
+    const TFetchRowEvent* onRow = FOnFetchRow ? &FOnFetchRow
+                                  : (FMaster != nullptr && FMaster->FOnFetchRow) ? &FMaster->FOnFetchRow
+                                                                                 : nullptr;
+    // A record the handler did not keep is emptied and filled again with the next row.
+    struct Spare {
+        TSybQuery& query;
+        host::TRecordBuffer block = nullptr;
+        ~Spare() {
+            if (block != nullptr) {
+                query.freeRecordBlobs(block);
+                query.freeBlock(block);
+            }
+        }
+    } spare{*this};
     CS_RETCODE result;
     while ((result = ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr)) == CS_SUCCEED) {
         bool read = true;
@@ -75,11 +91,26 @@ void TSybQuery::FetchResultSet() {
             result = CS_FAIL;
             break;
         }
-        // A stored record comes zero-filled: only its record number needs setting.
-        host::TRecordBuffer record = AllocStoredRecord();
-        AddRecord(record);
-        setRecordId(record, -1);  // numbered when the whole result is stored
-        _InternalFillRecord(record);
+        if (onRow == nullptr) {
+            // A stored record comes zero-filled: only its record number needs setting.
+            host::TRecordBuffer record = AllocStoredRecord();
+            AddRecord(record);
+            setRecordId(record, -1);  // numbered when the whole result is stored
+            _InternalFillRecord(record);
+        } else {
+            host::TRecordBuffer record = spare.block != nullptr ? std::exchange(spare.block, nullptr)
+                                                                : AllocStoredRecord();
+            spare.block = record; // owned by the guard until stored
+            setRecordId(record, -1);  // numbered when the whole result is stored
+            _InternalFillRecord(record);
+            if (offerFetchedRow(*onRow, record)) {
+                spare.block = nullptr;
+                AddRecord(record);
+            } else {
+                freeRecordBlobs(record);
+                std::memset(record, 0, static_cast<std::size_t>(FRecordSize));
+            }
+        }
         if (++rows == report) {
             report += every;
             reporter->FOnFetchProgress(this, rows);
@@ -93,6 +124,23 @@ void TSybQuery::FetchResultSet() {
         }
         throw host::Exception("Result fetching failed");
     }
+}
+
+bool TSybQuery::offerFetchedRow(const TFetchRowEvent& Handler, host::TRecordBuffer Record) {
+    bool keep = true;
+    const host::TDataSetState saved = SetTempState(host::dsFilter);
+    const host::TRecordBuffer savedBuffer = FFilterBuffer;
+    FFilterBuffer = Record;
+    try {
+        Handler(this, keep);
+    } catch (...) {
+        FFilterBuffer = savedBuffer;
+        RestoreState(saved);
+        throw;
+    }
+    FFilterBuffer = savedBuffer;
+    RestoreState(saved);
+    return keep;
 }
 
 void TSybQuery::_InternalFillRecord(host::TRecordBuffer Buffer) {

@@ -98,11 +98,16 @@ TEST(CoreText, TrimCaseAndFieldNames) {
   EXPECT_EQ(QuotedStr("it's"), "'it''s'");
 }
 
-TEST(CoreText, StringListTextEndsEveryLineWithCrLf) {
+TEST(CoreText, StringListTextEndsEveryLineWithThePlatformLineBreak) {
   TStringList sql;
   sql.Add("select * from titles where price > :low");
   sql.Add("and type = :kind");
-  EXPECT_EQ(sql.Text(), "select * from titles where price > :low\r\nand type = :kind\r\n");
+  EXPECT_EQ(sql.Text(), "select * from titles where price > :low\nand type = :kind\n");
+  // Lines set from LF-ended text read back byte for byte (a line break inside a quoted
+  // literal must reach the server unchanged).
+  TStringList literal;
+  literal.SetText("select datalength('line1\nline2')\n");
+  EXPECT_EQ(literal.Text(), "select datalength('line1\nline2')\n");
   TStringList empty;
   EXPECT_EQ(empty.Text(), "");
 

@@ -212,3 +212,30 @@ TEST(ConnectMessages, NothingToReportReturnsQuietly) {
 }
 
 } // namespace
+
+TEST(ConnectMessages, ServerMessagesCarryStateLineProcedureAndServer) {
+    auto connection = makeConnection();
+    connection->Connect();
+    struct Seen {
+        int number, state, line;
+        std::string procedure, server;
+    };
+    std::vector<Seen> seen;
+    connection->SetOnServerError([&seen](const TSybMessage* message, bool& handled) {
+        seen.push_back({message->MsgNumber(), message->State(), message->Line(), message->ProcName(),
+                        message->ServerName()});
+        handled = true;
+    });
+    runBatch(*connection, "create procedure #msg_where as\nbegin\n  select 1 as one\n  select no_such_column from sysobjects\nend");
+    runBatch(*connection, "print 'first line'\nselect no_such_column from sysobjects", false);
+    runBatch(*connection, "exec #msg_where", false);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].number, 207);
+    EXPECT_GE(seen[0].state, 1);
+    EXPECT_EQ(seen[0].line, 2);
+    EXPECT_EQ(seen[0].procedure, "");
+    EXPECT_FALSE(seen[0].server.empty());
+    EXPECT_EQ(seen[1].line, 4);
+    EXPECT_NE(seen[1].procedure.find("msg_where"), std::string::npos) << seen[1].procedure;
+    EXPECT_EQ(seen[1].server, seen[0].server);
+}

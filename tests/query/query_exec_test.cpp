@@ -2,6 +2,7 @@
 // result, procedures' return statuses and output parameters, statements without rows,
 // the database switch, the messages of failures, and what a failure leaves behind (the
 // query closed, the lock free, the connection usable).
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -291,6 +292,71 @@ TEST_F(QueryExec, FetchProgressEveryIntervalRows) {
     query->SetOnFetchProgress(nullptr);
     query->Open();
     EXPECT_EQ(query->RecordCount(), 2048);
+}
+
+TEST_F(QueryExec, AForwardOnlyReadSeesEveryRowAndStoresOnlyTheKeptOnes) {
+    exec(kConnection, "create table #stream (n int, label varchar(20) null, body text null)\n"
+                      "insert #stream values (1, 'one', 'first text')\n"
+                      "insert #stream values (2, null, null)\n"
+                      "insert #stream values (3, 'three', 'third text')");
+    auto query = makeQuery(kConnection,
+                           "select n, label, body from #stream order by n\n"
+                           "select n * 10 as tens from #stream order by n");
+    std::vector<std::string> seen;
+    TSybQuery* receiver = nullptr;
+    query->SetOnNewDataSet([&receiver](TSybQuery* created) { receiver = created; });
+    query->SetOnFetchRow([&](TSybQuery* data, bool& keep) {
+        EXPECT_TRUE(keep);
+        std::string row;
+        for (int i = 0; i < data->Fields().Count(); ++i)
+            row += (i > 0 ? "|" : "") + (data->Fields()[i]->IsNull() ? std::string("NULL")
+                                                                    : data->Fields()[i]->AsString());
+        seen.push_back(row);
+        keep = data == query.get() && data->Fields()[0]->AsInteger() == 3; // keep one row of the first result
+    });
+    query->Open();
+    EXPECT_EQ(seen, (std::vector<std::string>{"1|one|first text", "2|NULL|NULL", "3|three|third text", "10", "20",
+                                              "30"}));
+    // Only the kept row was stored; the receiver, read through the master's handler, is empty.
+    EXPECT_EQ(query->StoredRecordCount(), 1);
+    EXPECT_EQ(query->FieldByName("label")->AsString(), "three");
+    EXPECT_EQ(query->FieldByName("body")->AsString(), "third text");
+    ASSERT_NE(receiver, nullptr);
+    EXPECT_TRUE(receiver->Active());
+    EXPECT_EQ(receiver->StoredRecordCount(), 0);
+    EXPECT_TRUE(receiver->IsEmpty());
+
+    // A handler that raises ends the fetch like any failure.
+    query->Close();
+    query->SetOnFetchRow([](TSybQuery*, bool&) { throw host::Exception("enough"); });
+    EXPECT_EQ(errorOf([&] { query->Open(); }), "enough");
+    EXPECT_FALSE(query->Active());
+}
+
+TEST_F(QueryExec, ReturnStatusesAndOutputParametersAreToldWhereTheyArrive) {
+    exec(kConnection, "create procedure qt_where @v int, @o int output as begin select @o = @v * 2 return @v end");
+    auto query = makeQuery(kConnection,
+                           "declare @x int\n"
+                           "exec qt_where 1, @x output\n"
+                           "select 'between' as b\n"
+                           "exec qt_where 2, @x output");
+    std::vector<std::string> order;
+    query->SetOnReturnStatus([&](TSybQuery* sender) { order.push_back("status " + std::to_string(sender->ReturnStatus())); });
+    query->SetOnOutputParams([&](TSybQuery* sender) {
+        order.push_back("output " + sender->OutputParamValue(0).AsString());
+    });
+    query->SetOnNewDataSet([&](TSybQuery*) { order.push_back("rows"); });
+    query->SetResultSet(5); // every row result goes to a new query
+    query->Open();
+    ASSERT_EQ(order.size(), 5u);
+    EXPECT_EQ(order[2], "rows");
+    // Each procedure's values come before the rows the server sent after them.
+    std::vector<std::string> first(order.begin(), order.begin() + 2);
+    std::sort(first.begin(), first.end());
+    EXPECT_EQ(first, (std::vector<std::string>{"output 2", "status 1"}));
+    std::vector<std::string> last(order.begin() + 3, order.end());
+    std::sort(last.begin(), last.end());
+    EXPECT_EQ(last, (std::vector<std::string>{"output 4", "status 2"}));
 }
 
 TEST_F(QueryExec, StatementsWithoutRowsLeaveTheQueryClosed) {

@@ -171,7 +171,7 @@ TEST_F(QueryParams, DateTimesMeanTheSameOnEveryServerDateOrder) {
     auto query = makeQuery(kDmyConnection, "select :d as d");
     query->ParamByName("d")->SetAsDateTime(value);
     query->Open();
-    EXPECT_EQ(query->GetSQLText(), "select '20261207 14:05:09:10' as d\r\n");
+    EXPECT_EQ(query->GetSQLText(), "select '20261207 14:05:09:10' as d\n");
 }
 
 TEST_F(QueryParams, DateParametersMeanTheSameWhateverTheSessionSet) {
@@ -203,7 +203,7 @@ TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
     ASSERT_EQ(query->ParamCount(), 2);
     query->ParamByName("a")->SetAsInteger(1);
     query->ParamByName("b")->SetAsString("two");
-    EXPECT_EQ(query->GetSQLText(), "select 1 as a, 'two' as b\r\n");
+    EXPECT_EQ(query->GetSQLText(), "select 1 as a, 'two' as b\n");
 
     // A new text keeps the values of the names it still has.
     query->SQL()->SetText("select :b as b, :c as c, :b as b2");
@@ -211,7 +211,7 @@ TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
     EXPECT_EQ(query->Params()->Items(0)->AsString(), "two");
     EXPECT_TRUE(query->Params()->Items(1)->IsNull());
     // A name used twice makes two parameters; ParamByName fills the first.
-    EXPECT_EQ(query->GetSQLText(), "select 'two' as b, NULL as c, NULL as b2\r\n");
+    EXPECT_EQ(query->GetSQLText(), "select 'two' as b, NULL as c, NULL as b2\n");
     query->Open();
     EXPECT_EQ(query->FieldByName("b")->AsString(), "two");
     EXPECT_TRUE(query->FieldByName("b2")->IsNull());

@@ -12,7 +12,7 @@ TEST(Literals, ANegativeValueAfterAMinusStaysANumber) {
     auto query = makeQuery("REL_LITERALS", "select 5 -:x as v, 1 as after_it");
     query->ParamByName("x")->SetAsInteger(-1);
     // "5 -" followed by the literal "-1" would read "5 --1", a comment hiding the rest.
-    EXPECT_EQ(query->GetSQLText(), "select 5 - -1 as v, 1 as after_it\r\n");
+    EXPECT_EQ(query->GetSQLText(), "select 5 - -1 as v, 1 as after_it\n");
     query->Open();
     EXPECT_EQ(query->FieldByName("v")->AsInteger(), 6);
     EXPECT_EQ(query->FieldByName("after_it")->AsInteger(), 1);
@@ -35,10 +35,10 @@ TEST(Literals, LiteralsNextToAQuoteOrToEachOtherStayApart) {
     query->ParamByName("d")->SetAsInteger(-2);
     query->ParamByName("e")->SetAsDateTime(host::EncodeDate(2026, 12, 7));
     EXPECT_EQ(query->GetSQLText(),
-              "select 'v' 'w', 'u' 't', 'p' 'q', 1-2, '20261207 00:00:00:0' 'z'\r\n");
+              "select 'v' 'w', 'u' 't', 'p' 'q', 1-2, '20261207 00:00:00:0' 'z'\n");
     query->ParamByName("d")->SetAsInteger(2);
     query->ParamByName("e")->Clear();
-    EXPECT_EQ(query->GetSQLText(), "select 'v' 'w', 'u' 't', 'p' 'q', 1 2, NULL'z'\r\n");
+    EXPECT_EQ(query->GetSQLText(), "select 'v' 'w', 'u' 't', 'p' 'q', 1 2, NULL'z'\n");
 
     // The server reads the second string as the name of the first one's column.
     auto named = makeQuery("REL_LITERALS", "select :x'w'");

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <strings.h>
 #include <algorithm>
 #include <memory>
@@ -87,7 +91,7 @@ TEST_F(ToolCli, CsvReadsBackWithQuotesCommasLineBreaksAndNulls) {
     EXPECT_EQ(column(rows, 1)[0], "plain");
     EXPECT_EQ(rows[2][1].text, "comma, and \"quote\"");
     EXPECT_TRUE(rows[2][2].isNull());
-    EXPECT_NE(rows[3][1].text.find("line one\r\nline two"), std::string::npos);
+    EXPECT_NE(rows[3][1].text.find("line one\nline two"), std::string::npos); // the bytes the SQL had
     EXPECT_EQ(rows[3][2].text, "-2.25");
     EXPECT_EQ(rows[3][3].text, "1999-01-02 00:00:00.000");
     EXPECT_FALSE(rows[4][1].isNull()); // the text NULL is not a NULL
@@ -114,7 +118,7 @@ TEST_F(ToolCli, JsonLinesReadBackWithTypes) {
     EXPECT_EQ(first["seen"].text, "2026-12-07 14:05:09.050");
     EXPECT_EQ(lines[1]["row"]["label"].text, "comma, and \"quote\"");
     EXPECT_EQ(lines[1]["row"]["amount"].kind, Json::Kind::Null);
-    EXPECT_EQ(lines[2]["row"]["label"].text, "line one\r\nline two");
+    EXPECT_EQ(lines[2]["row"]["label"].text, "line one\nline two");
     EXPECT_EQ(lines[3]["row"]["label"].kind, Json::Kind::String);
     EXPECT_EQ(lines[5]["row"]["label"].kind, Json::Kind::Null);
     EXPECT_EQ(lines[6]["row"]["label"].text, "Ünïcödé ☃ it's");
@@ -124,12 +128,12 @@ TEST_F(ToolCli, JsonLinesReadBackWithTypes) {
 TEST_F(ToolCli, TableShowsNullAndRowCount) {
     const ToolRun r = run({"-f", "table", "-Q", "select id, label from tool_cases where id in (4, 6) order by id"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "id | label\n"
-                     "---+------\n"
-                     " 4 | NULL\n"
-                     " 6 | NULL\n"
-                     "(2 rows affected)\n"
-                     "\n");
+    // Streamed, the widths are those of the declared types: int 11, varchar(60) 60.
+    EXPECT_EQ(r.out, "id          | label\n" + std::string(11, '-') + "-+-" + std::string(60, '-') + "\n" +
+                         "          4 | NULL\n"
+                         "          6 | NULL\n"
+                         "(2 rows affected)\n"
+                         "\n");
 }
 
 TEST_F(ToolCli, WithoutATerminalTheDefaultIsCsv) {
@@ -162,13 +166,23 @@ TEST_F(ToolCli, ProcedureRowsReturnStatusAndOutputParameters) {
     EXPECT_EQ(lines[3]["rows"].text, "3");
     // Between the rows and the status: only the counts of the assignments the server
     // reported.
-    for (std::size_t k = 4; k + 2 < lines.size(); ++k)
-        EXPECT_TRUE(lines[k].has("rows_affected")) << json.out;
-    const std::size_t last = lines.size() - 1;
-    EXPECT_EQ(lines[last - 1]["return_status"].text, "3");
+    // After the rows: the status and the output parameters where the server sent them,
+    // between counts of the statements the server reported.
+    std::size_t status = 0, outputs = 0;
+    for (std::size_t k = 4; k < lines.size(); ++k) {
+        if (lines[k].has("return_status"))
+            status = k;
+        else if (lines[k].has("output_parameters"))
+            outputs = k;
+        else
+            EXPECT_TRUE(lines[k].has("rows_affected")) << json.out;
+    }
+    ASSERT_GT(status, 3u) << json.out;
+    ASSERT_GT(outputs, 3u) << json.out;
+    EXPECT_EQ(lines[status]["return_status"].text, "3");
     // Output parameters carry the procedure's own parameter names.
-    EXPECT_EQ(lines[last]["output_parameters"]["@count"].text, "3");
-    EXPECT_EQ(lines[last]["output_parameters"]["@top"].text, "Ünïcödé ☃ it's");
+    EXPECT_EQ(lines[outputs]["output_parameters"]["@count"].text, "3");
+    EXPECT_EQ(lines[outputs]["output_parameters"]["@top"].text, "Ünïcödé ☃ it's");
 
     const ToolRun table = run({"-f", "table", "-Q", sql});
     EXPECT_NE(table.out.find("(return status = 3)"), std::string::npos) << table.out;
@@ -191,9 +205,9 @@ TEST_F(ToolCli, StatementsWithoutRowsShowHowManyRowsTheyChanged) {
               "between\n"
               "(2 rows affected)\n"
               "n\n"
-              "--\n"
-              "10\n"
-              "20\n"
+              "-----------\n"
+              "         10\n"
+              "         20\n"
               "(2 rows affected)\n"
               "\n"
               "(1 row affected)\n");
@@ -227,6 +241,20 @@ TEST_F(ToolCli, ReturnStatusOnlyWhenAProcedureSentOne) {
                               "create procedure #tool_zero as return 0\ngo\nexec #tool_zero"});
     ASSERT_EQ(zero.exitCode, 0) << zero.err;
     EXPECT_NE(zero.out.find("(return status = 0)"), std::string::npos) << zero.out;
+
+    // Every status of a batch, each where the server sent it.
+    const ToolRun two = run({"-f", "table", "-q", "-Q",
+                             "create procedure #tool_check @code varchar(10) as\n"
+                             "begin if @code = 'NOPE' return 1 return 0 end\n"
+                             "go\nexec #tool_check 'NOPE'\nselect 'between' as b\nexec #tool_check 'FI1000'"});
+    ASSERT_EQ(two.exitCode, 0) << two.err;
+    const std::size_t first = two.out.find("(return status = 1)");
+    const std::size_t between = two.out.find("between");
+    const std::size_t second = two.out.find("(return status = 0)");
+    ASSERT_NE(first, std::string::npos) << two.out;
+    ASSERT_NE(second, std::string::npos) << two.out;
+    EXPECT_LT(first, between);
+    EXPECT_LT(between, second);
 }
 
 TEST_F(ToolCli, ParametersTypedByFormOrByName) {
@@ -318,6 +346,12 @@ TEST_F(ToolCli, FilterAndLocateInMemory) {
     EXPECT_EQ(r.exitCode, 4);
     EXPECT_NE(r.err.find("no record where id=42"), std::string::npos) << r.err;
 
+    // A misspelt field shows no rows at all, rather than every row unfiltered.
+    r = run({"-f", "csv", "--filter", "amout > 1", "-Q", kSelectAll});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "") << r.out;
+    EXPECT_NE(r.err.find("--filter"), std::string::npos) << r.err;
+
     r = run({"--filter", "amount >", "-Q", kSelectAll});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--filter"), std::string::npos);
@@ -352,7 +386,8 @@ TEST_F(ToolCli, ServerErrorKeepsTheRowsBeforeAndAfterIt) {
     const ToolRun r = run({"-f", "csv", "-Q", "select 1 as a\nselect * from tool_no_such_table\nselect 2 as b"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "a\r\n1\r\n\r\nb\r\n2\r\n");
-    EXPECT_NE(r.err.find("tovrin-sql: Msg 208, Level 16: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Msg 208, Level 16, State 1:\nServer '"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("', Line 2:\ntool_no_such_table not found"), std::string::npos) << r.err;
 }
 
 TEST_F(ToolCli, AFailedBatchStopsTheRun) {
@@ -361,18 +396,21 @@ TEST_F(ToolCli, AFailedBatchStopsTheRun) {
     EXPECT_EQ(r.out.find("later"), std::string::npos);
 }
 
-TEST_F(ToolCli, SyntaxErrorIsOneLineAndExitsOne) {
+TEST_F(ToolCli, SyntaxErrorReadsAsIsqlShowsItAndExitsOne) {
     const ToolRun r = run({"-Q", "select from where"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("tovrin-sql: Msg 102, Level 15: Incorrect syntax"), std::string::npos) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("Msg 102, Level 15, State 1:\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Line 1:\nIncorrect syntax"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
 }
 
 TEST_F(ToolCli, WrongPasswordFailsTheLoginWithoutShowingIt) {
     const ToolRun r = tooltest::runTool(server->tempDir(),
                                         {"-S", "DEVSERVER", "-U", "sa", "-P", "not-the-pw", "-Q", "select 1"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find("tovrin-sql: cannot log in to 'DEVSERVER': "), std::string::npos) << r.err;
+    // The refusal reads as every other server error.
+    EXPECT_NE(r.err.find("tovrin-sql: cannot log in to 'DEVSERVER':\nMsg 4002, Level 14, State 1:\n"),
+              std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Login failed"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("not-the-pw"), std::string::npos);
     EXPECT_EQ(r.out.find("not-the-pw"), std::string::npos);
@@ -402,6 +440,15 @@ TEST_F(ToolCli, CommandTimeoutFailsTheBatch) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("timed out"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("late"), std::string::npos);
+}
+
+TEST_F(ToolCli, CommandTimeoutBoundsACommandThatWouldRunForMinutes) {
+    // The client library only reports its own time limit and goes on waiting: the run
+    // ends within the limit only because the connection's CommandTimeout ends the wait.
+    const ToolRun r = run({"--timeout", "1", "-Q", "waitfor delay '00:10:00'\nselect 1 as late"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("timed out"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("connection lost"), std::string::npos) << r.err;
 }
 
 TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
@@ -436,7 +483,155 @@ TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
         ASSERT_EQ(blocks.size(), 2u) << r.out;
         EXPECT_EQ(column(blocks[0], 0), std::vector<std::string>{"1"});
         EXPECT_EQ(column(blocks[1], 0), (std::vector<std::string>{"10", "11", "12"}));
-        EXPECT_NE(r.err.find("tovrin-sql: "), std::string::npos);
+        EXPECT_NE(r.err.find("tovrin-sql: connection lost: the run stops"), std::string::npos) << r.err;
+        // Not even --keep-going runs a batch on a new login: the session it needs is gone.
+        const ToolRun going = tooltest::runTool(server->tempDir(),
+                                                {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "--keep-going", "-Q",
+                                                 "select 1 as a union all select 2 union all select 3 union all select 4"
+                                                 "\ngo\nselect 'after' as b"});
+        EXPECT_EQ(going.exitCode, 1);
+        EXPECT_EQ(going.out.find("after"), std::string::npos) << going.out;
     }
     server->activate();
+}
+
+TEST_F(ToolCli, ParameterValuesThatDoNotFitAreUsageErrors) {
+    for (const char* argument : {"n:int=abc", "n:int=99999999999999999", "n:datetime=2026-13-45", "n:bool=perhaps",
+                                 "n:float=1e999", "n=2026-02-30"}) {
+        const ToolRun r = run({"--param", argument, "-Q", "select :n as n"});
+        EXPECT_EQ(r.exitCode, 2) << argument << "\n" << r.err;
+        EXPECT_NE(r.err.find("tovrin-sql: --param n: "), std::string::npos) << argument << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << argument;
+    }
+}
+
+TEST_F(ToolCli, ParameterValuesKeepTheirFormAndEveryMarkerNeedsOne) {
+    ToolRun r = run({"--param", "zip=01002", "--param", "n=-0", "-Q", "select :zip as zip, :n as n"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "zip,n\r\n01002,0\r\n");
+    // A marker without a value would go to the server as NULL: refused before anything runs.
+    r = run({"-Q", "insert into tool_cases values (98, :label, 1, null, 0)"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("parameter :label has no value"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"-Q", "select count(*) as n from tool_cases where id = 98"}).out, "n\r\n0\r\n");
+}
+
+TEST_F(ToolCli, TheSqlReachesTheServerByteForByte) {
+    const ToolRun r = run({"-Q", "select datalength('line1\nline2') as n"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "n\r\n11\r\n");
+}
+
+TEST_F(ToolCli, IsqlHabitsGoNReadFileEchoAndHeaders) {
+    tooltest::writeFile(path("part.sql"), "select count(*) as n from #runs\n");
+    const std::string file = path("habits.sql");
+    tooltest::writeFile(file, "\xEF\xBB\xBF" "create table #runs (v int)\ngo\n"
+                              "insert #runs values (1)\ngo 3\n"
+                              ":r " + path("part.sql") + "\ngo\n");
+    ToolRun r = run({"-f", "csv", "-q", "-i", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "n\r\n3\r\n");
+
+    // -e writes each batch before its results; -h is isql's headers, not help.
+    r = run({"-f", "table", "-q", "-e", "-h", "2", "-Q", "select 1 as v union all select 2 union all select 3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "select 1 as v union all select 2 union all select 3\n"
+                     "v\n-----------\n          1\n          2\n\nv\n-----------\n          3\n\n");
+    r = run({"-h", "0", "-f", "csv", "-Q", "select 4 as four"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "four\r\n4\r\n");
+    for (const char* help : {"--help", "-?"}) {
+        r = tooltest::runTool(server->tempDir(), {help});
+        EXPECT_EQ(r.exitCode, 0) << help;
+        EXPECT_NE(r.out.find("--keep-going"), std::string::npos) << help;
+    }
+    // Without -S, DSQUERY names the server.
+    r = tooltest::runTool(server->tempDir(), {"-U", "sa", "-P", kPassword, "-Q", "select 5 as five"}, "",
+                          {{"DSQUERY", "DEVSERVER"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "five\r\n5\r\n");
+    r = tooltest::runTool(server->tempDir(), {"-U", "sa", "-Q", "select 1"}, "", {{"DSQUERY", ""}});
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(ToolCli, KeepGoingRunsTheBatchesAfterAFailedOneAndErrorsNameTheirBatch) {
+    const std::string file = path("keep.sql");
+    tooltest::writeFile(file, "select 1 as first\ngo\n\n-- the failing one\nselect *\n  from tool_no_such_table\ngo\n"
+                              "select 3 as third\ngo\n");
+    ToolRun r = run({"-f", "csv", "-q", "--keep-going", "-i", file});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "first\r\n1\r\n\r\nthird\r\n3\r\n");
+    EXPECT_NE(r.err.find(", Line 3 (batch 2, which starts at input line 3):\ntool_no_such_table not found"), std::string::npos)
+        << r.err;
+    r = run({"-f", "json", "-i", file});
+    EXPECT_EQ(r.exitCode, 1);
+    const auto lines = parseJsonLines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[2]["error"]["number"].text, "208");
+    EXPECT_EQ(lines[2]["error"]["batch"].text, "2");
+    EXPECT_EQ(r.err, ""); // in JSON the errors are part of the output
+}
+
+TEST_F(ToolCli, AFailedWriteToStandardOutputFailsTheRun) {
+    // /dev/full accepts the open and refuses every write.
+    const std::string script = std::string(TOVRIN_SQL_PATH) + " -S DEVSERVER -U sa -P " + kPassword +
+                               " -f csv -Q 'select id from tool_cases' > /dev/full 2>/dev/null";
+    const int status = std::system(script.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST_F(ToolCli, PipedBatchesRunAsSoonAsTheirGoArrives) {
+    int input[2];
+    int output[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(pipe(output), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(input[0], 0);
+        dup2(output[1], 1);
+        close(input[1]);
+        close(output[0]);
+        execl(TOVRIN_SQL_PATH, TOVRIN_SQL_PATH, "-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(input[0]);
+    close(output[1]);
+    const std::string first = "select 'first' as a\ngo\n";
+    ASSERT_EQ(write(input[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    // The first batch's rows arrive while the input is still open.
+    std::string seen;
+    for (int tries = 0; tries < 100 && seen.find("first\r\n") == std::string::npos; ++tries) {
+        pollfd p{output[0], POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[256];
+            const ssize_t n = read(output[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            seen.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    EXPECT_EQ(seen, "a\r\nfirst\r\n");
+    close(input[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(output[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(ToolCli, SetNocountOnLeavesOutTheCountLines) {
+    const std::string sql = "set nocount on\n"
+                            "select id from tool_cases where id < 3 order by id\n"
+                            "set nocount off\n"
+                            "select id from tool_cases where id = 3";
+    for (const std::vector<std::string>& shape : {std::vector<std::string>{}, std::vector<std::string>{"--sort", "id"}}) {
+        std::vector<std::string> args{"-f", "table"};
+        args.insert(args.end(), shape.begin(), shape.end());
+        args.insert(args.end(), {"-Q", sql});
+        const ToolRun r = run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out.find("(2 rows affected)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("(1 row affected)"), std::string::npos) << r.out;
+    }
 }

@@ -23,7 +23,7 @@ public:
     std::int64_t count = -1;
     void beginResult(int, const std::vector<ColumnInfo>& c) override { columns = c; }
     void writeRow(const std::vector<Cell>& row) override { rows.push_back(row); }
-    void endResult(std::int64_t n) override { count = n; }
+    void endResult(std::int64_t n, bool) override { count = n; }
     void writeRowsAffected(std::int64_t) override {}
     void writeReturnStatus(int) override {}
     void writeOutputParameters(const std::vector<ColumnInfo>&, const std::vector<Cell>&) override {}

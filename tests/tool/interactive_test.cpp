@@ -17,6 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "support/DevServer.h"
 
 namespace {
@@ -31,8 +36,10 @@ struct TerminalRun {
 
 /// Runs tovrin-sql on a new pseudo-terminal; for each step, waits until the screen shows
 /// `first` (after what the previous steps saw) and then types `second`.
+/// `stdoutFile`, when given, receives the program's standard output instead of the terminal.
 TerminalRun runOnTerminal(const std::vector<std::string>& args,
-                          const std::vector<std::pair<std::string, std::string>>& steps) {
+                          const std::vector<std::pair<std::string, std::string>>& steps,
+                          const std::string& stdoutFile = "") {
     std::vector<std::string> argvText = {TOVRIN_SQL_PATH};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -48,6 +55,10 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
         unsetenv("TOVRIN_PASSWORD");
+        if (!stdoutFile.empty()) {
+            const int fd = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(fd, STDOUT_FILENO);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -120,7 +131,8 @@ TEST_F(ToolTerminal, PromptsForThePasswordWithoutEchoAndRunsTypedBatches) {
     EXPECT_TRUE(run.echoAfter);
     EXPECT_EQ(run.screen.find(kPassword), std::string::npos) << run.screen;
     // On a terminal the table format is the default.
-    EXPECT_NE(run.screen.find("answer\r\n------\r\n    42\r\n(1 row affected)"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("answer\r\n-----------\r\n         42\r\n(1 row affected)"), std::string::npos)
+        << run.screen;
     EXPECT_EQ(run.screen.find("dropped\r\n-"), std::string::npos); // the reset batch never ran
 }
 
@@ -139,7 +151,7 @@ TEST_F(ToolTerminal, ServerErrorsLeaveTheSessionOpen) {
                                            {"Msg 208, Level 16", "select 7 as seven\n"},
                                            {"2> ", "go\n"},
                                            {"(1 row affected)", "exit\n"}});
-    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_EQ(run.exitCode, 1) << run.screen; // the session went on, and its status tells of the error
     EXPECT_NE(run.screen.find("seven"), std::string::npos) << run.screen;
 }
 
@@ -151,4 +163,101 @@ TEST_F(ToolTerminal, ProgressLineOnlyOnATerminal) {
     EXPECT_EQ(run.exitCode, 0) << run.screen;
     EXPECT_NE(run.screen.find("rows/s"), std::string::npos) << run.screen;
     EXPECT_NE(run.screen.find("\r\033[K"), std::string::npos); // and it is erased again
+}
+
+TEST_F(ToolTerminal, CtrlCCancelsTheRunningBatchAndKeepsTheSessionAndItsTransaction) {
+    const TerminalRun run = runOnTerminal(
+        {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+        {{"1> ", "begin tran\n"},
+         {"2> ", "go\n"},
+         {"1> ", "waitfor delay '00:00:20'\nselect 'too late' as never\n"},
+         {"3> ", "go\n"},
+         {"0 results, 0 rows", "\x03"}, // the progress line: the batch is running
+         {"Query cancelled", "select @@trancount as open_transactions\n"},
+         {"2> ", "go\n"},
+         {"(1 row affected)", "rollback tran\n"},
+         {"2> ", "go\n"},
+         {"1> ", "quit\n"}});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_EQ(run.screen.find("too late\r\n-"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                1\r\n"), std::string::npos)
+        << run.screen;
+}
+
+TEST_F(ToolTerminal, CtrlCAtThePromptAndCtrlDDropTheTypedBatch) {
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                                          {{"1> ", "select 'dropped' as d\n"},
+                                           {"2> ", "\x03"},
+                                           {"1> ", "select 'kept' as k\n"},
+                                           {"2> ", "go\n"},
+                                           {"(1 row affected)", "select 'half typed' as h\n"},
+                                           {"2> ", "\x04"}});
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    EXPECT_NE(run.screen.find("kept\r\n"), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find("dropped\r\n-"), std::string::npos) << run.screen;
+    EXPECT_EQ(run.screen.find("half typed\r\n-"), std::string::npos) << run.screen;
+    EXPECT_NE(run.screen.find("not sent"), std::string::npos) << run.screen;
+}
+
+TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
+    testsupport::DevServer dropping({"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "TTYDROP");
+    const TerminalRun run = runOnTerminal(
+        {"-S", "TTYDROP", "-U", "sa", "-P", kPassword},
+        {{"1> ", "begin tran\n"},
+         {"2> ", "go\n"},
+         {"1> ", "select 10 as n union all select 11 union all select 12 union all select 13 union all select 14\n"},
+         {"2> ", "go\n"},
+         {"logged in again", "select @@trancount as open_transactions\n"},
+         {"2> ", "go\n"},
+         {"(1 row affected)", "quit\n"}});
+    server->activate();
+    EXPECT_EQ(run.exitCode, 1) << run.screen;
+    EXPECT_NE(run.screen.find("connection lost; logged in again: any open transaction was rolled back, database is now "),
+              std::string::npos)
+        << run.screen;
+    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                0\r\n"), std::string::npos)
+        << run.screen;
+}
+
+TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
+    const std::string home = server->tempDir() + "/home";
+    mkdir(home.c_str(), 0700);
+    const char* former = std::getenv("HOME");
+    const std::string saved = former != nullptr ? former : "";
+    setenv("HOME", home.c_str(), 1);
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                                          {{"1> ", "select 'remembered' as r\n"},
+                                           {"2> ", "go\n"},
+                                           {"(1 row affected)", "exec sp_password 'old', 'new-secret'\n"},
+                                           {"2> ", "reset\n"},
+                                           {"1> ", "quit\n"}});
+    if (former != nullptr)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    const std::string path = home + "/.tovrin_sql_history";
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("remembered"), std::string::npos) << text.str();
+    EXPECT_EQ(text.str().find("new-secret"), std::string::npos) << text.str();
+}
+
+TEST_F(ToolTerminal, ThePromptStaysOnTheTerminalWhenTheResultsGoElsewhere) {
+    const std::string results = server->tempDir() + "/redirected.txt";
+    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q"},
+                                          {{"1> ", "select 'to the file' as where_to\n"},
+                                           {"2> ", "go\n"},
+                                           {"1> ", "quit\n"}},
+                                          results);
+    EXPECT_EQ(run.exitCode, 0) << run.screen;
+    std::ifstream in(results);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "where_to\r\nto the file\r\n");
+    EXPECT_EQ(run.screen.find("to the file\r\n"), std::string::npos) << run.screen;
 }

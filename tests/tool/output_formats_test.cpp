@@ -92,7 +92,7 @@ TEST(CsvOutput, QuietLeavesOutRowCountsAndInformation) {
     writer->endResult(0);
     writer->writeMessage({0, 0, "informational"});
     writer->writeMessage({2601, 14, "duplicate key"});
-    EXPECT_EQ(notes.str(), "Msg 2601, Level 14: duplicate key\n");
+    EXPECT_EQ(notes.str(), "Msg 2601, Level 14, State 0:\nduplicate key\n");
 }
 
 TEST(JsonOutput, LinesParseBackWithTypesAndEscapes) {
@@ -175,7 +175,8 @@ TEST(TableOutput, ColumnsAlignedNumbersRightNullShown) {
               "(return status = 0)\n"
               "\n"
               "printed\n"
-              "Msg 2601, Level 14: duplicate\n");
+              "Msg 2601, Level 14, State 0:\n"
+              "duplicate\n");
     EXPECT_EQ(displayWidth("caf\xC3\xA9"), 4u);
 }
 
@@ -186,4 +187,57 @@ TEST(TableOutput, OneRowIsSingular) {
     writer->writeRow({Cell::textValue("v")});
     writer->endResult(1);
     EXPECT_NE(out.str().find("(1 row affected)"), std::string::npos);
+}
+
+TEST(TableOutput, StreamedWidthsComeFromTheDeclaredSizesAndValuesAreNeverCut) {
+    std::ostringstream out;
+    auto writer = makeTableWriter(out, true, true);
+    ColumnInfo id{"id", true, 4};
+    ColumnInfo name{"name", false, 6};
+    writer->beginResult(1, {id, name});
+    writer->writeRow({Cell::number("7"), Cell::textValue("\xE6\x9D\xB1\xE4\xBA\xAC")}); // two wide characters
+    writer->writeRow({Cell::number("12345"), Cell::textValue("much too long")});
+    writer->writeRow({Cell::null(), Cell::textValue("bell\x07\x1B[2J")});
+    writer->endResult(3);
+    EXPECT_EQ(out.str(),
+              "id   | name\n"
+              "-----+-------\n"
+              "   7 | \xE6\x9D\xB1\xE4\xBA\xAC\n"
+              "12345 | much too long\n"
+              "NULL | bell\\x07\\x1B[2J\n"
+              "\n");
+}
+
+TEST(TableOutput, WidthsCountTerminalColumns) {
+    EXPECT_EQ(displayWidth("\xE6\x9D\xB1\xE4\xBA\xAC"), 4u);        // East Asian wide
+    EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);                     // e and a combining accent
+    EXPECT_EQ(displayWidth("\xEF\xBC\xA1" "b"), 3u);               // full-width A, then b
+}
+
+TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {
+    ServerNote note{207, 16, "Invalid column name 'x'."};
+    note.state = 1;
+    note.server = "SRV";
+    note.procedure = "p";
+    note.line = 5;
+    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Procedure 'p', Line 5:\n"
+                                 "Invalid column name 'x'.\n");
+    note.procedure.clear();
+    note.batch = 3;
+    note.inputLine = 12;
+    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Line 5 (batch 3, which starts at input line 12):\n"
+                                 "Invalid column name 'x'.\n");
+    EXPECT_EQ(isqlMessage({0, 10, "printed"}), "printed\n");
+
+    std::ostringstream out;
+    auto writer = makeJsonWriter(out, false);
+    writer->writeMessage(note);
+    writer->writeFailure("connection lost");
+    const auto lines = parseJsonLines(out.str());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["error"]["number"].text, "207");
+    EXPECT_EQ(lines[0]["error"]["state"].text, "1");
+    EXPECT_EQ(lines[0]["error"]["line"].text, "5");
+    EXPECT_EQ(lines[0]["error"]["input_line"].text, "12");
+    EXPECT_EQ(lines[1]["error"]["text"].text, "connection lost");
 }

@@ -3,6 +3,7 @@
 // the line is erased when the batch ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -72,6 +73,26 @@ TEST(ProgressLine, RowsShowWhileTheirResultIsStillBeingFetched) {
     EXPECT_NE(text.find("1 result, 8096 rows"), std::string::npos) << text;
     // Erased at the end.
     EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K") << text;
+}
+
+TEST(ProgressLine, StepsAsideForOutputThatKeepsComing) {
+    std::FILE* sink = std::tmpfile();
+    ASSERT_NE(sink, nullptr);
+    {
+        Progress progress(sink, ProgressPace{std::chrono::milliseconds(0), std::chrono::hours(1)});
+        progress.start();
+        progress.rowsFetched(10); // drawn: the pace allows a first drawing at once
+        progress.clearLine();     // a row is about to be written to the same terminal
+        progress.rowsFetched(20); // not drawn again while output keeps coming
+        progress.clearLine();
+    }
+    const std::string text = readAll(sink);
+    std::fclose(sink);
+    // One drawing (10 rows), erased before the output; 20 rows never shown.
+    EXPECT_EQ(text.rfind("\r\033[K0 results, 10 rows, ", 0), 0u) << text;
+    EXPECT_EQ(text.find("20 rows"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K") << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 2) << text;
 }
 
 } // namespace

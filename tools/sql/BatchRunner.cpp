@@ -1,12 +1,16 @@
 // Executing a batch with ToolQuery and writing its results in the server's order.
 #include "BatchRunner.h"
 
+#include <optional>
 #include <ostream>
 #include <variant>
 
 #include "Batches.h"
+#include "CancelWatch.h"
 #include "DataSetOutput.h"
 #include "ToolQuery.h"
+#include "host/DataSet.h"
+#include "host/Fields.h"
 #include "query/SybClientField.h"
 #include "query/SybConnect.h"
 
@@ -17,32 +21,59 @@ namespace {
 /// Rows between two progress reports of a fetch.
 constexpr std::int32_t kProgressRows = 1000;
 
-/// One thing the batch produced, kept in arrival order until the batch has ended.
+/// A row result read whole, to be shaped (sort, filter, locate) before it is written.
 struct ResultEvent {
     TSybQuery* query;
-};
-struct ErrorEvent {
-    ServerNote note;
+    bool counted = false; ///< the server reported its count (not under "set nocount on")
 };
 /// A statement without rows that changed this many.
 struct CountEvent {
     std::int64_t rows;
 };
-using BatchEvent = std::variant<ServerNote, ResultEvent, ErrorEvent, CountEvent>;
+struct StatusEvent {
+    int status;
+};
+struct ParamsEvent {
+    std::vector<ColumnInfo> names;
+    std::vector<Cell> values;
+};
+using BatchEvent = std::variant<ServerNote, ResultEvent, CountEvent, StatusEvent, ParamsEvent>;
 
-ServerNote noteOf(const TSybMessage* message) {
-    return {static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()), message->Text()};
-}
-
-std::string errorLine(const ServerNote& note) {
-    return "Msg " + std::to_string(note.number) + ", Level " + std::to_string(note.severity) + ": " +
-           oneLine(note.text);
+ServerNote noteOf(const TSybMessage* message, const Batch& batch) {
+    ServerNote note{static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()), message->Text()};
+    note.state = message->State();
+    note.line = message->Line();
+    note.procedure = message->ProcName();
+    note.server = message->ServerName();
+    note.batch = batch.number;
+    note.inputLine = batch.firstLine;
+    return note;
 }
 
 void setText(TSybQuery& query, const std::string& sql) {
     host::TStringList lines;
     lines.SetText(sql);
     query.SetSQL(&lines);
+}
+
+ParamsEvent outputParams(TSybQuery& query) {
+    ParamsEvent event;
+    for (int i = 0; i < query.OutputParamCount(); ++i) {
+        TSybClientField* parameter = query.OutputParam(i);
+        event.values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType()));
+        event.names.push_back({parameter->GetName(), event.values.back().kind == Cell::Kind::Number});
+    }
+    return event;
+}
+
+/// The visible fields of a dataset, in order.
+std::vector<const host::TField*> visibleFields(const host::TDataSet& data) {
+    std::vector<const host::TField*> visible;
+    const host::TFields& fields = data.Fields();
+    for (int i = 0; i < fields.Count(); ++i)
+        if (fields[i]->Visible())
+            visible.push_back(fields[i]);
+    return visible;
 }
 
 } // namespace
@@ -77,91 +108,101 @@ std::vector<std::string> parameterNames(const std::string& sql) {
 }
 
 BatchRunner::BatchRunner(TSybConnect& connection, ResultWriter& writer, const InMemoryWork& work,
-                         const std::vector<ParamSetting>& params, Progress& progress, std::ostream& errors)
+                         const std::vector<ParamSetting>& params, Progress& progress, std::ostream& errors,
+                         CancelWatch* cancel)
     : m_connection(connection), m_writer(writer), m_work(work), m_params(params), m_progress(progress),
-      m_errors(errors) {}
+      m_errors(errors), m_cancel(cancel) {}
 
-BatchReport BatchRunner::run(const std::string& sql) {
+BatchReport BatchRunner::run(const Batch& batch) {
+    if (m_echo)
+        m_writer.writeEcho(batch.sql);
+    BatchReport total;
+    for (int i = 0; i < batch.repeat; ++i) {
+        const BatchReport report = runOnce(batch);
+        total.failed |= report.failed;
+        total.cancelled |= report.cancelled;
+        total.rowResults += report.rowResults;
+        total.sortApplied |= report.sortApplied;
+        total.filterApplied |= report.filterApplied;
+        total.locateTried |= report.locateTried;
+        total.locateMissed |= report.locateMissed;
+        total.unmatchedParams = report.unmatchedParams;
+        // A cancelled, failed or cut batch is not run again.
+        if (report.failed || report.cancelled || !m_connection.Connected())
+            break;
+    }
+    return total;
+}
+
+BatchReport BatchRunner::runOnce(const Batch& batch) {
     BatchReport report;
-    std::vector<BatchEvent> events;
+    const bool streamed = m_work.sortFields.empty() && m_work.filter == nullptr && m_work.locate.empty();
+    std::vector<BatchEvent> queued;
+    int resultNumber = 0;
+
+    auto failure = [&](const std::string& text) {
+        report.failed = true;
+        m_writer.flush();
+        if (!m_writer.writeFailure(text))
+            m_errors << "tovrin-sql: " << text << std::endl;
+    };
 
     ToolQuery query(nullptr);
     query.SetDatabaseName(m_connection.DatabaseName());
-    setText(query, sql);
-    report.unmatchedParams = applyParams(*query.Params(), m_params);
-
-    // The row counts of the statements the server finished so far, taken in before each
-    // message and result, so that every count lands where the server sent it. A select's
-    // count is its result's own.
-    std::size_t countsTaken = 0;
-    auto takeCounts = [&] {
-        const std::vector<TStatementRowCount>& counts = query.StatementRowCounts();
-        for (; countsTaken < counts.size(); ++countsTaken)
-            if (!counts[countsTaken].Selected)
-                events.emplace_back(CountEvent{counts[countsTaken].Rows});
-    };
-
-    // Server messages are taken here, so that a server error does not end the batch: the
-    // server goes on with the batch, and the tool shows everything it sends.
-    query.SetOnServerMessage([&](const TSybMessage* message, bool& handled) {
-        if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
-            return;
-        takeCounts();
-        events.emplace_back(noteOf(message));
-        handled = true;
-    });
-    query.SetOnServerError([&](const TSybMessage* message, bool& handled) {
-        if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
-            return; // a client-library error ends the exchange with an exception
-        takeCounts();
-        events.emplace_back(ErrorEvent{noteOf(message)});
-        handled = true;
-    });
-    query.setOnOwnResult([&] {
-        takeCounts();
-        events.emplace_back(ResultEvent{&query});
-        m_progress.addResult(query.StoredRecordCount());
-    });
-    if (m_progress.enabled()) {
-        // Rows of every result of the batch, the receivers' included, as they arrive.
-        query.SetFetchProgressInterval(kProgressRows);
-        query.SetOnFetchProgress([this](TSybQuery*, std::int64_t rows) { m_progress.rowsFetched(rows); });
-    }
-    query.SetOnNewDataSet([&](TSybQuery* receiver) {
-        takeCounts();
-        events.emplace_back(ResultEvent{receiver});
-        receiver->SetAfterOpen([this](host::TDataSet* data) {
-            m_progress.addResult(static_cast<TSybQuery*>(data)->StoredRecordCount());
-        });
-    });
-
-    std::exception_ptr failure;
-    m_progress.start();
+    setText(query, batch.sql);
     try {
-        query.Open();
-        failure = query.takeFailure();
-    } catch (...) {
-        failure = std::current_exception();
+        report.unmatchedParams = applyParams(*query.Params(), m_params);
+    } catch (const std::exception& e) {
+        failure(e.what());
+        return report;
     }
-    m_progress.stop();
-    takeCounts();
+    for (int i = 0; i < query.Params()->Count(); ++i) {
+        const host::TParam* param = query.Params()->Items(i);
+        if (!param->Bound()) {
+            // Sent as NULL, the marker would change what the statement does.
+            failure("parameter :" + param->Name() + " has no value: give it with --param " + param->Name() +
+                    "=value; the batch was not sent");
+            return report;
+        }
+    }
 
-    int resultNumber = 0;
-    for (const BatchEvent& event : events) {
+    auto writeEvent = [&](const BatchEvent& event) {
+        m_progress.clearLine();
         if (const auto* note = std::get_if<ServerNote>(&event)) {
-            m_writer.writeMessage(*note);
+            if (note->isError()) {
+                report.failed = true;
+                if (m_writer.carriesErrors()) {
+                    m_writer.writeMessage(*note);
+                } else {
+                    m_writer.flush();
+                    m_errors << isqlMessage(*note);
+                    m_errors.flush();
+                }
+            } else {
+                m_writer.writeMessage(*note);
+            }
+            if (streamed)
+                m_writer.flush(); // a print before a long statement shows at once
         } else if (const auto* count = std::get_if<CountEvent>(&event)) {
             m_writer.writeRowsAffected(count->rows);
-        } else if (const auto* error = std::get_if<ErrorEvent>(&event)) {
-            report.failed = true;
-            m_writer.flush();
-            m_errors << "tovrin-sql: " << errorLine(error->note) << std::endl;
+        } else if (const auto* status = std::get_if<StatusEvent>(&event)) {
+            m_writer.writeReturnStatus(status->status);
+        } else if (const auto* params = std::get_if<ParamsEvent>(&event)) {
+            m_writer.writeOutputParameters(params->names, params->values);
         } else if (const auto* result = std::get_if<ResultEvent>(&event)) {
             TSybQuery* data = result->query;
             if (!data->Active())
-                continue;
+                return;
             ++resultNumber;
             try {
+                if (m_work.filter != nullptr && !m_work.filter->fitsDataSet(*data)) {
+                    // Unfiltered rows would pass for the filter's answer (a misspelt field
+                    // name ends the run with a usage error once no result had the fields).
+                    m_writer.flush();
+                    m_errors << "tovrin-sql: --filter: result " << resultNumber
+                             << " lacks a field the filter names; its rows are not shown" << std::endl;
+                    return;
+                }
                 const ShapeOutcome shape = shapeResult(*data, m_work);
                 report.sortApplied |= shape.sorted;
                 report.filterApplied |= shape.filtered;
@@ -171,39 +212,160 @@ BatchReport BatchRunner::run(const std::string& sql) {
                     rows = shape.located ? RowSelection::Current : RowSelection::None;
                     report.locateMissed |= !shape.located;
                 }
-                writeDataSet(*data, m_writer, resultNumber, rows);
+                writeDataSet(*data, m_writer, resultNumber, rows, result->counted);
             } catch (const std::exception& e) {
-                report.failed = true;
-                m_writer.flush();
-                m_errors << "tovrin-sql: result " << resultNumber << ": " << oneLine(e.what()) << std::endl;
+                failure("result " + std::to_string(resultNumber) + ": " + oneLine(e.what()));
             }
         }
-    }
-    report.rowResults = resultNumber;
+    };
+    // Streamed, everything is written as it arrives; otherwise kept until the batch ends.
+    auto emit = [&](BatchEvent event) {
+        if (streamed)
+            writeEvent(event);
+        else
+            queued.push_back(std::move(event));
+    };
 
-    const int outputCount = query.OutputParamCount();
-    if (query.HasReturnStatus())
-        m_writer.writeReturnStatus(query.ReturnStatus());
-    if (outputCount > 0) {
-        std::vector<ColumnInfo> names;
-        std::vector<Cell> values;
-        for (int i = 0; i < outputCount; ++i) {
-            TSybClientField* parameter = query.OutputParam(i);
-            values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType()));
-            names.push_back({parameter->GetName(), values.back().kind == Cell::Kind::Number});
+    // A streamed result whose rows have all come; it ends once it is known whether the
+    // server counted it (a select's count comes right after its rows).
+    std::optional<std::int64_t> pendingEnd;
+    auto endPending = [&](bool counted) {
+        if (!pendingEnd)
+            return;
+        m_progress.clearLine();
+        m_writer.endResult(*pendingEnd, counted);
+        pendingEnd.reset();
+    };
+    // The row counts of the statements the server finished so far, taken in before each
+    // message and result, so that every count lands where the server sent it. A select's
+    // count is its result's own: it only says that the count line is shown.
+    std::size_t countsTaken = 0;
+    auto takeCounts = [&] {
+        const std::vector<TStatementRowCount>& counts = query.StatementRowCounts();
+        for (; countsTaken < counts.size(); ++countsTaken) {
+            if (counts[countsTaken].Selected) {
+                endPending(true);
+                for (auto it = queued.rbegin(); it != queued.rend(); ++it) {
+                    if (auto* result = std::get_if<ResultEvent>(&*it)) {
+                        result->counted = true;
+                        break;
+                    }
+                }
+            } else {
+                endPending(false);
+                emit(CountEvent{counts[countsTaken].Rows});
+            }
         }
-        m_writer.writeOutputParameters(names, values);
+        endPending(false); // no count came: "set nocount on"
+    };
+
+    // Server messages are taken here, so that a server error does not end the batch: the
+    // server goes on with the batch, and the tool shows everything it sends.
+    auto onMessage = [&](const TSybMessage* message, bool& handled) {
+        if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
+            return; // a client-library error ends the exchange with an exception
+        takeCounts();
+        emit(noteOf(message, batch));
+        handled = true;
+    };
+    query.SetOnServerMessage(onMessage);
+    query.SetOnServerError(onMessage);
+    query.SetOnReturnStatus([&](TSybQuery* sender) {
+        takeCounts();
+        emit(StatusEvent{sender->ReturnStatus()});
+    });
+    query.SetOnOutputParams([&](TSybQuery* sender) {
+        takeCounts();
+        emit(outputParams(*sender));
+    });
+    if (m_progress.enabled()) {
+        // Rows of every result of the batch, the receivers' included, as they arrive.
+        query.SetFetchProgressInterval(kProgressRows);
+        query.SetOnFetchProgress([this](TSybQuery*, std::int64_t rows) { m_progress.rowsFetched(rows); });
     }
+
+    // Streamed: each row is written as it is fetched and not kept (a forward-only read).
+    TSybQuery* current = nullptr;
+    std::int64_t currentRows = 0;
+    std::vector<const host::TField*> fields;
+    std::vector<Cell> row;
+    auto startResult = [&](TSybQuery* data) {
+        takeCounts();
+        current = data;
+        currentRows = 0;
+        fields = visibleFields(*data);
+        row.assign(fields.size(), Cell());
+        m_progress.clearLine();
+        m_writer.beginResult(++resultNumber, datasetColumns(*data));
+    };
+    auto endResult = [&](TSybQuery* data) {
+        if (current != data)
+            startResult(data); // a result without rows
+        pendingEnd = currentRows;
+        m_progress.addResult(currentRows);
+        current = nullptr;
+    };
+    if (streamed) {
+        query.SetOnFetchRow([&](TSybQuery* data, bool& keep) {
+            keep = false;
+            if (current != data)
+                startResult(data);
+            if (m_rowsOnTerminal)
+                m_progress.clearLine();
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                row[i] = fieldCell(*fields[i]);
+            m_writer.writeRow(row);
+            ++currentRows;
+        });
+        query.setOnOwnResult([&] { endResult(&query); });
+        query.SetOnNewDataSet([&](TSybQuery* receiver) {
+            receiver->SetAfterOpen([&](host::TDataSet* data) { endResult(static_cast<TSybQuery*>(data)); });
+        });
+    } else {
+        query.setOnOwnResult([&] {
+            takeCounts();
+            queued.emplace_back(ResultEvent{&query});
+            m_progress.addResult(query.StoredRecordCount());
+        });
+        query.SetOnNewDataSet([&](TSybQuery* receiver) {
+            takeCounts();
+            queued.emplace_back(ResultEvent{receiver});
+            receiver->SetAfterOpen([this](host::TDataSet* data) {
+                m_progress.addResult(static_cast<TSybQuery*>(data)->StoredRecordCount());
+            });
+        });
+    }
+
+    std::exception_ptr failed;
+    m_progress.start();
+    if (m_cancel != nullptr)
+        m_cancel->beginCommand(m_connection);
+    try {
+        query.Open();
+        failed = query.takeFailure();
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    if (m_cancel != nullptr)
+        report.cancelled = m_cancel->endCommand();
+    m_progress.stop();
+    if (current != nullptr)
+        endResult(current); // the rows received before the failure
+    takeCounts();
+    for (const BatchEvent& event : queued)
+        writeEvent(event);
+    report.rowResults = resultNumber;
     m_writer.flush();
 
-    if (failure) {
-        report.failed = true;
+    if (report.cancelled) {
+        m_errors << "Query cancelled" << std::endl;
+    } else if (failed) {
         try {
-            std::rethrow_exception(failure);
+            std::rethrow_exception(failed);
         } catch (const std::exception& e) {
-            m_errors << "tovrin-sql: " << oneLine(e.what()) << std::endl;
+            failure(oneLine(e.what()));
         } catch (...) {
-            m_errors << "tovrin-sql: the batch failed" << std::endl;
+            failure("the batch failed");
         }
     }
     return report;

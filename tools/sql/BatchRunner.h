@@ -1,8 +1,10 @@
 // Runs one SQL batch through a query of the package and writes what it produced, in the
 // order the server sent it: row results (the first through the query itself, the others
-// through queries handed out by OnNewDataSet), messages, the return status and output
-// parameters. A server error is reported and the batch goes on as the server goes on; a
-// failure of the exchange itself ends the batch, after the rows already received.
+// through queries handed out by OnNewDataSet), messages, return statuses and output
+// parameters. Without in-memory work (sort, filter, locate) every row is written as it is
+// fetched and never kept; with it, each result is read whole, shaped and then written. A
+// server error is reported and the batch goes on as the server goes on; a failure of the
+// exchange itself ends the batch, after the rows already received.
 #pragma once
 
 #include <iosfwd>
@@ -20,9 +22,20 @@ class TSybConnect;
 
 namespace tovrin::sqltool {
 
+class CancelWatch;
+
+/// One batch of the input and where it came from.
+struct Batch {
+    std::string sql;
+    int repeat = 1;    ///< "go N" runs it N times
+    int number = 0;    ///< its number in the input, from 1 (0: not counted)
+    int firstLine = 0; ///< its first line in the input file (0: not from a file)
+};
+
 /// What one batch did.
 struct BatchReport {
     bool failed = false;        ///< a server error or a failure of the exchange
+    bool cancelled = false;     ///< Ctrl-C cancelled it
     int rowResults = 0;         ///< row results written
     bool sortApplied = false;   ///< the sort applied to at least one result
     bool filterApplied = false;
@@ -33,20 +46,35 @@ struct BatchReport {
 
 class BatchRunner final {
 public:
-    /// Errors are written to `errors` as one line each, prefixed "tovrin-sql: ".
+    /// Errors are written to `errors` (the JSON format writes them into its output).
+    /// `cancel`, when given, turns Ctrl-C during a batch into a cancel of its command.
     BatchRunner(TSybConnect& connection, ResultWriter& writer, const InMemoryWork& work,
-                const std::vector<ParamSetting>& params, Progress& progress, std::ostream& errors);
+                const std::vector<ParamSetting>& params, Progress& progress, std::ostream& errors,
+                CancelWatch* cancel = nullptr);
 
-    /// Runs `sql` (one batch, parameters substituted) and writes its results.
-    BatchReport run(const std::string& sql);
+    /// Runs the batch (parameters substituted) as often as it asks and writes its results.
+    BatchReport run(const Batch& batch);
+    /// Runs `sql` once.
+    BatchReport run(const std::string& sql) { return run(Batch{sql}); }
+
+    /// Writes the SQL of each batch before its results (-e).
+    void setEcho(bool echo) noexcept { m_echo = echo; }
+    /// The rows go to the terminal that shows the progress line: it is erased before
+    /// each row, as it is before every message.
+    void setRowsOnTerminal(bool onTerminal) noexcept { m_rowsOnTerminal = onTerminal; }
 
 private:
+    BatchReport runOnce(const Batch& batch);
+
     TSybConnect& m_connection;
     ResultWriter& m_writer;
     const InMemoryWork& m_work;
     const std::vector<ParamSetting>& m_params;
     Progress& m_progress;
     std::ostream& m_errors;
+    CancelWatch* m_cancel;
+    bool m_echo = false;
+    bool m_rowsOnTerminal = false;
 };
 
 /// The names of the parameter markers of a SQL text, as the query reads them.

@@ -33,33 +33,88 @@ bool isCommandLine(const std::string& line, const char* word) {
     return begin + i == end;
 }
 
-BatchSplitter::LineOutcome BatchSplitter::addLine(const std::string& line) {
-    if (isCommandLine(line, "go")) {
+int goLineCount(const std::string& line) {
+    std::size_t begin = 0;
+    std::size_t end = line.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(line[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(line[end - 1])))
+        --end;
+    if (end - begin < 2 || std::tolower(static_cast<unsigned char>(line[begin])) != 'g' ||
+        std::tolower(static_cast<unsigned char>(line[begin + 1])) != 'o')
+        return 0;
+    std::size_t i = begin + 2;
+    if (i == end)
+        return 1;
+    if (!std::isspace(static_cast<unsigned char>(line[i])))
+        return 0;
+    while (i < end && std::isspace(static_cast<unsigned char>(line[i])))
+        ++i;
+    long count = 0;
+    for (; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(line[i])))
+            return 0;
+        count = count * 10 + (line[i] - '0');
+        if (count > 1000000)
+            return 0; // not a repeat count anyone means
+    }
+    return count > 0 ? static_cast<int>(count) : 0;
+}
+
+BatchSplitter::LineOutcome BatchSplitter::addLine(const std::string& line, int lineNumber) {
+    if (const int repeat = goLineCount(line); repeat > 0) {
         std::string text = std::move(m_text);
         m_text.clear();
         m_lines = 0;
+        const int firstLine = m_firstLine;
+        m_firstLine = 0;
         if (isBlank(text))
             return LineOutcome::Collected;
         m_ready = std::move(text);
+        m_readyRepeat = repeat;
+        m_readyFirstLine = firstLine;
         return LineOutcome::BatchReady;
     }
     if (isCommandLine(line, "reset")) {
-        m_text.clear();
-        m_lines = 0;
+        discard();
         return LineOutcome::Reset;
     }
     if (isCommandLine(line, "quit") || isCommandLine(line, "exit"))
         return LineOutcome::Quit;
+    {
+        std::size_t i = line.find_first_not_of(" \t");
+        if (i != std::string::npos && line.compare(i, 2, ":r") == 0 && i + 2 < line.size() &&
+            std::isspace(static_cast<unsigned char>(line[i + 2]))) {
+            std::string name = line.substr(i + 3);
+            name.erase(0, name.find_first_not_of(" \t"));
+            name.erase(name.find_last_not_of(" \t\r") + 1);
+            if (!name.empty()) {
+                m_file = name;
+                return LineOutcome::ReadFile;
+            }
+        }
+    }
+    // Counted as the server counts a batch's lines: from its first line, blank or not.
+    if (m_lines == 0)
+        m_firstLine = lineNumber;
     m_text += line;
     m_text += '\n';
     ++m_lines;
     return LineOutcome::Collected;
 }
 
+void BatchSplitter::discard() noexcept {
+    m_text.clear();
+    m_lines = 0;
+    m_firstLine = 0;
+}
+
 std::optional<std::string> BatchSplitter::takeBatch() {
     if (m_ready) {
         std::optional<std::string> batch = std::move(m_ready);
         m_ready.reset();
+        m_takenRepeat = m_readyRepeat;
+        m_takenFirstLine = m_readyFirstLine;
         return batch;
     }
     if (isBlank(m_text))
@@ -67,6 +122,9 @@ std::optional<std::string> BatchSplitter::takeBatch() {
     std::string text = std::move(m_text);
     m_text.clear();
     m_lines = 0;
+    m_takenRepeat = 1;
+    m_takenFirstLine = m_firstLine;
+    m_firstLine = 0;
     return text;
 }
 

@@ -1,6 +1,7 @@
 // Splitting SQL input into batches: a line holding only "go" (any case, blanks around it)
-// ends a batch, as in Adaptive Server's own tools. "reset" alone on a line drops the
-// batch typed so far; "quit" or "exit" alone on a line ends the input.
+// ends a batch, as in Adaptive Server's own tools, and "go N" ends it to be run N times.
+// "reset" alone on a line drops the batch typed so far; "quit" or "exit" alone on a line
+// ends the input; ":r file" reads the file's lines into the batch.
 #pragma once
 
 #include <optional>
@@ -12,22 +13,41 @@ namespace tovrin::sqltool {
 /// Collects lines and hands out each batch as it ends.
 class BatchSplitter final {
 public:
-    enum class LineOutcome { Collected, BatchReady, Reset, Quit };
+    enum class LineOutcome { Collected, BatchReady, Reset, Quit, ReadFile };
 
-    /// Takes one line (without its line break). BatchReady: takeBatch() gives the batch
-    /// ended by this "go" (blank batches are dropped, so BatchReady comes only for text).
-    LineOutcome addLine(const std::string& line);
+    /// Takes one line (without its line break), line `lineNumber` of the input (0 when
+    /// not counted). BatchReady: takeBatch() gives the batch ended by this "go" (blank
+    /// batches are dropped, so BatchReady comes only for text). ReadFile: the line was
+    /// ":r file"; the caller adds the file's lines (fileToRead() names it).
+    LineOutcome addLine(const std::string& line, int lineNumber = 0);
     /// The finished batch (after BatchReady), or the unfinished rest at the end of the
     /// input; nullopt when only blanks were collected.
     [[nodiscard]] std::optional<std::string> takeBatch();
     /// Number of lines of the batch being collected (for the prompt).
     [[nodiscard]] int pendingLines() const noexcept { return m_lines; }
+    /// How many times the batch that takeBatch() gave is to run ("go N"; 1 otherwise).
+    [[nodiscard]] int takenRepeat() const noexcept { return m_takenRepeat; }
+    /// The input line where the batch that takeBatch() gave starts (0 when not counted).
+    [[nodiscard]] int takenFirstLine() const noexcept { return m_takenFirstLine; }
+    /// The file named by the last ":r" line.
+    [[nodiscard]] const std::string& fileToRead() const noexcept { return m_file; }
+    /// Drops the batch typed so far (Ctrl-C at the prompt).
+    void discard() noexcept;
 
 private:
     std::string m_text;
     int m_lines = 0;
+    int m_firstLine = 0;
     std::optional<std::string> m_ready;
+    int m_readyRepeat = 1;
+    int m_readyFirstLine = 0;
+    int m_takenRepeat = 1;
+    int m_takenFirstLine = 0;
+    std::string m_file;
 };
+
+/// The repeat count of a "go" or "go N" line (N from 1); 0 when the line is not one.
+[[nodiscard]] int goLineCount(const std::string& line);
 
 /// The batches of a whole text (a -Q argument or a file), in order. A text without any
 /// "go" line is one batch.

@@ -69,8 +69,8 @@ public:
         m_line += "\r\n";
         m_out.write(m_line.data(), static_cast<std::streamsize>(m_line.size()));
     }
-    void endResult(std::int64_t rowCount) override {
-        if (!m_quiet)
+    void endResult(std::int64_t rowCount, bool counted) override {
+        if (!m_quiet && counted)
             m_notes << rowsAffectedLine(rowCount) << '\n';
     }
     void writeRowsAffected(std::int64_t rows) override {
@@ -87,12 +87,14 @@ public:
         writeRow(values);
     }
     void writeMessage(const ServerNote& note) override {
-        if (m_quiet && note.severity <= 10)
+        if (m_quiet && !note.isError())
             return;
-        if (note.number == 0 && note.severity <= 10)
-            m_notes << note.text << '\n';
-        else
-            m_notes << "Msg " << note.number << ", Level " << note.severity << ": " << note.text << '\n';
+        m_notes << isqlMessage(note);
+    }
+    void writeEcho(const std::string& sql) override {
+        m_notes << sql;
+        if (!sql.empty() && sql.back() != '\n')
+            m_notes << '\n';
     }
     void flush() override {
         m_out.flush();

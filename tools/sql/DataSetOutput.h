@@ -21,6 +21,9 @@ namespace tovrin::sqltool {
 /// it is.
 [[nodiscard]] Cell fieldCell(const host::TField& field);
 
+/// Terminal columns the values of the field's declared type need (0 for text and image).
+[[nodiscard]] std::size_t declaredWidth(const host::TField& field);
+
 /// The visible fields of the dataset as columns.
 [[nodiscard]] std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data);
 
@@ -34,7 +37,9 @@ enum class RowSelection {
     None,    ///< the columns without rows (a locate that found nothing)
 };
 
-/// Writes the dataset as row result number `resultNumber`. Returns the rows written.
-std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows);
+/// Writes the dataset as row result number `resultNumber` (`counted`: see
+/// ResultWriter::endResult). Returns the rows written.
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows,
+                          bool counted = true);
 
 } // namespace tovrin::sqltool

@@ -105,7 +105,7 @@ public:
     void writeRow(const std::vector<Cell>& row) override {
         m_out << "{\"result\":" << m_result << ",\"row\":" << jsonObject(m_columns, row) << "}\n";
     }
-    void endResult(std::int64_t rowCount) override {
+    void endResult(std::int64_t rowCount, bool) override {
         m_out << "{\"result\":" << m_result << ",\"columns\":[";
         for (std::size_t i = 0; i < m_columns.size(); ++i)
             m_out << (i > 0 ? "," : "") << jsonString(m_columns[i].name);
@@ -120,11 +120,33 @@ public:
         m_out << "{\"output_parameters\":" << jsonObject(names, values) << "}\n";
     }
     void writeMessage(const ServerNote& note) override {
-        if (m_quiet && note.severity <= 10)
+        if (!note.isError()) {
+            if (m_quiet)
+                return;
+            m_out << "{\"message\":{\"number\":" << note.number << ",\"severity\":" << note.severity
+                  << ",\"text\":" << jsonString(note.text) << "}}\n";
             return;
-        m_out << "{\"message\":{\"number\":" << note.number << ",\"severity\":" << note.severity
-              << ",\"text\":" << jsonString(note.text) << "}}\n";
+        }
+        m_out << "{\"error\":{\"number\":" << note.number << ",\"severity\":" << note.severity
+              << ",\"state\":" << note.state;
+        if (note.line > 0)
+            m_out << ",\"line\":" << note.line;
+        if (!note.procedure.empty())
+            m_out << ",\"procedure\":" << jsonString(note.procedure);
+        if (!note.server.empty())
+            m_out << ",\"server\":" << jsonString(note.server);
+        if (note.batch > 0)
+            m_out << ",\"batch\":" << note.batch;
+        if (note.inputLine > 0)
+            m_out << ",\"input_line\":" << note.inputLine;
+        m_out << ",\"text\":" << jsonString(note.text) << "}}\n";
     }
+    [[nodiscard]] bool carriesErrors() const override { return true; }
+    bool writeFailure(const std::string& text) override {
+        m_out << "{\"error\":{\"text\":" << jsonString(text) << "}}\n";
+        return true;
+    }
+    void writeEcho(const std::string& sql) override { m_out << "{\"sql\":" << jsonString(sql) << "}\n"; }
     void flush() override { m_out.flush(); }
 
 private:

@@ -1,8 +1,17 @@
 // Line sources: a std::istream, or libedit's readline interface on the terminal.
 #include "LineReader.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <editline/readline.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
 
 namespace tovrin::sqltool {
 
@@ -15,6 +24,11 @@ public:
         std::string line;
         if (!std::getline(m_in, line))
             return std::nullopt;
+        if (m_first) {
+            m_first = false;
+            if (line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+                line.erase(0, 3);
+        }
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         return line;
@@ -22,13 +36,64 @@ public:
 
 private:
     std::istream& m_in;
+    bool m_first = true;
 };
+
+// The terminal reader's state, shared with libedit's character callback.
+int g_interruptFd = -1;
+bool g_interrupted = false;
+
+/// libedit's character source: a byte of the terminal, or a line end that cuts the line
+/// short when Ctrl-C was typed.
+int readCharacter(FILE*) {
+    for (;;) {
+        pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {g_interruptFd, POLLIN, 0}};
+        const int n = poll(p, g_interruptFd >= 0 ? 2 : 1, -1);
+        if (n < 0 && errno != EINTR)
+            return EOF;
+        if (g_interruptFd >= 0 && (p[1].revents & POLLIN) != 0) {
+            char buffer[64];
+            while (read(g_interruptFd, buffer, sizeof buffer) > 0) {
+            }
+            g_interrupted = true;
+            return '\n';
+        }
+        if (n <= 0)
+            continue;
+        unsigned char c = 0;
+        const ssize_t got = read(STDIN_FILENO, &c, 1);
+        if (got == 1)
+            return c;
+        if (got == 0 || errno != EINTR)
+            return EOF;
+    }
+}
 
 class EditLineReader final : public LineReader {
 public:
-    EditLineReader() {
+    EditLineReader(std::string historyFile, int interruptDescriptor, bool promptOnStandardError)
+        : m_historyFile(std::move(historyFile)) {
+        g_interruptFd = interruptDescriptor;
+        if (promptOnStandardError)
+            rl_outstream = stderr;
         rl_readline_name = const_cast<char*>("tovrin-sql");
+        rl_catch_signals = 0;
+        rl_getc_function = readCharacter;
         using_history();
+        if (!m_historyFile.empty())
+            read_history(m_historyFile.c_str());
+    }
+    ~EditLineReader() override {
+        if (!m_historyFile.empty()) {
+            // Created private before anything is written into it.
+            const int fd = open(m_historyFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                fchmod(fd, 0600);
+                close(fd);
+                write_history(m_historyFile.c_str());
+            }
+        }
+        g_interruptFd = -1;
     }
     std::optional<std::string> readLine(int lineNumber) override {
         const std::string prompt = std::to_string(lineNumber) + "> ";
@@ -37,20 +102,37 @@ public:
             return std::nullopt;
         std::string line(raw);
         std::free(raw);
-        if (line.find_first_not_of(" \t") != std::string::npos)
+        if (!g_interrupted && line.find_first_not_of(" \t") != std::string::npos && !mentionsPassword(line))
             add_history(line.c_str());
         return line;
     }
+    bool takeInterrupted() override { return std::exchange(g_interrupted, false); }
+
+private:
+    std::string m_historyFile;
 };
 
+std::string lower(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 } // namespace
+
+bool mentionsPassword(const std::string& line) {
+    const std::string l = lower(line);
+    return l.find("password") != std::string::npos || l.find("identified by") != std::string::npos;
+}
 
 std::unique_ptr<LineReader> makeStreamReader(std::istream& in) {
     return std::make_unique<StreamReader>(in);
 }
 
-std::unique_ptr<LineReader> makeEditLineReader() {
-    return std::make_unique<EditLineReader>();
+std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile, int interruptDescriptor,
+                                               bool promptOnStandardError) {
+    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor, promptOnStandardError);
 }
 
 } // namespace tovrin::sqltool

@@ -15,13 +15,26 @@ public:
     /// The next line without its line break; nullopt at the end of the input.
     /// `lineNumber` is the number of the line within the batch being typed (from 1).
     virtual std::optional<std::string> readLine(int lineNumber) = 0;
+    /// True (once) when the last line was cut short by Ctrl-C: it and the batch typed so
+    /// far are to be discarded.
+    virtual bool takeInterrupted() { return false; }
 };
 
-/// Lines of a stream (a trailing carriage return is dropped).
+/// Lines of a stream (a trailing carriage return is dropped; a UTF-8 byte-order mark
+/// before the first line is skipped).
 [[nodiscard]] std::unique_ptr<LineReader> makeStreamReader(std::istream& in);
 
-/// Lines typed on the terminal, prompted "1> ", "2> ", ... with libedit's line editing;
-/// non-blank lines go into the history.
-[[nodiscard]] std::unique_ptr<LineReader> makeEditLineReader();
+/// Lines typed on the terminal, prompted "1> ", "2> ", ... with libedit's line editing.
+/// Non-blank lines go into the history, which is read from and written to `historyFile`
+/// (unless empty; created with mode 0600) without any line that sets a password.
+/// `interruptDescriptor` (or -1) becomes readable when Ctrl-C is typed. With
+/// `promptOnStandardError` the prompt goes to standard error (the results are redirected).
+[[nodiscard]] std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile = {},
+                                                             int interruptDescriptor = -1,
+                                                             bool promptOnStandardError = false);
+
+/// True for a line that names a password (sp_password, "with password", "identified
+/// by"), which the history never keeps.
+[[nodiscard]] bool mentionsPassword(const std::string& line);
 
 } // namespace tovrin::sqltool

@@ -20,20 +20,26 @@ const char* const kDescription =
 const char* const kFooter =
     "Password: -P, else the environment variable TOVRIN_PASSWORD, else a prompt without echo\n"
     "on the terminal (none when there is no terminal).\n"
-    "Exit codes: 0 success, 1 an error while running SQL, 2 a wrong command line or\n"
-    "parameter, 3 the login failed, 4 --locate found no record.";
+    "Exit codes: 0 success, 1 an error while running SQL (also in an interactive session, and\n"
+    "a lost connection), 2 a wrong command line or parameter, 3 the login failed, 4 --locate\n"
+    "found no record.\n"
+    "Input commands: go [N] ends a batch (run N times), reset drops it, :r FILE reads a file\n"
+    "into it, quit or exit ends. Ctrl-C cancels the running batch or drops the typed one.\n"
+    "Interactive history: ~/.tovrin_sql_history (lines naming a password are not kept).";
 
 } // namespace
 
-ParsedCommandLine parseCommandLine(int argc, char** argv) {
+ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     ParsedCommandLine parsed;
     ToolOptions& o = parsed.options;
     CLI::App app{kDescription, "tovrin-sql"};
     app.footer(kFooter);
     app.get_formatter()->column_width(34);
+    // -h is isql's "headers"; help is --help (or -?).
+    app.set_help_flag("--help", "Print this help and exit (also -?)");
 
-    app.add_option("-S,--server", o.server, "Server name (a section of freetds.conf; FREETDSCONF is honoured)")
-        ->required();
+    app.add_option("-S,--server", o.server,
+                   "Server name (a section of freetds.conf; FREETDSCONF is honoured); default: $DSQUERY");
     app.add_option("-U,--user", o.user, "Login name");
     app.add_option("-P,--password", o.password, "Password (see below for safer ways)");
     app.add_option("-D,--database", o.database, "Database to use after the login");
@@ -77,6 +83,11 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
     app.add_option("-o,--output", o.outputFile, "Write the results to this file instead of standard output");
     app.add_option("--app", o.appName, "Application name sent at login");
     app.add_flag("-q,--quiet", o.quiet, "No row counts and no informational messages");
+    app.add_flag("-e,--echo", o.echo, "Write each batch before its results");
+    app.add_flag("--keep-going", o.keepGoing,
+                 "Run the batches after a failed one (a lost connection still ends the run)");
+    app.add_option("-h,--headers", o.headerEvery, "Table format: write the column headings again every N rows")
+        ->check(CLI::NonNegativeNumber);
     app.add_flag("-V,--version", o.showVersion, "Print the version and exit");
 
     try {
@@ -86,8 +97,17 @@ ParsedCommandLine parseCommandLine(int argc, char** argv) {
                 parsed.exitText = "tovrin-sql " TOVRIN_SQL_VERSION "\n";
                 return parsed;
             }
+            if (std::strcmp(argv[i], "-?") == 0) {
+                parsed.exitText = app.help();
+                return parsed;
+            }
         }
         app.parse(argc, argv);
+        if (o.server.empty()) {
+            if (dsquery == nullptr || *dsquery == '\0')
+                throw UsageError("no server: give -S or set DSQUERY");
+            o.server = dsquery;
+        }
         for (char& c : format)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (format == "table")

@@ -14,7 +14,7 @@ enum class OutputFormat { Automatic, Table, Csv, Json };
 
 /// Everything the command line can say.
 struct ToolOptions {
-    std::string server;                   ///< -S: a server name of freetds.conf
+    std::string server;                   ///< -S: a server name of freetds.conf (else DSQUERY)
     std::string user;                     ///< -U
     std::optional<std::string> password;  ///< -P (else the environment or a prompt)
     std::string database;                 ///< -D
@@ -33,6 +33,9 @@ struct ToolOptions {
     std::optional<std::string> outputFile; ///< -o
     std::string appName = "tovrin-sql";
     bool quiet = false;                   ///< -q: no row counts or messages of severity 0
+    bool echo = false;                    ///< -e: write each batch before its results
+    bool keepGoing = false;               ///< --keep-going: run the batches after a failed one
+    int headerEvery = 0;                  ///< -h: table headings again every n rows (0: once)
     bool showVersion = false;
 };
 
@@ -50,8 +53,9 @@ struct ParsedCommandLine {
     int exitCode = 0;
 };
 
-/// Parses the arguments. Raises UsageError for a command line that cannot be used.
-ParsedCommandLine parseCommandLine(int argc, char** argv);
+/// Parses the arguments. Without -S the server is the value of DSQUERY (`dsquery`, null
+/// when unset). Raises UsageError for a command line that cannot be used.
+ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery = nullptr);
 
 /// Overwrites the value of -P/--password in argv, so that the password does not stay
 /// readable in the process's command line (ps, /proc/<pid>/cmdline).

@@ -34,6 +34,12 @@ bool isWholeNumber(const std::string& text) {
     return true;
 }
 
+/// "01002" (a postal code, an account number) is text: as a number it would lose its zero.
+bool hasLeadingZero(const std::string& text) {
+    const std::size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    return text.size() > i + 1 && text[i] == '0';
+}
+
 bool looksLikeDate(const std::string& text) {
     if (text.size() < 10)
         return false;
@@ -146,7 +152,7 @@ void assignParam(host::TParam& param, const ParamSetting& s) {
     if (lower(s.value) == "null") {
         param.Clear();
         param.SetBound(true);
-    } else if (isWholeNumber(s.value)) {
+    } else if (isWholeNumber(s.value) && !hasLeadingZero(s.value)) {
         assignInteger(param, s);
     } else if (double ignored = 0; host::TryStrToFloat(s.value, ignored) &&
                                    s.value.find_first_of(".eE") != std::string::npos &&

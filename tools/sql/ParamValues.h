@@ -26,7 +26,7 @@ struct ParamSetting {
 [[nodiscard]] ParamSetting parseParamSetting(const std::string& argument);
 
 /// Gives the parameter the value. By form: NULL (any case) is null; a whole number is an
-/// integer (a float beyond 32 bits, refused beyond 15 digits); a number with a point or
+/// integer (one with a leading zero, such as 01002, stays text) (a float beyond 32 bits, refused beyond 15 digits); a number with a point or
 /// an exponent is a float; "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" (also with T) is a date-time;
 /// anything else is text. Raises UsageError for a value that does not fit its type.
 void assignParam(host::TParam& param, const ParamSetting& setting);

@@ -58,6 +58,17 @@ void Progress::stop() {
     draw(true);
 }
 
+void Progress::clearLine() {
+    if (!m_enabled)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_drawn)
+        draw(true);
+    // While output keeps coming the line stays away; it returns once the output pauses.
+    m_cleared = true;
+    m_lastDraw = std::chrono::steady_clock::now();
+}
+
 void Progress::run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     // The timer wakes at least every 20 ms however fast the pace, so that it never spins.
@@ -73,8 +84,9 @@ void Progress::drawIfDue() {
     const auto now = std::chrono::steady_clock::now();
     if (now - m_started < m_pace.firstDraw)
         return;
-    if (m_drawn && now - m_lastDraw < m_pace.redraw)
+    if ((m_drawn || m_cleared) && now - m_lastDraw < m_pace.redraw)
         return;
+    m_cleared = false;
     draw(false);
     m_lastDraw = now;
 }

@@ -43,6 +43,9 @@ public:
     void addResult(std::int64_t rows) noexcept;
     /// The batch ended: the line is erased.
     void stop();
+    /// Erases the line, if shown, before something else is written to the terminal; it
+    /// is drawn again at the next turn of its pace.
+    void clearLine();
 
     [[nodiscard]] bool enabled() const noexcept { return m_enabled; }
     /// The line's text: "2 results, 15000 rows, 1.5 s, 10000 rows/s".
@@ -66,6 +69,7 @@ private:
     std::condition_variable m_wake;
     bool m_running = false;
     bool m_drawn = false;
+    bool m_cleared = false; ///< erased for other output since the last drawing
     std::thread m_thread;
 };
 

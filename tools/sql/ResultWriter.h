@@ -24,18 +24,38 @@ struct Cell {
     static Cell textValue(std::string text) { return {Kind::Text, std::move(text)}; }
 };
 
-/// A column of a row result: its name and whether its values are numbers.
+/// A column of a row result: its name, whether its values are numbers, and the width its
+/// declared type needs on a terminal (0 when unknown), which a streamed table uses.
 struct ColumnInfo {
     std::string name;
     bool numeric = false;
+    std::size_t width = 0;
 };
 
 /// A message the server (or the client library) sent while the batch ran.
 struct ServerNote {
+    ServerNote() = default;
+    ServerNote(int number, int severity, std::string text)
+        : number(number), severity(severity), text(std::move(text)) {}
+
     int number = 0;
     int severity = 0;
     std::string text;
+    int state = 0;
+    int line = 0;           ///< line of the batch or procedure; 0 when not known
+    std::string procedure;  ///< empty for the batch itself
+    std::string server;
+    int batch = 0;          ///< number of the batch in the input (from 1); 0 when not known
+    int inputLine = 0;      ///< first line of the batch in the input (its line 1); 0 when not known
+
+    /// Severity 11 and above is an error.
+    [[nodiscard]] bool isError() const noexcept { return severity > 10; }
 };
+
+/// A server message as isql shows it: "Msg n, Level l, State s:", then "Server 'S',
+/// Procedure 'P', Line n:" (with the batch and its first input line when known), then
+/// the text; every line ends with a line feed. A print (number 0) is its text alone.
+[[nodiscard]] std::string isqlMessage(const ServerNote& note);
 
 class ResultWriter {
 public:
@@ -43,13 +63,23 @@ public:
     /// A row result starts; `resultNumber` counts the row results of the batch from 1.
     virtual void beginResult(int resultNumber, const std::vector<ColumnInfo>& columns) = 0;
     virtual void writeRow(const std::vector<Cell>& row) = 0;
-    /// The row result ends after `rowCount` rows.
-    virtual void endResult(std::int64_t rowCount) = 0;
+    /// The row result ends after `rowCount` rows. `counted`: the server reported the
+    /// count (not under "set nocount on"), so the count line is shown.
+    virtual void endResult(std::int64_t rowCount, bool counted = true) = 0;
     /// A statement that returned no rows (insert, update, delete) changed `rows` rows.
     virtual void writeRowsAffected(std::int64_t rows) = 0;
     virtual void writeReturnStatus(int status) = 0;
     virtual void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) = 0;
     virtual void writeMessage(const ServerNote& note) = 0;
+    /// A failure of the tool or of the exchange (not a server message): the JSON format
+    /// writes it as {"error":{"text":...}}, the others leave it to standard error.
+    /// Returns true when written.
+    virtual bool writeFailure(const std::string& text) { (void)text; return false; }
+    /// True when server errors belong in this output (writeMessage) rather than on
+    /// standard error.
+    [[nodiscard]] virtual bool carriesErrors() const { return false; }
+    /// The SQL of a batch about to run (-e).
+    virtual void writeEcho(const std::string& sql) { (void)sql; }
     /// Writes out whatever is buffered.
     virtual void flush() = 0;
 };
@@ -60,8 +90,13 @@ public:
 }
 
 /// An aligned table; messages, row counts and return statuses go into the same output.
-/// Quiet: no row counts and no messages of severity 10 or less.
-[[nodiscard]] std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, bool quiet);
+/// Quiet: no row counts and no messages of severity 10 or less. Buffered, a row result is
+/// kept until it ends and each column is as wide as its widest value; streamed, each row
+/// is written as it comes and a column is as wide as its declared type (ColumnInfo::width)
+/// or its name, a longer value overflowing its column rather than being cut. Streamed,
+/// `headerEvery` rows (0: never) the column headings are written again.
+[[nodiscard]] std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, bool quiet, bool streamed = false,
+                                                            int headerEvery = 0);
 
 /// CSV as RFC 4180 (CRLF line ends, fields quoted when they hold a comma, a quote, a line
 /// break or leading or trailing blanks; a text equal to NULL or empty is quoted so that
@@ -73,7 +108,11 @@ public:
 /// JSON lines: {"result":n,"row":{...}} per row, {"result":n,"columns":[...],"rows":k} at
 /// the end of each row result, {"rows_affected":k} for a statement without rows (not when
 /// quiet), {"return_status":s}, {"output_parameters":{...}},
-/// {"message":{"number":n,"severity":s,"text":"..."}}.
+/// {"message":{"number":n,"severity":s,"text":"..."}} for information and
+/// {"error":{"number":n,"severity":s,"state":s,"line":l,"procedure":p,"server":s,
+/// "batch":b,"input_line":i,"text":"..."}} for errors (members without a value left out),
+/// {"error":{"text":"..."}} for a failure of the tool or the exchange, {"sql":"..."} for a
+/// batch echoed by -e.
 [[nodiscard]] std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet);
 
 /// A text as a JSON string literal (quotes included); invalid UTF-8 becomes U+FFFD.
@@ -82,7 +121,8 @@ public:
 /// One CSV field, quoted when needed (see makeCsvWriter).
 [[nodiscard]] std::string csvField(const Cell& cell);
 
-/// Number of characters a UTF-8 text takes on a terminal (one per code point).
+/// Number of terminal columns a UTF-8 text takes: two for East Asian wide and full-width
+/// characters, none for combining marks, one for the others.
 [[nodiscard]] std::size_t displayWidth(const std::string& text);
 
 } // namespace tovrin::sqltool

@@ -2,6 +2,7 @@
 #include "Tool.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,11 +14,14 @@
 
 #include "Batches.h"
 #include "BatchRunner.h"
+#include "CancelWatch.h"
 #include "LineReader.h"
 #include "Password.h"
-#include "client/Cspublic.h"
-#include "client/Ctpublic.h"
+#include "host/Params.h"
+#include "host/DataSet.h"
+#include "host/Fields.h"
 #include "query/SybConnect.h"
+#include "query/SybQuery.h"
 
 namespace tovrin::sqltool {
 
@@ -32,8 +36,14 @@ struct Prepared {
 
 Prepared prepare(const ToolOptions& o) {
     Prepared p;
-    for (const std::string& argument : o.params)
-        p.params.push_back(parseParamSetting(argument));
+    for (const std::string& argument : o.params) {
+        ParamSetting setting = parseParamSetting(argument);
+        // A value that does not fit its type is a usage error now, not in the middle of
+        // the run.
+        host::TParams scratch;
+        assignParam(*scratch.CreateParam(host::ftUnknown, setting.name, host::ptInput), setting);
+        p.params.push_back(std::move(setting));
+    }
     if (!o.filter.empty())
         p.filter = std::make_unique<RowFilter>(o.filter, o.ignoreCase);
     p.work.sortFields = o.sortFields;
@@ -51,21 +61,12 @@ std::string readWhole(std::istream& in) {
     return text.str();
 }
 
-/// The batches of -Q, -i or piped input; nullopt for the terminal (read line by line).
-std::optional<std::vector<std::string>> collectBatches(const ToolOptions& o, std::istream& in, bool interactive) {
-    if (o.query)
-        return splitBatches(*o.query);
-    if (o.inputFile) {
-        std::ifstream file(*o.inputFile, std::ios::binary);
-        if (!file)
-            throw UsageError("cannot read '" + *o.inputFile + "': " + std::strerror(errno));
-        return splitBatches(readWhole(file));
-    }
-    if (interactive)
-        return std::nullopt;
-    return splitBatches(readWhole(in));
+bool sameName(const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
+/// Refuses --param names that no marker of the input uses, and markers that no --param
+/// gives a value (they would go to the server as NULL).
 void checkParameters(const std::vector<ParamSetting>& params, const std::vector<std::string>& batches) {
     std::vector<std::string> markers;
     for (const std::string& batch : batches)
@@ -74,21 +75,18 @@ void checkParameters(const std::vector<ParamSetting>& params, const std::vector<
     for (const ParamSetting& setting : params) {
         bool found = false;
         for (const std::string& marker : markers)
-            found = found || strcasecmp(marker.c_str(), setting.name.c_str()) == 0;
+            found = found || sameName(marker, setting.name);
         if (!found)
             throw UsageError("unknown parameter '" + setting.name + "': the SQL has no marker :" + setting.name);
     }
-}
-
-/// Sets the command timeout of the connection's context (the login timeout is the
-/// connection's own property).
-void setCommandTimeout(TSybConnect& connection, int seconds) {
-    CS_INT value = seconds;
-    if (ct_config == nullptr ||
-        ct_config(connection.Context(), CS_SET, CS_TIMEOUT, &value, CS_UNUSED, nullptr) != CS_SUCCEED)
-        throw std::runtime_error("the command timeout could not be set");
-    if (ct_con_props(connection.ConnectionHandle(), CS_SET, CS_TIMEOUT, &value, CS_UNUSED, nullptr) != CS_SUCCEED)
-        throw std::runtime_error("the command timeout could not be set on the connection");
+    for (const std::string& marker : markers) {
+        bool given = false;
+        for (const ParamSetting& setting : params)
+            given = given || sameName(marker, setting.name);
+        if (!given)
+            throw UsageError("parameter :" + marker + " has no value: give it with --param " + marker +
+                             "=value (--param " + marker + ":null= for NULL)");
+    }
 }
 
 /// Totals over the batches of a run.
@@ -117,18 +115,139 @@ std::string locateText(const std::vector<LocateKey>& keys) {
     return text;
 }
 
+/// The history file of interactive sessions: ~/.tovrin_sql_history (none without HOME).
+std::string historyPath() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' ? std::string(home) + "/.tovrin_sql_history" : std::string();
+}
+
+/// The database the session is in now.
+std::string currentDatabase(TSybConnect& connection) {
+    TSybQuery query(nullptr);
+    query.SetDatabaseName(connection.DatabaseName());
+    query.SQL()->SetText("select db_name()");
+    query.Open();
+    return query.Fields()[0]->AsString();
+}
+
+/// Reads batches from line sources (the input, and files named by ":r"), and hands each
+/// finished one to the run.
+class BatchReader final {
+public:
+    /// `located`: the input is a file or a pipe, whose batches messages locate by number
+    /// and first line.
+    BatchReader(LineReader& input, bool interactive, bool located) : m_interactive(interactive), m_located(located) {
+        m_sources.push_back({&input, 0});
+    }
+
+    /// The next batch; nullopt at the end of the input (or "quit"). Ctrl-D on the
+    /// terminal discards an unfinished batch; at the end of a file or pipe the rest is a
+    /// batch of its own.
+    std::optional<Batch> next(std::ostream& err) {
+        for (;;) {
+            Source& source = m_sources.back();
+            const int pending = m_splitter.pendingLines();
+            std::optional<std::string> line = source.reader->readLine(pending + 1);
+            if (source.reader->takeInterrupted()) {
+                m_splitter.discard();
+                continue;
+            }
+            if (!line) {
+                if (m_sources.size() > 1) {
+                    m_sources.pop_back();
+                    continue;
+                }
+                if (m_interactive) {
+                    if (pending > 0)
+                        err << "\ntovrin-sql: the unfinished batch was not sent (end it with go)" << std::endl;
+                    return std::nullopt;
+                }
+                if (auto rest = m_splitter.takeBatch())
+                    return made(std::move(*rest));
+                return std::nullopt;
+            }
+            const int lineNumber = m_sources.size() == 1 && !m_interactive ? ++source.lines : 0;
+            switch (m_splitter.addLine(*line, lineNumber)) {
+            case BatchSplitter::LineOutcome::BatchReady:
+                return made(*m_splitter.takeBatch());
+            case BatchSplitter::LineOutcome::Quit:
+                return std::nullopt;
+            case BatchSplitter::LineOutcome::ReadFile: {
+                auto file = std::make_unique<std::ifstream>(m_splitter.fileToRead(), std::ios::binary);
+                if (!*file) {
+                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": " << std::strerror(errno) << std::endl;
+                    m_failedRead = true;
+                    break;
+                }
+                if (m_sources.size() > 16) {
+                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": files nested too deep" << std::endl;
+                    m_failedRead = true;
+                    break;
+                }
+                auto reader = makeStreamReader(*file);
+                m_sources.push_back({reader.get(), 0});
+                m_owned.push_back({std::move(file), std::move(reader)});
+                break;
+            }
+            default: break;
+            }
+        }
+    }
+    /// True when a ":r" file could not be read.
+    [[nodiscard]] bool failedRead() const noexcept { return m_failedRead; }
+
+private:
+    struct Source {
+        LineReader* reader;
+        int lines; ///< lines read so far
+    };
+    struct Owned {
+        std::unique_ptr<std::ifstream> file;
+        std::unique_ptr<LineReader> reader;
+    };
+
+    Batch made(std::string sql) {
+        Batch batch;
+        batch.sql = std::move(sql);
+        batch.repeat = m_splitter.takenRepeat();
+        ++m_batches;
+        if (m_located) {
+            batch.number = m_batches;
+            batch.firstLine = m_splitter.takenFirstLine();
+        }
+        return batch;
+    }
+
+    bool m_interactive;
+    bool m_located;
+    BatchSplitter m_splitter;
+    std::vector<Source> m_sources;
+    std::vector<Owned> m_owned;
+    int m_batches = 0;
+    bool m_failedRead = false;
+};
+
 } // namespace
 
 int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostream& err) {
     const bool interactive = !o.query && !o.inputFile && &in == &std::cin && isatty(STDIN_FILENO) == 1;
     Prepared prepared;
-    std::optional<std::vector<std::string>> batches;
+    std::string wholeText; // -Q or -i
     std::ofstream file;
     try {
         prepared = prepare(o);
-        batches = collectBatches(o, in, interactive);
-        if (batches)
-            checkParameters(prepared.params, *batches);
+        if (o.query) {
+            wholeText = *o.query;
+        } else if (o.inputFile) {
+            std::ifstream input(*o.inputFile, std::ios::binary);
+            if (!input)
+                throw UsageError("cannot read '" + *o.inputFile + "': " + std::strerror(errno));
+            wholeText = readWhole(input);
+        }
+        if (wholeText.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            wholeText.erase(0, 3); // a byte-order mark is not SQL
+        if (o.query || o.inputFile)
+            checkParameters(prepared.params, splitBatches(wholeText));
         if (o.outputFile) {
             file.open(*o.outputFile, std::ios::binary | std::ios::trunc);
             if (!file)
@@ -144,11 +263,14 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     if (format == OutputFormat::Automatic)
         format = (!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1) ? OutputFormat::Table
                                                                                       : OutputFormat::Csv;
+    // Rows stream to the output unless a result must be whole first (sort, filter, locate).
+    const bool streamed = prepared.work.sortFields.empty() && prepared.work.filter == nullptr &&
+                          prepared.work.locate.empty();
     std::unique_ptr<ResultWriter> writer;
     switch (format) {
     case OutputFormat::Csv: writer = makeCsvWriter(sink, err, o.quiet); break;
     case OutputFormat::Json: writer = makeJsonWriter(sink, o.quiet); break;
-    default: writer = makeTableWriter(sink, o.quiet); break;
+    default: writer = makeTableWriter(sink, o.quiet, streamed, o.headerEvery); break;
     }
 
     TSybConnect connection(nullptr);
@@ -158,57 +280,96 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
                                            [] { return readPasswordFromTerminal("Password: "); }));
     connection.SetDatabase(o.database);
     connection.SetApplicationName(o.appName);
-    if (o.timeoutSeconds > 0)
+    if (o.timeoutSeconds > 0) {
         connection.SetLoginTimeout(o.timeoutSeconds);
+        // The connection ends a command that outlasts it, also one whose server stopped
+        // answering.
+        connection.SetCommandTimeout(o.timeoutSeconds);
+    }
+    // Server messages of the login (a refused password) read as every other server error.
+    std::vector<ServerNote> loginErrors;
+    connection.SetOnServerError([&loginErrors](const TSybMessage* message, bool&) {
+        ServerNote note{static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()),
+                        message->Text()};
+        note.state = message->State();
+        note.line = message->Line();
+        note.server = message->ServerName();
+        loginErrors.push_back(std::move(note));
+    });
     try {
         if (o.packetSize)
             connection.SetPacketSize(*o.packetSize);
         if (o.charset)
             connection.SetClientCharset(*o.charset);
         connection.Connect();
-        if (o.timeoutSeconds > 0)
-            setCommandTimeout(connection, o.timeoutSeconds);
     } catch (const std::exception& e) {
-        err << "tovrin-sql: cannot log in to '" << o.server << "': " << oneLine(e.what()) << std::endl;
+        err << "tovrin-sql: cannot log in to '" << o.server << "'";
+        if (loginErrors.empty()) {
+            err << ": " << oneLine(e.what()) << std::endl;
+        } else {
+            err << ":\n";
+            for (const ServerNote& note : loginErrors)
+                err << isqlMessage(note);
+            err.flush();
+        }
         return kExitLogin;
     }
+    connection.SetOnServerError(nullptr);
 
+    std::unique_ptr<CancelWatch> cancel;
+    if (interactive)
+        cancel = std::make_unique<CancelWatch>();
     Progress progress(true);
-    BatchRunner runner(connection, *writer, prepared.work, prepared.params, progress, err);
-    RunTotals totals;
-    if (batches) {
-        for (const std::string& batch : *batches) {
-            const BatchReport report = runner.run(batch);
-            totals.add(report);
-            if (report.failed)
-                break; // later batches may depend on this one
-        }
+    BatchRunner runner(connection, *writer, prepared.work, prepared.params, progress, err, cancel.get());
+    runner.setEcho(o.echo);
+    runner.setRowsOnTerminal(!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
+
+    std::istringstream textInput(wholeText);
+    std::unique_ptr<LineReader> lines;
+    if (interactive) {
+        // With the results going elsewhere, the prompt still shows on the terminal.
+        lines = makeEditLineReader(historyPath(), cancel->promptDescriptor(), isatty(STDOUT_FILENO) != 1);
     } else {
-        auto reader = makeEditLineReader();
-        BatchSplitter splitter;
-        bool quit = false;
-        while (!quit) {
-            const auto line = reader->readLine(splitter.pendingLines() + 1);
-            if (!line)
-                break;
-            switch (splitter.addLine(*line)) {
-            case BatchSplitter::LineOutcome::BatchReady:
-                runner.run(*splitter.takeBatch());
-                break;
-            case BatchSplitter::LineOutcome::Quit:
-                quit = true;
-                break;
-            default:
+        lines = makeStreamReader(o.query || o.inputFile ? static_cast<std::istream&>(textInput) : in);
+    }
+    BatchReader reader(*lines, interactive, !interactive && !o.query);
+
+    RunTotals totals;
+    bool lost = false;
+    while (auto batch = reader.next(err)) {
+        const BatchReport report = runner.run(*batch);
+        totals.add(report);
+        if (!connection.Connected()) {
+            // The server ended the session (or the command timed out): whatever the
+            // session had (a transaction, the database in use) is gone.
+            lost = true;
+            writer->flush();
+            if (!interactive) {
+                const std::string text = "connection lost: the run stops; any open transaction was rolled back";
+                if (!writer->writeFailure(text))
+                    err << "tovrin-sql: " << text << std::endl;
                 break;
             }
+            try {
+                connection.Connect();
+                err << "tovrin-sql: connection lost; logged in again: any open transaction was rolled back, "
+                       "database is now "
+                    << currentDatabase(connection) << std::endl;
+            } catch (const std::exception& e) {
+                err << "tovrin-sql: connection lost, and the new login failed: " << oneLine(e.what()) << std::endl;
+                break;
+            }
+            continue;
         }
-        if (!quit) {
-            if (auto rest = splitter.takeBatch())
-                runner.run(*rest);
+        if (!sink) {
+            err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO) << std::endl;
+            return kExitSqlError;
         }
-        writer->flush();
-        return kExitOk; // errors were shown as they came; the session itself went well
+        if (report.failed && !interactive && !o.keepGoing)
+            break; // later batches may depend on this one
     }
+    lines.reset(); // writes the history
+    cancel.reset();
     writer->flush();
     if (o.outputFile) {
         file.close();
@@ -216,9 +377,12 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
             err << "tovrin-sql: cannot write '" << *o.outputFile << "'" << std::endl;
             return kExitSqlError;
         }
+    } else if (!out) {
+        err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO) << std::endl;
+        return kExitSqlError;
     }
 
-    if (totals.failed)
+    if (totals.failed || lost || reader.failedRead())
         return kExitSqlError;
     if (totals.rowResults > 0) {
         if (!o.sortFields.empty() && !totals.sortApplied) {

@@ -1,4 +1,5 @@
 // tovrin-sql: runs SQL on Adaptive Server through the Tovrin5 components (see --help).
+#include <cstdlib>
 #include <iostream>
 
 #include "Options.h"
@@ -8,7 +9,7 @@ int main(int argc, char** argv) {
     using namespace tovrin::sqltool;
     ParsedCommandLine parsed;
     try {
-        parsed = parseCommandLine(argc, argv);
+        parsed = parseCommandLine(argc, argv, std::getenv("DSQUERY"));
     } catch (const UsageError& e) {
         scrubPasswordArgument(argc, argv);
         std::cerr << "tovrin-sql: " << e.what() << "\n(run tovrin-sql --help for the options)" << std::endl;
