@@ -168,7 +168,7 @@ void assignField(host::TField& field, const QVariant& value) {
         return;
     }
     const Kind kind = kindOf(field.DataType());
-    switch (static_cast<QMetaType::Type>(value.userType())) {
+    switch (value.userType()) {
     case QMetaType::Bool:
         field.SetAsBoolean(value.toBool());
         return;
