@@ -58,7 +58,6 @@ private:
     host::TDataSet* m_dataSet;
 };
 
-
 bool isEditing(const host::TDataSet* dataSet) {
     return dataSet->State() == host::dsEdit || dataSet->State() == host::dsInsert;
 }
@@ -105,8 +104,7 @@ private:
     /// Runs a reaction with the model marked as inside the dataset's event: the dataset is
     /// in the middle of an operation, so views asking for cells meanwhile get what the
     /// cache holds and nothing is read (reading would move the cursor under the operation).
-    template <class F>
-    void dispatch(F&& reaction) {
+    template <class F> void dispatch(F&& reaction) {
         ++m_model.m_eventDepth;
         try {
             reaction();
@@ -520,7 +518,8 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
     return cellData(row->cells[static_cast<std::size_t>(index.column())], f, role);
 }
 
-QVariant TDataSetModel::cellData(const CachedCell& cell, const host::TField* /*field*/, int role) const {
+QVariant TDataSetModel::cellData(const CachedCell& cell, const host::TField* /*field*/,
+                                 int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return cell.isNull ? QVariant() : QVariant(cell.display);
@@ -581,6 +580,5 @@ Qt::ItemFlags TDataSetModel::flags(const QModelIndex& index) const {
         result |= Qt::ItemIsEditable;
     return result;
 }
-
 
 } // namespace tovrin::qt

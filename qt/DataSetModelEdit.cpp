@@ -136,8 +136,8 @@ void TDataSetModel::sort(int column, Qt::SortOrder order) {
 
 bool TDataSetModel::insertRows(int row, int count, const QModelIndex& parent) {
     host::TDataSet* ds = dataSet();
-    if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 || row > m_rowCount ||
-        m_readOnly)
+    if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 ||
+        row > m_rowCount || m_readOnly)
         return false;
     if (!submit())
         return false;
@@ -163,8 +163,8 @@ bool TDataSetModel::insertRows(int row, int count, const QModelIndex& parent) {
 
 bool TDataSetModel::removeRows(int row, int count, const QModelIndex& parent) {
     host::TDataSet* ds = dataSet();
-    if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 || row >= m_rowCount ||
-        m_readOnly)
+    if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 ||
+        row >= m_rowCount || m_readOnly)
         return false;
     try {
         if (row == m_pendingRow) {
