@@ -12,7 +12,8 @@
 // it was appended; a cancel removes that row again, a post keeps it.
 //
 // Reading a row that is not the current one moves the dataset's cursor there and back
-// with the controls disabled; other links then see one data-set change. Rows are read
+// with the controls disabled; other links then see one data-set change (a detail dataset
+// linked to this one opens again then, as it does after any such change). Rows are read
 // only while the dataset browses: while a record is edited or inserted, rows outside the
 // cache show empty until the edit ends.
 #pragma once
