@@ -62,7 +62,7 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
 
     m_filter = new QLineEdit(this);
     m_filter->setObjectName("filter");
-    m_filter->setPlaceholderText(tr("Filter expression, e.g. price > 10 and type = 'business'"));
+    m_filter->setPlaceholderText(tr("Filter expression, e.g. price > 10"));
     m_filter->setClearButtonEnabled(true);
     m_filter->setEnabled(filterExpressionsAvailable());
     connect(m_filter, &QLineEdit::returnPressed, this, [this] { applyFilter(m_filter->text()); });
