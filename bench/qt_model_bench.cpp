@@ -67,8 +67,8 @@ void BM_RandomCellAccess(benchmark::State& state) {
         benchmark::DoNotOptimize(model.data(cell));
         ++cells;
     }
-    state.counters["per_cell"] = benchmark::Counter(static_cast<double>(cells),
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_cell"] = benchmark::Counter(
+        static_cast<double>(cells), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_RandomCellAccess)->Unit(benchmark::kMicrosecond);
 
@@ -89,8 +89,8 @@ void BM_ScrollTopToBottom(benchmark::State& state) {
         modelBytes = heapInUse() - before;
         cacheBytes = model.cacheBytes();
     }
-    state.counters["per_cell"] = benchmark::Counter(static_cast<double>(cells),
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_cell"] = benchmark::Counter(
+        static_cast<double>(cells), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["model_MB"] = static_cast<double>(modelBytes) / 1e6;
     state.counters["cache_MB"] = static_cast<double>(cacheBytes) / 1e6;
     state.counters["dataset_MB"] = static_cast<double>(result.datasetBytes) / 1e6;

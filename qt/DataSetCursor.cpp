@@ -8,10 +8,11 @@
 
 namespace tovrin::qt {
 
-TDataSetCursor::TDataSetCursor(TDataSetModel* model, QItemSelectionModel* selection, QAbstractItemView* view,
-                               QObject* parent)
+TDataSetCursor::TDataSetCursor(TDataSetModel* model, QItemSelectionModel* selection,
+                               QAbstractItemView* view, QObject* parent)
     : QObject(parent), m_model(model), m_selection(selection), m_view(view) {
-    connect(selection, &QItemSelectionModel::currentChanged, this, &TDataSetCursor::onViewCurrentChanged);
+    connect(selection, &QItemSelectionModel::currentChanged, this,
+            &TDataSetCursor::onViewCurrentChanged);
     connect(model, &TDataSetModel::currentRowChanged, this, &TDataSetCursor::onCursorMoved);
     // A reset (open, sort, filter) forgets the view's current index: the cursor's row
     // becomes current again.
@@ -24,12 +25,13 @@ void TDataSetCursor::syncFromDataSet() {
         onCursorMoved(m_model->currentRow());
 }
 
-void TDataSetCursor::onViewCurrentChanged(const QModelIndex& current, const QModelIndex& /*previous*/) {
+void TDataSetCursor::onViewCurrentChanged(const QModelIndex& current,
+                                          const QModelIndex& /*previous*/) {
     if (m_syncing || !m_model || m_model->isFollowingDataSet() || !current.isValid() ||
         current.row() == m_model->currentRow())
         return;
     if (!m_model->setCurrentRow(current.row()))
-        onCursorMoved(m_model->currentRow());  // refused: the view goes back to the cursor
+        onCursorMoved(m_model->currentRow()); // refused: the view goes back to the cursor
 }
 
 void TDataSetCursor::onCursorMoved(int row) {
@@ -52,7 +54,8 @@ void TDataSetCursor::onCursorMoved(int row) {
     if (!target.isValid())
         return;
     m_syncing = true;
-    m_selection->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_selection->setCurrentIndex(target,
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_syncing = false;
     if (m_view)
         m_view->scrollTo(target);

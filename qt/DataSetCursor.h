@@ -22,8 +22,8 @@ public:
     /// Binds the selection model of a view showing model (a view, when given, also
     /// scrolls to the cursor's row). Both must outlive the binding or end it by their
     /// destruction; the binding belongs to parent.
-    TDataSetCursor(TDataSetModel* model, QItemSelectionModel* selection, QAbstractItemView* view = nullptr,
-                   QObject* parent = nullptr);
+    TDataSetCursor(TDataSetModel* model, QItemSelectionModel* selection,
+                   QAbstractItemView* view = nullptr, QObject* parent = nullptr);
 
     /// Makes the view's current row the dataset's current record now.
     void syncFromDataSet();

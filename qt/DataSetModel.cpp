@@ -1,16 +1,14 @@
 // The dataset as a Qt table model: the link that hears the dataset, the row bookkeeping
-// (inserted, removed, current rows), the cells read through the row cache, and edits.
+// (inserted, removed, current rows) and the cells read through the row cache.
 #include "qt/DataSetModel.h"
 
 #include <QBrush>
 #include <QColor>
 
 #include <algorithm>
-#include <exception>
 
 #include "host/DataSet.h"
 #include "host/DataSource.h"
-#include "host/DbConsts.h"
 #include "host/Exceptions.h"
 #include "host/Fields.h"
 #include "qt/FieldValues.h"
@@ -60,27 +58,8 @@ private:
     host::TDataSet* m_dataSet;
 };
 
-QString messageOf(const std::exception& e) {
-    if (const auto* hostError = dynamic_cast<const host::Exception*>(&e))
-        return QString::fromStdString(hostError->Message());
-    return QString::fromUtf8(e.what());
-}
-
 bool isEditing(const host::TDataSet* dataSet) {
     return dataSet->State() == host::dsEdit || dataSet->State() == host::dsInsert;
-}
-
-/// Posts the record being edited. A required data field left NULL refuses the post
-/// before the dataset sees it, as a grid must: the framework stores whatever it is given.
-void postRecord(host::TDataSet& dataSet) {
-    for (const host::TField* f : dataSet.Fields()) {
-        if (f->Required() && f->FieldKind() == host::fkData && f->IsNull()) {
-            std::string message = host::dbconsts::SFieldRequired;
-            message.replace(message.find("%s"), 2, f->DisplayLabel());
-            throw host::EDatabaseError(message);
-        }
-    }
-    dataSet.Post();
 }
 
 } // namespace
@@ -125,8 +104,7 @@ private:
     /// Runs a reaction with the model marked as inside the dataset's event: the dataset is
     /// in the middle of an operation, so views asking for cells meanwhile get what the
     /// cache holds and nothing is read (reading would move the cursor under the operation).
-    template <class F>
-    void dispatch(F&& reaction) {
+    template <class F> void dispatch(F&& reaction) {
         ++m_model.m_eventDepth;
         try {
             reaction();
@@ -540,7 +518,8 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
     return cellData(row->cells[static_cast<std::size_t>(index.column())], f, role);
 }
 
-QVariant TDataSetModel::cellData(const CachedCell& cell, const host::TField* /*field*/, int role) const {
+QVariant TDataSetModel::cellData(const CachedCell& cell, const host::TField* /*field*/,
+                                 int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return cell.isNull ? QVariant() : QVariant(cell.display);
@@ -600,183 +579,6 @@ Qt::ItemFlags TDataSetModel::flags(const QModelIndex& index) const {
     if (!m_readOnly && f->CanModify())
         result |= Qt::ItemIsEditable;
     return result;
-}
-
-// ---- moving and editing -------------------------------------------------------------------
-
-bool TDataSetModel::setCurrentRow(int row) {
-    host::TDataSet* ds = dataSet();
-    if (ds == nullptr || row < 0 || row >= m_rowCount)
-        return false;
-    if (row == m_currentRow)
-        return true;
-    if (isEditing(ds)) {
-        // The record being edited is posted first; a refused post keeps the cursor on it.
-        if (!submit() || row >= m_rowCount)
-            return false;
-        if (row == m_currentRow)
-            return true;
-    }
-    const int stored = storedRowOf(row);
-    if (stored < 0)
-        return false;
-    m_moving = true;
-    bool moved = false;
-    try {
-        moved = moveToStoredRow(stored);
-    } catch (const std::exception& e) {
-        m_lastError = messageOf(e);
-    }
-    m_moving = false;
-    updateCurrentRow();
-    return moved && m_currentRow == row;
-}
-
-bool TDataSetModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable))
-        return false;
-    host::TDataSet* ds = dataSet();
-    host::TField* f = field(index.column());
-    const int row = index.row();
-    bool ownEdit = !isEditing(ds);
-    if (!ownEdit && !isLiveRow(row)) {
-        // Another record is being edited: it is posted before this one changes.
-        if (!submit())
-            return false;
-        ownEdit = true;
-    }
-    try {
-        if (ownEdit) {
-            if (!setCurrentRow(row))
-                return refuse(m_lastError.isEmpty() ? QStringLiteral("The record cannot be reached")
-                                                    : m_lastError);
-            ds->Edit();
-        }
-        assignField(*f, value);
-        if (ownEdit)
-            postRecord(*ds);
-    } catch (const std::exception& e) {
-        const QString message = messageOf(e);
-        if (ownEdit && isEditing(ds)) {
-            try {
-                ds->Cancel();
-            } catch (...) {
-                // The edit is abandoned either way.
-            }
-        }
-        return refuse(message);
-    }
-    m_lastError.clear();
-    return true;
-}
-
-void TDataSetModel::sort(int column, Qt::SortOrder order) {
-    host::TDataSet* ds = dataSet();
-    host::TField* f = field(column);
-    if (!m_sortHandler || ds == nullptr || f == nullptr)
-        return;
-    beginResetModel();
-    m_ignoreEvents = true;
-    try {
-        m_sortHandler(*ds, f->FieldName(), order == Qt::DescendingOrder);
-        m_sortColumn = column;
-        m_sortOrder = order;
-        m_lastError.clear();
-    } catch (const std::exception& e) {
-        m_lastError = messageOf(e);
-    }
-    m_ignoreEvents = false;
-    m_cache.clear();
-    m_bookmarksValid = false;
-    m_pendingRow = -1;
-    m_rowCount = storedRowCount();
-    m_currentRow = currentRowFromDataSet();
-    endResetModel();
-    emit currentRowChanged(m_currentRow);
-    if (!m_lastError.isEmpty())
-        emit editRefused(m_lastError);
-}
-
-bool TDataSetModel::insertRows(int row, int count, const QModelIndex& parent) {
-    host::TDataSet* ds = dataSet();
-    if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 || row > m_rowCount ||
-        m_readOnly)
-        return false;
-    if (!submit())
-        return false;
-    row = std::min(row, m_rowCount);
-    try {
-        if (row == m_rowCount) {
-            m_insertHint = row;
-            ds->Append();
-        } else {
-            if (!setCurrentRow(row))
-                return refuse(m_lastError);
-            m_insertHint = row;
-            ds->Insert();
-        }
-    } catch (const std::exception& e) {
-        m_insertHint = -1;
-        return refuse(messageOf(e));
-    }
-    m_insertHint = -1;
-    m_lastError.clear();
-    return ds->State() == host::dsInsert;
-}
-
-bool TDataSetModel::removeRows(int row, int count, const QModelIndex& parent) {
-    host::TDataSet* ds = dataSet();
-    if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 || row >= m_rowCount ||
-        m_readOnly)
-        return false;
-    try {
-        if (row == m_pendingRow) {
-            ds->Cancel();
-        } else {
-            if (!setCurrentRow(row))
-                return refuse(m_lastError);
-            ds->Delete();
-        }
-    } catch (const std::exception& e) {
-        return refuse(messageOf(e));
-    }
-    m_lastError.clear();
-    return true;
-}
-
-bool TDataSetModel::submit() {
-    host::TDataSet* ds = dataSet();
-    if (ds == nullptr || !isEditing(ds))
-        return true;
-    try {
-        postRecord(*ds);
-    } catch (const std::exception& e) {
-        const QString message = messageOf(e);
-        try {
-            ds->Cancel();
-        } catch (...) {
-            // Abandoned either way.
-        }
-        return refuse(message);
-    }
-    return true;
-}
-
-void TDataSetModel::revert() {
-    host::TDataSet* ds = dataSet();
-    if (ds == nullptr || !isEditing(ds))
-        return;
-    try {
-        ds->Cancel();
-    } catch (const std::exception& e) {
-        m_lastError = messageOf(e);
-    }
-}
-
-bool TDataSetModel::refuse(const QString& message) {
-    m_lastError = message;
-    emit editRefused(message);
-    return false;
 }
 
 } // namespace tovrin::qt

@@ -12,7 +12,8 @@
 // it was appended; a cancel removes that row again, a post keeps it.
 //
 // Reading a row that is not the current one moves the dataset's cursor there and back
-// with the controls disabled; other links then see one data-set change. Rows are read
+// with the controls disabled; other links then see one data-set change (a detail dataset
+// linked to this one opens again then, as it does after any such change). Rows are read
 // only while the dataset browses: while a record is edited or inserted, rows outside the
 // cache show empty until the edit ends.
 #pragma once
@@ -51,8 +52,8 @@ public:
     /// Sorts a dataset by fields (names separated by ";"), descending or not. The
     /// framework's dataset has no sort of its own; the dataset class that sorts in memory
     /// supplies it (see setSortHandler).
-    using SortHandler =
-        std::function<void(host::TDataSet& dataSet, const std::string& fieldNames, bool descending)>;
+    using SortHandler = std::function<void(host::TDataSet& dataSet, const std::string& fieldNames,
+                                           bool descending)>;
 
     /// Links the model to dataSet (which may be closed, or null for an empty model). The
     /// model does not own the dataset; a dataset destroyed first leaves the model empty.
@@ -78,7 +79,9 @@ public:
 
     /// True while the model follows a change of the dataset (its event, a sort, a new
     /// dataset): a view's current index moved meanwhile is no request to move the cursor.
-    [[nodiscard]] bool isFollowingDataSet() const noexcept { return m_eventDepth > 0 || m_ignoreEvents; }
+    [[nodiscard]] bool isFollowingDataSet() const noexcept {
+        return m_eventDepth > 0 || m_ignoreEvents;
+    }
 
     /// Refuses edits through the model (flags lose ItemIsEditable) while set.
     void setReadOnly(bool readOnly);
@@ -98,7 +101,8 @@ public:
     // QAbstractItemModel
     [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    [[nodiscard]] QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index,
+                                int role = Qt::DisplayRole) const override;
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                       int role = Qt::DisplayRole) const override;
     [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -149,7 +153,8 @@ private:
     [[nodiscard]] const CachedRow* cachedRow(int storedRow) const;
     void readRows(int firstStoredRow, int count) const;
     void readCurrentInto(CachedRow& row) const;
-    [[nodiscard]] QVariant cellData(const CachedCell& cell, const host::TField* field, int role) const;
+    [[nodiscard]] QVariant cellData(const CachedCell& cell, const host::TField* field,
+                                    int role) const;
     bool refuse(const QString& message);
 
     std::unique_ptr<host::TDataSource> m_source;
@@ -157,25 +162,26 @@ private:
     std::vector<host::TField*> m_columns;
     int m_rowCount = 0;
     int m_currentRow = -1;
-    int m_pendingRow = -1;  // row of the record being inserted, -1 when none
-    int m_insertHint = -1;  // row an insert through insertRows goes to
+    int m_pendingRow = -1; // row of the record being inserted, -1 when none
+    int m_insertHint = -1; // row an insert through insertRows goes to
     bool m_readOnly = false;
-    bool m_ignoreEvents = false;  // while the model itself sorts or changes dataset
-    bool m_moving = false;        // while setCurrentRow moves the cursor (no data changed)
+    bool m_ignoreEvents = false; // while the model itself sorts or changes dataset
+    bool m_moving = false;       // while setCurrentRow moves the cursor (no data changed)
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     SortHandler m_sortHandler;
     QString m_lastError;
 
-    mutable bool m_sequenced = true;  // rows addressed by RecNo, else by the bookmark index
+    mutable bool m_sequenced = true; // rows addressed by RecNo, else by the bookmark index
     mutable bool m_reading = false;
     int m_eventDepth = 0;
-    mutable bool m_currentRowUpdateScheduled = false;  // > 0 while the model reacts to one of the dataset's events
+    mutable bool m_currentRowUpdateScheduled =
+        false; // > 0 while the model reacts to one of the dataset's events
     mutable RowCache m_cache;
     // Bookmarks by row for a dataset that is not sequenced, built on demand.
     mutable std::vector<host::TBookmark> m_bookmarks;
     mutable bool m_bookmarksValid = false;
-    mutable int m_lastReadRow = -2;  // the last row read on a cache miss (to see a scroll)
+    mutable int m_lastReadRow = -2; // the last row read on a cache miss (to see a scroll)
 };
 
 } // namespace tovrin::qt

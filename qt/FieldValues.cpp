@@ -72,9 +72,11 @@ QTime timeOf(host::TDateTime value) {
 }
 
 host::TDateTime dateTimeOf(const QDate& date, const QTime& time) {
-    const host::TDateTime days = date.isValid() ? host::EncodeDate(date.year(), date.month(), date.day()) : 0.0;
+    const host::TDateTime days =
+        date.isValid() ? host::EncodeDate(date.year(), date.month(), date.day()) : 0.0;
     const host::TDateTime fraction =
-        time.isValid() ? host::EncodeTime(time.hour(), time.minute(), time.second(), time.msec()) : 0.0;
+        time.isValid() ? host::EncodeTime(time.hour(), time.minute(), time.second(), time.msec())
+                       : 0.0;
     // Before 30 December 1899 the day counts down and the time of day still counts up.
     return days >= 0 ? days + fraction : days - fraction;
 }
@@ -168,7 +170,7 @@ void assignField(host::TField& field, const QVariant& value) {
         return;
     }
     const Kind kind = kindOf(field.DataType());
-    switch (static_cast<QMetaType::Type>(value.userType())) {
+    switch (value.userType()) {
     case QMetaType::Bool:
         field.SetAsBoolean(value.toBool());
         return;

@@ -15,14 +15,14 @@ namespace tovrin::qt {
 
 /// One field of one record as the model shows it.
 struct CachedCell {
-    QString display;  ///< the field's display text ("" for NULL)
-    QVariant value;   ///< the typed value (invalid for NULL)
+    QString display; ///< the field's display text ("" for NULL)
+    QVariant value;  ///< the typed value (invalid for NULL)
     bool isNull = true;
 };
 
 /// One record: its cells in column order.
 struct CachedRow {
-    int storedRow = -1;  ///< the record's row among the stored records, -1: slot empty
+    int storedRow = -1; ///< the record's row among the stored records, -1: slot empty
     std::vector<CachedCell> cells;
 };
 

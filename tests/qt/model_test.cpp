@@ -28,7 +28,7 @@ QStringList columnTexts(const TDataSetModel& model, int column) {
     for (int row = 0; row < model.rowCount(); ++row) {
         const QModelIndex cell = model.index(row, column);
         out << (model.data(cell, TDataSetModel::NullRole).toBool() ? QStringLiteral("<null>")
-                                                                     : model.data(cell).toString());
+                                                                   : model.data(cell).toString());
     }
     return out;
 }
@@ -38,7 +38,8 @@ TEST(DataSetModel, ModelTesterReportsNothingOverOpenSortFilterEditInsertDeleteCl
     auto ds = sampleResult();
     TDataSetModel model(ds.get());
     model.setSortHandler(tovrin::browse::inMemorySort());
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model,
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
     EXPECT_EQ(model.rowCount(), 0);
 
     ds->Open();
@@ -50,7 +51,9 @@ TEST(DataSetModel, ModelTesterReportsNothingOverOpenSortFilterEditInsertDeleteCl
     EXPECT_EQ(columnTexts(model, 0), QStringList({"5", "4", "3", "2", "1"}));
 
     // Odd ids only: a filtered dataset is not numbered by RecNo and is walked instead.
-    ds->SetOnFilterRecord([](host::TDataSet* d, bool& accept) { accept = d->FieldByName("id")->AsInteger() % 2 == 1; });
+    ds->SetOnFilterRecord([](host::TDataSet* d, bool& accept) {
+        accept = d->FieldByName("id")->AsInteger() % 2 == 1;
+    });
     ds->SetFiltered(true);
     EXPECT_EQ(columnTexts(model, 0), QStringList({"5", "3", "1"}));
     EXPECT_EQ(columnTexts(model, 1), QStringList({"banana", "apple", "pear"}));
@@ -96,7 +99,8 @@ TEST(DataSetModel, ModelTesterReportsNothingOverOpenSortFilterEditInsertDeleteCl
     ds->Open();
     EXPECT_EQ(columnTexts(model, 0), QStringList({"1", "2", "3", "4", "5"}));
 
-    EXPECT_TRUE(ModelTesterReports::reports().isEmpty()) << ModelTesterReports::reports().join('\n').toStdString();
+    EXPECT_TRUE(ModelTesterReports::reports().isEmpty())
+        << ModelTesterReports::reports().join('\n').toStdString();
 }
 
 TEST(DataSetModel, CellsShowTextTypedValueAlignmentAndNullDistinctly) {
@@ -106,7 +110,8 @@ TEST(DataSetModel, CellsShowTextTypedValueAlignmentAndNullDistinctly) {
     TDataSetModel model(ds.get());
 
     EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), "Price (EUR)");
-    EXPECT_EQ(model.headerData(2, Qt::Horizontal, TDataSetModel::FieldNameRole).toString(), "price");
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal, TDataSetModel::FieldNameRole).toString(),
+              "price");
 
     struct Case {
         int row, column;
@@ -120,9 +125,9 @@ TEST(DataSetModel, CellsShowTextTypedValueAlignmentAndNullDistinctly) {
         {0, 0, "1", qlonglong(1), right},
         {0, 2, "2.5", 2.5, right},
         {0, 1, "pear", "pear", left},
-        {1, 1, QVariant(), QVariant(), left},   // NULL text
-        {2, 2, QVariant(), QVariant(), right},  // NULL number
-        {3, 3, "", "", left},                   // an empty text is not NULL
+        {1, 1, QVariant(), QVariant(), left},  // NULL text
+        {2, 2, QVariant(), QVariant(), right}, // NULL number
+        {3, 3, "", "", left},                  // an empty text is not NULL
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "row " << c.row << " column " << c.column);
@@ -153,21 +158,22 @@ TEST(DataSetModel, EditsPostThroughTheDatasetAndRefusedOnesAreCancelled) {
         int column;
         QVariant value;
         bool accepted;
-        QString shown;  // what row 0 shows afterwards ("<null>": NULL)
+        QString shown; // what row 0 shows afterwards ("<null>": NULL)
     };
     const Case cases[] = {
         {0, 42, true, "42"},
         {0, QStringLiteral("17"), true, "17"},
-        {0, QStringLiteral("abc"), false, "17"},       // a conversion error
+        {0, QStringLiteral("abc"), false, "17"}, // a conversion error
         {2, QStringLiteral("3.75"), true, "3.75"},
-        {2, QStringLiteral(""), true, "<null>"},        // empty text in a number: NULL
+        {2, QStringLiteral(""), true, "<null>"}, // empty text in a number: NULL
         {1, QVariant(), true, "<null>"},
-        {3, QVariant(), false, "short"},                // a required field
+        {3, QVariant(), false, "short"}, // a required field
         {1, QStringLiteral("quince"), true, "quince"},
     };
     int refused = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "column " << c.column << " value " << c.value.toString().toStdString());
+        SCOPED_TRACE(testing::Message()
+                     << "column " << c.column << " value " << c.value.toString().toStdString());
         EXPECT_EQ(model.setData(model.index(0, c.column), c.value), c.accepted);
         EXPECT_EQ(ds->State(), host::dsBrowse);
         EXPECT_EQ(columnTexts(model, c.column)[0], c.shown);
@@ -228,7 +234,8 @@ TEST(DataSetModel, TheCursorAndTheViewsCurrentRowFollowEachOther) {
     EXPECT_EQ(view.currentIndex().row(), 0);
 
     // A click moves the cursor.
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(model.index(3, 1)).center());
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      view.visualRect(model.index(3, 1)).center());
     EXPECT_EQ(ds->RecNo(), 4);
     EXPECT_EQ(ds->FieldByName("name")->AsString(), "fig");
     QTest::keyClick(&view, Qt::Key_Up);

@@ -73,11 +73,11 @@ public:
 /// The sample the model tests show: id, name (with a NULL), price (with a NULL), a long
 /// note, a date.
 inline std::unique_ptr<MemoryResult> sampleResult() {
-    auto result = std::make_unique<MemoryResult>(
-        nullptr, std::vector<Column>{{"id", host::ftInteger, 0},
-                                     {"name", host::ftString, 30},
-                                     {"price", host::ftFloat, 0},
-                                     {"note", host::ftString, 200}});
+    auto result =
+        std::make_unique<MemoryResult>(nullptr, std::vector<Column>{{"id", host::ftInteger, 0},
+                                                                    {"name", host::ftString, 30},
+                                                                    {"price", host::ftFloat, 0},
+                                                                    {"note", host::ftString, 200}});
     result->AddRow({1, "pear", 2.5, "short"});
     result->AddRow({2, host::Null(), 10.0, std::string(120, 'x')});
     result->AddRow({3, "apple", host::Null(), "multi\nline"});

@@ -64,7 +64,8 @@ void BatchRun::clear() {
     m_query.reset();
 }
 
-BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql, const Progress& progress) {
+BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql,
+                           const Progress& progress) {
     clear();
     BatchOutcome outcome;
     m_query = std::make_unique<BrowseQuery>(nullptr);
@@ -82,7 +83,8 @@ BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql, cons
         const std::vector<TStatementRowCount>& counts = query.StatementRowCounts();
         for (; countsTaken < counts.size(); ++countsTaken) {
             if (!counts[countsTaken].Selected)
-                outcome.messages.push_back("(" + std::to_string(counts[countsTaken].Rows) + " rows affected)");
+                outcome.messages.push_back("(" + std::to_string(counts[countsTaken].Rows) +
+                                           " rows affected)");
         }
     };
     auto note = [&](const TSybMessage* message, bool& handled) {
@@ -90,7 +92,8 @@ BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql, cons
             return; // a client-library error ends the exchange with an exception
         takeCounts();
         outcome.messages.push_back(messageLine(static_cast<int>(message->MsgNumber()),
-                                               static_cast<int>(message->Severity()), message->Text()));
+                                               static_cast<int>(message->Severity()),
+                                               message->Text()));
         outcome.serverErrors |= message->Severity() > 10;
         handled = true;
     };
@@ -124,7 +127,8 @@ BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql, cons
             outcome.failure = "unknown failure";
         }
     }
-    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     takeCounts();
 
     // A result that never opened (a receiver whose fetch failed) is not shown.

@@ -24,10 +24,10 @@ class BrowseQuery;
 
 /// What one batch produced. The result datasets belong to the BatchRun.
 struct BatchOutcome {
-    std::vector<TSybQuery*> results;                               ///< row results, in order
-    std::vector<std::string> messages;                             ///< server messages and row counts
-    bool serverErrors = false;                                     ///< a server error was reported
-    std::optional<int> returnStatus;                               ///< a procedure's return status
+    std::vector<TSybQuery*> results;   ///< row results, in order
+    std::vector<std::string> messages; ///< server messages and row counts
+    bool serverErrors = false;         ///< a server error was reported
+    std::optional<int> returnStatus;   ///< a procedure's return status
     std::vector<std::pair<std::string, std::string>> outputParams; ///< name, value ("NULL")
     std::string failure;                                           ///< why the exchange ended early
     double seconds = 0;                                            ///< time to run and fetch
@@ -45,7 +45,8 @@ public:
     using Progress = std::function<void(std::int64_t rows)>;
 
     /// Runs sql on the connection; the datasets of an earlier run are released first.
-    BatchOutcome run(TSybConnect& connection, const std::string& sql, const Progress& progress = {});
+    BatchOutcome run(TSybConnect& connection, const std::string& sql,
+                     const Progress& progress = {});
     /// Releases the datasets of the last run.
     void clear();
 

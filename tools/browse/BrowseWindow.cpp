@@ -123,7 +123,7 @@ BrowseWindow::BrowseWindow(const BrowseSettings& settings, QWidget* parent)
     m_rowsLabel->setObjectName("rows");
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("progress");
-    m_progress->setRange(0, 0);  // busy: the number of rows is not known in advance
+    m_progress->setRange(0, 0); // busy: the number of rows is not known in advance
     m_progress->setTextVisible(false);
     m_progress->setMaximumWidth(220);
     m_progress->setVisible(false);
@@ -153,7 +153,8 @@ bool BrowseWindow::connectToServer(const std::string& password) {
         connection->SetDatabase(m_database->text().trimmed().toStdString());
     connection->SetOnServerMessage([this](const TSybMessage* message, bool& handled) {
         appendMessage(QString::fromStdString(messageLine(static_cast<int>(message->MsgNumber()),
-                                                         static_cast<int>(message->Severity()), message->Text())));
+                                                         static_cast<int>(message->Severity()),
+                                                         message->Text())));
         handled = true;
     });
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -254,7 +255,8 @@ bool BrowseWindow::runBatch() {
     if (outcome.returnStatus)
         appendMessage(tr("Return status: %1").arg(*outcome.returnStatus));
     for (const auto& [name, value] : outcome.outputParams)
-        appendMessage(tr("Output parameter %1 = %2").arg(QString::fromStdString(name), QString::fromStdString(value)));
+        appendMessage(tr("Output parameter %1 = %2")
+                          .arg(QString::fromStdString(name), QString::fromStdString(value)));
     if (!outcome.failure.empty())
         appendMessage(tr("The batch ended early: %1").arg(QString::fromStdString(outcome.failure)));
     updateStatus();
@@ -277,7 +279,8 @@ void BrowseWindow::updateStatus() {
                                  : QString());
         return;
     }
-    m_rowsLabel->setText(tr("%1 · fetched in %2 ms").arg(page->rowsText()).arg(qRound(m_fetchSeconds * 1000)));
+    m_rowsLabel->setText(
+        tr("%1 · fetched in %2 ms").arg(page->rowsText()).arg(qRound(m_fetchSeconds * 1000)));
 }
 
 } // namespace tovrin::browse

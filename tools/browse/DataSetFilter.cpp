@@ -8,10 +8,11 @@ namespace tovrin::browse {
 namespace {
 
 template <class DataSet>
-constexpr bool hasFilterExpressions = requires(DataSet& d, const std::string& e) { d.SetFilter(e); };
+constexpr bool hasFilterExpressions = requires(DataSet& d, const std::string& e) {
+    d.SetFilter(e);
+};
 
-template <class DataSet>
-bool applyExpression(DataSet& dataSet, const std::string& expression) {
+template <class DataSet> bool applyExpression(DataSet& dataSet, const std::string& expression) {
     if constexpr (hasFilterExpressions<DataSet>) {
         dataSet.SetFilter(expression);
         dataSet.SetFiltered(!expression.empty());

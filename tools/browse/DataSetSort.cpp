@@ -10,7 +10,8 @@ qt::TDataSetModel::SortHandler inMemorySort() {
         auto* sortable = dynamic_cast<TSybDataSet*>(&dataSet);
         if (sortable == nullptr)
             return;
-        const TBTCompareOptions options = descending ? TBTCompareOptions{btcoDescending} : TBTCompareOptions{};
+        const TBTCompareOptions options =
+            descending ? TBTCompareOptions{btcoDescending} : TBTCompareOptions{};
         // Setting the names sorts with the options of the last sort; a second sort is
         // needed only when the direction changes too.
         if (sortable->SortFields() != fieldNames) {

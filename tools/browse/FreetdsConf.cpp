@@ -47,7 +47,8 @@ std::vector<std::string> serverNames(std::istream& conf) {
             continue;
         const std::string name = trimmed(text.substr(1, text.size() - 2));
         const std::string key = lowered(name);
-        if (name.empty() || key == "global" || std::find(seen.begin(), seen.end(), key) != seen.end())
+        if (name.empty() || key == "global" ||
+            std::find(seen.begin(), seen.end(), key) != seen.end())
             continue;
         seen.push_back(key);
         names.push_back(name);

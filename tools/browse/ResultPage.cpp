@@ -38,7 +38,8 @@ QString describe(const std::exception& e) {
 class TextDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex&) const override {
         auto* editor = new QLineEdit(parent);
         editor->setFrame(false);
         return editor;
@@ -46,20 +47,22 @@ public:
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
         static_cast<QLineEdit*>(editor)->setText(index.data(Qt::DisplayRole).toString());
     }
-    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
         model->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole);
     }
 };
 
 } // namespace
 
-ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent) : QWidget(parent), m_dataSet(dataSet) {
+ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
+    : QWidget(parent), m_dataSet(dataSet) {
     m_model = new qt::TDataSetModel(dataSet, this);
     m_model->setSortHandler(inMemorySort());
 
     m_filter = new QLineEdit(this);
     m_filter->setObjectName("filter");
-    m_filter->setPlaceholderText(tr("Filter expression, e.g. price > 10 and type = 'business'"));
+    m_filter->setPlaceholderText(tr("Filter expression, e.g. price > 10"));
     m_filter->setClearButtonEnabled(true);
     m_filter->setEnabled(filterExpressionsAvailable());
     connect(m_filter, &QLineEdit::returnPressed, this, [this] { applyFilter(m_filter->text()); });
@@ -67,8 +70,9 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent) : QWidget(paren
     m_locateField = new QComboBox(this);
     m_locateField->setObjectName("locateField");
     for (int c = 0; c < m_model->columnCount(); ++c)
-        m_locateField->addItem(m_model->headerData(c, Qt::Horizontal).toString(),
-                               m_model->headerData(c, Qt::Horizontal, qt::TDataSetModel::FieldNameRole));
+        m_locateField->addItem(
+            m_model->headerData(c, Qt::Horizontal).toString(),
+            m_model->headerData(c, Qt::Horizontal, qt::TDataSetModel::FieldNameRole));
     m_locateText = new QLineEdit(this);
     m_locateText->setObjectName("locateText");
     m_locateText->setPlaceholderText(tr("Locate"));
@@ -110,7 +114,8 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent) : QWidget(paren
     m_view->horizontalHeader()->setResizeContentsPrecision(50);
     m_view->resizeColumnsToContents();
     m_cursor = new qt::TDataSetCursor(m_model, m_view->selectionModel(), m_view, this);
-    connect(m_model, &qt::TDataSetModel::editRefused, this, [this](const QString& why) { report(why); });
+    connect(m_model, &qt::TDataSetModel::editRefused, this,
+            [this](const QString& why) { report(why); });
 
     auto* tools = new QHBoxLayout;
     tools->addWidget(new QLabel(tr("Filter:"), this));
@@ -156,8 +161,9 @@ bool ResultPage::applyFilter(const QString& expression) {
 bool ResultPage::locate(const QString& fieldName, const QString& text) {
     bool found = false;
     try {
-        found = m_dataSet->Locate(fieldName.toStdString(), host::Variant(text.toStdString()),
-                                  host::TLocateOptions{host::loCaseInsensitive, host::loPartialKey});
+        found =
+            m_dataSet->Locate(fieldName.toStdString(), host::Variant(text.toStdString()),
+                              host::TLocateOptions{host::loCaseInsensitive, host::loPartialKey});
     } catch (const std::exception& e) {
         report(tr("Locate refused: %1").arg(describe(e)));
         return false;
