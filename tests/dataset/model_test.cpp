@@ -1,6 +1,7 @@
 // A model test of the dataset: random sequences of an application's operations run on a
 // query over rows made without a server and on a plain reference model (a vector of
-// records, the current record's key, the sort and filter in force, remembered bookmarks).
+// records, the current record's key, the sort and filter in force, remembered bookmarks);
+// Refresh reads the given rows again, as a query reads its server again.
 // After every step both must agree on the records shown and their order, the current
 // record, Eof/Bof, RecordCount, RecNo and the remembered bookmarks. A failing sequence is
 // shrunk and printed as C++ statements to paste into a regular test.
@@ -43,7 +44,7 @@ struct Op {
 enum OpKind {
     kFirst, kLast, kNext, kPrior, kMoveBy, kEditPost, kEditCancel, kInsertPost, kAppendPost, kInsertCancel,
     kDelete, kSort, kSortOn, kAutoSort, kFilter, kUnfilter, kLocate, kLocateText, kRemember, kGoto, kSetRecNo,
-    kReopen, kOpCount
+    kReopen, kRefresh, kOpCount
 };
 
 const char* const kSortFieldLists[] = {"N", "S", "S;N", "N;S"};
@@ -425,6 +426,38 @@ private:
             if (number >= 1 && number <= static_cast<int>(vis.size()))
                 m_cur = m_recs[static_cast<std::size_t>(vis[static_cast<std::size_t>(number - 1)])].k;
             m_bof = m_eof = false;
+            break;
+        }
+        case kRefresh: {
+            // The rows are read again (those given to the query, edits gone) under new
+            // identities; the cursor goes to the record with the current record's values,
+            // else to the same index.
+            if (m_cur < 0) return {};
+            const MRecord was = m_recs[static_cast<std::size_t>(curIndex)];
+            m_q.Refresh();
+            m_code << "q.Refresh();\n";
+            m_recs = m_initial;
+            for (auto& mark : m_marks) mark.second = -1;
+            for (MRecord& r : m_recs) r.seq = m_nextSeq++;
+            if (m_autoSort && !m_sortFields.empty() && !m_recs.empty()) {
+                const bool desc = m_options.Contains(btcoDescending);
+                std::sort(m_recs.begin(), m_recs.end(), [&](const MRecord& x, const MRecord& y) {
+                    const int c = compare(x, y, m_sortFields, m_options);
+                    return desc ? c > 0 : c < 0;
+                });
+            }
+            int target = -1;
+            for (std::size_t i = 0; i < m_recs.size() && target < 0; ++i) {
+                const MRecord& r = m_recs[i];
+                if (r.k == was.k && r.n == was.n && r.s == was.s) target = static_cast<int>(i);
+            }
+            if (target < 0) target = std::min(curIndex, static_cast<int>(m_recs.size()) - 1);
+            if (target < 0) {
+                m_cur = -1;
+                m_bof = m_eof = true;
+            } else {
+                settleAt(target);
+            }
             break;
         }
         case kReopen:
