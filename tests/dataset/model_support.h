@@ -493,9 +493,16 @@ private:
         for (std::size_t i = 0; i < vis.size(); ++i)
             if (m_recs[vis[i]].k == m_cur) recNo = static_cast<int>(i) + 1;
         if (m_q.RecNo() != recNo) err << "RecNo " << m_q.RecNo() << ", expected " << recNo << "; ";
+        // Bookmarks: valid while their record is stored, ordered by where the records
+        // stand now (one that names nothing first).
+        auto positionOf = [&](std::size_t i) { return m_marks[i].second >= 0 ? indexOfKey(m_marks[i].second) : -1; };
         for (std::size_t i = 0; i < m_marks.size(); ++i) {
-            const bool valid = m_marks[i].second >= 0 && indexOfKey(m_marks[i].second) >= 0;
-            if (m_q.BookmarkValid(m_marks[i].first) != valid) err << "BookmarkValid(marks[" << i << "]) wrong; ";
+            if (m_q.BookmarkValid(m_marks[i].first) != (positionOf(i) >= 0))
+                err << "BookmarkValid(marks[" << i << "]) wrong; ";
+            if (i == 0) continue;
+            const int a = positionOf(i - 1), b = positionOf(i);
+            if (m_q.CompareBookmarks(m_marks[i - 1].first, m_marks[i].first) != (a < b ? -1 : (a > b ? 1 : 0)))
+                err << "CompareBookmarks(marks[" << i - 1 << "], marks[" << i << "]) wrong; ";
         }
         // The records shown, walked as an application walks them; then back to the record.
         const TBookmark here = m_q.GetBookmark();
