@@ -52,7 +52,7 @@ struct Op {
 enum OpKind {
     kFirst, kLast, kNext, kPrior, kMoveBy, kEditPost, kEditCancel, kInsertPost, kAppendPost, kInsertCancel,
     kDelete, kSort, kSortOn, kAutoSort, kFilter, kUnfilter, kLocate, kLocateText, kRemember, kGoto, kSetRecNo,
-    kReopen, kRefresh, kOpCount
+    kReopen, kRefresh, kLookup, kOpCount
 };
 
 inline const char* const kSortFieldLists[] = {"N", "S", "S;N", "N;S"};
@@ -400,6 +400,21 @@ private:
                 m_cur = m_recs[static_cast<std::size_t>(hit)].k;
                 m_bof = m_eof = false;
             }
+            break;
+        }
+        case kLookup: {
+            if (!n) return {};
+            const Variant got = m_q.Lookup("N", *n, "K");
+            m_code << "q.Lookup(\"N\", " << *n << ", \"K\");\n";
+            int expect = -1;
+            for (int v : vis)
+                if (m_recs[static_cast<std::size_t>(v)].n == n) {
+                    expect = m_recs[static_cast<std::size_t>(v)].k;
+                    break;
+                }
+            if (got.IsNull() != (expect < 0) || (expect >= 0 && got.AsInteger() != expect))
+                return "Lookup gave " + (got.IsNull() ? std::string("Null") : got.AsString()) + ", expected K " +
+                       std::to_string(expect);
             break;
         }
         case kRemember:
