@@ -263,7 +263,8 @@ public:
     /// (cheaper per record than AllocRecordBuffer).
     [[nodiscard]] host::TRecordBuffer AllocStoredRecord();
     /// Appends a stored record (a block from AllocStoredRecord or AllocRecordBuffer),
-    /// which the list then owns; leaves FListSorted as it is.
+    /// which the list then owns; leaves FListSorted as it is. For the fetch: the records
+    /// get their identities when the open completes.
     void AddRecord(host::TRecordBuffer Buffer);
     [[nodiscard]] int StoredRecordCount() const noexcept { return static_cast<int>(FRecords.size()); }
     [[nodiscard]] host::TRecordBuffer StoredRecord(int Index) const;

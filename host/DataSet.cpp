@@ -32,11 +32,6 @@ TDataSet::~TDataSet()
 
 // ---- operations and closing from their events ------------------------------------------
 
-TDataSet::TOperationScope::~TOperationScope()
-{
-    if (--m_dataSet.m_busy == 0 && m_dataSet.m_closePending) m_dataSet.finishPendingClose();
-}
-
 void TDataSet::finishPendingClose() noexcept
 {
     m_closePending = false;

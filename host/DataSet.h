@@ -50,7 +50,10 @@ protected:
     class TOperationScope {
     public:
         explicit TOperationScope(TDataSet& DataSet) noexcept : m_dataSet(DataSet) { ++m_dataSet.m_busy; }
-        ~TOperationScope();
+        ~TOperationScope()
+        {
+            if (--m_dataSet.m_busy == 0 && m_dataSet.m_closePending) m_dataSet.finishPendingClose();
+        }
         TOperationScope(const TOperationScope&) = delete;
         TOperationScope& operator=(const TOperationScope&) = delete;
 

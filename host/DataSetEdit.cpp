@@ -31,10 +31,10 @@ void TDataSet::checkOperation(void (TDataSet::*operation)(), const TDataSetError
 
 void TDataSet::CheckBrowseMode()
 {
-    TOperationScope scope(*this);
     CheckActive();
     DataEvent(deCheckBrowseMode, 0);
     if (m_state == dsEdit || m_state == dsInsert) {
+        TOperationScope scope(*this);
         UpdateRecord();
         if (m_modified)
             Post();
