@@ -51,6 +51,8 @@ class TSybConnect : public host::TComponent {
 public:
     /// PacketSize of a new connection.
     static constexpr CS_INT kDefaultPacketSize = 2048;
+    /// TextSize of a new connection: the largest value the protocol can carry.
+    static constexpr CS_INT kDefaultTextSize = 2147483647;
 
     /// Registers the connection and names it "Connection<n>", n being the number of
     /// registered connections. Raises EAssertionFailed "CTLibConnections not defined
@@ -135,6 +137,13 @@ public:
     void SetPacketSize(CS_INT Value);
     /// The packet size the server granted at the last login; 0 when not connected.
     [[nodiscard]] CS_INT NegotiatedPacketSize() const;
+    /// The longest text or image value, in bytes, the server sends on this connection:
+    /// set at login, 2,147,483,647 (the most the protocol allows) by default, so that
+    /// reading every row reads every byte; 0 keeps the server's own default (32,768 bytes
+    /// on Adaptive Server). Takes effect at the next Connect; not part of the stored form.
+    /// Raises "Invalid text size <n>: 0 to 2147483647 expected" for a negative value.
+    [[nodiscard]] CS_INT TextSize() const noexcept { return FTextSize; }
+    void SetTextSize(CS_INT Value);
 
     /// Bounds the command that the calling thread runs on the connection while the
     /// object lives, by CommandTimeout; does nothing when there is no limit. A query
@@ -214,6 +223,7 @@ private:
     TSybConnectPropertyForm* FPropertyForm = nullptr;
     CS_INT FLoginTimeout = 60;
     CS_INT FPacketSize = kDefaultPacketSize;
+    CS_INT FTextSize = kDefaultTextSize;
     // The further context setting applied after the login timeout: CS_TIMEOUT, the
     // client library's own wait limit, from CommandTimeout (CS_NO_LIMIT when 0). With
     // inline diagnostics FreeTDS only reports that limit and goes on waiting; the

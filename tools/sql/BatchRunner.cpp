@@ -189,7 +189,9 @@ BatchReport BatchRunner::run(const std::string& sql) {
         std::vector<Cell> values;
         for (int i = 0; i < outputCount; ++i) {
             TSybClientField* parameter = query.OutputParam(i);
-            values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType()));
+            const bool money = parameter->DataType() == CS_MONEY_TYPE || parameter->DataType() == CS_MONEY4_TYPE;
+            values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType(),
+                                         money ? 2 : parameter->Scale()));
             names.push_back({parameter->GetName(), values.back().kind == Cell::Kind::Number});
         }
         m_writer.writeOutputParameters(names, values);

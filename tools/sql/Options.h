@@ -20,6 +20,7 @@ struct ToolOptions {
     std::string database;                 ///< -D
     int timeoutSeconds = 0;               ///< --timeout: login and each command; 0 = none
     std::optional<int> packetSize;        ///< -A: network packet size (else the connection's default)
+    std::optional<int> textSize;          ///< -T: longest text/image value the server sends (else the connection's default)
     std::optional<std::string> query;     ///< -Q: the SQL to run
     std::optional<std::string> inputFile; ///< -i: a file of batches ended by "go"
     std::vector<std::string> params;      ///< --param name=value or name:type=value

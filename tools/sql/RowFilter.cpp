@@ -8,6 +8,7 @@
 #include "host/DataSet.h"
 #include "host/DateTime.h"
 #include "host/Fields.h"
+#include "host/FieldsBcd.h"
 #include "host/SysUtils.h"
 
 namespace tovrin::sqltool {
@@ -278,6 +279,11 @@ bool evaluate(const Node& node, bool ignoreCase) {
                           : likeMatch(cell.text, 0, node.literal, 0);
     }
     const host::TFieldType type = node.field->DataType();
+    host::TBcd exactLiteral;
+    if (type == host::ftBCD && host::TryStrToBCD(node.literal, exactLiteral)) {
+        // Exact decimals compare digit by digit: doubles cannot tell long keys apart.
+        return compareResult(node.op, host::BCDCompare(host::StrToBCD(cell.text), exactLiteral));
+    }
     if (cell.kind == Cell::Kind::Number || cell.kind == Cell::Kind::Boolean) {
         double literal = 0;
         if (host::TryStrToFloat(node.literal, literal))

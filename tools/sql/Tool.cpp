@@ -163,6 +163,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     try {
         if (o.packetSize)
             connection.SetPacketSize(*o.packetSize);
+        if (o.textSize)
+            connection.SetTextSize(*o.textSize);
         connection.Connect();
         if (o.timeoutSeconds > 0)
             setCommandTimeout(connection, o.timeoutSeconds);
