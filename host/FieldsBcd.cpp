@@ -2,6 +2,7 @@
 #include "host/FieldsBcd.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -171,9 +172,43 @@ BcdShape shapeOf(const TBcd& bcd) noexcept
 
 }  // namespace
 
+namespace {
+
+// The packed byte of each two-digit number: 42 gives 0x42.
+constexpr auto kPackedPairs = [] {
+    std::array<std::uint8_t, 100> table{};
+    for (int i = 0; i < 100; ++i) table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i / 10) << 4 | (i % 10));
+    return table;
+}();
+
+}  // namespace
+
+void UInt64ToBCD(std::uint64_t magnitude, bool negative, int scale, TBcd& bcd) noexcept
+{
+    // Twenty digits, leading zeros included, two per byte from the least significant end;
+    // the leading zero bytes are already there, and 32-bit steps are the cheaper ones.
+    bcd.Precision = 20;
+    bcd.SignSpecialPlaces = static_cast<std::uint8_t>((negative && magnitude != 0 ? 0x80 : 0) |
+                                                      std::clamp(scale, 0, 20));
+    int k = 9;
+    for (; magnitude > UINT32_MAX; --k) {
+        bcd.Fraction[k] = kPackedPairs[static_cast<std::size_t>(magnitude % 100)];
+        magnitude /= 100;
+    }
+    for (auto low = static_cast<std::uint32_t>(magnitude); low != 0; --k) {
+        bcd.Fraction[k] = kPackedPairs[low % 100];
+        low /= 100;
+    }
+}
+
 TBcd ScaledIntegerToBCD(unsigned __int128 magnitude, bool negative, int scale) noexcept
 {
     scale = std::clamp(scale, 0, 38);
+    if (magnitude <= static_cast<unsigned __int128>(UINT64_MAX) && scale <= 20) {
+        TBcd bcd;
+        UInt64ToBCD(static_cast<std::uint64_t>(magnitude), negative, scale, bcd);
+        return bcd;
+    }
     const bool zero = magnitude == 0;
     // Decimal digits, least significant first, two at a time.
     std::uint8_t digits[48];

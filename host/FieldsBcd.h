@@ -15,6 +15,7 @@ struct TBcd {
     std::uint8_t Fraction[32] = {};      ///< packed digits, high nibble first
 };
 static_assert(sizeof(TBcd) == 34, "TBcd is the framework's 34-byte record");
+static_assert(alignof(TBcd) == 1, "a TBcd lies at any address of a record buffer");
 
 /// Parses a decimal text ("-12.345", "0.5", "7"; '.' or ',' as point). Returns false for
 /// anything else or more than 64 digits.
@@ -34,6 +35,10 @@ double BCDToDouble(const TBcd& bcd);
 /// numeric values hold it: scale digits after the point, trailing zeros kept (a zero
 /// value is never negative). Scale 0..38; magnitudes of up to 39 digits.
 TBcd ScaledIntegerToBCD(unsigned __int128 magnitude, bool negative, int scale) noexcept;
+/// The value magnitude / 10^scale (scale 0..20) as twenty digits, leading zeros
+/// included, written into `bcd` in a few steps (for reading rows). Only the non-zero
+/// leading bytes of Fraction are written: `bcd` must come zero-filled.
+void UInt64ToBCD(std::uint64_t magnitude, bool negative, int scale, TBcd& bcd) noexcept;
 /// Three-way comparison by numeric value: negative, zero or positive. Leading and trailing
 /// zeros and the sign of zero do not count (1.50 equals 1.5, -0 equals 0).
 int BCDCompare(const TBcd& a, const TBcd& b) noexcept;

@@ -90,6 +90,14 @@ void writeAs(char* area, T value) noexcept {
     std::memcpy(area, &value, sizeof value);
 }
 
+// A money amount (units of 1/10000) as an exact decimal, written straight into a
+// zero-filled value area (a TBcd is all bytes, so any address holds one).
+void storeMoney(char* area, int64_t units) noexcept {
+    const bool negative = units < 0;
+    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
+    host::UInt64ToBCD(magnitude, negative, 4, *reinterpret_cast<host::TBcd*>(area));
+}
+
 // Days from 1 January of year 1 to the given date of the proleptic Gregorian calendar,
 // plus one: the host's TTimeStamp.Date.
 int32_t timeStampDate(int year, int month, int day) {
@@ -532,11 +540,11 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
         const auto low = readAs<uint32_t>(data + 4);
         const int64_t units = static_cast<int64_t>(
             (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
-        writeAs<host::TBcd>(ValueArea, clientvalue::MoneyToBCD(units));
+        storeMoney(ValueArea, units);
         break;
     }
     case CS_MONEY4_TYPE:
-        writeAs<host::TBcd>(ValueArea, clientvalue::MoneyToBCD(readAs<int32_t>(data)));
+        storeMoney(ValueArea, readAs<int32_t>(data));
         break;
     case CS_NUMERIC_TYPE:
     case CS_DECIMAL_TYPE:

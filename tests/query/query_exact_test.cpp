@@ -182,17 +182,21 @@ TEST_F(ExactValues, TextImageAndLongBinaryValuesArriveWhole) {
         for (std::size_t i = 0; i < image.size(); ++i) {
             image[i] = static_cast<char>((i * 31) & 0xFF);
         }
-        exec("EXACTTEXT", "create table #big (t text null, im image null, vb varbinary(100000) null)");
-        auto insert = makeQuery("EXACTTEXT", "insert #big values (:t, :im, :vb)");
+        exec("EXACTTEXT", "create table #big (t text null, im image null, vb varbinary(100000) null,"
+                          " vc varchar(100000) null)");
+        auto insert = makeQuery("EXACTTEXT", "insert #big values (:t, :im, :vb, :vc)");
         insert->ParamByName("t")->SetAsMemo(text);
         insert->ParamByName("im")->SetAsBlob(image);
         insert->ParamByName("vb")->SetAsBlob(image);
+        insert->ParamByName("vc")->SetAsString(text);
         insert->ExecSQL();
-        auto query = makeQuery("EXACTTEXT", "select t, im, vb from #big");
+        auto query = makeQuery("EXACTTEXT", "select t, im, vb, vc from #big");
         query->Open();
         ASSERT_EQ(query->RecordCount(), 1);
         EXPECT_EQ(query->FieldByName("vb")->DataType(), host::ftBlob);
         EXPECT_TRUE(query->FieldByName("vb")->AsString() == image);
+        EXPECT_EQ(query->FieldByName("vc")->DataType(), host::ftMemo);
+        EXPECT_TRUE(query->FieldByName("vc")->AsString() == text);
         if (textSize == 0) {
             // The server's own default cuts: the package itself does not.
             EXPECT_EQ(query->FieldByName("t")->AsString().size(), 32768u);
