@@ -250,12 +250,6 @@ host::TBcd NumericToBCD(const unsigned char* Numeric) {
     return host::ScaledIntegerToBCD(magnitude, Numeric[2] != 0, std::min<int>(Numeric[1], 38));
 }
 
-host::TBcd MoneyToBCD(int64_t Units) noexcept {
-    const bool negative = Units < 0;
-    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(Units) : static_cast<uint64_t>(Units);
-    return host::ScaledIntegerToBCD(magnitude, negative, 4);
-}
-
 double RealToDouble(float Value) noexcept {
     // The shortest text that reads back as the same float, read as a double: 0.29f
     // becomes 0.29, not 0.28999999165535.

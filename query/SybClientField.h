@@ -128,8 +128,6 @@ namespace clientvalue {
 /// The exact value of a CS_NUMERIC (precision, scale, sign, big-endian magnitude).
 /// Raises ESybQueryError for a precision outside 1..38.
 [[nodiscard]] host::TBcd NumericToBCD(const unsigned char* Numeric);
-/// The exact value of a money amount in units of 1/10000 (four decimals).
-[[nodiscard]] host::TBcd MoneyToBCD(int64_t Units) noexcept;
 /// The double of the shortest decimal text that reads back as the same float.
 [[nodiscard]] double RealToDouble(float Value) noexcept;
 /// The nearest double of a money amount in units of 1/10000.
