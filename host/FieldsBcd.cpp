@@ -79,24 +79,33 @@ TBcd StrToBCD(const std::string& text)
 
 std::string BCDToStr(const TBcd& bcd)
 {
-    int precision = bcd.Precision > kMaxDigits ? kMaxDigits : bcd.Precision;
-    int places = bcd.SignSpecialPlaces & 0x3F;
-    if (places > precision) places = precision;
-    std::string digits;
-    for (int i = 0; i < precision; ++i) {
-        std::uint8_t b = bcd.Fraction[i / 2];
-        int d = (i % 2 == 0) ? (b >> 4) : (b & 0x0F);
-        digits.push_back(static_cast<char>('0' + (d > 9 ? 9 : d)));
+    // One pass into a local buffer: sign, integer digits without leading zeros (at least
+    // one), then the fraction without trailing zeros.
+    const int precision = bcd.Precision > kMaxDigits ? kMaxDigits : bcd.Precision;
+    const int places = std::min(bcd.SignSpecialPlaces & 0x3F, precision);
+    const int intDigits = precision - places;
+    auto digit = [&bcd](int i) {
+        const std::uint8_t b = bcd.Fraction[i / 2];
+        const int d = (i % 2 == 0) ? (b >> 4) : (b & 0x0F);
+        return static_cast<char>('0' + (d > 9 ? 9 : d));
+    };
+    char text[kMaxDigits + 3];
+    int n = 0;
+    text[n++] = '-';
+    int first = 0;
+    while (first < intDigits && digit(first) == '0') ++first;
+    if (first == intDigits) text[n++] = '0';
+    for (int i = first; i < intDigits; ++i) text[n++] = digit(i);
+    int last = precision;
+    while (last > intDigits && digit(last - 1) == '0') --last;
+    if (last > intDigits) {
+        text[n++] = '.';
+        for (int i = intDigits; i < last; ++i) text[n++] = digit(i);
     }
-    std::string intPart = digits.substr(0, static_cast<std::size_t>(precision - places));
-    std::string fracPart = digits.substr(static_cast<std::size_t>(precision - places));
-    while (intPart.size() > 1 && intPart.front() == '0') intPart.erase(0, 1);
-    if (intPart.empty()) intPart = "0";
-    while (!fracPart.empty() && fracPart.back() == '0') fracPart.pop_back();
-    std::string result = intPart;
-    if (!fracPart.empty()) result += "." + fracPart;
-    if ((bcd.SignSpecialPlaces & 0x80) && result != "0") result.insert(0, "-");
-    return result;
+    const bool zero = n == 2 && text[1] == '0';
+    const bool negative = (bcd.SignSpecialPlaces & 0x80) && !zero;
+    return negative ? std::string(text, static_cast<std::size_t>(n))
+                    : std::string(text + 1, static_cast<std::size_t>(n - 1));
 }
 
 TBcd DoubleToBCD(double value, int scale)
