@@ -29,44 +29,11 @@ int threeWay(T a, T b) noexcept
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-// Compares the magnitudes of two decimal texts without sign ("12.5", "0.125").
-int compareMagnitude(std::string_view a, std::string_view b) noexcept
+// Orders two BCD values by their numeric value, digit by digit (never through a double,
+// which cannot tell 38-digit keys apart).
+int compareBcd(const char* a, const char* b) noexcept
 {
-    auto split = [](std::string_view s, std::string_view& whole, std::string_view& frac) {
-        auto dot = s.find('.');
-        whole = s.substr(0, dot);
-        frac = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
-        while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
-        while (!frac.empty() && frac.back() == '0') frac.remove_suffix(1);
-    };
-    std::string_view wa, fa, wb, fb;
-    split(a, wa, fa);
-    split(b, wb, fb);
-    if (wa.size() != wb.size()) return wa.size() < wb.size() ? -1 : 1;
-    if (int c = wa.compare(wb)) return c < 0 ? -1 : 1;
-    const std::size_t n = std::max(fa.size(), fb.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        char x = i < fa.size() ? fa[i] : '0';
-        char y = i < fb.size() ? fb[i] : '0';
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return 0;
-}
-
-// Orders two BCD values by their numeric value.
-int compareBcd(const char* a, const char* b)
-{
-    const std::string ta = BCDToStr(load<TBcd>(a));
-    const std::string tb = BCDToStr(load<TBcd>(b));
-    std::string_view va(ta), vb(tb);
-    const bool na = !va.empty() && va.front() == '-';
-    const bool nb = !vb.empty() && vb.front() == '-';
-    if (na) va.remove_prefix(1);
-    if (nb) vb.remove_prefix(1);
-    const int mag = compareMagnitude(va, vb);
-    if (mag == 0) return 0;  // -0 and 0 are the same number
-    if (na != nb) return na ? -1 : 1;
-    return na ? -mag : mag;
+    return BCDCompare(load<TBcd>(a), load<TBcd>(b));
 }
 
 // Text of a NUL-terminated slot value of at most size bytes.
@@ -163,6 +130,19 @@ void quickSortRecords(std::vector<TRecordBuffer>& rec, int l, int r, Compare& co
 
 // The sort on one numeric field: nulls first, then by value, then by record number; the
 // whole order reversed when descending.
+// The three-way order of a slot value type.
+template <class T>
+int valueOrder(const char* a, const char* b) noexcept
+{
+    return threeWay(load<T>(a), load<T>(b));
+}
+
+template <>
+int valueOrder<TBcd>(const char* a, const char* b) noexcept
+{
+    return compareBcd(a, b);
+}
+
 template <class T>
 void sortOnNumber(std::vector<TRecordBuffer>& rec, int l, int r, int32_t offset, int32_t infoOffset, bool descending)
 {
@@ -171,7 +151,7 @@ void sortOnNumber(std::vector<TRecordBuffer>& rec, int l, int r, int32_t offset,
         const char* pb = b + offset;
         int c;
         if (pa[0] && pb[0])
-            c = threeWay(load<T>(pa + 1), load<T>(pb + 1));
+            c = valueOrder<T>(pa + 1, pb + 1);
         else
             c = (pa[0] ? 1 : 0) - (pb[0] ? 1 : 0);
         if (c == 0) c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
@@ -293,6 +273,9 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
         case ftCurrency:
         case ftDateTime:
             sortOnNumber<double>(FRecords, L, R, offset, infoOffset, descending);
+            return;
+        case ftBCD:
+            sortOnNumber<TBcd>(FRecords, L, R, offset, infoOffset, descending);
             return;
         default:
             break;

@@ -374,16 +374,19 @@ double TBCDField::GetAsFloat() const
 
 int32_t TBCDField::GetAsInteger() const
 {
-    double r = std::nearbyint(GetAsFloat());
-    if (!(r >= INT32_MIN && r <= INT32_MAX)) AccessError("Integer");
-    return static_cast<int32_t>(r);
+    const int64_t v = GetAsLargeInt();
+    if (v < INT32_MIN || v > INT32_MAX) AccessError("Integer");
+    return static_cast<int32_t>(v);
 }
 
 int64_t TBCDField::GetAsLargeInt() const
 {
-    double r = std::nearbyint(GetAsFloat());
-    if (!(r >= -9.2e18 && r <= 9.2e18)) AccessError("LargeInt");
-    return static_cast<int64_t>(r);
+    // From the decimal itself: a 19-digit value does not survive a double.
+    TBcd b;
+    if (!GetAsBCD(b)) return 0;
+    int64_t v = 0;
+    if (!BCDToInt64(b, v)) AccessError("LargeInt");
+    return v;
 }
 
 void TBCDField::SetAsString(const std::string& Value)
@@ -403,17 +406,26 @@ void TBCDField::SetAsFloat(double Value) { SetAsBCD(DoubleToBCD(Value, Size()));
 
 Variant TBCDField::GetAsVariant() const
 {
+    // The exact decimal text: a double or the framework's currency would drop digits of
+    // values beyond 15 significant digits or 4 decimals.
     TBcd b;
     if (!GetAsBCD(b)) return Null();
-    return VarFromCurrency(BCDToDouble(b));
+    return Variant(BCDToStr(b));
 }
 
 void TBCDField::SetVarValue(const Variant& v)
 {
-    if (v.VarType() == varString)
+    switch (v.VarType()) {
+    case varString:
         SetAsString(v.AsString());
-    else
+        break;
+    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord:
+    case varLongWord: case varInt64:
+        SetAsLargeInt(v.AsInt64());
+        break;
+    default:
         SetAsFloat(v.AsFloat());
+    }
 }
 
 // ---- Boolean ----------------------------------------------------------------------------

@@ -187,8 +187,10 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TCurrencyField"; }
 };
 
-/// ftBCD: a packed decimal in the record, exchanged as a double (money semantics) or as
-/// exact decimal text through AsString. Size is the scale (digits after the point).
+/// ftBCD: a packed decimal of up to 64 digits in the record, held exactly. AsString and
+/// AsVariant give its exact decimal text (a varString variant), AsInteger and AsLargeInt
+/// round it exactly, AsFloat gives the nearest double. Size is the scale (digits after
+/// the point), Precision the total digits.
 class TBCDField : public TNumericField {
 public:
     explicit TBCDField(TComponent* AOwner);
@@ -196,8 +198,11 @@ public:
     [[nodiscard]] int DataSize() const override { return static_cast<int>(sizeof(TBcd)); }
     [[nodiscard]] int Precision() const noexcept { return m_precision; }
     void SetPrecision(int v) noexcept { m_precision = v; }
+    /// Whether the value is an amount of money (formatted with at least two decimals).
+    [[nodiscard]] bool Currency() const noexcept { return m_currency; }
+    void SetCurrency(bool v) noexcept { m_currency = v; }
     void SetAsString(const std::string& Value) override;
-    void SetAsInteger(int32_t Value) override { SetAsFloat(Value); }
+    void SetAsInteger(int32_t Value) override { SetAsLargeInt(Value); }
     void SetAsLargeInt(int64_t Value) override { SetAsString(std::to_string(Value)); }
     void SetAsFloat(double Value) override;
     /// Reads the raw decimal; false when null.
@@ -214,6 +219,7 @@ protected:
 
 private:
     int m_precision = 0;
+    bool m_currency = false;
 };
 
 class TBooleanField : public TField {

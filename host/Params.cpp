@@ -35,7 +35,8 @@ TVarType varTypeOf(TFieldType type) noexcept
     case ftLargeint: return varInt64;
     case ftBoolean: return varBoolean;
     case ftFloat: return varDouble;
-    case ftCurrency: case ftBCD: return varCurrency;
+    case ftCurrency: return varCurrency;
+    // A decimal keeps its value's own kind: exact text stays text, never a rounded currency.
     case ftDate: case ftTime: case ftDateTime: return varDate;
     default: return varEmpty;
     }
@@ -134,8 +135,14 @@ std::string TParam::AsBlob() const
 TBcd TParam::AsBCD() const
 {
     if (IsNull()) return TBcd{};
-    if (m_value.VarType() == varString) return StrToBCD(m_value.AsString());
-    return DoubleToBCD(m_value.AsFloat(), 4);
+    switch (m_value.VarType()) {
+    case varString: return StrToBCD(m_value.AsString());
+    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord:
+    case varLongWord: case varInt64:
+        return StrToBCD(std::to_string(m_value.AsInt64()));
+    case varBoolean: return StrToBCD(m_value.AsBoolean() ? "1" : "0");
+    default: return DoubleToBCD(m_value.AsFloat(), 63);
+    }
 }
 
 void TParam::SetAsString(const std::string& Value) { m_dataType = ftString; SetValue(Variant(Value)); }
@@ -145,7 +152,7 @@ void TParam::SetAsWord(int32_t Value) { m_dataType = ftWord; SetValue(Variant(st
 void TParam::SetAsLargeInt(int64_t Value) { m_dataType = ftLargeint; SetValue(Variant(static_cast<long long>(Value))); }
 void TParam::SetAsFloat(double Value) { m_dataType = ftFloat; SetValue(Variant(Value)); }
 void TParam::SetAsCurrency(double Value) { m_dataType = ftCurrency; SetValue(VarFromCurrency(Value)); }
-void TParam::SetAsBCD(const TBcd& Value) { m_dataType = ftBCD; SetValue(VarFromCurrency(BCDToDouble(Value))); }
+void TParam::SetAsBCD(const TBcd& Value) { m_dataType = ftBCD; SetValue(Variant(BCDToStr(Value))); }
 void TParam::SetAsBoolean(bool Value) { m_dataType = ftBoolean; SetValue(Variant(Value)); }
 void TParam::SetAsDateTime(TDateTime Value) { m_dataType = ftDateTime; SetValue(VarFromDateTime(Value)); }
 void TParam::SetAsDate(TDateTime Value) { m_dataType = ftDate; SetValue(VarFromDateTime(Value)); }

@@ -63,6 +63,8 @@ public:
     [[nodiscard]] TDateTime AsTime() const { return AsDateTime(); }
     [[nodiscard]] std::string AsMemo() const { return AsString(); }
     [[nodiscard]] std::string AsBlob() const;
+    /// The value as an exact decimal: text parses, integers are exact, a double goes
+    /// through its shortest round-trip text.
     [[nodiscard]] TBcd AsBCD() const;
 
     // Writers: each sets the data type named in it, the value, and Bound.
@@ -73,6 +75,7 @@ public:
     void SetAsLargeInt(int64_t Value);
     void SetAsFloat(double Value);
     void SetAsCurrency(double Value);
+    /// Keeps the decimal as its exact text (ftBCD).
     void SetAsBCD(const TBcd& Value);
     void SetAsBoolean(bool Value);
     void SetAsDateTime(TDateTime Value);

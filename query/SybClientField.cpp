@@ -3,6 +3,7 @@
 #include "query/SybClientField.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -30,6 +31,41 @@ bool isUnicodeText(const CS_DATAFMT& format) noexcept {
            (format.usertype == kUserTypeUnichar || format.usertype == kUserTypeUnivarchar);
 }
 
+// The longest character or binary value a record slot holds: a varying binary slot keeps
+// its length in 16 bits. Longer columns become blob fields.
+constexpr CS_INT kLongestSlotValue = 65535;
+
+bool isCharType(CS_INT datatype) noexcept {
+    return datatype == CS_CHAR_TYPE || datatype == CS_LONGCHAR_TYPE || datatype == CS_VARCHAR_TYPE;
+}
+
+bool isBinaryType(CS_INT datatype) noexcept {
+    return datatype == CS_BINARY_TYPE || datatype == CS_LONGBINARY_TYPE || datatype == CS_VARBINARY_TYPE;
+}
+
+// Character and binary columns longer than a slot holds, kept as blobs.
+bool isLongColumn(const CS_DATAFMT& format) noexcept {
+    return (isCharType(format.datatype) || isBinaryType(format.datatype)) &&
+           format.maxlength > kLongestSlotValue;
+}
+
+// Whether the package maps the datatype to a field type (output parameters of any other
+// type are still read, as text or bytes).
+bool isMappedType(CS_INT datatype) noexcept {
+    switch (datatype) {
+    case CS_CHAR_TYPE: case CS_LONGCHAR_TYPE: case CS_VARCHAR_TYPE: case CS_BINARY_TYPE:
+    case CS_LONGBINARY_TYPE: case CS_VARBINARY_TYPE: case CS_TEXT_TYPE: case CS_IMAGE_TYPE:
+    case CS_TINYINT_TYPE: case CS_SMALLINT_TYPE: case CS_INT_TYPE: case CS_USMALLINT_TYPE:
+    case CS_BIGINT_TYPE: case CS_UINT_TYPE: case CS_REAL_TYPE: case CS_FLOAT_TYPE:
+    case CS_MONEY_TYPE: case CS_MONEY4_TYPE: case CS_NUMERIC_TYPE: case CS_DECIMAL_TYPE:
+    case CS_UBIGINT_TYPE: case CS_BIT_TYPE: case CS_DATETIME_TYPE: case CS_DATETIME4_TYPE:
+    case CS_DATE_TYPE: case CS_TIME_TYPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The datatype a column is bound as: its own, except that the variable and long character
 // and binary types are bound as their plain form (same bytes, no length prefix).
 CS_INT bindDataType(CS_INT datatype) noexcept {
@@ -52,6 +88,14 @@ T readAs(const char* data) noexcept {
 template <typename T>
 void writeAs(char* area, T value) noexcept {
     std::memcpy(area, &value, sizeof value);
+}
+
+// A money amount (units of 1/10000) as an exact decimal, written straight into a
+// zero-filled value area (a TBcd is all bytes, so any address holds one).
+void storeMoney(char* area, int64_t units) noexcept {
+    const bool negative = units < 0;
+    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
+    host::UInt64ToBCD(magnitude, negative, 4, *reinterpret_cast<host::TBcd*>(area));
 }
 
 // Days from 1 January of year 1 to the given date of the proleptic Gregorian calendar,
@@ -192,6 +236,35 @@ double NumericToDouble(const unsigned char* Numeric) {
     return negative ? -value : value;
 }
 
+host::TBcd NumericToBCD(const unsigned char* Numeric) {
+    const int precision = Numeric[0];
+    const int bytes = NumericMagnitudeBytes(precision);
+    if (bytes == 0) {
+        throw ESybQueryError(host::Format("Precision %d not supported for numeric types",
+                                          {precision}));
+    }
+    unsigned __int128 magnitude = 0;
+    for (int k = 0; k < bytes; ++k) {
+        magnitude = (magnitude << 8) | Numeric[3 + k];
+    }
+    return host::ScaledIntegerToBCD(magnitude, Numeric[2] != 0, std::min<int>(Numeric[1], 38));
+}
+
+double RealToDouble(float Value) noexcept {
+    // The shortest text that reads back as the same float, read as a double: 0.29f
+    // becomes 0.29, not 0.28999999165535.
+    if (!std::isfinite(Value)) {
+        return Value;
+    }
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text - 1, Value);
+    if (ec != std::errc()) {
+        return Value;
+    }
+    *end = '\0';
+    return std::strtod(text, nullptr);
+}
+
 double MoneyToDouble(int64_t Units) noexcept {
     constexpr int64_t kExact = int64_t{1} << 53;
     if (Units > -kExact && Units < kExact) {
@@ -216,16 +289,36 @@ double DateTimeMSecs(int Year, int Month, int Day, int Hour, int Minute, int Sec
 TSybClientField::TSybClientField(TSybQuery* AQuery, CS_INT AColumnNo, const CS_DATAFMT& ADataFmt)
     : TBTFetchField(AQuery), FColumnNo(AColumnNo), FDataFmt(ADataFmt),
       FBufferLength(ADataFmt.maxlength), FDataType(ADataFmt.datatype),
-      FReadsWhole(ADataFmt.datatype == CS_TEXT_TYPE || ADataFmt.datatype == CS_IMAGE_TYPE) {
+      FReadsWhole(ADataFmt.datatype == CS_TEXT_TYPE || ADataFmt.datatype == CS_IMAGE_TYPE ||
+                  isLongColumn(ADataFmt)),
+      FUnmapped(false) {
     if (!FReadsWhole) {
         FBuffer.assign(static_cast<std::size_t>(std::max<CS_INT>(FBufferLength, 0)) + 1, '\0');
     }
     FData = FBuffer.data();
 }
 
+void TSybClientField::KeepUnmappedAsText() {
+    if (isMappedType(FDataType) || FUnmapped) {
+        return;
+    }
+    FUnmapped = true;
+    FReadsWhole = false;
+    // Room for the value's text, which can be longer than its bytes (a date's).
+    constexpr std::size_t kTextRoom = 256;
+    FBuffer.assign(static_cast<std::size_t>(std::max<CS_INT>(FBufferLength, 0)) * 2 + kTextRoom + 1, '\0');
+    FData = FBuffer.data();
+}
+
 TSybClientField::~TSybClientField() = default;
 
 host::TFieldType TSybClientField::GetOstrelDataType() {
+    if (FUnmapped) {
+        return FBoundAs == CS_BINARY_TYPE ? host::ftBlob : host::ftString;
+    }
+    if (isLongColumn(FDataFmt)) {
+        return isCharType(FDataType) ? host::ftMemo : host::ftBlob;
+    }
     switch (FDataType) {
     case CS_CHAR_TYPE:
     case CS_LONGCHAR_TYPE:
@@ -241,12 +334,12 @@ host::TFieldType TSybClientField::GetOstrelDataType() {
     case CS_USMALLINT_TYPE: return host::ftInteger;
     case CS_BIGINT_TYPE:
     case CS_UINT_TYPE: return host::ftLargeint;
-    case CS_REAL_TYPE:
-    case CS_FLOAT_TYPE:
     case CS_MONEY_TYPE:
     case CS_MONEY4_TYPE:
     case CS_NUMERIC_TYPE:
-    case CS_DECIMAL_TYPE:
+    case CS_DECIMAL_TYPE: return host::ftBCD;
+    case CS_REAL_TYPE:
+    case CS_FLOAT_TYPE:
     case CS_UBIGINT_TYPE: return host::ftFloat;
     case CS_BIT_TYPE: return host::ftBoolean;
     case CS_DATETIME_TYPE:
@@ -263,6 +356,27 @@ int TSybClientField::FieldSize() {
     switch (GetOstrelDataType()) {
     case host::ftString:
     case host::ftVarBytes: return std::max<CS_INT>(FBufferLength, 0);
+    case host::ftBCD: return Scale();
+    default: return 0;
+    }
+}
+
+int TSybClientField::Scale() const noexcept {
+    switch (FDataType) {
+    case CS_MONEY_TYPE:
+    case CS_MONEY4_TYPE: return 4;
+    case CS_NUMERIC_TYPE:
+    case CS_DECIMAL_TYPE: return std::clamp<CS_INT>(FDataFmt.scale, 0, 38);
+    default: return 0;
+    }
+}
+
+int TSybClientField::Precision() const noexcept {
+    switch (FDataType) {
+    case CS_MONEY_TYPE: return 19;
+    case CS_MONEY4_TYPE: return 10;
+    case CS_NUMERIC_TYPE:
+    case CS_DECIMAL_TYPE: return std::clamp<CS_INT>(FDataFmt.precision, 0, 38);
     default: return 0;
     }
 }
@@ -292,6 +406,22 @@ CS_RETCODE TSybClientField::Bind(CS_COMMAND* Command) {
     }
     CS_DATAFMT format = FDataFmt;
     format.datatype = bindDataType(FDataType);
+    if (FUnmapped) {
+        // A type the package does not map (an output parameter of a newer server type):
+        // the library converts it to text; one it cannot convert is kept as its bytes.
+        format.datatype = CS_CHAR_TYPE;
+        format.format = CS_FMT_UNUSED;
+        format.count = 1;
+        format.maxlength = static_cast<CS_INT>(FBuffer.size() - 1);
+        format.locale = nullptr;
+        if (ct_bind(Command, FColumnNo, &format, FData, &FCopied, &FIndicator) == CS_SUCCEED) {
+            FBoundAs = CS_CHAR_TYPE;
+            return CS_SUCCEED;
+        }
+        format.datatype = CS_BINARY_TYPE;
+        FBoundAs = CS_BINARY_TYPE;
+        return ct_bind(Command, FColumnNo, &format, FData, &FCopied, &FIndicator);
+    }
     format.format = CS_FMT_UNUSED;
     format.count = 1;
     format.maxlength = std::max<CS_INT>(FBufferLength, 0);
@@ -355,11 +485,19 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
     case CS_CHAR_TYPE:
     case CS_LONGCHAR_TYPE:
     case CS_VARCHAR_TYPE:
+        if (FReadsWhole) {
+            storeBlob(ValueArea);
+            break;
+        }
         std::memcpy(ValueArea, data, static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
         break;
     case CS_BINARY_TYPE:
     case CS_LONGBINARY_TYPE:
     case CS_VARBINARY_TYPE: {
+        if (FReadsWhole) {
+            storeBlob(ValueArea);
+            break;
+        }
         const auto length = static_cast<uint16_t>(std::clamp(FCopied, 0, std::min(FBufferLength, 65535)));
         writeAs<uint16_t>(ValueArea, length);
         std::memcpy(ValueArea + 2, data, length);
@@ -370,9 +508,7 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
         if (isUnicodeText(FDataFmt)) {
             std::memcpy(ValueArea, data, static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
         } else {
-            auto* blob = new TBTBlob();
-            blob->SetValue(std::string(data, static_cast<std::size_t>(FCopied)));
-            writeAs<TBTBlob*>(ValueArea, blob);
+            storeBlob(ValueArea);
         }
         break;
     case CS_TINYINT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data)); break;
@@ -384,7 +520,7 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
     case CS_UBIGINT_TYPE:
         writeAs<double>(ValueArea, static_cast<double>(readAs<uint64_t>(data)));
         break;
-    case CS_REAL_TYPE: writeAs<double>(ValueArea, readAs<float>(data)); break;
+    case CS_REAL_TYPE: writeAs<double>(ValueArea, clientvalue::RealToDouble(readAs<float>(data))); break;
     case CS_FLOAT_TYPE: writeAs<double>(ValueArea, readAs<double>(data)); break;
     case CS_BIT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data) != 0 ? 1 : 0); break;
     case CS_DATETIME_TYPE:
@@ -398,25 +534,35 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
         const auto low = readAs<uint32_t>(data + 4);
         const int64_t units = static_cast<int64_t>(
             (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
-        writeAs<double>(ValueArea, clientvalue::MoneyToDouble(units));
+        storeMoney(ValueArea, units);
         break;
     }
     case CS_MONEY4_TYPE:
-        writeAs<double>(ValueArea, clientvalue::MoneyToDouble(readAs<int32_t>(data)));
+        storeMoney(ValueArea, readAs<int32_t>(data));
         break;
     case CS_NUMERIC_TYPE:
     case CS_DECIMAL_TYPE:
-        writeAs<double>(ValueArea,
-                        clientvalue::NumericToDouble(reinterpret_cast<const unsigned char*>(data)));
+        writeAs<host::TBcd>(ValueArea,
+                            clientvalue::NumericToBCD(reinterpret_cast<const unsigned char*>(data)));
         break;
     default:
         break;
     }
 }
 
+void TSybClientField::storeBlob(char* ValueArea) const {
+    auto* blob = new TBTBlob();
+    blob->SetValue(std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
+    writeAs<TBTBlob*>(ValueArea, blob);
+}
+
 host::Variant TSybClientField::Value(CS_CONTEXT* Context) {
     if (IsNull()) {
         return host::Null();
+    }
+    if (FUnmapped) {
+        const std::string bytes(FData, static_cast<std::size_t>(std::max(FCopied, 0)));
+        return FBoundAs == CS_CHAR_TYPE ? host::Variant(bytes) : host::VarFromBytes(bytes);
     }
     const host::TFieldType type = GetOstrelDataType();
     switch (type) {
@@ -427,7 +573,7 @@ host::Variant TSybClientField::Value(CS_CONTEXT* Context) {
         return host::VarFromBytes(std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
     default: break;
     }
-    std::vector<char> area(static_cast<std::size_t>(std::max(GetOstrelLength(), 8)) + 8, '\0');
+    std::vector<char> area(static_cast<std::size_t>(std::max<int>(GetOstrelLength(), sizeof(host::TBcd))) + 8, '\0');
     StoreValue(area.data(), Context);
     const char* value = area.data();
     switch (type) {
@@ -438,6 +584,7 @@ host::Variant TSybClientField::Value(CS_CONTEXT* Context) {
     case host::ftLargeint: return host::Variant(static_cast<long long>(readAs<int64_t>(value)));
     case host::ftBoolean: return host::Variant(readAs<int16_t>(value) != 0);
     case host::ftFloat: return host::Variant(readAs<double>(value));
+    case host::ftBCD: return host::Variant(host::BCDToStr(readAs<host::TBcd>(value)));
     case host::ftDateTime:
         return host::VarFromDateTime(
             host::TimeStampToDateTime(host::MSecsToTimeStamp(readAs<double>(value))));

@@ -14,6 +14,7 @@
 
 #include "client/Cspublic.h"
 #include "dataset/SybDataSet.h"
+#include "host/FieldsBcd.h"
 #include "host/Variant.h"
 
 namespace tovrin {
@@ -33,6 +34,10 @@ public:
 
     /// The host field type of the column's Client-Library datatype. Raises host::Exception
     /// "Unknown data type <code> receiver from SQL Server" for a datatype without one.
+    /// Money, smallmoney, numeric and decimal become ftBCD (exact); character and binary
+    /// columns longer than 65,535 bytes become ftMemo and ftBlob. After KeepUnmappedAsText
+    /// a type without a mapping is ftString (read as text), or ftBlob when the library
+    /// could not convert it to text.
     [[nodiscard]] host::TFieldType GetOstrelDataType() override;
     /// The value bytes of the column's record slot (GetFieldSize of the type and size).
     [[nodiscard]] int GetOstrelLength() override;
@@ -42,6 +47,15 @@ public:
     /// The size a field definition of the column takes: the maximum length in bytes for
     /// strings and binary columns, 0 for other types.
     [[nodiscard]] int FieldSize();
+    /// Digits after the point of a money or numeric column (money 4), 0 for other types.
+    [[nodiscard]] int Scale() const noexcept;
+    /// Total digits of a money or numeric column (money 19, smallmoney 10), 0 for others.
+    [[nodiscard]] int Precision() const noexcept;
+
+    /// Makes a descriptor of a type without a mapping read its value as text (or as bytes
+    /// when the library cannot convert it to text) instead of refusing it: output
+    /// parameters are fetched whatever their type. Call before Bind.
+    void KeepUnmappedAsText();
 
     /// Binds the column's buffer for ct_fetch (text and image columns are not bound).
     /// Returns ct_bind's result (CS_SUCCEED for a column that is not bound).
@@ -72,10 +86,12 @@ public:
     /// "Connection not defined" when null and the value is a date). Raises
     /// ESybQueryError "Precision <p> not supported for numeric types" for a numeric
     /// value whose precision is outside 1..38, and "cs_dt_crack failed." when the library
-    /// cannot split a date.
+    /// cannot split a date. Money and numeric values are stored as an exact TBcd; a real
+    /// as the double of its shortest text.
     void StoreValue(char* ValueArea, CS_CONTEXT* Context);
     /// The current value as a Variant of the host field type (Null for NULL); text and
-    /// image as a string of bytes, binary columns as a byte array.
+    /// image as a string of bytes, binary columns as a byte array, money and numeric as
+    /// their exact decimal text.
     [[nodiscard]] host::Variant Value(CS_CONTEXT* Context);
     /// Converts the current value with Value and keeps the result, for reading after the
     /// command (and the connection) are gone: output parameters.
@@ -84,11 +100,16 @@ public:
     [[nodiscard]] const host::Variant& KeptValue() const noexcept { return FKept; }
 
 private:
+    /// Stores the current value in a new TBTBlob and its address in the value area.
+    void storeBlob(char* ValueArea) const;
+
     CS_INT FColumnNo;
     CS_DATAFMT FDataFmt;
     CS_INT FBufferLength;
     CS_INT FDataType;
     bool FReadsWhole;
+    bool FUnmapped;             // a type without a mapping, read as text or bytes
+    CS_INT FBoundAs = CS_CHAR_TYPE;  // how an unmapped value was bound: text or bytes
     std::vector<char> FBuffer;  // the bind buffer (maximum length + 1), or the whole value
     char* FData = nullptr;
     CS_INT FCopied = 0;
@@ -104,6 +125,11 @@ namespace clientvalue {
 /// The nearest double of a CS_NUMERIC value (precision, scale, sign, big-endian
 /// magnitude). Raises ESybQueryError for a precision outside 1..38.
 [[nodiscard]] double NumericToDouble(const unsigned char* Numeric);
+/// The exact value of a CS_NUMERIC (precision, scale, sign, big-endian magnitude).
+/// Raises ESybQueryError for a precision outside 1..38.
+[[nodiscard]] host::TBcd NumericToBCD(const unsigned char* Numeric);
+/// The double of the shortest decimal text that reads back as the same float.
+[[nodiscard]] double RealToDouble(float Value) noexcept;
 /// The nearest double of a money amount in units of 1/10000.
 [[nodiscard]] double MoneyToDouble(int64_t Units) noexcept;
 /// The host's time-stamp milliseconds of a date and time (month 1..12).

@@ -208,6 +208,11 @@ void TSybConnect::login() {
         CheckMessages();
         throw host::Exception("Connect failed");
     }
+    if (FTextSize > 0) {
+        // Without it the server cuts text and image values to its default (32 KiB).
+        CS_INT textSize = FTextSize;
+        ct_options(FConnection, CS_SET, CS_OPT_TEXTSIZE, &textSize, CS_UNUSED, nullptr);
+    }
     CS_INT outLength = 0;
     ct_options(FConnection, CS_GET, CS_OPT_DATEFORMAT, &FDateFormat, CS_UNUSED, &outLength);
     // Raises when a client-library failure (a login that finished after its time limit,
@@ -293,6 +298,13 @@ void TSybConnect::SetPacketSize(CS_INT Value) {
                               " expected");
     }
     FPacketSize = Value;
+}
+
+void TSybConnect::SetTextSize(CS_INT Value) {
+    if (Value < 0) {
+        throw host::Exception("Invalid text size " + std::to_string(Value) + ": 0 to 2147483647 expected");
+    }
+    FTextSize = Value;
 }
 
 CS_INT TSybConnect::NegotiatedPacketSize() const {

@@ -41,6 +41,8 @@ class TSybConnect : public host::TComponent {
 public:
     /// PacketSize of a new connection.
     static constexpr CS_INT kDefaultPacketSize = 2048;
+    /// TextSize of a new connection: the largest value the protocol can carry.
+    static constexpr CS_INT kDefaultTextSize = 2147483647;
 
     /// Registers the connection and names it "Connection<n>", n being the number of
     /// registered connections. Raises EAssertionFailed "CTLibConnections not defined
@@ -139,6 +141,13 @@ public:
     /// charset", else ISO-8859-1 under the C locale). Takes effect at the next Connect.
     [[nodiscard]] const std::string& ClientCharset() const noexcept { return FClientCharset; }
     void SetClientCharset(const std::string& Value) { FClientCharset = Value; }
+    /// The longest text or image value, in bytes, the server sends on this connection:
+    /// set at login, 2,147,483,647 (the most the protocol allows) by default, so that
+    /// reading every row reads every byte; 0 keeps the server's own default (32,768 bytes
+    /// on Adaptive Server). Takes effect at the next Connect; not part of the stored form.
+    /// Raises "Invalid text size <n>: 0 to 2147483647 expected" for a negative value.
+    [[nodiscard]] CS_INT TextSize() const noexcept { return FTextSize; }
+    void SetTextSize(CS_INT Value);
 
     /// Bounds the command that the calling thread runs on the connection while the
     /// object lives, by CommandTimeout; does nothing when there is no limit. A query
@@ -221,6 +230,7 @@ private:
     CS_INT FLoginTimeout = 60;
     CS_INT FPacketSize = kDefaultPacketSize;
     std::string FClientCharset = "utf8";
+    CS_INT FTextSize = kDefaultTextSize;
     // The further context setting applied after the login timeout: CS_TIMEOUT, the
     // client library's own wait limit, from CommandTimeout (CS_NO_LIMIT when 0). With
     // inline diagnostics FreeTDS only reports that limit and goes on waiting; the

@@ -358,6 +358,8 @@ protected:
     bool offerFetchedRow(const TFetchRowEvent& Handler, host::TRecordBuffer Record);
     /// Converts the current row of every fetch field into Buffer.
     void _InternalFillRecord(host::TRecordBuffer Buffer);
+    /// Marks the exact-decimal fields of money and smallmoney columns as Currency.
+    void markMoneyFields();
     /// The CS-Library context used for date values: the master's connection's for a
     /// receiver, else this query's.
     [[nodiscard]] CS_CONTEXT* dateContext() const;

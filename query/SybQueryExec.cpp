@@ -300,6 +300,7 @@ void TSybQuery::readParamResult() {
         auto field = std::make_unique<TSybClientField>(nullptr, column, format);
         FParamFields.push_back(field.get());
         TSybClientField* descriptor = field.release();
+        descriptor->KeepUnmappedAsText();
         if (descriptor->Bind(FCommand) != CS_SUCCEED) {
             raise("ct_bind failed");
         }

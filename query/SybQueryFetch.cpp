@@ -10,6 +10,7 @@
 
 #include "client/Ctpublic.h"
 #include "host/Exceptions.h"
+#include "host/FieldsTyped.h"
 #include "host/SysUtils.h"
 #include "query/SybClientField.h"
 #include "query/SybConnection.h"
@@ -46,6 +47,7 @@ void TSybQuery::FetchResultSet() {
         CreateFields();
     }
     BindFields(true);
+    markMoneyFields();
     CreateBuffer();
 
     std::vector<TSybClientField*> unbound;
@@ -143,6 +145,17 @@ bool TSybQuery::offerFetchedRow(const TFetchRowEvent& Handler, host::TRecordBuff
     return keep;
 }
 
+void TSybQuery::markMoneyFields() {
+    for (int i = 0; i < Fields().Count(); ++i) {
+        auto* field = dynamic_cast<host::TBCDField*>(Fields()[i]);
+        const int no = field != nullptr ? field->FieldNo() : 0;
+        if (no > 0 && no <= static_cast<int>(FFetchFields.size())) {
+            const CS_INT type = static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])->DataType();
+            field->SetCurrency(type == CS_MONEY_TYPE || type == CS_MONEY4_TYPE);
+        }
+    }
+}
+
 void TSybQuery::_InternalFillRecord(host::TRecordBuffer Buffer) {
     CS_CONTEXT* context = dateContext();
     const std::size_t count = FFetchFields.size();
@@ -190,8 +203,11 @@ void TSybQuery::InternalInitFieldDefs() {
             if (type == host::ftString || type == host::ftVarBytes) {
                 def->SetSize(column->FieldSize());
             }
-            if (column->DataType() == CS_MONEY_TYPE) {
-                def->SetPrecision(4);
+            if (type == host::ftBCD) {
+                // Exact decimals: the scale as the field's size, all digits as precision
+                // (money 19 and 4, smallmoney 10 and 4, numeric(p,s) p and s).
+                def->SetSize(column->Scale());
+                def->SetPrecision(column->Precision());
             }
             // A column the server describes as not nullable must have a value: its
             // default field is Required, and Post refuses a record that leaves it null.

@@ -281,6 +281,10 @@ std::string ParamStrValue(const host::TParam& param) {
     case host::ftFloat:
     case host::ftCurrency:
         return FloatLiteral(param.AsFloat());
+    case host::ftBCD:
+    case host::ftFMTBcd:
+        // Every digit of an exact decimal (a master's numeric key field, for one).
+        return host::BCDToStr(param.AsBCD());
     case host::ftString:
     case host::ftBytes:
     case host::ftMemo:

@@ -292,7 +292,8 @@ TEST_F(QueryParams, DetailLinksOnBigintDateTimeAndBinaryFields) {
 
 TEST_F(QueryParams, UnsupportedParameterTypeLeavesTheQueryClosed) {
     auto query = makeQuery(kConnection, "select :d as d");
-    query->ParamByName("d")->SetAsBCD(host::TBcd{});
+    query->ParamByName("d")->SetDataType(host::ftCursor);
+    query->ParamByName("d")->SetValue(host::Variant(1));
     EXPECT_EQ(errorOf([&] { query->Open(); }), "Param datatype unsupported");
     EXPECT_FALSE(query->Active());
     EXPECT_TRUE(querytest::lockIsFree(*s_connection));

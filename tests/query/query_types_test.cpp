@@ -64,10 +64,10 @@ TEST_F(QueryTypes, EveryColumnTypeReadsBackExactlyAndNullInEach) {
     EXPECT_EQ(type("b"), host::ftBoolean);
     EXPECT_EQ(type("r"), host::ftFloat);
     EXPECT_EQ(type("f"), host::ftFloat);
-    EXPECT_EQ(type("m"), host::ftFloat);
-    EXPECT_EQ(type("sm"), host::ftFloat);
-    EXPECT_EQ(type("n"), host::ftFloat);
-    EXPECT_EQ(type("d"), host::ftFloat);
+    EXPECT_EQ(type("m"), host::ftBCD);
+    EXPECT_EQ(type("sm"), host::ftBCD);
+    EXPECT_EQ(type("n"), host::ftBCD);
+    EXPECT_EQ(type("d"), host::ftBCD);
     EXPECT_EQ(type("dt"), host::ftDateTime);
     EXPECT_EQ(type("sdt"), host::ftDateTime);
     EXPECT_EQ(type("c"), host::ftString);
@@ -105,8 +105,12 @@ TEST_F(QueryTypes, EveryColumnTypeReadsBackExactlyAndNullInEach) {
         EXPECT_TRUE(field(name)->IsNull()) << name;
     }
     EXPECT_EQ(query->FieldDefs().Find("vc")->Size(), 20);
-    EXPECT_EQ(query->FieldDefs().Find("m")->Precision(), 4);
-    EXPECT_EQ(query->FieldDefs().Find("sm")->Precision(), 0);
+    // Exact decimals: all digits as precision, the scale as size.
+    EXPECT_EQ(query->FieldDefs().Find("m")->Precision(), 19);
+    EXPECT_EQ(query->FieldDefs().Find("m")->Size(), 4);
+    EXPECT_EQ(query->FieldDefs().Find("sm")->Precision(), 10);
+    EXPECT_EQ(query->FieldDefs().Find("n")->Precision(), 10);
+    EXPECT_EQ(query->FieldDefs().Find("n")->Size(), 2);
 }
 
 TEST_F(QueryTypes, NumericsOfEveryPrecisionConvert) {
@@ -135,6 +139,8 @@ TEST_F(QueryTypes, NumericsOfEveryPrecisionConvert) {
         const std::string name = "n" + std::to_string(p);
         EXPECT_EQ(query->FieldByName(name)->AsFloat(), std::strtod(texts[p - 1].c_str(), nullptr))
             << name << " " << texts[p - 1];
+        EXPECT_EQ(query->FieldByName(name)->AsString(), host::BCDToStr(host::StrToBCD(texts[p - 1])))
+            << name;
     }
 }
 

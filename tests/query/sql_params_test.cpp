@@ -211,11 +211,18 @@ TEST(SqlLiterals, EveryParameterType) {
     EXPECT_EQ(sqltext::ParamStrValue(*p), "0x01AB");
 
 
+    // An exact decimal goes with every digit, whether given as a decimal or as a double.
+    p->SetAsBCD(host::StrToBCD("-1234567890123456789012345678.0123456789"));
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "-1234567890123456789012345678.0123456789");
+    p->SetValue(host::Variant(0.29));
+    EXPECT_EQ(sqltext::ParamStrValue(*p), "0.29");
+
     // A null parameter is NULL whatever its type; a value of another type is refused.
-    p->SetAsBCD(host::TBcd{});
+    p->SetDataType(host::ftCursor);
+    p->SetValue(host::Variant(1));
     try {
         (void)sqltext::ParamStrValue(*p);
-        FAIL() << "ftBCD accepted";
+        FAIL() << "ftCursor accepted";
     } catch (const host::Exception& e) {
         EXPECT_EQ(e.Message(), "Param datatype unsupported");
     }

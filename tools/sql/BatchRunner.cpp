@@ -60,7 +60,9 @@ ParamsEvent outputParams(TSybQuery& query) {
     ParamsEvent event;
     for (int i = 0; i < query.OutputParamCount(); ++i) {
         TSybClientField* parameter = query.OutputParam(i);
-        event.values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType()));
+        const bool money = parameter->DataType() == CS_MONEY_TYPE || parameter->DataType() == CS_MONEY4_TYPE;
+        event.values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType(),
+                                           money ? 2 : parameter->Scale()));
         event.names.push_back({parameter->GetName(), event.values.back().kind == Cell::Kind::Number});
     }
     return event;

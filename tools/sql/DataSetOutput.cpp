@@ -6,6 +6,7 @@
 #include "host/DataSet.h"
 #include "host/DateTime.h"
 #include "host/Fields.h"
+#include "host/FieldsTyped.h"
 #include "host/SysUtils.h"
 
 namespace tovrin::sqltool {
@@ -47,6 +48,20 @@ bool isNumericType(host::TFieldType type) {
 
 } // namespace
 
+std::string withDecimals(std::string text, int decimals) {
+    if (decimals <= 0)
+        return text;
+    std::size_t point = text.find('.');
+    if (point == std::string::npos) {
+        point = text.size();
+        text += '.';
+    }
+    const std::size_t have = text.size() - point - 1;
+    if (have < static_cast<std::size_t>(decimals))
+        text.append(static_cast<std::size_t>(decimals) - have, '0');
+    return text;
+}
+
 Cell fieldCell(const host::TField& field) {
     if (field.IsNull())
         return Cell::null();
@@ -56,9 +71,14 @@ Cell fieldCell(const host::TField& field) {
     case host::ftWord:
     case host::ftAutoInc:
     case host::ftLargeint:
-    case host::ftBCD:
-    case host::ftFMTBcd:
         return Cell::number(field.AsString());
+    case host::ftBCD:
+    case host::ftFMTBcd: {
+        // Every digit, with the column's scale (money: at least two decimals).
+        const auto* decimal = dynamic_cast<const host::TBCDField*>(&field);
+        const int decimals = decimal != nullptr && decimal->Currency() ? 2 : field.Size();
+        return Cell::number(withDecimals(field.AsString(), decimals));
+    }
     case host::ftFloat:
     case host::ftCurrency:
         return Cell::number(host::FloatToStrSep(field.AsFloat(), '.'));
@@ -119,10 +139,13 @@ std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data) {
     return columns;
 }
 
-Cell variantCell(const host::Variant& value, host::TFieldType type) {
+Cell variantCell(const host::Variant& value, host::TFieldType type, int decimals) {
     if (value.IsNull() || value.IsEmpty())
         return Cell::null();
     switch (type) {
+    case host::ftBCD:
+    case host::ftFMTBcd:
+        return Cell::number(withDecimals(value.AsString(), decimals));
     case host::ftFloat:
     case host::ftCurrency:
         return Cell::number(host::FloatToStrSep(value.AsFloat(), '.'));

@@ -27,8 +27,13 @@ namespace tovrin::sqltool {
 /// The visible fields of the dataset as columns.
 [[nodiscard]] std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data);
 
-/// A value held in a Variant, read as a field of `type` would be (output parameters).
-[[nodiscard]] Cell variantCell(const host::Variant& value, host::TFieldType type);
+/// A value held in a Variant, read as a field of `type` would be (output parameters);
+/// an exact decimal with at least `decimals` digits after the point.
+[[nodiscard]] Cell variantCell(const host::Variant& value, host::TFieldType type, int decimals = 0);
+
+/// An exact decimal's text with at least `decimals` digits after the point ("2" with 2
+/// gives "2.00"); never in E-notation, as the text itself is not.
+[[nodiscard]] std::string withDecimals(std::string text, int decimals);
 
 /// Which records of a dataset are written.
 enum class RowSelection {

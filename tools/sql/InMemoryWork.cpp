@@ -6,6 +6,7 @@
 #include "host/DataSet.h"
 #include "host/DateTime.h"
 #include "host/Fields.h"
+#include "host/FieldsBcd.h"
 #include "host/SysUtils.h"
 
 namespace tovrin::sqltool {
@@ -56,9 +57,15 @@ host::Variant keyValue(const host::TField& field, const std::string& text) {
             return host::Variant(static_cast<long long>(v));
         break;
     }
-    case host::ftFloat:
-    case host::ftCurrency:
     case host::ftBCD: {
+        // Kept as its exact text: a double cannot tell 38-digit keys apart.
+        host::TBcd v;
+        if (host::TryStrToBCD(text, v))
+            return host::Variant(text);
+        break;
+    }
+    case host::ftFloat:
+    case host::ftCurrency: {
         double v = 0;
         if (host::TryStrToFloat(text, v))
             return host::Variant(v);

@@ -45,6 +45,9 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     app.add_option("-D,--database", o.database, "Database to use after the login");
     app.add_option("--timeout", o.timeoutSeconds, "Seconds the login and each command may take")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("-T,--text-size", o.textSize,
+                   "Longest text or image value the server sends, in bytes (0: the server's default; 2147483647 if not given)")
+        ->check(CLI::Range(0, 2147483647));
     app.add_option("-A,--packet-size", o.packetSize,
                    "Network packet size in bytes, 512 to 32767 (0: the client library's default; 2048 if not given)")
         ->check(CLI::Validator(

@@ -21,6 +21,7 @@ struct ToolOptions {
     int timeoutSeconds = 0;               ///< --timeout: login and each command; 0 = none
     std::optional<int> packetSize;        ///< -A: network packet size (else the connection's default)
     std::optional<std::string> charset;   ///< -J: client character set ("" leaves it to freetds.conf)
+    std::optional<int> textSize;          ///< -T: longest text/image value the server sends (else the connection's default)
     std::optional<std::string> query;     ///< -Q: the SQL to run
     std::optional<std::string> inputFile; ///< -i: a file of batches ended by "go"
     std::vector<std::string> params;      ///< --param name=value or name:type=value

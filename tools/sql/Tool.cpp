@@ -301,6 +301,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
             connection.SetPacketSize(*o.packetSize);
         if (o.charset)
             connection.SetClientCharset(*o.charset);
+        if (o.textSize)
+            connection.SetTextSize(*o.textSize);
         connection.Connect();
     } catch (const std::exception& e) {
         err << "tovrin-sql: cannot log in to '" << o.server << "'";
