@@ -490,8 +490,18 @@ void bind(Node& node, TDataSet& ds)
     }
 }
 
+// Trailing blanks do not count, as in the server's own comparisons: a char(n) value comes
+// padded to its length and must still equal the text without the padding.
+std::string_view withoutTrailingBlanks(std::string_view text)
+{
+    const std::size_t end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+}
+
 int compareTexts(std::string_view a, std::string_view b, bool ignoreCase, Op op)
 {
+    a = withoutTrailingBlanks(a);
+    b = withoutTrailingBlanks(b);
     if (ignoreCase) return AnsiCompareText(a, b);
     if (op == Op::Eq || op == Op::Ne) return a == b ? 0 : 1;
     return AnsiCompareStr(a, b);

@@ -77,6 +77,7 @@ TEST(FilterExpression, EachFormSelectsTheRecordsItDescribes)
         {"NAME is not null and PRICE >= 1e1", none, "13"},
         {"PRICE = null", none, ""},  // nothing equals null
         {"NAME <> 'Ada'", none, "235"},  // a null compares with nothing
+        {"NAME = 'Ada  '", none, "1"},  // trailing blanks do not count, as for char(n) values
         {"OK = true", none, "13"},
         {"OK <> false", none, "13"},
         {"OK = 0", none, "25"},
