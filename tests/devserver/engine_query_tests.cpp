@@ -36,14 +36,41 @@ TEST_F(EngineQuery, SelectsConstantsAndSessionValues) {
     EXPECT_EQ(dones[0].count, 1);
 }
 
-TEST_F(EngineQuery, BatchWithSeveralResultsGoesOnAfterErrors) {
-    auto& s = run("create table t1 (a int not null, b varchar(10))\n"
+TEST_F(EngineQuery, BatchStopsOnErrorsAsTheServerDoes) {
+    // Compile errors (a syntax error, a name that resolves nowhere, a literal NULL for a
+    // not-null column) run nothing of the batch, not even the statements before them.
+    struct Case {
+        const char* failing;
+        int number;
+    };
+    const Case compileErrors[] = {
+        {"select 2 from", 102},
+        {"select * from nosuchtable", 208},
+        {"select nosuchcolumn from t0", 207},
+        {"insert into t0 values (null, 'x')", 233},
+        {"select @undeclared", 137},
+    };
+    run("create table t0 (a int, b varchar(10) null)");
+    for (const auto& c : compileErrors) {
+        auto& s = run(std::string("insert into t0 values (1, 'one')\n") + c.failing + "\ninsert into t0 values (3, 'c')");
+        auto errors = s.errors();
+        ASSERT_EQ(errors.size(), 1u) << c.failing;
+        EXPECT_EQ(errors[0].number, c.number) << c.failing;
+        EXPECT_EQ(errors[0].line, 2) << c.failing;
+        ASSERT_EQ(s.dones().size(), 1u) << c.failing;
+        EXPECT_TRUE(s.dones()[0].error);
+        auto& count = run("select count(*) from t0");
+        EXPECT_EQ(count.results().at(0).rows.at(0)[0].integer, 0) << "nothing ran before " << c.failing;
+    }
+
+    // Names of tables the batch creates resolve when their statements run; a run-time error
+    // such as a duplicate key ends only its statement.
+    auto& s = run("create table t1 (a int not null, b varchar(10) null)\n"
+                  "create unique index t1_a on t1 (a)\n"
                   "insert into t1 values (1, \"one\")\n"
                   "insert into t1 values (2, 'two')\n"
-                  "select * from nosuchtable\n"
+                  "insert into t1 values (2, 'dup')\n"
                   "select a, b from t1 order by a\n"
-                  "select nosuchcolumn from t1\n"
-                  "insert into t1 values (null, 'x')\n"
                   "select count(*) from t1");
     auto results = s.results();
     ASSERT_EQ(results.size(), 2u);
@@ -53,74 +80,48 @@ TEST_F(EngineQuery, BatchWithSeveralResultsGoesOnAfterErrors) {
     EXPECT_TRUE(results[0].columns[1].type.nullable);
     EXPECT_EQ(results[1].rows[0][0].integer, 2);
     auto errors = s.errors();
-    ASSERT_EQ(errors.size(), 3u);
-    EXPECT_EQ(errors[0].number, 208);
-    EXPECT_EQ(errors[0].line, 4);
-    EXPECT_EQ(errors[1].number, 207);
-    EXPECT_EQ(errors[1].severity, 16);
-    EXPECT_EQ(errors[1].text, "Invalid column name 'nosuchcolumn'.");
-    EXPECT_EQ(errors[2].number, 515);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].number, 2601);
+    EXPECT_EQ(errors[0].line, 5);
     auto dones = s.dones();
-    ASSERT_EQ(dones.size(), 8u);
-    EXPECT_EQ(dones[1].count, 1);
-    EXPECT_TRUE(dones[3].error);
-    EXPECT_EQ(dones[4].count, 2);
-    EXPECT_TRUE(dones[5].error);
-}
+    ASSERT_EQ(dones.size(), 7u);
+    EXPECT_EQ(dones[2].count, 1);
+    EXPECT_TRUE(dones[4].error);
+    EXPECT_EQ(dones[5].count, 2);
 
-TEST_F(EngineQuery, PrintAndRaiserrorCarryNumbersAndSeverities) {
-    auto& s = run("declare @n int\n"
-                  "select @n = 42\n"
-                  "print 'value is %1!', @n\n"
-                  "print \"plain\" + ' text'\n"
-                  "raiserror 20001 'Custom failure %1! of %2!', 3, 'x'\n"
-                  "select @@error\n"
-                  "raiserror('ms style', 11, 2)\n"
-                  "select 1");
-    auto messages = s.messages();
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(messages[0].number, 0);
-    EXPECT_EQ(messages[0].severity, 0);
-    EXPECT_EQ(messages[0].text, "value is 42");
-    EXPECT_EQ(messages[0].line, 3);
-    EXPECT_EQ(messages[1].text, "plain text");
-    EXPECT_EQ(messages[2].number, 20001);
-    EXPECT_EQ(messages[2].severity, 16);
-    EXPECT_EQ(messages[2].state, 1);
-    EXPECT_EQ(messages[2].text, "Custom failure 3 of x");
-    EXPECT_EQ(messages[2].line, 5);
-    EXPECT_EQ(messages[3].severity, 11);
-    EXPECT_EQ(messages[3].state, 2);
-    EXPECT_EQ(messages[3].text, "ms style");
-    auto results = s.results();
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].rows[0][0].integer, 20001) << "@@error after raiserror";
+    // A NULL that only shows at run time fails with 515.
+    auto& late = run("declare @n int\ninsert into t1 values (@n, 'x')\nselect 1");
+    ASSERT_EQ(late.errors().size(), 1u);
+    EXPECT_EQ(late.errors()[0].number, 515);
+    EXPECT_EQ(late.results().size(), 1u);
 }
 
 TEST_F(EngineQuery, SqlErrorsMapToServerNumbers) {
-    auto& s = run("create table u1 (id int not null, name varchar(10))\n"
-                  "create unique index u1_id on u1 (id)\n"
-                  "insert into u1 values (1, 'a')\n"
-                  "insert into u1 values (1, 'b')\n"
-                  "select * frm u1\n"
-                  "select * from u1 where\n"
-                  "create table u1 (x int)\n"
-                  "select @undeclared\n"
-                  "exec('select 1 + ')\n"
-                  "select convert(int, 'abc')\n"
-                  "select 'after', @@error\n"
-                  "select 'done', @@error");
-    auto errors = s.errors();
+    run("create table u1 (id int not null, name varchar(10))\n"
+        "create unique index u1_id on u1 (id)\n"
+        "insert into u1 values (1, 'a')");
     std::vector<int> numbers;
-    for (const auto& e : errors) numbers.push_back(e.number);
-    EXPECT_EQ(numbers, (std::vector<int>{2601, 102, 102, 2714, 137, 102, 249}));
+    std::vector<ServerMessage> errors;
+    for (const char* sql : {"insert into u1 values (1, 'b')", "select * frm u1", "select * from u1 where",
+                            "create table u1 (x int)", "select @undeclared", "exec('select 1 + ')"}) {
+        for (const auto& e : run(sql).errors()) {
+            numbers.push_back(e.number);
+            errors.push_back(e);
+        }
+    }
+    EXPECT_EQ(numbers, (std::vector<int>{2601, 102, 102, 2714, 137, 102}));
     EXPECT_EQ(errors[0].severity, 14);
     EXPECT_EQ(errors[1].severity, 15);
+    EXPECT_EQ(errors[0].text, "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
+    auto& s = run("select convert(int, 'abc')\n"
+                  "select 'after', @@error\n"
+                  "select 'done', @@error");
+    ASSERT_EQ(s.errors().size(), 1u);
+    EXPECT_EQ(s.errors()[0].number, 249);
     auto results = s.results();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].rows[0][1].integer, 249) << "@@error is the previous statement's status";
     EXPECT_EQ(results[1].rows[0][1].integer, 0) << "@@error is reset by a successful statement";
-    EXPECT_EQ(errors[0].text, "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
 }
 
 TEST_F(EngineQuery, RowCountAndSetRowcount) {
@@ -422,19 +423,13 @@ TEST_F(EngineQuery, LikeIsCaseSensitiveAsTheServersBinaryOrder) {
 }
 
 TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
-    auto& s = run("create table ratio (a int, b int, m money)\n"
-                  "insert into ratio values (7, 2, 0) insert into ratio values (9, 3, 1.5)\n"
-                  "select a / b, a % b, a / (b - 1), -a / -b, 10.0 / m from ratio where m > 0\n"
-                  "select a / (b - 2) from ratio\n"
-                  "select m / 0 from ratio\n"
+    run("create table ratio (a int, b int, m money)\n"
+        "insert into ratio values (7, 2, 0) insert into ratio values (9, 3, 1.5)");
+    auto& s = run("select a / b, a % b, a / (b - 1), -a / -b, 10.0 / m from ratio where m > 0\n"
                   "select 1 / 2 * 4, 7 / ratio.b from ratio where b = 2");
-    auto errors = s.errors();
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[0].number, 3607);
-    EXPECT_EQ(errors[0].text, "Divide by zero occurred.");
-    EXPECT_EQ(errors[1].number, 3607);
+    ASSERT_TRUE(s.errors().empty());
     auto results = s.results();
-    ASSERT_GE(results.size(), 2u);
+    ASSERT_EQ(results.size(), 2u);
     const auto& first = results[0].rows.at(0);
     EXPECT_EQ(first[0].integer, 3);
     EXPECT_EQ(first[1].integer, 0);
@@ -447,6 +442,22 @@ TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
     const auto& last = results.back().rows.at(0);
     EXPECT_EQ(last[0].integer, 0);
     EXPECT_EQ(last[1].integer, 3);
+
+    // A divide by zero ends the batch (earlier statements stay done) ...
+    for (const char* failing : {"select a / (b - 2) from ratio", "select m / 0 from ratio"}) {
+        auto& f = run(std::string("insert into ratio values (1, 1, 1)\n") + failing + "\nselect 'after'");
+        ASSERT_EQ(f.errors().size(), 1u) << failing;
+        EXPECT_EQ(f.errors()[0].number, 3607);
+        EXPECT_EQ(f.errors()[0].text, "Divide by zero occurred.");
+        EXPECT_TRUE(f.results().empty()) << "nothing after the failing statement runs: " << failing;
+    }
+    EXPECT_EQ(run("select count(*) from ratio").results().at(0).rows.at(0)[0].integer, 4);
+    // ... and rolls back the transaction it occurs in.
+    auto& t = run("begin tran\ninsert into ratio values (5, 5, 5)\nselect a / 0 from ratio\ncommit");
+    EXPECT_EQ(t.errors().size(), 1u);
+    auto& after = run("select count(*), @@trancount from ratio");
+    EXPECT_EQ(after.results().at(0).rows.at(0)[0].integer, 4);
+    EXPECT_EQ(after.results().at(0).rows.at(0)[1].integer, 0);
 }
 
 } // namespace

@@ -61,7 +61,7 @@ TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
 }
 
 TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
-    auto r = query("create table t_all (c_int int, c_small smallint, c_tiny tinyint, c_bit bit not null,"
+    auto r = query("create table t_all (c_int int, c_small smallint null, c_tiny tinyint, c_bit bit not null,"
                    " c_real real, c_float float, c_money money, c_smallmoney smallmoney, c_num numeric(12,3),"
                    " c_dec decimal(38,10), c_dt datetime, c_sdt smalldatetime, c_char char(5), c_vc varchar(30),"
                    " c_bin binary(4), c_vbin varbinary(6), c_text text, c_image image, c_big bigint, c_date date,"
@@ -85,13 +85,15 @@ TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
     EXPECT_EQ(r.columns[23].type.length, 1000);
     EXPECT_EQ(r.columns[24].type.length, 300);
     EXPECT_FALSE(r.columns[3].type.nullable);
-    EXPECT_TRUE(r.columns[0].type.nullable);
+    // Declared without null or not null: not nullable, as on the server.
+    EXPECT_FALSE(r.columns[0].type.nullable);
+    EXPECT_TRUE(r.columns[1].type.nullable);
 }
 
 TEST_F(EngineTypes, NullTravelsInEveryType) {
-    auto r = query("create table t_null (c_int int, c_money money, c_num numeric(10,2), c_dt datetime,"
-                   " c_sdt smalldatetime, c_char char(5), c_bin varbinary(4), c_text text, c_image image,"
-                   " c_real real, c_date date, c_time time, c_uvc univarchar(5), c_big bigint)\n"
+    auto r = query("create table t_null (c_int int null, c_money money null, c_num numeric(10,2) null, c_dt datetime null,"
+                   " c_sdt smalldatetime null, c_char char(5) null, c_bin varbinary(4) null, c_text text null, c_image image null,"
+                   " c_real real null, c_date date null, c_time time null, c_uvc univarchar(5) null, c_big bigint null)\n"
                    "insert into t_null values (null, null, null, null, null, null, null, null, null, null, null,"
                    " null, null, null)\n"
                    "select * from t_null");
@@ -269,7 +271,7 @@ TEST_F(EngineTypes, AggregatesKeepTheColumnsTypes) {
 }
 
 TEST_F(EngineTypes, SelectIntoCreatesColumnsOfTheExpressionTypes) {
-    auto r = query("create table src (m money, v varchar(8), i int)\n"
+    auto r = query("create table src (m money null, v varchar(8) null, i int null)\n"
                    "insert into src values (null, null, null)\n"
                    "insert into src values (1.5, 'eight ch', 7)\n"
                    "select m * 2 as doubled, convert(numeric(8,2), i) as n, v + '!' as shout,"

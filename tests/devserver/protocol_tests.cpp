@@ -255,17 +255,26 @@ TEST_F(ProtocolTest, SeveralResultsInOneBatchWithCounts)
     EXPECT_NE(std::find(counts.begin(), counts.end(), 3), counts.end());
 }
 
-TEST_F(ProtocolTest, AnErrorEndsItsStatementAndTheBatchGoesOn)
+TEST_F(ProtocolTest, ACompileErrorRunsNothingARunTimeErrorEndsItsStatement)
 {
     CtConnection con;
     CtBatch b = con.execute("select 1\nselect * from missing_table\nselect 2");
     ASSERT_TRUE(b.ok);
     EXPECT_TRUE(b.failed);
+    EXPECT_TRUE(b.rowResults().empty());
+    ASSERT_EQ(b.errors().size(), 1u);
+    EXPECT_EQ(b.errors()[0].number, 208);
+    // A duplicate key is found while the statement runs: the batch goes on.
+    ASSERT_FALSE(con.execute("create table once (k int)\ncreate unique index once_k on once (k)\n"
+                             "insert once values (1)")
+                     .failed);
+    b = con.execute("select 1\ninsert once values (1)\nselect 2");
+    ASSERT_TRUE(b.ok);
     auto rows = b.rowResults();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1]->rows.at(0).at(0).text, "2");
     ASSERT_EQ(b.errors().size(), 1u);
-    EXPECT_EQ(b.errors()[0].number, 208);
+    EXPECT_EQ(b.errors()[0].number, 2601);
     // The connection is still usable.
     EXPECT_EQ(con.execute("select 3").rowResults().size(), 1u);
 }

@@ -1,6 +1,8 @@
 // The session's interpreter: runs the statements of a batch or procedure one by one,
 // following if/while/begin…end, and turns each statement's failure into a server message
-// and an error DONE before going on with the next statement.
+// and an error DONE. Most failures end only their statement; an arithmetic overflow or a
+// divide by zero ends the batch and rolls back the open transaction, as the server does
+// under its default `arithabort arith_overflow on`.
 #include "SqlSession.h"
 
 #include "SqlDatabase.h"
@@ -12,6 +14,14 @@
 namespace devserver {
 
 namespace {
+
+/// Arithmetic overflow and divide by zero: they end the batch, not only the statement.
+bool abortsBatch(const SqlError& e) {
+    switch (e.number()) {
+    case 220: case 232: case 247: case 3606: case 3607: return true;
+    default: return false;
+    }
+}
 
 std::string lower(std::string_view s) {
     std::string out;
@@ -271,6 +281,9 @@ void SqlSession::runBatch(std::string_view sql, Frame& frame) {
     try {
         std::vector<Token> tokens = tokenize(m_batchText);
         std::unique_ptr<Statement> root = parseStatements(tokens);
+        const bool compound = root->children.size() > 1 ||
+                              (root->children.size() == 1 && root->children[0]->kind != Statement::Kind::Simple);
+        if (compound && !compileBatch(*root, frame)) return;
         for (size_t i = 0; i < root->children.size(); ++i) {
             if (cancelled()) break;
             const Statement& s = *root->children[i];
@@ -343,6 +356,10 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
         }
         reportError(e, frame, tokens.empty() ? 1 : tokens[0].line);
         done(frame, true, std::nullopt);
+        if (abortsBatch(e)) {
+            abortTransaction();
+            m_aborted = true;
+        }
         return false;
     }
 }
@@ -360,9 +377,25 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
         }
         reportError(e, frame, statement.line);
         done(frame, true, std::nullopt);
+        m_rowCount = 0;
+        if (abortsBatch(e)) {
+            abortTransaction();
+            m_aborted = true;
+            flow = Flow::Abort;
+        }
     }
     m_lastError = m_statementError;
     return flow;
+}
+
+void SqlSession::abortTransaction() {
+    if (m_tranCount == 0) return;
+    m_tranCount = 0;
+    try {
+        connectionFor(m_tranDatabase).exec("rollback");
+    } catch (const SqlError&) {
+        // SQLite may already have rolled it back itself.
+    }
 }
 
 SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +65,16 @@ private:
 
     // Interpreter (SqlSession.cpp)
     void runBatch(std::string_view sql, Frame& frame);
+    /// What the check of a batch knows of the names its statements may resolve.
+    struct BatchNames {
+        bool opaque = false;           ///< an exec, use, drop or alter came before
+        std::set<std::string> created; ///< tables and views created before (lower case)
+    };
+    bool compileBatch(const Statement& root, const Frame& frame);
+    void compileStatement(const Statement& statement, Frame& scratch, BatchNames& names);
+    bool isFatalAtCompile(const SqlError& error, const BatchNames& names) const;
+    void checkNullTargets(std::span<const Token> tokens);
+    void abortTransaction();
     Flow run(const Statement& statement, Frame& frame);
     Flow runSimple(const Statement& statement, Frame& frame);
     Flow dispatch(const Statement& statement, Frame& frame);

@@ -298,6 +298,7 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
 }
 
 SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
+    if (tokens[0].is("insert") || tokens[0].is("update")) checkNullTargets(tokens);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
@@ -380,10 +381,22 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
     size_t syntheticBegin = tokens.empty() ? 0 : tokens.back().end + 1;
     size_t checkAt = SIZE_MAX;
     std::vector<Token> check;
+    // A column declared without null or not null is not null, as on the server.
+    size_t notNullAt = SIZE_MAX;
+    Token notNullWord;
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (i == checkAt) {
             out.insert(out.end(), check.begin(), check.end());
             checkAt = SIZE_MAX;
+        }
+        if (i == notNullAt) {
+            for (const char* text : {"not", "null"}) {
+                notNullWord.text = text;
+                notNullWord.begin = syntheticBegin++;
+                notNullWord.end = syntheticBegin++;
+                out.push_back(notNullWord);
+            }
+            notNullAt = SIZE_MAX;
         }
         const Token& t = tokens[i];
         if (t.isOp("(")) {
@@ -406,11 +419,18 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
             // An identity column becomes SQLite's auto-incrementing row id.
             size_t defEnd = i + 1;
             bool identity = false;
+            bool nullability = false;
             for (int d = 0; defEnd < tokens.size(); ++defEnd) {
                 if (tokens[defEnd].isOp("(")) ++d;
                 else if (tokens[defEnd].isOp(")") && d-- == 0) break;
                 else if (tokens[defEnd].isOp(",") && d == 0) break;
                 else if (tokens[defEnd].is("identity")) identity = true;
+                else if (tokens[defEnd].is("null") && d == 0) nullability = true;
+            }
+            if (!identity && !nullability && defEnd < tokens.size()) {
+                notNullAt = defEnd;
+                notNullWord = t;
+                notNullWord.kind = Token::Kind::Identifier;
             }
             if (!identity) {
                 auto [typeText, typeEnd] = columnTypeText(tokens, i);
@@ -418,6 +438,8 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
                     check = fitsCheck(t, typeText, syntheticBegin);
                     syntheticBegin += check.size() + 1;
                     checkAt = typeEnd;
+                } else if (!typeText.empty()) {
+                    throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
                 }
             }
             if (identity) {
