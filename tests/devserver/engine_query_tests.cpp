@@ -49,6 +49,10 @@ TEST_F(EngineQuery, BatchStopsOnErrorsAsTheServerDoes) {
         {"select nosuchcolumn from t0", 207},
         {"insert into t0 values (null, 'x')", 233},
         {"select @undeclared", 137},
+        {"insert into t0 values ('7', 'x')", 257},
+        {"update t0 set a = '7' where b = 'x'", 257},
+        {"select b from t0 where a = '7'", 257},
+        {"delete t0 where '7' < a", 257},
     };
     run("create table t0 (a int, b varchar(10) null)");
     for (const auto& c : compileErrors) {
@@ -61,6 +65,12 @@ TEST_F(EngineQuery, BatchStopsOnErrorsAsTheServerDoes) {
         EXPECT_TRUE(s.dones()[0].error);
         auto& count = run("select count(*) from t0");
         EXPECT_EQ(count.results().at(0).rows.at(0)[0].integer, 0) << "nothing ran before " << c.failing;
+    }
+
+    for (const char* unknownType : {"create table bad (a nosuchtype)", "create table bad (a sql_variant null)",
+                                    "declare @v varbinary(max)"}) {
+        ASSERT_EQ(run(unknownType).errors().size(), 1u) << unknownType;
+        EXPECT_EQ(sink.errors()[0].number, 2715) << unknownType;
     }
 
     // Names of tables the batch creates resolve when their statements run; a run-time error

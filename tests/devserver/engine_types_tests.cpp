@@ -33,7 +33,7 @@ TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
           "select count(*) from t_fit");
     const std::pair<const char*, int> refused[] = {
         {"insert t_fit (id, i) values (2, 2147483648)", 3606},
-        {"insert t_fit (id, i) values (2, 'abc')", 249},
+        {"insert t_fit (id, i) values (2, 'abc')", 257},
         {"insert t_fit (id, ti) values (2, 256)", 3606},
         {"insert t_fit (id, ti) values (2, -1)", 3606},
         {"insert t_fit (id, m) values (2, 922337203685477.5808)", 3606},
@@ -50,14 +50,18 @@ TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
         ASSERT_EQ(bad.errors().size(), 1u) << sql;
         EXPECT_EQ(bad.errors()[0].number, number) << sql;
     }
-    // The accepted row is unchanged, and the too long text is cut as it is read, as before.
+    // The accepted row is unchanged, and the too long text was cut when it was written.
     auto r = query("select count(*), max(i), max(ti) from t_fit");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0].integer, 1);
     EXPECT_EQ(r.rows[0][1].integer, 2147483647);
     EXPECT_EQ(r.rows[0][2].integer, 255);
-    auto text = query("select vc from t_fit");
+    auto text = query("select vc, datalength(vc), vc + 'def' from t_fit");
     EXPECT_EQ(text.rows.at(0)[0].bytes, "abc");
+    EXPECT_EQ(text.rows.at(0)[1].integer, 3);
+    EXPECT_EQ(text.rows.at(0)[2].bytes, "abcdef") << "the stored value itself is three bytes";
+    EXPECT_TRUE(run("update t_fit set vc = 'uvwxyz'").errors().empty());
+    EXPECT_EQ(query("select vc + '!' from t_fit").rows.at(0)[0].bytes, "uvw!");
 }
 
 TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {

@@ -3,7 +3,9 @@
 // resolve anywhere in it runs nothing of the batch. Each data statement is translated and
 // prepared (not run) in order; variables are declared as they appear. Objects the batch
 // creates do not exist while it is checked, so their names are left to run time, and after
-// an exec, use, drop or alter only the syntax is checked. A literal NULL written to a not-null column is refused here too (233).
+// an exec, use, drop or alter only the syntax is checked. A literal NULL written to a
+// not-null column (233) and a character literal written to or compared with a numeric
+// column (257) are refused here too.
 #include "SqlSession.h"
 
 #include "SqlErrors.h"
@@ -83,7 +85,7 @@ std::string missingObject(const SqlError& e) {
 } // namespace
 
 bool SqlSession::isFatalAtCompile(const SqlError& e, const BatchNames& names) const {
-    if (isCompileError(e) || e.number() == 233) return true;
+    if (isCompileError(e) || e.number() == 233 || e.number() == 257) return true;
     if (names.opaque) return false;
     if (e.number() == 208) return names.created.count(missingObject(e)) == 0;
     return isNameError(e) && names.created.empty();
@@ -128,7 +130,7 @@ void SqlSession::compileStatement(const Statement& statement, Frame& scratch, Ba
                 throw error;
             }
             sqlite3_finalize(stmt);
-            if (!expression && (tokens[0].is("insert") || tokens[0].is("update"))) checkNullTargets(tokens);
+            if (!expression) checkLiterals(tokens);
         } catch (const SqlError& e) {
             if (isFatalAtCompile(e, names)) throw;
         }
@@ -183,8 +185,111 @@ void SqlSession::compileStatement(const Statement& statement, Frame& scratch, Ba
         check(t.subspan(3), true);
 }
 
-void SqlSession::checkNullTargets(std::span<const Token> t) {
-    // insert [into] table [(columns)] values (…) / update table set column = null, …
+namespace {
+
+struct TableColumn {
+    std::string name;
+    bool notNull = false;
+    std::optional<ColumnType> type;
+};
+
+std::vector<TableColumn> tableColumns(sqlite3* db, const std::string& table) {
+    std::vector<TableColumn> columns;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "select name, \"notnull\", type from pragma_table_info(?1) order by cid", -1, &stmt,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            TableColumn c;
+            c.name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            c.notNull = sqlite3_column_int(stmt, 1) != 0;
+            if (const auto* declared = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2)))
+                c.type = parseDeclaredType(declared);
+            columns.push_back(std::move(c));
+        }
+    }
+    sqlite3_finalize(stmt);
+    return columns;
+}
+
+/// The server's name of a type that a character string never converts to implicitly, or
+/// empty for the types it does (character, date-time, text).
+std::string numericTypeName(const std::optional<ColumnType>& type) {
+    if (!type) return {};
+    switch (type->type) {
+    case SqlType::Bit: return "BIT";
+    case SqlType::TinyInt: return "TINYINT";
+    case SqlType::SmallInt: return "SMALLINT";
+    case SqlType::Int: return "INT";
+    case SqlType::BigInt: return "BIGINT";
+    case SqlType::Real: return "REAL";
+    case SqlType::Float: return "FLOAT";
+    case SqlType::SmallMoney: return "SMALLMONEY";
+    case SqlType::Money: return "MONEY";
+    case SqlType::Numeric: return "NUMERIC";
+    case SqlType::Decimal: return "DECIMAL";
+    default: return {};
+    }
+}
+
+SqlError implicitConversion(const std::string& to) {
+    return SqlError(257, 16, "Implicit conversion from datatype 'VARCHAR' to '" + to +
+                                 "' is not allowed.  Use the CONVERT function to run this query.");
+}
+
+bool isComparison(const Token& t) {
+    for (const char* op : {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"})
+        if (t.isOp(op)) return true;
+    return false;
+}
+
+} // namespace
+
+void SqlSession::checkLiterals(std::span<const Token> t) {
+    // The values an insert or update writes: a literal NULL for a not-null column is refused
+    // with 233, a character literal for a numeric column with 257; so is a character literal
+    // compared with a numeric column of the statement's tables.
+    sqlite3* db = connection().handle();
+    std::vector<TableColumn> scope;
+    for (size_t k = 0; k + 1 < t.size(); ++k) {
+        const bool names = t[k].is("from") || t[k].is("join") ||
+                           (k == 0 && (t[k].is("update") || (t[k].is("delete") && !t[1].is("from")))) ||
+                           (k <= 1 && t[0].is("insert") && (t[k].is("into") || (k == 0 && !t[1].is("into"))));
+        if (names && t[k + 1].kind == Token::Kind::Identifier) {
+            auto columns = tableColumns(db, objectName(t, k + 1));
+            scope.insert(scope.end(), columns.begin(), columns.end());
+        }
+    }
+    if (scope.empty()) return;
+    // The numeric type of a column of the statement's tables, when every column of that
+    // name is numeric.
+    auto numericColumn = [&](const std::string& column) {
+        std::string found;
+        for (const auto& c : scope) {
+            if (lower(c.name) != lower(column)) continue;
+            std::string name = numericTypeName(c.type);
+            if (name.empty()) return std::string();
+            found = name;
+        }
+        return found;
+    };
+    for (size_t k = 1; k + 1 < t.size(); ++k) {
+        if (!isComparison(t[k])) continue;
+        const Token& left = t[k - 1];
+        const Token& right = t[k + 1];
+        // column op 'text' or 'text' op column (not an assignment of an update's set list).
+        const Token* column = nullptr;
+        if (left.kind == Token::Kind::Identifier && right.kind == Token::Kind::String &&
+            !(k + 2 < t.size() && !isComparison(t[k + 2]) && t[k + 2].kind == Token::Kind::Operator &&
+              !t[k + 2].isOp(")") && !t[k + 2].isOp(",")))
+            column = &left;
+        else if (right.kind == Token::Kind::Identifier && left.kind == Token::Kind::String &&
+                 !(k >= 2 && t[k - 2].kind == Token::Kind::Operator && !t[k - 2].isOp("(") && !t[k - 2].isOp(",")))
+            column = &right;
+        if (!column) continue;
+        if (std::string name = numericColumn(column->text); !name.empty()) throw implicitConversion(name);
+    }
+    if (!t[0].is("insert") && !t[0].is("update")) return;
     size_t i = 1;
     if (t[0].is("insert") && i < t.size() && t[i].is("into")) ++i;
     if (i >= t.size() || t[i].kind != Token::Kind::Identifier) return;
@@ -192,25 +297,17 @@ void SqlSession::checkNullTargets(std::span<const Token> t) {
     while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp(".")) && !t[i].is("values") &&
            !t[i].is("set"))
         ++i;
-    std::vector<std::pair<std::string, bool>> columns; // name, not null
-    {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(connection().handle(), "select name, \"notnull\" from pragma_table_info(?1) order by cid",
-                               -1, &stmt, nullptr) == SQLITE_OK) {
-            sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                                     sqlite3_column_int(stmt, 1) != 0);
-        }
-        sqlite3_finalize(stmt);
-    }
+    std::vector<TableColumn> columns = tableColumns(db, table);
     if (columns.empty()) return;
-    auto refuse = [&](const std::string& column) {
-        for (const auto& [name, notNull] : columns)
-            if (notNull && lower(name) == lower(column))
-                throw SqlError(233, 16, "The column " + name + " in table " + table + " does not allow null values.");
+    auto refuse = [&](const std::string& column, std::span<const Token> value) {
+        for (const auto& c : columns) {
+            if (lower(c.name) != lower(column)) continue;
+            if (c.notNull && value.size() == 1 && value[0].is("null"))
+                throw SqlError(233, 16, "The column " + c.name + " in table " + table + " does not allow null values.");
+            if (value.size() == 1 && value[0].kind == Token::Kind::String && !numericTypeName(c.type).empty())
+                throw implicitConversion(numericTypeName(c.type));
+        }
     };
-    auto isNull = [](std::span<const Token> value) { return value.size() == 1 && value[0].is("null"); };
     auto closing = [&](size_t open) {
         int depth = 0;
         for (size_t k = open; k < t.size(); ++k) {
@@ -227,13 +324,12 @@ void SqlSession::checkNullTargets(std::span<const Token> t) {
                 if (item.size() == 1) names.push_back(item[0].text);
             i = close + 1;
         } else {
-            for (const auto& column : columns) names.push_back(column.first);
+            for (const auto& column : columns) names.push_back(column.name);
         }
         if (i >= t.size() || !t[i].is("values") || i + 1 >= t.size() || !t[i + 1].isOp("(")) return;
         size_t close = closing(i + 1);
         auto values = splitAtCommas(t.subspan(i + 2, close - i - 2));
-        for (size_t k = 0; k < values.size() && k < names.size(); ++k)
-            if (isNull(values[k])) refuse(names[k]);
+        for (size_t k = 0; k < values.size() && k < names.size(); ++k) refuse(names[k], values[k]);
         return;
     }
     if (i >= t.size() || !t[i].is("set")) return;
@@ -244,8 +340,7 @@ void SqlSession::checkNullTargets(std::span<const Token> t) {
         else if (depth == 0 && (t[end].is("from") || t[end].is("where"))) break;
     }
     for (auto item : splitAtCommas(t.subspan(i + 1, end - i - 1)))
-        if (item.size() >= 3 && item[item.size() - 2].isOp("=") && isNull(item.subspan(item.size() - 1)))
-            refuse(item[item.size() - 3].text);
+        if (item.size() >= 3 && item[item.size() - 2].isOp("=")) refuse(item[item.size() - 3].text, item.subspan(item.size() - 1));
 }
 
 } // namespace devserver

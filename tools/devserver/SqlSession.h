@@ -73,7 +73,7 @@ private:
     bool compileBatch(const Statement& root, const Frame& frame);
     void compileStatement(const Statement& statement, Frame& scratch, BatchNames& names);
     bool isFatalAtCompile(const SqlError& error, const BatchNames& names) const;
-    void checkNullTargets(std::span<const Token> tokens);
+    void checkLiterals(std::span<const Token> tokens);
     void abortTransaction();
     Flow run(const Statement& statement, Frame& frame);
     Flow runSimple(const Statement& statement, Frame& frame);
@@ -96,6 +96,7 @@ private:
     Flow selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame);
     Flow runCommand(std::span<const Token> tokens, Frame& frame, bool counts);
     Flow createTable(std::span<const Token> tokens, Frame& frame);
+    void cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns);
     Flow runDeclare(std::span<const Token> tokens, Frame& frame);
     Flow runSet(std::span<const Token> tokens, Frame& frame);
     Flow runPrint(std::span<const Token> tokens, Frame& frame);

@@ -5,6 +5,7 @@
 
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
+#include "ExpressionTypes.h"
 #include "TypesCatalog.h"
 
 #include <chrono>
@@ -253,6 +254,7 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
             else if (depth == 0 && tokens[i].is("into")) return selectInto(tokens, i, frame);
         }
     }
+    checkLiterals(tokens);
     return runQuery(translate(tokens, context(frame), true), frame);
 }
 
@@ -298,7 +300,7 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
 }
 
 SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
-    if (tokens[0].is("insert") || tokens[0].is("update")) checkNullTargets(tokens);
+    if (tokens[0].is("insert") || tokens[0].is("update") || tokens[0].is("delete")) checkLiterals(tokens);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
@@ -383,6 +385,7 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
     std::vector<Token> check;
     // A column declared without null or not null is not null, as on the server.
     size_t notNullAt = SIZE_MAX;
+    std::vector<std::pair<std::string, ColumnType>> cutColumns;
     Token notNullWord;
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (i == checkAt) {
@@ -434,7 +437,10 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
             }
             if (!identity) {
                 auto [typeText, typeEnd] = columnTypeText(tokens, i);
-                if (parseDeclaredType(typeText)) {
+                if (auto type = parseDeclaredType(typeText)) {
+                    if (type->type != SqlType::Text && type->type != SqlType::Image &&
+                        (isCharacterColumn(*type) || type->type == SqlType::Binary || type->type == SqlType::VarBinary))
+                        cutColumns.emplace_back(t.text, *type);
                     check = fitsCheck(t, typeText, syntheticBegin);
                     syntheticBegin += check.size() + 1;
                     checkAt = typeEnd;
@@ -472,7 +478,30 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
         }
         out.push_back(t);
     }
-    return runCommand(out, frame, false);
+    Flow flow = runCommand(out, frame, false);
+    if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator && !(tokens.size() > 3 && tokens[3].isOp(".")))
+        cutOnWrite(tokens[2].text, cutColumns);
+    return flow;
+}
+
+void SqlSession::cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns) {
+    // A character or binary value longer than its column is cut when it is written, as the
+    // server does: a trigger per column shortens the row just stored, only when it is too
+    // long (by bytes; character columns are then cut by tovrin_convert as a select would).
+    SqlConnection& conn = connection();
+    const std::string temp = table.starts_with("#") ? "temp " : "";
+    for (const auto& [column, type] : columns) {
+        const std::string name = quoteIdentifier(table);
+        const std::string col = quoteIdentifier(column);
+        const std::string body = " on " + name + " for each row when length(cast(new." + col + " as blob)) > " +
+                                 std::to_string(type.length) + " begin update " + name + " set " + col +
+                                 " = tovrin_convert(" + quoteLiteral(declaredTypeText(type)) + ", " + col +
+                                 ") where rowid = new.rowid; end";
+        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_i") +
+                  " after insert" + body);
+        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_u") +
+                  " after update of " + col + body);
+    }
 }
 
 SqlSession::Flow SqlSession::runDeclare(std::span<const Token> tokens, Frame& frame) {
