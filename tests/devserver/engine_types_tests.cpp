@@ -189,8 +189,20 @@ TEST_F(EngineTypes, CharacterAndBinaryValues) {
     EXPECT_EQ(r.rows[0][3].bytes, "\xde\xad\xbe\xef");
     EXPECT_EQ(r.rows[0][4].bytes, "äöüß") << "unichar lengths count characters";
     EXPECT_FALSE(r.rows[1][1].isNull);
-    EXPECT_EQ(r.rows[1][1].bytes, "");
+    EXPECT_EQ(r.rows[1][1].bytes, " ") << "'' is one space, as on the server";
     EXPECT_EQ(r.rows[1][3].bytes, std::string(1, '\0'));
+}
+
+TEST_F(EngineTypes, AnEmptyStringIsOneSpace) {
+    auto r = query("create table t_empty (v varchar(5), t text)\n"
+                   "insert into t_empty values ('', '')\n"
+                   "select datalength(''), '[' + '' + ']', datalength(v), datalength(t), v + '|' from t_empty");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0].integer, 1);
+    EXPECT_EQ(r.rows[0][1].bytes, "[ ]");
+    EXPECT_EQ(r.rows[0][2].integer, 1);
+    EXPECT_EQ(r.rows[0][3].integer, 1);
+    EXPECT_EQ(r.rows[0][4].bytes, " |");
 }
 
 TEST_F(EngineTypes, LongTextAndImageRoundTrip) {

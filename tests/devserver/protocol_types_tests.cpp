@@ -86,6 +86,8 @@ TEST_F(ProtocolTypes, DescribedTypesFollowTheDeclaredTypes)
     EXPECT_EQ(column("lc").maxLength, 1000);
     EXPECT_EQ(column("vb").maxLength, 300);
     EXPECT_TRUE(column("i").status & CS_CANBENULL);
+    EXPECT_EQ(column("bn").usertype, 3);
+    EXPECT_EQ(column("vb").usertype, 4);
 }
 
 TEST_F(ProtocolTypes, ValuesArriveExactly)

@@ -53,6 +53,7 @@ struct ColumnType {
 struct Column {
     std::string name;
     ColumnType type;
+    std::string table; ///< the table a column of a table comes from (text and image name it)
 };
 
 /// One value of a row or parameter. Which member carries the value follows the type of

@@ -37,8 +37,10 @@ void ResponseSink::rowFormat(const std::vector<Column>& columns)
     releaseHeld();
     m_formats.clear();
     m_formats.reserve(columns.size());
-    for (const Column& c : columns)
+    for (const Column& c : columns) {
         m_formats.push_back(describe(c.type, m_dateAndTime));
+        m_formats.back().table = c.table;
+    }
     writeRowFormat(m_out.out(), columns, m_formats);
     m_rowsInResult = 0;
     pump();

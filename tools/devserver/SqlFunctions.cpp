@@ -92,7 +92,7 @@ void objectIdFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (dot != std::string::npos) name = name.substr(dot + 1);
     sqlite3* db = sqlite3_context_db_handle(ctx);
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "select id from temp.sysobjects where name = ?1 collate nocase", -1, &stmt, nullptr) !=
+    if (sqlite3_prepare_v2(db, "select id from temp.tovrin_objects where name = ?1 collate nocase", -1, &stmt, nullptr) !=
         SQLITE_OK)
         return sqlite3_result_null(ctx);
     sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);

@@ -5,6 +5,7 @@
 // under its default `arithabort arith_overflow on`.
 #include "SqlSession.h"
 
+#include "SqlCatalog.h"
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
@@ -32,9 +33,12 @@ std::string lower(std::string_view s) {
 } // namespace
 
 SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)
-    : m_server(database), m_login(std::move(login)), m_spid(spid) {}
+    : m_server(database), m_login(std::move(login)), m_spid(spid) {
+    m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
+}
 
 SqlSession::~SqlSession() {
+    m_server.forgetSession(m_spid);
     if (m_tranCount > 0) {
         try {
             connectionFor(m_tranDatabase).exec("rollback");
@@ -345,6 +349,7 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
         return false;
     }
     try {
+        refreshCatalogFor(tokens);
         SqlValue v = evaluate(tokens, frame);
         if (v.kind == SqlValue::Kind::Integer) return v.integer != 0;
         if (v.kind == SqlValue::Kind::Real) return v.real != 0;
@@ -369,6 +374,7 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
     m_statementError = 0;
     Flow flow = Flow::Next;
     try {
+        refreshCatalogFor(statement.tokens);
         flow = dispatch(statement, frame);
     } catch (const SqlError& e) {
         if (cancelled()) {
@@ -386,6 +392,17 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
     }
     m_lastError = m_statementError;
     return flow;
+}
+
+void SqlSession::refreshCatalogFor(std::span<const Token> tokens) {
+    // Only statements that name a system table pay for filling it.
+    for (const Token& t : tokens) {
+        if (t.kind == Token::Kind::Identifier && t.text.size() >= 7 && (t.text[0] == 's' || t.text[0] == 'S') &&
+            (t.text[1] == 'y' || t.text[1] == 'Y' || t.text[1] == 'p' || t.text[1] == 'P')) {
+            refreshCatalog(connection(), tokens, m_server.names());
+            return;
+        }
+    }
 }
 
 void SqlSession::abortTransaction() {

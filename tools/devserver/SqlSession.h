@@ -75,6 +75,7 @@ private:
     bool isFatalAtCompile(const SqlError& error, const BatchNames& names) const;
     void checkLiterals(std::span<const Token> tokens);
     void abortTransaction();
+    void refreshCatalogFor(std::span<const Token> tokens);
     Flow run(const Statement& statement, Frame& frame);
     Flow runSimple(const Statement& statement, Frame& frame);
     Flow dispatch(const Statement& statement, Frame& frame);
@@ -106,6 +107,13 @@ private:
     Flow runWaitfor(std::span<const Token> tokens, Frame& frame);
     SqlValue evaluate(std::span<const Token> tokens, Frame& frame);
     void assign(Frame& frame, const std::string& name, const SqlValue& value);
+
+    // System procedures (SqlSystemProcedures.cpp)
+    static bool isSystemProcedure(const std::string& name);
+    /// Runs sp_help, sp_who or sp_helpdb; returns its status.
+    int32_t runSystemProcedure(const std::string& name, const std::vector<Argument>& arguments, const Frame& frame);
+    void sendRows(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows, const Frame& frame);
+    void printMessage(const std::string& text, const Frame& frame);
 
     // Procedures (SqlProcedures.cpp)
     Flow createProcedure(const Statement& statement, Frame& frame);

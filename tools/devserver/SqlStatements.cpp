@@ -216,6 +216,8 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
                 type->nullable = !notNull;
         }
         column.type = *type;
+        if (origin && (type->type == SqlType::Text || type->type == SqlType::Image))
+            if (const char* table = sqlite3_column_table_name(s, c)) column.table = table;
     }
     m_sink->rowFormat(columns);
     std::vector<Value> values(static_cast<size_t>(columnCount));
@@ -631,6 +633,7 @@ SqlSession::Flow SqlSession::runUse(std::span<const Token> tokens, Frame& frame)
     (void)connectionFor(name); // throws 911 for an unknown database
     std::string old = m_database;
     m_database = actual;
+    m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
     m_sink->databaseChanged(old, actual);
     ServerMessage message;
     message.number = 5701;

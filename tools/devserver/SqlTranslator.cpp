@@ -224,7 +224,7 @@ public:
             if (parts && !m_keepAsText.contains(t.begin))
                 emit(quoteLiteral(formatDateTime(*parts)));
             else
-                emit(quoteLiteral(t.text));
+                emit(quoteLiteral(t.text.empty() ? " " : t.text)); // '' is one space on the server
             return i + 1;
         }
         case Token::Kind::Binary: {
