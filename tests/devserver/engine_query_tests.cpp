@@ -470,5 +470,50 @@ TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
     EXPECT_EQ(after.results().at(0).rows.at(0)[1].integer, 0);
 }
 
+TEST_F(EngineQuery, SetOptionsApply) {
+    run("create table opt (a int, b int null)\ninsert opt values (1, null) insert opt values (2, 5)");
+    // datefirst: 8 Dec 2026 is a Tuesday, day 3 of a week that starts on Sunday, 2 from Monday.
+    auto& week = run("select datepart(weekday, '2026-12-08')\nset datefirst 1\n"
+                     "select datepart(weekday, '2026-12-08')");
+    ASSERT_EQ(week.results().size(), 2u);
+    EXPECT_EQ(week.results()[0].rows.at(0)[0].integer, 3);
+    EXPECT_EQ(week.results()[1].rows.at(0)[0].integer, 2);
+    EXPECT_EQ(session->option(SessionOption::DateFirst), 1);
+
+    // ansinull off (the default): `= null` finds the NULLs; on: it finds nothing.
+    auto& nulls = run("select count(*) from opt where b = null\nif null = null select 'equal'\n"
+                      "set ansinull on\nselect count(*) from opt where b = null\nselect count(*) from opt where b <> null");
+    ASSERT_EQ(nulls.results().size(), 4u);
+    EXPECT_EQ(nulls.results()[0].rows.at(0)[0].integer, 1);
+    EXPECT_EQ(nulls.results()[1].rows.at(0)[0].bytes, "equal");
+    EXPECT_EQ(nulls.results()[2].rows.at(0)[0].integer, 0);
+    EXPECT_EQ(nulls.results()[3].rows.at(0)[0].integer, 0);
+    run("set ansinull off");
+    EXPECT_EQ(run("update opt set b = null where b <> null").dones().at(0).count, 1) << "update's set stays an assignment";
+
+    // fmtonly: the description without rows.
+    auto& format = run("set fmtonly on\nselect a, b from opt\nset fmtonly off");
+    ASSERT_EQ(format.results().size(), 1u);
+    EXPECT_EQ(format.results()[0].columns.size(), 2u);
+    EXPECT_TRUE(format.results()[0].rows.empty());
+
+    // chained: a data statement begins a transaction that stays open.
+    auto& chained = run("set chained on\ninsert opt values (3, 3)\nselect @@trancount");
+    EXPECT_EQ(chained.results().at(0).rows.at(0)[0].integer, 1);
+    EXPECT_EQ(run("set chained off").errors().at(0).number, 226);
+    run("rollback\nset chained off");
+    EXPECT_EQ(run("select count(*) from opt").results().at(0).rows.at(0)[0].integer, 2);
+
+    // arithabort arith_overflow off: a divide by zero ends only its statement.
+    auto& arith = run("set arithabort arith_overflow off\nselect 1 / 0\nselect 'after'");
+    EXPECT_EQ(arith.errors().size(), 1u);
+    EXPECT_EQ(arith.results().size(), 1u);
+    run("set arithabort on");
+
+    // noexec: statements are checked, not run.
+    auto& noexec = run("set noexec on\ninsert opt values (9, 9)\nset noexec off\nselect count(*) from opt");
+    EXPECT_EQ(noexec.results().at(0).rows.at(0)[0].integer, 2);
+}
+
 } // namespace
 } // namespace devserver::test

@@ -148,6 +148,11 @@ struct RpcParameter {
 
 class Session;
 
+/// Session options a client sets with `set` or through its client library's option call.
+/// Values: DateFirst 1 (Monday) … 7 (Sunday); RowCount the row limit (0: none); the others
+/// 1 for on, 0 for off.
+enum class SessionOption { DateFirst, NoCount, Chained, FormatOnly, AnsiNull, ArithAbort, RowCount, NoExec };
+
 /// The server's databases; shared by every session and safe to use from several threads.
 class Database {
 public:
@@ -202,6 +207,18 @@ public:
     /// the text-size option of a client library); 0 restores the server's default.
     virtual void setTextSize(int32_t bytes) { (void)bytes; }
     [[nodiscard]] virtual int32_t textSize() const { return kDefaultTextSize; }
+    /// Sets a session option (see SessionOption); an option this session does not know is
+    /// ignored.
+    virtual void setOption(SessionOption option, int32_t value)
+    {
+        (void)option;
+        (void)value;
+    }
+    /// The current value of a session option.
+    [[nodiscard]] virtual int32_t option(SessionOption option) const
+    {
+        return option == SessionOption::DateFirst ? 7 : option == SessionOption::ArithAbort ? 1 : 0;
+    }
 
     /// The text size a session starts with, as the server reports it to clients.
     static constexpr int32_t kDefaultTextSize = 32768;

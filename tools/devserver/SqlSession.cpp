@@ -63,6 +63,7 @@ SqlConnection& SqlSession::connectionFor(const std::string& name) {
     hooks.userName = m_login.user.empty() ? "dbo" : m_login.user;
     hooks.dateOrder = m_server.config().dateOrder;
     hooks.cancelled = [this] { return m_sink && m_sink->cancelled(); };
+    hooks.dateFirst = [this] { return m_dateFirst; };
     auto connection = std::make_unique<SqlConnection>(m_server.uriOf(actual), std::move(hooks));
     auto& ref = *connection;
     m_connections[key] = std::move(connection);
@@ -170,6 +171,7 @@ std::vector<std::string> SqlSession::columnsOf(const std::string& table) {
 TranslateContext SqlSession::context(Frame& frame) {
     TranslateContext ctx;
     ctx.dateOrder = m_server.config().dateOrder;
+    ctx.ansiNull = m_ansiNull;
     ctx.currentDatabase = m_database;
     ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
     ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };
@@ -350,7 +352,8 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
     }
     try {
         refreshCatalogFor(tokens);
-        SqlValue v = evaluate(tokens, frame);
+        std::vector<Token> rewritten;
+        SqlValue v = evaluate(m_ansiNull ? tokens : nullComparisons(tokens, true, rewritten), frame);
         if (v.kind == SqlValue::Kind::Integer) return v.integer != 0;
         if (v.kind == SqlValue::Kind::Real) return v.real != 0;
         return false;
@@ -361,7 +364,7 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
         }
         reportError(e, frame, tokens.empty() ? 1 : tokens[0].line);
         done(frame, true, std::nullopt);
-        if (abortsBatch(e)) {
+        if (m_arithAbort && abortsBatch(e)) {
             abortTransaction();
             m_aborted = true;
         }
@@ -384,7 +387,7 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
         reportError(e, frame, statement.line);
         done(frame, true, std::nullopt);
         m_rowCount = 0;
-        if (abortsBatch(e)) {
+        if (m_arithAbort && abortsBatch(e)) {
             abortTransaction();
             m_aborted = true;
             flow = Flow::Abort;
@@ -392,6 +395,33 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
     }
     m_lastError = m_statementError;
     return flow;
+}
+
+void SqlSession::setOption(SessionOption option, int32_t value) {
+    switch (option) {
+    case SessionOption::DateFirst: m_dateFirst = value >= 1 && value <= 7 ? value : 7; break;
+    case SessionOption::NoCount: m_noCount = value != 0; break;
+    case SessionOption::Chained: m_chained = value != 0; break;
+    case SessionOption::FormatOnly: m_formatOnly = value != 0; break;
+    case SessionOption::AnsiNull: m_ansiNull = value != 0; break;
+    case SessionOption::ArithAbort: m_arithAbort = value != 0; break;
+    case SessionOption::RowCount: m_rowLimit = std::max(0, value); break;
+    case SessionOption::NoExec: m_noExec = value != 0; break;
+    }
+}
+
+int32_t SqlSession::option(SessionOption option) const {
+    switch (option) {
+    case SessionOption::DateFirst: return m_dateFirst;
+    case SessionOption::NoCount: return m_noCount;
+    case SessionOption::Chained: return m_chained;
+    case SessionOption::FormatOnly: return m_formatOnly;
+    case SessionOption::AnsiNull: return m_ansiNull;
+    case SessionOption::ArithAbort: return m_arithAbort;
+    case SessionOption::RowCount: return static_cast<int32_t>(std::min<int64_t>(m_rowLimit, INT32_MAX));
+    case SessionOption::NoExec: return m_noExec;
+    }
+    return 0;
 }
 
 void SqlSession::refreshCatalogFor(std::span<const Token> tokens) {
@@ -420,6 +450,14 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
     if (t.empty()) return Flow::Next;
     const Token& head = t[0];
     auto word = [&](size_t i, std::string_view w) { return i < t.size() && t[i].is(w); };
+    if (m_noExec && !head.is("set")) return Flow::Next;
+    if (m_chained && m_tranCount == 0 &&
+        (head.is("select") || head.is("insert") || head.is("update") || head.is("delete"))) {
+        // Chained mode: a data statement outside a transaction begins one.
+        connection().exec("begin");
+        m_tranDatabase = m_database;
+        m_tranCount = 1;
+    }
     if (head.is("select") || head.is("with")) return runSelect(t, frame);
     if (head.is("insert") || head.is("update") || head.is("delete")) return runCommand(t, frame, true);
     if (head.is("truncate") && word(1, "table") && t.size() > 2) {

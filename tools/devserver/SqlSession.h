@@ -37,6 +37,8 @@ public:
     [[nodiscard]] bool inTransaction() const override { return m_tranCount > 0; }
     void setTextSize(int32_t bytes) override { m_textSize = bytes > 0 ? bytes : kDefaultTextSize; }
     [[nodiscard]] int32_t textSize() const override { return m_textSize; }
+    void setOption(SessionOption option, int32_t value) override;
+    [[nodiscard]] int32_t option(SessionOption option) const override;
 
 private:
     struct Variable {
@@ -137,6 +139,12 @@ private:
     uint64_t m_errorCount = 0;    ///< errors reported so far
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
     bool m_noCount = false; ///< set nocount on: DONEs carry no counts
+    int32_t m_dateFirst = 7;  ///< set datefirst: the first day of the week (7: Sunday)
+    bool m_chained = false;   ///< set chained on: data statements begin a transaction
+    bool m_formatOnly = false; ///< set fmtonly on: selects describe their rows, send none
+    bool m_ansiNull = false;  ///< set ansinull on: `= null` is unknown, not `is null`
+    bool m_arithAbort = true; ///< set arithabort arith_overflow: overflow ends the batch
+    bool m_noExec = false;    ///< set noexec on: statements are checked, not run
     int32_t m_textSize = kDefaultTextSize; ///< set textsize
     bool m_aborted = false;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.

@@ -220,6 +220,12 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
             if (const char* table = sqlite3_column_table_name(s, c)) column.table = table;
     }
     m_sink->rowFormat(columns);
+    if (m_formatOnly) {
+        // set fmtonly on: the description only.
+        m_rowCount = 0;
+        if (reportDone) done(frame, false, 0);
+        return Flow::Next;
+    }
     std::vector<Value> values(static_cast<size_t>(columnCount));
     std::vector<char> stored(static_cast<size_t>(columnCount));
     for (int c = 0; c < columnCount; ++c)
@@ -257,6 +263,8 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
         }
     }
     checkLiterals(tokens);
+    std::vector<Token> rewritten;
+    if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
     return runQuery(translate(tokens, context(frame), true), frame);
 }
 
@@ -303,6 +311,8 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
 
 SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
     if (tokens[0].is("insert") || tokens[0].is("update") || tokens[0].is("delete")) checkLiterals(tokens);
+    std::vector<Token> rewritten;
+    if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
@@ -542,9 +552,40 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         return Flow::Next;
     }
     if (tokens.size() < 2) throw syntaxError("set");
-    if (tokens.size() == 3 && tokens[1].is("nocount")) {
-        if (!tokens[2].is("on") && !tokens[2].is("off")) throw syntaxError(tokens[2].text);
-        m_noCount = tokens[2].is("on");
+    const Token& last = tokens.back();
+    const bool on = last.is("on");
+    auto onOff = [&] {
+        if (!last.is("on") && !last.is("off")) throw syntaxError(last.text);
+    };
+    const Token& name = tokens[1];
+    if (name.is("nocount")) {
+        onOff();
+        m_noCount = on;
+    } else if (name.is("chained")) {
+        onOff();
+        if (m_tranCount > 0)
+            throw SqlError(226, 16, "SET CHAINED command not allowed within multi-statement transaction.");
+        m_chained = on;
+    } else if (name.is("fmtonly")) {
+        onOff();
+        m_formatOnly = on;
+    } else if (name.is("ansinull")) {
+        onOff();
+        m_ansiNull = on;
+    } else if (name.is("noexec")) {
+        onOff();
+        m_noExec = on;
+    } else if (name.is("arithabort")) {
+        onOff();
+        // set arithabort [arith_overflow | numeric_truncation] on|off: only overflows end batches.
+        if (tokens.size() == 3 || tokens[2].is("arith_overflow")) m_arithAbort = on;
+    } else if (name.is("datefirst")) {
+        if (tokens.size() != 3) throw syntaxError(name.text);
+        SqlValue v = evaluate(tokens.subspan(2), frame);
+        ColumnType intType;
+        const int64_t day = v.isNull() ? 0 : coerceValue(v, intType, m_server.config().dateOrder).integer;
+        if (day < 1 || day > 7) throw SqlError(2742, 16, "SET DATEFIRST " + std::to_string(day) + " is out of range.");
+        m_dateFirst = static_cast<int32_t>(day);
     }
     if (tokens[1].is("textsize")) {
         if (tokens.size() < 3) throw syntaxError("textsize");
@@ -554,7 +595,7 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         const int64_t n = v.isNull() ? 0 : coerceValue(v, bigint, m_server.config().dateOrder).integer;
         setTextSize(static_cast<int32_t>(std::clamp<int64_t>(n, 0, INT32_MAX)));
     }
-    // Other options (quoted_identifier, chained, …) are accepted and have no effect.
+    // Other options (statistics, showplan, …) are accepted and have no effect.
     done(frame, false, std::nullopt);
     return Flow::Next;
 }
