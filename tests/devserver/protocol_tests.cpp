@@ -638,3 +638,37 @@ TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor)
     ct_exit(context, CS_FORCE_EXIT);
     cs_ctx_drop(context);
 }
+
+TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups)
+{
+    CtConnection con;
+    ASSERT_FALSE(con.execute("create table sales (region varchar(10), amount money, qty int)\n"
+                             "insert sales values ('east', 10.5, 1) insert sales values ('east', 2.25, 2)\n"
+                             "insert sales values ('west', 7, 4)")
+                     .failed);
+    CtBatch b = con.execute("select region, amount, qty from sales order by region\n"
+                            "compute sum(amount), count(qty), max(qty) by region\n"
+                            "compute sum(amount), avg(qty)");
+    ASSERT_TRUE(b.ok);
+    ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
+    std::vector<std::string> shape;
+    for (const auto& r : b.results) {
+        if (r.type == CS_ROW_RESULT) shape.push_back("rows:" + std::to_string(r.rows.size()));
+        if (r.type == CS_COMPUTE_RESULT) {
+            std::string values;
+            for (const auto& v : r.rows.at(0)) values += (values.empty() ? "" : ",") + v.text;
+            shape.push_back("compute:" + values);
+        }
+    }
+    const std::vector<std::string> expected = {"rows:2", "compute:12.7500,2,2", "rows:1", "compute:7.0000,1,4",
+                                               "compute:19.7500,2"};
+    EXPECT_EQ(shape, expected);
+    // Without by: one compute result after all rows; the connection stays in step.
+    b = con.execute("select qty from sales compute min(qty)");
+    ASSERT_EQ(b.results.size(), 3u);
+    EXPECT_EQ(b.results[1].type, CS_COMPUTE_RESULT);
+    EXPECT_EQ(b.results[1].rows.at(0).at(0).text, "1");
+    EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
+    // A compute column that is not in the select list is refused.
+    EXPECT_EQ(con.execute("select region from sales compute sum(amount)").errors().at(0).number, 8118);
+}

@@ -89,6 +89,15 @@ struct ServerMessage {
     uint16_t line = 1;
 };
 
+/// One aggregate of a `compute` clause: its operator (the server's codes: count 0x4b, sum
+/// 0x4d, avg 0x4f, min 0x51, max 0x52), the select-list column it reads (1-based) and the
+/// type of its result.
+struct ComputeColumn {
+    uint8_t op = 0;
+    int operand = 1;
+    ColumnType type;
+};
+
 /// What a DONE reports: a statement of the batch, a statement inside a procedure, or the end
 /// of a procedure run by `exec`.
 enum class DoneKind { Statement, InProcedure, Procedure };
@@ -114,6 +123,20 @@ public:
     /// The output parameters of a procedure run by `exec`, after its return status.
     virtual void outputParameters(const std::vector<Column>& params,
                                   const std::vector<Value>& values) = 0;
+    /// The clauses of a `compute` of the current row result, after its rowFormat: clause
+    /// `id` (from 1), its aggregates and the select-list columns (1-based) of its `by`.
+    virtual void computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by)
+    {
+        (void)id;
+        (void)columns;
+        (void)by;
+    }
+    /// The values of compute clause `id` for the rows sent since its previous values.
+    virtual void computeRow(int id, const std::vector<Value>& values)
+    {
+        (void)id;
+        (void)values;
+    }
     /// The current database changed (`use`).
     virtual void databaseChanged(const std::string& oldName, const std::string& newName) = 0;
     /// True once the client has asked to cancel; polled between statements and rows.

@@ -119,6 +119,8 @@ bool SqlSession::compileBatch(const Statement& root, const Frame& frame) {
 void SqlSession::compileStatement(const Statement& statement, Frame& scratch, BatchNames& names) {
     auto check = [&](std::span<const Token> tokens, bool expression) {
         try {
+            std::vector<ComputeClause> compute;
+            if (!expression && tokens[0].is("select")) tokens = splitCompute(tokens, compute);
             Translation tr = expression ? translateExpression(tokens, context(scratch))
                                         : translate(tokens, context(scratch), tokens[0].is("select"));
             sqlite3_stmt* stmt = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Engine.h"
+#include "SqlCompute.h"
 #include "SqlConnection.h"
 #include "SqlParser.h"
 #include "SqlTranslator.h"
@@ -147,6 +148,8 @@ private:
     bool m_noExec = false;    ///< set noexec on: statements are checked, not run
     int32_t m_textSize = kDefaultTextSize; ///< set textsize
     bool m_aborted = false;
+    /// The compute clauses of the select runQuery is running, if any.
+    const std::vector<ComputeClause>* m_compute = nullptr;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.
     std::map<size_t, SqlValue> m_markers;
 };

@@ -226,6 +226,12 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
         if (reportDone) done(frame, false, 0);
         return Flow::Next;
     }
+    std::optional<ComputeRunner> compute;
+    if (m_compute) {
+        compute.emplace(*m_compute, columns);
+        compute->describe(*m_sink);
+        m_compute = nullptr; // a nested query of this statement has none
+    }
     std::vector<Value> values(static_cast<size_t>(columnCount));
     std::vector<char> stored(static_cast<size_t>(columnCount));
     for (int c = 0; c < columnCount; ++c)
@@ -239,14 +245,17 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
             readColumn(s, c, raw);
             toWireValue(raw, columns[k].type, order, m_textSize, stored[k] != 0, values[k]);
         }
+        if (compute) compute->beforeRow(values, *m_sink);
         if (!m_sink->row(values)) {
             m_aborted = true;
             return Flow::Abort;
         }
+        if (compute) compute->add(values);
         ++count;
         rc = sqlite3_step(s);
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+    if (compute) compute->finish(*m_sink);
     m_rowCount = count;
     if (reportDone) done(frame, false, count);
     return Flow::Next;
@@ -262,10 +271,18 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
             else if (depth == 0 && tokens[i].is("into")) return selectInto(tokens, i, frame);
         }
     }
+    std::vector<ComputeClause> compute;
+    tokens = splitCompute(tokens, compute);
     checkLiterals(tokens);
     std::vector<Token> rewritten;
     if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
-    return runQuery(translate(tokens, context(frame), true), frame);
+    Translation translation = translate(tokens, context(frame), true);
+    m_compute = compute.empty() ? nullptr : &compute;
+    struct Reset {
+        const std::vector<ComputeClause>*& compute;
+        ~Reset() { compute = nullptr; }
+    } reset{m_compute};
+    return runQuery(translation, frame);
 }
 
 SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame) {
