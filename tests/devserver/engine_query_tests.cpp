@@ -515,5 +515,30 @@ TEST_F(EngineQuery, SetOptionsApply) {
     EXPECT_EQ(noexec.results().at(0).rows.at(0)[0].integer, 2);
 }
 
+TEST_F(EngineQuery, AnErrorInsideATransactionLeavesItOpenForTheClient) {
+    run("create table acct (id int, v int)\ncreate unique index acct_id on acct (id)\ninsert acct values (1, 10)");
+    auto& s = run("begin tran\n"
+                  "update acct set v = 20 where id = 1\n"
+                  "select @@rowcount\n"
+                  "insert acct values (1, 99)\n"
+                  "select @@trancount, @@rowcount, @@error");
+    ASSERT_EQ(s.errors().size(), 1u);
+    EXPECT_EQ(s.errors()[0].number, 2601);
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows.at(0)[0].integer, 1) << "@@rowcount after the update";
+    EXPECT_EQ(results[1].rows.at(0)[0].integer, 1) << "the transaction stays open";
+    EXPECT_EQ(results[1].rows.at(0)[1].integer, 0) << "the failed insert counted no row";
+    EXPECT_EQ(results[1].rows.at(0)[2].integer, 2601);
+    EXPECT_TRUE(session->inTransaction());
+    run("rollback");
+    EXPECT_FALSE(session->inTransaction());
+    EXPECT_EQ(run("select v from acct").results().at(0).rows.at(0)[0].integer, 10) << "the update was rolled back";
+}
+
+TEST_F(EngineQuery, SyntaxErrorsQuoteWhatTheClientWrote) {
+    EXPECT_EQ(run("select 0x0102 0x03").errors().at(0).text, "Incorrect syntax near '0x03'.");
+}
+
 } // namespace
 } // namespace devserver::test
