@@ -672,3 +672,36 @@ TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups)
     // A compute column that is not in the select list is refused.
     EXPECT_EQ(con.execute("select region from sales compute sum(amount)").errors().at(0).number, 8118);
 }
+
+TEST_F(ProtocolTest, ClientLibraryOptionsSetTheSessionsSettings)
+{
+    // The client library's values (cspublic.h) not declared by the package's header.
+    constexpr CS_INT kOptFormatOnly = 5024, kMonday = 1, kSunday = 7;
+    CtConnection con;
+    CS_BOOL on = CS_TRUE;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    CtBatch b = con.execute("create table optc (v int)\ninsert optc values (1)");
+    ASSERT_FALSE(b.failed);
+    for (const auto& r : b.results)
+        if (r.type == CS_CMD_DONE)
+            EXPECT_EQ(r.rowCount, -1) << "no counts under nocount";
+    CS_BOOL off = CS_FALSE;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &off, CS_UNUSED, nullptr), CS_SUCCEED);
+
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    b = con.execute("select v from optc");
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    EXPECT_TRUE(b.rowResults()[0]->rows.empty()) << "format only: no rows";
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &off, CS_UNUSED, nullptr), CS_SUCCEED);
+
+    // datefirst: read back what `set` changed, and set it through the library.
+    ASSERT_FALSE(con.execute("set datefirst 1").failed);
+    CS_INT day = 0;
+    ASSERT_EQ(ct_options(con.connection(), CS_GET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr), CS_SUCCEED);
+    EXPECT_EQ(day, kMonday);
+    day = kSunday;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr), CS_SUCCEED);
+    b = con.execute("select datepart(weekday, '2026-12-08')");
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "3");
+}
