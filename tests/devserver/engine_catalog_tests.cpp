@@ -13,7 +13,8 @@ protected:
     EngineCatalog() : EngineSessionTest(9) {}
     void SetUp() override {
         EngineSessionTest::SetUp();
-        ASSERT_TRUE(run("create table cat_t (id int, name varchar(20) null, amount money null, note text null)\n"
+        ASSERT_TRUE(run("create table cat_t (id int, name varchar(20) null, amount money null, note text null,"
+                        " total numeric(30,2) null)\n"
                         "create unique index cat_t_id on cat_t (id)")
                         .errors()
                         .empty());
@@ -45,12 +46,16 @@ TEST_F(EngineCatalog, SystemTablesHaveTheServersColumnTypes) {
     // Per column: the type code (the nullable code for a nullable column), user type, status.
     auto columns = only("select c.name, c.type, c.usertype, c.status, c.length from syscolumns c, sysobjects o"
                         " where o.id = c.id and o.name = 'cat_t' order by c.colid");
-    ASSERT_EQ(columns.rows.size(), 4u);
+    ASSERT_EQ(columns.rows.size(), 5u);
     const struct {
         const char* name;
         int type, usertype, status, length;
-    } expected[] = {{"id", 56, 7, 0, 4}, {"name", 39, 2, 8, 20}, {"amount", 110, 11, 8, 8}, {"note", 35, 19, 8, 16}};
-    for (size_t i = 0; i < 4; ++i) {
+    } expected[] = {{"id", 56, 7, 0, 4},
+                    {"name", 39, 2, 8, 20},
+                    {"amount", 110, 11, 8, 8},
+                    {"note", 35, 19, 8, 16},
+                    {"total", 108, 10, 8, 14}};
+    for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(columns.rows[i][0].bytes, expected[i].name);
         EXPECT_EQ(columns.rows[i][1].integer, expected[i].type) << expected[i].name;
         EXPECT_EQ(columns.rows[i][2].integer, expected[i].usertype) << expected[i].name;
@@ -80,7 +85,7 @@ TEST_F(EngineCatalog, SystemProceduresHaveTheServersResultShapes) {
     ASSERT_EQ(cols.columns.size(), 12u);
     EXPECT_EQ(cols.columns[0].name, "Column_name");
     EXPECT_EQ(cols.columns[5].name, "Nulls");
-    ASSERT_EQ(cols.rows.size(), 4u);
+    ASSERT_EQ(cols.rows.size(), 5u);
     EXPECT_EQ(cols.rows[0][1].bytes, "int");
     EXPECT_EQ(cols.rows[0][5].integer, 0) << "id is not null";
     EXPECT_EQ(cols.rows[2][1].bytes, "money");

@@ -8,6 +8,8 @@
 #include "SqlLexer.h"
 #include "TypesCatalog.h"
 
+#include <cmath>
+
 namespace devserver {
 
 namespace {
@@ -128,11 +130,7 @@ void refreshColumns(SqlConnection& c) {
             sqlite3_bind_int(insert.get(), 2, sqlite3_column_int(columns.get(), 0) + 1);
             sqlite3_bind_int(insert.get(), 3, type.nullable ? 8 : 0); // 0x08: allows nulls
             sqlite3_bind_int(insert.get(), 4, code.type);
-            const int length = type.type == SqlType::Text || type.type == SqlType::Image ? 16
-                               : type.type == SqlType::Numeric || type.type == SqlType::Decimal
-                                   ? (type.precision + 2) / 2 + 1
-                                   : type.length;
-            sqlite3_bind_int(insert.get(), 5, length);
+            sqlite3_bind_int(insert.get(), 5, storageLength(type));
             sqlite3_bind_int(insert.get(), 6, code.usertype);
             const std::string name = text(columns.get(), 1);
             sqlite3_bind_text(insert.get(), 7, name.c_str(), -1, SQLITE_TRANSIENT);
@@ -163,6 +161,13 @@ void refreshDatabases(SqlConnection& c, const std::vector<std::string>& database
 }
 
 } // namespace
+
+int storageLength(const ColumnType& type) {
+    if (type.type == SqlType::Text || type.type == SqlType::Image) return 16;
+    if (type.type == SqlType::Numeric || type.type == SqlType::Decimal)
+        return 1 + static_cast<int>(std::ceil(type.precision * std::log2(10.0) / 8)); // sign byte + magnitude
+    return type.length;
+}
 
 CatalogType catalogType(const ColumnType& t) {
     // A nullable column keeps its type's user type but has the nullable type code (intn…).

@@ -31,4 +31,8 @@ struct CatalogType {
 };
 [[nodiscard]] CatalogType catalogType(const ColumnType& type);
 
+/// The bytes a column of `type` takes as syscolumns.length and sp_help show it (16 for a
+/// text pointer, the server's storage size for numeric).
+[[nodiscard]] int storageLength(const ColumnType& type);
+
 } // namespace devserver

@@ -145,9 +145,7 @@ int32_t SqlSession::runSystemProcedure(const std::string& name, const std::vecto
             ColumnType t = parseDeclaredType(declared).value_or(ColumnType{});
             const bool exact = t.type == SqlType::Numeric || t.type == SqlType::Decimal;
             const bool identity = lower(declared) == "integer" && sqlite3_column_int(stmt, 3) != 0;
-            const int length = t.type == SqlType::Text || t.type == SqlType::Image ? 16
-                               : exact                                             ? (t.precision + 2) / 2 + 1
-                                                                                   : t.length;
+            const int length = storageLength(t);
             rows.push_back({textValue(columnText(stmt, 0)), textValue(identity ? "numeric" : catalogType(t).name),
                             intValue(length), exact ? intValue(t.precision) : Value{}, exact ? intValue(t.scale) : Value{},
                             intValue(sqlite3_column_int(stmt, 2) == 0 ? 1 : 0), intValue(0), Value{}, Value{}, Value{},
