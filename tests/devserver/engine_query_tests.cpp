@@ -171,6 +171,8 @@ TEST_F(EngineQuery, SelectIntoKeepsDeclaredTypes) {
     EXPECT_EQ(cols[2].type.type, SqlType::Numeric);
     EXPECT_EQ(cols[2].type.scale, 4);
     EXPECT_EQ(cols[3].type.type, SqlType::Char);
+    EXPECT_FALSE(cols[0].type.nullable) << "copied from a not-null column";
+    EXPECT_TRUE(cols[4].type.nullable) << "an expression";
     EXPECT_EQ(results[0].rows[0][0].integer, 15000);
     EXPECT_TRUE(results[0].rows[0][2].numeric == 31415);
     EXPECT_EQ(s.dones()[2].count, 1);

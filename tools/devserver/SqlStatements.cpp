@@ -314,6 +314,15 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
             else if (itemsMatch && query.columnHints[static_cast<size_t>(c)])
                 declared = declaredTypeText(*query.columnHints[static_cast<size_t>(c)]);
             if (!declared.empty()) definition += " " + storageDeclaration(declared);
+            // A column copied from a not-null column stays not null, as on the server.
+            if (const char* origin = sqlite3_column_origin_name(stmt.get(), c)) {
+                int notNull = 0;
+                if (sqlite3_table_column_metadata(conn.handle(), sqlite3_column_database_name(stmt.get(), c),
+                                                  sqlite3_column_table_name(stmt.get(), c), origin, nullptr, nullptr,
+                                                  &notNull, nullptr, nullptr) == SQLITE_OK &&
+                    notNull)
+                    definition += " not null";
+            }
         }
     }
     conn.exec(std::string(temporary ? "create temp table " : "create table ") + target.sql + " (" + definition + ")");
