@@ -239,6 +239,11 @@ protected:
     void InternalExec() override;
     /// Loads the row result just announced on FCommand into this query.
     virtual void FetchResultSet();
+    /// Binds the fetch fields again and loads the rows of a row result that continues the
+    /// current one (same format) after compute results.
+    void FetchMoreRows();
+    /// Loads every row of the current row result into stored records.
+    void fetchRows();
     /// Describes the open result's columns as field definitions.
     void InternalInitFieldDefs() override;
     /// Refresh: runs the SQL again with the current parameter values (a detail takes them
@@ -363,8 +368,14 @@ protected:
     /// The CS-Library context used for date values: the master's connection's for a
     /// receiver, else this query's.
     [[nodiscard]] CS_CONTEXT* dateContext() const;
-    /// Result handling of one execution (the command is FCommand).
-    void routeRowResult();
+    /// Result handling of one execution (the command is FCommand). routeRowResult returns
+    /// the query that keeps the rows (nullptr when they went to a query already freed).
+    TSybQuery* routeRowResult();
+    /// The rows of a row result that continues `target`'s after compute results (compute
+    /// by): appended to it, or read and dropped when it is gone.
+    void continueRowResult(TSybQuery* target);
+    /// Reads the current result's rows without keeping them.
+    void skipResult();
     void readParamResult();
     void readStatusResult();
     /// Keeps the row count of the statement that just ended, when it reported one.

@@ -3,6 +3,7 @@
 // Master is this query) or to new queries; return statuses and output parameters stay in
 // the query. The connection's lock is held for the whole exchange, and the command is
 // cancelled on failure and always dropped.
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -182,12 +183,25 @@ void TSybQuery::readResults() {
     // Whether the statement now ending returned a row result (its count is then the rows
     // it selected).
     bool rowsReturned = false;
+    // compute … by: the groups' rows come as several row results with compute results
+    // between them; they are one result set, and the compute results are passed over.
+    bool afterCompute = false;
+    TSybQuery* rowTarget = nullptr;
     while ((result = ct_results(FCommand, &resultType)) == CS_SUCCEED) {
         FSybConnect->CheckMessages();
         switch (resultType) {
         case CS_ROW_RESULT:
-            routeRowResult();
+            if (afterCompute) {
+                continueRowResult(rowTarget);
+            } else {
+                rowTarget = routeRowResult();
+            }
+            afterCompute = false;
             rowsReturned = true;
+            break;
+        case CS_COMPUTE_RESULT:
+            skipResult();
+            afterCompute = true;
             break;
         case CS_PARAM_RESULT:
             readParamResult();
@@ -204,6 +218,7 @@ void TSybQuery::readResults() {
         case CS_CMD_DONE:
             readRowCount(rowsReturned);
             rowsReturned = false;
+            afterCompute = false;
             break;
         default: break;
         }
@@ -235,7 +250,63 @@ void TSybQuery::abandonCommand(CS_CONNECTION* Handle, host::Exception* Failure) 
     }
 }
 
-void TSybQuery::routeRowResult() {
+void TSybQuery::skipResult() {
+    // Read and dropped (compute rows belong to no result set; a continued result nobody
+    // keeps). The client library wants every column bound before it hands out a row, so
+    // each gets a scratch buffer.
+    CS_INT count = 0;
+    if (ct_res_info(FCommand, CS_NUMDATA, &count, sizeof count, nullptr) != CS_SUCCEED) {
+        raise("ct_res_info failed");
+    }
+    std::vector<std::string> buffers(static_cast<std::size_t>(std::max<CS_INT>(count, 0)));
+    std::vector<CS_INT> copied(buffers.size());
+    std::vector<CS_SMALLINT> indicators(buffers.size());
+    for (CS_INT column = 1; column <= count; ++column) {
+        CS_DATAFMT format{};
+        if (ct_describe(FCommand, column, &format) != CS_SUCCEED) {
+            raise("ct_describe failed");
+        }
+        const auto k = static_cast<std::size_t>(column - 1);
+        buffers[k].assign(static_cast<std::size_t>(std::clamp<CS_INT>(format.maxlength, 64, 65536)), '\0');
+        format.maxlength = static_cast<CS_INT>(buffers[k].size());
+        format.count = 1;
+        format.format = CS_FMT_UNUSED;
+        if (ct_bind(FCommand, column, &format, buffers[k].data(), &copied[k], &indicators[k]) != CS_SUCCEED) {
+            raise("ct_bind failed");
+        }
+    }
+    while (ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+    }
+}
+
+void TSybQuery::continueRowResult(TSybQuery* target) {
+    if (target == nullptr) {
+        skipResult();
+        return;
+    }
+    target->FCommand = FCommand;
+    struct Release {
+        TSybQuery* target;
+        TSybQuery* self;
+        ~Release() {
+            if (target != self) {
+                target->FCommand = nullptr;
+            }
+        }
+    } release{target, this};
+    const std::size_t before = target->FRecords.size();
+    target->FetchMoreRows();
+    if (target != this) {
+        // A receiver was opened, and its records numbered, with the first group's rows:
+        // the rows of the later groups get identities of their own.
+        for (std::size_t i = before; i < target->FRecords.size(); ++i) {
+            target->setRecordId(target->FRecords[i], target->takeRecordId());
+        }
+        target->recordsMoved();
+    }
+}
+
+TSybQuery* TSybQuery::routeRowResult() {
     // Row results are numbered from 0; numbers from 256 on match no query (ResultSet
     // holds 0..255), so each such result gets a query of its own.
     TSybQuery* target = nullptr;
@@ -284,6 +355,7 @@ void TSybQuery::routeRowResult() {
         target->Close();
         target->Open();
     }
+    return created ? nullptr : target;
 }
 
 void TSybQuery::readParamResult() {

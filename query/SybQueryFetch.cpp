@@ -49,7 +49,20 @@ void TSybQuery::FetchResultSet() {
     BindFields(true);
     markMoneyFields();
     CreateBuffer();
+    fetchRows();
+}
 
+void TSybQuery::FetchMoreRows() {
+    // The same row format goes on, but the client library wants its columns bound again.
+    for (TBTFetchField* field : FFetchFields) {
+        if (static_cast<TSybClientField*>(field)->Bind(FCommand) != CS_SUCCEED) {
+            throw host::Exception("ct_bind failed");
+        }
+    }
+    fetchRows();
+}
+
+void TSybQuery::fetchRows() {
     std::vector<TSybClientField*> unbound;
     for (TBTFetchField* field : FFetchFields) {
         auto* column = static_cast<TSybClientField*>(field);

@@ -13,7 +13,7 @@ protected:
     EngineProcedures() : EngineSessionTest(3) {}
     void SetUp() override {
         EngineSessionTest::SetUp();
-        run("create table accounts (id int not null, owner varchar(20), balance money)\n"
+        run("create table accounts (id int not null, owner varchar(20) null, balance money null)\n"
             "insert into accounts values (1, 'ann', 100.25)\n"
             "insert into accounts values (2, 'bob', 5)\n"
             "insert into accounts values (3, 'cy', null)");

@@ -36,14 +36,51 @@ TEST_F(EngineQuery, SelectsConstantsAndSessionValues) {
     EXPECT_EQ(dones[0].count, 1);
 }
 
-TEST_F(EngineQuery, BatchWithSeveralResultsGoesOnAfterErrors) {
-    auto& s = run("create table t1 (a int not null, b varchar(10))\n"
+TEST_F(EngineQuery, BatchStopsOnErrorsAsTheServerDoes) {
+    // Compile errors (a syntax error, a name that resolves nowhere, a literal NULL for a
+    // not-null column) run nothing of the batch, not even the statements before them.
+    struct Case {
+        const char* failing;
+        int number;
+    };
+    const Case compileErrors[] = {
+        {"select 2 from", 102},
+        {"select * from nosuchtable", 208},
+        {"select nosuchcolumn from t0", 207},
+        {"insert into t0 values (null, 'x')", 233},
+        {"select @undeclared", 137},
+        {"insert into t0 values ('7', 'x')", 257},
+        {"update t0 set a = '7' where b = 'x'", 257},
+        {"select b from t0 where a = '7'", 257},
+        {"delete t0 where '7' < a", 257},
+    };
+    run("create table t0 (a int, b varchar(10) null)");
+    for (const auto& c : compileErrors) {
+        auto& s = run(std::string("insert into t0 values (1, 'one')\n") + c.failing + "\ninsert into t0 values (3, 'c')");
+        auto errors = s.errors();
+        ASSERT_EQ(errors.size(), 1u) << c.failing;
+        EXPECT_EQ(errors[0].number, c.number) << c.failing;
+        EXPECT_EQ(errors[0].line, 2) << c.failing;
+        ASSERT_EQ(s.dones().size(), 1u) << c.failing;
+        EXPECT_TRUE(s.dones()[0].error);
+        auto& count = run("select count(*) from t0");
+        EXPECT_EQ(count.results().at(0).rows.at(0)[0].integer, 0) << "nothing ran before " << c.failing;
+    }
+
+    for (const char* unknownType : {"create table bad (a nosuchtype)", "create table bad (a sql_variant null)",
+                                    "declare @v varbinary(max)"}) {
+        ASSERT_EQ(run(unknownType).errors().size(), 1u) << unknownType;
+        EXPECT_EQ(sink.errors()[0].number, 2715) << unknownType;
+    }
+
+    // Names of tables the batch creates resolve when their statements run; a run-time error
+    // such as a duplicate key ends only its statement.
+    auto& s = run("create table t1 (a int not null, b varchar(10) null)\n"
+                  "create unique index t1_a on t1 (a)\n"
                   "insert into t1 values (1, \"one\")\n"
                   "insert into t1 values (2, 'two')\n"
-                  "select * from nosuchtable\n"
+                  "insert into t1 values (2, 'dup')\n"
                   "select a, b from t1 order by a\n"
-                  "select nosuchcolumn from t1\n"
-                  "insert into t1 values (null, 'x')\n"
                   "select count(*) from t1");
     auto results = s.results();
     ASSERT_EQ(results.size(), 2u);
@@ -53,74 +90,48 @@ TEST_F(EngineQuery, BatchWithSeveralResultsGoesOnAfterErrors) {
     EXPECT_TRUE(results[0].columns[1].type.nullable);
     EXPECT_EQ(results[1].rows[0][0].integer, 2);
     auto errors = s.errors();
-    ASSERT_EQ(errors.size(), 3u);
-    EXPECT_EQ(errors[0].number, 208);
-    EXPECT_EQ(errors[0].line, 4);
-    EXPECT_EQ(errors[1].number, 207);
-    EXPECT_EQ(errors[1].severity, 16);
-    EXPECT_EQ(errors[1].text, "Invalid column name 'nosuchcolumn'.");
-    EXPECT_EQ(errors[2].number, 515);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].number, 2601);
+    EXPECT_EQ(errors[0].line, 5);
     auto dones = s.dones();
-    ASSERT_EQ(dones.size(), 8u);
-    EXPECT_EQ(dones[1].count, 1);
-    EXPECT_TRUE(dones[3].error);
-    EXPECT_EQ(dones[4].count, 2);
-    EXPECT_TRUE(dones[5].error);
-}
+    ASSERT_EQ(dones.size(), 7u);
+    EXPECT_EQ(dones[2].count, 1);
+    EXPECT_TRUE(dones[4].error);
+    EXPECT_EQ(dones[5].count, 2);
 
-TEST_F(EngineQuery, PrintAndRaiserrorCarryNumbersAndSeverities) {
-    auto& s = run("declare @n int\n"
-                  "select @n = 42\n"
-                  "print 'value is %1!', @n\n"
-                  "print \"plain\" + ' text'\n"
-                  "raiserror 20001 'Custom failure %1! of %2!', 3, 'x'\n"
-                  "select @@error\n"
-                  "raiserror('ms style', 11, 2)\n"
-                  "select 1");
-    auto messages = s.messages();
-    ASSERT_EQ(messages.size(), 4u);
-    EXPECT_EQ(messages[0].number, 0);
-    EXPECT_EQ(messages[0].severity, 0);
-    EXPECT_EQ(messages[0].text, "value is 42");
-    EXPECT_EQ(messages[0].line, 3);
-    EXPECT_EQ(messages[1].text, "plain text");
-    EXPECT_EQ(messages[2].number, 20001);
-    EXPECT_EQ(messages[2].severity, 16);
-    EXPECT_EQ(messages[2].state, 1);
-    EXPECT_EQ(messages[2].text, "Custom failure 3 of x");
-    EXPECT_EQ(messages[2].line, 5);
-    EXPECT_EQ(messages[3].severity, 11);
-    EXPECT_EQ(messages[3].state, 2);
-    EXPECT_EQ(messages[3].text, "ms style");
-    auto results = s.results();
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].rows[0][0].integer, 20001) << "@@error after raiserror";
+    // A NULL that only shows at run time fails with 515.
+    auto& late = run("declare @n int\ninsert into t1 values (@n, 'x')\nselect 1");
+    ASSERT_EQ(late.errors().size(), 1u);
+    EXPECT_EQ(late.errors()[0].number, 515);
+    EXPECT_EQ(late.results().size(), 1u);
 }
 
 TEST_F(EngineQuery, SqlErrorsMapToServerNumbers) {
-    auto& s = run("create table u1 (id int not null, name varchar(10))\n"
-                  "create unique index u1_id on u1 (id)\n"
-                  "insert into u1 values (1, 'a')\n"
-                  "insert into u1 values (1, 'b')\n"
-                  "select * frm u1\n"
-                  "select * from u1 where\n"
-                  "create table u1 (x int)\n"
-                  "select @undeclared\n"
-                  "exec('select 1 + ')\n"
-                  "select convert(int, 'abc')\n"
-                  "select 'after', @@error\n"
-                  "select 'done', @@error");
-    auto errors = s.errors();
+    run("create table u1 (id int not null, name varchar(10))\n"
+        "create unique index u1_id on u1 (id)\n"
+        "insert into u1 values (1, 'a')");
     std::vector<int> numbers;
-    for (const auto& e : errors) numbers.push_back(e.number);
-    EXPECT_EQ(numbers, (std::vector<int>{2601, 102, 102, 2714, 137, 102, 249}));
+    std::vector<ServerMessage> errors;
+    for (const char* sql : {"insert into u1 values (1, 'b')", "select * frm u1", "select * from u1 where",
+                            "create table u1 (x int)", "select @undeclared", "exec('select 1 + ')"}) {
+        for (const auto& e : run(sql).errors()) {
+            numbers.push_back(e.number);
+            errors.push_back(e);
+        }
+    }
+    EXPECT_EQ(numbers, (std::vector<int>{2601, 102, 102, 2714, 137, 102}));
     EXPECT_EQ(errors[0].severity, 14);
     EXPECT_EQ(errors[1].severity, 15);
+    EXPECT_EQ(errors[0].text, "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
+    auto& s = run("select convert(int, 'abc')\n"
+                  "select 'after', @@error\n"
+                  "select 'done', @@error");
+    ASSERT_EQ(s.errors().size(), 1u);
+    EXPECT_EQ(s.errors()[0].number, 249);
     auto results = s.results();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].rows[0][1].integer, 249) << "@@error is the previous statement's status";
     EXPECT_EQ(results[1].rows[0][1].integer, 0) << "@@error is reset by a successful statement";
-    EXPECT_EQ(errors[0].text, "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
 }
 
 TEST_F(EngineQuery, RowCountAndSetRowcount) {
@@ -160,6 +171,8 @@ TEST_F(EngineQuery, SelectIntoKeepsDeclaredTypes) {
     EXPECT_EQ(cols[2].type.type, SqlType::Numeric);
     EXPECT_EQ(cols[2].type.scale, 4);
     EXPECT_EQ(cols[3].type.type, SqlType::Char);
+    EXPECT_FALSE(cols[0].type.nullable) << "copied from a not-null column";
+    EXPECT_TRUE(cols[4].type.nullable) << "an expression";
     EXPECT_EQ(results[0].rows[0][0].integer, 15000);
     EXPECT_TRUE(results[0].rows[0][2].numeric == 31415);
     EXPECT_EQ(s.dones()[2].count, 1);
@@ -167,14 +180,14 @@ TEST_F(EngineQuery, SelectIntoKeepsDeclaredTypes) {
 
 TEST_F(EngineQuery, ControlFlowAliasesAndConcatenation) {
     auto& s = run("declare @i int, @s varchar(50)\n"
-                  "select @i = 0, @s = ''\n"
+                  "select @i = 0, @s = '>'\n"
                   "while @i < 5\n"
                   "begin\n"
                   "    select @i = @i + 1\n"
                   "    if @i = 3 continue\n"
                   "    select @s = @s + convert(varchar(5), @i)\n"
                   "end\n"
-                  "if @s = '1245' select total = @i, 'label' = @s else print 'wrong'\n"
+                  "if @s = '>1245' select total = @i, 'label' = @s else print 'wrong'\n"
                   "select case when @i > 2 then 'big' else 'small' end size");
     EXPECT_TRUE(s.messages().empty()) << s.messages()[0].text;
     auto results = s.results();
@@ -182,7 +195,7 @@ TEST_F(EngineQuery, ControlFlowAliasesAndConcatenation) {
     EXPECT_EQ(results[0].columns[0].name, "total");
     EXPECT_EQ(results[0].columns[1].name, "label");
     EXPECT_EQ(results[0].rows[0][0].integer, 5);
-    EXPECT_EQ(results[0].rows[0][1].bytes, "1245");
+    EXPECT_EQ(results[0].rows[0][1].bytes, ">1245");
     EXPECT_EQ(results[1].columns[0].name, "size");
     EXPECT_EQ(results[1].rows[0][0].bytes, "big");
 }
@@ -422,19 +435,13 @@ TEST_F(EngineQuery, LikeIsCaseSensitiveAsTheServersBinaryOrder) {
 }
 
 TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
-    auto& s = run("create table ratio (a int, b int, m money)\n"
-                  "insert into ratio values (7, 2, 0) insert into ratio values (9, 3, 1.5)\n"
-                  "select a / b, a % b, a / (b - 1), -a / -b, 10.0 / m from ratio where m > 0\n"
-                  "select a / (b - 2) from ratio\n"
-                  "select m / 0 from ratio\n"
+    run("create table ratio (a int, b int, m money)\n"
+        "insert into ratio values (7, 2, 0) insert into ratio values (9, 3, 1.5)");
+    auto& s = run("select a / b, a % b, a / (b - 1), -a / -b, 10.0 / m from ratio where m > 0\n"
                   "select 1 / 2 * 4, 7 / ratio.b from ratio where b = 2");
-    auto errors = s.errors();
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[0].number, 3607);
-    EXPECT_EQ(errors[0].text, "Divide by zero occurred.");
-    EXPECT_EQ(errors[1].number, 3607);
+    ASSERT_TRUE(s.errors().empty());
     auto results = s.results();
-    ASSERT_GE(results.size(), 2u);
+    ASSERT_EQ(results.size(), 2u);
     const auto& first = results[0].rows.at(0);
     EXPECT_EQ(first[0].integer, 3);
     EXPECT_EQ(first[1].integer, 0);
@@ -447,6 +454,92 @@ TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
     const auto& last = results.back().rows.at(0);
     EXPECT_EQ(last[0].integer, 0);
     EXPECT_EQ(last[1].integer, 3);
+
+    // A divide by zero ends the batch (earlier statements stay done) ...
+    for (const char* failing : {"select a / (b - 2) from ratio", "select m / 0 from ratio"}) {
+        auto& f = run(std::string("insert into ratio values (1, 1, 1)\n") + failing + "\nselect 'after'");
+        ASSERT_EQ(f.errors().size(), 1u) << failing;
+        EXPECT_EQ(f.errors()[0].number, 3607);
+        EXPECT_EQ(f.errors()[0].text, "Divide by zero occurred.");
+        EXPECT_TRUE(f.results().empty()) << "nothing after the failing statement runs: " << failing;
+    }
+    EXPECT_EQ(run("select count(*) from ratio").results().at(0).rows.at(0)[0].integer, 4);
+    // ... and rolls back the transaction it occurs in.
+    auto& t = run("begin tran\ninsert into ratio values (5, 5, 5)\nselect a / 0 from ratio\ncommit");
+    EXPECT_EQ(t.errors().size(), 1u);
+    auto& after = run("select count(*), @@trancount from ratio");
+    EXPECT_EQ(after.results().at(0).rows.at(0)[0].integer, 4);
+    EXPECT_EQ(after.results().at(0).rows.at(0)[1].integer, 0);
+}
+
+TEST_F(EngineQuery, SetOptionsApply) {
+    run("create table opt (a int, b int null)\ninsert opt values (1, null) insert opt values (2, 5)");
+    // datefirst: 8 Dec 2026 is a Tuesday, day 3 of a week that starts on Sunday, 2 from Monday.
+    auto& week = run("select datepart(weekday, '2026-12-08')\nset datefirst 1\n"
+                     "select datepart(weekday, '2026-12-08')");
+    ASSERT_EQ(week.results().size(), 2u);
+    EXPECT_EQ(week.results()[0].rows.at(0)[0].integer, 3);
+    EXPECT_EQ(week.results()[1].rows.at(0)[0].integer, 2);
+    EXPECT_EQ(session->option(SessionOption::DateFirst), 1);
+
+    // ansinull off (the default): `= null` finds the NULLs; on: it finds nothing.
+    auto& nulls = run("select count(*) from opt where b = null\nif null = null select 'equal'\n"
+                      "set ansinull on\nselect count(*) from opt where b = null\nselect count(*) from opt where b <> null");
+    ASSERT_EQ(nulls.results().size(), 4u);
+    EXPECT_EQ(nulls.results()[0].rows.at(0)[0].integer, 1);
+    EXPECT_EQ(nulls.results()[1].rows.at(0)[0].bytes, "equal");
+    EXPECT_EQ(nulls.results()[2].rows.at(0)[0].integer, 0);
+    EXPECT_EQ(nulls.results()[3].rows.at(0)[0].integer, 0);
+    run("set ansinull off");
+    EXPECT_EQ(run("update opt set b = null where b <> null").dones().at(0).count, 1) << "update's set stays an assignment";
+
+    // fmtonly: the description without rows.
+    auto& format = run("set fmtonly on\nselect a, b from opt\nset fmtonly off");
+    ASSERT_EQ(format.results().size(), 1u);
+    EXPECT_EQ(format.results()[0].columns.size(), 2u);
+    EXPECT_TRUE(format.results()[0].rows.empty());
+
+    // chained: a data statement begins a transaction that stays open.
+    auto& chained = run("set chained on\ninsert opt values (3, 3)\nselect @@trancount");
+    EXPECT_EQ(chained.results().at(0).rows.at(0)[0].integer, 1);
+    EXPECT_EQ(run("set chained off").errors().at(0).number, 226);
+    run("rollback\nset chained off");
+    EXPECT_EQ(run("select count(*) from opt").results().at(0).rows.at(0)[0].integer, 2);
+
+    // arithabort arith_overflow off: a divide by zero ends only its statement.
+    auto& arith = run("set arithabort arith_overflow off\nselect 1 / 0\nselect 'after'");
+    EXPECT_EQ(arith.errors().size(), 1u);
+    EXPECT_EQ(arith.results().size(), 1u);
+    run("set arithabort on");
+
+    // noexec: statements are checked, not run.
+    auto& noexec = run("set noexec on\ninsert opt values (9, 9)\nset noexec off\nselect count(*) from opt");
+    EXPECT_EQ(noexec.results().at(0).rows.at(0)[0].integer, 2);
+}
+
+TEST_F(EngineQuery, AnErrorInsideATransactionLeavesItOpenForTheClient) {
+    run("create table acct (id int, v int)\ncreate unique index acct_id on acct (id)\ninsert acct values (1, 10)");
+    auto& s = run("begin tran\n"
+                  "update acct set v = 20 where id = 1\n"
+                  "select @@rowcount\n"
+                  "insert acct values (1, 99)\n"
+                  "select @@trancount, @@rowcount, @@error");
+    ASSERT_EQ(s.errors().size(), 1u);
+    EXPECT_EQ(s.errors()[0].number, 2601);
+    auto results = s.results();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows.at(0)[0].integer, 1) << "@@rowcount after the update";
+    EXPECT_EQ(results[1].rows.at(0)[0].integer, 1) << "the transaction stays open";
+    EXPECT_EQ(results[1].rows.at(0)[1].integer, 0) << "the failed insert counted no row";
+    EXPECT_EQ(results[1].rows.at(0)[2].integer, 2601);
+    EXPECT_TRUE(session->inTransaction());
+    run("rollback");
+    EXPECT_FALSE(session->inTransaction());
+    EXPECT_EQ(run("select v from acct").results().at(0).rows.at(0)[0].integer, 10) << "the update was rolled back";
+}
+
+TEST_F(EngineQuery, SyntaxErrorsQuoteWhatTheClientWrote) {
+    EXPECT_EQ(run("select 0x0102 0x03").errors().at(0).text, "Incorrect syntax near '0x03'.");
 }
 
 } // namespace

@@ -33,7 +33,7 @@ TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
           "select count(*) from t_fit");
     const std::pair<const char*, int> refused[] = {
         {"insert t_fit (id, i) values (2, 2147483648)", 3606},
-        {"insert t_fit (id, i) values (2, 'abc')", 249},
+        {"insert t_fit (id, i) values (2, 'abc')", 257},
         {"insert t_fit (id, ti) values (2, 256)", 3606},
         {"insert t_fit (id, ti) values (2, -1)", 3606},
         {"insert t_fit (id, m) values (2, 922337203685477.5808)", 3606},
@@ -50,18 +50,22 @@ TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
         ASSERT_EQ(bad.errors().size(), 1u) << sql;
         EXPECT_EQ(bad.errors()[0].number, number) << sql;
     }
-    // The accepted row is unchanged, and the too long text is cut as it is read, as before.
+    // The accepted row is unchanged, and the too long text was cut when it was written.
     auto r = query("select count(*), max(i), max(ti) from t_fit");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0].integer, 1);
     EXPECT_EQ(r.rows[0][1].integer, 2147483647);
     EXPECT_EQ(r.rows[0][2].integer, 255);
-    auto text = query("select vc from t_fit");
+    auto text = query("select vc, datalength(vc), vc + 'def' from t_fit");
     EXPECT_EQ(text.rows.at(0)[0].bytes, "abc");
+    EXPECT_EQ(text.rows.at(0)[1].integer, 3);
+    EXPECT_EQ(text.rows.at(0)[2].bytes, "abcdef") << "the stored value itself is three bytes";
+    EXPECT_TRUE(run("update t_fit set vc = 'uvwxyz'").errors().empty());
+    EXPECT_EQ(query("select vc + '!' from t_fit").rows.at(0)[0].bytes, "uvw!");
 }
 
 TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
-    auto r = query("create table t_all (c_int int, c_small smallint, c_tiny tinyint, c_bit bit not null,"
+    auto r = query("create table t_all (c_int int, c_small smallint null, c_tiny tinyint, c_bit bit not null,"
                    " c_real real, c_float float, c_money money, c_smallmoney smallmoney, c_num numeric(12,3),"
                    " c_dec decimal(38,10), c_dt datetime, c_sdt smalldatetime, c_char char(5), c_vc varchar(30),"
                    " c_bin binary(4), c_vbin varbinary(6), c_text text, c_image image, c_big bigint, c_date date,"
@@ -85,13 +89,15 @@ TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
     EXPECT_EQ(r.columns[23].type.length, 1000);
     EXPECT_EQ(r.columns[24].type.length, 300);
     EXPECT_FALSE(r.columns[3].type.nullable);
-    EXPECT_TRUE(r.columns[0].type.nullable);
+    // Declared without null or not null: not nullable, as on the server.
+    EXPECT_FALSE(r.columns[0].type.nullable);
+    EXPECT_TRUE(r.columns[1].type.nullable);
 }
 
 TEST_F(EngineTypes, NullTravelsInEveryType) {
-    auto r = query("create table t_null (c_int int, c_money money, c_num numeric(10,2), c_dt datetime,"
-                   " c_sdt smalldatetime, c_char char(5), c_bin varbinary(4), c_text text, c_image image,"
-                   " c_real real, c_date date, c_time time, c_uvc univarchar(5), c_big bigint)\n"
+    auto r = query("create table t_null (c_int int null, c_money money null, c_num numeric(10,2) null, c_dt datetime null,"
+                   " c_sdt smalldatetime null, c_char char(5) null, c_bin varbinary(4) null, c_text text null, c_image image null,"
+                   " c_real real null, c_date date null, c_time time null, c_uvc univarchar(5) null, c_big bigint null)\n"
                    "insert into t_null values (null, null, null, null, null, null, null, null, null, null, null,"
                    " null, null, null)\n"
                    "select * from t_null");
@@ -183,8 +189,20 @@ TEST_F(EngineTypes, CharacterAndBinaryValues) {
     EXPECT_EQ(r.rows[0][3].bytes, "\xde\xad\xbe\xef");
     EXPECT_EQ(r.rows[0][4].bytes, "äöüß") << "unichar lengths count characters";
     EXPECT_FALSE(r.rows[1][1].isNull);
-    EXPECT_EQ(r.rows[1][1].bytes, "");
+    EXPECT_EQ(r.rows[1][1].bytes, " ") << "'' is one space, as on the server";
     EXPECT_EQ(r.rows[1][3].bytes, std::string(1, '\0'));
+}
+
+TEST_F(EngineTypes, AnEmptyStringIsOneSpace) {
+    auto r = query("create table t_empty (v varchar(5), t text)\n"
+                   "insert into t_empty values ('', '')\n"
+                   "select datalength(''), '[' + '' + ']', datalength(v), datalength(t), v + '|' from t_empty");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0][0].integer, 1);
+    EXPECT_EQ(r.rows[0][1].bytes, "[ ]");
+    EXPECT_EQ(r.rows[0][2].integer, 1);
+    EXPECT_EQ(r.rows[0][3].integer, 1);
+    EXPECT_EQ(r.rows[0][4].bytes, " |");
 }
 
 TEST_F(EngineTypes, LongTextAndImageRoundTrip) {
@@ -269,7 +287,7 @@ TEST_F(EngineTypes, AggregatesKeepTheColumnsTypes) {
 }
 
 TEST_F(EngineTypes, SelectIntoCreatesColumnsOfTheExpressionTypes) {
-    auto r = query("create table src (m money, v varchar(8), i int)\n"
+    auto r = query("create table src (m money null, v varchar(8) null, i int null)\n"
                    "insert into src values (null, null, null)\n"
                    "insert into src values (1.5, 'eight ch', 7)\n"
                    "select m * 2 as doubled, convert(numeric(8,2), i) as n, v + '!' as shout,"

@@ -244,3 +244,30 @@ TEST(ProtocolCodec, TruncatedLoginRecordsAreRefused)
     // A capability token whose length runs past the record.
     EXPECT_THROW(parseLogin(record + std::string("\xE2\x40\x00\x01\x0E", 5)), ProtocolError);
 }
+
+TEST(ProtocolCodec, TextColumnsNameTheirTableAndCarryATextPointer)
+{
+    ColumnType textType;
+    textType.type = SqlType::Text;
+    WireFormat f = describe(textType);
+    f.table = "docs";
+    ByteWriter info;
+    writeTypeInfo(info, f);
+    // usertype, datatype, max length, then the table name with its u16 length.
+    EXPECT_NE(info.data().find(std::string("\x04\x00" "docs", 6)), std::string::npos);
+    ByteWriter value;
+    writeValue(value, f, text("abc"));
+    const std::string v = value.data();
+    ASSERT_EQ(v.size(), 1u + 16 + 8 + 4 + 3);
+    EXPECT_EQ(v[0], 16);
+    EXPECT_NE(v.substr(1, 16), std::string(16, '\0')) << "a zero text pointer reads as no text";
+    // Binary types carry the server's user types 3 and 4.
+    ColumnType binary;
+    binary.type = SqlType::Binary;
+    binary.length = 8;
+    EXPECT_EQ(describe(binary).usertype, 3);
+    binary.type = SqlType::VarBinary;
+    EXPECT_EQ(describe(binary).usertype, 4);
+    binary.length = 300;
+    EXPECT_EQ(describe(binary).usertype, 4);
+}

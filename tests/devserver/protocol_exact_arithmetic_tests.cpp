@@ -181,7 +181,7 @@ TEST_F(ExactArithmetic, SumsAndAveragesOverManyRowsAreExact)
         "insert digit values (0) insert digit values (1) insert digit values (2) insert digit values (3) "
         "insert digit values (4) insert digit values (5) insert digit values (6) insert digit values (7) "
         "insert digit values (8) insert digit values (9)\n"
-        "create table many (v numeric(38,4), m money, n numeric(12,2))\n"
+        "create table many (v numeric(38,4) null, m money null, n numeric(12,2) null)\n"
         "insert many select 12345678901234567890.1234, $92233720368.5477, 0.01 from digit a, digit b, digit c\n"
         "insert many values (null, null, null)");
     ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);

@@ -31,9 +31,9 @@ protected:
     void SetUp() override
     {
         CtBatch b = con.execute(
-            "create table ex (i int, si smallint, ti tinyint, b bit, r real, f float, m money, "
-            "sm smallmoney, n numeric(10,2), d decimal(5,1), dt datetime, c char(10), "
-            "vc varchar(20), tx text, bn binary(4))\n"
+            "create table ex (i int null, si smallint null, ti tinyint null, b bit null, r real null, "
+            "f float null, m money null, sm smallmoney null, n numeric(10,2) null, d decimal(5,1) null, "
+            "dt datetime null, c char(10) null, vc varchar(20) null, tx text null, bn binary(4) null)\n"
             "insert into ex (i) values (null)\n"
             "insert into ex values (40000, -3, 200, 1, 1.5, 2.25, 19.99, 3.5, 12.34, 1.5, "
             "'2026-07-12 14:05:09', 'chars', 'a varchar', 'a text', 0x0102)");

@@ -260,17 +260,26 @@ TEST_F(ProtocolTest, SeveralResultsInOneBatchWithCounts)
     EXPECT_NE(std::find(counts.begin(), counts.end(), 3), counts.end());
 }
 
-TEST_F(ProtocolTest, AnErrorEndsItsStatementAndTheBatchGoesOn)
+TEST_F(ProtocolTest, ACompileErrorRunsNothingARunTimeErrorEndsItsStatement)
 {
     CtConnection con;
     CtBatch b = con.execute("select 1\nselect * from missing_table\nselect 2");
     ASSERT_TRUE(b.ok);
     EXPECT_TRUE(b.failed);
+    EXPECT_TRUE(b.rowResults().empty());
+    ASSERT_EQ(b.errors().size(), 1u);
+    EXPECT_EQ(b.errors()[0].number, 208);
+    // A duplicate key is found while the statement runs: the batch goes on.
+    ASSERT_FALSE(con.execute("create table once (k int)\ncreate unique index once_k on once (k)\n"
+                             "insert once values (1)")
+                     .failed);
+    b = con.execute("select 1\ninsert once values (1)\nselect 2");
+    ASSERT_TRUE(b.ok);
     auto rows = b.rowResults();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1]->rows.at(0).at(0).text, "2");
     ASSERT_EQ(b.errors().size(), 1u);
-    EXPECT_EQ(b.errors()[0].number, 208);
+    EXPECT_EQ(b.errors()[0].number, 2601);
     // The connection is still usable.
     EXPECT_EQ(con.execute("select 3").rowResults().size(), 1u);
 }
@@ -689,4 +698,71 @@ TEST(ProtocolCharset, Iso1ServerMeasuresCharacterDataInItsOwnBytes)
     EXPECT_EQ(row.at(0).text, "\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"); // five characters, five bytes
     EXPECT_EQ(row.at(1).text, "5");
     EXPECT_EQ(row.at(2).text, "iso_1");
+}
+
+TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups)
+{
+    CtConnection con;
+    ASSERT_FALSE(con.execute("create table sales (region varchar(10), amount money, qty int)\n"
+                             "insert sales values ('east', 10.5, 1) insert sales values ('east', 2.25, 2)\n"
+                             "insert sales values ('west', 7, 4)")
+                     .failed);
+    CtBatch b = con.execute("select region, amount, qty from sales order by region\n"
+                            "compute sum(amount), count(qty), max(qty) by region\n"
+                            "compute sum(amount), avg(qty)");
+    ASSERT_TRUE(b.ok);
+    ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
+    std::vector<std::string> shape;
+    for (const auto& r : b.results) {
+        if (r.type == CS_ROW_RESULT) shape.push_back("rows:" + std::to_string(r.rows.size()));
+        if (r.type == CS_COMPUTE_RESULT) {
+            std::string values;
+            for (const auto& v : r.rows.at(0)) values += (values.empty() ? "" : ",") + v.text;
+            shape.push_back("compute:" + values);
+        }
+    }
+    const std::vector<std::string> expected = {"rows:2", "compute:12.7500,2,2", "rows:1", "compute:7.0000,1,4",
+                                               "compute:19.7500,2"};
+    EXPECT_EQ(shape, expected);
+    // Without by: one compute result after all rows; the connection stays in step.
+    b = con.execute("select qty from sales compute min(qty)");
+    ASSERT_EQ(b.results.size(), 3u);
+    EXPECT_EQ(b.results[1].type, CS_COMPUTE_RESULT);
+    EXPECT_EQ(b.results[1].rows.at(0).at(0).text, "1");
+    EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
+    // A compute column that is not in the select list is refused.
+    EXPECT_EQ(con.execute("select region from sales compute sum(amount)").errors().at(0).number, 8118);
+}
+
+TEST_F(ProtocolTest, ClientLibraryOptionsSetTheSessionsSettings)
+{
+    // The client library's values (cspublic.h) not declared by the package's header.
+    constexpr CS_INT kOptFormatOnly = 5024, kMonday = 1, kSunday = 7;
+    CtConnection con;
+    CS_BOOL on = CS_TRUE;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    CtBatch b = con.execute("create table optc (v int)\ninsert optc values (1)");
+    ASSERT_FALSE(b.failed);
+    for (const auto& r : b.results)
+        if (r.type == CS_CMD_DONE)
+            EXPECT_EQ(r.rowCount, -1) << "no counts under nocount";
+    CS_BOOL off = CS_FALSE;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &off, CS_UNUSED, nullptr), CS_SUCCEED);
+
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    b = con.execute("select v from optc");
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    EXPECT_TRUE(b.rowResults()[0]->rows.empty()) << "format only: no rows";
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &off, CS_UNUSED, nullptr), CS_SUCCEED);
+
+    // datefirst: read back what `set` changed, and set it through the library.
+    ASSERT_FALSE(con.execute("set datefirst 1").failed);
+    CS_INT day = 0;
+    ASSERT_EQ(ct_options(con.connection(), CS_GET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr), CS_SUCCEED);
+    EXPECT_EQ(day, kMonday);
+    day = kSunday;
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr), CS_SUCCEED);
+    b = con.execute("select datepart(weekday, '2026-12-08')");
+    ASSERT_EQ(b.rowResults().size(), 1u);
+    EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "3");
 }

@@ -27,10 +27,10 @@ protected:
     void SetUp() override
     {
         CtBatch b = con.execute(
-            "create table typed (b bit, ti tinyint, si smallint, i int, bi bigint, r real, "
-            "f float, sm smallmoney, m money, n numeric(38,0), d decimal(10,2), dt datetime, "
-            "sdt smalldatetime, da date, t time, c char(5), vc varchar(20), lc varchar(1000), "
-            "u univarchar(10), bn binary(4), vb varbinary(300), tx text, im image)\n"
+            "create table typed (b bit null, ti tinyint null, si smallint null, i int null, bi bigint null, r real null, "
+            "f float null, sm smallmoney null, m money null, n numeric(38,0) null, d decimal(10,2) null, dt datetime null, "
+            "sdt smalldatetime null, da date null, t time null, c char(5) null, vc varchar(20) null, lc varchar(1000) null, "
+            "u univarchar(10) null, bn binary(4) null, vb varbinary(300) null, tx text null, im image null)\n"
             "insert into typed values (1, 200, -300, -70000, -5000000000, 1.5, -2.25, 12.3456, "
             "-123456789.1234, 99999999999999999999999999999999999999, -12345678.90, "
             "'2026-07-12 14:05:09.997', '2026-07-12 14:05', '2026-07-12', '14:05:09', 'ab', '', "
@@ -86,6 +86,8 @@ TEST_F(ProtocolTypes, DescribedTypesFollowTheDeclaredTypes)
     EXPECT_EQ(column("lc").maxLength, 1000);
     EXPECT_EQ(column("vb").maxLength, 300);
     EXPECT_TRUE(column("i").status & CS_CANBENULL);
+    EXPECT_EQ(column("bn").usertype, 3);
+    EXPECT_EQ(column("vb").usertype, 4);
 }
 
 TEST_F(ProtocolTypes, ValuesArriveExactly)

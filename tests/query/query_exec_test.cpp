@@ -536,4 +536,25 @@ TEST(QueryLostConnection, ADroppedConnectionEndsTheOpenWithItsMessages) {
     EXPECT_EQ(again->FieldByName("n")->AsInteger(), 8);
 }
 
+TEST_F(QueryExec, ComputeResultsArePassedOver) {
+    // The rows of every group make one result; the compute results between them are
+    // skipped, and the next select is still the next result.
+    exec(kConnection, "create table cmp (region varchar(10), qty int)\n"
+                      "insert cmp values ('east', 1) insert cmp values ('east', 2) insert cmp values ('west', 4)");
+    auto query = makeQuery(kConnection, "select region, qty from cmp order by region\n"
+                                        "compute sum(qty) by region compute count(qty)\n"
+                                        "select 99 as after");
+    query->Open();
+    EXPECT_EQ(query->RecordCount(), 3);
+    EXPECT_EQ(query->ResultSetCount(), 2);
+    query->Last();
+    EXPECT_EQ(query->FieldByName("qty")->AsInteger(), 4);
+    query->Close();
+    query->SetResultSet(1);
+    query->Open();
+    EXPECT_EQ(firstInt(*query), 99);
+    query->Close();
+    exec(kConnection, "drop table cmp");
+}
+
 } // namespace

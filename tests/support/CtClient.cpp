@@ -252,6 +252,7 @@ void CtConnection::fetchAll(CS_COMMAND* cmd, CtResult& result)
         c.precision = f.precision;
         c.scale = f.scale;
         c.status = f.status;
+        c.usertype = f.usertype;
         result.columns.push_back(c);
         const CS_INT size = std::clamp<CS_INT>(f.maxlength, 64, kMaxValueBytes);
         buffers[static_cast<size_t>(i)].assign(static_cast<size_t>(size), '\0');

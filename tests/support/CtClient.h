@@ -42,6 +42,7 @@ struct CtColumn {
     CS_INT precision = 0;
     CS_INT scale = 0;
     CS_INT status = 0;
+    CS_INT usertype = 0;
 };
 
 struct CtValue {

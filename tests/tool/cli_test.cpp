@@ -383,11 +383,13 @@ TEST_F(ToolCli, StandardInputBatches) {
 }
 
 TEST_F(ToolCli, ServerErrorKeepsTheRowsBeforeAndAfterIt) {
-    const ToolRun r = run({"-f", "csv", "-Q", "select 1 as a\nselect * from tool_no_such_table\nselect 2 as b"});
+    // A run-time error ends only its statement (a name that resolves nowhere would stop
+    // the whole batch before it runs, as on the server).
+    const ToolRun r = run({"-f", "csv", "-Q", "select 1 as a\nraiserror 20000 'tool failure'\nselect 2 as b"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "a\r\n1\r\n\r\nb\r\n2\r\n");
-    EXPECT_NE(r.err.find("Msg 208, Level 16, State 1:\nServer '"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("', Line 2:\ntool_no_such_table not found"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Msg 20000, Level 16, State 1:\nServer '"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("', Line 2:\ntool failure"), std::string::npos) << r.err;
 }
 
 TEST_F(ToolCli, AFailedBatchStopsTheRun) {

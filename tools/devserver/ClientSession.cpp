@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -495,7 +496,7 @@ void ClientSession::answerDynamic(const Request& request)
 void ClientSession::answerOption(const Request& request)
 {
     constexpr uint8_t kSet = 1, kDefault = 2, kList = 3;
-    constexpr uint8_t kDateFirst = 1, kTextSize = 2, kDateFormat = 7, kIsolation = 8;
+    constexpr uint8_t kDateFirst = 1, kTextSize = 2, kRowCount = 5, kDateFormat = 7, kIsolation = 8;
     ByteWriter& out = m_output.out();
     if (request.option == kTextSize && (request.optionCommand == kSet || request.optionCommand == kDefault)) {
         int32_t size = 0;
@@ -505,6 +506,34 @@ void ClientSession::answerOption(const Request& request)
         }
         m_session->setTextSize(size);
     }
+    // The options that map onto the session's settings: their value as the client sent it
+    // (one byte for on/off and a day, four for a count), or the default.
+    const auto sessionOption = [](uint8_t option) -> std::optional<SessionOption> {
+        switch (option) {
+        case kDateFirst: return SessionOption::DateFirst;
+        case kRowCount: return SessionOption::RowCount;
+        case 21: return SessionOption::NoCount;
+        case 24: return SessionOption::FormatOnly;
+        case 25: return SessionOption::Chained;
+        case 34: return SessionOption::AnsiNull;
+        case 14: return SessionOption::NoExec;
+        default: return std::nullopt;
+        }
+    };
+    const auto known = sessionOption(request.option);
+    if (known && request.optionCommand == kSet) {
+        int32_t value = 0;
+        ByteReader arg(request.optionArg);
+        if (request.optionArg.size() == 4) value = arg.i32();
+        else if (request.optionArg.size() == 1) value = arg.u8();
+        m_session->setOption(*known, value);
+    } else if (known && request.optionCommand == kDefault) {
+        m_session->setOption(*known, *known == SessionOption::DateFirst ? 7 : 0);
+    } else if (request.optionCommand == kSet && (request.option == 17 || request.option == 37)) {
+        // arithabort on / off, with the kinds it applies to as its argument.
+        const bool overflow = request.optionArg.empty() || (request.optionArg[0] & 0x01) != 0;
+        if (overflow) m_session->setOption(SessionOption::ArithAbort, request.option == 17 ? 1 : 0);
+    }
     if (request.optionCommand == kList) {
         std::string arg(1, '\0');
         switch (request.option) {
@@ -512,7 +541,7 @@ void ClientSession::answerOption(const Request& request)
             arg[0] = static_cast<char>(static_cast<int>(m_session->dateOrder().value_or(m_config.dateOrder)) + 1);
             break;
         case kDateFirst:
-            arg[0] = 7; // Sunday
+            arg[0] = static_cast<char>(m_session->option(SessionOption::DateFirst));
             break;
         case kIsolation:
             arg[0] = 1;
@@ -523,7 +552,14 @@ void ClientSession::answerOption(const Request& request)
             arg = size.data();
             break;
         }
+        case kRowCount: {
+            ByteWriter count;
+            count.i32(m_session->option(SessionOption::RowCount));
+            arg = count.data();
+            break;
+        }
         default:
+            if (known) arg[0] = static_cast<char>(m_session->option(*known) != 0);
             break;
         }
         writeOptionInfo(out, request.option, arg);

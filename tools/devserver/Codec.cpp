@@ -166,6 +166,9 @@ WireFormat describe(const ColumnType& declared, bool dateAndTime)
             default: f.datatype = wire::kVarBinary; break;
             }
         }
+        // The server's user types of binary and varbinary (char and varchar keep 0).
+        if (type.type == SqlType::Binary) f.usertype = wire::kUserTypeBinary;
+        if (type.type == SqlType::VarBinary) f.usertype = wire::kUserTypeVarBinary;
         f.maxLength = length;
         f.column.length = length;
         return f;
@@ -216,7 +219,8 @@ void writeTypeInfo(ByteWriter& out, const WireFormat& f)
     case wire::kText:
     case wire::kImage:
         out.i32(f.maxLength);
-        out.u16(0); // no table name
+        out.u16(static_cast<uint16_t>(f.table.size()));
+        out.bytes(f.table);
         break;
     default:
         if (isNullableFixed(f.datatype))
@@ -286,8 +290,12 @@ void writeValue(ByteWriter& out, const WireFormat& f, const Value& v)
             out.u8(0);
             return;
         }
+        // Text pointer and timestamp are opaque to clients, but a zero text pointer means
+        // "no text" to some of them: both are sent non-zero.
         out.u8(16);
-        out.zeros(16 + 8); // text pointer and timestamp: opaque to clients
+        out.bytes(std::string_view("\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00"
+                                   "\x01\x00\x00\x00\x00\x00\x00\x00",
+                                   24));
         const size_t n = std::min<size_t>(v.bytes.size(), static_cast<size_t>(kTextMaxLength));
         out.i32(static_cast<int32_t>(n));
         out.bytes(std::string_view(v.bytes).substr(0, n));

@@ -25,7 +25,7 @@ inline constexpr uint8_t kImage = 0x22, kText = 0x23, kVarBinary = 0x25, kIntN =
                          kDateN = 0x7B, kTimeN = 0x93, kLongChar = 0xAF, kInt8 = 0xBF,
                          kLongBinary = 0xE1;
 inline constexpr int32_t kUserTypeUniChar = 34, kUserTypeUniVarChar = 35, kUserTypeText = 19,
-                         kUserTypeImage = 20;
+                         kUserTypeImage = 20, kUserTypeBinary = 3, kUserTypeVarBinary = 4;
 } // namespace wire
 
 /// How a column or parameter travels: datatype byte, usertype and type info.
@@ -36,6 +36,7 @@ struct WireFormat {
     uint8_t precision = 0;
     uint8_t scale = 0;
     ColumnType column;     ///< the declared type this format was made from (or decoded into)
+    std::string table;     ///< text and image: the table the column belongs to
 };
 
 /// Chooses the wire representation of a declared type. When `dateAndTime` is false (a

@@ -55,6 +55,7 @@ struct ColumnType {
 struct Column {
     std::string name;
     ColumnType type;
+    std::string table; ///< the table a column of a table comes from (text and image name it)
 };
 
 /// One value of a row or parameter. Which member carries the value follows the type of
@@ -90,6 +91,15 @@ struct ServerMessage {
     uint16_t line = 1;
 };
 
+/// One aggregate of a `compute` clause: its operator (the server's codes: count 0x4b, sum
+/// 0x4d, avg 0x4f, min 0x51, max 0x52), the select-list column it reads (1-based) and the
+/// type of its result.
+struct ComputeColumn {
+    uint8_t op = 0;
+    int operand = 1;
+    ColumnType type;
+};
+
 /// What a DONE reports: a statement of the batch, a statement inside a procedure, or the end
 /// of a procedure run by `exec`.
 enum class DoneKind { Statement, InProcedure, Procedure };
@@ -115,6 +125,20 @@ public:
     /// The output parameters of a procedure run by `exec`, after its return status.
     virtual void outputParameters(const std::vector<Column>& params,
                                   const std::vector<Value>& values) = 0;
+    /// The clauses of a `compute` of the current row result, after its rowFormat: clause
+    /// `id` (from 1), its aggregates and the select-list columns (1-based) of its `by`.
+    virtual void computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by)
+    {
+        (void)id;
+        (void)columns;
+        (void)by;
+    }
+    /// The values of compute clause `id` for the rows sent since its previous values.
+    virtual void computeRow(int id, const std::vector<Value>& values)
+    {
+        (void)id;
+        (void)values;
+    }
     /// The current database changed (`use`).
     virtual void databaseChanged(const std::string& oldName, const std::string& newName) = 0;
     /// True once the client has asked to cancel; polled between statements and rows.
@@ -150,6 +174,11 @@ struct RpcParameter {
 };
 
 class Session;
+
+/// Session options a client sets with `set` or through its client library's option call.
+/// Values: DateFirst 1 (Monday) … 7 (Sunday); RowCount the row limit (0: none); the others
+/// 1 for on, 0 for off.
+enum class SessionOption { DateFirst, NoCount, Chained, FormatOnly, AnsiNull, ArithAbort, RowCount, NoExec };
 
 /// The server's databases; shared by every session and safe to use from several threads.
 class Database {
@@ -207,6 +236,18 @@ public:
     [[nodiscard]] virtual int32_t textSize() const { return kDefaultTextSize; }
     /// The session's date order (set dateformat); nothing while it follows the server's.
     [[nodiscard]] virtual std::optional<DateOrder> dateOrder() const { return std::nullopt; }
+    /// Sets a session option (see SessionOption); an option this session does not know is
+    /// ignored.
+    virtual void setOption(SessionOption option, int32_t value)
+    {
+        (void)option;
+        (void)value;
+    }
+    /// The current value of a session option.
+    [[nodiscard]] virtual int32_t option(SessionOption option) const
+    {
+        return option == SessionOption::DateFirst ? 7 : option == SessionOption::ArithAbort ? 1 : 0;
+    }
 
     /// The text size a session starts with, as the server reports it to clients.
     static constexpr int32_t kDefaultTextSize = 32768;

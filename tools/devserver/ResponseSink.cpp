@@ -83,17 +83,49 @@ void ResponseSink::rowFormat(const std::vector<Column>& columns)
 {
     releaseHeld();
     m_formats.clear();
+    m_computeFormats.clear();
     m_formats.reserve(columns.size());
     m_columnTypes.clear();
     std::vector<Column> named = columns;
     for (Column& c : named) {
         m_formats.push_back(clientFormat(c.type));
+        m_formats.back().table = c.table;
         m_columnTypes.push_back(c.type);
         bool ignored = false;
         c.name = textToClient(c.name, m_clientCharset, ignored);
     }
     writeRowFormat(m_out.out(), named, m_formats);
     m_rowsInResult = 0;
+    pump();
+}
+
+void ResponseSink::computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by)
+{
+    std::vector<WireFormat> formats;
+    std::vector<std::string> labels;
+    for (const ComputeColumn& c : columns) {
+        formats.push_back(clientFormat(c.type));
+        switch (c.op) {
+        case 0x4b: labels.emplace_back("count"); break;
+        case 0x4d: labels.emplace_back("sum"); break;
+        case 0x4f: labels.emplace_back("avg"); break;
+        case 0x51: labels.emplace_back("min"); break;
+        default: labels.emplace_back("max"); break;
+        }
+    }
+    writeComputeFormat(m_out.out(), static_cast<uint16_t>(id), labels, columns, formats, by);
+    m_computeFormats[id] = std::move(formats);
+    pump();
+}
+
+void ResponseSink::computeRow(int id, const std::vector<Value>& values)
+{
+    if (m_cancelled || broken())
+        return;
+    auto it = m_computeFormats.find(id);
+    if (it == m_computeFormats.end())
+        return;
+    writeComputeRow(m_out.out(), static_cast<uint16_t>(id), it->second, values);
     pump();
 }
 

@@ -9,6 +9,7 @@
 #include "PacketIo.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ public:
     void returnStatus(int32_t status) override;
     void outputParameters(const std::vector<Column>& params,
                           const std::vector<Value>& values) override;
+    void computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by) override;
+    void computeRow(int id, const std::vector<Value>& values) override;
     void databaseChanged(const std::string& oldName, const std::string& newName) override;
     [[nodiscard]] bool cancelled() override;
 
@@ -83,6 +86,7 @@ private:
     Hooks m_hooks;
     std::optional<HeldDone> m_held;
     std::vector<WireFormat> m_formats;
+    std::map<int, std::vector<WireFormat>> m_computeFormats; ///< of the current row result, by id
     int64_t m_rowsInResult = 0;
     bool m_dateAndTime;
     bool m_cancelled = false;

@@ -1,8 +1,9 @@
-// SQLite connections of the server: opened with the server's functions and catalogue view,
+// SQLite connections of the server: opened with the server's functions and catalog tables,
 // a busy handler that waits for other sessions' locks (and gives up when the client
 // cancels) and a progress handler that interrupts a statement on cancel.
 #include "SqlConnection.h"
 
+#include "SqlCatalog.h"
 #include "SqlErrors.h"
 
 #include <chrono>
@@ -49,12 +50,7 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks) : m_
     // Temporary tables, sorts and indexes stay in memory: the server writes nothing outside
     // its data directory.
     exec("pragma temp_store = memory");
-    // The catalogue view that scripts use to ask whether an object exists.
-    exec(std::string("create temp view sysobjects as"
-                     " select name, rowid as id, case type when 'table' then 'U' when 'view' then 'V'"
-                     " when 'trigger' then 'TR' else 'I' end as type, 1 as uid from main.sqlite_schema"
-                     " union all select name, 1000000 + rowid, 'P', 1 from main.") +
-         kProcedureTableName);
+    createCatalog(*this);
 }
 
 SqlConnection::~SqlConnection() {

@@ -18,6 +18,8 @@ struct ConnectionHooks {
     DateOrder dateOrder = DateOrder::MDY;
     /// Polled while SQLite works or waits for a lock; true stops the statement.
     std::function<bool()> cancelled;
+    /// The session's first day of the week (1 Monday … 7 Sunday) for datepart(weekday).
+    std::function<int()> dateFirst;
 };
 
 /// An open SQLite connection (closed by the destructor).

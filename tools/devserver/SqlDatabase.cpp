@@ -105,6 +105,24 @@ SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
 
 SqlDatabase::~SqlDatabase() = default;
 
+void SqlDatabase::noteSession(const SessionEntry& entry) {
+    if (entry.spid == 0) return;
+    std::lock_guard lock(m_mutex);
+    m_sessions[entry.spid] = entry;
+}
+
+void SqlDatabase::forgetSession(int spid) {
+    std::lock_guard lock(m_mutex);
+    m_sessions.erase(spid);
+}
+
+std::vector<SqlDatabase::SessionEntry> SqlDatabase::sessions() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<SessionEntry> out;
+    for (const auto& [spid, entry] : m_sessions) out.push_back(entry);
+    return out;
+}
+
 std::unique_ptr<Session> SqlDatabase::openSession(const LoginInfo& login, int spid) {
     return std::make_unique<SqlSession>(*this, login, spid);
 }

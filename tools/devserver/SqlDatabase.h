@@ -31,6 +31,18 @@ public:
     /// Names of every database.
     [[nodiscard]] std::vector<std::string> names() const;
 
+    /// A logged-in client as sp_who shows it.
+    struct SessionEntry {
+        int spid = 0;
+        std::string user;
+        std::string host;
+        std::string database;
+    };
+    /// Sessions note themselves here while they exist (spid 0, the server's own, does not).
+    void noteSession(const SessionEntry& entry);
+    void forgetSession(int spid);
+    [[nodiscard]] std::vector<SessionEntry> sessions() const;
+
 private:
     std::string makeUri(const std::string& name) const;
     void addDatabase(const std::string& name);
@@ -40,6 +52,7 @@ private:
     mutable std::mutex m_mutex;
     /// Lower-case name → (name, connection keeping it open).
     std::map<std::string, std::pair<std::string, std::unique_ptr<SqlConnection>>> m_databases;
+    std::map<int, SessionEntry> m_sessions; ///< by spid, under m_mutex
 };
 
 /// The table that holds the text of each stored procedure of a database.

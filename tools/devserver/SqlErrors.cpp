@@ -32,6 +32,18 @@ void splitQualified(const std::string& qualified, std::string& table, std::strin
     if (comma != std::string::npos) column.resize(comma);
 }
 
+/// A word of the translated SQL as the client wrote it: binary literals X'0102' as
+/// 0x0102, quoted names without their quotes, the server's functions without the prefix
+/// they are registered under.
+std::string clientSpelling(std::string_view word) {
+    std::string w(word);
+    if (w.size() >= 3 && (w[0] == 'X' || w[0] == 'x') && w[1] == '\'' && w.back() == '\'')
+        return "0x" + w.substr(2, w.size() - 3);
+    if (w.size() >= 2 && w.front() == '"' && w.back() == '"') w = w.substr(1, w.size() - 2);
+    if (startsWith(w, "tovrin_")) w = w.substr(7);
+    return w;
+}
+
 } // namespace
 
 std::string functionErrorText(const SqlError& error) {
@@ -133,7 +145,7 @@ SqlError mapSqliteError(int rc, std::string_view message) {
     if (startsWith(message, "near \"")) {
         auto end = message.find("\": syntax error");
         std::string_view near = message.substr(6, end == std::string_view::npos ? 0 : end - 6);
-        return syntaxError(near);
+        return syntaxError(clientSpelling(near));
     }
     if (message == "incomplete input" || message.find("syntax error") != std::string_view::npos)
         return SqlError(102, 15, "Incorrect syntax near the end of the batch.");

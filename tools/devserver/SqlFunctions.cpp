@@ -92,7 +92,7 @@ void objectIdFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (dot != std::string::npos) name = name.substr(dot + 1);
     sqlite3* db = sqlite3_context_db_handle(ctx);
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "select id from temp.sysobjects where name = ?1 collate nocase", -1, &stmt, nullptr) !=
+    if (sqlite3_prepare_v2(db, "select id from temp.tovrin_objects where name = ?1 collate nocase", -1, &stmt, nullptr) !=
         SQLITE_OK)
         return sqlite3_result_null(ctx);
     sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
@@ -334,7 +334,12 @@ void datepartFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case Part::DayOfYear: return sqlite3_result_int(ctx, days - daysFromCivil(p.year, 1, 1) + 1);
     case Part::Day: return sqlite3_result_int(ctx, p.day);
     case Part::Week: return sqlite3_result_int(ctx, (days - daysFromCivil(p.year, 1, 1)) / 7 + 1);
-    case Part::Weekday: return sqlite3_result_int(ctx, ((days + 1) % 7 + 7) % 7 + 1); // 1 Jan 1900 was a Monday
+    case Part::Weekday: {
+        // 1 Jan 1900 was a Monday; day 1 of the week is the session's datefirst.
+        const int first = hooksOf(ctx).dateFirst ? hooksOf(ctx).dateFirst() : 7;
+        const int isoDay = ((days % 7) + 7) % 7 + 1; // 1 Monday … 7 Sunday
+        return sqlite3_result_int(ctx, ((isoDay - first) % 7 + 7) % 7 + 1);
+    }
     case Part::Hour: return sqlite3_result_int(ctx, p.hour);
     case Part::Minute: return sqlite3_result_int(ctx, p.minute);
     case Part::Second: return sqlite3_result_int(ctx, p.second);

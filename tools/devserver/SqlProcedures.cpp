@@ -244,6 +244,19 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
         sqlite3_finalize(stmt);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
     }
+    if (source.empty() && isSystemProcedure(name)) {
+        Frame frame;
+        frame.procedure = name;
+        frame.doneKind = DoneKind::InProcedure;
+        frame.depth = caller.depth + 1;
+        const int32_t status = runSystemProcedure(name, arguments, frame);
+        if (statusVariable) assign(caller, *statusVariable, SqlValue::ofInteger(status));
+        if (caller.depth == 0 && m_sink) {
+            m_sink->returnStatus(status);
+            m_sink->done(DoneKind::Procedure, false, std::nullopt);
+        }
+        return Flow::Next;
+    }
     if (source.empty())
         throw SqlError(2812, 16, "Stored procedure '" + name +
                                      "' not found. Specify owner.objectname or use sp_help to check whether the "

@@ -1,8 +1,11 @@
 // The session's interpreter: runs the statements of a batch or procedure one by one,
 // following if/while/begin…end, and turns each statement's failure into a server message
-// and an error DONE before going on with the next statement.
+// and an error DONE. Most failures end only their statement; an arithmetic overflow or a
+// divide by zero ends the batch and rolls back the open transaction, as the server does
+// under its default `arithabort arith_overflow on`.
 #include "SqlSession.h"
 
+#include "SqlCatalog.h"
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
@@ -13,6 +16,14 @@ namespace devserver {
 
 namespace {
 
+/// Arithmetic overflow and divide by zero: they end the batch, not only the statement.
+bool abortsBatch(const SqlError& e) {
+    switch (e.number()) {
+    case 220: case 232: case 247: case 3606: case 3607: return true;
+    default: return false;
+    }
+}
+
 std::string lower(std::string_view s) {
     std::string out;
     for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -22,9 +33,12 @@ std::string lower(std::string_view s) {
 } // namespace
 
 SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)
-    : m_server(database), m_login(std::move(login)), m_spid(spid), m_dateOrder(database.config().dateOrder) {}
+    : m_server(database), m_login(std::move(login)), m_spid(spid), m_dateOrder(database.config().dateOrder) {
+    m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
+}
 
 SqlSession::~SqlSession() {
+    m_server.forgetSession(m_spid);
     if (m_tranCount > 0) {
         try {
             connectionFor(m_tranDatabase).exec("rollback");
@@ -49,6 +63,7 @@ SqlConnection& SqlSession::connectionFor(const std::string& name) {
     hooks.userName = m_login.user.empty() ? "dbo" : m_login.user;
     hooks.dateOrder = m_dateOrder;
     hooks.cancelled = [this] { return m_sink && m_sink->cancelled(); };
+    hooks.dateFirst = [this] { return m_dateFirst; };
     auto connection = std::make_unique<SqlConnection>(m_server.uriOf(actual), std::move(hooks));
     auto& ref = *connection;
     m_connections[key] = std::move(connection);
@@ -156,6 +171,7 @@ std::vector<std::string> SqlSession::columnsOf(const std::string& table) {
 TranslateContext SqlSession::context(Frame& frame) {
     TranslateContext ctx;
     ctx.dateOrder = m_dateOrder;
+    ctx.ansiNull = m_ansiNull;
     ctx.currentDatabase = m_database;
     ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
     ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };
@@ -271,6 +287,9 @@ void SqlSession::runBatch(std::string_view sql, Frame& frame) {
     try {
         std::vector<Token> tokens = tokenize(m_batchText, m_quotedIdentifier);
         std::unique_ptr<Statement> root = parseStatements(tokens);
+        const bool compound = root->children.size() > 1 ||
+                              (root->children.size() == 1 && root->children[0]->kind != Statement::Kind::Simple);
+        if (compound && !compileBatch(*root, frame)) return;
         for (size_t i = 0; i < root->children.size(); ++i) {
             if (cancelled()) break;
             const Statement& s = *root->children[i];
@@ -332,7 +351,9 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
         return false;
     }
     try {
-        SqlValue v = evaluate(tokens, frame);
+        refreshCatalogFor(tokens);
+        std::vector<Token> rewritten;
+        SqlValue v = evaluate(m_ansiNull ? tokens : nullComparisons(tokens, true, rewritten), frame);
         if (v.kind == SqlValue::Kind::Integer) return v.integer != 0;
         if (v.kind == SqlValue::Kind::Real) return v.real != 0;
         return false;
@@ -343,6 +364,10 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
         }
         reportError(e, frame, tokens.empty() ? 1 : tokens[0].line);
         done(frame, true, std::nullopt);
+        if (m_arithAbort && abortsBatch(e)) {
+            abortTransaction();
+            m_aborted = true;
+        }
         return false;
     }
 }
@@ -352,6 +377,7 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
     m_statementError = 0;
     Flow flow = Flow::Next;
     try {
+        refreshCatalogFor(statement.tokens);
         flow = dispatch(statement, frame);
     } catch (const SqlError& e) {
         if (cancelled()) {
@@ -360,9 +386,63 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
         }
         reportError(e, frame, statement.line);
         done(frame, true, std::nullopt);
+        m_rowCount = 0;
+        if (m_arithAbort && abortsBatch(e)) {
+            abortTransaction();
+            m_aborted = true;
+            flow = Flow::Abort;
+        }
     }
     m_lastError = m_statementError;
     return flow;
+}
+
+void SqlSession::setOption(SessionOption option, int32_t value) {
+    switch (option) {
+    case SessionOption::DateFirst: m_dateFirst = value >= 1 && value <= 7 ? value : 7; break;
+    case SessionOption::NoCount: m_noCount = value != 0; break;
+    case SessionOption::Chained: m_chained = value != 0; break;
+    case SessionOption::FormatOnly: m_formatOnly = value != 0; break;
+    case SessionOption::AnsiNull: m_ansiNull = value != 0; break;
+    case SessionOption::ArithAbort: m_arithAbort = value != 0; break;
+    case SessionOption::RowCount: m_rowLimit = std::max(0, value); break;
+    case SessionOption::NoExec: m_noExec = value != 0; break;
+    }
+}
+
+int32_t SqlSession::option(SessionOption option) const {
+    switch (option) {
+    case SessionOption::DateFirst: return m_dateFirst;
+    case SessionOption::NoCount: return m_noCount;
+    case SessionOption::Chained: return m_chained;
+    case SessionOption::FormatOnly: return m_formatOnly;
+    case SessionOption::AnsiNull: return m_ansiNull;
+    case SessionOption::ArithAbort: return m_arithAbort;
+    case SessionOption::RowCount: return static_cast<int32_t>(std::min<int64_t>(m_rowLimit, INT32_MAX));
+    case SessionOption::NoExec: return m_noExec;
+    }
+    return 0;
+}
+
+void SqlSession::refreshCatalogFor(std::span<const Token> tokens) {
+    // Only statements that name a system table pay for filling it.
+    for (const Token& t : tokens) {
+        if (t.kind == Token::Kind::Identifier && t.text.size() >= 7 && (t.text[0] == 's' || t.text[0] == 'S') &&
+            (t.text[1] == 'y' || t.text[1] == 'Y' || t.text[1] == 'p' || t.text[1] == 'P')) {
+            refreshCatalog(connection(), tokens, m_server.names());
+            return;
+        }
+    }
+}
+
+void SqlSession::abortTransaction() {
+    if (m_tranCount == 0) return;
+    m_tranCount = 0;
+    try {
+        connectionFor(m_tranDatabase).exec("rollback");
+    } catch (const SqlError&) {
+        // SQLite may already have rolled it back itself.
+    }
 }
 
 SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) {
@@ -370,6 +450,14 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
     if (t.empty()) return Flow::Next;
     const Token& head = t[0];
     auto word = [&](size_t i, std::string_view w) { return i < t.size() && t[i].is(w); };
+    if (m_noExec && !head.is("set")) return Flow::Next;
+    if (m_chained && m_tranCount == 0 &&
+        (head.is("select") || head.is("insert") || head.is("update") || head.is("delete"))) {
+        // Chained mode: a data statement outside a transaction begins one.
+        connection().exec("begin");
+        m_tranDatabase = m_database;
+        m_tranCount = 1;
+    }
     if (head.is("select") || head.is("with")) return runSelect(t, frame);
     if (head.is("insert") || head.is("update") || head.is("delete")) return runCommand(t, frame, true);
     if (head.is("truncate") && word(1, "table") && t.size() > 2) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Engine.h"
+#include "SqlCompute.h"
 #include "SqlConnection.h"
 #include "SqlParser.h"
 #include "SqlTranslator.h"
@@ -12,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -37,6 +39,8 @@ public:
     void setTextSize(int32_t bytes) override { m_textSize = bytes > 0 ? bytes : kDefaultTextSize; }
     [[nodiscard]] int32_t textSize() const override { return m_textSize; }
     [[nodiscard]] std::optional<DateOrder> dateOrder() const override { return m_dateOrder; }
+    void setOption(SessionOption option, int32_t value) override;
+    [[nodiscard]] int32_t option(SessionOption option) const override;
 
 private:
     struct Variable {
@@ -65,6 +69,17 @@ private:
 
     // Interpreter (SqlSession.cpp)
     void runBatch(std::string_view sql, Frame& frame);
+    /// What the check of a batch knows of the names its statements may resolve.
+    struct BatchNames {
+        bool opaque = false;           ///< an exec, use, drop or alter came before
+        std::set<std::string> created; ///< tables and views created before (lower case)
+    };
+    bool compileBatch(const Statement& root, const Frame& frame);
+    void compileStatement(const Statement& statement, Frame& scratch, BatchNames& names);
+    bool isFatalAtCompile(const SqlError& error, const BatchNames& names) const;
+    void checkLiterals(std::span<const Token> tokens);
+    void abortTransaction();
+    void refreshCatalogFor(std::span<const Token> tokens);
     Flow run(const Statement& statement, Frame& frame);
     Flow runSimple(const Statement& statement, Frame& frame);
     Flow dispatch(const Statement& statement, Frame& frame);
@@ -86,6 +101,7 @@ private:
     Flow selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame);
     Flow runCommand(std::span<const Token> tokens, Frame& frame, bool counts);
     Flow createTable(std::span<const Token> tokens, Frame& frame);
+    void cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns);
     Flow runDeclare(std::span<const Token> tokens, Frame& frame);
     Flow runSet(std::span<const Token> tokens, Frame& frame);
     void setDateFormat(std::span<const Token> tokens, Frame& frame);
@@ -96,6 +112,13 @@ private:
     Flow runWaitfor(std::span<const Token> tokens, Frame& frame);
     SqlValue evaluate(std::span<const Token> tokens, Frame& frame);
     void assign(Frame& frame, const std::string& name, const SqlValue& value);
+
+    // System procedures (SqlSystemProcedures.cpp)
+    static bool isSystemProcedure(const std::string& name);
+    /// Runs sp_help, sp_who or sp_helpdb; returns its status.
+    int32_t runSystemProcedure(const std::string& name, const std::vector<Argument>& arguments, const Frame& frame);
+    void sendRows(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows, const Frame& frame);
+    void printMessage(const std::string& text, const Frame& frame);
 
     // Procedures (SqlProcedures.cpp)
     Flow createProcedure(const Statement& statement, Frame& frame);
@@ -119,10 +142,18 @@ private:
     uint64_t m_errorCount = 0;    ///< errors reported so far
     int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
     bool m_noCount = false; ///< set nocount on: DONEs carry no counts
+    int32_t m_dateFirst = 7;  ///< set datefirst: the first day of the week (7: Sunday)
+    bool m_chained = false;   ///< set chained on: data statements begin a transaction
+    bool m_formatOnly = false; ///< set fmtonly on: selects describe their rows, send none
+    bool m_ansiNull = false;  ///< set ansinull on: `= null` is unknown, not `is null`
+    bool m_arithAbort = true; ///< set arithabort arith_overflow: overflow ends the batch
+    bool m_noExec = false;    ///< set noexec on: statements are checked, not run
     int32_t m_textSize = kDefaultTextSize; ///< set textsize
     DateOrder m_dateOrder;          ///< set dateformat; the server's order at login
     bool m_quotedIdentifier = false; ///< set quoted_identifier: "…" names, from the next batch on
     bool m_aborted = false;
+    /// The compute clauses of the select runQuery is running, if any.
+    const std::vector<ComputeClause>* m_compute = nullptr;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.
     std::map<size_t, SqlValue> m_markers;
 };

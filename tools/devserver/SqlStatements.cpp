@@ -5,6 +5,7 @@
 
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
+#include "ExpressionTypes.h"
 #include "TypesCatalog.h"
 
 #include <chrono>
@@ -215,8 +216,22 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
                 type->nullable = !notNull;
         }
         column.type = *type;
+        if (origin && (type->type == SqlType::Text || type->type == SqlType::Image))
+            if (const char* table = sqlite3_column_table_name(s, c)) column.table = table;
     }
     m_sink->rowFormat(columns);
+    if (m_formatOnly) {
+        // set fmtonly on: the description only.
+        m_rowCount = 0;
+        if (reportDone) done(frame, false, 0);
+        return Flow::Next;
+    }
+    std::optional<ComputeRunner> compute;
+    if (m_compute) {
+        compute.emplace(*m_compute, columns);
+        compute->describe(*m_sink);
+        m_compute = nullptr; // a nested query of this statement has none
+    }
     std::vector<Value> values(static_cast<size_t>(columnCount));
     std::vector<char> stored(static_cast<size_t>(columnCount));
     for (int c = 0; c < columnCount; ++c)
@@ -230,14 +245,17 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
             readColumn(s, c, raw);
             toWireValue(raw, columns[k].type, order, m_textSize, stored[k] != 0, values[k]);
         }
+        if (compute) compute->beforeRow(values, *m_sink);
         if (!m_sink->row(values)) {
             m_aborted = true;
             return Flow::Abort;
         }
+        if (compute) compute->add(values);
         ++count;
         rc = sqlite3_step(s);
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+    if (compute) compute->finish(*m_sink);
     m_rowCount = count;
     if (reportDone) done(frame, false, count);
     return Flow::Next;
@@ -253,7 +271,18 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
             else if (depth == 0 && tokens[i].is("into")) return selectInto(tokens, i, frame);
         }
     }
-    return runQuery(translate(tokens, context(frame), true), frame);
+    std::vector<ComputeClause> compute;
+    tokens = splitCompute(tokens, compute);
+    checkLiterals(tokens);
+    std::vector<Token> rewritten;
+    if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
+    Translation translation = translate(tokens, context(frame), true);
+    m_compute = compute.empty() ? nullptr : &compute;
+    struct Reset {
+        const std::vector<ComputeClause>*& compute;
+        ~Reset() { compute = nullptr; }
+    } reset{m_compute};
+    return runQuery(translation, frame);
 }
 
 SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame) {
@@ -285,6 +314,15 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
             else if (itemsMatch && query.columnHints[static_cast<size_t>(c)])
                 declared = declaredTypeText(*query.columnHints[static_cast<size_t>(c)]);
             if (!declared.empty()) definition += " " + storageDeclaration(declared);
+            // A column copied from a not-null column stays not null, as on the server.
+            if (const char* origin = sqlite3_column_origin_name(stmt.get(), c)) {
+                int notNull = 0;
+                if (sqlite3_table_column_metadata(conn.handle(), sqlite3_column_database_name(stmt.get(), c),
+                                                  sqlite3_column_table_name(stmt.get(), c), origin, nullptr, nullptr,
+                                                  &notNull, nullptr, nullptr) == SQLITE_OK &&
+                    notNull)
+                    definition += " not null";
+            }
         }
     }
     conn.exec(std::string(temporary ? "create temp table " : "create table ") + target.sql + " (" + definition + ")");
@@ -298,6 +336,9 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
 }
 
 SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
+    if (tokens[0].is("insert") || tokens[0].is("update") || tokens[0].is("delete")) checkLiterals(tokens);
+    std::vector<Token> rewritten;
+    if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
@@ -380,10 +421,23 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
     size_t syntheticBegin = tokens.empty() ? 0 : tokens.back().end + 1;
     size_t checkAt = SIZE_MAX;
     std::vector<Token> check;
+    // A column declared without null or not null is not null, as on the server.
+    size_t notNullAt = SIZE_MAX;
+    std::vector<std::pair<std::string, ColumnType>> cutColumns;
+    Token notNullWord;
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (i == checkAt) {
             out.insert(out.end(), check.begin(), check.end());
             checkAt = SIZE_MAX;
+        }
+        if (i == notNullAt) {
+            for (const char* text : {"not", "null"}) {
+                notNullWord.text = text;
+                notNullWord.begin = syntheticBegin++;
+                notNullWord.end = syntheticBegin++;
+                out.push_back(notNullWord);
+            }
+            notNullAt = SIZE_MAX;
         }
         const Token& t = tokens[i];
         if (t.isOp("(")) {
@@ -406,18 +460,30 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
             // An identity column becomes SQLite's auto-incrementing row id.
             size_t defEnd = i + 1;
             bool identity = false;
+            bool nullability = false;
             for (int d = 0; defEnd < tokens.size(); ++defEnd) {
                 if (tokens[defEnd].isOp("(")) ++d;
                 else if (tokens[defEnd].isOp(")") && d-- == 0) break;
                 else if (tokens[defEnd].isOp(",") && d == 0) break;
                 else if (tokens[defEnd].is("identity")) identity = true;
+                else if (tokens[defEnd].is("null") && d == 0) nullability = true;
+            }
+            if (!identity && !nullability && defEnd < tokens.size()) {
+                notNullAt = defEnd;
+                notNullWord = t;
+                notNullWord.kind = Token::Kind::Identifier;
             }
             if (!identity) {
                 auto [typeText, typeEnd] = columnTypeText(tokens, i);
-                if (parseDeclaredType(typeText)) {
+                if (auto type = parseDeclaredType(typeText)) {
+                    if (type->type != SqlType::Text && type->type != SqlType::Image &&
+                        (isCharacterColumn(*type) || type->type == SqlType::Binary || type->type == SqlType::VarBinary))
+                        cutColumns.emplace_back(t.text, *type);
                     check = fitsCheck(t, typeText, syntheticBegin);
                     syntheticBegin += check.size() + 1;
                     checkAt = typeEnd;
+                } else if (!typeText.empty()) {
+                    throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
                 }
             }
             if (identity) {
@@ -450,7 +516,30 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
         }
         out.push_back(t);
     }
-    return runCommand(out, frame, false);
+    Flow flow = runCommand(out, frame, false);
+    if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator && !(tokens.size() > 3 && tokens[3].isOp(".")))
+        cutOnWrite(tokens[2].text, cutColumns);
+    return flow;
+}
+
+void SqlSession::cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns) {
+    // A character or binary value longer than its column is cut when it is written, as the
+    // server does: a trigger per column shortens the row just stored, only when it is too
+    // long (by bytes; character columns are then cut by tovrin_convert as a select would).
+    SqlConnection& conn = connection();
+    const std::string temp = table.starts_with("#") ? "temp " : "";
+    for (const auto& [column, type] : columns) {
+        const std::string name = quoteIdentifier(table);
+        const std::string col = quoteIdentifier(column);
+        const std::string body = " on " + name + " for each row when length(cast(new." + col + " as blob)) > " +
+                                 std::to_string(type.length) + " begin update " + name + " set " + col +
+                                 " = tovrin_convert(" + quoteLiteral(declaredTypeText(type)) + ", " + col +
+                                 ") where rowid = new.rowid; end";
+        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_i") +
+                  " after insert" + body);
+        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_u") +
+                  " after update of " + col + body);
+    }
 }
 
 SqlSession::Flow SqlSession::runDeclare(std::span<const Token> tokens, Frame& frame) {
@@ -489,9 +578,40 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         return Flow::Next;
     }
     if (tokens.size() < 2) throw syntaxError("set");
-    if (tokens.size() == 3 && tokens[1].is("nocount")) {
-        if (!tokens[2].is("on") && !tokens[2].is("off")) throw syntaxError(tokens[2].text);
-        m_noCount = tokens[2].is("on");
+    const Token& last = tokens.back();
+    const bool on = last.is("on");
+    auto onOff = [&] {
+        if (!last.is("on") && !last.is("off")) throw syntaxError(last.text);
+    };
+    const Token& name = tokens[1];
+    if (name.is("nocount")) {
+        onOff();
+        m_noCount = on;
+    } else if (name.is("chained")) {
+        onOff();
+        if (m_tranCount > 0)
+            throw SqlError(226, 16, "SET CHAINED command not allowed within multi-statement transaction.");
+        m_chained = on;
+    } else if (name.is("fmtonly")) {
+        onOff();
+        m_formatOnly = on;
+    } else if (name.is("ansinull")) {
+        onOff();
+        m_ansiNull = on;
+    } else if (name.is("noexec")) {
+        onOff();
+        m_noExec = on;
+    } else if (name.is("arithabort")) {
+        onOff();
+        // set arithabort [arith_overflow | numeric_truncation] on|off: only overflows end batches.
+        if (tokens.size() == 3 || tokens[2].is("arith_overflow")) m_arithAbort = on;
+    } else if (name.is("datefirst")) {
+        if (tokens.size() != 3) throw syntaxError(name.text);
+        SqlValue v = evaluate(tokens.subspan(2), frame);
+        ColumnType intType;
+        const int64_t day = v.isNull() ? 0 : coerceValue(v, intType, m_dateOrder).integer;
+        if (day < 1 || day > 7) throw SqlError(2742, 16, "SET DATEFIRST " + std::to_string(day) + " is out of range.");
+        m_dateFirst = static_cast<int32_t>(day);
     }
     if (tokens[1].is("textsize")) {
         if (tokens.size() < 3) throw syntaxError("textsize");
@@ -506,7 +626,7 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         m_quotedIdentifier = tokens[2].is("on");
     }
     if (tokens[1].is("dateformat")) setDateFormat(tokens.subspan(2), frame);
-    // Other options (chained, …) are accepted and have no effect.
+    // Other options (statistics, showplan, …) are accepted and have no effect.
     done(frame, false, std::nullopt);
     return Flow::Next;
 }
@@ -607,6 +727,7 @@ SqlSession::Flow SqlSession::runUse(std::span<const Token> tokens, Frame& frame)
     (void)connectionFor(name); // throws 911 for an unknown database
     std::string old = m_database;
     m_database = actual;
+    m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
     m_sink->databaseChanged(old, actual);
     ServerMessage message;
     message.number = 5701;

@@ -224,7 +224,7 @@ public:
             if (parts && !m_keepAsText.contains(t.begin))
                 emit(quoteLiteral(formatDateTime(*parts)));
             else
-                emit(quoteLiteral(t.text));
+                emit(quoteLiteral(t.text.empty() ? " " : t.text)); // '' is one space on the server
             return i + 1;
         }
         case Token::Kind::Binary: {
@@ -1231,6 +1231,42 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         }
     }
     return out;
+}
+
+std::span<const Token> nullComparisons(std::span<const Token> tokens, bool condition, std::vector<Token>& storage) {
+    auto isComparison = [](const Token& t) { return t.isOp("=") || t.isOp("!=") || t.isOp("<>"); };
+    bool any = false;
+    for (size_t i = 0; i + 1 < tokens.size() && !any; ++i)
+        any = isComparison(tokens[i]) && tokens[i + 1].is("null");
+    if (!any) return tokens;
+    storage.clear();
+    storage.reserve(tokens.size() + 4);
+    size_t synthetic = tokens.back().end + 1;
+    bool inCondition = condition;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (!condition && t.kind == Token::Kind::Identifier) {
+            if (t.is("where") || t.is("having") || t.is("on") || t.is("when")) inCondition = true;
+            else if (t.is("set") || t.is("select") || t.is("values") || t.is("then") || t.is("else") ||
+                     t.is("order") || t.is("group"))
+                inCondition = false;
+        }
+        if (inCondition && isComparison(t) && i + 1 < tokens.size() && tokens[i + 1].is("null")) {
+            Token word = t;
+            word.kind = Token::Kind::Identifier;
+            word.text = "is";
+            storage.push_back(word);
+            if (!t.isOp("=")) {
+                word.text = "not";
+                word.begin = synthetic++;
+                word.end = synthetic++;
+                storage.push_back(word);
+            }
+            continue;
+        }
+        storage.push_back(t);
+    }
+    return storage;
 }
 
 Translation translateExpression(std::span<const Token> tokens, const TranslateContext& context) {

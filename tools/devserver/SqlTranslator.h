@@ -21,6 +21,8 @@ namespace devserver {
 /// What the translator needs to know about the session.
 struct TranslateContext {
     DateOrder dateOrder = DateOrder::MDY;
+    /// set ansinull: when off (the default), `= null` in a condition is `is null`.
+    bool ansiNull = false;
     std::string currentDatabase;
     /// Value and declared type of a variable (@x) or global variable (@@x); throws
     /// SqlError 137 for an undeclared one.
@@ -69,6 +71,13 @@ struct Translation {
 
 /// Translates an expression and wraps it as "select <expr>".
 [[nodiscard]] Translation translateExpression(std::span<const Token> tokens, const TranslateContext& context);
+
+/// With ansinull off, the comparisons `x = null` and `x != null` (`<>`) of a statement's
+/// conditions (where, having, on, when; the whole of an if or while condition when
+/// `condition`) test for NULL, as on the server. Returns `tokens` when nothing changes, else
+/// a span of `storage`.
+[[nodiscard]] std::span<const Token> nullComparisons(std::span<const Token> tokens, bool condition,
+                                                     std::vector<Token>& storage);
 
 /// Splits tokens at commas outside parentheses.
 [[nodiscard]] std::vector<std::span<const Token>> splitAtCommas(std::span<const Token> tokens);

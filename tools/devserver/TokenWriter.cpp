@@ -143,6 +143,40 @@ void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
         writeValue(out, formats[i], i < values.size() ? values[i] : kNull);
 }
 
+void writeComputeFormat(ByteWriter& out, uint16_t id, const std::vector<std::string>& labels,
+                        const std::vector<ComputeColumn>& columns, const std::vector<WireFormat>& formats,
+                        const std::vector<int>& by)
+{
+    size_t at = beginU16(out, token::kAltName);
+    out.u16(id);
+    for (const std::string& label : labels)
+        out.bVarchar(label);
+    endU16(out, at);
+    at = beginU16(out, token::kAltFmt);
+    out.u16(id);
+    out.u8(static_cast<uint8_t>(columns.size()));
+    for (size_t i = 0; i < columns.size(); ++i) {
+        out.u8(columns[i].op);
+        out.u8(static_cast<uint8_t>(columns[i].operand));
+        writeTypeInfo(out, formats[i]);
+        out.u8(0); // locale
+    }
+    out.u8(static_cast<uint8_t>(by.size()));
+    for (int column : by)
+        out.u8(static_cast<uint8_t>(column));
+    endU16(out, at);
+}
+
+void writeComputeRow(ByteWriter& out, uint16_t id, const std::vector<WireFormat>& formats,
+                     const std::vector<Value>& values)
+{
+    out.u8(token::kAltRow);
+    out.u16(id);
+    static const Value kNull;
+    for (size_t i = 0; i < formats.size(); ++i)
+        writeValue(out, formats[i], i < values.size() ? values[i] : kNull);
+}
+
 void writeParamFormat(ByteWriter& out, const std::vector<Column>& params,
                       const std::vector<WireFormat>& formats, bool output)
 {

@@ -54,6 +54,12 @@ std::optional<ColumnType> parseDeclaredType(std::string_view declared) {
     std::vector<long> numbers;
     splitDeclared(declared, words, numbers);
     if (words.empty()) return std::nullopt;
+    if (words[0] == "unsigned" && words.size() > 1) words.erase(words.begin());
+    // A length must be a number: varchar(max) and the like are not the server's types.
+    if (auto paren = declared.find('('); paren != std::string_view::npos) {
+        for (char c : declared.substr(paren + 1))
+            if (std::isalpha(static_cast<unsigned char>(c))) return std::nullopt;
+    }
     const std::string& name = words[0];
     const bool hasLength = !numbers.empty();
     const auto length = static_cast<int32_t>(hasLength ? std::max(1L, std::min(numbers[0], 1L << 30)) : 1);
