@@ -42,7 +42,15 @@ bool isUtf8Name(const std::string& charset) {
 class TUtf8ThreadLocale final {
 public:
     TUtf8ThreadLocale() {
-        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        static const locale_t utf8 = [] {
+            // C.UTF-8 is built into current C libraries; the others are common fallbacks.
+            for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+                if (locale_t found = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0))) {
+                    return found;
+                }
+            }
+            return static_cast<locale_t>(0);
+        }();
         if (utf8 != static_cast<locale_t>(0)) {
             m_previous = uselocale(utf8);
         }
