@@ -179,13 +179,14 @@ TEST_F(Browse, RunsABatchIntoTabsAndShowsStatusOutputParametersAndMessages) {
         << status.toStdString();
     saveScreenshot(m_window.get(), "browse-batch.png");
 
-    // A server error is reported and the batch goes on.
-    typeAndRun("select count(*) as n from no_such_table\nselect 42 as answer");
+    // A run-time error is reported and the batch goes on (a missing table would stop the
+    // whole batch before it runs, as on the server).
+    typeAndRun("raiserror 20001 'browse failure'\nselect 42 as answer");
     ASSERT_EQ(m_window->resultCount(), 1);
     EXPECT_EQ(gridColumn(m_window->resultPage(0)->view(), 0), QStringList({"42"}));
     EXPECT_TRUE(child<QPlainTextEdit>(m_window.get(), "messages")
                     ->toPlainText()
-                    .contains("Msg 208, Level 16"));
+                    .contains("Msg 20001, Level 16"));
 }
 
 TEST_F(Browse, HeaderClicksSortLocateFindsAndEditsStayInMemory) {

@@ -20,7 +20,7 @@ namespace {
 // One batch: the table lives in the tool's session only.
 const std::string kExactRows =
     "create table #x (k int, m money, n numeric(10,2), big numeric(18,0), huge numeric(30,0),"
-    " m2 money, r real)\n"
+    " m2 money, r real null)\n"
     "insert #x values (1, 2, 2.5, 1234567890123456, 100000000000000000000, 12345678901234.56, 0.29)\n"
     "insert #x values (2, 922337203685477.5807, -0.01, -1, 123456789012345678901234567891, 0.1234, 1)\n"
     "insert #x values (3, -3, 0, 0, 123456789012345678901234567890, -1.5, null)\n";

@@ -538,7 +538,9 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
         return SqlValue::ofBlob(std::move(bytes));
     }
     std::string text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob ? v.bytes : valueText(v);
-    if (t == SqlType::UniChar || t == SqlType::UniVarChar)
+    // Lengths count characters for unichar types and for every character type of an iso_1
+    // server (one byte a character there, though its text is kept as UTF-8 here).
+    if (t == SqlType::UniChar || t == SqlType::UniVarChar || (t != SqlType::Text && serverCharset() == Charset::Iso1))
         cutCharacters(text, static_cast<size_t>(type.length));
     else if (t != SqlType::Text)
         cutUtf8(text, static_cast<size_t>(type.length));
