@@ -44,6 +44,35 @@ using TNewResultSetEvent = host::TEvent<void(TSybQuery* ADataSet)>;
 /// result are stored so far.
 using TFetchProgressEvent = host::TEvent<void(TSybQuery* ADataSet, int64_t RowsFetched)>;
 
+/// Fired for each pending change ApplyUpdates applies, with the dataset reading that
+/// record's values (OldValue its values as fetched). UpdateAction comes in as uaFail: a
+/// handler that applied the record itself answers uaApplied; uaSkip leaves it pending,
+/// uaAbort stops the whole apply quietly, uaRetry calls the handler again, and uaFail
+/// makes the apply fail.
+using TUpdateRecordEvent =
+    host::TEvent<void(host::TDataSet* DataSet, host::TUpdateKind UpdateKind, host::TUpdateAction& UpdateAction)>;
+
+/// Fired when applying a pending change failed (E: the server's error or the conflict),
+/// with the dataset reading that record's values. UpdateAction comes in as uaFail (the
+/// error is raised); uaAbort stops quietly, uaSkip leaves the record pending and goes on,
+/// uaRetry applies the record again, uaApplied counts it as applied.
+using TUpdateErrorEvent = host::TEvent<void(host::TDataSet* DataSet, host::Exception& E, host::TUpdateKind UpdateKind,
+                                            host::TUpdateAction& UpdateAction)>;
+
+/// Raised by ApplyUpdates when a statement did not affect exactly one row, or when the
+/// server refused it. Bookmark() names the record concerned (its identity).
+class ESybUpdateError : public ESybQueryError {
+public:
+    ESybUpdateError(const std::string& Message, host::TBookmark ABookmark, host::TUpdateKind AKind)
+        : ESybQueryError(Message), FBookmark(std::move(ABookmark)), FKind(AKind) {}
+    [[nodiscard]] const host::TBookmark& Bookmark() const noexcept { return FBookmark; }
+    [[nodiscard]] host::TUpdateKind UpdateKind() const noexcept { return FKind; }
+
+private:
+    host::TBookmark FBookmark;
+    host::TUpdateKind FKind;
+};
+
 /// The row count that one statement of a batch reported when it ended.
 struct TStatementRowCount {
     int32_t Rows = 0;       ///< rows it selected, inserted, updated or deleted
@@ -142,6 +171,33 @@ public:
     /// to find the current record again; empty: every data field that is not a blob.
     [[nodiscard]] const std::string& KeyFields() const noexcept { return FKeyFields; }
     void SetKeyFields(const std::string& Value) { FKeyFields = Value; }
+
+    // ---- applying pending changes ----------------------------------------------------------
+    /// Applies the pending changes in the order they were made, each as one insert,
+    /// update or delete on UpdateTableName (else the table of a single-table select), in
+    /// one transaction on the query's connection. Each statement must affect exactly one
+    /// row (@@rowcount, read in the same batch); otherwise, or when the server refuses it,
+    /// everything is rolled back, every change stays pending as it was, and
+    /// ESybUpdateError is raised ("Record changed or deleted by another user" with the
+    /// table and the key). On success the changes are merged: the records as applied
+    /// become the values as fetched, the deleted records are gone. An edit in progress is
+    /// posted first.
+    void ApplyUpdates();
+    /// The table changes are applied to; empty: taken from the SQL.
+    [[nodiscard]] const std::string& UpdateTableName() const noexcept { return FUpdateTableName; }
+    void SetUpdateTableName(const std::string& Value) { FUpdateTableName = Value; }
+    /// How an update or delete finds its row (upWhereAll by default). upWhereChanged
+    /// locates by KeyFields and the original values of the changed columns (a delete by
+    /// KeyFields); upWhereKeyOnly by KeyFields alone. Both need KeyFields.
+    [[nodiscard]] host::TUpdateMode UpdateMode() const noexcept { return FUpdateMode; }
+    void SetUpdateMode(host::TUpdateMode Value) noexcept { FUpdateMode = Value; }
+    [[nodiscard]] const TUpdateRecordEvent& OnUpdateRecord() const noexcept { return FOnUpdateRecord; }
+    void SetOnUpdateRecord(TUpdateRecordEvent Value) { FOnUpdateRecord = std::move(Value); }
+    [[nodiscard]] const TUpdateErrorEvent& OnUpdateError() const noexcept { return FOnUpdateError; }
+    void SetOnUpdateError(TUpdateErrorEvent Value) { FOnUpdateError = std::move(Value); }
+    /// The statement ApplyUpdates sends for one pending change (without the row-count
+    /// check); empty when the change needs none.
+    [[nodiscard]] std::string UpdateStatement(const TPendingChange& Change);
 
     // ---- master-detail (DataSource) ---------------------------------------------------
     /// Gives every parameter the application has not set (not Bound) the value and type
@@ -383,6 +439,26 @@ protected:
     TResultSetNo FResultSet = 0;
     TNewResultSetEvent FOnNewDataSet;
     std::string FKeyFields;
+    std::string FUpdateTableName;
+    host::TUpdateMode FUpdateMode = host::upWhereAll;
+    TUpdateRecordEvent FOnUpdateRecord;
+    TUpdateErrorEvent FOnUpdateError;
+
+    /// The table ApplyUpdates writes to; raises when none can be told.
+    [[nodiscard]] std::string updateTable() const;
+    /// One statement of ApplyUpdates: Text with the literals, Marked with a marker :vN for
+    /// the N-th value instead.
+    struct TUpdateBatch {
+        std::string Text;
+        std::string Marked;
+        std::vector<std::pair<host::TField*, host::Variant>> Values;
+    };
+    [[nodiscard]] TUpdateBatch buildUpdate(const TPendingChange& Change);
+    /// Runs the statement and "select @@rowcount" as one batch on the query's connection;
+    /// returns the row count.
+    int64_t runUpdateBatch(const TUpdateBatch& Batch);
+    /// Applies one change with the events; false when it is to stay pending (skipped).
+    bool applyChange(const TPendingChange& Change, const std::string& Table);
 };
 
 }  // namespace tovrin
