@@ -270,7 +270,8 @@ protected:
     /// goes to the record whose KeyFields (else all non-blob data fields) hold the values
     /// the current record held, else stays at the same index. AutoSort sorts the new rows.
     /// A receiver's Refresh re-reads nothing (its rows come with its master's batch). On
-    /// failure the dataset is closed and the error raised.
+    /// failure the dataset is closed and the error raised. With changes pending it raises
+    /// and changes nothing.
     void InternalRefresh() override;
     /// The fields Refresh identifies a record by.
     [[nodiscard]] std::vector<host::TField*> refreshKeyFields();

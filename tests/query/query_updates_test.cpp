@@ -236,6 +236,10 @@ TEST_F(QueryUpdates, CancelUpdatesAndRevertRecordPutTheRecordsBackAsFetched) {
     q->Delete();
     EXPECT_EQ(q->FieldByName("id")->AsInteger(), 5);
 
+    // Refresh would drop the pending changes: it refuses.
+    EXPECT_NE(errorOf([&] { q->Refresh(); }).find("apply or cancel them first"), std::string::npos);
+    EXPECT_EQ(q->FieldByName("id")->AsInteger(), 5);
+
     // RevertRecord: only the current record (a new one goes away).
     q->RevertRecord();
     EXPECT_FALSE(q->Locate("id", Variant(5), {}));
