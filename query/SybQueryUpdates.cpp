@@ -222,7 +222,9 @@ TSybQuery::TUpdateBatch TSybQuery::buildUpdate(const TPendingChange& Change)
                 values.push_back(std::move(v));
             }
             if (values.empty()) {
-                text("insert into " + table + " default values");
+                // Every value null: one column named, so that the statement stays valid.
+                if (data.empty()) return {};
+                text("insert into " + table + " (" + data.front()->FieldName() + ") values (NULL)");
                 break;
             }
             text("insert into " + table + " (" + columns + ") values (");
