@@ -3,8 +3,8 @@
 // queries (receivers, whose Master it is) with the other row results of the same batch.
 // Once open it is an in-memory TSybDataSet: every row of its result is stored, and the
 // record operations of the host framework (buffers, field access, bookmarks, record
-// numbers, delete, filtering) work on those stored records. Nothing is written back to
-// the server.
+// numbers, delete, filtering) work on those stored records. Edits, inserts and deletes
+// stay pending in memory until ApplyUpdates writes them back to the server.
 #pragma once
 
 #include <cstdint>
