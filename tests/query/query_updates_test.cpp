@@ -322,6 +322,23 @@ TEST_F(QueryUpdates, TheEventsDecideWhatHappensToEachRecord) {
     answer = uaApplied;
     q->ApplyUpdates();
     EXPECT_FALSE(q->UpdatesPending());
+
+    // uaRetry: the handler puts the other user's change back and the record is applied
+    // again, within the same apply.
+    locate(*q, 3);
+    q->Edit();
+    q->FieldByName("note")->SetAsString("3rd");
+    q->Post();
+    exec(kOther, "update cu_items set name = 'Cyd' where id = 3");
+    int tries = 0;
+    q->SetOnUpdateError([&](TDataSet*, Exception&, TUpdateKind, TUpdateAction& action) {
+        ++tries;
+        exec(kConnection, "update cu_items set name = null where id = 3");
+        action = uaRetry;
+    });
+    q->ApplyUpdates();
+    EXPECT_EQ(tries, 1);
+    EXPECT_EQ(serverRows()[1], "3|<null>|3rd|30.25");
 }
 
 TEST_F(QueryUpdates, TheTableComesFromASingleTableSelectOrMustBeNamed) {
