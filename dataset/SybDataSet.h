@@ -10,7 +10,9 @@
 //                      GetFieldSize(type, size) value bytes; the slots follow each other
 //   FDataSize          record identity, 32-bit: given to a stored record when it is
 //                      fetched or posted, never reused by the dataset, -1 none (a bookmark)
-//   FDataSize + 4      bookmark flag (TBookmarkFlag ordinal), then 3 reserved bytes
+//   FDataSize + 4      bookmark flag (TBookmarkFlag ordinal)
+//   FDataSize + 5      update status of a stored record (TUpdateStatus ordinal), then 2
+//                      reserved bytes
 //   FDataSize + 8      calculated-field area, each calculated or lookup field at its Offset
 // Values are stored in the host's record formats and always read and written with memcpy:
 // slots are not aligned.
@@ -20,6 +22,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/DataSet.h"
@@ -324,6 +327,35 @@ public:
     virtual bool LocateRecord(const std::string& KeyFields, const host::Variant& KeyValues,
                               host::TLocateOptions Options, bool SyncCursor);
 
+    // ---- pending changes ------------------------------------------------------------------
+    // Every edit, insert and delete is kept as a pending change until it is applied to the
+    // server or cancelled: an edited record keeps a copy of its values as fetched, a
+    // deleted record is kept aside with the index it had. The changes are listed in the
+    // order they were first made (one entry per record).
+    /// One record's pending change.
+    struct TPendingChange {
+        int32_t Id = -1;                        ///< the record's identity
+        host::TRecordBuffer Original = nullptr; ///< values as fetched (an edited record); owned
+        host::TRecordBuffer Deleted = nullptr;  ///< the record taken out by Delete; owned
+        int DeletedAt = -1;                     ///< its index in the list when deleted
+    };
+    /// usInserted while a new record is edited; otherwise the status of the current record
+    /// (usUnmodified without one).
+    [[nodiscard]] host::TUpdateStatus UpdateStatus() const;
+    [[nodiscard]] bool UpdatesPending() const noexcept { return !FPending.empty(); }
+    /// Cancels an edit in progress, then puts every record back as fetched: edits undone,
+    /// new records removed, deleted records restored at their places.
+    void CancelUpdates();
+    /// Cancels an edit in progress and puts the current record back as fetched (a new
+    /// record goes away).
+    void RevertRecord();
+    /// The pending changes in the order they were made.
+    [[nodiscard]] const std::vector<TPendingChange>& PendingChanges() const noexcept { return FPending; }
+    /// The status a stored record or a copy of one carries.
+    [[nodiscard]] host::TUpdateStatus RecordStatus(const char* Buffer) const noexcept {
+        return static_cast<host::TUpdateStatus>(static_cast<unsigned char>(Buffer[FRecordInfoOffset + 5]));
+    }
+
     // ---- host overrides -----------------------------------------------------------------
     [[nodiscard]] bool IsCursorOpen() const override { return FCursorOpen; }
     std::unique_ptr<host::TStream> CreateBlobStream(host::TField* Field, host::TBlobStreamMode Mode) override;
@@ -418,6 +450,38 @@ protected:
     /// Marks the position table stale (records moved, were inserted or deleted).
     void recordsMoved() noexcept { FPositionsStale = true; }
 
+    // ---- pending changes ------------------------------------------------------------------
+    void setRecordStatus(char* Buffer, host::TUpdateStatus Value) const noexcept {
+        Buffer[FRecordInfoOffset + 5] = static_cast<char>(Value);
+    }
+    /// The pending change of the record with that identity (nullptr: none).
+    [[nodiscard]] TPendingChange* findPending(int32_t Id);
+    [[nodiscard]] const TPendingChange* findPending(int32_t Id) const;
+    /// A stored record is about to take edited values: keeps its fetched values the
+    /// first time; returns the status the record has after the post.
+    host::TUpdateStatus notePendingEdit(const char* Stored);
+    /// A new record was stored.
+    void notePendingInsert(char* Stored);
+    /// Takes the stored record at Index out of the list: a new record is released with
+    /// its pending change, any other is kept aside as deleted.
+    void takeOutForDelete(int Index);
+    /// The values as fetched of the record Buffer is a copy of: its kept values when it
+    /// was edited, nullptr for a new record, Buffer itself otherwise.
+    [[nodiscard]] const char* fetchedValues(const char* Buffer) const;
+    /// Puts the record of one pending change back as fetched.
+    void revertChange(const TPendingChange& Change);
+    /// The pending changes are on the server now: statuses back to usUnmodified, the kept
+    /// values and the deleted records released. Changes whose identity is in Skipped stay.
+    void mergePending(const std::vector<int32_t>& Skipped) noexcept;
+    /// Releases every pending change's kept records (Close, Refresh).
+    void discardPending() noexcept;
+    void rebuildPendingIndex();
+    /// A copy of a stored record with blob holders of its own.
+    [[nodiscard]] host::TRecordBuffer copyRecord(const char* Buffer);
+    /// Re-reads the window after records came back or went away, staying on the record
+    /// with identity Id when it is still there.
+    void resyncAfterRevert(int32_t Id);
+
     // ---- sorting and comparison ---------------------------------------------------------
     /// Fills List with the fields named in FieldNames; raises for unknown names and for
     /// fields that cannot be compared ("E_UNSUPPORTED_FIELD_TYPE").
@@ -461,6 +525,7 @@ protected:
     std::string FSortFields;
     int32_t FCurRec = -1;
     host::TRecordBuffer FOldBuffer = nullptr;
+    host::TRecordBuffer FReadBuffer = nullptr;  // when set, what field access reads (applying)
     host::TRecordBuffer FFilterBuffer = nullptr;
     std::vector<host::TRecordBuffer> FRecords;  // owned
     std::vector<host::TField*> FSortFieldList;
@@ -481,6 +546,9 @@ protected:
     int32_t FNextRecordId = 1;   // identity of the next record stored
     mutable std::vector<int32_t> FPositionOfId;  // index of identity - FFirstRecordId; -1 none
     mutable bool FPositionsStale = true;
+
+    std::vector<TPendingChange> FPending;                 // in the order made
+    std::unordered_map<int32_t, std::size_t> FPendingIndex;  // identity -> index in FPending
 };
 
 }  // namespace tovrin

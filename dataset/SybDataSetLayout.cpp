@@ -234,6 +234,7 @@ char* TSybDataSet::GetFieldPointer(char* Buffer, TField* Field) const noexcept
 
 char* TSybDataSet::GetActiveRecordBuffer() const
 {
+    if (FReadBuffer) return State() == dsOldValue ? const_cast<char*>(fetchedValues(FReadBuffer)) : FReadBuffer;
     switch (State()) {
     case dsBrowse:
         return IsEmpty() ? nullptr : ActiveBuffer();
@@ -246,8 +247,15 @@ char* TSybDataSet::GetActiveRecordBuffer() const
         return CalcBuffer();
     case dsFilter:
         return FFilterBuffer;
-    case dsOldValue:
-        return FOldBuffer ? FOldBuffer : ActiveBuffer();
+    case dsOldValue: {
+        // The values as fetched: those kept for an edited record (none for a new one),
+        // else the copy taken when the edit began.
+        const TRecordBuffer active = ActiveBuffer();
+        if (active && !FPending.empty() && !IsEmpty() && active[FRecordInfoOffset + 4] != static_cast<char>(bfInserted) &&
+            RecordStatus(active) != usUnmodified)
+            return const_cast<char*>(fetchedValues(active));
+        return FOldBuffer ? FOldBuffer : active;
+    }
     default:
         return nullptr;
     }
@@ -350,6 +358,7 @@ void TSybDataSet::releaseStoredRecords() noexcept
 {
     // Store blocks are dropped rather than released: nothing reuses them, the store's
     // next Reset frees their chunks whole.
+    discardPending();
     if (FRecords.empty()) return;
     const bool blobs = layoutHasBlobs();
     for (TRecordBuffer r : FRecords) {

@@ -283,8 +283,11 @@ void TSybDataSet::InternalPost()
         p = positionOfId(recordId(active));
         if (p < 0) DatabaseError(dbconsts::SRecordNotFound, this);
         TRecordBuffer stored = FRecords[static_cast<std::size_t>(p)];
+        // The values as fetched are kept the first time the record changes.
+        const TUpdateStatus status = notePendingEdit(stored);
         commitEditBlobs(active, stored);
         std::memcpy(stored, active, static_cast<std::size_t>(FRecordSize));
+        setRecordStatus(stored, status);
     } else {
         // A new record goes in front of the record whose bookmark the host stored in the
         // buffer (the one that was current), or last when appended; it gets an identity
@@ -304,6 +307,7 @@ void TSybDataSet::InternalPost()
             freeBlock(block);
             throw;
         }
+        notePendingInsert(block);
         commitEditBlobs(active, nullptr);
     }
     if (FAutoSort && !FSortFieldList.empty()) p = Resort(p);
@@ -327,6 +331,7 @@ void TSybDataSet::InternalAddRecord(void* Buffer, bool Append)
         freeBlock(block);
         throw;
     }
+    notePendingInsert(block);
 }
 
 }  // namespace tovrin

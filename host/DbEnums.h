@@ -76,4 +76,20 @@ enum TParamType : int { ptUnknown = 0, ptInput, ptOutput, ptInputOutput, ptResul
 /// What an OnPostError/OnEditError/OnDeleteError handler decides.
 enum TDataAction : int { daFail = 0, daAbort, daRetry };
 
+/// Where a record stands with respect to the server: as fetched, edited, new, or deleted
+/// and kept aside until the changes are applied or cancelled.
+enum TUpdateStatus : int { usUnmodified = 0, usModified, usInserted, usDeleted };
+
+/// How an applied update or delete finds its row: by every column, by the key columns and
+/// the changed ones, or by the key columns only.
+enum TUpdateMode : int { upWhereAll = 0, upWhereChanged, upWhereKeyOnly };
+
+/// The statement a pending change is applied with.
+enum TUpdateKind : int { ukModify = 0, ukInsert, ukDelete };
+
+/// What an OnUpdateRecord/OnUpdateError handler decides: fail (the error is raised), abort
+/// (everything rolled back quietly), skip (the record stays pending), retry (the record is
+/// applied again), applied (the handler applied the record itself).
+enum TUpdateAction : int { uaFail = 0, uaAbort, uaSkip, uaRetry, uaApplied };
+
 }  // namespace host

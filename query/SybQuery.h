@@ -3,8 +3,8 @@
 // queries (receivers, whose Master it is) with the other row results of the same batch.
 // Once open it is an in-memory TSybDataSet: every row of its result is stored, and the
 // record operations of the host framework (buffers, field access, bookmarks, record
-// numbers, delete, filtering) work on those stored records. Nothing is written back to
-// the server.
+// numbers, delete, filtering) work on those stored records. Edits, inserts and deletes
+// stay pending in memory until ApplyUpdates writes them back to the server.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +54,35 @@ using TFetchRowEvent = host::TEvent<void(TSybQuery* ADataSet, bool& Keep)>;
 /// output parameters (Sender's OutputParam...), at the point of the batch where the server
 /// sent them.
 using TBatchValuesEvent = host::TEvent<void(TSybQuery* Sender)>;
+
+/// Fired for each pending change ApplyUpdates applies, with the dataset reading that
+/// record's values (OldValue its values as fetched). UpdateAction comes in as uaFail: a
+/// handler that applied the record itself answers uaApplied; uaSkip leaves it pending,
+/// uaAbort stops the whole apply quietly, uaRetry calls the handler again, and uaFail
+/// makes the apply fail.
+using TUpdateRecordEvent =
+    host::TEvent<void(host::TDataSet* DataSet, host::TUpdateKind UpdateKind, host::TUpdateAction& UpdateAction)>;
+
+/// Fired when applying a pending change failed (E: the server's error or the conflict),
+/// with the dataset reading that record's values. UpdateAction comes in as uaFail (the
+/// error is raised); uaAbort stops quietly, uaSkip leaves the record pending and goes on,
+/// uaRetry applies the record again, uaApplied counts it as applied.
+using TUpdateErrorEvent = host::TEvent<void(host::TDataSet* DataSet, host::Exception& E, host::TUpdateKind UpdateKind,
+                                            host::TUpdateAction& UpdateAction)>;
+
+/// Raised by ApplyUpdates when a statement did not affect exactly one row, or when the
+/// server refused it. Bookmark() names the record concerned (its identity).
+class ESybUpdateError : public ESybQueryError {
+public:
+    ESybUpdateError(const std::string& Message, host::TBookmark ABookmark, host::TUpdateKind AKind)
+        : ESybQueryError(Message), FBookmark(std::move(ABookmark)), FKind(AKind) {}
+    [[nodiscard]] const host::TBookmark& Bookmark() const noexcept { return FBookmark; }
+    [[nodiscard]] host::TUpdateKind UpdateKind() const noexcept { return FKind; }
+
+private:
+    host::TBookmark FBookmark;
+    host::TUpdateKind FKind;
+};
 
 /// The row count that one statement of a batch reported when it ended.
 struct TStatementRowCount {
@@ -171,6 +200,33 @@ public:
     [[nodiscard]] const std::string& KeyFields() const noexcept { return FKeyFields; }
     void SetKeyFields(const std::string& Value) { FKeyFields = Value; }
 
+    // ---- applying pending changes ----------------------------------------------------------
+    /// Applies the pending changes in the order they were made, each as one insert,
+    /// update or delete on UpdateTableName (else the table of a single-table select), in
+    /// one transaction on the query's connection. Each statement must affect exactly one
+    /// row (@@rowcount, read in the same batch); otherwise, or when the server refuses it,
+    /// everything is rolled back, every change stays pending as it was, and
+    /// ESybUpdateError is raised ("Record changed or deleted by another user" with the
+    /// table and the key). On success the changes are merged: the records as applied
+    /// become the values as fetched, the deleted records are gone. An edit in progress is
+    /// posted first.
+    void ApplyUpdates();
+    /// The table changes are applied to; empty: taken from the SQL.
+    [[nodiscard]] const std::string& UpdateTableName() const noexcept { return FUpdateTableName; }
+    void SetUpdateTableName(const std::string& Value) { FUpdateTableName = Value; }
+    /// How an update or delete finds its row (upWhereAll by default). upWhereChanged
+    /// locates by KeyFields and the original values of the changed columns (a delete by
+    /// KeyFields); upWhereKeyOnly by KeyFields alone. Both need KeyFields.
+    [[nodiscard]] host::TUpdateMode UpdateMode() const noexcept { return FUpdateMode; }
+    void SetUpdateMode(host::TUpdateMode Value) noexcept { FUpdateMode = Value; }
+    [[nodiscard]] const TUpdateRecordEvent& OnUpdateRecord() const noexcept { return FOnUpdateRecord; }
+    void SetOnUpdateRecord(TUpdateRecordEvent Value) { FOnUpdateRecord = std::move(Value); }
+    [[nodiscard]] const TUpdateErrorEvent& OnUpdateError() const noexcept { return FOnUpdateError; }
+    void SetOnUpdateError(TUpdateErrorEvent Value) { FOnUpdateError = std::move(Value); }
+    /// The statement ApplyUpdates sends for one pending change (without the row-count
+    /// check); empty when the change needs none.
+    [[nodiscard]] std::string UpdateStatement(const TPendingChange& Change);
+
     // ---- master-detail (DataSource) ---------------------------------------------------
     /// Gives every parameter the application has not set (not Bound) the value and type
     /// of the master's field of the same name, and leaves it unbound so that the next
@@ -252,7 +308,8 @@ protected:
     /// goes to the record whose KeyFields (else all non-blob data fields) hold the values
     /// the current record held, else stays at the same index. AutoSort sorts the new rows.
     /// A receiver's Refresh re-reads nothing (its rows come with its master's batch). On
-    /// failure the dataset is closed and the error raised.
+    /// failure the dataset is closed and the error raised. With changes pending it raises
+    /// and changes nothing.
     void InternalRefresh() override;
     /// The fields Refresh identifies a record by.
     [[nodiscard]] std::vector<host::TField*> refreshKeyFields();
@@ -434,6 +491,26 @@ protected:
     TResultSetNo FResultSet = 0;
     TNewResultSetEvent FOnNewDataSet;
     std::string FKeyFields;
+    std::string FUpdateTableName;
+    host::TUpdateMode FUpdateMode = host::upWhereAll;
+    TUpdateRecordEvent FOnUpdateRecord;
+    TUpdateErrorEvent FOnUpdateError;
+
+    /// The table ApplyUpdates writes to; raises when none can be told.
+    [[nodiscard]] std::string updateTable() const;
+    /// One statement of ApplyUpdates: Text with the literals, Marked with a marker :vN for
+    /// the N-th value instead.
+    struct TUpdateBatch {
+        std::string Text;
+        std::string Marked;
+        std::vector<std::pair<host::TField*, host::Variant>> Values;
+    };
+    [[nodiscard]] TUpdateBatch buildUpdate(const TPendingChange& Change);
+    /// Runs the statement and "select @@rowcount" as one batch on the query's connection;
+    /// returns the row count.
+    int64_t runUpdateBatch(const TUpdateBatch& Batch);
+    /// Applies one change with the events; false when it is to stay pending (skipped).
+    bool applyChange(const TPendingChange& Change, const std::string& Table);
 };
 
 }  // namespace tovrin

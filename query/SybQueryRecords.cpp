@@ -223,11 +223,8 @@ void TSybQuery::InternalDelete()
 {
     if (FCurRec < 0 || FCurRec >= static_cast<int32_t>(FRecords.size())) return;
     detachBlobStreams();
-    TRecordBuffer deleted = FRecords[static_cast<std::size_t>(FCurRec)];
-    FRecords.erase(FRecords.begin() + FCurRec);
-    recordsMoved();
-    // The record's blob holders go with it: no other stored record refers to them.
-    _InternalFreeRecord(deleted);
+    // Kept aside until the deletion is applied or cancelled.
+    takeOutForDelete(FCurRec);
 }
 
 void TSybQuery::InternalHandleException()

@@ -28,6 +28,9 @@ std::vector<TField*> TSybQuery::refreshKeyFields()
 void TSybQuery::InternalRefresh()
 {
     if (FMaster != nullptr) return;
+    // Reading the rows again would drop the changes not yet applied.
+    if (UpdatesPending())
+        DatabaseError("Refresh would lose the changes not yet applied: apply or cancel them first", this);
     // The current record as it is stored now; its key slots are compared with the new
     // rows byte format to byte format, which the same SQL lays out the same way.
     const auto oldCount = static_cast<int>(FRecords.size());

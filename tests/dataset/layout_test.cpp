@@ -213,8 +213,8 @@ TEST(Layout, ActiveBufferByState)
     // dsOldValue reads the copy taken when the edit began.
     EXPECT_EQ(q.FieldByName("A")->OldValue().AsInteger(), 7);
     q.Post();
-    // Without a copy dsOldValue reads the active buffer.
-    EXPECT_EQ(q.FieldByName("A")->OldValue().AsInteger(), 8);
+    // After the post the edit is pending: dsOldValue reads the values as fetched.
+    EXPECT_EQ(q.FieldByName("A")->OldValue().AsInteger(), 7);
     TDataSetState saved = q.SetTempState(dsSetKey);
     EXPECT_EQ(q.GetActiveRecordBuffer(), nullptr);
     q.RestoreState(saved);

@@ -191,6 +191,13 @@ TEST_F(EngineTypes, CharacterAndBinaryValues) {
     EXPECT_FALSE(r.rows[1][1].isNull);
     EXPECT_EQ(r.rows[1][1].bytes, " ") << "'' is one space, as on the server";
     EXPECT_EQ(r.rows[1][3].bytes, std::string(1, '\0'));
+
+    // Trailing blanks do not count in a comparison: the padded value finds its row.
+    for (const char* where : {"c = 'ab   ' and v = 'xyz  '", "c = 'ab ' and v = 'xyz'", "c = ' ab'"}) {
+        const ResultSet found = query(std::string("select count(*) from t_cb where ") + where);
+        ASSERT_EQ(found.rows.size(), 1u);
+        EXPECT_EQ(found.rows[0][0].integer, where[5] == ' ' ? 0 : 1) << where;
+    }
 }
 
 TEST_F(EngineTypes, AnEmptyStringIsOneSpace) {

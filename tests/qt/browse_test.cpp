@@ -254,6 +254,30 @@ TEST_F(Browse, HeaderClicksSortLocateFindsAndEditsStayInMemory) {
               rows - 1 + 2); // header, the rows, and the empty piece after the last CRLF
 }
 
+TEST_F(Browse, SaveAppliesTheEditsAndShowsAConflictOnItsRow) {
+    logIn();
+    typeAndRun(kTitles);
+    ASSERT_EQ(m_window->resultCount(), 1);
+    ResultPage* page = m_window->resultPage(0);
+    QTableView* grid = page->view();
+    typeIntoCell(grid, page->model()->index(0, 3), "12.5");
+    QTest::mouseClick(child<QPushButton>(page, "saveChanges"), Qt::LeftButton);
+    EXPECT_EQ(page->lastMessage().toStdString(), "Saved");
+    EXPECT_EQ(serverColumn(kTitles, 3).front().toDouble(), 12.5);
+
+    // Another user changes the third title under the grid: Save refuses, names the
+    // conflict and shows its row, and the server keeps the other user's value.
+    typeIntoCell(grid, page->model()->index(2, 3), "7");
+    grid->setCurrentIndex(page->model()->index(0, 0));
+    const QString third = page->model()->index(2, 0).data().toString();
+    testsupport::CtConnection("DEVSERVER", "sa", "", "browse-other")
+        .execute("use pubs\nupdate titles set price = 1 where title_id = '" + third.toStdString() + "'");
+    QTest::mouseClick(child<QPushButton>(page, "saveChanges"), Qt::LeftButton);
+    EXPECT_TRUE(page->lastMessage().contains("Record changed or deleted by another user")) << page->lastMessage().toStdString();
+    EXPECT_EQ(page->model()->currentRow(), 2);
+    EXPECT_EQ(serverColumn(kTitles, 3).at(2).toDouble(), 1.0);
+}
+
 TEST_F(Browse, TheFilterBoxFiltersByTheDatasetsExpression) {
     if (!tovrin::browse::filterExpressionsAvailable())
         GTEST_SKIP() << "the framework has no filter expressions yet";

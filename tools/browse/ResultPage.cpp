@@ -22,6 +22,7 @@
 #include "host/Fields.h"
 #include "qt/DataSetCursor.h"
 #include "qt/DataSetModel.h"
+#include "query/SybQuery.h"
 
 namespace tovrin::browse {
 
@@ -92,6 +93,11 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
         if (m_model->currentRow() >= 0)
             m_model->removeRows(m_model->currentRow(), 1);
     });
+    auto* save = new QPushButton(tr("Save"), this);
+    save->setObjectName("saveChanges");
+    save->setToolTip(tr("Apply the inserted, edited and deleted rows to the server"));
+    save->setEnabled(dynamic_cast<TSybQuery*>(dataSet) != nullptr);
+    connect(save, &QPushButton::clicked, this, [this] { saveChanges(); });
     auto* exportButton = new QPushButton(tr("Export CSV…"), this);
     exportButton->setObjectName("exportCsv");
     connect(exportButton, &QPushButton::clicked, this, &ResultPage::onExportClicked);
@@ -126,6 +132,7 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
     tools->addSpacing(12);
     tools->addWidget(insert);
     tools->addWidget(remove);
+    tools->addWidget(save);
     tools->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -171,6 +178,38 @@ bool ResultPage::locate(const QString& fieldName, const QString& text) {
     report(found ? tr("Found in row %1").arg(m_model->currentRow() + 1)
                  : tr("No %1 starting with \"%2\"").arg(fieldName, text));
     return found;
+}
+
+bool ResultPage::saveChanges() {
+    auto* query = dynamic_cast<TSybQuery*>(m_dataSet);
+    if (query == nullptr) {
+        report(tr("Only a query's rows can be saved"));
+        return false;
+    }
+    try {
+        if (!query->UpdatesPending() && query->State() == host::dsBrowse) {
+            report(tr("Nothing to save"));
+            return true;
+        }
+        query->ApplyUpdates();
+    } catch (const ESybUpdateError& e) {
+        // Show the record the server disagreed about; a deleted one is no longer shown.
+        bool shown = false;
+        try {
+            shown = query->BookmarkValid(e.Bookmark());
+            if (shown) query->GotoBookmark(e.Bookmark());
+        } catch (const std::exception&) {
+            shown = false;
+        }
+        report(shown ? tr("Not saved: %1 (row %2)").arg(describe(e)).arg(m_model->currentRow() + 1)
+                     : tr("Not saved: %1").arg(describe(e)));
+        return false;
+    } catch (const std::exception& e) {
+        report(tr("Not saved: %1").arg(describe(e)));
+        return false;
+    }
+    report(tr("Saved"));
+    return true;
 }
 
 bool ResultPage::exportCsv(const QString& path) {

@@ -1,6 +1,7 @@
 // One row result of a batch as a tab of the browser: the grid (a TDataSetModel bound to
 // the dataset's cursor), a filter box for the dataset's Filter expression, a Locate box,
-// buttons to insert and delete records in memory, and CSV export.
+// buttons to insert and delete records in memory, Save to apply those changes to the server,
+// and CSV export.
 #pragma once
 
 #include <QString>
@@ -39,6 +40,10 @@ public:
     bool applyFilter(const QString& expression);
     /// Makes the first record whose field starts with text current (case-insensitive).
     bool locate(const QString& fieldName, const QString& text);
+    /// Applies the changes made in memory to the server (the query's ApplyUpdates). False,
+    /// with the reason in lastMessage, when they were refused; on a conflict the record
+    /// concerned becomes current (when it is not a deleted one) and nothing was written.
+    bool saveChanges();
     /// Writes the result to a CSV file.
     bool exportCsv(const QString& path);
     /// "N rows" (and the filter when one applies).

@@ -8,6 +8,8 @@
 #include "ExpressionTypes.h"
 #include "TypesCatalog.h"
 
+#include <strings.h>
+
 #include <chrono>
 #include <thread>
 
@@ -108,6 +110,13 @@ std::string storageDeclaration(const std::string& declared) {
     if (!needsDecimalStorage(name)) return declared;
     std::string args = paren == std::string::npos ? "" : declared.substr(paren);
     return name + " text" + args + " collate " + kDecimalCollation;
+}
+
+/// Character types, whose comparisons ignore trailing blanks.
+bool isCharacterType(const std::string& name) {
+    for (const char* type : {"char", "varchar", "nchar", "nvarchar", "unichar", "univarchar", "sysname"})
+        if (strcasecmp(name.c_str(), type) == 0) return true;
+    return false;
 }
 
 bool isSelectListEnd(const Token& t) {
@@ -510,6 +519,20 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
                 collate.text = "collate";
                 out.push_back(collate);
                 collate.text = kDecimalCollation;
+                out.push_back(collate);
+            } else if (i + 1 < tokens.size() && tokens[i + 1].kind != Token::Kind::String &&
+                       isCharacterType(tokens[i + 1].text)) {
+                // Trailing blanks do not count when character data is compared, as on the
+                // server: 'ab' equals 'ab   ', so a char column's padded value finds its row.
+                out.push_back(tokens[++i]);
+                if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
+                    while (i + 1 < tokens.size() && !tokens[i].isOp(")")) out.push_back(tokens[++i]);
+                }
+                Token collate = tokens[i];
+                collate.kind = Token::Kind::Identifier;
+                collate.text = "collate";
+                out.push_back(collate);
+                collate.text = "rtrim";
                 out.push_back(collate);
             }
             continue;
