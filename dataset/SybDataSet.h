@@ -521,7 +521,7 @@ protected:
     int32_t FRecordSize = 0;
     int32_t FRecordInfoOffset = 0;
     int32_t FDataSize = 0;
-    std::vector<int32_t> FFieldOffsets = std::vector<int32_t>(257, 0);  // grows with the columns
+    std::vector<int32_t> FFieldOffsets = std::vector<int32_t>(1, 0);  // one slot per column, and the calculated area
     std::string FSortFields;
     int32_t FCurRec = -1;
     host::TRecordBuffer FOldBuffer = nullptr;

@@ -198,8 +198,8 @@ std::size_t TRecordStore::Footprint() const noexcept
 void TSybDataSet::CreateBuffer()
 {
     const auto count = FFetchFields.size();
-    // One entry per column and one for the calculated area; never below the classic 257.
-    FFieldOffsets.assign(std::max<std::size_t>(257, count + 1), 0);
+    // One entry per column and one for the calculated area.
+    FFieldOffsets.assign(count + 1, 0);
     int64_t size = 0;
     for (std::size_t i = 0; i < count; ++i) {
         FFieldOffsets[i + 1] = static_cast<int32_t>(size);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "dataset/FlagRestore.h"
 #include "dataset/SybDataSet.h"
 #include "host/Collation.h"
 #include "host/Exceptions.h"
@@ -23,19 +24,6 @@ bool isByteArray(const Variant& v) noexcept
 {
     return v.VarType() == (varArray | varByte);
 }
-
-// Restores a flag when the scope ends.
-class FlagGuard {
-public:
-    explicit FlagGuard(bool& flag) : m_flag(flag), m_saved(flag) {}
-    ~FlagGuard() { m_flag = m_saved; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_saved;
-};
 
 TBcd variantToBcd(const Variant& v)
 {
@@ -147,7 +135,7 @@ void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldN
 {
     // The key list is temporary: the flag that tells whether the sort list holds
     // calculated fields keeps its value.
-    FlagGuard keepCalcFlag(FCalcFieldsInList);
+    FlagRestore keepCalcFlag(FCalcFieldsInList);
     std::vector<TField*> list;
     BuildFieldList(list, FieldNames);
     int dims = VarArrayDimCount(Values);

@@ -5,6 +5,7 @@
 // that the filter accepts (FindFirst, FindNext, FindPrior, FindLast).
 #include <cstring>
 
+#include "dataset/FlagRestore.h"
 #include "dataset/SybDataSet.h"
 #include "host/Exceptions.h"
 #include "host/SysUtils.h"
@@ -12,23 +13,6 @@
 namespace tovrin {
 
 using namespace host;
-
-namespace {
-
-// Restores a flag when the scope ends, also on an exception.
-class FlagRestore {
-public:
-    explicit FlagRestore(bool& flag) noexcept : m_flag(flag), m_saved(flag) {}
-    ~FlagRestore() { m_flag = m_saved; }
-    FlagRestore(const FlagRestore&) = delete;
-    FlagRestore& operator=(const FlagRestore&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_saved;
-};
-
-}  // namespace
 
 // ---- choosing the search ---------------------------------------------------------------------
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "design/DesignIntf.h"
+#include "design/DesignRegistry.h"
 
 namespace tovrin {
 

@@ -509,40 +509,37 @@ void TDataSet::Resync(TResyncMode Mode)
 
 void TDataSet::First()
 {
-    TOperationScope scope(*this);
-    CheckBrowseMode();
-    if (m_quietScrolls == 0) DoBeforeScroll();
-    ClearBuffers();
-    try {
-        InternalFirst();
-        GetNextRecord();
-        GetNextRecords();
-    } catch (...) {
-        m_bof = true;
-        DataEvent(deDataSetChange, 0);
-        throw;
-    }
-    m_bof = true;
-    DataEvent(deDataSetChange, 0);
-    if (m_quietScrolls == 0) DoAfterScroll();
+    moveToEnd(false);
 }
 
 void TDataSet::Last()
+{
+    moveToEnd(true);
+}
+
+void TDataSet::moveToEnd(bool last)
 {
     TOperationScope scope(*this);
     CheckBrowseMode();
     if (m_quietScrolls == 0) DoBeforeScroll();
     ClearBuffers();
+    bool& atEnd = last ? m_eof : m_bof;
     try {
-        InternalLast();
-        GetPriorRecord();
-        GetPriorRecords();
+        if (last) {
+            InternalLast();
+            GetPriorRecord();
+            GetPriorRecords();
+        } else {
+            InternalFirst();
+            GetNextRecord();
+            GetNextRecords();
+        }
     } catch (...) {
-        m_eof = true;
+        atEnd = true;
         DataEvent(deDataSetChange, 0);
         throw;
     }
-    m_eof = true;
+    atEnd = true;
     DataEvent(deDataSetChange, 0);
     if (m_quietScrolls == 0) DoAfterScroll();
 }

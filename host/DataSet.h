@@ -501,6 +501,8 @@ private:
     bool readRecord(TRecordBuffer buffer, TGetMode mode);
     void freeFieldBuffers() noexcept;
     void doInsertAppend(bool append);
+    /// First and Last: fill the buffers from one end of the records and mark that end.
+    void moveToEnd(bool last);
     void checkOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& errorEvent);
     void moveBuffer(int curIndex, int newIndex) noexcept;
     void registerDataSource(TDataSource* source);

@@ -1,6 +1,7 @@
 // TDataSet: editing (edit, insert, append, post, cancel, delete and their events),
 // bookmarks, filtering options and the generic searches (Locate, Lookup, Find*).
 #include <cstring>
+#include <exception>
 
 #include "host/DataSet.h"
 #include "host/DataSource.h"
@@ -305,6 +306,38 @@ bool valuesMatch(TField* field, const Variant& key, TLocateOptions options)
     }
 }
 
+// The scan of Locate and Lookup: controls disabled and scroll events held back until the
+// scope ends, by return or by exception. When the scope is left by an exception, a failure
+// of EnableControls is dropped so that the scan's own error reaches the caller.
+class QuietScan {
+public:
+    QuietScan(TDataSet& dataSet, int& quietScrolls)
+        : m_dataSet(dataSet), m_quietScrolls(quietScrolls), m_exceptions(std::uncaught_exceptions())
+    {
+        m_dataSet.DisableControls();
+        ++m_quietScrolls;
+    }
+    ~QuietScan() noexcept(false)
+    {
+        --m_quietScrolls;
+        if (std::uncaught_exceptions() == m_exceptions) {
+            m_dataSet.EnableControls();
+            return;
+        }
+        try {
+            m_dataSet.EnableControls();
+        } catch (...) {
+        }
+    }
+    QuietScan(const QuietScan&) = delete;
+    QuietScan& operator=(const QuietScan&) = delete;
+
+private:
+    TDataSet& m_dataSet;
+    int& m_quietScrolls;
+    int m_exceptions;
+};
+
 }  // namespace
 
 bool TDataSet::scanLocate(const std::vector<TField*>& keys, const Variant& values, TLocateOptions options)
@@ -335,19 +368,12 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TL
     bool found = false;
     // The scan moves through the records without scroll events and with the controls
     // disabled; only the move to the found record counts as a scroll.
-    DisableControls();
-    ++m_quietScrolls;
-    try {
+    {
+        QuietScan quiet(*this, m_quietScrolls);
         First();
         found = scanLocate(keys, KeyValues, Options);
         if (!found && !saved.empty()) GotoBookmark(saved);
-    } catch (...) {
-        --m_quietScrolls;
-        EnableControls();
-        throw;
     }
-    --m_quietScrolls;
-    EnableControls();
     m_found = found;
     if (found) DoAfterScroll();
     return found;
@@ -361,19 +387,12 @@ Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
     GetFieldList(keys, KeyFields);
     TBookmark saved = GetBookmarkStr();
     Variant result = Null();
-    DisableControls();
-    ++m_quietScrolls;
-    try {
+    {
+        QuietScan quiet(*this, m_quietScrolls);
         First();
         if (scanLocate(keys, KeyValues, {})) result = GetFieldValues(ResultFields);
         if (!saved.empty()) GotoBookmark(saved);
-    } catch (...) {
-        --m_quietScrolls;
-        EnableControls();
-        throw;
     }
-    --m_quietScrolls;
-    EnableControls();
     return result;
 }
 

@@ -200,139 +200,202 @@ bool startsWithNoCase(const std::string& s, size_t pos, const char* word) {
   return true;
 }
 
-void formatInto(std::string& out, const std::string& fmt, TDateTime value, int depth) {
-  TTimeStamp ts = DateTimeToTimeStamp(value);
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-  if (!splitDayNumber(ts.Date, year, month, day)) year = month = day = 0;
-  hour = ts.Time / 3600000;
-  minute = ts.Time / 60000 % 60;
-  second = ts.Time / 1000 % 60;
-  msec = ts.Time % 1000;
-  int weekday = static_cast<int>(((static_cast<int64_t>(ts.Date) % 7) + 7) % 7);  // day 1 (1 Jan 0001) is a Monday
-  const TFormatSettings& fs = FormatSettings();
+void formatInto(std::string& out, const std::string& fmt, TDateTime value, int depth);
 
-  bool twelveHour = false;
+// The parts of a date and time that the format letters show.
+struct DateParts {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+  int weekday = 0;  // 0 Sunday
+  bool hasTime = false;
+
+  explicit DateParts(TDateTime value) {
+    TTimeStamp ts = DateTimeToTimeStamp(value);
+    if (!splitDayNumber(ts.Date, year, month, day)) year = month = day = 0;
+    hour = ts.Time / 3600000;
+    minute = ts.Time / 60000 % 60;
+    second = ts.Time / 1000 % 60;
+    msec = ts.Time % 1000;
+    weekday = static_cast<int>(((static_cast<int64_t>(ts.Date) % 7) + 7) % 7);  // day 1 (1 Jan 0001) is a Monday
+    hasTime = ts.Time != 0;
+  }
+};
+
+// Whether the format holds an am/pm marker, which turns the hours to the 12-hour clock.
+bool hasAmPm(const std::string& fmt) {
   for (size_t k = 0; k < fmt.size(); ++k) {
     if ((fmt[k] == 'a' || fmt[k] == 'A') &&
-        (startsWithNoCase(fmt, k, "am/pm") || startsWithNoCase(fmt, k, "a/p") || startsWithNoCase(fmt, k, "ampm"))) {
-      twelveHour = true;
-      break;
+        (startsWithNoCase(fmt, k, "am/pm") || startsWithNoCase(fmt, k, "a/p") || startsWithNoCase(fmt, k, "ampm")))
+      return true;
+  }
+  return false;
+}
+
+// Formats one value by one format string: the string is read as runs of the same letter
+// (case-blind), each run one token. Each token's function appends its text and returns how
+// many characters of the format it used. Nested formats (c, ddddd, t, tt) recurse at most
+// twice, so that a format that names itself ends.
+class DateFormatter {
+ public:
+  DateFormatter(std::string& out, const std::string& fmt, TDateTime value, int depth)
+      : m_out(out), m_fmt(fmt), m_value(value), m_depth(depth), m_parts(value), m_fs(FormatSettings()),
+        m_twelveHour(hasAmPm(fmt)) {}
+
+  void run() {
+    size_t i = 0;
+    while (i < m_fmt.size()) {
+      const char c = m_fmt[i];
+      const char lc = asciiLower(c);
+      size_t run = 1;
+      while (i + run < m_fmt.size() && asciiLower(m_fmt[i + run]) == lc) ++run;
+      if (lc == '\'' || lc == '"') {
+        i = quoted(i);
+        continue;
+      }
+      if (lc == 'c') {
+        dateAndTime();
+        i += 1;
+        continue;
+      }
+      bool hourToken = false;
+      i += token(i, lc, run, hourToken);
+      if (lc != ' ') m_lastWasHour = hourToken || (m_lastWasHour && !std::isalpha(static_cast<unsigned char>(c)));
     }
   }
-  bool lastWasHour = false;
-  size_t i = 0;
-  while (i < fmt.size()) {
-    char c = fmt[i];
-    char lc = asciiLower(c);
-    size_t run = 1;
-    while (i + run < fmt.size() && asciiLower(fmt[i + run]) == lc) ++run;
-    bool hourToken = false;
+
+ private:
+  size_t token(size_t i, char lc, size_t run, bool& hourToken) {
     switch (lc) {
-      case '\'':
-      case '"': {
-        size_t end = fmt.find(c, i + 1);
-        if (end == std::string::npos) end = fmt.size();
-        out.append(fmt, i + 1, end - i - 1);
-        i = end + 1;
-        continue;
-      }
-      case 'c':
-        if (depth < 2) {
-          formatInto(out, fs.ShortDateFormat, value, depth + 1);
-          if (ts.Time != 0) {
-            out += ' ';
-            formatInto(out, fs.LongTimeFormat, value, depth + 1);
-          }
-        }
-        i += 1;
-        continue;
       case 'd':
-        if (run <= 2) appendNumber(out, day, static_cast<int>(run));
-        else if (run == 3) out += kShortDays[weekday];
-        else if (run == 4) out += kLongDays[weekday];
-        else if (depth < 2) formatInto(out, fs.ShortDateFormat, value, depth + 1);
-        i += run;
-        break;
+        return days(run);
       case 'm':
-        if (lastWasHour && run <= 2) {
-          appendNumber(out, minute, static_cast<int>(run));
-        } else if (run <= 2) {
-          appendNumber(out, month, static_cast<int>(run));
-        } else {
-          out += month >= 1 ? (run == 3 ? kShortMonths[month - 1] : kLongMonths[month - 1]) : "";
-        }
-        i += run;
-        break;
-      case 'y': {
-        if (run <= 2) appendNumber(out, year % 100, 2);
-        else appendNumber(out, year, 4);
-        i += run;
-        break;
-      }
-      case 'h': {
-        int h = hour;
-        if (twelveHour) {
-          h %= 12;
-          if (h == 0) h = 12;
-        }
-        appendNumber(out, h, run == 1 ? 1 : 2);
-        i += run > 2 ? 2 : run;
+        return months(run);
+      case 'y':
+        appendNumber(m_out, run <= 2 ? m_parts.year % 100 : m_parts.year, run <= 2 ? 2 : 4);
+        return run;
+      case 'h':
         hourToken = true;
-        break;
-      }
+        return hours(run);
       case 'n':
-        appendNumber(out, minute, run == 1 ? 1 : 2);
-        i += run > 2 ? 2 : run;
-        break;
+        return twoDigits(m_parts.minute, run);
       case 's':
-        appendNumber(out, second, run == 1 ? 1 : 2);
-        i += run > 2 ? 2 : run;
-        break;
+        return twoDigits(m_parts.second, run);
       case 'z':
-        if (run >= 3) {
-          appendNumber(out, msec, 3);
-          i += 3;
-        } else {
-          appendNumber(out, msec);
-          i += 1;
-        }
-        break;
+        return milliseconds(run);
       case 't':
-        if (depth < 2) formatInto(out, run == 1 ? "hh:nn" : fs.LongTimeFormat, value, depth + 1);
-        i += run > 2 ? 2 : run;
-        break;
+        if (m_depth < 2) nested(run == 1 ? "hh:nn" : m_fs.LongTimeFormat);
+        return run > 2 ? 2 : run;
       case 'a':
-        if (startsWithNoCase(fmt, i, "am/pm")) {
-          out += hour < 12 ? "am" : "pm";
-          if (std::isupper(static_cast<unsigned char>(fmt[i]))) out = out.substr(0, out.size() - 2) + (hour < 12 ? "AM" : "PM");
-          i += 5;
-        } else if (startsWithNoCase(fmt, i, "a/p")) {
-          bool upper = std::isupper(static_cast<unsigned char>(fmt[i])) != 0;
-          out += hour < 12 ? (upper ? 'A' : 'a') : (upper ? 'P' : 'p');
-          i += 3;
-        } else if (startsWithNoCase(fmt, i, "ampm")) {
-          out += hour < 12 ? fs.TimeAMString : fs.TimePMString;
-          i += 4;
-        } else {
-          out += c;
-          i += 1;
-        }
-        break;
+        return amPm(i);
       case '/':
-        out += fs.DateSeparator;
-        i += 1;
-        break;
+        m_out += m_fs.DateSeparator;
+        return 1;
       case ':':
-        out += fs.TimeSeparator;
-        i += 1;
-        break;
+        m_out += m_fs.TimeSeparator;
+        return 1;
       default:
-        out += c;
-        i += 1;
-        break;
+        m_out += m_fmt[i];
+        return 1;
     }
-    if (lc != ' ') lastWasHour = hourToken || (lastWasHour && !std::isalpha(static_cast<unsigned char>(c)));
   }
+
+  void nested(const std::string& fmt) { formatInto(m_out, fmt, m_value, m_depth + 1); }
+
+  // Text in quotes is copied as it stands; returns the position after the closing quote.
+  size_t quoted(size_t i) {
+    size_t end = m_fmt.find(m_fmt[i], i + 1);
+    if (end == std::string::npos) end = m_fmt.size();
+    m_out.append(m_fmt, i + 1, end - i - 1);
+    return end + 1;
+  }
+
+  // c: the short date, and the long time unless the time is midnight.
+  void dateAndTime() {
+    if (m_depth >= 2) return;
+    nested(m_fs.ShortDateFormat);
+    if (m_parts.hasTime) {
+      m_out += ' ';
+      nested(m_fs.LongTimeFormat);
+    }
+  }
+
+  // d, dd: day of month; ddd, dddd: weekday name; ddddd and longer: the short date.
+  size_t days(size_t run) {
+    if (run <= 2) appendNumber(m_out, m_parts.day, static_cast<int>(run));
+    else if (run == 3) m_out += kShortDays[m_parts.weekday];
+    else if (run == 4) m_out += kLongDays[m_parts.weekday];
+    else if (m_depth < 2) nested(m_fs.ShortDateFormat);
+    return run;
+  }
+
+  // m, mm: the month, or the minute right after an hour; mmm, mmmm: the month's name.
+  size_t months(size_t run) {
+    const int month = m_parts.month;
+    if (m_lastWasHour && run <= 2) {
+      appendNumber(m_out, m_parts.minute, static_cast<int>(run));
+    } else if (run <= 2) {
+      appendNumber(m_out, month, static_cast<int>(run));
+    } else {
+      m_out += month >= 1 ? (run == 3 ? kShortMonths[month - 1] : kLongMonths[month - 1]) : "";
+    }
+    return run;
+  }
+
+  size_t hours(size_t run) {
+    int h = m_parts.hour;
+    if (m_twelveHour) {
+      h %= 12;
+      if (h == 0) h = 12;
+    }
+    return twoDigits(h, run);
+  }
+
+  // One letter: no leading zero; two (or more, of which two are used): two digits.
+  size_t twoDigits(int v, size_t run) {
+    appendNumber(m_out, v, run == 1 ? 1 : 2);
+    return run > 2 ? 2 : run;
+  }
+
+  size_t milliseconds(size_t run) {
+    if (run >= 3) {
+      appendNumber(m_out, m_parts.msec, 3);
+      return 3;
+    }
+    appendNumber(m_out, m_parts.msec);
+    return 1;
+  }
+
+  // am/pm and a/p in the case written; ampm: the settings' strings; else a plain 'a'.
+  size_t amPm(size_t i) {
+    const bool am = m_parts.hour < 12;
+    const bool upper = std::isupper(static_cast<unsigned char>(m_fmt[i])) != 0;
+    if (startsWithNoCase(m_fmt, i, "am/pm")) {
+      m_out += am ? (upper ? "AM" : "am") : (upper ? "PM" : "pm");
+      return 5;
+    }
+    if (startsWithNoCase(m_fmt, i, "a/p")) {
+      m_out += am ? (upper ? 'A' : 'a') : (upper ? 'P' : 'p');
+      return 3;
+    }
+    if (startsWithNoCase(m_fmt, i, "ampm")) {
+      m_out += am ? m_fs.TimeAMString : m_fs.TimePMString;
+      return 4;
+    }
+    m_out += m_fmt[i];
+    return 1;
+  }
+
+  std::string& m_out;
+  const std::string& m_fmt;
+  TDateTime m_value;
+  int m_depth;
+  DateParts m_parts;
+  const TFormatSettings& m_fs;
+  bool m_twelveHour;
+  bool m_lastWasHour = false;
+};
+
+void formatInto(std::string& out, const std::string& fmt, TDateTime value, int depth) {
+  DateFormatter(out, fmt, value, depth).run();
 }
 }  // namespace
 

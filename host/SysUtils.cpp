@@ -272,166 +272,232 @@ std::string scientificFloat(double value, int precision, char separator) {
   out += digits;
   return out;
 }
+
+// One conversion of a format string, "%[index:][-][width][.precision]type", as parsed.
+struct FormatSpec {
+  bool left = false;
+  int width = 0;
+  int precision = -1;
+  char type = 0;  // lower case
+};
+
+// Walks a format string: the text between conversions, and the conversions with the
+// arguments they take (an index moves the position in the arguments, '*' takes one).
+class FormatParser {
+ public:
+  FormatParser(const std::string& fmt, const std::vector<const FormatArg*>& args) : m_fmt(fmt), m_args(args) {}
+
+  [[nodiscard]] bool atEnd() const noexcept { return m_pos >= m_fmt.size(); }
+
+  // Appends the plain text up to the next conversion ("%%" is a plain '%'); false when a
+  // conversion follows.
+  bool copyText(std::string& out) {
+    char c = m_fmt[m_pos++];
+    if (c != '%') {
+      out += c;
+      return true;
+    }
+    if (m_pos < m_fmt.size() && m_fmt[m_pos] == '%') {
+      out += '%';
+      ++m_pos;
+      return true;
+    }
+    return false;
+  }
+
+  FormatSpec spec() {
+    FormatSpec spec;
+    readIndex();
+    if (peek('-')) {
+      spec.left = true;
+      ++m_pos;
+    }
+    readNumber(spec.width);
+    if (spec.width < 0) {
+      spec.left = true;
+      spec.width = -spec.width;
+    }
+    if (peek('.')) {
+      ++m_pos;
+      if (!readNumber(spec.precision)) spec.precision = 0;
+    }
+    if (atEnd()) formatError(m_fmt);
+    spec.type = static_cast<char>(std::tolower(static_cast<unsigned char>(m_fmt[m_pos++])));
+    return spec;
+  }
+
+  const FormatArg& nextArg() {
+    if (m_argIndex >= m_args.size()) formatError(m_fmt);
+    return *m_args[m_argIndex++];
+  }
+
+ private:
+  [[nodiscard]] bool peek(char c) const noexcept { return m_pos < m_fmt.size() && m_fmt[m_pos] == c; }
+  [[nodiscard]] bool atDigit() const noexcept {
+    return m_pos < m_fmt.size() && m_fmt[m_pos] >= '0' && m_fmt[m_pos] <= '9';
+  }
+
+  // "index:" selects the argument; digits without the colon are the width, read again later.
+  void readIndex() {
+    size_t start = m_pos;
+    size_t index = 0;
+    bool hasIndex = false;
+    while (atDigit() && index < 100000) {
+      index = index * 10 + static_cast<size_t>(m_fmt[m_pos] - '0');
+      ++m_pos;
+      hasIndex = true;
+    }
+    if (hasIndex && peek(':')) {
+      m_argIndex = index;
+      ++m_pos;
+    } else {
+      m_pos = start;
+    }
+  }
+
+  // A width or precision: digits, or '*' for the next argument, which must be an integer.
+  bool readNumber(int& value) {
+    if (peek('*')) {
+      ++m_pos;
+      if (m_argIndex >= m_args.size() || m_args[m_argIndex]->kind() != FormatArg::Kind::Integer) formatError(m_fmt);
+      value = static_cast<int>(m_args[m_argIndex++]->asInteger());
+      return true;
+    }
+    bool any = false;
+    value = 0;
+    while (atDigit()) {
+      value = value * 10 + (m_fmt[m_pos] - '0');
+      if (value > 100000) formatError(m_fmt);
+      ++m_pos;
+      any = true;
+    }
+    return any;
+  }
+
+  const std::string& m_fmt;
+  const std::vector<const FormatArg*>& m_args;
+  size_t m_pos = 0;
+  size_t m_argIndex = 0;
+};
+
+void zeroExtend(std::string& digits, int precision) {
+  if (precision > 0 && static_cast<int>(digits.size()) < precision)
+    digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
+}
+
+// %d and %u: %u reads a negative integer as its 32-bit two's complement.
+std::string formatDecimal(const FormatArg& arg, const FormatSpec& spec, const std::string& fmt) {
+  bool negative = false;
+  uint64_t magnitude = 0;
+  if (arg.kind() == FormatArg::Kind::Integer) {
+    int64_t v = arg.asInteger();
+    if (spec.type == 'u') {
+      magnitude = static_cast<uint32_t>(v);
+    } else {
+      negative = v < 0;
+      magnitude = negative ? (0 - static_cast<uint64_t>(v)) : static_cast<uint64_t>(v);
+    }
+  } else if (arg.kind() == FormatArg::Kind::Unsigned) {
+    magnitude = arg.asUnsigned();
+  } else {
+    formatError(fmt);
+  }
+  std::string digits = std::to_string(magnitude);
+  zeroExtend(digits, spec.precision);
+  return (negative ? "-" : "") + digits;
+}
+
+// %x: an integer that fits 32 bits shows its 32-bit pattern, a wider one its 64-bit one.
+std::string formatHex(const FormatArg& arg, const FormatSpec& spec, const std::string& fmt) {
+  uint64_t v = 0;
+  if (arg.kind() == FormatArg::Kind::Integer) {
+    int64_t s = arg.asInteger();
+    v = (s >= std::numeric_limits<int32_t>::min() && s <= std::numeric_limits<int32_t>::max())
+            ? static_cast<uint32_t>(s)
+            : static_cast<uint64_t>(s);
+  } else if (arg.kind() == FormatArg::Kind::Unsigned) {
+    v = arg.asUnsigned();
+  } else {
+    formatError(fmt);
+  }
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(v));
+  std::string piece = buf;
+  zeroExtend(piece, spec.precision);
+  return piece;
+}
+
+std::string formatText(const FormatArg& arg, const FormatSpec& spec, const std::string& fmt) {
+  if (arg.kind() != FormatArg::Kind::Text) formatError(fmt);
+  std::string piece = arg.asText();
+  if (spec.precision >= 0 && static_cast<size_t>(spec.precision) < piece.size())
+    piece.resize(static_cast<size_t>(spec.precision));
+  return piece;
+}
+
+// %g, %e, %f, %n (with thousands) and %m (as %n); integers are accepted as numbers.
+std::string formatFloat(const FormatArg& arg, const FormatSpec& spec, const std::string& fmt) {
+  double v = 0;
+  if (arg.kind() == FormatArg::Kind::Float) {
+    v = arg.asFloat();
+  } else if (arg.kind() == FormatArg::Kind::Integer) {
+    v = static_cast<double>(arg.asInteger());
+  } else if (arg.kind() == FormatArg::Kind::Unsigned) {
+    v = static_cast<double>(arg.asUnsigned());
+  } else {
+    formatError(fmt);
+  }
+  const TFormatSettings& settings = FormatSettings();
+  const int precision = spec.precision;
+  if (spec.type == 'g')
+    return generalFloat(v, precision < 0 ? 15 : (precision == 0 ? 1 : precision), settings.DecimalSeparator);
+  if (spec.type == 'e') return scientificFloat(v, precision < 0 ? 15 : precision, settings.DecimalSeparator);
+  return fixedFloat(v, precision < 0 ? 2 : std::min(precision, 18), settings.DecimalSeparator,
+                    spec.type == 'f' ? '\0' : settings.ThousandSeparator);
+}
+
+std::string formatPointer(const FormatArg& arg, const std::string& fmt) {
+  if (arg.kind() != FormatArg::Kind::Pointer) formatError(fmt);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%016llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(arg.asPointer())));
+  return buf;
+}
+
+std::string formatArg(const FormatArg& arg, const FormatSpec& spec, const std::string& fmt) {
+  switch (spec.type) {
+    case 'd':
+    case 'u':
+      return formatDecimal(arg, spec, fmt);
+    case 'x':
+      return formatHex(arg, spec, fmt);
+    case 's':
+      return formatText(arg, spec, fmt);
+    case 'g':
+    case 'f':
+    case 'n':
+    case 'e':
+    case 'm':
+      return formatFloat(arg, spec, fmt);
+    case 'p':
+      return formatPointer(arg, fmt);
+    default:
+      formatError(fmt);
+  }
+}
 }  // namespace
 
 std::string Format(const std::string& Fmt, std::initializer_list<FormatArg> Args) {
   std::vector<const FormatArg*> args;
   for (const FormatArg& a : Args) args.push_back(&a);
-  const TFormatSettings& settings = FormatSettings();
+  FormatParser parser(Fmt, args);
   std::string out;
-  size_t argIndex = 0;
-  size_t i = 0;
-  auto nextNumber = [&](int& value) -> bool {
-    if (i < Fmt.size() && Fmt[i] == '*') {
-      ++i;
-      if (argIndex >= args.size() || args[argIndex]->kind() != FormatArg::Kind::Integer) formatError(Fmt);
-      value = static_cast<int>(args[argIndex++]->asInteger());
-      return true;
-    }
-    bool any = false;
-    value = 0;
-    while (i < Fmt.size() && Fmt[i] >= '0' && Fmt[i] <= '9') {
-      value = value * 10 + (Fmt[i] - '0');
-      if (value > 100000) formatError(Fmt);
-      ++i;
-      any = true;
-    }
-    return any;
-  };
-  while (i < Fmt.size()) {
-    char c = Fmt[i++];
-    if (c != '%') {
-      out += c;
-      continue;
-    }
-    if (i < Fmt.size() && Fmt[i] == '%') {
-      out += '%';
-      ++i;
-      continue;
-    }
-    // [index:][-][width][.precision]type
-    size_t specStart = i;
-    size_t index = 0;
-    bool hasIndex = false;
-    while (i < Fmt.size() && Fmt[i] >= '0' && Fmt[i] <= '9' && index < 100000) {
-      index = index * 10 + static_cast<size_t>(Fmt[i] - '0');
-      ++i;
-      hasIndex = true;
-    }
-    if (hasIndex && i < Fmt.size() && Fmt[i] == ':') {
-      argIndex = index;
-      ++i;
-    } else {
-      i = specStart;
-    }
-    bool left = false;
-    if (i < Fmt.size() && Fmt[i] == '-') {
-      left = true;
-      ++i;
-    }
-    int width = 0;
-    nextNumber(width);
-    if (width < 0) {
-      left = true;
-      width = -width;
-    }
-    int precision = -1;
-    if (i < Fmt.size() && Fmt[i] == '.') {
-      ++i;
-      if (!nextNumber(precision)) precision = 0;
-    }
-    if (i >= Fmt.size()) formatError(Fmt);
-    char type = static_cast<char>(std::tolower(static_cast<unsigned char>(Fmt[i++])));
-    if (argIndex >= args.size()) formatError(Fmt);
-    const FormatArg& arg = *args[argIndex++];
-    std::string piece;
-    switch (type) {
-      case 'd':
-      case 'u': {
-        bool negative = false;
-        uint64_t magnitude = 0;
-        if (arg.kind() == FormatArg::Kind::Integer) {
-          int64_t v = arg.asInteger();
-          if (type == 'u') {
-            magnitude = static_cast<uint32_t>(v);
-          } else {
-            negative = v < 0;
-            magnitude = negative ? (0 - static_cast<uint64_t>(v)) : static_cast<uint64_t>(v);
-          }
-        } else if (arg.kind() == FormatArg::Kind::Unsigned) {
-          magnitude = arg.asUnsigned();
-        } else {
-          formatError(Fmt);
-        }
-        std::string digits = std::to_string(magnitude);
-        if (precision > 0 && static_cast<int>(digits.size()) < precision)
-          digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
-        piece = (negative ? "-" : "") + digits;
-        break;
-      }
-      case 'x': {
-        uint64_t v = 0;
-        if (arg.kind() == FormatArg::Kind::Integer) {
-          int64_t s = arg.asInteger();
-          v = (s >= std::numeric_limits<int32_t>::min() && s <= std::numeric_limits<int32_t>::max())
-                  ? static_cast<uint32_t>(s)
-                  : static_cast<uint64_t>(s);
-        } else if (arg.kind() == FormatArg::Kind::Unsigned) {
-          v = arg.asUnsigned();
-        } else {
-          formatError(Fmt);
-        }
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(v));
-        piece = buf;
-        if (precision > 0 && static_cast<int>(piece.size()) < precision)
-          piece.insert(0, static_cast<size_t>(precision) - piece.size(), '0');
-        break;
-      }
-      case 's':
-        if (arg.kind() != FormatArg::Kind::Text) formatError(Fmt);
-        piece = arg.asText();
-        if (precision >= 0 && static_cast<size_t>(precision) < piece.size()) piece.resize(static_cast<size_t>(precision));
-        break;
-      case 'g':
-      case 'f':
-      case 'n':
-      case 'e':
-      case 'm': {
-        double v = 0;
-        if (arg.kind() == FormatArg::Kind::Float) {
-          v = arg.asFloat();
-        } else if (arg.kind() == FormatArg::Kind::Integer) {
-          v = static_cast<double>(arg.asInteger());
-        } else if (arg.kind() == FormatArg::Kind::Unsigned) {
-          v = static_cast<double>(arg.asUnsigned());
-        } else {
-          formatError(Fmt);
-        }
-        if (type == 'g') {
-          piece = generalFloat(v, precision < 0 ? 15 : (precision == 0 ? 1 : precision), settings.DecimalSeparator);
-        } else if (type == 'e') {
-          piece = scientificFloat(v, precision < 0 ? 15 : precision, settings.DecimalSeparator);
-        } else {
-          piece = fixedFloat(v, precision < 0 ? 2 : std::min(precision, 18), settings.DecimalSeparator,
-                             type == 'f' ? '\0' : settings.ThousandSeparator);
-        }
-        break;
-      }
-      case 'p': {
-        if (arg.kind() != FormatArg::Kind::Pointer) formatError(Fmt);
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%016llX",
-                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(arg.asPointer())));
-        piece = buf;
-        break;
-      }
-      default:
-        formatError(Fmt);
-    }
-    if (static_cast<int>(piece.size()) < width) {
-      std::string pad(static_cast<size_t>(width) - piece.size(), ' ');
-      piece = left ? piece + pad : pad + piece;
+  while (!parser.atEnd()) {
+    if (parser.copyText(out)) continue;
+    const FormatSpec spec = parser.spec();
+    std::string piece = formatArg(parser.nextArg(), spec, Fmt);
+    if (static_cast<int>(piece.size()) < spec.width) {
+      std::string pad(static_cast<size_t>(spec.width) - piece.size(), ' ');
+      piece = spec.left ? piece + pad : pad + piece;
     }
     out += piece;
   }

@@ -134,25 +134,17 @@ void TWriter::WriteDescendent(TComponent* Root, TComponent* RootAncestor) {
   m_out.clear();
   m_indent = 0;
   m_listDepth = 0;
-  TComponent* anc = RootAncestor;
-  // Write the root block.
-  StateFlag writing(Root, csWriting);
-  newLine();
-  m_out += anc ? "inherited " : "object ";
-  if (!Root->Name().empty()) m_out += Root->Name() + ": ";
-  m_out += Root->ClassName();
-  ++m_indent;
-  writeProperties(Root, anc, "");
-  for (TComponent* child : childrenOf(Root, m_root)) {
-    TComponent* childAnc = anc ? anc->FindComponent(child->Name()) : nullptr;
-    TPersistent* savedAncestor = m_ancestor;
-    m_ancestor = childAnc;
-    WriteComponent(child);
+  // The root block is a component block whose ancestor is the root's ancestor.
+  TPersistent* savedAncestor = m_ancestor;
+  m_ancestor = RootAncestor;
+  try {
+    WriteComponent(Root);
+  } catch (...) {
     m_ancestor = savedAncestor;
+    throw;
   }
-  --m_indent;
-  newLine();
-  m_out += "end\n";
+  m_ancestor = savedAncestor;
+  m_out += '\n';
 }
 
 void TWriter::WriteComponent(TComponent* Component) {
@@ -194,111 +186,137 @@ void TWriter::writeProperties(TPersistent* instance, TPersistent* ancestor, cons
   m_propPath = savedPath;
 }
 
+namespace {
+std::string enumText(const TPropInfo& prop, int ord) {
+  if (ord >= 0 && ord < static_cast<int>(prop.enumNames.size())) return prop.enumNames[static_cast<size_t>(ord)];
+  return std::to_string(ord);
+}
+
+// [a, b]: the names of the set bits, a number where the type names no element.
+std::string setText(const TPropInfo& prop, uint64_t bits) {
+  std::string text = "[";
+  bool first = true;
+  for (size_t i = 0; i < 64; ++i) {
+    if (!(bits & (uint64_t{1} << i))) continue;
+    if (!first) text += ", ";
+    first = false;
+    text += i < prop.enumNames.size() ? prop.enumNames[i] : std::to_string(i);
+  }
+  return text + ']';
+}
+}  // namespace
+
+// One function per kind of property: an event handler's name, an object (a reference, a
+// collection or nested properties), a scalar value. Each writes nothing where the value
+// equals the ancestor's (or, without an ancestor, the default).
+struct WriterImpl {
+  static void method(TWriter& w, TPersistent* instance, TPersistent* ancestor, const TPropInfo& prop,
+                     const std::string& name) {
+    if (!prop.getHandlerName) return;
+    std::string handler = prop.getHandlerName(instance);
+    if (ancestor && prop.getHandlerName(ancestor) == handler) return;
+    if (handler.empty()) return;
+    w.beginProperty(name);
+    w.m_out += handler;
+  }
+
+  static void object(TWriter& w, TPersistent* instance, TPersistent* ancestor, const TPropInfo& prop,
+                     const std::string& name) {
+    if (!prop.getObject) return;
+    TPersistent* obj = prop.getObject(instance);
+    TPersistent* ancObj = ancestor ? prop.getObject(ancestor) : nullptr;
+    if (prop.isReference) {
+      reference(w, obj, ancestor != nullptr, ancObj, name);
+      return;
+    }
+    if (!obj) return;
+    if (auto* coll = dynamic_cast<TCollection*>(obj)) {
+      collection(w, coll, dynamic_cast<TCollection*>(ancObj), name);
+      return;
+    }
+    if (dynamic_cast<TComponent*>(obj)) return;  // components are written in their own blocks
+    w.writeProperties(obj, ancObj, name + ".");
+  }
+
+  // A reference to a component, by its path from the root.
+  static void reference(TWriter& w, TPersistent* obj, bool hasAncestor, TPersistent* ancObj, const std::string& name) {
+    std::string path = referencePath(w.m_root, dynamic_cast<TComponent*>(obj));
+    if (hasAncestor) {
+      std::string ancPath = referencePath(w.m_rootAncestor, dynamic_cast<TComponent*>(ancObj));
+      if (ancPath == path) return;
+    }
+    if (path.empty()) return;
+    w.beginProperty(name);
+    w.m_out += path;
+  }
+
+  // A collection is compared with the ancestor's by its written text.
+  static void collection(TWriter& w, TCollection* coll, TCollection* ancColl, const std::string& name) {
+    if (ancColl) {
+      TWriter a;
+      a.m_root = w.m_root;
+      a.WriteCollection(ancColl);
+      TWriter b;
+      b.m_root = w.m_root;
+      b.WriteCollection(coll);
+      if (a.Text() == b.Text()) return;
+    } else if (coll->Count() == 0) {
+      return;
+    }
+    w.beginProperty(name);
+    w.WriteCollection(coll);
+  }
+
+  static void scalar(TWriter& w, TPersistent* instance, TPersistent* ancestor, const TPropInfo& prop,
+                     const std::string& name) {
+    if (!prop.getValue) return;
+    Variant value = prop.getValue(instance);
+    if (ancestor) {
+      if (prop.getValue(ancestor) == value) return;
+    } else if (isDefaultScalar(prop, value)) {
+      return;
+    }
+    w.beginProperty(name);
+    switch (prop.kind) {
+      case tkInteger:
+      case tkInt64:
+        w.m_out += IntToStr(value.AsInt64());
+        break;
+      case tkFloat:
+        w.m_out += floatText(value.AsFloat());
+        break;
+      case tkString:
+        w.m_out += quoteText(value.AsString());
+        break;
+      case tkBool:
+        w.m_out += value.AsBoolean() ? "True" : "False";
+        break;
+      case tkEnumeration:
+        w.m_out += enumText(prop, value.AsInteger());
+        break;
+      case tkSet:
+        w.m_out += setText(prop, static_cast<uint64_t>(value.AsInt64()));
+        break;
+      case tkVariant: {
+        int saved = w.m_listDepth;
+        w.m_listDepth = 0;
+        w.WriteVariant(value);
+        w.m_listDepth = saved;
+        break;
+      }
+      default:
+        throw EWriteError("Property " + name + " has a kind that cannot be written");
+    }
+  }
+};
+
 void TWriter::writeProperty(TPersistent* instance, TPersistent* ancestor, const TPropInfo& prop,
                             const std::string& prefix) {
   if (prop.isStored && !prop.isStored(instance)) return;
   const std::string name = prefix + prop.name;
-  switch (prop.kind) {
-    case tkMethod: {
-      if (!prop.getHandlerName) return;
-      std::string handler = prop.getHandlerName(instance);
-      if (ancestor && prop.getHandlerName(ancestor) == handler) return;
-      if (handler.empty()) return;
-      beginProperty(name);
-      m_out += handler;
-      return;
-    }
-    case tkClass: {
-      if (!prop.getObject) return;
-      TPersistent* obj = prop.getObject(instance);
-      TPersistent* ancObj = ancestor ? prop.getObject(ancestor) : nullptr;
-      if (prop.isReference) {
-        std::string path = referencePath(m_root, dynamic_cast<TComponent*>(obj));
-        if (ancestor) {
-          std::string ancPath = referencePath(m_rootAncestor, dynamic_cast<TComponent*>(ancObj));
-          if (ancPath == path) return;
-        }
-        if (path.empty()) return;
-        beginProperty(name);
-        m_out += path;
-        return;
-      }
-      if (!obj) return;
-      if (auto* coll = dynamic_cast<TCollection*>(obj)) {
-        auto* ancColl = dynamic_cast<TCollection*>(ancObj);
-        if (ancColl) {
-          TWriter a;
-          a.m_root = m_root;
-          a.WriteCollection(ancColl);
-          TWriter b;
-          b.m_root = m_root;
-          b.WriteCollection(coll);
-          if (a.Text() == b.Text()) return;
-        } else if (coll->Count() == 0) {
-          return;
-        }
-        beginProperty(name);
-        WriteCollection(coll);
-        return;
-      }
-      if (dynamic_cast<TComponent*>(obj)) return;  // components are written in their own blocks
-      writeProperties(obj, ancObj, name + ".");
-      return;
-    }
-    default:
-      break;
-  }
-  if (!prop.getValue) return;
-  Variant value = prop.getValue(instance);
-  if (ancestor) {
-    if (prop.getValue(ancestor) == value) return;
-  } else if (isDefaultScalar(prop, value)) {
-    return;
-  }
-  beginProperty(name);
-  switch (prop.kind) {
-    case tkInteger:
-    case tkInt64:
-      m_out += IntToStr(value.AsInt64());
-      break;
-    case tkFloat:
-      m_out += floatText(value.AsFloat());
-      break;
-    case tkString:
-      m_out += quoteText(value.AsString());
-      break;
-    case tkBool:
-      m_out += value.AsBoolean() ? "True" : "False";
-      break;
-    case tkEnumeration: {
-      int ord = value.AsInteger();
-      if (ord >= 0 && ord < static_cast<int>(prop.enumNames.size())) m_out += prop.enumNames[static_cast<size_t>(ord)];
-      else m_out += std::to_string(ord);
-      break;
-    }
-    case tkSet: {
-      auto bits = static_cast<uint64_t>(value.AsInt64());
-      m_out += '[';
-      bool first = true;
-      for (size_t i = 0; i < 64; ++i) {
-        if (!(bits & (uint64_t{1} << i))) continue;
-        if (!first) m_out += ", ";
-        first = false;
-        m_out += i < prop.enumNames.size() ? prop.enumNames[i] : std::to_string(i);
-      }
-      m_out += ']';
-      break;
-    }
-    case tkVariant: {
-      int saved = m_listDepth;
-      m_listDepth = 0;
-      WriteVariant(value);
-      m_listDepth = saved;
-      break;
-    }
-    default:
-      throw EWriteError("Property " + name + " has a kind that cannot be written");
-  }
+  if (prop.kind == tkMethod) WriterImpl::method(*this, instance, ancestor, prop, name);
+  else if (prop.kind == tkClass) WriterImpl::object(*this, instance, ancestor, prop, name);
+  else WriterImpl::scalar(*this, instance, ancestor, prop, name);
 }
 
 void TWriter::DefineProperty(const std::string& Name, TReaderProc /*ReadData*/, TWriterProc WriteData, bool HasData) {

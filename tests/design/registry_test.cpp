@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "design/DesignIntf.h"
+#include "design/DesignRegistry.h"
 #include "design/PaletteImages.h"
 #include "design/SybConnectEditor.h"
 #include "host/Exceptions.h"

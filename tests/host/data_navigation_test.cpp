@@ -353,3 +353,16 @@ TEST(DataSetLocate, ScanFiresOneScrollAndLookupNone)
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(ds->RecNo(), 40);
 }
+
+TEST(DataSetLocate, FailedScanGivesBackControlsAndScrollEvents)
+{
+    auto ds = makeNumbers(5);
+    ds->Open();
+    EXPECT_THROW(ds->Lookup("ID", 3, "NOPE"), EDatabaseError);
+    EXPECT_FALSE(ds->ControlsDisabled());
+    int scrolls = 0;
+    ds->SetAfterScroll([&](TDataSet*) { ++scrolls; });
+    ds->First();
+    ds->Next();
+    EXPECT_EQ(scrolls, 2);
+}

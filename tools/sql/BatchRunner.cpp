@@ -136,241 +136,307 @@ BatchReport BatchRunner::run(const Batch& batch) {
     return total;
 }
 
-BatchReport BatchRunner::runOnce(const Batch& batch) {
-    BatchReport report;
-    const bool streamed = m_work.sortFields.empty() && m_work.filter == nullptr && m_work.locate.empty();
-    std::vector<BatchEvent> queued;
-    int resultNumber = 0;
+/// One run of a batch: the query with its event handlers, and what the run has seen so
+/// far. Streamed (no sort, filter or locate), everything is written as it arrives, each row
+/// as it is fetched and not kept; otherwise the events are kept and written once the batch
+/// ends, the row results after their shaping.
+class BatchExecution final {
+public:
+    BatchExecution(BatchRunner& runner, const Batch& batch)
+        : m_runner(runner), m_batch(batch),
+          m_streamed(runner.m_work.sortFields.empty() && runner.m_work.filter == nullptr &&
+                     runner.m_work.locate.empty()) {}
 
-    auto failure = [&](const std::string& text) {
-        report.failed = true;
-        m_writer.flush();
-        if (!m_writer.writeFailure(text))
-            m_errors << "tovrin-sql: " << text << std::endl;
-    };
-
-    ToolQuery query(nullptr);
-    query.SetDatabaseName(m_connection.DatabaseName());
-    setText(query, batch.sql);
-    try {
-        report.unmatchedParams = applyParams(*query.Params(), m_params);
-    } catch (const std::exception& e) {
-        failure(e.what());
-        return report;
+    BatchReport run() {
+        m_query.SetDatabaseName(m_runner.m_connection.DatabaseName());
+        setText(m_query, m_batch.sql);
+        if (!bindParams())
+            return m_report;
+        handleServerEvents();
+        if (m_streamed)
+            streamResults();
+        else
+            keepResults();
+        const std::exception_ptr failed = execute();
+        finish(failed);
+        return m_report;
     }
-    for (int i = 0; i < query.Params()->Count(); ++i) {
-        const host::TParam* param = query.Params()->Items(i);
-        if (!param->Bound()) {
-            // Sent as NULL, the marker would change what the statement does.
-            failure("parameter :" + param->Name() + " has no value: give it with --param " + param->Name() +
-                    "=value; the batch was not sent");
-            return report;
+
+private:
+    void failure(const std::string& text) {
+        m_report.failed = true;
+        m_runner.m_writer.flush();
+        if (!m_runner.m_writer.writeFailure(text))
+            m_runner.m_errors << "tovrin-sql: " << text << std::endl;
+    }
+
+    bool bindParams() {
+        try {
+            m_report.unmatchedParams = applyParams(*m_query.Params(), m_runner.m_params);
+        } catch (const std::exception& e) {
+            failure(e.what());
+            return false;
         }
+        for (int i = 0; i < m_query.Params()->Count(); ++i) {
+            const host::TParam* param = m_query.Params()->Items(i);
+            if (!param->Bound()) {
+                // Sent as NULL, the marker would change what the statement does.
+                failure("parameter :" + param->Name() + " has no value: give it with --param " + param->Name() +
+                        "=value; the batch was not sent");
+                return false;
+            }
+        }
+        return true;
     }
 
-    auto writeEvent = [&](const BatchEvent& event) {
-        m_progress.clearLine();
-        if (const auto* note = std::get_if<ServerNote>(&event)) {
-            if (note->isError()) {
-                report.failed = true;
-                if (m_writer.carriesErrors()) {
-                    m_writer.writeMessage(*note);
-                } else {
-                    m_writer.flush();
-                    m_errors << isqlMessage(*note);
-                    m_errors.flush();
-                }
+    void writeEvent(const BatchEvent& event) {
+        ResultWriter& writer = m_runner.m_writer;
+        m_runner.m_progress.clearLine();
+        if (const auto* note = std::get_if<ServerNote>(&event))
+            writeNote(*note);
+        else if (const auto* count = std::get_if<CountEvent>(&event))
+            writer.writeRowsAffected(count->rows);
+        else if (const auto* status = std::get_if<StatusEvent>(&event))
+            writer.writeReturnStatus(status->status);
+        else if (const auto* params = std::get_if<ParamsEvent>(&event))
+            writer.writeOutputParameters(params->names, params->values);
+        else if (const auto* result = std::get_if<ResultEvent>(&event))
+            writeKeptResult(*result);
+    }
+
+    void writeNote(const ServerNote& note) {
+        ResultWriter& writer = m_runner.m_writer;
+        if (note.isError()) {
+            m_report.failed = true;
+            if (writer.carriesErrors()) {
+                writer.writeMessage(note);
             } else {
-                m_writer.writeMessage(*note);
+                writer.flush();
+                m_runner.m_errors << isqlMessage(note);
+                m_runner.m_errors.flush();
             }
-            if (streamed)
-                m_writer.flush(); // a print before a long statement shows at once
-        } else if (const auto* count = std::get_if<CountEvent>(&event)) {
-            m_writer.writeRowsAffected(count->rows);
-        } else if (const auto* status = std::get_if<StatusEvent>(&event)) {
-            m_writer.writeReturnStatus(status->status);
-        } else if (const auto* params = std::get_if<ParamsEvent>(&event)) {
-            m_writer.writeOutputParameters(params->names, params->values);
-        } else if (const auto* result = std::get_if<ResultEvent>(&event)) {
-            TSybQuery* data = result->query;
-            if (!data->Active())
-                return;
-            ++resultNumber;
-            try {
-                if (m_work.filter != nullptr && !m_work.filter->fitsDataSet(*data)) {
-                    // Unfiltered rows would pass for the filter's answer (a misspelt field
-                    // name ends the run with a usage error once no result had the fields).
-                    m_writer.flush();
-                    m_errors << "tovrin-sql: --filter: result " << resultNumber
-                             << " lacks a field the filter names; its rows are not shown" << std::endl;
-                    return;
-                }
-                const ShapeOutcome shape = shapeResult(*data, m_work);
-                report.sortApplied |= shape.sorted;
-                report.filterApplied |= shape.filtered;
-                report.locateTried |= shape.locateTried;
-                RowSelection rows = RowSelection::All;
-                if (shape.locateTried) {
-                    rows = shape.located ? RowSelection::Current : RowSelection::None;
-                    report.locateMissed |= !shape.located;
-                }
-                writeDataSet(*data, m_writer, resultNumber, rows, result->counted);
-            } catch (const std::exception& e) {
-                failure("result " + std::to_string(resultNumber) + ": " + oneLine(e.what()));
-            }
+        } else {
+            writer.writeMessage(note);
         }
-    };
-    // Streamed, everything is written as it arrives; otherwise kept until the batch ends.
-    auto emit = [&](BatchEvent event) {
-        if (streamed)
+        if (m_streamed)
+            writer.flush(); // a print before a long statement shows at once
+    }
+
+    /// A result read whole: shaped by the in-memory work, then written.
+    void writeKeptResult(const ResultEvent& result) {
+        TSybQuery* data = result.query;
+        if (!data->Active())
+            return;
+        ++m_resultNumber;
+        try {
+            const InMemoryWork& work = m_runner.m_work;
+            if (work.filter != nullptr && !work.filter->fitsDataSet(*data)) {
+                // Unfiltered rows would pass for the filter's answer (a misspelt field
+                // name ends the run with a usage error once no result had the fields).
+                m_runner.m_writer.flush();
+                m_runner.m_errors << "tovrin-sql: --filter: result " << m_resultNumber
+                                  << " lacks a field the filter names; its rows are not shown" << std::endl;
+                return;
+            }
+            const ShapeOutcome shape = shapeResult(*data, work);
+            m_report.sortApplied |= shape.sorted;
+            m_report.filterApplied |= shape.filtered;
+            m_report.locateTried |= shape.locateTried;
+            RowSelection rows = RowSelection::All;
+            if (shape.locateTried) {
+                rows = shape.located ? RowSelection::Current : RowSelection::None;
+                m_report.locateMissed |= !shape.located;
+            }
+            writeDataSet(*data, m_runner.m_writer, m_resultNumber, rows, result.counted);
+        } catch (const std::exception& e) {
+            failure("result " + std::to_string(m_resultNumber) + ": " + oneLine(e.what()));
+        }
+    }
+
+    void emit(BatchEvent event) {
+        if (m_streamed)
             writeEvent(event);
         else
-            queued.push_back(std::move(event));
-    };
+            m_queued.push_back(std::move(event));
+    }
 
-    // A streamed result whose rows have all come; it ends once it is known whether the
-    // server counted it (a select's count comes right after its rows).
-    std::optional<std::int64_t> pendingEnd;
-    auto endPending = [&](bool counted) {
-        if (!pendingEnd)
+    /// Ends the streamed result whose rows have all come, once it is known whether the
+    /// server counted it (a select's count comes right after its rows).
+    void endPending(bool counted) {
+        if (!m_pendingEnd)
             return;
-        m_progress.clearLine();
-        m_writer.endResult(*pendingEnd, counted);
-        pendingEnd.reset();
-    };
-    // The row counts of the statements the server finished so far, taken in before each
-    // message and result, so that every count lands where the server sent it. A select's
-    // count is its result's own: it only says that the count line is shown.
-    std::size_t countsTaken = 0;
-    auto takeCounts = [&] {
-        const std::vector<TStatementRowCount>& counts = query.StatementRowCounts();
-        for (; countsTaken < counts.size(); ++countsTaken) {
-            if (counts[countsTaken].Selected) {
+        m_runner.m_progress.clearLine();
+        m_runner.m_writer.endResult(*m_pendingEnd, counted);
+        m_pendingEnd.reset();
+    }
+
+    /// Takes in the row counts of the statements the server finished so far, before each
+    /// message and result, so that every count lands where the server sent it. A select's
+    /// count is its result's own: it only says that the count line is shown.
+    void takeCounts() {
+        const std::vector<TStatementRowCount>& counts = m_query.StatementRowCounts();
+        for (; m_countsTaken < counts.size(); ++m_countsTaken) {
+            if (counts[m_countsTaken].Selected) {
                 endPending(true);
-                for (auto it = queued.rbegin(); it != queued.rend(); ++it) {
-                    if (auto* result = std::get_if<ResultEvent>(&*it)) {
-                        result->counted = true;
-                        break;
-                    }
-                }
+                markLastResultCounted();
             } else {
                 endPending(false);
-                emit(CountEvent{counts[countsTaken].Rows});
+                emit(CountEvent{counts[m_countsTaken].Rows});
             }
         }
         endPending(false); // no count came: "set nocount on"
-    };
-
-    // Server messages are taken here, so that a server error does not end the batch: the
-    // server goes on with the batch, and the tool shows everything it sends.
-    auto onMessage = [&](const TSybMessage* message, bool& handled) {
-        if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
-            return; // a client-library error ends the exchange with an exception
-        takeCounts();
-        emit(noteOf(message, batch));
-        handled = true;
-    };
-    query.SetOnServerMessage(onMessage);
-    query.SetOnServerError(onMessage);
-    query.SetOnReturnStatus([&](TSybQuery* sender) {
-        takeCounts();
-        emit(StatusEvent{sender->ReturnStatus()});
-    });
-    query.SetOnOutputParams([&](TSybQuery* sender) {
-        takeCounts();
-        emit(outputParams(*sender));
-    });
-    if (m_progress.enabled()) {
-        // Rows of every result of the batch, the receivers' included, as they arrive.
-        query.SetFetchProgressInterval(kProgressRows);
-        query.SetOnFetchProgress([this](TSybQuery*, std::int64_t rows) { m_progress.rowsFetched(rows); });
     }
 
-    // Streamed: each row is written as it is fetched and not kept (a forward-only read).
-    TSybQuery* current = nullptr;
-    std::int64_t currentRows = 0;
-    std::vector<const host::TField*> fields;
-    std::vector<Cell> row;
-    auto startResult = [&](TSybQuery* data) {
+    void markLastResultCounted() {
+        for (auto it = m_queued.rbegin(); it != m_queued.rend(); ++it) {
+            if (auto* result = std::get_if<ResultEvent>(&*it)) {
+                result->counted = true;
+                return;
+            }
+        }
+    }
+
+    /// Server messages are taken here, so that a server error does not end the batch: the
+    /// server goes on with the batch, and the tool shows everything it sends.
+    void handleServerEvents() {
+        auto onMessage = [this](const TSybMessage* message, bool& handled) {
+            if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
+                return; // a client-library error ends the exchange with an exception
+            takeCounts();
+            emit(noteOf(message, m_batch));
+            handled = true;
+        };
+        m_query.SetOnServerMessage(onMessage);
+        m_query.SetOnServerError(onMessage);
+        m_query.SetOnReturnStatus([this](TSybQuery* sender) {
+            takeCounts();
+            emit(StatusEvent{sender->ReturnStatus()});
+        });
+        m_query.SetOnOutputParams([this](TSybQuery* sender) {
+            takeCounts();
+            emit(outputParams(*sender));
+        });
+        Progress& progress = m_runner.m_progress;
+        if (progress.enabled()) {
+            // Rows of every result of the batch, the receivers' included, as they arrive.
+            m_query.SetFetchProgressInterval(kProgressRows);
+            m_query.SetOnFetchProgress([&progress](TSybQuery*, std::int64_t rows) { progress.rowsFetched(rows); });
+        }
+    }
+
+    void startResult(TSybQuery* data) {
         takeCounts();
-        current = data;
-        currentRows = 0;
-        fields = visibleFields(*data);
-        row.assign(fields.size(), Cell());
-        m_progress.clearLine();
-        m_writer.beginResult(++resultNumber, datasetColumns(*data));
-    };
-    auto endResult = [&](TSybQuery* data) {
-        if (current != data)
+        m_current = data;
+        m_currentRows = 0;
+        m_fields = visibleFields(*data);
+        m_row.assign(m_fields.size(), Cell());
+        m_runner.m_progress.clearLine();
+        m_runner.m_writer.beginResult(++m_resultNumber, datasetColumns(*data));
+    }
+
+    void endResult(TSybQuery* data) {
+        if (m_current != data)
             startResult(data); // a result without rows
-        pendingEnd = currentRows;
-        m_progress.addResult(currentRows);
-        current = nullptr;
-    };
-    if (streamed) {
-        query.SetOnFetchRow([&](TSybQuery* data, bool& keep) {
+        m_pendingEnd = m_currentRows;
+        m_runner.m_progress.addResult(m_currentRows);
+        m_current = nullptr;
+    }
+
+    /// Each row is written as it is fetched and not kept (a forward-only read).
+    void streamResults() {
+        m_query.SetOnFetchRow([this](TSybQuery* data, bool& keep) {
             keep = false;
-            if (current != data)
+            if (m_current != data)
                 startResult(data);
-            if (m_rowsOnTerminal)
-                m_progress.clearLine();
-            for (std::size_t i = 0; i < fields.size(); ++i)
-                row[i] = fieldCell(*fields[i]);
-            m_writer.writeRow(row);
-            ++currentRows;
+            if (m_runner.m_rowsOnTerminal)
+                m_runner.m_progress.clearLine();
+            for (std::size_t i = 0; i < m_fields.size(); ++i)
+                m_row[i] = fieldCell(*m_fields[i]);
+            m_runner.m_writer.writeRow(m_row);
+            ++m_currentRows;
         });
-        query.setOnOwnResult([&] { endResult(&query); });
-        query.SetOnNewDataSet([&](TSybQuery* receiver) {
-            receiver->SetAfterOpen([&](host::TDataSet* data) { endResult(static_cast<TSybQuery*>(data)); });
+        m_query.setOnOwnResult([this] { endResult(&m_query); });
+        m_query.SetOnNewDataSet([this](TSybQuery* receiver) {
+            receiver->SetAfterOpen([this](host::TDataSet* data) { endResult(static_cast<TSybQuery*>(data)); });
         });
-    } else {
-        query.setOnOwnResult([&] {
+    }
+
+    void keepResults() {
+        Progress& progress = m_runner.m_progress;
+        m_query.setOnOwnResult([this, &progress] {
             takeCounts();
-            queued.emplace_back(ResultEvent{&query});
-            m_progress.addResult(query.StoredRecordCount());
+            m_queued.emplace_back(ResultEvent{&m_query});
+            progress.addResult(m_query.StoredRecordCount());
         });
-        query.SetOnNewDataSet([&](TSybQuery* receiver) {
+        m_query.SetOnNewDataSet([this, &progress](TSybQuery* receiver) {
             takeCounts();
-            queued.emplace_back(ResultEvent{receiver});
-            receiver->SetAfterOpen([this](host::TDataSet* data) {
-                m_progress.addResult(static_cast<TSybQuery*>(data)->StoredRecordCount());
+            m_queued.emplace_back(ResultEvent{receiver});
+            receiver->SetAfterOpen([&progress](host::TDataSet* data) {
+                progress.addResult(static_cast<TSybQuery*>(data)->StoredRecordCount());
             });
         });
     }
 
-    std::exception_ptr failed;
-    m_progress.start();
-    if (m_cancel != nullptr)
-        m_cancel->beginCommand(m_connection);
-    try {
-        query.Open();
-        failed = query.takeFailure();
-    } catch (...) {
-        failed = std::current_exception();
-    }
-    if (m_cancel != nullptr)
-        report.cancelled = m_cancel->endCommand();
-    m_progress.stop();
-    if (current != nullptr)
-        endResult(current); // the rows received before the failure
-    takeCounts();
-    for (const BatchEvent& event : queued)
-        writeEvent(event);
-    report.rowResults = resultNumber;
-    m_writer.flush();
-
-    if (report.cancelled) {
-        m_errors << "Query cancelled" << std::endl;
-    } else if (failed) {
+    /// Sends the batch and reads all it returns; the failure, if any, for later.
+    std::exception_ptr execute() {
+        std::exception_ptr failed;
+        CancelWatch* cancel = m_runner.m_cancel;
+        m_runner.m_progress.start();
+        if (cancel != nullptr)
+            cancel->beginCommand(m_runner.m_connection);
         try {
-            std::rethrow_exception(failed);
-        } catch (const std::exception& e) {
-            failure(oneLine(e.what()));
+            m_query.Open();
+            failed = m_query.takeFailure();
         } catch (...) {
-            failure("the batch failed");
+            failed = std::current_exception();
+        }
+        if (cancel != nullptr)
+            m_report.cancelled = cancel->endCommand();
+        m_runner.m_progress.stop();
+        return failed;
+    }
+
+    /// Writes what is still open or kept, then the cancel or the failure.
+    void finish(const std::exception_ptr& failed) {
+        if (m_current != nullptr)
+            endResult(m_current); // the rows received before the failure
+        takeCounts();
+        for (const BatchEvent& event : m_queued)
+            writeEvent(event);
+        m_report.rowResults = m_resultNumber;
+        m_runner.m_writer.flush();
+
+        if (m_report.cancelled) {
+            m_runner.m_errors << "Query cancelled" << std::endl;
+        } else if (failed) {
+            try {
+                std::rethrow_exception(failed);
+            } catch (const std::exception& e) {
+                failure(oneLine(e.what()));
+            } catch (...) {
+                failure("the batch failed");
+            }
         }
     }
-    return report;
+
+    BatchRunner& m_runner;
+    const Batch& m_batch;
+    const bool m_streamed;
+    BatchReport m_report;
+    std::vector<BatchEvent> m_queued;
+    int m_resultNumber = 0;
+    std::optional<std::int64_t> m_pendingEnd;
+    std::size_t m_countsTaken = 0;
+    // The streamed result being written and its row so far.
+    TSybQuery* m_current = nullptr;
+    std::int64_t m_currentRows = 0;
+    std::vector<const host::TField*> m_fields;
+    std::vector<Cell> m_row;
+    ToolQuery m_query{nullptr}; // last: its handlers use the members above
+};
+
+BatchReport BatchRunner::runOnce(const Batch& batch) {
+    return BatchExecution(*this, batch).run();
 }
 
 } // namespace tovrin::sqltool

@@ -64,6 +64,7 @@ public:
     void setRowsOnTerminal(bool onTerminal) noexcept { m_rowsOnTerminal = onTerminal; }
 
 private:
+    friend class BatchExecution;
     BatchReport runOnce(const Batch& batch);
 
     TSybConnect& m_connection;

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <sstream>
+#include <utility>
 
 namespace tovrin::sqltool {
 
@@ -15,15 +16,21 @@ bool isBlank(const std::string& text) {
     return true;
 }
 
-} // namespace
-
-bool isCommandLine(const std::string& line, const char* word) {
+/// Where a line's text begins and ends without its leading and trailing blanks.
+std::pair<std::size_t, std::size_t> trimmedBounds(const std::string& line) {
     std::size_t begin = 0;
     std::size_t end = line.size();
     while (begin < end && std::isspace(static_cast<unsigned char>(line[begin])))
         ++begin;
     while (end > begin && std::isspace(static_cast<unsigned char>(line[end - 1])))
         --end;
+    return {begin, end};
+}
+
+} // namespace
+
+bool isCommandLine(const std::string& line, const char* word) {
+    const auto [begin, end] = trimmedBounds(line);
     std::size_t i = 0;
     for (; word[i] != '\0'; ++i) {
         if (begin + i >= end ||
@@ -34,12 +41,7 @@ bool isCommandLine(const std::string& line, const char* word) {
 }
 
 int goLineCount(const std::string& line) {
-    std::size_t begin = 0;
-    std::size_t end = line.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(line[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(line[end - 1])))
-        --end;
+    const auto [begin, end] = trimmedBounds(line);
     if (end - begin < 2 || std::tolower(static_cast<unsigned char>(line[begin])) != 'g' ||
         std::tolower(static_cast<unsigned char>(line[begin + 1])) != 'o')
         return 0;

@@ -227,13 +227,11 @@ private:
     bool m_failedRead = false;
 };
 
-} // namespace
-
-int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostream& err) {
-    const bool interactive = !o.query && !o.inputFile && &in == &std::cin && isatty(STDIN_FILENO) == 1;
-    Prepared prepared;
-    std::string wholeText; // -Q or -i
-    std::ofstream file;
+/// Reads what the options name before anything is sent: the parameters and the in-memory
+/// work, the text of -Q or -i (whose parameters are checked against its batches), and opens
+/// the -o file. False (with the reason written) on a usage error.
+bool prepareRun(const ToolOptions& o, Prepared& prepared, std::string& wholeText, std::ofstream& file,
+                std::ostream& err) {
     try {
         prepared = prepare(o);
         if (o.query) {
@@ -255,25 +253,30 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
         }
     } catch (const std::exception& e) {
         err << "tovrin-sql: " << e.what() << std::endl;
-        return kExitUsage;
+        return false;
     }
-    std::ostream& sink = o.outputFile ? static_cast<std::ostream&>(file) : out;
+    return true;
+}
 
+/// The writer of the chosen format; without one, a table on a terminal and CSV elsewhere.
+std::unique_ptr<ResultWriter> makeWriter(const ToolOptions& o, const InMemoryWork& work, std::ostream& sink,
+                                         std::ostream& out, std::ostream& err) {
     OutputFormat format = o.format;
     if (format == OutputFormat::Automatic)
         format = (!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1) ? OutputFormat::Table
                                                                                       : OutputFormat::Csv;
     // Rows stream to the output unless a result must be whole first (sort, filter, locate).
-    const bool streamed = prepared.work.sortFields.empty() && prepared.work.filter == nullptr &&
-                          prepared.work.locate.empty();
-    std::unique_ptr<ResultWriter> writer;
+    const bool streamed = work.sortFields.empty() && work.filter == nullptr && work.locate.empty();
     switch (format) {
-    case OutputFormat::Csv: writer = makeCsvWriter(sink, err, o.quiet); break;
-    case OutputFormat::Json: writer = makeJsonWriter(sink, o.quiet); break;
-    default: writer = makeTableWriter(sink, o.quiet, streamed, o.headerEvery); break;
+    case OutputFormat::Csv: return makeCsvWriter(sink, err, o.quiet);
+    case OutputFormat::Json: return makeJsonWriter(sink, o.quiet);
+    default: return makeTableWriter(sink, o.quiet, streamed, o.headerEvery);
     }
+}
 
-    TSybConnect connection(nullptr);
+/// Sets up the connection from the options and logs in. False (with the reason written)
+/// when the login fails; the server's messages of the login read as every other server error.
+bool logIn(TSybConnect& connection, const ToolOptions& o, std::ostream& err) {
     connection.SetServerName(o.server);
     connection.SetUserName(o.user);
     connection.SetPassword(resolvePassword(o.password, std::getenv(kPasswordVariable),
@@ -286,7 +289,6 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
         // answering.
         connection.SetCommandTimeout(o.timeoutSeconds);
     }
-    // Server messages of the login (a refused password) read as every other server error.
     std::vector<ServerNote> loginErrors;
     connection.SetOnServerError([&loginErrors](const TSybMessage* message, bool&) {
         ServerNote note{static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()),
@@ -314,9 +316,77 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
                 err << isqlMessage(note);
             err.flush();
         }
-        return kExitLogin;
+        return false;
     }
     connection.SetOnServerError(nullptr);
+    return true;
+}
+
+/// The server ended the session (or the command timed out): whatever the session had (a
+/// transaction, the database in use) is gone. Interactive, the tool logs in again; true
+/// when the run goes on.
+bool recoverLostSession(TSybConnect& connection, ResultWriter& writer, bool interactive, std::ostream& err) {
+    writer.flush();
+    if (!interactive) {
+        const std::string text = "connection lost: the run stops; any open transaction was rolled back";
+        if (!writer.writeFailure(text))
+            err << "tovrin-sql: " << text << std::endl;
+        return false;
+    }
+    try {
+        connection.Connect();
+        err << "tovrin-sql: connection lost; logged in again: any open transaction was rolled back, "
+               "database is now "
+            << currentDatabase(connection) << std::endl;
+    } catch (const std::exception& e) {
+        err << "tovrin-sql: connection lost, and the new login failed: " << oneLine(e.what()) << std::endl;
+        return false;
+    }
+    return true;
+}
+
+/// The exit status once every batch ran: a failure first, then an option that no result
+/// could apply (a misspelt field name), then a locate that found nothing.
+int exitStatus(const ToolOptions& o, const Prepared& prepared, const RunTotals& totals, bool failed,
+               std::ostream& err) {
+    if (totals.failed || failed)
+        return kExitSqlError;
+    if (totals.rowResults > 0) {
+        if (!o.sortFields.empty() && !totals.sortApplied) {
+            err << "tovrin-sql: --sort: no result has the field(s) " << o.sortFields << std::endl;
+            return kExitUsage;
+        }
+        if (prepared.filter && !totals.filterApplied) {
+            err << "tovrin-sql: --filter: no result has the fields it names" << std::endl;
+            return kExitUsage;
+        }
+        if (!prepared.work.locate.empty() && !totals.locateTried) {
+            err << "tovrin-sql: --locate: no result has the field(s) it names" << std::endl;
+            return kExitUsage;
+        }
+    }
+    if (totals.locateMissed) {
+        err << "tovrin-sql: --locate: no record where " << locateText(prepared.work.locate) << std::endl;
+        return kExitNotFound;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostream& err) {
+    const bool interactive = !o.query && !o.inputFile && &in == &std::cin && isatty(STDIN_FILENO) == 1;
+    Prepared prepared;
+    std::string wholeText; // -Q or -i
+    std::ofstream file;
+    if (!prepareRun(o, prepared, wholeText, file, err))
+        return kExitUsage;
+    std::ostream& sink = o.outputFile ? static_cast<std::ostream&>(file) : out;
+    std::unique_ptr<ResultWriter> writer = makeWriter(o, prepared.work, sink, out, err);
+
+    TSybConnect connection(nullptr);
+    if (!logIn(connection, o, err))
+        return kExitLogin;
 
     std::unique_ptr<CancelWatch> cancel;
     if (interactive)
@@ -342,25 +412,9 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
         const BatchReport report = runner.run(*batch);
         totals.add(report);
         if (!connection.Connected()) {
-            // The server ended the session (or the command timed out): whatever the
-            // session had (a transaction, the database in use) is gone.
             lost = true;
-            writer->flush();
-            if (!interactive) {
-                const std::string text = "connection lost: the run stops; any open transaction was rolled back";
-                if (!writer->writeFailure(text))
-                    err << "tovrin-sql: " << text << std::endl;
+            if (!recoverLostSession(connection, *writer, interactive, err))
                 break;
-            }
-            try {
-                connection.Connect();
-                err << "tovrin-sql: connection lost; logged in again: any open transaction was rolled back, "
-                       "database is now "
-                    << currentDatabase(connection) << std::endl;
-            } catch (const std::exception& e) {
-                err << "tovrin-sql: connection lost, and the new login failed: " << oneLine(e.what()) << std::endl;
-                break;
-            }
             continue;
         }
         if (!sink) {
@@ -383,28 +437,7 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
         err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO) << std::endl;
         return kExitSqlError;
     }
-
-    if (totals.failed || lost || reader.failedRead())
-        return kExitSqlError;
-    if (totals.rowResults > 0) {
-        if (!o.sortFields.empty() && !totals.sortApplied) {
-            err << "tovrin-sql: --sort: no result has the field(s) " << o.sortFields << std::endl;
-            return kExitUsage;
-        }
-        if (prepared.filter && !totals.filterApplied) {
-            err << "tovrin-sql: --filter: no result has the fields it names" << std::endl;
-            return kExitUsage;
-        }
-        if (!prepared.work.locate.empty() && !totals.locateTried) {
-            err << "tovrin-sql: --locate: no result has the field(s) it names" << std::endl;
-            return kExitUsage;
-        }
-    }
-    if (totals.locateMissed) {
-        err << "tovrin-sql: --locate: no record where " << locateText(prepared.work.locate) << std::endl;
-        return kExitNotFound;
-    }
-    return kExitOk;
+    return exitStatus(o, prepared, totals, lost || reader.failedRead(), err);
 }
 
 } // namespace tovrin::sqltool

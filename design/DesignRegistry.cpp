@@ -1,5 +1,5 @@
 // Component editors, the generic property editor and the design-time registry.
-#include "design/DesignIntf.h"
+#include "design/DesignRegistry.h"
 
 #include <algorithm>
 
