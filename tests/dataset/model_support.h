@@ -90,12 +90,14 @@ inline std::string textLiteral(const Text& s)
 
 // A Filter expression over N and S: its text and the model's own evaluation of it.
 struct FExpr {
-    enum Kind { Compare, IsNull, And, Or, Not } kind = Compare;
+    enum Kind { Compare, IsNull, And, Or, Not, Like } kind = Compare;
     bool onN = true;
     int op = 0;  // index into kOps
     int number = 0;
     std::string text;
     bool negated = false;  // is not null
+    bool reversed = false;  // the literal written first ("3 > N"), or N compared with K
+    bool withK = false;     // N compared with the field K instead of a number
     std::vector<FExpr> kids;
 
     static constexpr const char* kOps[] = {"=", "<>", "<", "<=", ">", ">="};
@@ -104,11 +106,14 @@ struct FExpr {
     {
         switch (kind) {
         case Compare: {
-            if (onN) return std::string("N ") + kOps[op] + " " + std::to_string(number);
-            std::string quoted;
-            for (char ch : text) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
-            return std::string("S ") + kOps[op] + " '" + quoted + "'";
+            static constexpr const char* kMirrored[] = {"=", "<>", ">", ">=", "<", "<="};
+            std::string literal = withK ? std::string("K") : std::to_string(number);
+            if (!onN) literal = quote(text);
+            const std::string field = onN ? "N" : "S";
+            return reversed ? literal + " " + kMirrored[op] + " " + field : field + " " + kOps[op] + " " + literal;
         }
+        case Like:
+            return std::string("S ") + (upper ? "LIKE " : "like ") + quote(text);
         case IsNull:
             return std::string(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
                    (upper ? "NULL" : "null");
@@ -122,7 +127,40 @@ struct FExpr {
         return {};
     }
 
-    [[nodiscard]] bool Accepts(const Value& n, const Text& s, TFilterOptions options) const
+    static std::string quote(const std::string& text)
+    {
+        std::string quoted;
+        for (char ch : text) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+        return "'" + quoted + "'";
+    }
+
+    // The characters of a text, each folded to lower case when IgnoreCase (the model's
+    // alphabet: ASCII and the two accented capitals of kTexts).
+    static std::vector<std::string> characters(const std::string& text, bool ignoreCase)
+    {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < text.size();) {
+            std::size_t n = 1;
+            while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+            std::string ch = text.substr(i, n);
+            if (ignoreCase) {
+                if (ch == "\xC3\x84") ch = "\xC3\xA4";
+                else if (ch == "\xC3\x89") ch = "\xC3\xA9";
+                else if (n == 1) ch[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(ch[0])));
+            }
+            out.push_back(ch);
+            i += n;
+        }
+        return out;
+    }
+    static bool likeAt(const std::vector<std::string>& t, std::size_t i, const std::vector<std::string>& p, std::size_t j)
+    {
+        if (j == p.size()) return i == t.size();
+        if (p[j] == "%") return likeAt(t, i, p, j + 1) || (i < t.size() && likeAt(t, i + 1, p, j));
+        return i < t.size() && (p[j] == "_" || p[j] == t[i]) && likeAt(t, i + 1, p, j + 1);
+    }
+
+    [[nodiscard]] bool Accepts(int k, const Value& n, const Text& s, TFilterOptions options) const
     {
         auto holds = [this](int c) {
             switch (op) {
@@ -137,7 +175,8 @@ struct FExpr {
         switch (kind) {
         case Compare: {
             // Any comparison with a null is false.
-            if (onN) return n && holds(*n < number ? -1 : (*n > number ? 1 : 0));
+            const int other = withK ? k : number;
+            if (onN) return n && holds(*n < other ? -1 : (*n > other ? 1 : 0));
             if (!s) return false;
             const bool ci = options.Contains(foCaseInsensitive);
             if (op <= 1 && !options.Contains(foNoPartialCompare) && !text.empty() && text.back() == '*') {
@@ -152,12 +191,17 @@ struct FExpr {
         }
         case IsNull:
             return (onN ? !n : !s) != negated;
+        case Like: {
+            if (!s) return false;
+            const bool ci = options.Contains(foCaseInsensitive);
+            return likeAt(characters(*s, ci), 0, characters(text, ci), 0);
+        }
         case And:
-            return kids[0].Accepts(n, s, options) && kids[1].Accepts(n, s, options);
+            return kids[0].Accepts(k, n, s, options) && kids[1].Accepts(k, n, s, options);
         case Or:
-            return kids[0].Accepts(n, s, options) || kids[1].Accepts(n, s, options);
+            return kids[0].Accepts(k, n, s, options) || kids[1].Accepts(k, n, s, options);
         case Not:
-            return !kids[0].Accepts(n, s, options);
+            return !kids[0].Accepts(k, n, s, options);
         }
         return false;
     }
@@ -165,6 +209,9 @@ struct FExpr {
 
 // Texts a filter compares S with: the records' texts, partial forms, one no record holds.
 inline const std::vector<std::string> kFilterTexts = {"a*", "A*", "\xC3\xA4*", "\xC3\x84*", "ab*", "*", "a'b", "a*b"};
+
+// Patterns of like: % and _ with letters of either case.
+inline const char* const kLikePatterns[] = {"a%", "A%", "\xC3\x84%", "%b", "_", "_B", "%\xC3\xA4%", "a_", "%", "\xC3\xA9"};
 
 inline FExpr randomExpr(std::mt19937& rng, int depth)
 {
@@ -177,7 +224,9 @@ inline FExpr randomExpr(std::mt19937& rng, int depth)
         return e;
     }
     e.onN = rng() % 2 == 0;
-    e.kind = pick == 4 ? FExpr::IsNull : FExpr::Compare;
+    e.kind = pick == 4 ? (e.onN ? FExpr::IsNull : rng() % 2 == 0 ? FExpr::IsNull : FExpr::Like) : FExpr::Compare;
+    e.reversed = rng() % 4 == 0;
+    e.withK = e.onN && rng() % 6 == 0;
     e.negated = rng() % 2 == 0;
     e.op = static_cast<int>(rng() % 6);
     if (e.onN && e.op > 1 && rng() % 2 == 0) e.op = static_cast<int>(rng() % 2);  // more = and <>
@@ -185,6 +234,7 @@ inline FExpr randomExpr(std::mt19937& rng, int depth)
     const std::size_t t = rng() % (kTexts.size() + kFilterTexts.size());
     e.text = t < kTexts.size() ? kTexts[t] : kFilterTexts[t - kTexts.size()];
     if (!e.onN && e.text.back() == '*' && rng() % 3 != 0) e.op = static_cast<int>(rng() % 2);
+    if (e.kind == FExpr::Like) e.text = kLikePatterns[rng() % std::size(kLikePatterns)];
     return e;
 }
 
@@ -234,7 +284,7 @@ private:
     // Whether the filter conditions (expression, then handler; a missing one accepts) take R.
     [[nodiscard]] bool passes(const MRecord& r) const
     {
-        if (m_expr && !m_expr->Accepts(r.n, r.s, m_filterOptions)) return false;
+        if (m_expr && !m_expr->Accepts(r.k, r.n, r.s, m_filterOptions)) return false;
         return m_filterKind < 0 || filterAccepts(m_filterKind, r.n, r.s);
     }
     [[nodiscard]] std::vector<int> visible() const
