@@ -87,13 +87,6 @@ int order(T a, T b) noexcept
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-std::string asciiLower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // SQL's like: % any run of characters, _ one (whole UTF-8) character.
 bool likeMatch(std::string_view text, std::string_view pattern)
 {
@@ -571,7 +564,8 @@ bool evaluate(const Node& node, TFilterOptions options)
         if (node.a.field && node.a.field->IsNull()) return false;
         if (!node.a.field && node.a.kind == Operand::Kind::Null) return false;
         const std::string value = node.a.field ? node.a.field->AsString() : node.a.text;
-        if (options.Contains(foCaseInsensitive)) return likeMatch(asciiLower(value), asciiLower(node.b.text));
+        // Both sides in lower case by the Unicode rules, so 'Ä%' takes "äb" as 'A%' takes "ab".
+        if (options.Contains(foCaseInsensitive)) return likeMatch(AnsiLowerCase(value), AnsiLowerCase(node.b.text));
         return likeMatch(value, node.b.text);
     }
     case Node::Kind::Compare:

@@ -1,6 +1,8 @@
 // The model test of the dataset: random sequences of an application's operations run on a
 // query (fields K, N, S) and on a plain reference model (a vector of records, the current
-// record's key, the sort and filter in force, remembered bookmarks); Refresh and a new
+// record's key, the sort and filter in force, remembered bookmarks); the filter is an
+// OnFilterRecord handler, a Filter expression (a random tree of comparisons, is null,
+// partial texts, and/or/not, under random filter options) or both. Refresh and a new
 // open read the query's rows again. After every step both must agree on the records shown
 // and their order, the current record, Eof/Bof, RecordCount, RecNo and the remembered
 // bookmarks. A failing sequence is shrunk and printed as C++ statements to paste into a
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,7 +55,7 @@ struct Op {
 enum OpKind {
     kFirst, kLast, kNext, kPrior, kMoveBy, kEditPost, kEditCancel, kInsertPost, kAppendPost, kInsertCancel,
     kDelete, kSort, kSortOn, kAutoSort, kFilter, kUnfilter, kLocate, kLocateText, kRemember, kGoto, kSetRecNo,
-    kReopen, kRefresh, kLookup, kOpCount
+    kReopen, kRefresh, kLookup, kFilterExpr, kFilterOptions, kFind, kOpCount
 };
 
 inline const char* const kSortFieldLists[] = {"N", "S", "S;N", "N;S"};
@@ -67,17 +70,176 @@ inline std::string textLiteral(const Text& s)
 {
     if (!s) return "Null()";
     std::string out = "\"";
+    bool afterEscape = false;
     for (unsigned char ch : *s) {
         if (ch < 0x80) {
+            // A hex digit after \xNN would extend the escape: close and reopen the literal.
+            if (afterEscape && std::isxdigit(ch)) out += "\" \"";
+            if (ch == '"' || ch == '\\') out += '\\';
             out += static_cast<char>(ch);
+            afterEscape = false;
         } else {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02X", ch);
             out += buf;
+            afterEscape = true;
         }
     }
     return out + "\"";
 }
+
+// A Filter expression over N and S: its text and the model's own evaluation of it.
+struct FExpr {
+    enum Kind { Compare, IsNull, And, Or, Not, Like } kind = Compare;
+    bool onN = true;
+    int op = 0;  // index into kOps
+    int number = 0;
+    std::string text;
+    bool negated = false;  // is not null
+    bool reversed = false;  // the literal written first ("3 > N"), or N compared with K
+    bool withK = false;     // N compared with the field K instead of a number
+    std::vector<FExpr> kids;
+
+    static constexpr const char* kOps[] = {"=", "<>", "<", "<=", ">", ">="};
+
+    [[nodiscard]] std::string Render(bool upper) const
+    {
+        switch (kind) {
+        case Compare: {
+            static constexpr const char* kMirrored[] = {"=", "<>", ">", ">=", "<", "<="};
+            std::string literal = withK ? std::string("K") : std::to_string(number);
+            if (!onN) literal = quote(text);
+            const std::string field = onN ? "N" : "S";
+            return reversed ? literal + " " + kMirrored[op] + " " + field : field + " " + kOps[op] + " " + literal;
+        }
+        case Like:
+            return std::string("S ") + (upper ? "LIKE " : "like ") + quote(text);
+        case IsNull:
+            return std::string(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
+                   (upper ? "NULL" : "null");
+        case And:
+        case Or:
+            return "(" + kids[0].Render(upper) + (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
+                   kids[1].Render(upper) + ")";
+        case Not:
+            return std::string(upper ? "NOT " : "not ") + "(" + kids[0].Render(upper) + ")";
+        }
+        return {};
+    }
+
+    static std::string quote(const std::string& text)
+    {
+        std::string quoted;
+        for (char ch : text) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+        return "'" + quoted + "'";
+    }
+
+    // The characters of a text, each folded to lower case when IgnoreCase (the model's
+    // alphabet: ASCII and the two accented capitals of kTexts).
+    static std::vector<std::string> characters(const std::string& text, bool ignoreCase)
+    {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < text.size();) {
+            std::size_t n = 1;
+            while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+            std::string ch = text.substr(i, n);
+            if (ignoreCase) {
+                if (ch == "\xC3\x84") ch = "\xC3\xA4";
+                else if (ch == "\xC3\x89") ch = "\xC3\xA9";
+                else if (n == 1) ch[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(ch[0])));
+            }
+            out.push_back(ch);
+            i += n;
+        }
+        return out;
+    }
+    static bool likeAt(const std::vector<std::string>& t, std::size_t i, const std::vector<std::string>& p, std::size_t j)
+    {
+        if (j == p.size()) return i == t.size();
+        if (p[j] == "%") return likeAt(t, i, p, j + 1) || (i < t.size() && likeAt(t, i + 1, p, j));
+        return i < t.size() && (p[j] == "_" || p[j] == t[i]) && likeAt(t, i + 1, p, j + 1);
+    }
+
+    [[nodiscard]] bool Accepts(int k, const Value& n, const Text& s, TFilterOptions options) const
+    {
+        auto holds = [this](int c) {
+            switch (op) {
+            case 0: return c == 0;
+            case 1: return c != 0;
+            case 2: return c < 0;
+            case 3: return c <= 0;
+            case 4: return c > 0;
+            default: return c >= 0;
+            }
+        };
+        switch (kind) {
+        case Compare: {
+            // Any comparison with a null is false.
+            const int other = withK ? k : number;
+            if (onN) return n && holds(*n < other ? -1 : (*n > other ? 1 : 0));
+            if (!s) return false;
+            const bool ci = options.Contains(foCaseInsensitive);
+            if (op <= 1 && !options.Contains(foNoPartialCompare) && !text.empty() && text.back() == '*') {
+                const std::string prefix = text.substr(0, text.size() - 1);
+                const bool begins = ci ? AnsiCompareText(utf8Left(*s, utf8Length(prefix)), prefix) == 0
+                                       : s->compare(0, prefix.size(), prefix) == 0;
+                return op == 0 ? begins : !begins;
+            }
+            if (ci) return holds(AnsiCompareText(*s, text));
+            if (op <= 1) return holds(*s == text ? 0 : 1);
+            return holds(AnsiCompareStr(*s, text));
+        }
+        case IsNull:
+            return (onN ? !n : !s) != negated;
+        case Like: {
+            if (!s) return false;
+            const bool ci = options.Contains(foCaseInsensitive);
+            return likeAt(characters(*s, ci), 0, characters(text, ci), 0);
+        }
+        case And:
+            return kids[0].Accepts(k, n, s, options) && kids[1].Accepts(k, n, s, options);
+        case Or:
+            return kids[0].Accepts(k, n, s, options) || kids[1].Accepts(k, n, s, options);
+        case Not:
+            return !kids[0].Accepts(k, n, s, options);
+        }
+        return false;
+    }
+};
+
+// Texts a filter compares S with: the records' texts, partial forms, one no record holds.
+inline const std::vector<std::string> kFilterTexts = {"a*", "A*", "\xC3\xA4*", "\xC3\x84*", "ab*", "*", "a'b", "a*b"};
+
+// Patterns of like: % and _ with letters of either case.
+inline const char* const kLikePatterns[] = {"a%", "A%", "\xC3\x84%", "%b", "_", "_B", "%\xC3\xA4%", "a_", "%", "\xC3\xA9"};
+
+inline FExpr randomExpr(std::mt19937& rng, int depth)
+{
+    FExpr e;
+    const unsigned pick = rng() % (depth > 0 ? 8 : 5);
+    if (pick >= 5) {
+        e.kind = pick == 5 ? FExpr::And : pick == 6 ? FExpr::Or : FExpr::Not;
+        e.kids.push_back(randomExpr(rng, depth - 1));
+        if (e.kind != FExpr::Not) e.kids.push_back(randomExpr(rng, depth - 1));
+        return e;
+    }
+    e.onN = rng() % 2 == 0;
+    e.kind = pick == 4 ? (e.onN ? FExpr::IsNull : rng() % 2 == 0 ? FExpr::IsNull : FExpr::Like) : FExpr::Compare;
+    e.reversed = rng() % 4 == 0;
+    e.withK = e.onN && rng() % 6 == 0;
+    e.negated = rng() % 2 == 0;
+    e.op = static_cast<int>(rng() % 6);
+    if (e.onN && e.op > 1 && rng() % 2 == 0) e.op = static_cast<int>(rng() % 2);  // more = and <>
+    e.number = static_cast<int>(rng() % 9) - 1;
+    const std::size_t t = rng() % (kTexts.size() + kFilterTexts.size());
+    e.text = t < kTexts.size() ? kTexts[t] : kFilterTexts[t - kTexts.size()];
+    if (!e.onN && e.text.back() == '*' && rng() % 3 != 0) e.op = static_cast<int>(rng() % 2);
+    if (e.kind == FExpr::Like) e.text = kLikePatterns[rng() % std::size(kLikePatterns)];
+    return e;
+}
+
+// Texts the expression parser must refuse.
+inline const char* const kBadFilters[] = {"N =", "(N > 1", "S = 'a", "N = 1 and", "N is 1", "not", "N = 1)"};
 
 inline std::string valueLiteral(const Value& n)
 {
@@ -119,11 +281,17 @@ public:
 
 private:
     // ---- the model ----------------------------------------------------------------------
+    // Whether the filter conditions (expression, then handler; a missing one accepts) take R.
+    [[nodiscard]] bool passes(const MRecord& r) const
+    {
+        if (m_expr && !m_expr->Accepts(r.k, r.n, r.s, m_filterOptions)) return false;
+        return m_filterKind < 0 || filterAccepts(m_filterKind, r.n, r.s);
+    }
     [[nodiscard]] std::vector<int> visible() const
     {
         std::vector<int> out;
         for (std::size_t i = 0; i < m_recs.size(); ++i)
-            if (!m_filtered || filterAccepts(m_filterKind, m_recs[i].n, m_recs[i].s)) out.push_back(static_cast<int>(i));
+            if (!m_filtered || passes(m_recs[i])) out.push_back(static_cast<int>(i));
         return out;
     }
     [[nodiscard]] int indexOfKey(int k) const
@@ -134,8 +302,7 @@ private:
     }
     [[nodiscard]] bool shown(int index) const
     {
-        return !m_filtered || filterAccepts(m_filterKind, m_recs[static_cast<std::size_t>(index)].n,
-                                            m_recs[static_cast<std::size_t>(index)].s);
+        return !m_filtered || passes(m_recs[static_cast<std::size_t>(index)]);
     }
     int compare(const MRecord& x, const MRecord& y, const std::string& fields, TBTCompareOptions options) const
     {
@@ -346,18 +513,90 @@ private:
             break;
         }
         case kFilter: {
-            const int kind = op.a % 2;
-            m_q.SetOnFilterRecord([kind](TDataSet* ds, bool& accept) {
-                TField* nf = ds->FieldByName("N");
-                TField* sf = ds->FieldByName("S");
-                accept = filterAccepts(kind, nf->IsNull() ? Value() : Value(nf->AsInteger()),
-                                       sf->IsNull() ? Text() : Text(sf->AsString()));
-            });
+            // A handler (or none, leaving only the expression), then filtering on.
+            const int kind = op.a % 3 == 2 ? -1 : op.a % 3;
+            if (kind < 0) {
+                m_q.SetOnFilterRecord(nullptr);
+            } else {
+                m_q.SetOnFilterRecord([kind](TDataSet* ds, bool& accept) {
+                    TField* nf = ds->FieldByName("N");
+                    TField* sf = ds->FieldByName("S");
+                    accept = filterAccepts(kind, nf->IsNull() ? Value() : Value(nf->AsInteger()),
+                                           sf->IsNull() ? Text() : Text(sf->AsString()));
+                });
+            }
             m_q.SetFiltered(true);
-            m_code << "q.SetOnFilterRecord(" << (kind == 0 ? "evenN" : "beforeB") << "); q.SetFiltered(true);\n";
+            m_code << "q.SetOnFilterRecord(" << (kind < 0 ? "nullptr" : kind == 0 ? "evenN" : "beforeB")
+                   << "); q.SetFiltered(true);\n";
             m_filtered = true;
             m_filterKind = kind;
             first();
+            break;
+        }
+        case kFilterExpr: {
+            // A new expression (re-read when filtering is on), an empty one, or a text the
+            // parser refuses (the former expression stays).
+            const int variant = op.c % 10;
+            if (variant == 0) {
+                const char* bad = kBadFilters[static_cast<std::size_t>(op.a) % std::size(kBadFilters)];
+                m_code << "EXPECT_THROW(q.SetFilter(" << textLiteral(std::string(bad)) << "), EDatabaseError);\n";
+                try {
+                    m_q.SetFilter(bad);
+                    return std::string("SetFilter(\"") + bad + "\") did not raise";
+                } catch (const EDatabaseError&) {
+                }
+                break;
+            }
+            std::string text;
+            if (variant == 1) {
+                m_expr.reset();
+            } else {
+                std::mt19937 rng(static_cast<uint32_t>(op.a * 1000 + op.b));
+                m_expr = randomExpr(rng, 2);
+                text = m_expr->Render(op.b % 3 == 0);
+            }
+            m_q.SetFilter(text);
+            m_code << "q.SetFilter(" << textLiteral(text) << ");\n";
+            if (m_filtered) first();
+            break;
+        }
+        case kFilterOptions: {
+            const TFilterOptions options = TFilterOptions::FromBits(static_cast<uint64_t>(op.a % 4));
+            m_q.SetFilterOptions(options);
+            m_code << "q.SetFilterOptions(TFilterOptions::FromBits(" << op.a % 4 << "));\n";
+            const bool changed = options != m_filterOptions;
+            m_filterOptions = options;
+            if (m_filtered && changed) first();
+            break;
+        }
+        case kFind: {
+            // Find* search with the filter conditions whether or not filtering is on.
+            const int which = op.a % 4;
+            const bool restart = which < 2, forward = which % 2 == 0;
+            static const char* const kNames[] = {"FindFirst", "FindLast", "FindNext", "FindPrior"};
+            if (!restart && m_cur < 0) return {};
+            bool found = false;
+            switch (which) {
+            case 0: found = m_q.FindFirst(); break;
+            case 1: found = m_q.FindLast(); break;
+            case 2: found = m_q.FindNext(); break;
+            default: found = m_q.FindPrior(); break;
+            }
+            m_code << "q." << kNames[which] << "();\n";
+            const int count = static_cast<int>(vis.size());
+            int p = restart ? (forward ? -1 : count) : visPos();
+            int hit = -1;
+            for (int i = p + (forward ? 1 : -1); i >= 0 && i < count; i += forward ? 1 : -1)
+                if (passes(m_recs[static_cast<std::size_t>(vis[static_cast<std::size_t>(i)])])) {
+                    hit = vis[static_cast<std::size_t>(i)];
+                    break;
+                }
+            if (found != (hit >= 0)) return std::string(kNames[which]) + " found " + (found ? "a record" : "nothing");
+            if (m_q.Found() != found) return std::string("Found() disagrees with ") + kNames[which];
+            if (hit >= 0) {
+                m_cur = m_recs[static_cast<std::size_t>(hit)].k;
+                m_bof = m_eof = false;
+            }
             break;
         }
         case kUnfilter:
@@ -550,7 +789,9 @@ private:
     int m_cur = -1;
     bool m_bof = true, m_eof = true;
     bool m_filtered = false;
-    int m_filterKind = 0;
+    int m_filterKind = -1;  // the handler: -1 none, else filterAccepts' kind
+    std::optional<FExpr> m_expr;
+    TFilterOptions m_filterOptions;
     bool m_autoSort = false;
     std::string m_sortFields;
     TBTCompareOptions m_options;

@@ -25,5 +25,20 @@ TEST(Model, RandomSequencesAgreeWithTheReference)
         300);
 }
 
+// Faults the model test found, each as its shrunk sequence.
+
+TEST(ModelFound, CaseInsensitiveLikeFoldsAccentedCapitals)
+{
+    TestQuery q(nullptr, {{"K", ftInteger}, {"N", ftInteger}, {"S", ftString, 8}});
+    q.AddRow({2, 2, "\xC3\xA4"});
+    q.Open();
+    q.SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 2 == 0; });
+    q.SetFiltered(true);
+    q.SetFilterOptions(TFilterOptions::FromBits(1));
+    q.SetFilter("NOT (NOT (S LIKE '\xC3\x84%'))");
+    EXPECT_EQ(q.RecordCount(), 1);
+    EXPECT_FALSE(q.IsEmpty());
+}
+
 }  // namespace
 }  // namespace dstest
