@@ -1,6 +1,7 @@
 // Static typing of expressions by recursive descent over the statement's tokens.
 #include "ExpressionTypes.h"
 
+#include "SqlErrors.h"
 #include "TypesCatalog.h"
 
 #include <algorithm>
@@ -595,6 +596,22 @@ std::optional<ColumnType> expressionType(std::span<const Token> tokens, const Ty
     if (!r) return std::nullopt;
     r->type.nullable = true;
     return r->type;
+}
+
+std::pair<ColumnType, size_t> declaredVariable(std::span<const Token> item) {
+    if (item.size() < 2 || item[0].kind != Token::Kind::Variable) throw syntaxError(item.empty() ? "declare" : item[0].text);
+    size_t typeEnd = 1;
+    while (typeEnd < item.size() && !item[typeEnd].isOp("=")) ++typeEnd;
+    std::string typeText;
+    for (size_t k = 1; k < typeEnd; ++k) {
+        if (k > 1 && item[k].kind == Token::Kind::Identifier && item[k - 1].kind == Token::Kind::Identifier)
+            typeText += ' ';
+        typeText += item[k].text;
+    }
+    if (item[1].is("as")) typeText = typeText.substr(2);
+    auto type = parseDeclaredType(typeText);
+    if (!type) throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+    return {*type, typeEnd};
 }
 
 } // namespace devserver

@@ -100,23 +100,23 @@ namespace devserver {
 
 using namespace translator;
 
-std::string quoteLiteral(const std::string& text) {
-    std::string out = "'";
+namespace {
+
+/// `text` between `quote`s, each quote in it doubled.
+std::string quoted(const std::string& text, char quote) {
+    std::string out(1, quote);
     for (char c : text) {
-        if (c == '\'') out += '\'';
+        if (c == quote) out += quote;
         out += c;
     }
-    return out + "'";
+    return out + quote;
 }
 
-std::string quoteIdentifier(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
+} // namespace
+
+std::string quoteLiteral(const std::string& text) { return quoted(text, '\''); }
+
+std::string quoteIdentifier(const std::string& name) { return quoted(name, '"'); }
 
 std::vector<std::span<const Token>> splitAtCommas(std::span<const Token> tokens) {
     std::vector<std::span<const Token>> parts;
