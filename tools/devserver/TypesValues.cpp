@@ -572,7 +572,10 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
         return SqlValue::ofBlob(std::move(bytes));
     }
     std::string text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob ? v.bytes : valueText(v);
-    if (t == SqlType::UniChar || t == SqlType::UniVarChar)
+    // char and varchar lengths are in the server's character set: one byte a character on
+    // an iso_1 server (whose text is kept as UTF-8 here), UTF-8 bytes otherwise.
+    const bool singleByte = serverCharset() == Charset::Iso1;
+    if (t == SqlType::UniChar || t == SqlType::UniVarChar || (singleByte && t != SqlType::Text))
         cutCharacters(text, static_cast<size_t>(type.length));
     else if (t != SqlType::Text)
         cutUtf8(text, static_cast<size_t>(type.length));
