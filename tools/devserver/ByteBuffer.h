@@ -42,11 +42,6 @@ public:
         m_bytes[pos] = static_cast<char>(v & 0xFF);
         m_bytes[pos + 1] = static_cast<char>(v >> 8);
     }
-    void patchU32(size_t pos, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            m_bytes[pos + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
 
     [[nodiscard]] size_t size() const noexcept { return m_bytes.size(); }
     [[nodiscard]] std::string& data() noexcept { return m_bytes; }

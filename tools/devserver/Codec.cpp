@@ -314,6 +314,86 @@ void writeValue(ByteWriter& out, const WireFormat& f, const Value& v)
     }
 }
 
+namespace {
+
+/// Sets a type of a fixed size: `s1` … `s8` are the types of sizes 1, 2, 4 and 8 (kBad where
+/// the datatype has no such size).
+void setBySize(WireFormat& f, int32_t size, SqlType s1, SqlType s2, SqlType s4, SqlType s8)
+{
+    ColumnType& c = f.column;
+    switch (size) {
+    case 1: c.type = s1; break;
+    case 2: c.type = s2; break;
+    case 4: c.type = s4; break;
+    case 8: c.type = s8; break;
+    default: throw ProtocolError("invalid size " + std::to_string(size) + " for datatype " +
+                                 std::to_string(f.datatype));
+    }
+    f.maxLength = size;
+    c.length = size;
+}
+
+/// Reads the format of the integer, bit, float, money and date-time datatypes (the fixed
+/// ones and their nullable forms with a size); false for any other datatype.
+bool readFixedSizeType(ByteReader& in, WireFormat& f)
+{
+    constexpr SqlType kBad = SqlType::Bit; // placeholder for sizes a type never has
+    switch (f.datatype) {
+    case wire::kInt1: setBySize(f, 1, SqlType::TinyInt, kBad, kBad, kBad); break;
+    case wire::kInt2: setBySize(f, 2, kBad, SqlType::SmallInt, kBad, kBad); break;
+    case wire::kInt4: setBySize(f, 4, kBad, kBad, SqlType::Int, kBad); break;
+    case wire::kInt8: setBySize(f, 8, kBad, kBad, kBad, SqlType::BigInt); break;
+    case wire::kIntN:
+        setBySize(f, in.u8(), SqlType::TinyInt, SqlType::SmallInt, SqlType::Int, SqlType::BigInt);
+        break;
+    case wire::kBit: setBySize(f, 1, SqlType::Bit, kBad, kBad, kBad); break;
+    case wire::kBitN:
+        if (in.u8() != 1)
+            throw ProtocolError("invalid size for a bit parameter");
+        setBySize(f, 1, SqlType::Bit, kBad, kBad, kBad);
+        break;
+    case wire::kFlt4: setBySize(f, 4, kBad, kBad, SqlType::Real, kBad); break;
+    case wire::kFlt8: setBySize(f, 8, kBad, kBad, kBad, SqlType::Float); break;
+    case wire::kFltN: {
+        const int32_t n = in.u8();
+        if (n != 4 && n != 8)
+            throw ProtocolError("invalid size for a float parameter");
+        setBySize(f, n, kBad, kBad, SqlType::Real, SqlType::Float);
+        break;
+    }
+    case wire::kMoney4: setBySize(f, 4, kBad, kBad, SqlType::SmallMoney, kBad); break;
+    case wire::kMoney: setBySize(f, 8, kBad, kBad, kBad, SqlType::Money); break;
+    case wire::kMoneyN: {
+        const int32_t n = in.u8();
+        if (n != 4 && n != 8)
+            throw ProtocolError("invalid size for a money parameter");
+        setBySize(f, n, kBad, kBad, SqlType::SmallMoney, SqlType::Money);
+        break;
+    }
+    case wire::kDateTime4: setBySize(f, 4, kBad, kBad, SqlType::SmallDateTime, kBad); break;
+    case wire::kDateTime: setBySize(f, 8, kBad, kBad, kBad, SqlType::DateTime); break;
+    case wire::kDateTimeN: {
+        const int32_t n = in.u8();
+        if (n != 4 && n != 8)
+            throw ProtocolError("invalid size for a datetime parameter");
+        setBySize(f, n, kBad, kBad, SqlType::SmallDateTime, SqlType::DateTime);
+        break;
+    }
+    case wire::kDate: setBySize(f, 4, kBad, kBad, SqlType::Date, kBad); break;
+    case wire::kTime: setBySize(f, 4, kBad, kBad, SqlType::Time, kBad); break;
+    case wire::kDateN:
+    case wire::kTimeN:
+        if (in.u8() != 4)
+            throw ProtocolError("invalid size for a date or time parameter");
+        setBySize(f, 4, kBad, kBad, f.datatype == wire::kDateN ? SqlType::Date : SqlType::Time, kBad);
+        break;
+    default: return false;
+    }
+    return true;
+}
+
+} // namespace
+
 WireFormat readTypeInfo(ByteReader& in)
 {
     WireFormat f;
@@ -321,68 +401,9 @@ WireFormat readTypeInfo(ByteReader& in)
     f.datatype = in.u8();
     ColumnType& c = f.column;
     c.nullable = true;
-    auto bySize = [&](int32_t size, SqlType s1, SqlType s2, SqlType s4, SqlType s8) {
-        switch (size) {
-        case 1: c.type = s1; break;
-        case 2: c.type = s2; break;
-        case 4: c.type = s4; break;
-        case 8: c.type = s8; break;
-        default: throw ProtocolError("invalid size " + std::to_string(size) + " for datatype " +
-                                     std::to_string(f.datatype));
-        }
-        f.maxLength = size;
-        c.length = size;
-    };
-    constexpr SqlType kBad = SqlType::Bit; // placeholder for sizes a type never has
+    if (readFixedSizeType(in, f))
+        return f;
     switch (f.datatype) {
-    case wire::kInt1: bySize(1, SqlType::TinyInt, kBad, kBad, kBad); break;
-    case wire::kInt2: bySize(2, kBad, SqlType::SmallInt, kBad, kBad); break;
-    case wire::kInt4: bySize(4, kBad, kBad, SqlType::Int, kBad); break;
-    case wire::kInt8: bySize(8, kBad, kBad, kBad, SqlType::BigInt); break;
-    case wire::kIntN:
-        bySize(in.u8(), SqlType::TinyInt, SqlType::SmallInt, SqlType::Int, SqlType::BigInt);
-        break;
-    case wire::kBit: bySize(1, SqlType::Bit, kBad, kBad, kBad); break;
-    case wire::kBitN:
-        if (in.u8() != 1)
-            throw ProtocolError("invalid size for a bit parameter");
-        bySize(1, SqlType::Bit, kBad, kBad, kBad);
-        break;
-    case wire::kFlt4: bySize(4, kBad, kBad, SqlType::Real, kBad); break;
-    case wire::kFlt8: bySize(8, kBad, kBad, kBad, SqlType::Float); break;
-    case wire::kFltN: {
-        const int32_t n = in.u8();
-        if (n != 4 && n != 8)
-            throw ProtocolError("invalid size for a float parameter");
-        bySize(n, kBad, kBad, SqlType::Real, SqlType::Float);
-        break;
-    }
-    case wire::kMoney4: bySize(4, kBad, kBad, SqlType::SmallMoney, kBad); break;
-    case wire::kMoney: bySize(8, kBad, kBad, kBad, SqlType::Money); break;
-    case wire::kMoneyN: {
-        const int32_t n = in.u8();
-        if (n != 4 && n != 8)
-            throw ProtocolError("invalid size for a money parameter");
-        bySize(n, kBad, kBad, SqlType::SmallMoney, SqlType::Money);
-        break;
-    }
-    case wire::kDateTime4: bySize(4, kBad, kBad, SqlType::SmallDateTime, kBad); break;
-    case wire::kDateTime: bySize(8, kBad, kBad, kBad, SqlType::DateTime); break;
-    case wire::kDateTimeN: {
-        const int32_t n = in.u8();
-        if (n != 4 && n != 8)
-            throw ProtocolError("invalid size for a datetime parameter");
-        bySize(n, kBad, kBad, SqlType::SmallDateTime, SqlType::DateTime);
-        break;
-    }
-    case wire::kDate: bySize(4, kBad, kBad, SqlType::Date, kBad); break;
-    case wire::kTime: bySize(4, kBad, kBad, SqlType::Time, kBad); break;
-    case wire::kDateN:
-    case wire::kTimeN:
-        if (in.u8() != 4)
-            throw ProtocolError("invalid size for a date or time parameter");
-        bySize(4, kBad, kBad, f.datatype == wire::kDateN ? SqlType::Date : SqlType::Time, kBad);
-        break;
     case wire::kNumN:
     case wire::kDecN: {
         f.maxLength = in.u8();

@@ -43,16 +43,6 @@ struct Wide {
             carry = p >> 32;
         }
     }
-    /// Divides by `d` and gives the remainder.
-    uint32_t divideSmall(uint32_t d) {
-        uint64_t rest = 0;
-        for (size_t i = limb.size(); i-- > 0;) {
-            const uint64_t cur = (rest << 32) | limb[i];
-            limb[i] = static_cast<uint32_t>(cur / d);
-            rest = cur % d;
-        }
-        return static_cast<uint32_t>(rest);
-    }
     void add(const Wide& b) {
         uint64_t carry = 0;
         for (size_t i = 0; i < limb.size(); ++i) {

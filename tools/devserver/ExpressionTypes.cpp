@@ -1,6 +1,7 @@
 // Static typing of expressions by recursive descent over the statement's tokens.
 #include "ExpressionTypes.h"
 
+#include "SqlErrors.h"
 #include "TypesCatalog.h"
 
 #include <algorithm>
@@ -405,126 +406,154 @@ private:
         return out;
     }
 
+    /// A function call's name and arguments.
+    struct Call {
+        const Token& name;
+        std::vector<std::span<const Token>> args;
+
+        bool is(std::initializer_list<std::string_view> names) const {
+            for (auto n : names)
+                if (name.is(n)) return true;
+            return false;
+        }
+        /// The value of argument `i` when it is a small unsigned integer literal.
+        std::optional<int64_t> literalInt(size_t i) const {
+            if (i < args.size() && args[i].size() == 1 && args[i][0].kind == Token::Kind::Number &&
+                args[i][0].text.find_first_not_of("0123456789") == std::string::npos && args[i][0].text.size() < 10)
+                return std::stoll(args[i][0].text);
+            return std::nullopt;
+        }
+    };
+
+    static Typed varchar(int64_t n) { return Typed{makeColumnType(SqlType::VarChar, clampLength(n))}; }
+    static Typed fixedType(SqlType t, int32_t n) { return Typed{makeColumnType(t, n)}; }
+    Result arg(const Call& call, size_t i) const { return i < call.args.size() ? sub(call.args[i]) : std::nullopt; }
+
     Result function() {
         const Token& name = peek();
         const size_t open = m_pos + 1;
         const size_t close = closing(open);
         if (close >= m_t.size()) return std::nullopt;
         m_pos = close + 1;
-        auto args = arguments(open, close);
-        auto is = [&](std::initializer_list<std::string_view> names) {
-            for (auto n : names)
-                if (name.is(n)) return true;
-            return false;
-        };
-        auto arg = [&](size_t i) -> Result { return i < args.size() ? sub(args[i]) : std::nullopt; };
-        auto literalInt = [&](size_t i) -> std::optional<int64_t> {
-            if (i < args.size() && args[i].size() == 1 && args[i][0].kind == Token::Kind::Number &&
-                args[i][0].text.find_first_not_of("0123456789") == std::string::npos && args[i][0].text.size() < 10)
-                return std::stoll(args[i][0].text);
-            return std::nullopt;
-        };
-        auto varchar = [](int64_t n) { return Typed{makeColumnType(SqlType::VarChar, clampLength(n))}; };
-        auto fixedType = [](SqlType t, int32_t n) { return Typed{makeColumnType(t, n)}; };
+        const Call call{name, arguments(open, close)};
+        if (call.is({"convert", "cast"})) return conversion(call);
+        if (call.is({"isnull", "coalesce"})) return firstNonNull(call);
+        if (call.is({"nullif", "abs", "round", "floor", "ceiling", "sign", "power", "upper", "lower", "reverse"})) {
+            Result t = arg(call, 0);
+            if (t && t->type.type == SqlType::Bit && !name.is("upper") && !name.is("lower"))
+                t->type = makeColumnType(SqlType::Int, 4);
+            return t;
+        }
+        if (call.is({"min", "max", "sum", "avg"})) return aggregate(call);
+        if (call.is({"dateadd"})) {
+            Result d = arg(call, 2);
+            if (d && isDateTime(d->type.type)) return d;
+            return fixedType(SqlType::DateTime, 8);
+        }
+        if (Result t = textFunction(call)) return t;
+        return fixedResult(call);
+    }
 
-        if (is({"convert"})) {
+    /// convert(type, expr [, style]), cast(expr as type): the target type.
+    Result conversion(const Call& call) const {
+        const auto& args = call.args;
+        if (call.is({"convert"})) {
             if (args.size() < 2) return std::nullopt;
             auto target = conversionTarget(args[0]);
             if (!target) return std::nullopt;
             return Typed{*target};
         }
-        if (is({"cast"})) {
-            // cast(expr as type)
-            if (args.size() != 1) return std::nullopt;
-            auto a = args[0];
-            for (size_t k = a.size(); k-- > 1;) {
-                if (a[k].is("as")) {
-                    auto target = conversionTarget(a.subspan(k + 1));
-                    if (!target) return std::nullopt;
-                    return Typed{*target};
-                }
+        if (args.size() != 1) return std::nullopt;
+        auto a = args[0];
+        for (size_t k = a.size(); k-- > 1;) {
+            if (a[k].is("as")) {
+                auto target = conversionTarget(a.subspan(k + 1));
+                if (!target) return std::nullopt;
+                return Typed{*target};
             }
-            return std::nullopt;
         }
-        if (is({"isnull", "coalesce"})) {
-            if (args.empty()) return std::nullopt;
-            std::optional<Typed> out;
-            for (size_t i = 0; i < args.size(); ++i) {
-                Result t = arg(i);
-                if (!t) return std::nullopt;
-                out = out ? unite(*out, *t) : *t;
-            }
-            out->type.nullable = true;
-            return out;
-        }
-        if (is({"nullif", "abs", "round", "floor", "ceiling", "sign", "power", "upper", "lower", "reverse"})) {
-            Result t = arg(0);
-            if (t && t->type.type == SqlType::Bit && !name.is("upper") && !name.is("lower"))
-                t->type = makeColumnType(SqlType::Int, 4);
-            return t;
-        }
-        if (is({"count"})) return fixedType(SqlType::Int, 4);
-        if (is({"count_big"})) return fixedType(SqlType::BigInt, 8);
-        if (is({"min", "max", "sum", "avg"})) {
-            if (args.empty()) return std::nullopt;
-            auto a = args[0];
-            if (!a.empty() && (a[0].is("distinct") || a[0].is("all"))) a = a.subspan(1);
-            Result t = sub(a);
+        return std::nullopt;
+    }
+
+    /// isnull, coalesce: the union of the arguments' types.
+    Result firstNonNull(const Call& call) const {
+        if (call.args.empty()) return std::nullopt;
+        std::optional<Typed> out;
+        for (size_t i = 0; i < call.args.size(); ++i) {
+            Result t = arg(call, i);
             if (!t) return std::nullopt;
-            t->nullLiteral = false;
-            t->type.nullable = true;
-            if (name.is("min") || name.is("max")) return t;
-            const SqlType k = t->type.type;
-            if (isInteger(k)) return fixedType(k == SqlType::BigInt ? SqlType::BigInt : SqlType::Int,
-                                               k == SqlType::BigInt ? 8 : 4);
-            if (isMoney(k)) return fixedType(SqlType::Money, 8);
-            if (isExact(k)) {
-                ColumnType n = numeric(38, name.is("avg") ? std::max<int>(t->type.scale, 6) : t->type.scale);
-                n.type = k;
-                return Typed{n};
-            }
-            if (isApproximate(k)) return fixedType(SqlType::Float, 8);
-            return std::nullopt;
+            out = out ? unite(*out, *t) : *t;
         }
-        if (is({"sqrt", "exp", "log", "log10", "sin", "cos", "tan", "asin", "acos", "atan", "atn2", "cot", "pi",
-                "rand", "rand2", "degrees", "radians", "square"}))
-            return fixedType(SqlType::Float, 8);
-        if (is({"len", "char_length", "datalength", "charindex", "patindex", "ascii", "object_id", "datediff",
-                "datepart", "db_id", "user_id", "suser_id", "col_length", "isnumeric", "isdate", "day", "month",
-                "year", "hextoint", "instr", "unicode"}))
-            return fixedType(SqlType::Int, 4);
-        if (is({"datename"})) return varchar(30);
-        if (is({"getdate", "getutcdate", "current_bigdatetime"})) return fixedType(SqlType::DateTime, 8);
-        if (is({"current_date"})) return fixedType(SqlType::Date, 4);
-        if (is({"current_time"})) return fixedType(SqlType::Time, 4);
-        if (is({"dateadd"})) {
-            Result d = arg(2);
-            if (d && isDateTime(d->type.type)) return d;
-            return fixedType(SqlType::DateTime, 8);
+        out->type.nullable = true;
+        return out;
+    }
+
+    Result aggregate(const Call& call) const {
+        if (call.args.empty()) return std::nullopt;
+        auto a = call.args[0];
+        if (!a.empty() && (a[0].is("distinct") || a[0].is("all"))) a = a.subspan(1);
+        Result t = sub(a);
+        if (!t) return std::nullopt;
+        t->nullLiteral = false;
+        t->type.nullable = true;
+        if (call.is({"min", "max"})) return t;
+        const SqlType k = t->type.type;
+        if (isInteger(k)) return fixedType(k == SqlType::BigInt ? SqlType::BigInt : SqlType::Int,
+                                           k == SqlType::BigInt ? 8 : 4);
+        if (isMoney(k)) return fixedType(SqlType::Money, 8);
+        if (isExact(k)) {
+            ColumnType n = numeric(38, call.is({"avg"}) ? std::max<int>(t->type.scale, 6) : t->type.scale);
+            n.type = k;
+            return Typed{n};
         }
-        if (is({"db_name", "user_name", "suser_name", "object_name", "host_name", "app_name", "col_name",
-                "index_name"}))
-            return varchar(255);
-        if (is({"ltrim", "rtrim", "trim", "substring", "left", "right"})) {
-            Result t = arg(0);
+        if (isApproximate(k)) return fixedType(SqlType::Float, 8);
+        return std::nullopt;
+    }
+
+    /// Functions whose result length follows from their arguments.
+    Result textFunction(const Call& call) const {
+        if (call.is({"ltrim", "rtrim", "trim", "substring", "left", "right"})) {
+            Result t = arg(call, 0);
             if (!t) return std::nullopt;
             if (t->type.type == SqlType::UniChar || t->type.type == SqlType::UniVarChar)
                 return Typed{makeColumnType(SqlType::UniVarChar, t->type.length)};
             return varchar(textLengthOf(t->type));
         }
-        if (is({"str"})) return fixedType(SqlType::Char, static_cast<int32_t>(std::clamp<int64_t>(literalInt(1).value_or(10), 1, 255)));
-        if (is({"space"})) return varchar(literalInt(0).value_or(kMaxExpressionLength));
-        if (is({"replicate"})) {
-            Result t = arg(0);
-            auto n = literalInt(1);
+        if (call.is({"str"}))
+            return fixedType(SqlType::Char, static_cast<int32_t>(std::clamp<int64_t>(call.literalInt(1).value_or(10), 1, 255)));
+        if (call.is({"space"})) return varchar(call.literalInt(0).value_or(kMaxExpressionLength));
+        if (call.is({"replicate"})) {
+            Result t = arg(call, 0);
+            auto n = call.literalInt(1);
             if (t && n) return varchar(static_cast<int64_t>(textLengthOf(t->type)) * std::max<int64_t>(*n, 1));
             return varchar(kMaxExpressionLength);
         }
-        if (is({"char"})) return fixedType(SqlType::Char, 1);
-        if (is({"soundex"})) return fixedType(SqlType::Char, 4);
-        if (is({"newid"})) return varchar(36);
-        if (is({"inttohex"})) return varchar(8);
-        if (is({"str_replace", "replace", "stuff"})) return varchar(kMaxExpressionLength);
+        return std::nullopt;
+    }
+
+    /// Functions whose result type does not depend on their arguments.
+    static Result fixedResult(const Call& call) {
+        if (call.is({"count"})) return fixedType(SqlType::Int, 4);
+        if (call.is({"count_big"})) return fixedType(SqlType::BigInt, 8);
+        if (call.is({"sqrt", "exp", "log", "log10", "sin", "cos", "tan", "asin", "acos", "atan", "atn2", "cot", "pi",
+                     "rand", "rand2", "degrees", "radians", "square"}))
+            return fixedType(SqlType::Float, 8);
+        if (call.is({"len", "char_length", "datalength", "charindex", "patindex", "ascii", "object_id", "datediff",
+                     "datepart", "db_id", "user_id", "suser_id", "col_length", "isnumeric", "isdate", "day", "month",
+                     "year", "hextoint", "instr", "unicode"}))
+            return fixedType(SqlType::Int, 4);
+        if (call.is({"datename"})) return varchar(30);
+        if (call.is({"getdate", "getutcdate", "current_bigdatetime"})) return fixedType(SqlType::DateTime, 8);
+        if (call.is({"current_date"})) return fixedType(SqlType::Date, 4);
+        if (call.is({"current_time"})) return fixedType(SqlType::Time, 4);
+        if (call.is({"db_name", "user_name", "suser_name", "object_name", "host_name", "app_name", "col_name",
+                     "index_name"}))
+            return varchar(255);
+        if (call.is({"char"})) return fixedType(SqlType::Char, 1);
+        if (call.is({"soundex"})) return fixedType(SqlType::Char, 4);
+        if (call.is({"newid"})) return varchar(36);
+        if (call.is({"inttohex"})) return varchar(8);
+        if (call.is({"str_replace", "replace", "stuff"})) return varchar(kMaxExpressionLength);
         return std::nullopt;
     }
 
@@ -567,6 +596,22 @@ std::optional<ColumnType> expressionType(std::span<const Token> tokens, const Ty
     if (!r) return std::nullopt;
     r->type.nullable = true;
     return r->type;
+}
+
+std::pair<ColumnType, size_t> declaredVariable(std::span<const Token> item) {
+    if (item.size() < 2 || item[0].kind != Token::Kind::Variable) throw syntaxError(item.empty() ? "declare" : item[0].text);
+    size_t typeEnd = 1;
+    while (typeEnd < item.size() && !item[typeEnd].isOp("=")) ++typeEnd;
+    std::string typeText;
+    for (size_t k = 1; k < typeEnd; ++k) {
+        if (k > 1 && item[k].kind == Token::Kind::Identifier && item[k - 1].kind == Token::Kind::Identifier)
+            typeText += ' ';
+        typeText += item[k].text;
+    }
+    if (item[1].is("as")) typeText = typeText.substr(2);
+    auto type = parseDeclaredType(typeText);
+    if (!type) throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+    return {*type, typeEnd};
 }
 
 } // namespace devserver

@@ -40,6 +40,11 @@ struct TypeScope {
 /// length gets 30, as on the server. Nothing for an unknown type.
 [[nodiscard]] std::optional<ColumnType> conversionTarget(std::span<const Token> typeTokens);
 
+/// One item of a declare list (`@v type [= value]`): the variable's type, and the index of
+/// its `=` (the item's size when it has none). Throws SqlError 102 for a malformed item and
+/// 2715 for an unknown type.
+[[nodiscard]] std::pair<ColumnType, size_t> declaredVariable(std::span<const Token> item);
+
 /// The type of a column fed by values of either type (case branches, isnull, the columns
 /// of the selects of a union): the higher type in the hierarchy, wide enough for both.
 [[nodiscard]] ColumnType uniteTypes(const ColumnType& a, const ColumnType& b);

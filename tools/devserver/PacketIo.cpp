@@ -95,7 +95,7 @@ void PacketWriter::frame(const char* data, size_t n, bool last)
     m_frames.append(data, n);
 }
 
-bool PacketWriter::sendFrames(bool last)
+bool PacketWriter::sendFrames()
 {
     if (m_failed) {
         m_frames.clear();
@@ -105,7 +105,6 @@ bool PacketWriter::sendFrames(bool last)
     if (!sendAll(m_fd, m_frames.data(), m_frames.size()))
         m_failed = true;
     m_frames.clear();
-    m_started = !last && !m_failed;
     return !m_failed;
 }
 
@@ -124,7 +123,7 @@ bool PacketWriter::pump()
         offset += payload;
     }
     buf.erase(0, offset);
-    sendFrames(false);
+    sendFrames();
     if (m_failed)
         buf.clear();
     return true;
@@ -141,9 +140,7 @@ bool PacketWriter::endMessage()
     }
     frame(buf.data() + offset, buf.size() - offset, true);
     buf.clear();
-    const bool ok = sendFrames(true);
-    m_started = false;
-    return ok;
+    return sendFrames();
 }
 
 void PacketWriter::flushPartial()
@@ -154,7 +151,7 @@ void PacketWriter::flushPartial()
         frame(buf.data() + offset, std::min(payload, buf.size() - offset), false);
     buf.clear();
     if (!m_frames.empty())
-        sendFrames(false);
+        sendFrames();
 }
 
 } // namespace devserver

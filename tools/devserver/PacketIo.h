@@ -89,24 +89,19 @@ public:
     bool endMessage();
     /// Sends all buffered bytes without EOM (used before dropping a connection on purpose).
     void flushPartial();
-    /// Discards buffered bytes not yet sent.
-    void discard() noexcept { m_out.data().clear(); }
     [[nodiscard]] bool failed() const noexcept { return m_failed; }
-    /// True when packets of the current message were already sent.
-    [[nodiscard]] bool messageStarted() const noexcept { return m_started; }
 
 private:
     /// Appends one packet (header and `n` bytes of payload) to the frames to send.
     void frame(const char* data, size_t n, bool last);
     /// Sends the framed packets; false if the socket failed.
-    bool sendFrames(bool last);
+    bool sendFrames();
 
     int m_fd;
     size_t m_packetSize = packet::kDefaultSize;
     ByteWriter m_out;
     std::string m_frames; ///< packets framed and not yet sent
     bool m_failed = false;
-    bool m_started = false;
 };
 
 /// Writes all of `data` to a socket (no SIGPIPE). Returns false on error.

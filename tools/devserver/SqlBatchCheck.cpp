@@ -8,6 +8,7 @@
 // column (257) are refused here too.
 #include "SqlSession.h"
 
+#include "ExpressionTypes.h"
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
 
@@ -162,19 +163,7 @@ void SqlSession::compileStatement(const Statement& statement, Frame& scratch, Ba
     }
     if (head.is("declare")) {
         for (auto item : splitAtCommas(t.subspan(1))) {
-            if (item.size() < 2 || item[0].kind != Token::Kind::Variable)
-                throw syntaxError(item.empty() ? "declare" : item[0].text);
-            size_t typeEnd = 1;
-            while (typeEnd < item.size() && !item[typeEnd].isOp("=")) ++typeEnd;
-            std::string typeText;
-            for (size_t k = 1; k < typeEnd; ++k) {
-                if (k > 1 && item[k].kind == Token::Kind::Identifier && item[k - 1].kind == Token::Kind::Identifier)
-                    typeText += ' ';
-                typeText += item[k].text;
-            }
-            if (item[1].is("as")) typeText = typeText.substr(2);
-            auto type = parseDeclaredType(typeText);
-            if (!type) throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+            auto type = declaredVariable(item).first;
             scratch.variables[lower(item[0].text)] = Variable{type, SqlValue::null()};
         }
         return;

@@ -10,6 +10,23 @@
 
 namespace devserver {
 
+/// A parameter of a stored procedure.
+struct ProcedureParameter {
+    std::string name;
+    ColumnType type;
+    std::vector<Token> defaultValue;
+    bool hasDefault = false;
+    bool output = false;
+};
+
+/// A stored procedure as parsed from its source.
+struct ProcedureDefinition {
+    std::string name;
+    std::vector<ProcedureParameter> parameters;
+    std::vector<Token> tokens; ///< the whole text's tokens (the body refers into it)
+    std::unique_ptr<Statement> body;
+};
+
 namespace {
 
 constexpr int kMaxNesting = 16;
@@ -19,21 +36,6 @@ std::string lower(std::string_view s) {
     for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
-
-struct Parameter {
-    std::string name;
-    ColumnType type;
-    std::vector<Token> defaultValue;
-    bool hasDefault = false;
-    bool output = false;
-};
-
-struct ProcedureDefinition {
-    std::string name;
-    std::vector<Parameter> parameters;
-    std::vector<Token> tokens; ///< the whole text's tokens (the body refers into it)
-    std::unique_ptr<Statement> body;
-};
 
 /// Parses "create proc[edure] name [(] @p type [= default] [output], … [)] [with recompile] as body".
 ProcedureDefinition parseProcedure(const std::string& source) {
@@ -54,7 +56,7 @@ ProcedureDefinition parseProcedure(const std::string& source) {
     bool parenthesized = i < t.size() && t[i].isOp("(");
     if (parenthesized) ++i;
     while (i < t.size() && t[i].kind == Token::Kind::Variable) {
-        Parameter p;
+        ProcedureParameter p;
         p.name = t[i++].text;
         if (i < t.size() && t[i].is("as")) ++i;
         std::string typeText;
@@ -100,6 +102,19 @@ ProcedureDefinition parseProcedure(const std::string& source) {
     return def;
 }
 
+/// Runs `sql` (one statement on the procedure table) with ?1 bound to `name`; gives SQLite's
+/// result code and, when it gave a row, the text of its first column.
+std::pair<int, std::string> stepWithName(sqlite3* db, const std::string& sql, const std::string& name) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(stmt);
+    std::string text;
+    if (rc == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+    return {rc, text};
+}
+
 } // namespace
 
 SqlSession::Flow SqlSession::createProcedure(const Statement& statement, Frame& frame) {
@@ -126,12 +141,8 @@ SqlSession::Flow SqlSession::dropProcedure(std::span<const Token> tokens, Frame&
         if (item.empty()) throw syntaxError("procedure");
         std::string name = item.back().text;
         SqlConnection& conn = connection();
-        sqlite3_stmt* stmt = nullptr;
-        std::string sql = std::string("delete from ") + kProcedureTable + " where name = ?1";
-        sqlite3_prepare_v2(conn.handle(), sql.c_str(), -1, &stmt, nullptr);
-        sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        int rc = sqlite3_step(stmt);
-        sqlite3_finalize(stmt);
+        const int rc = stepWithName(conn.handle(), std::string("delete from ") + kProcedureTable + " where name = ?1",
+                                    name).first;
         if (rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
         if (sqlite3_changes(conn.handle()) == 0)
             throw SqlError(3701, 11, "Cannot drop the procedure '" + name +
@@ -228,22 +239,56 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
     return callProcedure(name, arguments, frame, statusVariable);
 }
 
+std::string SqlSession::procedureSource(const std::string& name) {
+    SqlConnection& conn = connection();
+    auto [rc, source] = stepWithName(conn.handle(), std::string("select source from ") + kProcedureTable +
+                                                        " where name = ?1", name);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
+    return source;
+}
+
+std::vector<int> SqlSession::bindArguments(const ProcedureDefinition& def, const std::vector<Argument>& arguments,
+                                           Frame& frame) {
+    const DateOrder order = m_dateOrder;
+    std::vector<int> target(arguments.size(), -1);
+    std::vector<bool> supplied(def.parameters.size(), false);
+    size_t position = 0;
+    for (size_t a = 0; a < arguments.size(); ++a) {
+        int index = -1;
+        if (!arguments[a].name.empty()) {
+            for (size_t p = 0; p < def.parameters.size(); ++p)
+                if (lower(def.parameters[p].name) == lower(arguments[a].name)) index = static_cast<int>(p);
+            if (index < 0)
+                throw SqlError(8145, 16, arguments[a].name + " is not a parameter for procedure " + def.name + ".");
+        } else {
+            if (position >= def.parameters.size())
+                throw SqlError(8144, 16, "Procedure " + def.name + " has too many arguments specified.");
+            index = static_cast<int>(position++);
+        }
+        target[a] = index;
+        const ProcedureParameter& p = def.parameters[static_cast<size_t>(index)];
+        if (arguments[a].isDefault) continue;
+        supplied[static_cast<size_t>(index)] = true;
+        frame.variables[lower(p.name)] = Variable{p.type, coerceValue(arguments[a].value, p.type, order)};
+    }
+    for (size_t p = 0; p < def.parameters.size(); ++p) {
+        if (supplied[p]) continue;
+        const ProcedureParameter& param = def.parameters[p];
+        if (!param.hasDefault)
+            throw SqlError(201, 16, "Procedure '" + def.name + "' expects parameter '" + param.name +
+                                        "', which was not supplied.");
+        Frame empty;
+        SqlValue value = evaluate(param.defaultValue, empty);
+        frame.variables[lower(param.name)] = Variable{param.type, coerceValue(value, param.type, order)};
+    }
+    return target;
+}
+
 SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<Argument>& arguments, Frame& caller,
                                            std::optional<std::string> statusVariable) {
     if (caller.depth >= kMaxNesting)
         throw SqlError(217, 16, "Maximum stored procedure nesting level exceeded (limit 16).");
-    std::string source;
-    {
-        SqlConnection& conn = connection();
-        sqlite3_stmt* stmt = nullptr;
-        std::string sql = std::string("select source from ") + kProcedureTable + " where name = ?1";
-        sqlite3_prepare_v2(conn.handle(), sql.c_str(), -1, &stmt, nullptr);
-        sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-        int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW) source = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
-    }
+    const std::string source = procedureSource(name);
     if (source.empty() && isSystemProcedure(name)) {
         Frame frame;
         frame.procedure = name;
@@ -268,38 +313,7 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
     frame.procedure = def.name;
     frame.doneKind = DoneKind::InProcedure;
     frame.depth = caller.depth + 1;
-    // Which parameter each argument goes to.
-    std::vector<int> target(arguments.size(), -1);
-    std::vector<bool> supplied(def.parameters.size(), false);
-    size_t position = 0;
-    for (size_t a = 0; a < arguments.size(); ++a) {
-        int index = -1;
-        if (!arguments[a].name.empty()) {
-            for (size_t p = 0; p < def.parameters.size(); ++p)
-                if (lower(def.parameters[p].name) == lower(arguments[a].name)) index = static_cast<int>(p);
-            if (index < 0)
-                throw SqlError(8145, 16, arguments[a].name + " is not a parameter for procedure " + def.name + ".");
-        } else {
-            if (position >= def.parameters.size())
-                throw SqlError(8144, 16, "Procedure " + def.name + " has too many arguments specified.");
-            index = static_cast<int>(position++);
-        }
-        target[a] = index;
-        const Parameter& p = def.parameters[static_cast<size_t>(index)];
-        if (arguments[a].isDefault) continue;
-        supplied[static_cast<size_t>(index)] = true;
-        frame.variables[lower(p.name)] = Variable{p.type, coerceValue(arguments[a].value, p.type, order)};
-    }
-    for (size_t p = 0; p < def.parameters.size(); ++p) {
-        if (supplied[p]) continue;
-        const Parameter& param = def.parameters[p];
-        if (!param.hasDefault)
-            throw SqlError(201, 16, "Procedure '" + def.name + "' expects parameter '" + param.name +
-                                        "', which was not supplied.");
-        Frame empty;
-        SqlValue value = evaluate(param.defaultValue, empty);
-        frame.variables[lower(param.name)] = Variable{param.type, coerceValue(value, param.type, order)};
-    }
+    const std::vector<int> target = bindArguments(def, arguments, frame);
 
     bool failed = false;
     const uint64_t errorsBefore = m_errorCount;
@@ -323,7 +337,7 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
     std::vector<Column> columns;
     std::vector<Value> values;
     for (size_t a = 0; a < arguments.size(); ++a) {
-        const Parameter& p = def.parameters[static_cast<size_t>(target[a])];
+        const ProcedureParameter& p = def.parameters[static_cast<size_t>(target[a])];
         if (!arguments[a].output || !p.output) continue;
         const SqlValue& value = frame.variables[lower(p.name)].value;
         if (!arguments[a].variable.empty()) assign(caller, arguments[a].variable, value);

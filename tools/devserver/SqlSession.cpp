@@ -208,13 +208,19 @@ void SqlSession::reportError(const SqlError& error, const Frame& frame, int line
     m_lastError = error.number();
     ++m_errorCount;
     if (!m_sink) return;
+    sendMessage(error.number(), static_cast<uint8_t>(error.severity()), 1, error.what(), frame,
+                static_cast<uint16_t>(std::clamp(line, 1, 65535)));
+}
+
+void SqlSession::sendMessage(int32_t number, uint8_t severity, uint8_t state, std::string text, const Frame& frame,
+                             uint16_t line) {
     ServerMessage message;
-    message.number = error.number();
-    message.severity = static_cast<uint8_t>(error.severity());
-    message.state = 1;
-    message.text = error.what();
+    message.number = number;
+    message.severity = severity;
+    message.state = state;
+    message.text = std::move(text);
     message.procedure = frame.procedure;
-    message.line = static_cast<uint16_t>(std::clamp(line, 1, 65535));
+    message.line = line;
     m_sink->message(message);
 }
 

@@ -21,6 +21,7 @@
 namespace devserver {
 
 class SqlDatabase;
+struct ProcedureDefinition;
 class SqlError;
 
 class SqlSession final : public Session {
@@ -95,13 +96,15 @@ private:
     std::optional<bool> isDateTimeColumn(const std::string& table, const std::string& column);
     std::vector<std::string> columnsOf(const std::string& table);
 
+    // create table (SqlCreateTable.cpp)
+    Flow createTable(std::span<const Token> tokens, Frame& frame);
+    void cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns);
+
     // Statements (SqlStatements.cpp)
     Flow runQuery(const Translation& translation, Frame& frame, bool reportDone = true);
     Flow runSelect(std::span<const Token> tokens, Frame& frame);
     Flow selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame);
     Flow runCommand(std::span<const Token> tokens, Frame& frame, bool counts);
-    Flow createTable(std::span<const Token> tokens, Frame& frame);
-    void cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns);
     Flow runDeclare(std::span<const Token> tokens, Frame& frame);
     Flow runSet(std::span<const Token> tokens, Frame& frame);
     void setDateFormat(std::span<const Token> tokens, Frame& frame);
@@ -117,8 +120,16 @@ private:
     static bool isSystemProcedure(const std::string& name);
     /// Runs sp_help, sp_who or sp_helpdb; returns its status.
     int32_t runSystemProcedure(const std::string& name, const std::vector<Argument>& arguments, const Frame& frame);
+    void spHelp(const std::string& argument, const Frame& frame);
+    void helpColumns(const std::string& table, const Frame& frame);
+    void helpIndexes(const std::string& table, const Frame& frame);
+    void spWho(const std::string& argument, const Frame& frame);
+    void spHelpDb(const std::string& argument, const Frame& frame);
     void sendRows(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows, const Frame& frame);
     void printMessage(const std::string& text, const Frame& frame);
+    /// Sends a message of the running procedure (or batch) at `line` to the client.
+    void sendMessage(int32_t number, uint8_t severity, uint8_t state, std::string text, const Frame& frame,
+                     uint16_t line);
 
     // Procedures (SqlProcedures.cpp)
     Flow createProcedure(const Statement& statement, Frame& frame);
@@ -126,6 +137,12 @@ private:
     Flow runExec(std::span<const Token> tokens, Frame& frame);
     Flow callProcedure(const std::string& name, std::vector<Argument>& arguments, Frame& caller,
                        std::optional<std::string> statusVariable);
+    /// The stored source of procedure `name`, or empty when there is none.
+    std::string procedureSource(const std::string& name);
+    /// Sets the procedure's parameters in `frame` from the arguments of a call (defaults for
+    /// those not supplied); gives the parameter each argument goes to.
+    std::vector<int> bindArguments(const ProcedureDefinition& def, const std::vector<Argument>& arguments,
+                                   Frame& frame);
 
     SqlDatabase& m_server;
     LoginInfo m_login;

@@ -1,14 +1,12 @@
 // The statements of the session that are not about procedures: queries streamed row by
-// row, data changes with their counts, create table with the storage the declared types
-// need, variables, messages, use, transactions and waitfor.
+// row, data changes with their counts, variables, messages, use, transactions and waitfor
+// (create table is in SqlCreateTable.cpp).
 #include "SqlSession.h"
 
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
 #include "ExpressionTypes.h"
 #include "TypesCatalog.h"
-
-#include <strings.h>
 
 #include <chrono>
 #include <thread>
@@ -112,13 +110,6 @@ std::string storageDeclaration(const std::string& declared) {
     return name + " text" + args + " collate " + kDecimalCollation;
 }
 
-/// Character types, whose comparisons ignore trailing blanks.
-bool isCharacterType(const std::string& name) {
-    for (const char* type : {"char", "varchar", "nchar", "nvarchar", "unichar", "univarchar", "sysname"})
-        if (strcasecmp(name.c_str(), type) == 0) return true;
-    return false;
-}
-
 bool isSelectListEnd(const Token& t) {
     return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") || t.is("union");
 }
@@ -140,6 +131,38 @@ std::string substituteArguments(const std::string& format, const std::vector<std
         out += format[i];
     }
     return out;
+}
+
+/// The name and type of each column of a result: the statement's declared types, the
+/// translation's static types, or (for what neither types) the type of the first value.
+std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translation& tr, bool hasRow) {
+    const int columnCount = sqlite3_column_count(s);
+    std::vector<Column> columns(static_cast<size_t>(columnCount));
+    const bool itemsMatch = tr.namedItems.size() == static_cast<size_t>(columnCount);
+    for (int c = 0; c < columnCount; ++c) {
+        Column& column = columns[static_cast<size_t>(c)];
+        const char* origin = sqlite3_column_origin_name(s, c);
+        column.name = sqlite3_column_name(s, c);
+        if (itemsMatch && !tr.namedItems[static_cast<size_t>(c)] && !origin) column.name.clear();
+        std::optional<ColumnType> type;
+        if (tr.compound && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
+        if (const char* declared = sqlite3_column_decltype(s, c); declared && !type) type = parseDeclaredType(declared);
+        if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
+        // Only what cannot be typed statically (a column of a derived table, an unknown
+        // function) is typed from its first value.
+        if (!type) type = typeOfValue(hasRow ? columnValue(s, c) : SqlValue::null());
+        type->nullable = true;
+        if (origin) {
+            int notNull = 0;
+            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(s, c), sqlite3_column_table_name(s, c),
+                                              origin, nullptr, nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
+                type->nullable = !notNull;
+        }
+        column.type = *type;
+        if (origin && (type->type == SqlType::Text || type->type == SqlType::Image))
+            if (const char* table = sqlite3_column_table_name(s, c)) column.table = table;
+    }
+    return columns;
 }
 
 } // namespace
@@ -203,31 +226,7 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     int rc = sqlite3_step(s);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
     const DateOrder order = m_dateOrder;
-    std::vector<Column> columns(static_cast<size_t>(columnCount));
-    const bool itemsMatch = tr.namedItems.size() == static_cast<size_t>(columnCount);
-    for (int c = 0; c < columnCount; ++c) {
-        Column& column = columns[static_cast<size_t>(c)];
-        const char* origin = sqlite3_column_origin_name(s, c);
-        column.name = sqlite3_column_name(s, c);
-        if (itemsMatch && !tr.namedItems[static_cast<size_t>(c)] && !origin) column.name.clear();
-        std::optional<ColumnType> type;
-        if (tr.compound && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
-        if (const char* declared = sqlite3_column_decltype(s, c); declared && !type) type = parseDeclaredType(declared);
-        if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
-        // Only what cannot be typed statically (a column of a derived table, an unknown
-        // function) is typed from its first value.
-        if (!type) type = typeOfValue(rc == SQLITE_ROW ? columnValue(s, c) : SqlValue::null());
-        type->nullable = true;
-        if (origin) {
-            int notNull = 0;
-            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(s, c), sqlite3_column_table_name(s, c),
-                                              origin, nullptr, nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
-                type->nullable = !notNull;
-        }
-        column.type = *type;
-        if (origin && (type->type == SqlType::Text || type->type == SqlType::Image))
-            if (const char* table = sqlite3_column_table_name(s, c)) column.table = table;
-    }
+    const std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
     m_sink->rowFormat(columns);
     if (m_formatOnly) {
         // set fmtonly on: the description only.
@@ -367,218 +366,9 @@ SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& fr
     return Flow::Next;
 }
 
-namespace {
-
-/// The words of a column definition that end its type.
-bool endsColumnType(const Token& t) {
-    for (const char* word : {"null", "not", "default", "identity", "primary", "unique", "check", "references",
-                             "constraint", "collate"})
-        if (t.is(word)) return true;
-    return false;
-}
-
-/// The declared type of the column whose name is tokens[name]: its text as written (words
-/// and a length or precision) and the index just after it.
-std::pair<std::string, size_t> columnTypeText(std::span<const Token> tokens, size_t name) {
-    std::string text;
-    size_t k = name + 1;
-    int depth = 0;
-    for (; k < tokens.size(); ++k) {
-        const Token& w = tokens[k];
-        if (depth == 0 && (w.isOp(",") || w.isOp(")") || endsColumnType(w))) break;
-        if (w.isOp("(")) ++depth;
-        if (w.isOp(")")) --depth;
-        if (depth == 0 && !text.empty() && w.kind == Token::Kind::Identifier &&
-            tokens[k - 1].kind == Token::Kind::Identifier)
-            text += ' ';
-        text += w.text;
-    }
-    return {text, k};
-}
-
-/// check (tovrin_fits(<column>, '<type>')): every value stored in the column must be one
-/// its type holds, so that a wrong value fails the statement that writes it (as on the
-/// server) instead of the select that reads it later.
-std::vector<Token> fitsCheck(const Token& column, const std::string& type, size_t begin) {
-    auto make = [&](Token::Kind kind, std::string text) {
-        Token t;
-        t.kind = kind;
-        t.text = std::move(text);
-        t.line = column.line;
-        t.begin = begin++;
-        t.end = begin;
-        return t;
-    };
-    Token name = column;
-    name.begin = begin++;
-    name.end = begin;
-    return {make(Token::Kind::Identifier, "check"), make(Token::Kind::Operator, "("),
-            make(Token::Kind::Identifier, "tovrin_fits"), make(Token::Kind::Operator, "("), name,
-            make(Token::Kind::Operator, ","), make(Token::Kind::String, type), make(Token::Kind::Operator, ")"),
-            make(Token::Kind::Operator, ")")};
-}
-
-} // namespace
-
-SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& frame) {
-    // Column definitions start after '(' or a comma at depth 1: name, then type.
-    std::vector<Token> out;
-    out.reserve(tokens.size() + 8);
-    int depth = 0;
-    bool expectColumn = false;
-    // Tokens made here get offsets past the batch's own, so that none is taken for another.
-    size_t syntheticBegin = tokens.empty() ? 0 : tokens.back().end + 1;
-    size_t checkAt = SIZE_MAX;
-    std::vector<Token> check;
-    // A column declared without null or not null is not null, as on the server.
-    size_t notNullAt = SIZE_MAX;
-    std::vector<std::pair<std::string, ColumnType>> cutColumns;
-    Token notNullWord;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (i == checkAt) {
-            out.insert(out.end(), check.begin(), check.end());
-            checkAt = SIZE_MAX;
-        }
-        if (i == notNullAt) {
-            for (const char* text : {"not", "null"}) {
-                notNullWord.text = text;
-                notNullWord.begin = syntheticBegin++;
-                notNullWord.end = syntheticBegin++;
-                out.push_back(notNullWord);
-            }
-            notNullAt = SIZE_MAX;
-        }
-        const Token& t = tokens[i];
-        if (t.isOp("(")) {
-            ++depth;
-            out.push_back(t);
-            if (depth == 1) expectColumn = true;
-            continue;
-        }
-        if (t.isOp(")")) --depth;
-        if (t.isOp(",") && depth == 1) {
-            out.push_back(t);
-            expectColumn = true;
-            continue;
-        }
-        if (expectColumn && depth == 1) {
-            expectColumn = false;
-            out.push_back(t);
-            if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") || t.is("foreign"))
-                continue;
-            // An identity column becomes SQLite's auto-incrementing row id.
-            size_t defEnd = i + 1;
-            bool identity = false;
-            bool nullability = false;
-            for (int d = 0; defEnd < tokens.size(); ++defEnd) {
-                if (tokens[defEnd].isOp("(")) ++d;
-                else if (tokens[defEnd].isOp(")") && d-- == 0) break;
-                else if (tokens[defEnd].isOp(",") && d == 0) break;
-                else if (tokens[defEnd].is("identity")) identity = true;
-                else if (tokens[defEnd].is("null") && d == 0) nullability = true;
-            }
-            if (!identity && !nullability && defEnd < tokens.size()) {
-                notNullAt = defEnd;
-                notNullWord = t;
-                notNullWord.kind = Token::Kind::Identifier;
-            }
-            if (!identity) {
-                auto [typeText, typeEnd] = columnTypeText(tokens, i);
-                if (auto type = parseDeclaredType(typeText)) {
-                    if (type->type != SqlType::Text && type->type != SqlType::Image &&
-                        (isCharacterColumn(*type) || type->type == SqlType::Binary || type->type == SqlType::VarBinary))
-                        cutColumns.emplace_back(t.text, *type);
-                    check = fitsCheck(t, typeText, syntheticBegin);
-                    syntheticBegin += check.size() + 1;
-                    checkAt = typeEnd;
-                } else if (!typeText.empty()) {
-                    throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
-                }
-            }
-            if (identity) {
-                Token word = t;
-                word.kind = Token::Kind::Identifier;
-                for (const char* text : {"integer", "primary", "key", "autoincrement"}) {
-                    word.text = text;
-                    out.push_back(word);
-                }
-                i = defEnd - 1;
-                continue;
-            }
-            if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Identifier &&
-                needsDecimalStorage(tokens[i + 1].text)) {
-                out.push_back(tokens[++i]);
-                Token text = tokens[i];
-                text.text = "text";
-                out.push_back(text);
-                if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
-                    while (i + 1 < tokens.size() && !tokens[i].isOp(")")) out.push_back(tokens[++i]);
-                }
-                Token collate = tokens[i];
-                collate.kind = Token::Kind::Identifier;
-                collate.text = "collate";
-                out.push_back(collate);
-                collate.text = kDecimalCollation;
-                out.push_back(collate);
-            } else if (i + 1 < tokens.size() && tokens[i + 1].kind != Token::Kind::String &&
-                       isCharacterType(tokens[i + 1].text)) {
-                // Trailing blanks do not count when character data is compared, as on the
-                // server: 'ab' equals 'ab   ', so a char column's padded value finds its row.
-                out.push_back(tokens[++i]);
-                if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
-                    while (i + 1 < tokens.size() && !tokens[i].isOp(")")) out.push_back(tokens[++i]);
-                }
-                Token collate = tokens[i];
-                collate.kind = Token::Kind::Identifier;
-                collate.text = "collate";
-                out.push_back(collate);
-                collate.text = "rtrim";
-                out.push_back(collate);
-            }
-            continue;
-        }
-        out.push_back(t);
-    }
-    Flow flow = runCommand(out, frame, false);
-    if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator && !(tokens.size() > 3 && tokens[3].isOp(".")))
-        cutOnWrite(tokens[2].text, cutColumns);
-    return flow;
-}
-
-void SqlSession::cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns) {
-    // A character or binary value longer than its column is cut when it is written, as the
-    // server does: a trigger per column shortens the row just stored, only when it is too
-    // long (by bytes; character columns are then cut by tovrin_convert as a select would).
-    SqlConnection& conn = connection();
-    const std::string temp = table.starts_with("#") ? "temp " : "";
-    for (const auto& [column, type] : columns) {
-        const std::string name = quoteIdentifier(table);
-        const std::string col = quoteIdentifier(column);
-        const std::string body = " on " + name + " for each row when length(cast(new." + col + " as blob)) > " +
-                                 std::to_string(type.length) + " begin update " + name + " set " + col +
-                                 " = tovrin_convert(" + quoteLiteral(declaredTypeText(type)) + ", " + col +
-                                 ") where rowid = new.rowid; end";
-        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_i") +
-                  " after insert" + body);
-        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_u") +
-                  " after update of " + col + body);
-    }
-}
-
 SqlSession::Flow SqlSession::runDeclare(std::span<const Token> tokens, Frame& frame) {
     for (auto item : splitAtCommas(tokens.subspan(1))) {
-        if (item.size() < 2 || item[0].kind != Token::Kind::Variable) throw syntaxError(item.empty() ? "declare" : item[0].text);
-        size_t typeEnd = 1;
-        while (typeEnd < item.size() && !item[typeEnd].isOp("=")) ++typeEnd;
-        std::string typeText;
-        for (size_t k = 1; k < typeEnd; ++k) {
-            if (k > 1 && item[k].kind == Token::Kind::Identifier && item[k - 1].kind == Token::Kind::Identifier)
-                typeText += ' ';
-            typeText += item[k].text;
-        }
-        if (item[1].is("as")) typeText = typeText.substr(2);
-        auto type = parseDeclaredType(typeText);
-        if (!type) throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+        auto [type, typeEnd] = declaredVariable(item);
         std::string key;
         for (char c : item[0].text) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         frame.variables[key] = Variable{type, SqlValue::null()};
@@ -682,13 +472,8 @@ SqlSession::Flow SqlSession::runPrint(std::span<const Token> tokens, Frame& fram
     SqlValue format = evaluate(args[0], frame);
     std::vector<std::string> texts;
     for (size_t i = 1; i < args.size(); ++i) texts.push_back(valueText(evaluate(args[i], frame)));
-    ServerMessage message;
-    message.number = 0;
-    message.severity = 0;
-    message.text = substituteArguments(format.isNull() ? "" : valueText(format), texts);
-    message.procedure = frame.procedure;
-    message.line = static_cast<uint16_t>(tokens[0].line);
-    m_sink->message(message);
+    sendMessage(0, 0, 1, substituteArguments(format.isNull() ? "" : valueText(format), texts), frame,
+                static_cast<uint16_t>(tokens[0].line));
     done(frame, false, std::nullopt);
     return Flow::Next;
 }
@@ -728,14 +513,8 @@ SqlSession::Flow SqlSession::runRaiserror(std::span<const Token> tokens, Frame& 
         }
         for (size_t i = 1; i < rest.size(); ++i) args.push_back(valueText(evaluate(rest[i], frame)));
     }
-    ServerMessage message;
-    message.number = number;
-    message.severity = static_cast<uint8_t>(std::clamp(severity, 0, 25));
-    message.state = static_cast<uint8_t>(std::clamp(state, 0, 255));
-    message.text = substituteArguments(text, args);
-    message.procedure = frame.procedure;
-    message.line = static_cast<uint16_t>(tokens[0].line);
-    m_sink->message(message);
+    sendMessage(number, static_cast<uint8_t>(std::clamp(severity, 0, 25)), static_cast<uint8_t>(std::clamp(state, 0, 255)),
+                substituteArguments(text, args), frame, static_cast<uint16_t>(tokens[0].line));
     m_statementError = number;
     if (severity > 10) ++m_errorCount;
     done(frame, severity > 10, std::nullopt);
@@ -752,14 +531,8 @@ SqlSession::Flow SqlSession::runUse(std::span<const Token> tokens, Frame& frame)
     m_database = actual;
     m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
     m_sink->databaseChanged(old, actual);
-    ServerMessage message;
-    message.number = 5701;
-    message.severity = 10;
-    message.state = 1;
-    message.text = "Changed database context to '" + actual + "'.";
-    message.procedure = frame.procedure;
-    message.line = static_cast<uint16_t>(tokens[0].line);
-    m_sink->message(message);
+    sendMessage(5701, 10, 1, "Changed database context to '" + actual + "'.", frame,
+                static_cast<uint16_t>(tokens[0].line));
     done(frame, false, std::nullopt);
     return Flow::Next;
 }

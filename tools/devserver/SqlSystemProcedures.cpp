@@ -96,113 +96,132 @@ int32_t SqlSession::runSystemProcedure(const std::string& name, const std::vecto
     const std::string n = lower(name);
     std::string argument;
     if (!arguments.empty() && !arguments[0].value.isNull()) argument = valueText(arguments[0].value);
+    if (n == "sp_help") spHelp(argument, frame);
+    else if (n == "sp_who") spWho(argument, frame);
+    else spHelpDb(argument, frame);
+    return 0;
+}
+
+// sp_help [object]: the objects of the database, or one object with its columns and indexes.
+void SqlSession::spHelp(const std::string& argument, const Frame& frame) {
     sqlite3* db = connection().handle();
     const std::vector<Column> objectColumns = {
         column("Name", SqlType::VarChar, 255), column("Owner", SqlType::VarChar, 30),
         column("Object_type", SqlType::VarChar, 22), column("Object_status", SqlType::VarChar, 30),
         column("Create_date", SqlType::VarChar, 26)};
-    if (n == "sp_help") {
-        refreshCatalog(connection(), std::vector<Token>{}, {});
-        sqlite3_stmt* stmt = nullptr;
-        const char* sql = argument.empty()
-                              ? "select name, type from temp.tovrin_objects where type <> 'I' order by name"
-                              : "select name, type from temp.tovrin_objects where type <> 'I' and name = ?1"
-                                " collate nocase";
-        sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-        if (!argument.empty()) {
-            auto dot = argument.rfind('.');
-            const std::string object = dot == std::string::npos ? argument : argument.substr(dot + 1);
-            sqlite3_bind_text(stmt, 1, object.c_str(), -1, SQLITE_TRANSIENT);
-        }
-        std::vector<std::vector<Value>> rows;
-        std::string table, type;
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            table = columnText(stmt, 0);
-            type = columnText(stmt, 1);
-            rows.push_back({textValue(table), textValue("dbo"), textValue(objectTypeName(type)),
-                            textValue("-- none --"), textValue(createdText())});
-        }
-        sqlite3_finalize(stmt);
-        if (rows.empty() && !argument.empty())
-            throw SqlError(17461, 16, "Object does not exist in this database.");
-        sendRows(objectColumns, rows, frame);
-        if (argument.empty() || (type != "U" && type != "V")) return 0;
-
-        // The table's columns.
-        std::vector<Column> columns = {
-            column("Column_name", SqlType::VarChar, 255), column("Type", SqlType::VarChar, 255),
-            column("Length", SqlType::Int, 4), column("Prec", SqlType::Int, 4, true),
-            column("Scale", SqlType::Int, 4, true), column("Nulls", SqlType::Int, 4),
-            column("Not_compressed", SqlType::Int, 4), column("Default_name", SqlType::VarChar, 255, true),
-            column("Rule_name", SqlType::VarChar, 255, true), column("Access_Rule_name", SqlType::VarChar, 255, true),
-            column("Computed_Column_object", SqlType::VarChar, 255, true), column("Identity", SqlType::Int, 4)};
-        rows.clear();
-        sqlite3_prepare_v2(db, "select name, type, \"notnull\", pk from pragma_table_info(?1) order by cid", -1,
-                           &stmt, nullptr);
-        sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            const std::string declared = columnText(stmt, 1);
-            ColumnType t = parseDeclaredType(declared).value_or(ColumnType{});
-            const bool exact = t.type == SqlType::Numeric || t.type == SqlType::Decimal;
-            const bool identity = lower(declared) == "integer" && sqlite3_column_int(stmt, 3) != 0;
-            const int length = storageLength(t);
-            rows.push_back({textValue(columnText(stmt, 0)), textValue(identity ? "numeric" : catalogType(t).name),
-                            intValue(length), exact ? intValue(t.precision) : Value{}, exact ? intValue(t.scale) : Value{},
-                            intValue(sqlite3_column_int(stmt, 2) == 0 ? 1 : 0), intValue(0), Value{}, Value{}, Value{},
-                            Value{}, intValue(identity ? 1 : 0)});
-        }
-        sqlite3_finalize(stmt);
-        sendRows(columns, rows, frame);
-
-        // Its indexes.
-        rows.clear();
-        sqlite3_prepare_v2(db,
-                           "select il.name, group_concat(ii.name, ', '), il.\"unique\" from pragma_index_list(?1) il"
-                           " join pragma_index_info(il.name) ii group by il.name order by il.name",
-                           -1, &stmt, nullptr);
-        sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            std::string index = columnText(stmt, 0);
-            if (index.starts_with("sqlite_autoindex_")) index = table + "_pk";
-            rows.push_back({textValue(index), textValue(" " + columnText(stmt, 1)),
-                            textValue(sqlite3_column_int(stmt, 2) ? "nonclustered, unique" : "nonclustered"),
-                            intValue(0), intValue(0), intValue(0), textValue(createdText()), textValue("Global Index")});
-        }
-        sqlite3_finalize(stmt);
-        if (rows.empty()) {
-            printMessage("Object does not have any indexes.", frame);
-        } else {
-            sendRows({column("index_name", SqlType::VarChar, 255), column("index_keys", SqlType::VarChar, 1024),
-                      column("index_description", SqlType::VarChar, 68),
-                      column("index_max_rows_per_page", SqlType::SmallInt, 2),
-                      column("index_fillfactor", SqlType::SmallInt, 2),
-                      column("index_reservepagegap", SqlType::SmallInt, 2),
-                      column("index_created", SqlType::VarChar, 26), column("index_local", SqlType::VarChar, 12)},
-                     rows, frame);
-        }
-        printMessage("No defined keys for this object.", frame);
-        return 0;
+    refreshCatalog(connection(), std::vector<Token>{}, {});
+    sqlite3_stmt* stmt = nullptr;
+    const char* sql = argument.empty()
+                          ? "select name, type from temp.tovrin_objects where type <> 'I' order by name"
+                          : "select name, type from temp.tovrin_objects where type <> 'I' and name = ?1"
+                            " collate nocase";
+    sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (!argument.empty()) {
+        auto dot = argument.rfind('.');
+        const std::string object = dot == std::string::npos ? argument : argument.substr(dot + 1);
+        sqlite3_bind_text(stmt, 1, object.c_str(), -1, SQLITE_TRANSIENT);
     }
-    if (n == "sp_who") {
-        std::vector<std::vector<Value>> rows;
-        for (const auto& s : m_server.sessions()) {
-            if (!argument.empty() && argument != s.user && argument != std::to_string(s.spid)) continue;
-            rows.push_back({intValue(0), intValue(s.spid),
-                            textValue(s.spid == m_spid ? "running" : "recv sleep"), textValue(s.user),
-                            textValue(s.user), textValue(s.host), intValue(0), textValue(s.database),
-                            textValue("tempdb"), textValue(s.spid == m_spid ? "SELECT" : "AWAITING COMMAND"),
-                            intValue(0), Value{}});
-        }
-        sendRows({column("fid", SqlType::Int, 4), column("spid", SqlType::Int, 4), column("status", SqlType::Char, 12),
-                  column("loginame", SqlType::VarChar, 30, true), column("origname", SqlType::VarChar, 30, true),
-                  column("hostname", SqlType::VarChar, 30, true), column("blk_spid", SqlType::Int, 4),
-                  column("dbname", SqlType::VarChar, 30, true), column("tempdbname", SqlType::VarChar, 30, true),
-                  column("cmd", SqlType::VarChar, 30, true), column("block_xloid", SqlType::Int, 4),
-                  column("threadpool", SqlType::VarChar, 30, true)},
+    std::vector<std::vector<Value>> rows;
+    std::string table, type;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        table = columnText(stmt, 0);
+        type = columnText(stmt, 1);
+        rows.push_back({textValue(table), textValue("dbo"), textValue(objectTypeName(type)),
+                        textValue("-- none --"), textValue(createdText())});
+    }
+    sqlite3_finalize(stmt);
+    if (rows.empty() && !argument.empty())
+        throw SqlError(17461, 16, "Object does not exist in this database.");
+    sendRows(objectColumns, rows, frame);
+    if (argument.empty() || (type != "U" && type != "V")) return;
+    helpColumns(table, frame);
+    helpIndexes(table, frame);
+    printMessage("No defined keys for this object.", frame);
+}
+
+// sp_help of a table: its columns.
+void SqlSession::helpColumns(const std::string& table, const Frame& frame) {
+    std::vector<Column> columns = {
+        column("Column_name", SqlType::VarChar, 255), column("Type", SqlType::VarChar, 255),
+        column("Length", SqlType::Int, 4), column("Prec", SqlType::Int, 4, true),
+        column("Scale", SqlType::Int, 4, true), column("Nulls", SqlType::Int, 4),
+        column("Not_compressed", SqlType::Int, 4), column("Default_name", SqlType::VarChar, 255, true),
+        column("Rule_name", SqlType::VarChar, 255, true), column("Access_Rule_name", SqlType::VarChar, 255, true),
+        column("Computed_Column_object", SqlType::VarChar, 255, true), column("Identity", SqlType::Int, 4)};
+    std::vector<std::vector<Value>> rows;
+    sqlite3* db = connection().handle();
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "select name, type, \"notnull\", pk from pragma_table_info(?1) order by cid", -1,
+                       &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const std::string declared = columnText(stmt, 1);
+        ColumnType t = parseDeclaredType(declared).value_or(ColumnType{});
+        const bool exact = t.type == SqlType::Numeric || t.type == SqlType::Decimal;
+        const bool identity = lower(declared) == "integer" && sqlite3_column_int(stmt, 3) != 0;
+        const int length = storageLength(t);
+        rows.push_back({textValue(columnText(stmt, 0)), textValue(identity ? "numeric" : catalogType(t).name),
+                        intValue(length), exact ? intValue(t.precision) : Value{}, exact ? intValue(t.scale) : Value{},
+                        intValue(sqlite3_column_int(stmt, 2) == 0 ? 1 : 0), intValue(0), Value{}, Value{}, Value{},
+                        Value{}, intValue(identity ? 1 : 0)});
+    }
+    sqlite3_finalize(stmt);
+    sendRows(columns, rows, frame);
+}
+
+// sp_help of a table: its indexes.
+void SqlSession::helpIndexes(const std::string& table, const Frame& frame) {
+    std::vector<std::vector<Value>> rows;
+    sqlite3* db = connection().handle();
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db,
+                       "select il.name, group_concat(ii.name, ', '), il.\"unique\" from pragma_index_list(?1) il"
+                       " join pragma_index_info(il.name) ii group by il.name order by il.name",
+                       -1, &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        std::string index = columnText(stmt, 0);
+        if (index.starts_with("sqlite_autoindex_")) index = table + "_pk";
+        rows.push_back({textValue(index), textValue(" " + columnText(stmt, 1)),
+                        textValue(sqlite3_column_int(stmt, 2) ? "nonclustered, unique" : "nonclustered"),
+                        intValue(0), intValue(0), intValue(0), textValue(createdText()), textValue("Global Index")});
+    }
+    sqlite3_finalize(stmt);
+    if (rows.empty()) {
+        printMessage("Object does not have any indexes.", frame);
+    } else {
+        sendRows({column("index_name", SqlType::VarChar, 255), column("index_keys", SqlType::VarChar, 1024),
+                  column("index_description", SqlType::VarChar, 68),
+                  column("index_max_rows_per_page", SqlType::SmallInt, 2),
+                  column("index_fillfactor", SqlType::SmallInt, 2),
+                  column("index_reservepagegap", SqlType::SmallInt, 2),
+                  column("index_created", SqlType::VarChar, 26), column("index_local", SqlType::VarChar, 12)},
                  rows, frame);
-        return 0;
     }
-    // sp_helpdb [name]
+}
+
+// sp_who [login or spid]
+void SqlSession::spWho(const std::string& argument, const Frame& frame) {
+    std::vector<std::vector<Value>> rows;
+    for (const auto& s : m_server.sessions()) {
+        if (!argument.empty() && argument != s.user && argument != std::to_string(s.spid)) continue;
+        rows.push_back({intValue(0), intValue(s.spid),
+                        textValue(s.spid == m_spid ? "running" : "recv sleep"), textValue(s.user),
+                        textValue(s.user), textValue(s.host), intValue(0), textValue(s.database),
+                        textValue("tempdb"), textValue(s.spid == m_spid ? "SELECT" : "AWAITING COMMAND"),
+                        intValue(0), Value{}});
+    }
+    sendRows({column("fid", SqlType::Int, 4), column("spid", SqlType::Int, 4), column("status", SqlType::Char, 12),
+              column("loginame", SqlType::VarChar, 30, true), column("origname", SqlType::VarChar, 30, true),
+              column("hostname", SqlType::VarChar, 30, true), column("blk_spid", SqlType::Int, 4),
+              column("dbname", SqlType::VarChar, 30, true), column("tempdbname", SqlType::VarChar, 30, true),
+              column("cmd", SqlType::VarChar, 30, true), column("block_xloid", SqlType::Int, 4),
+              column("threadpool", SqlType::VarChar, 30, true)},
+             rows, frame);
+}
+
+// sp_helpdb [name]
+void SqlSession::spHelpDb(const std::string& argument, const Frame& frame) {
     std::vector<std::vector<Value>> rows;
     int dbid = 1;
     bool found = false;
@@ -222,7 +241,6 @@ int32_t SqlSession::runSystemProcedure(const std::string& name, const std::vecto
               column("lobcomplvl", SqlType::TinyInt, 1), column("inrowlen", SqlType::SmallInt, 2),
               column("status", SqlType::VarChar, 600)},
              rows, frame);
-    return 0;
 }
 
 } // namespace devserver

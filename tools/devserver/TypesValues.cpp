@@ -380,6 +380,113 @@ void checkIntegerRange(int64_t v, SqlType t) {
     if (v < low || v > high) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
 }
 
+namespace {
+
+/// Integer types and bit, range-checked.
+void wireInteger(const SqlValue& v, const ColumnType& type, Value& out) {
+    const SqlType t = type.type;
+    auto i = integerOf(v);
+    if (!i) throw v.kind == SqlValue::Kind::Real ? SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.")
+                                                 : conversionError(v, type);
+    checkIntegerRange(*i, t);
+    out.integer = t == SqlType::Bit ? (*i != 0) : *i;
+}
+
+/// real (kept to float precision) and float.
+void wireReal(const SqlValue& v, const ColumnType& type, Value& out) {
+    const SqlType t = type.type;
+    auto d = realOf(v);
+    if (!d) throw conversionError(v, type);
+    out.real = t == SqlType::Real ? static_cast<double>(static_cast<float>(*d)) : *d;
+}
+
+/// Money (in 1/10000 units) and numeric values, exact and range-checked.
+void wireExact(const SqlValue& v, const ColumnType& type, Value& out) {
+    const SqlType t = type.type;
+    out.integer = 0;
+    if (t == SqlType::Money && v.kind == SqlValue::Kind::Text && parseMoneyFast(v.bytes, out.integer))
+        return;
+    auto text = decimalSource(v);
+    auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
+    if (!d) {
+        if (text && parseDecimal(*text, 0)) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+        throw conversionError(v, type);
+    }
+    if (*d > limitOf(type) || *d < -limitOf(type) - (t == SqlType::Money || t == SqlType::SmallMoney))
+        throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+    if (t == SqlType::Money || t == SqlType::SmallMoney)
+        out.integer = static_cast<int64_t>(*d);
+    else
+        out.numeric = *d;
+}
+
+/// Date-times as days and 1/300-second ticks; smalldatetime rounded to the minute.
+void wireDateTime(const SqlValue& v, const ColumnType& type, DateOrder order, Value& out) {
+    const SqlType t = type.type;
+    if (v.kind == SqlValue::Kind::Text && t == SqlType::DateTime && parseCanonicalFast(v.bytes, out.days, out.ticks)) {
+        if (out.days < kFirstDateTimeDay) throw conversionError(v, type);
+        return;
+    }
+    auto parts = dateTimeOf(v, type, order);
+    if (!parts || !inDateRange(t, *parts)) throw conversionError(v, type);
+    int32_t days = 0;
+    uint32_t ticks = 0;
+    toDaysTicks(*parts, days, ticks);
+    if (t == SqlType::SmallDateTime) {
+        // Rounded to the minute: 29.998 seconds down, 29.999 up.
+        uint32_t minutes = (ticks + 9000) / 18000;
+        if (minutes >= 1440) {
+            minutes -= 1440;
+            ++days;
+        }
+        ticks = minutes * 18000;
+        if (days < 0 || days > kLastSmallDateTimeDay) throw conversionError(v, type);
+    }
+    out.days = t == SqlType::Time ? 0 : days;
+    out.ticks = t == SqlType::Date ? 0 : ticks;
+}
+
+/// Character values, checked against (or, for stored columns, cut to) their length.
+void wireCharacter(const SqlValue& v, const ColumnType& type, int32_t textSize, bool storedColumn, Value& out) {
+    const SqlType t = type.type;
+    if (v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob) out.bytes = v.bytes;
+    else out.bytes = valueText(v);
+    if (t == SqlType::UniChar || t == SqlType::UniVarChar) {
+        if (storedColumn) cutCharacters(out.bytes, static_cast<size_t>(type.length));
+        if (characterCount(out.bytes) > static_cast<size_t>(type.length)) throw tooLong(out.bytes.size(), type);
+    } else if (t == SqlType::Text) {
+        // The session's text size cuts text values, as the server does.
+        if (textSize > 0) cutUtf8(out.bytes, static_cast<size_t>(textSize));
+    } else {
+        // Lengths are in the server's character set: UTF-8 bytes, or ISO-8859-1 ones
+        // (one a character) for an iso_1 server, whose text is kept as UTF-8 here.
+        const bool singleByte = serverCharset() == Charset::Iso1;
+        const size_t max = static_cast<size_t>(type.length);
+        if (storedColumn) singleByte ? cutCharacters(out.bytes, max) : cutUtf8(out.bytes, max);
+        const size_t length = singleByte ? characterCount(out.bytes) : out.bytes.size();
+        if (length > max) throw tooLong(length, type);
+        if (t == SqlType::Char && length < max) out.bytes.append(max - length, ' ');
+    }
+}
+
+/// Binary values, checked against (or, for stored columns, cut to) their length.
+void wireBinary(const SqlValue& v, const ColumnType& type, int32_t textSize, bool storedColumn, Value& out) {
+    const SqlType t = type.type;
+    if (v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text) out.bytes = v.bytes;
+    else out.bytes = valueText(v);
+    if (t == SqlType::Image) {
+        if (textSize > 0 && out.bytes.size() > static_cast<size_t>(textSize))
+            out.bytes.resize(static_cast<size_t>(textSize));
+    } else if (out.bytes.size() > static_cast<size_t>(type.length)) {
+        if (!storedColumn) throw tooLong(out.bytes.size(), type);
+        out.bytes.resize(static_cast<size_t>(type.length));
+    }
+    if (t == SqlType::Binary && out.bytes.size() < static_cast<size_t>(type.length))
+        out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), '\0');
+}
+
+} // namespace
+
 void toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int32_t textSize, bool storedColumn,
                  Value& out) {
     out.isNull = true;
@@ -392,87 +499,14 @@ void toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int
     if (v.isNull()) return;
     out.isNull = false;
     const SqlType t = type.type;
-    if (isIntegerType(t)) {
-        auto i = integerOf(v);
-        if (!i) throw v.kind == SqlValue::Kind::Real ? SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.")
-                                                     : conversionError(v, type);
-        checkIntegerRange(*i, t);
-        out.integer = t == SqlType::Bit ? (*i != 0) : *i;
-    } else if (t == SqlType::Real || t == SqlType::Float) {
-        auto d = realOf(v);
-        if (!d) throw conversionError(v, type);
-        out.real = t == SqlType::Real ? static_cast<double>(static_cast<float>(*d)) : *d;
-    } else if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal) {
-        out.integer = 0;
-        if (t == SqlType::Money && v.kind == SqlValue::Kind::Text && parseMoneyFast(v.bytes, out.integer))
-            return;
-        auto text = decimalSource(v);
-        auto d = text ? parseDecimal(*text, scaleOf(type)) : std::nullopt;
-        if (!d) {
-            if (text && parseDecimal(*text, 0)) throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
-            throw conversionError(v, type);
-        }
-        if (*d > limitOf(type) || *d < -limitOf(type) - (t == SqlType::Money || t == SqlType::SmallMoney))
-            throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
-        if (t == SqlType::Money || t == SqlType::SmallMoney)
-            out.integer = static_cast<int64_t>(*d);
-        else
-            out.numeric = *d;
-    } else if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time) {
-        if (v.kind == SqlValue::Kind::Text && t == SqlType::DateTime && parseCanonicalFast(v.bytes, out.days, out.ticks)) {
-            if (out.days < kFirstDateTimeDay) throw conversionError(v, type);
-            return;
-        }
-        auto parts = dateTimeOf(v, type, order);
-        if (!parts || !inDateRange(t, *parts)) throw conversionError(v, type);
-        int32_t days = 0;
-        uint32_t ticks = 0;
-        toDaysTicks(*parts, days, ticks);
-        if (t == SqlType::SmallDateTime) {
-            // Rounded to the minute: 29.998 seconds down, 29.999 up.
-            uint32_t minutes = (ticks + 9000) / 18000;
-            if (minutes >= 1440) {
-                minutes -= 1440;
-                ++days;
-            }
-            ticks = minutes * 18000;
-            if (days < 0 || days > kLastSmallDateTimeDay) throw conversionError(v, type);
-        }
-        out.days = t == SqlType::Time ? 0 : days;
-        out.ticks = t == SqlType::Date ? 0 : ticks;
-    } else if (isCharacterType(t)) {
-        if (v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob) out.bytes = v.bytes;
-        else out.bytes = valueText(v);
-        if (t == SqlType::UniChar || t == SqlType::UniVarChar) {
-            if (storedColumn) cutCharacters(out.bytes, static_cast<size_t>(type.length));
-            if (characterCount(out.bytes) > static_cast<size_t>(type.length)) throw tooLong(out.bytes.size(), type);
-        } else if (t == SqlType::Text) {
-            // The session's text size cuts text values, as the server does.
-            if (textSize > 0) cutUtf8(out.bytes, static_cast<size_t>(textSize));
-        } else {
-            // Lengths are in the server's character set: UTF-8 bytes, or ISO-8859-1 ones
-            // (one a character) for an iso_1 server, whose text is kept as UTF-8 here.
-            const bool singleByte = serverCharset() == Charset::Iso1;
-            const size_t max = static_cast<size_t>(type.length);
-            if (storedColumn) singleByte ? cutCharacters(out.bytes, max) : cutUtf8(out.bytes, max);
-            const size_t length = singleByte ? characterCount(out.bytes) : out.bytes.size();
-            if (length > max) throw tooLong(length, type);
-            if (t == SqlType::Char && length < max) out.bytes.append(max - length, ' ');
-        }
-    } else if (isBinaryType(t)) {
-        if (v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text) out.bytes = v.bytes;
-        else out.bytes = valueText(v);
-        if (t == SqlType::Image) {
-            if (textSize > 0 && out.bytes.size() > static_cast<size_t>(textSize))
-                out.bytes.resize(static_cast<size_t>(textSize));
-        } else if (out.bytes.size() > static_cast<size_t>(type.length)) {
-            if (!storedColumn) throw tooLong(out.bytes.size(), type);
-            out.bytes.resize(static_cast<size_t>(type.length));
-        }
-        if (t == SqlType::Binary && out.bytes.size() < static_cast<size_t>(type.length))
-            out.bytes.append(static_cast<size_t>(type.length) - out.bytes.size(), '\0');
-    }
-    return;
+    if (isIntegerType(t)) wireInteger(v, type, out);
+    else if (t == SqlType::Real || t == SqlType::Float) wireReal(v, type, out);
+    else if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric || t == SqlType::Decimal)
+        wireExact(v, type, out);
+    else if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date || t == SqlType::Time)
+        wireDateTime(v, type, order, out);
+    else if (isCharacterType(t)) wireCharacter(v, type, textSize, storedColumn, out);
+    else if (isBinaryType(t)) wireBinary(v, type, textSize, storedColumn, out);
 }
 
 Value toWireValue(const SqlValue& v, const ColumnType& type, DateOrder order, int32_t textSize, bool storedColumn) {
@@ -538,9 +572,10 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
         return SqlValue::ofBlob(std::move(bytes));
     }
     std::string text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob ? v.bytes : valueText(v);
-    // Lengths count characters for unichar types and for every character type of an iso_1
-    // server (one byte a character there, though its text is kept as UTF-8 here).
-    if (t == SqlType::UniChar || t == SqlType::UniVarChar || (t != SqlType::Text && serverCharset() == Charset::Iso1))
+    // char and varchar lengths are in the server's character set: one byte a character on
+    // an iso_1 server (whose text is kept as UTF-8 here), UTF-8 bytes otherwise.
+    const bool singleByte = serverCharset() == Charset::Iso1;
+    if (t == SqlType::UniChar || t == SqlType::UniVarChar || (singleByte && t != SqlType::Text))
         cutCharacters(text, static_cast<size_t>(type.length));
     else if (t != SqlType::Text)
         cutUtf8(text, static_cast<size_t>(type.length));
