@@ -359,6 +359,7 @@ private:
     {
         m_q.Open();
         m_recs = m_initial;
+        m_pending = false;  // closing discarded what was not applied
         for (auto& mark : m_marks) mark.second = -1;  // bookmarks of an earlier open name nothing
         // The first record shown in fetch order is current; AutoSort then sorts and comes
         // back to it.
@@ -437,6 +438,7 @@ private:
             }
             m_q.Post();
             m_code << "; q.Post();\n";
+            m_pending = true;
             MRecord& r = m_recs[static_cast<std::size_t>(curIndex)];
             if (onN) r.n = n; else r.s = s;
             const int k = r.k;
@@ -465,6 +467,7 @@ private:
             if (n) m_code << " q.FieldByName(\"N\")->SetAsInteger(" << *n << ");";
             if (s) m_code << " q.FieldByName(\"S\")->SetAsString(" << textLiteral(s) << ");";
             m_code << " q.Post();\n";
+            m_pending = true;
             MRecord r{k, n, s, m_nextSeq++};
             if (append)
                 m_recs.push_back(r);
@@ -478,6 +481,7 @@ private:
             if (m_cur < 0) return {};
             m_q.Delete();
             m_code << "q.Delete();\n";
+            m_pending = true;
             m_recs.erase(m_recs.begin() + curIndex);
             settleAt(curIndex);
             break;
@@ -695,6 +699,16 @@ private:
             // identities; the cursor goes to the record with the current record's values,
             // else to the same index.
             if (m_cur < 0) return {};
+            if (m_pending) {
+                // Changes not yet applied would be lost: Refresh refuses and changes nothing.
+                m_code << "EXPECT_THROW(q.Refresh(), EDatabaseError);\n";
+                try {
+                    m_q.Refresh();
+                    return "Refresh with changes not yet applied did not raise";
+                } catch (const EDatabaseError&) {
+                }
+                break;
+            }
             const MRecord was = m_recs[static_cast<std::size_t>(curIndex)];
             m_q.Refresh();
             m_code << "q.Refresh();\n";
@@ -793,6 +807,7 @@ private:
     std::optional<FExpr> m_expr;
     TFilterOptions m_filterOptions;
     bool m_autoSort = false;
+    bool m_pending = false;  // edits, inserts or deletes not yet applied to the server
     std::string m_sortFields;
     TBTCompareOptions m_options;
     int m_nextKey = 100;
