@@ -40,6 +40,9 @@ class TBTBlob;
 /// types without a value 0). The host's fields exchange values of the same size, so a
 /// field's buffer and its calculated slot always hold what the dataset copies.
 [[nodiscard]] int GetFieldSize(host::TFieldType DataType, int Size) noexcept;
+/// The value bytes of the field's slot: GetFieldSize of its type and size, but 8 for a
+/// decimal field that keeps 64-bit units (TBCDField::Int64Slot).
+[[nodiscard]] int GetFieldSize(const host::TField* Field) noexcept;
 
 /// Windows language and locale identifiers (MAKELANGID, MAKELCID).
 [[nodiscard]] constexpr uint16_t MAKELANGID(uint16_t Primary, uint16_t Sub) noexcept {

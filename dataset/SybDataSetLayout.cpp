@@ -53,6 +53,12 @@ int GetFieldSize(TFieldType DataType, int Size) noexcept
     }
 }
 
+int GetFieldSize(const TField* Field) noexcept
+{
+    if (Field->DataType() == ftBCD) return Field->DataSize();
+    return GetFieldSize(Field->DataType(), Field->Size());
+}
+
 // ---- TBTFetchField -------------------------------------------------------------------------
 
 TBTFetchField::TBTFetchField(TSybDataSet* ADataSet) : FOwnerDataSet(ADataSet)

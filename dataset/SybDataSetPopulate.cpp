@@ -9,6 +9,7 @@
 #include "dataset/FlagRestore.h"
 #include "dataset/SybDataSet.h"
 #include "host/Collation.h"
+#include "host/DbConsts.h"
 #include "host/Exceptions.h"
 #include "host/SysUtils.h"
 
@@ -157,7 +158,7 @@ void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Varia
 {
     char* slot = GetFieldPointer(Buffer, Field);
     if (!slot) return;
-    const int size = GetFieldSize(Field->DataType(), Field->Size());
+    const int size = GetFieldSize(Field);
     char* value = slot + 1;
     if (VarIsNull(Value)) {
         slot[0] = 0;
@@ -219,7 +220,14 @@ void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Varia
     }
     case ftBCD: {
         const TBcd v = variantToBcd(Value);
-        std::memcpy(value, &v, sizeof v);
+        if (size == static_cast<int>(sizeof(int64_t))) {
+            // A field that keeps 64-bit units of its scale (TBCDField::Int64Slot).
+            int64_t units = 0;
+            if (!BCDToScaledInt64(v, Field->Size(), units)) throw EConvertError(dbconsts::SBcdOverflow);
+            std::memcpy(value, &units, sizeof units);
+        } else {
+            std::memcpy(value, &v, sizeof v);
+        }
         break;
     }
     case ftBytes: {

@@ -74,7 +74,9 @@ int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size, 
     case ftLargeint:
         return threeWay(load<int64_t>(A), load<int64_t>(B));
     case ftBCD:
-        return compareBcd(A, B);
+        // Eight bytes: a count of units of the field's scale, the same for both values.
+        return Size == static_cast<int>(sizeof(int64_t)) ? threeWay(load<int64_t>(A), load<int64_t>(B))
+                                                          : compareBcd(A, B);
     case ftBytes: {
         const int c = std::memcmp(A, B, static_cast<std::size_t>(Size > 0 ? Size : 0));
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
@@ -174,7 +176,7 @@ int TSybDataSet::_InternalCompareRecords(const std::vector<TField*>& Fields, cha
         if (!pa || !pb) continue;
         int c;
         if (pa[0] && pb[0])
-            c = CompareFieldValues(f->DataType(), pa + 1, pb + 1, GetFieldSize(f->DataType(), f->Size()), Options);
+            c = CompareFieldValues(f->DataType(), pa + 1, pb + 1, GetFieldSize(f), Options);
         else if (pa[0])
             c = 1;
         else if (pb[0])
@@ -248,7 +250,7 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
     for (TField* f : Fields) {
         const int no = f->FieldNo();
         const int32_t offset = no > 0 ? FFieldOffsets[static_cast<std::size_t>(no)] : FFieldOffsets[0] + f->Offset();
-        keys.push_back({offset, f->DataType(), GetFieldSize(f->DataType(), f->Size())});
+        keys.push_back({offset, f->DataType(), GetFieldSize(f)});
     }
     // One numeric key, the common case, compares without the general dispatch.
     if (keys.size() == 1) {
@@ -275,7 +277,10 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
             sortOnNumber<double>(FRecords, L, R, offset, infoOffset, descending);
             return;
         case ftBCD:
-            sortOnNumber<TBcd>(FRecords, L, R, offset, infoOffset, descending);
+            if (keys.front().size == static_cast<int>(sizeof(int64_t)))
+                sortOnNumber<int64_t>(FRecords, L, R, offset, infoOffset, descending);
+            else
+                sortOnNumber<TBcd>(FRecords, L, R, offset, infoOffset, descending);
             return;
         default:
             break;

@@ -251,6 +251,32 @@ TBcd ScaledIntegerToBCD(unsigned __int128 magnitude, bool negative, int scale) n
     return bcd;
 }
 
+TBcd ScaledInt64ToBCD(int64_t units, int scale) noexcept
+{
+    const bool negative = units < 0;
+    const auto magnitude = negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+    TBcd bcd;
+    UInt64ToBCD(magnitude, negative, scale, bcd);
+    return bcd;
+}
+
+bool BCDToScaledInt64(const TBcd& bcd, int scale, int64_t& units) noexcept
+{
+    // The same digits with the point moved `scale` places right, then rounded to an integer.
+    scale = std::clamp(scale, 0, 20);
+    TBcd shifted = bcd;
+    int precision = std::min<int>(shifted.Precision, kMaxDigits);
+    int places = std::min(shifted.SignSpecialPlaces & 0x3F, precision);
+    for (; places < scale; ++places, ++precision) {
+        if (precision >= kMaxDigits) return false;
+        std::uint8_t& b = shifted.Fraction[precision / 2];
+        b = static_cast<std::uint8_t>(precision % 2 == 0 ? 0 : b & 0xF0);
+    }
+    shifted.Precision = static_cast<std::uint8_t>(precision);
+    shifted.SignSpecialPlaces = static_cast<std::uint8_t>((bcd.SignSpecialPlaces & 0x80) | (places - scale));
+    return BCDToInt64(shifted, units);
+}
+
 int BCDCompare(const TBcd& a, const TBcd& b) noexcept
 {
     const BcdShape sa = shapeOf(a);

@@ -39,6 +39,11 @@ TBcd ScaledIntegerToBCD(unsigned __int128 magnitude, bool negative, int scale) n
 /// included, written into `bcd` in a few steps (for reading rows). Only the non-zero
 /// leading bytes of Fraction are written: `bcd` must come zero-filled.
 void UInt64ToBCD(std::uint64_t magnitude, bool negative, int scale, TBcd& bcd) noexcept;
+/// The exact value units / 10^scale (scale 0..20), laid out as UInt64ToBCD does.
+TBcd ScaledInt64ToBCD(int64_t units, int scale) noexcept;
+/// The value in units of 10^-scale (scale 0..20), rounded to the nearest unit (a tie to
+/// the even one). False when that lies outside the 64-bit range.
+bool BCDToScaledInt64(const TBcd& bcd, int scale, int64_t& units) noexcept;
 /// Three-way comparison by numeric value: negative, zero or positive. Leading and trailing
 /// zeros and the sign of zero do not count (1.50 equals 1.5, -0 equals 0).
 int BCDCompare(const TBcd& a, const TBcd& b) noexcept;

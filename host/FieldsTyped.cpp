@@ -355,10 +355,24 @@ TBCDField::TBCDField(TComponent* AOwner) : TNumericField(AOwner)
 bool TBCDField::GetAsBCD(TBcd& Value) const
 {
     Value = TBcd{};
-    return GetData(&Value);
+    if (!m_int64Slot) return GetData(&Value);
+    int64_t units = 0;
+    if (!GetData(&units)) return false;
+    Value = ScaledInt64ToBCD(units, Size());
+    return true;
 }
 
-void TBCDField::SetAsBCD(const TBcd& Value) { SetData(&Value); }
+void TBCDField::SetAsBCD(const TBcd& Value)
+{
+    if (!m_int64Slot) {
+        SetData(&Value);
+        return;
+    }
+    // Rounded to the field's scale, as the server rounds a money value it is sent.
+    int64_t units = 0;
+    if (!BCDToScaledInt64(Value, Size(), units)) throw EConvertError(dbconsts::SBcdOverflow);
+    SetData(&units);
+}
 
 std::string TBCDField::GetAsString() const
 {

@@ -90,14 +90,6 @@ void writeAs(char* area, T value) noexcept {
     std::memcpy(area, &value, sizeof value);
 }
 
-// A money amount (units of 1/10000) as an exact decimal, written straight into a
-// zero-filled value area (a TBcd is all bytes, so any address holds one).
-void storeMoney(char* area, int64_t units) noexcept {
-    const bool negative = units < 0;
-    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
-    host::UInt64ToBCD(magnitude, negative, 4, *reinterpret_cast<host::TBcd*>(area));
-}
-
 // Days from 1 January of year 1 to the given date of the proleptic Gregorian calendar,
 // plus one: the host's TTimeStamp.Date.
 int32_t timeStampDate(int year, int month, int day) {
@@ -382,6 +374,9 @@ int TSybClientField::Precision() const noexcept {
 }
 
 int TSybClientField::GetOstrelLength() {
+    // Money is exact as the wire has it, a count of 1/10,000 units: the field keeps that
+    // (TBCDField::Int64Slot) instead of a 34-byte packed decimal.
+    if (KeepsMoneyUnits()) return static_cast<int>(sizeof(int64_t));
     return GetFieldSize(GetOstrelDataType(), FieldSize());
 }
 
@@ -534,11 +529,11 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
         const auto low = readAs<uint32_t>(data + 4);
         const int64_t units = static_cast<int64_t>(
             (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
-        storeMoney(ValueArea, units);
+        writeAs<int64_t>(ValueArea, units);
         break;
     }
     case CS_MONEY4_TYPE:
-        storeMoney(ValueArea, readAs<int32_t>(data));
+        writeAs<int64_t>(ValueArea, readAs<int32_t>(data));
         break;
     case CS_NUMERIC_TYPE:
     case CS_DECIMAL_TYPE:
@@ -584,7 +579,9 @@ host::Variant TSybClientField::Value(CS_CONTEXT* Context) {
     case host::ftLargeint: return host::Variant(static_cast<long long>(readAs<int64_t>(value)));
     case host::ftBoolean: return host::Variant(readAs<int16_t>(value) != 0);
     case host::ftFloat: return host::Variant(readAs<double>(value));
-    case host::ftBCD: return host::Variant(host::BCDToStr(readAs<host::TBcd>(value)));
+    case host::ftBCD:
+        return host::Variant(host::BCDToStr(KeepsMoneyUnits() ? host::ScaledInt64ToBCD(readAs<int64_t>(value), 4)
+                                                               : readAs<host::TBcd>(value)));
     case host::ftDateTime:
         return host::VarFromDateTime(
             host::TimeStampToDateTime(host::MSecsToTimeStamp(readAs<double>(value))));

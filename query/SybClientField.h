@@ -75,6 +75,10 @@ public:
     [[nodiscard]] CS_SMALLINT Indicator() const noexcept { return FIndicator; }
     [[nodiscard]] CS_INT ColumnNo() const noexcept { return FColumnNo; }
     [[nodiscard]] CS_INT DataType() const noexcept { return FDataType; }
+    /// Whether the record slot holds a money value as its 64-bit count of 1/10,000 units.
+    [[nodiscard]] bool KeepsMoneyUnits() const noexcept {
+        return !FUnmapped && (FDataType == CS_MONEY_TYPE || FDataType == CS_MONEY4_TYPE);
+    }
     /// The column's maximum length from the format record.
     [[nodiscard]] CS_INT BufferLength() const noexcept { return FBufferLength; }
     [[nodiscard]] const CS_DATAFMT& DataFmt() const noexcept { return FDataFmt; }

@@ -165,6 +165,8 @@ void TSybQuery::markMoneyFields() {
         if (no > 0 && no <= static_cast<int>(FFetchFields.size())) {
             const CS_INT type = static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])->DataType();
             field->SetCurrency(type == CS_MONEY_TYPE || type == CS_MONEY4_TYPE);
+            // The slot layout follows the column's (TSybClientField::GetOstrelLength).
+            field->SetInt64Slot(static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])->KeepsMoneyUnits());
         }
     }
 }

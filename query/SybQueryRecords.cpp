@@ -55,7 +55,7 @@ bool TSybQuery::GetFieldData(TField* Field, void* Buffer)
     const char* slot = GetFieldPointer(GetActiveRecordBuffer(), Field);
     if (!slot) return false;
     if (Buffer)
-        std::memcpy(Buffer, slot + 1, static_cast<std::size_t>(GetFieldSize(Field->DataType(), Field->Size())));
+        std::memcpy(Buffer, slot + 1, static_cast<std::size_t>(GetFieldSize(Field)));
     return slot[0] != 0;
 }
 
@@ -69,7 +69,7 @@ void TSybQuery::SetFieldData(TField* Field, const void* Buffer)
     // written there would change a stored or displayed record behind the edit cycle.
     if (State() == dsCalcFields && Field->FieldKind() == fkData) DatabaseError(dbconsts::SNotEditing, this);
     if (Field->FieldKind() == fkData || Field->FieldKind() == fkInternalCalc) Field->Validate(Buffer);
-    const int size = GetFieldSize(Field->DataType(), Field->Size());
+    const int size = GetFieldSize(Field);
     const auto* source = static_cast<const char*>(Buffer);
     bool changed;
     if (!source || slot[0] == 0) {

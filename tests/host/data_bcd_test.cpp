@@ -103,6 +103,40 @@ TEST(ExactDecimal, IntegersRoundExactlyAndRefuseOverflow)
     }
 }
 
+TEST(ExactDecimal, MoneyUnitsConvertBothWaysExactly)
+{
+    // Text, scale, whether it fits 64-bit units, the units (rounded, a tie to even), and
+    // the text the units read back as.
+    struct Case {
+        const char* text;
+        int scale;
+        bool fits;
+        int64_t units;
+        const char* back;
+    };
+    const std::vector<Case> cases = {
+        {"922337203685477.5807", 4, true, INT64_MAX, "922337203685477.5807"},
+        {"-922337203685477.5808", 4, true, INT64_MIN, "-922337203685477.5808"},
+        {"922337203685477.5808", 4, false, 0, ""},
+        {"1.23455", 4, true, 12346, "1.2346"},
+        {"1.23465", 4, true, 12346, "1.2346"},
+        {"-0.00005", 4, true, 0, "0"},
+        {"-0.0005", 4, true, -5, "-0.0005"},
+        {"2.5", 4, true, 25000, "2.5"},
+        {"0.5", 0, true, 0, "0"},
+        {"9", 18, true, 9000000000000000000, "9"},
+        {"10", 18, false, 0, ""},
+        {"123456789012345678901234567890", 4, false, 0, ""},
+    };
+    for (const Case& c : cases) {
+        int64_t units = -1;
+        ASSERT_EQ(BCDToScaledInt64(StrToBCD(c.text), c.scale, units), c.fits) << c.text;
+        if (!c.fits) continue;
+        EXPECT_EQ(units, c.units) << c.text;
+        EXPECT_EQ(BCDToStr(ScaledInt64ToBCD(units, c.scale)), c.back) << c.text;
+    }
+}
+
 TEST(ExactDecimal, FieldsAndParametersKeepEveryDigit)
 {
     testdata::ArrayDataSet ds(nullptr, {{"N", ftBCD, 10}});

@@ -130,6 +130,58 @@ TEST_F(ExactValues, LongKeysSortLocateAndLookUpByEveryDigit) {
     EXPECT_TRUE(query->Lookup("k", host::Variant("123456789012345678901234567890"), "label").IsNull());
 }
 
+TEST_F(ExactValues, MoneySortsLocatesAndLinksByItsExactUnits) {
+    // Money is kept as its count of 1/10,000 units: order, search and a master's link
+    // value must read it so, the extremes and the sign included.
+    exec(kConnection, "create table #cash (m money null, s smallmoney null, label varchar(10))");
+    for (const char* row : {"(0.0001, 1.5, 'tiny')", "(-922337203685477.5808, -214748.3648, 'least')",
+                            "(null, null, 'none')", "(922337203685477.5807, 214748.3647, 'most')",
+                            "(-2.5, -0.0001, 'minus')", "(12345678901234.5678, 2, 'long')"}) {
+        exec(kConnection, std::string("insert #cash values ") + row);
+    }
+    auto query = makeQuery(kConnection, "select m, s, label from #cash");
+    query->Open();
+    for (const char* column : {"m", "s"}) {
+        SCOPED_TRACE(column);
+        query->SortOn(column, {});
+        EXPECT_EQ(labels(*query), (std::vector<std::string>{"none", "least", "minus", "tiny", "long", "most"}));
+        query->SortOn(column, TBTCompareOptions{btcoDescending});
+        EXPECT_EQ(labels(*query), (std::vector<std::string>{"most", "long", "tiny", "minus", "least", "none"}));
+    }
+    for (bool binary : {false, true}) {
+        query->SortOn("m", {});
+        query->SetSorted(binary);
+        query->SetDoBinaryLocate(binary);
+        SCOPED_TRACE(binary ? "binary" : "sequential");
+        ASSERT_TRUE(query->Locate("m", host::Variant("922337203685477.5807"), {}));
+        EXPECT_EQ(query->FieldByName("label")->AsString(), "most");
+        EXPECT_FALSE(query->Locate("m", host::Variant("922337203685477.5806"), {}));
+        ASSERT_TRUE(query->Locate("m", host::Variant(-2.5), {}));
+        EXPECT_EQ(query->FieldByName("label")->AsString(), "minus");
+        EXPECT_EQ(query->FieldByName("s")->AsString(), "-0.0001");
+        EXPECT_EQ(query->FieldByName("m")->AsFloat(), -2.5);
+        EXPECT_EQ(query->FieldByName("m")->AsInteger(), -2);
+    }
+    EXPECT_EQ(query->Lookup("m", host::Variant("12345678901234.5678"), "label").AsString(), "long");
+    EXPECT_EQ(query->Lookup("s", host::Variant(2), "label").AsString(), "long");
+
+    auto master = makeQuery(kConnection, "select m from #cash where m is not null order by m");
+    host::TDataSource source(nullptr);
+    source.SetDataSet(master.get());
+    auto detail = makeQuery(kConnection, "select label from #cash where m = :m");
+    detail->SetDataSource(&source);
+    master->Open();
+    detail->Open();
+    const std::vector<std::string> expected = {"least", "minus", "tiny", "long", "most"};
+    std::size_t row = 0;
+    for (master->First(); !master->Eof(); master->Next(), ++row) {
+        ASSERT_LT(row, expected.size());
+        ASSERT_EQ(detail->RecordCount(), 1) << detail->GetSQLText();
+        EXPECT_EQ(detail->FieldByName("label")->AsString(), expected[row]);
+    }
+    EXPECT_EQ(row, expected.size());
+}
+
 TEST_F(ExactValues, AMasterLinkedOnALongNumericKeySendsEveryDigit) {
     auto master = makeQuery(kConnection, "select k from #keys where k is not null order by k");
     host::TDataSource source(nullptr);
