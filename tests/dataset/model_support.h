@@ -102,27 +102,38 @@ struct FExpr {
 
     static constexpr const char* kOps[] = {"=", "<>", "<", "<=", ">", ">="};
 
-    [[nodiscard]] std::string Render(bool upper) const
+    /// The expression's text: keywords in upper case when Upper; field names as written
+    /// (Names 0), in lower case (1), in brackets (2) or in double quotes (3).
+    [[nodiscard]] std::string Render(bool upper, int names = 0) const
     {
+        auto name = [names](const char* field) {
+            const std::string plain(field);
+            switch (names) {
+            case 1: return std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(field[0]))));
+            case 2: return "[" + plain + "]";
+            case 3: return "\"" + plain + "\"";
+            default: return plain;
+            }
+        };
         switch (kind) {
         case Compare: {
             static constexpr const char* kMirrored[] = {"=", "<>", ">", ">=", "<", "<="};
-            std::string literal = withK ? std::string("K") : std::to_string(number);
+            std::string literal = withK ? name("K") : std::to_string(number);
             if (!onN) literal = quote(text);
-            const std::string field = onN ? "N" : "S";
+            const std::string field = name(onN ? "N" : "S");
             return reversed ? literal + " " + kMirrored[op] + " " + field : field + " " + kOps[op] + " " + literal;
         }
         case Like:
-            return std::string("S ") + (upper ? "LIKE " : "like ") + quote(text);
+            return name("S") + (upper ? " LIKE " : " like ") + quote(text);
         case IsNull:
-            return std::string(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
+            return name(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
                    (upper ? "NULL" : "null");
         case And:
         case Or:
-            return "(" + kids[0].Render(upper) + (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
-                   kids[1].Render(upper) + ")";
+            return "(" + kids[0].Render(upper, names) + (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
+                   kids[1].Render(upper, names) + ")";
         case Not:
-            return std::string(upper ? "NOT " : "not ") + "(" + kids[0].Render(upper) + ")";
+            return std::string(upper ? "NOT " : "not ") + "(" + kids[0].Render(upper, names) + ")";
         }
         return {};
     }
@@ -553,7 +564,7 @@ private:
             } else {
                 std::mt19937 rng(static_cast<uint32_t>(op.a * 1000 + op.b));
                 m_expr = randomExpr(rng, 2);
-                text = m_expr->Render(op.b % 3 == 0);
+                text = m_expr->Render(op.b % 3 == 0, op.a % 4);
             }
             m_q.SetFilter(text);
             m_code << "q.SetFilter(" << textLiteral(text) << ");\n";
