@@ -55,7 +55,7 @@ struct Op {
 enum OpKind {
     kFirst, kLast, kNext, kPrior, kMoveBy, kEditPost, kEditCancel, kInsertPost, kAppendPost, kInsertCancel,
     kDelete, kSort, kSortOn, kAutoSort, kFilter, kUnfilter, kLocate, kLocateText, kRemember, kGoto, kSetRecNo,
-    kReopen, kRefresh, kLookup, kFilterExpr, kFilterOptions, kFind, kOpCount
+    kReopen, kRefresh, kLookup, kFilterExpr, kFilterOptions, kFind, kEditRefilter, kOpCount
 };
 
 inline const char* const kSortFieldLists[] = {"N", "S", "S;N", "N;S"};
@@ -578,6 +578,22 @@ private:
             const bool changed = options != m_filterOptions;
             m_filterOptions = options;
             if (m_filtered && changed) first();
+            break;
+        }
+        case kEditRefilter: {
+            // Filtering switched during an edit: the edit is posted, then the records are
+            // read again under the filter from the first.
+            if (m_cur < 0) return {};
+            const bool on = op.c % 2 == 0;
+            m_q.Edit();
+            if (n) m_q.FieldByName("N")->SetAsInteger(*n); else m_q.FieldByName("N")->Clear();
+            m_q.SetFiltered(on);
+            m_code << "q.Edit(); q.FieldByName(\"N\")->" << (n ? "SetAsInteger(" + std::to_string(*n) + ")" : "Clear()")
+                   << "; q.SetFiltered(" << (on ? "true" : "false") << ");\n";
+            m_recs[static_cast<std::size_t>(curIndex)].n = n;
+            if (m_autoSort) sortModel(m_sortFields, m_options);
+            m_filtered = on;
+            first();
             break;
         }
         case kFind: {
