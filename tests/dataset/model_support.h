@@ -55,7 +55,7 @@ struct Op {
 enum OpKind {
     kFirst, kLast, kNext, kPrior, kMoveBy, kEditPost, kEditCancel, kInsertPost, kAppendPost, kInsertCancel,
     kDelete, kSort, kSortOn, kAutoSort, kFilter, kUnfilter, kLocate, kLocateText, kRemember, kGoto, kSetRecNo,
-    kReopen, kRefresh, kLookup, kFilterExpr, kFilterOptions, kFind, kOpCount
+    kReopen, kRefresh, kLookup, kFilterExpr, kFilterOptions, kFind, kEditRefilter, kOpCount
 };
 
 inline const char* const kSortFieldLists[] = {"N", "S", "S;N", "N;S"};
@@ -102,27 +102,38 @@ struct FExpr {
 
     static constexpr const char* kOps[] = {"=", "<>", "<", "<=", ">", ">="};
 
-    [[nodiscard]] std::string Render(bool upper) const
+    /// The expression's text: keywords in upper case when Upper; field names as written
+    /// (Names 0), in lower case (1), in brackets (2) or in double quotes (3).
+    [[nodiscard]] std::string Render(bool upper, int names = 0) const
     {
+        auto name = [names](const char* field) {
+            const std::string plain(field);
+            switch (names) {
+            case 1: return std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(field[0]))));
+            case 2: return "[" + plain + "]";
+            case 3: return "\"" + plain + "\"";
+            default: return plain;
+            }
+        };
         switch (kind) {
         case Compare: {
             static constexpr const char* kMirrored[] = {"=", "<>", ">", ">=", "<", "<="};
-            std::string literal = withK ? std::string("K") : std::to_string(number);
+            std::string literal = withK ? name("K") : std::to_string(number);
             if (!onN) literal = quote(text);
-            const std::string field = onN ? "N" : "S";
+            const std::string field = name(onN ? "N" : "S");
             return reversed ? literal + " " + kMirrored[op] + " " + field : field + " " + kOps[op] + " " + literal;
         }
         case Like:
-            return std::string("S ") + (upper ? "LIKE " : "like ") + quote(text);
+            return name("S") + (upper ? " LIKE " : " like ") + quote(text);
         case IsNull:
-            return std::string(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
+            return name(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
                    (upper ? "NULL" : "null");
         case And:
         case Or:
-            return "(" + kids[0].Render(upper) + (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
-                   kids[1].Render(upper) + ")";
+            return "(" + kids[0].Render(upper, names) + (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
+                   kids[1].Render(upper, names) + ")";
         case Not:
-            return std::string(upper ? "NOT " : "not ") + "(" + kids[0].Render(upper) + ")";
+            return std::string(upper ? "NOT " : "not ") + "(" + kids[0].Render(upper, names) + ")";
         }
         return {};
     }
@@ -557,7 +568,7 @@ private:
             } else {
                 std::mt19937 rng(static_cast<uint32_t>(op.a * 1000 + op.b));
                 m_expr = randomExpr(rng, 2);
-                text = m_expr->Render(op.b % 3 == 0);
+                text = m_expr->Render(op.b % 3 == 0, op.a % 4);
             }
             m_q.SetFilter(text);
             m_code << "q.SetFilter(" << textLiteral(text) << ");\n";
@@ -571,6 +582,22 @@ private:
             const bool changed = options != m_filterOptions;
             m_filterOptions = options;
             if (m_filtered && changed) first();
+            break;
+        }
+        case kEditRefilter: {
+            // Filtering switched during an edit: the edit is posted, then the records are
+            // read again under the filter from the first.
+            if (m_cur < 0) return {};
+            const bool on = op.c % 2 == 0;
+            m_q.Edit();
+            if (n) m_q.FieldByName("N")->SetAsInteger(*n); else m_q.FieldByName("N")->Clear();
+            m_q.SetFiltered(on);
+            m_code << "q.Edit(); q.FieldByName(\"N\")->" << (n ? "SetAsInteger(" + std::to_string(*n) + ")" : "Clear()")
+                   << "; q.SetFiltered(" << (on ? "true" : "false") << ");\n";
+            m_recs[static_cast<std::size_t>(curIndex)].n = n;
+            if (m_autoSort) sortModel(m_sortFields, m_options);
+            m_filtered = on;
+            first();
             break;
         }
         case kFind: {
