@@ -12,7 +12,8 @@ typedef struct ct_floor ct_floor;
 
 /* Logs in to the freetds.conf section `server`, asking for network packets of
  * `packet_size` bytes (0: the client library's default); NULL when the login fails. */
-ct_floor* ct_floor_connect(const char* server, const char* user, const char* password, int packet_size);
+ct_floor* ct_floor_connect(const char* server, const char* user, const char* password,
+                           int packet_size);
 /* Runs `sql` and fetches every row of every row result; returns the number of rows, or
  * -1 when a call failed. `value_bytes` receives the bytes of all non-NULL values. Text and
  * image columns are bound with at most `textsize` bytes when it is above 0 (a server

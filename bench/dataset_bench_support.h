@@ -29,14 +29,12 @@ public:
     BenchQuery(std::vector<Column> columns, int rows, Filler filler)
         : ColumnQuery(nullptr, std::move(columns)), m_rows(rows), m_filler(std::move(filler)) {}
 
-    [[nodiscard]] char* Slot(char* record, int column) const
-    {
+    [[nodiscard]] char* Slot(char* record, int column) const {
         return record + FFieldOffsets[static_cast<std::size_t>(column) + 1];
     }
 
 protected:
-    void InternalExec() override
-    {
+    void InternalExec() override {
         OpenColumns();
         const auto columns = static_cast<int>(Columns().size());
         FRecords.reserve(static_cast<std::size_t>(m_rows));
@@ -57,12 +55,11 @@ private:
 };
 
 /// A deterministic pseudo-random sequence (xorshift).
-inline uint32_t mix(uint32_t x)
-{
+inline uint32_t mix(uint32_t x) {
     x ^= x << 13;
     x ^= x >> 17;
     x ^= x << 5;
     return x;
 }
 
-}  // namespace dsbench
+} // namespace dsbench

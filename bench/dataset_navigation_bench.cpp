@@ -18,8 +18,7 @@ using namespace dsbench;
 
 constexpr int kRows = 1000000;
 
-void fill(int row, int column, char* value, char& flag)
-{
+void fill(int row, int column, char* value, char& flag) {
     flag = 1;
     switch (column) {
     case 0: {
@@ -45,13 +44,11 @@ void fill(int row, int column, char* value, char& flag)
     }
 }
 
-std::vector<Column> columns()
-{
+std::vector<Column> columns() {
     return {{"ID", ftInteger}, {"NAME", ftString, 20}, {"PRICE", ftFloat}, {"WHEN", ftDateTime}};
 }
 
-void BM_NextThroughMillion(benchmark::State& state)
-{
+void BM_NextThroughMillion(benchmark::State& state) {
     BenchQuery q(columns(), kRows, fill);
     q.Open();
     TField* id = q.FieldByName("ID");
@@ -70,11 +67,11 @@ void BM_NextThroughMillion(benchmark::State& state)
     }
     benchmark::DoNotOptimize(sum);
     state.SetItemsProcessed(static_cast<int64_t>(steps));
-    state.counters["allocs_per_step"] = static_cast<double>(allocations) / static_cast<double>(steps);
+    state.counters["allocs_per_step"] =
+        static_cast<double>(allocations) / static_cast<double>(steps);
 }
 
-void BM_MemoryPerRecord(benchmark::State& state)
-{
+void BM_MemoryPerRecord(benchmark::State& state) {
     double perRecord = 0;
     int recordSize = 0;
     for (auto _ : state) {
@@ -83,7 +80,8 @@ void BM_MemoryPerRecord(benchmark::State& state)
         q->Open();
         struct mallinfo2 after = mallinfo2();
         recordSize = q->RecordSize();
-        const double bytes = static_cast<double>((after.uordblks + after.hblkhd) - (before.uordblks + before.hblkhd));
+        const double bytes = static_cast<double>((after.uordblks + after.hblkhd) -
+                                                 (before.uordblks + before.hblkhd));
         perRecord = bytes / kRows;
         delete q;
     }
@@ -95,4 +93,4 @@ void BM_MemoryPerRecord(benchmark::State& state)
 BENCHMARK(BM_NextThroughMillion)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryPerRecord)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

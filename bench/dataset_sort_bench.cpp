@@ -18,30 +18,30 @@ using namespace dsbench;
 constexpr int kRows = 1000000;
 
 // Columns: Shuf (integer, scrambles the order between runs), Key (integer), Name (text).
-BenchQuery& data()
-{
+BenchQuery& data() {
     static BenchQuery* q = [] {
-        auto* query = new BenchQuery({{"Shuf", ftInteger}, {"Key", ftInteger}, {"Name", ftString, 20}}, kRows,
-                                     [](int row, int column, char* value, char& flag) {
-                                         flag = 1;
-                                         uint32_t h = mix(static_cast<uint32_t>(row) * 2654435761u + 12345u);
-                                         if (column == 0) {
-                                             int32_t v = static_cast<int32_t>(mix(h ^ 0x9E3779B9u));
-                                             std::memcpy(value, &v, 4);
-                                         } else if (column == 1) {
-                                             int32_t v = static_cast<int32_t>(h);
-                                             std::memcpy(value, &v, 4);
-                                         } else {
-                                             // 20 letters, mixed case, from the row's hash.
-                                             uint32_t x = h;
-                                             for (int i = 0; i < 20; ++i) {
-                                                 x = mix(x + static_cast<uint32_t>(i));
-                                                 char c = static_cast<char>('a' + x % 26);
-                                                 value[i] = (x >> 8) & 1 ? static_cast<char>(c - 32) : c;
-                                             }
-                                             value[20] = 0;
-                                         }
-                                     });
+        auto* query =
+            new BenchQuery({{"Shuf", ftInteger}, {"Key", ftInteger}, {"Name", ftString, 20}}, kRows,
+                           [](int row, int column, char* value, char& flag) {
+                               flag = 1;
+                               uint32_t h = mix(static_cast<uint32_t>(row) * 2654435761u + 12345u);
+                               if (column == 0) {
+                                   int32_t v = static_cast<int32_t>(mix(h ^ 0x9E3779B9u));
+                                   std::memcpy(value, &v, 4);
+                               } else if (column == 1) {
+                                   int32_t v = static_cast<int32_t>(h);
+                                   std::memcpy(value, &v, 4);
+                               } else {
+                                   // 20 letters, mixed case, from the row's hash.
+                                   uint32_t x = h;
+                                   for (int i = 0; i < 20; ++i) {
+                                       x = mix(x + static_cast<uint32_t>(i));
+                                       char c = static_cast<char>('a' + x % 26);
+                                       value[i] = (x >> 8) & 1 ? static_cast<char>(c - 32) : c;
+                                   }
+                                   value[20] = 0;
+                               }
+                           });
         query->Open();
         return query;
     }();
@@ -49,8 +49,7 @@ BenchQuery& data()
 }
 
 template <class Less>
-void run(benchmark::State& state, const char* field, TBTCompareOptions options, Less less)
-{
+void run(benchmark::State& state, const char* field, TBTCompareOptions options, Less less) {
     BenchQuery& q = data();
     double stdSeconds = 0;
     double ourSeconds = 0;
@@ -58,7 +57,8 @@ void run(benchmark::State& state, const char* field, TBTCompareOptions options, 
         q.SortOn("Shuf", {});
         std::vector<char*> records;
         records.reserve(kRows);
-        for (int i = 0; i < kRows; ++i) records.push_back(q.StoredRecord(i));
+        for (int i = 0; i < kRows; ++i)
+            records.push_back(q.StoredRecord(i));
 
         auto t0 = std::chrono::steady_clock::now();
         q.SortOn(field, options);
@@ -73,12 +73,12 @@ void run(benchmark::State& state, const char* field, TBTCompareOptions options, 
         stdSeconds += theirs;
         state.SetIterationTime(ours);
     }
-    state.counters["std_sort_ms"] = benchmark::Counter(stdSeconds * 1000 / static_cast<double>(state.iterations()));
+    state.counters["std_sort_ms"] =
+        benchmark::Counter(stdSeconds * 1000 / static_cast<double>(state.iterations()));
     state.counters["ratio"] = benchmark::Counter(ourSeconds / stdSeconds);
 }
 
-void BM_SortInteger(benchmark::State& state)
-{
+void BM_SortInteger(benchmark::State& state) {
     BenchQuery& q = data();
     run(state, "Key", {}, [&q](char* a, char* b) {
         int32_t x, y;
@@ -88,24 +88,27 @@ void BM_SortInteger(benchmark::State& state)
     });
 }
 
-void BM_SortTextCaseSensitive(benchmark::State& state)
-{
+void BM_SortTextCaseSensitive(benchmark::State& state) {
     BenchQuery& q = data();
     run(state, "Name", {}, [&q](char* a, char* b) {
-        return host::AnsiCompareStr(std::string_view(q.Slot(a, 2) + 1), std::string_view(q.Slot(b, 2) + 1)) < 0;
+        return host::AnsiCompareStr(std::string_view(q.Slot(a, 2) + 1),
+                                    std::string_view(q.Slot(b, 2) + 1)) < 0;
     });
 }
 
-void BM_SortTextCaseInsensitive(benchmark::State& state)
-{
+void BM_SortTextCaseInsensitive(benchmark::State& state) {
     BenchQuery& q = data();
     run(state, "Name", {btcoCaseInsensitive}, [&q](char* a, char* b) {
-        return host::AnsiCompareTextRu(std::string_view(q.Slot(a, 2) + 1), std::string_view(q.Slot(b, 2) + 1)) < 0;
+        return host::AnsiCompareTextRu(std::string_view(q.Slot(a, 2) + 1),
+                                       std::string_view(q.Slot(b, 2) + 1)) < 0;
     });
 }
 
 BENCHMARK(BM_SortInteger)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SortTextCaseSensitive)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SortTextCaseInsensitive)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortTextCaseInsensitive)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace

@@ -27,8 +27,7 @@ namespace {
 constexpr int kRows = 1000000;
 
 /// CPU seconds (user + system) the process `pid` has used so far.
-double processCpuSeconds(pid_t pid)
-{
+double processCpuSeconds(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // Fields after the command name (which ends with the last ')'): utime is the 12th, stime
@@ -46,8 +45,7 @@ double processCpuSeconds(pid_t pid)
 }
 
 /// CPU seconds the calling thread has used so far.
-double threadCpuSeconds()
-{
+double threadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
@@ -56,20 +54,21 @@ double threadCpuSeconds()
 /// A logged-in ct-lib connection.
 class Client {
 public:
-    explicit Client(const std::string& server, CS_INT packetSize = 0)
-    {
-        if (cs_ctx_alloc(CS_VERSION_100, &m_context) != CS_SUCCEED || ct_init(m_context, CS_VERSION_100) != CS_SUCCEED ||
+    explicit Client(const std::string& server, CS_INT packetSize = 0) {
+        if (cs_ctx_alloc(CS_VERSION_100, &m_context) != CS_SUCCEED ||
+            ct_init(m_context, CS_VERSION_100) != CS_SUCCEED ||
             ct_con_alloc(m_context, &m_connection) != CS_SUCCEED)
             throw std::runtime_error("ct-lib set-up failed");
-        ct_con_props(m_connection, CS_SET, CS_USERNAME, const_cast<char*>("sa"), CS_NULLTERM, nullptr);
-        ct_con_props(m_connection, CS_SET, CS_PASSWORD, const_cast<char*>(""), CS_NULLTERM, nullptr);
+        ct_con_props(m_connection, CS_SET, CS_USERNAME, const_cast<char*>("sa"), CS_NULLTERM,
+                     nullptr);
+        ct_con_props(m_connection, CS_SET, CS_PASSWORD, const_cast<char*>(""), CS_NULLTERM,
+                     nullptr);
         if (packetSize > 0)
             ct_con_props(m_connection, CS_SET, CS_PACKETSIZE, &packetSize, CS_UNUSED, nullptr);
         if (ct_connect(m_connection, const_cast<char*>(server.c_str()), CS_NULLTERM) != CS_SUCCEED)
             throw std::runtime_error("cannot connect to the development server");
     }
-    ~Client()
-    {
+    ~Client() {
         ct_close(m_connection, CS_FORCE_CLOSE);
         ct_con_drop(m_connection);
         ct_exit(m_context, CS_FORCE_EXIT);
@@ -80,8 +79,7 @@ public:
 
     /// Runs `sql`, binds every column of every row result as ct-lib clients do and fetches
     /// all rows; returns the number of rows.
-    long run(const std::string& sql)
-    {
+    long run(const std::string& sql) {
         CS_COMMAND* cmd = nullptr;
         ct_cmd_alloc(m_connection, &cmd);
         ct_command(cmd, CS_LANG_CMD, const_cast<char*>(sql.c_str()), CS_NULLTERM, CS_UNUSED);
@@ -106,10 +104,11 @@ public:
                 ct_describe(cmd, c + 1, &f);
                 f.count = 1;
                 f.format = CS_FMT_UNUSED;
-                buffers[static_cast<size_t>(c)].resize(static_cast<size_t>(std::max<CS_INT>(f.maxlength, 8)) + 1);
+                buffers[static_cast<size_t>(c)].resize(
+                    static_cast<size_t>(std::max<CS_INT>(f.maxlength, 8)) + 1);
                 f.maxlength = static_cast<CS_INT>(buffers[static_cast<size_t>(c)].size());
-                ct_bind(cmd, c + 1, &f, buffers[static_cast<size_t>(c)].data(), &lengths[static_cast<size_t>(c)],
-                        &indicators[static_cast<size_t>(c)]);
+                ct_bind(cmd, c + 1, &f, buffers[static_cast<size_t>(c)].data(),
+                        &lengths[static_cast<size_t>(c)], &indicators[static_cast<size_t>(c)]);
             }
             CS_INT fetched = 0;
             while (ct_fetch(cmd, CS_UNUSED, CS_UNUSED, CS_UNUSED, &fetched) == CS_SUCCEED)
@@ -129,13 +128,13 @@ struct Fixture {
     std::unique_ptr<testsupport::DevServer> server;
     std::string dataDir;
 
-    Fixture()
-    {
+    Fixture() {
         char pattern[] = "/tmp/tovrin-bench-XXXXXX";
         if (!mkdtemp(pattern))
             throw std::runtime_error("no temporary directory");
         dataDir = pattern;
-        server = std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--data", dataDir});
+        server =
+            std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--data", dataDir});
         Client client(server->serverName());
         // Digits 0..9 crossed six times give the million rows.
         std::string fill = "create database bench\n";
@@ -145,15 +144,15 @@ struct Fixture {
         for (int d = 0; d < 10; ++d)
             fill += "insert digits values (" + std::to_string(d) + ")\n";
         fill += "create table big (id int, name varchar(20), amount money, stamp datetime)\n"
-                "insert into big select a.d + 10 * b.d + 100 * c.d + 1000 * e.d + 10000 * f.d + 100000 * g.d,"
+                "insert into big select a.d + 10 * b.d + 100 * c.d + 1000 * e.d + 10000 * f.d + "
+                "100000 * g.d,"
                 " 'customer ' + convert(varchar(10), a.d * 7919 + b.d * 104729 + c.d * 13),"
                 " convert(money, (a.d * 1000 + b.d * 100 + c.d * 10 + e.d) / 7.0),"
                 " dateadd(second, a.d * 86413 + b.d * 3607 + c.d * 61 + e.d, '2026-01-01')"
                 " from digits a, digits b, digits c, digits e, digits f, digits g\n";
         client.run(fill);
     }
-    ~Fixture()
-    {
+    ~Fixture() {
         server.reset();
         std::string command = "rm -rf '" + dataDir + "'";
         if (std::system(command.c_str()) != 0)
@@ -162,8 +161,7 @@ struct Fixture {
 
     /// CPU seconds SQLite needs to step through `select id, name, amount, stamp from big` in the
     /// server's database file, reading every column as the server does.
-    double sqliteAlone() const
-    {
+    double sqliteAlone() const {
         sqlite3* db = nullptr;
         const std::string path = dataDir + "/bench.db";
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
@@ -191,14 +189,12 @@ struct Fixture {
     }
 };
 
-Fixture& fixture()
-{
+Fixture& fixture() {
     static Fixture f;
     return f;
 }
 
-void BM_MillionRowResult(benchmark::State& state)
-{
+void BM_MillionRowResult(benchmark::State& state) {
     Fixture& f = fixture();
     f.server->activate();
     Client client(f.server->serverName(), static_cast<CS_INT>(state.range(0)));
@@ -222,6 +218,11 @@ void BM_MillionRowResult(benchmark::State& state)
     state.counters["server_per_sqlite"] = sqlite > 0 ? serverCpu / sqlite : 0;
 }
 // The argument is the packet size the client asks for (512 is FreeTDS's default).
-BENCHMARK(BM_MillionRowResult)->Arg(512)->Arg(4096)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MillionRowResult)
+    ->Arg(512)
+    ->Arg(4096)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

@@ -21,8 +21,7 @@ using namespace tovrin;
 
 constexpr const char* kUser = "sa";
 constexpr const char* kPassword = "bench";
-constexpr const char* kRows =
-    "select r.* from bench_rows r, bench_ten a, bench_ten b, bench_ten c";
+constexpr const char* kRows = "select r.* from bench_rows r, bench_ten a, bench_ten b, bench_ten c";
 constexpr long kRowCount = 1000000;
 
 // One server with 1,000 base rows and a ten-row table whose triple cross join with them
@@ -53,17 +52,19 @@ private:
             sql += "insert bench_ten values (" + std::to_string(k) + ")\n";
         }
         for (int k = 0; k < 1000; ++k) {
-            const std::string name = std::string("row-") + std::string(static_cast<std::size_t>(k % 16), 'x') +
+            const std::string name = std::string("row-") +
+                                     std::string(static_cast<std::size_t>(k % 16), 'x') +
                                      std::to_string(k);
             sql += "insert bench_rows values (" + std::to_string(k) + ", '" + name.substr(0, 20) +
-                   "', " + std::to_string(k * 37 % 100000) + ".25, '2026-12-07 10:" +
-                   std::to_string(10 + k % 50) + ":05.330')\n";
+                   "', " + std::to_string(k * 37 % 100000) +
+                   ".25, '2026-12-07 10:" + std::to_string(10 + k % 50) + ":05.330')\n";
         }
         TSybQuery setup(nullptr);
         setup.SetDatabaseName("BENCH");
         setup.SQL()->SetText(sql);
         setup.ExecSQL();
-        m_floor = ct_floor_connect("BENCHSERVER", kUser, kPassword, TSybConnect::kDefaultPacketSize);
+        m_floor =
+            ct_floor_connect("BENCHSERVER", kUser, kPassword, TSybConnect::kDefaultPacketSize);
     }
     ~Environment() { ct_floor_close(m_floor); }
 

@@ -21,16 +21,14 @@ constexpr const char* kPassword = "bench";
 
 class Environment {
 public:
-    static Environment& get()
-    {
+    static Environment& get() {
         static Environment environment;
         return environment;
     }
 
 private:
     Environment()
-        : m_server(std::vector<std::string>{"--user", kUser, "--password", kPassword}, "MDSERVER")
-    {
+        : m_server(std::vector<std::string>{"--user", kUser, "--password", kPassword}, "MDSERVER") {
         m_connection = std::make_unique<TSybConnect>(nullptr);
         m_connection->SetDatabaseName("MD");
         m_connection->SetServerName("MDSERVER");
@@ -42,14 +40,17 @@ private:
             "create table md_detail (pub_id char(4), n int, title varchar(40), price money)\n";
         for (int p = 0; p < 20; ++p) {
             const std::string pub = "P" + std::to_string(100 + p);
-            sql += "insert md_master values ('" + pub + "', 'publisher " + std::to_string(p) + "')\n";
+            sql +=
+                "insert md_master values ('" + pub + "', 'publisher " + std::to_string(p) + "')\n";
             for (int n = 0; n < 10; ++n)
-                sql += "insert md_detail values ('" + pub + "', " + std::to_string(n) + ", 'title " +
-                       std::to_string(p * 10 + n) + "', " + std::to_string(n * 3 + 1) + ".5)\n";
+                sql += "insert md_detail values ('" + pub + "', " + std::to_string(n) +
+                       ", 'title " + std::to_string(p * 10 + n) + "', " +
+                       std::to_string(n * 3 + 1) + ".5)\n";
         }
         // Rows of other keys, so that the detail's condition has something to skip.
         for (int n = 0; n < 200; ++n)
-            sql += "insert md_detail values ('X" + std::to_string(n) + "', " + std::to_string(n) + ", 'other', 1)\n";
+            sql += "insert md_detail values ('X" + std::to_string(n) + "', " + std::to_string(n) +
+                   ", 'other', 1)\n";
         TSybQuery setup(nullptr);
         setup.SetDatabaseName("MD");
         setup.SQL()->SetText(sql);
@@ -60,8 +61,7 @@ private:
     std::unique_ptr<TSybConnect> m_connection;
 };
 
-void BM_MasterMove(benchmark::State& state)
-{
+void BM_MasterMove(benchmark::State& state) {
     Environment::get();
     TSybQuery master(nullptr);
     master.SetDatabaseName("MD");
@@ -70,7 +70,8 @@ void BM_MasterMove(benchmark::State& state)
     source.SetDataSet(&master);
     TSybQuery detail(nullptr);
     detail.SetDatabaseName("MD");
-    detail.SQL()->SetText("select n, title, price from md_detail where pub_id = :pub_id order by n");
+    detail.SQL()->SetText(
+        "select n, title, price from md_detail where pub_id = :pub_id order by n");
     detail.SetDataSource(&source);
     long runs = 0;
     detail.SetAfterOpen([&](host::TDataSet*) { ++runs; });
@@ -83,7 +84,7 @@ void BM_MasterMove(benchmark::State& state)
         if (master.RecNo() == last) {
             state.PauseTiming();
             master.First();
-            --runs;  // the rewind's own re-run is not a measured move
+            --runs; // the rewind's own re-run is not a measured move
             state.ResumeTiming();
         }
         master.Next();
@@ -93,8 +94,9 @@ void BM_MasterMove(benchmark::State& state)
             return;
         }
     }
-    state.counters["runs_per_move"] = moves ? static_cast<double>(runs) / static_cast<double>(moves) : 0;
+    state.counters["runs_per_move"] =
+        moves ? static_cast<double>(runs) / static_cast<double>(moves) : 0;
 }
 BENCHMARK(BM_MasterMove)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-}  // namespace
+} // namespace

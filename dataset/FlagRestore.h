@@ -17,4 +17,4 @@ private:
     bool m_saved;
 };
 
-}  // namespace tovrin
+} // namespace tovrin

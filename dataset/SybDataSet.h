@@ -60,7 +60,8 @@ class TBTCompareOptions {
 public:
     constexpr TBTCompareOptions() noexcept = default;
     constexpr TBTCompareOptions(std::initializer_list<TBTCompareOption> items) noexcept {
-        for (TBTCompareOption item : items) FBits = static_cast<uint8_t>(FBits | bit(item));
+        for (TBTCompareOption item : items)
+            FBits = static_cast<uint8_t>(FBits | bit(item));
     }
     [[nodiscard]] static constexpr TBTCompareOptions FromBits(uint8_t Bits) noexcept {
         TBTCompareOptions s;
@@ -185,8 +186,8 @@ private:
     char* FFieldData = nullptr;
     bool FModified = false;
     bool FLoading = false;
-    bool FRegistered = false;  // in the dataset's list of open streams
-    bool FDetached = false;    // its record was released: no more writes
+    bool FRegistered = false; // in the dataset's list of open streams
+    bool FDetached = false;   // its record was released: no more writes
 
     friend class TSybDataSet;
     /// Forgets the record: nothing is stored back any more.
@@ -228,11 +229,11 @@ private:
         std::size_t bytes;
     };
     int32_t FBlockSize = 0;
-    std::vector<Chunk> FChunks;   // ordered by address
-    mutable std::size_t FLastChunk = 0;  // the chunk owns() found last: records come in runs
-    std::size_t FLastChunkBytes = 0;     // size of the chunk taken last
-    std::vector<Chunk> FRetired;  // chunks of an earlier size with blocks still out
-    std::size_t FLive = 0;        // blocks handed out and not released
+    std::vector<Chunk> FChunks;         // ordered by address
+    mutable std::size_t FLastChunk = 0; // the chunk owns() found last: records come in runs
+    std::size_t FLastChunkBytes = 0;    // size of the chunk taken last
+    std::vector<Chunk> FRetired;        // chunks of an earlier size with blocks still out
+    std::size_t FLive = 0;              // blocks handed out and not released
     std::vector<char*> FFree;
     char* FNext = nullptr;
     char* FEnd = nullptr;
@@ -255,7 +256,9 @@ public:
     [[nodiscard]] char* GetActiveRecordBuffer() const;
     /// Fetch field at a 0-based index; EListError outside the list.
     [[nodiscard]] TBTFetchField* GetFetchField(int Index) const;
-    [[nodiscard]] int FetchFieldCount() const noexcept { return static_cast<int>(FFetchFields.size()); }
+    [[nodiscard]] int FetchFieldCount() const noexcept {
+        return static_cast<int>(FFetchFields.size());
+    }
     /// Destroys the fetch fields, last first.
     void ClearFetchFields();
     [[nodiscard]] int32_t RecordSize() const noexcept { return FRecordSize; }
@@ -272,7 +275,9 @@ public:
     /// which the list then owns; leaves FListSorted as it is. For the fetch: the records
     /// get their identities when the open completes.
     void AddRecord(host::TRecordBuffer Buffer);
-    [[nodiscard]] int StoredRecordCount() const noexcept { return static_cast<int>(FRecords.size()); }
+    [[nodiscard]] int StoredRecordCount() const noexcept {
+        return static_cast<int>(FRecords.size());
+    }
     [[nodiscard]] host::TRecordBuffer StoredRecord(int Index) const;
     /// 0-based index of the internal position (-1 before the first record).
     [[nodiscard]] int CurRec() const noexcept { return FCurRec; }
@@ -299,14 +304,16 @@ public:
     // ---- populating ---------------------------------------------------------------------
     /// Stores the values into the named fields of Buffer (one plain value for one name,
     /// else a one-dimensional array read from index 0).
-    void PopulateRecord(host::TRecordBuffer Buffer, const std::string& FieldNames, const host::Variant& Values);
+    void PopulateRecord(host::TRecordBuffer Buffer, const std::string& FieldNames,
+                        const host::Variant& Values);
     /// Stores one value into the field's slot of Buffer in the slot's byte format.
     void PopulateField(host::TRecordBuffer Buffer, host::TField* Field, const host::Variant& Value);
     /// Whether every key value can be stored in its key field without loss (a text within
     /// the field's size, an integer within its type's range, ...). A key that does not fit
     /// equals no stored value, so a search with it finds nothing. The values are shaped as
     /// for PopulateRecord; a wrong shape is left to PopulateRecord to report.
-    [[nodiscard]] bool KeyFitsFields(const std::vector<host::TField*>& Keys, const host::Variant& Values);
+    [[nodiscard]] bool KeyFitsFields(const std::vector<host::TField*>& Keys,
+                                     const host::Variant& Values);
 
     // ---- searching ----------------------------------------------------------------------
     /// Finds the first stored record (in list order) whose key fields equal the values and
@@ -317,7 +324,8 @@ public:
     /// are the leading fields of that sort, no filter applies, the key is whole and the
     /// letter-case option equals the sort's; sequentially otherwise. Both find the same
     /// record. Found() tells the result.
-    bool Locate(const std::string& KeyFields, const host::Variant& KeyValues, host::TLocateOptions Options) override;
+    bool Locate(const std::string& KeyFields, const host::Variant& KeyValues,
+                host::TLocateOptions Options) override;
     /// Values of ResultFields (one value, or an array for several names) in the first
     /// record whose key fields equal KeyValues exactly, or Null. The current record, the
     /// display buffers and the data links are left alone.
@@ -353,15 +361,19 @@ public:
     /// record goes away).
     void RevertRecord();
     /// The pending changes in the order they were made.
-    [[nodiscard]] const std::vector<TPendingChange>& PendingChanges() const noexcept { return FPending; }
+    [[nodiscard]] const std::vector<TPendingChange>& PendingChanges() const noexcept {
+        return FPending;
+    }
     /// The status a stored record or a copy of one carries.
     [[nodiscard]] host::TUpdateStatus RecordStatus(const char* Buffer) const noexcept {
-        return static_cast<host::TUpdateStatus>(static_cast<unsigned char>(Buffer[FRecordInfoOffset + 5]));
+        return static_cast<host::TUpdateStatus>(
+            static_cast<unsigned char>(Buffer[FRecordInfoOffset + 5]));
     }
 
     // ---- host overrides -----------------------------------------------------------------
     [[nodiscard]] bool IsCursorOpen() const override { return FCursorOpen; }
-    std::unique_ptr<host::TStream> CreateBlobStream(host::TField* Field, host::TBlobStreamMode Mode) override;
+    std::unique_ptr<host::TStream> CreateBlobStream(host::TField* Field,
+                                                    host::TBlobStreamMode Mode) override;
 
 protected:
     friend class TBTFetchField;
@@ -381,7 +393,8 @@ protected:
     void InternalCancel() override;
     void InternalEdit() override;
     void InternalInsert() override;
-    host::TGetResult GetRecord(host::TRecordBuffer Buffer, host::TGetMode GetMode, bool DoCheck) override;
+    host::TGetResult GetRecord(host::TRecordBuffer Buffer, host::TGetMode GetMode,
+                               bool DoCheck) override;
     void InternalAddRecord(void* Buffer, bool Append) override;
     void InternalClose() override;
     void InternalFirst() override;
@@ -403,12 +416,12 @@ protected:
     [[nodiscard]] bool CanBinaryLocate(const std::vector<host::TField*>& Keys);
     /// Searches First..Last of the sorted record list for Key; on a match FCurRec is the
     /// first matching record in list order. Returns the last comparison value.
-    int _InternalBinarySearch(const std::vector<host::TField*>& Keys, int First, int Last, char* Key,
-                              bool& Found);
+    int _InternalBinarySearch(const std::vector<host::TField*>& Keys, int First, int Last,
+                              char* Key, bool& Found);
     /// Searches the record list from its start (skipping records the filter rejects); on
     /// a match FCurRec is the first matching record. The range is not used.
-    int _InternalSequentialSearch(const std::vector<host::TField*>& Keys, int First, int Last, char* Key,
-                                  bool& Found);
+    int _InternalSequentialSearch(const std::vector<host::TField*>& Keys, int First, int Last,
+                                  char* Key, bool& Found);
     /// Tests a copy of stored record Index (numbered as GetRecord does) with the filter:
     /// through FilterRecord, or, with Always, whether or not filtering is on (FindFirst
     /// and its kin search with the filter).
@@ -495,10 +508,12 @@ protected:
     /// Moves the record at Index to the place a full sort would give it (equal keys in
     /// identity order); returns its new index.
     int Resort(int Index);
-    [[nodiscard]] int _InternalCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B,
-                                              TBTCompareOptions Options);
-    [[nodiscard]] int _InternalSortCompareRecords(const std::vector<host::TField*>& Fields, char* A, char* B);
-    [[nodiscard]] int _InternalKeyCompareRecords(const std::vector<host::TField*>& Fields, char* Key, char* Rec);
+    [[nodiscard]] int _InternalCompareRecords(const std::vector<host::TField*>& Fields, char* A,
+                                              char* B, TBTCompareOptions Options);
+    [[nodiscard]] int _InternalSortCompareRecords(const std::vector<host::TField*>& Fields, char* A,
+                                                  char* B);
+    [[nodiscard]] int _InternalKeyCompareRecords(const std::vector<host::TField*>& Fields,
+                                                 char* Key, char* Rec);
 
     // ---- blobs during an edit -----------------------------------------------------------
     /// A new holder owned by the edit in progress.
@@ -520,17 +535,18 @@ protected:
     void detachBlobStreams() noexcept;
 
     // ---- fields (in declared order) -----------------------------------------------------
-    std::vector<TBTFetchField*> FFetchFields;  // owned; destroyed by ClearFetchFields
+    std::vector<TBTFetchField*> FFetchFields; // owned; destroyed by ClearFetchFields
     int32_t FRecordSize = 0;
     int32_t FRecordInfoOffset = 0;
     int32_t FDataSize = 0;
-    std::vector<int32_t> FFieldOffsets = std::vector<int32_t>(1, 0);  // one slot per column, and the calculated area
+    std::vector<int32_t> FFieldOffsets =
+        std::vector<int32_t>(1, 0); // one slot per column, and the calculated area
     std::string FSortFields;
     int32_t FCurRec = -1;
     host::TRecordBuffer FOldBuffer = nullptr;
-    host::TRecordBuffer FReadBuffer = nullptr;  // when set, what field access reads (applying)
+    host::TRecordBuffer FReadBuffer = nullptr; // when set, what field access reads (applying)
     host::TRecordBuffer FFilterBuffer = nullptr;
-    std::vector<host::TRecordBuffer> FRecords;  // owned
+    std::vector<host::TRecordBuffer> FRecords; // owned
     std::vector<host::TField*> FSortFieldList;
     bool FCalcFieldsInList = false;
     bool FDoBinaryLocate = false;
@@ -542,16 +558,16 @@ protected:
     bool FCursorOpen = false;
 
     TRecordStore FStore;
-    std::vector<TBTBlob*> FEditBlobs;  // holders written during the edit in progress
-    std::vector<TBTBlobStream*> FBlobStreams;  // open streams on the current record; not owned
+    std::vector<TBTBlob*> FEditBlobs;         // holders written during the edit in progress
+    std::vector<TBTBlobStream*> FBlobStreams; // open streams on the current record; not owned
 
-    int32_t FFirstRecordId = 1;  // identity of the first record of this open
-    int32_t FNextRecordId = 1;   // identity of the next record stored
-    mutable std::vector<int32_t> FPositionOfId;  // index of identity - FFirstRecordId; -1 none
+    int32_t FFirstRecordId = 1;                 // identity of the first record of this open
+    int32_t FNextRecordId = 1;                  // identity of the next record stored
+    mutable std::vector<int32_t> FPositionOfId; // index of identity - FFirstRecordId; -1 none
     mutable bool FPositionsStale = true;
 
-    std::vector<TPendingChange> FPending;                 // in the order made
-    std::unordered_map<int32_t, std::size_t> FPendingIndex;  // identity -> index in FPending
+    std::vector<TPendingChange> FPending;                   // in the order made
+    std::unordered_map<int32_t, std::size_t> FPendingIndex; // identity -> index in FPending
 };
 
-}  // namespace tovrin
+} // namespace tovrin

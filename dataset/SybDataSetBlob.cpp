@@ -18,27 +18,27 @@ using namespace host;
 
 TBTBlob::~TBTBlob() = default;
 
-void TBTBlob::LoadFromStream(TMemoryStream* Stream)
-{
+void TBTBlob::LoadFromStream(TMemoryStream* Stream) {
     const int64_t size = Stream->Size();
-    if (size > std::numeric_limits<int32_t>::max()) throw EDatabaseError("Blob value larger than 2 GiB");
+    if (size > std::numeric_limits<int32_t>::max())
+        throw EDatabaseError("Blob value larger than 2 GiB");
     std::string value(static_cast<std::size_t>(size), '\0');
     Stream->Seek(0, soBeginning);
-    if (size > 0) Stream->ReadBuffer(value.data(), size);
+    if (size > 0)
+        Stream->ReadBuffer(value.data(), size);
     FValue = std::move(value);
     FSize = static_cast<int32_t>(size);
 }
 
-void TBTBlob::SaveToStream(TMemoryStream* Stream)
-{
+void TBTBlob::SaveToStream(TMemoryStream* Stream) {
     Stream->SetSize(FSize);
     Stream->SetPosition(0);
-    if (FSize > 0) Stream->Write(FValue.data(), FSize);
+    if (FSize > 0)
+        Stream->Write(FValue.data(), FSize);
     Stream->SetPosition(0);
 }
 
-void TBTBlob::SetValue(std::string Value)
-{
+void TBTBlob::SetValue(std::string Value) {
     if (Value.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()))
         throw EDatabaseError("Blob value larger than 2 GiB");
     FSize = static_cast<int32_t>(Value.size());
@@ -48,15 +48,18 @@ void TBTBlob::SetValue(std::string Value)
 // ---- TBTBlobStream --------------------------------------------------------------------------
 
 TBTBlobStream::TBTBlobStream(TBlobField* Field, TBlobStreamMode Mode)
-    : FField(Field), FDataSet(dynamic_cast<TSybDataSet*>(Field ? Field->DataSet() : nullptr)), FMode(Mode)
-{
-    if (!FDataSet) throw EInvalidCast("Invalid class typecast");
+    : FField(Field), FDataSet(dynamic_cast<TSybDataSet*>(Field ? Field->DataSet() : nullptr)),
+      FMode(Mode) {
+    if (!FDataSet)
+        throw EInvalidCast("Invalid class typecast");
     FFieldData = FDataSet->GetFieldPointer(FDataSet->GetActiveRecordBuffer(), Field);
-    if (!FFieldData) return;
+    if (!FFieldData)
+        return;
     std::memcpy(&FBlob, FFieldData + 1, sizeof FBlob);
     if (Mode != bmRead) {
         // Checked before any holder exists, so a refused stream leaves nothing behind.
-        if (Field->ReadOnly()) DatabaseErrorFmt(dbconsts::SFieldReadOnly, {Field->GetDisplayName()}, FDataSet);
+        if (Field->ReadOnly())
+            DatabaseErrorFmt(dbconsts::SFieldReadOnly, {Field->GetDisplayName()}, FDataSet);
         if (FDataSet->State() != dsEdit && FDataSet->State() != dsInsert)
             DatabaseError(dbconsts::SNotEditing, FDataSet);
     }
@@ -68,9 +71,9 @@ TBTBlobStream::TBTBlobStream(TBlobField* Field, TBlobStreamMode Mode)
     FRegistered = true;
 }
 
-TBTBlobStream::~TBTBlobStream()
-{
-    if (FDetached) return;
+TBTBlobStream::~TBTBlobStream() {
+    if (FDetached)
+        return;
     if (FRegistered) {
         auto& open = FDataSet->FBlobStreams;
         open.erase(std::remove(open.begin(), open.end(), this), open.end());
@@ -86,8 +89,7 @@ TBTBlobStream::~TBTBlobStream()
     }
 }
 
-void TBTBlobStream::Detach() noexcept
-{
+void TBTBlobStream::Detach() noexcept {
     FDetached = true;
     FRegistered = false;
     FModified = false;
@@ -95,37 +97,38 @@ void TBTBlobStream::Detach() noexcept
     FFieldData = nullptr;
 }
 
-void TBTBlobStream::checkAttached() const
-{
-    if (FDetached) DatabaseError("Blob stream of a released record: open a new stream on the current record");
+void TBTBlobStream::checkAttached() const {
+    if (FDetached)
+        DatabaseError("Blob stream of a released record: open a new stream on the current record");
 }
 
-void TBTBlobStream::SetSize(int64_t NewSize)
-{
-    if (!FLoading) checkAttached();
+void TBTBlobStream::SetSize(int64_t NewSize) {
+    if (!FLoading)
+        checkAttached();
     TMemoryStream::SetSize(NewSize);
-    if (FMode != bmRead && !FLoading) FModified = true;
+    if (FMode != bmRead && !FLoading)
+        FModified = true;
 }
 
-int64_t TBTBlobStream::Write(const void* Buffer, int64_t Count)
-{
-    if (!FLoading) checkAttached();
+int64_t TBTBlobStream::Write(const void* Buffer, int64_t Count) {
+    if (!FLoading)
+        checkAttached();
     const int64_t written = TMemoryStream::Write(Buffer, Count);
     // A read-write stream stores what the application writes, never its initial load.
-    if (FMode == bmWrite || (FMode == bmReadWrite && !FLoading)) FModified = true;
+    if (FMode == bmWrite || (FMode == bmReadWrite && !FLoading))
+        FModified = true;
     return written;
 }
 
-void TBTBlobStream::Truncate()
-{
+void TBTBlobStream::Truncate() {
     checkAttached();
     Clear();
     FModified = true;
 }
 
-void TBTBlobStream::ReadBlobData()
-{
-    if (!FBlob) return;
+void TBTBlobStream::ReadBlobData() {
+    if (!FBlob)
+        return;
     FLoading = true;
     try {
         FBlob->SaveToStream(this);
@@ -137,9 +140,9 @@ void TBTBlobStream::ReadBlobData()
     SetPosition(0);
 }
 
-void TBTBlobStream::WriteBlobData()
-{
-    if (!FFieldData) return;
+void TBTBlobStream::WriteBlobData() {
+    if (!FFieldData)
+        return;
     // The value goes into a holder of the edit: the stored record keeps its own holder
     // (and so its value) until Post puts the new one in its place.
     if (!FBlob || !FDataSet->isEditBlob(FBlob)) {
@@ -152,17 +155,17 @@ void TBTBlobStream::WriteBlobData()
 
 // ---- the dataset's side -----------------------------------------------------------------------
 
-std::unique_ptr<TStream> TSybDataSet::CreateBlobStream(TField* Field, TBlobStreamMode Mode)
-{
+std::unique_ptr<TStream> TSybDataSet::CreateBlobStream(TField* Field, TBlobStreamMode Mode) {
     auto* blobField = dynamic_cast<TBlobField*>(Field);
-    if (!blobField) throw EInvalidCast("Invalid class typecast");
+    if (!blobField)
+        throw EInvalidCast("Invalid class typecast");
     return std::make_unique<TBTBlobStream>(blobField, Mode);
 }
 
-void TSybDataSet::flushBlobStreams()
-{
+void TSybDataSet::flushBlobStreams() {
     for (TBTBlobStream* stream : FBlobStreams) {
-        if (!stream->FModified) continue;
+        if (!stream->FModified)
+            continue;
         // The slot of the record being posted, wherever the host keeps that buffer now.
         stream->FFieldData = GetFieldPointer(GetActiveRecordBuffer(), stream->FField);
         stream->WriteBlobData();
@@ -171,54 +174,56 @@ void TSybDataSet::flushBlobStreams()
     }
 }
 
-void TSybDataSet::detachBlobStreams() noexcept
-{
-    for (TBTBlobStream* stream : FBlobStreams) stream->Detach();
+void TSybDataSet::detachBlobStreams() noexcept {
+    for (TBTBlobStream* stream : FBlobStreams)
+        stream->Detach();
     FBlobStreams.clear();
 }
 
-TBTBlob* TSybDataSet::newEditBlob()
-{
+TBTBlob* TSybDataSet::newEditBlob() {
     FEditBlobs.reserve(FEditBlobs.size() + 1);
     auto* blob = new TBTBlob();
     FEditBlobs.push_back(blob);
     return blob;
 }
 
-bool TSybDataSet::isEditBlob(const TBTBlob* Blob) const noexcept
-{
+bool TSybDataSet::isEditBlob(const TBTBlob* Blob) const noexcept {
     return Blob && std::find(FEditBlobs.begin(), FEditBlobs.end(), Blob) != FEditBlobs.end();
 }
 
-void TSybDataSet::releaseEditBlobs() noexcept
-{
-    for (TBTBlob* blob : FEditBlobs) delete blob;
+void TSybDataSet::releaseEditBlobs() noexcept {
+    for (TBTBlob* blob : FEditBlobs)
+        delete blob;
     FEditBlobs.clear();
 }
 
-void TSybDataSet::commitEditBlobs(const char* Posted, const char* OldStored) noexcept
-{
+void TSybDataSet::commitEditBlobs(const char* Posted, const char* OldStored) noexcept {
     auto commitSlot = [&](int32_t offset) {
         TBTBlob* now;
         std::memcpy(&now, Posted + offset + 1, sizeof now);
         if (OldStored) {
             TBTBlob* before;
             std::memcpy(&before, OldStored + offset + 1, sizeof before);
-            if (before && before != now && !isEditBlob(before)) delete before;
+            if (before && before != now && !isEditBlob(before))
+                delete before;
         }
         auto it = std::find(FEditBlobs.begin(), FEditBlobs.end(), now);
-        if (now && it != FEditBlobs.end()) FEditBlobs.erase(it);  // the stored record owns it now
+        if (now && it != FEditBlobs.end())
+            FEditBlobs.erase(it); // the stored record owns it now
     };
     for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
         const TFieldType t = FFetchFields[i]->GetOstrelDataType();
-        if (t >= ftBlob && t <= ftTypedBinary) commitSlot(FFieldOffsets[i + 1]);
+        if (t >= ftBlob && t <= ftTypedBinary)
+            commitSlot(FFieldOffsets[i + 1]);
     }
     for (TField* f : Fields()) {
-        if (f->FieldNo() > 0 || !isBlobSlot(f)) continue;
-        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup) continue;
+        if (f->FieldNo() > 0 || !isBlobSlot(f))
+            continue;
+        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup)
+            continue;
         commitSlot(FFieldOffsets[0] + f->Offset());
     }
     releaseEditBlobs();
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -13,8 +13,7 @@ namespace tovrin {
 
 using namespace host;
 
-int GetFieldSize(TFieldType DataType, int Size) noexcept
-{
+int GetFieldSize(TFieldType DataType, int Size) noexcept {
     switch (DataType) {
     case ftString:
     case ftFixedChar:
@@ -53,27 +52,27 @@ int GetFieldSize(TFieldType DataType, int Size) noexcept
     }
 }
 
-int GetFieldSize(const TField* Field) noexcept
-{
-    if (Field->DataType() == ftBCD) return Field->DataSize();
+int GetFieldSize(const TField* Field) noexcept {
+    if (Field->DataType() == ftBCD)
+        return Field->DataSize();
     return GetFieldSize(Field->DataType(), Field->Size());
 }
 
 // ---- TBTFetchField -------------------------------------------------------------------------
 
-TBTFetchField::TBTFetchField(TSybDataSet* ADataSet) : FOwnerDataSet(ADataSet)
-{
-    if (ADataSet) ADataSet->FFetchFields.push_back(this);
+TBTFetchField::TBTFetchField(TSybDataSet* ADataSet) : FOwnerDataSet(ADataSet) {
+    if (ADataSet)
+        ADataSet->FFetchFields.push_back(this);
 }
 
-TBTFetchField::~TBTFetchField()
-{
+TBTFetchField::~TBTFetchField() {
     // A descriptor destroyed while still listed (its subclass's constructor failed, or
     // someone deletes it directly) leaves the list so that nothing is freed twice.
     if (FOwnerDataSet) {
         auto& list = FOwnerDataSet->FFetchFields;
         auto it = std::find(list.begin(), list.end(), this);
-        if (it != list.end()) list.erase(it);
+        if (it != list.end())
+            list.erase(it);
     }
 }
 
@@ -82,19 +81,21 @@ TBTFetchField::~TBTFetchField()
 namespace {
 constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
 constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
-}  // namespace
+} // namespace
 
-TRecordStore::~TRecordStore()
-{
-    for (const Chunk& c : FChunks) std::free(c.base);
-    for (const Chunk& c : FRetired) std::free(c.base);
+TRecordStore::~TRecordStore() {
+    for (const Chunk& c : FChunks)
+        std::free(c.base);
+    for (const Chunk& c : FRetired)
+        std::free(c.base);
 }
 
-void TRecordStore::Reset(int32_t BlockSize)
-{
+void TRecordStore::Reset(int32_t BlockSize) {
     if (FLive == 0) {
-        for (const Chunk& c : FChunks) std::free(c.base);
-        for (const Chunk& c : FRetired) std::free(c.base);
+        for (const Chunk& c : FChunks)
+            std::free(c.base);
+        for (const Chunk& c : FRetired)
+            std::free(c.base);
         FRetired.clear();
     } else {
         // Someone still holds blocks: their memory must stay.
@@ -108,8 +109,7 @@ void TRecordStore::Reset(int32_t BlockSize)
     FBlockSize = std::max<int32_t>(BlockSize, 0);
 }
 
-char* TRecordStore::Alloc()
-{
+char* TRecordStore::Alloc() {
     char* block;
     if (!FFree.empty()) {
         block = FFree.back();
@@ -119,16 +119,19 @@ char* TRecordStore::Alloc()
         if (FNext == nullptr || static_cast<std::size_t>(FEnd - FNext) < size) {
             // Each chunk twice the one taken before (FChunks is ordered by address, which
             // says nothing about the order the chunks came in).
-            std::size_t bytes = FChunks.empty() ? kFirstChunkBytes : std::min(FLastChunkBytes * 2, kLargestChunkBytes);
+            std::size_t bytes = FChunks.empty() ? kFirstChunkBytes
+                                                : std::min(FLastChunkBytes * 2, kLargestChunkBytes);
             bytes = std::max(bytes, size);
             bytes -= bytes % size;
             auto* base = static_cast<char*>(std::malloc(bytes));
-            if (!base) throw std::bad_alloc();
+            if (!base)
+                throw std::bad_alloc();
             Chunk chunk{base, bytes};
             // Keep the chunks ordered by address so that Release finds a block's chunk by
             // binary search.
-            auto at = std::upper_bound(FChunks.begin(), FChunks.end(), chunk,
-                                       [](const Chunk& a, const Chunk& b) { return std::less<>()(a.base, b.base); });
+            auto at = std::upper_bound(
+                FChunks.begin(), FChunks.end(), chunk,
+                [](const Chunk& a, const Chunk& b) { return std::less<>()(a.base, b.base); });
             try {
                 FChunks.insert(at, chunk);
             } catch (...) {
@@ -147,42 +150,49 @@ char* TRecordStore::Alloc()
     return block;
 }
 
-bool TRecordStore::owns(const char* Block) const noexcept
-{
+bool TRecordStore::owns(const char* Block) const noexcept {
     if (FLastChunk < FChunks.size()) {
         const Chunk& last = FChunks[FLastChunk];
-        if (!std::less<>()(Block, last.base) && std::less<>()(Block, last.base + last.bytes)) return true;
+        if (!std::less<>()(Block, last.base) && std::less<>()(Block, last.base + last.bytes))
+            return true;
     }
-    auto it = std::upper_bound(FChunks.begin(), FChunks.end(), Block,
-                               [](const char* p, const Chunk& c) { return std::less<>()(p, c.base); });
-    if (it == FChunks.begin()) return false;
+    auto it =
+        std::upper_bound(FChunks.begin(), FChunks.end(), Block,
+                         [](const char* p, const Chunk& c) { return std::less<>()(p, c.base); });
+    if (it == FChunks.begin())
+        return false;
     --it;
-    if (std::less<>()(Block, it->base) || !std::less<>()(Block, it->base + it->bytes)) return false;
+    if (std::less<>()(Block, it->base) || !std::less<>()(Block, it->base + it->bytes))
+        return false;
     FLastChunk = static_cast<std::size_t>(it - FChunks.begin());
     return true;
 }
 
-bool TRecordStore::inRetiredChunk(const char* Block) const noexcept
-{
+bool TRecordStore::inRetiredChunk(const char* Block) const noexcept {
     for (const Chunk& c : FRetired)
-        if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes)) return true;
+        if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes))
+            return true;
     return false;
 }
 
-bool TRecordStore::Drop(char* Block) noexcept
-{
-    if (!Block) return false;
-    if (!owns(Block)) return inRetiredChunk(Block);
-    if (FLive > 0) --FLive;
+bool TRecordStore::Drop(char* Block) noexcept {
+    if (!Block)
+        return false;
+    if (!owns(Block))
+        return inRetiredChunk(Block);
+    if (FLive > 0)
+        --FLive;
     return true;
 }
 
-bool TRecordStore::Release(char* Block) noexcept
-{
-    if (!Block) return false;
+bool TRecordStore::Release(char* Block) noexcept {
+    if (!Block)
+        return false;
     // A block of a retired chunk stays where it is until the store goes.
-    if (!owns(Block)) return inRetiredChunk(Block);
-    if (FLive > 0) --FLive;
+    if (!owns(Block))
+        return inRetiredChunk(Block);
+    if (FLive > 0)
+        --FLive;
     try {
         FFree.push_back(Block);
     } catch (...) {
@@ -191,18 +201,18 @@ bool TRecordStore::Release(char* Block) noexcept
     return true;
 }
 
-std::size_t TRecordStore::Footprint() const noexcept
-{
+std::size_t TRecordStore::Footprint() const noexcept {
     std::size_t total = FFree.capacity() * sizeof(char*) + FChunks.capacity() * sizeof(Chunk);
-    for (const Chunk& c : FChunks) total += c.bytes;
-    for (const Chunk& c : FRetired) total += c.bytes;
+    for (const Chunk& c : FChunks)
+        total += c.bytes;
+    for (const Chunk& c : FRetired)
+        total += c.bytes;
     return total;
 }
 
 // ---- layout ------------------------------------------------------------------------------------
 
-void TSybDataSet::CreateBuffer()
-{
+void TSybDataSet::CreateBuffer() {
     const auto count = FFetchFields.size();
     // One entry per column and one for the calculated area.
     FFieldOffsets.assign(count + 1, 0);
@@ -220,27 +230,27 @@ void TSybDataSet::CreateBuffer()
     FStore.Reset(FRecordSize);
 }
 
-int32_t TSybDataSet::FieldOffset(int Index) const
-{
+int32_t TSybDataSet::FieldOffset(int Index) const {
     if (Index < 0 || Index >= static_cast<int>(FFieldOffsets.size()))
         throw EListError("List index out of bounds (%d)", {Index});
     return FFieldOffsets[static_cast<std::size_t>(Index)];
 }
 
-char* TSybDataSet::GetFieldPointer(char* Buffer, TField* Field) const noexcept
-{
-    if (!Buffer || !Field) return nullptr;
+char* TSybDataSet::GetFieldPointer(char* Buffer, TField* Field) const noexcept {
+    if (!Buffer || !Field)
+        return nullptr;
     const int no = Field->FieldNo();
     if (no > 0) {
-        if (static_cast<std::size_t>(no) > FFetchFields.size()) return nullptr;
+        if (static_cast<std::size_t>(no) > FFetchFields.size())
+            return nullptr;
         return Buffer + FFieldOffsets[static_cast<std::size_t>(no)];
     }
     return Buffer + FFieldOffsets[0] + Field->Offset();
 }
 
-char* TSybDataSet::GetActiveRecordBuffer() const
-{
-    if (FReadBuffer) return State() == dsOldValue ? const_cast<char*>(fetchedValues(FReadBuffer)) : FReadBuffer;
+char* TSybDataSet::GetActiveRecordBuffer() const {
+    if (FReadBuffer)
+        return State() == dsOldValue ? const_cast<char*>(fetchedValues(FReadBuffer)) : FReadBuffer;
     switch (State()) {
     case dsBrowse:
         return IsEmpty() ? nullptr : ActiveBuffer();
@@ -257,7 +267,8 @@ char* TSybDataSet::GetActiveRecordBuffer() const
         // The values as fetched: those kept for an edited record (none for a new one),
         // else the copy taken when the edit began.
         const TRecordBuffer active = ActiveBuffer();
-        if (active && !FPending.empty() && !IsEmpty() && active[FRecordInfoOffset + 4] != static_cast<char>(bfInserted) &&
+        if (active && !FPending.empty() && !IsEmpty() &&
+            active[FRecordInfoOffset + 4] != static_cast<char>(bfInserted) &&
             RecordStatus(active) != usUnmodified)
             return const_cast<char*>(fetchedValues(active));
         return FOldBuffer ? FOldBuffer : active;
@@ -267,14 +278,13 @@ char* TSybDataSet::GetActiveRecordBuffer() const
     }
 }
 
-TBTFetchField* TSybDataSet::GetFetchField(int Index) const
-{
-    if (Index < 0 || Index >= FetchFieldCount()) throw EListError("List index out of bounds (%d)", {Index});
+TBTFetchField* TSybDataSet::GetFetchField(int Index) const {
+    if (Index < 0 || Index >= FetchFieldCount())
+        throw EListError("List index out of bounds (%d)", {Index});
     return FFetchFields[static_cast<std::size_t>(Index)];
 }
 
-void TSybDataSet::ClearFetchFields()
-{
+void TSybDataSet::ClearFetchFields() {
     while (!FFetchFields.empty()) {
         TBTFetchField* last = FFetchFields.back();
         FFetchFields.pop_back();
@@ -282,16 +292,15 @@ void TSybDataSet::ClearFetchFields()
     }
 }
 
-void TSybDataSet::InternalInitRecord(TRecordBuffer Buffer)
-{
+void TSybDataSet::InternalInitRecord(TRecordBuffer Buffer) {
     std::memset(Buffer, 0, static_cast<std::size_t>(FRecordSize));
     setRecordId(Buffer, -1);
 }
 
-// ---- record blocks -------------------------------------------------------------------------------
+// ---- record blocks
+// -------------------------------------------------------------------------------
 
-TRecordBuffer TSybDataSet::AllocStoredRecord()
-{
+TRecordBuffer TSybDataSet::AllocStoredRecord() {
     if (FStore.BlockSize() != FRecordSize) {
         // No layout in force for the store (a buffer asked for before CreateBuffer).
         auto* block = new char[static_cast<std::size_t>(std::max<int32_t>(FRecordSize, 1))];
@@ -301,26 +310,26 @@ TRecordBuffer TSybDataSet::AllocStoredRecord()
     return FStore.Alloc();
 }
 
-void TSybDataSet::freeBlock(TRecordBuffer Buffer) noexcept
-{
-    if (!Buffer) return;
-    if (!FStore.Release(Buffer)) delete[] Buffer;
+void TSybDataSet::freeBlock(TRecordBuffer Buffer) noexcept {
+    if (!Buffer)
+        return;
+    if (!FStore.Release(Buffer))
+        delete[] Buffer;
 }
 
-bool TSybDataSet::isBlobSlot(const TField* Field) noexcept
-{
+bool TSybDataSet::isBlobSlot(const TField* Field) noexcept {
     const TFieldType t = Field->DataType();
     return t >= ftBlob && t <= ftTypedBinary;
 }
 
-void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept
-{
+void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept {
     // The data part follows the layout of the fetch fields, so that a column without a
     // persistent field still gives its holders back; the calculated area follows the
     // calculated and lookup fields.
     for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
         const TFieldType t = FFetchFields[i]->GetOstrelDataType();
-        if (t < ftBlob || t > ftTypedBinary) continue;
+        if (t < ftBlob || t > ftTypedBinary)
+            continue;
         char* value = Buffer + FFieldOffsets[i + 1] + 1;
         TBTBlob* blob;
         std::memcpy(&blob, value, sizeof blob);
@@ -329,10 +338,13 @@ void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept
         std::memcpy(value, &blob, sizeof blob);
     }
     for (TField* f : Fields()) {
-        if (f->FieldNo() > 0 || !isBlobSlot(f)) continue;
-        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup) continue;
+        if (f->FieldNo() > 0 || !isBlobSlot(f))
+            continue;
+        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup)
+            continue;
         char* slot = GetFieldPointer(Buffer, f);
-        if (!slot) continue;
+        if (!slot)
+            continue;
         TBTBlob* blob;
         std::memcpy(&blob, slot + 1, sizeof blob);
         delete blob;
@@ -341,45 +353,50 @@ void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept
     }
 }
 
-bool TSybDataSet::layoutHasBlobs() const noexcept
-{
+bool TSybDataSet::layoutHasBlobs() const noexcept {
     // The slots freeRecordBlobs visits: blob fetch fields, blob calculated and lookup fields.
     for (TBTFetchField* f : FFetchFields) {
         TFieldType t;
         try {
             t = f->GetOstrelDataType();
         } catch (...) {
-            return true;  // a type without a slot format: let freeRecordBlobs decide
+            return true; // a type without a slot format: let freeRecordBlobs decide
         }
-        if (t >= ftBlob && t <= ftTypedBinary) return true;
+        if (t >= ftBlob && t <= ftTypedBinary)
+            return true;
     }
     for (TField* f : Fields()) {
-        if (f->FieldNo() > 0 || !isBlobSlot(f)) continue;
-        if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) return true;
+        if (f->FieldNo() > 0 || !isBlobSlot(f))
+            continue;
+        if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup)
+            return true;
     }
     return false;
 }
 
-void TSybDataSet::releaseStoredRecords() noexcept
-{
+void TSybDataSet::releaseStoredRecords() noexcept {
     // Store blocks are dropped rather than released: nothing reuses them, the store's
     // next Reset frees their chunks whole.
     discardPending();
-    if (FRecords.empty()) return;
+    if (FRecords.empty())
+        return;
     const bool blobs = layoutHasBlobs();
     for (TRecordBuffer r : FRecords) {
-        if (!r) continue;
-        if (blobs) freeRecordBlobs(r);
-        if (!FStore.Drop(r)) delete[] r;
+        if (!r)
+            continue;
+        if (blobs)
+            freeRecordBlobs(r);
+        if (!FStore.Drop(r))
+            delete[] r;
     }
     FRecords.clear();
 }
 
-void TSybDataSet::_InternalFreeRecord(TRecordBuffer Buffer)
-{
-    if (!Buffer) return;
+void TSybDataSet::_InternalFreeRecord(TRecordBuffer Buffer) {
+    if (!Buffer)
+        return;
     freeRecordBlobs(Buffer);
     freeBlock(Buffer);
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -21,13 +21,11 @@ namespace {
 
 // Whether the value is a byte string (an array of bytes), a single value for a binary
 // field rather than an array of values.
-bool isByteArray(const Variant& v) noexcept
-{
+bool isByteArray(const Variant& v) noexcept {
     return v.VarType() == (varArray | varByte);
 }
 
-TBcd variantToBcd(const Variant& v)
-{
+TBcd variantToBcd(const Variant& v) {
     switch (v.VarType()) {
     case varString:
         return StrToBCD(v.AsString());
@@ -50,17 +48,17 @@ TBcd variantToBcd(const Variant& v)
 // The value as an integer when it is one exactly (integral, in the 64-bit range); false
 // for a fractional or out-of-range number. Unconvertible values count as integers: the
 // conversion that stores them reports them.
-bool exactInteger(const Variant& v, int64_t& out)
-{
+bool exactInteger(const Variant& v, int64_t& out) {
     const TVarType type = v.VarType();
-    if (type == varSmallint || type == varInteger || type == varShortInt || type == varByte || type == varWord ||
-        type == varLongWord || type == varInt64 || type == varBoolean) {
+    if (type == varSmallint || type == varInteger || type == varShortInt || type == varByte ||
+        type == varWord || type == varLongWord || type == varInt64 || type == varBoolean) {
         out = v.AsInt64();
         return true;
     }
     double d = 0;
     if (type == varString) {
-        if (TryStrToInt64(Trim(v.AsString()), out)) return true;
+        if (TryStrToInt64(Trim(v.AsString()), out))
+            return true;
         if (!TryStrToFloat(v.AsString(), d)) {
             out = 0;
             return true;
@@ -69,22 +67,22 @@ bool exactInteger(const Variant& v, int64_t& out)
         d = v.AsFloat();
     }
     // 2^63 is the first double beyond the 64-bit range.
-    if (!(d == std::trunc(d)) || d < -9223372036854775808.0 || d >= 9223372036854775808.0) return false;
+    if (!(d == std::trunc(d)) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+        return false;
     out = static_cast<int64_t>(d);
     return true;
 }
 
-bool integerFits(const Variant& v, int64_t lo, int64_t hi)
-{
+bool integerFits(const Variant& v, int64_t lo, int64_t hi) {
     int64_t n = 0;
     return exactInteger(v, n) && n >= lo && n <= hi;
 }
 
 // Whether the field's slot holds the value without loss: a text within the field's size,
 // an integer within the type's range, a date without a time for a date field.
-bool valueFitsField(TField* field, const Variant& v)
-{
-    if (VarIsNull(v) || v.VarType() == varEmpty) return true;
+bool valueFitsField(TField* field, const Variant& v) {
+    if (VarIsNull(v) || v.VarType() == varEmpty)
+        return true;
     const auto size = static_cast<std::size_t>(std::max(field->Size(), 0));
     switch (field->DataType()) {
     case ftString:
@@ -116,24 +114,27 @@ bool valueFitsField(TField* field, const Variant& v)
     }
 }
 
-}  // namespace
+} // namespace
 
-bool TSybDataSet::KeyFitsFields(const std::vector<TField*>& Keys, const Variant& Values)
-{
-    if (Keys.empty()) return true;
+bool TSybDataSet::KeyFitsFields(const std::vector<TField*>& Keys, const Variant& Values) {
+    if (Keys.empty())
+        return true;
     int dims = VarArrayDimCount(Values);
     if (dims == 1 && Keys.size() == 1 && isByteArray(Values) &&
         (Keys.front()->DataType() == ftBytes || Keys.front()->DataType() == ftVarBytes))
         dims = 0;
-    if (dims == 0) return Keys.size() != 1 || valueFitsField(Keys.front(), Values);
-    if (dims > 1) return true;  // PopulateRecord reports the shape
+    if (dims == 0)
+        return Keys.size() != 1 || valueFitsField(Keys.front(), Values);
+    if (dims > 1)
+        return true; // PopulateRecord reports the shape
     for (std::size_t i = 0; i < Keys.size(); ++i)
-        if (!valueFitsField(Keys[i], VarArrayGet(Values, {static_cast<int>(i)}))) return false;
+        if (!valueFitsField(Keys[i], VarArrayGet(Values, {static_cast<int>(i)})))
+            return false;
     return true;
 }
 
-void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldNames, const Variant& Values)
-{
+void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldNames,
+                                 const Variant& Values) {
     // The key list is temporary: the flag that tells whether the sort list holds
     // calculated fields keeps its value.
     FlagRestore keepCalcFlag(FCalcFieldsInList);
@@ -142,10 +143,13 @@ void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldN
     int dims = VarArrayDimCount(Values);
     if (dims == 1 && list.size() == 1 && isByteArray(Values) &&
         (list.front()->DataType() == ftBytes || list.front()->DataType() == ftVarBytes))
-        dims = 0;  // the bytes of one binary value, not one value per field
-    if (dims > 1) DatabaseError("Array has more then one dimension");
-    if (dims == 0 && list.size() > 1) DatabaseError("Only one field can by filled with non-array variant");
-    if (list.empty()) DatabaseError("Invalid field count");
+        dims = 0; // the bytes of one binary value, not one value per field
+    if (dims > 1)
+        DatabaseError("Array has more then one dimension");
+    if (dims == 0 && list.size() > 1)
+        DatabaseError("Only one field can by filled with non-array variant");
+    if (list.empty())
+        DatabaseError("Invalid field count");
     if (dims == 0) {
         PopulateField(Buffer, list.front(), Values);
         return;
@@ -154,10 +158,10 @@ void TSybDataSet::PopulateRecord(TRecordBuffer Buffer, const std::string& FieldN
         PopulateField(Buffer, list[i], VarArrayGet(Values, {static_cast<int>(i)}));
 }
 
-void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Variant& Value)
-{
+void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Variant& Value) {
     char* slot = GetFieldPointer(Buffer, Field);
-    if (!slot) return;
+    if (!slot)
+        return;
     const int size = GetFieldSize(Field);
     char* value = slot + 1;
     if (VarIsNull(Value)) {
@@ -170,9 +174,11 @@ void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Varia
     case ftString:
     case ftFixedChar:
     case ftWideString: {
-        std::string text(utf8CutBytes(VarToStr(Value), static_cast<std::size_t>(std::max(Field->Size(), 0))));
+        std::string text(
+            utf8CutBytes(VarToStr(Value), static_cast<std::size_t>(std::max(Field->Size(), 0))));
         text.resize(static_cast<std::size_t>(size), '\0');
-        if (Field->Transliterate()) Translate(text.data(), text.data(), true);
+        if (Field->Transliterate())
+            Translate(text.data(), text.data(), true);
         std::memcpy(value, text.data(), static_cast<std::size_t>(size));
         break;
     }
@@ -223,7 +229,8 @@ void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Varia
         if (size == static_cast<int>(sizeof(int64_t))) {
             // A field that keeps 64-bit units of its scale (TBCDField::Int64Slot).
             int64_t units = 0;
-            if (!BCDToScaledInt64(v, Field->Size(), units)) throw EConvertError(dbconsts::SBcdOverflow);
+            if (!BCDToScaledInt64(v, Field->Size(), units))
+                throw EConvertError(dbconsts::SBcdOverflow);
             std::memcpy(value, &units, sizeof units);
         } else {
             std::memcpy(value, &v, sizeof v);
@@ -253,4 +260,4 @@ void TSybDataSet::PopulateField(TRecordBuffer Buffer, TField* Field, const Varia
     slot[0] = 1;
 }
 
-}  // namespace tovrin
+} // namespace tovrin

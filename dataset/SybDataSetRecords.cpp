@@ -12,8 +12,7 @@ using namespace host;
 
 TSybDataSet::TSybDataSet(TComponent* AOwner) : TDataSet(AOwner) {}
 
-TSybDataSet::~TSybDataSet()
-{
+TSybDataSet::~TSybDataSet() {
     Destroying();
     try {
         Close();
@@ -32,23 +31,20 @@ TSybDataSet::~TSybDataSet()
 
 void TSybDataSet::InternalExec() {}
 
-bool TSybDataSet::IsFiltered()
-{
+bool TSybDataSet::IsFiltered() {
     return false;
 }
 
 // ---- opening and closing ----------------------------------------------------------------------
 
-void TSybDataSet::InternalOpen()
-{
+void TSybDataSet::InternalOpen() {
     InternalExec();
     numberRecords();
     FCurRec = -1;
     SetBookmarkSize(4);
 }
 
-void TSybDataSet::InternalClose()
-{
+void TSybDataSet::InternalClose() {
     detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) {
@@ -64,48 +60,45 @@ void TSybDataSet::InternalClose()
     FListSorted = false;
     FCursorOpen = false;
     FStore.Reset(0);
-    FSortFieldList.clear();  // its fields may go with the default fields; rebuilt at open
+    FSortFieldList.clear(); // its fields may go with the default fields; rebuilt at open
     BindFields(false);
-    if (DefaultFields()) DestroyFields();
+    if (DefaultFields())
+        DestroyFields();
 }
 
-void TSybDataSet::DoAfterOpen()
-{
+void TSybDataSet::DoAfterOpen() {
     try {
         BuildFieldList(FSortFieldList, FSortFields);
     } catch (...) {
         FSortFields.clear();
         throw;
     }
-    if (FAutoSort) Sort(FSortOptions);
+    if (FAutoSort)
+        Sort(FSortOptions);
     TDataSet::DoAfterOpen();
 }
 
-void TSybDataSet::DoOnNewRecord()
-{
+void TSybDataSet::DoOnNewRecord() {
     TDataSet::DoOnNewRecord();
 }
 
 // ---- navigation ---------------------------------------------------------------------------------
 
-void TSybDataSet::InternalFirst()
-{
+void TSybDataSet::InternalFirst() {
     FCurRec = -1;
 }
 
-void TSybDataSet::InternalLast()
-{
+void TSybDataSet::InternalLast() {
     FCurRec = static_cast<int32_t>(FRecords.size());
 }
 
-TRecordBuffer TSybDataSet::StoredRecord(int Index) const
-{
-    if (Index < 0 || Index >= StoredRecordCount()) throw EListError("List index out of bounds (%d)", {Index});
+TRecordBuffer TSybDataSet::StoredRecord(int Index) const {
+    if (Index < 0 || Index >= StoredRecordCount())
+        throw EListError("List index out of bounds (%d)", {Index});
     return FRecords[static_cast<std::size_t>(Index)];
 }
 
-TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/)
-{
+TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
     const auto count = static_cast<int32_t>(FRecords.size());
     for (;;) {
         TGetResult result = grOK;
@@ -129,29 +122,33 @@ TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
                 result = grBOF;
             break;
         }
-        if (result != grOK) return result;
+        if (result != grOK)
+            return result;
 
         // The copy carries the record's identity, which is its bookmark.
-        std::memcpy(Buffer, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
+        std::memcpy(Buffer, FRecords[static_cast<std::size_t>(FCurRec)],
+                    static_cast<std::size_t>(FRecordSize));
         Buffer[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
         // A filter computes the record's calculated fields before it tests the record;
         // without one they are computed here.
         const bool filtered = IsFiltered();
         const bool accepted = !filtered || FilterRecord(Buffer);
-        if (!accepted && GetMode == gmCurrent) return grError;
-        if (!filtered) GetCalcFields(Buffer);
-        if (accepted) return grOK;
+        if (!accepted && GetMode == gmCurrent)
+            return grError;
+        if (!filtered)
+            GetCalcFields(Buffer);
+        if (accepted)
+            return grOK;
     }
 }
 
-bool TSybDataSet::FilterRecord(TRecordBuffer Buffer)
-{
-    if (!IsFiltered()) return true;
+bool TSybDataSet::FilterRecord(TRecordBuffer Buffer) {
+    if (!IsFiltered())
+        return true;
     return testFilter(Buffer);
 }
 
-bool TSybDataSet::testFilter(TRecordBuffer Buffer)
-{
+bool TSybDataSet::testFilter(TRecordBuffer Buffer) {
     bool accept = true;
     const TDataSetState saved = SetTempState(dsFilter);
     TRecordBuffer savedFilterBuffer = FFilterBuffer;
@@ -164,7 +161,7 @@ bool TSybDataSet::testFilter(TRecordBuffer Buffer)
             GetCalcFields(Buffer);
         }
         accept = RecordMatchesFilter();
-        AbortIfClosing();  // the handler closed the dataset: stop what filtered
+        AbortIfClosing(); // the handler closed the dataset: stop what filtered
     } catch (...) {
         // The handler's exception goes to the caller, with the state and the controls as
         // they were before the test.
@@ -177,9 +174,9 @@ bool TSybDataSet::testFilter(TRecordBuffer Buffer)
     return accept;
 }
 
-int TSybDataSet::GetRecordCount()
-{
-    if (!IsFiltered()) return static_cast<int>(FRecords.size());
+int TSybDataSet::GetRecordCount() {
+    if (!IsFiltered())
+        return static_cast<int>(FRecords.size());
     const TDataSetState saved = SetTempState(dsBrowse);
     const int32_t savedRec = FCurRec;
     TRecordBuffer scratch = nullptr;
@@ -187,11 +184,13 @@ int TSybDataSet::GetRecordCount()
     try {
         scratch = AllocRecordBuffer();
         InternalFirst();
-        while (GetRecord(scratch, gmNext, true) == grOK) ++count;
+        while (GetRecord(scratch, gmNext, true) == grOK)
+            ++count;
     } catch (...) {
         RestoreState(saved);
         FCurRec = savedRec;
-        if (scratch) FreeRecordBuffer(scratch);
+        if (scratch)
+            FreeRecordBuffer(scratch);
         throw;
     }
     RestoreState(saved);
@@ -200,25 +199,26 @@ int TSybDataSet::GetRecordCount()
     return count;
 }
 
-void TSybDataSet::ClearCalcFields(TRecordBuffer Buffer)
-{
-    if (!Buffer || CalcFieldsSize() <= 0 || FRecordSize <= FFieldOffsets[0]) return;
-    std::memset(Buffer + FFieldOffsets[0], 0, static_cast<std::size_t>(FRecordSize - FFieldOffsets[0]));
+void TSybDataSet::ClearCalcFields(TRecordBuffer Buffer) {
+    if (!Buffer || CalcFieldsSize() <= 0 || FRecordSize <= FFieldOffsets[0])
+        return;
+    std::memset(Buffer + FFieldOffsets[0], 0,
+                static_cast<std::size_t>(FRecordSize - FFieldOffsets[0]));
 }
 
 // ---- the record list --------------------------------------------------------------------------
 
-void TSybDataSet::_InternalAdd(TRecordBuffer Buffer)
-{
+void TSybDataSet::_InternalAdd(TRecordBuffer Buffer) {
     setRecordId(Buffer, takeRecordId());
     FRecords.push_back(Buffer);
-    if (!FPositionsStale) FPositionOfId.back() = static_cast<int32_t>(FRecords.size()) - 1;
+    if (!FPositionsStale)
+        FPositionOfId.back() = static_cast<int32_t>(FRecords.size()) - 1;
     FListSorted = false;
 }
 
-void TSybDataSet::_InternalInsert(int Pos, TRecordBuffer Buffer)
-{
-    if (Pos < 0) Pos = 0;
+void TSybDataSet::_InternalInsert(int Pos, TRecordBuffer Buffer) {
+    if (Pos < 0)
+        Pos = 0;
     if (Pos >= static_cast<int>(FRecords.size())) {
         _InternalAdd(Buffer);
         return;
@@ -229,8 +229,7 @@ void TSybDataSet::_InternalInsert(int Pos, TRecordBuffer Buffer)
     FListSorted = false;
 }
 
-void TSybDataSet::AddRecord(TRecordBuffer Buffer)
-{
+void TSybDataSet::AddRecord(TRecordBuffer Buffer) {
     FRecords.push_back(Buffer);
 }
 
@@ -238,40 +237,37 @@ void TSybDataSet::AddRecord(TRecordBuffer Buffer)
 
 // Starts an edit or insert afresh: no blob written by an earlier one, and a copy of the
 // active record as it is now for dsOldValue.
-void TSybDataSet::beginRecordChange()
-{
+void TSybDataSet::beginRecordChange() {
     detachBlobStreams();
     releaseEditBlobs();
-    if (FOldBuffer) freeBlock(FOldBuffer);
+    if (FOldBuffer)
+        freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
     auto* copy = new char[static_cast<std::size_t>(FRecordSize > 0 ? FRecordSize : 1)];
     std::memcpy(copy, ActiveBuffer(), static_cast<std::size_t>(FRecordSize));
     FOldBuffer = copy;
 }
 
-void TSybDataSet::InternalEdit()
-{
+void TSybDataSet::InternalEdit() {
     TDataSet::InternalEdit();
     beginRecordChange();
 }
 
-void TSybDataSet::InternalInsert()
-{
+void TSybDataSet::InternalInsert() {
     TDataSet::InternalInsert();
     beginRecordChange();
 }
 
-void TSybDataSet::InternalCancel()
-{
+void TSybDataSet::InternalCancel() {
     detachBlobStreams();
-    if (FOldBuffer) freeBlock(FOldBuffer);
+    if (FOldBuffer)
+        freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
     releaseEditBlobs();
     TDataSet::InternalCancel();
 }
 
-void TSybDataSet::InternalPost()
-{
+void TSybDataSet::InternalPost() {
     // What a blob stream still open has written belongs to the record being posted.
     flushBlobStreams();
     CheckRequiredFields();
@@ -281,7 +277,8 @@ void TSybDataSet::InternalPost()
         // The edited buffer carries its record's identity: wherever a sort or an insert
         // moved the record meanwhile, the edit goes over that record.
         p = positionOfId(recordId(active));
-        if (p < 0) DatabaseError(dbconsts::SRecordNotFound, this);
+        if (p < 0)
+            DatabaseError(dbconsts::SRecordNotFound, this);
         TRecordBuffer stored = FRecords[static_cast<std::size_t>(p)];
         // The values as fetched are kept the first time the record changes.
         const TUpdateStatus status = notePendingEdit(stored);
@@ -310,16 +307,17 @@ void TSybDataSet::InternalPost()
         notePendingInsert(block);
         commitEditBlobs(active, nullptr);
     }
-    if (FAutoSort && !FSortFieldList.empty()) p = Resort(p);
+    if (FAutoSort && !FSortFieldList.empty())
+        p = Resort(p);
     // The posted record is the current one: the host re-reads the window from here.
     FCurRec = p;
     detachBlobStreams();
-    if (FOldBuffer) freeBlock(FOldBuffer);
+    if (FOldBuffer)
+        freeBlock(FOldBuffer);
     FOldBuffer = nullptr;
 }
 
-void TSybDataSet::InternalAddRecord(void* Buffer, bool Append)
-{
+void TSybDataSet::InternalAddRecord(void* Buffer, bool Append) {
     TRecordBuffer block = AllocStoredRecord();
     std::memcpy(block, Buffer, static_cast<std::size_t>(FRecordSize));
     try {
@@ -334,4 +332,4 @@ void TSybDataSet::InternalAddRecord(void* Buffer, bool Append)
     notePendingInsert(block);
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -16,42 +16,46 @@ using namespace host;
 
 // ---- choosing the search ---------------------------------------------------------------------
 
-bool TSybDataSet::CanBinaryLocate(const std::vector<TField*>& Keys)
-{
-    if (!FDoBinaryLocate || !DeclaredSorted() || !FListSorted || Keys.empty()) return false;
-    if (IsFiltered()) return false;
+bool TSybDataSet::CanBinaryLocate(const std::vector<TField*>& Keys) {
+    if (!FDoBinaryLocate || !DeclaredSorted() || !FListSorted || Keys.empty())
+        return false;
+    if (IsFiltered())
+        return false;
     // Halving needs the key order to be the list order. A prefix of a text does not
     // sort like the whole text under the locale's collation ('Aba' sorts before 'abz',
     // but 'Ab' after 'ab'), so partial keys, and sorts made with partial keys, are
     // searched sequentially; so are locates whose letter-case rule differs from the
     // sort's.
-    if (FLocateOptions.Contains(btcoPartialKey) || FSortOptions.Contains(btcoPartialKey)) return false;
-    if (FLocateOptions.Contains(btcoCaseInsensitive) != FSortOptions.Contains(btcoCaseInsensitive)) return false;
+    if (FLocateOptions.Contains(btcoPartialKey) || FSortOptions.Contains(btcoPartialKey))
+        return false;
+    if (FLocateOptions.Contains(btcoCaseInsensitive) != FSortOptions.Contains(btcoCaseInsensitive))
+        return false;
     // The key fields must be the leading fields of the last sort, one by one, as the
     // dataset resolves the names (not as texts: a sort on "Names" says nothing about
     // "Name").
     int pos = 1;
     const auto length = static_cast<int>(FSortedFieldNames.size());
     for (TField* key : Keys) {
-        if (pos > length) return false;
+        if (pos > length)
+            return false;
         const std::string name = ExtractFieldName(FSortedFieldNames, pos);
-        if (FindField(name) != key) return false;
+        if (FindField(name) != key)
+            return false;
     }
     return true;
 }
 
 // ---- the searches ------------------------------------------------------------------------------
 
-bool TSybDataSet::acceptsStored(int Index, TRecordBuffer Scratch, bool Always)
-{
-    std::memcpy(Scratch, FRecords[static_cast<std::size_t>(Index)], static_cast<std::size_t>(FRecordSize));
+bool TSybDataSet::acceptsStored(int Index, TRecordBuffer Scratch, bool Always) {
+    std::memcpy(Scratch, FRecords[static_cast<std::size_t>(Index)],
+                static_cast<std::size_t>(FRecordSize));
     Scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
     return Always ? testFilter(Scratch) : FilterRecord(Scratch);
 }
 
-int TSybDataSet::_InternalSequentialSearch(const std::vector<TField*>& Keys, int /*First*/, int /*Last*/, char* Key,
-                                           bool& Found)
-{
+int TSybDataSet::_InternalSequentialSearch(const std::vector<TField*>& Keys, int /*First*/,
+                                           int /*Last*/, char* Key, bool& Found) {
     Found = false;
     int c = 1;
     const auto count = static_cast<int>(FRecords.size());
@@ -60,9 +64,11 @@ int TSybDataSet::_InternalSequentialSearch(const std::vector<TField*>& Keys, int
     // that a handler can neither change a stored record nor read a stale number.
     TRecordBuffer scratch = nullptr;
     try {
-        if (filtered) scratch = AllocRecordBuffer();
+        if (filtered)
+            scratch = AllocRecordBuffer();
         for (int i = 0; i < count; ++i) {
-            if (filtered && !acceptsStored(i, scratch)) continue;
+            if (filtered && !acceptsStored(i, scratch))
+                continue;
             c = _InternalKeyCompareRecords(Keys, Key, FRecords[static_cast<std::size_t>(i)]);
             if (c == 0) {
                 Found = true;
@@ -71,20 +77,25 @@ int TSybDataSet::_InternalSequentialSearch(const std::vector<TField*>& Keys, int
             }
         }
     } catch (...) {
-        if (scratch) FreeRecordBuffer(scratch);
+        if (scratch)
+            FreeRecordBuffer(scratch);
         throw;
     }
-    if (scratch) FreeRecordBuffer(scratch);
+    if (scratch)
+        FreeRecordBuffer(scratch);
     return c;
 }
 
-int TSybDataSet::_InternalBinarySearch(const std::vector<TField*>& Keys, int First, int Last, char* Key, bool& Found)
-{
+int TSybDataSet::_InternalBinarySearch(const std::vector<TField*>& Keys, int First, int Last,
+                                       char* Key, bool& Found) {
     Found = false;
     const auto count = static_cast<int>(FRecords.size());
-    if (First < 0) First = 0;
-    if (Last > count - 1) Last = count - 1;
-    if (First > Last) return 0;
+    if (First < 0)
+        First = 0;
+    if (Last > count - 1)
+        Last = count - 1;
+    if (First > Last)
+        return 0;
     // The lower bound: the first record, in list order, that does not sort before the
     // key. Records equal to the key are adjacent in a list sorted on the key fields, so
     // that record is the first match when there is one, as with the sequential search.
@@ -96,7 +107,8 @@ int TSybDataSet::_InternalBinarySearch(const std::vector<TField*>& Keys, int Fir
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
         c = _InternalKeyCompareRecords(Keys, Key, FRecords[static_cast<std::size_t>(mid)]);
-        if (descending) c = -c;
+        if (descending)
+            c = -c;
         if (c > 0) {
             lo = mid + 1;
         } else {
@@ -114,15 +126,17 @@ int TSybDataSet::_InternalBinarySearch(const std::vector<TField*>& Keys, int Fir
 
 // ---- Locate, Lookup ----------------------------------------------------------------------------
 
-bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options,
-                               bool /*SyncCursor*/)
-{
-    if (VarArrayDimCount(KeyValues) > 1) DatabaseError("Variant array of values has invalid dimension count");
+bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyValues,
+                               TLocateOptions Options, bool /*SyncCursor*/) {
+    if (VarArrayDimCount(KeyValues) > 1)
+        DatabaseError("Variant array of values has invalid dimension count");
     CheckBrowseMode();
     CursorPosChanged();
     FLocateOptions = TBTCompareOptions();
-    if (Options.Contains(loCaseInsensitive)) FLocateOptions.Include(btcoCaseInsensitive);
-    if (Options.Contains(loPartialKey)) FLocateOptions.Include(btcoPartialKey);
+    if (Options.Contains(loCaseInsensitive))
+        FLocateOptions.Include(btcoCaseInsensitive);
+    if (Options.Contains(loPartialKey))
+        FLocateOptions.Include(btcoPartialKey);
 
     bool found = false;
     // The key list decides whether comparisons recompute calculated fields while the
@@ -153,8 +167,10 @@ bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyV
                 (void)_InternalSequentialSearch(keys, 0, last, key, found);
         }
     } catch (...) {
-        if (disabled) EnableControls();
-        if (key) FreeRecordBuffer(key);
+        if (disabled)
+            EnableControls();
+        if (key)
+            FreeRecordBuffer(key);
         SetFound(false);
         throw;
     }
@@ -164,8 +180,8 @@ bool TSybDataSet::LocateRecord(const std::string& KeyFields, const Variant& KeyV
     return found;
 }
 
-bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options)
-{
+bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
+                         TLocateOptions Options) {
     TOperationScope scope(*this);
     DoBeforeScroll();
     const bool found = LocateRecord(KeyFields, KeyValues, Options, true);
@@ -176,8 +192,8 @@ bool TSybDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
     return found;
 }
 
-Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields)
-{
+Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
+                            const std::string& ResultFields) {
     TOperationScope scope(*this);
     Variant result = Null();
     const int32_t savedRec = FCurRec;
@@ -191,7 +207,8 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
     TRecordBuffer scratch = nullptr;
     try {
         scratch = AllocRecordBuffer();
-        std::memcpy(scratch, FRecords[static_cast<std::size_t>(FCurRec)], static_cast<std::size_t>(FRecordSize));
+        std::memcpy(scratch, FRecords[static_cast<std::size_t>(FCurRec)],
+                    static_cast<std::size_t>(FRecordSize));
         scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
         const TDataSetState saved = SetTempState(dsCalcFields);
         try {
@@ -203,7 +220,8 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
         }
         RestoreState(saved);
     } catch (...) {
-        if (scratch) FreeRecordBuffer(scratch);
+        if (scratch)
+            FreeRecordBuffer(scratch);
         FCurRec = savedRec;
         throw;
     }
@@ -212,10 +230,10 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
     return result;
 }
 
-// ---- FindRecord ----------------------------------------------------------------------------------
+// ---- FindRecord
+// ----------------------------------------------------------------------------------
 
-bool TSybDataSet::FindRecord(bool Restart, bool GoForward)
-{
+bool TSybDataSet::FindRecord(bool Restart, bool GoForward) {
     CheckBrowseMode();
     DoBeforeScroll();
     SetFound(false);
@@ -233,7 +251,8 @@ bool TSybDataSet::FindRecord(bool Restart, bool GoForward)
     TRecordBuffer scratch = nullptr;
     int target = -1;
     try {
-        if (filtered) scratch = AllocRecordBuffer();
+        if (filtered)
+            scratch = AllocRecordBuffer();
         for (int i = pos + step; i >= 0 && i < count; i += step) {
             if (!filtered || acceptsStored(i, scratch, true)) {
                 target = i;
@@ -241,17 +260,20 @@ bool TSybDataSet::FindRecord(bool Restart, bool GoForward)
             }
         }
     } catch (...) {
-        if (scratch) FreeRecordBuffer(scratch);
+        if (scratch)
+            FreeRecordBuffer(scratch);
         throw;
     }
-    if (scratch) FreeRecordBuffer(scratch);
+    if (scratch)
+        FreeRecordBuffer(scratch);
     if (target >= 0) {
         FCurRec = target;
         Resync(TResyncMode{rmExact, rmCenter});
         SetFound(true);
     }
-    if (Found()) DoAfterScroll();
+    if (Found())
+        DoAfterScroll();
     return Found();
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -15,45 +15,41 @@ using namespace host;
 
 namespace {
 
-template <class T>
-T load(const char* p) noexcept
-{
+template <class T> T load(const char* p) noexcept {
     T v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-template <class T>
-int threeWay(T a, T b) noexcept
-{
+template <class T> int threeWay(T a, T b) noexcept {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
 // Orders two BCD values by their numeric value, digit by digit (never through a double,
 // which cannot tell 38-digit keys apart).
-int compareBcd(const char* a, const char* b) noexcept
-{
+int compareBcd(const char* a, const char* b) noexcept {
     return BCDCompare(load<TBcd>(a), load<TBcd>(b));
 }
 
 // Text of a NUL-terminated slot value of at most size bytes.
-std::string_view slotText(const char* p, int size) noexcept
-{
+std::string_view slotText(const char* p, int size) noexcept {
     return {p, strnlen(p, static_cast<std::size_t>(size > 0 ? size : 0))};
 }
 
-}  // namespace
+} // namespace
 
-int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size, TBTCompareOptions Options)
-{
+int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size,
+                       TBTCompareOptions Options) {
     switch (Type) {
     case ftString:
     case ftFixedChar:
     case ftWideString: {
         std::string_view a = slotText(A, Size);
         std::string_view b = slotText(B, Size);
-        if (Options.Contains(btcoPartialKey)) b = utf8Left(b, utf8Length(a));
-        return Options.Contains(btcoCaseInsensitive) ? AnsiCompareTextRu(a, b) : AnsiCompareStr(a, b);
+        if (Options.Contains(btcoPartialKey))
+            b = utf8Left(b, utf8Length(a));
+        return Options.Contains(btcoCaseInsensitive) ? AnsiCompareTextRu(a, b)
+                                                     : AnsiCompareStr(a, b);
     }
     case ftSmallint:
         return threeWay(load<int16_t>(A), load<int16_t>(B));
@@ -75,8 +71,9 @@ int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size, 
         return threeWay(load<int64_t>(A), load<int64_t>(B));
     case ftBCD:
         // Eight bytes: a count of units of the field's scale, the same for both values.
-        return Size == static_cast<int>(sizeof(int64_t)) ? threeWay(load<int64_t>(A), load<int64_t>(B))
-                                                          : compareBcd(A, B);
+        return Size == static_cast<int>(sizeof(int64_t))
+                   ? threeWay(load<int64_t>(A), load<int64_t>(B))
+                   : compareBcd(A, B);
     case ftBytes: {
         const int c = std::memcmp(A, B, static_cast<std::size_t>(Size > 0 ? Size : 0));
         return c < 0 ? -1 : (c > 0 ? 1 : 0);
@@ -89,7 +86,8 @@ int CompareFieldValues(TFieldType Type, const char* A, const char* B, int Size, 
         const std::size_t la = std::min<std::size_t>(load<uint16_t>(A), room);
         const std::size_t lb = std::min<std::size_t>(load<uint16_t>(B), room);
         const int c = std::memcmp(A + 2, B + 2, std::min(la, lb));
-        if (c != 0) return c < 0 ? -1 : 1;
+        if (c != 0)
+            return c < 0 ? -1 : 1;
         return threeWay(la, lb);
     }
     default:
@@ -109,23 +107,25 @@ struct SortKey {
 // Hoare's partition around the middle record, exchanging references only; recursion
 // into the left part and a loop on the right part.
 template <class Compare>
-void quickSortRecords(std::vector<TRecordBuffer>& rec, int l, int r, Compare& compare)
-{
+void quickSortRecords(std::vector<TRecordBuffer>& rec, int l, int r, Compare& compare) {
     int i;
     do {
         i = l;
         int j = r;
         char* pivot = rec[static_cast<std::size_t>((l + r) / 2)];
         do {
-            while (compare(rec[static_cast<std::size_t>(i)], pivot) < 0) ++i;
-            while (compare(rec[static_cast<std::size_t>(j)], pivot) > 0) --j;
+            while (compare(rec[static_cast<std::size_t>(i)], pivot) < 0)
+                ++i;
+            while (compare(rec[static_cast<std::size_t>(j)], pivot) > 0)
+                --j;
             if (i <= j) {
                 std::swap(rec[static_cast<std::size_t>(i)], rec[static_cast<std::size_t>(j)]);
                 ++i;
                 --j;
             }
         } while (i <= j);
-        if (l < j) quickSortRecords(rec, l, j, compare);
+        if (l < j)
+            quickSortRecords(rec, l, j, compare);
         l = i;
     } while (i < r);
 }
@@ -133,21 +133,17 @@ void quickSortRecords(std::vector<TRecordBuffer>& rec, int l, int r, Compare& co
 // The sort on one numeric field: nulls first, then by value, then by record number; the
 // whole order reversed when descending.
 // The three-way order of a slot value type.
-template <class T>
-int valueOrder(const char* a, const char* b) noexcept
-{
+template <class T> int valueOrder(const char* a, const char* b) noexcept {
     return threeWay(load<T>(a), load<T>(b));
 }
 
-template <>
-int valueOrder<TBcd>(const char* a, const char* b) noexcept
-{
+template <> int valueOrder<TBcd>(const char* a, const char* b) noexcept {
     return compareBcd(a, b);
 }
 
 template <class T>
-void sortOnNumber(std::vector<TRecordBuffer>& rec, int l, int r, int32_t offset, int32_t infoOffset, bool descending)
-{
+void sortOnNumber(std::vector<TRecordBuffer>& rec, int l, int r, int32_t offset, int32_t infoOffset,
+                  bool descending) {
     auto cmp = [offset, infoOffset, descending](const char* a, const char* b) {
         const char* pa = a + offset;
         const char* pb = b + offset;
@@ -156,24 +152,27 @@ void sortOnNumber(std::vector<TRecordBuffer>& rec, int l, int r, int32_t offset,
             c = valueOrder<T>(pa + 1, pb + 1);
         else
             c = (pa[0] ? 1 : 0) - (pb[0] ? 1 : 0);
-        if (c == 0) c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
+        if (c == 0)
+            c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
         return descending ? -c : c;
     };
     quickSortRecords(rec, l, r, cmp);
 }
 
-}  // namespace
+} // namespace
 
-// ---- record comparison ----------------------------------------------------------------------------
+// ---- record comparison
+// ----------------------------------------------------------------------------
 
 int TSybDataSet::_InternalCompareRecords(const std::vector<TField*>& Fields, char* A, char* B,
-                                         TBTCompareOptions Options)
-{
-    if (!A || !B) return 0;
+                                         TBTCompareOptions Options) {
+    if (!A || !B)
+        return 0;
     for (TField* f : Fields) {
         const char* pa = GetFieldPointer(A, f);
         const char* pb = GetFieldPointer(B, f);
-        if (!pa || !pb) continue;
+        if (!pa || !pb)
+            continue;
         int c;
         if (pa[0] && pb[0])
             c = CompareFieldValues(f->DataType(), pa + 1, pb + 1, GetFieldSize(f), Options);
@@ -183,13 +182,13 @@ int TSybDataSet::_InternalCompareRecords(const std::vector<TField*>& Fields, cha
             c = -1;
         else
             c = 0;
-        if (c != 0) return c;
+        if (c != 0)
+            return c;
     }
     return 0;
 }
 
-int TSybDataSet::_InternalSortCompareRecords(const std::vector<TField*>& Fields, char* A, char* B)
-{
+int TSybDataSet::_InternalSortCompareRecords(const std::vector<TField*>& Fields, char* A, char* B) {
     if (FCalcFieldsInList) {
         ClearCalcFields(A);
         GetCalcFields(A);
@@ -197,12 +196,13 @@ int TSybDataSet::_InternalSortCompareRecords(const std::vector<TField*>& Fields,
         GetCalcFields(B);
     }
     int c = _InternalCompareRecords(Fields, A, B, FSortOptions);
-    if (c == 0 && A && B) c = threeWay(recordId(A), recordId(B));
+    if (c == 0 && A && B)
+        c = threeWay(recordId(A), recordId(B));
     return FSortOptions.Contains(btcoDescending) ? -c : c;
 }
 
-int TSybDataSet::_InternalKeyCompareRecords(const std::vector<TField*>& Fields, char* Key, char* Rec)
-{
+int TSybDataSet::_InternalKeyCompareRecords(const std::vector<TField*>& Fields, char* Key,
+                                            char* Rec) {
     if (FCalcFieldsInList) {
         ClearCalcFields(Rec);
         GetCalcFields(Rec);
@@ -210,10 +210,10 @@ int TSybDataSet::_InternalKeyCompareRecords(const std::vector<TField*>& Fields, 
     return _InternalCompareRecords(Fields, Key, Rec, FLocateOptions);
 }
 
-// ---- field lists ------------------------------------------------------------------------------------
+// ---- field lists
+// ------------------------------------------------------------------------------------
 
-void TSybDataSet::BuildFieldList(std::vector<TField*>& List, const std::string& FieldNames)
-{
+void TSybDataSet::BuildFieldList(std::vector<TField*>& List, const std::string& FieldNames) {
     List.clear();
     FCalcFieldsInList = false;
     int pos = 1;
@@ -227,15 +227,17 @@ void TSybDataSet::BuildFieldList(std::vector<TField*>& List, const std::string& 
         if ((kind != fkData && kind != fkCalculated) || !comparable)
             DatabaseErrorFmt("E_UNSUPPORTED_FIELD_TYPE", {field->GetDisplayName()});
         List.push_back(field);
-        if (kind == fkCalculated) FCalcFieldsInList = true;
+        if (kind == fkCalculated)
+            FCalcFieldsInList = true;
     }
 }
 
-// ---- sorting ----------------------------------------------------------------------------------------
+// ---- sorting
+// ----------------------------------------------------------------------------------------
 
-void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, int R)
-{
-    if (L >= R) return;
+void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, int R) {
+    if (L >= R)
+        return;
     const bool descending = FSortOptions.Contains(btcoDescending);
     const int32_t infoOffset = FRecordInfoOffset;
     if (FCalcFieldsInList) {
@@ -249,7 +251,8 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
     keys.reserve(Fields.size());
     for (TField* f : Fields) {
         const int no = f->FieldNo();
-        const int32_t offset = no > 0 ? FFieldOffsets[static_cast<std::size_t>(no)] : FFieldOffsets[0] + f->Offset();
+        const int32_t offset =
+            no > 0 ? FFieldOffsets[static_cast<std::size_t>(no)] : FFieldOffsets[0] + f->Offset();
         keys.push_back({offset, f->DataType(), GetFieldSize(f)});
     }
     // One numeric key, the common case, compares without the general dispatch.
@@ -296,29 +299,34 @@ void TSybDataSet::_InternalQuickSort(const std::vector<TField*>& Fields, int L, 
                 c = CompareFieldValues(k.type, pa + 1, pb + 1, k.size, options);
             else
                 c = (pa[0] ? 1 : 0) - (pb[0] ? 1 : 0);
-            if (c != 0) break;
+            if (c != 0)
+                break;
         }
-        if (c == 0) c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
+        if (c == 0)
+            c = threeWay(load<int32_t>(a + infoOffset), load<int32_t>(b + infoOffset));
         return descending ? -c : c;
     };
     quickSortRecords(FRecords, L, R, cmp);
 }
 
-void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
-{
+void TSybDataSet::InternalSort(const std::vector<TField*>& Fields) {
     TOperationScope scope(*this);
-    if (!Active() || FRecords.empty() || Fields.empty()) return;
+    if (!Active() || FRecords.empty() || Fields.empty())
+        return;
     // A record being edited or inserted is posted first (an unmodified one is cancelled):
     // the sort rebuilds the display buffers, which would lose the pending record.
-    if (State() == dsEdit || State() == dsInsert || State() == dsSetKey) CheckBrowseMode();
-    if (FRecords.empty()) return;
+    if (State() == dsEdit || State() == dsInsert || State() == dsSetKey)
+        CheckBrowseMode();
+    if (FRecords.empty())
+        return;
     const TBookmark saved = GetBookmarkStr();
     {
         // Whether the comparisons recompute calculated fields follows the list being
         // sorted on, whatever list was built last.
         const bool savedCalc = FCalcFieldsInList;
-        FCalcFieldsInList = std::any_of(Fields.begin(), Fields.end(),
-                                        [](const TField* f) { return f->FieldKind() == fkCalculated; });
+        FCalcFieldsInList = std::any_of(Fields.begin(), Fields.end(), [](const TField* f) {
+            return f->FieldKind() == fkCalculated;
+        });
         try {
             _InternalQuickSort(Fields, 0, static_cast<int>(FRecords.size()) - 1);
         } catch (...) {
@@ -341,15 +349,13 @@ void TSybDataSet::InternalSort(const std::vector<TField*>& Fields)
     FListSorted = true;
 }
 
-void TSybDataSet::Sort(TBTCompareOptions Options)
-{
+void TSybDataSet::Sort(TBTCompareOptions Options) {
     FSortOptions = Options;
     FSortedFieldNames = FSortFields;
     InternalSort(FSortFieldList);
 }
 
-void TSybDataSet::SortOn(const std::string& FieldNames, TBTCompareOptions Options)
-{
+void TSybDataSet::SortOn(const std::string& FieldNames, TBTCompareOptions Options) {
     FSortOptions = Options;
     FSortedFieldNames = FieldNames;
     std::vector<TField*> list;
@@ -357,13 +363,11 @@ void TSybDataSet::SortOn(const std::string& FieldNames, TBTCompareOptions Option
     InternalSort(list);
 }
 
-void TSybDataSet::SortDefault()
-{
+void TSybDataSet::SortDefault() {
     Sort(FSortOptions);
 }
 
-void TSybDataSet::SetSortFieldNames(const std::string& Value)
-{
+void TSybDataSet::SetSortFieldNames(const std::string& Value) {
     if (FCursorOpen) {
         BuildFieldList(FSortFieldList, Value);
         FSortFields = Value;
@@ -374,16 +378,16 @@ void TSybDataSet::SetSortFieldNames(const std::string& Value)
     }
 }
 
-void TSybDataSet::SetAutoSort(bool Value)
-{
-    if (Value && Active() && (!FAutoSort || !FListSorted || FSortedFieldNames != FSortFields)) Sort(FSortOptions);
+void TSybDataSet::SetAutoSort(bool Value) {
+    if (Value && Active() && (!FAutoSort || !FListSorted || FSortedFieldNames != FSortFields))
+        Sort(FSortOptions);
     FAutoSort = Value;
 }
 
-int TSybDataSet::Resort(int Index)
-{
+int TSybDataSet::Resort(int Index) {
     const auto count = static_cast<int>(FRecords.size());
-    if (Index < 0 || Index >= count) return Index;
+    if (Index < 0 || Index >= count)
+        return Index;
     const bool descending = FSortOptions.Contains(btcoDescending);
     // The order of a full sort: equal keys by identity, the whole order reversed when
     // descending; so a record moved here stands where the next sort leaves it.
@@ -391,20 +395,24 @@ int TSybDataSet::Resort(int Index)
         char* a = FRecords[static_cast<std::size_t>(x)];
         char* b = FRecords[static_cast<std::size_t>(y)];
         int c = _InternalCompareRecords(FSortFieldList, a, b, FSortOptions);
-        if (c == 0) c = threeWay(recordId(a), recordId(b));
+        if (c == 0)
+            c = threeWay(recordId(a), recordId(b));
         return descending ? -c : c;
     };
     int j = Index;
     if (Index + 1 < count && cmp(Index, Index + 1) > 0) {
         j = Index + 1;
-        while (j < count && cmp(Index, j) > 0) ++j;
+        while (j < count && cmp(Index, j) > 0)
+            ++j;
         --j;
     } else if (Index > 0 && cmp(Index - 1, Index) > 0) {
         j = Index - 1;
-        while (j >= 0 && cmp(j, Index) > 0) --j;
+        while (j >= 0 && cmp(j, Index) > 0)
+            --j;
         ++j;
     }
-    if (j == Index) return Index;
+    if (j == Index)
+        return Index;
     TRecordBuffer moved = FRecords[static_cast<std::size_t>(Index)];
     FRecords.erase(FRecords.begin() + Index);
     FRecords.insert(FRecords.begin() + j, moved);
@@ -412,4 +420,4 @@ int TSybDataSet::Resort(int Index)
     return j;
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -11,62 +11,66 @@ namespace tovrin {
 
 using namespace host;
 
-TUpdateStatus TSybDataSet::UpdateStatus() const
-{
-    if (State() == dsInsert) return usInserted;
+TUpdateStatus TSybDataSet::UpdateStatus() const {
+    if (State() == dsInsert)
+        return usInserted;
     const TRecordBuffer active = ActiveBuffer();
-    if (!FCursorOpen || !active || IsEmpty()) return usUnmodified;
+    if (!FCursorOpen || !active || IsEmpty())
+        return usUnmodified;
     return RecordStatus(active);
 }
 
-TSybDataSet::TPendingChange* TSybDataSet::findPending(int32_t Id)
-{
+TSybDataSet::TPendingChange* TSybDataSet::findPending(int32_t Id) {
     const auto it = FPendingIndex.find(Id);
     return it == FPendingIndex.end() ? nullptr : &FPending[it->second];
 }
 
-const TSybDataSet::TPendingChange* TSybDataSet::findPending(int32_t Id) const
-{
+const TSybDataSet::TPendingChange* TSybDataSet::findPending(int32_t Id) const {
     const auto it = FPendingIndex.find(Id);
     return it == FPendingIndex.end() ? nullptr : &FPending[it->second];
 }
 
-void TSybDataSet::rebuildPendingIndex()
-{
+void TSybDataSet::rebuildPendingIndex() {
     FPendingIndex.clear();
-    for (std::size_t i = 0; i < FPending.size(); ++i) FPendingIndex[FPending[i].Id] = i;
+    for (std::size_t i = 0; i < FPending.size(); ++i)
+        FPendingIndex[FPending[i].Id] = i;
 }
 
-TRecordBuffer TSybDataSet::copyRecord(const char* Buffer)
-{
+TRecordBuffer TSybDataSet::copyRecord(const char* Buffer) {
     TRecordBuffer copy = AllocStoredRecord();
     std::memcpy(copy, Buffer, static_cast<std::size_t>(FRecordSize));
-    if (!layoutHasBlobs()) return copy;
+    if (!layoutHasBlobs())
+        return copy;
     // The copy must not share holders with the record: either may be released alone.
     auto ownSlot = [&](char* slot) {
         TBTBlob* blob;
         std::memcpy(&blob, slot + 1, sizeof blob);
-        if (!blob) return;
+        if (!blob)
+            return;
         auto* own = new TBTBlob();
         own->SetValue(blob->Value());
         std::memcpy(slot + 1, &own, sizeof own);
     };
     for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
         const TFieldType t = FFetchFields[i]->GetOstrelDataType();
-        if (t >= ftBlob && t <= ftTypedBinary) ownSlot(copy + FFieldOffsets[i + 1]);
+        if (t >= ftBlob && t <= ftTypedBinary)
+            ownSlot(copy + FFieldOffsets[i + 1]);
     }
     for (TField* f : Fields()) {
-        if (f->FieldNo() > 0 || !isBlobSlot(f)) continue;
-        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup) continue;
-        if (char* slot = GetFieldPointer(copy, f)) ownSlot(slot);
+        if (f->FieldNo() > 0 || !isBlobSlot(f))
+            continue;
+        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup)
+            continue;
+        if (char* slot = GetFieldPointer(copy, f))
+            ownSlot(slot);
     }
     return copy;
 }
 
-TUpdateStatus TSybDataSet::notePendingEdit(const char* Stored)
-{
+TUpdateStatus TSybDataSet::notePendingEdit(const char* Stored) {
     const TUpdateStatus status = RecordStatus(Stored);
-    if (status != usUnmodified) return status;
+    if (status != usUnmodified)
+        return status;
     TPendingChange change;
     change.Id = recordId(Stored);
     change.Original = copyRecord(Stored);
@@ -75,8 +79,7 @@ TUpdateStatus TSybDataSet::notePendingEdit(const char* Stored)
     return usModified;
 }
 
-void TSybDataSet::notePendingInsert(char* Stored)
-{
+void TSybDataSet::notePendingInsert(char* Stored) {
     setRecordStatus(Stored, usInserted);
     TPendingChange change;
     change.Id = recordId(Stored);
@@ -84,8 +87,7 @@ void TSybDataSet::notePendingInsert(char* Stored)
     FPending.push_back(change);
 }
 
-void TSybDataSet::takeOutForDelete(int Index)
-{
+void TSybDataSet::takeOutForDelete(int Index) {
     TRecordBuffer record = FRecords[static_cast<std::size_t>(Index)];
     FRecords.erase(FRecords.begin() + Index);
     recordsMoved();
@@ -108,14 +110,14 @@ void TSybDataSet::takeOutForDelete(int Index)
     change->DeletedAt = Index;
 }
 
-const char* TSybDataSet::fetchedValues(const char* Buffer) const
-{
+const char* TSybDataSet::fetchedValues(const char* Buffer) const {
     switch (RecordStatus(Buffer)) {
     case usInserted:
         return nullptr;
     case usModified:
     case usDeleted:
-        if (const TPendingChange* change = findPending(recordId(Buffer)); change && change->Original)
+        if (const TPendingChange* change = findPending(recordId(Buffer));
+            change && change->Original)
             return change->Original;
         return Buffer;
     default:
@@ -123,8 +125,7 @@ const char* TSybDataSet::fetchedValues(const char* Buffer) const
     }
 }
 
-void TSybDataSet::revertChange(const TPendingChange& Change)
-{
+void TSybDataSet::revertChange(const TPendingChange& Change) {
     if (Change.Deleted) {
         TRecordBuffer back = Change.Deleted;
         if (Change.Original) {
@@ -139,8 +140,9 @@ void TSybDataSet::revertChange(const TPendingChange& Change)
         return;
     }
     const int p = positionOfId(Change.Id);
-    if (p < 0) {  // not expected: the record is listed while it is not deleted
-        if (Change.Original) _InternalFreeRecord(Change.Original);
+    if (p < 0) { // not expected: the record is listed while it is not deleted
+        if (Change.Original)
+            _InternalFreeRecord(Change.Original);
         return;
     }
     TRecordBuffer stored = FRecords[static_cast<std::size_t>(p)];
@@ -156,8 +158,7 @@ void TSybDataSet::revertChange(const TPendingChange& Change)
     }
 }
 
-void TSybDataSet::resyncAfterRevert(int32_t Id)
-{
+void TSybDataSet::resyncAfterRevert(int32_t Id) {
     if (FAutoSort && !FSortFieldList.empty() && FRecords.size() > 1) {
         _InternalQuickSort(FSortFieldList, 0, static_cast<int>(FRecords.size()) - 1);
         recordsMoved();
@@ -168,28 +169,34 @@ void TSybDataSet::resyncAfterRevert(int32_t Id)
     Resync(TResyncMode{});
 }
 
-void TSybDataSet::CancelUpdates()
-{
-    if (!Active()) return;
-    if (State() == dsEdit || State() == dsInsert) Cancel();
-    if (FPending.empty()) return;
+void TSybDataSet::CancelUpdates() {
+    if (!Active())
+        return;
+    if (State() == dsEdit || State() == dsInsert)
+        Cancel();
+    if (FPending.empty())
+        return;
     const int32_t current = IsEmpty() ? -1 : recordId(ActiveBuffer());
     // Undone last first, so that each deleted record goes back among the records that
     // were there when it was deleted.
-    for (auto it = FPending.rbegin(); it != FPending.rend(); ++it) revertChange(*it);
+    for (auto it = FPending.rbegin(); it != FPending.rend(); ++it)
+        revertChange(*it);
     FPending.clear();
     FPendingIndex.clear();
     resyncAfterRevert(current);
 }
 
-void TSybDataSet::RevertRecord()
-{
-    if (!Active()) return;
-    if (State() == dsEdit || State() == dsInsert) Cancel();
-    if (IsEmpty()) return;
+void TSybDataSet::RevertRecord() {
+    if (!Active())
+        return;
+    if (State() == dsEdit || State() == dsInsert)
+        Cancel();
+    if (IsEmpty())
+        return;
     const int32_t id = recordId(ActiveBuffer());
     const auto it = FPendingIndex.find(id);
-    if (it == FPendingIndex.end()) return;
+    if (it == FPendingIndex.end())
+        return;
     const TPendingChange change = FPending[it->second];
     FPending.erase(FPending.begin() + static_cast<std::ptrdiff_t>(it->second));
     rebuildPendingIndex();
@@ -197,34 +204,36 @@ void TSybDataSet::RevertRecord()
     resyncAfterRevert(id);
 }
 
-void TSybDataSet::mergePending(const std::vector<int32_t>& Skipped) noexcept
-{
+void TSybDataSet::mergePending(const std::vector<int32_t>& Skipped) noexcept {
     std::vector<TPendingChange> kept;
     for (TPendingChange& change : FPending) {
         if (std::find(Skipped.begin(), Skipped.end(), change.Id) != Skipped.end()) {
             kept.push_back(change);
             continue;
         }
-        if (change.Original) _InternalFreeRecord(change.Original);
+        if (change.Original)
+            _InternalFreeRecord(change.Original);
         if (change.Deleted) {
             _InternalFreeRecord(change.Deleted);
             continue;
         }
         const int p = positionOfId(change.Id);
-        if (p >= 0) setRecordStatus(FRecords[static_cast<std::size_t>(p)], usUnmodified);
+        if (p >= 0)
+            setRecordStatus(FRecords[static_cast<std::size_t>(p)], usUnmodified);
     }
     FPending = std::move(kept);
     rebuildPendingIndex();
 }
 
-void TSybDataSet::discardPending() noexcept
-{
+void TSybDataSet::discardPending() noexcept {
     for (TPendingChange& change : FPending) {
-        if (change.Original) _InternalFreeRecord(change.Original);
-        if (change.Deleted) _InternalFreeRecord(change.Deleted);
+        if (change.Original)
+            _InternalFreeRecord(change.Original);
+        if (change.Deleted)
+            _InternalFreeRecord(change.Deleted);
     }
     FPending.clear();
     FPendingIndex.clear();
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -40,7 +40,8 @@ DialogState& state() {
 /// Directory of the file that holds this code (the package), with a trailing slash.
 std::string packageDirectory() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&packageDirectory), &info) == 0 || info.dli_fname == nullptr) {
+    if (dladdr(reinterpret_cast<void*>(&packageDirectory), &info) == 0 ||
+        info.dli_fname == nullptr) {
         return {};
     }
     const std::string file = info.dli_fname;
@@ -55,7 +56,8 @@ const TovrinDialogsPlugin* openPlugin(const std::string& file, std::string& path
     if (handle == nullptr) {
         return nullptr;
     }
-    auto* entry = reinterpret_cast<const TovrinDialogsPlugin* (*)()>(dlsym(handle, TOVRIN_DIALOGS_ENTRY));
+    auto* entry =
+        reinterpret_cast<const TovrinDialogsPlugin* (*)()>(dlsym(handle, TOVRIN_DIALOGS_ENTRY));
     const TovrinDialogsPlugin* table = entry != nullptr ? entry() : nullptr;
     if (table == nullptr || table->abiVersion != TOVRIN_DIALOGS_ABI) {
         dlclose(handle);
@@ -205,8 +207,7 @@ bool ReadSecret(int Fd, const std::string& Prompt, std::string& Text) {
 }
 
 TModalResult RunPropertyFormOnTerminal(TSybConnectPropertyForm& Form, int Fd) {
-    const std::string prompt =
-        Form.Caption + "\n" + Form.Label1.Caption + " (Ctrl-D cancels): ";
+    const std::string prompt = Form.Caption + "\n" + Form.Label1.Caption + " (Ctrl-D cancels): ";
     std::string text;
     if (!ReadSecret(Fd, prompt, text)) {
         return mrCancel;

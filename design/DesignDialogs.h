@@ -52,9 +52,10 @@ TModalResult RunPropertyFormOnTerminal(TSybConnectPropertyForm& Form, int Fd);
 
 /// What the About box tells.
 struct TAboutInfo {
-    std::string Package;       ///< "Tovrin5"
-    std::string Version;       ///< the package's version, "0.1.0"
-    std::string ClientLibrary; ///< file of the loaded client library, or its name and "(not loaded)"
+    std::string Package; ///< "Tovrin5"
+    std::string Version; ///< the package's version, "0.1.0"
+    std::string
+        ClientLibrary; ///< file of the loaded client library, or its name and "(not loaded)"
 };
 [[nodiscard]] TAboutInfo AboutInfo();
 /// The About box's caption and text.

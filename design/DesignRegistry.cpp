@@ -151,8 +151,9 @@ void TPropertyEditor::SetValue(const std::string& Value) {
         }
         break;
     case host::tkEnumeration: {
-        const auto it = std::find_if(m_prop.enumNames.begin(), m_prop.enumNames.end(),
-                                     [&](const std::string& n) { return host::SameText(n, host::Trim(Value)); });
+        const auto it = std::find_if(
+            m_prop.enumNames.begin(), m_prop.enumNames.end(),
+            [&](const std::string& n) { return host::SameText(n, host::Trim(Value)); });
         if (it == m_prop.enumNames.end()) {
             throw host::EConvertError("Invalid property value");
         }
@@ -286,8 +287,8 @@ host::TComponent* TDesignRegistry::CreateComponent(const std::string& ClassName,
     return cls->Create(Owner);
 }
 
-const TDesignRegistry::ComponentEditorEntry* TDesignRegistry::findComponentEditor(
-    const host::TComponent* c) const {
+const TDesignRegistry::ComponentEditorEntry*
+TDesignRegistry::findComponentEditor(const host::TComponent* c) const {
     for (auto it = m_componentEditors.rbegin(); it != m_componentEditors.rend(); ++it) {
         if (it->componentClass.IsInstance(c)) {
             return &*it;

@@ -46,8 +46,7 @@ struct TComponentClass {
 };
 
 /// The class reference of T, whose ClassName() is name.
-template <class T>
-TComponentClass ComponentClassOf(std::string name) {
+template <class T> TComponentClass ComponentClassOf(std::string name) {
     TComponentClass c;
     c.Name = std::move(name);
     c.IsInstance = [](const host::TPersistent* p) { return dynamic_cast<const T*>(p) != nullptr; };
@@ -149,12 +148,10 @@ using TPropertyEditorFactory = std::function<std::unique_ptr<TPropertyEditor>(
     host::TPersistent*, const host::TPropInfo&, TDesigner*)>;
 
 /// The factory of editor class E.
-template <class E>
-TComponentEditorFactory ComponentEditorOf() {
+template <class E> TComponentEditorFactory ComponentEditorOf() {
     return [](host::TComponent* c, TDesigner* d) { return std::make_unique<E>(c, d); };
 }
-template <class E>
-TPropertyEditorFactory PropertyEditorOf() {
+template <class E> TPropertyEditorFactory PropertyEditorOf() {
     return [](host::TPersistent* i, const host::TPropInfo& p, TDesigner* d) {
         return std::make_unique<E>(i, p, d);
     };
@@ -193,17 +190,17 @@ public:
     /// The editor of the component: the one registered for its class (the latest
     /// registration whose class the component is an instance of), else a TComponentEditor
     /// without verbs.
-    [[nodiscard]] std::unique_ptr<TComponentEditor> GetComponentEditor(
-        host::TComponent* Component, TDesigner* Designer = nullptr) const;
+    [[nodiscard]] std::unique_ptr<TComponentEditor>
+    GetComponentEditor(host::TComponent* Component, TDesigner* Designer = nullptr) const;
     /// True when a component editor other than the default applies to the component.
     [[nodiscard]] bool HasComponentEditor(const host::TComponent* Component) const;
     /// The editor of a published property of Instance, or nullptr when there is no such
     /// property. Among the registrations for the property's type that match, one naming
     /// the property wins over one that does not, then one naming a class over one that
     /// does not, then the later one; without any, the generic TPropertyEditor.
-    [[nodiscard]] std::unique_ptr<TPropertyEditor> GetPropertyEditor(
-        host::TPersistent* Instance, const std::string& PropertyName,
-        TDesigner* Designer = nullptr) const;
+    [[nodiscard]] std::unique_ptr<TPropertyEditor>
+    GetPropertyEditor(host::TPersistent* Instance, const std::string& PropertyName,
+                      TDesigner* Designer = nullptr) const;
 
     /// Forgets every registration (the classes stay known to streaming).
     void Clear();

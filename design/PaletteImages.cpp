@@ -44,8 +44,8 @@ uint32_t TBitmap::ColorAt(int X, int Y) const {
     if (X < 0 || Y < 0 || X >= Width || Y >= Height) {
         throw host::Exception("Pixel out of bounds");
     }
-    const uint8_t index = Pixels[static_cast<size_t>(Y) * static_cast<size_t>(Width) +
-                                 static_cast<size_t>(X)];
+    const uint8_t index =
+        Pixels[static_cast<size_t>(Y) * static_cast<size_t>(Width) + static_cast<size_t>(X)];
     return index < Palette.size() ? Palette[index] : 0;
 }
 

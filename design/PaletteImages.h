@@ -22,8 +22,8 @@ struct TBitmap {
     int Width = 0;
     int Height = 0;
     int BitsPerPixel = 0;
-    std::vector<uint32_t> Palette;   ///< 0x00RRGGBB per colour index
-    std::vector<uint8_t> Pixels;     ///< colour indexes, row by row from the top
+    std::vector<uint32_t> Palette; ///< 0x00RRGGBB per colour index
+    std::vector<uint8_t> Pixels;   ///< colour indexes, row by row from the top
     /// The colour of the pixel, 0x00RRGGBB.
     [[nodiscard]] uint32_t ColorAt(int X, int Y) const;
     /// The colour shown as transparent: the bottom-left pixel's.

@@ -9,8 +9,8 @@ namespace tovrin {
 
 namespace {
 
-TFormControl control(std::string name, std::string className, std::string parent, int left,
-                     int top, int width, int height) {
+TFormControl control(std::string name, std::string className, std::string parent, int left, int top,
+                     int width, int height) {
     TFormControl c;
     c.Name = std::move(name);
     c.ClassName = std::move(className);
@@ -67,10 +67,9 @@ std::vector<const TFormControl*> TSybConnectPropertyForm::TabSequence() const {
                 level.push_back(c);
             }
         }
-        std::stable_sort(level.begin(), level.end(),
-                         [](const TFormControl* a, const TFormControl* b) {
-                             return a->TabOrder < b->TabOrder;
-                         });
+        std::stable_sort(
+            level.begin(), level.end(),
+            [](const TFormControl* a, const TFormControl* b) { return a->TabOrder < b->TabOrder; });
         for (const TFormControl* c : level) {
             if (c->ClassName == "TPanel") {
                 self(self, c->Name);

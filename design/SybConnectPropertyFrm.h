@@ -37,13 +37,13 @@ struct TFormControl {
     int Top = 0;
     int Width = 0;
     int Height = 0;
-    std::string Caption;     ///< labels and buttons
-    std::string Text;        ///< edits
+    std::string Caption;      ///< labels and buttons
+    std::string Text;         ///< edits
     char PasswordChar = '\0'; ///< edits: shown instead of each character when not '\0'
-    int TabOrder = -1;       ///< -1 for controls that take no focus (labels)
+    int TabOrder = -1;        ///< -1 for controls that take no focus (labels)
     TAlign Align = alNone;
-    bool AutoSize = false;   ///< labels: the size follows the caption in the font shown
-    bool OuterBevel = true;  ///< panels
+    bool AutoSize = false;  ///< labels: the size follows the caption in the font shown
+    bool OuterBevel = true; ///< panels
     TBitBtnKind Kind = bkCustom;
     TModalResult ModalResult = mrNone;
 };
@@ -61,7 +61,7 @@ public:
     std::string Caption = "TBTSybConnect Options";
     int Left = 587;
     int Top = 360;
-    int Width = 289;  ///< outer size, frame included
+    int Width = 289; ///< outer size, frame included
     int Height = 99;
     int ClientWidth = 281; ///< inner size: the outer size less the window frame
     int ClientHeight = 72;

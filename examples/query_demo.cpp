@@ -28,7 +28,8 @@ void printRows(TSybQuery& query, const char* heading) {
         line.clear();
         for (int k = 0; k < query.FieldCount(); ++k) {
             host::TField* field = query.Fields()[k];
-            line += (k ? " | " : "  ") + (field->IsNull() ? std::string("NULL") : field->AsString());
+            line +=
+                (k ? " | " : "  ") + (field->IsNull() ? std::string("NULL") : field->AsString());
         }
         std::printf("%s\n", line.c_str());
     }
@@ -42,10 +43,14 @@ int run(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const std::string value = argv[i + 1];
-        if (option == "--server") connection.SetServerName(value);
-        else if (option == "--user") connection.SetUserName(value);
-        else if (option == "--password") connection.SetPassword(value);
-        else if (option == "--database") connection.SetDatabase(value);
+        if (option == "--server")
+            connection.SetServerName(value);
+        else if (option == "--user")
+            connection.SetUserName(value);
+        else if (option == "--password")
+            connection.SetPassword(value);
+        else if (option == "--database")
+            connection.SetDatabase(value);
     }
     connection.SetOnServerMessage([](const TSybMessage* message, bool&) {
         std::printf("server says: %s\n", message->Text().c_str());

@@ -10,36 +10,38 @@ namespace host {
 namespace {
 
 struct Registry {
-  std::mutex lock;
-  std::map<std::string, TComponentFactory> factories;  // key: upper-case class name
+    std::mutex lock;
+    std::map<std::string, TComponentFactory> factories; // key: upper-case class name
 };
 
 Registry& registry() {
-  static Registry r;
-  return r;
+    static Registry r;
+    return r;
 }
 
-}  // namespace
+} // namespace
 
 TComponentFactory FindClassFactory(const std::string& ClassName) {
-  Registry& r = registry();
-  std::lock_guard guard(r.lock);
-  auto it = r.factories.find(UpperCase(ClassName));
-  return it == r.factories.end() ? TComponentFactory() : it->second;
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    auto it = r.factories.find(UpperCase(ClassName));
+    return it == r.factories.end() ? TComponentFactory() : it->second;
 }
 
 void RegisterClass(const std::string& ClassName, TComponentFactory Factory) {
-  Registry& r = registry();
-  std::lock_guard guard(r.lock);
-  r.factories[UpperCase(ClassName)] = std::move(Factory);
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    r.factories[UpperCase(ClassName)] = std::move(Factory);
 }
 
 void UnRegisterClass(const std::string& ClassName) {
-  Registry& r = registry();
-  std::lock_guard guard(r.lock);
-  r.factories.erase(UpperCase(ClassName));
+    Registry& r = registry();
+    std::lock_guard guard(r.lock);
+    r.factories.erase(UpperCase(ClassName));
 }
 
-bool IsClassRegistered(const std::string& ClassName) { return static_cast<bool>(FindClassFactory(ClassName)); }
+bool IsClassRegistered(const std::string& ClassName) {
+    return static_cast<bool>(FindClassFactory(ClassName));
+}
 
-}  // namespace host
+} // namespace host

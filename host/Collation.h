@@ -20,7 +20,9 @@ namespace host {
 [[nodiscard]] int AnsiCompareText(std::string_view S1, std::string_view S2);
 /// Case-insensitive comparison under the Russian locale (secondary strength): -1, 0, 1.
 [[nodiscard]] int AnsiCompareTextRu(std::string_view S1, std::string_view S2);
-[[nodiscard]] inline bool AnsiSameText(std::string_view S1, std::string_view S2) { return AnsiCompareText(S1, S2) == 0; }
+[[nodiscard]] inline bool AnsiSameText(std::string_view S1, std::string_view S2) {
+    return AnsiCompareText(S1, S2) == 0;
+}
 
 /// Number of characters (code points) of UTF-8 text; each invalid byte counts as one.
 [[nodiscard]] std::size_t utf8Length(std::string_view s) noexcept;
@@ -29,4 +31,4 @@ namespace host {
 /// The longest prefix of at most maxBytes bytes that ends on a character boundary.
 [[nodiscard]] std::string_view utf8CutBytes(std::string_view s, std::size_t maxBytes) noexcept;
 
-}  // namespace host
+} // namespace host

@@ -16,14 +16,14 @@ namespace host {
 
 TDataSet::TDataSet(TComponent* AOwner) : TComponent(AOwner) {}
 
-TDataSet::~TDataSet()
-{
+TDataSet::~TDataSet() {
     Destroying();
     // The concrete dataset closed itself; release what is left without calling the
     // record operations, which no longer exist at this point.
     m_buffers.clear();
     m_state = dsInactive;
-    while (!m_dataSources.empty()) m_dataSources.back()->SetDataSet(nullptr);
+    while (!m_dataSources.empty())
+        m_dataSources.back()->SetDataSet(nullptr);
     while (m_fields.Count() > 0) {
         TField* f = m_fields.Fields(m_fields.Count() - 1);
         m_fields.Remove(f);
@@ -32,10 +32,10 @@ TDataSet::~TDataSet()
 
 // ---- operations and closing from their events ------------------------------------------
 
-void TDataSet::finishPendingClose() noexcept
-{
+void TDataSet::finishPendingClose() noexcept {
     m_closePending = false;
-    if (!Active()) return;
+    if (!Active())
+        return;
     try {
         SetActive(false);
     } catch (...) {
@@ -54,26 +54,26 @@ void TDataSet::finishPendingClose() noexcept
     }
 }
 
-void TDataSet::AbortIfClosing()
-{
-    if (m_closePending || m_state == dsInactive) Abort();
+void TDataSet::AbortIfClosing() {
+    if (m_closePending || m_state == dsInactive)
+        Abort();
 }
 
-bool TDataSet::findScoped(bool restart, bool forward)
-{
+bool TDataSet::findScoped(bool restart, bool forward) {
     TOperationScope scope(*this);
     return FindRecord(restart, forward);
 }
 
 // ---- opening and closing ---------------------------------------------------------------
 
-void TDataSet::SetActive(bool Value)
-{
+void TDataSet::SetActive(bool Value) {
     if (ComponentState().Contains(csReading)) {
-        if (Value) m_streamedActive = true;
+        if (Value)
+            m_streamedActive = true;
         return;
     }
-    if (Active() == Value) return;
+    if (Active() == Value)
+        return;
     if (!Value && m_busy > 0 && !ComponentState().Contains(csDestroying)) {
         // Called from an event handler of a running operation: closing now would release
         // the buffers and records that operation is using.
@@ -94,23 +94,26 @@ void TDataSet::SetActive(bool Value)
         openCursorComplete();
     } else {
         bool destroying = ComponentState().Contains(csDestroying);
-        if (!destroying) DoBeforeClose();
+        if (!destroying)
+            DoBeforeClose();
         // A pending edit is dropped without events, but the dataset still releases what
         // it set up for it.
-        if (m_state == dsEdit || m_state == dsInsert) InternalCancel();
+        if (m_state == dsEdit || m_state == dsInsert)
+            InternalCancel();
         SetState(dsInactive);
         CloseCursor();
-        if (!destroying) DoAfterClose();
+        if (!destroying)
+            DoAfterClose();
     }
 }
 
-void TDataSet::openCursorComplete()
-{
+void TDataSet::openCursorComplete() {
     if (m_internalOpenComplete && IsCursorOpen()) {
         SetState(dsBrowse);
         try {
             DoAfterOpen();
-            if (!IsEmpty()) DoAfterScroll();
+            if (!IsEmpty())
+                DoAfterScroll();
         } catch (...) {
             // An open that raises leaves the dataset closed, whichever step failed.
             SetState(dsInactive);
@@ -123,28 +126,27 @@ void TDataSet::openCursorComplete()
     }
 }
 
-void TDataSet::OpenCursor(bool InfoQuery)
-{
+void TDataSet::OpenCursor(bool InfoQuery) {
     if (InfoQuery) {
         InternalInitFieldDefs();
         return;
     }
     m_defaultFields = m_fields.Count() == 0;
     InternalOpen();
-    if (!IsCursorOpen()) return;
+    if (!IsCursorOpen())
+        return;
     m_internalOpenComplete = true;
     UpdateBufferCount();
     m_bof = true;
 }
 
-void TDataSet::freeFieldBuffers() noexcept
-{
+void TDataSet::freeFieldBuffers() noexcept {
     for (TField* f : m_fields)
-        if (auto* blob = dynamic_cast<TBlobField*>(f)) blob->SetModified(false);
+        if (auto* blob = dynamic_cast<TBlobField*>(f))
+            blob->SetModified(false);
 }
 
-void TDataSet::CloseCursor()
-{
+void TDataSet::CloseCursor() {
     freeFieldBuffers();
     ClearBuffers();
     SetBufListSize(0);
@@ -154,10 +156,10 @@ void TDataSet::CloseCursor()
     m_defaultFields = false;
 }
 
-void TDataSet::Loaded()
-{
+void TDataSet::Loaded() {
     TComponent::Loaded();
-    if (!m_streamedActive) return;
+    if (!m_streamedActive)
+        return;
     m_streamedActive = false;
     try {
         SetActive(true);
@@ -169,27 +171,26 @@ void TDataSet::Loaded()
     }
 }
 
-void TDataSet::Notification(TComponent* AComponent, TOperation Operation)
-{
+void TDataSet::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
     if (Operation == opRemove) {
         for (TField* f : m_fields)
-            if (f->m_lookupDataSet == AComponent) f->m_lookupDataSet = nullptr;
+            if (f->m_lookupDataSet == AComponent)
+                f->m_lookupDataSet = nullptr;
     }
 }
 
-void TDataSet::CheckActive() const
-{
-    if (!Active()) DatabaseError(dbconsts::SDataSetClosed, const_cast<TDataSet*>(this));
+void TDataSet::CheckActive() const {
+    if (!Active())
+        DatabaseError(dbconsts::SDataSetClosed, const_cast<TDataSet*>(this));
 }
 
-void TDataSet::CheckInactive() const
-{
-    if (Active()) DatabaseError(dbconsts::SDataSetOpen, const_cast<TDataSet*>(this));
+void TDataSet::CheckInactive() const {
+    if (Active())
+        DatabaseError(dbconsts::SDataSetOpen, const_cast<TDataSet*>(this));
 }
 
-void TDataSet::InitFieldDefs()
-{
+void TDataSet::InitFieldDefs() {
     if (IsCursorOpen()) {
         InternalInitFieldDefs();
         return;
@@ -203,20 +204,18 @@ void TDataSet::InitFieldDefs()
     CloseCursor();
 }
 
-void TDataSet::UpdateFieldDefs()
-{
-    if (m_fieldDefs.Updated()) return;
+void TDataSet::UpdateFieldDefs() {
+    if (m_fieldDefs.Updated())
+        return;
     InitFieldDefs();
     m_fieldDefs.SetUpdated(true);
 }
 
-TFieldClass TDataSet::GetFieldClass(TFieldType FieldType) const
-{
+TFieldClass TDataSet::GetFieldClass(TFieldType FieldType) const {
     return DefaultFieldClass(FieldType);
 }
 
-void TDataSet::CreateFields()
-{
+void TDataSet::CreateFields() {
     for (int i = 0; i < m_fieldDefs.Count(); ++i) {
         TFieldDef* def = m_fieldDefs.Items(i);
         if (def->DataType() != ftUnknown && GetFieldClass(def->DataType()))
@@ -224,14 +223,13 @@ void TDataSet::CreateFields()
     }
 }
 
-void TDataSet::DestroyFields()
-{
+void TDataSet::DestroyFields() {
     m_fields.Clear();
 }
 
-void TDataSet::BindFields(bool Binding)
-{
-    if (m_filterExpression) m_filterExpression->Unbind();  // it may name fields bound anew
+void TDataSet::BindFields(bool Binding) {
+    if (m_filterExpression)
+        m_filterExpression->Unbind(); // it may name fields bound anew
     m_calcFieldsSize = 0;
     int blobIndex = 0;
     for (TField* f : m_fields) {
@@ -246,7 +244,8 @@ void TDataSet::BindFields(bool Binding)
             m_calcFieldsSize += f->DataSize() + 1;
         } else {
             int i = m_fieldDefs.IndexOf(f->m_fieldName);
-            if (i < 0) DatabaseErrorFmt(dbconsts::SFieldNotFound, {f->GetDisplayName()}, this);
+            if (i < 0)
+                DatabaseErrorFmt(dbconsts::SFieldNotFound, {f->GetDisplayName()}, this);
             TFieldDef* def = m_fieldDefs.Items(i);
             if (f->m_fieldKind != fkInternalCalc && def->DataType() != f->DataType() &&
                 !(f->IsBlob() && def->DataType() >= ftBlob && def->DataType() <= ftTypedBinary))
@@ -266,16 +265,15 @@ void TDataSet::BindFields(bool Binding)
 
 // ---- state --------------------------------------------------------------------------------
 
-void TDataSet::SetState(TDataSetState Value)
-{
-    if (m_state == Value) return;
+void TDataSet::SetState(TDataSetState Value) {
+    if (m_state == Value)
+        return;
     m_state = Value;
     m_modified = false;
     DataEvent(deUpdateState, 0);
 }
 
-TDataSetState TDataSet::SetTempState(TDataSetState Value)
-{
+TDataSetState TDataSet::SetTempState(TDataSetState Value) {
     // A temporary state (calculating fields, filtering, reading an old value) leaves the
     // pending record's modified flag alone: clearing it would make the next
     // CheckBrowseMode cancel the record instead of posting it.
@@ -285,20 +283,21 @@ TDataSetState TDataSet::SetTempState(TDataSetState Value)
     return old;
 }
 
-void TDataSet::RestoreState(TDataSetState Value)
-{
+void TDataSet::RestoreState(TDataSetState Value) {
     m_state = Value;
-    if (m_disableCount > 0) --m_disableCount;
+    if (m_disableCount > 0)
+        --m_disableCount;
 }
 
 // ---- the buffer ring ------------------------------------------------------------------------
 
-void TDataSet::SetBufListSize(int Value)
-{
+void TDataSet::SetBufListSize(int Value) {
     auto oldSize = static_cast<int>(m_buffers.size());
-    if (Value == oldSize) return;
+    if (Value == oldSize)
+        return;
     if (Value < oldSize) {
-        for (int i = Value; i < oldSize; ++i) FreeRecordBuffer(m_buffers[static_cast<std::size_t>(i)]);
+        for (int i = Value; i < oldSize; ++i)
+            FreeRecordBuffer(m_buffers[static_cast<std::size_t>(i)]);
         m_buffers.resize(static_cast<std::size_t>(Value));
         return;
     }
@@ -311,29 +310,33 @@ void TDataSet::SetBufListSize(int Value)
         }
     } catch (...) {
         for (auto i = static_cast<std::size_t>(oldSize); i < grown.size(); ++i)
-            if (grown[i]) FreeRecordBuffer(grown[i]);
+            if (grown[i])
+                FreeRecordBuffer(grown[i]);
         throw;
     }
     m_buffers = std::move(grown);
 }
 
-void TDataSet::adjustLinkFirstRecords(int delta)
-{
-    if (delta == 0) return;
+void TDataSet::adjustLinkFirstRecords(int delta) {
+    if (delta == 0)
+        return;
     for (TDataSource* ds : m_dataSources)
         for (TDataLink* link : ds->m_dataLinks)
-            if (link->m_active) link->m_firstRecord += delta;
+            if (link->m_active)
+                link->m_firstRecord += delta;
 }
 
-void TDataSet::SetBufferCount(int Value)
-{
-    if (Value < 1) Value = 1;
-    if (Value == m_bufferCount) return;
+void TDataSet::SetBufferCount(int Value) {
+    if (Value < 1)
+        Value = 1;
+    if (Value == m_bufferCount)
+        return;
     if (Value < m_bufferCount && m_recordCount > Value) {
         // Keep the active record in the window: drop records in front of it first.
         int excess = m_recordCount - Value;
         int dropFront = std::min(excess, m_activeRecord);
-        for (int i = 0; i < dropFront; ++i) moveBuffer(0, static_cast<int>(m_buffers.size()) - 1);
+        for (int i = 0; i < dropFront; ++i)
+            moveBuffer(0, static_cast<int>(m_buffers.size()) - 1);
         m_activeRecord -= dropFront;
         m_recordCount = std::min(m_recordCount - dropFront, Value);
         adjustLinkFirstRecords(-dropFront);
@@ -345,24 +348,25 @@ void TDataSet::SetBufferCount(int Value)
     adjustLinkFirstRecords(GetPriorRecords());
 }
 
-void TDataSet::UpdateBufferCount()
-{
-    if (!IsCursorOpen()) return;
+void TDataSet::UpdateBufferCount() {
+    if (!IsCursorOpen())
+        return;
     int count = 1;
     for (TDataSource* ds : m_dataSources)
-        for (TDataLink* link : ds->m_dataLinks) count = std::max(count, link->m_bufferCount);
+        for (TDataLink* link : ds->m_dataLinks)
+            count = std::max(count, link->m_bufferCount);
     SetBufferCount(count);
 }
 
-TRecordBuffer TDataSet::ActiveBuffer() const noexcept
-{
-    if (m_buffers.empty()) return nullptr;
+TRecordBuffer TDataSet::ActiveBuffer() const noexcept {
+    if (m_buffers.empty())
+        return nullptr;
     return m_buffers[static_cast<std::size_t>(m_activeRecord)];
 }
 
-void TDataSet::moveBuffer(int curIndex, int newIndex) noexcept
-{
-    if (curIndex == newIndex) return;
+void TDataSet::moveBuffer(int curIndex, int newIndex) noexcept {
+    if (curIndex == newIndex)
+        return;
     auto b = m_buffers.begin();
     if (curIndex < newIndex)
         std::rotate(b + curIndex, b + curIndex + 1, b + newIndex + 1);
@@ -370,8 +374,7 @@ void TDataSet::moveBuffer(int curIndex, int newIndex) noexcept
         std::rotate(b + newIndex, b + curIndex, b + curIndex + 1);
 }
 
-void TDataSet::ClearBuffers() noexcept
-{
+void TDataSet::ClearBuffers() noexcept {
     m_recordCount = 0;
     m_activeRecord = 0;
     m_currentRecord = -1;
@@ -379,8 +382,7 @@ void TDataSet::ClearBuffers() noexcept
     m_eof = true;
 }
 
-void TDataSet::ActivateBuffers() noexcept
-{
+void TDataSet::ActivateBuffers() noexcept {
     m_recordCount = 1;
     m_activeRecord = 0;
     m_currentRecord = 0;
@@ -388,26 +390,31 @@ void TDataSet::ActivateBuffers() noexcept
     m_eof = false;
 }
 
-void TDataSet::SetCurrentRecord(int Index)
-{
-    if (m_currentRecord == Index) return;
+void TDataSet::SetCurrentRecord(int Index) {
+    if (m_currentRecord == Index)
+        return;
     TRecordBuffer buffer = m_buffers[static_cast<std::size_t>(Index)];
     switch (GetBookmarkFlag(buffer)) {
     case bfCurrent:
-    case bfInserted: InternalSetToRecord(buffer); break;
-    case bfBOF: InternalFirst(); break;
-    case bfEOF: InternalLast(); break;
+    case bfInserted:
+        InternalSetToRecord(buffer);
+        break;
+    case bfBOF:
+        InternalFirst();
+        break;
+    case bfEOF:
+        InternalLast();
+        break;
     }
     m_currentRecord = Index;
 }
 
-void TDataSet::UpdateCursorPos()
-{
-    if (m_recordCount > 0) SetCurrentRecord(m_activeRecord);
+void TDataSet::UpdateCursorPos() {
+    if (m_recordCount > 0)
+        SetCurrentRecord(m_activeRecord);
 }
 
-bool TDataSet::readRecord(TRecordBuffer buffer, TGetMode mode)
-{
+bool TDataSet::readRecord(TRecordBuffer buffer, TGetMode mode) {
     try {
         return GetRecord(buffer, mode, true) == grOK;
     } catch (...) {
@@ -418,8 +425,7 @@ bool TDataSet::readRecord(TRecordBuffer buffer, TGetMode mode)
     }
 }
 
-bool TDataSet::GetNextRecord()
-{
+bool TDataSet::GetNextRecord() {
     TGetMode mode = gmNext;
     if (m_recordCount > 0) {
         SetCurrentRecord(m_recordCount - 1);
@@ -443,9 +449,9 @@ bool TDataSet::GetNextRecord()
     return ok;
 }
 
-bool TDataSet::GetPriorRecord()
-{
-    if (m_recordCount > 0) SetCurrentRecord(0);
+bool TDataSet::GetPriorRecord() {
+    if (m_recordCount > 0)
+        SetCurrentRecord(0);
     bool ok = readRecord(m_buffers[static_cast<std::size_t>(m_recordCount)], gmPrior);
     if (ok) {
         if (m_recordCount == 0) {
@@ -464,28 +470,30 @@ bool TDataSet::GetPriorRecord()
     return ok;
 }
 
-int TDataSet::GetNextRecords()
-{
+int TDataSet::GetNextRecords() {
     int n = 0;
-    while (m_recordCount < m_bufferCount && GetNextRecord()) ++n;
+    while (m_recordCount < m_bufferCount && GetNextRecord())
+        ++n;
     return n;
 }
 
-int TDataSet::GetPriorRecords()
-{
+int TDataSet::GetPriorRecords() {
     int n = 0;
-    while (m_recordCount < m_bufferCount && GetPriorRecord()) ++n;
+    while (m_recordCount < m_bufferCount && GetPriorRecord())
+        ++n;
     return n;
 }
 
-void TDataSet::Resync(TResyncMode Mode)
-{
-    if (m_buffers.empty()) return;  // cursor closed: no window to refill
+void TDataSet::Resync(TResyncMode Mode) {
+    if (m_buffers.empty())
+        return; // cursor closed: no window to refill
     TRecordBuffer scratch = m_buffers[static_cast<std::size_t>(m_recordCount)];
     if (Mode.Contains(rmExact)) {
         CursorPosChanged();
-        if (GetRecord(scratch, gmCurrent, true) != grOK) DatabaseError(dbconsts::SRecordNotFound, this);
-    } else if (GetRecord(scratch, gmCurrent, false) != grOK && GetRecord(scratch, gmNext, false) != grOK &&
+        if (GetRecord(scratch, gmCurrent, true) != grOK)
+            DatabaseError(dbconsts::SRecordNotFound, this);
+    } else if (GetRecord(scratch, gmCurrent, false) != grOK &&
+               GetRecord(scratch, gmNext, false) != grOK &&
                GetRecord(scratch, gmPrior, false) != grOK) {
         ClearBuffers();
         DataEvent(deDataSetChange, 0);
@@ -495,7 +503,8 @@ void TDataSet::Resync(TResyncMode Mode)
     moveBuffer(m_recordCount, 0);
     ActivateBuffers();
     try {
-        while (count > 0 && GetPriorRecord()) --count;
+        while (count > 0 && GetPriorRecord())
+            --count;
         GetNextRecords();
         GetPriorRecords();
     } catch (...) {
@@ -507,21 +516,19 @@ void TDataSet::Resync(TResyncMode Mode)
 
 // ---- navigation ------------------------------------------------------------------------------
 
-void TDataSet::First()
-{
+void TDataSet::First() {
     moveToEnd(false);
 }
 
-void TDataSet::Last()
-{
+void TDataSet::Last() {
     moveToEnd(true);
 }
 
-void TDataSet::moveToEnd(bool last)
-{
+void TDataSet::moveToEnd(bool last) {
     TOperationScope scope(*this);
     CheckBrowseMode();
-    if (m_quietScrolls == 0) DoBeforeScroll();
+    if (m_quietScrolls == 0)
+        DoBeforeScroll();
     ClearBuffers();
     bool& atEnd = last ? m_eof : m_bof;
     try {
@@ -541,16 +548,18 @@ void TDataSet::moveToEnd(bool last)
     }
     atEnd = true;
     DataEvent(deDataSetChange, 0);
-    if (m_quietScrolls == 0) DoAfterScroll();
+    if (m_quietScrolls == 0)
+        DoAfterScroll();
 }
 
-int TDataSet::MoveBy(int Distance)
-{
+int TDataSet::MoveBy(int Distance) {
     TOperationScope scope(*this);
     CheckBrowseMode();
     int result = 0;
-    if (m_quietScrolls == 0) DoBeforeScroll();
-    if (!((Distance > 0 && !m_eof) || (Distance < 0 && !m_bof))) return 0;
+    if (m_quietScrolls == 0)
+        DoBeforeScroll();
+    if (!((Distance > 0 && !m_eof) || (Distance < 0 && !m_bof)))
+        return 0;
     m_bof = false;
     m_eof = false;
     int oldRecordCount = m_recordCount;
@@ -597,12 +606,12 @@ int TDataSet::MoveBy(int Distance)
         throw;
     }
     finish();
-    if (m_quietScrolls == 0) DoAfterScroll();
+    if (m_quietScrolls == 0)
+        DoAfterScroll();
     return result;
 }
 
-void TDataSet::Refresh()
-{
+void TDataSet::Refresh() {
     TOperationScope scope(*this);
     CheckBrowseMode();
     m_BeforeRefresh(this);
@@ -614,30 +623,26 @@ void TDataSet::Refresh()
 
 // ---- record-level defaults ----------------------------------------------------------------------
 
-void TDataSet::SetFieldData(TField* /*Field*/, const void* /*Buffer*/)
-{
+void TDataSet::SetFieldData(TField* /*Field*/, const void* /*Buffer*/) {
     DatabaseErrorFmt(dbconsts::SOperationNotSupported, {Name()}, this);
 }
 
-std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* /*Field*/, TBlobStreamMode /*Mode*/)
-{
+std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* /*Field*/, TBlobStreamMode /*Mode*/) {
     DatabaseErrorFmt(dbconsts::SOperationNotSupported, {Name()}, this);
 }
 
-int TDataSet::Translate(const char* Src, char* Dest, bool /*ToOem*/)
-{
+int TDataSet::Translate(const char* Src, char* Dest, bool /*ToOem*/) {
     std::size_t n = std::char_traits<char>::length(Src);
-    if (Src != Dest) std::char_traits<char>::move(Dest, Src, n + 1);
+    if (Src != Dest)
+        std::char_traits<char>::move(Dest, Src, n + 1);
     return static_cast<int>(n);
 }
 
-bool TDataSet::GetCurrentRecord(TRecordBuffer /*Buffer*/)
-{
+bool TDataSet::GetCurrentRecord(TRecordBuffer /*Buffer*/) {
     return false;
 }
 
-void TDataSet::InitRecord(TRecordBuffer Buffer)
-{
+void TDataSet::InitRecord(TRecordBuffer Buffer) {
     InternalInitRecord(Buffer);
     ClearCalcFields(Buffer);
     SetBookmarkFlag(Buffer, bfInserted);
@@ -645,22 +650,27 @@ void TDataSet::InitRecord(TRecordBuffer Buffer)
 
 // ---- data events and controls -------------------------------------------------------------------
 
-void TDataSet::DataEvent(TDataEvent Event, intptr_t Info)
-{
+void TDataSet::DataEvent(TDataEvent Event, intptr_t Info) {
     switch (Event) {
     case deFieldChange: {
         auto* field = reinterpret_cast<TField*>(Info);
-        if (!field) break;
+        if (!field)
+            break;
         TOperationScope scope(*this);
-        if (field->m_fieldKind == fkData || field->m_fieldKind == fkInternalCalc) m_modified = true;
+        if (field->m_fieldKind == fkData || field->m_fieldKind == fkInternalCalc)
+            m_modified = true;
         if (m_state != dsSetKey) {
-            if (field->m_fieldKind == fkData && m_calcFieldsSize != 0) GetCalcFields(ActiveBuffer());
+            if (field->m_fieldKind == fkData && m_calcFieldsSize != 0)
+                GetCalcFields(ActiveBuffer());
             field->Change();
         }
         break;
     }
-    case dePropertyChange: m_fieldDefs.SetUpdated(false); break;
-    default: break;
+    case dePropertyChange:
+        m_fieldDefs.SetUpdated(false);
+        break;
+    default:
+        break;
     }
     if (ControlsDisabled()) {
         if ((Event == deUpdateState && m_state == dsInactive) || Event == deLayoutChange)
@@ -672,18 +682,21 @@ void TDataSet::DataEvent(TDataEvent Event, intptr_t Info)
         case deDataSetScroll:
         case deLayoutChange:
         case deUpdateState:
-        case deFieldListChange: m_changeHeld = true; break;
-        default: break;
+        case deFieldListChange:
+            m_changeHeld = true;
+            break;
+        default:
+            break;
         }
         return;
     }
     // Copy: a handler may attach or detach data sources.
     std::vector<TDataSource*> sources = m_dataSources;
-    for (TDataSource* s : sources) s->dataEvent(Event, Info);
+    for (TDataSource* s : sources)
+        s->dataEvent(Event, Info);
 }
 
-void TDataSet::DisableControls()
-{
+void TDataSet::DisableControls() {
     if (m_disableCount == 0) {
         m_disableState = m_state;
         m_enableEvent = deDataSetChange;
@@ -692,61 +705,110 @@ void TDataSet::DisableControls()
     ++m_disableCount;
 }
 
-void TDataSet::EnableControls()
-{
-    if (m_disableCount == 0) return;
-    if (--m_disableCount != 0) return;
-    if (m_disableState != m_state) DataEvent(deUpdateState, 0);
+void TDataSet::EnableControls() {
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount != 0)
+        return;
+    if (m_disableState != m_state)
+        DataEvent(deUpdateState, 0);
     // Only what was held back is replayed: a search that merely moved the position and
     // lets Resync refresh the links must not make them see the change twice (a detail
     // dataset would run its query twice per move of its master).
-    if (m_changeHeld && m_disableState != dsInactive && m_state != dsInactive) DataEvent(m_enableEvent, 0);
+    if (m_changeHeld && m_disableState != dsInactive && m_state != dsInactive)
+        DataEvent(m_enableEvent, 0);
 }
 
-bool TDataSet::IsLinkedTo(TDataSource* ADataSource)
-{
+bool TDataSet::IsLinkedTo(TDataSource* ADataSource) {
     while (ADataSource) {
         TDataSet* ds = ADataSource->DataSet();
-        if (!ds) break;
-        if (ds == this) return true;
+        if (!ds)
+            break;
+        if (ds == this)
+            return true;
         ADataSource = ds->GetDataSource();
     }
     return false;
 }
 
-void TDataSet::registerDataSource(TDataSource* source)
-{
+void TDataSet::registerDataSource(TDataSource* source) {
     m_dataSources.push_back(source);
     UpdateBufferCount();
 }
 
-void TDataSet::unregisterDataSource(TDataSource* source)
-{
-    m_dataSources.erase(std::remove(m_dataSources.begin(), m_dataSources.end(), source), m_dataSources.end());
+void TDataSet::unregisterDataSource(TDataSource* source) {
+    m_dataSources.erase(std::remove(m_dataSources.begin(), m_dataSources.end(), source),
+                        m_dataSources.end());
 }
 
-void TDataSet::GetChildren(const std::function<void(TComponent*)>& /*Proc*/, TComponent* /*Root*/) const {}
+void TDataSet::GetChildren(const std::function<void(TComponent*)>& /*Proc*/,
+                           TComponent* /*Root*/) const {}
 
-// ---- event hooks ------------------------------------------------------------------------------------
-// A handler may close the dataset: the hooks an operation continues from stop it then.
+// ---- event hooks
+// ------------------------------------------------------------------------------------ A handler
+// may close the dataset: the hooks an operation continues from stop it then.
 
-void TDataSet::DoBeforeOpen() { m_BeforeOpen(this); }
-void TDataSet::DoAfterOpen() { m_AfterOpen(this); }
-void TDataSet::DoBeforeClose() { m_BeforeClose(this); }
-void TDataSet::DoAfterClose() { m_AfterClose(this); }
-void TDataSet::DoBeforeInsert() { m_BeforeInsert(this); AbortIfClosing(); }
-void TDataSet::DoAfterInsert() { m_AfterInsert(this); }
-void TDataSet::DoBeforeEdit() { m_BeforeEdit(this); AbortIfClosing(); }
-void TDataSet::DoAfterEdit() { m_AfterEdit(this); }
-void TDataSet::DoBeforePost() { m_BeforePost(this); AbortIfClosing(); }
-void TDataSet::DoAfterPost() { m_AfterPost(this); }
-void TDataSet::DoBeforeCancel() { m_BeforeCancel(this); AbortIfClosing(); }
-void TDataSet::DoAfterCancel() { m_AfterCancel(this); }
-void TDataSet::DoBeforeDelete() { m_BeforeDelete(this); AbortIfClosing(); }
-void TDataSet::DoAfterDelete() { m_AfterDelete(this); }
-void TDataSet::DoBeforeScroll() { m_BeforeScroll(this); AbortIfClosing(); }
-void TDataSet::DoAfterScroll() { m_AfterScroll(this); }
-void TDataSet::DoOnNewRecord() { m_OnNewRecord(this); AbortIfClosing(); }
-void TDataSet::DoOnCalcFields() { m_OnCalcFields(this); AbortIfClosing(); }
+void TDataSet::DoBeforeOpen() {
+    m_BeforeOpen(this);
+}
+void TDataSet::DoAfterOpen() {
+    m_AfterOpen(this);
+}
+void TDataSet::DoBeforeClose() {
+    m_BeforeClose(this);
+}
+void TDataSet::DoAfterClose() {
+    m_AfterClose(this);
+}
+void TDataSet::DoBeforeInsert() {
+    m_BeforeInsert(this);
+    AbortIfClosing();
+}
+void TDataSet::DoAfterInsert() {
+    m_AfterInsert(this);
+}
+void TDataSet::DoBeforeEdit() {
+    m_BeforeEdit(this);
+    AbortIfClosing();
+}
+void TDataSet::DoAfterEdit() {
+    m_AfterEdit(this);
+}
+void TDataSet::DoBeforePost() {
+    m_BeforePost(this);
+    AbortIfClosing();
+}
+void TDataSet::DoAfterPost() {
+    m_AfterPost(this);
+}
+void TDataSet::DoBeforeCancel() {
+    m_BeforeCancel(this);
+    AbortIfClosing();
+}
+void TDataSet::DoAfterCancel() {
+    m_AfterCancel(this);
+}
+void TDataSet::DoBeforeDelete() {
+    m_BeforeDelete(this);
+    AbortIfClosing();
+}
+void TDataSet::DoAfterDelete() {
+    m_AfterDelete(this);
+}
+void TDataSet::DoBeforeScroll() {
+    m_BeforeScroll(this);
+    AbortIfClosing();
+}
+void TDataSet::DoAfterScroll() {
+    m_AfterScroll(this);
+}
+void TDataSet::DoOnNewRecord() {
+    m_OnNewRecord(this);
+    AbortIfClosing();
+}
+void TDataSet::DoOnCalcFields() {
+    m_OnCalcFields(this);
+    AbortIfClosing();
+}
 
-}  // namespace host
+} // namespace host

@@ -49,10 +49,12 @@ protected:
     /// filter or calculated-field event) stops the operation with EAbort.
     class TOperationScope {
     public:
-        explicit TOperationScope(TDataSet& DataSet) noexcept : m_dataSet(DataSet) { ++m_dataSet.m_busy; }
-        ~TOperationScope()
-        {
-            if (--m_dataSet.m_busy == 0 && m_dataSet.m_closePending) m_dataSet.finishPendingClose();
+        explicit TOperationScope(TDataSet& DataSet) noexcept : m_dataSet(DataSet) {
+            ++m_dataSet.m_busy;
+        }
+        ~TOperationScope() {
+            if (--m_dataSet.m_busy == 0 && m_dataSet.m_closePending)
+                m_dataSet.finishPendingClose();
         }
         TOperationScope(const TOperationScope&) = delete;
         TOperationScope& operator=(const TOperationScope&) = delete;
@@ -92,14 +94,20 @@ public:
     /// Field of that name; raises EDatabaseError "<ds>: Field '<name>' not found".
     [[nodiscard]] TField* FieldByName(const std::string& FieldName) const;
     [[nodiscard]] TField* FindField(const std::string& FieldName) const;
-    [[nodiscard]] TField* FieldByNumber(int FieldNo) const { return m_fields.FieldByNumber(FieldNo); }
+    [[nodiscard]] TField* FieldByNumber(int FieldNo) const {
+        return m_fields.FieldByNumber(FieldNo);
+    }
     /// Fields named in a semicolon-separated list (each must exist).
     void GetFieldList(std::vector<TField*>& List, const std::string& FieldNames) const;
     void GetFieldNames(std::vector<std::string>& List) const;
     /// Value of one field, or a 0-based variant array for several names ("a;b").
     [[nodiscard]] Variant GetFieldValues(const std::string& FieldNames) const;
-    [[nodiscard]] Variant FieldValues(const std::string& FieldNames) const { return GetFieldValues(FieldNames); }
-    [[nodiscard]] Variant GetFieldValue(const std::string& FieldNames) const { return GetFieldValues(FieldNames); }
+    [[nodiscard]] Variant FieldValues(const std::string& FieldNames) const {
+        return GetFieldValues(FieldNames);
+    }
+    [[nodiscard]] Variant GetFieldValue(const std::string& FieldNames) const {
+        return GetFieldValues(FieldNames);
+    }
     void SetFieldValues(const std::string& FieldNames, const Variant& Value);
     /// True when the fields were created from the field definitions at open.
     [[nodiscard]] bool DefaultFields() const noexcept { return m_defaultFields; }
@@ -122,16 +130,14 @@ public:
     /// True when the dataset shows no record.
     [[nodiscard]] bool IsEmpty() const noexcept { return m_activeRecord >= m_recordCount; }
     /// 1-based number of the current record (-1 when unknown).
-    [[nodiscard]] int RecNo() const
-    {
+    [[nodiscard]] int RecNo() const {
         TOperationScope scope(const_cast<TDataSet&>(*this));
         return GetRecNo();
     }
     /// Makes the record with that number current; the base does nothing.
     virtual void SetRecNo(int /*Value*/) {}
     /// Number of records (-1 when the dataset cannot tell).
-    [[nodiscard]] int RecordCount()
-    {
+    [[nodiscard]] int RecordCount() {
         TOperationScope scope(*this);
         return GetRecordCount();
     }
@@ -166,7 +172,8 @@ public:
     void GotoBookmark(const TBookmark& ABookmark);
     [[nodiscard]] virtual bool BookmarkValid(const TBookmark& ABookmark);
     /// Order of two bookmarks (-1, 0, 1); the base compares nil bookmarks as equal.
-    [[nodiscard]] virtual int CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2);
+    [[nodiscard]] virtual int CompareBookmarks(const TBookmark& Bookmark1,
+                                               const TBookmark& Bookmark2);
     [[nodiscard]] int BookmarkSize() const noexcept { return m_bookmarkSize; }
 
     // ---- filtering and searching --------------------------------------------------
@@ -177,7 +184,9 @@ public:
     [[nodiscard]] TFilterOptions FilterOptions() const noexcept { return m_filterOptions; }
     /// Stores the options (see SetFiltered for re-reading).
     virtual void SetFilterOptions(TFilterOptions Value);
-    [[nodiscard]] const TFilterRecordEvent& OnFilterRecord() const noexcept { return m_onFilterRecord; }
+    [[nodiscard]] const TFilterRecordEvent& OnFilterRecord() const noexcept {
+        return m_onFilterRecord;
+    }
     /// Stores the handler (see SetFiltered for re-reading).
     virtual void SetOnFilterRecord(TFilterRecordEvent Value);
     /// The filter expression (see TFilterExpression); empty for none. While Filtered is on
@@ -190,7 +199,8 @@ public:
     /// Finds the first record whose key fields equal the values and makes it current.
     /// The base scans the records with the controls disabled and fires one BeforeScroll,
     /// and AfterScroll only when it found a record (the current record stays otherwise).
-    virtual bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options);
+    virtual bool Locate(const std::string& KeyFields, const Variant& KeyValues,
+                        TLocateOptions Options);
     /// Values of ResultFields in the first record whose key fields equal KeyValues, or
     /// Null; the current record does not change and no scroll event fires.
     virtual Variant Lookup(const std::string& KeyFields, const Variant& KeyValues,
@@ -245,9 +255,13 @@ public:
     [[nodiscard]] int BufferCount() const noexcept { return m_bufferCount; }
 
     // ---- events -----------------------------------------------------------------------
-#define HOST_DATASET_EVENT(Name, Type)                                                         \
-    [[nodiscard]] const Type& Name() const noexcept { return m_##Name; }                       \
-    void Set##Name(Type Value) { m_##Name = std::move(Value); }
+#define HOST_DATASET_EVENT(Name, Type)                                                             \
+    [[nodiscard]] const Type& Name() const noexcept {                                              \
+        return m_##Name;                                                                           \
+    }                                                                                              \
+    void Set##Name(Type Value) {                                                                   \
+        m_##Name = std::move(Value);                                                               \
+    }
     HOST_DATASET_EVENT(BeforeOpen, TDataSetNotifyEvent)
     HOST_DATASET_EVENT(AfterOpen, TDataSetNotifyEvent)
     HOST_DATASET_EVENT(BeforeClose, TDataSetNotifyEvent)
@@ -292,10 +306,18 @@ protected:
     /// RestoreState); returns the state to restore.
     TDataSetState SetTempState(TDataSetState Value);
     void RestoreState(TDataSetState Value);
-    void SetModified(bool Value) noexcept { m_modified = Value; }
-    void SetFound(bool Value) noexcept { m_found = Value; }
-    void SetBookmarkSize(int Value) noexcept { m_bookmarkSize = Value; }
-    void SetDefaultFields(bool Value) noexcept { m_defaultFields = Value; }
+    void SetModified(bool Value) noexcept {
+        m_modified = Value;
+    }
+    void SetFound(bool Value) noexcept {
+        m_found = Value;
+    }
+    void SetBookmarkSize(int Value) noexcept {
+        m_bookmarkSize = Value;
+    }
+    void SetDefaultFields(bool Value) noexcept {
+        m_defaultFields = Value;
+    }
     void CheckActive() const;
     void CheckInactive() const;
     /// Raises EAbort when a Close() is waiting for the operation in progress to stop (or
@@ -365,7 +387,9 @@ protected:
     /// Releases a buffer from AllocRecordBuffer and sets the reference to nullptr.
     virtual void FreeRecordBuffer(TRecordBuffer& Buffer) = 0;
     /// Size of a record's data part.
-    [[nodiscard]] virtual int GetRecordSize() { return 0; }
+    [[nodiscard]] virtual int GetRecordSize() {
+        return 0;
+    }
     /// Reads a record into Buffer and moves the concrete position: gmCurrent the record
     /// at the position, gmNext/gmPrior the following/preceding one (skipping records a
     /// filter rejects). Returns grOK, grBOF/grEOF at the ends (position unchanged),
@@ -389,14 +413,24 @@ protected:
     void SetBufferCount(int Value);
     /// Recomputes the window size from the links (at least 1) when the cursor is open.
     void UpdateBufferCount();
-    [[nodiscard]] TRecordBuffer Buffers(int Index) const { return m_buffers.at(static_cast<std::size_t>(Index)); }
-    [[nodiscard]] int ActiveRecord() const noexcept { return m_activeRecord; }
-    [[nodiscard]] int BufferedRecordCount() const noexcept { return m_recordCount; }
-    [[nodiscard]] int CurrentRecord() const noexcept { return m_currentRecord; }
+    [[nodiscard]] TRecordBuffer Buffers(int Index) const {
+        return m_buffers.at(static_cast<std::size_t>(Index));
+    }
+    [[nodiscard]] int ActiveRecord() const noexcept {
+        return m_activeRecord;
+    }
+    [[nodiscard]] int BufferedRecordCount() const noexcept {
+        return m_recordCount;
+    }
+    [[nodiscard]] int CurrentRecord() const noexcept {
+        return m_currentRecord;
+    }
 
     // ---- position ---------------------------------------------------------------------
     /// Forgets which window entry the concrete position stands at.
-    void CursorPosChanged() noexcept { m_currentRecord = -1; }
+    void CursorPosChanged() noexcept {
+        m_currentRecord = -1;
+    }
     /// Moves the concrete position to the active record (when it is not already there).
     void UpdateCursorPos();
     /// Moves the concrete position to window entry Index.
@@ -455,11 +489,17 @@ protected:
     virtual void InternalRefresh() {}
     /// Report an exception that must not propagate (called inside a catch block).
     virtual void InternalHandleException() = 0;
-    [[nodiscard]] virtual bool GetCanModify() const { return true; }
+    [[nodiscard]] virtual bool GetCanModify() const {
+        return true;
+    }
 
     // ---- counts and numbers -----------------------------------------------------------
-    [[nodiscard]] virtual int GetRecNo() const { return -1; }
-    [[nodiscard]] virtual int GetRecordCount() { return -1; }
+    [[nodiscard]] virtual int GetRecNo() const {
+        return -1;
+    }
+    [[nodiscard]] virtual int GetRecordCount() {
+        return -1;
+    }
 
     // ---- calculated fields ------------------------------------------------------------
     /// Computes the calculated and lookup fields of Buffer in the temporary state
@@ -508,7 +548,8 @@ private:
     void registerDataSource(TDataSource* source);
     void unregisterDataSource(TDataSource* source);
     void adjustLinkFirstRecords(int delta);
-    bool scanLocate(const std::vector<TField*>& keys, const Variant& values, TLocateOptions options);
+    bool scanLocate(const std::vector<TField*>& keys, const Variant& values,
+                    TLocateOptions options);
 
     TFields m_fields{this};
     TFieldDefs m_fieldDefs{this};
@@ -523,11 +564,11 @@ private:
     TDataSetState m_state = dsInactive;
     TDataSetState m_disableState = dsInactive;
     TDataEvent m_enableEvent = deDataSetChange;
-    bool m_changeHeld = false;  // a data event was held back while the controls were disabled
+    bool m_changeHeld = false; // a data event was held back while the controls were disabled
     int m_disableCount = 0;
-    int m_quietScrolls = 0;  // > 0 while Locate/Lookup scan: no scroll events
-    int m_busy = 0;             // public operations in progress (TOperationScope)
-    bool m_closePending = false;  // Close() called while m_busy
+    int m_quietScrolls = 0;      // > 0 while Locate/Lookup scan: no scroll events
+    int m_busy = 0;              // public operations in progress (TOperationScope)
+    bool m_closePending = false; // Close() called while m_busy
     bool m_modified = false;
     bool m_found = false;
     bool m_defaultFields = false;
@@ -540,7 +581,7 @@ private:
     TFilterOptions m_filterOptions;
     TFilterRecordEvent m_onFilterRecord;
     std::string m_filterText;
-    std::unique_ptr<TFilterExpression> m_filterExpression;  // parsed m_filterText; null when empty
+    std::unique_ptr<TFilterExpression> m_filterExpression; // parsed m_filterText; null when empty
 
     TDataSetNotifyEvent m_BeforeOpen, m_AfterOpen, m_BeforeClose, m_AfterClose;
     TDataSetNotifyEvent m_BeforeInsert, m_AfterInsert, m_BeforeEdit, m_AfterEdit;
@@ -550,4 +591,4 @@ private:
     TDataSetErrorEvent m_OnDeleteError, m_OnEditError, m_OnPostError;
 };
 
-}  // namespace host
+} // namespace host

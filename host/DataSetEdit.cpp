@@ -14,8 +14,7 @@ namespace host {
 
 // Runs an internal operation with the position on the active record. A database error
 // goes to the error event, whose handler may retry it, abort silently or let it fail.
-void TDataSet::checkOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& errorEvent)
-{
+void TDataSet::checkOperation(void (TDataSet::*operation)(), const TDataSetErrorEvent& errorEvent) {
     for (;;) {
         try {
             UpdateCursorPos();
@@ -23,15 +22,17 @@ void TDataSet::checkOperation(void (TDataSet::*operation)(), const TDataSetError
             return;
         } catch (EDatabaseError& e) {
             TDataAction action = daFail;
-            if (errorEvent) errorEvent(this, &e, action);
-            if (action == daFail) throw;
-            if (action == daAbort) Abort();
+            if (errorEvent)
+                errorEvent(this, &e, action);
+            if (action == daFail)
+                throw;
+            if (action == daAbort)
+                Abort();
         }
     }
 }
 
-void TDataSet::CheckBrowseMode()
-{
+void TDataSet::CheckBrowseMode() {
     CheckActive();
     DataEvent(deCheckBrowseMode, 0);
     if (m_state == dsEdit || m_state == dsInsert) {
@@ -46,28 +47,29 @@ void TDataSet::CheckBrowseMode()
     }
 }
 
-void TDataSet::UpdateRecord()
-{
-    if (!dsWriteModes.Contains(m_state)) DatabaseError(dbconsts::SNotEditing, this);
+void TDataSet::UpdateRecord() {
+    if (!dsWriteModes.Contains(m_state))
+        DatabaseError(dbconsts::SNotEditing, this);
     DataEvent(deUpdateRecord, 0);
 }
 
-void TDataSet::Edit()
-{
+void TDataSet::Edit() {
     TOperationScope scope(*this);
-    if (m_state == dsEdit || m_state == dsInsert) return;
+    if (m_state == dsEdit || m_state == dsInsert)
+        return;
     if (m_recordCount == 0) {
         Insert();
         return;
     }
     CheckBrowseMode();
-    if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
+    if (!CanModify())
+        DatabaseError(dbconsts::SDataSetReadOnly, this);
     DoBeforeEdit();
     checkOperation(&TDataSet::InternalEdit, m_OnEditError);
     try {
         GetCalcFields(ActiveBuffer());
     } catch (...) {
-        InternalCancel();  // the edit never began
+        InternalCancel(); // the edit never began
         throw;
     }
     SetState(dsEdit);
@@ -75,11 +77,11 @@ void TDataSet::Edit()
     DoAfterEdit();
 }
 
-void TDataSet::doInsertAppend(bool append)
-{
+void TDataSet::doInsertAppend(bool append) {
     TOperationScope scope(*this);
     CheckBrowseMode();
-    if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
+    if (!CanModify())
+        DatabaseError(dbconsts::SDataSetReadOnly, this);
     DoBeforeInsert();
     DoBeforeScroll();
     if (!append) {
@@ -91,8 +93,10 @@ void TDataSet::doInsertAppend(bool append)
             SetBookmarkFlag(buffer, bfBOF);
         else if (!current.empty())
             SetBookmarkData(buffer, current.data());
-        if (m_recordCount < m_bufferCount) ++m_recordCount;
-        m_currentRecord = m_currentRecord >= m_activeRecord && m_currentRecord >= 0 ? -1 : m_currentRecord;
+        if (m_recordCount < m_bufferCount)
+            ++m_recordCount;
+        m_currentRecord =
+            m_currentRecord >= m_activeRecord && m_currentRecord >= 0 ? -1 : m_currentRecord;
     } else {
         ClearBuffers();
         TRecordBuffer buffer = m_buffers[0];
@@ -121,11 +125,14 @@ void TDataSet::doInsertAppend(bool append)
     DoAfterScroll();
 }
 
-void TDataSet::Insert() { doInsertAppend(false); }
-void TDataSet::Append() { doInsertAppend(true); }
+void TDataSet::Insert() {
+    doInsertAppend(false);
+}
+void TDataSet::Append() {
+    doInsertAppend(true);
+}
 
-void TDataSet::Post()
-{
+void TDataSet::Post() {
     TOperationScope scope(*this);
     UpdateRecord();
     if (m_state == dsEdit || m_state == dsInsert) {
@@ -141,15 +148,13 @@ void TDataSet::Post()
     }
 }
 
-void TDataSet::CheckRequiredFields()
-{
+void TDataSet::CheckRequiredFields() {
     for (TField* f : m_fields)
         if (f->Required() && !f->ReadOnly() && f->FieldKind() == fkData && f->IsNull())
             DatabaseErrorFmt(dbconsts::SFieldRequired, {f->GetDisplayName()});
 }
 
-void TDataSet::Cancel()
-{
+void TDataSet::Cancel() {
     TOperationScope scope(*this);
     if (m_state == dsEdit || m_state == dsInsert) {
         DataEvent(deCheckBrowseMode, 0);
@@ -165,16 +170,17 @@ void TDataSet::Cancel()
     }
 }
 
-void TDataSet::Delete()
-{
+void TDataSet::Delete() {
     TOperationScope scope(*this);
     CheckActive();
     if (m_state == dsInsert || m_state == dsSetKey) {
         Cancel();
         return;
     }
-    if (m_recordCount == 0) DatabaseError(dbconsts::SDataSetEmpty, this);
-    if (!CanModify()) DatabaseError(dbconsts::SDataSetReadOnly, this);
+    if (m_recordCount == 0)
+        DatabaseError(dbconsts::SDataSetEmpty, this);
+    if (!CanModify())
+        DatabaseError(dbconsts::SDataSetReadOnly, this);
     DataEvent(deCheckBrowseMode, 0);
     DoBeforeDelete();
     DoBeforeScroll();
@@ -190,8 +196,7 @@ namespace {
 
 // Starts a new record with `start` (Append or Insert), fills it and posts it; a value that
 // cannot be set cancels the record before the error goes on.
-void addRecord(TDataSet& dataSet, void (TDataSet::*start)(), const std::vector<Variant>& values)
-{
+void addRecord(TDataSet& dataSet, void (TDataSet::*start)(), const std::vector<Variant>& values) {
     (dataSet.*start)();
     try {
         dataSet.SetFields(values);
@@ -204,83 +209,83 @@ void addRecord(TDataSet& dataSet, void (TDataSet::*start)(), const std::vector<V
 
 } // namespace
 
-void TDataSet::AppendRecord(const std::vector<Variant>& Values) { addRecord(*this, &TDataSet::Append, Values); }
+void TDataSet::AppendRecord(const std::vector<Variant>& Values) {
+    addRecord(*this, &TDataSet::Append, Values);
+}
 
-void TDataSet::InsertRecord(const std::vector<Variant>& Values) { addRecord(*this, &TDataSet::Insert, Values); }
+void TDataSet::InsertRecord(const std::vector<Variant>& Values) {
+    addRecord(*this, &TDataSet::Insert, Values);
+}
 
 // ---- bookmarks ----------------------------------------------------------------------------
 
-bool TDataSet::BookmarkAvailable() const
-{
+bool TDataSet::BookmarkAvailable() const {
     return (m_state == dsBrowse || m_state == dsEdit || m_state == dsInsert) && !IsEmpty() &&
            m_bookmarkSize > 0 &&
            const_cast<TDataSet*>(this)->GetBookmarkFlag(ActiveBuffer()) == bfCurrent;
 }
 
-TBookmark TDataSet::GetBookmarkStr() const
-{
-    if (!BookmarkAvailable()) return {};
+TBookmark TDataSet::GetBookmarkStr() const {
+    if (!BookmarkAvailable())
+        return {};
     TBookmark bm(static_cast<std::size_t>(m_bookmarkSize), '\0');
     const_cast<TDataSet*>(this)->GetBookmarkData(ActiveBuffer(), bm.data());
     return bm;
 }
 
-void TDataSet::GotoBookmark(const TBookmark& ABookmark)
-{
+void TDataSet::GotoBookmark(const TBookmark& ABookmark) {
     TOperationScope scope(*this);
-    if (ABookmark.empty()) return;
+    if (ABookmark.empty())
+        return;
     CheckBrowseMode();
-    if (m_quietScrolls == 0) DoBeforeScroll();
+    if (m_quietScrolls == 0)
+        DoBeforeScroll();
     InternalGotoBookmark(ABookmark.data());
     Resync(TResyncMode{rmExact, rmCenter});
-    if (m_quietScrolls == 0) DoAfterScroll();
+    if (m_quietScrolls == 0)
+        DoAfterScroll();
 }
 
-bool TDataSet::BookmarkValid(const TBookmark& /*ABookmark*/)
-{
+bool TDataSet::BookmarkValid(const TBookmark& /*ABookmark*/) {
     return false;
 }
 
-int TDataSet::CompareBookmarks(const TBookmark& /*Bookmark1*/, const TBookmark& /*Bookmark2*/)
-{
+int TDataSet::CompareBookmarks(const TBookmark& /*Bookmark1*/, const TBookmark& /*Bookmark2*/) {
     return 0;
 }
 
 // ---- filtering -------------------------------------------------------------------------------
 
-void TDataSet::SetFiltered(bool Value)
-{
+void TDataSet::SetFiltered(bool Value) {
     m_filtered = Value;
 }
 
-void TDataSet::SetFilterOptions(TFilterOptions Value)
-{
+void TDataSet::SetFilterOptions(TFilterOptions Value) {
     m_filterOptions = Value;
 }
 
-void TDataSet::SetOnFilterRecord(TFilterRecordEvent Value)
-{
+void TDataSet::SetOnFilterRecord(TFilterRecordEvent Value) {
     m_onFilterRecord = std::move(Value);
 }
 
-void TDataSet::SetFilter(const std::string& Value)
-{
+void TDataSet::SetFilter(const std::string& Value) {
     std::unique_ptr<TFilterExpression> parsed;
-    if (!Trim(Value).empty()) parsed = std::make_unique<TFilterExpression>(Value);
+    if (!Trim(Value).empty())
+        parsed = std::make_unique<TFilterExpression>(Value);
     m_filterExpression = std::move(parsed);
     m_filterText = Value;
 }
 
-bool TDataSet::HasFilterConditions() const noexcept
-{
+bool TDataSet::HasFilterConditions() const noexcept {
     return m_filterExpression != nullptr || static_cast<bool>(m_onFilterRecord);
 }
 
-bool TDataSet::RecordMatchesFilter()
-{
+bool TDataSet::RecordMatchesFilter() {
     bool accept = true;
-    if (m_filterExpression) accept = m_filterExpression->Evaluate(*this, m_filterOptions);
-    if (accept && m_onFilterRecord) m_onFilterRecord(this, accept);
+    if (m_filterExpression)
+        accept = m_filterExpression->Evaluate(*this, m_filterOptions);
+    if (accept && m_onFilterRecord)
+        m_onFilterRecord(this, accept);
     return accept;
 }
 
@@ -288,15 +293,16 @@ bool TDataSet::RecordMatchesFilter()
 
 namespace {
 
-bool valuesMatch(TField* field, const Variant& key, TLocateOptions options)
-{
+bool valuesMatch(TField* field, const Variant& key, TLocateOptions options) {
     Variant v = field->Value();
-    if (key.IsNull() || v.IsNull()) return key.IsNull() && v.IsNull();
+    if (key.IsNull() || v.IsNull())
+        return key.IsNull() && v.IsNull();
     if (field->DataType() == ftString || field->DataType() == ftFixedChar ||
         field->DataType() == ftWideString || field->DataType() == ftMemo) {
         std::string a = v.AsString();
         std::string b = key.AsString();
-        if (options.Contains(loPartialKey) && a.size() > b.size()) a.resize(b.size());
+        if (options.Contains(loPartialKey) && a.size() > b.size())
+            a.resize(b.size());
         return options.Contains(loCaseInsensitive) ? SameText(a, b) : a == b;
     }
     try {
@@ -312,13 +318,12 @@ bool valuesMatch(TField* field, const Variant& key, TLocateOptions options)
 class QuietScan {
 public:
     QuietScan(TDataSet& dataSet, int& quietScrolls)
-        : m_dataSet(dataSet), m_quietScrolls(quietScrolls), m_exceptions(std::uncaught_exceptions())
-    {
+        : m_dataSet(dataSet), m_quietScrolls(quietScrolls),
+          m_exceptions(std::uncaught_exceptions()) {
         m_dataSet.DisableControls();
         ++m_quietScrolls;
     }
-    ~QuietScan() noexcept(false)
-    {
+    ~QuietScan() noexcept(false) {
         --m_quietScrolls;
         if (std::uncaught_exceptions() == m_exceptions) {
             m_dataSet.EnableControls();
@@ -338,10 +343,10 @@ private:
     int m_exceptions;
 };
 
-}  // namespace
+} // namespace
 
-bool TDataSet::scanLocate(const std::vector<TField*>& keys, const Variant& values, TLocateOptions options)
-{
+bool TDataSet::scanLocate(const std::vector<TField*>& keys, const Variant& values,
+                          TLocateOptions options) {
     bool multiple = keys.size() > 1 || VarIsArray(values);
     int low = multiple ? VarArrayLowBound(values, 1) : 0;
     std::vector<Variant> wanted;
@@ -351,14 +356,15 @@ bool TDataSet::scanLocate(const std::vector<TField*>& keys, const Variant& value
         bool match = true;
         for (std::size_t i = 0; i < keys.size() && match; ++i)
             match = valuesMatch(keys[i], wanted[i], options);
-        if (match) return true;
+        if (match)
+            return true;
         Next();
     }
     return false;
 }
 
-bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options)
-{
+bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues,
+                      TLocateOptions Options) {
     TOperationScope scope(*this);
     CheckBrowseMode();
     std::vector<TField*> keys;
@@ -372,15 +378,17 @@ bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TL
         QuietScan quiet(*this, m_quietScrolls);
         First();
         found = scanLocate(keys, KeyValues, Options);
-        if (!found && !saved.empty()) GotoBookmark(saved);
+        if (!found && !saved.empty())
+            GotoBookmark(saved);
     }
     m_found = found;
-    if (found) DoAfterScroll();
+    if (found)
+        DoAfterScroll();
     return found;
 }
 
-Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues, const std::string& ResultFields)
-{
+Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
+                         const std::string& ResultFields) {
     TOperationScope scope(*this);
     CheckBrowseMode();
     std::vector<TField*> keys;
@@ -390,15 +398,16 @@ Variant TDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValues,
     {
         QuietScan quiet(*this, m_quietScrolls);
         First();
-        if (scanLocate(keys, KeyValues, {})) result = GetFieldValues(ResultFields);
-        if (!saved.empty()) GotoBookmark(saved);
+        if (scanLocate(keys, KeyValues, {}))
+            result = GetFieldValues(ResultFields);
+        if (!saved.empty())
+            GotoBookmark(saved);
     }
     return result;
 }
 
-bool TDataSet::FindRecord(bool /*Restart*/, bool /*GoForward*/)
-{
+bool TDataSet::FindRecord(bool /*Restart*/, bool /*GoForward*/) {
     return false;
 }
 
-}  // namespace host
+} // namespace host

@@ -10,9 +10,9 @@ namespace host {
 
 // ---- calculated fields -------------------------------------------------------------------------
 
-void TDataSet::GetCalcFields(TRecordBuffer Buffer)
-{
-    if (m_calcFieldsSize <= 0) return;
+void TDataSet::GetCalcFields(TRecordBuffer Buffer) {
+    if (m_calcFieldsSize <= 0)
+        return;
     TDataSetState saved = SetTempState(dsCalcFields);
     try {
         CalculateFields(Buffer);
@@ -23,33 +23,31 @@ void TDataSet::GetCalcFields(TRecordBuffer Buffer)
     RestoreState(saved);
 }
 
-void TDataSet::CalculateFields(TRecordBuffer Buffer)
-{
+void TDataSet::CalculateFields(TRecordBuffer Buffer) {
     m_calcBuffer = Buffer;
     if (m_state != dsInternalCalc) {
         ClearCalcFields(Buffer);
         for (TField* f : m_fields)
-            if (f->m_fieldKind == fkLookup) f->CalcLookupValue();
+            if (f->m_fieldKind == fkLookup)
+                f->CalcLookupValue();
     }
     DoOnCalcFields();
 }
 
 void TDataSet::ClearCalcFields(TRecordBuffer /*Buffer*/) {}
 
-// ---- fields ---------------------------------------------------------------------------------------
+// ---- fields
+// ---------------------------------------------------------------------------------------
 
-TField* TDataSet::FieldByName(const std::string& FieldName) const
-{
+TField* TDataSet::FieldByName(const std::string& FieldName) const {
     return m_fields.FieldByName(FieldName);
 }
 
-TField* TDataSet::FindField(const std::string& FieldName) const
-{
+TField* TDataSet::FindField(const std::string& FieldName) const {
     return m_fields.FindField(FieldName);
 }
 
-void TDataSet::GetFieldList(std::vector<TField*>& List, const std::string& FieldNames) const
-{
+void TDataSet::GetFieldList(std::vector<TField*>& List, const std::string& FieldNames) const {
     int pos = 1;
     while (pos <= static_cast<int>(FieldNames.size())) {
         std::string name = ExtractFieldName(FieldNames, pos);
@@ -57,28 +55,29 @@ void TDataSet::GetFieldList(std::vector<TField*>& List, const std::string& Field
     }
 }
 
-void TDataSet::GetFieldNames(std::vector<std::string>& List) const
-{
+void TDataSet::GetFieldNames(std::vector<std::string>& List) const {
     if (m_fields.Count() > 0) {
-        for (TField* f : m_fields) List.push_back(f->FieldName());
+        for (TField* f : m_fields)
+            List.push_back(f->FieldName());
         return;
     }
-    for (int i = 0; i < m_fieldDefs.Count(); ++i) List.push_back(m_fieldDefs.Items(i)->Name());
+    for (int i = 0; i < m_fieldDefs.Count(); ++i)
+        List.push_back(m_fieldDefs.Items(i)->Name());
 }
 
-Variant TDataSet::GetFieldValues(const std::string& FieldNames) const
-{
+Variant TDataSet::GetFieldValues(const std::string& FieldNames) const {
     std::vector<TField*> list;
     GetFieldList(list, FieldNames);
-    if (list.size() == 1) return list[0]->Value();
+    if (list.size() == 1)
+        return list[0]->Value();
     std::vector<Variant> values;
     values.reserve(list.size());
-    for (TField* f : list) values.push_back(f->Value());
+    for (TField* f : list)
+        values.push_back(f->Value());
     return VarArrayOf(values);
 }
 
-void TDataSet::SetFieldValues(const std::string& FieldNames, const Variant& Value)
-{
+void TDataSet::SetFieldValues(const std::string& FieldNames, const Variant& Value) {
     std::vector<TField*> list;
     GetFieldList(list, FieldNames);
     if (list.size() == 1 && !VarIsArray(Value)) {
@@ -90,30 +89,35 @@ void TDataSet::SetFieldValues(const std::string& FieldNames, const Variant& Valu
         list[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
 }
 
-void TDataSet::SetFields(const std::vector<Variant>& Values)
-{
-    for (std::size_t i = 0; i < Values.size() && i < static_cast<std::size_t>(m_fields.Count()); ++i) {
-        if (Values[i].IsEmpty()) continue;
+void TDataSet::SetFields(const std::vector<Variant>& Values) {
+    for (std::size_t i = 0; i < Values.size() && i < static_cast<std::size_t>(m_fields.Count());
+         ++i) {
+        if (Values[i].IsEmpty())
+            continue;
         m_fields.Fields(static_cast<int>(i))->SetValue(Values[i]);
     }
 }
 
-void TDataSet::ClearFields()
-{
-    if (!dsWriteModes.Contains(m_state)) DatabaseError(dbconsts::SNotEditing, this);
+void TDataSet::ClearFields() {
+    if (!dsWriteModes.Contains(m_state))
+        DatabaseError(dbconsts::SNotEditing, this);
     for (TField* f : m_fields)
-        if (f->m_fieldKind == fkData) f->Clear();
+        if (f->m_fieldKind == fkData)
+            f->Clear();
 }
 
 // ---- published events ---------------------------------------------------------------------
 
-void TDataSet::AddEventProperties(TPropList& list)
-{
+void TDataSet::AddEventProperties(TPropList& list) {
     using NSig = void(TDataSet*);
     using ESig = void(TDataSet*, EDatabaseError*, TDataAction&);
     using FSig = void(TDataSet*, bool&);
-#define HOST_NOTIFY(Name) list.push_back(EventProperty<TDataSet, NSig>(#Name, "TDataSetNotifyEvent", &TDataSet::Name, &TDataSet::Set##Name))
-#define HOST_ERROR(Name) list.push_back(EventProperty<TDataSet, ESig>(#Name, "TDataSetErrorEvent", &TDataSet::Name, &TDataSet::Set##Name))
+#define HOST_NOTIFY(Name)                                                                          \
+    list.push_back(EventProperty<TDataSet, NSig>(#Name, "TDataSetNotifyEvent", &TDataSet::Name,    \
+                                                 &TDataSet::Set##Name))
+#define HOST_ERROR(Name)                                                                           \
+    list.push_back(EventProperty<TDataSet, ESig>(#Name, "TDataSetErrorEvent", &TDataSet::Name,     \
+                                                 &TDataSet::Set##Name))
     HOST_NOTIFY(BeforeOpen);
     HOST_NOTIFY(AfterOpen);
     HOST_NOTIFY(BeforeClose);
@@ -133,7 +137,8 @@ void TDataSet::AddEventProperties(TPropList& list)
     HOST_NOTIFY(OnCalcFields);
     HOST_ERROR(OnDeleteError);
     HOST_ERROR(OnEditError);
-    list.push_back(EventProperty<TDataSet, FSig>("OnFilterRecord", "TFilterRecordEvent", &TDataSet::OnFilterRecord,
+    list.push_back(EventProperty<TDataSet, FSig>("OnFilterRecord", "TFilterRecordEvent",
+                                                 &TDataSet::OnFilterRecord,
                                                  &TDataSet::SetOnFilterRecord));
     HOST_NOTIFY(OnNewRecord);
     HOST_ERROR(OnPostError);
@@ -141,4 +146,4 @@ void TDataSet::AddEventProperties(TPropList& list)
 #undef HOST_ERROR
 }
 
-}  // namespace host
+} // namespace host

@@ -40,7 +40,9 @@ public:
     void Edit();
     /// True when ADataSet leads back to this source through data sources.
     [[nodiscard]] bool IsLinkedTo(TDataSet* ADataSet) const;
-    [[nodiscard]] int DataLinkCount() const noexcept { return static_cast<int>(m_dataLinks.size()); }
+    [[nodiscard]] int DataLinkCount() const noexcept {
+        return static_cast<int>(m_dataLinks.size());
+    }
 
     [[nodiscard]] const TNotifyEvent& OnStateChange() const noexcept { return m_onStateChange; }
     void SetOnStateChange(TNotifyEvent e) { m_onStateChange = std::move(e); }
@@ -150,4 +152,4 @@ public:
     [[nodiscard]] TDataSet* DetailDataSet() { return GetDetailDataSet(); }
 };
 
-}  // namespace host
+} // namespace host

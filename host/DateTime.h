@@ -14,9 +14,9 @@ using TDateTime = double;
 
 /// Date and time as two integers. Field order as in the framework's record.
 struct TTimeStamp {
-  int32_t Time = 0;  ///< milliseconds since midnight, 0..86399999
-  int32_t Date = 0;  ///< days since 1 January 0001, plus one (1 Jan 0001 is 1)
-  bool operator==(const TTimeStamp&) const = default;
+    int32_t Time = 0; ///< milliseconds since midnight, 0..86399999
+    int32_t Date = 0; ///< days since 1 January 0001, plus one (1 Jan 0001 is 1)
+    bool operator==(const TTimeStamp&) const = default;
 };
 
 inline constexpr int32_t HoursPerDay = 24;
@@ -77,4 +77,4 @@ void DecodeTime(TDateTime Time, int& Hour, int& Min, int& Sec, int& MSec);
 /// followed by an optional time; raises EConvertError "'<text>' is not a valid date and time".
 [[nodiscard]] TDateTime StrToDateTime(const std::string& Text);
 
-}  // namespace host
+} // namespace host

@@ -16,11 +16,13 @@ inline constexpr const char* SFieldRequired = "Field '%s' must have a value";
 inline constexpr const char* SFieldIndexError = "Field index out of range";
 inline constexpr const char* SDuplicateFieldName = "Duplicate field name '%s'";
 inline constexpr const char* SDataSetMissing = "Field '%s' has no dataset";
-inline constexpr const char* SInvalidIntegerValue = "'%s' is not a valid integer value for field '%s'";
+inline constexpr const char* SInvalidIntegerValue =
+    "'%s' is not a valid integer value for field '%s'";
 inline constexpr const char* SInvalidFloatValue =
     "'%s' is not a valid floating point value for field '%s'";
 inline constexpr const char* SInvalidBoolValue = "'%s' is not a valid boolean value for field '%s'";
-inline constexpr const char* SInvalidDateTimeValue = "'%s' is not a valid date and time for field '%s'";
+inline constexpr const char* SInvalidDateTimeValue =
+    "'%s' is not a valid date and time for field '%s'";
 inline constexpr const char* SFieldValueError = "Invalid value for field '%s'";
 inline constexpr const char* SLookupInfoError = "Lookup information for field '%s' is incomplete";
 inline constexpr const char* SInvalidCalcType = "Field '%s' cannot be a calculated or lookup field";
@@ -45,4 +47,4 @@ inline constexpr const char* SParamTypeUnknown = "Parameter '%s' has no data typ
 inline constexpr const char* SBcdOverflow = "BCD overflow";
 inline constexpr const char* SInvalidBcdValue = "'%s' is not a valid BCD value";
 
-}  // namespace host::dbconsts
+} // namespace host::dbconsts

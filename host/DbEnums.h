@@ -19,11 +19,44 @@ using TBookmark = std::string;
 
 /// Field data types. Ordinals 0..25 select value sizes and comparison rules of record slots.
 enum TFieldType : int {
-    ftUnknown = 0, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency,
-    ftBCD, ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo,
-    ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar,
-    ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob,
-    ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
+    ftUnknown = 0,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftADT,
+    ftArray,
+    ftReference,
+    ftDataSet,
+    ftOraBlob,
+    ftOraClob,
+    ftVariant,
+    ftInterface,
+    ftIDispatch,
+    ftGuid,
+    ftTimeStamp,
+    ftFMTBcd
 };
 inline constexpr int kFieldTypeCount = ftFMTBcd + 1;
 
@@ -36,13 +69,24 @@ enum TFieldKind : int { fkData = 0, fkCalculated, fkLookup, fkInternalCalc, fkAg
 
 /// Dataset states. dsCalcFields..dsOpening are also used as temporary states.
 enum TDataSetState : int {
-    dsInactive = 0, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue,
-    dsOldValue, dsCurValue, dsBlockRead, dsInternalCalc, dsOpening
+    dsInactive = 0,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter,
+    dsNewValue,
+    dsOldValue,
+    dsCurValue,
+    dsBlockRead,
+    dsInternalCalc,
+    dsOpening
 };
 
 /// States in which field values may be written.
-inline constexpr TSet<TDataSetState> dsWriteModes{dsEdit, dsInsert, dsSetKey, dsCalcFields,
-                                                     dsFilter, dsNewValue, dsInternalCalc};
+inline constexpr TSet<TDataSetState> dsWriteModes{dsEdit,   dsInsert,   dsSetKey,      dsCalcFields,
+                                                  dsFilter, dsNewValue, dsInternalCalc};
 
 /// Direction of a record fetch (GetRecord).
 enum TGetMode : int { gmCurrent = 0, gmNext, gmPrior };
@@ -66,9 +110,18 @@ using TResyncMode = TSet<TResyncModeItem>;
 
 /// Notifications sent from a dataset through its data sources to data links.
 enum TDataEvent : int {
-    deFieldChange = 0, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange,
-    deUpdateRecord, deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange,
-    deFocusControl, deParentScroll
+    deFieldChange = 0,
+    deRecordChange,
+    deDataSetChange,
+    deDataSetScroll,
+    deLayoutChange,
+    deUpdateRecord,
+    deUpdateState,
+    deCheckBrowseMode,
+    dePropertyChange,
+    deFieldListChange,
+    deFocusControl,
+    deParentScroll
 };
 
 enum TParamType : int { ptUnknown = 0, ptInput, ptOutput, ptInputOutput, ptResult };
@@ -92,4 +145,4 @@ enum TUpdateKind : int { ukModify = 0, ukInsert, ukDelete };
 /// applied again), applied (the handler applied the record itself).
 enum TUpdateAction : int { uaFail = 0, uaAbort, uaSkip, uaRetry, uaApplied };
 
-}  // namespace host
+} // namespace host

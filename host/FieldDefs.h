@@ -95,4 +95,4 @@ private:
     bool m_updated = false;
 };
 
-}  // namespace host
+} // namespace host

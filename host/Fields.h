@@ -85,7 +85,9 @@ public:
     [[nodiscard]] const std::string& LookupKeyFields() const noexcept { return m_lookupKeyFields; }
     void SetLookupKeyFields(const std::string& Value) { m_lookupKeyFields = Value; }
     /// Name of the lookup dataset's field whose value this field shows.
-    [[nodiscard]] const std::string& LookupResultField() const noexcept { return m_lookupResultField; }
+    [[nodiscard]] const std::string& LookupResultField() const noexcept {
+        return m_lookupResultField;
+    }
     void SetLookupResultField(const std::string& Value) { m_lookupResultField = Value; }
 
     // ---- raw access -------------------------------------------------------------
@@ -247,4 +249,4 @@ private:
 /// Case-insensitive ASCII comparison of names (field, parameter, definition names).
 [[nodiscard]] bool SameName(const std::string& a, const std::string& b) noexcept;
 
-}  // namespace host
+} // namespace host

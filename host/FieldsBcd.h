@@ -10,9 +10,9 @@
 namespace host {
 
 struct TBcd {
-    std::uint8_t Precision = 0;          ///< 1..64 digits (0 for a zero value)
-    std::uint8_t SignSpecialPlaces = 0;  ///< bit 7 sign (1 = negative), bits 0..5 scale
-    std::uint8_t Fraction[32] = {};      ///< packed digits, high nibble first
+    std::uint8_t Precision = 0;         ///< 1..64 digits (0 for a zero value)
+    std::uint8_t SignSpecialPlaces = 0; ///< bit 7 sign (1 = negative), bits 0..5 scale
+    std::uint8_t Fraction[32] = {};     ///< packed digits, high nibble first
 };
 static_assert(sizeof(TBcd) == 34, "TBcd is the framework's 34-byte record");
 static_assert(alignof(TBcd) == 1, "a TBcd lies at any address of a record buffer");
@@ -51,4 +51,4 @@ int BCDCompare(const TBcd& a, const TBcd& b) noexcept;
 /// conversion rounds). False when it lies outside the 64-bit range.
 bool BCDToInt64(const TBcd& bcd, int64_t& value) noexcept;
 
-}  // namespace host
+} // namespace host

@@ -19,103 +19,97 @@ namespace host {
 namespace {
 
 // Longest prefix of at most maxBytes bytes that does not end inside a UTF-8 sequence.
-std::size_t utf8Prefix(const std::string& s, std::size_t maxBytes)
-{
-    if (s.size() <= maxBytes) return s.size();
+std::size_t utf8Prefix(const std::string& s, std::size_t maxBytes) {
+    if (s.size() <= maxBytes)
+        return s.size();
     std::size_t n = maxBytes;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+        --n;
     return n;
 }
 
-bool parseInt(const std::string& text, int64_t& value)
-{
+bool parseInt(const std::string& text, int64_t& value) {
     return TryStrToInt64(Trim(text), value);
 }
 
-template <class T>
-bool readRaw(const TField* f, T& value)
-{
+template <class T> bool readRaw(const TField* f, T& value) {
     return f->GetData(&value);
 }
 
-}  // namespace
+} // namespace
 
 // ---- strings ---------------------------------------------------------------------------
 
-TStringField::TStringField(TComponent* AOwner) : TField(AOwner)
-{
+TStringField::TStringField(TComponent* AOwner) : TField(AOwner) {
     SetDataType(ftString);
     setSizeRaw(20);
     SetTransliterate(true);
 }
 
-bool TStringField::getValue(std::string& value) const
-{
+bool TStringField::getValue(std::string& value) const {
     std::vector<char> buf(static_cast<std::size_t>(DataSize()) + 1, '\0');
     if (!GetData(buf.data())) {
         value.clear();
         return false;
     }
     buf.back() = '\0';
-    if (Transliterate() && DataSet()) DataSet()->Translate(buf.data(), buf.data(), false);
+    if (Transliterate() && DataSet())
+        DataSet()->Translate(buf.data(), buf.data(), false);
     value.assign(buf.data(), std::strlen(buf.data()));
     return true;
 }
 
-std::string TStringField::GetAsString() const
-{
+std::string TStringField::GetAsString() const {
     std::string s;
     getValue(s);
     return s;
 }
 
-void TStringField::SetAsString(const std::string& Value)
-{
+void TStringField::SetAsString(const std::string& Value) {
     std::vector<char> buf(static_cast<std::size_t>(DataSize()) + 1, '\0');
     std::size_t n = utf8Prefix(Value, static_cast<std::size_t>(Size()));
     std::memcpy(buf.data(), Value.data(), n);
-    if (Transliterate() && DataSet()) DataSet()->Translate(buf.data(), buf.data(), true);
+    if (Transliterate() && DataSet())
+        DataSet()->Translate(buf.data(), buf.data(), true);
     SetData(buf.data());
 }
 
-int32_t TStringField::GetAsInteger() const
-{
+int32_t TStringField::GetAsInteger() const {
     int64_t v = GetAsLargeInt();
     if (v < INT32_MIN || v > INT32_MAX)
         throw EConvertError(dbconsts::SInvalidIntegerValue, {GetAsString(), GetDisplayName()});
     return static_cast<int32_t>(v);
 }
 
-int64_t TStringField::GetAsLargeInt() const
-{
+int64_t TStringField::GetAsLargeInt() const {
     std::string s;
-    if (!getValue(s)) return 0;
+    if (!getValue(s))
+        return 0;
     int64_t v = 0;
     if (!parseInt(s, v))
         throw EConvertError(dbconsts::SInvalidIntegerValue, {s, GetDisplayName()});
     return v;
 }
 
-double TStringField::GetAsFloat() const
-{
+double TStringField::GetAsFloat() const {
     std::string s;
-    if (!getValue(s)) return 0;
+    if (!getValue(s))
+        return 0;
     double v = 0;
     if (!TryStrToFloat(Trim(s), v))
         throw EConvertError(dbconsts::SInvalidFloatValue, {s, GetDisplayName()});
     return v;
 }
 
-bool TStringField::GetAsBoolean() const
-{
+bool TStringField::GetAsBoolean() const {
     std::string s = GetAsString();
     return !s.empty() && (s[0] == 'T' || s[0] == 't' || s[0] == 'Y' || s[0] == 'y');
 }
 
-TDateTime TStringField::GetAsDateTime() const
-{
+TDateTime TStringField::GetAsDateTime() const {
     std::string s;
-    if (!getValue(s)) return 0;
+    if (!getValue(s))
+        return 0;
     try {
         return StrToDateTime(s);
     } catch (const EConvertError&) {
@@ -123,48 +117,55 @@ TDateTime TStringField::GetAsDateTime() const
     }
 }
 
-Variant TStringField::GetAsVariant() const
-{
+Variant TStringField::GetAsVariant() const {
     std::string s;
-    if (!getValue(s)) return Null();
+    if (!getValue(s))
+        return Null();
     return Variant(std::move(s));
 }
 
-void TStringField::SetVarValue(const Variant& v) { SetAsString(v.AsString()); }
-void TStringField::SetAsInteger(int32_t Value) { SetAsString(IntToStr(Value)); }
-void TStringField::SetAsLargeInt(int64_t Value) { SetAsString(IntToStr(Value)); }
-void TStringField::SetAsFloat(double Value) { SetAsString(FloatToStr(Value)); }
-void TStringField::SetAsBoolean(bool Value) { SetAsString(Value ? "T" : "F"); }
-void TStringField::SetAsDateTime(TDateTime Value) { SetAsString(DateTimeToStr(Value)); }
+void TStringField::SetVarValue(const Variant& v) {
+    SetAsString(v.AsString());
+}
+void TStringField::SetAsInteger(int32_t Value) {
+    SetAsString(IntToStr(Value));
+}
+void TStringField::SetAsLargeInt(int64_t Value) {
+    SetAsString(IntToStr(Value));
+}
+void TStringField::SetAsFloat(double Value) {
+    SetAsString(FloatToStr(Value));
+}
+void TStringField::SetAsBoolean(bool Value) {
+    SetAsString(Value ? "T" : "F");
+}
+void TStringField::SetAsDateTime(TDateTime Value) {
+    SetAsString(DateTimeToStr(Value));
+}
 
-TWideStringField::TWideStringField(TComponent* AOwner) : TStringField(AOwner)
-{
+TWideStringField::TWideStringField(TComponent* AOwner) : TStringField(AOwner) {
     SetDataType(ftWideString);
 }
 
 // ---- integers ---------------------------------------------------------------------------
 
-TIntegerField::TIntegerField(TComponent* AOwner) : TNumericField(AOwner)
-{
+TIntegerField::TIntegerField(TComponent* AOwner) : TNumericField(AOwner) {
     SetDataType(ftInteger);
 }
 
-bool TIntegerField::readValue(int64_t& value) const
-{
+bool TIntegerField::readValue(int64_t& value) const {
     int32_t v = 0;
     bool ok = readRaw(this, v);
     value = ok ? v : 0;
     return ok;
 }
 
-void TIntegerField::writeValue(int64_t value)
-{
+void TIntegerField::writeValue(int64_t value) {
     auto v = static_cast<int32_t>(value);
     SetData(&v);
 }
 
-void TIntegerField::SetAsLargeInt(int64_t Value)
-{
+void TIntegerField::SetAsLargeInt(int64_t Value) {
     int64_t lo = typeMin(), hi = typeMax();
     if (m_minValue != 0 || m_maxValue != 0) {
         lo = std::max(lo, m_minValue);
@@ -176,8 +177,7 @@ void TIntegerField::SetAsLargeInt(int64_t Value)
     writeValue(Value);
 }
 
-void TIntegerField::SetAsString(const std::string& Value)
-{
+void TIntegerField::SetAsString(const std::string& Value) {
     if (Value.empty()) {
         Clear();
         return;
@@ -188,127 +188,134 @@ void TIntegerField::SetAsString(const std::string& Value)
     SetAsLargeInt(v);
 }
 
-void TIntegerField::SetAsFloat(double Value)
-{
+void TIntegerField::SetAsFloat(double Value) {
     double r = std::nearbyint(Value);
     if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18)
-        DatabaseErrorFmt(dbconsts::SFieldRangeError,
-                         {FloatToStr(Value), GetDisplayName(), IntToStr(typeMin()), IntToStr(typeMax())});
+        DatabaseErrorFmt(dbconsts::SFieldRangeError, {FloatToStr(Value), GetDisplayName(),
+                                                      IntToStr(typeMin()), IntToStr(typeMax())});
     SetAsLargeInt(static_cast<int64_t>(r));
 }
 
-std::string TIntegerField::GetAsString() const
-{
+std::string TIntegerField::GetAsString() const {
     int64_t v = 0;
     return readValue(v) ? IntToStr(v) : std::string();
 }
 
-int32_t TIntegerField::GetAsInteger() const
-{
+int32_t TIntegerField::GetAsInteger() const {
     int64_t v = 0;
     readValue(v);
-    if (v < INT32_MIN || v > INT32_MAX) AccessError("Integer");
+    if (v < INT32_MIN || v > INT32_MAX)
+        AccessError("Integer");
     return static_cast<int32_t>(v);
 }
 
-int64_t TIntegerField::GetAsLargeInt() const
-{
+int64_t TIntegerField::GetAsLargeInt() const {
     int64_t v = 0;
     readValue(v);
     return v;
 }
 
-double TIntegerField::GetAsFloat() const { return static_cast<double>(GetAsLargeInt()); }
-bool TIntegerField::GetAsBoolean() const { return GetAsLargeInt() != 0; }
+double TIntegerField::GetAsFloat() const {
+    return static_cast<double>(GetAsLargeInt());
+}
+bool TIntegerField::GetAsBoolean() const {
+    return GetAsLargeInt() != 0;
+}
 
-Variant TIntegerField::GetAsVariant() const
-{
+Variant TIntegerField::GetAsVariant() const {
     int64_t v = 0;
-    if (!readValue(v)) return Null();
+    if (!readValue(v))
+        return Null();
     return Variant(static_cast<int32_t>(v));
 }
 
-void TIntegerField::SetVarValue(const Variant& v) { SetAsLargeInt(v.AsInt64()); }
+void TIntegerField::SetVarValue(const Variant& v) {
+    SetAsLargeInt(v.AsInt64());
+}
 
-TSmallintField::TSmallintField(TComponent* AOwner) : TIntegerField(AOwner) { SetDataType(ftSmallint); }
+TSmallintField::TSmallintField(TComponent* AOwner) : TIntegerField(AOwner) {
+    SetDataType(ftSmallint);
+}
 
-bool TSmallintField::readValue(int64_t& value) const
-{
+bool TSmallintField::readValue(int64_t& value) const {
     int16_t v = 0;
     bool ok = readRaw(this, v);
     value = ok ? v : 0;
     return ok;
 }
 
-void TSmallintField::writeValue(int64_t value)
-{
+void TSmallintField::writeValue(int64_t value) {
     auto v = static_cast<int16_t>(value);
     SetData(&v);
 }
 
-TWordField::TWordField(TComponent* AOwner) : TIntegerField(AOwner) { SetDataType(ftWord); }
+TWordField::TWordField(TComponent* AOwner) : TIntegerField(AOwner) {
+    SetDataType(ftWord);
+}
 
-bool TWordField::readValue(int64_t& value) const
-{
+bool TWordField::readValue(int64_t& value) const {
     uint16_t v = 0;
     bool ok = readRaw(this, v);
     value = ok ? v : 0;
     return ok;
 }
 
-void TWordField::writeValue(int64_t value)
-{
+void TWordField::writeValue(int64_t value) {
     auto v = static_cast<uint16_t>(value);
     SetData(&v);
 }
 
-TAutoIncField::TAutoIncField(TComponent* AOwner) : TIntegerField(AOwner) { SetDataType(ftAutoInc); }
+TAutoIncField::TAutoIncField(TComponent* AOwner) : TIntegerField(AOwner) {
+    SetDataType(ftAutoInc);
+}
 
-TLargeintField::TLargeintField(TComponent* AOwner) : TIntegerField(AOwner) { SetDataType(ftLargeint); }
+TLargeintField::TLargeintField(TComponent* AOwner) : TIntegerField(AOwner) {
+    SetDataType(ftLargeint);
+}
 
-bool TLargeintField::readValue(int64_t& value) const
-{
+bool TLargeintField::readValue(int64_t& value) const {
     int64_t v = 0;
     bool ok = readRaw(this, v);
     value = ok ? v : 0;
     return ok;
 }
 
-void TLargeintField::writeValue(int64_t value) { SetData(&value); }
+void TLargeintField::writeValue(int64_t value) {
+    SetData(&value);
+}
 
-Variant TLargeintField::GetAsVariant() const
-{
+Variant TLargeintField::GetAsVariant() const {
     int64_t v = 0;
-    if (!readValue(v)) return Null();
+    if (!readValue(v))
+        return Null();
     return Variant(static_cast<long long>(v));
 }
 
 // ---- floating point ------------------------------------------------------------------
 
-TFloatField::TFloatField(TComponent* AOwner) : TNumericField(AOwner) { SetDataType(ftFloat); }
+TFloatField::TFloatField(TComponent* AOwner) : TNumericField(AOwner) {
+    SetDataType(ftFloat);
+}
 
-double TFloatField::GetAsFloat() const
-{
+double TFloatField::GetAsFloat() const {
     double v = 0;
     return readRaw(this, v) ? v : 0.0;
 }
 
-void TFloatField::SetAsFloat(double Value)
-{
+void TFloatField::SetAsFloat(double Value) {
     if ((m_minValue != 0 || m_maxValue != 0) && (Value < m_minValue || Value > m_maxValue))
-        DatabaseErrorFmt(dbconsts::SFieldRangeError, {FloatToStr(Value), GetDisplayName(),
-                                                      FloatToStr(m_minValue), FloatToStr(m_maxValue)});
+        DatabaseErrorFmt(
+            dbconsts::SFieldRangeError,
+            {FloatToStr(Value), GetDisplayName(), FloatToStr(m_minValue), FloatToStr(m_maxValue)});
     SetData(&Value);
 }
 
-std::string TFloatField::GetAsString() const
-{
+std::string TFloatField::GetAsString() const {
     double v = 0;
     return readRaw(this, v) ? FloatToStr(v) : std::string();
 }
 
-void TFloatField::SetAsString(const std::string& Value)
-{
+void TFloatField::SetAsString(const std::string& Value) {
     if (Value.empty()) {
         Clear();
         return;
@@ -319,122 +326,131 @@ void TFloatField::SetAsString(const std::string& Value)
     SetAsFloat(v);
 }
 
-int32_t TFloatField::GetAsInteger() const
-{
+int32_t TFloatField::GetAsInteger() const {
     double r = std::nearbyint(GetAsFloat());
-    if (!(r >= INT32_MIN && r <= INT32_MAX)) AccessError("Integer");
+    if (!(r >= INT32_MIN && r <= INT32_MAX))
+        AccessError("Integer");
     return static_cast<int32_t>(r);
 }
 
-int64_t TFloatField::GetAsLargeInt() const
-{
+int64_t TFloatField::GetAsLargeInt() const {
     double r = std::nearbyint(GetAsFloat());
-    if (!(r >= -9.2e18 && r <= 9.2e18)) AccessError("LargeInt");
+    if (!(r >= -9.2e18 && r <= 9.2e18))
+        AccessError("LargeInt");
     return static_cast<int64_t>(r);
 }
 
-Variant TFloatField::GetAsVariant() const
-{
+Variant TFloatField::GetAsVariant() const {
     double v = 0;
-    if (!readRaw(this, v)) return Null();
+    if (!readRaw(this, v))
+        return Null();
     return Currency() ? VarFromCurrency(v) : Variant(v);
 }
 
-void TFloatField::SetVarValue(const Variant& v) { SetAsFloat(v.AsFloat()); }
+void TFloatField::SetVarValue(const Variant& v) {
+    SetAsFloat(v.AsFloat());
+}
 
-TCurrencyField::TCurrencyField(TComponent* AOwner) : TFloatField(AOwner) { SetDataType(ftCurrency); }
+TCurrencyField::TCurrencyField(TComponent* AOwner) : TFloatField(AOwner) {
+    SetDataType(ftCurrency);
+}
 
 // ---- BCD --------------------------------------------------------------------------------
 
-TBCDField::TBCDField(TComponent* AOwner) : TNumericField(AOwner)
-{
+TBCDField::TBCDField(TComponent* AOwner) : TNumericField(AOwner) {
     SetDataType(ftBCD);
     setSizeRaw(4);
 }
 
-bool TBCDField::GetAsBCD(TBcd& Value) const
-{
+bool TBCDField::GetAsBCD(TBcd& Value) const {
     Value = TBcd{};
-    if (!m_int64Slot) return GetData(&Value);
+    if (!m_int64Slot)
+        return GetData(&Value);
     int64_t units = 0;
-    if (!GetData(&units)) return false;
+    if (!GetData(&units))
+        return false;
     Value = ScaledInt64ToBCD(units, Size());
     return true;
 }
 
-void TBCDField::SetAsBCD(const TBcd& Value)
-{
+void TBCDField::SetAsBCD(const TBcd& Value) {
     if (!m_int64Slot) {
         SetData(&Value);
         return;
     }
     // Rounded to the field's scale, as the server rounds a money value it is sent.
     int64_t units = 0;
-    if (!BCDToScaledInt64(Value, Size(), units)) throw EConvertError(dbconsts::SBcdOverflow);
+    if (!BCDToScaledInt64(Value, Size(), units))
+        throw EConvertError(dbconsts::SBcdOverflow);
     SetData(&units);
 }
 
-std::string TBCDField::GetAsString() const
-{
+std::string TBCDField::GetAsString() const {
     TBcd b;
     return GetAsBCD(b) ? BCDToStr(b) : std::string();
 }
 
-double TBCDField::GetAsFloat() const
-{
+double TBCDField::GetAsFloat() const {
     TBcd b;
     return GetAsBCD(b) ? BCDToDouble(b) : 0.0;
 }
 
-int32_t TBCDField::GetAsInteger() const
-{
+int32_t TBCDField::GetAsInteger() const {
     const int64_t v = GetAsLargeInt();
-    if (v < INT32_MIN || v > INT32_MAX) AccessError("Integer");
+    if (v < INT32_MIN || v > INT32_MAX)
+        AccessError("Integer");
     return static_cast<int32_t>(v);
 }
 
-int64_t TBCDField::GetAsLargeInt() const
-{
+int64_t TBCDField::GetAsLargeInt() const {
     // From the decimal itself: a 19-digit value does not survive a double.
     TBcd b;
-    if (!GetAsBCD(b)) return 0;
+    if (!GetAsBCD(b))
+        return 0;
     int64_t v = 0;
-    if (!BCDToInt64(b, v)) AccessError("LargeInt");
+    if (!BCDToInt64(b, v))
+        AccessError("LargeInt");
     return v;
 }
 
-void TBCDField::SetAsString(const std::string& Value)
-{
+void TBCDField::SetAsString(const std::string& Value) {
     if (Value.empty()) {
         Clear();
         return;
     }
     TBcd b;
-    if (!TryStrToBCD(Value, b)) throw EConvertError(dbconsts::SInvalidFloatValue, {Value, GetDisplayName()});
+    if (!TryStrToBCD(Value, b))
+        throw EConvertError(dbconsts::SInvalidFloatValue, {Value, GetDisplayName()});
     if (m_precision > 0 && b.Precision - (b.SignSpecialPlaces & 0x3F) > m_precision - Size())
         DatabaseErrorFmt(dbconsts::SFieldValueError, {GetDisplayName()});
     SetAsBCD(b);
 }
 
-void TBCDField::SetAsFloat(double Value) { SetAsBCD(DoubleToBCD(Value, Size())); }
+void TBCDField::SetAsFloat(double Value) {
+    SetAsBCD(DoubleToBCD(Value, Size()));
+}
 
-Variant TBCDField::GetAsVariant() const
-{
+Variant TBCDField::GetAsVariant() const {
     // The exact decimal text: a double or the framework's currency would drop digits of
     // values beyond 15 significant digits or 4 decimals.
     TBcd b;
-    if (!GetAsBCD(b)) return Null();
+    if (!GetAsBCD(b))
+        return Null();
     return Variant(BCDToStr(b));
 }
 
-void TBCDField::SetVarValue(const Variant& v)
-{
+void TBCDField::SetVarValue(const Variant& v) {
     switch (v.VarType()) {
     case varString:
         SetAsString(v.AsString());
         break;
-    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord:
-    case varLongWord: case varInt64:
+    case varSmallint:
+    case varInteger:
+    case varShortInt:
+    case varByte:
+    case varWord:
+    case varLongWord:
+    case varInt64:
         SetAsLargeInt(v.AsInt64());
         break;
     default:
@@ -444,40 +460,41 @@ void TBCDField::SetVarValue(const Variant& v)
 
 // ---- Boolean ----------------------------------------------------------------------------
 
-TBooleanField::TBooleanField(TComponent* AOwner) : TField(AOwner) { SetDataType(ftBoolean); }
+TBooleanField::TBooleanField(TComponent* AOwner) : TField(AOwner) {
+    SetDataType(ftBoolean);
+}
 
-void TBooleanField::SetDisplayValues(const std::string& Value)
-{
+void TBooleanField::SetDisplayValues(const std::string& Value) {
     auto p = Value.find(';');
-    if (p == std::string::npos) DatabaseErrorFmt(dbconsts::SInvalidBoolValue, {Value, GetDisplayName()});
+    if (p == std::string::npos)
+        DatabaseErrorFmt(dbconsts::SInvalidBoolValue, {Value, GetDisplayName()});
     m_displayValues = Value;
     m_trueText = Value.substr(0, p);
     m_falseText = Value.substr(p + 1);
 }
 
-bool TBooleanField::GetAsBoolean() const
-{
+bool TBooleanField::GetAsBoolean() const {
     uint16_t v = 0;
     return readRaw(this, v) && v != 0;
 }
 
-int32_t TBooleanField::GetAsInteger() const { return GetAsBoolean() ? 1 : 0; }
+int32_t TBooleanField::GetAsInteger() const {
+    return GetAsBoolean() ? 1 : 0;
+}
 
-std::string TBooleanField::GetAsString() const
-{
+std::string TBooleanField::GetAsString() const {
     uint16_t v = 0;
-    if (!readRaw(this, v)) return {};
+    if (!readRaw(this, v))
+        return {};
     return v != 0 ? m_trueText : m_falseText;
 }
 
-void TBooleanField::SetAsBoolean(bool Value)
-{
+void TBooleanField::SetAsBoolean(bool Value) {
     uint16_t v = Value ? 1 : 0;
     SetData(&v);
 }
 
-void TBooleanField::SetAsString(const std::string& Value)
-{
+void TBooleanField::SetAsString(const std::string& Value) {
     std::string t = Trim(Value);
     if (t.empty()) {
         Clear();
@@ -494,52 +511,55 @@ void TBooleanField::SetAsString(const std::string& Value)
         throw EConvertError(dbconsts::SInvalidBoolValue, {Value, GetDisplayName()});
 }
 
-Variant TBooleanField::GetAsVariant() const
-{
+Variant TBooleanField::GetAsVariant() const {
     uint16_t v = 0;
-    if (!readRaw(this, v)) return Null();
+    if (!readRaw(this, v))
+        return Null();
     return Variant(v != 0);
 }
 
-void TBooleanField::SetVarValue(const Variant& v) { SetAsBoolean(v.AsBoolean()); }
+void TBooleanField::SetVarValue(const Variant& v) {
+    SetAsBoolean(v.AsBoolean());
+}
 
 // ---- dates and times -------------------------------------------------------------------
 
-TDateTimeField::TDateTimeField(TComponent* AOwner) : TField(AOwner) { SetDataType(ftDateTime); }
+TDateTimeField::TDateTimeField(TComponent* AOwner) : TField(AOwner) {
+    SetDataType(ftDateTime);
+}
 
-bool TDateTimeField::readValue(TDateTime& value) const
-{
+bool TDateTimeField::readValue(TDateTime& value) const {
     double ms = 0;
     value = 0;
-    if (!readRaw(this, ms)) return false;
-    if (ms == 0) return true;  // a zero slot reads as the zero date rather than failing
+    if (!readRaw(this, ms))
+        return false;
+    if (ms == 0)
+        return true; // a zero slot reads as the zero date rather than failing
     value = TimeStampToDateTime(MSecsToTimeStamp(ms));
     return true;
 }
 
-void TDateTimeField::writeValue(TDateTime value)
-{
+void TDateTimeField::writeValue(TDateTime value) {
     double ms = TimeStampToMSecs(DateTimeToTimeStamp(value));
     SetData(&ms);
 }
 
-TDateTime TDateTimeField::GetAsDateTime() const
-{
+TDateTime TDateTimeField::GetAsDateTime() const {
     TDateTime v = 0;
     readValue(v);
     return v;
 }
 
-void TDateTimeField::SetAsDateTime(TDateTime Value) { writeValue(Value); }
+void TDateTimeField::SetAsDateTime(TDateTime Value) {
+    writeValue(Value);
+}
 
-std::string TDateTimeField::GetAsString() const
-{
+std::string TDateTimeField::GetAsString() const {
     TDateTime v = 0;
     return readValue(v) ? DateTimeToStr(v) : std::string();
 }
 
-void TDateTimeField::SetAsString(const std::string& Value)
-{
+void TDateTimeField::SetAsString(const std::string& Value) {
     if (Value.empty()) {
         Clear();
         return;
@@ -553,72 +573,73 @@ void TDateTimeField::SetAsString(const std::string& Value)
     SetAsDateTime(v);
 }
 
-Variant TDateTimeField::GetAsVariant() const
-{
+Variant TDateTimeField::GetAsVariant() const {
     TDateTime v = 0;
-    if (!readValue(v)) return Null();
+    if (!readValue(v))
+        return Null();
     return VarFromDateTime(v);
 }
 
-void TDateTimeField::SetVarValue(const Variant& v) { SetAsDateTime(v.AsDateTime()); }
+void TDateTimeField::SetVarValue(const Variant& v) {
+    SetAsDateTime(v.AsDateTime());
+}
 
-TDateField::TDateField(TComponent* AOwner) : TDateTimeField(AOwner) { SetDataType(ftDate); }
+TDateField::TDateField(TComponent* AOwner) : TDateTimeField(AOwner) {
+    SetDataType(ftDate);
+}
 
-bool TDateField::readValue(TDateTime& value) const
-{
+bool TDateField::readValue(TDateTime& value) const {
     int32_t slot[2] = {0, 0};
     value = 0;
-    if (!readRaw(this, slot)) return false;
-    if (slot[0] <= 0) return true;
+    if (!readRaw(this, slot))
+        return false;
+    if (slot[0] <= 0)
+        return true;
     value = TimeStampToDateTime(TTimeStamp{0, slot[0]});
     return true;
 }
 
-void TDateField::writeValue(TDateTime value)
-{
+void TDateField::writeValue(TDateTime value) {
     int32_t slot[2] = {DateTimeToTimeStamp(value).Date, 0};
     SetData(slot);
 }
 
-std::string TDateField::GetAsString() const
-{
+std::string TDateField::GetAsString() const {
     TDateTime v = 0;
     return readValue(v) ? DateToStr(v) : std::string();
 }
 
-TTimeField::TTimeField(TComponent* AOwner) : TDateTimeField(AOwner) { SetDataType(ftTime); }
+TTimeField::TTimeField(TComponent* AOwner) : TDateTimeField(AOwner) {
+    SetDataType(ftTime);
+}
 
-bool TTimeField::readValue(TDateTime& value) const
-{
+bool TTimeField::readValue(TDateTime& value) const {
     int32_t slot[2] = {0, 0};
     value = 0;
-    if (!readRaw(this, slot)) return false;
+    if (!readRaw(this, slot))
+        return false;
     value = static_cast<double>(slot[0]) / MSecsPerDay;
     return true;
 }
 
-void TTimeField::writeValue(TDateTime value)
-{
+void TTimeField::writeValue(TDateTime value) {
     int32_t slot[2] = {DateTimeToTimeStamp(value).Time, 0};
     SetData(slot);
 }
 
-std::string TTimeField::GetAsString() const
-{
+std::string TTimeField::GetAsString() const {
     TDateTime v = 0;
     return readValue(v) ? TimeToStr(v) : std::string();
 }
 
 // ---- bytes --------------------------------------------------------------------------------
 
-TBytesField::TBytesField(TComponent* AOwner) : TField(AOwner)
-{
+TBytesField::TBytesField(TComponent* AOwner) : TField(AOwner) {
     SetDataType(ftBytes);
     setSizeRaw(16);
 }
 
-bool TBytesField::readBytes(std::string& value) const
-{
+bool TBytesField::readBytes(std::string& value) const {
     std::string buf(static_cast<std::size_t>(DataSize()), '\0');
     if (!GetData(buf.data())) {
         value.clear();
@@ -628,35 +649,38 @@ bool TBytesField::readBytes(std::string& value) const
     return true;
 }
 
-void TBytesField::writeBytes(const std::string& value)
-{
+void TBytesField::writeBytes(const std::string& value) {
     std::string buf(static_cast<std::size_t>(DataSize()), '\0');
     std::memcpy(buf.data(), value.data(), std::min(value.size(), static_cast<std::size_t>(Size())));
     SetData(buf.data());
 }
 
-std::string TBytesField::GetAsString() const
-{
+std::string TBytesField::GetAsString() const {
     std::string s;
     readBytes(s);
     return s;
 }
 
-void TBytesField::SetAsString(const std::string& Value) { writeBytes(Value); }
+void TBytesField::SetAsString(const std::string& Value) {
+    writeBytes(Value);
+}
 
-Variant TBytesField::GetAsVariant() const
-{
+Variant TBytesField::GetAsVariant() const {
     std::string s;
-    if (!readBytes(s)) return Null();
+    if (!readBytes(s))
+        return Null();
     return VarFromBytes(s);
 }
 
-void TBytesField::SetVarValue(const Variant& v) { writeBytes(v.AsBytes()); }
+void TBytesField::SetVarValue(const Variant& v) {
+    writeBytes(v.AsBytes());
+}
 
-TVarBytesField::TVarBytesField(TComponent* AOwner) : TBytesField(AOwner) { SetDataType(ftVarBytes); }
+TVarBytesField::TVarBytesField(TComponent* AOwner) : TBytesField(AOwner) {
+    SetDataType(ftVarBytes);
+}
 
-bool TVarBytesField::readBytes(std::string& value) const
-{
+bool TVarBytesField::readBytes(std::string& value) const {
     std::string buf(static_cast<std::size_t>(DataSize()), '\0');
     if (!GetData(buf.data())) {
         value.clear();
@@ -669,8 +693,7 @@ bool TVarBytesField::readBytes(std::string& value) const
     return true;
 }
 
-void TVarBytesField::writeBytes(const std::string& value)
-{
+void TVarBytesField::writeBytes(const std::string& value) {
     std::string buf(static_cast<std::size_t>(DataSize()), '\0');
     auto len = static_cast<uint16_t>(std::min(value.size(), static_cast<std::size_t>(Size())));
     std::memcpy(buf.data(), &len, 2);
@@ -680,132 +703,163 @@ void TVarBytesField::writeBytes(const std::string& value)
 
 // ---- blobs ---------------------------------------------------------------------------------
 
-TBlobField::TBlobField(TComponent* AOwner) : TField(AOwner) { SetDataType(ftBlob); }
+TBlobField::TBlobField(TComponent* AOwner) : TField(AOwner) {
+    SetDataType(ftBlob);
+}
 
-int64_t TBlobField::BlobSize() const
-{
+int64_t TBlobField::BlobSize() const {
     auto stream = DataSet()->CreateBlobStream(const_cast<TBlobField*>(this), bmRead);
     return stream ? stream->Size() : 0;
 }
 
-bool TBlobField::IsNull() const
-{
-    if (m_modified) return BlobSize() == 0;
+bool TBlobField::IsNull() const {
+    if (m_modified)
+        return BlobSize() == 0;
     return TField::IsNull();
 }
 
-void TBlobField::SaveToStream(TStream* Stream) const
-{
-    if (!DataSet()) DatabaseErrorFmt(dbconsts::SDataSetMissing, {GetDisplayName()});
+void TBlobField::SaveToStream(TStream* Stream) const {
+    if (!DataSet())
+        DatabaseErrorFmt(dbconsts::SDataSetMissing, {GetDisplayName()});
     auto blob = DataSet()->CreateBlobStream(const_cast<TBlobField*>(this), bmRead);
-    if (blob && blob->Size() > 0) Stream->CopyFrom(blob.get(), 0);
+    if (blob && blob->Size() > 0)
+        Stream->CopyFrom(blob.get(), 0);
 }
 
-void TBlobField::LoadFromStream(TStream* Stream)
-{
-    if (!DataSet()) DatabaseErrorFmt(dbconsts::SDataSetMissing, {GetDisplayName()});
-    if (!dsWriteModes.Contains(DataSet()->State())) DatabaseError(dbconsts::SNotEditing, DataSet());
+void TBlobField::LoadFromStream(TStream* Stream) {
+    if (!DataSet())
+        DatabaseErrorFmt(dbconsts::SDataSetMissing, {GetDisplayName()});
+    if (!dsWriteModes.Contains(DataSet()->State()))
+        DatabaseError(dbconsts::SNotEditing, DataSet());
     auto blob = DataSet()->CreateBlobStream(this, bmWrite);
-    if (blob && Stream->Size() > 0) blob->CopyFrom(Stream, 0);
+    if (blob && Stream->Size() > 0)
+        blob->CopyFrom(Stream, 0);
 }
 
-std::string TBlobField::GetAsString() const
-{
+std::string TBlobField::GetAsString() const {
     TStringStream out;
     SaveToStream(&out);
     return out.DataString();
 }
 
-void TBlobField::SetAsString(const std::string& Value)
-{
+void TBlobField::SetAsString(const std::string& Value) {
     TStringStream in(Value);
     LoadFromStream(&in);
 }
 
-void TBlobField::Clear() { SetAsString(std::string()); }
+void TBlobField::Clear() {
+    SetAsString(std::string());
+}
 
-Variant TBlobField::GetAsVariant() const
-{
-    if (IsNull()) return Null();
+Variant TBlobField::GetAsVariant() const {
+    if (IsNull())
+        return Null();
     return VarFromBytes(GetAsString());
 }
 
-void TBlobField::SetVarValue(const Variant& v)
-{
+void TBlobField::SetVarValue(const Variant& v) {
     SetAsString(v.VarType() == varString ? v.AsString() : v.AsBytes());
 }
 
-TMemoField::TMemoField(TComponent* AOwner) : TBlobField(AOwner)
-{
+TMemoField::TMemoField(TComponent* AOwner) : TBlobField(AOwner) {
     SetDataType(ftMemo);
     SetTransliterate(true);
 }
 
-Variant TMemoField::GetAsVariant() const
-{
-    if (IsNull()) return Null();
+Variant TMemoField::GetAsVariant() const {
+    if (IsNull())
+        return Null();
     return Variant(GetAsString());
 }
 
-TGraphicField::TGraphicField(TComponent* AOwner) : TBlobField(AOwner) { SetDataType(ftGraphic); }
+TGraphicField::TGraphicField(TComponent* AOwner) : TBlobField(AOwner) {
+    SetDataType(ftGraphic);
+}
 
 // ---- factory -------------------------------------------------------------------------------
 
 namespace {
-template <class F>
-TField* make(TComponent* owner)
-{
+template <class F> TField* make(TComponent* owner) {
     return new F(owner);
 }
-TField* makeBlobOfType(TComponent* owner, TFieldType type)
-{
+TField* makeBlobOfType(TComponent* owner, TFieldType type) {
     auto* f = new TBlobField(owner);
     f->SetBlobType(type);
     return f;
 }
-}  // namespace
+} // namespace
 
-TFieldClass DefaultFieldClass(TFieldType type) noexcept
-{
+TFieldClass DefaultFieldClass(TFieldType type) noexcept {
     switch (type) {
-    case ftString: return &make<TStringField>;
-    case ftFixedChar: return [](TComponent* o) -> TField* { auto* f = new TStringField(o); f->SetFixedChar(true); return f; };
-    case ftWideString: return &make<TWideStringField>;
-    case ftSmallint: return &make<TSmallintField>;
-    case ftInteger: return &make<TIntegerField>;
-    case ftWord: return &make<TWordField>;
-    case ftAutoInc: return &make<TAutoIncField>;
-    case ftLargeint: return &make<TLargeintField>;
-    case ftBoolean: return &make<TBooleanField>;
-    case ftFloat: return &make<TFloatField>;
-    case ftCurrency: return &make<TCurrencyField>;
-    case ftBCD: return &make<TBCDField>;
-    case ftDate: return &make<TDateField>;
-    case ftTime: return &make<TTimeField>;
-    case ftDateTime: return &make<TDateTimeField>;
-    case ftBytes: return &make<TBytesField>;
-    case ftVarBytes: return &make<TVarBytesField>;
-    case ftBlob: return &make<TBlobField>;
-    case ftMemo: return &make<TMemoField>;
-    case ftGraphic: return &make<TGraphicField>;
-    case ftFmtMemo: return [](TComponent* o) { return makeBlobOfType(o, ftFmtMemo); };
-    case ftParadoxOle: return [](TComponent* o) { return makeBlobOfType(o, ftParadoxOle); };
-    case ftDBaseOle: return [](TComponent* o) { return makeBlobOfType(o, ftDBaseOle); };
-    case ftTypedBinary: return [](TComponent* o) { return makeBlobOfType(o, ftTypedBinary); };
-    default: return nullptr;
+    case ftString:
+        return &make<TStringField>;
+    case ftFixedChar:
+        return [](TComponent* o) -> TField* {
+            auto* f = new TStringField(o);
+            f->SetFixedChar(true);
+            return f;
+        };
+    case ftWideString:
+        return &make<TWideStringField>;
+    case ftSmallint:
+        return &make<TSmallintField>;
+    case ftInteger:
+        return &make<TIntegerField>;
+    case ftWord:
+        return &make<TWordField>;
+    case ftAutoInc:
+        return &make<TAutoIncField>;
+    case ftLargeint:
+        return &make<TLargeintField>;
+    case ftBoolean:
+        return &make<TBooleanField>;
+    case ftFloat:
+        return &make<TFloatField>;
+    case ftCurrency:
+        return &make<TCurrencyField>;
+    case ftBCD:
+        return &make<TBCDField>;
+    case ftDate:
+        return &make<TDateField>;
+    case ftTime:
+        return &make<TTimeField>;
+    case ftDateTime:
+        return &make<TDateTimeField>;
+    case ftBytes:
+        return &make<TBytesField>;
+    case ftVarBytes:
+        return &make<TVarBytesField>;
+    case ftBlob:
+        return &make<TBlobField>;
+    case ftMemo:
+        return &make<TMemoField>;
+    case ftGraphic:
+        return &make<TGraphicField>;
+    case ftFmtMemo:
+        return [](TComponent* o) { return makeBlobOfType(o, ftFmtMemo); };
+    case ftParadoxOle:
+        return [](TComponent* o) { return makeBlobOfType(o, ftParadoxOle); };
+    case ftDBaseOle:
+        return [](TComponent* o) { return makeBlobOfType(o, ftDBaseOle); };
+    case ftTypedBinary:
+        return [](TComponent* o) { return makeBlobOfType(o, ftTypedBinary); };
+    default:
+        return nullptr;
     }
 }
 
-const char* FieldTypeName(TFieldType type) noexcept
-{
+const char* FieldTypeName(TFieldType type) noexcept {
     static const char* const names[] = {
-        "Unknown", "String", "Smallint", "Integer", "Word", "Boolean", "Float", "Currency",
-        "BCD", "Date", "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo",
-        "Graphic", "FmtMemo", "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor", "FixedChar",
-        "WideString", "Largeint", "ADT", "Array", "Reference", "DataSet", "OraBlob", "OraClob",
-        "Variant", "Interface", "IDispatch", "Guid", "TimeStamp", "FMTBcd"};
-    if (type < 0 || type >= kFieldTypeCount) return "Unknown";
+        "Unknown",    "String",     "Smallint", "Integer",     "Word",      "Boolean",
+        "Float",      "Currency",   "BCD",      "Date",        "Time",      "DateTime",
+        "Bytes",      "VarBytes",   "AutoInc",  "Blob",        "Memo",      "Graphic",
+        "FmtMemo",    "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor",    "FixedChar",
+        "WideString", "Largeint",   "ADT",      "Array",       "Reference", "DataSet",
+        "OraBlob",    "OraClob",    "Variant",  "Interface",   "IDispatch", "Guid",
+        "TimeStamp",  "FMTBcd"};
+    if (type < 0 || type >= kFieldTypeCount)
+        return "Unknown";
     return names[type];
 }
 
-}  // namespace host
+} // namespace host

@@ -197,8 +197,7 @@ class TBCDField : public TNumericField {
 public:
     explicit TBCDField(TComponent* AOwner);
     [[nodiscard]] std::string ClassName() const override { return "TBCDField"; }
-    [[nodiscard]] int DataSize() const override
-    {
+    [[nodiscard]] int DataSize() const override {
         return m_int64Slot ? static_cast<int>(sizeof(int64_t)) : static_cast<int>(sizeof(TBcd));
     }
     /// Whether the record slot holds the value as a 64-bit count of 10^-Size units rather
@@ -381,4 +380,4 @@ public:
 using TFieldClass = TField* (*)(TComponent* AOwner);
 [[nodiscard]] TFieldClass DefaultFieldClass(TFieldType type) noexcept;
 
-}  // namespace host
+} // namespace host

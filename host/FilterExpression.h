@@ -55,4 +55,4 @@ private:
     TDataSet* m_boundTo = nullptr;
 };
 
-}  // namespace host
+} // namespace host

@@ -13,8 +13,7 @@ namespace host {
 
 namespace {
 
-const std::vector<std::string>& fieldTypeNames()
-{
+const std::vector<std::string>& fieldTypeNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> v;
         for (int i = 0; i < kFieldTypeCount; ++i)
@@ -25,37 +24,66 @@ const std::vector<std::string>& fieldTypeNames()
 }
 
 // Variant kind that holds a value of the field type (varEmpty: keep the value's own).
-TVarType varTypeOf(TFieldType type) noexcept
-{
+TVarType varTypeOf(TFieldType type) noexcept {
     switch (type) {
-    case ftString: case ftFixedChar: case ftWideString: case ftMemo: case ftFmtMemo: return varString;
-    case ftSmallint: return varSmallint;
-    case ftInteger: case ftAutoInc: return varInteger;
-    case ftWord: return varWord;
-    case ftLargeint: return varInt64;
-    case ftBoolean: return varBoolean;
-    case ftFloat: return varDouble;
-    case ftCurrency: return varCurrency;
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftMemo:
+    case ftFmtMemo:
+        return varString;
+    case ftSmallint:
+        return varSmallint;
+    case ftInteger:
+    case ftAutoInc:
+        return varInteger;
+    case ftWord:
+        return varWord;
+    case ftLargeint:
+        return varInt64;
+    case ftBoolean:
+        return varBoolean;
+    case ftFloat:
+        return varDouble;
+    case ftCurrency:
+        return varCurrency;
     // A decimal keeps its value's own kind: exact text stays text, never a rounded currency.
-    case ftDate: case ftTime: case ftDateTime: return varDate;
-    default: return varEmpty;
+    case ftDate:
+    case ftTime:
+    case ftDateTime:
+        return varDate;
+    default:
+        return varEmpty;
     }
 }
 
-}  // namespace
+} // namespace
 
-TFieldType VarTypeToDataType(TVarType VarType) noexcept
-{
+TFieldType VarTypeToDataType(TVarType VarType) noexcept {
     switch (VarType & varTypeMask) {
-    case varSmallint: case varShortInt: case varByte: return ftSmallint;
-    case varInteger: case varWord: case varLongWord: return ftInteger;
-    case varInt64: return ftLargeint;
-    case varSingle: case varDouble: return ftFloat;
-    case varCurrency: return ftCurrency;
-    case varDate: return ftDateTime;
-    case varBoolean: return ftBoolean;
-    case varString: return ftString;
-    default: return (VarType & varArray) ? ftBlob : ftUnknown;
+    case varSmallint:
+    case varShortInt:
+    case varByte:
+        return ftSmallint;
+    case varInteger:
+    case varWord:
+    case varLongWord:
+        return ftInteger;
+    case varInt64:
+        return ftLargeint;
+    case varSingle:
+    case varDouble:
+        return ftFloat;
+    case varCurrency:
+        return ftCurrency;
+    case varDate:
+        return ftDateTime;
+    case varBoolean:
+        return ftBoolean;
+    case varString:
+        return ftString;
+    default:
+        return (VarType & varArray) ? ftBlob : ftUnknown;
     }
 }
 
@@ -63,125 +91,199 @@ TFieldType VarTypeToDataType(TVarType VarType) noexcept
 
 TParam::TParam(TCollection* AParams) : TCollectionItem(AParams) {}
 
-TParam::TParam(TParams* AParams, TParamType AParamType) : TCollectionItem(AParams), m_paramType(AParamType) {}
+TParam::TParam(TParams* AParams, TParamType AParamType)
+    : TCollectionItem(AParams), m_paramType(AParamType) {}
 
-std::string TParam::DisplayName() const
-{
+std::string TParam::DisplayName() const {
     return m_name.empty() ? TCollectionItem::DisplayName() : m_name;
 }
 
-void TParam::SetDataType(TFieldType Value)
-{
-    if (Value == m_dataType) return;
+void TParam::SetDataType(TFieldType Value) {
+    if (Value == m_dataType)
+        return;
     TVarType vt = varTypeOf(Value);
-    if (!IsNull() && vt != varEmpty && !m_value.IsArray()) m_value = VarAsType(m_value, vt);
+    if (!IsNull() && vt != varEmpty && !m_value.IsArray())
+        m_value = VarAsType(m_value, vt);
     m_dataType = Value;
 }
 
-void TParam::Clear()
-{
+void TParam::Clear() {
     m_value = Null();
 }
 
-void TParam::SetValue(const Variant& Value)
-{
-    if (m_dataType == ftUnknown) m_dataType = VarTypeToDataType(Value.VarType());
+void TParam::SetValue(const Variant& Value) {
+    if (m_dataType == ftUnknown)
+        m_dataType = VarTypeToDataType(Value.VarType());
     m_value = Value;
     m_bound = !Value.IsEmpty();
 }
 
-std::string TParam::AsString() const
-{
-    if (IsNull()) return {};
-    if (m_value.VarType() == varBoolean) return m_value.AsBoolean() ? "True" : "False";
+std::string TParam::AsString() const {
+    if (IsNull())
+        return {};
+    if (m_value.VarType() == varBoolean)
+        return m_value.AsBoolean() ? "True" : "False";
     return m_value.IsArray() ? m_value.AsBytes() : m_value.AsString();
 }
 
-int32_t TParam::AsInteger() const
-{
-    if (IsNull()) return 0;
-    if (m_value.VarType() == varBoolean) return m_value.AsBoolean() ? -1 : 0;
+int32_t TParam::AsInteger() const {
+    if (IsNull())
+        return 0;
+    if (m_value.VarType() == varBoolean)
+        return m_value.AsBoolean() ? -1 : 0;
     return m_value.AsInteger();
 }
 
-int64_t TParam::AsLargeInt() const
-{
-    if (IsNull()) return 0;
-    if (m_value.VarType() == varBoolean) return m_value.AsBoolean() ? -1 : 0;
+int64_t TParam::AsLargeInt() const {
+    if (IsNull())
+        return 0;
+    if (m_value.VarType() == varBoolean)
+        return m_value.AsBoolean() ? -1 : 0;
     return m_value.AsInt64();
 }
 
-double TParam::AsFloat() const
-{
+double TParam::AsFloat() const {
     return IsNull() ? 0.0 : m_value.AsFloat();
 }
 
-bool TParam::AsBoolean() const
-{
+bool TParam::AsBoolean() const {
     return IsNull() ? false : m_value.AsBoolean();
 }
 
-TDateTime TParam::AsDateTime() const
-{
+TDateTime TParam::AsDateTime() const {
     return IsNull() ? 0.0 : m_value.AsDateTime();
 }
 
-std::string TParam::AsBlob() const
-{
-    if (IsNull()) return {};
+std::string TParam::AsBlob() const {
+    if (IsNull())
+        return {};
     return m_value.VarType() == varString ? m_value.AsString() : m_value.AsBytes();
 }
 
-TBcd TParam::AsBCD() const
-{
-    if (IsNull()) return TBcd{};
+TBcd TParam::AsBCD() const {
+    if (IsNull())
+        return TBcd{};
     switch (m_value.VarType()) {
-    case varString: return StrToBCD(m_value.AsString());
-    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord:
-    case varLongWord: case varInt64:
+    case varString:
+        return StrToBCD(m_value.AsString());
+    case varSmallint:
+    case varInteger:
+    case varShortInt:
+    case varByte:
+    case varWord:
+    case varLongWord:
+    case varInt64:
         return StrToBCD(std::to_string(m_value.AsInt64()));
-    case varBoolean: return StrToBCD(m_value.AsBoolean() ? "1" : "0");
-    default: return DoubleToBCD(m_value.AsFloat(), 63);
+    case varBoolean:
+        return StrToBCD(m_value.AsBoolean() ? "1" : "0");
+    default:
+        return DoubleToBCD(m_value.AsFloat(), 63);
     }
 }
 
-void TParam::SetAsString(const std::string& Value) { m_dataType = ftString; SetValue(Variant(Value)); }
-void TParam::SetAsInteger(int32_t Value) { m_dataType = ftInteger; SetValue(Variant(Value)); }
-void TParam::SetAsSmallInt(int32_t Value) { m_dataType = ftSmallint; SetValue(Variant(static_cast<int16_t>(Value))); }
-void TParam::SetAsWord(int32_t Value) { m_dataType = ftWord; SetValue(Variant(static_cast<uint16_t>(Value))); }
-void TParam::SetAsLargeInt(int64_t Value) { m_dataType = ftLargeint; SetValue(Variant(static_cast<long long>(Value))); }
-void TParam::SetAsFloat(double Value) { m_dataType = ftFloat; SetValue(Variant(Value)); }
-void TParam::SetAsCurrency(double Value) { m_dataType = ftCurrency; SetValue(VarFromCurrency(Value)); }
-void TParam::SetAsBCD(const TBcd& Value) { m_dataType = ftBCD; SetValue(Variant(BCDToStr(Value))); }
-void TParam::SetAsBoolean(bool Value) { m_dataType = ftBoolean; SetValue(Variant(Value)); }
-void TParam::SetAsDateTime(TDateTime Value) { m_dataType = ftDateTime; SetValue(VarFromDateTime(Value)); }
-void TParam::SetAsDate(TDateTime Value) { m_dataType = ftDate; SetValue(VarFromDateTime(Value)); }
-void TParam::SetAsTime(TDateTime Value) { m_dataType = ftTime; SetValue(VarFromDateTime(Value)); }
-void TParam::SetAsMemo(const std::string& Value) { m_dataType = ftMemo; SetValue(Variant(Value)); }
-void TParam::SetAsBlob(const std::string& Value) { m_dataType = ftBlob; SetValue(VarFromBytes(Value)); }
+void TParam::SetAsString(const std::string& Value) {
+    m_dataType = ftString;
+    SetValue(Variant(Value));
+}
+void TParam::SetAsInteger(int32_t Value) {
+    m_dataType = ftInteger;
+    SetValue(Variant(Value));
+}
+void TParam::SetAsSmallInt(int32_t Value) {
+    m_dataType = ftSmallint;
+    SetValue(Variant(static_cast<int16_t>(Value)));
+}
+void TParam::SetAsWord(int32_t Value) {
+    m_dataType = ftWord;
+    SetValue(Variant(static_cast<uint16_t>(Value)));
+}
+void TParam::SetAsLargeInt(int64_t Value) {
+    m_dataType = ftLargeint;
+    SetValue(Variant(static_cast<long long>(Value)));
+}
+void TParam::SetAsFloat(double Value) {
+    m_dataType = ftFloat;
+    SetValue(Variant(Value));
+}
+void TParam::SetAsCurrency(double Value) {
+    m_dataType = ftCurrency;
+    SetValue(VarFromCurrency(Value));
+}
+void TParam::SetAsBCD(const TBcd& Value) {
+    m_dataType = ftBCD;
+    SetValue(Variant(BCDToStr(Value)));
+}
+void TParam::SetAsBoolean(bool Value) {
+    m_dataType = ftBoolean;
+    SetValue(Variant(Value));
+}
+void TParam::SetAsDateTime(TDateTime Value) {
+    m_dataType = ftDateTime;
+    SetValue(VarFromDateTime(Value));
+}
+void TParam::SetAsDate(TDateTime Value) {
+    m_dataType = ftDate;
+    SetValue(VarFromDateTime(Value));
+}
+void TParam::SetAsTime(TDateTime Value) {
+    m_dataType = ftTime;
+    SetValue(VarFromDateTime(Value));
+}
+void TParam::SetAsMemo(const std::string& Value) {
+    m_dataType = ftMemo;
+    SetValue(Variant(Value));
+}
+void TParam::SetAsBlob(const std::string& Value) {
+    m_dataType = ftBlob;
+    SetValue(VarFromBytes(Value));
+}
 
-int TParam::GetDataSize() const
-{
+int TParam::GetDataSize() const {
     switch (m_dataType) {
-    case ftUnknown: DatabaseErrorFmt(dbconsts::SParamTypeUnknown, {m_name});
-    case ftString: case ftFixedChar: case ftWideString: case ftMemo:
+    case ftUnknown:
+        DatabaseErrorFmt(dbconsts::SParamTypeUnknown, {m_name});
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftMemo:
         return static_cast<int>(AsString().size()) + 1;
-    case ftBoolean: case ftSmallint: case ftWord: return 2;
-    case ftBCD: return static_cast<int>(sizeof(TBcd));
-    case ftDateTime: case ftCurrency: case ftFloat: case ftLargeint: return 8;
-    case ftTime: case ftDate: case ftAutoInc: case ftInteger: return 4;
-    case ftBytes: case ftVarBytes: return IsNull() ? 0 : static_cast<int>(AsBlob().size());
-    case ftBlob: case ftGraphic: case ftFmtMemo: case ftParadoxOle: case ftDBaseOle: case ftTypedBinary:
+    case ftBoolean:
+    case ftSmallint:
+    case ftWord:
+        return 2;
+    case ftBCD:
+        return static_cast<int>(sizeof(TBcd));
+    case ftDateTime:
+    case ftCurrency:
+    case ftFloat:
+    case ftLargeint:
+        return 8;
+    case ftTime:
+    case ftDate:
+    case ftAutoInc:
+    case ftInteger:
+        return 4;
+    case ftBytes:
+    case ftVarBytes:
+        return IsNull() ? 0 : static_cast<int>(AsBlob().size());
+    case ftBlob:
+    case ftGraphic:
+    case ftFmtMemo:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary:
         return static_cast<int>(AsBlob().size());
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
-void TParam::AssignFieldValue(TField* Field, const Variant& Value)
-{
-    if (!Field) return;
+void TParam::AssignFieldValue(TField* Field, const Variant& Value) {
+    if (!Field)
+        return;
     TFieldType type = Field->DataType();
-    if (type == ftMemo && Field->Size() > 255) type = ftString;
+    if (type == ftMemo && Field->Size() > 255)
+        type = ftString;
     m_dataType = type;
     if (Value.IsNull())
         Clear();
@@ -190,15 +292,14 @@ void TParam::AssignFieldValue(TField* Field, const Variant& Value)
     m_bound = true;
 }
 
-void TParam::AssignField(TField* Field)
-{
-    if (!Field) return;
+void TParam::AssignField(TField* Field) {
+    if (!Field)
+        return;
     AssignFieldValue(Field, Field->Value());
     m_name = Field->FieldName();
 }
 
-void TParam::Assign(TPersistent* Source)
-{
+void TParam::Assign(TPersistent* Source) {
     if (auto* p = dynamic_cast<TParam*>(Source)) {
         m_name = p->m_name;
         m_dataType = p->m_dataType;
@@ -214,14 +315,17 @@ void TParam::Assign(TPersistent* Source)
     TCollectionItem::Assign(Source);
 }
 
-bool TParam::IsEqual(const TParam* Value) const
-{
-    if (!Value) return false;
-    if (m_name != Value->m_name || m_dataType != Value->m_dataType || m_paramType != Value->m_paramType ||
-        IsNull() != Value->IsNull() || m_bound != Value->m_bound)
+bool TParam::IsEqual(const TParam* Value) const {
+    if (!Value)
         return false;
-    if (IsNull()) return true;
-    if (m_value.VarType() != Value->m_value.VarType()) return false;
+    if (m_name != Value->m_name || m_dataType != Value->m_dataType ||
+        m_paramType != Value->m_paramType || IsNull() != Value->IsNull() ||
+        m_bound != Value->m_bound)
+        return false;
+    if (IsNull())
+        return true;
+    if (m_value.VarType() != Value->m_value.VarType())
+        return false;
     try {
         return m_value == Value->m_value;
     } catch (const EVariantError&) {
@@ -229,15 +333,15 @@ bool TParam::IsEqual(const TParam* Value) const
     }
 }
 
-void TParam::GetPublishedProperties(TPropList& list) const
-{
+void TParam::GetPublishedProperties(TPropList& list) const {
     TCollectionItem::GetPublishedProperties(list);
     list.push_back(StringProperty<TParam>("Name", &TParam::Name, &TParam::SetName));
-    list.push_back(EnumProperty<TParam, TFieldType>("DataType", "TFieldType", fieldTypeNames(), &TParam::DataType,
-                                                    &TParam::SetDataType)
+    list.push_back(EnumProperty<TParam, TFieldType>("DataType", "TFieldType", fieldTypeNames(),
+                                                    &TParam::DataType, &TParam::SetDataType)
                        .withDefault(Variant(static_cast<int32_t>(ftUnknown))));
     list.push_back(EnumProperty<TParam, TParamType>(
-                       "ParamType", "TParamType", {"ptUnknown", "ptInput", "ptOutput", "ptInputOutput", "ptResult"},
+                       "ParamType", "TParamType",
+                       {"ptUnknown", "ptInput", "ptOutput", "ptInputOutput", "ptResult"},
                        &TParam::ParamType, &TParam::SetParamType)
                        .withDefault(Variant(static_cast<int32_t>(ptUnknown))));
     list.push_back(VariantProperty<TParam>("Value", &TParam::Value, &TParam::SetValue)
@@ -247,32 +351,30 @@ void TParam::GetPublishedProperties(TPropList& list) const
 // ---- TParams ---------------------------------------------------------------------------------
 
 TParams::TParams(TPersistent* Owner)
-    : TCollection("TParam", [](TCollection* c) -> TCollectionItem* { return new TParam(c); })
-{
+    : TCollection("TParam", [](TCollection* c) -> TCollectionItem* { return new TParam(c); }) {
     SetOwner(Owner);
 }
 
-TParam* TParams::Items(int Index) const
-{
+TParam* TParams::Items(int Index) const {
     return static_cast<TParam*>(TCollection::Items(Index));
 }
 
-TParam* TParams::FindParam(const std::string& Value) const
-{
+TParam* TParams::FindParam(const std::string& Value) const {
     for (int i = 0; i < Count(); ++i)
-        if (SameName(Items(i)->Name(), Value)) return Items(i);
+        if (SameName(Items(i)->Name(), Value))
+            return Items(i);
     return nullptr;
 }
 
-TParam* TParams::ParamByName(const std::string& Value) const
-{
+TParam* TParams::ParamByName(const std::string& Value) const {
     TParam* p = FindParam(Value);
-    if (!p) DatabaseErrorFmt(dbconsts::SParameterNotFound, {Value});
+    if (!p)
+        DatabaseErrorFmt(dbconsts::SParameterNotFound, {Value});
     return p;
 }
 
-TParam* TParams::CreateParam(TFieldType FldType, const std::string& ParamName, TParamType ParamType)
-{
+TParam* TParams::CreateParam(TFieldType FldType, const std::string& ParamName,
+                             TParamType ParamType) {
     auto* p = static_cast<TParam*>(Add());
     p->SetName(ParamName);
     p->SetDataType(FldType);
@@ -280,53 +382,56 @@ TParam* TParams::CreateParam(TFieldType FldType, const std::string& ParamName, T
     return p;
 }
 
-void TParams::AddParam(TParam* Value)
-{
+void TParams::AddParam(TParam* Value) {
     Value->SetCollection(this);
 }
 
-void TParams::RemoveParam(TParam* Value)
-{
-    if (Value->Collection() == this) Value->SetCollection(nullptr);
+void TParams::RemoveParam(TParam* Value) {
+    if (Value->Collection() == this)
+        Value->SetCollection(nullptr);
 }
 
-void TParams::AssignValues(TParams* Value)
-{
-    if (!Value) return;
+void TParams::AssignValues(TParams* Value) {
+    if (!Value)
+        return;
     for (int i = 0; i < Value->Count(); ++i) {
         TParam* source = Value->Items(i);
-        if (TParam* target = FindParam(source->Name())) target->Assign(source);
+        if (TParam* target = FindParam(source->Name()))
+            target->Assign(source);
     }
 }
 
-bool TParams::IsEqual(const TParams* Value) const
-{
-    if (!Value || Value->Count() != Count()) return false;
+bool TParams::IsEqual(const TParams* Value) const {
+    if (!Value || Value->Count() != Count())
+        return false;
     for (int i = 0; i < Count(); ++i)
-        if (!Items(i)->IsEqual(Value->Items(i))) return false;
+        if (!Items(i)->IsEqual(Value->Items(i)))
+            return false;
     return true;
 }
 
-Variant TParams::ParamValues(const std::string& ParamNames) const
-{
+Variant TParams::ParamValues(const std::string& ParamNames) const {
     std::vector<Variant> values;
     int pos = 1;
-    while (pos <= static_cast<int>(ParamNames.size())) values.push_back(ParamByName(ExtractFieldName(ParamNames, pos))->Value());
-    if (values.size() == 1) return values[0];
+    while (pos <= static_cast<int>(ParamNames.size()))
+        values.push_back(ParamByName(ExtractFieldName(ParamNames, pos))->Value());
+    if (values.size() == 1)
+        return values[0];
     return VarArrayOf(values);
 }
 
-void TParams::SetParamValues(const std::string& ParamNames, const Variant& Value)
-{
+void TParams::SetParamValues(const std::string& ParamNames, const Variant& Value) {
     std::vector<TParam*> list;
     int pos = 1;
-    while (pos <= static_cast<int>(ParamNames.size())) list.push_back(ParamByName(ExtractFieldName(ParamNames, pos)));
+    while (pos <= static_cast<int>(ParamNames.size()))
+        list.push_back(ParamByName(ExtractFieldName(ParamNames, pos)));
     if (list.size() == 1 && !VarIsArray(Value)) {
         list[0]->SetValue(Value);
         return;
     }
     int low = VarArrayLowBound(Value, 1);
-    for (std::size_t i = 0; i < list.size(); ++i) list[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
+    for (std::size_t i = 0; i < list.size(); ++i)
+        list[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
 }
 
-}  // namespace host
+} // namespace host

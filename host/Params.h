@@ -138,4 +138,4 @@ public:
 /// Field type of a variant kind (varInteger -> ftInteger, varString -> ftString, ...).
 [[nodiscard]] TFieldType VarTypeToDataType(TVarType VarType) noexcept;
 
-}  // namespace host
+} // namespace host

@@ -17,110 +17,120 @@ namespace {
 // The chain lives on the heap and is never freed: exit procedures may run from atexit
 // after other statics are gone.
 struct ExitChain {
-  std::mutex lock;
-  std::vector<std::function<void()>> procs;
-  bool registered = false;
+    std::mutex lock;
+    std::vector<std::function<void()>> procs;
+    bool registered = false;
 };
 
 ExitChain& exitChain() {
-  static auto* chain = new ExitChain;
-  return *chain;
+    static auto* chain = new ExitChain;
+    return *chain;
 }
 
-void runAtExit() { RunExitProcs(); }
+void runAtExit() {
+    RunExitProcs();
+}
 
 std::mutex& libraryFlagLock() {
-  static std::mutex m;
-  return m;
+    static std::mutex m;
+    return m;
 }
 bool g_isLibrary = false;
 bool g_isLibraryFixed = false;
 
-}  // namespace
+} // namespace
 
 void AddExitProc(std::function<void()> Proc) {
-  ExitChain& chain = exitChain();
-  std::lock_guard guard(chain.lock);
-  chain.procs.push_back(std::move(Proc));
-  if (!chain.registered) {
-    chain.registered = true;
-    std::atexit(&runAtExit);
-  }
+    ExitChain& chain = exitChain();
+    std::lock_guard guard(chain.lock);
+    chain.procs.push_back(std::move(Proc));
+    if (!chain.registered) {
+        chain.registered = true;
+        std::atexit(&runAtExit);
+    }
 }
 
 void RunExitProcs() noexcept {
-  ExitChain& chain = exitChain();
-  while (true) {
-    std::function<void()> proc;
-    {
-      std::lock_guard guard(chain.lock);
-      if (chain.procs.empty()) return;
-      proc = std::move(chain.procs.back());
-      chain.procs.pop_back();
+    ExitChain& chain = exitChain();
+    while (true) {
+        std::function<void()> proc;
+        {
+            std::lock_guard guard(chain.lock);
+            if (chain.procs.empty())
+                return;
+            proc = std::move(chain.procs.back());
+            chain.procs.pop_back();
+        }
+        try {
+            if (proc)
+                proc();
+        } catch (...) {
+            // One failing procedure must not keep the others from running.
+        }
     }
-    try {
-      if (proc) proc();
-    } catch (...) {
-      // One failing procedure must not keep the others from running.
-    }
-  }
 }
 
 bool IsLibrary() noexcept {
-  std::lock_guard guard(libraryFlagLock());
-  return g_isLibrary;
+    std::lock_guard guard(libraryFlagLock());
+    return g_isLibrary;
 }
 
 void SetIsLibrary(bool Value) {
-  std::lock_guard guard(libraryFlagLock());
-  if (g_isLibraryFixed && g_isLibrary != Value) throw EInvalidOperation("IsLibrary can be set only once");
-  g_isLibrary = Value;
-  g_isLibraryFixed = true;
+    std::lock_guard guard(libraryFlagLock());
+    if (g_isLibraryFixed && g_isLibrary != Value)
+        throw EInvalidOperation("IsLibrary can be set only once");
+    g_isLibrary = Value;
+    g_isLibraryFixed = true;
 }
 
 void TApplication::HandleException(TObject* Sender) noexcept {
-  std::exception_ptr current = std::current_exception();
-  if (!current) return;
-  TExceptionEvent handler;
-  try {
-    handler = OnException();
-  } catch (...) {
-  }
-  try {
-    std::rethrow_exception(current);
-  } catch (const std::exception& e) {
+    std::exception_ptr current = std::current_exception();
+    if (!current)
+        return;
+    TExceptionEvent handler;
     try {
-      if (handler) handler(Sender, e);
-      else ShowException(e);
+        handler = OnException();
     } catch (...) {
-      ShowException(e);
     }
-  } catch (...) {
-    Exception unknown("Unknown exception");
     try {
-      if (handler) handler(Sender, unknown);
-      else ShowException(unknown);
+        std::rethrow_exception(current);
+    } catch (const std::exception& e) {
+        try {
+            if (handler)
+                handler(Sender, e);
+            else
+                ShowException(e);
+        } catch (...) {
+            ShowException(e);
+        }
     } catch (...) {
-      ShowException(unknown);
+        Exception unknown("Unknown exception");
+        try {
+            if (handler)
+                handler(Sender, unknown);
+            else
+                ShowException(unknown);
+        } catch (...) {
+            ShowException(unknown);
+        }
     }
-  }
 }
 
 void TApplication::ShowException(const std::exception& E) noexcept {
-  std::fputs(E.what(), stderr);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
+    std::fputs(E.what(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
 }
 
 TExceptionEvent TApplication::OnException() const {
-  std::lock_guard guard(m_lock);
-  return m_onException ? *m_onException : TExceptionEvent();
+    std::lock_guard guard(m_lock);
+    return m_onException ? *m_onException : TExceptionEvent();
 }
 
 void TApplication::SetOnException(TExceptionEvent handler) {
-  auto copy = std::make_unique<TExceptionEvent>(std::move(handler));
-  std::lock_guard guard(m_lock);
-  m_onException = std::move(copy);
+    auto copy = std::make_unique<TExceptionEvent>(std::move(handler));
+    std::lock_guard guard(m_lock);
+    m_onException = std::move(copy);
 }
 
-}  // namespace host
+} // namespace host

@@ -32,26 +32,28 @@ inline constexpr TCursor crSQLWait = -17;
 
 /// The screen: only its cursor is kept (no display).
 class TScreen {
- public:
-  constexpr TScreen() noexcept = default;
-  [[nodiscard]] TCursor Cursor() const noexcept { return m_cursor.load(); }
-  void SetCursor(TCursor Value) noexcept { m_cursor.store(Value); }
+public:
+    constexpr TScreen() noexcept = default;
+    [[nodiscard]] TCursor Cursor() const noexcept { return m_cursor.load(); }
+    void SetCursor(TCursor Value) noexcept { m_cursor.store(Value); }
 
- private:
-  std::atomic<TCursor> m_cursor{crDefault};
+private:
+    std::atomic<TCursor> m_cursor{crDefault};
 };
 extern TScreen Screen;
 
 /// Restores the screen cursor on scope exit.
 class TCursorGuard {
- public:
-  explicit TCursorGuard(TCursor cursor) noexcept : m_saved(Screen.Cursor()) { Screen.SetCursor(cursor); }
-  ~TCursorGuard() { Screen.SetCursor(m_saved); }
-  TCursorGuard(const TCursorGuard&) = delete;
-  TCursorGuard& operator=(const TCursorGuard&) = delete;
+public:
+    explicit TCursorGuard(TCursor cursor) noexcept : m_saved(Screen.Cursor()) {
+        Screen.SetCursor(cursor);
+    }
+    ~TCursorGuard() { Screen.SetCursor(m_saved); }
+    TCursorGuard(const TCursorGuard&) = delete;
+    TCursorGuard& operator=(const TCursorGuard&) = delete;
 
- private:
-  TCursor m_saved;
+private:
+    TCursor m_saved;
 };
 
 class TObject;
@@ -59,21 +61,21 @@ using TExceptionEvent = TEvent<void(TObject* Sender, const std::exception& E)>;
 
 /// The application object: reports exceptions that no caller handles.
 class TApplication {
- public:
-  constexpr TApplication() noexcept = default;
-  /// Reports the exception being handled (call inside a catch block): to OnException
-  /// when assigned, else ShowException. Never throws; outside a catch block it does
-  /// nothing.
-  void HandleException(TObject* Sender) noexcept;
-  /// Writes the message and a line feed to stderr.
-  void ShowException(const std::exception& E) noexcept;
-  [[nodiscard]] TExceptionEvent OnException() const;
-  void SetOnException(TExceptionEvent handler);
+public:
+    constexpr TApplication() noexcept = default;
+    /// Reports the exception being handled (call inside a catch block): to OnException
+    /// when assigned, else ShowException. Never throws; outside a catch block it does
+    /// nothing.
+    void HandleException(TObject* Sender) noexcept;
+    /// Writes the message and a line feed to stderr.
+    void ShowException(const std::exception& E) noexcept;
+    [[nodiscard]] TExceptionEvent OnException() const;
+    void SetOnException(TExceptionEvent handler);
 
- private:
-  mutable std::mutex m_lock;
-  std::unique_ptr<TExceptionEvent> m_onException;
+private:
+    mutable std::mutex m_lock;
+    std::unique_ptr<TExceptionEvent> m_onException;
 };
 extern TApplication Application;
 
-}  // namespace host
+} // namespace host

@@ -13,14 +13,14 @@ namespace host {
 /// Separators and default patterns used by the formatting routines. One set per process,
 /// as in the framework; code that needs a fixed separator sets it and restores it.
 struct TFormatSettings {
-  char DecimalSeparator = '.';
-  char ThousandSeparator = ',';
-  char DateSeparator = '/';
-  char TimeSeparator = ':';
-  std::string ShortDateFormat = "dd/mm/yyyy";
-  std::string LongTimeFormat = "hh:nn:ss";
-  std::string TimeAMString = "AM";
-  std::string TimePMString = "PM";
+    char DecimalSeparator = '.';
+    char ThousandSeparator = ',';
+    char DateSeparator = '/';
+    char TimeSeparator = ':';
+    std::string ShortDateFormat = "dd/mm/yyyy";
+    std::string LongTimeFormat = "hh:nn:ss";
+    std::string TimeAMString = "AM";
+    std::string TimePMString = "PM";
 };
 /// The process's settings.
 TFormatSettings& FormatSettings();
@@ -78,4 +78,4 @@ bool TryStrToFloat(const std::string& S, double& Value) noexcept;
 [[nodiscard]] std::string StringReplaceAll(const std::string& S, const std::string& OldPattern,
                                            const std::string& NewPattern);
 
-}  // namespace host
+} // namespace host

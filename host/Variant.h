@@ -36,84 +36,84 @@ inline constexpr TVarType varArray = 0x2000;
 /// A framework variant. Copies share array storage copy-on-write, so copying is cheap.
 /// Bytes are an array of varByte (varArray | varByte), as the framework holds them.
 class Variant {
- public:
-  /// Unassigned (varEmpty).
-  Variant() noexcept;
-  Variant(bool value) noexcept;
-  Variant(int8_t value) noexcept;
-  Variant(uint8_t value) noexcept;
-  Variant(int16_t value) noexcept;
-  Variant(uint16_t value) noexcept;
-  Variant(int32_t value) noexcept;
-  Variant(uint32_t value) noexcept;
-  Variant(long value) noexcept;
-  Variant(long long value) noexcept;
-  Variant(unsigned long value) noexcept;
-  Variant(unsigned long long value) noexcept;
-  Variant(float value) noexcept;
-  Variant(double value) noexcept;
-  Variant(const char* value);
-  Variant(std::string value);
+public:
+    /// Unassigned (varEmpty).
+    Variant() noexcept;
+    Variant(bool value) noexcept;
+    Variant(int8_t value) noexcept;
+    Variant(uint8_t value) noexcept;
+    Variant(int16_t value) noexcept;
+    Variant(uint16_t value) noexcept;
+    Variant(int32_t value) noexcept;
+    Variant(uint32_t value) noexcept;
+    Variant(long value) noexcept;
+    Variant(long long value) noexcept;
+    Variant(unsigned long value) noexcept;
+    Variant(unsigned long long value) noexcept;
+    Variant(float value) noexcept;
+    Variant(double value) noexcept;
+    Variant(const char* value);
+    Variant(std::string value);
 
-  Variant(const Variant&);
-  Variant(Variant&&) noexcept;
-  Variant& operator=(const Variant&);
-  Variant& operator=(Variant&&) noexcept;
-  ~Variant();
+    Variant(const Variant&);
+    Variant(Variant&&) noexcept;
+    Variant& operator=(const Variant&);
+    Variant& operator=(Variant&&) noexcept;
+    ~Variant();
 
-  /// The type code (varArray set for arrays).
-  [[nodiscard]] TVarType VarType() const noexcept { return m_type; }
-  [[nodiscard]] bool IsNull() const noexcept { return m_type == varNull; }
-  [[nodiscard]] bool IsEmpty() const noexcept { return m_type == varEmpty; }
-  [[nodiscard]] bool IsArray() const noexcept { return (m_type & varArray) != 0; }
+    /// The type code (varArray set for arrays).
+    [[nodiscard]] TVarType VarType() const noexcept { return m_type; }
+    [[nodiscard]] bool IsNull() const noexcept { return m_type == varNull; }
+    [[nodiscard]] bool IsEmpty() const noexcept { return m_type == varEmpty; }
+    [[nodiscard]] bool IsArray() const noexcept { return (m_type & varArray) != 0; }
 
-  /// Conversions. Empty converts to 0, False or ""; Null raises EVariantError (except in
-  /// AsString, where VarToStr gives ""), text parses (numbers with "." or the settings'
-  /// decimal separator, "True"/"False" for Booleans, dates with StrToDateTime), numbers
-  /// format as FloatToStr/IntToStr. A value that does not convert, or a number out of the
-  /// target's range, raises EVariantError "Could not convert variant of type (<from>) into
-  /// type (<to>)".
-  [[nodiscard]] int32_t AsInteger() const;
-  [[nodiscard]] int64_t AsInt64() const;
-  [[nodiscard]] double AsFloat() const;
-  [[nodiscard]] double AsCurrency() const;
-  [[nodiscard]] TDateTime AsDateTime() const;
-  [[nodiscard]] bool AsBoolean() const;
-  [[nodiscard]] std::string AsString() const;
-  /// Bytes of a byte array; a text gives its bytes; other kinds raise EVariantError.
-  [[nodiscard]] std::string AsBytes() const;
+    /// Conversions. Empty converts to 0, False or ""; Null raises EVariantError (except in
+    /// AsString, where VarToStr gives ""), text parses (numbers with "." or the settings'
+    /// decimal separator, "True"/"False" for Booleans, dates with StrToDateTime), numbers
+    /// format as FloatToStr/IntToStr. A value that does not convert, or a number out of the
+    /// target's range, raises EVariantError "Could not convert variant of type (<from>) into
+    /// type (<to>)".
+    [[nodiscard]] int32_t AsInteger() const;
+    [[nodiscard]] int64_t AsInt64() const;
+    [[nodiscard]] double AsFloat() const;
+    [[nodiscard]] double AsCurrency() const;
+    [[nodiscard]] TDateTime AsDateTime() const;
+    [[nodiscard]] bool AsBoolean() const;
+    [[nodiscard]] std::string AsString() const;
+    /// Bytes of a byte array; a text gives its bytes; other kinds raise EVariantError.
+    [[nodiscard]] std::string AsBytes() const;
 
-  /// Equality as the framework's variant comparison: Empty = Empty, Null = Null, numbers
-  /// by numeric value, texts exactly, a number and a text by converting the text.
-  /// Arrays compare element by element with equal bounds.
-  bool operator==(const Variant& other) const;
+    /// Equality as the framework's variant comparison: Empty = Empty, Null = Null, numbers
+    /// by numeric value, texts exactly, a number and a text by converting the text.
+    /// Arrays compare element by element with equal bounds.
+    bool operator==(const Variant& other) const;
 
-  // Internal representation, used by the free functions below.
-  struct ArrayData;
-  [[nodiscard]] const ArrayData* arrayData() const noexcept { return m_array.get(); }
-  ArrayData* mutableArrayData();
-  static Variant makeCurrency(double value);
-  static Variant makeDate(TDateTime value);
-  static Variant makeNull() noexcept;
-  static Variant makeArray(std::shared_ptr<ArrayData> data);
+    // Internal representation, used by the free functions below.
+    struct ArrayData;
+    [[nodiscard]] const ArrayData* arrayData() const noexcept { return m_array.get(); }
+    ArrayData* mutableArrayData();
+    static Variant makeCurrency(double value);
+    static Variant makeDate(TDateTime value);
+    static Variant makeNull() noexcept;
+    static Variant makeArray(std::shared_ptr<ArrayData> data);
 
- private:
-  TVarType m_type;
-  union {
-    int64_t m_int;
-    double m_double;
-    bool m_bool;
-  };
-  std::string m_string;
-  std::shared_ptr<ArrayData> m_array;
+private:
+    TVarType m_type;
+    union {
+        int64_t m_int;
+        double m_double;
+        bool m_bool;
+    };
+    std::string m_string;
+    std::shared_ptr<ArrayData> m_array;
 };
 
 /// Storage of a variant array: element type, one (low, high) pair per dimension, and the
 /// elements in row-major order.
 struct Variant::ArrayData {
-  TVarType elementType = varVariant;
-  std::vector<std::pair<int, int>> bounds;
-  std::vector<Variant> elements;
+    TVarType elementType = varVariant;
+    std::vector<std::pair<int, int>> bounds;
+    std::vector<Variant> elements;
 };
 
 /// The Null and Unassigned values.
@@ -125,10 +125,18 @@ struct Variant::ArrayData {
 /// A one-dimensional 0-based varByte array holding the bytes.
 [[nodiscard]] Variant VarFromBytes(const std::string& bytes);
 
-[[nodiscard]] inline TVarType VarType(const Variant& v) noexcept { return v.VarType(); }
-[[nodiscard]] inline bool VarIsNull(const Variant& v) noexcept { return v.IsNull(); }
-[[nodiscard]] inline bool VarIsEmpty(const Variant& v) noexcept { return v.IsEmpty(); }
-[[nodiscard]] inline bool VarIsArray(const Variant& v) noexcept { return v.IsArray(); }
+[[nodiscard]] inline TVarType VarType(const Variant& v) noexcept {
+    return v.VarType();
+}
+[[nodiscard]] inline bool VarIsNull(const Variant& v) noexcept {
+    return v.IsNull();
+}
+[[nodiscard]] inline bool VarIsEmpty(const Variant& v) noexcept {
+    return v.IsEmpty();
+}
+[[nodiscard]] inline bool VarIsArray(const Variant& v) noexcept {
+    return v.IsArray();
+}
 /// True for the integer, floating, currency kinds.
 [[nodiscard]] bool VarIsNumeric(const Variant& v) noexcept;
 /// Text of the value; "" for Null and Empty.
@@ -158,4 +166,4 @@ struct Variant::ArrayData {
 /// Stores an element (converted to the array's element type), checked as VarArrayGet.
 void VarArrayPut(Variant& v, const Variant& value, const std::vector<int>& indices);
 
-}  // namespace host
+} // namespace host

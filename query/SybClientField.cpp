@@ -40,7 +40,8 @@ bool isCharType(CS_INT datatype) noexcept {
 }
 
 bool isBinaryType(CS_INT datatype) noexcept {
-    return datatype == CS_BINARY_TYPE || datatype == CS_LONGBINARY_TYPE || datatype == CS_VARBINARY_TYPE;
+    return datatype == CS_BINARY_TYPE || datatype == CS_LONGBINARY_TYPE ||
+           datatype == CS_VARBINARY_TYPE;
 }
 
 // Character and binary columns longer than a slot holds, kept as blobs.
@@ -53,13 +54,32 @@ bool isLongColumn(const CS_DATAFMT& format) noexcept {
 // type are still read, as text or bytes).
 bool isMappedType(CS_INT datatype) noexcept {
     switch (datatype) {
-    case CS_CHAR_TYPE: case CS_LONGCHAR_TYPE: case CS_VARCHAR_TYPE: case CS_BINARY_TYPE:
-    case CS_LONGBINARY_TYPE: case CS_VARBINARY_TYPE: case CS_TEXT_TYPE: case CS_IMAGE_TYPE:
-    case CS_TINYINT_TYPE: case CS_SMALLINT_TYPE: case CS_INT_TYPE: case CS_USMALLINT_TYPE:
-    case CS_BIGINT_TYPE: case CS_UINT_TYPE: case CS_REAL_TYPE: case CS_FLOAT_TYPE:
-    case CS_MONEY_TYPE: case CS_MONEY4_TYPE: case CS_NUMERIC_TYPE: case CS_DECIMAL_TYPE:
-    case CS_UBIGINT_TYPE: case CS_BIT_TYPE: case CS_DATETIME_TYPE: case CS_DATETIME4_TYPE:
-    case CS_DATE_TYPE: case CS_TIME_TYPE:
+    case CS_CHAR_TYPE:
+    case CS_LONGCHAR_TYPE:
+    case CS_VARCHAR_TYPE:
+    case CS_BINARY_TYPE:
+    case CS_LONGBINARY_TYPE:
+    case CS_VARBINARY_TYPE:
+    case CS_TEXT_TYPE:
+    case CS_IMAGE_TYPE:
+    case CS_TINYINT_TYPE:
+    case CS_SMALLINT_TYPE:
+    case CS_INT_TYPE:
+    case CS_USMALLINT_TYPE:
+    case CS_BIGINT_TYPE:
+    case CS_UINT_TYPE:
+    case CS_REAL_TYPE:
+    case CS_FLOAT_TYPE:
+    case CS_MONEY_TYPE:
+    case CS_MONEY4_TYPE:
+    case CS_NUMERIC_TYPE:
+    case CS_DECIMAL_TYPE:
+    case CS_UBIGINT_TYPE:
+    case CS_BIT_TYPE:
+    case CS_DATETIME_TYPE:
+    case CS_DATETIME4_TYPE:
+    case CS_DATE_TYPE:
+    case CS_TIME_TYPE:
         return true;
     default:
         return false;
@@ -71,22 +91,23 @@ bool isMappedType(CS_INT datatype) noexcept {
 CS_INT bindDataType(CS_INT datatype) noexcept {
     switch (datatype) {
     case CS_LONGCHAR_TYPE:
-    case CS_VARCHAR_TYPE: return CS_CHAR_TYPE;
+    case CS_VARCHAR_TYPE:
+        return CS_CHAR_TYPE;
     case CS_LONGBINARY_TYPE:
-    case CS_VARBINARY_TYPE: return CS_BINARY_TYPE;
-    default: return datatype;
+    case CS_VARBINARY_TYPE:
+        return CS_BINARY_TYPE;
+    default:
+        return datatype;
     }
 }
 
-template <typename T>
-T readAs(const char* data) noexcept {
+template <typename T> T readAs(const char* data) noexcept {
     T value;
     std::memcpy(&value, data, sizeof value);
     return value;
 }
 
-template <typename T>
-void writeAs(char* area, T value) noexcept {
+template <typename T> void writeAs(char* area, T value) noexcept {
     std::memcpy(area, &value, sizeof value);
 }
 
@@ -112,8 +133,8 @@ int32_t timeStampTime(int hour, int minute, int second, int msecond) {
 constexpr int32_t kDate1900 = host::DateDelta + 2;
 
 struct CrackedDate {
-    int32_t date;  // TTimeStamp.Date
-    int32_t time;  // milliseconds since midnight
+    int32_t date; // TTimeStamp.Date
+    int32_t time; // milliseconds since midnight
 };
 
 // A server time of day: 1/300 seconds since midnight, to milliseconds (rounded as the
@@ -129,7 +150,7 @@ CrackedDate crackDate(CS_CONTEXT* context, CS_INT datatype, const char* data) {
     if (context == nullptr) {
         throw host::Exception("Connection not defined");
     }
-    constexpr int32_t kLastDate = 3652059;  // 31 December 9999
+    constexpr int32_t kLastDate = 3652059; // 31 December 9999
     int64_t date = 0;
     int32_t time = 0;
     if (datatype == CS_DATETIME_TYPE) {
@@ -182,7 +203,7 @@ int NumericMagnitudeBytes(int Precision) noexcept {
     // Bytes of a numeric of each precision, sign byte included, as the client library
     // lays it out; index 0 is unused.
     static constexpr unsigned char kBytesPerPrecision[39] = {
-        0,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,  7,  7,  8,  8,  9,  9,  9,
+        0,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,  7,  7,  8,  8,  9,  9, 9,
         10, 10, 11, 11, 11, 12, 12, 13, 13, 14, 14, 14, 15, 15, 16, 16, 16, 17, 17};
     if (Precision < 1 || Precision > 38) {
         return 0;
@@ -196,8 +217,8 @@ double NumericToDouble(const unsigned char* Numeric) {
     const bool negative = Numeric[2] != 0;
     const int bytes = NumericMagnitudeBytes(precision);
     if (bytes == 0) {
-        throw ESybQueryError(host::Format("Precision %d not supported for numeric types",
-                                          {precision}));
+        throw ESybQueryError(
+            host::Format("Precision %d not supported for numeric types", {precision}));
     }
     unsigned __int128 magnitude = 0;
     for (int k = 0; k < bytes; ++k) {
@@ -232,8 +253,8 @@ host::TBcd NumericToBCD(const unsigned char* Numeric) {
     const int precision = Numeric[0];
     const int bytes = NumericMagnitudeBytes(precision);
     if (bytes == 0) {
-        throw ESybQueryError(host::Format("Precision %d not supported for numeric types",
-                                          {precision}));
+        throw ESybQueryError(
+            host::Format("Precision %d not supported for numeric types", {precision}));
     }
     unsigned __int128 magnitude = 0;
     for (int k = 0; k < bytes; ++k) {
@@ -298,7 +319,8 @@ void TSybClientField::KeepUnmappedAsText() {
     FReadsWhole = false;
     // Room for the value's text, which can be longer than its bytes (a date's).
     constexpr std::size_t kTextRoom = 256;
-    FBuffer.assign(static_cast<std::size_t>(std::max<CS_INT>(FBufferLength, 0)) * 2 + kTextRoom + 1, '\0');
+    FBuffer.assign(static_cast<std::size_t>(std::max<CS_INT>(FBufferLength, 0)) * 2 + kTextRoom + 1,
+                   '\0');
     FData = FBuffer.data();
 }
 
@@ -314,30 +336,43 @@ host::TFieldType TSybClientField::GetOstrelDataType() {
     switch (FDataType) {
     case CS_CHAR_TYPE:
     case CS_LONGCHAR_TYPE:
-    case CS_VARCHAR_TYPE: return host::ftString;
+    case CS_VARCHAR_TYPE:
+        return host::ftString;
     case CS_BINARY_TYPE:
     case CS_LONGBINARY_TYPE:
-    case CS_VARBINARY_TYPE: return host::ftVarBytes;
-    case CS_TEXT_TYPE: return isUnicodeText(FDataFmt) ? host::ftString : host::ftMemo;
-    case CS_IMAGE_TYPE: return host::ftBlob;
+    case CS_VARBINARY_TYPE:
+        return host::ftVarBytes;
+    case CS_TEXT_TYPE:
+        return isUnicodeText(FDataFmt) ? host::ftString : host::ftMemo;
+    case CS_IMAGE_TYPE:
+        return host::ftBlob;
     case CS_TINYINT_TYPE:
-    case CS_SMALLINT_TYPE: return host::ftSmallint;
+    case CS_SMALLINT_TYPE:
+        return host::ftSmallint;
     case CS_INT_TYPE:
-    case CS_USMALLINT_TYPE: return host::ftInteger;
+    case CS_USMALLINT_TYPE:
+        return host::ftInteger;
     case CS_BIGINT_TYPE:
-    case CS_UINT_TYPE: return host::ftLargeint;
+    case CS_UINT_TYPE:
+        return host::ftLargeint;
     case CS_MONEY_TYPE:
     case CS_MONEY4_TYPE:
     case CS_NUMERIC_TYPE:
-    case CS_DECIMAL_TYPE: return host::ftBCD;
+    case CS_DECIMAL_TYPE:
+        return host::ftBCD;
     case CS_REAL_TYPE:
     case CS_FLOAT_TYPE:
-    case CS_UBIGINT_TYPE: return host::ftFloat;
-    case CS_BIT_TYPE: return host::ftBoolean;
+    case CS_UBIGINT_TYPE:
+        return host::ftFloat;
+    case CS_BIT_TYPE:
+        return host::ftBoolean;
     case CS_DATETIME_TYPE:
-    case CS_DATETIME4_TYPE: return host::ftDateTime;
-    case CS_DATE_TYPE: return host::ftDate;
-    case CS_TIME_TYPE: return host::ftTime;
+    case CS_DATETIME4_TYPE:
+        return host::ftDateTime;
+    case CS_DATE_TYPE:
+        return host::ftDate;
+    case CS_TIME_TYPE:
+        return host::ftTime;
     default:
         throw host::Exception(
             host::Format("Unknown data type %d receiver from SQL Server", {FDataType}));
@@ -347,36 +382,47 @@ host::TFieldType TSybClientField::GetOstrelDataType() {
 int TSybClientField::FieldSize() {
     switch (GetOstrelDataType()) {
     case host::ftString:
-    case host::ftVarBytes: return std::max<CS_INT>(FBufferLength, 0);
-    case host::ftBCD: return Scale();
-    default: return 0;
+    case host::ftVarBytes:
+        return std::max<CS_INT>(FBufferLength, 0);
+    case host::ftBCD:
+        return Scale();
+    default:
+        return 0;
     }
 }
 
 int TSybClientField::Scale() const noexcept {
     switch (FDataType) {
     case CS_MONEY_TYPE:
-    case CS_MONEY4_TYPE: return 4;
+    case CS_MONEY4_TYPE:
+        return 4;
     case CS_NUMERIC_TYPE:
-    case CS_DECIMAL_TYPE: return std::clamp<CS_INT>(FDataFmt.scale, 0, 38);
-    default: return 0;
+    case CS_DECIMAL_TYPE:
+        return std::clamp<CS_INT>(FDataFmt.scale, 0, 38);
+    default:
+        return 0;
     }
 }
 
 int TSybClientField::Precision() const noexcept {
     switch (FDataType) {
-    case CS_MONEY_TYPE: return 19;
-    case CS_MONEY4_TYPE: return 10;
+    case CS_MONEY_TYPE:
+        return 19;
+    case CS_MONEY4_TYPE:
+        return 10;
     case CS_NUMERIC_TYPE:
-    case CS_DECIMAL_TYPE: return std::clamp<CS_INT>(FDataFmt.precision, 0, 38);
-    default: return 0;
+    case CS_DECIMAL_TYPE:
+        return std::clamp<CS_INT>(FDataFmt.precision, 0, 38);
+    default:
+        return 0;
     }
 }
 
 int TSybClientField::GetOstrelLength() {
     // Money is exact as the wire has it, a count of 1/10,000 units: the field keeps that
     // (TBCDField::Int64Slot) instead of a 34-byte packed decimal.
-    if (KeepsMoneyUnits()) return static_cast<int>(sizeof(int64_t));
+    if (KeepsMoneyUnits())
+        return static_cast<int>(sizeof(int64_t));
     return GetFieldSize(GetOstrelDataType(), FieldSize());
 }
 
@@ -434,9 +480,11 @@ bool TSybClientField::ReadUnbound(CS_COMMAND* Command) {
     std::size_t length = 0;
     bool sized = false;
     for (;;) {
-        const auto room = static_cast<CS_INT>(std::min<std::size_t>(FBuffer.size() - length, INT_MAX));
+        const auto room =
+            static_cast<CS_INT>(std::min<std::size_t>(FBuffer.size() - length, INT_MAX));
         CS_INT got = 0;
-        const CS_RETCODE result = ct_get_data(Command, FColumnNo, FBuffer.data() + length, room, &got);
+        const CS_RETCODE result =
+            ct_get_data(Command, FColumnNo, FBuffer.data() + length, room, &got);
         if (got > 0) {
             length += static_cast<std::size_t>(got);
         }
@@ -484,7 +532,8 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
             storeBlob(ValueArea);
             break;
         }
-        std::memcpy(ValueArea, data, static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
+        std::memcpy(ValueArea, data,
+                    static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
         break;
     case CS_BINARY_TYPE:
     case CS_LONGBINARY_TYPE:
@@ -493,7 +542,8 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
             storeBlob(ValueArea);
             break;
         }
-        const auto length = static_cast<uint16_t>(std::clamp(FCopied, 0, std::min(FBufferLength, 65535)));
+        const auto length =
+            static_cast<uint16_t>(std::clamp(FCopied, 0, std::min(FBufferLength, 65535)));
         writeAs<uint16_t>(ValueArea, length);
         std::memcpy(ValueArea + 2, data, length);
         break;
@@ -501,34 +551,57 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
     case CS_TEXT_TYPE:
     case CS_IMAGE_TYPE:
         if (isUnicodeText(FDataFmt)) {
-            std::memcpy(ValueArea, data, static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
+            std::memcpy(ValueArea, data,
+                        static_cast<std::size_t>(std::clamp(FCopied, 0, FBufferLength)));
         } else {
             storeBlob(ValueArea);
         }
         break;
-    case CS_TINYINT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data)); break;
-    case CS_SMALLINT_TYPE: writeAs<int16_t>(ValueArea, readAs<int16_t>(data)); break;
-    case CS_INT_TYPE: writeAs<int32_t>(ValueArea, readAs<int32_t>(data)); break;
-    case CS_USMALLINT_TYPE: writeAs<int32_t>(ValueArea, readAs<uint16_t>(data)); break;
-    case CS_BIGINT_TYPE: writeAs<int64_t>(ValueArea, readAs<int64_t>(data)); break;
-    case CS_UINT_TYPE: writeAs<int64_t>(ValueArea, readAs<uint32_t>(data)); break;
+    case CS_TINYINT_TYPE:
+        writeAs<int16_t>(ValueArea, readAs<uint8_t>(data));
+        break;
+    case CS_SMALLINT_TYPE:
+        writeAs<int16_t>(ValueArea, readAs<int16_t>(data));
+        break;
+    case CS_INT_TYPE:
+        writeAs<int32_t>(ValueArea, readAs<int32_t>(data));
+        break;
+    case CS_USMALLINT_TYPE:
+        writeAs<int32_t>(ValueArea, readAs<uint16_t>(data));
+        break;
+    case CS_BIGINT_TYPE:
+        writeAs<int64_t>(ValueArea, readAs<int64_t>(data));
+        break;
+    case CS_UINT_TYPE:
+        writeAs<int64_t>(ValueArea, readAs<uint32_t>(data));
+        break;
     case CS_UBIGINT_TYPE:
         writeAs<double>(ValueArea, static_cast<double>(readAs<uint64_t>(data)));
         break;
-    case CS_REAL_TYPE: writeAs<double>(ValueArea, clientvalue::RealToDouble(readAs<float>(data))); break;
-    case CS_FLOAT_TYPE: writeAs<double>(ValueArea, readAs<double>(data)); break;
-    case CS_BIT_TYPE: writeAs<int16_t>(ValueArea, readAs<uint8_t>(data) != 0 ? 1 : 0); break;
+    case CS_REAL_TYPE:
+        writeAs<double>(ValueArea, clientvalue::RealToDouble(readAs<float>(data)));
+        break;
+    case CS_FLOAT_TYPE:
+        writeAs<double>(ValueArea, readAs<double>(data));
+        break;
+    case CS_BIT_TYPE:
+        writeAs<int16_t>(ValueArea, readAs<uint8_t>(data) != 0 ? 1 : 0);
+        break;
     case CS_DATETIME_TYPE:
     case CS_DATETIME4_TYPE:
         writeAs<double>(ValueArea, clientvalue::ServerDateTimeMSecs(Context, FDataType, data));
         break;
-    case CS_DATE_TYPE: writeAs<int32_t>(ValueArea, serverDate(readAs<int32_t>(data))); break;
-    case CS_TIME_TYPE: writeAs<int32_t>(ValueArea, serverTime(readAs<int32_t>(data))); break;
+    case CS_DATE_TYPE:
+        writeAs<int32_t>(ValueArea, serverDate(readAs<int32_t>(data)));
+        break;
+    case CS_TIME_TYPE:
+        writeAs<int32_t>(ValueArea, serverTime(readAs<int32_t>(data)));
+        break;
     case CS_MONEY_TYPE: {
         const auto high = readAs<int32_t>(data);
         const auto low = readAs<uint32_t>(data + 4);
-        const int64_t units = static_cast<int64_t>(
-            (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
+        const int64_t units =
+            static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
         writeAs<int64_t>(ValueArea, units);
         break;
     }
@@ -537,8 +610,8 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
         break;
     case CS_NUMERIC_TYPE:
     case CS_DECIMAL_TYPE:
-        writeAs<host::TBcd>(ValueArea,
-                            clientvalue::NumericToBCD(reinterpret_cast<const unsigned char*>(data)));
+        writeAs<host::TBcd>(
+            ValueArea, clientvalue::NumericToBCD(reinterpret_cast<const unsigned char*>(data)));
         break;
     default:
         break;
@@ -565,31 +638,43 @@ host::Variant TSybClientField::Value(CS_CONTEXT* Context) {
     case host::ftMemo:
         return host::Variant(std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
     case host::ftBlob:
-        return host::VarFromBytes(std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
-    default: break;
+        return host::VarFromBytes(
+            std::string(FData, static_cast<std::size_t>(std::max(FCopied, 0))));
+    default:
+        break;
     }
-    std::vector<char> area(static_cast<std::size_t>(std::max<int>(GetOstrelLength(), sizeof(host::TBcd))) + 8, '\0');
+    std::vector<char> area(
+        static_cast<std::size_t>(std::max<int>(GetOstrelLength(), sizeof(host::TBcd))) + 8, '\0');
     StoreValue(area.data(), Context);
     const char* value = area.data();
     switch (type) {
     case host::ftVarBytes:
         return host::VarFromBytes(std::string(value + 2, readAs<uint16_t>(value)));
-    case host::ftSmallint: return host::Variant(readAs<int16_t>(value));
-    case host::ftInteger: return host::Variant(readAs<int32_t>(value));
-    case host::ftLargeint: return host::Variant(static_cast<long long>(readAs<int64_t>(value)));
-    case host::ftBoolean: return host::Variant(readAs<int16_t>(value) != 0);
-    case host::ftFloat: return host::Variant(readAs<double>(value));
+    case host::ftSmallint:
+        return host::Variant(readAs<int16_t>(value));
+    case host::ftInteger:
+        return host::Variant(readAs<int32_t>(value));
+    case host::ftLargeint:
+        return host::Variant(static_cast<long long>(readAs<int64_t>(value)));
+    case host::ftBoolean:
+        return host::Variant(readAs<int16_t>(value) != 0);
+    case host::ftFloat:
+        return host::Variant(readAs<double>(value));
     case host::ftBCD:
-        return host::Variant(host::BCDToStr(KeepsMoneyUnits() ? host::ScaledInt64ToBCD(readAs<int64_t>(value), 4)
-                                                               : readAs<host::TBcd>(value)));
+        return host::Variant(host::BCDToStr(KeepsMoneyUnits()
+                                                ? host::ScaledInt64ToBCD(readAs<int64_t>(value), 4)
+                                                : readAs<host::TBcd>(value)));
     case host::ftDateTime:
         return host::VarFromDateTime(
             host::TimeStampToDateTime(host::MSecsToTimeStamp(readAs<double>(value))));
     case host::ftDate:
-        return host::VarFromDateTime(host::TimeStampToDateTime(host::TTimeStamp{0, readAs<int32_t>(value)}));
+        return host::VarFromDateTime(
+            host::TimeStampToDateTime(host::TTimeStamp{0, readAs<int32_t>(value)}));
     case host::ftTime:
-        return host::VarFromDateTime(static_cast<double>(readAs<int32_t>(value)) / host::MSecsPerDay);
-    default: return host::Null();
+        return host::VarFromDateTime(static_cast<double>(readAs<int32_t>(value)) /
+                                     host::MSecsPerDay);
+    default:
+        return host::Null();
     }
 }
 

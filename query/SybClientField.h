@@ -112,9 +112,9 @@ private:
     CS_INT FBufferLength;
     CS_INT FDataType;
     bool FReadsWhole;
-    bool FUnmapped;             // a type without a mapping, read as text or bytes
-    CS_INT FBoundAs = CS_CHAR_TYPE;  // how an unmapped value was bound: text or bytes
-    std::vector<char> FBuffer;  // the bind buffer (maximum length + 1), or the whole value
+    bool FUnmapped;                 // a type without a mapping, read as text or bytes
+    CS_INT FBoundAs = CS_CHAR_TYPE; // how an unmapped value was bound: text or bytes
+    std::vector<char> FBuffer;      // the bind buffer (maximum length + 1), or the whole value
     char* FData = nullptr;
     CS_INT FCopied = 0;
     CS_SMALLINT FIndicator = CS_NULLDATA;
@@ -137,8 +137,8 @@ namespace clientvalue {
 /// The nearest double of a money amount in units of 1/10000.
 [[nodiscard]] double MoneyToDouble(int64_t Units) noexcept;
 /// The host's time-stamp milliseconds of a date and time (month 1..12).
-[[nodiscard]] double DateTimeMSecs(int Year, int Month, int Day, int Hour, int Minute,
-                                   int Second, int MSecond);
+[[nodiscard]] double DateTimeMSecs(int Year, int Month, int Day, int Hour, int Minute, int Second,
+                                   int MSecond);
 
 /// The host's time-stamp milliseconds of a CS_DATETIME or CS_DATETIME4 value, split as
 /// cs_dt_crack splits it. Raises "Connection not defined" without a context and

@@ -251,8 +251,8 @@ void TSybConnect::setClientCharset() {
         ~DropLocale() { cs_loc_drop(context, locale); }
     } drop{FContext, locale};
     std::string charset = FClientCharset;
-    if (cs_locale(FContext, CS_SET, locale, CS_SYB_CHARSET, charset.data(), CS_NULLTERM,
-                  nullptr) != CS_SUCCEED) {
+    if (cs_locale(FContext, CS_SET, locale, CS_SYB_CHARSET, charset.data(), CS_NULLTERM, nullptr) !=
+        CS_SUCCEED) {
         raiseRoutineFailed("cs_locale(FContext, CS_SET, locale, CS_SYB_CHARSET)");
     }
     if (ct_con_props(FConnection, CS_SET, CS_LOC_PROP, locale, CS_UNUSED, nullptr) != CS_SUCCEED) {
@@ -302,15 +302,16 @@ void TSybConnect::SetCommandTimeout(CS_INT Value) {
 void TSybConnect::SetPacketSize(CS_INT Value) {
     if (Value != 0 && (Value < kMinPacketSize || Value > kMaxPacketSize)) {
         throw host::Exception("Invalid packet size " + std::to_string(Value) + ": 0 or " +
-                              std::to_string(kMinPacketSize) + " to " + std::to_string(kMaxPacketSize) +
-                              " expected");
+                              std::to_string(kMinPacketSize) + " to " +
+                              std::to_string(kMaxPacketSize) + " expected");
     }
     FPacketSize = Value;
 }
 
 void TSybConnect::SetTextSize(CS_INT Value) {
     if (Value < 0) {
-        throw host::Exception("Invalid text size " + std::to_string(Value) + ": 0 to 2147483647 expected");
+        throw host::Exception("Invalid text size " + std::to_string(Value) +
+                              ": 0 to 2147483647 expected");
     }
     FTextSize = Value;
 }

@@ -12,13 +12,11 @@ namespace tovrin {
 
 using namespace host;
 
-TDataSet* TSybDataLink::GetDetailDataSet()
-{
+TDataSet* TSybDataLink::GetDetailDataSet() {
     return FQuery;
 }
 
-TSybQuery::TSybQuery(TComponent* AOwner) : TSybDataSet(AOwner)
-{
+TSybQuery::TSybQuery(TComponent* AOwner) : TSybDataSet(AOwner) {
     FSQL = std::make_unique<TStringList>();
     FSQL->SetOnChange([this](TObject* Sender) { QueryChanged(Sender); });
     FParams = std::make_unique<TParams>(this);
@@ -27,8 +25,7 @@ TSybQuery::TSybQuery(TComponent* AOwner) : TSybDataSet(AOwner)
     FResultTarget = this;
 }
 
-TSybQuery::~TSybQuery()
-{
+TSybQuery::~TSybQuery() {
     Destroying();
     try {
         Close();
@@ -41,19 +38,21 @@ TSybQuery::~TSybQuery()
     // Receivers that outlive the list (the ones this query owns are destroyed after this
     // body) must not reach back into it.
     if (FResultQueries) {
-        for (TSybQuery* receiver : *FResultQueries) receiver->FMaster = nullptr;
+        for (TSybQuery* receiver : *FResultQueries)
+            receiver->FMaster = nullptr;
         FResultQueries.reset();
     }
     ClearParams();
-    if (FParams) FParams->Clear();
+    if (FParams)
+        FParams->Clear();
     FParams.reset();
     ClearParamFields();
-    if (FDataLink) FDataLink->SetDataSource(nullptr);
+    if (FDataLink)
+        FDataLink->SetDataSource(nullptr);
     FDataLink.reset();
 }
 
-void TSybQuery::GetPublishedProperties(TPropList& list) const
-{
+void TSybQuery::GetPublishedProperties(TPropList& list) const {
     TSybDataSet::GetPublishedProperties(list);
     using C = TSybQuery;
     // About: the design-time holder, no object at run time (nothing is written).
@@ -63,50 +62,58 @@ void TSybQuery::GetPublishedProperties(TPropList& list) const
     about.typeName = "TTovrinAbout";
     about.getObject = [](const TPersistent*) -> TPersistent* { return nullptr; };
     list.push_back(std::move(about));
-    list.push_back(IntegerProperty<C>("ResultSet", &C::ResultSet,
-                                      [](C& q, int32_t v) { q.SetResultSet(static_cast<TResultSetNo>(v)); }));
-    list.push_back(ComponentProperty<C, TSybQuery>("Master", "TSybQuery", &C::Master, &C::SetMaster));
+    list.push_back(IntegerProperty<C>("ResultSet", &C::ResultSet, [](C& q, int32_t v) {
+        q.SetResultSet(static_cast<TResultSetNo>(v));
+    }));
+    list.push_back(
+        ComponentProperty<C, TSybQuery>("Master", "TSybQuery", &C::Master, &C::SetMaster));
     list.push_back(StringProperty<C>(
         "SQLText", [](const C& q) { return const_cast<C&>(q).GetSQLText(); }, &C::SetSQLText));
     list.push_back(BoolProperty<C>("Active", &C::Active, &C::SetActive).storedNever());
-    list.push_back(StringProperty<C>("Filter", &C::Filter, &C::SetFilter)
-                       .storedIf<C>([](const C& q) { return !q.Filter().empty(); }));
-    list.push_back(BoolProperty<C>("Filtered", &C::Filtered, &C::SetFiltered).withDefault(Variant(false)));
+    list.push_back(
+        StringProperty<C>("Filter", &C::Filter, &C::SetFilter).storedIf<C>([](const C& q) {
+            return !q.Filter().empty();
+        }));
+    list.push_back(
+        BoolProperty<C>("Filtered", &C::Filtered, &C::SetFiltered).withDefault(Variant(false)));
     list.push_back(SetProperty<C, TFilterOption>("FilterOptions", "TFilterOptions",
-                                                 {"foCaseInsensitive", "foNoPartialCompare"}, &C::FilterOptions,
-                                                 &C::SetFilterOptions)
+                                                 {"foCaseInsensitive", "foNoPartialCompare"},
+                                                 &C::FilterOptions, &C::SetFilterOptions)
                        .storedIf<C>([](const C& q) { return !q.FilterOptions().Empty(); }));
     list.push_back(StringProperty<C>("DatabaseName", &C::DatabaseName, &C::SetDatabaseName));
     list.push_back(ObjectProperty<C>("SQL", "TStrings", &C::SQL));
     list.push_back(ObjectProperty<C>("Params", "TParams", &C::Params).storedNever());
-    list.push_back(ComponentProperty<C, TDataSource>("DataSource", "TDataSource", &C::DataSource, &C::SetDataSource));
-    list.push_back(BoolProperty<C>("ReadOnly", &C::ReadOnly, &C::SetReadOnly).withDefault(Variant(false)));
+    list.push_back(ComponentProperty<C, TDataSource>("DataSource", "TDataSource", &C::DataSource,
+                                                     &C::SetDataSource));
+    list.push_back(
+        BoolProperty<C>("ReadOnly", &C::ReadOnly, &C::SetReadOnly).withDefault(Variant(false)));
     list.push_back(BoolProperty<C>("CachedUpdates", &C::CachedUpdates, &C::SetCachedUpdates));
     list.push_back(BoolProperty<C>("AutoSort", &C::AutoSort, &C::SetAutoSort));
     list.push_back(StringProperty<C>("SortFields", &C::SortFields, &C::SetSortFieldNames));
     list.push_back(BoolProperty<C>("DoBinaryLocate", &C::DoBinaryLocate, &C::SetDoBinaryLocate));
-    list.push_back(EventProperty<C, void(const TSybMessage*, bool&)>("OnServerMessage", "TSybMessageProc",
-                                                                     &C::OnServerMessage, &C::SetOnServerMessage));
-    list.push_back(EventProperty<C, void(const TSybMessage*, bool&)>("OnServerError", "TSybMessageProc",
-                                                                     &C::OnServerError, &C::SetOnServerError));
+    list.push_back(EventProperty<C, void(const TSybMessage*, bool&)>(
+        "OnServerMessage", "TSybMessageProc", &C::OnServerMessage, &C::SetOnServerMessage));
+    list.push_back(EventProperty<C, void(const TSybMessage*, bool&)>(
+        "OnServerError", "TSybMessageProc", &C::OnServerError, &C::SetOnServerError));
     TDataSet::AddEventProperties(list);
-    list.push_back(EventProperty<C, void(TSybQuery*)>("OnNewDataSet", "TNewResultSetEvent", &C::OnNewDataSet,
-                                                      &C::SetOnNewDataSet));
+    list.push_back(EventProperty<C, void(TSybQuery*)>("OnNewDataSet", "TNewResultSetEvent",
+                                                      &C::OnNewDataSet, &C::SetOnNewDataSet));
 }
 
-void TSybQuery::Notification(TComponent* AComponent, TOperation Operation)
-{
+void TSybQuery::Notification(TComponent* AComponent, TOperation Operation) {
     TSybDataSet::Notification(AComponent, Operation);
-    if (Operation == opRemove && AComponent && AComponent == FMaster) SetMaster(nullptr);
+    if (Operation == opRemove && AComponent && AComponent == FMaster)
+        SetMaster(nullptr);
 }
 
 // ---- configuration ---------------------------------------------------------------------------
 
-void TSybQuery::SetSQL(TStrings* Value)
-{
+void TSybQuery::SetSQL(TStrings* Value) {
     const std::string text = Value ? Value->Text() : std::string();
-    if (FSQL->Text() == text) return;
-    if (Active()) Close();
+    if (FSQL->Text() == text)
+        return;
+    if (Active())
+        Close();
     FSQL->BeginUpdate();
     try {
         if (Value)
@@ -120,23 +127,25 @@ void TSybQuery::SetSQL(TStrings* Value)
     FSQL->EndUpdate();
 }
 
-void TSybQuery::SetDatabaseName(const std::string& Value)
-{
-    if (Value == FDatabaseName) return;
-    if (Active()) Close();
+void TSybQuery::SetDatabaseName(const std::string& Value) {
+    if (Value == FDatabaseName)
+        return;
+    if (Active())
+        Close();
     FDatabaseName = Value;
 }
 
-void TSybQuery::SetResultSet(TResultSetNo Value)
-{
-    if (Value == FResultSet) return;
+void TSybQuery::SetResultSet(TResultSetNo Value) {
+    if (Value == FResultSet)
+        return;
     FResultSet = Value;
-    if (Active()) Close();
+    if (Active())
+        Close();
 }
 
-void TSybQuery::SetMaster(TSybQuery* Value)
-{
-    if (Value == FMaster) return;
+void TSybQuery::SetMaster(TSybQuery* Value) {
+    if (Value == FMaster)
+        return;
     // A cycle would make closing, destroying and executing recurse without end. Every
     // query on the chain above Value has had its own master checked the same way, so the
     // walk ends.
@@ -148,56 +157,57 @@ void TSybQuery::SetMaster(TSybQuery* Value)
     if (FMaster && FMaster->FResultQueries) {
         auto& list = *FMaster->FResultQueries;
         auto it = std::find(list.begin(), list.end(), this);
-        if (it != list.end()) list.erase(it);
+        if (it != list.end())
+            list.erase(it);
     }
     if (Value) {
         FMaster = Value;
-        if (Value->FResultQueries) Value->FResultQueries->push_back(this);
+        if (Value->FResultQueries)
+            Value->FResultQueries->push_back(this);
     } else {
         FMaster = nullptr;
     }
 }
 
-void TSybQuery::SetParamsList(TParams* Value)
-{
-    if (Value && Value != FParams.get()) FParams->AssignValues(Value);
+void TSybQuery::SetParamsList(TParams* Value) {
+    if (Value && Value != FParams.get())
+        FParams->AssignValues(Value);
 }
 
-TDataSource* TSybQuery::GetDataSource() const
-{
+TDataSource* TSybQuery::GetDataSource() const {
     return FDataLink ? FDataLink->DataSource() : nullptr;
 }
 
-void TSybQuery::SetDataSource(TDataSource* Value)
-{
-    if (Value && IsLinkedTo(Value)) DatabaseError(dbconsts::SCircularDataLink, this);
+void TSybQuery::SetDataSource(TDataSource* Value) {
+    if (Value && IsLinkedTo(Value))
+        DatabaseError(dbconsts::SCircularDataLink, this);
     FDataLink->SetDataSource(Value);
 }
 
 // ---- opening and closing ---------------------------------------------------------------------
 
-void TSybQuery::SetActive(bool Value)
-{
+void TSybQuery::SetActive(bool Value) {
     TSybDataSet::SetActive(Value);
     if (!Value && FResultQueries) {
         // By index: closing a receiver never changes this list, but stay safe anyway.
-        for (std::size_t i = 0; i < FResultQueries->size(); ++i) (*FResultQueries)[i]->Close();
+        for (std::size_t i = 0; i < FResultQueries->size(); ++i)
+            (*FResultQueries)[i]->Close();
     }
 }
 
-void TSybQuery::OpenCursor(bool /*InfoQuery*/)
-{
-    if (FCursorOpen && !FMaster) return;
+void TSybQuery::OpenCursor(bool /*InfoQuery*/) {
+    if (FCursorOpen && !FMaster)
+        return;
     // A request for field definitions only executes the query fully.
     TSybDataSet::OpenCursor(false);
-    if (!FCursorOpen) CloseCursor();
+    if (!FCursorOpen)
+        CloseCursor();
 }
 
-void TSybQuery::ExecSQL()
-{
+void TSybQuery::ExecSQL() {
     Close();
     Open();
     Close();
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -24,7 +24,7 @@ namespace host {
 class TReader;
 class TWriter;
 class Exception;
-}  // namespace host
+} // namespace host
 
 namespace tovrin {
 
@@ -60,15 +60,16 @@ using TBatchValuesEvent = host::TEvent<void(TSybQuery* Sender)>;
 /// handler that applied the record itself answers uaApplied; uaSkip leaves it pending,
 /// uaAbort stops the whole apply quietly, uaRetry calls the handler again, and uaFail
 /// makes the apply fail.
-using TUpdateRecordEvent =
-    host::TEvent<void(host::TDataSet* DataSet, host::TUpdateKind UpdateKind, host::TUpdateAction& UpdateAction)>;
+using TUpdateRecordEvent = host::TEvent<void(host::TDataSet* DataSet, host::TUpdateKind UpdateKind,
+                                             host::TUpdateAction& UpdateAction)>;
 
 /// Fired when applying a pending change failed (E: the server's error or the conflict),
 /// with the dataset reading that record's values. UpdateAction comes in as uaFail (the
 /// error is raised); uaAbort stops quietly, uaSkip leaves the record pending and goes on,
 /// uaRetry applies the record again, uaApplied counts it as applied.
-using TUpdateErrorEvent = host::TEvent<void(host::TDataSet* DataSet, host::Exception& E, host::TUpdateKind UpdateKind,
-                                            host::TUpdateAction& UpdateAction)>;
+using TUpdateErrorEvent =
+    host::TEvent<void(host::TDataSet* DataSet, host::Exception& E, host::TUpdateKind UpdateKind,
+                      host::TUpdateAction& UpdateAction)>;
 
 /// Raised by ApplyUpdates when a statement did not affect exactly one row, or when the
 /// server refused it. Bookmark() names the record concerned (its identity).
@@ -154,11 +155,17 @@ public:
     /// The return status of the last execution; 0 when none came (see HasReturnStatus).
     [[nodiscard]] int32_t ReturnStatus() const noexcept { return FReturnStatus; }
     /// Receivers of this query's batch (queries whose Master it is).
-    [[nodiscard]] const std::vector<TSybQuery*>* ResultQueries() const noexcept { return FResultQueries.get(); }
+    [[nodiscard]] const std::vector<TSybQuery*>* ResultQueries() const noexcept {
+        return FResultQueries.get();
+    }
 
-    [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept override { return FOnServerMessage; }
+    [[nodiscard]] const TSybMessageProc& OnServerMessage() const noexcept override {
+        return FOnServerMessage;
+    }
     void SetOnServerMessage(TSybMessageProc Value) { FOnServerMessage = std::move(Value); }
-    [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept override { return FOnServerError; }
+    [[nodiscard]] const TSybMessageProc& OnServerError() const noexcept override {
+        return FOnServerError;
+    }
     void SetOnServerError(TSybMessageProc Value) { FOnServerError = std::move(Value); }
     [[nodiscard]] const TNewResultSetEvent& OnNewDataSet() const noexcept { return FOnNewDataSet; }
     void SetOnNewDataSet(TNewResultSetEvent Value) { FOnNewDataSet = std::move(Value); }
@@ -167,7 +174,9 @@ public:
     /// query being filled). Unassigned, the fetch does not count. An exception from the
     /// handler ends the fetch as any failure does (the command is cancelled). Run-time
     /// only: not written to the component stream.
-    [[nodiscard]] const TFetchProgressEvent& OnFetchProgress() const noexcept { return FOnFetchProgress; }
+    [[nodiscard]] const TFetchProgressEvent& OnFetchProgress() const noexcept {
+        return FOnFetchProgress;
+    }
     void SetOnFetchProgress(TFetchProgressEvent Value) { FOnFetchProgress = std::move(Value); }
     /// The forward-only read: fired for every row fetched into this query, or into one of
     /// its receivers that has no handler of its own (ADataSet names the query being
@@ -180,15 +189,21 @@ public:
     void SetOnFetchRow(TFetchRowEvent Value) { FOnFetchRow = std::move(Value); }
     /// Fired when a return status arrives, right after ReturnStatus has taken it, so that
     /// an application can show it in the order of the batch. Run-time only.
-    [[nodiscard]] const TBatchValuesEvent& OnReturnStatus() const noexcept { return FOnReturnStatus; }
+    [[nodiscard]] const TBatchValuesEvent& OnReturnStatus() const noexcept {
+        return FOnReturnStatus;
+    }
     void SetOnReturnStatus(TBatchValuesEvent Value) { FOnReturnStatus = std::move(Value); }
     /// Fired when output parameters arrive, once OutputParam and OutputParamValue read
     /// them. Run-time only.
-    [[nodiscard]] const TBatchValuesEvent& OnOutputParams() const noexcept { return FOnOutputParams; }
+    [[nodiscard]] const TBatchValuesEvent& OnOutputParams() const noexcept {
+        return FOnOutputParams;
+    }
     void SetOnOutputParams(TBatchValuesEvent Value) { FOnOutputParams = std::move(Value); }
     /// Rows between two OnFetchProgress calls (default 10,000; values below 1 read as 1).
     [[nodiscard]] int32_t FetchProgressInterval() const noexcept { return FFetchProgressInterval; }
-    void SetFetchProgressInterval(int32_t Value) noexcept { FFetchProgressInterval = Value < 1 ? 1 : Value; }
+    void SetFetchProgressInterval(int32_t Value) noexcept {
+        FFetchProgressInterval = Value < 1 ? 1 : Value;
+    }
 
     // ---- opening and executing ------------------------------------------------------------
     /// Opens or closes; closing also closes every receiver.
@@ -219,7 +234,9 @@ public:
     /// KeyFields); upWhereKeyOnly by KeyFields alone. Both need KeyFields.
     [[nodiscard]] host::TUpdateMode UpdateMode() const noexcept { return FUpdateMode; }
     void SetUpdateMode(host::TUpdateMode Value) noexcept { FUpdateMode = Value; }
-    [[nodiscard]] const TUpdateRecordEvent& OnUpdateRecord() const noexcept { return FOnUpdateRecord; }
+    [[nodiscard]] const TUpdateRecordEvent& OnUpdateRecord() const noexcept {
+        return FOnUpdateRecord;
+    }
     void SetOnUpdateRecord(TUpdateRecordEvent Value) { FOnUpdateRecord = std::move(Value); }
     [[nodiscard]] const TUpdateErrorEvent& OnUpdateError() const noexcept { return FOnUpdateError; }
     void SetOnUpdateError(TUpdateErrorEvent Value) { FOnUpdateError = std::move(Value); }
@@ -240,9 +257,8 @@ public:
     // ---- searching ------------------------------------------------------------------------
     /// Raises ESybQueryError "Variant array of values has invalid dimension count" for
     /// values of more than one array dimension, otherwise the dataset's search.
-    bool LocateRecord(const std::string& KeyFields, const host::Variant& KeyValues, host::TLocateOptions Options,
-                      bool SyncCursor) override
-    {
+    bool LocateRecord(const std::string& KeyFields, const host::Variant& KeyValues,
+                      host::TLocateOptions Options, bool SyncCursor) override {
         if (host::VarArrayDimCount(KeyValues) > 1)
             throw ESybQueryError("Variant array of values has invalid dimension count");
         return TSybDataSet::LocateRecord(KeyFields, KeyValues, Options, SyncCursor);
@@ -273,7 +289,8 @@ public:
     /// Sets the options; re-reads as SetFilter does.
     void SetFilterOptions(host::TFilterOptions Value) override;
     [[nodiscard]] bool BookmarkValid(const host::TBookmark& ABookmark) override;
-    [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1, const host::TBookmark& Bookmark2) override;
+    [[nodiscard]] int CompareBookmarks(const host::TBookmark& Bookmark1,
+                                       const host::TBookmark& Bookmark2) override;
     /// True when the bookmark (a record identity) names a stored record of this open.
     [[nodiscard]] bool InternalBookmarkValid(const void* ABookmark) const;
 
@@ -341,7 +358,9 @@ public:
     /// "0x" and two upper-case hexadecimal digits per byte.
     [[nodiscard]] static std::string PrepareBinaryValue(const std::string& Value);
     /// The markers of the SQL text, in order (one per parameter).
-    [[nodiscard]] const std::vector<TParamMapping*>& ParamMappings() const noexcept { return FParamMappings; }
+    [[nodiscard]] const std::vector<TParamMapping*>& ParamMappings() const noexcept {
+        return FParamMappings;
+    }
     /// The SQL text after the last marker.
     [[nodiscard]] const std::string& SQLTail() const noexcept { return FSQLTail; }
 
@@ -354,7 +373,9 @@ public:
     // StatementRowCounts().
 
     /// Number of output parameters of the last parameter result.
-    [[nodiscard]] int OutputParamCount() const noexcept { return static_cast<int>(FParamFields.size()); }
+    [[nodiscard]] int OutputParamCount() const noexcept {
+        return static_cast<int>(FParamFields.size());
+    }
     /// Descriptor of output parameter Index (0-based, in the procedure's order): its
     /// GetName (as the server names it, "@total"), type and current value. Raises
     /// EListError outside the list.
@@ -387,6 +408,7 @@ public:
     /// nullptr. Finding it does not route its messages to this query: only running a
     /// command on it does.
     [[nodiscard]] TSybConnect* GetCTLibConnectionByName(const std::string& Name);
+
 protected:
     /// Change handler of FSQL: re-parses the parameter markers.
     void QueryChanged(host::TObject* Sender);
@@ -461,14 +483,14 @@ protected:
     void InternalGotoBookmark(const void* ABookmark) override;
 
     // ---- fields (in declared order) -----------------------------------------------------
-    TTovrinAbout* FAbout = nullptr;               // design time only
+    TTovrinAbout* FAbout = nullptr; // design time only
     TSybConnect* FExternalConnect = nullptr;
     TSybQuery* FResultTarget = nullptr;
-    std::unique_ptr<std::vector<TSybQuery*>> FResultQueries;  // not owning
+    std::unique_ptr<std::vector<TSybQuery*>> FResultQueries; // not owning
     std::string FSQLTail;
-    std::vector<TParamMapping*> FParamMappings;  // owned; freed by ClearParams
+    std::vector<TParamMapping*> FParamMappings; // owned; freed by ClearParams
     int32_t FResultSetCount = 0;
-    std::vector<TSybClientField*> FParamFields;  // owned; freed by ClearParamFields
+    std::vector<TSybClientField*> FParamFields; // owned; freed by ClearParamFields
     std::unique_ptr<host::TStringList> FSQL;
     TSybConnect* FSybConnect = nullptr;
     CS_COMMAND* FCommand = nullptr;
@@ -513,4 +535,4 @@ protected:
     bool applyChange(const TPendingChange& Change, const std::string& Table);
 };
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -46,7 +46,8 @@ bool TSybQuery::usesExternalConnect() const {
 }
 
 void TSybQuery::ResolveConnection() {
-    FSybConnect = usesExternalConnect() ? FExternalConnect : GetCTLibConnectionByName(FDatabaseName);
+    FSybConnect =
+        usesExternalConnect() ? FExternalConnect : GetCTLibConnectionByName(FDatabaseName);
     if (FSybConnect == nullptr) {
         throw host::Exception("Sybase connection named \"" + FDatabaseName + "\" not found");
     }
@@ -168,8 +169,8 @@ void TSybQuery::sendCommand(CS_CONNECTION* Handle) {
         raiseCallFailed(FSybConnect, "ct_cmd_alloc failed");
     }
     std::string text = GetSQLText();
-    if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()), CS_UNUSED) !=
-        CS_SUCCEED) {
+    if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()),
+                   CS_UNUSED) != CS_SUCCEED) {
         raiseCallFailed(FSybConnect, "ct_command failed");
     }
     if (ct_send(FCommand) != CS_SUCCEED) {
@@ -220,7 +221,8 @@ void TSybQuery::readResults() {
             rowsReturned = false;
             afterCompute = false;
             break;
-        default: break;
+        default:
+            break;
         }
     }
     if (result != CS_END_RESULTS) {
@@ -267,11 +269,13 @@ void TSybQuery::skipResult() {
             raise("ct_describe failed");
         }
         const auto k = static_cast<std::size_t>(column - 1);
-        buffers[k].assign(static_cast<std::size_t>(std::clamp<CS_INT>(format.maxlength, 64, 65536)), '\0');
+        buffers[k].assign(static_cast<std::size_t>(std::clamp<CS_INT>(format.maxlength, 64, 65536)),
+                          '\0');
         format.maxlength = static_cast<CS_INT>(buffers[k].size());
         format.count = 1;
         format.format = CS_FMT_UNUSED;
-        if (ct_bind(FCommand, column, &format, buffers[k].data(), &copied[k], &indicators[k]) != CS_SUCCEED) {
+        if (ct_bind(FCommand, column, &format, buffers[k].data(), &copied[k], &indicators[k]) !=
+            CS_SUCCEED) {
             raise("ct_bind failed");
         }
     }
@@ -397,7 +401,8 @@ void TSybQuery::readParamResult() {
 void TSybQuery::readRowCount(bool Selected) {
     // Statements that count nothing (create, declare, a procedure's own end) report -1.
     CS_INT count = -1;
-    if (ct_res_info(FCommand, CS_ROW_COUNT, &count, sizeof count, nullptr) == CS_SUCCEED && count >= 0) {
+    if (ct_res_info(FCommand, CS_ROW_COUNT, &count, sizeof count, nullptr) == CS_SUCCEED &&
+        count >= 0) {
         FStatementRowCounts.push_back(TStatementRowCount{count, FResultSetCount, Selected});
     }
 }

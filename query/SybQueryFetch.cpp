@@ -35,7 +35,7 @@ void TSybQuery::FetchResultSet() {
         if (ct_describe(FCommand, column, &format) != CS_SUCCEED) {
             throw host::Exception("ct_describe failed");
         }
-        auto* field = new TSybClientField(this, column, format);  // owned by FFetchFields
+        auto* field = new TSybClientField(this, column, format); // owned by FFetchFields
         if (field->Bind(FCommand) != CS_SUCCEED) {
             throw host::Exception("ct_bind failed");
         }
@@ -72,16 +72,18 @@ void TSybQuery::fetchRows() {
     }
     // Progress is reported through this query's OnFetchProgress, else its master's; with
     // neither the row count never reaches `report`.
-    const TSybQuery* reporter = FOnFetchProgress ? this
+    const TSybQuery* reporter = FOnFetchProgress                                    ? this
                                 : (FMaster != nullptr && FMaster->FOnFetchProgress) ? FMaster
                                                                                     : nullptr;
-    const int64_t every = reporter != nullptr ? std::max<int32_t>(reporter->FFetchProgressInterval, 1) : 0;
+    const int64_t every =
+        reporter != nullptr ? std::max<int32_t>(reporter->FFetchProgressInterval, 1) : 0;
     int64_t rows = 0;
     int64_t report = reporter != nullptr ? every : INT64_MAX;
     // The forward-only read: this query's handler, else its master's.
     const TFetchRowEvent* onRow = FOnFetchRow ? &FOnFetchRow
-                                  : (FMaster != nullptr && FMaster->FOnFetchRow) ? &FMaster->FOnFetchRow
-                                                                                 : nullptr;
+                                  : (FMaster != nullptr && FMaster->FOnFetchRow)
+                                      ? &FMaster->FOnFetchRow
+                                      : nullptr;
     // A record the handler did not keep is emptied and filled again with the next row.
     struct Spare {
         TSybQuery& query;
@@ -110,13 +112,13 @@ void TSybQuery::fetchRows() {
             // A stored record comes zero-filled: only its record number needs setting.
             host::TRecordBuffer record = AllocStoredRecord();
             AddRecord(record);
-            setRecordId(record, -1);  // numbered when the whole result is stored
+            setRecordId(record, -1); // numbered when the whole result is stored
             _InternalFillRecord(record);
         } else {
-            host::TRecordBuffer record = spare.block != nullptr ? std::exchange(spare.block, nullptr)
-                                                                : AllocStoredRecord();
-            spare.block = record; // owned by the guard until stored
-            setRecordId(record, -1);  // numbered when the whole result is stored
+            host::TRecordBuffer record =
+                spare.block != nullptr ? std::exchange(spare.block, nullptr) : AllocStoredRecord();
+            spare.block = record;    // owned by the guard until stored
+            setRecordId(record, -1); // numbered when the whole result is stored
             _InternalFillRecord(record);
             if (offerFetchedRow(*onRow, record)) {
                 spare.block = nullptr;
@@ -163,10 +165,14 @@ void TSybQuery::markMoneyFields() {
         auto* field = dynamic_cast<host::TBCDField*>(Fields()[i]);
         const int no = field != nullptr ? field->FieldNo() : 0;
         if (no > 0 && no <= static_cast<int>(FFetchFields.size())) {
-            const CS_INT type = static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])->DataType();
+            const CS_INT type =
+                static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])
+                    ->DataType();
             field->SetCurrency(type == CS_MONEY_TYPE || type == CS_MONEY4_TYPE);
             // The slot layout follows the column's (TSybClientField::GetOstrelLength).
-            field->SetInt64Slot(static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])->KeepsMoneyUnits());
+            field->SetInt64Slot(
+                static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])
+                    ->KeepsMoneyUnits());
         }
     }
 }
@@ -185,8 +191,9 @@ void TSybQuery::_InternalFillRecord(host::TRecordBuffer Buffer) {
             slot[0] = 1;
             column->StoreValue(slot + 1, context);
         } catch (const std::exception& e) {
-            throw host::Exception(host::Format("%s._InternalFillRecord failed for field %d: %s",
-                                               {Name(), static_cast<int>(i), std::string(e.what())}));
+            throw host::Exception(
+                host::Format("%s._InternalFillRecord failed for field %d: %s",
+                             {Name(), static_cast<int>(i), std::string(e.what())}));
         }
     }
 }

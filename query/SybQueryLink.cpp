@@ -13,39 +13,39 @@ using namespace host;
 
 // ---- TSybDataLink --------------------------------------------------------------------------
 
-void TSybDataLink::ActiveChanged()
-{
-    if (FQuery && FQuery->Active()) FQuery->RefreshParams();
+void TSybDataLink::ActiveChanged() {
+    if (FQuery && FQuery->Active())
+        FQuery->RefreshParams();
 }
 
-void TSybDataLink::RecordChanged(TField* Field)
-{
-    if (!Field && FQuery && FQuery->Active()) FQuery->RefreshParams();
+void TSybDataLink::RecordChanged(TField* Field) {
+    if (!Field && FQuery && FQuery->Active())
+        FQuery->RefreshParams();
 }
 
-void TSybDataLink::CheckBrowseMode()
-{
-    if (FQuery && FQuery->Active()) FQuery->CheckBrowseMode();
+void TSybDataLink::CheckBrowseMode() {
+    if (FQuery && FQuery->Active())
+        FQuery->CheckBrowseMode();
 }
 
 // ---- TSybQuery ----------------------------------------------------------------------------------
 
-void TSybQuery::SetParamsFromCursor()
-{
+void TSybQuery::SetParamsFromCursor() {
     TDataSource* source = FDataLink ? FDataLink->DataSource() : nullptr;
-    if (!source || !source->DataSet()) return;
+    if (!source || !source->DataSet())
+        return;
     TDataSet* master = source->DataSet();
     master->FieldDefs().Update();
     for (int i = 0; i < FParams->Count(); ++i) {
         TParam* param = FParams->Items(i);
-        if (param->Bound()) continue;
+        if (param->Bound())
+            continue;
         param->AssignField(master->FieldByName(param->Name()));
         param->SetBound(false);
     }
 }
 
-void TSybQuery::RefreshParams()
-{
+void TSybQuery::RefreshParams() {
     DisableControls();
     try {
         TDataSource* source = FDataLink ? FDataLink->DataSource() : nullptr;
@@ -61,18 +61,18 @@ void TSybQuery::RefreshParams()
     EnableControls();
 }
 
-void TSybQuery::DoBeforeOpen()
-{
+void TSybQuery::DoBeforeOpen() {
     TSybDataSet::DoBeforeOpen();
     // A detail takes its parameter values from the master's current record on every
     // open, after BeforeOpen (whose handler may still bind parameters itself).
-    if (FDataLink && FDataLink->DataSource()) SetParamsFromCursor();
+    if (FDataLink && FDataLink->DataSource())
+        SetParamsFromCursor();
 }
 
-void TSybQuery::InitFieldDefs()
-{
-    if (!IsCursorOpen() && FDataLink && FDataLink->DataSource()) SetParamsFromCursor();
+void TSybQuery::InitFieldDefs() {
+    if (!IsCursorOpen() && FDataLink && FDataLink->DataSource())
+        SetParamsFromCursor();
     TSybDataSet::InitFieldDefs();
 }
 
-}  // namespace tovrin
+} // namespace tovrin

@@ -12,30 +12,29 @@ namespace tovrin {
 
 using namespace host;
 
-void TSybQuery::DefineProperties(TFiler* Filer)
-{
+void TSybQuery::DefineProperties(TFiler* Filer) {
     TSybDataSet::DefineProperties(Filer);
     bool hasData = FParams->Count() > 0;
-    if (auto* ancestor = dynamic_cast<TSybQuery*>(Filer->Ancestor())) hasData = !FParams->IsEqual(ancestor->FParams.get());
+    if (auto* ancestor = dynamic_cast<TSybQuery*>(Filer->Ancestor()))
+        hasData = !FParams->IsEqual(ancestor->FParams.get());
     Filer->DefineProperty(
         "ParamData", [this](TReader* Reader) { ReadParamData(Reader); },
         [this](TWriter* Writer) { WriteParamData(Writer); }, hasData);
 }
 
-void TSybQuery::WriteParamData(TWriter* Writer)
-{
+void TSybQuery::WriteParamData(TWriter* Writer) {
     Writer->WriteCollection(FParams.get());
 }
 
-void TSybQuery::ReadParamData(TReader* Reader)
-{
-    if (Reader->ReadValue() != vaCollection) throw EReadError("Invalid property value");
+void TSybQuery::ReadParamData(TReader* Reader) {
+    if (Reader->ReadValue() != vaCollection)
+        throw EReadError("Invalid property value");
     Reader->ReadCollection(FParams.get());
     // Marker i goes with stored parameter i from now on; a marker without a stored
     // parameter refers to none rather than to a parameter the read destroyed.
     for (std::size_t i = 0; i < FParamMappings.size(); ++i)
-        FParamMappings[i]->SetParam(static_cast<int>(i) < FParams->Count() ? FParams->Items(static_cast<int>(i))
-                                                                          : nullptr);
+        FParamMappings[i]->SetParam(
+            static_cast<int>(i) < FParams->Count() ? FParams->Items(static_cast<int>(i)) : nullptr);
 }
 
-}  // namespace tovrin
+} // namespace tovrin

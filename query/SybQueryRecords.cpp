@@ -15,60 +15,60 @@ using namespace host;
 
 namespace {
 
-int32_t loadId(const void* bookmark) noexcept
-{
+int32_t loadId(const void* bookmark) noexcept {
     int32_t v;
     std::memcpy(&v, bookmark, sizeof v);
     return v;
 }
 
-bool isText(TFieldType t) noexcept
-{
+bool isText(TFieldType t) noexcept {
     return t == ftString || t == ftFixedChar || t == ftWideString;
 }
 
-}  // namespace
+} // namespace
 
 // ---- buffers ---------------------------------------------------------------------------------
 
-TRecordBuffer TSybQuery::AllocRecordBuffer()
-{
+TRecordBuffer TSybQuery::AllocRecordBuffer() {
     return AllocStoredRecord();
 }
 
-void TSybQuery::FreeRecordBuffer(TRecordBuffer& Buffer)
-{
+void TSybQuery::FreeRecordBuffer(TRecordBuffer& Buffer) {
     freeBlock(Buffer);
     Buffer = nullptr;
 }
 
-int TSybQuery::GetRecordSize()
-{
+int TSybQuery::GetRecordSize() {
     return FDataSize;
 }
 
 // ---- field access ------------------------------------------------------------------------------
 
-bool TSybQuery::GetFieldData(TField* Field, void* Buffer)
-{
-    if (!Field || !FCursorOpen) return false;
+bool TSybQuery::GetFieldData(TField* Field, void* Buffer) {
+    if (!Field || !FCursorOpen)
+        return false;
     const char* slot = GetFieldPointer(GetActiveRecordBuffer(), Field);
-    if (!slot) return false;
+    if (!slot)
+        return false;
     if (Buffer)
         std::memcpy(Buffer, slot + 1, static_cast<std::size_t>(GetFieldSize(Field)));
     return slot[0] != 0;
 }
 
-void TSybQuery::SetFieldData(TField* Field, const void* Buffer)
-{
-    if (!FCursorOpen || !Field) return;
+void TSybQuery::SetFieldData(TField* Field, const void* Buffer) {
+    if (!FCursorOpen || !Field)
+        return;
     char* slot = GetFieldPointer(GetActiveRecordBuffer(), Field);
-    if (!slot) return;
-    if (Field->ReadOnly()) DatabaseErrorFmt("Field %s is read only", {Field->GetDisplayName()});
+    if (!slot)
+        return;
+    if (Field->ReadOnly())
+        DatabaseErrorFmt("Field %s is read only", {Field->GetDisplayName()});
     // OnCalcFields computes the calculated and lookup fields of a record; a data field
     // written there would change a stored or displayed record behind the edit cycle.
-    if (State() == dsCalcFields && Field->FieldKind() == fkData) DatabaseError(dbconsts::SNotEditing, this);
-    if (Field->FieldKind() == fkData || Field->FieldKind() == fkInternalCalc) Field->Validate(Buffer);
+    if (State() == dsCalcFields && Field->FieldKind() == fkData)
+        DatabaseError(dbconsts::SNotEditing, this);
+    if (Field->FieldKind() == fkData || Field->FieldKind() == fkInternalCalc)
+        Field->Validate(Buffer);
     const int size = GetFieldSize(Field);
     const auto* source = static_cast<const char*>(Buffer);
     bool changed;
@@ -81,9 +81,11 @@ void TSybQuery::SetFieldData(TField* Field, const void* Buffer)
     } else {
         changed = std::memcmp(source, slot + 1, static_cast<std::size_t>(size)) != 0;
     }
-    if (changed) FSorted = false;
+    if (changed)
+        FSorted = false;
     slot[0] = source ? 1 : 0;
-    if (source) std::memcpy(slot + 1, source, static_cast<std::size_t>(size));
+    if (source)
+        std::memcpy(slot + 1, source, static_cast<std::size_t>(size));
     const TDataSetState state = State();
     if (state != dsCalcFields && state != dsFilter && state != dsNewValue)
         DataEvent(deFieldChange, reinterpret_cast<intptr_t>(Field));
@@ -91,19 +93,19 @@ void TSybQuery::SetFieldData(TField* Field, const void* Buffer)
 
 // ---- position and numbers ---------------------------------------------------------------------
 
-void TSybQuery::InternalSetToRecord(TRecordBuffer Buffer)
-{
+void TSybQuery::InternalSetToRecord(TRecordBuffer Buffer) {
     FCurRec = positionOfId(recordId(Buffer));
 }
 
-int TSybQuery::visibleNumber(int Index)
-{
-    if (!IsFiltered()) return Index + 1;
+int TSybQuery::visibleNumber(int Index) {
+    if (!IsFiltered())
+        return Index + 1;
     TRecordBuffer scratch = AllocRecordBuffer();
     int number = 0;
     try {
         for (int i = 0; i <= Index; ++i)
-            if (acceptsStored(i, scratch)) ++number;
+            if (acceptsStored(i, scratch))
+                ++number;
     } catch (...) {
         FreeRecordBuffer(scratch);
         throw;
@@ -112,11 +114,12 @@ int TSybQuery::visibleNumber(int Index)
     return number;
 }
 
-int TSybQuery::visibleIndex(int Number)
-{
+int TSybQuery::visibleIndex(int Number) {
     const auto count = static_cast<int>(FRecords.size());
-    if (Number < 1 || Number > count) return -1;
-    if (!IsFiltered()) return Number - 1;
+    if (Number < 1 || Number > count)
+        return -1;
+    if (!IsFiltered())
+        return Number - 1;
     TRecordBuffer scratch = AllocRecordBuffer();
     int found = -1;
     try {
@@ -133,14 +136,16 @@ int TSybQuery::visibleIndex(int Number)
     return found;
 }
 
-int TSybQuery::GetRecNo() const
-{
+int TSybQuery::GetRecNo() const {
     const TRecordBuffer active = ActiveBuffer();
-    if (!active || FRecordSize == 0 || IsEmpty()) return -1;
+    if (!active || FRecordSize == 0 || IsEmpty())
+        return -1;
     auto* self = const_cast<TSybQuery*>(this);
-    if (self->GetBookmarkFlag(active) != bfCurrent) return -1;  // a new record has no number yet
+    if (self->GetBookmarkFlag(active) != bfCurrent)
+        return -1; // a new record has no number yet
     const int index = positionOfId(recordId(active));
-    if (index < 0) return -1;
+    if (index < 0)
+        return -1;
     // The filter is evaluated on copies of the stored records: the internal position and
     // the display buffers stay as they are.
     const int32_t savedRec = FCurRec;
@@ -149,11 +154,11 @@ int TSybQuery::GetRecNo() const
     return number;
 }
 
-void TSybQuery::SetRecNo(int Value)
-{
+void TSybQuery::SetRecNo(int Value) {
     TOperationScope scope(*this);
     CheckBrowseMode();
-    if (IsEmpty()) return;
+    if (IsEmpty())
+        return;
     const int index = visibleIndex(Value);
     if (index < 0) {
         // No such record: the current record stays, its window is read again.
@@ -169,29 +174,26 @@ void TSybQuery::SetRecNo(int Value)
     DoAfterScroll();
 }
 
-bool TSybQuery::IsSequenced()
-{
+bool TSybQuery::IsSequenced() {
     return !Filtered();
 }
 
-bool TSybQuery::IsFiltered()
-{
+bool TSybQuery::IsFiltered() {
     return Filtered() && HasFilterConditions();
 }
 
-void TSybQuery::SetFiltered(bool Value)
-{
+void TSybQuery::SetFiltered(bool Value) {
     if (!Active()) {
         TSybDataSet::SetFiltered(Value);
         return;
     }
     CheckBrowseMode();
-    if (Filtered() != Value) TSybDataSet::SetFiltered(Value);
+    if (Filtered() != Value)
+        TSybDataSet::SetFiltered(Value);
     First();
 }
 
-void TSybQuery::SetFilter(const std::string& Value)
-{
+void TSybQuery::SetFilter(const std::string& Value) {
     if (!Active() || !Filtered()) {
         TSybDataSet::SetFilter(Value);
         return;
@@ -201,8 +203,7 @@ void TSybQuery::SetFilter(const std::string& Value)
     First();
 }
 
-void TSybQuery::SetFilterOptions(TFilterOptions Value)
-{
+void TSybQuery::SetFilterOptions(TFilterOptions Value) {
     if (!Active() || !Filtered() || Value == FilterOptions()) {
         TSybDataSet::SetFilterOptions(Value);
         return;
@@ -212,75 +213,67 @@ void TSybQuery::SetFilterOptions(TFilterOptions Value)
     First();
 }
 
-bool TSybQuery::GetCanModify() const
-{
+bool TSybQuery::GetCanModify() const {
     return !FReadOnly;
 }
 
 // ---- deleting and errors --------------------------------------------------------------------
 
-void TSybQuery::InternalDelete()
-{
-    if (FCurRec < 0 || FCurRec >= static_cast<int32_t>(FRecords.size())) return;
+void TSybQuery::InternalDelete() {
+    if (FCurRec < 0 || FCurRec >= static_cast<int32_t>(FRecords.size()))
+        return;
     detachBlobStreams();
     // Kept aside until the deletion is applied or cancelled.
     takeOutForDelete(FCurRec);
 }
 
-void TSybQuery::InternalHandleException()
-{
+void TSybQuery::InternalHandleException() {
     Application.HandleException(this);
 }
 
 // ---- bookmarks ---------------------------------------------------------------------------------
 
-void TSybQuery::GetBookmarkData(TRecordBuffer Buffer, void* Data)
-{
+void TSybQuery::GetBookmarkData(TRecordBuffer Buffer, void* Data) {
     const int32_t id = recordId(Buffer);
     std::memcpy(Data, &id, sizeof id);
 }
 
-void TSybQuery::SetBookmarkData(TRecordBuffer Buffer, const void* Data)
-{
+void TSybQuery::SetBookmarkData(TRecordBuffer Buffer, const void* Data) {
     setRecordId(Buffer, loadId(Data));
 }
 
-TBookmarkFlag TSybQuery::GetBookmarkFlag(TRecordBuffer Buffer)
-{
+TBookmarkFlag TSybQuery::GetBookmarkFlag(TRecordBuffer Buffer) {
     return static_cast<TBookmarkFlag>(static_cast<unsigned char>(Buffer[FRecordInfoOffset + 4]));
 }
 
-void TSybQuery::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value)
-{
+void TSybQuery::SetBookmarkFlag(TRecordBuffer Buffer, TBookmarkFlag Value) {
     Buffer[FRecordInfoOffset + 4] = static_cast<char>(Value);
 }
 
-bool TSybQuery::InternalBookmarkValid(const void* ABookmark) const
-{
+bool TSybQuery::InternalBookmarkValid(const void* ABookmark) const {
     return positionOfId(loadId(ABookmark)) >= 0;
 }
 
-bool TSybQuery::BookmarkValid(const TBookmark& ABookmark)
-{
-    if (ABookmark.size() < sizeof(int32_t)) return false;
+bool TSybQuery::BookmarkValid(const TBookmark& ABookmark) {
+    if (ABookmark.size() < sizeof(int32_t))
+        return false;
     return InternalBookmarkValid(ABookmark.data());
 }
 
-void TSybQuery::InternalGotoBookmark(const void* ABookmark)
-{
+void TSybQuery::InternalGotoBookmark(const void* ABookmark) {
     // A bookmark of a deleted record or of an earlier open names no record: the position
     // goes before the first record, and the host's exact resynchronisation raises
     // "Record not found".
     FCurRec = positionOfId(loadId(ABookmark));
 }
 
-int TSybQuery::CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2)
-{
-    if (Bookmark1.size() < sizeof(int32_t) || Bookmark2.size() < sizeof(int32_t)) return 0;
+int TSybQuery::CompareBookmarks(const TBookmark& Bookmark1, const TBookmark& Bookmark2) {
+    if (Bookmark1.size() < sizeof(int32_t) || Bookmark2.size() < sizeof(int32_t))
+        return 0;
     // By the records' current positions; a bookmark that names no record comes first.
     const int a = positionOfId(loadId(Bookmark1.data()));
     const int b = positionOfId(loadId(Bookmark2.data()));
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-}  // namespace tovrin
+} // namespace tovrin

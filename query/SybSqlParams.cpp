@@ -144,7 +144,8 @@ std::string PrepareStringValue(const std::string& value) {
         out += c;
         if (c == '\'') {
             out += '\'';
-        } else if (c == '\\' && (value.compare(k + 1, 1, "\n") == 0 || value.compare(k + 1, 2, "\r\n") == 0)) {
+        } else if (c == '\\' &&
+                   (value.compare(k + 1, 1, "\n") == 0 || value.compare(k + 1, 2, "\r\n") == 0)) {
             // The server drops a backslash and the line end right after it (a string
             // continued on the next line). A backslash-line end pair of our own goes in
             // between; the server drops that one, and the value's own pair stays.
@@ -327,7 +328,8 @@ bool joinsIntoOneToken(unsigned char last, unsigned char first) noexcept {
 
 void AppendSqlPiece(std::string& text, const std::string& piece) {
     if (!text.empty() && !piece.empty() &&
-        joinsIntoOneToken(static_cast<unsigned char>(text.back()), static_cast<unsigned char>(piece.front()))) {
+        joinsIntoOneToken(static_cast<unsigned char>(text.back()),
+                          static_cast<unsigned char>(piece.front()))) {
         text += ' ';
     }
     text += piece;

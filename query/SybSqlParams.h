@@ -98,9 +98,9 @@ struct TScan {
 /// The literal for a parameter: "NULL" for a null parameter of any type; otherwise by data
 /// type: integers (ftSmallint, ftInteger) in decimal; ftLargeint exactly, as
 /// "convert(bigint, n)" so that the server types it bigint whatever its size; ftBoolean as
-/// 1 or 0 (the values a bit column holds); ftFloat and ftCurrency as FloatLiteral; ftBCD exactly, every digit;
-/// ftString, ftBytes and ftMemo quoted; ftDateTime as DateTimeAsString in single quotes;
-/// ftDate as "convert(date, 'DateAsString')" and ftTime as "convert(time, 'TimeAsString')";
+/// 1 or 0 (the values a bit column holds); ftFloat and ftCurrency as FloatLiteral; ftBCD exactly,
+/// every digit; ftString, ftBytes and ftMemo quoted; ftDateTime as DateTimeAsString in single
+/// quotes; ftDate as "convert(date, 'DateAsString')" and ftTime as "convert(time, 'TimeAsString')";
 /// ftBlob and ftVarBytes in hexadecimal. Raises host::Exception "Param datatype
 /// unsupported" for any other type.
 [[nodiscard]] std::string ParamStrValue(const host::TParam& param);

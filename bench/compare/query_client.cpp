@@ -39,11 +39,12 @@ void resetPeakResidentSet() {
     clear << "5";
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 7 && !(argc == 8 && std::strcmp(argv[7], "--memory") == 0)) {
-        std::fprintf(stderr, "usage: compare_query SERVER USER PASSWORD TEXTSIZE REPEAT SQL [--memory]\n");
+        std::fprintf(stderr,
+                     "usage: compare_query SERVER USER PASSWORD TEXTSIZE REPEAT SQL [--memory]\n");
         return 2;
     }
     const long textsize = std::strtol(argv[4], nullptr, 10);
@@ -77,10 +78,12 @@ int main(int argc, char** argv) {
             const int count = query.RecordCount();
             rows += count;
             if (measure && count > 0) {
-                const double peak = static_cast<double>(statusBytes("VmHWM") - residentBefore) / count;
-                const double held = static_cast<double>(statusBytes("VmRSS") - residentBefore) / count;
-                std::printf("record_size=%d peak_rss_per_row=%.1f held_rss_per_row=%.1f\n", query.RecordSize(), peak,
-                            held);
+                const double peak =
+                    static_cast<double>(statusBytes("VmHWM") - residentBefore) / count;
+                const double held =
+                    static_cast<double>(statusBytes("VmRSS") - residentBefore) / count;
+                std::printf("record_size=%d peak_rss_per_row=%.1f held_rss_per_row=%.1f\n",
+                            query.RecordSize(), peak, held);
             }
             query.Close();
         }

@@ -57,8 +57,8 @@ bool xServerReachable(const std::string& display) {
             const size_t offset = abstract ? 1 : 0;
             std::memcpy(address.sun_path + offset, path.c_str(),
                         std::min(path.size(), sizeof address.sun_path - 1 - offset));
-            const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
-                                                       path.size());
+            const auto length =
+                static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
             const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
             close(fd);
             if (ok) {
@@ -159,7 +159,8 @@ protected:
         for (const auto& [widget, how] : m_aligned) {
             switch (how) {
             case tovrin::alBottom:
-                widget->setGeometry(0, size.height() - widget->height(), size.width(), widget->height());
+                widget->setGeometry(0, size.height() - widget->height(), size.width(),
+                                    widget->height());
                 break;
             case tovrin::alTop:
                 widget->setGeometry(0, 0, size.width(), widget->height());
@@ -204,7 +205,8 @@ QWidget* makeControl(const TFormControl& c, QWidget* parent, FormDialog& dialog)
         }
         const int result = c.ModalResult;
         if (result != tovrin::mrNone) {
-            QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, result] { dialog.done(result); });
+            QObject::connect(button, &QPushButton::clicked, &dialog,
+                             [&dialog, result] { dialog.done(result); });
         }
         widget = button;
     } else {
@@ -300,8 +302,8 @@ int showInformation(const char* caption, const char* text) {
         if (application() == nullptr) {
             return -1;
         }
-        QMessageBox box(QMessageBox::Information, QString::fromUtf8(caption), QString::fromUtf8(text),
-                        QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Information, QString::fromUtf8(caption),
+                        QString::fromUtf8(text), QMessageBox::Ok);
         box.setObjectName("TovrinAboutBox");
         box.setWindowModality(Qt::ApplicationModal);
         box.show();
@@ -319,6 +321,7 @@ const TovrinDialogsPlugin table{TOVRIN_DIALOGS_ABI, &displayAvailable, &showProp
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) const TovrinDialogsPlugin* tovrin_dialogs_plugin() {
+extern "C" __attribute__((visibility("default"))) const TovrinDialogsPlugin*
+tovrin_dialogs_plugin() {
     return &table;
 }

@@ -111,16 +111,20 @@ std::string codeOnly(const std::string& text) {
     std::string out = text;
     for (std::size_t i = 0; i < out.size(); ++i) {
         if (out.compare(i, 2, "//") == 0) {
-            while (i < out.size() && out[i] != '\n') out[i++] = ' ';
+            while (i < out.size() && out[i] != '\n')
+                out[i++] = ' ';
         } else if (out.compare(i, 2, "/*") == 0) {
             const std::size_t end = out.find("*/", i + 2);
             const std::size_t stop = end == std::string::npos ? out.size() : end + 2;
-            while (i < stop) out[i++] = ' ';
+            while (i < stop)
+                out[i++] = ' ';
         } else if (out[i] == '"' || out[i] == '\'') {
             const char quote = out[i];
             for (++i; i < out.size() && out[i] != quote; ++i) {
-                if (out[i] == '\\') out[i++] = ' ';
-                if (i < out.size()) out[i] = ' ';
+                if (out[i] == '\\')
+                    out[i++] = ' ';
+                if (i < out.size())
+                    out[i] = ' ';
             }
         }
     }
@@ -135,7 +139,8 @@ std::set<std::string> calledEntryPoints() {
         const auto root = std::filesystem::path(TOVRIN_SOURCE_DIR) / folder;
         for (const auto& file : std::filesystem::recursive_directory_iterator(root)) {
             const auto extension = file.path().extension();
-            if (extension != ".cpp" && extension != ".h") continue;
+            if (extension != ".cpp" && extension != ".h")
+                continue;
             std::ifstream in(file.path());
             std::stringstream text;
             text << in.rdbuf();

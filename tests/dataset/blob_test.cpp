@@ -9,36 +9,36 @@
 namespace dstest {
 namespace {
 
-std::string readAll(TStream& s)
-{
+std::string readAll(TStream& s) {
     std::string out(static_cast<std::size_t>(s.Size()), '\0');
     s.SetPosition(0);
-    if (!out.empty()) s.ReadBuffer(out.data(), static_cast<int64_t>(out.size()));
+    if (!out.empty())
+        s.ReadBuffer(out.data(), static_cast<int64_t>(out.size()));
     return out;
 }
 
-std::unique_ptr<TestQuery> notes()
-{
-    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"Id", ftInteger}, {"Note", ftMemo}, {"Pic", ftBlob}});
+std::unique_ptr<TestQuery> notes() {
+    auto q = std::make_unique<TestQuery>(
+        nullptr, std::vector<Column>{{"Id", ftInteger}, {"Note", ftMemo}, {"Pic", ftBlob}});
     q->AddRow({1, "first note", Variant(std::string("\x00\x01\x02", 3))});
     q->AddRow({2, Null(), Null()});
     q->AddRow({3, "third", "img"});
     return q;
 }
 
-void write(TDataSet& ds, const std::string& field, const std::string& value, TBlobStreamMode mode = bmWrite)
-{
+void write(TDataSet& ds, const std::string& field, const std::string& value,
+           TBlobStreamMode mode = bmWrite) {
     auto s = ds.CreateBlobStream(ds.FieldByName(field), mode);
-    if (!value.empty()) s->WriteBuffer(value.data(), static_cast<int64_t>(value.size()));
+    if (!value.empty())
+        s->WriteBuffer(value.data(), static_cast<int64_t>(value.size()));
 }
 
-TEST(Blob, HolderAndStreamRoundTrip)
-{
+TEST(Blob, HolderAndStreamRoundTrip) {
     TBTBlob blob;
     EXPECT_EQ(blob.Size(), 0);
     TMemoryStream in;
     in.WriteBuffer("hello", 5);
-    blob.LoadFromStream(&in);  // whole content, whatever the position
+    blob.LoadFromStream(&in); // whole content, whatever the position
     EXPECT_EQ(blob.Value(), "hello");
     TMemoryStream out;
     out.WriteBuffer("previous content", 16);
@@ -48,11 +48,11 @@ TEST(Blob, HolderAndStreamRoundTrip)
     EXPECT_EQ(readAll(out), "hello");
 }
 
-TEST(Blob, ReadingFetchedAndNullValues)
-{
+TEST(Blob, ReadingFetchedAndNullValues) {
     auto q = notes();
     q->Open();
-    EXPECT_EQ(readAll(*q->CreateBlobStream(q->FieldByName("Pic"), bmRead)), std::string("\x00\x01\x02", 3));
+    EXPECT_EQ(readAll(*q->CreateBlobStream(q->FieldByName("Pic"), bmRead)),
+              std::string("\x00\x01\x02", 3));
     EXPECT_EQ(q->FieldByName("Note")->AsString(), "first note");
     q->Next();
     auto s = q->CreateBlobStream(q->FieldByName("Note"), bmRead);
@@ -61,8 +61,7 @@ TEST(Blob, ReadingFetchedAndNullValues)
     EXPECT_THROW(q->CreateBlobStream(q->FieldByName("Id"), bmRead), EInvalidCast);
 }
 
-TEST(Blob, WritingInAnEditStoresOnPost)
-{
+TEST(Blob, WritingInAnEditStoresOnPost) {
     auto q = notes();
     q->Open();
     int changes = 0;
@@ -71,7 +70,7 @@ TEST(Blob, WritingInAnEditStoresOnPost)
     write(*q, "Note", "0123456789");
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(static_cast<TBlobField*>(q->FieldByName("Note"))->Modified());
-    EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Note")), "first note");  // not before Post
+    EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Note")), "first note"); // not before Post
     q->Post();
     EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Note")), "0123456789");
     EXPECT_EQ(q->FieldByName("Note")->AsString(), "0123456789");
@@ -91,8 +90,7 @@ TEST(Blob, WritingInAnEditStoresOnPost)
     EXPECT_EQ(q->StoredBlob(1, q->FieldByName("Pic")), "new");
 }
 
-TEST(Blob, CancelRestoresTheOldValue)
-{
+TEST(Blob, CancelRestoresTheOldValue) {
     auto q = notes();
     q->Open();
     q->Edit();
@@ -115,11 +113,10 @@ TEST(Blob, CancelRestoresTheOldValue)
     EXPECT_EQ(q->RecordCount(), 3);
 }
 
-TEST(Blob, StreamChecks)
-{
+TEST(Blob, StreamChecks) {
     auto q = notes();
     q->Open();
-    EXPECT_THROW(write(*q, "Note", "x"), EDatabaseError);  // browsing
+    EXPECT_THROW(write(*q, "Note", "x"), EDatabaseError); // browsing
     EXPECT_NO_THROW((void)q->CreateBlobStream(q->FieldByName("Note"), bmRead));
     q->FieldByName("Note")->SetReadOnly(true);
     q->Edit();
@@ -148,8 +145,7 @@ TEST(Blob, StreamChecks)
     EXPECT_EQ(q->FieldByName("Note")->AsString(), "first note!");
 }
 
-TEST(Blob, StoringBackFailsQuietlyToTheApplication)
-{
+TEST(Blob, StoringBackFailsQuietlyToTheApplication) {
     auto q = notes();
     q->Open();
     std::string reported;
@@ -162,12 +158,12 @@ TEST(Blob, StoringBackFailsQuietlyToTheApplication)
     q->Cancel();
 }
 
-TEST(Blob, MegabyteValues)
-{
+TEST(Blob, MegabyteValues) {
     auto q = notes();
     q->Open();
     std::string big(1 << 20, '\0');
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + 3);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + 3);
     q->Edit();
     write(*q, "Pic", big);
     q->Post();
@@ -177,11 +173,10 @@ TEST(Blob, MegabyteValues)
 }
 
 // Edits, cancels, deletes, a refreshed buffer and closes: every holder is released once.
-TEST(Blob, NoHolderLeaksOrIsReleasedTwice)
-{
+TEST(Blob, NoHolderLeaksOrIsReleasedTwice) {
     auto q = notes();
     q->Open();
-    q->Next();  // the record whose values are null
+    q->Next(); // the record whose values are null
     (void)q->CreateBlobStream(q->FieldByName("Note"), bmRead);
     q->Refresh();
     q->Edit();
@@ -207,8 +202,8 @@ TEST(Blob, NoHolderLeaksOrIsReleasedTwice)
     EXPECT_EQ(q->RecordCount(), 3);
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest
 
 namespace dstest {
 namespace {
@@ -216,8 +211,7 @@ namespace {
 // A stream open when its record is posted stores what it wrote (a resize included); once
 // its record is released (post, cancel, close, the dataset destroyed) further writes
 // raise and destroying the stream changes nothing.
-TEST(Blob, StreamsOfAReleasedRecordAreDetached)
-{
+TEST(Blob, StreamsOfAReleasedRecordAreDetached) {
     auto q = notes();
     q->Open();
     q->Edit();
@@ -230,7 +224,7 @@ TEST(Blob, StreamsOfAReleasedRecordAreDetached)
     EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Pic")), std::string("\x00", 1));
     EXPECT_THROW(posted->WriteBuffer("more", 4), EDatabaseError);
     EXPECT_THROW(resized->SetSize(0), EDatabaseError);
-    EXPECT_EQ(readAll(*posted), "written");  // its bytes stay readable
+    EXPECT_EQ(readAll(*posted), "written"); // its bytes stay readable
     posted.reset();
     resized.reset();
     EXPECT_EQ(q->StoredBlob(0, q->FieldByName("Note")), "written");
@@ -263,5 +257,5 @@ TEST(Blob, StreamsOfAReleasedRecordAreDetached)
     orphan.reset();
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest

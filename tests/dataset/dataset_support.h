@@ -32,6 +32,10 @@ public:
     int execCount = 0;
 
     // Protected operations the tests drive directly.
+    using TDataSet::ActiveBuffer;
+    using TDataSet::BufferedRecordCount;
+    using TDataSet::RestoreState;
+    using TDataSet::SetTempState;
     using TSybDataSet::_InternalCompareRecords;
     using TSybDataSet::BuildFieldList;
     using TSybDataSet::FilterRecord;
@@ -43,31 +47,28 @@ public:
     using TSybQuery::GetBookmarkData;
     using TSybQuery::GetRecordSize;
     using TSybQuery::InternalGotoBookmark;
-    using TDataSet::ActiveBuffer;
-    using TDataSet::SetTempState;
-    using TDataSet::RestoreState;
-    using TDataSet::BufferedRecordCount;
     void SetCurRec(int value) { FCurRec = value; }
     [[nodiscard]] TBTCompareOptions LocateOptions() const { return FLocateOptions; }
-    [[nodiscard]] char* Slot(int record, TField* field) { return GetFieldPointer(StoredRecord(record), field); }
+    [[nodiscard]] char* Slot(int record, TField* field) {
+        return GetFieldPointer(StoredRecord(record), field);
+    }
     [[nodiscard]] std::size_t StoreFootprint() const { return FStore.Footprint(); }
 
     /// Text of a blob column in a stored record ("<null>" when the flag is 0).
-    std::string StoredBlob(int record, TField* field)
-    {
+    std::string StoredBlob(int record, TField* field) {
         char* slot = Slot(record, field);
-        if (!slot[0]) return "<null>";
+        if (!slot[0])
+            return "<null>";
         TBTBlob* blob;
         std::memcpy(&blob, slot + 1, sizeof blob);
         return blob ? blob->Value() : std::string("<no holder>");
     }
 
 protected:
-    void InternalExec() override
-    {
+    void InternalExec() override {
         ++execCount;
         RowsQuery::InternalExec();
     }
 };
 
-}  // namespace dstest
+} // namespace dstest

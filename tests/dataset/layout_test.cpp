@@ -10,8 +10,7 @@
 namespace dstest {
 namespace {
 
-TEST(Layout, ThreeColumnsGiveTheDocumentedOffsets)
-{
+TEST(Layout, ThreeColumnsGiveTheDocumentedOffsets) {
     TestQuery q(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 10}, {"WHEN", ftDateTime}});
     auto* calc = new TIntegerField(&q);
     calc->SetFieldName("CALC");
@@ -50,8 +49,7 @@ TEST(Layout, ThreeColumnsGiveTheDocumentedOffsets)
     EXPECT_EQ(q.FieldByName("NAME")->AsString(), "abc");
 }
 
-TEST(Layout, NoColumnsAndLongStrings)
-{
+TEST(Layout, NoColumnsAndLongStrings) {
     TestQuery empty(nullptr, {});
     empty.Open();
     EXPECT_EQ(empty.DataSize(), 0);
@@ -65,8 +63,7 @@ TEST(Layout, NoColumnsAndLongStrings)
     EXPECT_EQ(q.DataSize(), 257 + 5);
 }
 
-TEST(Layout, FreshRecordIsAllNullWithoutRecordNumber)
-{
+TEST(Layout, FreshRecordIsAllNullWithoutRecordNumber) {
     TestQuery q(nullptr, {{"A", ftInteger}, {"B", ftString, 3}});
     q.Open();
     char* buffer = q.AllocRecordBuffer();
@@ -83,8 +80,7 @@ TEST(Layout, FreshRecordIsAllNullWithoutRecordNumber)
 // The value area of every field type agrees with the size the host's field of that type
 // exchanges, so that neither reading into the field's buffer nor writing a calculated
 // slot passes the end of either.
-TEST(Layout, FieldSizesAgreeWithTheHostsFormats)
-{
+TEST(Layout, FieldSizesAgreeWithTheHostsFormats) {
     for (int t = ftUnknown; t < kFieldTypeCount; ++t) {
         auto type = static_cast<TFieldType>(t);
         TFieldClass cls = DefaultFieldClass(type);
@@ -94,11 +90,13 @@ TEST(Layout, FieldSizesAgreeWithTheHostsFormats)
         }
         for (int size : {1, 2, 20, 255}) {
             TField* f = cls(nullptr);
-            if (type == ftString || type == ftFixedChar || type == ftWideString || type == ftBytes ||
-                type == ftVarBytes || type == ftBCD || f->IsBlob())
+            if (type == ftString || type == ftFixedChar || type == ftWideString ||
+                type == ftBytes || type == ftVarBytes || type == ftBCD || f->IsBlob())
                 f->SetSize(size);
-            if (auto* sf = dynamic_cast<TStringField*>(f); sf && type == ftFixedChar) sf->SetFixedChar(true);
-            if (auto* bf = dynamic_cast<TBlobField*>(f)) bf->SetBlobType(type);
+            if (auto* sf = dynamic_cast<TStringField*>(f); sf && type == ftFixedChar)
+                sf->SetFixedChar(true);
+            if (auto* bf = dynamic_cast<TBlobField*>(f))
+                bf->SetBlobType(type);
             EXPECT_EQ(GetFieldSize(f->DataType(), f->Size()), f->DataSize())
                 << FieldTypeName(type) << " size " << size;
             delete f;
@@ -108,12 +106,12 @@ TEST(Layout, FieldSizesAgreeWithTheHostsFormats)
 
 // A calculated field of each type with a value class is written and read through its
 // slot; the sanitizer build catches any byte written or read past the record.
-TEST(Layout, CalculatedFieldsOfEveryTypeStayInsideTheRecord)
-{
+TEST(Layout, CalculatedFieldsOfEveryTypeStayInsideTheRecord) {
     for (int t = ftString; t < kFieldTypeCount; ++t) {
         auto type = static_cast<TFieldType>(t);
         TFieldClass cls = DefaultFieldClass(type);
-        if (!cls) continue;
+        if (!cls)
+            continue;
         TestQuery q(nullptr, {{"ID", ftInteger}});
         auto* id = new TIntegerField(&q);
         id->SetFieldName("ID");
@@ -124,7 +122,8 @@ TEST(Layout, CalculatedFieldsOfEveryTypeStayInsideTheRecord)
         if (type == ftString || type == ftFixedChar || type == ftWideString || type == ftBytes ||
             type == ftVarBytes || type == ftBCD)
             calc->SetSize(1);
-        if (auto* bf = dynamic_cast<TBlobField*>(calc)) bf->SetBlobType(type);
+        if (auto* bf = dynamic_cast<TBlobField*>(calc))
+            bf->SetBlobType(type);
         calc->SetDataSet(&q);
         // The calculated value is the raw value area full of 0x01 bytes: every byte of
         // the slot is written.
@@ -132,7 +131,8 @@ TEST(Layout, CalculatedFieldsOfEveryTypeStayInsideTheRecord)
         q.SetOnCalcFields([&](TDataSet*) {
             ++calls;
             std::vector<char> raw(static_cast<std::size_t>(calc->DataSize()), 1);
-            if (calc->IsBlob()) std::fill(raw.begin(), raw.end(), 0);  // a null reference
+            if (calc->IsBlob())
+                std::fill(raw.begin(), raw.end(), 0); // a null reference
             calc->SetData(raw.data());
         });
         q.AddRow({1});
@@ -151,8 +151,7 @@ TEST(Layout, CalculatedFieldsOfEveryTypeStayInsideTheRecord)
 }
 
 // Adaptive Server results may have up to 1,024 columns and rows far wider than 64 KiB.
-TEST(Layout, WideResultsKeepEveryColumn)
-{
+TEST(Layout, WideResultsKeepEveryColumn) {
     std::vector<Column> columns;
     std::vector<Variant> row;
     for (int i = 0; i < 1024; ++i) {
@@ -175,8 +174,7 @@ TEST(Layout, WideResultsKeepEveryColumn)
     EXPECT_EQ(q.FieldByName("C1023")->AsString(), "changed");
 }
 
-TEST(Layout, FetchFieldList)
-{
+TEST(Layout, FetchFieldList) {
     TestQuery q(nullptr, {{"A", ftInteger}, {"B", ftInteger}});
     q.Open();
     EXPECT_EQ(q.GetFetchField(1)->GetName(), "B");
@@ -195,13 +193,12 @@ TEST(Layout, FetchFieldList)
     EXPECT_EQ(q.FetchFieldCount(), 0);
 }
 
-TEST(Layout, ActiveBufferByState)
-{
+TEST(Layout, ActiveBufferByState) {
     TestQuery q(nullptr, {{"A", ftInteger}});
-    EXPECT_EQ(q.GetActiveRecordBuffer(), nullptr);  // inactive
+    EXPECT_EQ(q.GetActiveRecordBuffer(), nullptr); // inactive
     q.Open();
     EXPECT_TRUE(q.IsEmpty());
-    EXPECT_EQ(q.GetActiveRecordBuffer(), nullptr);  // browsing nothing
+    EXPECT_EQ(q.GetActiveRecordBuffer(), nullptr); // browsing nothing
     EXPECT_TRUE(q.FieldByName("A")->IsNull());
     q.Close();
 
@@ -220,35 +217,36 @@ TEST(Layout, ActiveBufferByState)
     q.RestoreState(saved);
 }
 
-TEST(RecordStore, HandsOutZeroedBlocksAndKnowsItsOwn)
-{
+TEST(RecordStore, HandsOutZeroedBlocksAndKnowsItsOwn) {
     TRecordStore store;
     store.Reset(53);
     char* a = store.Alloc();
     std::memset(a, 0x7F, 53);
     EXPECT_TRUE(store.Release(a));
     char* b = store.Alloc();
-    EXPECT_EQ(a, b);  // reused
-    for (int i = 0; i < 53; ++i) ASSERT_EQ(b[i], 0);
+    EXPECT_EQ(a, b); // reused
+    for (int i = 0; i < 53; ++i)
+        ASSERT_EQ(b[i], 0);
     char foreign[53];
     EXPECT_FALSE(store.Release(foreign));
     EXPECT_FALSE(store.Release(nullptr));
     // Many blocks: distinct and inside the store.
     std::vector<char*> blocks;
-    for (int i = 0; i < 5000; ++i) blocks.push_back(store.Alloc());
+    for (int i = 0; i < 5000; ++i)
+        blocks.push_back(store.Alloc());
     std::sort(blocks.begin(), blocks.end());
     EXPECT_EQ(std::adjacent_find(blocks.begin(), blocks.end()), blocks.end());
-    for (char* p : blocks) EXPECT_TRUE(store.Release(p));
+    for (char* p : blocks)
+        EXPECT_TRUE(store.Release(p));
     store.Reset(0);
 }
 
-TEST(RecordStore, BlocksStillOutSurviveAReset)
-{
+TEST(RecordStore, BlocksStillOutSurviveAReset) {
     TRecordStore store;
     store.Reset(16);
     char* held = store.Alloc();
     std::memcpy(held, "still mine", 11);
-    store.Reset(40);  // a new layout while a block is out
+    store.Reset(40); // a new layout while a block is out
     char* fresh = store.Alloc();
     std::memset(fresh, 0x11, 40);
     EXPECT_STREQ(held, "still mine");
@@ -258,5 +256,5 @@ TEST(RecordStore, BlocksStillOutSurviveAReset)
     EXPECT_EQ(store.Alloc(), fresh);
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest

@@ -37,13 +37,14 @@ using Value = std::optional<int>;
 using Text = std::optional<std::string>;
 
 // Texts whose collation order differs from their bytes, and letter-case twins.
-inline const std::vector<std::string> kTexts = {"a", "A", "b", "B", "\xC3\xA4", "\xC3\x84", "ab", "aB", "e", "\xC3\xA9"};
+inline const std::vector<std::string> kTexts = {"a",        "A",  "b",  "B", "\xC3\xA4",
+                                                "\xC3\x84", "ab", "aB", "e", "\xC3\xA9"};
 
 struct MRecord {
-    int k;     // the test's own key, never edited
+    int k; // the test's own key, never edited
     Value n;
     Text s;
-    int seq;   // fetch order, then the order records were posted
+    int seq; // fetch order, then the order records were posted
 };
 
 // One step of a sequence: a kind and a few random numbers the step draws from.
@@ -53,29 +54,57 @@ struct Op {
 };
 
 enum OpKind {
-    kFirst, kLast, kNext, kPrior, kMoveBy, kEditPost, kEditCancel, kInsertPost, kAppendPost, kInsertCancel,
-    kDelete, kSort, kSortOn, kAutoSort, kFilter, kUnfilter, kLocate, kLocateText, kRemember, kGoto, kSetRecNo,
-    kReopen, kRefresh, kLookup, kFilterExpr, kFilterOptions, kFind, kEditRefilter, kOpCount
+    kFirst,
+    kLast,
+    kNext,
+    kPrior,
+    kMoveBy,
+    kEditPost,
+    kEditCancel,
+    kInsertPost,
+    kAppendPost,
+    kInsertCancel,
+    kDelete,
+    kSort,
+    kSortOn,
+    kAutoSort,
+    kFilter,
+    kUnfilter,
+    kLocate,
+    kLocateText,
+    kRemember,
+    kGoto,
+    kSetRecNo,
+    kReopen,
+    kRefresh,
+    kLookup,
+    kFilterExpr,
+    kFilterOptions,
+    kFind,
+    kEditRefilter,
+    kOpCount
 };
 
 inline const char* const kSortFieldLists[] = {"N", "S", "S;N", "N;S"};
 
-inline bool filterAccepts(int kind, const Value& n, const Text& s)
-{
-    if (kind == 0) return n && *n % 2 == 0;
+inline bool filterAccepts(int kind, const Value& n, const Text& s) {
+    if (kind == 0)
+        return n && *n % 2 == 0;
     return !s || host::AnsiCompareTextRu(*s, "b") < 0;
 }
 
-inline std::string textLiteral(const Text& s)
-{
-    if (!s) return "Null()";
+inline std::string textLiteral(const Text& s) {
+    if (!s)
+        return "Null()";
     std::string out = "\"";
     bool afterEscape = false;
     for (unsigned char ch : *s) {
         if (ch < 0x80) {
             // A hex digit after \xNN would extend the escape: close and reopen the literal.
-            if (afterEscape && std::isxdigit(ch)) out += "\" \"";
-            if (ch == '"' || ch == '\\') out += '\\';
+            if (afterEscape && std::isxdigit(ch))
+                out += "\" \"";
+            if (ch == '"' || ch == '\\')
+                out += '\\';
             out += static_cast<char>(ch);
             afterEscape = false;
         } else {
@@ -92,45 +121,52 @@ inline std::string textLiteral(const Text& s)
 struct FExpr {
     enum Kind { Compare, IsNull, And, Or, Not, Like } kind = Compare;
     bool onN = true;
-    int op = 0;  // index into kOps
+    int op = 0; // index into kOps
     int number = 0;
     std::string text;
     bool negated = false;  // is not null
-    bool reversed = false;  // the literal written first ("3 > N"), or N compared with K
-    bool withK = false;     // N compared with the field K instead of a number
+    bool reversed = false; // the literal written first ("3 > N"), or N compared with K
+    bool withK = false;    // N compared with the field K instead of a number
     std::vector<FExpr> kids;
 
     static constexpr const char* kOps[] = {"=", "<>", "<", "<=", ">", ">="};
 
     /// The expression's text: keywords in upper case when Upper; field names as written
     /// (Names 0), in lower case (1), in brackets (2) or in double quotes (3).
-    [[nodiscard]] std::string Render(bool upper, int names = 0) const
-    {
+    [[nodiscard]] std::string Render(bool upper, int names = 0) const {
         auto name = [names](const char* field) {
             const std::string plain(field);
             switch (names) {
-            case 1: return std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(field[0]))));
-            case 2: return "[" + plain + "]";
-            case 3: return "\"" + plain + "\"";
-            default: return plain;
+            case 1:
+                return std::string(
+                    1, static_cast<char>(std::tolower(static_cast<unsigned char>(field[0]))));
+            case 2:
+                return "[" + plain + "]";
+            case 3:
+                return "\"" + plain + "\"";
+            default:
+                return plain;
             }
         };
         switch (kind) {
         case Compare: {
             static constexpr const char* kMirrored[] = {"=", "<>", ">", ">=", "<", "<="};
             std::string literal = withK ? name("K") : std::to_string(number);
-            if (!onN) literal = quote(text);
+            if (!onN)
+                literal = quote(text);
             const std::string field = name(onN ? "N" : "S");
-            return reversed ? literal + " " + kMirrored[op] + " " + field : field + " " + kOps[op] + " " + literal;
+            return reversed ? literal + " " + kMirrored[op] + " " + field
+                            : field + " " + kOps[op] + " " + literal;
         }
         case Like:
             return name("S") + (upper ? " LIKE " : " like ") + quote(text);
         case IsNull:
-            return name(onN ? "N" : "S") + (upper ? " IS " : " is ") + (negated ? (upper ? "NOT " : "not ") : "") +
-                   (upper ? "NULL" : "null");
+            return name(onN ? "N" : "S") + (upper ? " IS " : " is ") +
+                   (negated ? (upper ? "NOT " : "not ") : "") + (upper ? "NULL" : "null");
         case And:
         case Or:
-            return "(" + kids[0].Render(upper, names) + (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
+            return "(" + kids[0].Render(upper, names) +
+                   (kind == And ? (upper ? " AND " : " and ") : (upper ? " OR " : " or ")) +
                    kids[1].Render(upper, names) + ")";
         case Not:
             return std::string(upper ? "NOT " : "not ") + "(" + kids[0].Render(upper, names) + ")";
@@ -138,72 +174,89 @@ struct FExpr {
         return {};
     }
 
-    static std::string quote(const std::string& text)
-    {
+    static std::string quote(const std::string& text) {
         std::string quoted;
-        for (char ch : text) quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
+        for (char ch : text)
+            quoted += ch == '\'' ? std::string("''") : std::string(1, ch);
         return "'" + quoted + "'";
     }
 
     // The characters of a text, each folded to lower case when IgnoreCase (the model's
     // alphabet: ASCII and the two accented capitals of kTexts).
-    static std::vector<std::string> characters(const std::string& text, bool ignoreCase)
-    {
+    static std::vector<std::string> characters(const std::string& text, bool ignoreCase) {
         std::vector<std::string> out;
         for (std::size_t i = 0; i < text.size();) {
             std::size_t n = 1;
-            while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+            while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
+                ++n;
             std::string ch = text.substr(i, n);
             if (ignoreCase) {
-                if (ch == "\xC3\x84") ch = "\xC3\xA4";
-                else if (ch == "\xC3\x89") ch = "\xC3\xA9";
-                else if (n == 1) ch[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(ch[0])));
+                if (ch == "\xC3\x84")
+                    ch = "\xC3\xA4";
+                else if (ch == "\xC3\x89")
+                    ch = "\xC3\xA9";
+                else if (n == 1)
+                    ch[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(ch[0])));
             }
             out.push_back(ch);
             i += n;
         }
         return out;
     }
-    static bool likeAt(const std::vector<std::string>& t, std::size_t i, const std::vector<std::string>& p, std::size_t j)
-    {
-        if (j == p.size()) return i == t.size();
-        if (p[j] == "%") return likeAt(t, i, p, j + 1) || (i < t.size() && likeAt(t, i + 1, p, j));
+    static bool likeAt(const std::vector<std::string>& t, std::size_t i,
+                       const std::vector<std::string>& p, std::size_t j) {
+        if (j == p.size())
+            return i == t.size();
+        if (p[j] == "%")
+            return likeAt(t, i, p, j + 1) || (i < t.size() && likeAt(t, i + 1, p, j));
         return i < t.size() && (p[j] == "_" || p[j] == t[i]) && likeAt(t, i + 1, p, j + 1);
     }
 
-    [[nodiscard]] bool Accepts(int k, const Value& n, const Text& s, TFilterOptions options) const
-    {
+    [[nodiscard]] bool Accepts(int k, const Value& n, const Text& s, TFilterOptions options) const {
         auto holds = [this](int c) {
             switch (op) {
-            case 0: return c == 0;
-            case 1: return c != 0;
-            case 2: return c < 0;
-            case 3: return c <= 0;
-            case 4: return c > 0;
-            default: return c >= 0;
+            case 0:
+                return c == 0;
+            case 1:
+                return c != 0;
+            case 2:
+                return c < 0;
+            case 3:
+                return c <= 0;
+            case 4:
+                return c > 0;
+            default:
+                return c >= 0;
             }
         };
         switch (kind) {
         case Compare: {
             // Any comparison with a null is false.
             const int other = withK ? k : number;
-            if (onN) return n && holds(*n < other ? -1 : (*n > other ? 1 : 0));
-            if (!s) return false;
+            if (onN)
+                return n && holds(*n < other ? -1 : (*n > other ? 1 : 0));
+            if (!s)
+                return false;
             const bool ci = options.Contains(foCaseInsensitive);
-            if (op <= 1 && !options.Contains(foNoPartialCompare) && !text.empty() && text.back() == '*') {
+            if (op <= 1 && !options.Contains(foNoPartialCompare) && !text.empty() &&
+                text.back() == '*') {
                 const std::string prefix = text.substr(0, text.size() - 1);
-                const bool begins = ci ? AnsiCompareText(utf8Left(*s, utf8Length(prefix)), prefix) == 0
-                                       : s->compare(0, prefix.size(), prefix) == 0;
+                const bool begins =
+                    ci ? AnsiCompareText(utf8Left(*s, utf8Length(prefix)), prefix) == 0
+                       : s->compare(0, prefix.size(), prefix) == 0;
                 return op == 0 ? begins : !begins;
             }
-            if (ci) return holds(AnsiCompareText(*s, text));
-            if (op <= 1) return holds(*s == text ? 0 : 1);
+            if (ci)
+                return holds(AnsiCompareText(*s, text));
+            if (op <= 1)
+                return holds(*s == text ? 0 : 1);
             return holds(AnsiCompareStr(*s, text));
         }
         case IsNull:
             return (onN ? !n : !s) != negated;
         case Like: {
-            if (!s) return false;
+            if (!s)
+                return false;
             const bool ci = options.Contains(foCaseInsensitive);
             return likeAt(characters(*s, ci), 0, characters(text, ci), 0);
         }
@@ -219,41 +272,49 @@ struct FExpr {
 };
 
 // Texts a filter compares S with: the records' texts, partial forms, one no record holds.
-inline const std::vector<std::string> kFilterTexts = {"a*", "A*", "\xC3\xA4*", "\xC3\x84*", "ab*", "*", "a'b", "a*b"};
+inline const std::vector<std::string> kFilterTexts = {"a*",  "A*", "\xC3\xA4*", "\xC3\x84*",
+                                                      "ab*", "*",  "a'b",       "a*b"};
 
 // Patterns of like: % and _ with letters of either case.
-inline const char* const kLikePatterns[] = {"a%", "A%", "\xC3\x84%", "%b", "_", "_B", "%\xC3\xA4%", "a_", "%", "\xC3\xA9"};
+inline const char* const kLikePatterns[] = {"a%", "A%",         "\xC3\x84%", "%b", "_",
+                                            "_B", "%\xC3\xA4%", "a_",        "%",  "\xC3\xA9"};
 
-inline FExpr randomExpr(std::mt19937& rng, int depth)
-{
+inline FExpr randomExpr(std::mt19937& rng, int depth) {
     FExpr e;
     const unsigned pick = rng() % (depth > 0 ? 8 : 5);
     if (pick >= 5) {
         e.kind = pick == 5 ? FExpr::And : pick == 6 ? FExpr::Or : FExpr::Not;
         e.kids.push_back(randomExpr(rng, depth - 1));
-        if (e.kind != FExpr::Not) e.kids.push_back(randomExpr(rng, depth - 1));
+        if (e.kind != FExpr::Not)
+            e.kids.push_back(randomExpr(rng, depth - 1));
         return e;
     }
     e.onN = rng() % 2 == 0;
-    e.kind = pick == 4 ? (e.onN ? FExpr::IsNull : rng() % 2 == 0 ? FExpr::IsNull : FExpr::Like) : FExpr::Compare;
+    e.kind = pick == 4 ? (e.onN            ? FExpr::IsNull
+                          : rng() % 2 == 0 ? FExpr::IsNull
+                                           : FExpr::Like)
+                       : FExpr::Compare;
     e.reversed = rng() % 4 == 0;
     e.withK = e.onN && rng() % 6 == 0;
     e.negated = rng() % 2 == 0;
     e.op = static_cast<int>(rng() % 6);
-    if (e.onN && e.op > 1 && rng() % 2 == 0) e.op = static_cast<int>(rng() % 2);  // more = and <>
+    if (e.onN && e.op > 1 && rng() % 2 == 0)
+        e.op = static_cast<int>(rng() % 2); // more = and <>
     e.number = static_cast<int>(rng() % 9) - 1;
     const std::size_t t = rng() % (kTexts.size() + kFilterTexts.size());
     e.text = t < kTexts.size() ? kTexts[t] : kFilterTexts[t - kTexts.size()];
-    if (!e.onN && e.text.back() == '*' && rng() % 3 != 0) e.op = static_cast<int>(rng() % 2);
-    if (e.kind == FExpr::Like) e.text = kLikePatterns[rng() % std::size(kLikePatterns)];
+    if (!e.onN && e.text.back() == '*' && rng() % 3 != 0)
+        e.op = static_cast<int>(rng() % 2);
+    if (e.kind == FExpr::Like)
+        e.text = kLikePatterns[rng() % std::size(kLikePatterns)];
     return e;
 }
 
 // Texts the expression parser must refuse.
-inline const char* const kBadFilters[] = {"N =", "(N > 1", "S = 'a", "N = 1 and", "N is 1", "not", "N = 1)"};
+inline const char* const kBadFilters[] = {"N =",    "(N > 1", "S = 'a", "N = 1 and",
+                                          "N is 1", "not",    "N = 1)"};
 
-inline std::string valueLiteral(const Value& n)
-{
+inline std::string valueLiteral(const Value& n) {
     return n ? std::to_string(*n) : "Null()";
 }
 
@@ -262,25 +323,29 @@ inline std::string valueLiteral(const Value& n)
 // the C++ statements of the steps that applied.
 class Runner {
 public:
-    Runner(TSybQuery& Query, const std::string& Setup, const std::vector<MRecord>& Rows, const std::vector<Op>& Ops)
-        : m_q(Query), m_initial(Rows), m_ops(Ops)
-    {
+    Runner(TSybQuery& Query, const std::string& Setup, const std::vector<MRecord>& Rows,
+           const std::vector<Op>& Ops)
+        : m_q(Query), m_initial(Rows), m_ops(Ops) {
         m_code << Setup;
     }
 
-    std::string Run()
-    {
-        m_code << "auto evenN = [](TDataSet* ds, bool& accept) { accept = !ds->FieldByName(\"N\")->IsNull() && "
+    std::string Run() {
+        m_code << "auto evenN = [](TDataSet* ds, bool& accept) { accept = "
+                  "!ds->FieldByName(\"N\")->IsNull() && "
                   "ds->FieldByName(\"N\")->AsInteger() % 2 == 0; };\n"
-                  "auto beforeB = [](TDataSet* ds, bool& accept) { accept = ds->FieldByName(\"S\")->IsNull() || "
+                  "auto beforeB = [](TDataSet* ds, bool& accept) { accept = "
+                  "ds->FieldByName(\"S\")->IsNull() || "
                   "AnsiCompareTextRu(ds->FieldByName(\"S\")->AsString(), \"b\") < 0; };\n"
                   "std::vector<TBookmark> marks;\n";
         try {
             open();
-            if (std::string e = check(); !e.empty()) return e;
+            if (std::string e = check(); !e.empty())
+                return e;
             for (std::size_t i = 0; i < m_ops.size(); ++i) {
-                if (std::string e = step(m_ops[i]); !e.empty()) return "step " + std::to_string(i) + ": " + e;
-                if (std::string e = check(); !e.empty()) return "after step " + std::to_string(i) + ": " + e;
+                if (std::string e = step(m_ops[i]); !e.empty())
+                    return "step " + std::to_string(i) + ": " + e;
+                if (std::string e = check(); !e.empty())
+                    return "after step " + std::to_string(i) + ": " + e;
             }
         } catch (const std::exception& e) {
             return std::string("unexpected exception: ") + e.what();
@@ -293,62 +358,65 @@ public:
 private:
     // ---- the model ----------------------------------------------------------------------
     // Whether the filter conditions (expression, then handler; a missing one accepts) take R.
-    [[nodiscard]] bool passes(const MRecord& r) const
-    {
-        if (m_expr && !m_expr->Accepts(r.k, r.n, r.s, m_filterOptions)) return false;
+    [[nodiscard]] bool passes(const MRecord& r) const {
+        if (m_expr && !m_expr->Accepts(r.k, r.n, r.s, m_filterOptions))
+            return false;
         return m_filterKind < 0 || filterAccepts(m_filterKind, r.n, r.s);
     }
-    [[nodiscard]] std::vector<int> visible() const
-    {
+    [[nodiscard]] std::vector<int> visible() const {
         std::vector<int> out;
         for (std::size_t i = 0; i < m_recs.size(); ++i)
-            if (!m_filtered || passes(m_recs[i])) out.push_back(static_cast<int>(i));
+            if (!m_filtered || passes(m_recs[i]))
+                out.push_back(static_cast<int>(i));
         return out;
     }
-    [[nodiscard]] int indexOfKey(int k) const
-    {
+    [[nodiscard]] int indexOfKey(int k) const {
         for (std::size_t i = 0; i < m_recs.size(); ++i)
-            if (m_recs[i].k == k) return static_cast<int>(i);
+            if (m_recs[i].k == k)
+                return static_cast<int>(i);
         return -1;
     }
-    [[nodiscard]] bool shown(int index) const
-    {
+    [[nodiscard]] bool shown(int index) const {
         return !m_filtered || passes(m_recs[static_cast<std::size_t>(index)]);
     }
-    int compare(const MRecord& x, const MRecord& y, const std::string& fields, TBTCompareOptions options) const
-    {
+    int compare(const MRecord& x, const MRecord& y, const std::string& fields,
+                TBTCompareOptions options) const {
         int pos = 1;
         while (pos <= static_cast<int>(fields.size())) {
             const std::string name = ExtractFieldName(fields, pos);
             int c = 0;
             if (name == "N") {
-                if (x.n && y.n) c = *x.n < *y.n ? -1 : (*x.n > *y.n ? 1 : 0);
-                else c = (x.n ? 1 : 0) - (y.n ? 1 : 0);
+                if (x.n && y.n)
+                    c = *x.n < *y.n ? -1 : (*x.n > *y.n ? 1 : 0);
+                else
+                    c = (x.n ? 1 : 0) - (y.n ? 1 : 0);
             } else {
                 if (x.s && y.s)
-                    c = options.Contains(btcoCaseInsensitive) ? AnsiCompareTextRu(*x.s, *y.s) : AnsiCompareStr(*x.s, *y.s);
+                    c = options.Contains(btcoCaseInsensitive) ? AnsiCompareTextRu(*x.s, *y.s)
+                                                              : AnsiCompareStr(*x.s, *y.s);
                 else
                     c = (x.s ? 1 : 0) - (y.s ? 1 : 0);
             }
-            if (c != 0) return c;
+            if (c != 0)
+                return c;
         }
         return x.seq < y.seq ? -1 : (x.seq > y.seq ? 1 : 0);
     }
-    void sortModel(const std::string& fields, TBTCompareOptions options)
-    {
-        if (fields.empty() || m_recs.empty()) return;
+    void sortModel(const std::string& fields, TBTCompareOptions options) {
+        if (fields.empty() || m_recs.empty())
+            return;
         const bool desc = options.Contains(btcoDescending);
         std::sort(m_recs.begin(), m_recs.end(), [&](const MRecord& x, const MRecord& y) {
             const int c = compare(x, y, fields, options);
             return desc ? c > 0 : c < 0;
         });
         // The dataset comes back to the record that was current.
-        if (m_cur >= 0) m_bof = m_eof = false;
+        if (m_cur >= 0)
+            m_bof = m_eof = false;
     }
     // Where the host's re-read of the window lands after the record at Index changed or
     // went: that record when shown, else the next one shown, else the last one shown.
-    void settleAt(int index)
-    {
+    void settleAt(int index) {
         const std::vector<int> vis = visible();
         m_cur = -1;
         for (int v : vis)
@@ -356,39 +424,40 @@ private:
                 m_cur = m_recs[static_cast<std::size_t>(v)].k;
                 break;
             }
-        if (m_cur < 0 && !vis.empty()) m_cur = m_recs[static_cast<std::size_t>(vis.back())].k;
+        if (m_cur < 0 && !vis.empty())
+            m_cur = m_recs[static_cast<std::size_t>(vis.back())].k;
         m_bof = m_eof = m_cur < 0;
     }
-    void first()
-    {
+    void first() {
         const std::vector<int> vis = visible();
         m_cur = vis.empty() ? -1 : m_recs[static_cast<std::size_t>(vis.front())].k;
         m_bof = true;
         m_eof = vis.empty();
     }
-    void open()
-    {
+    void open() {
         m_q.Open();
         m_recs = m_initial;
-        m_pending = false;  // closing discarded what was not applied
-        for (auto& mark : m_marks) mark.second = -1;  // bookmarks of an earlier open name nothing
+        m_pending = false; // closing discarded what was not applied
+        for (auto& mark : m_marks)
+            mark.second = -1; // bookmarks of an earlier open name nothing
         // The first record shown in fetch order is current; AutoSort then sorts and comes
         // back to it.
         first();
-        if (m_autoSort) sortModel(m_sortFields, m_options);
+        if (m_autoSort)
+            sortModel(m_sortFields, m_options);
         m_code << "q.Open();\n";
     }
 
     // ---- one step ---------------------------------------------------------------------------
-    std::string step(const Op& op)
-    {
+    std::string step(const Op& op) {
         const std::vector<int> vis = visible();
         const int curIndex = m_cur >= 0 ? indexOfKey(m_cur) : -1;
         auto visPos = [&] {
             return static_cast<int>(std::find(vis.begin(), vis.end(), curIndex) - vis.begin());
         };
         const Value n = op.a % 4 == 0 ? Value() : Value(op.a % 7);
-        const Text s = op.b % 5 == 0 ? Text() : Text(kTexts[static_cast<std::size_t>(op.b) % kTexts.size()]);
+        const Text s =
+            op.b % 5 == 0 ? Text() : Text(kTexts[static_cast<std::size_t>(op.b) % kTexts.size()]);
         switch (op.kind) {
         case kFirst:
             m_q.First();
@@ -422,24 +491,37 @@ private:
                 } else {
                     expect = d;
                 }
-                if (!vis.empty()) m_cur = m_recs[static_cast<std::size_t>(vis[static_cast<std::size_t>(p + expect)])].k;
+                if (!vis.empty())
+                    m_cur =
+                        m_recs[static_cast<std::size_t>(vis[static_cast<std::size_t>(p + expect)])]
+                            .k;
             }
-            if (moved != expect) return "MoveBy moved " + std::to_string(moved) + ", expected " + std::to_string(expect);
+            if (moved != expect)
+                return "MoveBy moved " + std::to_string(moved) + ", expected " +
+                       std::to_string(expect);
             break;
         }
         case kEditPost:
         case kEditCancel: {
-            if (m_cur < 0) return {};
+            if (m_cur < 0)
+                return {};
             const bool onN = op.c % 2 == 0;
             m_q.Edit();
             TField* f = m_q.FieldByName(onN ? "N" : "S");
             if (onN) {
-                if (n) f->SetAsInteger(*n); else f->Clear();
+                if (n)
+                    f->SetAsInteger(*n);
+                else
+                    f->Clear();
             } else {
-                if (s) f->SetAsString(*s); else f->Clear();
+                if (s)
+                    f->SetAsString(*s);
+                else
+                    f->Clear();
             }
             m_code << "q.Edit(); q.FieldByName(\"" << (onN ? "N" : "S") << "\")->"
-                   << (onN ? (n ? "SetAsInteger(" + std::to_string(*n) + ")" : std::string("Clear()"))
+                   << (onN ? (n ? "SetAsInteger(" + std::to_string(*n) + ")"
+                                : std::string("Clear()"))
                            : (s ? "SetAsString(" + textLiteral(s) + ")" : std::string("Clear()")));
             if (op.kind == kEditCancel) {
                 m_q.Cancel();
@@ -451,9 +533,13 @@ private:
             m_code << "; q.Post();\n";
             m_pending = true;
             MRecord& r = m_recs[static_cast<std::size_t>(curIndex)];
-            if (onN) r.n = n; else r.s = s;
+            if (onN)
+                r.n = n;
+            else
+                r.s = s;
             const int k = r.k;
-            if (m_autoSort) sortModel(m_sortFields, m_options);
+            if (m_autoSort)
+                sortModel(m_sortFields, m_options);
             settleAt(indexOfKey(k));
             break;
         }
@@ -461,7 +547,10 @@ private:
         case kAppendPost:
         case kInsertCancel: {
             const bool append = op.kind == kAppendPost;
-            if (append) m_q.Append(); else m_q.Insert();
+            if (append)
+                m_q.Append();
+            else
+                m_q.Insert();
             m_code << (append ? "q.Append();" : "q.Insert();");
             if (op.kind == kInsertCancel) {
                 m_q.Cancel();
@@ -471,12 +560,16 @@ private:
             }
             const int k = m_nextKey++;
             m_q.FieldByName("K")->SetAsInteger(k);
-            if (n) m_q.FieldByName("N")->SetAsInteger(*n);
-            if (s) m_q.FieldByName("S")->SetAsString(*s);
+            if (n)
+                m_q.FieldByName("N")->SetAsInteger(*n);
+            if (s)
+                m_q.FieldByName("S")->SetAsString(*s);
             m_q.Post();
             m_code << " q.FieldByName(\"K\")->SetAsInteger(" << k << ");";
-            if (n) m_code << " q.FieldByName(\"N\")->SetAsInteger(" << *n << ");";
-            if (s) m_code << " q.FieldByName(\"S\")->SetAsString(" << textLiteral(s) << ");";
+            if (n)
+                m_code << " q.FieldByName(\"N\")->SetAsInteger(" << *n << ");";
+            if (s)
+                m_code << " q.FieldByName(\"S\")->SetAsString(" << textLiteral(s) << ");";
             m_code << " q.Post();\n";
             m_pending = true;
             MRecord r{k, n, s, m_nextSeq++};
@@ -484,12 +577,14 @@ private:
                 m_recs.push_back(r);
             else
                 m_recs.insert(m_recs.begin() + (m_cur >= 0 ? curIndex : 0), r);
-            if (m_autoSort) sortModel(m_sortFields, m_options);
+            if (m_autoSort)
+                sortModel(m_sortFields, m_options);
             settleAt(indexOfKey(k));
             break;
         }
         case kDelete: {
-            if (m_cur < 0) return {};
+            if (m_cur < 0)
+                return {};
             m_q.Delete();
             m_code << "q.Delete();\n";
             m_pending = true;
@@ -499,22 +594,26 @@ private:
         }
         case kSort: {
             const std::string fields = kSortFieldLists[op.a % 4];
-            const TBTCompareOptions options = TBTCompareOptions::FromBits(static_cast<uint8_t>(op.b % 4));
+            const TBTCompareOptions options =
+                TBTCompareOptions::FromBits(static_cast<uint8_t>(op.b % 4));
             m_q.SetSortFieldNames(fields);
             m_q.Sort(options);
-            m_code << "q.SetSortFieldNames(\"" << fields << "\"); q.Sort(TBTCompareOptions::FromBits("
-                   << int(options.Bits()) << "));\n";
+            m_code << "q.SetSortFieldNames(\"" << fields
+                   << "\"); q.Sort(TBTCompareOptions::FromBits(" << int(options.Bits()) << "));\n";
             m_sortFields = fields;
             m_options = options;
             sortModel(fields, options);
             break;
         }
         case kSortOn: {
-            if (m_autoSort) return {};  // AutoSort keeps the order of SortFields
+            if (m_autoSort)
+                return {}; // AutoSort keeps the order of SortFields
             const std::string fields = kSortFieldLists[op.a % 4];
-            const TBTCompareOptions options = TBTCompareOptions::FromBits(static_cast<uint8_t>(op.b % 4));
+            const TBTCompareOptions options =
+                TBTCompareOptions::FromBits(static_cast<uint8_t>(op.b % 4));
             m_q.SortOn(fields, options);
-            m_code << "q.SortOn(\"" << fields << "\", TBTCompareOptions::FromBits(" << int(options.Bits()) << "));\n";
+            m_code << "q.SortOn(\"" << fields << "\", TBTCompareOptions::FromBits("
+                   << int(options.Bits()) << "));\n";
             m_options = options;
             sortModel(fields, options);
             break;
@@ -524,7 +623,8 @@ private:
             m_q.SetAutoSort(on);
             m_code << "q.SetAutoSort(" << (on ? "true" : "false") << ");\n";
             m_autoSort = on;
-            if (on) sortModel(m_sortFields, m_options);
+            if (on)
+                sortModel(m_sortFields, m_options);
             break;
         }
         case kFilter: {
@@ -541,7 +641,10 @@ private:
                 });
             }
             m_q.SetFiltered(true);
-            m_code << "q.SetOnFilterRecord(" << (kind < 0 ? "nullptr" : kind == 0 ? "evenN" : "beforeB")
+            m_code << "q.SetOnFilterRecord("
+                   << (kind < 0    ? "nullptr"
+                       : kind == 0 ? "evenN"
+                                   : "beforeB")
                    << "); q.SetFiltered(true);\n";
             m_filtered = true;
             m_filterKind = kind;
@@ -553,8 +656,10 @@ private:
             // parser refuses (the former expression stays).
             const int variant = op.c % 10;
             if (variant == 0) {
-                const char* bad = kBadFilters[static_cast<std::size_t>(op.a) % std::size(kBadFilters)];
-                m_code << "EXPECT_THROW(q.SetFilter(" << textLiteral(std::string(bad)) << "), EDatabaseError);\n";
+                const char* bad =
+                    kBadFilters[static_cast<std::size_t>(op.a) % std::size(kBadFilters)];
+                m_code << "EXPECT_THROW(q.SetFilter(" << textLiteral(std::string(bad))
+                       << "), EDatabaseError);\n";
                 try {
                     m_q.SetFilter(bad);
                     return std::string("SetFilter(\"") + bad + "\") did not raise";
@@ -572,30 +677,39 @@ private:
             }
             m_q.SetFilter(text);
             m_code << "q.SetFilter(" << textLiteral(text) << ");\n";
-            if (m_filtered) first();
+            if (m_filtered)
+                first();
             break;
         }
         case kFilterOptions: {
-            const TFilterOptions options = TFilterOptions::FromBits(static_cast<uint64_t>(op.a % 4));
+            const TFilterOptions options =
+                TFilterOptions::FromBits(static_cast<uint64_t>(op.a % 4));
             m_q.SetFilterOptions(options);
             m_code << "q.SetFilterOptions(TFilterOptions::FromBits(" << op.a % 4 << "));\n";
             const bool changed = options != m_filterOptions;
             m_filterOptions = options;
-            if (m_filtered && changed) first();
+            if (m_filtered && changed)
+                first();
             break;
         }
         case kEditRefilter: {
             // Filtering switched during an edit: the edit is posted, then the records are
             // read again under the filter from the first.
-            if (m_cur < 0) return {};
+            if (m_cur < 0)
+                return {};
             const bool on = op.c % 2 == 0;
             m_q.Edit();
-            if (n) m_q.FieldByName("N")->SetAsInteger(*n); else m_q.FieldByName("N")->Clear();
+            if (n)
+                m_q.FieldByName("N")->SetAsInteger(*n);
+            else
+                m_q.FieldByName("N")->Clear();
             m_q.SetFiltered(on);
-            m_code << "q.Edit(); q.FieldByName(\"N\")->" << (n ? "SetAsInteger(" + std::to_string(*n) + ")" : "Clear()")
+            m_code << "q.Edit(); q.FieldByName(\"N\")->"
+                   << (n ? "SetAsInteger(" + std::to_string(*n) + ")" : "Clear()")
                    << "; q.SetFiltered(" << (on ? "true" : "false") << ");\n";
             m_recs[static_cast<std::size_t>(curIndex)].n = n;
-            if (m_autoSort) sortModel(m_sortFields, m_options);
+            if (m_autoSort)
+                sortModel(m_sortFields, m_options);
             m_filtered = on;
             first();
             break;
@@ -605,13 +719,22 @@ private:
             const int which = op.a % 4;
             const bool restart = which < 2, forward = which % 2 == 0;
             static const char* const kNames[] = {"FindFirst", "FindLast", "FindNext", "FindPrior"};
-            if (!restart && m_cur < 0) return {};
+            if (!restart && m_cur < 0)
+                return {};
             bool found = false;
             switch (which) {
-            case 0: found = m_q.FindFirst(); break;
-            case 1: found = m_q.FindLast(); break;
-            case 2: found = m_q.FindNext(); break;
-            default: found = m_q.FindPrior(); break;
+            case 0:
+                found = m_q.FindFirst();
+                break;
+            case 1:
+                found = m_q.FindLast();
+                break;
+            case 2:
+                found = m_q.FindNext();
+                break;
+            default:
+                found = m_q.FindPrior();
+                break;
             }
             m_code << "q." << kNames[which] << "();\n";
             const int count = static_cast<int>(vis.size());
@@ -622,8 +745,10 @@ private:
                     hit = vis[static_cast<std::size_t>(i)];
                     break;
                 }
-            if (found != (hit >= 0)) return std::string(kNames[which]) + " found " + (found ? "a record" : "nothing");
-            if (m_q.Found() != found) return std::string("Found() disagrees with ") + kNames[which];
+            if (found != (hit >= 0))
+                return std::string(kNames[which]) + " found " + (found ? "a record" : "nothing");
+            if (m_q.Found() != found)
+                return std::string("Found() disagrees with ") + kNames[which];
             if (hit >= 0) {
                 m_cur = m_recs[static_cast<std::size_t>(hit)].k;
                 m_bof = m_eof = false;
@@ -637,7 +762,8 @@ private:
             first();
             break;
         case kLocate: {
-            if (!n) return {};
+            if (!n)
+                return {};
             const bool found = m_q.Locate("N", *n, {});
             m_code << "q.Locate(\"N\", " << *n << ", {});\n";
             int hit = -1;
@@ -646,7 +772,8 @@ private:
                     hit = v;
                     break;
                 }
-            if (found != (hit >= 0)) return std::string("Locate found ") + (found ? "a record" : "nothing");
+            if (found != (hit >= 0))
+                return std::string("Locate found ") + (found ? "a record" : "nothing");
             if (hit >= 0) {
                 m_cur = m_recs[static_cast<std::size_t>(hit)].k;
                 m_bof = m_eof = false;
@@ -654,9 +781,11 @@ private:
             break;
         }
         case kLocateText: {
-            if (!s) return {};
+            if (!s)
+                return {};
             const bool found = m_q.Locate("S", *s, {loCaseInsensitive, loPartialKey});
-            m_code << "q.Locate(\"S\", " << textLiteral(s) << ", {loCaseInsensitive, loPartialKey});\n";
+            m_code << "q.Locate(\"S\", " << textLiteral(s)
+                   << ", {loCaseInsensitive, loPartialKey});\n";
             int hit = -1;
             for (int v : vis) {
                 const Text& t = m_recs[static_cast<std::size_t>(v)].s;
@@ -665,7 +794,8 @@ private:
                     break;
                 }
             }
-            if (found != (hit >= 0)) return std::string("text Locate found ") + (found ? "a record" : "nothing");
+            if (found != (hit >= 0))
+                return std::string("text Locate found ") + (found ? "a record" : "nothing");
             if (hit >= 0) {
                 m_cur = m_recs[static_cast<std::size_t>(hit)].k;
                 m_bof = m_eof = false;
@@ -673,7 +803,8 @@ private:
             break;
         }
         case kLookup: {
-            if (!n) return {};
+            if (!n)
+                return {};
             const Variant got = m_q.Lookup("N", *n, "K");
             m_code << "q.Lookup(\"N\", " << *n << ", \"K\");\n";
             int expect = -1;
@@ -683,17 +814,19 @@ private:
                     break;
                 }
             if (got.IsNull() != (expect < 0) || (expect >= 0 && got.AsInteger() != expect))
-                return "Lookup gave " + (got.IsNull() ? std::string("Null") : got.AsString()) + ", expected K " +
-                       std::to_string(expect);
+                return "Lookup gave " + (got.IsNull() ? std::string("Null") : got.AsString()) +
+                       ", expected K " + std::to_string(expect);
             break;
         }
         case kRemember:
-            if (m_cur < 0) return {};
+            if (m_cur < 0)
+                return {};
             m_marks.emplace_back(m_q.GetBookmark(), m_cur);
             m_code << "marks.push_back(q.GetBookmark());\n";
             break;
         case kGoto: {
-            if (m_marks.empty()) return {};
+            if (m_marks.empty())
+                return {};
             const std::size_t i = static_cast<std::size_t>(op.a) % m_marks.size();
             const int k = m_marks[i].second;
             const int index = k >= 0 ? indexOfKey(k) : -1;
@@ -712,12 +845,14 @@ private:
             break;
         }
         case kSetRecNo: {
-            if (vis.empty()) return {};
+            if (vis.empty())
+                return {};
             const int number = op.a % (static_cast<int>(vis.size()) + 2);
             m_q.SetRecNo(number);
             m_code << "q.SetRecNo(" << number << ");\n";
             if (number >= 1 && number <= static_cast<int>(vis.size()))
-                m_cur = m_recs[static_cast<std::size_t>(vis[static_cast<std::size_t>(number - 1)])].k;
+                m_cur =
+                    m_recs[static_cast<std::size_t>(vis[static_cast<std::size_t>(number - 1)])].k;
             m_bof = m_eof = false;
             break;
         }
@@ -725,7 +860,8 @@ private:
             // The rows are read again (those given to the query, edits gone) under new
             // identities; the cursor goes to the record with the current record's values,
             // else to the same index.
-            if (m_cur < 0) return {};
+            if (m_cur < 0)
+                return {};
             if (m_pending) {
                 // Changes not yet applied would be lost: Refresh refuses and changes nothing.
                 m_code << "EXPECT_THROW(q.Refresh(), EDatabaseError);\n";
@@ -740,8 +876,10 @@ private:
             m_q.Refresh();
             m_code << "q.Refresh();\n";
             m_recs = m_initial;
-            for (auto& mark : m_marks) mark.second = -1;
-            for (MRecord& r : m_recs) r.seq = m_nextSeq++;
+            for (auto& mark : m_marks)
+                mark.second = -1;
+            for (MRecord& r : m_recs)
+                r.seq = m_nextSeq++;
             if (m_autoSort && !m_sortFields.empty() && !m_recs.empty()) {
                 const bool desc = m_options.Contains(btcoDescending);
                 std::sort(m_recs.begin(), m_recs.end(), [&](const MRecord& x, const MRecord& y) {
@@ -752,9 +890,11 @@ private:
             int target = -1;
             for (std::size_t i = 0; i < m_recs.size() && target < 0; ++i) {
                 const MRecord& r = m_recs[i];
-                if (r.k == was.k && r.n == was.n && r.s == was.s) target = static_cast<int>(i);
+                if (r.k == was.k && r.n == was.n && r.s == was.s)
+                    target = static_cast<int>(i);
             }
-            if (target < 0) target = std::min(curIndex, static_cast<int>(m_recs.size()) - 1);
+            if (target < 0)
+                target = std::min(curIndex, static_cast<int>(m_recs.size()) - 1);
             if (target < 0) {
                 m_cur = -1;
                 m_bof = m_eof = true;
@@ -773,42 +913,53 @@ private:
     }
 
     // ---- the comparison ------------------------------------------------------------------------
-    std::string check()
-    {
+    std::string check() {
         const std::vector<int> vis = visible();
         std::ostringstream err;
         if (m_q.Bof() != m_bof || m_q.Eof() != m_eof)
             err << "Bof/Eof " << m_q.Bof() << m_q.Eof() << ", expected " << m_bof << m_eof << "; ";
-        if (m_q.IsEmpty() != (m_cur < 0)) err << "IsEmpty " << m_q.IsEmpty() << "; ";
+        if (m_q.IsEmpty() != (m_cur < 0))
+            err << "IsEmpty " << m_q.IsEmpty() << "; ";
         if (m_cur >= 0 && !m_q.IsEmpty() && m_q.FieldByName("K")->AsInteger() != m_cur)
-            err << "current K " << m_q.FieldByName("K")->AsInteger() << ", expected " << m_cur << "; ";
+            err << "current K " << m_q.FieldByName("K")->AsInteger() << ", expected " << m_cur
+                << "; ";
         if (m_q.RecordCount() != static_cast<int>(vis.size()))
             err << "RecordCount " << m_q.RecordCount() << ", expected " << vis.size() << "; ";
         int recNo = -1;
         for (std::size_t i = 0; i < vis.size(); ++i)
-            if (m_recs[vis[i]].k == m_cur) recNo = static_cast<int>(i) + 1;
-        if (m_q.RecNo() != recNo) err << "RecNo " << m_q.RecNo() << ", expected " << recNo << "; ";
+            if (m_recs[vis[i]].k == m_cur)
+                recNo = static_cast<int>(i) + 1;
+        if (m_q.RecNo() != recNo)
+            err << "RecNo " << m_q.RecNo() << ", expected " << recNo << "; ";
         // Bookmarks: valid while their record is stored, ordered by where the records
         // stand now (one that names nothing first).
-        auto positionOf = [&](std::size_t i) { return m_marks[i].second >= 0 ? indexOfKey(m_marks[i].second) : -1; };
+        auto positionOf = [&](std::size_t i) {
+            return m_marks[i].second >= 0 ? indexOfKey(m_marks[i].second) : -1;
+        };
         for (std::size_t i = 0; i < m_marks.size(); ++i) {
             if (m_q.BookmarkValid(m_marks[i].first) != (positionOf(i) >= 0))
                 err << "BookmarkValid(marks[" << i << "]) wrong; ";
-            if (i == 0) continue;
+            if (i == 0)
+                continue;
             const int a = positionOf(i - 1), b = positionOf(i);
-            if (m_q.CompareBookmarks(m_marks[i - 1].first, m_marks[i].first) != (a < b ? -1 : (a > b ? 1 : 0)))
+            if (m_q.CompareBookmarks(m_marks[i - 1].first, m_marks[i].first) !=
+                (a < b ? -1 : (a > b ? 1 : 0)))
                 err << "CompareBookmarks(marks[" << i - 1 << "], marks[" << i << "]) wrong; ";
         }
         // The records shown, walked as an application walks them; then back to the record.
         const TBookmark here = m_q.GetBookmark();
         std::vector<int> keys, expected;
-        for (m_q.First(); !m_q.Eof(); m_q.Next()) keys.push_back(m_q.FieldByName("K")->AsInteger());
-        for (int v : vis) expected.push_back(m_recs[static_cast<std::size_t>(v)].k);
+        for (m_q.First(); !m_q.Eof(); m_q.Next())
+            keys.push_back(m_q.FieldByName("K")->AsInteger());
+        for (int v : vis)
+            expected.push_back(m_recs[static_cast<std::size_t>(v)].k);
         if (keys != expected) {
             err << "shown K";
-            for (int k : keys) err << ' ' << k;
+            for (int k : keys)
+                err << ' ' << k;
             err << ", expected";
-            for (int k : expected) err << ' ' << k;
+            for (int k : expected)
+                err << ' ' << k;
             err << "; ";
         }
         if (!here.empty()) {
@@ -830,11 +981,11 @@ private:
     int m_cur = -1;
     bool m_bof = true, m_eof = true;
     bool m_filtered = false;
-    int m_filterKind = -1;  // the handler: -1 none, else filterAccepts' kind
+    int m_filterKind = -1; // the handler: -1 none, else filterAccepts' kind
     std::optional<FExpr> m_expr;
     TFilterOptions m_filterOptions;
     bool m_autoSort = false;
-    bool m_pending = false;  // edits, inserts or deletes not yet applied to the server
+    bool m_pending = false; // edits, inserts or deletes not yet applied to the server
     std::string m_sortFields;
     TBTCompareOptions m_options;
     int m_nextKey = 100;
@@ -847,15 +998,16 @@ struct Sequence {
     std::vector<Op> ops;
 };
 
-inline Sequence generate(uint32_t seed, int length)
-{
+inline Sequence generate(uint32_t seed, int length) {
     std::mt19937 rng(seed);
     Sequence seq;
     const int rows = static_cast<int>(rng() % 9);
     for (int i = 0; i < rows; ++i) {
         const int a = static_cast<int>(rng() % 28), b = static_cast<int>(rng() % 50);
-        seq.rows.push_back({i + 1, a % 4 == 0 ? Value() : Value(a % 7),
-                            b % 5 == 0 ? Text() : Text(kTexts[static_cast<std::size_t>(b) % kTexts.size()]), i + 1});
+        seq.rows.push_back(
+            {i + 1, a % 4 == 0 ? Value() : Value(a % 7),
+             b % 5 == 0 ? Text() : Text(kTexts[static_cast<std::size_t>(b) % kTexts.size()]),
+             i + 1});
     }
     for (int i = 0; i < length; ++i)
         seq.ops.push_back({static_cast<int>(rng() % kOpCount), static_cast<int>(rng() % 1000),
@@ -865,33 +1017,36 @@ inline Sequence generate(uint32_t seed, int length)
 
 /// Makes the closed query a sequence runs on, opening with the sequence's rows, and the
 /// C++ statements that make it.
-using QueryMaker = std::function<std::unique_ptr<TSybQuery>(const std::vector<MRecord>& Rows, std::string& Setup)>;
+using QueryMaker =
+    std::function<std::unique_ptr<TSybQuery>(const std::vector<MRecord>& Rows, std::string& Setup)>;
 
-inline std::string runSequence(const Sequence& seq, const QueryMaker& make, std::string* code = nullptr)
-{
+inline std::string runSequence(const Sequence& seq, const QueryMaker& make,
+                               std::string* code = nullptr) {
     std::string setup;
     std::unique_ptr<TSybQuery> query = make(seq.rows, setup);
     Runner runner(*query, setup, seq.rows, seq.ops);
     std::string failure = runner.Run();
-    if (code) *code = runner.Code();
+    if (code)
+        *code = runner.Code();
     return failure;
 }
 
 // Removes steps (halves, then smaller chunks, then single steps) and rows while the
 // sequence still fails.
-inline Sequence shrink(Sequence seq, const QueryMaker& make)
-{
+inline Sequence shrink(Sequence seq, const QueryMaker& make) {
     for (std::size_t chunk = std::max<std::size_t>(seq.ops.size() / 2, 1); chunk >= 1; chunk /= 2) {
         for (std::size_t start = 0; start < seq.ops.size();) {
             Sequence smaller = seq;
             smaller.ops.erase(smaller.ops.begin() + static_cast<long>(start),
-                              smaller.ops.begin() + static_cast<long>(std::min(start + chunk, smaller.ops.size())));
+                              smaller.ops.begin() +
+                                  static_cast<long>(std::min(start + chunk, smaller.ops.size())));
             if (!runSequence(smaller, make).empty())
                 seq = smaller;
             else
                 start += chunk;
         }
-        if (chunk == 1) break;
+        if (chunk == 1)
+            break;
     }
     for (std::size_t i = 0; i < seq.rows.size();) {
         Sequence smaller = seq;
@@ -905,31 +1060,33 @@ inline Sequence shrink(Sequence seq, const QueryMaker& make)
 }
 
 // --sequences N --seed S on the test program's command line.
-inline int argument(const char* name, int fallback)
-{
+inline int argument(const char* name, int fallback) {
     const std::vector<std::string> args = ::testing::internal::GetArgvs();
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == name) return std::stoi(args[i + 1]);
+        if (args[i] == name)
+            return std::stoi(args[i + 1]);
     return fallback;
 }
 
 /// Runs Sequences seeded sequences of 50 steps (the command line's --sequences and --seed
 /// win); a failure is shrunk and reported with its C++ statements.
-inline void runModel(const QueryMaker& make, int Sequences)
-{
+inline void runModel(const QueryMaker& make, int Sequences) {
     const int sequences = argument("--sequences", Sequences);
     const int seed = argument("--seed", 1);
     for (int i = 0; i < sequences; ++i) {
         const auto s = static_cast<uint32_t>(seed) * 1000003u + static_cast<uint32_t>(i);
         const Sequence seq = generate(s, 50);
         std::string failure = runSequence(seq, make);
-        if (failure.empty()) continue;
+        if (failure.empty())
+            continue;
         const Sequence small = shrink(seq, make);
         std::string code;
         failure = runSequence(small, make, &code);
-        ADD_FAILURE() << "sequence " << i << " (seed " << seed << ") fails: " << failure << "\nshrunk to:\n" << code;
+        ADD_FAILURE() << "sequence " << i << " (seed " << seed << ") fails: " << failure
+                      << "\nshrunk to:\n"
+                      << code;
         return;
     }
 }
 
-}  // namespace modeltest
+} // namespace modeltest

@@ -10,15 +10,15 @@
 namespace dstest {
 namespace {
 
-std::unique_ptr<TestQuery> numbers(int count)
-{
-    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
-    for (int i = 1; i <= count; ++i) q->AddRow({i, "r" + std::to_string(i)});
+std::unique_ptr<TestQuery> numbers(int count) {
+    auto q = std::make_unique<TestQuery>(
+        nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
+    for (int i = 1; i <= count; ++i)
+        q->AddRow({i, "r" + std::to_string(i)});
     return q;
 }
 
-TEST(GetRecord, EndsOfTheListAndPositions)
-{
+TEST(GetRecord, EndsOfTheListAndPositions) {
     auto empty = numbers(0);
     empty->Open();
     char* buffer = empty->AllocRecordBuffer();
@@ -44,8 +44,7 @@ TEST(GetRecord, EndsOfTheListAndPositions)
     q->FreeRecordBuffer(buffer);
 }
 
-TEST(Navigation, WalksForwardAndBackward)
-{
+TEST(Navigation, WalksForwardAndBackward) {
     auto q = numbers(5);
     q->Open();
     EXPECT_EQ(q->RecordCount(), 5);
@@ -62,10 +61,10 @@ TEST(Navigation, WalksForwardAndBackward)
     EXPECT_EQ(q->FieldByName("N")->AsInteger(), 3);
 }
 
-TEST(Filter, OnlyAcceptedRecordsShowAndCount)
-{
+TEST(Filter, OnlyAcceptedRecordsShowAndCount) {
     auto q = numbers(10);
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 3 == 0; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 3 == 0; });
     q->SetFiltered(true);
     q->Open();
     EXPECT_EQ(column(*q, "N"), (Strings{"3", "6", "9"}));
@@ -75,7 +74,7 @@ TEST(Filter, OnlyAcceptedRecordsShowAndCount)
     EXPECT_EQ(q->RecordCount(), 3);
     EXPECT_EQ(q->CurRec(), before);
     EXPECT_EQ(q->FieldByName("N")->AsInteger(), 6);
-    EXPECT_EQ(q->RecNo(), 2);  // counted among the records shown
+    EXPECT_EQ(q->RecNo(), 2); // counted among the records shown
 
     // A rejected current record reads as an error; past the last accepted one, the end.
     char* buffer = q->AllocRecordBuffer();
@@ -95,14 +94,15 @@ TEST(Filter, OnlyAcceptedRecordsShowAndCount)
 
 // Under a filter RecNo runs 1..RecordCount over the records shown, and SetRecNo moves to
 // the n-th of them as any move does: an edit is posted, the scroll events fire.
-TEST(Filter, RecNoNumbersTheShownRecords)
-{
+TEST(Filter, RecNoNumbersTheShownRecords) {
     auto q = numbers(10);
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 3 == 0; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("N")->AsInteger() % 3 == 0; });
     q->SetFiltered(true);
     q->Open();
     Strings numbers;
-    for (q->First(); !q->Eof(); q->Next()) numbers.push_back(std::to_string(q->RecNo()));
+    for (q->First(); !q->Eof(); q->Next())
+        numbers.push_back(std::to_string(q->RecNo()));
     EXPECT_EQ(numbers, (Strings{"1", "2", "3"}));
     int before = 0, after = 0;
     q->SetBeforeScroll([&](TDataSet*) { ++before; });
@@ -115,7 +115,7 @@ TEST(Filter, RecNoNumbersTheShownRecords)
     EXPECT_EQ(q->RecNo(), 2);
     EXPECT_EQ(before, 1);
     EXPECT_EQ(after, 1);
-    q->SetRecNo(4);  // there is no fourth: nothing moves
+    q->SetRecNo(4); // there is no fourth: nothing moves
     EXPECT_EQ(q->FieldByName("N")->AsInteger(), 6);
     EXPECT_EQ(after, 1);
     q->SetRecNo(3);
@@ -123,8 +123,7 @@ TEST(Filter, RecNoNumbersTheShownRecords)
     EXPECT_EQ(column(*q, "S"), (Strings{"r3", "r6", "edited"}));
 }
 
-TEST(Filter, FilteredWithoutHandlerShowsAllButIsNotSequenced)
-{
+TEST(Filter, FilteredWithoutHandlerShowsAllButIsNotSequenced) {
     auto q = numbers(4);
     q->SetFiltered(true);
     q->Open();
@@ -136,12 +135,12 @@ TEST(Filter, FilteredWithoutHandlerShowsAllButIsNotSequenced)
 
 // An exception from the filter event reaches the caller with the dataset back in its
 // state and its controls enabled.
-TEST(Filter, ExceptionLeavesStateAndControlsAsTheyWere)
-{
+TEST(Filter, ExceptionLeavesStateAndControlsAsTheyWere) {
     auto q = numbers(5);
     bool fail = false;
     q->SetOnFilterRecord([&](TDataSet* ds, bool& accept) {
-        if (fail && ds->FieldByName("N")->AsInteger() == 3) throw EDatabaseError("filter failed");
+        if (fail && ds->FieldByName("N")->AsInteger() == 3)
+            throw EDatabaseError("filter failed");
         accept = true;
     });
     q->SetFiltered(true);
@@ -159,8 +158,7 @@ TEST(Filter, ExceptionLeavesStateAndControlsAsTheyWere)
     EXPECT_EQ(q->FieldByName("N")->AsInteger(), 5);
 }
 
-TEST(Editing, EditPostAndCancel)
-{
+TEST(Editing, EditPostAndCancel) {
     auto q = numbers(3);
     q->Open();
     q->Next();
@@ -176,8 +174,7 @@ TEST(Editing, EditPostAndCancel)
     EXPECT_EQ(column(*q, "S"), (Strings{"r1", "posted", "r3"}));
 }
 
-TEST(Editing, InsertAppendAndDeletePositions)
-{
+TEST(Editing, InsertAppendAndDeletePositions) {
     auto q = numbers(4);
     q->Open();
     q->SetRecNo(3);
@@ -209,8 +206,7 @@ TEST(Editing, InsertAppendAndDeletePositions)
     EXPECT_EQ(column(*empty, "N"), (Strings{"0", "1"}));
 }
 
-TEST(Editing, InsertRecordAndAppendRecordStoreWholeRecords)
-{
+TEST(Editing, InsertRecordAndAppendRecordStoreWholeRecords) {
     auto q = numbers(2);
     q->Open();
     q->AppendRecord({Variant(7), Variant("seven")});
@@ -221,8 +217,7 @@ TEST(Editing, InsertRecordAndAppendRecordStoreWholeRecords)
 
 // A calculated field must not turn an insert into a cancel: the temporary states in
 // which it is computed leave the record's modified flag alone.
-TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts)
-{
+TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts) {
     TestQuery q(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 10}});
     auto* id = new TIntegerField(&q);
     id->SetFieldName("ID");
@@ -236,7 +231,8 @@ TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts)
     twice->SetFieldKind(fkCalculated);
     twice->SetDataSet(&q);
     q.SetOnCalcFields([&](TDataSet*) {
-        if (!id->IsNull()) twice->SetAsInteger(id->AsInteger() * 2);
+        if (!id->IsNull())
+            twice->SetAsInteger(id->AsInteger() * 2);
     });
     q.AddRow({1, "one"});
     q.Open();
@@ -252,8 +248,7 @@ TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts)
     EXPECT_EQ(column(q, "TWICE"), (Strings{"10", "2"}));
 }
 
-TEST(Editing, RecordsReadDuringAnEditKeepTheirIdentity)
-{
+TEST(Editing, RecordsReadDuringAnEditKeepTheirIdentity) {
     auto q = numbers(3);
     q->Open();
     q->Last();
@@ -266,13 +261,12 @@ TEST(Editing, RecordsReadDuringAnEditKeepTheirIdentity)
     q->Cancel();
 }
 
-TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain)
-{
+TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain) {
     auto q = numbers(3);
     q->Open();
     q->Edit();
     q->FieldByName("N")->SetAsInteger(42);
-    q->Close();  // drops the pending edit
+    q->Close(); // drops the pending edit
     EXPECT_EQ(q->StoredRecordCount(), 0);
     q->Open();
     EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "3"}));
@@ -280,9 +274,9 @@ TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain)
 }
 
 // A query with a calculated TWICE = 2 * N over N = 10, 20, 30, 40.
-std::unique_ptr<TestQuery> withTwice(std::function<void(TestQuery&)> extra = nullptr)
-{
-    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
+std::unique_ptr<TestQuery> withTwice(std::function<void(TestQuery&)> extra = nullptr) {
+    auto q = std::make_unique<TestQuery>(
+        nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
     auto* n = new TIntegerField(q.get());
     n->SetFieldName("N");
     n->SetDataSet(q.get());
@@ -297,18 +291,20 @@ std::unique_ptr<TestQuery> withTwice(std::function<void(TestQuery&)> extra = nul
     TestQuery* raw = q.get();
     q->SetOnCalcFields([n, twice, raw, extra](TDataSet*) {
         twice->SetAsInteger(2 * n->AsInteger());
-        if (extra) extra(*raw);
+        if (extra)
+            extra(*raw);
     });
-    for (int i = 1; i <= 4; ++i) q->AddRow({10 * i, "r" + std::to_string(i)});
+    for (int i = 1; i <= 4; ++i)
+        q->AddRow({10 * i, "r" + std::to_string(i)});
     return q;
 }
 
 // The filter sees the calculated fields of the record it tests, through the handler and
 // through the expression, with no sort involved.
-TEST(Filter, SeesTheCalculatedFieldsOfTheRecordUnderTest)
-{
+TEST(Filter, SeesTheCalculatedFieldsOfTheRecordUnderTest) {
     auto q = withTwice();
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("TWICE")->AsInteger() > 60; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("TWICE")->AsInteger() > 60; });
     q->SetFiltered(true);
     q->Open();
     EXPECT_EQ(column(*q, "N"), Strings{"40"});
@@ -322,8 +318,7 @@ TEST(Filter, SeesTheCalculatedFieldsOfTheRecordUnderTest)
 
 // Filter and FilterOptions changed on an open, filtered query show the records they
 // select at once, from the first; the expression alone makes the query filtered.
-TEST(Filter, ExpressionAndOptionsTakeEffectOnAnOpenQuery)
-{
+TEST(Filter, ExpressionAndOptionsTakeEffectOnAnOpenQuery) {
     auto q = numbers(5);
     q->SetFilter("S = 'R*'");
     q->SetFiltered(true);
@@ -333,11 +328,11 @@ TEST(Filter, ExpressionAndOptionsTakeEffectOnAnOpenQuery)
     EXPECT_EQ(q->RecordCount(), 5);
     q->Last();
     q->SetFilter("N >= 4");
-    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 4);  // back at the first it shows
+    EXPECT_EQ(q->FieldByName("N")->AsInteger(), 4); // back at the first it shows
     EXPECT_EQ(column(*q, "N"), (Strings{"4", "5"}));
     q->Edit();
     q->FieldByName("N")->SetAsInteger(1);
-    q->SetFilter("N < 3");  // the pending edit is posted first
+    q->SetFilter("N < 3"); // the pending edit is posted first
     EXPECT_EQ(column(*q, "N"), (Strings{"1", "2", "1"}));
     // Reopened, the query has new default fields: the expression finds them anew.
     q->Close();
@@ -346,10 +341,10 @@ TEST(Filter, ExpressionAndOptionsTakeEffectOnAnOpenQuery)
 }
 
 // Exact decimals compare digit by digit: values a double cannot tell apart stay apart.
-TEST(Filter, ExactDecimalsCompareDigitByDigit)
-{
+TEST(Filter, ExactDecimalsCompareDigitByDigit) {
     TestQuery q(nullptr, {{"D", ftBCD, 2}});
-    for (const char* v : {"12345678901234567890.01", "12345678901234567890.02", "-0.5", "0", "7"}) q.AddRow({v});
+    for (const char* v : {"12345678901234567890.01", "12345678901234567890.02", "-0.5", "0", "7"})
+        q.AddRow({v});
     q.Open();
     const struct {
         const char* expression;
@@ -369,11 +364,11 @@ TEST(Filter, ExactDecimalsCompareDigitByDigit)
 
 // OnCalcFields may set calculated fields only: a data field written there raises and
 // the stored record keeps its value.
-TEST(Editing, OnCalcFieldsCannotChangeADataField)
-{
+TEST(Editing, OnCalcFieldsCannotChangeADataField) {
     bool writeData = false;
     auto q = withTwice([&](TestQuery& ds) {
-        if (writeData) ds.FieldByName("S")->SetAsString("changed");
+        if (writeData)
+            ds.FieldByName("S")->SetAsString("changed");
     });
     q->Open();
     writeData = true;
@@ -381,15 +376,16 @@ TEST(Editing, OnCalcFieldsCannotChangeADataField)
         q->Next();
         FAIL() << "no error";
     } catch (const EDatabaseError& e) {
-        EXPECT_NE(std::string(e.Message()).find("Dataset not in edit or insert mode"), std::string::npos);
+        EXPECT_NE(std::string(e.Message()).find("Dataset not in edit or insert mode"),
+                  std::string::npos);
     }
     writeData = false;
     EXPECT_EQ(column(*q, "S"), (Strings{"r1", "r2", "r3", "r4"}));
     EXPECT_EQ(column(*q, "TWICE"), (Strings{"20", "40", "60", "80"}));
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest
 
 namespace dstest {
 namespace {
@@ -397,26 +393,43 @@ namespace {
 // Closing the dataset from any of its event handlers never crashes: the operation stops
 // (quietly, with EAbort, unless it had nothing left to do), the dataset ends closed, and
 // it opens and edits again afterwards.
-TEST(Events, CloseFromAnyHandlerEndsClosed)
-{
+TEST(Events, CloseFromAnyHandlerEndsClosed) {
     using Run = void (*)(TDataSet&);
     struct Case {
         const char* event;
         Run run;
     };
     const Case cases[] = {
-        {"BeforePost", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); ds.Post(); }},
+        {"BeforePost",
+         [](TDataSet& ds) {
+             ds.Edit();
+             ds.FieldByName("N")->SetAsInteger(7);
+             ds.Post();
+         }},
         {"BeforeEdit", [](TDataSet& ds) { ds.Edit(); }},
         {"BeforeInsert", [](TDataSet& ds) { ds.Insert(); }},
         {"OnNewRecord", [](TDataSet& ds) { ds.Append(); }},
-        {"BeforeCancel", [](TDataSet& ds) { ds.Edit(); ds.Cancel(); }},
+        {"BeforeCancel",
+         [](TDataSet& ds) {
+             ds.Edit();
+             ds.Cancel();
+         }},
         {"BeforeDelete", [](TDataSet& ds) { ds.Delete(); }},
         {"BeforeScroll", [](TDataSet& ds) { ds.Next(); }},
         {"AfterScroll", [](TDataSet& ds) { ds.Last(); }},
-        {"AfterPost", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); ds.Post(); }},
+        {"AfterPost",
+         [](TDataSet& ds) {
+             ds.Edit();
+             ds.FieldByName("N")->SetAsInteger(7);
+             ds.Post();
+         }},
         {"BeforeRefresh", [](TDataSet& ds) { ds.Refresh(); }},
         {"OnCalcFields", [](TDataSet& ds) { ds.Next(); }},
-        {"OnCalcFields", [](TDataSet& ds) { ds.Edit(); ds.FieldByName("N")->SetAsInteger(7); }},
+        {"OnCalcFields",
+         [](TDataSet& ds) {
+             ds.Edit();
+             ds.FieldByName("N")->SetAsInteger(7);
+         }},
         {"OnFilterRecord", [](TDataSet& ds) { ds.Last(); }},
         {"OnFilterRecord", [](TDataSet& ds) { (void)ds.RecordCount(); }},
         {"OnFilterRecord", [](TDataSet& ds) { ds.Locate("N", 3, {}); }},
@@ -431,30 +444,44 @@ TEST(Events, CloseFromAnyHandlerEndsClosed)
         twice->SetFieldName("TWICE");
         twice->SetFieldKind(fkCalculated);
         twice->SetDataSet(&q);
-        for (int i : {1, 2, 3}) q.AddRow({i});
+        for (int i : {1, 2, 3})
+            q.AddRow({i});
         bool armed = false;
         auto closer = [&](TDataSet* ds) {
-            if (!armed) return;
+            if (!armed)
+                return;
             armed = false;
             ds->Close();
         };
         const std::string event = c.event;
-        if (event == "BeforePost") q.SetBeforePost(closer);
-        if (event == "BeforeEdit") q.SetBeforeEdit(closer);
-        if (event == "BeforeInsert") q.SetBeforeInsert(closer);
-        if (event == "OnNewRecord") q.SetOnNewRecord(closer);
-        if (event == "BeforeCancel") q.SetBeforeCancel(closer);
-        if (event == "BeforeDelete") q.SetBeforeDelete(closer);
-        if (event == "BeforeScroll") q.SetBeforeScroll(closer);
-        if (event == "AfterScroll") q.SetAfterScroll(closer);
-        if (event == "AfterPost") q.SetAfterPost(closer);
-        if (event == "BeforeRefresh") q.SetBeforeRefresh(closer);
+        if (event == "BeforePost")
+            q.SetBeforePost(closer);
+        if (event == "BeforeEdit")
+            q.SetBeforeEdit(closer);
+        if (event == "BeforeInsert")
+            q.SetBeforeInsert(closer);
+        if (event == "OnNewRecord")
+            q.SetOnNewRecord(closer);
+        if (event == "BeforeCancel")
+            q.SetBeforeCancel(closer);
+        if (event == "BeforeDelete")
+            q.SetBeforeDelete(closer);
+        if (event == "BeforeScroll")
+            q.SetBeforeScroll(closer);
+        if (event == "AfterScroll")
+            q.SetAfterScroll(closer);
+        if (event == "AfterPost")
+            q.SetAfterPost(closer);
+        if (event == "BeforeRefresh")
+            q.SetBeforeRefresh(closer);
         q.SetOnCalcFields([&](TDataSet* ds) {
             twice->SetAsInteger(n->AsInteger() * 2);
-            if (event == "OnCalcFields") closer(ds);
+            if (event == "OnCalcFields")
+                closer(ds);
         });
         q.SetOnFilterRecord([&](TDataSet* ds, bool&) {
-            if (event == "OnFilterRecord") closer(ds);
+            if (event == "OnFilterRecord")
+                closer(ds);
         });
         q.SetFiltered(event == "OnFilterRecord");
         q.Open();
@@ -475,5 +502,5 @@ TEST(Events, CloseFromAnyHandlerEndsClosed)
     }
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest

@@ -11,17 +11,16 @@ namespace {
 
 class Populate : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        q.AddRow({1, "Smith", true, Variant::makeDate(EncodeDate(2000, 1, 1)), static_cast<long long>(9007199254740993LL),
-                  "12.50", Variant(std::string("\x01\xFF", 2))});
+    void SetUp() override {
+        q.AddRow({1, "Smith", true, Variant::makeDate(EncodeDate(2000, 1, 1)),
+                  static_cast<long long>(9007199254740993LL), "12.50",
+                  Variant(std::string("\x01\xFF", 2))});
         q.Open();
         key = q.AllocRecordBuffer();
     }
     void TearDown() override { q.FreeRecordBuffer(key); }
 
-    std::string message(const std::string& names, const Variant& values)
-    {
+    std::string message(const std::string& names, const Variant& values) {
         try {
             q.PopulateRecord(key, names, values);
         } catch (const EDatabaseError& e) {
@@ -30,8 +29,7 @@ protected:
         return "no error";
     }
     // Whether the key equals stored record 0 on the named fields.
-    int compareWithRow(const std::string& names, TBTCompareOptions options = {})
-    {
+    int compareWithRow(const std::string& names, TBTCompareOptions options = {}) {
         std::vector<TField*> list;
         q.BuildFieldList(list, names);
         return q._InternalCompareRecords(list, key, q.StoredRecord(0), options);
@@ -48,8 +46,7 @@ protected:
     char* key = nullptr;
 };
 
-TEST_F(Populate, MessagesAndTheirOrder)
-{
+TEST_F(Populate, MessagesAndTheirOrder) {
     EXPECT_EQ(message("Id;Name", 1), "Only one field can by filled with non-array variant");
     EXPECT_EQ(message("", 1), "Invalid field count");
     Variant twoDims = VarArrayCreate({0, 1, 0, 1}, varVariant);
@@ -58,13 +55,13 @@ TEST_F(Populate, MessagesAndTheirOrder)
     EXPECT_NE(message("Nope;Id", 1).find("Nope"), std::string::npos);
 }
 
-TEST_F(Populate, PlainValuesAndArrays)
-{
+TEST_F(Populate, PlainValuesAndArrays) {
     q.PopulateRecord(key, "Id", 1);
     EXPECT_EQ(compareWithRow("Id"), 0);
     q.PopulateRecord(key, "Id", VarArrayOf({Variant(1)}));
     EXPECT_EQ(compareWithRow("Id"), 0);
-    q.PopulateRecord(key, "Id;Name", VarArrayOf({Variant(1), Variant("Smith"), Variant("ignored")}));
+    q.PopulateRecord(key, "Id;Name",
+                     VarArrayOf({Variant(1), Variant("Smith"), Variant("ignored")}));
     EXPECT_EQ(compareWithRow("Id;Name"), 0);
     q.PopulateRecord(key, "Id;Name", VarArrayOf({Variant(1), Variant("Smythe")}));
     EXPECT_NE(compareWithRow("Id;Name"), 0);
@@ -75,14 +72,14 @@ TEST_F(Populate, PlainValuesAndArrays)
     EXPECT_THROW(q.PopulateRecord(key, "Id;Name", tooShort), EVariantError);
 }
 
-TEST_F(Populate, NullEmptyAndCutTexts)
-{
+TEST_F(Populate, NullEmptyAndCutTexts) {
     TField* name = q.FieldByName("Name");
     char* slot = q.GetFieldPointer(key, name);
     q.PopulateField(key, name, "x");
     q.PopulateField(key, name, Null());
     EXPECT_EQ(slot[0], 0);
-    for (int i = 1; i <= 9; ++i) EXPECT_EQ(slot[i], 0);
+    for (int i = 1; i <= 9; ++i)
+        EXPECT_EQ(slot[i], 0);
     q.PopulateField(key, name, Variant());
     EXPECT_EQ(slot[0], 1);
     EXPECT_STREQ(slot + 1, "");
@@ -97,8 +94,7 @@ TEST_F(Populate, NullEmptyAndCutTexts)
     EXPECT_THROW(q.PopulateField(key, q.FieldByName("Id"), "twelve"), EVariantError);
 }
 
-TEST_F(Populate, EveryTypeMatchesTheStoredRow)
-{
+TEST_F(Populate, EveryTypeMatchesTheStoredRow) {
     q.PopulateRecord(key, "Flag", true);
     EXPECT_EQ(compareWithRow("Flag"), 0);
     uint16_t flag;
@@ -126,5 +122,5 @@ TEST_F(Populate, EveryTypeMatchesTheStoredRow)
     EXPECT_EQ(q.FieldByName("Bin")->AsString(), std::string("\x01\xFF", 2));
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest

@@ -12,20 +12,19 @@
 namespace dstest {
 namespace {
 
-std::unique_ptr<TestQuery> rows(int count)
-{
-    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 8}});
-    for (int i = 1; i <= count; ++i) q->AddRow({i, "s" + std::to_string(i)});
+std::unique_ptr<TestQuery> rows(int count) {
+    auto q = std::make_unique<TestQuery>(nullptr,
+                                         std::vector<Column>{{"N", ftInteger}, {"S", ftString, 8}});
+    for (int i = 1; i <= count; ++i)
+        q->AddRow({i, "s" + std::to_string(i)});
     return q;
 }
 
-TBookmark bookmarkOf(int32_t index)
-{
+TBookmark bookmarkOf(int32_t index) {
     return TBookmark(reinterpret_cast<const char*>(&index), sizeof index);
 }
 
-TEST(FieldData, ReadsOnClosedAndNullFields)
-{
+TEST(FieldData, ReadsOnClosedAndNullFields) {
     auto q = rows(2);
     int32_t value = 12345;
     EXPECT_FALSE(q->GetFieldData(nullptr, &value));
@@ -47,8 +46,7 @@ TEST(FieldData, ReadsOnClosedAndNullFields)
     EXPECT_EQ(value, 777);
 }
 
-TEST(FieldData, WritesClearTheSortedFlagOnlyWhenTheValueChanges)
-{
+TEST(FieldData, WritesClearTheSortedFlagOnlyWhenTheValueChanges) {
     auto q = rows(2);
     q->Open();
     TField* s = q->FieldByName("S");
@@ -66,7 +64,7 @@ TEST(FieldData, WritesClearTheSortedFlagOnlyWhenTheValueChanges)
     s->Clear();
     EXPECT_FALSE(q->Sorted());
     q->SetSorted(true);
-    s->Clear();  // already null: still a change
+    s->Clear(); // already null: still a change
     EXPECT_FALSE(q->Sorted());
     q->SetSorted(true);
     q->FieldByName("N")->SetAsInteger(1);
@@ -81,8 +79,7 @@ TEST(FieldData, WritesClearTheSortedFlagOnlyWhenTheValueChanges)
     EXPECT_EQ(s->AsString(), "s1");
 }
 
-TEST(FieldData, ReadOnlyFieldsAndValidation)
-{
+TEST(FieldData, ReadOnlyFieldsAndValidation) {
     auto q = rows(1);
     q->Open();
     TField* n = q->FieldByName("N");
@@ -97,7 +94,8 @@ TEST(FieldData, ReadOnlyFieldsAndValidation)
     }
     n->SetReadOnly(false);
     n->SetOnValidate([](TField* f) {
-        if (f->AsInteger() < 0) throw EDatabaseError("negative");
+        if (f->AsInteger() < 0)
+            throw EDatabaseError("negative");
     });
     EXPECT_THROW(n->SetAsInteger(-1), EDatabaseError);
     EXPECT_EQ(n->AsInteger(), 1);
@@ -106,8 +104,7 @@ TEST(FieldData, ReadOnlyFieldsAndValidation)
     EXPECT_EQ(n->AsInteger(), 3);
 }
 
-TEST(FieldData, CalculatedWritesSendNoFieldChange)
-{
+TEST(FieldData, CalculatedWritesSendNoFieldChange) {
     TestQuery q(nullptr, {{"N", ftInteger}});
     auto* n = new TIntegerField(&q);
     n->SetFieldName("N");
@@ -128,8 +125,7 @@ TEST(FieldData, CalculatedWritesSendNoFieldChange)
 // A bookmark names its record, not a position: it follows the record through sorts,
 // inserts and deletes, and names nothing once the record is deleted or the dataset was
 // opened again.
-TEST(Bookmarks, NameTheirRecord)
-{
+TEST(Bookmarks, NameTheirRecord) {
     auto q = rows(5);
     q->Open();
     auto current = [&] { return q->FieldByName("N")->AsInteger(); };
@@ -141,7 +137,7 @@ TEST(Bookmarks, NameTheirRecord)
     ASSERT_EQ(b2.size(), 4u);
 
     q->SortOn("S", {btcoDescending});
-    EXPECT_EQ(current(), 4);  // the sort came back to the current record
+    EXPECT_EQ(current(), 4); // the sort came back to the current record
     q->GotoBookmark(b2);
     EXPECT_EQ(current(), 2);
     // Ordered by where the records stand now.
@@ -171,7 +167,7 @@ TEST(Bookmarks, NameTheirRecord)
     EXPECT_EQ(current(), 4);
     EXPECT_THROW(q->GotoBookmark(b3), EDatabaseError);
     EXPECT_EQ(current(), 4);
-    EXPECT_EQ(q->CompareBookmarks(b3, b4), -1);  // a bookmark that names nothing first
+    EXPECT_EQ(q->CompareBookmarks(b3, b4), -1); // a bookmark that names nothing first
 
     // A record without identity (a fresh buffer) has no valid bookmark.
     char* buffer = q->AllocRecordBuffer();
@@ -189,13 +185,13 @@ TEST(Bookmarks, NameTheirRecord)
 }
 
 // Going to each remembered bookmark and deleting there deletes exactly those records.
-TEST(Bookmarks, DeleteTheChosenRecords)
-{
+TEST(Bookmarks, DeleteTheChosenRecords) {
     auto q = rows(5);
     q->Open();
     std::vector<TBookmark> chosen;
     for (q->First(); !q->Eof(); q->Next())
-        if (q->FieldByName("N")->AsInteger() % 2 == 0) chosen.push_back(q->GetBookmark());
+        if (q->FieldByName("N")->AsInteger() % 2 == 0)
+            chosen.push_back(q->GetBookmark());
     for (const TBookmark& b : chosen) {
         q->GotoBookmark(b);
         q->Delete();
@@ -203,8 +199,7 @@ TEST(Bookmarks, DeleteTheChosenRecords)
     EXPECT_EQ(column(*q, "N"), (Strings{"1", "3", "5"}));
 }
 
-TEST(RecNo, OutOfRangeLeavesThePositionButResyncs)
-{
+TEST(RecNo, OutOfRangeLeavesThePositionButResyncs) {
     auto q = rows(3);
     q->Open();
     q->SetRecNo(2);
@@ -217,8 +212,7 @@ TEST(RecNo, OutOfRangeLeavesThePositionButResyncs)
     EXPECT_EQ(q->RecNo(), -1);
 }
 
-TEST(Query, ReadOnlyAndCachedUpdates)
-{
+TEST(Query, ReadOnlyAndCachedUpdates) {
     auto q = rows(1);
     EXPECT_TRUE(q->CachedUpdates());
     EXPECT_FALSE(q->ReadOnly());
@@ -229,8 +223,7 @@ TEST(Query, ReadOnlyAndCachedUpdates)
     EXPECT_THROW(q->Edit(), EDatabaseError);
 }
 
-TEST(Query, NewQueryDefaultsAndStreaming)
-{
+TEST(Query, NewQueryDefaultsAndStreaming) {
     TComponent owner(nullptr);
     owner.SetName("Form1");
     auto* q = new TSybQuery(&owner);
@@ -250,8 +243,7 @@ TEST(Query, NewQueryDefaultsAndStreaming)
     EXPECT_NE(text.find("CachedUpdates = False"), std::string::npos) << text;
 }
 
-TEST(Query, SettersCloseOnlyOnARealChange)
-{
+TEST(Query, SettersCloseOnlyOnARealChange) {
     auto q = rows(2);
     q->Open();
     q->SetDatabaseName("");
@@ -273,8 +265,7 @@ TEST(Query, SettersCloseOnlyOnARealChange)
     EXPECT_EQ(q->SQL()->Text(), other.Text());
 }
 
-TEST(Query, ReceiverLinks)
-{
+TEST(Query, ReceiverLinks) {
     TestQuery a(nullptr), b(nullptr);
     auto receiver = rows(1);
     receiver->SetMaster(&a);
@@ -308,8 +299,7 @@ struct Watch : TComponent {
     bool& m_gone;
 };
 
-TEST(Query, OwnedReceiversGoWithTheirMaster)
-{
+TEST(Query, OwnedReceiversGoWithTheirMaster) {
     bool gone = false;
     auto* master = new TestQuery(nullptr);
     auto* owned = new TestQuery(master);
@@ -322,5 +312,5 @@ TEST(Query, OwnedReceiversGoWithTheirMaster)
     EXPECT_TRUE(gone);
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest

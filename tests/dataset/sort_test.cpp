@@ -11,9 +11,10 @@
 namespace dstest {
 namespace {
 
-std::unique_ptr<TestQuery> people()
-{
-    auto q = std::make_unique<TestQuery>(nullptr, std::vector<Column>{{"Name", ftString, 20}, {"City", ftString, 20}, {"Age", ftInteger}});
+std::unique_ptr<TestQuery> people() {
+    auto q = std::make_unique<TestQuery>(
+        nullptr,
+        std::vector<Column>{{"Name", ftString, 20}, {"City", ftString, 20}, {"Age", ftInteger}});
     q->AddRow({"Smith", "Oslo", 40});
     q->AddRow({"adams", "Rome", 30});
     q->AddRow({"Smith", "Bergen", 25});
@@ -22,8 +23,7 @@ std::unique_ptr<TestQuery> people()
     return q;
 }
 
-TEST(Sort, ByTwoFieldsAscendingAndDescending)
-{
+TEST(Sort, ByTwoFieldsAscendingAndDescending) {
     auto q = people();
     q->Open();
     q->SortOn("Name;City", {});
@@ -31,14 +31,13 @@ TEST(Sort, ByTwoFieldsAscendingAndDescending)
     EXPECT_EQ(column(*q, "City"), (Strings{"Rome", "Paris", "null", "Bergen", "Oslo"}));
     EXPECT_TRUE(q->ListSorted());
     EXPECT_EQ(q->SortedFieldNames(), "Name;City");
-    EXPECT_EQ(q->SortFields(), "");  // SortOn leaves SortFields alone
+    EXPECT_EQ(q->SortFields(), ""); // SortOn leaves SortFields alone
 
     q->SortOn("Name;City", {btcoDescending});
     EXPECT_EQ(column(*q, "City"), (Strings{"Oslo", "Bergen", "null", "Paris", "Rome"}));
 }
 
-TEST(Sort, NullsFirstAscendingLastDescending)
-{
+TEST(Sort, NullsFirstAscendingLastDescending) {
     auto q = people();
     q->Open();
     q->SortOn("Age", {});
@@ -47,8 +46,7 @@ TEST(Sort, NullsFirstAscendingLastDescending)
     EXPECT_EQ(column(*q, "Age"), (Strings{"50", "40", "30", "25", "null"}));
 }
 
-TEST(Sort, CaseInsensitiveAndTiesByRecordNumber)
-{
+TEST(Sort, CaseInsensitiveAndTiesByRecordNumber) {
     auto q = people();
     q->Open();
     // Records stored by posting carry their record numbers: equal keys keep their order.
@@ -66,8 +64,7 @@ TEST(Sort, CaseInsensitiveAndTiesByRecordNumber)
     EXPECT_EQ(names[4], "Smith");
 }
 
-TEST(Compare, ValuesOfEveryComparableType)
-{
+TEST(Compare, ValuesOfEveryComparableType) {
     auto cmp = [](TFieldType t, auto a, auto b, int size = 0, TBTCompareOptions o = {}) {
         char x[64] = {};
         char y[64] = {};
@@ -108,12 +105,13 @@ TEST(Compare, ValuesOfEveryComparableType)
     EXPECT_EQ(text("Жу", "Жук", {btcoPartialKey}), 0);
 }
 
-TEST(Sort, LargeintBcdAndBytesOrderByValue)
-{
+TEST(Sort, LargeintBcdAndBytesOrderByValue) {
     TestQuery q(nullptr, {{"Big", ftLargeint}, {"Dec", ftBCD, 4}, {"Bin", ftBytes, 2}});
-    q.AddRow({Variant(static_cast<long long>(9007199254740993LL)), "2.5", Variant(std::string("\x80\x01", 2))});
+    q.AddRow({Variant(static_cast<long long>(9007199254740993LL)), "2.5",
+              Variant(std::string("\x80\x01", 2))});
     q.AddRow({Variant(static_cast<long long>(-3)), "-7.25", Variant(std::string("\x7F\xFF", 2))});
-    q.AddRow({Variant(static_cast<long long>(9007199254740992LL)), "100", Variant(std::string("\x80\x00", 2))});
+    q.AddRow({Variant(static_cast<long long>(9007199254740992LL)), "100",
+              Variant(std::string("\x80\x00", 2))});
     q.Open();
     q.SortOn("Big", {});
     EXPECT_EQ(column(q, "Big"), (Strings{"-3", "9007199254740992", "9007199254740993"}));
@@ -124,15 +122,13 @@ TEST(Sort, LargeintBcdAndBytesOrderByValue)
 }
 
 // A ftVarBytes value area: the 16-bit length, the bytes, then whatever the area held.
-std::string varBytes(uint16_t length, const std::string& area)
-{
+std::string varBytes(uint16_t length, const std::string& area) {
     std::string value(2, '\0');
     std::memcpy(value.data(), &length, sizeof length);
     return value + area;
 }
 
-TEST(Compare, VarBytesBytewiseUnsignedOverTheStoredLength)
-{
+TEST(Compare, VarBytesBytewiseUnsignedOverTheStoredLength) {
     auto cmp = [](const std::string& a, const std::string& b, int size = 10) {
         std::string x = a;
         std::string y = b;
@@ -141,7 +137,8 @@ TEST(Compare, VarBytesBytewiseUnsignedOverTheStoredLength)
         return CompareFieldValues(ftVarBytes, x.data(), y.data(), size, {});
     };
     EXPECT_EQ(cmp(varBytes(2, "\x80\x01"), varBytes(2, "\x7F\xFF")), 1);
-    EXPECT_EQ(cmp(varBytes(2, std::string("\x00\x01", 2)), varBytes(2, std::string("\x00\x02", 2))), -1);
+    EXPECT_EQ(cmp(varBytes(2, std::string("\x00\x01", 2)), varBytes(2, std::string("\x00\x02", 2))),
+              -1);
     // A prefix of a longer value comes first; the empty value before everything.
     EXPECT_EQ(cmp(varBytes(1, "\x80"), varBytes(2, std::string("\x80\x00", 2))), -1);
     EXPECT_EQ(cmp(varBytes(2, std::string("\x80\x00", 2)), varBytes(1, "\x80")), 1);
@@ -153,8 +150,7 @@ TEST(Compare, VarBytesBytewiseUnsignedOverTheStoredLength)
     EXPECT_EQ(cmp(varBytes(9000, "abcdefgh"), varBytes(8, "abcdefgh")), 0);
 }
 
-TEST(Sort, VarBytesOrderByValueAndLocateMatchesByValue)
-{
+TEST(Sort, VarBytesOrderByValueAndLocateMatchesByValue) {
     TestQuery q(nullptr, {{"Id", ftInteger}, {"Bin", ftVarBytes, 4}});
     q.AddRow({1, VarFromBytes(std::string("\x80\x01", 2))});
     q.AddRow({2, VarFromBytes(std::string("\x7F\xFF\xFF\xFF", 4))});
@@ -187,14 +183,14 @@ TEST(Sort, VarBytesOrderByValueAndLocateMatchesByValue)
     for (int id = 1; id <= 6; ++id) {
         ASSERT_TRUE(q.Locate("Id", id, {}));
         const Variant value = q.FieldByName("Bin")->Value();
-        if (value.IsNull()) continue;
+        if (value.IsNull())
+            continue;
         EXPECT_TRUE(q.Locate("Bin", value, {}));
         EXPECT_EQ(q.FieldByName("Id")->AsInteger(), id);
     }
 }
 
-TEST(Sort, KeepsTheCurrentRecord)
-{
+TEST(Sort, KeepsTheCurrentRecord) {
     auto q = people();
     q->Open();
     q->SetRecNo(3);
@@ -204,9 +200,10 @@ TEST(Sort, KeepsTheCurrentRecord)
 
     // Under a filter the sort comes back to the same record too, and only the records
     // shown count for RecNo.
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = !ds->FieldByName("Age")->IsNull(); });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = !ds->FieldByName("Age")->IsNull(); });
     q->SetFiltered(true);
-    q->Last();  // Brown, 50
+    q->Last(); // Brown, 50
     q->SortOn("Name;City", {});
     EXPECT_EQ(q->FieldByName("Name")->AsString(), "Brown");
     EXPECT_EQ(q->RecNo(), 2);
@@ -215,10 +212,10 @@ TEST(Sort, KeepsTheCurrentRecord)
 
 // Equal keys keep the order the records were fetched in, records posted later come after
 // them, and the same sort twice gives the same order, ascending or descending.
-TEST(Sort, IsStable)
-{
+TEST(Sort, IsStable) {
     TestQuery q(nullptr, {{"Id", ftInteger}, {"Dept", ftString, 4}});
-    for (auto [id, dept] : std::vector<std::pair<int, const char*>>{{1, "b"}, {2, "a"}, {3, "b"}, {4, "a"}, {5, "b"}, {6, "a"}})
+    for (auto [id, dept] : std::vector<std::pair<int, const char*>>{
+             {1, "b"}, {2, "a"}, {3, "b"}, {4, "a"}, {5, "b"}, {6, "a"}})
         q.AddRow({id, dept});
     q.Open();
     q.Append();
@@ -226,7 +223,7 @@ TEST(Sort, IsStable)
     q.FieldByName("Dept")->SetAsString("a");
     q.Post();
     q.First();
-    q.Insert();  // stored in front of Id 1, yet posted after every fetched record
+    q.Insert(); // stored in front of Id 1, yet posted after every fetched record
     q.FieldByName("Id")->SetAsInteger(0);
     q.FieldByName("Dept")->SetAsString("b");
     q.Post();
@@ -240,17 +237,17 @@ TEST(Sort, IsStable)
 
 // With AutoSort, a posted record moves to where a full sort puts it and stays current, so
 // the next edit changes that record.
-TEST(Sort, AutoSortPostKeepsThePostedRecordCurrent)
-{
+TEST(Sort, AutoSortPostKeepsThePostedRecordCurrent) {
     TestQuery q(nullptr, {{"Id", ftInteger}, {"Dept", ftString, 4}});
-    for (auto [id, dept] : std::vector<std::pair<int, const char*>>{{1, "a"}, {2, "b"}, {3, "b"}, {4, "c"}})
+    for (auto [id, dept] :
+         std::vector<std::pair<int, const char*>>{{1, "a"}, {2, "b"}, {3, "b"}, {4, "c"}})
         q.AddRow({id, dept});
     q.SetSortFieldNames("Dept");
     q.SetAutoSort(true);
     q.Open();
     ASSERT_TRUE(q.Locate("Id", 1, {}));
     q.Edit();
-    q.FieldByName("Dept")->SetAsString("b");  // ties with 2 and 3: goes in front of them
+    q.FieldByName("Dept")->SetAsString("b"); // ties with 2 and 3: goes in front of them
     q.Post();
     EXPECT_EQ(q.FieldByName("Id")->AsInteger(), 1);
     EXPECT_EQ(column(q, "Id"), (Strings{"1", "2", "3", "4"}));
@@ -272,10 +269,9 @@ TEST(Sort, AutoSortPostKeepsThePostedRecordCurrent)
     EXPECT_EQ(column(q, "Id"), (Strings{"2", "1", "3", "5", "4"}));
 }
 
-TEST(Sort, SortFieldsAndAutoSort)
-{
+TEST(Sort, SortFieldsAndAutoSort) {
     auto q = people();
-    q->Sort({btcoDescending});  // closed: only remembered
+    q->Sort({btcoDescending}); // closed: only remembered
     EXPECT_EQ(q->SortOptions(), TBTCompareOptions{btcoDescending});
     q->SetSortFieldNames("Age");
     q->SetAutoSort(true);
@@ -283,7 +279,7 @@ TEST(Sort, SortFieldsAndAutoSort)
     EXPECT_EQ(column(*q, "Age"), (Strings{"50", "40", "30", "25", "null"}));
 
     // Posting a changed key moves only that record, to its descending place.
-    q->SetRecNo(2);  // 40
+    q->SetRecNo(2); // 40
     q->Edit();
     q->FieldByName("Age")->SetAsInteger(10);
     q->Post();
@@ -305,29 +301,27 @@ TEST(Sort, SortFieldsAndAutoSort)
     EXPECT_EQ(q->FieldByName("Name")->AsString(), "Smith");
 }
 
-TEST(Sort, AutoSortSortsOnlyWhenTheOrderIsNotKnown)
-{
+TEST(Sort, AutoSortSortsOnlyWhenTheOrderIsNotKnown) {
     auto q = people();
     q->SetSortFieldNames("Age");
     q->Open();
     int scrolls = 0;
     q->SetBeforeScroll([&](TDataSet*) { ++scrolls; });
-    q->SetAutoSort(true);  // switched on: sorts
+    q->SetAutoSort(true); // switched on: sorts
     EXPECT_GT(scrolls, 0);
     EXPECT_TRUE(q->ListSorted());
-    EXPECT_EQ(q->FieldByName("Age")->AsInteger(), 40);  // still the record that was current
+    EXPECT_EQ(q->FieldByName("Age")->AsInteger(), 40); // still the record that was current
     scrolls = 0;
-    q->SetAutoSort(true);  // already on and sorted by SortFields: nothing
+    q->SetAutoSort(true); // already on and sorted by SortFields: nothing
     EXPECT_EQ(scrolls, 0);
-    q->SortOn("Name", {});  // now the list is in another order
+    q->SortOn("Name", {}); // now the list is in another order
     scrolls = 0;
     q->SetAutoSort(true);
     EXPECT_GT(scrolls, 0);
     EXPECT_EQ(q->SortedFieldNames(), "Age");
 }
 
-TEST(Sort, EmptySortFieldsSortsNothing)
-{
+TEST(Sort, EmptySortFieldsSortsNothing) {
     auto q = people();
     q->SetAutoSort(true);
     q->Open();
@@ -336,8 +330,7 @@ TEST(Sort, EmptySortFieldsSortsNothing)
     EXPECT_FALSE(q->ListSorted());
 }
 
-TEST(Sort, UnsupportedFieldsAndBadSortFieldsAtOpen)
-{
+TEST(Sort, UnsupportedFieldsAndBadSortFieldsAtOpen) {
     TestQuery q(nullptr, {{"Id", ftInteger}, {"Memo", ftMemo}});
     q.AddRow({1, "text"});
     q.Open();
@@ -364,8 +357,7 @@ TEST(Sort, UnsupportedFieldsAndBadSortFieldsAtOpen)
     EXPECT_EQ(q.RecordCount(), 1);
 }
 
-TEST(Sort, LookupFieldsAreNotSortable)
-{
+TEST(Sort, LookupFieldsAreNotSortable) {
     TestQuery master(nullptr, {{"K", ftInteger}, {"V", ftString, 5}});
     master.AddRow({1, "one"});
     TestQuery q(nullptr, {{"K", ftInteger}});
@@ -392,8 +384,7 @@ TEST(Sort, LookupFieldsAreNotSortable)
     }
 }
 
-TEST(Sort, OnACalculatedField)
-{
+TEST(Sort, OnACalculatedField) {
     TestQuery q(nullptr, {{"N", ftInteger}});
     auto* n = new TIntegerField(&q);
     n->SetFieldName("N");
@@ -403,15 +394,15 @@ TEST(Sort, OnACalculatedField)
     neg->SetFieldKind(fkCalculated);
     neg->SetDataSet(&q);
     q.SetOnCalcFields([&](TDataSet*) { neg->SetAsInteger(-n->AsInteger()); });
-    for (int i : {3, 1, 2}) q.AddRow({i});
+    for (int i : {3, 1, 2})
+        q.AddRow({i});
     q.Open();
     q.SortOn("NEG", {});
     EXPECT_EQ(column(q, "N"), (Strings{"3", "2", "1"}));
 }
 
 // Sorting while a record is being edited or inserted posts it first.
-TEST(Sort, WhileEditingPostsTheRecordFirst)
-{
+TEST(Sort, WhileEditingPostsTheRecordFirst) {
     auto q = people();
     q->Open();
     q->SetRecNo(2);
@@ -427,22 +418,24 @@ TEST(Sort, WhileEditingPostsTheRecordFirst)
     EXPECT_EQ(column(*q, "Age"), (Strings{"null", "1", "25", "40", "50", "99"}));
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest
 
 namespace dstest {
 namespace {
 
 // A record inserted while a filter hides every record goes to the front of the list; with
 // AutoSort it then moves to its sorted place like any other posted record.
-TEST(Sort, AutoSortPlacesARecordInsertedWhileNothingShows)
-{
+TEST(Sort, AutoSortPlacesARecordInsertedWhileNothingShows) {
     TestQuery q(nullptr, {{"N", ftInteger}});
-    for (int i : {1, 2, 3}) q.AddRow({i});
+    for (int i : {1, 2, 3})
+        q.AddRow({i});
     q.SetSortFieldNames("N");
     q.SetAutoSort(true);
     bool hideAll = true;
-    q.SetOnFilterRecord([&](TDataSet* ds, bool& accept) { accept = !hideAll || ds->FieldByName("N")->AsInteger() >= 10; });
+    q.SetOnFilterRecord([&](TDataSet* ds, bool& accept) {
+        accept = !hideAll || ds->FieldByName("N")->AsInteger() >= 10;
+    });
     q.SetFiltered(true);
     q.Open();
     EXPECT_TRUE(q.IsEmpty());
@@ -454,5 +447,5 @@ TEST(Sort, AutoSortPlacesARecordInsertedWhileNothingShows)
     EXPECT_EQ(column(q, "N"), (Strings{"1", "2", "3", "10"}));
 }
 
-}  // namespace
-}  // namespace dstest
+} // namespace
+} // namespace dstest

@@ -38,8 +38,9 @@ private:
         std::ofstream conf(path);
         conf << "[global]\n\tclient charset = UTF-8\n";
         for (const auto* server : {m_open.get(), m_strict.get()}) {
-            conf << "[" << server->serverName() << "]\n\thost = 127.0.0.1\n\tport = "
-                 << server->port() << "\n\ttds version = 5.0\n";
+            conf << "[" << server->serverName()
+                 << "]\n\thost = 127.0.0.1\n\tport = " << server->port()
+                 << "\n\ttds version = 5.0\n";
         }
         conf.close();
         setenv("FREETDSCONF", path.c_str(), 1);

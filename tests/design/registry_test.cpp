@@ -157,7 +157,8 @@ TEST_F(RegistryTest, MostSpecificPropertyEditorWins) {
                                     design::PropertyEditorOf<NamedEditor>());
     registry.RegisterPropertyEditor("string", connectClass, "",
                                     design::PropertyEditorOf<ClassEditor>());
-    registry.RegisterPropertyEditor("string", design::ComponentClassOf<host::TComponent>("TComponent"),
+    registry.RegisterPropertyEditor("string",
+                                    design::ComponentClassOf<host::TComponent>("TComponent"),
                                     "UserName", design::PropertyEditorOf<NamedEditor>());
     TSybConnect connection(nullptr);
     EXPECT_EQ(registry.GetPropertyEditor(&connection, "ServerName")->GetValue(), "named");
@@ -244,7 +245,8 @@ TEST(PaletteImages, EachComponentHasA24By24EightBitImageUnderItsUpperCaseName) {
         pixels.push_back(bitmap.Pixels);
     }
     EXPECT_NE(pixels[0], pixels[1]);
-    EXPECT_EQ(design::BitmapResourceNames(), (std::vector<std::string>{"TSYBCONNECT", "TSYBQUERY"}));
+    EXPECT_EQ(design::BitmapResourceNames(),
+              (std::vector<std::string>{"TSYBCONNECT", "TSYBQUERY"}));
     EXPECT_TRUE(design::FindBitmapResource("TSybQuery").size() > 0);
     EXPECT_TRUE(design::FindBitmapResource("TSYBTABLE").empty());
     DesignRegistry().Clear();
@@ -263,8 +265,8 @@ TEST(PaletteImages, DamagedBitmapsAreRefused) {
         }
         return false;
     };
-    EXPECT_TRUE(refused({data.begin(), data.begin() + 100}));   // cut in the palette
-    EXPECT_TRUE(refused({data.begin(), data.end() - 1}));       // last row short
+    EXPECT_TRUE(refused({data.begin(), data.begin() + 100})); // cut in the palette
+    EXPECT_TRUE(refused({data.begin(), data.end() - 1}));     // last row short
     auto badMagic = data;
     badMagic[0] = 'X';
     EXPECT_TRUE(refused(badMagic));

@@ -159,7 +159,9 @@ struct VerbOnTerminal {
                 TSybConnect connection(nullptr);
                 connection.SetPassword("old");
                 TSybConnectEditor(&connection, nullptr).ExecuteVerb(0);
-                code = connection.Password() == expected && connection.PropertyForm() == nullptr ? 0 : 1;
+                code = connection.Password() == expected && connection.PropertyForm() == nullptr
+                           ? 0
+                           : 1;
             } catch (...) {
                 code = 2;
             }

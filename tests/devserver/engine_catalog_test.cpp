@@ -13,7 +13,8 @@ protected:
     EngineCatalog() : EngineSessionTest(9) {}
     void SetUp() override {
         EngineSessionTest::SetUp();
-        ASSERT_TRUE(run("create table cat_t (id int, name varchar(20) null, amount money null, note text null,"
+        ASSERT_TRUE(run("create table cat_t (id int, name varchar(20) null, amount money null, "
+                        "note text null,"
                         " total numeric(30,2) null)\n"
                         "create unique index cat_t_id on cat_t (id)")
                         .errors()
@@ -21,7 +22,8 @@ protected:
     }
     ResultSet only(const std::string& sql) {
         auto& s = run(sql);
-        for (const auto& e : s.errors()) ADD_FAILURE() << sql << ": " << e.number << " " << e.text;
+        for (const auto& e : s.errors())
+            ADD_FAILURE() << sql << ": " << e.number << " " << e.text;
         auto results = s.results();
         if (results.size() != 1) {
             ADD_FAILURE() << sql << ": " << results.size() << " results";
@@ -34,18 +36,23 @@ protected:
 TEST_F(EngineCatalog, SystemTablesHaveTheServersColumnTypes) {
     auto objects = only("select name, type, id from sysobjects where name = 'cat_t'");
     ASSERT_EQ(objects.rows.size(), 1u);
-    EXPECT_EQ(objects.columns[0].type.type, SqlType::VarChar) << "not text: catalog queries read no blob";
+    EXPECT_EQ(objects.columns[0].type.type, SqlType::VarChar)
+        << "not text: catalog queries read no blob";
     EXPECT_FALSE(objects.columns[0].type.nullable);
     EXPECT_EQ(objects.columns[1].type.type, SqlType::Char);
     EXPECT_EQ(objects.columns[1].type.length, 2);
     EXPECT_EQ(objects.rows[0][1].bytes.substr(0, 1), "U");
-    EXPECT_EQ(only("select count(*) from sysobjects where name like 'tovrin%' or name like 'sqlite%'").rows[0][0].integer,
-              0)
+    EXPECT_EQ(
+        only("select count(*) from sysobjects where name like 'tovrin%' or name like 'sqlite%'")
+            .rows[0][0]
+            .integer,
+        0)
         << "internal objects stay hidden";
 
     // Per column: the type code (the nullable code for a nullable column), user type, status.
-    auto columns = only("select c.name, c.type, c.usertype, c.status, c.length from syscolumns c, sysobjects o"
-                        " where o.id = c.id and o.name = 'cat_t' order by c.colid");
+    auto columns =
+        only("select c.name, c.type, c.usertype, c.status, c.length from syscolumns c, sysobjects o"
+             " where o.id = c.id and o.name = 'cat_t' order by c.colid");
     ASSERT_EQ(columns.rows.size(), 5u);
     const struct {
         const char* name;
@@ -71,7 +78,10 @@ TEST_F(EngineCatalog, SystemTablesHaveTheServersColumnTypes) {
 
     // A table created later shows at once.
     run("create table cat_later (v int)");
-    EXPECT_EQ(only("select count(*) from sysobjects where name = 'cat_later' and type = 'U'").rows[0][0].integer, 1);
+    EXPECT_EQ(only("select count(*) from sysobjects where name = 'cat_later' and type = 'U'")
+                  .rows[0][0]
+                  .integer,
+              1);
 }
 
 TEST_F(EngineCatalog, SystemProceduresHaveTheServersResultShapes) {

@@ -21,7 +21,8 @@ int64_t scalar(Session& session, const std::string& sql) {
     RecordingSink sink = run(session, sql);
     auto results = sink.results();
     if (results.empty() || results.back().rows.empty()) {
-        ADD_FAILURE() << "no value from: " << sql << (sink.errors().empty() ? "" : " — " + sink.errors()[0].text);
+        ADD_FAILURE() << "no value from: " << sql
+                      << (sink.errors().empty() ? "" : " — " + sink.errors()[0].text);
         return -1;
     }
     return results.back().rows[0][0].integer;
@@ -36,7 +37,8 @@ TEST(EngineDatabases, UseChangesTheCurrentDatabaseAndSaysSo) {
     EXPECT_EQ(session->currentDatabase(), "sales_db");
     const Event* changed = nullptr;
     for (const auto& e : s.events)
-        if (e.kind == Event::Kind::DatabaseChanged) changed = &e;
+        if (e.kind == Event::Kind::DatabaseChanged)
+            changed = &e;
     ASSERT_NE(changed, nullptr);
     EXPECT_EQ(changed->oldName, "master");
     EXPECT_EQ(changed->newName, "sales_db");
@@ -59,13 +61,14 @@ TEST(EngineDatabases, UseChangesTheCurrentDatabaseAndSaysSo) {
 TEST(EngineDatabases, TablesBelongToTheirDatabase) {
     auto database = Database::open(ServerConfig{});
     auto session = database->openSession(LoginInfo{}, 1);
-    RecordingSink s = run(*session, "create database other\n"
-                                    "create table t (v int) insert into t values (1)\n"
-                                    "use other\n"
-                                    "create table t (v int) insert into t values (2) insert into t values (3)\n"
-                                    "select sum(v) from t\n"
-                                    "select sum(v) from master..t\n"
-                                    "select count(*) from master.dbo.t");
+    RecordingSink s =
+        run(*session, "create database other\n"
+                      "create table t (v int) insert into t values (1)\n"
+                      "use other\n"
+                      "create table t (v int) insert into t values (2) insert into t values (3)\n"
+                      "select sum(v) from t\n"
+                      "select sum(v) from master..t\n"
+                      "select count(*) from master.dbo.t");
     EXPECT_TRUE(s.errors().empty()) << s.errors()[0].text;
     auto results = s.results();
     ASSERT_EQ(results.size(), 3u);
@@ -89,7 +92,9 @@ TEST(EngineDatabases, SampleDatabaseHasItsTablesAndProcedures) {
     }
     EXPECT_GT(scalar(*session, "select count(*) from pubs..titles where price is null"), 0);
     EXPECT_GT(scalar(*session, "select count(*) from pubs..publishers where logo is not null"), 0);
-    RecordingSink s = run(*session, "use pubs\ndeclare @q int, @r money\nexec title_sales 'FI1000', @q output, @r output");
+    RecordingSink s =
+        run(*session,
+            "use pubs\ndeclare @q int, @r money\nexec title_sales 'FI1000', @q output, @r output");
     EXPECT_TRUE(s.errors().empty());
     bool sawParams = false;
     for (const auto& e : s.events)
@@ -155,19 +160,23 @@ TEST(EngineDatabases, ManySessionsWorkAtOnce) {
         threads.emplace_back([&, t] {
             auto session = database->openSession(LoginInfo{}, 10 + t);
             for (int i = 0; i < kInserts; ++i) {
-                RecordingSink s = run(*session, "insert into hits values (" + std::to_string(t) + ", " +
-                                                    std::to_string(i) + ")\nselect count(*) from hits");
-                if (!s.errors().empty()) ++failures;
+                RecordingSink s =
+                    run(*session, "insert into hits values (" + std::to_string(t) + ", " +
+                                      std::to_string(i) + ")\nselect count(*) from hits");
+                if (!s.errors().empty())
+                    ++failures;
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(scalar(*setup, "select count(*) from hits"), kSessions * kInserts);
 }
 
 TEST(EngineDatabases, DataDirectoryKeepsDatabasesInFiles) {
-    auto dir = std::filesystem::temp_directory_path() / ("engine-data-" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("engine-data-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     {
         ServerConfig config;
@@ -202,12 +211,13 @@ TEST(EngineDatabases, SampleDatabaseReadsTheSameInEveryDateOrder) {
         config.dateOrder = order;
         auto database = Database::open(config);
         auto session = database->openSession(LoginInfo{}, 1);
-        RecordingSink s = run(*session, "select pubdate from pubs..titles where title_id = 'CK1373'\n"
-                                        "select ord_date, shipped from pubs..sales where ord_num = 'k207b'");
+        RecordingSink s =
+            run(*session, "select pubdate from pubs..titles where title_id = 'CK1373'\n"
+                          "select ord_date, shipped from pubs..sales where ord_num = 'k207b'");
         auto results = s.results();
         ASSERT_EQ(results.size(), 2u);
-        // 4 Feb 1986 10:07:11.003 and 6 Feb 1993 09:07:13.037 (shipped 6 Mar 1993 11:03:29.998, which
-        // rounds down to the minute).
+        // 4 Feb 1986 10:07:11.003 and 6 Feb 1993 09:07:13.037 (shipped 6 Mar 1993 11:03:29.998,
+        // which rounds down to the minute).
         EXPECT_EQ(results[0].rows.at(0)[0].days, 31445);
         EXPECT_EQ(results[0].rows.at(0)[0].ticks, (10u * 3600 + 7 * 60 + 11) * 300 + 1);
         EXPECT_EQ(results[1].rows.at(0)[0].days, 34004);

@@ -40,8 +40,9 @@ TEST(EngineDateLiterals, FractionsAndClockForms) {
 }
 
 TEST(EngineDateLiterals, RejectsWhatIsNoDate) {
-    for (const char* text : {"1.2.3", "13/01/2026", "02/30/2026", "hello", "2026", "12.07.26", "01/02/2026 25:00",
-                             "01/02/2026 10:61", "01.02/2026", "Jul 32 2026", "01/02/2026 10:11:12 xyz", ""})
+    for (const char* text :
+         {"1.2.3", "13/01/2026", "02/30/2026", "hello", "2026", "12.07.26", "01/02/2026 25:00",
+          "01/02/2026 10:61", "01.02/2026", "Jul 32 2026", "01/02/2026 10:11:12 xyz", ""})
         EXPECT_EQ(canonical(text, DateOrder::MDY), "<none>") << text;
 }
 
@@ -78,10 +79,15 @@ TEST_P(EngineDateOrder, LiteralsMeetDateTimeColumnsInTheServersOrder) {
     RecordingSink sink;
     const std::string literal = GetParam().second; // 12 July 2026, 14:05:09.045
     session->executeBatch("create table t_when (id int, d datetime)\n"
-                          "insert into t_when values (1, '" + literal + "')\n"
-                          "insert into t_when values (2, \"2026-07-13\")\n"
-                          "update t_when set d = '" + literal + "' where id = 2 and d > '" + literal + "'\n"
-                          "select id, d from t_when where d = '" + literal + "' order by id",
+                          "insert into t_when values (1, '" +
+                              literal +
+                              "')\n"
+                              "insert into t_when values (2, \"2026-07-13\")\n"
+                              "update t_when set d = '" +
+                              literal + "' where id = 2 and d > '" + literal +
+                              "'\n"
+                              "select id, d from t_when where d = '" +
+                              literal + "' order by id",
                           sink);
     EXPECT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     auto results = sink.results();
@@ -105,13 +111,14 @@ TEST(EngineDateLiterals, SetDateformatChangesTheSessionsOrderButNotTheUnambiguou
     auto database = Database::open(ServerConfig{});
     auto session = database->openSession(LoginInfo{}, 1);
     // 12 July 2026 written in each order, then in forms every order reads alike.
-    const std::pair<const char*, const char*> orders[] = {{"mdy", "07/12/2026"}, {"dmy", "12.07.2026"},
-                                                          {"ymd", "2026/07/12"}, {"ydm", "2026.12.07"},
-                                                          {"myd", "07-2026-12"}, {"dym", "12/2026/07"}};
+    const std::pair<const char*, const char*> orders[] = {
+        {"mdy", "07/12/2026"}, {"dmy", "12.07.2026"}, {"ymd", "2026/07/12"},
+        {"ydm", "2026.12.07"}, {"myd", "07-2026-12"}, {"dym", "12/2026/07"}};
     for (const auto& [order, literal] : orders) {
         RecordingSink sink;
-        session->executeBatch(std::string("set dateformat ") + order + "\nselect datepart(dd, '" + literal +
-                                  "'), datepart(mm, '" + literal + "'), datepart(dd, '20260712'),"
+        session->executeBatch(std::string("set dateformat ") + order + "\nselect datepart(dd, '" +
+                                  literal + "'), datepart(mm, '" + literal +
+                                  "'), datepart(dd, '20260712'),"
                                   " datepart(mm, '260712'), datepart(dd, '2026-07-12T14:05'),"
                                   " convert(datetime, '20260712 14:05:09.045')",
                               sink);
@@ -140,12 +147,16 @@ TEST(EngineDateLiterals, QuotedIdentifierMakesDoubleQuotesNames) {
     auto firstValue = [&](const std::string& sql) {
         RecordingSink sink;
         session->executeBatch(sql, sink);
-        if (!sink.errors().empty()) return "error: " + sink.errors()[0].text;
+        if (!sink.errors().empty())
+            return "error: " + sink.errors()[0].text;
         const auto results = sink.results();
-        return results.empty() || results[0].rows.empty() ? std::string("<none>") : results[0].rows[0][0].bytes;
+        return results.empty() || results[0].rows.empty() ? std::string("<none>")
+                                                          : results[0].rows[0][0].bytes;
     };
-    EXPECT_EQ(firstValue("create table t_quoted (name varchar(10)) insert into t_quoted values ('stored')"),
-              "<none>");
+    EXPECT_EQ(
+        firstValue(
+            "create table t_quoted (name varchar(10)) insert into t_quoted values ('stored')"),
+        "<none>");
     EXPECT_EQ(firstValue("select \"name\" from t_quoted"), "name");
     firstValue("set quoted_identifier on");
     EXPECT_EQ(firstValue("select \"name\" from t_quoted"), "stored");
@@ -158,10 +169,11 @@ TEST(EngineDateFunctions, DatePartsAndArithmetic) {
     auto database = Database::open(ServerConfig{});
     auto session = database->openSession(LoginInfo{}, 1);
     RecordingSink sink;
-    session->executeBatch("select datepart(year, '2026-07-12'), datepart(mm, '2026-07-12'),"
-                          " dateadd(day, 20, '2026-07-12'), datediff(day, '2026-01-01', '2026-07-12'),"
-                          " dateadd(month, 1, '2026-01-31')",
-                          sink);
+    session->executeBatch(
+        "select datepart(year, '2026-07-12'), datepart(mm, '2026-07-12'),"
+        " dateadd(day, 20, '2026-07-12'), datediff(day, '2026-01-01', '2026-07-12'),"
+        " dateadd(month, 1, '2026-01-31')",
+        sink);
     auto results = sink.results();
     ASSERT_EQ(results.size(), 1u);
     const auto& row = results[0].rows.at(0);
@@ -177,11 +189,13 @@ TEST(EngineDateFunctions, ConvertWritesDateTimesInStyles) {
     auto database = Database::open(ServerConfig{});
     auto session = database->openSession(LoginInfo{}, 1);
     RecordingSink sink;
-    session->executeBatch("declare @d datetime select @d = '2026-07-02 14:05:09.045'\n"
-                          "select convert(varchar(30), @d), convert(char(10), @d, 101), convert(varchar(10), @d, 104),"
-                          " convert(varchar(8), @d, 112), convert(varchar(8), @d, 108),"
-                          " convert(varchar(30), @d, 109), convert(datetime, convert(varchar(10), @d, 103), 103)",
-                          sink);
+    session->executeBatch(
+        "declare @d datetime select @d = '2026-07-02 14:05:09.045'\n"
+        "select convert(varchar(30), @d), convert(char(10), @d, 101), convert(varchar(10), @d, "
+        "104),"
+        " convert(varchar(8), @d, 112), convert(varchar(8), @d, 108),"
+        " convert(varchar(30), @d, 109), convert(datetime, convert(varchar(10), @d, 103), 103)",
+        sink);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     auto results = sink.results();
     ASSERT_EQ(results.size(), 1u);
@@ -199,13 +213,14 @@ TEST(EngineDateLiterals, TextColumnsKeepDateLikeStrings) {
     auto database = Database::open(ServerConfig{});
     auto session = database->openSession(LoginInfo{}, 1);
     RecordingSink sink;
-    session->executeBatch("create table notes_t (label varchar(30), happened datetime)\n"
-                          "insert into notes_t values ('2026-07-12', '2026-07-12')\n"
-                          "insert into notes_t (happened, label) values ('07/13/2026', '07/13/2026')\n"
-                          "update notes_t set label = 'Jul 14 2026' where label = '07/13/2026'\n"
-                          "select label, happened from notes_t where label in ('2026-07-12', 'Jul 14 2026')"
-                          " and happened between '07/01/2026' and '2026-07-31' order by happened",
-                          sink);
+    session->executeBatch(
+        "create table notes_t (label varchar(30), happened datetime)\n"
+        "insert into notes_t values ('2026-07-12', '2026-07-12')\n"
+        "insert into notes_t (happened, label) values ('07/13/2026', '07/13/2026')\n"
+        "update notes_t set label = 'Jul 14 2026' where label = '07/13/2026'\n"
+        "select label, happened from notes_t where label in ('2026-07-12', 'Jul 14 2026')"
+        " and happened between '07/01/2026' and '2026-07-31' order by happened",
+        sink);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     auto results = sink.results();
     ASSERT_EQ(results.size(), 1u);
@@ -220,14 +235,15 @@ TEST(EngineDateLiterals, EachDateTypeHoldsItsOwnRange) {
     auto database = Database::open(ServerConfig{});
     auto session = database->openSession(LoginInfo{}, 1);
     RecordingSink sink;
-    session->executeBatch("create table ranges_t (d date null, dt datetime null, sdt smalldatetime null)\n"
-                          "insert into ranges_t (d) values ('0001-01-01')\n"
-                          "insert into ranges_t (d) values ('Mar 15 1600')\n"
-                          "insert into ranges_t (dt) values ('1753-01-01')\n"
-                          "insert into ranges_t (sdt) values ('1900-01-01')\n"
-                          "insert into ranges_t (sdt) values ('2079-06-06 23:59:29')\n"
-                          "select d, dt, sdt from ranges_t\n",
-                          sink);
+    session->executeBatch(
+        "create table ranges_t (d date null, dt datetime null, sdt smalldatetime null)\n"
+        "insert into ranges_t (d) values ('0001-01-01')\n"
+        "insert into ranges_t (d) values ('Mar 15 1600')\n"
+        "insert into ranges_t (dt) values ('1753-01-01')\n"
+        "insert into ranges_t (sdt) values ('1900-01-01')\n"
+        "insert into ranges_t (sdt) values ('2079-06-06 23:59:29')\n"
+        "select d, dt, sdt from ranges_t\n",
+        sink);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     auto results = sink.results();
     ASSERT_EQ(results.size(), 1u);
@@ -269,10 +285,12 @@ TEST(EngineDateLiterals, TimeColumnsMatchEveryFormOfTheirTime) {
                           "insert into clock_t values (3, '11:30:15.5')\n",
                           sink);
     ASSERT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
-    for (const char* condition : {"t = '10:00:00:0'", "t = '10:00'", "t = convert(time, '10:00:00:0')",
-                                  "t = '10:00:00:000'", "'10:00:00.000' = t", "t in ('10:00', '09:00')"}) {
+    for (const char* condition :
+         {"t = '10:00:00:0'", "t = '10:00'", "t = convert(time, '10:00:00:0')",
+          "t = '10:00:00:000'", "'10:00:00.000' = t", "t in ('10:00', '09:00')"}) {
         RecordingSink found;
-        session->executeBatch(std::string("select id from clock_t where ") + condition + " order by id", found);
+        session->executeBatch(
+            std::string("select id from clock_t where ") + condition + " order by id", found);
         ASSERT_TRUE(found.errors().empty()) << condition << ": " << found.errors()[0].text;
         auto results = found.results();
         ASSERT_EQ(results.size(), 1u) << condition;

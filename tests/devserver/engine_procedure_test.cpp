@@ -41,12 +41,13 @@ TEST_F(EngineProcedures, OutputParametersAndReturnStatus) {
                   "exec @rc = deposit 1, 0.75, @b output\n"
                   "select @rc, @b");
     std::vector<Event::Kind> kinds;
-    for (const auto& e : s.events) kinds.push_back(e.kind);
+    for (const auto& e : s.events)
+        kinds.push_back(e.kind);
     using K = Event::Kind;
     // update (in procedure), select-assign (in procedure), return status, parameters, end of
     // procedure, then the batch's own select.
-    const std::vector<K> expected{K::Done, K::Done, K::ReturnStatus, K::OutputParameters, K::Done,
-                                  K::RowFormat, K::Row, K::Done};
+    const std::vector<K> expected{K::Done, K::Done,      K::ReturnStatus, K::OutputParameters,
+                                  K::Done, K::RowFormat, K::Row,          K::Done};
     ASSERT_EQ(kinds, expected);
     EXPECT_EQ(s.events[0].doneKind, DoneKind::InProcedure);
     EXPECT_EQ(s.events[0].count, 1);
@@ -67,7 +68,8 @@ TEST_F(EngineProcedures, NamedAndDefaultArguments) {
     EXPECT_TRUE(s.errors().empty());
     auto results = s.results();
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].rows[0][0].integer, 100000) << "the default amount 10 was added to NULL as 0";
+    EXPECT_EQ(results[0].rows[0][0].integer, 100000)
+        << "the default amount 10 was added to NULL as 0";
 }
 
 TEST_F(EngineProcedures, ErrorsNameTheProcedureAndLine) {
@@ -154,7 +156,8 @@ TEST_F(EngineProcedures, RpcCallsWithTypedParameters) {
     EXPECT_TRUE(sink.errors().empty());
     const Event* params = nullptr;
     for (const auto& e : sink.events)
-        if (e.kind == Event::Kind::OutputParameters) params = &e;
+        if (e.kind == Event::Kind::OutputParameters)
+            params = &e;
     ASSERT_NE(params, nullptr);
     EXPECT_EQ(params->values[0].integer, 62345);
     EXPECT_EQ(sink.dones().back().doneKind, DoneKind::Procedure);

@@ -56,7 +56,8 @@ TEST_F(EngineQuery, BatchStopsOnErrorsAsTheServerDoes) {
     };
     run("create table t0 (a int, b varchar(10) null)");
     for (const auto& c : compileErrors) {
-        auto& s = run(std::string("insert into t0 values (1, 'one')\n") + c.failing + "\ninsert into t0 values (3, 'c')");
+        auto& s = run(std::string("insert into t0 values (1, 'one')\n") + c.failing +
+                      "\ninsert into t0 values (3, 'c')");
         auto errors = s.errors();
         ASSERT_EQ(errors.size(), 1u) << c.failing;
         EXPECT_EQ(errors[0].number, c.number) << c.failing;
@@ -64,11 +65,13 @@ TEST_F(EngineQuery, BatchStopsOnErrorsAsTheServerDoes) {
         ASSERT_EQ(s.dones().size(), 1u) << c.failing;
         EXPECT_TRUE(s.dones()[0].error);
         auto& count = run("select count(*) from t0");
-        EXPECT_EQ(count.results().at(0).rows.at(0)[0].integer, 0) << "nothing ran before " << c.failing;
+        EXPECT_EQ(count.results().at(0).rows.at(0)[0].integer, 0)
+            << "nothing ran before " << c.failing;
     }
 
-    for (const char* unknownType : {"create table bad (a nosuchtype)", "create table bad (a sql_variant null)",
-                                    "declare @v varbinary(max)"}) {
+    for (const char* unknownType :
+         {"create table bad (a nosuchtype)", "create table bad (a sql_variant null)",
+          "declare @v varbinary(max)"}) {
         ASSERT_EQ(run(unknownType).errors().size(), 1u) << unknownType;
         EXPECT_EQ(sink.errors()[0].number, 2715) << unknownType;
     }
@@ -112,8 +115,9 @@ TEST_F(EngineQuery, SqlErrorsMapToServerNumbers) {
         "insert into u1 values (1, 'a')");
     std::vector<int> numbers;
     std::vector<ServerMessage> errors;
-    for (const char* sql : {"insert into u1 values (1, 'b')", "select * frm u1", "select * from u1 where",
-                            "create table u1 (x int)", "select @undeclared", "exec('select 1 + ')"}) {
+    for (const char* sql :
+         {"insert into u1 values (1, 'b')", "select * frm u1", "select * from u1 where",
+          "create table u1 (x int)", "select @undeclared", "exec('select 1 + ')"}) {
         for (const auto& e : run(sql).errors()) {
             numbers.push_back(e.number);
             errors.push_back(e);
@@ -122,7 +126,8 @@ TEST_F(EngineQuery, SqlErrorsMapToServerNumbers) {
     EXPECT_EQ(numbers, (std::vector<int>{2601, 102, 102, 2714, 137, 102}));
     EXPECT_EQ(errors[0].severity, 14);
     EXPECT_EQ(errors[1].severity, 15);
-    EXPECT_EQ(errors[0].text, "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
+    EXPECT_EQ(errors[0].text,
+              "Attempt to insert duplicate key row in object 'u1' with unique index 'u1_id'");
     auto& s = run("select convert(int, 'abc')\n"
                   "select 'after', @@error\n"
                   "select 'done', @@error");
@@ -205,7 +210,8 @@ TEST_F(EngineQuery, CancelStopsTheBatchAtOnce) {
         "insert into big values (1) insert into big values (2) insert into big values (3)");
     sink.clear();
     sink.cancelAfterRows = 5;
-    session->executeBatch("select a.v, b.v, c.v from big a, big b, big c\nprint 'not reached'", sink);
+    session->executeBatch("select a.v, b.v, c.v from big a, big b, big c\nprint 'not reached'",
+                          sink);
     EXPECT_EQ(sink.results().at(0).rows.size(), 5u);
     EXPECT_TRUE(sink.messages().empty());
     EXPECT_TRUE(sink.dones().empty()) << "nothing is reported after a refused row";
@@ -251,7 +257,7 @@ TEST_F(EngineQuery, ABackslashBeforeALineEndContinuesAString) {
     EXPECT_EQ(row[1].bytes, "twolines");
     EXPECT_EQ(row[2].bytes, "kept\\ \n");     // a blank between: no continuation
     EXPECT_EQ(row[3].bytes, "back\\\nslash"); // the second backslash continues, the first stays
-    EXPECT_EQ(row[4].bytes, "crlf\\\r\n");   // only a line feed right after the backslash counts
+    EXPECT_EQ(row[4].bytes, "crlf\\\r\n");    // only a line feed right after the backslash counts
     EXPECT_EQ(row[5].bytes, "end\\");
 }
 
@@ -268,16 +274,55 @@ TEST_F(EngineQuery, NationalCharacterLiteralsReadAsStrings) {
 }
 
 TEST_F(EngineQuery, MalformedBatchesReportErrors) {
-    for (const char* sql : {"select 'unclosed", "/* open comment", "begin select 1", "end", "else select 1",
-                            "if", "select (", "exec", "declare @x nosuchtype", "use", ")))", "\x01\x02", "raiserror(",
-                            "raiserror", "raiserror('x'", "exec @x =", "create procedure", "create proc p @a as",
-                            "select into", "select 1 into", "select convert(int", "select convert(",
-                            "select datepart(dd", "print", "set", "waitfor", "begin tran x y z", "drop procedure",
-                            "select * from pubs..", "declare @x int select @x = 1, 2", "select [unclosed",
-                            "select @", "insert", "truncate table", "select case", "select case when 1 = 1 then",
-                            "select cast(1 as)", "select cast(1)", "select cast(1 as nosuchtype)", "select 1 as",
-                            "select ,", "select count(", "select a.", "select (select", "select 1 union select",
-                            "select - from t", "select isnull()", "select 'a' 'b' 'c'", "select 1 union all select 1, 2"}) {
+    for (const char* sql : {"select 'unclosed",
+                            "/* open comment",
+                            "begin select 1",
+                            "end",
+                            "else select 1",
+                            "if",
+                            "select (",
+                            "exec",
+                            "declare @x nosuchtype",
+                            "use",
+                            ")))",
+                            "\x01\x02",
+                            "raiserror(",
+                            "raiserror",
+                            "raiserror('x'",
+                            "exec @x =",
+                            "create procedure",
+                            "create proc p @a as",
+                            "select into",
+                            "select 1 into",
+                            "select convert(int",
+                            "select convert(",
+                            "select datepart(dd",
+                            "print",
+                            "set",
+                            "waitfor",
+                            "begin tran x y z",
+                            "drop procedure",
+                            "select * from pubs..",
+                            "declare @x int select @x = 1, 2",
+                            "select [unclosed",
+                            "select @",
+                            "insert",
+                            "truncate table",
+                            "select case",
+                            "select case when 1 = 1 then",
+                            "select cast(1 as)",
+                            "select cast(1)",
+                            "select cast(1 as nosuchtype)",
+                            "select 1 as",
+                            "select ,",
+                            "select count(",
+                            "select a.",
+                            "select (select",
+                            "select 1 union select",
+                            "select - from t",
+                            "select isnull()",
+                            "select 'a' 'b' 'c'",
+                            "select 1 union all select 1, 2"}) {
         auto& s = run(sql);
         EXPECT_FALSE(s.errors().empty()) << sql;
         ASSERT_FALSE(s.dones().empty()) << sql;
@@ -288,16 +333,17 @@ TEST_F(EngineQuery, MalformedBatchesReportErrors) {
 }
 
 TEST_F(EngineQuery, ServerDialectForTables) {
-    auto& s = run("if exists (select 1 from sysobjects where name = 'ids' and type = 'U') drop table ids\n"
-                  "create table ids (id numeric(10,0) identity, name varchar(10) not null)\n"
-                  "insert ids (name) values ('first')\n"
-                  "insert ids (name) values ('second')\n"
-                  "select @@identity\n"
-                  "delete ids where name = 'first'\n"
-                  "select id, name from dbo.ids\n"
-                  "if object_id('ids') is not null print 'exists'\n"
-                  "truncate table ids\n"
-                  "select count(*) from ids");
+    auto& s = run(
+        "if exists (select 1 from sysobjects where name = 'ids' and type = 'U') drop table ids\n"
+        "create table ids (id numeric(10,0) identity, name varchar(10) not null)\n"
+        "insert ids (name) values ('first')\n"
+        "insert ids (name) values ('second')\n"
+        "select @@identity\n"
+        "delete ids where name = 'first'\n"
+        "select id, name from dbo.ids\n"
+        "if object_id('ids') is not null print 'exists'\n"
+        "truncate table ids\n"
+        "select count(*) from ids");
     EXPECT_TRUE(s.errors().empty()) << s.errors()[0].text;
     auto results = s.results();
     ASSERT_EQ(results.size(), 3u);
@@ -363,15 +409,18 @@ TEST_F(EngineQuery, TemporaryTablesAndNocount) {
 
 TEST_F(EngineQuery, DeepNestingIsRefusedNotFatal) {
     std::string deep;
-    for (int i = 0; i < 5000; ++i) deep += "if 1 = 1 ";
+    for (int i = 0; i < 5000; ++i)
+        deep += "if 1 = 1 ";
     deep += "select 1";
     auto& s = run(deep);
     ASSERT_EQ(s.errors().size(), 1u);
     EXPECT_EQ(s.errors()[0].number, 404);
     std::string blocks;
-    for (int i = 0; i < 100; ++i) blocks += "begin ";
+    for (int i = 0; i < 100; ++i)
+        blocks += "begin ";
     blocks += "select 7 ";
-    for (int i = 0; i < 100; ++i) blocks += "end ";
+    for (int i = 0; i < 100; ++i)
+        blocks += "end ";
     auto& ok = run(blocks);
     EXPECT_TRUE(ok.errors().empty());
     EXPECT_EQ(ok.results().at(0).rows.at(0)[0].integer, 7);
@@ -379,7 +428,8 @@ TEST_F(EngineQuery, DeepNestingIsRefusedNotFatal) {
 
 TEST_F(EngineQuery, MarkersAndParametersCarryValues) {
     run("create table priced (name varchar(10), price money, sold datetime)\n"
-        "insert into priced values ('a', 5, '2026-01-01') insert into priced values ('b', 15.5, '2026-02-01')\n"
+        "insert into priced values ('a', 5, '2026-01-01') insert into priced values ('b', 15.5, "
+        "'2026-02-01')\n"
         "insert into priced values ('c', 25, null)");
     auto text = [](const std::string& s) {
         RpcParameter p;
@@ -389,7 +439,8 @@ TEST_F(EngineQuery, MarkersAndParametersCarryValues) {
         p.value.bytes = s;
         return p;
     };
-    const std::string sql = "select name from priced where price > ? and name <> '?' and sold < ? order by name";
+    const std::string sql =
+        "select name from priced where price > ? and name <> '?' and sold < ? order by name";
     EXPECT_EQ(session->countParameterMarkers(sql), 2);
     EXPECT_EQ(session->countParameterMarkers("select 1 -- ?\n/* ? */ select '?'"), 0);
     sink.clear();
@@ -417,7 +468,8 @@ TEST_F(EngineQuery, MarkersAndParametersCarryValues) {
     limit.value.isNull = false;
     limit.value.integer = 200000; // 20.0000
     sink.clear();
-    session->executeBatchWithParams("select name from priced where price < @limit order by name", {limit}, sink);
+    session->executeBatchWithParams("select name from priced where price < @limit order by name",
+                                    {limit}, sink);
     EXPECT_TRUE(sink.errors().empty()) << sink.errors()[0].text;
     ASSERT_EQ(sink.results().size(), 1u);
     EXPECT_EQ(sink.results()[0].rows.size(), 2u);
@@ -457,7 +509,8 @@ TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
 
     // A divide by zero ends the batch (earlier statements stay done) ...
     for (const char* failing : {"select a / (b - 2) from ratio", "select m / 0 from ratio"}) {
-        auto& f = run(std::string("insert into ratio values (1, 1, 1)\n") + failing + "\nselect 'after'");
+        auto& f =
+            run(std::string("insert into ratio values (1, 1, 1)\n") + failing + "\nselect 'after'");
         ASSERT_EQ(f.errors().size(), 1u) << failing;
         EXPECT_EQ(f.errors()[0].number, 3607);
         EXPECT_EQ(f.errors()[0].text, "Divide by zero occurred.");
@@ -465,7 +518,8 @@ TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
     }
     EXPECT_EQ(run("select count(*) from ratio").results().at(0).rows.at(0)[0].integer, 4);
     // ... and rolls back the transaction it occurs in.
-    auto& t = run("begin tran\ninsert into ratio values (5, 5, 5)\nselect a / 0 from ratio\ncommit");
+    auto& t =
+        run("begin tran\ninsert into ratio values (5, 5, 5)\nselect a / 0 from ratio\ncommit");
     EXPECT_EQ(t.errors().size(), 1u);
     auto& after = run("select count(*), @@trancount from ratio");
     EXPECT_EQ(after.results().at(0).rows.at(0)[0].integer, 4);
@@ -473,7 +527,8 @@ TEST_F(EngineQuery, DivisionByZeroFailsLikeTheServer) {
 }
 
 TEST_F(EngineQuery, SetOptionsApply) {
-    run("create table opt (a int, b int null)\ninsert opt values (1, null) insert opt values (2, 5)");
+    run("create table opt (a int, b int null)\ninsert opt values (1, null) insert opt values (2, "
+        "5)");
     // datefirst: 8 Dec 2026 is a Tuesday, day 3 of a week that starts on Sunday, 2 from Monday.
     auto& week = run("select datepart(weekday, '2026-12-08')\nset datefirst 1\n"
                      "select datepart(weekday, '2026-12-08')");
@@ -484,14 +539,16 @@ TEST_F(EngineQuery, SetOptionsApply) {
 
     // ansinull off (the default): `= null` finds the NULLs; on: it finds nothing.
     auto& nulls = run("select count(*) from opt where b = null\nif null = null select 'equal'\n"
-                      "set ansinull on\nselect count(*) from opt where b = null\nselect count(*) from opt where b <> null");
+                      "set ansinull on\nselect count(*) from opt where b = null\nselect count(*) "
+                      "from opt where b <> null");
     ASSERT_EQ(nulls.results().size(), 4u);
     EXPECT_EQ(nulls.results()[0].rows.at(0)[0].integer, 1);
     EXPECT_EQ(nulls.results()[1].rows.at(0)[0].bytes, "equal");
     EXPECT_EQ(nulls.results()[2].rows.at(0)[0].integer, 0);
     EXPECT_EQ(nulls.results()[3].rows.at(0)[0].integer, 0);
     run("set ansinull off");
-    EXPECT_EQ(run("update opt set b = null where b <> null").dones().at(0).count, 1) << "update's set stays an assignment";
+    EXPECT_EQ(run("update opt set b = null where b <> null").dones().at(0).count, 1)
+        << "update's set stays an assignment";
 
     // fmtonly: the description without rows.
     auto& format = run("set fmtonly on\nselect a, b from opt\nset fmtonly off");
@@ -513,12 +570,14 @@ TEST_F(EngineQuery, SetOptionsApply) {
     run("set arithabort on");
 
     // noexec: statements are checked, not run.
-    auto& noexec = run("set noexec on\ninsert opt values (9, 9)\nset noexec off\nselect count(*) from opt");
+    auto& noexec =
+        run("set noexec on\ninsert opt values (9, 9)\nset noexec off\nselect count(*) from opt");
     EXPECT_EQ(noexec.results().at(0).rows.at(0)[0].integer, 2);
 }
 
 TEST_F(EngineQuery, AnErrorInsideATransactionLeavesItOpenForTheClient) {
-    run("create table acct (id int, v int)\ncreate unique index acct_id on acct (id)\ninsert acct values (1, 10)");
+    run("create table acct (id int, v int)\ncreate unique index acct_id on acct (id)\ninsert acct "
+        "values (1, 10)");
     auto& s = run("begin tran\n"
                   "update acct set v = 20 where id = 1\n"
                   "select @@rowcount\n"
@@ -535,7 +594,8 @@ TEST_F(EngineQuery, AnErrorInsideATransactionLeavesItOpenForTheClient) {
     EXPECT_TRUE(session->inTransaction());
     run("rollback");
     EXPECT_FALSE(session->inTransaction());
-    EXPECT_EQ(run("select v from acct").results().at(0).rows.at(0)[0].integer, 10) << "the update was rolled back";
+    EXPECT_EQ(run("select v from acct").results().at(0).rows.at(0)[0].integer, 10)
+        << "the update was rolled back";
 }
 
 TEST_F(EngineQuery, SyntaxErrorsQuoteWhatTheClientWrote) {

@@ -16,11 +16,19 @@ namespace devserver::test {
 
 /// One event reported to the sink.
 struct Event {
-    enum class Kind { RowFormat, Row, Done, Message, ReturnStatus, OutputParameters, DatabaseChanged };
+    enum class Kind {
+        RowFormat,
+        Row,
+        Done,
+        Message,
+        ReturnStatus,
+        OutputParameters,
+        DatabaseChanged
+    };
     explicit Event(Kind k) : kind(k) {}
     Kind kind;
-    std::vector<Column> columns;   ///< RowFormat, OutputParameters
-    std::vector<Value> values;     ///< Row, OutputParameters
+    std::vector<Column> columns; ///< RowFormat, OutputParameters
+    std::vector<Value> values;   ///< Row, OutputParameters
     DoneKind doneKind = DoneKind::Statement;
     bool error = false;
     std::optional<int64_t> count;
@@ -39,8 +47,8 @@ class RecordingSink final : public ResultSink {
 public:
     RecordingSink() = default;
     RecordingSink(RecordingSink&& other) noexcept
-        : events(std::move(other.events)), rowsSeen(other.rowsSeen), cancelAfterRows(other.cancelAfterRows),
-          cancelRequested(other.cancelRequested.load()) {}
+        : events(std::move(other.events)), rowsSeen(other.rowsSeen),
+          cancelAfterRows(other.cancelAfterRows), cancelRequested(other.cancelRequested.load()) {}
 
     void rowFormat(const std::vector<Column>& columns) override {
         Event e(Event::Kind::RowFormat);
@@ -75,7 +83,8 @@ public:
         e.status = status;
         events.push_back(e);
     }
-    void outputParameters(const std::vector<Column>& params, const std::vector<Value>& values) override {
+    void outputParameters(const std::vector<Column>& params,
+                          const std::vector<Value>& values) override {
         Event e(Event::Kind::OutputParameters);
         e.columns = params;
         e.values = values;
@@ -93,8 +102,10 @@ public:
     [[nodiscard]] std::vector<ResultSet> results() const {
         std::vector<ResultSet> out;
         for (const Event& e : events) {
-            if (e.kind == Event::Kind::RowFormat) out.push_back(ResultSet{e.columns, {}});
-            else if (e.kind == Event::Kind::Row && !out.empty()) out.back().rows.push_back(e.values);
+            if (e.kind == Event::Kind::RowFormat)
+                out.push_back(ResultSet{e.columns, {}});
+            else if (e.kind == Event::Kind::Row && !out.empty())
+                out.back().rows.push_back(e.values);
         }
         return out;
     }
@@ -102,21 +113,24 @@ public:
     [[nodiscard]] std::vector<ServerMessage> messages() const {
         std::vector<ServerMessage> out;
         for (const Event& e : events)
-            if (e.kind == Event::Kind::Message) out.push_back(e.message);
+            if (e.kind == Event::Kind::Message)
+                out.push_back(e.message);
         return out;
     }
     /// Messages above severity 10.
     [[nodiscard]] std::vector<ServerMessage> errors() const {
         std::vector<ServerMessage> out;
         for (const ServerMessage& m : messages())
-            if (m.severity > 10) out.push_back(m);
+            if (m.severity > 10)
+                out.push_back(m);
         return out;
     }
     /// The DONE events, in order.
     [[nodiscard]] std::vector<Event> dones() const {
         std::vector<Event> out;
         for (const Event& e : events)
-            if (e.kind == Event::Kind::Done) out.push_back(e);
+            if (e.kind == Event::Kind::Done)
+                out.push_back(e);
         return out;
     }
     void clear() {

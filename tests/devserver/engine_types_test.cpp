@@ -13,7 +13,8 @@ protected:
     /// Runs a batch that must not fail and returns its last row result.
     ResultSet query(const std::string& sql) {
         run(sql);
-        for (const auto& e : sink.errors()) ADD_FAILURE() << e.number << ": " << e.text << " in: " << sql;
+        for (const auto& e : sink.errors())
+            ADD_FAILURE() << e.number << ": " << e.text << " in: " << sql;
         auto results = sink.results();
         if (results.empty()) {
             ADD_FAILURE() << "no result for: " << sql;
@@ -26,9 +27,11 @@ protected:
 // A value its column cannot hold fails the insert or update that writes it, with the
 // error a select would otherwise report later, and nothing is stored.
 TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
-    query("create table t_fit (id int, i int null, ti tinyint null, m money null, n numeric(5,2) null,"
+    query("create table t_fit (id int, i int null, ti tinyint null, m money null, n numeric(5,2) "
+          "null,"
           " dt datetime null, sdt smalldatetime null, vc varchar(3) null)\n"
-          "insert t_fit (id, i, ti, m, n, dt, sdt, vc) values (1, 2147483647, 255, 922337203685477.5807, 999.99,"
+          "insert t_fit (id, i, ti, m, n, dt, sdt, vc) values (1, 2147483647, 255, "
+          "922337203685477.5807, 999.99,"
           " '9999-12-31 23:59:59.996', '2079-06-06 23:59', 'abcdef')\n"
           "select count(*) from t_fit");
     const std::pair<const char*, int> refused[] = {
@@ -65,21 +68,27 @@ TEST_F(EngineTypes, WritesOfValuesTheColumnCannotHoldFail) {
 }
 
 TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
-    auto r = query("create table t_all (c_int int, c_small smallint null, c_tiny tinyint, c_bit bit not null,"
-                   " c_real real, c_float float, c_money money, c_smallmoney smallmoney, c_num numeric(12,3),"
-                   " c_dec decimal(38,10), c_dt datetime, c_sdt smalldatetime, c_char char(5), c_vc varchar(30),"
-                   " c_bin binary(4), c_vbin varbinary(6), c_text text, c_image image, c_big bigint, c_date date,"
-                   " c_time time, c_uc unichar(3), c_uvc univarchar(10), c_longc varchar(1000), c_longb binary(300))\n"
-                   "select * from t_all");
+    auto r = query(
+        "create table t_all (c_int int, c_small smallint null, c_tiny tinyint, c_bit bit not null,"
+        " c_real real, c_float float, c_money money, c_smallmoney smallmoney, c_num numeric(12,3),"
+        " c_dec decimal(38,10), c_dt datetime, c_sdt smalldatetime, c_char char(5), c_vc "
+        "varchar(30),"
+        " c_bin binary(4), c_vbin varbinary(6), c_text text, c_image image, c_big bigint, c_date "
+        "date,"
+        " c_time time, c_uc unichar(3), c_uvc univarchar(10), c_longc varchar(1000), c_longb "
+        "binary(300))\n"
+        "select * from t_all");
     ASSERT_EQ(r.columns.size(), 25u);
-    const SqlType expected[] = {SqlType::Int,        SqlType::SmallInt,  SqlType::TinyInt,  SqlType::Bit,
-                                SqlType::Real,       SqlType::Float,     SqlType::Money,    SqlType::SmallMoney,
-                                SqlType::Numeric,    SqlType::Decimal,   SqlType::DateTime, SqlType::SmallDateTime,
-                                SqlType::Char,       SqlType::VarChar,   SqlType::Binary,   SqlType::VarBinary,
-                                SqlType::Text,       SqlType::Image,     SqlType::BigInt,   SqlType::Date,
-                                SqlType::Time,       SqlType::UniChar,   SqlType::UniVarChar, SqlType::VarChar,
-                                SqlType::Binary};
-    for (size_t i = 0; i < r.columns.size(); ++i) EXPECT_EQ(r.columns[i].type.type, expected[i]) << r.columns[i].name;
+    const SqlType expected[] = {
+        SqlType::Int,     SqlType::SmallInt, SqlType::TinyInt,    SqlType::Bit,
+        SqlType::Real,    SqlType::Float,    SqlType::Money,      SqlType::SmallMoney,
+        SqlType::Numeric, SqlType::Decimal,  SqlType::DateTime,   SqlType::SmallDateTime,
+        SqlType::Char,    SqlType::VarChar,  SqlType::Binary,     SqlType::VarBinary,
+        SqlType::Text,    SqlType::Image,    SqlType::BigInt,     SqlType::Date,
+        SqlType::Time,    SqlType::UniChar,  SqlType::UniVarChar, SqlType::VarChar,
+        SqlType::Binary};
+    for (size_t i = 0; i < r.columns.size(); ++i)
+        EXPECT_EQ(r.columns[i].type.type, expected[i]) << r.columns[i].name;
     EXPECT_EQ(r.columns[8].type.precision, 12);
     EXPECT_EQ(r.columns[8].type.scale, 3);
     EXPECT_EQ(r.columns[9].type.precision, 38);
@@ -95,14 +104,19 @@ TEST_F(EngineTypes, DeclaredTypesDescribeColumns) {
 }
 
 TEST_F(EngineTypes, NullTravelsInEveryType) {
-    auto r = query("create table t_null (c_int int null, c_money money null, c_num numeric(10,2) null, c_dt datetime null,"
-                   " c_sdt smalldatetime null, c_char char(5) null, c_bin varbinary(4) null, c_text text null, c_image image null,"
-                   " c_real real null, c_date date null, c_time time null, c_uvc univarchar(5) null, c_big bigint null)\n"
-                   "insert into t_null values (null, null, null, null, null, null, null, null, null, null, null,"
+    auto r = query("create table t_null (c_int int null, c_money money null, c_num numeric(10,2) "
+                   "null, c_dt datetime null,"
+                   " c_sdt smalldatetime null, c_char char(5) null, c_bin varbinary(4) null, "
+                   "c_text text null, c_image image null,"
+                   " c_real real null, c_date date null, c_time time null, c_uvc univarchar(5) "
+                   "null, c_big bigint null)\n"
+                   "insert into t_null values (null, null, null, null, null, null, null, null, "
+                   "null, null, null,"
                    " null, null, null)\n"
                    "select * from t_null");
     ASSERT_EQ(r.rows.size(), 1u);
-    for (size_t i = 0; i < r.rows[0].size(); ++i) EXPECT_TRUE(r.rows[0][i].isNull) << r.columns[i].name;
+    for (size_t i = 0; i < r.rows[0].size(); ++i)
+        EXPECT_TRUE(r.rows[0][i].isNull) << r.columns[i].name;
 }
 
 TEST_F(EngineTypes, MoneyIsExactToTheTenThousandth) {
@@ -129,15 +143,19 @@ TEST_F(EngineTypes, NumericKeepsThirtyEightDigits) {
     auto r = query("create table t_num (a numeric(38,0), b decimal(38,10), c numeric(5,2))\n"
                    "insert into t_num values (12345678901234567890123456789012345678,"
                    " 1234567890123456789012345678.0123456789, 123.456)\n"
-                   "insert into t_num values (-99999999999999999999999999999999999999, -0.0000000001, -0.005)\n"
+                   "insert into t_num values (-99999999999999999999999999999999999999, "
+                   "-0.0000000001, -0.005)\n"
                    "select a, b, c from t_num order by a");
     ASSERT_EQ(r.rows.size(), 2u);
     __int128 big = 0;
-    for (char c : std::string("12345678901234567890123456789012345678")) big = big * 10 + (c - '0');
+    for (char c : std::string("12345678901234567890123456789012345678"))
+        big = big * 10 + (c - '0');
     __int128 nines = 0;
-    for (int i = 0; i < 38; ++i) nines = nines * 10 + 9;
+    for (int i = 0; i < 38; ++i)
+        nines = nines * 10 + 9;
     __int128 b = 0;
-    for (char c : std::string("12345678901234567890123456780123456789")) b = b * 10 + (c - '0');
+    for (char c : std::string("12345678901234567890123456780123456789"))
+        b = b * 10 + (c - '0');
     EXPECT_TRUE(r.rows[0][0].numeric == -nines);
     EXPECT_TRUE(r.rows[0][1].numeric == -1);
     EXPECT_TRUE(r.rows[0][2].numeric == -1) << "rounded half away from zero to the scale";
@@ -146,7 +164,8 @@ TEST_F(EngineTypes, NumericKeepsThirtyEightDigits) {
     EXPECT_TRUE(r.rows[1][2].numeric == 12346);
     // Ordering and comparison are numeric, not textual.
     auto order = query("create table t_ord (v numeric(10,2))\n"
-                       "insert into t_ord values (9.5) insert into t_ord values (10.25) insert into t_ord values (-3)\n"
+                       "insert into t_ord values (9.5) insert into t_ord values (10.25) insert "
+                       "into t_ord values (-3)\n"
                        "select v from t_ord where v > 5 order by v desc");
     ASSERT_EQ(order.rows.size(), 2u);
     EXPECT_TRUE(order.rows[0][0].numeric == 1025);
@@ -178,7 +197,8 @@ TEST_F(EngineTypes, DateTimeKeepsTicksAndSmallDateTimeRoundsToMinutes) {
 }
 
 TEST_F(EngineTypes, CharacterAndBinaryValues) {
-    auto r = query("create table t_cb (c char(5), v varchar(10), b binary(4), vb varbinary(8), u univarchar(4))\n"
+    auto r = query("create table t_cb (c char(5), v varchar(10), b binary(4), vb varbinary(8), u "
+                   "univarchar(4))\n"
                    "insert into t_cb values ('ab', 'xyz', 0x0102, 0xdeadbeef, 'äöüßx')\n"
                    "insert into t_cb values ('', '', 0x, 0x0, 'z')\n"
                    "select c, v, b, vb, u from t_cb order by v desc");
@@ -193,7 +213,8 @@ TEST_F(EngineTypes, CharacterAndBinaryValues) {
     EXPECT_EQ(r.rows[1][3].bytes, std::string(1, '\0'));
 
     // Trailing blanks do not count in a comparison: the padded value finds its row.
-    for (const char* where : {"c = 'ab   ' and v = 'xyz  '", "c = 'ab ' and v = 'xyz'", "c = ' ab'"}) {
+    for (const char* where :
+         {"c = 'ab   ' and v = 'xyz  '", "c = 'ab ' and v = 'xyz'", "c = ' ab'"}) {
         const ResultSet found = query(std::string("select count(*) from t_cb where ") + where);
         ASSERT_EQ(found.rows.size(), 1u);
         EXPECT_EQ(found.rows[0][0].integer, where[5] == ' ' ? 0 : 1) << where;
@@ -203,7 +224,8 @@ TEST_F(EngineTypes, CharacterAndBinaryValues) {
 TEST_F(EngineTypes, AnEmptyStringIsOneSpace) {
     auto r = query("create table t_empty (v varchar(5), t text)\n"
                    "insert into t_empty values ('', '')\n"
-                   "select datalength(''), '[' + '' + ']', datalength(v), datalength(t), v + '|' from t_empty");
+                   "select datalength(''), '[' + '' + ']', datalength(v), datalength(t), v + '|' "
+                   "from t_empty");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.rows[0][0].integer, 1);
     EXPECT_EQ(r.rows[0][1].bytes, "[ ]");
@@ -214,7 +236,8 @@ TEST_F(EngineTypes, AnEmptyStringIsOneSpace) {
 
 TEST_F(EngineTypes, LongTextAndImageRoundTrip) {
     std::string text(1 << 20, 'x');
-    for (size_t i = 0; i < text.size(); i += 997) text[i] = static_cast<char>('a' + i % 26);
+    for (size_t i = 0; i < text.size(); i += 997)
+        text[i] = static_cast<char>('a' + i % 26);
     std::string hex;
     static constexpr char kHex[] = "0123456789abcdef";
     std::string image;
@@ -226,7 +249,9 @@ TEST_F(EngineTypes, LongTextAndImageRoundTrip) {
     }
     auto r = query("set textsize 2147483647\n"
                    "create table t_long (t text, i image)\n"
-                   "insert into t_long values ('" + text + "', 0x" + hex + ")\n"
+                   "insert into t_long values ('" +
+                   text + "', 0x" + hex +
+                   ")\n"
                    "select t, i, datalength(t), datalength(i) from t_long");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_TRUE(r.rows[0][0].bytes == text);
@@ -237,7 +262,8 @@ TEST_F(EngineTypes, LongTextAndImageRoundTrip) {
 
 TEST_F(EngineTypes, TextSizeCutsTextAndImageValues) {
     run("create table t_ts (t text, i image)\n"
-        "insert into t_ts values ('" + std::string(40000, 't') + "', 0x" + std::string(80000, 'a') + ")");
+        "insert into t_ts values ('" +
+        std::string(40000, 't') + "', 0x" + std::string(80000, 'a') + ")");
     auto r = query("select @@textsize, t, i from t_ts");
     EXPECT_EQ(r.rows.at(0)[0].integer, 32768) << "the default a session starts with";
     EXPECT_EQ(r.rows[0][1].bytes.size(), 32768u);
@@ -262,7 +288,8 @@ TEST_F(EngineTypes, VariablesKeepTheirDeclaredTypes) {
     EXPECT_EQ(r.rows[0][0].integer, 12346);
     EXPECT_EQ(r.columns[1].type.type, SqlType::Numeric);
     __int128 nines = 0;
-    for (int i = 0; i < 38; ++i) nines = nines * 10 + 9;
+    for (int i = 0; i < 38; ++i)
+        nines = nines * 10 + 9;
     EXPECT_TRUE(r.rows[0][1].numeric == nines);
     EXPECT_EQ(r.columns[2].type.type, SqlType::DateTime);
     EXPECT_EQ(r.rows[0][2].ticks, 10u * 3600 * 300);
@@ -272,10 +299,11 @@ TEST_F(EngineTypes, VariablesKeepTheirDeclaredTypes) {
 }
 
 TEST_F(EngineTypes, AggregatesKeepTheColumnsTypes) {
-    auto r = query("create table agg (m money, n numeric(10,2), d datetime, c varchar(5), i smallint)\n"
-                   "insert into agg values ($1.25, 10.50, '2026-01-01', 'a', 1)\n"
-                   "insert into agg values (2.5, 20.25, '2026-03-01', 'b', 2)\n"
-                   "select max(m), min(n), max(d), min(c), sum(m), avg(n), sum(i), count(*) from agg");
+    auto r =
+        query("create table agg (m money, n numeric(10,2), d datetime, c varchar(5), i smallint)\n"
+              "insert into agg values ($1.25, 10.50, '2026-01-01', 'a', 1)\n"
+              "insert into agg values (2.5, 20.25, '2026-03-01', 'b', 2)\n"
+              "select max(m), min(n), max(d), min(c), sum(m), avg(n), sum(i), count(*) from agg");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.columns[0].type.type, SqlType::Money);
     EXPECT_EQ(r.rows[0][0].integer, 25000);
@@ -298,7 +326,8 @@ TEST_F(EngineTypes, SelectIntoCreatesColumnsOfTheExpressionTypes) {
                    "insert into src values (null, null, null)\n"
                    "insert into src values (1.5, 'eight ch', 7)\n"
                    "select m * 2 as doubled, convert(numeric(8,2), i) as n, v + '!' as shout,"
-                   " convert(char(4), i) as code, case when i > 5 then 'big' end as size into copied from src\n"
+                   " convert(char(4), i) as code, case when i > 5 then 'big' end as size into "
+                   "copied from src\n"
                    "select * from copied where n is not null");
     ASSERT_EQ(r.columns.size(), 5u);
     EXPECT_EQ(r.columns[0].type.type, SqlType::Money);
@@ -319,8 +348,9 @@ TEST_F(EngineTypes, SelectIntoCreatesColumnsOfTheExpressionTypes) {
 }
 
 TEST_F(EngineTypes, DateLikeTextInACharacterExpressionStaysText) {
-    auto r = query("select '2026-07-12', 'due ' + '12.07.2026', substring('2026-07-12 10:00', 1, 10),"
-                   " convert(datetime, '2026-07-12')");
+    auto r =
+        query("select '2026-07-12', 'due ' + '12.07.2026', substring('2026-07-12 10:00', 1, 10),"
+              " convert(datetime, '2026-07-12')");
     ASSERT_EQ(r.columns.size(), 4u);
     EXPECT_EQ(r.columns[0].type.type, SqlType::VarChar);
     EXPECT_EQ(r.rows.at(0)[0].bytes, "2026-07-12");

@@ -15,23 +15,26 @@ using namespace devserver;
 
 namespace {
 
-std::string makePacket(uint8_t type, uint8_t status, const std::string& payload)
-{
+std::string makePacket(uint8_t type, uint8_t status, const std::string& payload) {
     const size_t length = payload.size() + 8;
-    std::string p = {static_cast<char>(type), static_cast<char>(status),
-                     static_cast<char>(length >> 8), static_cast<char>(length & 0xFF), 0, 0, 0, 0};
+    std::string p = {static_cast<char>(type),
+                     static_cast<char>(status),
+                     static_cast<char>(length >> 8),
+                     static_cast<char>(length & 0xFF),
+                     0,
+                     0,
+                     0,
+                     0};
     return p + payload;
 }
 
-std::string encode(const ColumnType& type, const Value& value)
-{
+std::string encode(const ColumnType& type, const Value& value) {
     ByteWriter out;
     writeValue(out, describe(type), value);
     return out.data();
 }
 
-Value text(const std::string& s)
-{
+Value text(const std::string& s) {
     Value v;
     v.isNull = false;
     v.bytes = s;
@@ -39,8 +42,7 @@ Value text(const std::string& s)
 }
 
 // A DBRPC request for procedure "p" with one INTN(4) input and one VARCHAR output parameter.
-std::string rpcRequest()
-{
+std::string rpcRequest() {
     ByteWriter w;
     w.u8(token::kDbRpc);
     w.u16(5);
@@ -72,12 +74,11 @@ std::string rpcRequest()
 
 } // namespace
 
-TEST(ProtocolCodec, MessagesReassembleWhateverTheReadSizes)
-{
+TEST(ProtocolCodec, MessagesReassembleWhateverTheReadSizes) {
     const std::string first(1000, 'a');
     const std::string stream = makePacket(0x0F, 0x00, first.substr(0, 504)) +
-                               makePacket(0x0F, 0x01, first.substr(504)) + makePacket(0x06, 0x01, "") +
-                               makePacket(0x01, 0x01, "select 1");
+                               makePacket(0x0F, 0x01, first.substr(504)) +
+                               makePacket(0x06, 0x01, "") + makePacket(0x01, 0x01, "select 1");
     for (size_t chunk : {1u, 3u, 7u, 8u, 9u, 511u, 4096u}) {
         MessageAssembler a(1 << 20);
         std::vector<Message> got;
@@ -100,12 +101,12 @@ TEST(ProtocolCodec, MessagesReassembleWhateverTheReadSizes)
     }
 }
 
-TEST(ProtocolCodec, AssemblerRefusesOversizedMixedAndUnknownPackets)
-{
+TEST(ProtocolCodec, AssemblerRefusesOversizedMixedAndUnknownPackets) {
     Message m;
     std::string error;
     MessageAssembler small(100);
-    const std::string big = makePacket(0x0F, 0x00, std::string(60, 'x')) + makePacket(0x0F, 0x01, std::string(60, 'y'));
+    const std::string big =
+        makePacket(0x0F, 0x00, std::string(60, 'x')) + makePacket(0x0F, 0x01, std::string(60, 'y'));
     small.append(big.data(), big.size());
     EXPECT_EQ(small.next(m, error), ParseResult::Error);
 
@@ -122,8 +123,7 @@ TEST(ProtocolCodec, AssemblerRefusesOversizedMixedAndUnknownPackets)
     EXPECT_EQ(typed.next(m, error), ParseResult::Error); // refused before the bogus length
 }
 
-TEST(ProtocolCodec, NumericUsesThePrecisionsByteCountAndBigEndianMagnitude)
-{
+TEST(ProtocolCodec, NumericUsesThePrecisionsByteCountAndBigEndianMagnitude) {
     Value v;
     v.isNull = false;
     v.numeric = -1234567890;
@@ -138,18 +138,20 @@ TEST(ProtocolCodec, NumericUsesThePrecisionsByteCountAndBigEndianMagnitude)
     EXPECT_EQ(wide[0], 17);
     EXPECT_EQ(wide[1], 0);
     for (int p = 1; p <= 38; ++p)
-        EXPECT_EQ(static_cast<int>(encode({SqlType::Numeric, 0, static_cast<uint8_t>(p), 0, true}, v)[0]),
-                  numericBytes(p));
+        EXPECT_EQ(
+            static_cast<int>(encode({SqlType::Numeric, 0, static_cast<uint8_t>(p), 0, true}, v)[0]),
+            numericBytes(p));
     EXPECT_EQ(encode({SqlType::Numeric, 0, 5, 0, true}, Value::null()), std::string(1, '\0'));
 }
 
-TEST(ProtocolCodec, StringsAreCutAtCharacterBoundariesAndEmptyIsNotNull)
-{
+TEST(ProtocolCodec, StringsAreCutAtCharacterBoundariesAndEmptyIsNotNull) {
     // Four two-byte characters into a varchar(5): cut to two characters, not 5 bytes.
     EXPECT_EQ(encode({SqlType::VarChar, 5, 0, 0, true}, text("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9")),
               std::string("\x04\xC3\xA9\xC3\xA9", 5));
     EXPECT_EQ(encode({SqlType::VarChar, 5, 0, 0, true}, text("")), std::string("\x01 ", 2));
-    EXPECT_EQ(encode({SqlType::Char, 4, 0, 0, true}, text("ab")), std::string("\x04" "ab  ", 5));
+    EXPECT_EQ(encode({SqlType::Char, 4, 0, 0, true}, text("ab")), std::string("\x04"
+                                                                              "ab  ",
+                                                                              5));
     EXPECT_EQ(encode({SqlType::VarBinary, 4, 0, 0, true}, text("")), std::string("\x01\x00", 2));
     EXPECT_EQ(encode({SqlType::VarChar, 300, 0, 0, true}, Value::null()), std::string(4, '\0'));
     EXPECT_EQ(encode({SqlType::Text, 0, 0, 0, true}, Value::null()), std::string(1, '\0'));
@@ -158,18 +160,17 @@ TEST(ProtocolCodec, StringsAreCutAtCharacterBoundariesAndEmptyIsNotNull)
     EXPECT_EQ(t[0], 16);
 }
 
-TEST(ProtocolCodec, UnicharTravelsAsUtf16WithSurrogatesAndReplacement)
-{
+TEST(ProtocolCodec, UnicharTravelsAsUtf16WithSurrogatesAndReplacement) {
     EXPECT_EQ(utf8ToUtf16le("A\xC3\xA9"), std::string("A\x00\xE9\x00", 4));
     EXPECT_EQ(utf8ToUtf16le("\xF0\x9F\x98\x80"), std::string("\x3D\xD8\x00\xDE", 4)); // U+1F600
-    EXPECT_EQ(utf8ToUtf16le("\xC3"), std::string("\xFD\xFF", 2));         // truncated sequence
+    EXPECT_EQ(utf8ToUtf16le("\xC3"), std::string("\xFD\xFF", 2));             // truncated sequence
     EXPECT_EQ(utf8ToUtf16le("\xC0\xAF"), std::string("\xFD\xFF\xFD\xFF", 4)); // overlong
-    EXPECT_EQ(encode({SqlType::UniChar, 3, 0, 0, true}, text("a")),
-              std::string("\x06\x00\x00\x00" "a\x00 \x00 \x00", 10));
+    EXPECT_EQ(encode({SqlType::UniChar, 3, 0, 0, true}, text("a")), std::string("\x06\x00\x00\x00"
+                                                                                "a\x00 \x00 \x00",
+                                                                                10));
 }
 
-TEST(ProtocolCodec, DateAndTimeWidenToDatetimeForOlderClients)
-{
+TEST(ProtocolCodec, DateAndTimeWidenToDatetimeForOlderClients) {
     Value d;
     d.isNull = false;
     d.days = 46213;
@@ -185,8 +186,7 @@ TEST(ProtocolCodec, DateAndTimeWidenToDatetimeForOlderClients)
     EXPECT_EQ(out2.data(), std::string("\x00\x00\x00\x00\x2C\x01\x00\x00", 8));
 }
 
-TEST(ProtocolCodec, RpcRequestDecodesNamesTypesValuesAndOutputFlags)
-{
+TEST(ProtocolCodec, RpcRequestDecodesNamesTypesValuesAndOutputFlags) {
     Message m{0x0F, rpcRequest()};
     const Request r = parseRequest(m);
     ASSERT_EQ(r.kind, Request::Kind::Rpc);
@@ -200,8 +200,7 @@ TEST(ProtocolCodec, RpcRequestDecodesNamesTypesValuesAndOutputFlags)
     EXPECT_TRUE(r.params[1].value.isNull);
 }
 
-TEST(ProtocolCodec, MutatedRequestsRaiseProtocolErrorOrParse)
-{
+TEST(ProtocolCodec, MutatedRequestsRaiseProtocolErrorOrParse) {
     const std::string base = rpcRequest();
     std::mt19937 random(12345);
     int errors = 0;
@@ -211,9 +210,15 @@ TEST(ProtocolCodec, MutatedRequestsRaiseProtocolErrorOrParse)
         for (int e = 0; e < edits; ++e) {
             const size_t at = random() % bytes.size();
             switch (random() % 3) {
-            case 0: bytes[at] = static_cast<char>(random()); break;
-            case 1: bytes.erase(at, 1 + random() % 4); break;
-            default: bytes.insert(at, 1, static_cast<char>(random())); break;
+            case 0:
+                bytes[at] = static_cast<char>(random());
+                break;
+            case 1:
+                bytes.erase(at, 1 + random() % 4);
+                break;
+            default:
+                bytes.insert(at, 1, static_cast<char>(random()));
+                break;
             }
             if (bytes.empty())
                 bytes = "\xE6";
@@ -227,8 +232,7 @@ TEST(ProtocolCodec, MutatedRequestsRaiseProtocolErrorOrParse)
     EXPECT_GT(errors, 0);
 }
 
-TEST(ProtocolCodec, TruncatedLoginRecordsAreRefused)
-{
+TEST(ProtocolCodec, TruncatedLoginRecordsAreRefused) {
     std::string record(568, '\0');
     record[124] = 3;
     record[125] = 1;
@@ -245,8 +249,7 @@ TEST(ProtocolCodec, TruncatedLoginRecordsAreRefused)
     EXPECT_THROW(parseLogin(record + std::string("\xE2\x40\x00\x01\x0E", 5)), ProtocolError);
 }
 
-TEST(ProtocolCodec, TextColumnsNameTheirTableAndCarryATextPointer)
-{
+TEST(ProtocolCodec, TextColumnsNameTheirTableAndCarryATextPointer) {
     ColumnType textType;
     textType.type = SqlType::Text;
     WireFormat f = describe(textType);
@@ -254,7 +257,10 @@ TEST(ProtocolCodec, TextColumnsNameTheirTableAndCarryATextPointer)
     ByteWriter info;
     writeTypeInfo(info, f);
     // usertype, datatype, max length, then the table name with its u16 length.
-    EXPECT_NE(info.data().find(std::string("\x04\x00" "docs", 6)), std::string::npos);
+    EXPECT_NE(info.data().find(std::string("\x04\x00"
+                                           "docs",
+                                           6)),
+              std::string::npos);
     ByteWriter value;
     writeValue(value, f, text("abc"));
     const std::string v = value.data();

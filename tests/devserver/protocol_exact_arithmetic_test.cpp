@@ -24,20 +24,19 @@ constexpr const char* kMoneyMin = "-922337203685477.5808";
 
 class ExactArithmetic : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         CtBatch b = con.execute(
             std::string("create table xa (id int, n38 numeric(38,0), f38 numeric(38,10), m money, "
                         "n numeric(10,2), sm smallmoney)\n"
                         "insert into xa values (1, ") +
-            kBig + ", 1234567890123456789012345678.0123456789, $" + kMoneyMax + ", 12.34, 214748.3647)\n" +
-            "insert into xa values (2, -" + kBig + ", -0.0000000001, " + kMoneyMin + ", -0.01, -214748.3648)");
+            kBig + ", 1234567890123456789012345678.0123456789, $" + kMoneyMax +
+            ", 12.34, 214748.3647)\n" + "insert into xa values (2, -" + kBig + ", -0.0000000001, " +
+            kMoneyMin + ", -0.01, -214748.3648)");
         ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
     }
 
     /// The single value of `sql`, failing the test on any error.
-    std::string value(const std::string& sql)
-    {
+    std::string value(const std::string& sql) {
         CtBatch b = con.execute(sql);
         for (const auto& e : b.errors())
             ADD_FAILURE() << sql << ": " << e.number << " " << e.text;
@@ -49,8 +48,7 @@ protected:
     }
 
     /// The number of the one error `sql` raises (0 when it raises none).
-    int errorOf(const std::string& sql)
-    {
+    int errorOf(const std::string& sql) {
         CtBatch b = con.execute(sql);
         if (b.errors().size() != 1) {
             ADD_FAILURE() << sql << ": " << b.errors().size() << " errors";
@@ -78,10 +76,12 @@ const Case kCases[] = {
      "12345678901234567890123456789012345679"},
     {"convert(numeric(38,0), '99999999999999999999999999999999999998') + 1",
      "99999999999999999999999999999999999999"},
-    {"convert(numeric(30,0), '123456789012345678901234567890') * 3", "370370367037037036703703703670"},
+    {"convert(numeric(30,0), '123456789012345678901234567890') * 3",
+     "370370367037037036703703703670"},
     {"convert(numeric(20,0), '12345678901234567890') * convert(numeric(17,0), '10000000000000000')",
      "123456789012345678900000000000000000"},
-    {"convert(numeric(30,0), '123456789012345678901234567890') / 10", "12345678901234567890123456789.00000000"},
+    {"convert(numeric(30,0), '123456789012345678901234567890') / 10",
+     "12345678901234567890123456789.00000000"},
     {"f38 + 1", "1234567890123456789012345679.012345679"},
     {"f38 - 1234567890123456789012345678", "0.012345679"},
     // results brought to their scale: divisions cut, the rest rounded half away from zero
@@ -126,24 +126,22 @@ const Case kCases[] = {
 
 } // namespace
 
-TEST_F(ExactArithmetic, OperatorsKeepEveryDigit)
-{
+TEST_F(ExactArithmetic, OperatorsKeepEveryDigit) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.expression);
         EXPECT_EQ(value(std::string("select ") + c.expression + " from xa where id = 1"), c.text);
     }
 }
 
-TEST_F(ExactArithmetic, VariablesComputeExactly)
-{
+TEST_F(ExactArithmetic, VariablesComputeExactly) {
     EXPECT_EQ(value(std::string("declare @v numeric(38,0) select @v = ") + kBig +
                     " select @v = @v - 2 select @v + 1"),
               "12345678901234567890123456789012345677");
-    EXPECT_EQ(value("declare @m money select @m = $922337203685477.5806 select @m + $0.0001"), kMoneyMax);
+    EXPECT_EQ(value("declare @m money select @m = $922337203685477.5806 select @m + $0.0001"),
+              kMoneyMax);
 }
 
-TEST_F(ExactArithmetic, ResultsOutsideTheirTypeOverflow)
-{
+TEST_F(ExactArithmetic, ResultsOutsideTheirTypeOverflow) {
     for (const char* sql : {
              "select convert(numeric(38,0), '99999999999999999999999999999999999999') + 1",
              "select n38 * 10 from xa where id = 1",
@@ -164,26 +162,28 @@ TEST_F(ExactArithmetic, ResultsOutsideTheirTypeOverflow)
     EXPECT_EQ(value("select n from xa where id = 1"), "12.34") << "the session goes on";
 }
 
-TEST_F(ExactArithmetic, DivisionByZeroFails)
-{
-    for (const char* sql : {"select n / 0 from xa where id = 1", "select m / $0 from xa where id = 1",
-                            "select n38 / convert(numeric(5,2), 0.00) from xa where id = 1",
-                            "select avg(n) / 0 from xa"}) {
+TEST_F(ExactArithmetic, DivisionByZeroFails) {
+    for (const char* sql :
+         {"select n / 0 from xa where id = 1", "select m / $0 from xa where id = 1",
+          "select n38 / convert(numeric(5,2), 0.00) from xa where id = 1",
+          "select avg(n) / 0 from xa"}) {
         EXPECT_EQ(errorOf(sql), 3607) << sql;
     }
 }
 
-TEST_F(ExactArithmetic, SumsAndAveragesOverManyRowsAreExact)
-{
+TEST_F(ExactArithmetic, SumsAndAveragesOverManyRowsAreExact) {
     // 1,000 rows of one value: SQLite's floating point would lose the low digits.
-    CtBatch b = con.execute(
-        "create table digit (d int)\n"
-        "insert digit values (0) insert digit values (1) insert digit values (2) insert digit values (3) "
-        "insert digit values (4) insert digit values (5) insert digit values (6) insert digit values (7) "
-        "insert digit values (8) insert digit values (9)\n"
-        "create table many (v numeric(38,4) null, m money null, n numeric(12,2) null)\n"
-        "insert many select 12345678901234567890.1234, $92233720368.5477, 0.01 from digit a, digit b, digit c\n"
-        "insert many values (null, null, null)");
+    CtBatch b =
+        con.execute("create table digit (d int)\n"
+                    "insert digit values (0) insert digit values (1) insert digit values (2) "
+                    "insert digit values (3) "
+                    "insert digit values (4) insert digit values (5) insert digit values (6) "
+                    "insert digit values (7) "
+                    "insert digit values (8) insert digit values (9)\n"
+                    "create table many (v numeric(38,4) null, m money null, n numeric(12,2) null)\n"
+                    "insert many select 12345678901234567890.1234, $92233720368.5477, 0.01 from "
+                    "digit a, digit b, digit c\n"
+                    "insert many values (null, null, null)");
     ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
     EXPECT_EQ(value("select count(*) from many"), "1001");
     EXPECT_EQ(value("select sum(v) from many"), "12345678901234567890123.4000");
@@ -195,27 +195,32 @@ TEST_F(ExactArithmetic, SumsAndAveragesOverManyRowsAreExact)
     EXPECT_EQ(value("select sum(v - 12345678901234567890) from many"), "123.4000");
     EXPECT_EQ(value("select sum(n) from many where n is null"), "");
     // A money sum past the money range overflows.
-    b = con.execute("insert many select null, $922337203685.4775, null from digit a, digit b, digit c");
+    b = con.execute(
+        "insert many select null, $922337203685.4775, null from digit a, digit b, digit c");
     ASSERT_FALSE(b.failed);
     EXPECT_EQ(errorOf("select sum(m) from many"), 3606);
 }
 
-TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
-{
-    CtBatch b = con.execute(
-        "create table near (k numeric(38,0), f numeric(38,10))\n"
-        "insert near values (12345678901234567890123456789012345679, 1234567890123456789012345678.0123456780)\n"
-        "insert near values (12345678901234567890123456789012345677, 1234567890123456789012345678.0123456790)\n"
-        "insert near values (12345678901234567890123456789012345678, 1234567890123456789012345678.0123456789)\n"
-        "create index near_k on near (k)");
+TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit) {
+    CtBatch b = con.execute("create table near (k numeric(38,0), f numeric(38,10))\n"
+                            "insert near values (12345678901234567890123456789012345679, "
+                            "1234567890123456789012345678.0123456780)\n"
+                            "insert near values (12345678901234567890123456789012345677, "
+                            "1234567890123456789012345678.0123456790)\n"
+                            "insert near values (12345678901234567890123456789012345678, "
+                            "1234567890123456789012345678.0123456789)\n"
+                            "create index near_k on near (k)");
     ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
     EXPECT_EQ(value(std::string("select count(*) from near where k = ") + kBig), "1");
     EXPECT_EQ(value(std::string("select count(*) from near where k > ") + kBig), "1");
     EXPECT_EQ(value(std::string("select count(*) from near where k >= ") + kBig), "2");
-    EXPECT_EQ(value("select count(*) from near where f < 1234567890123456789012345678.012345679"), "2");
+    EXPECT_EQ(value("select count(*) from near where f < 1234567890123456789012345678.012345679"),
+              "2");
     EXPECT_EQ(value("select count(*) from near n, xa x where n.k = x.n38"), "1");
     EXPECT_EQ(value("select count(*) from near n, xa x where n.f = x.f38"), "1");
-    EXPECT_EQ(value("select count(*) from near where k - 1 = 12345678901234567890123456789012345676"), "1");
+    EXPECT_EQ(
+        value("select count(*) from near where k - 1 = 12345678901234567890123456789012345676"),
+        "1");
     // Computed values far beyond 15 digits still compare as numbers with small ones.
     EXPECT_EQ(value("select count(*) from near where k - 1 < 5"), "0");
     EXPECT_EQ(value("select count(*) from near where -k + 0 < -5.5"), "3");
@@ -223,7 +228,9 @@ TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
     EXPECT_EQ(value(std::string("declare @v numeric(38,0) select @v = ") + kBig +
                     " select count(*) from near where @v > 5 and 5 < @v"),
               "3");
-    EXPECT_EQ(value("select count(*) from near where k + 0 > 12345678901234567890123456789012345677.5"), "2");
+    EXPECT_EQ(
+        value("select count(*) from near where k + 0 > 12345678901234567890123456789012345677.5"),
+        "2");
     b = con.execute("select k, f from near order by k");
     ASSERT_EQ(b.rowResults().size(), 1u);
     const auto& rows = b.rowResults()[0]->rows;
@@ -242,8 +249,11 @@ TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
                     "select k - 1 from near order by k - 1 desc, f * 1");
     ASSERT_EQ(b.rowResults().size(), 1u) << (b.errors().empty() ? "" : b.errors()[0].text);
     ASSERT_EQ(b.rowResults()[0]->rows.size(), 6u);
-    const char* descending[] = {"12345678901234567890123456789012345678", "12345678901234567890123456789012345677",
-                                "12345678901234567890123456789012345676", "6", "-6",
+    const char* descending[] = {"12345678901234567890123456789012345678",
+                                "12345678901234567890123456789012345677",
+                                "12345678901234567890123456789012345676",
+                                "6",
+                                "-6",
                                 "-12345678901234567890123456789012345679"};
     for (size_t r = 0; r < 6; ++r)
         EXPECT_EQ(b.rowResults()[0]->rows[r][0].text, descending[r]) << "row " << r;
@@ -266,8 +276,7 @@ TEST_F(ExactArithmetic, ComparisonsOrderingAndJoinsSeeTheLastDigit)
     EXPECT_EQ(value("select max(f + 0) from near"), "1234567890123456789012345678.012345679");
 }
 
-TEST_F(ExactArithmetic, StoredResultsKeepEveryDigit)
-{
+TEST_F(ExactArithmetic, StoredResultsKeepEveryDigit) {
     CtBatch b = con.execute("create table kept (k numeric(38,0), m money)\n"
                             "insert kept select n38 - 1, m - $0.0001 from xa where id = 1\n"
                             "select k + 0 as k2, m into kept2 from kept\n"
@@ -279,8 +288,7 @@ TEST_F(ExactArithmetic, StoredResultsKeepEveryDigit)
     EXPECT_EQ(value("select m from kept"), "461168601842738.7903");
 }
 
-TEST(DecimalCollation, OrdersPlainDecimalsByValueAtAnyLength)
-{
+TEST(DecimalCollation, OrdersPlainDecimalsByValueAtAnyLength) {
     struct Pair {
         const char* a;
         const char* b;

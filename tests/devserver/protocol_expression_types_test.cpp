@@ -28,20 +28,21 @@ struct Case {
 
 class ExpressionTypes : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         CtBatch b = con.execute(
-            "create table ex (i int null, si smallint null, ti tinyint null, b bit null, r real null, "
-            "f float null, m money null, sm smallmoney null, n numeric(10,2) null, d decimal(5,1) null, "
-            "dt datetime null, c char(10) null, vc varchar(20) null, tx text null, bn binary(4) null)\n"
+            "create table ex (i int null, si smallint null, ti tinyint null, b bit null, r real "
+            "null, "
+            "f float null, m money null, sm smallmoney null, n numeric(10,2) null, d decimal(5,1) "
+            "null, "
+            "dt datetime null, c char(10) null, vc varchar(20) null, tx text null, bn binary(4) "
+            "null)\n"
             "insert into ex (i) values (null)\n"
             "insert into ex values (40000, -3, 200, 1, 1.5, 2.25, 19.99, 3.5, 12.34, 1.5, "
             "'2026-07-12 14:05:09', 'chars', 'a varchar', 'a text', 0x0102)");
         ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
     }
     /// The first column of `select <expression> from ex` (two rows, the first all NULL).
-    testsupport::CtResult select(const std::string& expression)
-    {
+    testsupport::CtResult select(const std::string& expression) {
         CtBatch b = con.execute("select " + expression + " from ex");
         for (const auto& e : b.errors())
             ADD_FAILURE() << expression << ": " << e.number << " " << e.text;
@@ -120,16 +121,22 @@ const Case kCases[] = {
 
 /// True when the expression is NULL in the table's first row: it reads a column and gives
 /// no value of its own for NULL.
-bool readsColumns(const std::string& expression)
-{
+bool readsColumns(const std::string& expression) {
     if (expression.starts_with("isnull") || expression.find(" else ") != std::string::npos)
         return false;
-    for (const char* name : {"i", "si", "ti", "b", "r", "f", "m", "sm", "n", "d", "dt", "c", "vc", "tx", "bn"}) {
-        for (size_t at = expression.find(name); at != std::string::npos; at = expression.find(name, at + 1)) {
-            const auto isWord = [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; };
+    for (const char* name :
+         {"i", "si", "ti", "b", "r", "f", "m", "sm", "n", "d", "dt", "c", "vc", "tx", "bn"}) {
+        for (size_t at = expression.find(name); at != std::string::npos;
+             at = expression.find(name, at + 1)) {
+            const auto isWord = [](char ch) {
+                return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
+            };
             const size_t end = at + std::strlen(name);
-            const bool quoted = std::count(expression.begin(), expression.begin() + static_cast<long>(at), '\'') % 2;
-            if (!quoted && (at == 0 || !isWord(expression[at - 1])) && (end >= expression.size() || !isWord(expression[end])) &&
+            const bool quoted =
+                std::count(expression.begin(), expression.begin() + static_cast<long>(at), '\'') %
+                2;
+            if (!quoted && (at == 0 || !isWord(expression[at - 1])) &&
+                (end >= expression.size() || !isWord(expression[end])) &&
                 (end >= expression.size() || expression[end] != '('))
                 return true;
         }
@@ -139,8 +146,7 @@ bool readsColumns(const std::string& expression)
 
 } // namespace
 
-TEST_F(ExpressionTypes, ColumnsAreDescribedByTheirExpressions)
-{
+TEST_F(ExpressionTypes, ColumnsAreDescribedByTheirExpressions) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.expression);
         const testsupport::CtResult r = select(c.expression);
@@ -167,15 +173,15 @@ TEST_F(ExpressionTypes, ColumnsAreDescribedByTheirExpressions)
     }
 }
 
-TEST_F(ExpressionTypes, AggregatesHaveTheServersResultTypes)
-{
+TEST_F(ExpressionTypes, AggregatesHaveTheServersResultTypes) {
     CtBatch b = con.execute("select count(*), sum(i), sum(m), avg(n), max(vc), min(dt), sum(f), "
                             "count_big(*), avg(sm) from ex");
     ASSERT_EQ(b.rowResults().size(), 1u);
     const auto& columns = b.rowResults()[0]->columns;
     const auto& row = b.rowResults()[0]->rows.at(0);
-    const CS_INT types[] = {CS_INT_TYPE,  CS_INT_TYPE,      CS_MONEY_TYPE, CS_NUMERIC_TYPE, CS_CHAR_TYPE,
-                            CS_DATETIME_TYPE, CS_FLOAT_TYPE, CS_BIGINT_TYPE, CS_MONEY_TYPE};
+    const CS_INT types[] = {CS_INT_TYPE,     CS_INT_TYPE,    CS_MONEY_TYPE,
+                            CS_NUMERIC_TYPE, CS_CHAR_TYPE,   CS_DATETIME_TYPE,
+                            CS_FLOAT_TYPE,   CS_BIGINT_TYPE, CS_MONEY_TYPE};
     ASSERT_EQ(columns.size(), std::size(types));
     for (size_t i = 0; i < columns.size(); ++i)
         EXPECT_EQ(columns[i].datatype, types[i]) << "column " << i;
@@ -189,8 +195,7 @@ TEST_F(ExpressionTypes, AggregatesHaveTheServersResultTypes)
     EXPECT_EQ(row[4].text, "a varchar");
 }
 
-TEST_F(ExpressionTypes, UnionColumnsAreWideEnoughForEverySelect)
-{
+TEST_F(ExpressionTypes, UnionColumnsAreWideEnoughForEverySelect) {
     CtBatch b = con.execute("select 'a', i, vc from ex where i > 0 "
                             "union all select 'bbb', 1.5, c from ex where i > 0 "
                             "union all select 'cc', null, tx from ex where 1 = 0 "
@@ -211,8 +216,7 @@ TEST_F(ExpressionTypes, UnionColumnsAreWideEnoughForEverySelect)
     EXPECT_EQ(r.rows[1][2].text.substr(0, 5), "chars");
 }
 
-TEST_F(ExpressionTypes, AliasesNameColumnsAndUnnamedExpressionsHaveNoName)
-{
+TEST_F(ExpressionTypes, AliasesNameColumnsAndUnnamedExpressionsHaveNoName) {
     CtBatch b = con.execute("select 1 'e', 2 \"d\", 3 as f, g = 4, null, i + 1, i, 5 h, "
                             "case when i > 0 then 1 end size from ex where i > 0");
     ASSERT_EQ(b.rowResults().size(), 1u);
@@ -224,9 +228,9 @@ TEST_F(ExpressionTypes, AliasesNameColumnsAndUnnamedExpressionsHaveNoName)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0)[1].text, "2");
 }
 
-TEST_F(ExpressionTypes, LongComputedStringsArriveWhole)
-{
-    CtBatch b = con.execute("select replicate('x', 300), vc + replicate('y', 280) from ex where i > 0");
+TEST_F(ExpressionTypes, LongComputedStringsArriveWhole) {
+    CtBatch b =
+        con.execute("select replicate('x', 300), vc + replicate('y', 280) from ex where i > 0");
     ASSERT_EQ(b.rowResults().size(), 1u);
     const auto& r = *b.rowResults()[0];
     EXPECT_EQ(r.columns[0].maxLength, 300);
@@ -235,8 +239,7 @@ TEST_F(ExpressionTypes, LongComputedStringsArriveWhole)
     EXPECT_EQ(r.rows.at(0)[1].text, "a varchar" + std::string(280, 'y'));
 }
 
-TEST_F(ExpressionTypes, ValuesThatDoNotFitTheirColumnRaiseErrors)
-{
+TEST_F(ExpressionTypes, ValuesThatDoNotFitTheirColumnRaiseErrors) {
     // An integer result past the int range: the server's arithmetic overflow, after the rows
     // that fit.
     CtBatch b = con.execute("select i * 100000 from ex");
@@ -247,9 +250,9 @@ TEST_F(ExpressionTypes, ValuesThatDoNotFitTheirColumnRaiseErrors)
     ASSERT_EQ(b.errors().size(), 1u);
     EXPECT_EQ(b.errors()[0].number, 3606);
     // convert never wraps a value round.
-    for (const char* sql : {"select convert(smallint, i) from ex where i > 0",
-                            "select convert(tinyint, si) from ex where i > 0",
-                            "select convert(int, 2147483648.0)"}) {
+    for (const char* sql :
+         {"select convert(smallint, i) from ex where i > 0",
+          "select convert(tinyint, si) from ex where i > 0", "select convert(int, 2147483648.0)"}) {
         b = con.execute(sql);
         ASSERT_EQ(b.errors().size(), 1u) << sql;
         EXPECT_EQ(b.errors()[0].number, 3606) << sql;
@@ -264,8 +267,7 @@ TEST_F(ExpressionTypes, ValuesThatDoNotFitTheirColumnRaiseErrors)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0)[0].text, "40000");
 }
 
-TEST_F(ExpressionTypes, TempdbIsADatabaseOfItsOwn)
-{
+TEST_F(ExpressionTypes, TempdbIsADatabaseOfItsOwn) {
     CtBatch b = con.execute("use tempdb\n"
                             "select db_name()\n"
                             "create table #scratch (v int)\n"
@@ -280,13 +282,13 @@ TEST_F(ExpressionTypes, TempdbIsADatabaseOfItsOwn)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0)[0].text, "master");
 }
 
-TEST_F(ExpressionTypes, TextSizeOptionIsReportedAndHonoured)
-{
+TEST_F(ExpressionTypes, TextSizeOptionIsReportedAndHonoured) {
     CtBatch b = con.execute("select @@textsize");
     ASSERT_EQ(b.rowResults().size(), 1u);
     EXPECT_EQ(b.rowResults()[0]->rows.at(0)[0].text, "32768");
     CS_INT size = 5;
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_TEXTSIZE, &size, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_TEXTSIZE, &size, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     b = con.execute("select @@textsize, tx from ex where i > 0");
     ASSERT_EQ(b.rowResults().size(), 1u);
     EXPECT_EQ(b.rowResults()[0]->rows.at(0)[0].text, "5");

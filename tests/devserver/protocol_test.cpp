@@ -24,19 +24,24 @@ using testsupport::DevServer;
 
 namespace {
 
-std::string packet(uint8_t type, uint8_t status, const std::string& payload)
-{
+std::string packet(uint8_t type, uint8_t status, const std::string& payload) {
     const size_t length = payload.size() + 8;
-    std::string p = {static_cast<char>(type), static_cast<char>(status),
-                     static_cast<char>(length >> 8), static_cast<char>(length & 0xFF), 0, 0, 0, 0};
+    std::string p = {static_cast<char>(type),
+                     static_cast<char>(status),
+                     static_cast<char>(length >> 8),
+                     static_cast<char>(length & 0xFF),
+                     0,
+                     0,
+                     0,
+                     0};
     return p + payload;
 }
 
 // A LANGUAGE token holding `sql`, in one normal-request packet.
-std::string languagePacket(const std::string& sql)
-{
+std::string languagePacket(const std::string& sql) {
     const uint32_t length = static_cast<uint32_t>(sql.size() + 1);
-    std::string token = std::string("\x21", 1) + std::string(reinterpret_cast<const char*>(&length), 4) +
+    std::string token = std::string("\x21", 1) +
+                        std::string(reinterpret_cast<const char*>(&length), 4) +
                         std::string(1, '\0') + sql;
     return packet(0x0F, 0x01, token);
 }
@@ -44,8 +49,7 @@ std::string languagePacket(const std::string& sql)
 // A plain TCP connection to the server, for sending bytes no client library would send.
 class RawSocket {
 public:
-    explicit RawSocket(int port)
-    {
+    explicit RawSocket(int port) {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -55,15 +59,13 @@ public:
     }
     ~RawSocket() { ::close(m_fd); }
     [[nodiscard]] bool connected() const { return m_connected; }
-    bool send(const std::string& bytes)
-    {
+    bool send(const std::string& bytes) {
         return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(bytes.size());
     }
     /// Reads until the server closes the connection; returns the bytes received.
     /// Gives up (returning what it has, and `closed` false) after `limitMs`.
-    std::string readUntilClosed(bool& closed, int limitMs = 20000)
-    {
+    std::string readUntilClosed(bool& closed, int limitMs = 20000) {
         std::string received;
         closed = false;
         for (int waited = 0; waited < limitMs; waited += 100) {
@@ -84,8 +86,7 @@ public:
     /// does and reads the reply; true when it holds a successful LOGINACK. `charset` is the
     /// character set the record names (FreeTDS names none); `reply` receives the reply.
     bool login(const std::string& packetSize = "512", const std::string& charset = "",
-               std::string* reply = nullptr)
-    {
+               std::string* reply = nullptr) {
         std::string record(568, '\0');
         auto field = [&](size_t at, size_t width, const std::string& v) {
             record.replace(at, v.size(), v);
@@ -112,14 +113,14 @@ public:
     }
     /// Reads packets up to the one with the EOM bit; returns their payloads joined and
     /// adds the length of each packet to `lengths` when given.
-    std::string readResponse(std::vector<size_t>* lengths = nullptr)
-    {
+    std::string readResponse(std::vector<size_t>* lengths = nullptr) {
         std::string payload;
         for (;;) {
             std::string header = readExactly(8);
             if (header.size() < 8)
                 return payload;
-            const size_t length = (static_cast<uint8_t>(header[2]) << 8) | static_cast<uint8_t>(header[3]);
+            const size_t length =
+                (static_cast<uint8_t>(header[2]) << 8) | static_cast<uint8_t>(header[3]);
             if (lengths)
                 lengths->push_back(length);
             payload += readExactly(length - 8);
@@ -127,8 +128,7 @@ public:
                 return payload;
         }
     }
-    std::string readExactly(size_t n)
-    {
+    std::string readExactly(size_t n) {
         std::string out;
         while (out.size() < n) {
             pollfd p{m_fd, POLLIN, 0};
@@ -143,8 +143,7 @@ public:
         return out;
     }
     /// True when bytes arrive within `ms`.
-    bool readable(int ms)
-    {
+    bool readable(int ms) {
         pollfd p{m_fd, POLLIN, 0};
         return ::poll(&p, 1, ms) > 0;
     }
@@ -155,16 +154,14 @@ private:
 };
 
 bool hasMessage(const std::vector<CtMessage>& messages, int number, int severity,
-                const std::string& text)
-{
+                const std::string& text) {
     for (const CtMessage& m : messages)
         if (m.fromServer && m.number == number && m.severity == severity && m.text == text)
             return true;
     return false;
 }
 
-CS_INT intValue(const testsupport::CtValue& v)
-{
+CS_INT intValue(const testsupport::CtValue& v) {
     CS_INT i = 0;
     EXPECT_EQ(v.raw.size(), sizeof i);
     std::memcpy(&i, v.raw.data(), std::min(v.raw.size(), sizeof i));
@@ -178,8 +175,7 @@ protected:
 
 } // namespace
 
-TEST_F(ProtocolTest, LoginAnswersSpidAsIntegerAndReportsCurrentDatabase)
-{
+TEST_F(ProtocolTest, LoginAnswersSpidAsIntegerAndReportsCurrentDatabase) {
     CtConnection con;
     CtBatch b = con.execute("select @@spid");
     ASSERT_TRUE(b.ok);
@@ -194,8 +190,7 @@ TEST_F(ProtocolTest, LoginAnswersSpidAsIntegerAndReportsCurrentDatabase)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "master");
 }
 
-TEST(ProtocolLogin, RefusedLoginGives4002AndTheRightLoginStillWorks)
-{
+TEST(ProtocolLogin, RefusedLoginGives4002AndTheRightLoginStillWorks) {
     DevServer server({"--user", "alice", "--password", "secret"});
     std::vector<CtMessage> messages;
     EXPECT_EQ(CtConnection::tryConnect(server.serverName(), "alice", "wrong", &messages), nullptr);
@@ -208,8 +203,7 @@ TEST(ProtocolLogin, RefusedLoginGives4002AndTheRightLoginStillWorks)
     EXPECT_EQ(con->execute("select user_name()").rowResults().size(), 1u);
 }
 
-TEST_F(ProtocolTest, MessagesCarryNumberSeverityAndText)
-{
+TEST_F(ProtocolTest, MessagesCarryNumberSeverityAndText) {
     CtConnection con;
     CtBatch b = con.execute("print 'hello from print'");
     EXPECT_FALSE(b.failed);
@@ -227,8 +221,7 @@ TEST_F(ProtocolTest, MessagesCarryNumberSeverityAndText)
     EXPECT_FALSE(b.errors()[0].server.empty());
 }
 
-TEST_F(ProtocolTest, SeveralResultsInOneBatchWithCounts)
-{
+TEST_F(ProtocolTest, SeveralResultsInOneBatchWithCounts) {
     CtConnection con;
     CtBatch setup = con.execute("create table multi (a int, b varchar(10))\n"
                                 "insert into multi values (1, 'one')\n"
@@ -260,8 +253,7 @@ TEST_F(ProtocolTest, SeveralResultsInOneBatchWithCounts)
     EXPECT_NE(std::find(counts.begin(), counts.end(), 3), counts.end());
 }
 
-TEST_F(ProtocolTest, ACompileErrorRunsNothingARunTimeErrorEndsItsStatement)
-{
+TEST_F(ProtocolTest, ACompileErrorRunsNothingARunTimeErrorEndsItsStatement) {
     CtConnection con;
     CtBatch b = con.execute("select 1\nselect * from missing_table\nselect 2");
     ASSERT_TRUE(b.ok);
@@ -284,8 +276,7 @@ TEST_F(ProtocolTest, ACompileErrorRunsNothingARunTimeErrorEndsItsStatement)
     EXPECT_EQ(con.execute("select 3").rowResults().size(), 1u);
 }
 
-TEST_F(ProtocolTest, RpcReturnsRowsStatusAndOutputParameters)
-{
+TEST_F(ProtocolTest, RpcReturnsRowsStatusAndOutputParameters) {
     CtConnection con;
     ASSERT_FALSE(con.execute("create procedure twice @a int, @c int output as\n"
                              "select @a * 2 as doubled\n"
@@ -326,15 +317,15 @@ TEST_F(ProtocolTest, RpcReturnsRowsStatusAndOutputParameters)
     EXPECT_EQ(rows[1]->rows.at(0).at(0).text, "6");
 }
 
-TEST_F(ProtocolTest, CancelInTheMiddleOfALargeResult)
-{
+TEST_F(ProtocolTest, CancelInTheMiddleOfALargeResult) {
     CtConnection con;
     ASSERT_FALSE(con.execute("create table big (id int, name varchar(40))\n"
                              "insert into big values (1, 'a row of the big table')")
                      .failed);
     for (int i = 0; i < 17; ++i)
-        ASSERT_FALSE(con.execute("insert into big select id + (select max(id) from big), name from big")
-                         .failed);
+        ASSERT_FALSE(
+            con.execute("insert into big select id + (select max(id) from big), name from big")
+                .failed);
     auto cmd = con.newCommand();
     const char* sql = "select id, name from big";
     ASSERT_EQ(ct_command(cmd.get(), CS_LANG_CMD, sql, CS_NULLTERM, CS_UNUSED), CS_SUCCEED);
@@ -360,8 +351,7 @@ TEST_F(ProtocolTest, CancelInTheMiddleOfALargeResult)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "131072");
 }
 
-TEST_F(ProtocolTest, SixteenConcurrentClientsEachSeeTheirOwnWorkAndOthersCommits)
-{
+TEST_F(ProtocolTest, SixteenConcurrentClientsEachSeeTheirOwnWorkAndOthersCommits) {
     {
         CtConnection setup;
         ASSERT_FALSE(setup.execute("create table shared_counts (client int, n int)").failed);
@@ -402,13 +392,12 @@ TEST_F(ProtocolTest, SixteenConcurrentClientsEachSeeTheirOwnWorkAndOthersCommits
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "16");
 }
 
-TEST_F(ProtocolTest, GarbageClosesOnlyThatConnection)
-{
+TEST_F(ProtocolTest, GarbageClosesOnlyThatConnection) {
     CtConnection bystander;
     const std::vector<std::string> garbage = {
-        std::string("\x02\x01\x00\x03\x00\x00\x00\x00", 8),           // length below the header
-        std::string(64, '\xFF'),                                      // random-looking bytes
-        packet(0x02, 0x01, "short login"),                            // truncated login record
+        std::string("\x02\x01\x00\x03\x00\x00\x00\x00", 8), // length below the header
+        std::string(64, '\xFF'),                            // random-looking bytes
+        packet(0x02, 0x01, "short login"),                  // truncated login record
         packet(0x02, 0x00, std::string(4000, 'x')) + packet(0x02, 0x01, std::string(4000, 'y')),
         std::string("GET / HTTP/1.0\r\n\r\n"),
     };
@@ -425,15 +414,14 @@ TEST_F(ProtocolTest, GarbageClosesOnlyThatConnection)
     EXPECT_EQ(newcomer.execute("select 2").rowResults().size(), 1u);
 }
 
-TEST_F(ProtocolTest, MalformedRequestsAfterLoginCloseOnlyThatConnection)
-{
+TEST_F(ProtocolTest, MalformedRequestsAfterLoginCloseOnlyThatConnection) {
     CtConnection bystander;
     const std::vector<std::string> malformed = {
-        std::string("\xE6\xFF\x7F", 3),                          // RPC token longer than the message
-        std::string("\x21\xF0\xFF\xFF\xFF\x00select 1", 14),     // language length past the end
-        std::string("\xE6\x05\x00\x02p1\x02\x00", 8) +           // RPC with a parameter count
-            std::string("\xEC\x04\x00\xFF\xFF\x00\x00", 7),        // far above the bytes present
-        std::string("\xE6\x05\x00\x02p1\x02\x00", 8) +           // parameter of an unknown type
+        std::string("\xE6\xFF\x7F", 3),                      // RPC token longer than the message
+        std::string("\x21\xF0\xFF\xFF\xFF\x00select 1", 14), // language length past the end
+        std::string("\xE6\x05\x00\x02p1\x02\x00", 8) +       // RPC with a parameter count
+            std::string("\xEC\x04\x00\xFF\xFF\x00\x00", 7),  // far above the bytes present
+        std::string("\xE6\x05\x00\x02p1\x02\x00", 8) +       // parameter of an unknown type
             std::string("\xEC\x0A\x00\x01\x00\x00\x00\x00\x00\x00\x00\x99\x00", 13),
     };
     for (const std::string& tokens : malformed) {
@@ -448,25 +436,23 @@ TEST_F(ProtocolTest, MalformedRequestsAfterLoginCloseOnlyThatConnection)
     }
 }
 
-TEST_F(ProtocolTest, UnknownRequestTokenIsAnsweredWithAnErrorAndTheSessionGoesOn)
-{
+TEST_F(ProtocolTest, UnknownRequestTokenIsAnsweredWithAnErrorAndTheSessionGoesOn) {
     RawSocket raw(server.port());
     ASSERT_TRUE(raw.connected());
     ASSERT_TRUE(raw.login());
     raw.send(packet(0x0F, 0x01, std::string("\x86\x00\x00", 3))); // a cursor declaration
     std::string reply = raw.readResponse();
     ASSERT_GE(reply.size(), 9u);
-    EXPECT_EQ(static_cast<uint8_t>(reply[0]), 0xE5); // EED
+    EXPECT_EQ(static_cast<uint8_t>(reply[0]), 0xE5);                              // EED
     EXPECT_EQ(reply.substr(reply.size() - 9, 3), std::string("\xFD\x02\x00", 3)); // DONE error
 
     raw.send(languagePacket("select 42"));
     reply = raw.readResponse();
-    EXPECT_EQ(static_cast<uint8_t>(reply.at(0)), 0xEE); // ROWFMT
+    EXPECT_EQ(static_cast<uint8_t>(reply.at(0)), 0xEE);                           // ROWFMT
     EXPECT_EQ(reply.substr(reply.size() - 9, 3), std::string("\xFD\x10\x00", 3)); // DONE count
 }
 
-TEST_F(ProtocolTest, AnAttentionRightBehindARequestCancelsIt)
-{
+TEST_F(ProtocolTest, AnAttentionRightBehindARequestCancelsIt) {
     RawSocket raw(server.port());
     ASSERT_TRUE(raw.connected());
     ASSERT_TRUE(raw.login());
@@ -486,11 +472,11 @@ TEST_F(ProtocolTest, AnAttentionRightBehindARequestCancelsIt)
     EXPECT_EQ(reply.find("two"), std::string::npos);
 }
 
-TEST_F(ProtocolTest, PreLoginIsClosedAndTdsAutoFallsBackToTds5)
-{
+TEST_F(ProtocolTest, PreLoginIsClosedAndTdsAutoFallsBackToTds5) {
     RawSocket raw(server.port());
     ASSERT_TRUE(raw.connected());
-    raw.send(packet(0x12, 0x01, std::string("\x00\x00\x1A\x00\x06\xFF", 6) + std::string(20, '\0')));
+    raw.send(
+        packet(0x12, 0x01, std::string("\x00\x00\x1A\x00\x06\xFF", 6) + std::string(20, '\0')));
     bool closed = false;
     EXPECT_EQ(raw.readUntilClosed(closed), "");
     EXPECT_TRUE(closed);
@@ -507,22 +493,22 @@ TEST_F(ProtocolTest, PreLoginIsClosedAndTdsAutoFallsBackToTds5)
     EXPECT_EQ(con->execute("select 1").rowResults().size(), 1u);
 }
 
-TEST_F(ProtocolTest, StopsCleanlyOnSigterm)
-{
+TEST_F(ProtocolTest, StopsCleanlyOnSigterm) {
     CtConnection idle;
     const int status = server.stop();
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(ProtocolOptions, DateOrderIsAnsweredFromTheServersSetting)
-{
-    for (const auto& [order, expected] : {std::pair{"dmy", CS_OPT_FMTDMY}, std::pair{"ydm", CS_OPT_FMTYDM}}) {
+TEST(ProtocolOptions, DateOrderIsAnsweredFromTheServersSetting) {
+    for (const auto& [order, expected] :
+         {std::pair{"dmy", CS_OPT_FMTDMY}, std::pair{"ydm", CS_OPT_FMTYDM}}) {
         DevServer server({"--date-order", order});
         CtConnection con;
         CS_INT value = 0;
-        ASSERT_EQ(ct_options(con.connection(), CS_GET, CS_OPT_DATEFORMAT, &value, CS_UNUSED, nullptr),
-                  CS_SUCCEED);
+        ASSERT_EQ(
+            ct_options(con.connection(), CS_GET, CS_OPT_DATEFORMAT, &value, CS_UNUSED, nullptr),
+            CS_SUCCEED);
         EXPECT_EQ(value, expected) << order;
         CS_BOOL off = CS_FALSE;
         EXPECT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_CHAINXACTS, &off, CS_UNUSED, nullptr),
@@ -531,8 +517,7 @@ TEST(ProtocolOptions, DateOrderIsAnsweredFromTheServersSetting)
     }
 }
 
-TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows)
-{
+TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows) {
     CtConnection con;
     ASSERT_FALSE(con.execute("create table prep (a int, b varchar(10))\n"
                              "insert into prep values (1, 'one')\n"
@@ -540,13 +525,15 @@ TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows)
                      .failed);
     auto cmd = con.newCommand();
     ASSERT_EQ(ct_dynamic(cmd.get(), CS_PREPARE, const_cast<char*>("s1"), CS_NULLTERM,
-                         const_cast<char*>("select b from prep where a > ? order by a"), CS_NULLTERM),
+                         const_cast<char*>("select b from prep where a > ? order by a"),
+                         CS_NULLTERM),
               CS_SUCCEED);
     ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
     con.collect(cmd.get());
     // Executions returning rows, none, and rows again: a result without rows must end
     // cleanly, or the next fetch waits for ever.
-    for (const auto& [bound, expected] : {std::pair{"0", 2u}, std::pair{"5", 0u}, std::pair{"1", 1u}}) {
+    for (const auto& [bound, expected] :
+         {std::pair{"0", 2u}, std::pair{"5", 0u}, std::pair{"1", 1u}}) {
         ASSERT_EQ(ct_dynamic(cmd.get(), CS_EXECUTE, const_cast<char*>("s1"), CS_NULLTERM, nullptr,
                              CS_UNUSED),
                   CS_SUCCEED);
@@ -555,7 +542,8 @@ TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows)
         f.maxlength = 10;
         f.status = CS_INPUTVALUE;
         f.namelen = 0;
-        ASSERT_EQ(ct_param(cmd.get(), &f, const_cast<char*>(bound), static_cast<CS_INT>(std::strlen(bound)), 0),
+        ASSERT_EQ(ct_param(cmd.get(), &f, const_cast<char*>(bound),
+                           static_cast<CS_INT>(std::strlen(bound)), 0),
                   CS_SUCCEED);
         ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
         CtBatch b = con.collect(cmd.get());
@@ -564,16 +552,16 @@ TEST_F(ProtocolTest, PreparedStatementsRunWithAndWithoutRows)
         ASSERT_EQ(b.rowResults().size(), 1u) << bound;
         EXPECT_EQ(b.rowResults()[0]->rows.size(), expected) << bound;
     }
-    ASSERT_EQ(ct_dynamic(cmd.get(), CS_DEALLOC, const_cast<char*>("s1"), CS_NULLTERM, nullptr, CS_UNUSED),
-              CS_SUCCEED);
+    ASSERT_EQ(
+        ct_dynamic(cmd.get(), CS_DEALLOC, const_cast<char*>("s1"), CS_NULLTERM, nullptr, CS_UNUSED),
+        CS_SUCCEED);
     ASSERT_EQ(ct_send(cmd.get()), CS_SUCCEED);
     con.collect(cmd.get());
     cmd.reset();
     EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
 }
 
-TEST_F(ProtocolTest, LanguageCommandParametersArriveAsVariables)
-{
+TEST_F(ProtocolTest, LanguageCommandParametersArriveAsVariables) {
     CtConnection con;
     auto cmd = con.newCommand();
     const char* sql = "select @a * 2, @b";
@@ -603,15 +591,17 @@ TEST_F(ProtocolTest, LanguageCommandParametersArriveAsVariables)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(1).text, "caf\xC3\xA9");
 }
 
-TEST_F(ProtocolTest, AnswersTravelInThePacketSizeTheClientAskedFor)
-{
-    for (const auto& [asked, granted] : {std::pair<const char*, size_t>{"4096", 4096}, {"512", 512},
-                                         {"100", 512}, {"999999", 65024}}) {
+TEST_F(ProtocolTest, AnswersTravelInThePacketSizeTheClientAskedFor) {
+    for (const auto& [asked, granted] : {std::pair<const char*, size_t>{"4096", 4096},
+                                         {"512", 512},
+                                         {"100", 512},
+                                         {"999999", 65024}}) {
         RawSocket raw(server.port());
         ASSERT_TRUE(raw.connected());
         ASSERT_TRUE(raw.login(asked));
-        raw.send(languagePacket("select replicate('x', 16000), replicate('y', 16000), replicate('z', 16000), "
-                                "replicate('w', 16000), replicate('v', 16000)"));
+        raw.send(languagePacket(
+            "select replicate('x', 16000), replicate('y', 16000), replicate('z', 16000), "
+            "replicate('w', 16000), replicate('v', 16000)"));
         std::vector<size_t> lengths;
         const std::string reply = raw.readResponse(&lengths);
         ASSERT_GT(lengths.size(), 1u) << asked;
@@ -622,8 +612,7 @@ TEST_F(ProtocolTest, AnswersTravelInThePacketSizeTheClientAskedFor)
     }
 }
 
-TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor)
-{
+TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor) {
     CS_CONTEXT* context = nullptr;
     ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
     ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
@@ -632,11 +621,13 @@ TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor)
     ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<char*>("sa"), CS_NULLTERM, nullptr);
     ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<char*>(""), CS_NULLTERM, nullptr);
     CS_INT size = 8192;
-    ASSERT_EQ(ct_con_props(connection, CS_SET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_con_props(connection, CS_SET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     const std::string name = server.serverName();
     ASSERT_EQ(ct_connect(connection, const_cast<char*>(name.c_str()), CS_NULLTERM), CS_SUCCEED);
     size = 0;
-    EXPECT_EQ(ct_con_props(connection, CS_GET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr), CS_SUCCEED);
+    EXPECT_EQ(ct_con_props(connection, CS_GET, CS_PACKETSIZE, &size, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     EXPECT_EQ(size, 8192);
     ct_close(connection, CS_FORCE_CLOSE);
     ct_con_drop(connection);
@@ -644,8 +635,7 @@ TEST_F(ProtocolTest, CtLibNegotiatesThePacketSizeItAsksFor)
     cs_ctx_drop(context);
 }
 
-TEST(ProtocolCharset, ConvertsBetweenItsCharsetAndTheOneALoginNames)
-{
+TEST(ProtocolCharset, ConvertsBetweenItsCharsetAndTheOneALoginNames) {
     DevServer utf8;
     DevServer iso1({"--server-charset", "iso_1"});
     struct Case {
@@ -653,20 +643,23 @@ TEST(ProtocolCharset, ConvertsBetweenItsCharsetAndTheOneALoginNames)
         DevServer& server;
         std::string loginCharset;
         std::string announced;
-        std::string sql;        // as the client sends it, in its character set
-        std::string expected;   // bytes the reply holds
+        std::string sql;      // as the client sends it, in its character set
+        std::string expected; // bytes the reply holds
     };
     const Case cases[] = {
         {"iso_1 server, no charset named", iso1, "", "iso_1", "select 'f\xFCr'", "\x03\x66\xFCr"},
-        {"iso_1 server, utf8 client", iso1, "utf8", "utf8", "select 'f\xC3\xBCr'", "\x04\x66\xC3\xBCr"},
-        {"iso_1 server, utf8 client, text it cannot hold", iso1, "utf8", "utf8", "select 'x\xCE\xA9'",
-         "Error converting client characters into server's character set"},
+        {"iso_1 server, utf8 client", iso1, "utf8", "utf8", "select 'f\xC3\xBCr'",
+         "\x04\x66\xC3\xBCr"},
+        {"iso_1 server, utf8 client, text it cannot hold", iso1, "utf8", "utf8",
+         "select 'x\xCE\xA9'", "Error converting client characters into server's character set"},
         {"utf8 server, iso_1 client", utf8, "iso_1", "iso_1", "select 'f\xFCr'", "\x03\x66\xFCr"},
         {"utf8 server, iso_1 client, text it cannot take", utf8, "iso_1", "iso_1",
          "select convert(varchar(10), 0x78CEA9)", "\x02x?"},
         {"utf8 server, iso_1 client, the warning after it", utf8, "iso_1", "iso_1",
-         "select convert(varchar(10), 0x78CEA9)", "could not be converted into client's character set"},
-        {"iso_1 server, unknown charset", iso1, "koi8_r", "iso_1", "select 'f\xFCr'", "\x03\x66\xFCr"},
+         "select convert(varchar(10), 0x78CEA9)",
+         "could not be converted into client's character set"},
+        {"iso_1 server, unknown charset", iso1, "koi8_r", "iso_1", "select 'f\xFCr'",
+         "\x03\x66\xFCr"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -678,35 +671,37 @@ TEST(ProtocolCharset, ConvertsBetweenItsCharsetAndTheOneALoginNames)
             std::string("\x03", 1) + static_cast<char>(c.announced.size()) + c.announced;
         EXPECT_NE(reply.find(envChange), std::string::npos);
         const bool known = c.loginCharset.empty() || c.loginCharset == c.announced;
-        EXPECT_EQ(reply.find("Character set conversion is not available") != std::string::npos, !known);
+        EXPECT_EQ(reply.find("Character set conversion is not available") != std::string::npos,
+                  !known);
         ASSERT_TRUE(raw.send(languagePacket(c.sql)));
         const std::string answer = raw.readResponse();
         EXPECT_NE(answer.find(c.expected), std::string::npos);
     }
 }
 
-TEST(ProtocolCharset, Iso1ServerMeasuresCharacterDataInItsOwnBytes)
-{
+TEST(ProtocolCharset, Iso1ServerMeasuresCharacterDataInItsOwnBytes) {
     DevServer iso1({"--server-charset", "iso_1"});
     CtConnection con(iso1.serverName());
-    const CtBatch b = con.execute("create table lengths (v varchar(5)) "
-                                  "insert into lengths values ('\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC') "
-                                  "select v, datalength(v), @@charsetname from lengths");
+    const CtBatch b =
+        con.execute("create table lengths (v varchar(5)) "
+                    "insert into lengths values ('\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC') "
+                    "select v, datalength(v), @@charsetname from lengths");
     ASSERT_TRUE(b.ok);
     ASSERT_EQ(b.rowResults().size(), 1u);
     const auto& row = b.rowResults()[0]->rows.at(0);
-    EXPECT_EQ(row.at(0).text, "\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"); // five characters, five bytes
+    EXPECT_EQ(row.at(0).text,
+              "\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC\xC3\xBC"); // five characters, five bytes
     EXPECT_EQ(row.at(1).text, "5");
     EXPECT_EQ(row.at(2).text, "iso_1");
 }
 
-TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups)
-{
+TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups) {
     CtConnection con;
-    ASSERT_FALSE(con.execute("create table sales (region varchar(10), amount money, qty int)\n"
-                             "insert sales values ('east', 10.5, 1) insert sales values ('east', 2.25, 2)\n"
-                             "insert sales values ('west', 7, 4)")
-                     .failed);
+    ASSERT_FALSE(
+        con.execute("create table sales (region varchar(10), amount money, qty int)\n"
+                    "insert sales values ('east', 10.5, 1) insert sales values ('east', 2.25, 2)\n"
+                    "insert sales values ('west', 7, 4)")
+            .failed);
     CtBatch b = con.execute("select region, amount, qty from sales order by region\n"
                             "compute sum(amount), count(qty), max(qty) by region\n"
                             "compute sum(amount), avg(qty)");
@@ -714,15 +709,17 @@ TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups)
     ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
     std::vector<std::string> shape;
     for (const auto& r : b.results) {
-        if (r.type == CS_ROW_RESULT) shape.push_back("rows:" + std::to_string(r.rows.size()));
+        if (r.type == CS_ROW_RESULT)
+            shape.push_back("rows:" + std::to_string(r.rows.size()));
         if (r.type == CS_COMPUTE_RESULT) {
             std::string values;
-            for (const auto& v : r.rows.at(0)) values += (values.empty() ? "" : ",") + v.text;
+            for (const auto& v : r.rows.at(0))
+                values += (values.empty() ? "" : ",") + v.text;
             shape.push_back("compute:" + values);
         }
     }
-    const std::vector<std::string> expected = {"rows:2", "compute:12.7500,2,2", "rows:1", "compute:7.0000,1,4",
-                                               "compute:19.7500,2"};
+    const std::vector<std::string> expected = {"rows:2", "compute:12.7500,2,2", "rows:1",
+                                               "compute:7.0000,1,4", "compute:19.7500,2"};
     EXPECT_EQ(shape, expected);
     // Without by: one compute result after all rows; the connection stays in step.
     b = con.execute("select qty from sales compute min(qty)");
@@ -731,37 +728,43 @@ TEST_F(ProtocolTest, ComputeClausesSendComputeResultsAfterTheirGroups)
     EXPECT_EQ(b.results[1].rows.at(0).at(0).text, "1");
     EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
     // A compute column that is not in the select list is refused.
-    EXPECT_EQ(con.execute("select region from sales compute sum(amount)").errors().at(0).number, 8118);
+    EXPECT_EQ(con.execute("select region from sales compute sum(amount)").errors().at(0).number,
+              8118);
 }
 
-TEST_F(ProtocolTest, ClientLibraryOptionsSetTheSessionsSettings)
-{
+TEST_F(ProtocolTest, ClientLibraryOptionsSetTheSessionsSettings) {
     // The client library's values (cspublic.h) not declared by the package's header.
     constexpr CS_INT kOptFormatOnly = 5024, kMonday = 1, kSunday = 7;
     CtConnection con;
     CS_BOOL on = CS_TRUE;
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &on, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     CtBatch b = con.execute("create table optc (v int)\ninsert optc values (1)");
     ASSERT_FALSE(b.failed);
     for (const auto& r : b.results)
         if (r.type == CS_CMD_DONE)
             EXPECT_EQ(r.rowCount, -1) << "no counts under nocount";
     CS_BOOL off = CS_FALSE;
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &off, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_NOCOUNT, &off, CS_UNUSED, nullptr),
+              CS_SUCCEED);
 
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &on, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     b = con.execute("select v from optc");
     ASSERT_EQ(b.rowResults().size(), 1u);
     EXPECT_TRUE(b.rowResults()[0]->rows.empty()) << "format only: no rows";
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &off, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, kOptFormatOnly, &off, CS_UNUSED, nullptr),
+              CS_SUCCEED);
 
     // datefirst: read back what `set` changed, and set it through the library.
     ASSERT_FALSE(con.execute("set datefirst 1").failed);
     CS_INT day = 0;
-    ASSERT_EQ(ct_options(con.connection(), CS_GET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_GET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     EXPECT_EQ(day, kMonday);
     day = kSunday;
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_DATEFIRST, &day, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     b = con.execute("select datepart(weekday, '2026-12-08')");
     ASSERT_EQ(b.rowResults().size(), 1u);
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "3");

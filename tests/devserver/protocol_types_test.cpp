@@ -14,8 +14,7 @@ using testsupport::DevServer;
 
 namespace {
 
-template <class T> T rawAs(const testsupport::CtValue& v)
-{
+template <class T> T rawAs(const testsupport::CtValue& v) {
     T out{};
     EXPECT_EQ(v.raw.size(), sizeof out);
     std::memcpy(&out, v.raw.data(), std::min(v.raw.size(), sizeof out));
@@ -24,17 +23,21 @@ template <class T> T rawAs(const testsupport::CtValue& v)
 
 class ProtocolTypes : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         CtBatch b = con.execute(
-            "create table typed (b bit null, ti tinyint null, si smallint null, i int null, bi bigint null, r real null, "
-            "f float null, sm smallmoney null, m money null, n numeric(38,0) null, d decimal(10,2) null, dt datetime null, "
-            "sdt smalldatetime null, da date null, t time null, c char(5) null, vc varchar(20) null, lc varchar(1000) null, "
-            "u univarchar(10) null, bn binary(4) null, vb varbinary(300) null, tx text null, im image null)\n"
+            "create table typed (b bit null, ti tinyint null, si smallint null, i int null, bi "
+            "bigint null, r real null, "
+            "f float null, sm smallmoney null, m money null, n numeric(38,0) null, d decimal(10,2) "
+            "null, dt datetime null, "
+            "sdt smalldatetime null, da date null, t time null, c char(5) null, vc varchar(20) "
+            "null, lc varchar(1000) null, "
+            "u univarchar(10) null, bn binary(4) null, vb varbinary(300) null, tx text null, im "
+            "image null)\n"
             "insert into typed values (1, 200, -300, -70000, -5000000000, 1.5, -2.25, 12.3456, "
             "-123456789.1234, 99999999999999999999999999999999999999, -12345678.90, "
             "'2026-07-12 14:05:09.997', '2026-07-12 14:05', '2026-07-12', '14:05:09', 'ab', '', "
-            "'" + std::string(600, 'L') + "', 'h\xC3\xA9llo', 0x0102, 0x" + std::string(600, '7') +
+            "'" +
+            std::string(600, 'L') + "', 'h\xC3\xA9llo', 0x0102, 0x" + std::string(600, '7') +
             ", 'some text', 0xff0001)\n"
             "insert into typed (b) values (0)");
         ASSERT_FALSE(b.failed) << (b.errors().empty() ? "" : b.errors()[0].text);
@@ -44,15 +47,13 @@ protected:
         ASSERT_EQ(result.rows.size(), 2u);
         ASSERT_EQ(result.columns.size(), 23u);
     }
-    const testsupport::CtColumn& column(const std::string& name)
-    {
+    const testsupport::CtColumn& column(const std::string& name) {
         for (const auto& c : result.columns)
             if (c.name == name)
                 return c;
         throw std::runtime_error("no column " + name);
     }
-    const testsupport::CtValue& value(size_t row, const std::string& name)
-    {
+    const testsupport::CtValue& value(size_t row, const std::string& name) {
         for (size_t i = 0; i < result.columns.size(); ++i)
             if (result.columns[i].name == name)
                 return result.rows.at(row).at(i);
@@ -66,16 +67,15 @@ protected:
 
 } // namespace
 
-TEST_F(ProtocolTypes, DescribedTypesFollowTheDeclaredTypes)
-{
+TEST_F(ProtocolTypes, DescribedTypesFollowTheDeclaredTypes) {
     const std::pair<const char*, CS_INT> expected[] = {
-        {"b", CS_BIT_TYPE},          {"ti", CS_TINYINT_TYPE}, {"si", CS_SMALLINT_TYPE},
-        {"i", CS_INT_TYPE},          {"bi", CS_BIGINT_TYPE},  {"r", CS_REAL_TYPE},
-        {"f", CS_FLOAT_TYPE},        {"sm", CS_MONEY4_TYPE},  {"m", CS_MONEY_TYPE},
-        {"n", CS_NUMERIC_TYPE},      {"d", CS_DECIMAL_TYPE},  {"dt", CS_DATETIME_TYPE},
-        {"sdt", CS_DATETIME4_TYPE},  {"da", CS_DATE_TYPE},    {"t", CS_TIME_TYPE},
-        {"c", CS_CHAR_TYPE},         {"vc", CS_CHAR_TYPE},    {"lc", CS_CHAR_TYPE},
-        {"bn", CS_BINARY_TYPE},      {"vb", CS_LONGBINARY_TYPE}, {"tx", CS_TEXT_TYPE},
+        {"b", CS_BIT_TYPE},         {"ti", CS_TINYINT_TYPE},    {"si", CS_SMALLINT_TYPE},
+        {"i", CS_INT_TYPE},         {"bi", CS_BIGINT_TYPE},     {"r", CS_REAL_TYPE},
+        {"f", CS_FLOAT_TYPE},       {"sm", CS_MONEY4_TYPE},     {"m", CS_MONEY_TYPE},
+        {"n", CS_NUMERIC_TYPE},     {"d", CS_DECIMAL_TYPE},     {"dt", CS_DATETIME_TYPE},
+        {"sdt", CS_DATETIME4_TYPE}, {"da", CS_DATE_TYPE},       {"t", CS_TIME_TYPE},
+        {"c", CS_CHAR_TYPE},        {"vc", CS_CHAR_TYPE},       {"lc", CS_CHAR_TYPE},
+        {"bn", CS_BINARY_TYPE},     {"vb", CS_LONGBINARY_TYPE}, {"tx", CS_TEXT_TYPE},
         {"im", CS_IMAGE_TYPE}};
     for (const auto& [name, type] : expected)
         EXPECT_EQ(column(name).datatype, type) << name;
@@ -90,8 +90,7 @@ TEST_F(ProtocolTypes, DescribedTypesFollowTheDeclaredTypes)
     EXPECT_EQ(column("vb").usertype, 4);
 }
 
-TEST_F(ProtocolTypes, ValuesArriveExactly)
-{
+TEST_F(ProtocolTypes, ValuesArriveExactly) {
     EXPECT_EQ(value(0, "b").text, "1");
     EXPECT_EQ(value(0, "ti").text, "200");
     EXPECT_EQ(value(0, "si").text, "-300");
@@ -122,15 +121,13 @@ TEST_F(ProtocolTypes, ValuesArriveExactly)
     EXPECT_EQ(value(0, "im").raw, std::string("\xff\x00\x01", 3));
 }
 
-TEST_F(ProtocolTypes, NullTravelsInEveryNullableType)
-{
+TEST_F(ProtocolTypes, NullTravelsInEveryNullableType) {
     EXPECT_FALSE(value(1, "b").isNull);
     for (size_t i = 1; i < result.columns.size(); ++i)
         EXPECT_TRUE(result.rows[1][i].isNull) << result.columns[i].name;
 }
 
-TEST_F(ProtocolTypes, LargeTextAndImageRoundTrip)
-{
+TEST_F(ProtocolTypes, LargeTextAndImageRoundTrip) {
     std::string text;
     for (int i = 0; text.size() < (1u << 20) + 17; ++i)
         text += "line " + std::to_string(i) + " of a long text\n";
@@ -145,9 +142,11 @@ TEST_F(ProtocolTypes, LargeTextAndImageRoundTrip)
     }
     // The client library's text-size option lifts the default limit of 32,768 bytes.
     CS_INT textSize = 4 << 20;
-    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_TEXTSIZE, &textSize, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(con.connection(), CS_SET, CS_OPT_TEXTSIZE, &textSize, CS_UNUSED, nullptr),
+              CS_SUCCEED);
     ASSERT_FALSE(con.execute("create table blobs (tx text, im image)\n"
-                             "insert into blobs values ('" + text + "', 0x" + hex + ")")
+                             "insert into blobs values ('" +
+                             text + "', 0x" + hex + ")")
                      .failed);
     CtBatch b = con.execute("select tx, im from blobs");
     ASSERT_EQ(b.rowResults().size(), 1u);
@@ -158,8 +157,7 @@ TEST_F(ProtocolTypes, LargeTextAndImageRoundTrip)
     EXPECT_TRUE(row[1].raw == image);
 }
 
-TEST(ProtocolWideRows, AFormatLongerThan64KiBTravelsAsRowFmt2)
-{
+TEST(ProtocolWideRows, AFormatLongerThan64KiBTravelsAsRowFmt2) {
     DevServer server;
     CtConnection con;
     constexpr int kColumns = 600;

@@ -19,22 +19,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-long long millisecondsSince(Clock::time_point start)
-{
+long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-void fillTable(CtConnection& con, const std::string& table, int rows)
-{
+void fillTable(CtConnection& con, const std::string& table, int rows) {
     ASSERT_FALSE(con.execute("create table " + table + " (id int)").failed);
     for (int i = 0; i < rows; ++i)
-        ASSERT_FALSE(con.execute("insert into " + table + " values (" + std::to_string(i) + ")").failed);
+        ASSERT_FALSE(
+            con.execute("insert into " + table + " values (" + std::to_string(i) + ")").failed);
 }
 
 } // namespace
 
-TEST(ServerFaults, DropAfterRowsClosesTheConnectionMidResult)
-{
+TEST(ServerFaults, DropAfterRowsClosesTheConnectionMidResult) {
     DevServer server({"--drop-after-rows", "3"});
     CtConnection con;
     fillTable(con, "ten", 10);
@@ -53,8 +51,7 @@ TEST(ServerFaults, DropAfterRowsClosesTheConnectionMidResult)
     EXPECT_EQ(other.execute("select 1").rowResults().size(), 1u);
 }
 
-TEST(ServerFaults, DropAfterZeroRowsSendsNoRowAtAll)
-{
+TEST(ServerFaults, DropAfterZeroRowsSendsNoRowAtAll) {
     DevServer server({"--drop-after-rows", "0"});
     CtConnection con;
     fillTable(con, "two", 2);
@@ -64,8 +61,7 @@ TEST(ServerFaults, DropAfterZeroRowsSendsNoRowAtAll)
         EXPECT_EQ(r->rows.size(), 0u);
 }
 
-TEST(ServerFaults, DropAfterRowsLeavesTheLoginsOwnQueryAlone)
-{
+TEST(ServerFaults, DropAfterRowsLeavesTheLoginsOwnQueryAlone) {
     // FreeTDS asks for @@spid right after the login; that row is not the client's.
     DevServer server({"--drop-after-rows", "1"});
     CtConnection con;
@@ -78,8 +74,7 @@ TEST(ServerFaults, DropAfterRowsLeavesTheLoginsOwnQueryAlone)
     EXPECT_EQ(fetched, 1u);
 }
 
-TEST(ServerFaults, LoginDelayPostponesTheLoginReply)
-{
+TEST(ServerFaults, LoginDelayPostponesTheLoginReply) {
     DevServer server({"--login-delay-ms", "400"});
     const auto start = Clock::now();
     CtConnection con;
@@ -87,8 +82,7 @@ TEST(ServerFaults, LoginDelayPostponesTheLoginReply)
     EXPECT_EQ(con.execute("select 1").rowResults().size(), 1u);
 }
 
-TEST(ServerFaults, ResultDelayPostponesEachAnswerAndCanBeCancelled)
-{
+TEST(ServerFaults, ResultDelayPostponesEachAnswerAndCanBeCancelled) {
     DevServer server({"--result-delay-ms", "400"});
     CtConnection con;
     auto start = Clock::now();
@@ -106,8 +100,7 @@ TEST(ServerFaults, ResultDelayPostponesEachAnswerAndCanBeCancelled)
     EXPECT_EQ(b.rowResults()[0]->rows.at(0).at(0).text, "3");
 }
 
-TEST(ServerFaults, SilentAcceptsAndNeverAnswers)
-{
+TEST(ServerFaults, SilentAcceptsAndNeverAnswers) {
     DevServer server({"--silent"});
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -115,8 +108,10 @@ TEST(ServerFaults, SilentAcceptsAndNeverAnswers)
     a.sin_port = htons(static_cast<uint16_t>(server.port()));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    const std::string login = std::string("\x02\x01\x02\x00\x00\x00\x00\x00", 8) + std::string(504, '\0');
-    EXPECT_EQ(::send(fd, login.data(), login.size(), MSG_NOSIGNAL), static_cast<ssize_t>(login.size()));
+    const std::string login =
+        std::string("\x02\x01\x02\x00\x00\x00\x00\x00", 8) + std::string(504, '\0');
+    EXPECT_EQ(::send(fd, login.data(), login.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(login.size()));
     pollfd p{fd, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 500), 0); // neither an answer nor a close
     ::close(fd);

@@ -36,7 +36,8 @@ void assemble(FuzzedDataProvider& data) {
         assembler.setAcceptedTypes({packet::kLogin, packet::kPreLogin});
     }
     while (data.remaining_bytes() > 0) {
-        const std::string chunk = data.ConsumeBytesAsString(data.ConsumeIntegralInRange<size_t>(1, 700));
+        const std::string chunk =
+            data.ConsumeBytesAsString(data.ConsumeIntegralInRange<size_t>(1, 700));
         assembler.append(chunk.data(), chunk.size());
         for (;;) {
             Message message;
@@ -60,10 +61,18 @@ void assemble(FuzzedDataProvider& data) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzedDataProvider data(bytes, size);
     switch (data.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0: assemble(data); break;
-    case 1: parse(Message{packet::kLogin, data.ConsumeRemainingBytesAsString()}, false); break;
-    case 2: parse(Message{packet::kNormal, data.ConsumeRemainingBytesAsString()}, true); break;
-    default: parse(Message{packet::kLanguage, data.ConsumeRemainingBytesAsString()}, true); break;
+    case 0:
+        assemble(data);
+        break;
+    case 1:
+        parse(Message{packet::kLogin, data.ConsumeRemainingBytesAsString()}, false);
+        break;
+    case 2:
+        parse(Message{packet::kNormal, data.ConsumeRemainingBytesAsString()}, true);
+        break;
+    default:
+        parse(Message{packet::kLanguage, data.ConsumeRemainingBytesAsString()}, true);
+        break;
     }
     return 0;
 }

@@ -42,11 +42,13 @@ void checkScan(const std::string& text) {
     std::vector<std::size_t> colons;
     for (const auto& marker : scan.Markers) {
         check(!marker.Name.empty(), "a marker without a name");
-        check(IsNameChar(static_cast<unsigned char>(marker.Name[0])), "a name starting with a non-name byte");
+        check(IsNameChar(static_cast<unsigned char>(marker.Name[0])),
+              "a name starting with a non-name byte");
         joined += marker.PrecedingText;
         colons.push_back(joined.size());
         joined += ':';
-        check(marker.NamePos == static_cast<int>(joined.size()) + 1, "NamePos is not the name's position");
+        check(marker.NamePos == static_cast<int>(joined.size()) + 1,
+              "NamePos is not the name's position");
         joined += marker.Name;
     }
     joined += scan.Tail;
@@ -89,7 +91,20 @@ std::string fromHex(const std::string& literal) {
     return out;
 }
 
-enum class ValueKind { Null, Integer, Boolean, Float, String, Memo, DateTime, Blob, LargeInt, Date, Time, Count };
+enum class ValueKind {
+    Null,
+    Integer,
+    Boolean,
+    Float,
+    String,
+    Memo,
+    DateTime,
+    Blob,
+    LargeInt,
+    Date,
+    Time,
+    Count
+};
 
 struct Given {
     ValueKind kind = ValueKind::Null;
@@ -101,10 +116,17 @@ Given giveValue(host::TParam& param, FuzzedDataProvider& data) {
     given.kind = static_cast<ValueKind>(
         data.ConsumeIntegralInRange<int>(0, static_cast<int>(ValueKind::Count) - 1));
     switch (given.kind) {
-    case ValueKind::Null: break;
-    case ValueKind::Integer: param.SetAsInteger(data.ConsumeIntegral<int32_t>()); break;
-    case ValueKind::Boolean: param.SetAsBoolean(data.ConsumeBool()); break;
-    case ValueKind::Float: param.SetAsFloat(data.ConsumeFloatingPoint<double>()); break;
+    case ValueKind::Null:
+        break;
+    case ValueKind::Integer:
+        param.SetAsInteger(data.ConsumeIntegral<int32_t>());
+        break;
+    case ValueKind::Boolean:
+        param.SetAsBoolean(data.ConsumeBool());
+        break;
+    case ValueKind::Float:
+        param.SetAsFloat(data.ConsumeFloatingPoint<double>());
+        break;
     case ValueKind::String:
         given.text = data.ConsumeRandomLengthString(256);
         param.SetAsString(given.text);
@@ -121,12 +143,17 @@ Given giveValue(host::TParam& param, FuzzedDataProvider& data) {
         given.text = data.ConsumeRandomLengthString(256);
         param.SetAsBlob(given.text);
         break;
-    case ValueKind::LargeInt: param.SetAsLargeInt(data.ConsumeIntegral<int64_t>()); break;
+    case ValueKind::LargeInt:
+        param.SetAsLargeInt(data.ConsumeIntegral<int64_t>());
+        break;
     case ValueKind::Date:
         param.SetAsDate(data.ConsumeFloatingPointInRange<double>(-657434.0, 2958465.0));
         break;
-    case ValueKind::Time: param.SetAsTime(data.ConsumeFloatingPointInRange<double>(0.0, 0.99999)); break;
-    case ValueKind::Count: break;
+    case ValueKind::Time:
+        param.SetAsTime(data.ConsumeFloatingPointInRange<double>(0.0, 0.99999));
+        break;
+    case ValueKind::Count:
+        break;
     }
     return given;
 }
@@ -146,22 +173,28 @@ void checkLiteral(const std::string& text, const std::vector<fuzzsql::Token>& to
         const fuzzsql::Token& t = tokens[fuzzsql::tokenAt(tokens, begin)];
         check(t.begin == begin && t.end == end && t.closed, "a quoted value escapes its literal");
         if (given.kind == ValueKind::String || given.kind == ValueKind::Memo) {
-            check(unquote(text.substr(begin, end - begin)) == given.text, "a string value reads back changed");
+            check(unquote(text.substr(begin, end - begin)) == given.text,
+                  "a string value reads back changed");
         }
         return;
     }
-    check(tokens[fuzzsql::tokenAt(tokens, begin)].begin == begin, "a literal joins the text before it");
-    check(tokens[fuzzsql::tokenAt(tokens, end - 1)].end == end, "a literal joins the text after it");
-    for (std::size_t i = fuzzsql::tokenAt(tokens, begin); i < tokens.size() && tokens[i].begin < end; ++i) {
+    check(tokens[fuzzsql::tokenAt(tokens, begin)].begin == begin,
+          "a literal joins the text before it");
+    check(tokens[fuzzsql::tokenAt(tokens, end - 1)].end == end,
+          "a literal joins the text after it");
+    for (std::size_t i = fuzzsql::tokenAt(tokens, begin);
+         i < tokens.size() && tokens[i].begin < end; ++i) {
         const fuzzsql::Token& t = tokens[i];
-        const bool quotedInside = (t.kind == fuzzsql::Kind::SingleQuoted || t.kind == fuzzsql::Kind::DoubleQuoted) &&
-                                  t.closed && t.begin >= begin && t.end <= end;
-        check(t.kind == fuzzsql::Kind::Word || t.kind == fuzzsql::Kind::Other || t.kind == fuzzsql::Kind::Blank ||
-                  quotedInside,
+        const bool quotedInside =
+            (t.kind == fuzzsql::Kind::SingleQuoted || t.kind == fuzzsql::Kind::DoubleQuoted) &&
+            t.closed && t.begin >= begin && t.end <= end;
+        check(t.kind == fuzzsql::Kind::Word || t.kind == fuzzsql::Kind::Other ||
+                  t.kind == fuzzsql::Kind::Blank || quotedInside,
               "an unquoted literal joins a quote or comment");
     }
     if (given.kind == ValueKind::Blob) {
-        check(fromHex(text.substr(begin, end - begin)) == given.text, "a binary value reads back changed");
+        check(fromHex(text.substr(begin, end - begin)) == given.text,
+              "a binary value reads back changed");
     }
 }
 
@@ -180,7 +213,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     // The query's own mappings agree with its parameters and join back to its text.
     host::TParams* params = query.Params();
     const auto& mappings = query.ParamMappings();
-    check(static_cast<int>(mappings.size()) == params->Count(), "mappings and parameters differ in number");
+    check(static_cast<int>(mappings.size()) == params->Count(),
+          "mappings and parameters differ in number");
     std::string joined;
     for (std::size_t i = 0; i < mappings.size(); ++i) {
         joined += mappings[i]->PrecedingText() + ":" + params->Items(static_cast<int>(i))->Name();
@@ -198,15 +232,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (std::size_t i = 0; i < mappings.size(); ++i) {
         tovrin::sqltext::AppendSqlPiece(expected, mappings[i]->PrecedingText());
         pieces += mappings[i]->PrecedingText().size();
-        const std::string literal =
-            tovrin::sqltext::ParamStrValue(*params->Items(static_cast<int>(i)), tovrin::CS_OPT_FMTMDY);
+        const std::string literal = tovrin::sqltext::ParamStrValue(
+            *params->Items(static_cast<int>(i)), tovrin::CS_OPT_FMTMDY);
         tovrin::sqltext::AppendSqlPiece(expected, literal);
         spans.emplace_back(expected.size() - literal.size(), expected.size());
         pieces += literal.size();
     }
     tovrin::sqltext::AppendSqlPiece(expected, query.SQLTail());
     pieces += query.SQLTail().size();
-    check(expected.size() - pieces <= 2 * mappings.size(), "more blanks than one on each side of a literal");
+    check(expected.size() - pieces <= 2 * mappings.size(),
+          "more blanks than one on each side of a literal");
     const std::string final = query.GetSQLText();
     check(final == expected, "SQLText differs from the pieces and literals");
 

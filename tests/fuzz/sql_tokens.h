@@ -21,8 +21,8 @@ struct Token {
 };
 
 inline bool isWordByte(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-           c == '_' || c == '.' || c == '@' || c == '#' || c >= 0x80;
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' ||
+           c == '.' || c == '@' || c == '#' || c >= 0x80;
 }
 
 inline std::vector<Token> tokenize(const std::string& text) {
@@ -72,7 +72,8 @@ inline std::vector<Token> tokenize(const std::string& text) {
             token.end = i;
         } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
             token.kind = Kind::Blank;
-            while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
+            while (i < n &&
+                   (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) {
                 ++i;
             }
             token.end = i;

@@ -16,15 +16,14 @@ namespace {
 
 using namespace host;
 
-unsigned __int128 parseMagnitude(const std::string& digits)
-{
+unsigned __int128 parseMagnitude(const std::string& digits) {
     unsigned __int128 v = 0;
-    for (char c : digits) v = v * 10 + static_cast<unsigned>(c - '0');
+    for (char c : digits)
+        v = v * 10 + static_cast<unsigned>(c - '0');
     return v;
 }
 
-TEST(ExactDecimal, ScaledIntegersKeepEveryDigit)
-{
+TEST(ExactDecimal, ScaledIntegersKeepEveryDigit) {
     struct Case {
         const char* magnitude;
         bool negative;
@@ -32,9 +31,12 @@ TEST(ExactDecimal, ScaledIntegersKeepEveryDigit)
         const char* text;
     };
     const std::vector<Case> cases = {
-        {"12345678901234567890123456780123456789", false, 10, "1234567890123456789012345678.0123456789"},
-        {"99999999999999999999999999999999999999", true, 0, "-99999999999999999999999999999999999999"},
-        {"340282366920938463463374607431768211455", false, 38, "3.40282366920938463463374607431768211455"},
+        {"12345678901234567890123456780123456789", false, 10,
+         "1234567890123456789012345678.0123456789"},
+        {"99999999999999999999999999999999999999", true, 0,
+         "-99999999999999999999999999999999999999"},
+        {"340282366920938463463374607431768211455", false, 38,
+         "3.40282366920938463463374607431768211455"},
         {"9223372036854775807", false, 4, "922337203685477.5807"},
         {"9223372036854775808", true, 4, "-922337203685477.5808"},
         {"25000", false, 4, "2.5"},
@@ -49,14 +51,19 @@ TEST(ExactDecimal, ScaledIntegersKeepEveryDigit)
     }
 }
 
-TEST(ExactDecimal, CompareOrdersByValueToTheLastDigit)
-{
+TEST(ExactDecimal, CompareOrdersByValueToTheLastDigit) {
     // Ascending; neighbours differ only in their last digit or in sign, scale or zeros.
-    const std::vector<std::string> ascending = {
-        "-123456789012345678901234567894", "-123456789012345678901234567893", "-2.5", "-0.001",
-        "0",  "0.00000000000000000000000000000000000001", "1.5", "1.50001",
-        "123456789012345678901234567891", "123456789012345678901234567892",
-        "99999999999999999999999999999999999999"};
+    const std::vector<std::string> ascending = {"-123456789012345678901234567894",
+                                                "-123456789012345678901234567893",
+                                                "-2.5",
+                                                "-0.001",
+                                                "0",
+                                                "0.00000000000000000000000000000000000001",
+                                                "1.5",
+                                                "1.50001",
+                                                "123456789012345678901234567891",
+                                                "123456789012345678901234567892",
+                                                "99999999999999999999999999999999999999"};
     for (std::size_t i = 0; i < ascending.size(); ++i) {
         for (std::size_t j = 0; j < ascending.size(); ++j) {
             const int expected = i < j ? -1 : (i > j ? 1 : 0);
@@ -69,29 +76,31 @@ TEST(ExactDecimal, CompareOrdersByValueToTheLastDigit)
     EXPECT_EQ(BCDCompare(ScaledIntegerToBCD(0, true, 4), StrToBCD("-0")), 0);
 }
 
-TEST(ExactDecimal, DoublesConvertThroughTheirShortestText)
-{
+TEST(ExactDecimal, DoublesConvertThroughTheirShortestText) {
     EXPECT_EQ(BCDToStr(DoubleToBCD(0.1, 20)), "0.1");
     EXPECT_EQ(BCDToStr(DoubleToBCD(0.29, 63)), "0.29");
-    EXPECT_EQ(BCDToStr(DoubleToBCD(2.675, 2)), "2.68");  // a tie goes to the even digit
+    EXPECT_EQ(BCDToStr(DoubleToBCD(2.675, 2)), "2.68"); // a tie goes to the even digit
     EXPECT_EQ(BCDToStr(DoubleToBCD(2.665, 2)), "2.66");
     EXPECT_EQ(BCDToStr(DoubleToBCD(-9.995, 2)), "-10");
     EXPECT_EQ(BCDToStr(DoubleToBCD(1e20, 4)), "100000000000000000000");
     EXPECT_THROW((void)DoubleToBCD(1e70, 0), EConvertError);
 }
 
-TEST(ExactDecimal, IntegersRoundExactlyAndRefuseOverflow)
-{
+TEST(ExactDecimal, IntegersRoundExactlyAndRefuseOverflow) {
     struct Case {
         const char* text;
         bool fits;
         int64_t value;
     };
     const std::vector<Case> cases = {
-        {"9223372036854775807", true, INT64_MAX},  {"-9223372036854775808", true, INT64_MIN},
-        {"9223372036854775808", false, 0},          {"2.5", true, 2},
-        {"3.5", true, 4},                            {"2.5000001", true, 3},
-        {"-2.5", true, -2},                          {"12345678901234567.49", true, 12345678901234567},
+        {"9223372036854775807", true, INT64_MAX},
+        {"-9223372036854775808", true, INT64_MIN},
+        {"9223372036854775808", false, 0},
+        {"2.5", true, 2},
+        {"3.5", true, 4},
+        {"2.5000001", true, 3},
+        {"-2.5", true, -2},
+        {"12345678901234567.49", true, 12345678901234567},
         {"123456789012345678901234567890", false, 0},
     };
     for (const Case& c : cases) {
@@ -103,8 +112,7 @@ TEST(ExactDecimal, IntegersRoundExactlyAndRefuseOverflow)
     }
 }
 
-TEST(ExactDecimal, MoneyUnitsConvertBothWaysExactly)
-{
+TEST(ExactDecimal, MoneyUnitsConvertBothWaysExactly) {
     // Text, scale, whether it fits 64-bit units, the units (rounded, a tie to even), and
     // the text the units read back as.
     struct Case {
@@ -131,14 +139,14 @@ TEST(ExactDecimal, MoneyUnitsConvertBothWaysExactly)
     for (const Case& c : cases) {
         int64_t units = -1;
         ASSERT_EQ(BCDToScaledInt64(StrToBCD(c.text), c.scale, units), c.fits) << c.text;
-        if (!c.fits) continue;
+        if (!c.fits)
+            continue;
         EXPECT_EQ(units, c.units) << c.text;
         EXPECT_EQ(BCDToStr(ScaledInt64ToBCD(units, c.scale)), c.back) << c.text;
     }
 }
 
-TEST(ExactDecimal, FieldsAndParametersKeepEveryDigit)
-{
+TEST(ExactDecimal, FieldsAndParametersKeepEveryDigit) {
     testdata::ArrayDataSet ds(nullptr, {{"N", ftBCD, 10}});
     ds.AddRow({});
     ds.Open();
@@ -163,4 +171,4 @@ TEST(ExactDecimal, FieldsAndParametersKeepEveryDigit)
     EXPECT_EQ(BCDToStr(param.AsBCD()), "0.29");
 }
 
-}  // namespace
+} // namespace

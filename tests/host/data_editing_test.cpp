@@ -11,8 +11,7 @@ namespace {
 
 struct EventLog {
     std::vector<std::string> log;
-    void attach(TDataSet* ds)
-    {
+    void attach(TDataSet* ds) {
         auto rec = [this](const char* name) {
             return TDataSetNotifyEvent([this, name](TDataSet* d) {
                 log.push_back(std::string(name) + ":" + std::to_string(d->State()));
@@ -34,17 +33,16 @@ struct EventLog {
     }
 };
 
-std::vector<int> storedIds(ArrayDataSet& ds)
-{
+std::vector<int> storedIds(ArrayDataSet& ds) {
     std::vector<int> ids;
-    for (int i = 0; i < ds.StoredCount(); ++i) ids.push_back(std::stoi(ds.StoredInt(i, 0) == "null" ? "0" : ds.StoredInt(i, 0)));
+    for (int i = 0; i < ds.StoredCount(); ++i)
+        ids.push_back(std::stoi(ds.StoredInt(i, 0) == "null" ? "0" : ds.StoredInt(i, 0)));
     return ids;
 }
 
-}  // namespace
+} // namespace
 
-TEST(DataSetEditing, EditPostEventOrderAndStoredValue)
-{
+TEST(DataSetEditing, EditPostEventOrderAndStoredValue) {
     auto ds = makeNumbers(3);
     ds->Open();
     ds->Next();
@@ -55,20 +53,20 @@ TEST(DataSetEditing, EditPostEventOrderAndStoredValue)
     EXPECT_EQ(ds->RecNo(), 2);
     ds->FieldByName("ID")->SetAsInteger(42);
     EXPECT_TRUE(ds->Modified());
-    EXPECT_EQ(ds->StoredInt(1, 0), "2");  // not stored before Post
+    EXPECT_EQ(ds->StoredInt(1, 0), "2"); // not stored before Post
     ds->Post();
     EXPECT_EQ(ds->State(), dsBrowse);
     EXPECT_EQ(ds->StoredInt(1, 0), "42");
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 42);
-    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeEdit:1", "AfterEdit:2", "BeforePost:2", "AfterPost:1"}));
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeEdit:1", "AfterEdit:2", "BeforePost:2",
+                                                "AfterPost:1"}));
     ds->Edit();
-    ds->Edit();  // already editing: nothing happens
+    ds->Edit(); // already editing: nothing happens
     EXPECT_EQ(ev.log.size(), 6u);
     ds->Cancel();
 }
 
-TEST(DataSetEditing, OldValueShowsTheRecordBeforeTheEdit)
-{
+TEST(DataSetEditing, OldValueShowsTheRecordBeforeTheEdit) {
     auto ds = makeNumbers(2);
     ds->Open();
     TField* id = ds->FieldByName("ID");
@@ -76,13 +74,12 @@ TEST(DataSetEditing, OldValueShowsTheRecordBeforeTheEdit)
     id->SetAsInteger(10);
     EXPECT_EQ(id->OldValue().AsInteger(), 1);
     EXPECT_EQ(id->NewValue().AsInteger(), 10);
-    EXPECT_EQ(ds->State(), dsEdit);  // the temporary state is gone again
+    EXPECT_EQ(ds->State(), dsEdit); // the temporary state is gone again
     ds->Post();
-    EXPECT_EQ(id->OldValue().AsInteger(), 10);  // no edit pending: the record itself
+    EXPECT_EQ(id->OldValue().AsInteger(), 10); // no edit pending: the record itself
 }
 
-TEST(DataSetEditing, CancelRestoresTheRecord)
-{
+TEST(DataSetEditing, CancelRestoresTheRecord) {
     auto ds = makeNumbers(3);
     ds->Open();
     EventLog ev;
@@ -92,13 +89,13 @@ TEST(DataSetEditing, CancelRestoresTheRecord)
     ds->Cancel();
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "n1");
     EXPECT_EQ(ds->State(), dsBrowse);
-    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeEdit:1", "AfterEdit:2", "BeforeCancel:2", "AfterCancel:1"}));
-    ds->Cancel();  // nothing to cancel
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeEdit:1", "AfterEdit:2", "BeforeCancel:2",
+                                                "AfterCancel:1"}));
+    ds->Cancel(); // nothing to cancel
     EXPECT_EQ(ev.log.size(), 4u);
 }
 
-TEST(DataSetEditing, InsertGoesInFrontOfTheCurrentRecord)
-{
+TEST(DataSetEditing, InsertGoesInFrontOfTheCurrentRecord) {
     auto ds = makeNumbers(4);
     ds->Open();
     ds->MoveBy(2);
@@ -113,12 +110,12 @@ TEST(DataSetEditing, InsertGoesInFrontOfTheCurrentRecord)
     EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 2, 99, 3, 4}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 99);
     EXPECT_EQ(ds->RecNo(), 3);
-    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeInsert:1", "BeforeScroll:1", "OnNewRecord:3", "AfterInsert:3",
-                                                "AfterScroll:3", "BeforePost:3", "AfterPost:1"}));
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeInsert:1", "BeforeScroll:1", "OnNewRecord:3",
+                                                "AfterInsert:3", "AfterScroll:3", "BeforePost:3",
+                                                "AfterPost:1"}));
 }
 
-TEST(DataSetEditing, AppendGoesLastAndInsertIntoEmptyGoesFirst)
-{
+TEST(DataSetEditing, AppendGoesLastAndInsertIntoEmptyGoesFirst) {
     auto ds = makeNumbers(3);
     ds->Open();
     ds->Append();
@@ -134,7 +131,7 @@ TEST(DataSetEditing, AppendGoesLastAndInsertIntoEmptyGoesFirst)
 
     auto empty = makeNumbers(0);
     empty->Open();
-    empty->Edit();  // nothing to edit: inserts instead
+    empty->Edit(); // nothing to edit: inserts instead
     EXPECT_EQ(empty->State(), dsInsert);
     empty->FieldByName("ID")->SetAsInteger(5);
     empty->Post();
@@ -142,8 +139,7 @@ TEST(DataSetEditing, AppendGoesLastAndInsertIntoEmptyGoesFirst)
     EXPECT_FALSE(empty->IsEmpty());
 }
 
-TEST(DataSetEditing, CancelledInsertLeavesNoTrace)
-{
+TEST(DataSetEditing, CancelledInsertLeavesNoTrace) {
     auto ds = makeNumbers(3);
     ds->Open();
     ds->Next();
@@ -162,8 +158,7 @@ TEST(DataSetEditing, CancelledInsertLeavesNoTrace)
     EXPECT_TRUE(empty->IsEmpty());
 }
 
-TEST(DataSetEditing, DeleteEventOrderAndPosition)
-{
+TEST(DataSetEditing, DeleteEventOrderAndPosition) {
     auto ds = makeNumbers(3);
     ds->Open();
     ds->Next();
@@ -172,33 +167,33 @@ TEST(DataSetEditing, DeleteEventOrderAndPosition)
     ds->Delete();
     EXPECT_EQ(storedIds(*ds), (std::vector<int>{1, 3}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
-    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeDelete:1", "BeforeScroll:1", "AfterDelete:1", "AfterScroll:1"}));
-    ds->Delete();  // the last: the previous becomes current
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforeDelete:1", "BeforeScroll:1", "AfterDelete:1",
+                                                "AfterScroll:1"}));
+    ds->Delete(); // the last: the previous becomes current
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
     ds->Delete();
     EXPECT_TRUE(ds->IsEmpty());
     EXPECT_THROW(ds->Delete(), EDatabaseError);
 }
 
-TEST(DataSetEditing, ScrollingPostsOrCancelsPendingEdits)
-{
+TEST(DataSetEditing, ScrollingPostsOrCancelsPendingEdits) {
     auto ds = makeNumbers(3);
     ds->Open();
     ds->Edit();
-    ds->Next();  // unmodified: cancelled
+    ds->Next(); // unmodified: cancelled
     EXPECT_EQ(ds->State(), dsBrowse);
     ds->Edit();
     ds->FieldByName("ID")->SetAsInteger(20);
     EventLog ev;
     ev.attach(ds.get());
-    ds->Next();  // modified: posted
+    ds->Next(); // modified: posted
     EXPECT_EQ(ds->StoredInt(1, 0), "20");
-    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforePost:2", "AfterPost:1", "BeforeScroll:1", "AfterScroll:1"}));
+    EXPECT_EQ(ev.log, (std::vector<std::string>{"BeforePost:2", "AfterPost:1", "BeforeScroll:1",
+                                                "AfterScroll:1"}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
 }
 
-TEST(DataSetEditing, ReadOnlyDatasetAndBrowseWritesAreRefused)
-{
+TEST(DataSetEditing, ReadOnlyDatasetAndBrowseWritesAreRefused) {
     auto ds = makeNumbers(2);
     ds->SetReadOnlyDataSet(true);
     ds->Open();
@@ -217,8 +212,7 @@ TEST(DataSetEditing, ReadOnlyDatasetAndBrowseWritesAreRefused)
     EXPECT_THROW(ds->Post(), EDatabaseError);
 }
 
-TEST(DataSetEditing, PostErrorEventCanRetryAbortOrFail)
-{
+TEST(DataSetEditing, PostErrorEventCanRetryAbortOrFail) {
     auto ds = makeNumbers(2);
     ds->Open();
     ds->Edit();
@@ -238,13 +232,12 @@ TEST(DataSetEditing, PostErrorEventCanRetryAbortOrFail)
     ds->FailPosts(1);
     ds->SetOnPostError([&](TDataSet*, EDatabaseError*, TDataAction& a) { a = daFail; });
     EXPECT_THROW(ds->Post(), EDatabaseError);
-    EXPECT_EQ(ds->State(), dsEdit);  // the edit stays pending
+    EXPECT_EQ(ds->State(), dsEdit); // the edit stays pending
     ds->Cancel();
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 9);
 }
 
-TEST(DataSetEditing, LinksSeeStateAndRecordChanges)
-{
+TEST(DataSetEditing, LinksSeeStateAndRecordChanges) {
     auto ds = makeNumbers(3);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -260,8 +253,9 @@ TEST(DataSetEditing, LinksSeeStateAndRecordChanges)
     ds->Post();
     EXPECT_FALSE(link.Editing());
     // Edit checks browse mode first; Post asks for pending values, then checks again.
-    EXPECT_EQ(link.events, (std::vector<std::string>{"checkbrowse", "editing", "record", "field:NAME", "update",
-                                                     "checkbrowse", "not editing", "changed"}));
+    EXPECT_EQ(link.events,
+              (std::vector<std::string>{"checkbrowse", "editing", "record", "field:NAME", "update",
+                                        "checkbrowse", "not editing", "changed"}));
     EXPECT_EQ(states, (std::vector<TDataSetState>{dsBrowse, dsEdit, dsBrowse}));
     src.SetAutoEdit(true);
     EXPECT_TRUE(link.Edit());
@@ -270,8 +264,7 @@ TEST(DataSetEditing, LinksSeeStateAndRecordChanges)
     ds->Close();
 }
 
-TEST(DataSetStates, TemporaryStatesHoldOffLinksAndRestore)
-{
+TEST(DataSetStates, TemporaryStatesHoldOffLinksAndRestore) {
     auto ds = makeNumbers(2);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -282,7 +275,7 @@ TEST(DataSetStates, TemporaryStatesHoldOffLinksAndRestore)
     TDataSetState old = ds->SetTempState(dsCalcFields);
     EXPECT_EQ(old, dsBrowse);
     EXPECT_EQ(ds->State(), dsCalcFields);
-    EXPECT_EQ(src.State(), dsBrowse);  // nobody was told
+    EXPECT_EQ(src.State(), dsBrowse); // nobody was told
     EXPECT_TRUE(ds->ControlsDisabled());
     ds->RestoreState(old);
     EXPECT_EQ(ds->State(), dsBrowse);
@@ -290,8 +283,7 @@ TEST(DataSetStates, TemporaryStatesHoldOffLinksAndRestore)
     EXPECT_TRUE(link.events.empty());
 }
 
-TEST(DataSetStates, ClosingWhileEditingDropsTheEdit)
-{
+TEST(DataSetStates, ClosingWhileEditingDropsTheEdit) {
     auto ds = makeNumbers(2);
     ds->Open();
     ds->Edit();
@@ -307,8 +299,7 @@ TEST(DataSetStates, ClosingWhileEditingDropsTheEdit)
     EXPECT_THROW(ds->First(), EDatabaseError);
 }
 
-TEST(DataSetEditing, EditingInsideAFullWindow)
-{
+TEST(DataSetEditing, EditingInsideAFullWindow) {
     auto ds = makeNumbers(10);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -316,7 +307,7 @@ TEST(DataSetEditing, EditingInsideAFullWindow)
     link.SetBufferCount(3);
     link.SetDataSource(&src);
     ds->Open();
-    ds->MoveBy(4);  // record 5, window 3..5
+    ds->MoveBy(4); // record 5, window 3..5
     ASSERT_EQ(ds->RecNo(), 5);
     ASSERT_EQ(link.ActiveRecord(), 2);
     auto window = [&] {
@@ -324,7 +315,8 @@ TEST(DataSetEditing, EditingInsideAFullWindow)
         int saved = link.ActiveRecord();
         for (int i = 0; i < link.RecordCount(); ++i) {
             link.SetActiveRecord(i);
-            ids.push_back(ds->FieldByName("ID")->IsNull() ? "new" : ds->FieldByName("ID")->AsString());
+            ids.push_back(ds->FieldByName("ID")->IsNull() ? "new"
+                                                          : ds->FieldByName("ID")->AsString());
         }
         link.SetActiveRecord(saved);
         return ids;
@@ -340,7 +332,7 @@ TEST(DataSetEditing, EditingInsideAFullWindow)
     ds->Post();
     EXPECT_EQ(window(), (std::vector<std::string>{"9", "10", "11"}));
     EXPECT_EQ(ds->RecordCount(), 11);
-    ds->Delete();  // the last record: the window closes up from before
+    ds->Delete(); // the last record: the window closes up from before
     EXPECT_EQ(window(), (std::vector<std::string>{"8", "9", "10"}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 10);
     ds->First();
@@ -352,8 +344,7 @@ TEST(DataSetEditing, EditingInsideAFullWindow)
     ds->Close();
 }
 
-TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
-{
+TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord) {
     auto ds = makeNumbers(2);
     ds->Open();
     ds->Next();
@@ -364,7 +355,7 @@ TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
     int afterInsert = 0;
     ds->SetAfterInsert([&](TDataSet*) { ++afterInsert; });
     ds->SetOnNewRecord([](TDataSet* d) {
-        d->FieldByName("ID")->SetAsInteger(50);  // defaults may be written here
+        d->FieldByName("ID")->SetAsInteger(50); // defaults may be written here
         DatabaseError("no new records today");
     });
     ds->calls.clear();
@@ -377,7 +368,7 @@ TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
     ds->SetOnNewRecord([](TDataSet* d) { d->FieldByName("NAME")->SetAsString("default"); });
     ds->Append();
-    EXPECT_FALSE(ds->Modified());  // defaults from OnNewRecord do not count as changes
+    EXPECT_FALSE(ds->Modified()); // defaults from OnNewRecord do not count as changes
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "default");
     ds->Cancel();
     ds->SetBeforeEdit([](TDataSet*) { DatabaseError("read only today"); });
@@ -385,8 +376,7 @@ TEST(DataSetEditing, FailuresWhileStartingOrFillingANewRecordLeaveNoRecord)
     EXPECT_EQ(ds->State(), dsBrowse);
 }
 
-TEST(DataSetEditing, EditThatFailsWhileCalculatingIsUndone)
-{
+TEST(DataSetEditing, EditThatFailsWhileCalculatingIsUndone) {
     auto ds = makeNumbers(2);
     auto* id = new TIntegerField(ds.get());
     id->SetFieldName("ID");
@@ -397,7 +387,8 @@ TEST(DataSetEditing, EditThatFailsWhileCalculatingIsUndone)
     calc->SetDataSet(ds.get());
     bool fail = false;
     ds->SetOnCalcFields([&](TDataSet*) {
-        if (fail) DatabaseError("cannot calculate");
+        if (fail)
+            DatabaseError("cannot calculate");
         calc->SetAsInteger(id->AsInteger() + 100);
     });
     ds->Open();

@@ -11,29 +11,35 @@ using namespace testdata;
 
 namespace {
 
-std::unique_ptr<ArrayDataSet> makeTyped()
-{
-    auto ds = std::make_unique<ArrayDataSet>(
-        nullptr, std::vector<Column>{{"S", ftString, 5},   {"SI", ftSmallint, 0}, {"I", ftInteger, 0},
-                                     {"W", ftWord, 0},     {"B", ftBoolean, 0},   {"F", ftFloat, 0},
-                                     {"C", ftCurrency, 0}, {"BCD", ftBCD, 2},     {"D", ftDate, 0},
-                                     {"T", ftTime, 0},     {"DT", ftDateTime, 0}, {"BY", ftBytes, 3},
-                                     {"L", ftLargeint, 0}, {"M", ftMemo, 0}});
+std::unique_ptr<ArrayDataSet> makeTyped() {
+    auto ds = std::make_unique<ArrayDataSet>(nullptr, std::vector<Column>{{"S", ftString, 5},
+                                                                          {"SI", ftSmallint, 0},
+                                                                          {"I", ftInteger, 0},
+                                                                          {"W", ftWord, 0},
+                                                                          {"B", ftBoolean, 0},
+                                                                          {"F", ftFloat, 0},
+                                                                          {"C", ftCurrency, 0},
+                                                                          {"BCD", ftBCD, 2},
+                                                                          {"D", ftDate, 0},
+                                                                          {"T", ftTime, 0},
+                                                                          {"DT", ftDateTime, 0},
+                                                                          {"BY", ftBytes, 3},
+                                                                          {"L", ftLargeint, 0},
+                                                                          {"M", ftMemo, 0}});
     ds->SetName("Typed");
     ds->AddRow({});
     return ds;
 }
 
-}  // namespace
+} // namespace
 
-TEST(FieldConversions, EachTypeRoundTripsThroughItsRecordFormat)
-{
+TEST(FieldConversions, EachTypeRoundTripsThroughItsRecordFormat) {
     auto ds = makeTyped();
     ds->Open();
     ds->Edit();
     auto f = [&](const char* n) { return ds->FieldByName(n); };
     f("S")->SetAsString("abcdefgh");
-    EXPECT_EQ(f("S")->AsString(), "abcde");  // cut to Size
+    EXPECT_EQ(f("S")->AsString(), "abcde"); // cut to Size
     f("S")->SetAsInteger(123);
     EXPECT_EQ(f("S")->AsInteger(), 123);
     f("SI")->SetAsString("-300");
@@ -47,7 +53,7 @@ TEST(FieldConversions, EachTypeRoundTripsThroughItsRecordFormat)
     EXPECT_TRUE(f("B")->AsBoolean());
     EXPECT_EQ(f("B")->AsString(), "True");
     f("F")->SetAsFloat(2.5);
-    EXPECT_EQ(f("F")->AsInteger(), 2);  // rounds half to even
+    EXPECT_EQ(f("F")->AsInteger(), 2); // rounds half to even
     EXPECT_EQ(f("F")->AsString(), "2.5");
     f("C")->SetAsCurrency(12.34);
     EXPECT_EQ(f("C")->Value().VarType(), varCurrency);
@@ -55,7 +61,7 @@ TEST(FieldConversions, EachTypeRoundTripsThroughItsRecordFormat)
     EXPECT_EQ(f("BCD")->AsString(), "-123.45");
     EXPECT_DOUBLE_EQ(f("BCD")->AsFloat(), -123.45);
     f("BCD")->SetAsFloat(0.125);
-    EXPECT_EQ(f("BCD")->AsString(), "0.12");  // two decimals
+    EXPECT_EQ(f("BCD")->AsString(), "0.12"); // two decimals
     TDateTime day = EncodeDate(2000, 1, 1);
     f("D")->SetAsDateTime(day + 0.5);
     EXPECT_EQ(f("D")->AsDateTime(), day);
@@ -79,7 +85,7 @@ TEST(FieldConversions, EachTypeRoundTripsThroughItsRecordFormat)
     EXPECT_EQ(dateSlot[0], DateTimeToTimeStamp(day).Date);
     TBcd bcd;
     ASSERT_TRUE(static_cast<TBCDField*>(f("BCD"))->GetAsBCD(bcd));
-    EXPECT_EQ(bcd.Precision, 2);  // 0.12: two digits, both after the point
+    EXPECT_EQ(bcd.Precision, 2); // 0.12: two digits, both after the point
     EXPECT_EQ(bcd.SignSpecialPlaces, 0x02);
     EXPECT_EQ(bcd.Fraction[0], 0x12);
     TBcd negative = StrToBCD("-123.45");
@@ -94,8 +100,7 @@ TEST(FieldConversions, EachTypeRoundTripsThroughItsRecordFormat)
     ds->Cancel();
 }
 
-TEST(FieldConversions, NullsAndClear)
-{
+TEST(FieldConversions, NullsAndClear) {
     auto ds = makeTyped();
     ds->Open();
     auto* i = ds->FieldByName("I");
@@ -111,13 +116,12 @@ TEST(FieldConversions, NullsAndClear)
     i->SetValue(Variant(7));
     i->SetValue(Null());
     EXPECT_TRUE(i->IsNull());
-    i->SetAsString("");  // empty text clears numbers
+    i->SetAsString(""); // empty text clears numbers
     EXPECT_TRUE(i->IsNull());
     ds->Cancel();
 }
 
-TEST(FieldConversions, ErrorsLeaveTheValueUnchanged)
-{
+TEST(FieldConversions, ErrorsLeaveTheValueUnchanged) {
     auto ds = makeTyped();
     ds->Open();
     ds->Edit();
@@ -127,7 +131,9 @@ TEST(FieldConversions, ErrorsLeaveTheValueUnchanged)
         si->SetAsInteger(40000);
         FAIL();
     } catch (const EDatabaseError& e) {
-        EXPECT_EQ(e.Message(), "40000 is not a valid value for field 'SI'. The allowed range is -32768 to 32767");
+        EXPECT_EQ(
+            e.Message(),
+            "40000 is not a valid value for field 'SI'. The allowed range is -32768 to 32767");
     }
     EXPECT_THROW(si->SetAsString("12x"), EConvertError);
     EXPECT_THROW(ds->FieldByName("F")->SetAsString("abc"), EConvertError);
@@ -157,14 +163,14 @@ TEST(FieldConversions, ErrorsLeaveTheValueUnchanged)
     EXPECT_EQ(ds->FindField("nope"), nullptr);
 }
 
-TEST(FieldEvents, ValidateSeesTheNewValueAndMayRefuseIt)
-{
+TEST(FieldEvents, ValidateSeesTheNewValueAndMayRefuseIt) {
     auto ds = makeNumbers(2);
     ds->Open();
     auto* id = ds->FieldByName("ID");
     std::vector<int> changes;
     id->SetOnValidate([&](TField* f) {
-        if (f->AsInteger() < 0) DatabaseError("negative");
+        if (f->AsInteger() < 0)
+            DatabaseError("negative");
     });
     id->SetOnChange([&](TField* f) { changes.push_back(f->AsInteger()); });
     ds->Edit();
@@ -175,8 +181,7 @@ TEST(FieldEvents, ValidateSeesTheNewValueAndMayRefuseIt)
     ds->Cancel();
 }
 
-TEST(FieldEvents, DisplayNameReadOnlyAndTransliterate)
-{
+TEST(FieldEvents, DisplayNameReadOnlyAndTransliterate) {
     auto ds = makeNumbers(1);
     ds->Open();
     auto* name = ds->FieldByName("NAME");
@@ -196,8 +201,7 @@ TEST(FieldEvents, DisplayNameReadOnlyAndTransliterate)
     ds->Cancel();
 }
 
-TEST(CalculatedFields, ComputedForEveryRecordAndAfterChanges)
-{
+TEST(CalculatedFields, ComputedForEveryRecordAndAfterChanges) {
     auto ds = makeNumbers(5);
     auto* id = new TIntegerField(ds.get());
     id->SetFieldName("ID");
@@ -219,13 +223,14 @@ TEST(CalculatedFields, ComputedForEveryRecordAndAfterChanges)
         ++calcs;
         EXPECT_EQ(d->State(), dsCalcFields);
         twice->SetAsInteger(id->AsInteger() * 2);
-        if (id->AsInteger() % 2 == 0) label->SetAsString("even");
+        if (id->AsInteger() % 2 == 0)
+            label->SetAsString("even");
     });
     ds->Open();
     EXPECT_EQ(twice->FieldNo(), -1);
     EXPECT_EQ(twice->Offset(), 0);
     EXPECT_EQ(label->Offset(), 5);
-    EXPECT_EQ(ds->CalcFieldsSize(), 5 + 14);  // each value area plus its flag byte
+    EXPECT_EQ(ds->CalcFieldsSize(), 5 + 14); // each value area plus its flag byte
     EXPECT_GT(calcs, 0);
     std::vector<int> values;
     std::vector<std::string> labels;
@@ -234,18 +239,17 @@ TEST(CalculatedFields, ComputedForEveryRecordAndAfterChanges)
         labels.push_back(label->AsString());
     }
     EXPECT_EQ(values, (std::vector<int>{2, 4, 6, 8, 10}));
-    EXPECT_EQ(labels, (std::vector<std::string>{"", "even", "", "even", ""}));  // cleared per record
+    EXPECT_EQ(labels, (std::vector<std::string>{"", "even", "", "even", ""})); // cleared per record
     ds->First();
     ds->Edit();
     id->SetAsInteger(21);
-    EXPECT_EQ(twice->AsInteger(), 42);  // recomputed on the field change
+    EXPECT_EQ(twice->AsInteger(), 42); // recomputed on the field change
     ds->Cancel();
     EXPECT_EQ(twice->AsInteger(), 2);
-    EXPECT_THROW(twice->SetAsInteger(1), EDatabaseError);  // browse mode
+    EXPECT_THROW(twice->SetAsInteger(1), EDatabaseError); // browse mode
 }
 
-TEST(LookupFields, ValueComesFromTheLookupDataset)
-{
+TEST(LookupFields, ValueComesFromTheLookupDataset) {
     auto names = std::make_unique<ArrayDataSet>(
         nullptr, std::vector<Column>{{"CODE", ftInteger, 0}, {"TEXT", ftString, 10}});
     names->AddRow({1, "one"});
@@ -260,23 +264,23 @@ TEST(LookupFields, ValueComesFromTheLookupDataset)
     look->SetSize(10);
     look->SetFieldKind(fkLookup);
     look->SetDataSet(ds.get());
-    EXPECT_THROW(ds->Open(), EDatabaseError);  // incomplete lookup definition
+    EXPECT_THROW(ds->Open(), EDatabaseError); // incomplete lookup definition
     look->SetLookupDataSet(names.get());
     look->SetKeyFields("ID");
     look->SetLookupKeyFields("CODE");
     look->SetLookupResultField("TEXT");
     ds->Open();
     std::vector<std::string> words;
-    for (; !ds->Eof(); ds->Next()) words.push_back(look->IsNull() ? "null" : look->AsString());
+    for (; !ds->Eof(); ds->Next())
+        words.push_back(look->IsNull() ? "null" : look->AsString());
     EXPECT_EQ(words, (std::vector<std::string>{"one", "null", "three"}));
-    EXPECT_EQ(names->RecNo(), 1);  // the lookup dataset stays where it was
+    EXPECT_EQ(names->RecNo(), 1); // the lookup dataset stays where it was
     ds->Close();
-    names.reset();  // the field forgets a destroyed lookup dataset
+    names.reset(); // the field forgets a destroyed lookup dataset
     EXPECT_EQ(look->LookupDataSet(), nullptr);
 }
 
-TEST(BlobFields, ReadWriteThroughStreamsAndNullWhenEmpty)
-{
+TEST(BlobFields, ReadWriteThroughStreamsAndNullWhenEmpty) {
     auto ds = makeTyped();
     ds->Open();
     auto* memo = static_cast<TBlobField*>(ds->FieldByName("M"));
@@ -289,7 +293,7 @@ TEST(BlobFields, ReadWriteThroughStreamsAndNullWhenEmpty)
     EXPECT_TRUE(memo->Modified());
     EXPECT_EQ(memo->BlobSize(), 15);
     ds->Post();
-    EXPECT_FALSE(memo->Modified());  // the record was stored: nothing pending any more
+    EXPECT_FALSE(memo->Modified()); // the record was stored: nothing pending any more
     EXPECT_EQ(memo->AsString(), "long text value");
     EXPECT_EQ(memo->Value().AsString(), "long text value");
     ds->Edit();
@@ -300,26 +304,26 @@ TEST(BlobFields, ReadWriteThroughStreamsAndNullWhenEmpty)
     EXPECT_THROW((void)ds->CreateBlobStream(ds->FieldByName("I"), bmRead), EInvalidCast);
 }
 
-TEST(Filters, FilterRecordHidesRecordsAndCountsFollow)
-{
+TEST(Filters, FilterRecordHidesRecordsAndCountsFollow) {
     auto ds = makeNumbers(10);
     ds->Open();
     ds->SetOnFilterRecord([](TDataSet* d, bool& accept) {
         EXPECT_EQ(d->State(), dsFilter);
         accept = d->FieldByName("ID")->AsInteger() % 3 == 0;
     });
-    EXPECT_EQ(ds->RecordCount(), 10);  // not filtered yet
+    EXPECT_EQ(ds->RecordCount(), 10); // not filtered yet
     ds->SetFiltered(true);
     EXPECT_EQ(ds->RecordCount(), 3);
     std::vector<int> ids;
-    for (; !ds->Eof(); ds->Next()) ids.push_back(ds->FieldByName("ID")->AsInteger());
+    for (; !ds->Eof(); ds->Next())
+        ids.push_back(ds->FieldByName("ID")->AsInteger());
     EXPECT_EQ(ids, (std::vector<int>{3, 6, 9}));
-    EXPECT_EQ(ds->RecNo(), 9);  // numbers count every stored record
+    EXPECT_EQ(ds->RecNo(), 9); // numbers count every stored record
     ds->Last();
     ds->Prior();
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 6);
     EXPECT_EQ(ds->RecordCount(), 3);
-    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 6);  // counting does not move
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 6); // counting does not move
     ds->SetFiltered(false);
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
     EXPECT_EQ(ds->RecordCount(), 10);

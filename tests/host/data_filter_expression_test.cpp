@@ -11,14 +11,12 @@ using namespace testdata;
 
 namespace {
 
-std::unique_ptr<ArrayDataSet> people()
-{
-    auto ds = std::make_unique<ArrayDataSet>(
-        nullptr, std::vector<Column>{{"ID", ftInteger, 0},
-                                     {"NAME", ftString, 20},
-                                     {"PRICE", ftFloat, 0},
-                                     {"BORN", ftDateTime, 0},
-                                     {"OK", ftBoolean, 0}});
+std::unique_ptr<ArrayDataSet> people() {
+    auto ds = std::make_unique<ArrayDataSet>(nullptr, std::vector<Column>{{"ID", ftInteger, 0},
+                                                                          {"NAME", ftString, 20},
+                                                                          {"PRICE", ftFloat, 0},
+                                                                          {"BORN", ftDateTime, 0},
+                                                                          {"OK", ftBoolean, 0}});
     const Variant noon = VarFromDateTime(EncodeDate(2001, 1, 2) + EncodeTime(12, 0, 0, 0));
     ds->AddRow({1, "Ada", 10.5, VarFromDateTime(EncodeDate(1990, 5, 17)), true});
     ds->AddRow({2, "bob", Null(), Null(), false});
@@ -29,15 +27,14 @@ std::unique_ptr<ArrayDataSet> people()
     return ds;
 }
 
-std::string ids(TDataSet& ds)
-{
+std::string ids(TDataSet& ds) {
     std::string out;
-    for (ds.First(); !ds.Eof(); ds.Next()) out += std::to_string(ds.FieldByName("ID")->AsInteger());
+    for (ds.First(); !ds.Eof(); ds.Next())
+        out += std::to_string(ds.FieldByName("ID")->AsInteger());
     return out;
 }
 
-std::string selected(const std::string& expression, TFilterOptions options = {})
-{
+std::string selected(const std::string& expression, TFilterOptions options = {}) {
     auto ds = people();
     ds->SetFilterOptions(options);
     ds->SetFilter(expression);
@@ -45,8 +42,7 @@ std::string selected(const std::string& expression, TFilterOptions options = {})
     return ids(*ds);
 }
 
-std::string errorOf(const std::function<void()>& f)
-{
+std::string errorOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const EDatabaseError& e) {
@@ -55,10 +51,9 @@ std::string errorOf(const std::function<void()>& f)
     return "no error";
 }
 
-}  // namespace
+} // namespace
 
-TEST(FilterExpression, EachFormSelectsTheRecordsItDescribes)
-{
+TEST(FilterExpression, EachFormSelectsTheRecordsItDescribes) {
     const TFilterOptions none;
     const TFilterOptions noCase{foCaseInsensitive};
     const TFilterOptions whole{foNoPartialCompare};
@@ -68,53 +63,54 @@ TEST(FilterExpression, EachFormSelectsTheRecordsItDescribes)
         const char* ids;
     } cases[] = {
         {"ID >= 2 and ID < 4", none, "23"},
-        {"3 <= ID", none, "345"},  // a literal on the left
+        {"3 <= ID", none, "345"}, // a literal on the left
         {"not (ID = 1 or ID = 2)", none, "345"},
-        {"ID = 1 or ID = 4 and PRICE < 0", none, "14"},  // and binds tighter
+        {"ID = 1 or ID = 4 and PRICE < 0", none, "14"}, // and binds tighter
         {"(ID = 1 or ID = 4) and PRICE < 0", none, "4"},
-        {"id <> 3 AND Not (ID > 4)", none, "124"},  // keywords and names in any case
+        {"id <> 3 AND Not (ID > 4)", none, "124"}, // keywords and names in any case
         {"PRICE is null", none, "2"},
         {"NAME is not null and PRICE >= 1e1", none, "13"},
-        {"PRICE = null", none, ""},  // nothing equals null
-        {"NAME <> 'Ada'", none, "235"},  // a null compares with nothing
+        {"PRICE = null", none, ""},     // nothing equals null
+        {"NAME <> 'Ada'", none, "235"}, // a null compares with nothing
         {"NAME = 'Ada  '", none, "1"},  // trailing blanks do not count, as for char(n) values
         {"OK = true", none, "13"},
         {"OK <> false", none, "13"},
         {"OK = 0", none, "25"},
-        {"PRICE > '10'", none, "13"},  // a quoted number for a numeric field
+        {"PRICE > '10'", none, "13"}, // a quoted number for a numeric field
         {"-1.25 = PRICE", none, "4"},
-        {"PRICE > ID", none, "13"},  // two fields
+        {"PRICE > ID", none, "13"}, // two fields
         {"BORN >= '2001-01-02'", none, "35"},
         {"BORN < '2001-01-02 06:00'", none, "13"},
         {"[NAME] = 'O''Hara' or \"ID\" = 2", none, "23"},
-        {"NAME < 'b'", none, "15"},  // texts in collation order
+        {"NAME < 'b'", none, "15"}, // texts in collation order
         {"NAME = 'ADA'", none, ""},
         {"NAME = 'ADA'", noCase, "1"},
-        {"NAME = 'Ada*'", none, "15"},  // a trailing * matches the beginning
+        {"NAME = 'Ada*'", none, "15"}, // a trailing * matches the beginning
         {"NAME <> 'Ada*'", none, "23"},
         {"NAME = 'ada*'", noCase, "15"},
-        {"NAME = 'Ada*'", whole, ""},  // the * is an ordinary character then
+        {"NAME = 'Ada*'", whole, ""}, // the * is an ordinary character then
         {"NAME like '%a%'", none, "135"},
         {"NAME like '_o_'", none, "2"},
         {"NAME like 'a%'", noCase, "15"},
     };
-    for (const auto& c : cases) EXPECT_EQ(selected(c.expression, c.options), c.ids) << c.expression;
+    for (const auto& c : cases)
+        EXPECT_EQ(selected(c.expression, c.options), c.ids) << c.expression;
 }
 
-TEST(FilterExpression, MalformedTextNamesThePosition)
-{
+TEST(FilterExpression, MalformedTextNamesThePosition) {
     const struct {
         const char* expression;
         int position;
     } cases[] = {
-        {"ID = = 1", 6}, {"ID >", 5},          {"(ID = 1", 8},        {"ID = 'open", 6},
-        {"ID ~ 1", 4},   {"ID = 1 garbage", 8}, {"NAME is nul", 9},   {"ID = 1)", 7},
-        {"and ID = 1", 1}, {"NAME like 3", 11}, {"ID = 1 or", 10},
+        {"ID = = 1", 6},   {"ID >", 5},           {"(ID = 1", 8},     {"ID = 'open", 6},
+        {"ID ~ 1", 4},     {"ID = 1 garbage", 8}, {"NAME is nul", 9}, {"ID = 1)", 7},
+        {"and ID = 1", 1}, {"NAME like 3", 11},   {"ID = 1 or", 10},
     };
     for (const auto& c : cases) {
         const std::string message = errorOf([&] { TFilterExpression parsed(c.expression); });
-        EXPECT_NE(message.find("Filter expression error at position " + std::to_string(c.position) + ":"),
-                  std::string::npos)
+        EXPECT_NE(
+            message.find("Filter expression error at position " + std::to_string(c.position) + ":"),
+            std::string::npos)
             << c.expression << " -> " << message;
     }
     // Texts that would nest the parser or the tree too deeply are refused, not followed.
@@ -125,7 +121,8 @@ TEST(FilterExpression, MalformedTextNamesThePosition)
         nots += "not ";
     }
     for (const std::string& hostile : {std::string(100000, '(') + "ID = 1", nots + "ID = 1", ors})
-        EXPECT_NE(errorOf([&] { TFilterExpression parsed(hostile); }).find("too long"), std::string::npos);
+        EXPECT_NE(errorOf([&] { TFilterExpression parsed(hostile); }).find("too long"),
+                  std::string::npos);
     // A rejected expression leaves the former one in force.
     auto ds = people();
     ds->SetFilter("ID > 3");
@@ -135,27 +132,29 @@ TEST(FilterExpression, MalformedTextNamesThePosition)
     EXPECT_EQ(ids(*ds), "45");
 }
 
-TEST(FilterExpression, UnknownFieldsAndUnfitValuesRaiseWhenFiltering)
-{
+TEST(FilterExpression, UnknownFieldsAndUnfitValuesRaiseWhenFiltering) {
     auto ds = people();
-    ds->SetFilter("NOPE = 1");  // the fields are found when records are tested
-    EXPECT_NE(errorOf([&] { ds->SetFiltered(true); }).find("Field 'NOPE' not found"), std::string::npos);
+    ds->SetFilter("NOPE = 1"); // the fields are found when records are tested
+    EXPECT_NE(errorOf([&] { ds->SetFiltered(true); }).find("Field 'NOPE' not found"),
+              std::string::npos);
     ds->SetFiltered(false);
     ds->SetFilter("PRICE > 'cheap'");
-    EXPECT_NE(errorOf([&] { ds->SetFiltered(true); }).find("'cheap' is not a valid value for field 'PRICE'"),
+    EXPECT_NE(errorOf([&] {
+                  ds->SetFiltered(true);
+              }).find("'cheap' is not a valid value for field 'PRICE'"),
               std::string::npos);
     ds->SetFiltered(false);
     ds->SetFilter("OK = 'maybe'");
     EXPECT_NE(errorOf([&] { ds->SetFiltered(true); }).find("position 6"), std::string::npos);
 }
 
-TEST(FilterExpression, CombinesWithTheHandler)
-{
+TEST(FilterExpression, CombinesWithTheHandler) {
     auto ds = people();
     ds->SetFilter("ID < 4");
-    ds->SetOnFilterRecord([](TDataSet* d, bool& accept) { accept = d->FieldByName("ID")->AsInteger() != 2; });
+    ds->SetOnFilterRecord(
+        [](TDataSet* d, bool& accept) { accept = d->FieldByName("ID")->AsInteger() != 2; });
     ds->SetFiltered(true);
-    EXPECT_EQ(ids(*ds), "13");  // both must accept
+    EXPECT_EQ(ids(*ds), "13"); // both must accept
     EXPECT_EQ(ds->RecordCount(), 2);
     ds->SetOnFilterRecord(nullptr);
     ds->SetFiltered(false);

@@ -17,9 +17,9 @@ class DetailDataSet : public ArrayDataSet {
 public:
     using ArrayDataSet::ArrayDataSet;
     [[nodiscard]] TDataSource* GetDataSource() const override { return m_master; }
-    void SetDataSource(TDataSource* Value)
-    {
-        if (IsLinkedTo(Value)) DatabaseError(dbconsts::SCircularDataLink, this);
+    void SetDataSource(TDataSource* Value) {
+        if (IsLinkedTo(Value))
+            DatabaseError(dbconsts::SCircularDataLink, this);
         m_master = Value;
     }
 
@@ -29,7 +29,8 @@ private:
 
 class OrderLink : public TDataLink {
 public:
-    OrderLink(std::vector<std::string>& log, std::string name) : m_log(log), m_name(std::move(name)) {}
+    OrderLink(std::vector<std::string>& log, std::string name)
+        : m_log(log), m_name(std::move(name)) {}
     void RecordChanged(TField*) override { m_log.push_back(m_name); }
 
 private:
@@ -39,7 +40,8 @@ private:
 
 class OrderDetailLink : public TDetailDataLink {
 public:
-    OrderDetailLink(std::vector<std::string>& log, std::string name) : m_log(log), m_name(std::move(name)) {}
+    OrderDetailLink(std::vector<std::string>& log, std::string name)
+        : m_log(log), m_name(std::move(name)) {}
     void RecordChanged(TField*) override { m_log.push_back(m_name); }
 
 private:
@@ -49,13 +51,9 @@ private:
 
 class PublishedDataSet : public ArrayDataSet {
 public:
-    explicit PublishedDataSet(TComponent* owner)
-        : ArrayDataSet(owner, {{"ID", ftInteger, 0}})
-    {
-    }
+    explicit PublishedDataSet(TComponent* owner) : ArrayDataSet(owner, {{"ID", ftInteger, 0}}) {}
     [[nodiscard]] std::string ClassName() const override { return "TPublishedDataSet"; }
-    void GetPublishedProperties(TPropList& list) const override
-    {
+    void GetPublishedProperties(TPropList& list) const override {
         ArrayDataSet::GetPublishedProperties(list);
         list.push_back(BoolProperty<TDataSet>("Active", &TDataSet::Active, &TDataSet::SetActive)
                            .withDefault(Variant(false)));
@@ -69,10 +67,9 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TTestForm"; }
 };
 
-}  // namespace
+} // namespace
 
-TEST(DataLinks, CircularLinksAreRefused)
-{
+TEST(DataLinks, CircularLinksAreRefused) {
     ArrayDataSet master(nullptr, {{"ID", ftInteger, 0}});
     DetailDataSet detail(nullptr, {{"ID", ftInteger, 0}});
     detail.SetName("Detail");
@@ -85,12 +82,12 @@ TEST(DataLinks, CircularLinksAreRefused)
     detailSource.SetDataSet(&detail);
     EXPECT_TRUE(detail.IsLinkedTo(&detailSource));
     try {
-        detail.SetDataSource(&detailSource);  // its own data source
+        detail.SetDataSource(&detailSource); // its own data source
         FAIL();
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.Message(), "Detail: Circular datalinks are not allowed");
     }
-    EXPECT_EQ(detail.GetDataSource(), &masterSource);  // kept the previous source
+    EXPECT_EQ(detail.GetDataSource(), &masterSource); // kept the previous source
     // A source cannot show a dataset that is a detail of that source.
     EXPECT_THROW(masterSource.SetDataSet(&detail), EDatabaseError);
     EXPECT_EQ(masterSource.DataSet(), &master);
@@ -98,8 +95,7 @@ TEST(DataLinks, CircularLinksAreRefused)
     EXPECT_FALSE(detailSource.IsLinkedTo(&master));
 }
 
-TEST(DataLinks, DetailLinksHearChangesFirstAndLinksLeaveCleanly)
-{
+TEST(DataLinks, DetailLinksHearChangesFirstAndLinksLeaveCleanly) {
     auto ds = makeNumbers(3);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -109,7 +105,8 @@ TEST(DataLinks, DetailLinksHearChangesFirstAndLinksLeaveCleanly)
     plain.SetDataSource(&src);
     detail.SetDataSource(&src);
     std::vector<std::string> changes;
-    src.SetOnDataChange([&](TObject*, TField* f) { changes.push_back(f ? f->FieldName() : "record"); });
+    src.SetOnDataChange(
+        [&](TObject*, TField* f) { changes.push_back(f ? f->FieldName() : "record"); });
     ds->Open();
     log.clear();
     ds->Next();
@@ -121,7 +118,7 @@ TEST(DataLinks, DetailLinksHearChangesFirstAndLinksLeaveCleanly)
         temporary.SetDataSource(&src);
         EXPECT_EQ(ds->BufferCount(), 3);
         EXPECT_EQ(src.DataLinkCount(), 3);
-    }  // destroyed while attached
+    } // destroyed while attached
     EXPECT_EQ(src.DataLinkCount(), 2);
     EXPECT_EQ(ds->BufferCount(), 1);
     src.SetEnabled(false);
@@ -134,8 +131,7 @@ TEST(DataLinks, DetailLinksHearChangesFirstAndLinksLeaveCleanly)
     ds->Close();
 }
 
-TEST(DataLinks, DataSourceStreamsItsDataSetAndEvents)
-{
+TEST(DataLinks, DataSourceStreamsItsDataSetAndEvents) {
     RegisterComponentClass<TestForm>("TTestForm");
     RegisterComponentClass<PublishedDataSet>("TPublishedDataSet");
     RegisterComponentClass<TDataSource>("TDataSource");
@@ -155,9 +151,9 @@ TEST(DataLinks, DataSourceStreamsItsDataSetAndEvents)
     src->SetDataSet(ds);
     src->SetAutoEdit(false);
     src->SetOnDataChange(form.Method<void(TObject*, TField*)>("SrcDataChange"));
-    ds->Open();  // default fields (owned by the dataset) are not written
+    ds->Open(); // default fields (owned by the dataset) are not written
     ds->Close();
-    new TIntegerField(ds);  // nor is anything else the dataset owns
+    new TIntegerField(ds); // nor is anything else the dataset owns
     std::string text = ComponentToText(&form);
     EXPECT_EQ(text.find("TIntegerField"), std::string::npos) << text;
     opened = 0;
@@ -180,8 +176,7 @@ TEST(DataLinks, DataSourceStreamsItsDataSetAndEvents)
     ds2->Close();
 }
 
-TEST(DataSetFieldDefs, UpdateOnAClosedDatasetDescribesWithoutOpening)
-{
+TEST(DataSetFieldDefs, UpdateOnAClosedDatasetDescribesWithoutOpening) {
     auto ds = makeNumbers(2);
     ds->FieldDefs().Update();
     EXPECT_FALSE(ds->Active());
@@ -192,12 +187,11 @@ TEST(DataSetFieldDefs, UpdateOnAClosedDatasetDescribesWithoutOpening)
     EXPECT_EQ(ds->FieldDefs().Find("amount")->DataType(), ftFloat);
     EXPECT_THROW((void)ds->FieldDefs().Find("none"), EDatabaseError);
     EXPECT_THROW(ds->FieldDefs().Add("ID", ftInteger), EDatabaseError);
-    ds->Open();  // the rows added before are still there
+    ds->Open(); // the rows added before are still there
     EXPECT_EQ(ds->RecordCount(), 2);
 }
 
-TEST(DataSetErrors, AbortingADeleteLeavesTheRecord)
-{
+TEST(DataSetErrors, AbortingADeleteLeavesTheRecord) {
     auto ds = makeNumbers(2);
     ds->Open();
     int afterDelete = 0;
@@ -222,8 +216,7 @@ TEST(DataSetErrors, AbortingADeleteLeavesTheRecord)
     EXPECT_EQ(afterDelete, 0);
 }
 
-TEST(DataLinks, StreamedActiveOpensOnceLoaded)
-{
+TEST(DataLinks, StreamedActiveOpensOnceLoaded) {
     RegisterComponentClass<TestForm>("TTestForm");
     RegisterComponentClass<PublishedDataSet>("TPublishedDataSet");
     TestForm form(nullptr);
@@ -246,7 +239,7 @@ TEST(DataLinks, StreamedActiveOpensOnceLoaded)
     auto* ds2 = dynamic_cast<PublishedDataSet*>(copy.FindComponent("Numbers"));
     ASSERT_NE(ds2, nullptr);
     EXPECT_TRUE(ds2->Active());
-    EXPECT_EQ(seen, (std::vector<std::string>{"loaded"}));  // opened after reading, not while
+    EXPECT_EQ(seen, (std::vector<std::string>{"loaded"})); // opened after reading, not while
     ds2->Close();
 }
 
@@ -263,18 +256,18 @@ public:
         std::vector<std::string> seen;
 
     protected:
-        void ActiveChanged() override
-        {
+        void ActiveChanged() override {
             seen.push_back(Active() ? "active" : "inactive");
-            if (m_owner->Active()) m_owner->refresh();
+            if (m_owner->Active())
+                m_owner->refresh();
         }
-        void RecordChanged(TField* f) override
-        {
-            if (!f && m_owner->Active()) m_owner->refresh();
+        void RecordChanged(TField* f) override {
+            if (!f && m_owner->Active())
+                m_owner->refresh();
         }
-        void CheckBrowseMode() override
-        {
-            if (m_owner->Active()) m_owner->CheckBrowseMode();
+        void CheckBrowseMode() override {
+            if (m_owner->Active())
+                m_owner->CheckBrowseMode();
         }
 
     private:
@@ -284,31 +277,31 @@ public:
     MultiplesDetail() : ArrayDataSet(nullptr, {{"ID", ftInteger, 0}}), link(this) {}
     ~MultiplesDetail() override { link.SetDataSource(nullptr); }
     [[nodiscard]] TDataSource* GetDataSource() const override { return link.DataSource(); }
-    void refresh()
-    {
+    void refresh() {
         TDataSet* master = link.DataSet();
-        if (!master || !master->Active()) return;
+        if (!master || !master->Active())
+            return;
         int step = master->FieldByName("ID")->AsInteger();
         DisableControls();
         Close();
-        for (int i = step; i <= 12; i += step) AddRow({i});
+        for (int i = step; i <= 12; i += step)
+            AddRow({i});
         Open();
         EnableControls();
     }
     Link link;
 };
 
-std::vector<int> allIds(TDataSet& ds)
-{
+std::vector<int> allIds(TDataSet& ds) {
     std::vector<int> ids;
-    for (ds.First(); !ds.Eof(); ds.Next()) ids.push_back(ds.FieldByName("ID")->AsInteger());
+    for (ds.First(); !ds.Eof(); ds.Next())
+        ids.push_back(ds.FieldByName("ID")->AsInteger());
     return ids;
 }
 
-}  // namespace
+} // namespace
 
-TEST(DataLinks, DetailFollowsTheMasterRecord)
-{
+TEST(DataLinks, DetailFollowsTheMasterRecord) {
     auto master = makeNumbers(4);
     TDataSource src(nullptr);
     src.SetDataSet(master.get());
@@ -316,22 +309,22 @@ TEST(DataLinks, DetailFollowsTheMasterRecord)
     detail.AddRow({0});
     detail.Open();
     master->Open();
-    detail.link.SetDataSource(&src);  // attaching to an open master makes the link active
+    detail.link.SetDataSource(&src); // attaching to an open master makes the link active
     EXPECT_EQ(detail.link.seen, (std::vector<std::string>{"active"}));
     EXPECT_EQ(allIds(detail), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
     master->Next();
     EXPECT_EQ(allIds(detail), (std::vector<int>{2, 4, 6, 8, 10, 12}));
     master->Last();
     EXPECT_EQ(allIds(detail), (std::vector<int>{4, 8, 12}));
-    master->Close();  // the detail stays as it is
+    master->Close(); // the detail stays as it is
     EXPECT_EQ(detail.link.seen.back(), "inactive");
     EXPECT_TRUE(detail.Active());
     EXPECT_EQ(allIds(detail), (std::vector<int>{4, 8, 12}));
     master->AddRow({3, "three", 0.0});
-    master->Open();  // reopening runs the detail for the first record again
+    master->Open(); // reopening runs the detail for the first record again
     EXPECT_EQ(allIds(detail), (std::vector<int>{3, 6, 9, 12}));
     detail.Edit();
     detail.FieldByName("ID")->SetAsInteger(99);
-    master->Next();  // the master's browse check posts the detail's edit first
+    master->Next(); // the master's browse check posts the detail's edit first
     EXPECT_EQ(detail.State(), dsBrowse);
 }

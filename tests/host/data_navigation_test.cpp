@@ -10,8 +10,7 @@ using namespace testdata;
 
 namespace {
 
-std::vector<int> idsInWindow(ArrayDataSet& ds, RecordingLink& link)
-{
+std::vector<int> idsInWindow(ArrayDataSet& ds, RecordingLink& link) {
     std::vector<int> ids;
     int saved = link.ActiveRecord();
     for (int i = 0; i < link.RecordCount(); ++i) {
@@ -22,17 +21,19 @@ std::vector<int> idsInWindow(ArrayDataSet& ds, RecordingLink& link)
     return ids;
 }
 
-}  // namespace
+} // namespace
 
-TEST(DataSetOpenClose, EventsAndStatesInOrder)
-{
+TEST(DataSetOpenClose, EventsAndStatesInOrder) {
     auto ds = makeNumbers(3);
     std::vector<std::string> log;
-    ds->SetBeforeOpen([&](TDataSet* d) { log.push_back("BeforeOpen:" + std::to_string(d->State())); });
-    ds->SetAfterOpen([&](TDataSet* d) { log.push_back("AfterOpen:" + std::to_string(d->State())); });
+    ds->SetBeforeOpen(
+        [&](TDataSet* d) { log.push_back("BeforeOpen:" + std::to_string(d->State())); });
+    ds->SetAfterOpen(
+        [&](TDataSet* d) { log.push_back("AfterOpen:" + std::to_string(d->State())); });
     ds->SetAfterScroll([&](TDataSet*) { log.push_back("AfterScroll"); });
     ds->SetBeforeClose([&](TDataSet*) { log.push_back("BeforeClose"); });
-    ds->SetAfterClose([&](TDataSet* d) { log.push_back("AfterClose:" + std::to_string(d->State())); });
+    ds->SetAfterClose(
+        [&](TDataSet* d) { log.push_back("AfterClose:" + std::to_string(d->State())); });
     ds->Open();
     EXPECT_TRUE(ds->Active());
     EXPECT_EQ(ds->State(), dsBrowse);
@@ -42,13 +43,12 @@ TEST(DataSetOpenClose, EventsAndStatesInOrder)
     EXPECT_TRUE(ds->Bof());
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
     ds->Close();
-    EXPECT_EQ(ds->FieldCount(), 0);  // default fields go with the cursor
-    EXPECT_EQ(log, (std::vector<std::string>{"BeforeOpen:0", "AfterOpen:1", "AfterScroll", "BeforeClose",
-                                             "AfterClose:0"}));
+    EXPECT_EQ(ds->FieldCount(), 0); // default fields go with the cursor
+    EXPECT_EQ(log, (std::vector<std::string>{"BeforeOpen:0", "AfterOpen:1", "AfterScroll",
+                                             "BeforeClose", "AfterClose:0"}));
 }
 
-TEST(DataSetOpenClose, EmptyDatasetHasNoScrollAndNoValues)
-{
+TEST(DataSetOpenClose, EmptyDatasetHasNoScrollAndNoValues) {
     auto ds = makeNumbers(0);
     int scrolls = 0;
     ds->SetAfterScroll([&](TDataSet*) { ++scrolls; });
@@ -63,8 +63,7 @@ TEST(DataSetOpenClose, EmptyDatasetHasNoScrollAndNoValues)
     EXPECT_THROW(ds->Delete(), EDatabaseError);
 }
 
-TEST(DataSetOpenClose, PersistentFieldsSurviveCloseAndBindByName)
-{
+TEST(DataSetOpenClose, PersistentFieldsSurviveCloseAndBindByName) {
     auto ds = makeNumbers(2);
     auto* name = new TStringField(ds.get());
     name->SetFieldName("NAME");
@@ -76,14 +75,13 @@ TEST(DataSetOpenClose, PersistentFieldsSurviveCloseAndBindByName)
     EXPECT_EQ(name->FieldNo(), 2);
     EXPECT_EQ(name->AsString(), "n1");
     EXPECT_THROW((void)ds->FieldByName("ID"), EDatabaseError);
-    EXPECT_THROW(name->SetSize(5), EDatabaseError);  // not while open
+    EXPECT_THROW(name->SetSize(5), EDatabaseError); // not while open
     ds->Close();
     EXPECT_EQ(ds->FieldCount(), 1);
     EXPECT_EQ(name->FieldNo(), 0);
 }
 
-TEST(DataSetOpenClose, FieldOfWrongTypeOrMissingDefinitionRefusesOpen)
-{
+TEST(DataSetOpenClose, FieldOfWrongTypeOrMissingDefinitionRefusesOpen) {
     auto ds = makeNumbers(2);
     auto* f = new TIntegerField(ds.get());
     f->SetFieldName("NAME");
@@ -100,8 +98,7 @@ TEST(DataSetOpenClose, FieldOfWrongTypeOrMissingDefinitionRefusesOpen)
     EXPECT_FALSE(ds->Active());
 }
 
-TEST(DataSetNavigation, NextPriorFirstLastAcrossTheWindow)
-{
+TEST(DataSetNavigation, NextPriorFirstLastAcrossTheWindow) {
     auto ds = makeNumbers(10);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -118,7 +115,7 @@ TEST(DataSetNavigation, NextPriorFirstLastAcrossTheWindow)
         ds->Next();
     }
     EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 10);  // Eof leaves the last record current
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 10); // Eof leaves the last record current
     EXPECT_EQ(idsInWindow(*ds, link), (std::vector<int>{7, 8, 9, 10}));
     EXPECT_EQ(link.ActiveRecord(), 3);
     ds->Last();
@@ -144,8 +141,7 @@ TEST(DataSetNavigation, NextPriorFirstLastAcrossTheWindow)
     link.SetDataSource(nullptr);
 }
 
-TEST(DataSetNavigation, LinksSeeScrollDistancesAndChanges)
-{
+TEST(DataSetNavigation, LinksSeeScrollDistancesAndChanges) {
     auto ds = makeNumbers(6);
     TDataSource src(nullptr);
     RecordingLink link;
@@ -156,11 +152,11 @@ TEST(DataSetNavigation, LinksSeeScrollDistancesAndChanges)
     ds->Open();
     EXPECT_TRUE(link.Active());
     link.events.clear();
-    ds->Next();  // inside the window
+    ds->Next(); // inside the window
     ds->Next();
-    ds->Next();  // the window shifts by one
-    EXPECT_EQ(link.events, (std::vector<std::string>{"checkbrowse", "scrolled:0", "checkbrowse", "scrolled:0",
-                                                     "checkbrowse", "scrolled:1"}));
+    ds->Next(); // the window shifts by one
+    EXPECT_EQ(link.events, (std::vector<std::string>{"checkbrowse", "scrolled:0", "checkbrowse",
+                                                     "scrolled:0", "checkbrowse", "scrolled:1"}));
     EXPECT_EQ(link.ActiveRecord(), 2);
     link.events.clear();
     ds->First();
@@ -178,8 +174,7 @@ TEST(DataSetNavigation, LinksSeeScrollDistancesAndChanges)
     EXPECT_FALSE(src.IsLinkedTo(ds.get()));
 }
 
-TEST(DataSetNavigation, ResyncCentresTheRecordAndExactNeedsIt)
-{
+TEST(DataSetNavigation, ResyncCentresTheRecordAndExactNeedsIt) {
     auto ds = makeNumbers(20);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -189,9 +184,9 @@ TEST(DataSetNavigation, ResyncCentresTheRecordAndExactNeedsIt)
     ds->Open();
     ds->SetRecNo(10);
     EXPECT_EQ(ds->RecNo(), 10);
-    EXPECT_EQ(link.ActiveRecord(), 2);  // (5 - 1) / 2
+    EXPECT_EQ(link.ActiveRecord(), 2); // (5 - 1) / 2
     EXPECT_EQ(idsInWindow(*ds, link), (std::vector<int>{8, 9, 10, 11, 12}));
-    ds->SetRecNo(20);  // no records after it: the window fills from before
+    ds->SetRecNo(20); // no records after it: the window fills from before
     EXPECT_EQ(idsInWindow(*ds, link), (std::vector<int>{16, 17, 18, 19, 20}));
     EXPECT_EQ(link.ActiveRecord(), 4);
     ds->SetRecNo(1);
@@ -202,13 +197,12 @@ TEST(DataSetNavigation, ResyncCentresTheRecordAndExactNeedsIt)
     ds->Resync(TResyncMode{rmExact});
     EXPECT_EQ(link.ActiveRecord(), 3);
     EXPECT_EQ(ds->RecNo(), 12);
-    ds->SetCurRec(20);  // after the last record
+    ds->SetCurRec(20); // after the last record
     EXPECT_THROW(ds->Resync(TResyncMode{rmExact}), EDatabaseError);
     ds->Close();
 }
 
-TEST(DataSetNavigation, WindowShrinksAroundTheActiveRecord)
-{
+TEST(DataSetNavigation, WindowShrinksAroundTheActiveRecord) {
     auto ds = makeNumbers(10);
     TDataSource src(nullptr);
     src.SetDataSet(ds.get());
@@ -231,8 +225,7 @@ TEST(DataSetNavigation, WindowShrinksAroundTheActiveRecord)
     EXPECT_EQ(ds->RecNo(), 4);
 }
 
-TEST(DataSetGetRecord, ModesAtTheEnds)
-{
+TEST(DataSetGetRecord, ModesAtTheEnds) {
     auto ds = makeNumbers(2);
     ds->Open();
     TRecordBuffer b = ds->Alloc();
@@ -249,8 +242,7 @@ TEST(DataSetGetRecord, ModesAtTheEnds)
     EXPECT_EQ(b, nullptr);
 }
 
-TEST(DataSetBookmarks, GotoCompareAndValidity)
-{
+TEST(DataSetBookmarks, GotoCompareAndValidity) {
     auto ds = makeNumbers(8);
     ds->Open();
     ds->MoveBy(5);
@@ -270,19 +262,18 @@ TEST(DataSetBookmarks, GotoCompareAndValidity)
     EXPECT_FALSE(ds->BookmarkValid(TBookmark()));
     ds->SetBookmark(one);
     EXPECT_EQ(ds->RecNo(), 1);
-    ds->SetBookmark(TBookmark());  // nil: nothing happens
+    ds->SetBookmark(TBookmark()); // nil: nothing happens
     EXPECT_EQ(ds->RecNo(), 1);
 }
 
-TEST(DataSetBookmarks, PositionsAfterDeleteAndInsert)
-{
+TEST(DataSetBookmarks, PositionsAfterDeleteAndInsert) {
     auto ds = makeNumbers(5);
     ds->Open();
     ds->Last();
     TBookmark last = ds->Bookmark();
     ds->MoveBy(-2);
     TBookmark third = ds->Bookmark();
-    ds->Delete();  // deletes 3; the bookmark now names the record that followed
+    ds->Delete(); // deletes 3; the bookmark now names the record that followed
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4);
     EXPECT_FALSE(ds->BookmarkValid(last));
     EXPECT_THROW(ds->GotoBookmark(last), EDatabaseError);
@@ -292,12 +283,11 @@ TEST(DataSetBookmarks, PositionsAfterDeleteAndInsert)
     ds->Insert();
     ds->FieldByName("ID")->SetAsInteger(100);
     ds->Post();
-    ds->GotoBookmark(third);  // index 2 is now record 2
+    ds->GotoBookmark(third); // index 2 is now record 2
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
 }
 
-TEST(DataSetFind, FindFirstNextPriorLast)
-{
+TEST(DataSetFind, FindFirstNextPriorLast) {
     auto ds = makeNumbers(4);
     ds->Open();
     EXPECT_TRUE(ds->FindLast());
@@ -314,8 +304,7 @@ TEST(DataSetFind, FindFirstNextPriorLast)
     EXPECT_EQ(ds->RecNo(), 1);
 }
 
-TEST(DataSetLocate, GenericLocateAndLookup)
-{
+TEST(DataSetLocate, GenericLocateAndLookup) {
     auto ds = makeNumbers(5);
     ds->AddRow({6, "Smithson", 1.0});
     ds->Open();
@@ -335,8 +324,7 @@ TEST(DataSetLocate, GenericLocateAndLookup)
     EXPECT_THROW(ds->Locate("NOPE", 1, {}), EDatabaseError);
 }
 
-TEST(DataSetLocate, ScanFiresOneScrollAndLookupNone)
-{
+TEST(DataSetLocate, ScanFiresOneScrollAndLookupNone) {
     auto ds = makeNumbers(50);
     ds->Open();
     std::vector<std::string> log;
@@ -354,8 +342,7 @@ TEST(DataSetLocate, ScanFiresOneScrollAndLookupNone)
     EXPECT_EQ(ds->RecNo(), 40);
 }
 
-TEST(DataSetLocate, FailedScanGivesBackControlsAndScrollEvents)
-{
+TEST(DataSetLocate, FailedScanGivesBackControlsAndScrollEvents) {
     auto ds = makeNumbers(5);
     ds->Open();
     EXPECT_THROW(ds->Lookup("ID", 3, "NOPE"), EDatabaseError);

@@ -9,8 +9,7 @@
 using namespace host;
 using namespace testdata;
 
-TEST(Params, WritersSetTypeValueAndBound)
-{
+TEST(Params, WritersSetTypeValueAndBound) {
     TParams params;
     TParam* p = params.CreateParam(ftUnknown, "low", ptInput);
     EXPECT_FALSE(p->Bound());
@@ -29,7 +28,7 @@ TEST(Params, WritersSetTypeValueAndBound)
     EXPECT_EQ(p->GetDataSize(), 4);
     EXPECT_THROW((void)p->AsInteger(), EVariantError);
     p->SetAsBoolean(true);
-    EXPECT_EQ(p->AsInteger(), -1);  // a true Boolean reads as -1
+    EXPECT_EQ(p->AsInteger(), -1); // a true Boolean reads as -1
     p->SetAsDateTime(EncodeDate(2001, 2, 3));
     EXPECT_EQ(p->DataType(), ftDateTime);
     EXPECT_EQ(p->AsDateTime(), EncodeDate(2001, 2, 3));
@@ -39,16 +38,15 @@ TEST(Params, WritersSetTypeValueAndBound)
     TParam* q = params.CreateParam(ftUnknown, "q", ptUnknown);
     EXPECT_THROW((void)q->GetDataSize(), EDatabaseError);
     q->SetValue(Variant(int64_t{5}));
-    EXPECT_EQ(q->DataType(), ftLargeint);  // an untyped parameter takes the value's type
+    EXPECT_EQ(q->DataType(), ftLargeint); // an untyped parameter takes the value's type
     q->SetDataType(ftString);
     EXPECT_EQ(q->Value().VarType(), varString);
 }
 
-TEST(Params, LookupByNameAndAssignValues)
-{
+TEST(Params, LookupByNameAndAssignValues) {
     TParams a;
     a.CreateParam(ftInteger, "x", ptInput);
-    a.CreateParam(ftInteger, "X", ptInput);  // same name, case-insensitively
+    a.CreateParam(ftInteger, "X", ptInput); // same name, case-insensitively
     a.CreateParam(ftString, "name", ptInput);
     EXPECT_EQ(a.ParamByName("x"), a.Items(0));
     EXPECT_EQ(a.FindParam("NAME"), a.Items(2));
@@ -65,14 +63,13 @@ TEST(Params, LookupByNameAndAssignValues)
     b.CreateParam(ftString, "other", ptInput)->SetAsString("ignored");
     a.AssignValues(&b);
     EXPECT_EQ(a.Items(0)->AsInteger(), 5);
-    EXPECT_TRUE(a.Items(1)->IsNull());  // only the first of a name
+    EXPECT_TRUE(a.Items(1)->IsNull()); // only the first of a name
     EXPECT_EQ(a.Count(), 3);
     a.SetParamValues("x;name", VarArrayOf({1, "n"}));
     EXPECT_EQ(a.ParamValues("name").AsString(), "n");
 }
 
-TEST(Params, AssignFieldTakesTypeValueAndName)
-{
+TEST(Params, AssignFieldTakesTypeValueAndName) {
     auto ds = makeNumbers(1);
     ds->Open();
     TParams params;
@@ -90,8 +87,7 @@ TEST(Params, AssignFieldTakesTypeValueAndName)
     ds->Cancel();
 }
 
-TEST(Params, EqualityOfParamsAndLists)
-{
+TEST(Params, EqualityOfParamsAndLists) {
     TParams a, b;
     a.CreateParam(ftFloat, "low", ptInput)->SetAsFloat(1.5);
     b.CreateParam(ftFloat, "low", ptInput)->SetAsFloat(1.5);
@@ -107,8 +103,7 @@ TEST(Params, EqualityOfParamsAndLists)
     EXPECT_EQ(c.Items(1)->Name(), "high");
 }
 
-TEST(Params, CollectionStreamingRestoresNamesTypesAndValues)
-{
+TEST(Params, CollectionStreamingRestoresNamesTypesAndValues) {
     TParams params;
     params.CreateParam(ftFloat, "low", ptInput)->SetAsFloat(10.5);
     params.CreateParam(ftString, "name", ptInput)->SetAsString("O'Brien");

@@ -9,8 +9,7 @@ using namespace testdata;
 
 namespace {
 
-std::unique_ptr<ArrayDataSet> withCalculatedField(TIntegerField*& id, TIntegerField*& calc)
-{
+std::unique_ptr<ArrayDataSet> withCalculatedField(TIntegerField*& id, TIntegerField*& calc) {
     auto ds = makeNumbers(2);
     id = new TIntegerField(ds.get());
     id->SetFieldName("ID");
@@ -26,19 +25,19 @@ std::unique_ptr<ArrayDataSet> withCalculatedField(TIntegerField*& id, TIntegerFi
     TIntegerField* idField = id;
     TIntegerField* calcField = calc;
     ds->SetOnCalcFields([idField, calcField](TDataSet*) {
-        if (!idField->IsNull()) calcField->SetAsInteger(idField->AsInteger() * 10);
+        if (!idField->IsNull())
+            calcField->SetAsInteger(idField->AsInteger() * 10);
     });
     return ds;
 }
 
-TEST(TempState, InsertWithCalculatedFieldIsPostedByTheNextMove)
-{
+TEST(TempState, InsertWithCalculatedFieldIsPostedByTheNextMove) {
     TIntegerField* id = nullptr;
     TIntegerField* calc = nullptr;
     auto ds = withCalculatedField(id, calc);
     ds->Open();
     ds->Insert();
-    id->SetAsInteger(7);  // the field change recomputes CALC in dsCalcFields
+    id->SetAsInteger(7); // the field change recomputes CALC in dsCalcFields
     EXPECT_TRUE(ds->Modified());
     EXPECT_EQ(calc->AsInteger(), 70);
     ds->Next();
@@ -47,8 +46,7 @@ TEST(TempState, InsertWithCalculatedFieldIsPostedByTheNextMove)
     EXPECT_EQ(ds->StoredInt(0, 0), "7");
 }
 
-TEST(TempState, ReadingOldValuesKeepsTheEditModified)
-{
+TEST(TempState, ReadingOldValuesKeepsTheEditModified) {
     TIntegerField* id = nullptr;
     TIntegerField* calc = nullptr;
     auto ds = withCalculatedField(id, calc);
@@ -57,7 +55,7 @@ TEST(TempState, ReadingOldValuesKeepsTheEditModified)
     id->SetAsInteger(5);
     EXPECT_EQ(id->OldValue().AsInteger(), 1);
     EXPECT_TRUE(ds->Modified());
-    ds->CheckBrowseMode();  // posts, not cancels
+    ds->CheckBrowseMode(); // posts, not cancels
     EXPECT_EQ(ds->StoredInt(0, 0), "5");
 
     // The explicit switch keeps the flag as well.
@@ -70,8 +68,7 @@ TEST(TempState, ReadingOldValuesKeepsTheEditModified)
     EXPECT_FALSE(ds->Modified());
 }
 
-TEST(TempState, ExceptionWhileCalculatingRestoresStateAndControls)
-{
+TEST(TempState, ExceptionWhileCalculatingRestoresStateAndControls) {
     TIntegerField* id = nullptr;
     TIntegerField* calc = nullptr;
     auto ds = withCalculatedField(id, calc);
@@ -79,7 +76,8 @@ TEST(TempState, ExceptionWhileCalculatingRestoresStateAndControls)
     TIntegerField* idField = id;
     TIntegerField* calcField = calc;
     ds->SetOnCalcFields([&](TDataSet*) {
-        if (fail) DatabaseError("cannot calculate");
+        if (fail)
+            DatabaseError("cannot calculate");
         calcField->SetAsInteger(idField->AsInteger());
     });
     ds->Open();
@@ -92,4 +90,4 @@ TEST(TempState, ExceptionWhileCalculatingRestoresStateAndControls)
     EXPECT_EQ(id->AsInteger(), 2);
 }
 
-}  // namespace
+} // namespace

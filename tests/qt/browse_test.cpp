@@ -271,9 +271,11 @@ TEST_F(Browse, SaveAppliesTheEditsAndShowsAConflictOnItsRow) {
     grid->setCurrentIndex(page->model()->index(0, 0));
     const QString third = page->model()->index(2, 0).data().toString();
     testsupport::CtConnection("DEVSERVER", "sa", "", "browse-other")
-        .execute("use pubs\nupdate titles set price = 1 where title_id = '" + third.toStdString() + "'");
+        .execute("use pubs\nupdate titles set price = 1 where title_id = '" + third.toStdString() +
+                 "'");
     QTest::mouseClick(child<QPushButton>(page, "saveChanges"), Qt::LeftButton);
-    EXPECT_TRUE(page->lastMessage().contains("Record changed or deleted by another user")) << page->lastMessage().toStdString();
+    EXPECT_TRUE(page->lastMessage().contains("Record changed or deleted by another user"))
+        << page->lastMessage().toStdString();
     EXPECT_EQ(page->model()->currentRow(), 2);
     EXPECT_EQ(serverColumn(kTitles, 3).at(2).toDouble(), 1.0);
 }

@@ -110,7 +110,8 @@ private:
 };
 
 std::string caseLabel(const ::testing::TestParamInfo<CharsetTest::ParamType>& info) {
-    const std::string conf = std::get<1>(info.param).empty() ? "NoClientCharset" : "ClientCharsetUtf8";
+    const std::string conf =
+        std::get<1>(info.param).empty() ? "NoClientCharset" : "ClientCharsetUtf8";
     return (std::get<0>(info.param) == "iso_1" ? "Iso1Server_" : "Utf8Server_") + conf;
 }
 
@@ -131,7 +132,8 @@ TEST_P(CharsetTest, SampleTitlesReadAsUtf8SortAndLocateWithoutRegardToCase) {
     EXPECT_EQ(titles, expected);
     ASSERT_TRUE(q->Locate("title", "DATENBANKEN FÜR EINSTEIGER", {host::loCaseInsensitive}));
     EXPECT_EQ(q->FieldByName("title")->AsString(), "Datenbanken für Einsteiger");
-    EXPECT_TRUE(q->Locate("title", "receitas da água", {host::loCaseInsensitive, host::loPartialKey}));
+    EXPECT_TRUE(
+        q->Locate("title", "receitas da água", {host::loCaseInsensitive, host::loPartialKey}));
 }
 
 TEST_P(CharsetTest, ParametersRoundTripWhatTheServerHoldsAndTheRestFails) {
@@ -151,7 +153,8 @@ TEST_P(CharsetTest, ParametersRoundTripWhatTheServerHoldsAndTheRestFails) {
         } else {
             EXPECT_THROW(insert->ExecSQL(), host::Exception);
         }
-        auto select = query(*connection, "select v from " + table + " where id = " + std::to_string(id));
+        auto select =
+            query(*connection, "select v from " + table + " where id = " + std::to_string(id));
         select->Open();
         if (holds) {
             ASSERT_EQ(select->RecordCount(), 1);

@@ -36,9 +36,11 @@ private:
 };
 
 // ct_diag failing for one operation only.
-template <CS_INT Operation> CS_RETCODE diagFailing(CS_CONNECTION* connection, CS_INT operation, CS_INT type,
-                                                   CS_INT index, CS_VOID* buffer) {
-    if (operation == Operation) return CS_FAIL;
+template <CS_INT Operation>
+CS_RETCODE diagFailing(CS_CONNECTION* connection, CS_INT operation, CS_INT type, CS_INT index,
+                       CS_VOID* buffer) {
+    if (operation == Operation)
+        return CS_FAIL;
     return Fault<ct_diag>::original()(connection, operation, type, index, buffer);
 }
 
@@ -114,7 +116,8 @@ TEST(ConnectFaults, AConnectionStillClosedAfterConnectFailsTheOpen) {
     auto connection = querytest::makeConnection("FAULTS_CLOSED");
     connection->SetOnConnect([&](host::TObject*) { connection->Disconnect(); });
     auto query = makeQuery("FAULTS_CLOSED", "select 1 as n");
-    EXPECT_EQ(errorOf([&] { query->Open(); }), "Could not open sybase connection \"FAULTS_CLOSED\"");
+    EXPECT_EQ(errorOf([&] { query->Open(); }),
+              "Could not open sybase connection \"FAULTS_CLOSED\"");
     EXPECT_FALSE(query->Active());
     EXPECT_EQ(connection->ActiveQuery(), nullptr);
     EXPECT_TRUE(querytest::lockIsFree(*connection));

@@ -104,7 +104,9 @@ TEST(ConnectMessages, HandlerExceptionLeavesCheckMessages) {
 // The query component publishes the same two events; the connection reaches them through
 // the command-client interface. A stand-in client exercises the routing here.
 struct StandInQuery final : tovrin::TSybCommandClient {
-    const tovrin::TSybMessageProc& OnServerMessage() const noexcept override { return onServerMessage; }
+    const tovrin::TSybMessageProc& OnServerMessage() const noexcept override {
+        return onServerMessage;
+    }
     const tovrin::TSybMessageProc& OnServerError() const noexcept override { return onServerError; }
     tovrin::TSybMessageProc onServerMessage;
     tovrin::TSybMessageProc onServerError;
@@ -222,11 +224,12 @@ TEST(ConnectMessages, ServerMessagesCarryStateLineProcedureAndServer) {
     };
     std::vector<Seen> seen;
     connection->SetOnServerError([&seen](const TSybMessage* message, bool& handled) {
-        seen.push_back({message->MsgNumber(), message->State(), message->Line(), message->ProcName(),
-                        message->ServerName()});
+        seen.push_back({message->MsgNumber(), message->State(), message->Line(),
+                        message->ProcName(), message->ServerName()});
         handled = true;
     });
-    runBatch(*connection, "create procedure #msg_where as\nbegin\n  select 1 as one\n  select no_such_column from sysobjects\nend");
+    runBatch(*connection, "create procedure #msg_where as\nbegin\n  select 1 as one\n  select "
+                          "no_such_column from sysobjects\nend");
     runBatch(*connection, "print 'first line'\nselect no_such_column from sysobjects", false);
     runBatch(*connection, "exec #msg_where", false);
     ASSERT_EQ(seen.size(), 2u);

@@ -14,8 +14,8 @@
 namespace {
 
 using namespace tovrin;
-using querytest::exec;
 using querytest::errorOf;
+using querytest::exec;
 using querytest::makeQuery;
 
 constexpr const char* kConnection = "EXACT";
@@ -28,12 +28,10 @@ protected:
         s_connection->Connect();
         // Keys that a double cannot tell apart, stored out of order.
         exec(kConnection, "create table #keys (k numeric(30,0) null, label varchar(10))");
-        for (const char* row : {"(123456789012345678901234567893, 'three')",
-                                "(123456789012345678901234567891, 'one')",
-                                "(123456789012345678901234567894, 'four')",
-                                "(null, 'none')",
-                                "(123456789012345678901234567892, 'two')",
-                                "(7, 'seven')"}) {
+        for (const char* row :
+             {"(123456789012345678901234567893, 'three')",
+              "(123456789012345678901234567891, 'one')", "(123456789012345678901234567894, 'four')",
+              "(null, 'none')", "(123456789012345678901234567892, 'two')", "(7, 'seven')"}) {
             exec(kConnection, std::string("insert #keys values ") + row);
         }
     }
@@ -58,13 +56,15 @@ TEST_F(ExactValues, DecimalsMoneyAndRealsReadAsTheServerHoldsThem) {
     struct Case {
         const char* type;
         const char* value;
-        const char* text;  // AsString: every digit, trailing zeros of the scale may go
+        const char* text; // AsString: every digit, trailing zeros of the scale may go
         int precision;
         int scale;
     };
     const std::vector<Case> cases = {
-        {"numeric(38,10)", "1234567890123456789012345678.0123456789", "1234567890123456789012345678.0123456789", 38, 10},
-        {"numeric(38,0)", "-99999999999999999999999999999999999999", "-99999999999999999999999999999999999999", 38, 0},
+        {"numeric(38,10)", "1234567890123456789012345678.0123456789",
+         "1234567890123456789012345678.0123456789", 38, 10},
+        {"numeric(38,0)", "-99999999999999999999999999999999999999",
+         "-99999999999999999999999999999999999999", 38, 0},
         {"decimal(20,5)", "123456789012345.12345", "123456789012345.12345", 20, 5},
         {"money", "922337203685477.5807", "922337203685477.5807", 19, 4},
         {"money", "-922337203685477.5808", "-922337203685477.5808", 19, 4},
@@ -93,7 +93,8 @@ TEST_F(ExactValues, DecimalsMoneyAndRealsReadAsTheServerHoldsThem) {
         ASSERT_NE(decimal, nullptr);
         EXPECT_EQ(decimal->Precision(), cases[i].precision);
         EXPECT_EQ(field->Size(), cases[i].scale);
-        EXPECT_EQ(decimal->Currency(), std::string(cases[i].type).find("money") != std::string::npos);
+        EXPECT_EQ(decimal->Currency(),
+                  std::string(cases[i].type).find("money") != std::string::npos);
     }
     EXPECT_EQ(query->FieldByName("c3")->AsLargeInt(), 922337203685478LL);
     EXPECT_EQ(query->FieldByName("c6")->AsFloat(), -214748.3648);
@@ -106,9 +107,11 @@ TEST_F(ExactValues, LongKeysSortLocateAndLookUpByEveryDigit) {
     auto query = makeQuery(kConnection, "select k, label from #keys");
     query->Open();
     query->SortOn("k", {});
-    EXPECT_EQ(labels(*query), (std::vector<std::string>{"none", "seven", "one", "two", "three", "four"}));
+    EXPECT_EQ(labels(*query),
+              (std::vector<std::string>{"none", "seven", "one", "two", "three", "four"}));
     query->SortOn("k", TBTCompareOptions{btcoDescending});
-    EXPECT_EQ(labels(*query), (std::vector<std::string>{"four", "three", "two", "one", "seven", "none"}));
+    EXPECT_EQ(labels(*query),
+              (std::vector<std::string>{"four", "three", "two", "one", "seven", "none"}));
 
     // A key given as text, as an integer and as a double, sequentially and by halving.
     for (bool binary : {false, true}) {
@@ -126,17 +129,21 @@ TEST_F(ExactValues, LongKeysSortLocateAndLookUpByEveryDigit) {
         ASSERT_TRUE(query->Locate("k", host::Variant(7.0), {}));
         EXPECT_EQ(query->FieldByName("label")->AsString(), "seven");
     }
-    EXPECT_EQ(query->Lookup("k", host::Variant("123456789012345678901234567894"), "label").AsString(), "four");
-    EXPECT_TRUE(query->Lookup("k", host::Variant("123456789012345678901234567890"), "label").IsNull());
+    EXPECT_EQ(
+        query->Lookup("k", host::Variant("123456789012345678901234567894"), "label").AsString(),
+        "four");
+    EXPECT_TRUE(
+        query->Lookup("k", host::Variant("123456789012345678901234567890"), "label").IsNull());
 }
 
 TEST_F(ExactValues, MoneySortsLocatesAndLinksByItsExactUnits) {
     // Money is kept as its count of 1/10,000 units: order, search and a master's link
     // value must read it so, the extremes and the sign included.
     exec(kConnection, "create table #cash (m money null, s smallmoney null, label varchar(10))");
-    for (const char* row : {"(0.0001, 1.5, 'tiny')", "(-922337203685477.5808, -214748.3648, 'least')",
-                            "(null, null, 'none')", "(922337203685477.5807, 214748.3647, 'most')",
-                            "(-2.5, -0.0001, 'minus')", "(12345678901234.5678, 2, 'long')"}) {
+    for (const char* row :
+         {"(0.0001, 1.5, 'tiny')", "(-922337203685477.5808, -214748.3648, 'least')",
+          "(null, null, 'none')", "(922337203685477.5807, 214748.3647, 'most')",
+          "(-2.5, -0.0001, 'minus')", "(12345678901234.5678, 2, 'long')"}) {
         exec(kConnection, std::string("insert #cash values ") + row);
     }
     auto query = makeQuery(kConnection, "select m, s, label from #cash");
@@ -144,9 +151,11 @@ TEST_F(ExactValues, MoneySortsLocatesAndLinksByItsExactUnits) {
     for (const char* column : {"m", "s"}) {
         SCOPED_TRACE(column);
         query->SortOn(column, {});
-        EXPECT_EQ(labels(*query), (std::vector<std::string>{"none", "least", "minus", "tiny", "long", "most"}));
+        EXPECT_EQ(labels(*query),
+                  (std::vector<std::string>{"none", "least", "minus", "tiny", "long", "most"}));
         query->SortOn(column, TBTCompareOptions{btcoDescending});
-        EXPECT_EQ(labels(*query), (std::vector<std::string>{"most", "long", "tiny", "minus", "least", "none"}));
+        EXPECT_EQ(labels(*query),
+                  (std::vector<std::string>{"most", "long", "tiny", "minus", "least", "none"}));
     }
     for (bool binary : {false, true}) {
         query->SortOn("m", {});
@@ -196,7 +205,8 @@ TEST_F(ExactValues, AMasterLinkedOnALongNumericKeySendsEveryDigit) {
         ASSERT_LT(row, expected.size());
         ASSERT_EQ(detail->RecordCount(), 1) << detail->GetSQLText();
         EXPECT_EQ(detail->FieldByName("label")->AsString(), expected[row]);
-        EXPECT_NE(detail->GetSQLText().find("k = " + master->FieldByName("k")->AsString()), std::string::npos)
+        EXPECT_NE(detail->GetSQLText().find("k = " + master->FieldByName("k")->AsString()),
+                  std::string::npos)
             << detail->GetSQLText();
     }
     EXPECT_EQ(row, expected.size());
@@ -207,9 +217,8 @@ TEST_F(ExactValues, OutputParametersKeepEveryDigit) {
          "create procedure qx_digits @n numeric(38,0) output, @m money output, @r real output"
          " as begin select @n = 12345678901234567890123456789012345678"
          " select @m = -922337203685477.5808 select @r = 0.29 end");
-    auto query = makeQuery(kConnection,
-                           "declare @n numeric(38,0), @m money, @r real\n"
-                           "exec qx_digits @n output, @m output, @r output");
+    auto query = makeQuery(kConnection, "declare @n numeric(38,0), @m money, @r real\n"
+                                        "exec qx_digits @n output, @m output, @r output");
     query->ExecSQL();
     ASSERT_EQ(query->OutputParamCount(), 3);
     EXPECT_EQ(query->OutputParam(0)->GetOstrelDataType(), host::ftBCD);
@@ -234,8 +243,9 @@ TEST_F(ExactValues, TextImageAndLongBinaryValuesArriveWhole) {
         for (std::size_t i = 0; i < image.size(); ++i) {
             image[i] = static_cast<char>((i * 31) & 0xFF);
         }
-        exec("EXACTTEXT", "create table #big (t text null, im image null, vb varbinary(100000) null,"
-                          " vc varchar(100000) null)");
+        exec("EXACTTEXT",
+             "create table #big (t text null, im image null, vb varbinary(100000) null,"
+             " vc varchar(100000) null)");
         auto insert = makeQuery("EXACTTEXT", "insert #big values (:t, :im, :vb, :vc)");
         insert->ParamByName("t")->SetAsMemo(text);
         insert->ParamByName("im")->SetAsBlob(image);

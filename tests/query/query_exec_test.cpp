@@ -47,7 +47,8 @@ int firstInt(TSybQuery& query) {
 }
 
 TEST_F(QueryExec, EachRowResultGoesToTheQueryNumberedForIt) {
-    auto query = makeQuery(kConnection, "select 10 as a\nselect 20 as b union select 21\nselect 30 as c");
+    auto query =
+        makeQuery(kConnection, "select 10 as a\nselect 20 as b union select 21\nselect 30 as c");
     query->Open();
     EXPECT_EQ(firstInt(*query), 10);
     EXPECT_EQ(query->ResultSetCount(), 3);
@@ -111,11 +112,11 @@ TEST_F(QueryExec, ReceiversAreMatchedByTheirResultSet) {
     auto master = makeQuery(kConnection, "select 1 as a\nselect 2 as b\nselect 3 as c");
     TSybQuery same(nullptr), first(nullptr), second(nullptr);
     same.SetMaster(master.get());
-    same.SetResultSet(0);  // the master's own number: never filled
+    same.SetResultSet(0); // the master's own number: never filled
     first.SetMaster(master.get());
     first.SetResultSet(2);
     second.SetMaster(master.get());
-    second.SetResultSet(2);  // the earlier receiver of a number wins
+    second.SetResultSet(2); // the earlier receiver of a number wins
     master->Open();
     EXPECT_EQ(firstInt(*master), 1);
     EXPECT_FALSE(same.Active());
@@ -152,7 +153,7 @@ TEST_F(QueryExec, The257thRowResultGoesToANewQuery) {
 
     query->Close();
     query->Open();
-    EXPECT_EQ(created.size(), 257u);  // only the 257th result needs a new query again
+    EXPECT_EQ(created.size(), 257u); // only the 257th result needs a new query again
     EXPECT_EQ(firstInt(*created[100]), 101);
 }
 
@@ -162,9 +163,9 @@ TEST_F(QueryExec, ProcedureStatusAndOutputParametersAreKept) {
          " @when datetime output, @none int output as begin select @a as a, @a + 1 as b"
          " select @twice = @a * 2 select @label = 'it''s' select @when = '2026-12-07 10:00'"
          " select @none = null return 7 end");
-    auto query = makeQuery(kConnection,
-                           "declare @t int, @l varchar(10), @w datetime, @n int\n"
-                           "exec qt_totals :a, @t output, @l output, @w output, @n output");
+    auto query =
+        makeQuery(kConnection, "declare @t int, @l varchar(10), @w datetime, @n int\n"
+                               "exec qt_totals :a, @t output, @l output, @w output, @n output");
     query->ParamByName("a")->SetAsInteger(21);
     query->Open();
     EXPECT_EQ(query->ReturnStatus(), 7);
@@ -217,13 +218,12 @@ TEST_F(QueryExec, AReturnStatusOfZeroIsToldFromNone) {
 
 TEST_F(QueryExec, RowCountsOfEveryStatementInOrder) {
     exec(kConnection, "create table #counted (n int)");
-    auto query = makeQuery(kConnection,
-                           "insert #counted values (1)\n"
-                           "insert #counted select n + 1 from #counted\n"
-                           "declare @x int\n"
-                           "select n from #counted order by n\n"
-                           "update #counted set n = n * 10\n"
-                           "delete #counted where n > 1000");
+    auto query = makeQuery(kConnection, "insert #counted values (1)\n"
+                                        "insert #counted select n + 1 from #counted\n"
+                                        "declare @x int\n"
+                                        "select n from #counted order by n\n"
+                                        "update #counted set n = n * 10\n"
+                                        "delete #counted where n > 1000");
     int results = 0;
     query->SetOnNewDataSet([&results](TSybQuery*) { ++results; });
     query->ExecSQL();
@@ -254,7 +254,7 @@ TEST_F(QueryExec, FetchProgressEveryIntervalRows) {
     exec(kConnection, "create table #many (n int)");
     exec(kConnection, "insert #many values (1)");
     for (int k = 0; k < 11; ++k) {
-        exec(kConnection, "insert #many select n from #many");  // 2048 rows in the end
+        exec(kConnection, "insert #many select n from #many"); // 2048 rows in the end
     }
     auto query = makeQuery(kConnection, "select n from #many\nselect n from #many where n < 0");
     EXPECT_EQ(query->FetchProgressInterval(), 10000);
@@ -286,7 +286,8 @@ TEST_F(QueryExec, FetchProgressEveryIntervalRows) {
     // A handler that raises ends the fetch like any failure.
     query->Close();
     query->SQL()->SetText("select n from #many");
-    query->SetOnFetchProgress([](TSybQuery*, int64_t) { throw host::Exception("stopped by the user"); });
+    query->SetOnFetchProgress(
+        [](TSybQuery*, int64_t) { throw host::Exception("stopped by the user"); });
     EXPECT_EQ(errorOf([&] { query->Open(); }), "stopped by the user");
     EXPECT_FALSE(query->Active());
     query->SetOnFetchProgress(nullptr);
@@ -299,9 +300,8 @@ TEST_F(QueryExec, AForwardOnlyReadSeesEveryRowAndStoresOnlyTheKeptOnes) {
                       "insert #stream values (1, 'one', 'first text')\n"
                       "insert #stream values (2, null, null)\n"
                       "insert #stream values (3, 'three', 'third text')");
-    auto query = makeQuery(kConnection,
-                           "select n, label, body from #stream order by n\n"
-                           "select n * 10 as tens from #stream order by n");
+    auto query = makeQuery(kConnection, "select n, label, body from #stream order by n\n"
+                                        "select n * 10 as tens from #stream order by n");
     std::vector<std::string> seen;
     TSybQuery* receiver = nullptr;
     query->SetOnNewDataSet([&receiver](TSybQuery* created) { receiver = created; });
@@ -309,14 +309,16 @@ TEST_F(QueryExec, AForwardOnlyReadSeesEveryRowAndStoresOnlyTheKeptOnes) {
         EXPECT_TRUE(keep);
         std::string row;
         for (int i = 0; i < data->Fields().Count(); ++i)
-            row += (i > 0 ? "|" : "") + (data->Fields()[i]->IsNull() ? std::string("NULL")
-                                                                    : data->Fields()[i]->AsString());
+            row +=
+                (i > 0 ? "|" : "") +
+                (data->Fields()[i]->IsNull() ? std::string("NULL") : data->Fields()[i]->AsString());
         seen.push_back(row);
-        keep = data == query.get() && data->Fields()[0]->AsInteger() == 3; // keep one row of the first result
+        keep = data == query.get() &&
+               data->Fields()[0]->AsInteger() == 3; // keep one row of the first result
     });
     query->Open();
-    EXPECT_EQ(seen, (std::vector<std::string>{"1|one|first text", "2|NULL|NULL", "3|three|third text", "10", "20",
-                                              "30"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"1|one|first text", "2|NULL|NULL",
+                                              "3|three|third text", "10", "20", "30"}));
     // Only the kept row was stored; the receiver, read through the master's handler, is empty.
     EXPECT_EQ(query->StoredRecordCount(), 1);
     EXPECT_EQ(query->FieldByName("label")->AsString(), "three");
@@ -334,14 +336,16 @@ TEST_F(QueryExec, AForwardOnlyReadSeesEveryRowAndStoresOnlyTheKeptOnes) {
 }
 
 TEST_F(QueryExec, ReturnStatusesAndOutputParametersAreToldWhereTheyArrive) {
-    exec(kConnection, "create procedure qt_where @v int, @o int output as begin select @o = @v * 2 return @v end");
-    auto query = makeQuery(kConnection,
-                           "declare @x int\n"
-                           "exec qt_where 1, @x output\n"
-                           "select 'between' as b\n"
-                           "exec qt_where 2, @x output");
+    exec(kConnection, "create procedure qt_where @v int, @o int output as begin select @o = @v * 2 "
+                      "return @v end");
+    auto query = makeQuery(kConnection, "declare @x int\n"
+                                        "exec qt_where 1, @x output\n"
+                                        "select 'between' as b\n"
+                                        "exec qt_where 2, @x output");
     std::vector<std::string> order;
-    query->SetOnReturnStatus([&](TSybQuery* sender) { order.push_back("status " + std::to_string(sender->ReturnStatus())); });
+    query->SetOnReturnStatus([&](TSybQuery* sender) {
+        order.push_back("status " + std::to_string(sender->ReturnStatus()));
+    });
     query->SetOnOutputParams([&](TSybQuery* sender) {
         order.push_back("output " + sender->OutputParamValue(0).AsString());
     });
@@ -382,9 +386,8 @@ TEST_F(QueryExec, DatabaseIsSwitchedWithUse) {
     auto connection = querytest::makeConnection("EXEC_USE");
     std::vector<std::string> information;
     bool connected = false;
-    connection->SetOnServerMessage([&](const TSybMessage* message, bool&) {
-        information.push_back(message->Text());
-    });
+    connection->SetOnServerMessage(
+        [&](const TSybMessage* message, bool&) { information.push_back(message->Text()); });
     connection->SetOnConnect([&](host::TObject*) {
         connected = true;
         auto query = makeQuery("EXEC_USE", "select db_name() as db");
@@ -443,12 +446,13 @@ TEST_F(QueryExec, MessagesGoToTheRunningQuerysHandlers) {
     std::vector<std::string> connectionInfo, queryInfo, queryErrors;
     s_connection->SetOnServerMessage(
         [&](const TSybMessage* message, bool&) { connectionInfo.push_back(message->Text()); });
-    auto query = makeQuery(kConnection, "print 'hello'\nraiserror 50003 'handled'\nselect 1 as one");
+    auto query =
+        makeQuery(kConnection, "print 'hello'\nraiserror 50003 'handled'\nselect 1 as one");
     query->SetOnServerError([&](const TSybMessage* message, bool& handled) {
         queryErrors.push_back(message->Text());
         handled = true;
     });
-    query->Open();  // the error was handled: no exception
+    query->Open(); // the error was handled: no exception
     EXPECT_EQ(firstInt(*query), 1);
     EXPECT_EQ(queryErrors, std::vector<std::string>{"handled"});
     // Without a handler of its own the query's information goes to the connection's.
@@ -486,7 +490,8 @@ TEST_F(QueryExec, AnExecutableFindsTheConnectionByNameEvenWithAnExternalOne) {
     EXPECT_FALSE(other->Connected());
     query->Close();
     query->SetDatabaseName("EXEC_NOWHERE");
-    EXPECT_EQ(errorOf([&] { query->Open(); }), "Sybase connection named \"EXEC_NOWHERE\" not found");
+    EXPECT_EQ(errorOf([&] { query->Open(); }),
+              "Sybase connection named \"EXEC_NOWHERE\" not found");
 }
 
 // Inside a library the connection given with SetExternalConnect is the one used, and the
@@ -510,7 +515,7 @@ TEST(QueryInsideALibrary, UsesTheExternalConnection) {
             } catch (...) {
                 status = 2;
             }
-            std::_Exit(status);  // no destructors: the servers belong to the parent
+            std::_Exit(status); // no destructors: the servers belong to the parent
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -540,7 +545,8 @@ TEST_F(QueryExec, ComputeResultsArePassedOver) {
     // The rows of every group make one result; the compute results between them are
     // skipped, and the next select is still the next result.
     exec(kConnection, "create table cmp (region varchar(10), qty int)\n"
-                      "insert cmp values ('east', 1) insert cmp values ('east', 2) insert cmp values ('west', 4)");
+                      "insert cmp values ('east', 1) insert cmp values ('east', 2) insert cmp "
+                      "values ('west', 4)");
     auto query = makeQuery(kConnection, "select region, qty from cmp order by region\n"
                                         "compute sum(qty) by region compute count(qty)\n"
                                         "select 99 as after");

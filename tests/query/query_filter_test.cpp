@@ -29,7 +29,8 @@ protected:
 TSybConnect* QueryFilter::s_connection = nullptr;
 
 TEST_F(QueryFilter, AnApplicationFiltersSearchesAndAddsTitles) {
-    auto query = makeQuery(kConnection, "select title_id, title, type, price, pubdate from titles order by title_id");
+    auto query = makeQuery(
+        kConnection, "select title_id, title, type, price, pubdate from titles order by title_id");
     query->FieldDefs().Update();
     for (int i = 0; i < query->FieldDefs().Count(); ++i)
         query->FieldDefs().Items(i)->CreateField(query.get());
@@ -39,7 +40,8 @@ TEST_F(QueryFilter, AnApplicationFiltersSearchesAndAddsTitles) {
     withTax->SetDataSet(query.get());
     host::TField* price = query->FieldByName("price");
     query->SetOnCalcFields([&](host::TDataSet*) {
-        if (!price->IsNull()) withTax->SetAsFloat(price->AsFloat() * 1.25);
+        if (!price->IsNull())
+            withTax->SetAsFloat(price->AsFloat() * 1.25);
     });
     query->Open();
     ASSERT_TRUE(query->Active());
@@ -61,7 +63,7 @@ TEST_F(QueryFilter, AnApplicationFiltersSearchesAndAddsTitles) {
     EXPECT_EQ(query->RecordCount(), 1);
     query->SetFilterOptions(host::TFilterOptions{host::foCaseInsensitive});
     query->SetFilter("title = 'the *' and not (type = 'UNSORTED*')");
-    EXPECT_EQ(query->RecordCount(), 3);  // The Curious Palate, The Patient Stew, The Art of ...
+    EXPECT_EQ(query->RecordCount(), 3); // The Curious Palate, The Patient Stew, The Art of ...
     query->SetFiltered(false);
 
     // A key longer than its column finds nothing; a new title needs its not-null values.

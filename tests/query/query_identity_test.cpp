@@ -30,13 +30,12 @@ protected:
         s_connection = nullptr;
     }
     void SetUp() override {
-        exec(kConnection,
-             "create table #people (id int, name varchar(20), dept char(1))\n"
-             "insert #people values (1, 'Ann', 'b')\n"
-             "insert #people values (2, 'Bob', 'a')\n"
-             "insert #people values (3, 'Cid', 'b')\n"
-             "insert #people values (4, 'Dan', 'a')\n"
-             "insert #people values (5, 'Eve', 'b')");
+        exec(kConnection, "create table #people (id int, name varchar(20), dept char(1))\n"
+                          "insert #people values (1, 'Ann', 'b')\n"
+                          "insert #people values (2, 'Bob', 'a')\n"
+                          "insert #people values (3, 'Cid', 'b')\n"
+                          "insert #people values (4, 'Dan', 'a')\n"
+                          "insert #people values (5, 'Eve', 'b')");
     }
     void TearDown() override { exec(kConnection, "drop table #people"); }
     static TSybConnect* s_connection;
@@ -47,12 +46,16 @@ TSybConnect* QueryIdentity::s_connection = nullptr;
 std::vector<int> ids(TSybQuery& q) {
     const TBookmark current = q.GetBookmark();
     std::vector<int> out;
-    for (q.First(); !q.Eof(); q.Next()) out.push_back(q.FieldByName("id")->AsInteger());
-    if (!current.empty()) q.GotoBookmark(current);
+    for (q.First(); !q.Eof(); q.Next())
+        out.push_back(q.FieldByName("id")->AsInteger());
+    if (!current.empty())
+        q.GotoBookmark(current);
     return out;
 }
 
-int currentId(TSybQuery& q) { return q.FieldByName("id")->AsInteger(); }
+int currentId(TSybQuery& q) {
+    return q.FieldByName("id")->AsInteger();
+}
 
 TEST_F(QueryIdentity, AnApplicationWorksOnTheRecordsItChose) {
     auto q = makeQuery(kConnection, "select id, name, dept from #people order by id");
@@ -76,7 +79,7 @@ TEST_F(QueryIdentity, AnApplicationWorksOnTheRecordsItChose) {
     // changes the same record. An appended record is current after Post.
     q->SetSortFieldNames("name");
     q->SetAutoSort(true);
-    q->Sort({});  // ascending, as the grid's header was clicked
+    q->Sort({}); // ascending, as the grid's header was clicked
     ASSERT_TRUE(q->Locate("id", 1, {}));
     q->Edit();
     q->FieldByName("name")->SetAsString("Zed");
@@ -96,7 +99,8 @@ TEST_F(QueryIdentity, AnApplicationWorksOnTheRecordsItChose) {
     EXPECT_EQ(ids(*q), (std::vector<int>{6, 3, 5, 1}));
 
     // A filtered result sorts, keeps its current record, and numbers what it shows.
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("dept")->AsString() == "b"; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("dept")->AsString() == "b"; });
     q->SetFiltered(true);
     ASSERT_TRUE(q->Locate("id", 3, {}));
     q->SortOn("id", {btcoDescending});
@@ -115,7 +119,8 @@ TEST_F(QueryIdentity, AnApplicationWorksOnTheRecordsItChose) {
 }
 
 TEST_F(QueryIdentity, RefreshReadsTheServerAgainAndKeepsTheRecord) {
-    auto q = makeQuery(kConnection, "select id, name from #people where dept = :dept order by name");
+    auto q =
+        makeQuery(kConnection, "select id, name from #people where dept = :dept order by name");
     q->ParamByName("dept")->SetAsString("b");
     q->Open();
     TField* name = q->FieldByName("name");
@@ -128,10 +133,10 @@ TEST_F(QueryIdentity, RefreshReadsTheServerAgainAndKeepsTheRecord) {
     q->Refresh();
     EXPECT_EQ(refreshes, 1);
     EXPECT_EQ(ids(*q), (std::vector<int>{1, 7, 3, 5}));
-    EXPECT_EQ(currentId(*q), 3);  // found again by its values
+    EXPECT_EQ(currentId(*q), 3); // found again by its values
     EXPECT_EQ(q->RecNo(), 3);
     ASSERT_TRUE(q->Locate("id", 1, {}));
-    EXPECT_EQ(name->AsString(), "Aaron");  // the same field object, the new value
+    EXPECT_EQ(name->AsString(), "Aaron"); // the same field object, the new value
 
     // With KeyFields the record is found even when its other values changed.
     q->SetKeyFields("id");
@@ -149,7 +154,8 @@ TEST_F(QueryIdentity, RefreshReadsTheServerAgainAndKeepsTheRecord) {
 }
 
 TEST_F(QueryIdentity, ReceiversAreRefreshedWithTheirMaster) {
-    auto master = makeQuery(kConnection, "select id from #people where id = 1\nselect name from #people where id = 2");
+    auto master = makeQuery(
+        kConnection, "select id from #people where id = 1\nselect name from #people where id = 2");
     TSybQuery receiver(nullptr);
     receiver.SetMaster(master.get());
     receiver.SetResultSet(1);
@@ -161,4 +167,4 @@ TEST_F(QueryIdentity, ReceiversAreRefreshedWithTheirMaster) {
     master->Close();
 }
 
-}  // namespace
+} // namespace

@@ -52,7 +52,8 @@ TEST_F(QueryMessages, ARaisingHandlerEndsTheExecutionAndNothingIsDeliveredTwice)
     // The queue was left empty: the next command hears only its own messages.
     std::vector<std::string> next;
     auto after = makeQuery(kConnection, "print 'three'\nselect 2 as n");
-    after->SetOnServerMessage([&](const TSybMessage* message, bool&) { next.push_back(message->Text()); });
+    after->SetOnServerMessage(
+        [&](const TSybMessage* message, bool&) { next.push_back(message->Text()); });
     after->Open();
     EXPECT_EQ(next, std::vector<std::string>{"three"});
 }
@@ -82,11 +83,10 @@ TEST_F(QueryMessages, AMasterCycleIsRefusedWhenSet) {
 
 TEST_F(QueryMessages, AMasterCycleInAFormIsRefusedWhenRead) {
     // Two queries naming each other as master, as a form file could hold them.
-    const std::string form =
-        "object Holder: TComponent\n"
-        "  object A: TSybQuery\n    Master = B\n  end\n"
-        "  object B: TSybQuery\n    Master = A\n  end\n"
-        "end\n";
+    const std::string form = "object Holder: TComponent\n"
+                             "  object A: TSybQuery\n    Master = B\n  end\n"
+                             "  object B: TSybQuery\n    Master = A\n  end\n"
+                             "end\n";
     host::RegisterComponentClass<TSybQuery>("TSybQuery");
     host::TComponent holder(nullptr);
     const std::string error = errorOf([&] { host::TextToComponent(form, &holder); });

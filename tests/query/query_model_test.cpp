@@ -36,7 +36,9 @@ protected:
 TSybConnect* QueryModel::s_connection = nullptr;
 
 // A text as an SQL literal (the texts have no quotes).
-std::string sqlText(const modeltest::Text& s) { return s ? "'" + *s + "'" : std::string("null"); }
+std::string sqlText(const modeltest::Text& s) {
+    return s ? "'" + *s + "'" : std::string("null");
+}
 
 TEST_F(QueryModel, RandomSequencesAgreeWithTheReference) {
     modeltest::runModel(
@@ -44,19 +46,21 @@ TEST_F(QueryModel, RandomSequencesAgreeWithTheReference) {
             std::string sql = "delete #model\n";
             for (const modeltest::MRecord& r : rows) {
                 sql += "insert #model values (" + std::to_string(r.k) + ", " +
-                       (r.n ? std::to_string(*r.n) : std::string("null")) + ", " + sqlText(r.s) + ")\n";
+                       (r.n ? std::to_string(*r.n) : std::string("null")) + ", " + sqlText(r.s) +
+                       ")\n";
             }
             exec(kConnection, sql);
             setup = "// on the server, in #model (K int, N int null, S varchar(8) null):\n";
             for (const modeltest::MRecord& r : rows) {
-                setup += "//   " + std::to_string(r.k) + ", " + modeltest::valueLiteral(r.n) + ", " +
-                         modeltest::textLiteral(r.s) + "\n";
+                setup += "//   " + std::to_string(r.k) + ", " + modeltest::valueLiteral(r.n) +
+                         ", " + modeltest::textLiteral(r.s) + "\n";
             }
-            setup += "auto query = makeQuery(kConnection, \"select K, N, S from #model order by K\");\n"
-                     "TSybQuery& q = *query;\n";
+            setup +=
+                "auto query = makeQuery(kConnection, \"select K, N, S from #model order by K\");\n"
+                "TSybQuery& q = *query;\n";
             return makeQuery(kConnection, "select K, N, S from #model order by K");
         },
         60);
 }
 
-}  // namespace
+} // namespace

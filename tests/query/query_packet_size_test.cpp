@@ -57,16 +57,19 @@ TEST(PacketSize, ResultsAreExactAtEverySize) {
     auto setup = makeConnection("PacketSetup");
     exec("PacketSetup", "create table packet_text (id int, body text null)\n"
                         "create table packet_rows (id int, name varchar(40))");
-    const std::vector<int> lengths{0, 1, 7, 511, 512, 513, 2047, 2048, 2049, 32766, 32767, 32768, 65024, 200001};
+    const std::vector<int> lengths{0,    1,    7,     511,   512,   513,   2047,
+                                   2048, 2049, 32766, 32767, 32768, 65024, 200001};
     std::string inserts;
     for (std::size_t k = 0; k < lengths.size(); ++k) {
         const std::string id = std::to_string(k);
-        inserts += "insert packet_text values (" + id + ", replicate('" + std::string(1, char('a' + k)) +
-                   "', " + std::to_string(lengths[k]) + ") + '" + id + "')\n";
+        inserts += "insert packet_text values (" + id + ", replicate('" +
+                   std::string(1, char('a' + k)) + "', " + std::to_string(lengths[k]) + ") + '" +
+                   id + "')\n";
     }
     inserts += "insert packet_text values (99, null)\n";
     for (int k = 0; k < 3000; ++k) {
-        inserts += "insert packet_rows values (" + std::to_string(k) + ", 'row " + std::to_string(k * 7919) + "')\n";
+        inserts += "insert packet_rows values (" + std::to_string(k) + ", 'row " +
+                   std::to_string(k * 7919) + "')\n";
     }
     exec("PacketSetup", inserts);
 
@@ -78,19 +81,22 @@ TEST(PacketSize, ResultsAreExactAtEverySize) {
         ASSERT_EQ(connection->NegotiatedPacketSize(), size);
         exec(connection->DatabaseName(), "set textsize 300000");
 
-        auto text = makeQuery(connection->DatabaseName(), "select id, body from packet_text order by id");
+        auto text =
+            makeQuery(connection->DatabaseName(), "select id, body from packet_text order by id");
         text->Open();
         ASSERT_EQ(text->RecordCount(), static_cast<int>(lengths.size()) + 1);
         for (std::size_t k = 0; k < lengths.size(); ++k, text->Next()) {
             const std::string id = std::to_string(k);
-            const std::string expected = std::string(static_cast<std::size_t>(lengths[k]), char('a' + k)) + id;
+            const std::string expected =
+                std::string(static_cast<std::size_t>(lengths[k]), char('a' + k)) + id;
             const std::string body = text->FieldByName("body")->AsString();
             ASSERT_EQ(body.size(), expected.size()) << k;
             EXPECT_EQ(body, expected) << k;
         }
         EXPECT_TRUE(text->FieldByName("body")->IsNull());
 
-        auto rows = makeQuery(connection->DatabaseName(), "select id, name from packet_rows order by id");
+        auto rows =
+            makeQuery(connection->DatabaseName(), "select id, name from packet_rows order by id");
         rows->Open();
         ASSERT_EQ(rows->RecordCount(), 3000);
         for (int k = 0; k < 3000; ++k, rows->Next()) {

@@ -44,11 +44,47 @@ TSybConnect* QueryParams::s_dmy = nullptr;
 // Values an attacker would try: quotes in runs, comment starters, statement separators,
 // line breaks, marker look-alikes and multi-byte characters, glued together at random.
 std::vector<std::string> hostileValues() {
-    const std::vector<std::string> pieces = {
-        "'", "''", "'''", "''''", "--", "/*", "*/", ";", "\n", "\r\n", "\r", ":v", ":x1", "::",
-        "\"", "\"\"", "\\", "\\'", "\\\n", "\\\r\n", "' or 1=1 --", "'; drop table #canary --", "select 1",
-        "')", "0x41", "%", "_", "[", "]", "\t", "\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC",
-        "\xF0\x9F\x99\x82", "NULL", "end", "go", "$1", "?", "@v", "N'", "x"};
+    const std::vector<std::string> pieces = {"'",
+                                             "''",
+                                             "'''",
+                                             "''''",
+                                             "--",
+                                             "/*",
+                                             "*/",
+                                             ";",
+                                             "\n",
+                                             "\r\n",
+                                             "\r",
+                                             ":v",
+                                             ":x1",
+                                             "::",
+                                             "\"",
+                                             "\"\"",
+                                             "\\",
+                                             "\\'",
+                                             "\\\n",
+                                             "\\\r\n",
+                                             "' or 1=1 --",
+                                             "'; drop table #canary --",
+                                             "select 1",
+                                             "')",
+                                             "0x41",
+                                             "%",
+                                             "_",
+                                             "[",
+                                             "]",
+                                             "\t",
+                                             "\xC3\xA9",
+                                             "\xE6\x97\xA5\xE6\x9C\xAC",
+                                             "\xF0\x9F\x99\x82",
+                                             "NULL",
+                                             "end",
+                                             "go",
+                                             "$1",
+                                             "?",
+                                             "@v",
+                                             "N'",
+                                             "x"};
     std::mt19937 random(424242);
     std::vector<std::string> values;
     for (const std::string& piece : pieces) {
@@ -127,10 +163,17 @@ TEST_F(QueryParams, ValuesOfEveryTypeRoundTrip) {
 TEST_F(QueryParams, FloatsReachTheServerExactly) {
     exec(kConnection, "create table #floats (k int, f float)");
     std::mt19937_64 random(99);
-    std::vector<double> values = {0.1, -0.0001, 1e-5, 1.5e20, 123456789012345.67, 5e-324,
-                                  1.7976931348623157e308, -2.2250738585072014e-308};
+    std::vector<double> values = {0.1,
+                                  -0.0001,
+                                  1e-5,
+                                  1.5e20,
+                                  123456789012345.67,
+                                  5e-324,
+                                  1.7976931348623157e308,
+                                  -2.2250738585072014e-308};
     for (int k = 0; k < 40; ++k) {
-        values.push_back(std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 120) - 80));
+        values.push_back(
+            std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 120) - 80));
     }
     auto insert = makeQuery(kConnection, "insert #floats values (:k, :f)");
     for (std::size_t k = 0; k < values.size(); ++k) {
@@ -142,7 +185,8 @@ TEST_F(QueryParams, FloatsReachTheServerExactly) {
     query->Open();
     ASSERT_EQ(query->RecordCount(), static_cast<int>(values.size()));
     for (double value : values) {
-        EXPECT_EQ(query->FieldByName("f")->AsFloat(), value) << insert->ParamStrValue(insert->ParamByName("f"));
+        EXPECT_EQ(query->FieldByName("f")->AsFloat(), value)
+            << insert->ParamStrValue(insert->ParamByName("f"));
         query->Next();
     }
 }
@@ -184,9 +228,12 @@ TEST_F(QueryParams, DateParametersMeanTheSameWhateverTheSessionSet) {
     for (const char* setting : {"set dateformat dmy", "set dateformat ydm", "set dateformat myd",
                                 "set dateformat dym\nset quoted_identifier on"}) {
         exec(kConnection, setting);
-        auto query = makeQuery(kConnection, "select datepart(dd, :a) as dd, datepart(mm, :b) as mm, convert(datetime, :c) as d,"
-                                            " datepart(dd, :e) as day, datepart(ms, :t) as ms");
-        for (const char* name : {"a", "b", "c"}) query->ParamByName(name)->SetAsDateTime(value);
+        auto query = makeQuery(
+            kConnection,
+            "select datepart(dd, :a) as dd, datepart(mm, :b) as mm, convert(datetime, :c) as d,"
+            " datepart(dd, :e) as day, datepart(ms, :t) as ms");
+        for (const char* name : {"a", "b", "c"})
+            query->ParamByName(name)->SetAsDateTime(value);
         query->ParamByName("e")->SetAsDate(value);
         query->ParamByName("t")->SetAsTime(value);
         query->Open();
@@ -243,7 +290,8 @@ TEST_F(QueryParams, LargeIntegersDatesAndTimesComeBackExactly) {
     // exact in the server's 1/300 s ticks.
     const std::vector<host::TDateTime> dates = {
         host::EncodeDate(2026, 1, 25) + host::EncodeTime(23, 0, 0, 0),
-        host::EncodeDate(9999, 12, 31), host::EncodeDate(1753, 1, 1), host::EncodeDate(1899, 12, 30)};
+        host::EncodeDate(9999, 12, 31), host::EncodeDate(1753, 1, 1),
+        host::EncodeDate(1899, 12, 30)};
     const std::vector<host::TDateTime> times = {host::EncodeTime(14, 5, 9, 10),
                                                 host::EncodeTime(0, 0, 0, 0),
                                                 host::EncodeTime(23, 59, 59, 990)};
@@ -261,7 +309,8 @@ TEST_F(QueryParams, LargeIntegersDatesAndTimesComeBackExactly) {
             EXPECT_EQ(query->FieldByName("i")->AsLargeInt(), integers[k]) << connection;
             EXPECT_EQ(query->FieldByName("d")->AsDateTime(), std::floor(dates[k % dates.size()]))
                 << connection << " " << query->GetSQLText();
-            EXPECT_EQ(timeOfDay(query->FieldByName("t")->AsDateTime()), timeOfDay(times[k % times.size()]))
+            EXPECT_EQ(timeOfDay(query->FieldByName("t")->AsDateTime()),
+                      timeOfDay(times[k % times.size()]))
                 << connection << " " << query->GetSQLText();
         }
     }
@@ -269,15 +318,16 @@ TEST_F(QueryParams, LargeIntegersDatesAndTimesComeBackExactly) {
 
 TEST_F(QueryParams, DetailLinksOnBigintDateTimeAndBinaryFields) {
     // Two keys one apart above 2^53, which a double cannot tell apart.
+    exec(kConnection, "create table #keys (k bigint, d date, t time, b varbinary(8), n int)");
     exec(kConnection,
-         "create table #keys (k bigint, d date, t time, b varbinary(8), n int)");
-    exec(kConnection, "insert #keys values (9007199254740992, '01.25.2026', '10:00:00:000', 0x00FF, 1)");
-    exec(kConnection, "insert #keys values (9007199254740993, '01.26.2026', '10:00:00:010', 0x0100, 2)");
+         "insert #keys values (9007199254740992, '01.25.2026', '10:00:00:000', 0x00FF, 1)");
+    exec(kConnection,
+         "insert #keys values (9007199254740993, '01.26.2026', '10:00:00:010', 0x0100, 2)");
     auto master = makeQuery(kConnection, "select k, d, t, b from #keys order by n");
     host::TDataSource source(nullptr);
     source.SetDataSet(master.get());
-    auto detail = makeQuery(kConnection,
-                            "select n, :t as t from #keys where k = :k and d = :d and b = :b");
+    auto detail =
+        makeQuery(kConnection, "select n, :t as t from #keys where k = :k and d = :d and b = :b");
     detail->SetDataSource(&source);
     master->Open();
     detail->Open();

@@ -50,8 +50,8 @@ private:
 };
 
 /// A connection to Server registered under Name, with the accepted login, not connected.
-inline std::unique_ptr<tovrin::TSybConnect> makeConnection(const std::string& Name,
-                                                           const std::string& Server = "DEVSERVER") {
+inline std::unique_ptr<tovrin::TSybConnect>
+makeConnection(const std::string& Name, const std::string& Server = "DEVSERVER") {
     QueryEnvironment::get();
     auto connection = std::make_unique<tovrin::TSybConnect>(nullptr);
     connection->SetDatabaseName(Name);

@@ -88,7 +88,8 @@ TEST_F(QueryTypes, EveryColumnTypeReadsBackExactlyAndNullInEach) {
     EXPECT_EQ(field("m")->AsFloat(), -1.5);
     EXPECT_EQ(field("sm")->AsFloat(), 214748.3647);
     EXPECT_EQ(field("n")->AsFloat(), -12345.67);
-    EXPECT_EQ(field("d")->AsFloat(), std::strtod("12345678901234567890123456789012345678", nullptr));
+    EXPECT_EQ(field("d")->AsFloat(),
+              std::strtod("12345678901234567890123456789012345678", nullptr));
     EXPECT_EQ(field("dt")->AsDateTime(), dateTime(2026, 12, 7, 14, 5, 9, 10));
     EXPECT_EQ(field("sdt")->AsDateTime(), dateTime(2026, 12, 7, 14, 5, 0, 0));
     // A char value keeps the blanks the server pads it with.
@@ -125,7 +126,8 @@ TEST_F(QueryTypes, NumericsOfEveryPrecisionConvert) {
                    std::to_string(p) + "," + std::to_string(scale) + ")";
         std::string text = "-" + digits.substr(0, static_cast<std::size_t>(p - scale));
         if (scale > 0) {
-            text += "." + digits.substr(static_cast<std::size_t>(p - scale), static_cast<std::size_t>(scale));
+            text += "." + digits.substr(static_cast<std::size_t>(p - scale),
+                                        static_cast<std::size_t>(scale));
         }
         values += (p > 1 ? ", " : "") + text;
         texts.push_back(text);
@@ -139,7 +141,8 @@ TEST_F(QueryTypes, NumericsOfEveryPrecisionConvert) {
         const std::string name = "n" + std::to_string(p);
         EXPECT_EQ(query->FieldByName(name)->AsFloat(), std::strtod(texts[p - 1].c_str(), nullptr))
             << name << " " << texts[p - 1];
-        EXPECT_EQ(query->FieldByName(name)->AsString(), host::BCDToStr(host::StrToBCD(texts[p - 1])))
+        EXPECT_EQ(query->FieldByName(name)->AsString(),
+                  host::BCDToStr(host::StrToBCD(texts[p - 1])))
             << name;
     }
 }
@@ -148,10 +151,9 @@ TEST_F(QueryTypes, TypesBeyondTheClassicSetOpen) {
     exec(kConnection,
          "create table #more (bi bigint null, da date null, tm time null, lvb varbinary(300) null,"
          " uc unichar(3) null, uv univarchar(20) null, lvc varchar(1000) null)");
-    exec(kConnection,
-         "insert #more values (-9223372036854775807, '2026-12-07', '14:05:09', 0x" +
-             std::string(600, 'A') + ", 'ab', 'x\xC3\xA9y', '" + std::string(1000, 'q') +
-             "')\ninsert #more (bi) values (null)");
+    exec(kConnection, "insert #more values (-9223372036854775807, '2026-12-07', '14:05:09', 0x" +
+                          std::string(600, 'A') + ", 'ab', 'x\xC3\xA9y', '" +
+                          std::string(1000, 'q') + "')\ninsert #more (bi) values (null)");
     auto query = makeQuery(kConnection, "select * from #more order by bi desc");
     query->Open();
     ASSERT_EQ(query->RecordCount(), 2);
@@ -193,7 +195,7 @@ TEST_F(QueryTypes, LargeTextAndImageValuesReadWhole) {
                                              TSybQuery::PrepareBinaryValue(image) + ")");
     insert->ParamByName("t")->SetAsMemo(text);
     insert->ExecSQL();
-    exec(kConnection, "insert #large values (2, :t, :im)");  // both NULL
+    exec(kConnection, "insert #large values (2, :t, :im)"); // both NULL
 
     auto query = makeQuery(kConnection, "select t, im, datalength(im) as n from #large order by k");
     query->Open();
@@ -215,10 +217,9 @@ TEST_F(QueryTypes, BinaryColumnsSortAndLocateByValue) {
     // bytes over each value's own length, the old bytes of a longer earlier row left
     // aside.
     exec(kConnection, "create table #bins (k int, b varbinary(8) null)");
-    exec(kConnection,
-         "insert #bins values (1, 0x8001)\ninsert #bins values (2, 0x7FFFFFFF)\n"
-         "insert #bins values (3, 0x80)\ninsert #bins values (4, null)\n"
-         "insert #bins values (5, 0x8000)");
+    exec(kConnection, "insert #bins values (1, 0x8001)\ninsert #bins values (2, 0x7FFFFFFF)\n"
+                      "insert #bins values (3, 0x80)\ninsert #bins values (4, null)\n"
+                      "insert #bins values (5, 0x8000)");
     auto query = makeQuery(kConnection, "select k, b from #bins order by k");
     query->Open();
     query->SortOn("b", {});
@@ -248,7 +249,8 @@ TEST_F(QueryTypes, FieldNamesAreMadeUniqueWithoutLetterCase) {
 // A column described as not nullable makes a Required field, and Post refuses a record
 // that leaves such a field null, naming the field as the application shows it.
 TEST_F(QueryTypes, NotNullColumnsAreRequiredAndPostEnforcesThem) {
-    exec(kConnection, "create table #required (k int not null, name varchar(10) not null, note varchar(10) null)");
+    exec(kConnection, "create table #required (k int not null, name varchar(10) not null, note "
+                      "varchar(10) null)");
     exec(kConnection, "insert #required values (1, 'one', null)");
     auto query = makeQuery(kConnection, "select k, name, note from #required");
     query->Open();
@@ -260,7 +262,8 @@ TEST_F(QueryTypes, NotNullColumnsAreRequiredAndPostEnforcesThem) {
 
     query->Append();
     query->FieldByName("k")->SetAsInteger(2);
-    EXPECT_EQ(querytest::errorOf([&] { query->Post(); }), "Field 'Customer name' must have a value");
+    EXPECT_EQ(querytest::errorOf([&] { query->Post(); }),
+              "Field 'Customer name' must have a value");
     EXPECT_EQ(query->State(), host::dsInsert);
     query->FieldByName("name")->SetAsString("two");
     query->Post();
@@ -293,15 +296,14 @@ TEST_F(QueryTypes, DatesSplitAsTheLibrarySplitsThem) {
         ASSERT_EQ(cs_dt_crack(context, type, const_cast<void*>(raw), &record), CS_SUCCEED);
         ASSERT_EQ(clientvalue::ServerDateTimeMSecs(context, type, raw),
                   clientvalue::DateTimeMSecs(record.dateyear, record.datemonth + 1,
-                                             record.datedmonth, record.datehour,
-                                             record.dateminute, record.datesecond,
-                                             record.datemsecond));
+                                             record.datedmonth, record.datehour, record.dateminute,
+                                             record.datesecond, record.datemsecond));
     };
     for (int k = 0; k < 5000; ++k) {
         CS_DATETIME value{static_cast<CS_INT>(random() % 2958463) - 53690,
                           static_cast<CS_INT>(random() % (300 * 86400))};
         if (k < 300) {
-            value.dttime = k;  // every fraction of the first second
+            value.dttime = k; // every fraction of the first second
         }
         check(CS_DATETIME_TYPE, &value);
         CS_DATETIME4 small{static_cast<CS_USHORT>(random() % 65536),
@@ -309,9 +311,11 @@ TEST_F(QueryTypes, DatesSplitAsTheLibrarySplitsThem) {
         check(CS_DATETIME4_TYPE, &small);
     }
     CS_DATETIME bad{0, 300 * 86400};
-    EXPECT_EQ(querytest::errorOf([&] { (void)clientvalue::ServerDateTimeMSecs(context, CS_DATETIME_TYPE, &bad); }),
+    EXPECT_EQ(querytest::errorOf(
+                  [&] { (void)clientvalue::ServerDateTimeMSecs(context, CS_DATETIME_TYPE, &bad); }),
               "cs_dt_crack failed.");
-    EXPECT_EQ(querytest::errorOf([&] { (void)clientvalue::ServerDateTimeMSecs(nullptr, CS_DATETIME_TYPE, &bad); }),
+    EXPECT_EQ(querytest::errorOf(
+                  [&] { (void)clientvalue::ServerDateTimeMSecs(nullptr, CS_DATETIME_TYPE, &bad); }),
               "Connection not defined");
 }
 
@@ -327,8 +331,8 @@ TEST(QueryTypeMapping, UnknownClientTypesAreRefusedByCode) {
             (void)field.GetOstrelDataType();
             ADD_FAILURE() << code;
         } catch (const host::Exception& e) {
-            EXPECT_EQ(e.Message(), "Unknown data type " + std::to_string(code) +
-                                       " receiver from SQL Server");
+            EXPECT_EQ(e.Message(),
+                      "Unknown data type " + std::to_string(code) + " receiver from SQL Server");
         }
     }
 }
@@ -355,7 +359,8 @@ TEST(QueryTypeMapping, DateMillisecondsMatchTheHostTimeStamp) {
     for (int k = 0; k < 2000; ++k) {
         const int y = 1753 + static_cast<int>(random() % 8246);
         const int mo = 1 + static_cast<int>(random() % 12);
-        const int d = 1 + static_cast<int>(random() % static_cast<unsigned>(host::DaysInAMonth(y, mo)));
+        const int d =
+            1 + static_cast<int>(random() % static_cast<unsigned>(host::DaysInAMonth(y, mo)));
         const int h = static_cast<int>(random() % 24);
         const int mi = static_cast<int>(random() % 60);
         const int s = static_cast<int>(random() % 60);

@@ -53,13 +53,18 @@ protected:
     // The table's rows as "id|name|note|amount" lines, read on the other connection (a
     // long note as its length and hash, the amount with two decimals).
     static std::vector<std::string> serverRows() {
-        auto q = makeQuery(kOther, "set textsize 100000\nselect id, name, note, amount from cu_items order by id");
+        auto q = makeQuery(
+            kOther, "set textsize 100000\nselect id, name, note, amount from cu_items order by id");
         q->Open();
         std::vector<std::string> rows;
         for (; !q->Eof(); q->Next()) {
-            auto text = [&](int i) { return q->Fields()[i]->IsNull() ? std::string("<null>") : q->Fields()[i]->AsString(); };
+            auto text = [&](int i) {
+                return q->Fields()[i]->IsNull() ? std::string("<null>")
+                                                : q->Fields()[i]->AsString();
+            };
             char amount[32] = "<null>";
-            if (!q->Fields()[3]->IsNull()) std::snprintf(amount, sizeof amount, "%.2f", q->Fields()[3]->AsFloat());
+            if (!q->Fields()[3]->IsNull())
+                std::snprintf(amount, sizeof amount, "%.2f", q->Fields()[3]->AsFloat());
             rows.push_back(text(0) + "|" + text(1) + "|" + shown(text(2)) + "|" + amount);
         }
         return rows;
@@ -96,7 +101,8 @@ void makeChanges(TSybQuery& q, const std::string& hostile, const std::string& lo
 
 // A long text as its length and hash, so that a failure stays readable.
 std::string shown(const std::string& text) {
-    if (text.size() <= 60) return text;
+    if (text.size() <= 60)
+        return text;
     return "#" + std::to_string(text.size()) + ":" + std::to_string(std::hash<std::string>{}(text));
 }
 
@@ -112,12 +118,14 @@ TEST_F(QueryUpdates, EditsInsertsAndDeletesArriveExactly) {
 
     q->ApplyUpdates();
 
-    EXPECT_EQ(serverRows(), (std::vector<std::string>{"1|" + kHostile + "|" + shown(longText) + "|12345.67",
-                                                      "3|<null>|third|<null>", "4|Dan|fourth|40.00",
-                                                      "5|" + kHostile + "|<null>|0.01"}));
+    EXPECT_EQ(serverRows(),
+              (std::vector<std::string>{"1|" + kHostile + "|" + shown(longText) + "|12345.67",
+                                        "3|<null>|third|<null>", "4|Dan|fourth|40.00",
+                                        "5|" + kHostile + "|<null>|0.01"}));
     // Merged: nothing pending, every record as fetched, the applied values the old ones.
     EXPECT_FALSE(q->UpdatesPending());
-    for (q->First(); !q->Eof(); q->Next()) EXPECT_EQ(q->UpdateStatus(), usUnmodified);
+    for (q->First(); !q->Eof(); q->Next())
+        EXPECT_EQ(q->UpdateStatus(), usUnmodified);
     locate(*q, 1);
     EXPECT_EQ(q->FieldByName("name")->OldValue().AsString(), kHostile);
     EXPECT_EQ(q->RecordCount(), 4);
@@ -145,7 +153,8 @@ TEST_F(QueryUpdates, AConflictUndoesTheWholeApplyAndKeepsEveryChange) {
         q->ApplyUpdates();
         FAIL() << "the apply succeeded over a changed row";
     } catch (const ESybUpdateError& e) {
-        EXPECT_NE(e.Message().find("Record changed or deleted by another user"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("Record changed or deleted by another user"), std::string::npos)
+            << e.Message();
         EXPECT_NE(e.Message().find("cu_items"), std::string::npos) << e.Message();
         EXPECT_NE(e.Message().find("id = 3"), std::string::npos) << e.Message();
         EXPECT_EQ(e.UpdateKind(), ukModify);
@@ -174,8 +183,9 @@ TEST_F(QueryUpdates, AConflictUndoesTheWholeApplyAndKeepsEveryChange) {
     q->RevertRecord();
     EXPECT_EQ(q->UpdateStatus(), usUnmodified);
     q->ApplyUpdates();
-    EXPECT_EQ(serverRows(), (std::vector<std::string>{"1|" + kHostile + "|long|12345.67", "3|Cid|third|30.25",
-                                                      "4|Dan|fourth|40.00", "5|" + kHostile + "|<null>|0.01"}));
+    EXPECT_EQ(serverRows(),
+              (std::vector<std::string>{"1|" + kHostile + "|long|12345.67", "3|Cid|third|30.25",
+                                        "4|Dan|fourth|40.00", "5|" + kHostile + "|<null>|0.01"}));
 }
 
 TEST_F(QueryUpdates, RowsAreFoundByTheirNullColumnsAndTheModeChoosesTheWhereClause) {
@@ -195,9 +205,11 @@ TEST_F(QueryUpdates, RowsAreFoundByTheirNullColumnsAndTheModeChoosesTheWhereClau
     // Float and text columns never locate a row unless they are keys; null originals are
     // matched with "is null"; only the changed column is set.
     const Case cases[] = {
-        {upWhereAll, "", "update cu_items set name = 'Bea' where id = 2 and name = 'Bob' and amount is null"},
+        {upWhereAll, "",
+         "update cu_items set name = 'Bea' where id = 2 and name = 'Bob' and amount is null"},
         {upWhereChanged, "id", "update cu_items set name = 'Bea' where id = 2 and name = 'Bob'"},
-        {upWhereKeyOnly, "id;ratio", "update cu_items set name = 'Bea' where id = 2 and ratio = 0.2"},
+        {upWhereKeyOnly, "id;ratio",
+         "update cu_items set name = 'Bea' where id = 2 and ratio = 0.2"},
     };
     for (const Case& c : cases) {
         q->SetUpdateMode(c.mode);
@@ -205,7 +217,8 @@ TEST_F(QueryUpdates, RowsAreFoundByTheirNullColumnsAndTheModeChoosesTheWhereClau
         EXPECT_EQ(q->UpdateStatement(change), c.statement);
     }
     q->SetKeyFields("");
-    EXPECT_NE(errorOf([&] { q->ApplyUpdates(); }).find("KeyFields must name the key columns"), std::string::npos);
+    EXPECT_NE(errorOf([&] { q->ApplyUpdates(); }).find("KeyFields must name the key columns"),
+              std::string::npos);
     q->SetUpdateMode(upWhereAll);
 
     // Row 2's note and amount are null: the apply finds it all the same, and a delete of
@@ -213,7 +226,8 @@ TEST_F(QueryUpdates, RowsAreFoundByTheirNullColumnsAndTheModeChoosesTheWhereClau
     locate(*q, 3);
     q->Delete();
     q->ApplyUpdates();
-    EXPECT_EQ(serverRows(), (std::vector<std::string>{"1|Ann|first|10.50", "2|Bea|<null>|<null>", "4|Dan|fourth|40.00"}));
+    EXPECT_EQ(serverRows(), (std::vector<std::string>{"1|Ann|first|10.50", "2|Bea|<null>|<null>",
+                                                      "4|Dan|fourth|40.00"}));
 }
 
 TEST_F(QueryUpdates, CancelUpdatesAndRevertRecordPutTheRecordsBackAsFetched) {
@@ -222,14 +236,15 @@ TEST_F(QueryUpdates, CancelUpdatesAndRevertRecordPutTheRecordsBackAsFetched) {
     auto snapshot = [&] {
         std::vector<std::string> rows;
         for (q->First(); !q->Eof(); q->Next())
-            rows.push_back(q->FieldByName("id")->AsString() + "|" + q->FieldByName("name")->AsString() + "|" +
+            rows.push_back(q->FieldByName("id")->AsString() + "|" +
+                           q->FieldByName("name")->AsString() + "|" +
                            q->FieldByName("note")->AsString());
         return rows;
     };
     const std::vector<std::string> fetched = snapshot();
     makeChanges(*q, kHostile, "long");
     locate(*q, 1);
-    q->Edit();  // a second edit of the same record keeps the first fetched values
+    q->Edit(); // a second edit of the same record keeps the first fetched values
     q->FieldByName("note")->SetAsString("again");
     q->Post();
     locate(*q, 4);
@@ -260,8 +275,9 @@ TEST_F(QueryUpdates, CancelUpdatesAndRevertRecordPutTheRecordsBackAsFetched) {
     EXPECT_FALSE(q->UpdatesPending());
     EXPECT_EQ(snapshot(), fetched);
     q->ApplyUpdates();
-    EXPECT_EQ(serverRows(), (std::vector<std::string>{"1|Ann|first|10.50", "2|Bob|<null>|<null>", "3|<null>|third|30.25",
-                                                      "4|Dan|fourth|40.00"}));
+    EXPECT_EQ(serverRows(),
+              (std::vector<std::string>{"1|Ann|first|10.50", "2|Bob|<null>|<null>",
+                                        "3|<null>|third|30.25", "4|Dan|fourth|40.00"}));
 }
 
 TEST_F(QueryUpdates, TheEventsDecideWhatHappensToEachRecord) {
@@ -284,7 +300,8 @@ TEST_F(QueryUpdates, TheEventsDecideWhatHappensToEachRecord) {
     std::vector<std::string> seen;
     q->SetOnUpdateRecord([&](TDataSet* d, TUpdateKind kind, TUpdateAction& action) {
         seen.push_back(std::to_string(kind) + ":" + d->FieldByName("id")->AsString() + ":" +
-                       d->FieldByName("name")->OldValue().AsString() + ">" + d->FieldByName("name")->AsString());
+                       d->FieldByName("name")->OldValue().AsString() + ">" +
+                       d->FieldByName("name")->AsString());
         if (d->FieldByName("id")->AsInteger() == 1) {
             exec(kConnection, "update cu_items set name = 'Ada!' where id = 1");
             action = uaApplied;
@@ -298,14 +315,16 @@ TEST_F(QueryUpdates, TheEventsDecideWhatHappensToEachRecord) {
     locate(*q, 1);
     EXPECT_EQ(q->UpdateStatus(), usUnmodified);
     locate(*q, 4);
-    EXPECT_EQ(q->UpdateStatus(), usModified);  // skipped: still pending
+    EXPECT_EQ(q->UpdateStatus(), usModified); // skipped: still pending
 
     q->SetOnUpdateRecord(nullptr);
     std::vector<std::string> errors;
     TUpdateAction answer = uaSkip;
     q->SetOnUpdateError([&](TDataSet* d, Exception& e, TUpdateKind kind, TUpdateAction& action) {
         errors.push_back(std::to_string(kind) + ":" + d->FieldByName("id")->AsString() + ":" +
-                         (e.Message().find("Record changed or deleted") != std::string::npos ? "conflict" : e.Message()));
+                         (e.Message().find("Record changed or deleted") != std::string::npos
+                              ? "conflict"
+                              : e.Message()));
         action = answer;
     });
     // uaAbort: quietly rolled back, everything kept.
@@ -342,9 +361,10 @@ TEST_F(QueryUpdates, TheEventsDecideWhatHappensToEachRecord) {
 }
 
 TEST_F(QueryUpdates, TheTableComesFromASingleTableSelectOrMustBeNamed) {
-    exec(kConnection, "create table cu_other (id int, label varchar(10))\ninsert cu_other values (1, 'x')");
-    auto q = makeQuery(kConnection,
-                       "select i.id, i.name, o.label from cu_items i, cu_other o where o.id = i.id");
+    exec(kConnection,
+         "create table cu_other (id int, label varchar(10))\ninsert cu_other values (1, 'x')");
+    auto q = makeQuery(
+        kConnection, "select i.id, i.name, o.label from cu_items i, cu_other o where o.id = i.id");
     q->Open();
     q->Edit();
     q->FieldByName("name")->SetAsString("changed");
@@ -363,4 +383,4 @@ TEST_F(QueryUpdates, TheTableComesFromASingleTableSelectOrMustBeNamed) {
     exec(kConnection, "drop table cu_other");
 }
 
-}  // namespace
+} // namespace

@@ -142,8 +142,7 @@ TEST(SqlLiterals, BinaryIsUpperCaseHex) {
 TEST(SqlLiterals, DateTimesAreWrittenYearFirstWithoutSeparators) {
     // "yyyymmdd": the form the server reads the same under every set dateformat and
     // set language.
-    const host::TDateTime value =
-        host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 45);
+    const host::TDateTime value = host::EncodeDate(2026, 12, 7) + host::EncodeTime(14, 5, 9, 45);
     EXPECT_EQ(sqltext::DateTimeAsString(value), "20261207 14:05:09:45");
 
     const host::TDateTime early = host::EncodeDate(1900, 1, 2) + host::EncodeTime(0, 0, 0, 5);
@@ -209,7 +208,6 @@ TEST(SqlLiterals, EveryParameterType) {
     EXPECT_EQ(sqltext::ParamStrValue(*p), "'20261207 14:05:09:45'");
     p->SetAsBlob(std::string("\x01\xAB", 2));
     EXPECT_EQ(sqltext::ParamStrValue(*p), "0x01AB");
-
 
     // An exact decimal goes with every digit, whether given as a decimal or as a double.
     p->SetAsBCD(host::StrToBCD("-1234567890123456789012345678.0123456789"));

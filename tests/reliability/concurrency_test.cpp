@@ -1,7 +1,8 @@
 // Threads: many threads each with a connection and queries of its own, opening and closing
 // for a bounded time; several threads sharing one connection, whose lock runs their
 // commands one after the other so that no result or message ever reaches another thread's
-// query; and threads that find a shared connection disconnected and all open at once (it logs in once).
+// query; and threads that find a shared connection disconnected and all open at once (it logs in
+// once).
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -18,8 +19,9 @@ namespace {
 // The same query with the thread's number in every row: "select <id> as t, ..." over a
 // result of `rows` rows plus a second result that holds the number again.
 std::string threadBatch(int id, int rows) {
-    return "select " + std::to_string(id) + " as t, title_id from titles where " + std::to_string(rows) +
-           " > 0 order by title_id\nselect " + std::to_string(id) + " * 1000 as u";
+    return "select " + std::to_string(id) + " as t, title_id from titles where " +
+           std::to_string(rows) + " > 0 order by title_id\nselect " + std::to_string(id) +
+           " * 1000 as u";
 }
 
 // Opens `query` and checks that every row belongs to thread `id`; returns the rows read.
@@ -120,7 +122,8 @@ TEST(Concurrency, ThreadsSharingAConnectionRunTheirCommandsInTurn) {
                             ++mixed;
                         }
                     }
-                    if (!receiver->Active() || receiver->FieldByName("u")->AsInteger() != id * 1000) {
+                    if (!receiver->Active() ||
+                        receiver->FieldByName("u")->AsInteger() != id * 1000) {
                         ++mixed;
                     }
                     query->Close();
@@ -166,8 +169,9 @@ TEST(Concurrency, ThreadsSharingAConnectionEachHearTheirOwnMessages) {
             const std::string tag = "thread " + std::to_string(id);
             const bool talker = id % 2 == 0;
             try {
-                auto query = makeQuery("REL_MESSAGES", talker ? "print '" + tag + "'\nprint '" + tag + "'"
-                                                              : "select * from rel_missing_" + std::to_string(id));
+                auto query = makeQuery("REL_MESSAGES",
+                                       talker ? "print '" + tag + "'\nprint '" + tag + "'"
+                                              : "select * from rel_missing_" + std::to_string(id));
                 query->SetOnServerMessage([&, tag, id](const tovrin::TSybMessage* message, bool&) {
                     ++(message->Text() == tag ? own : foreign)[id];
                 });
@@ -179,7 +183,8 @@ TEST(Concurrency, ThreadsSharingAConnectionEachHearTheirOwnMessages) {
                 }
                 for (int round = 0; round < kRounds; ++round) {
                     const std::string error = errorOf([&] { query->ExecSQL(); });
-                    if (!talker && error.find("rel_missing_" + std::to_string(id)) == std::string::npos) {
+                    if (!talker &&
+                        error.find("rel_missing_" + std::to_string(id)) == std::string::npos) {
                         ++unraised[id];
                     }
                 }
@@ -215,7 +220,8 @@ TEST(Concurrency, ThreadsFindingASharedConnectionClosedLogInOnce) {
         std::vector<std::thread> threads;
         for (int id = 0; id < 6; ++id) {
             threads.emplace_back([&, id] {
-                auto query = makeQuery("REL_SHARED_LOGIN", "select " + std::to_string(id) + " as t");
+                auto query =
+                    makeQuery("REL_SHARED_LOGIN", "select " + std::to_string(id) + " as t");
                 while (!go) {
                     std::this_thread::yield();
                 }

@@ -30,9 +30,10 @@ std::size_t heapInUse() {
 
 TEST(Endurance, TenThousandOpenCloseCyclesKeepDescriptorsAndMemoryFlat) {
     auto connection = makeConnection("REL_ENDURANCE");
-    auto query = makeQuery("REL_ENDURANCE",
-                           "select title_id, title, price, pubdate, notes from titles where price > :low\n"
-                           "select au_id, au_lname from authors where state = :state");
+    auto query =
+        makeQuery("REL_ENDURANCE",
+                  "select title_id, title, price, pubdate, notes from titles where price > :low\n"
+                  "select au_id, au_lname from authors where state = :state");
     auto receiver = std::make_unique<tovrin::TSybQuery>(nullptr);
     receiver->SetMaster(query.get());
     receiver->SetResultSet(1);

@@ -92,7 +92,8 @@ TEST(FaultsAtEveryStep, AnAnswerCutAtAnyByteFailsCleanlyAndTheNextOpenWorks) {
     RecordProperty("cut_positions", static_cast<int>(cuts.size()));
     std::set<std::string> firstLines;
     for (const std::size_t n : cuts) {
-        const std::string context = "answer cut after " + std::to_string(n) + " of " + std::to_string(total) + " bytes";
+        const std::string context =
+            "answer cut after " + std::to_string(n) + " of " + std::to_string(total) + " bytes";
         proxy.disarm();
         connection->Connect();
         proxy.arm(n, FaultProxy::Mode::Cut);
@@ -124,10 +125,12 @@ TEST(FaultsAtEveryStep, TheServerDroppingTheConnectionAfterNRows) {
     // The server counts the rows of every result, the one-row "select @@spid" that FreeTDS
     // sends at login included: limits below 2 would already end the login.
     for (const int rows : {2, 3, 5, 17}) {
-        testsupport::DevServer dropping({"--sample", "--drop-after-rows", std::to_string(rows)}, "RELDROP");
+        testsupport::DevServer dropping({"--sample", "--drop-after-rows", std::to_string(rows)},
+                                        "RELDROP");
         Environment::get().server().activate();
         std::ofstream(Environment::get().confPath(), std::ios::app)
-            << "[RELDROP" << rows << "]\n\thost = 127.0.0.1\n\tport = " << dropping.port() << "\n\ttds version = 5.0\n";
+            << "[RELDROP" << rows << "]\n\thost = 127.0.0.1\n\tport = " << dropping.port()
+            << "\n\ttds version = 5.0\n";
         setenv("FREETDSCONF", Environment::get().confPath().c_str(), 1);
         const std::string name = "REL_DROP" + std::to_string(rows);
         auto connection = makeConnection(name, "RELDROP" + std::to_string(rows));
@@ -135,9 +138,8 @@ TEST(FaultsAtEveryStep, TheServerDroppingTheConnectionAfterNRows) {
         const std::string context = "dropped after " + std::to_string(rows) + " rows";
 
         // The first result is short enough to pass; the second is cut.
-        auto query = makeQuery(name,
-                               "select 1 as a where 1 = 0\n"
-                               "select title_id from pubs..titles order by title_id");
+        auto query = makeQuery(name, "select 1 as a where 1 = 0\n"
+                                     "select title_id from pubs..titles order by title_id");
         query->SetResultSet(1);
         const std::string error = errorOf([&] { query->Open(); });
         EXPECT_EQ(error.rfind("Client library error ", 0), 0u) << context << ": " << error;
@@ -156,10 +158,9 @@ TEST(FaultsAtEveryStep, AServerErrorInTheMiddleOfABatchLeavesTheConnectionUsable
     auto connection = makeConnection("REL_ERRORS");
     for (const int resultSet : {0, 1, 2}) {
         const std::string context = "ResultSet " + std::to_string(resultSet);
-        auto query = makeQuery("REL_ERRORS",
-                               "select title_id from titles\n"
-                               "select * from rel_no_such_table\n"
-                               "select au_id from authors");
+        auto query = makeQuery("REL_ERRORS", "select title_id from titles\n"
+                                             "select * from rel_no_such_table\n"
+                                             "select au_id from authors");
         query->SetResultSet(static_cast<tovrin::TResultSetNo>(resultSet));
         const std::string error = errorOf([&] { query->Open(); });
         EXPECT_EQ(error.rfind("Message 208,Level 16: ", 0), 0u) << context << ": " << error;
@@ -197,24 +198,29 @@ TEST(FaultsAtEveryStep, HandlersThatRaiseLeaveTheConnectionUsable) {
         calc->SetFieldName("calc");
         calc->SetFieldKind(host::fkCalculated);
         calc->SetDataSet(query.get());
-        query->SetOnCalcFields([](host::TDataSet*) { throw host::Exception("calculation refused"); });
+        query->SetOnCalcFields(
+            [](host::TDataSet*) { throw host::Exception("calculation refused"); });
         EXPECT_EQ(errorOf([&] { query->Open(); }), "calculation refused");
         expectCleanFailure(*query, *connection, "OnCalcFields");
         works("OnCalcFields");
-        query->SetOnCalcFields([calc, id](host::TDataSet*) { calc->SetAsInteger(static_cast<int>(id->AsString().size())); });
+        query->SetOnCalcFields([calc, id](host::TDataSet*) {
+            calc->SetAsInteger(static_cast<int>(id->AsString().size()));
+        });
         query->Open();
         EXPECT_EQ(calc->AsInteger(), 6);
     }
     {
         auto query = makeQuery("REL_HANDLERS", "select title_id from titles");
-        query->SetOnFilterRecord([](host::TDataSet*, bool&) { throw host::Exception("filter refused"); });
+        query->SetOnFilterRecord(
+            [](host::TDataSet*, bool&) { throw host::Exception("filter refused"); });
         query->SetFiltered(true);
         EXPECT_EQ(errorOf([&] { query->Open(); }), "filter refused");
         expectCleanFailure(*query, *connection, "OnFilterRecord");
         works("OnFilterRecord");
     }
     {
-        auto query = makeQuery("REL_HANDLERS", "select title_id, title from titles order by title_id");
+        auto query =
+            makeQuery("REL_HANDLERS", "select title_id, title from titles order by title_id");
         query->Open();
         host::TField* title = query->FieldByName("title");
         const std::string before = title->AsString();
@@ -254,7 +260,8 @@ TEST(FaultsAtEveryStep, AValueFromTheServerThatCannotBeConvertedFailsTheOpen) {
     // second; the proxy turns it into a count beyond one day.
     FaultProxy& proxy = Environment::get().proxy();
     auto connection = makeConnection("REL_BAD_VALUE", "RELPROXY");
-    auto query = makeQuery("REL_BAD_VALUE", "select 1 as n, convert(datetime, '2026-12-07 10:00:00') as d");
+    auto query =
+        makeQuery("REL_BAD_VALUE", "select 1 as n, convert(datetime, '2026-12-07 10:00:00') as d");
     connection->Connect();
     proxy.replace(std::string("\x80\xcb\xa4\x00", 4), std::string("\xff\xff\xff\x7f", 4));
     const std::string error = errorOf([&] { query->Open(); });
@@ -264,7 +271,8 @@ TEST(FaultsAtEveryStep, AValueFromTheServerThatCannotBeConvertedFailsTheOpen) {
     EXPECT_TRUE(connection->Connected());
 
     query->Open();
-    EXPECT_EQ(query->FieldByName("d")->AsDateTime(), host::EncodeDate(2026, 12, 7) + host::EncodeTime(10, 0, 0, 0));
+    EXPECT_EQ(query->FieldByName("d")->AsDateTime(),
+              host::EncodeDate(2026, 12, 7) + host::EncodeTime(10, 0, 0, 0));
 }
 
 TEST(FaultsAtEveryStep, ADateFromTheServerOutsideTheCalendarFailsTheOpen) {
@@ -290,7 +298,8 @@ TEST(FaultsAtEveryStep, ADateFromTheServerOutsideTheCalendarFailsTheOpen) {
     proxy.replace(std::string("\x80\xcb\xa4\x00", 4), std::string("\xff\xff\xff\x7f", 4));
     const std::string timeError = errorOf([&] { times->Open(); });
     proxy.replace("", "");
-    EXPECT_NE(timeError.find("._InternalFillRecord failed for field 1: "), std::string::npos) << timeError;
+    EXPECT_NE(timeError.find("._InternalFillRecord failed for field 1: "), std::string::npos)
+        << timeError;
     expectCleanFailure(*times, *connection, "time beyond one day");
     times->Open();
     EXPECT_EQ(times->FieldByName("t")->AsDateTime(), host::EncodeTime(10, 0, 0, 0));

@@ -44,7 +44,8 @@ public:
     explicit FaultProxy(int targetPort) : m_target(targetPort) {
         m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address = loopback(0);
-        if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        if (m_listener < 0 ||
+            bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             listen(m_listener, 64) != 0) {
             throw std::runtime_error("fault proxy: cannot listen");
         }
@@ -139,7 +140,8 @@ private:
             return;
         }
         std::string_view view(data, size);
-        for (std::size_t at = view.find(m_from); at != std::string_view::npos; at = view.find(m_from, at + 1)) {
+        for (std::size_t at = view.find(m_from); at != std::string_view::npos;
+             at = view.find(m_from, at + 1)) {
             std::memcpy(data + at, m_to.data(), m_to.size());
         }
     }
@@ -172,7 +174,8 @@ private:
                 if (client >= 0) {
                     const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
                     sockaddr_in address = loopback(m_target);
-                    if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                    if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) ==
+                        0) {
                         kept.push_back({client, server});
                     } else {
                         close(server);
@@ -187,7 +190,8 @@ private:
                 bool open = true;
                 if (fromClient & (POLLIN | POLLHUP | POLLERR)) {
                     const ssize_t n = recv(pair.client, buffer.data(), buffer.size(), 0);
-                    open = n > 0 && send(pair.server, buffer.data(), static_cast<std::size_t>(n), MSG_NOSIGNAL) == n;
+                    open = n > 0 && send(pair.server, buffer.data(), static_cast<std::size_t>(n),
+                                         MSG_NOSIGNAL) == n;
                 }
                 if (open && (fromServer & (POLLIN | POLLHUP | POLLERR))) {
                     const ssize_t n = recv(pair.server, buffer.data(), buffer.size(), MSG_PEEK);
@@ -200,7 +204,8 @@ private:
                         if (take > 0) {
                             (void)!recv(pair.server, buffer.data(), take, 0);
                             patch(buffer.data(), take);
-                            open = send(pair.client, buffer.data(), take, MSG_NOSIGNAL) == static_cast<ssize_t>(take);
+                            open = send(pair.client, buffer.data(), take, MSG_NOSIGNAL) ==
+                                   static_cast<ssize_t>(take);
                         }
                         if (cut) {
                             open = false;
@@ -251,16 +256,19 @@ public:
 private:
     Environment()
         : m_server(std::make_unique<testsupport::DevServer>(
-              std::vector<std::string>{"--sample", "--user", kUser, "--password", kPassword}, "RELSERVER")),
+              std::vector<std::string>{"--sample", "--user", kUser, "--password", kPassword},
+              "RELSERVER")),
           m_slow(std::make_unique<testsupport::DevServer>(
               std::vector<std::string>{"--sample", "--result-delay-ms", "3000"}, "RELSLOW")),
-          m_silent(std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--silent"}, "RELSILENT")),
+          m_silent(std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--silent"},
+                                                            "RELSILENT")),
           m_proxy(std::make_unique<FaultProxy>(m_server->port())) {
         m_conf = m_server->tempDir() + "/reliability.conf";
         std::ofstream conf(m_conf);
         conf << "[global]\n\tclient charset = UTF-8\n";
         auto section = [&conf](const char* name, int port) {
-            conf << "[" << name << "]\n\thost = 127.0.0.1\n\tport = " << port << "\n\ttds version = 5.0\n";
+            conf << "[" << name << "]\n\thost = 127.0.0.1\n\tport = " << port
+                 << "\n\ttds version = 5.0\n";
         };
         section("RELSERVER", m_server->port());
         section("RELPROXY", m_proxy->port());
@@ -279,8 +287,8 @@ private:
 
 /// A connection registered as `name` to `server` with the accepted login and database
 /// pubs, not connected.
-inline std::unique_ptr<tovrin::TSybConnect> makeConnection(const std::string& name,
-                                                           const std::string& server = "RELSERVER") {
+inline std::unique_ptr<tovrin::TSybConnect>
+makeConnection(const std::string& name, const std::string& server = "RELSERVER") {
     Environment::get();
     auto connection = std::make_unique<tovrin::TSybConnect>(nullptr);
     connection->SetDatabaseName(name);
@@ -293,7 +301,8 @@ inline std::unique_ptr<tovrin::TSybConnect> makeConnection(const std::string& na
 }
 
 /// A query on the connection named `connection`, not open.
-inline std::unique_ptr<tovrin::TSybQuery> makeQuery(const std::string& connection, const std::string& sql) {
+inline std::unique_ptr<tovrin::TSybQuery> makeQuery(const std::string& connection,
+                                                    const std::string& sql) {
     auto query = std::make_unique<tovrin::TSybQuery>(nullptr);
     query->SetDatabaseName(connection);
     query->SQL()->SetText(sql);

@@ -14,17 +14,23 @@ using namespace reliability;
 namespace {
 
 // Passwords that a careless formatter would show whole or in part.
-const std::vector<std::string> kWrongPasswords = {
-    "Wr0ng-P4ss'word\"%s%d{}", "Q7zK", std::string(40, 'q') + "Tail", "pass word; drop table titles --"};
+const std::vector<std::string> kWrongPasswords = {"Wr0ng-P4ss'word\"%s%d{}", "Q7zK",
+                                                  std::string(40, 'q') + "Tail",
+                                                  "pass word; drop table titles --"};
 
 // `text` holds none of the passwords, nor (for those longer than 6 bytes) their first or
 // last six bytes.
-void expectNoSecret(const std::string& text, const std::vector<std::string>& secrets, const std::string& context) {
+void expectNoSecret(const std::string& text, const std::vector<std::string>& secrets,
+                    const std::string& context) {
     for (const std::string& secret : secrets) {
-        EXPECT_EQ(text.find(secret), std::string::npos) << context << " shows " << secret << ":\n" << text;
+        EXPECT_EQ(text.find(secret), std::string::npos) << context << " shows " << secret << ":\n"
+                                                        << text;
         if (secret.size() > 6) {
-            EXPECT_EQ(text.find(secret.substr(0, 6)), std::string::npos) << context << ":\n" << text;
-            EXPECT_EQ(text.find(secret.substr(secret.size() - 6)), std::string::npos) << context << ":\n" << text;
+            EXPECT_EQ(text.find(secret.substr(0, 6)), std::string::npos) << context << ":\n"
+                                                                         << text;
+            EXPECT_EQ(text.find(secret.substr(secret.size() - 6)), std::string::npos)
+                << context << ":\n"
+                << text;
         }
     }
 }
@@ -35,7 +41,9 @@ TEST(Secrets, NoExceptionOrMessageShowsThePassword) {
     std::vector<std::string> secrets = kWrongPasswords;
     secrets.push_back(kPassword);
     std::string seen;
-    auto collect = [&seen](const tovrin::TSybMessage* message, bool&) { seen += message->GetMsgText() + "\n"; };
+    auto collect = [&seen](const tovrin::TSybMessage* message, bool&) {
+        seen += message->GetMsgText() + "\n";
+    };
 
     auto connection = makeConnection("REL_SECRET");
     connection->SetOnServerError(collect);
@@ -94,15 +102,28 @@ TEST(Secrets, TovrinSqlNeverPrintsThePassword) {
         std::vector<std::pair<std::string, std::string>> environment;
     };
     const std::vector<Case> cases = {
-        {"right password, a result", {"-S", "RELSERVER", "-U", kUser, "-P", kPassword, "-D", "pubs", "-Q", "select title_id from titles", "-f", "json"}, {}},
-        {"right password, a server error", {"-S", "RELSERVER", "-U", kUser, "-P", kPassword, "-Q", "select * from rel_none"}, {}},
-        {"wrong password", {"-S", "RELSERVER", "-U", kUser, "-P", kWrongPasswords[0], "-Q", "select 1"}, {}},
-        {"wrong password from the environment", {"-S", "RELSERVER", "-U", kUser, "-Q", "select 1"},
+        {"right password, a result",
+         {"-S", "RELSERVER", "-U", kUser, "-P", kPassword, "-D", "pubs", "-Q",
+          "select title_id from titles", "-f", "json"},
+         {}},
+        {"right password, a server error",
+         {"-S", "RELSERVER", "-U", kUser, "-P", kPassword, "-Q", "select * from rel_none"},
+         {}},
+        {"wrong password",
+         {"-S", "RELSERVER", "-U", kUser, "-P", kWrongPasswords[0], "-Q", "select 1"},
+         {}},
+        {"wrong password from the environment",
+         {"-S", "RELSERVER", "-U", kUser, "-Q", "select 1"},
          {{"TOVRIN_PASSWORD", kWrongPasswords[0]}}},
-        {"password from the environment, a table", {"-S", "RELSERVER", "-U", kUser, "-Q", "select 1 as one", "-f", "table"},
+        {"password from the environment, a table",
+         {"-S", "RELSERVER", "-U", kUser, "-Q", "select 1 as one", "-f", "table"},
          {{"TOVRIN_PASSWORD", kPassword}}},
-        {"a server that never answers", {"-S", "RELSILENT", "-U", kUser, "-P", kPassword, "--timeout", "1", "-Q", "select 1"}, {}},
-        {"a wrong command line", {"-S", "RELSERVER", "-U", kUser, "-P", kPassword, "--no-such-option"}, {}},
+        {"a server that never answers",
+         {"-S", "RELSILENT", "-U", kUser, "-P", kPassword, "--timeout", "1", "-Q", "select 1"},
+         {}},
+        {"a wrong command line",
+         {"-S", "RELSERVER", "-U", kUser, "-P", kPassword, "--no-such-option"},
+         {}},
     };
     for (const Case& c : cases) {
         auto environment = c.environment;

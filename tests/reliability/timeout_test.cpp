@@ -68,10 +68,9 @@ TEST(Timeouts, AnAnswerThatStallsAnywhereRaisesWithinTheCommandTimeout) {
     FaultProxy& proxy = Environment::get().proxy();
     auto connection = makeConnection("REL_STALL", "RELPROXY");
     connection->SetCommandTimeout(1);
-    auto query = makeQuery("REL_STALL",
-                           "select title_id, title from titles order by title_id\n"
-                           "select au_id from authors\n"
-                           "declare @n int exec authors_in_state 'CA', @n output");
+    auto query = makeQuery("REL_STALL", "select title_id, title from titles order by title_id\n"
+                                        "select au_id from authors\n"
+                                        "declare @n int exec authors_in_state 'CA', @n output");
     connection->Connect();
     proxy.arm(std::numeric_limits<std::size_t>::max(), FaultProxy::Mode::Cut);
     query->Open();
@@ -81,7 +80,8 @@ TEST(Timeouts, AnAnswerThatStallsAnywhereRaisesWithinTheCommandTimeout) {
 
     // Before the first row, inside the first result, near the end (output parameters).
     for (const std::size_t n : {std::size_t{0}, total / 3, total - 40}) {
-        const std::string context = "answer stalled after " + std::to_string(n) + " of " + std::to_string(total);
+        const std::string context =
+            "answer stalled after " + std::to_string(n) + " of " + std::to_string(total);
         connection->Connect();
         proxy.arm(n, FaultProxy::Mode::Stall);
         const auto start = Clock::now();

@@ -21,8 +21,7 @@ namespace {
 
 constexpr const char* kConnection = "SEARCHLINK";
 
-std::unique_ptr<TSybQuery> makeQuery(const std::string& sql, const std::string& name = "Query1")
-{
+std::unique_ptr<TSybQuery> makeQuery(const std::string& sql, const std::string& name = "Query1") {
     auto q = std::make_unique<TSybQuery>(nullptr);
     q->SetName(name);
     q->SetDatabaseName(kConnection);
@@ -30,21 +29,23 @@ std::unique_ptr<TSybQuery> makeQuery(const std::string& sql, const std::string& 
     return q;
 }
 
-void exec(const std::string& sql) { makeQuery(sql)->ExecSQL(); }
+void exec(const std::string& sql) {
+    makeQuery(sql)->ExecSQL();
+}
 
 /// A query whose state and data events the tests drive directly.
 class DrivenQuery : public TSybQuery {
 public:
-    using TSybQuery::TSybQuery;
     using TDataSet::DataEvent;
     using TDataSet::SetState;
+    using TSybQuery::TSybQuery;
 };
 
 class MasterDetail : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = new testsupport::DevServer({"--sample", "--user", "sa", "--password", "demo"}, "SEARCHSRV");
+    static void SetUpTestSuite() {
+        s_server = new testsupport::DevServer({"--sample", "--user", "sa", "--password", "demo"},
+                                              "SEARCHSRV");
         s_connection = new TSybConnect(nullptr);
         s_connection->SetDatabaseName(kConnection);
         s_connection->SetServerName("SEARCHSRV");
@@ -72,16 +73,14 @@ protected:
         exec("insert #md_master values (null, 'b none')");
         exec("insert #md_master values ('" + s_pubs.at(1) + "', 'c second')");
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete s_connection;
         s_connection = nullptr;
         delete s_server;
         s_server = nullptr;
     }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_GE(s_pubs.size(), 3u);
         master = std::make_unique<DrivenQuery>(nullptr);
         master->SetName("Master");
@@ -93,19 +92,18 @@ protected:
         detail->SetAfterOpen([this](TDataSet*) { ++runs; });
         detail->SetDataSource(source.get());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         detail.reset();
         source.reset();
         master.reset();
     }
 
     /// The detail shows the rows of the master's current publisher.
-    void expectDetailFollowsMaster()
-    {
+    void expectDetailFollowsMaster() {
         const std::string pub = master->FieldByName("pub_id")->AsString();
         EXPECT_EQ(column(*detail, "n"), s_items[pub]) << pub;
-        EXPECT_NE(detail->GetSQLText().find("pub_id = '" + pub + "'"), std::string::npos) << detail->GetSQLText();
+        EXPECT_NE(detail->GetSQLText().find("pub_id = '" + pub + "'"), std::string::npos)
+            << detail->GetSQLText();
     }
 
     static testsupport::DevServer* s_server;
@@ -124,10 +122,9 @@ TSybConnect* MasterDetail::s_connection = nullptr;
 std::vector<std::string> MasterDetail::s_pubs;
 std::map<std::string, Strings> MasterDetail::s_items;
 
-}  // namespace
+} // namespace
 
-TEST_F(MasterDetail, DetailRerunsOncePerMasterMoveWithTheCurrentValue)
-{
+TEST_F(MasterDetail, DetailRerunsOncePerMasterMoveWithTheCurrentValue) {
     master->Open();
     detail->Open();
     EXPECT_EQ(runs, 1);
@@ -139,10 +136,10 @@ TEST_F(MasterDetail, DetailRerunsOncePerMasterMoveWithTheCurrentValue)
         expectDetailFollowsMaster();
     }
     EXPECT_EQ(moves, static_cast<int>(s_pubs.size()) - 1);
-    EXPECT_FALSE(detail->Params()->Items(0)->Bound());  // filled again on every open
+    EXPECT_FALSE(detail->Params()->Items(0)->Bound()); // filled again on every open
 
     runs = 0;
-    master->Next();  // already at the end: no move
+    master->Next(); // already at the end: no move
     EXPECT_EQ(runs, 0);
     EXPECT_TRUE(master->Locate("pub_id", s_pubs[1], {}));
     EXPECT_EQ(runs, 1);
@@ -158,8 +155,7 @@ TEST_F(MasterDetail, DetailRerunsOncePerMasterMoveWithTheCurrentValue)
     expectDetailFollowsMaster();
 }
 
-TEST_F(MasterDetail, FieldDefinitionsOfAClosedDetailUseTheMastersValues)
-{
+TEST_F(MasterDetail, FieldDefinitionsOfAClosedDetailUseTheMastersValues) {
     master->Open();
     master->Next();
     detail->FieldDefs().Update();
@@ -169,8 +165,7 @@ TEST_F(MasterDetail, FieldDefinitionsOfAClosedDetailUseTheMastersValues)
     EXPECT_FALSE(detail->ParamByName("pub_id")->Bound());
 }
 
-TEST_F(MasterDetail, ParameterSetByTheApplicationWins)
-{
+TEST_F(MasterDetail, ParameterSetByTheApplicationWins) {
     detail->ParamByName("pub_id")->SetAsString(s_pubs[2]);
     master->Open();
     detail->Open();
@@ -179,22 +174,21 @@ TEST_F(MasterDetail, ParameterSetByTheApplicationWins)
     EXPECT_TRUE(detail->ParamByName("pub_id")->Bound());
 }
 
-TEST_F(MasterDetail, NullMasterValueBecomesNull)
-{
+TEST_F(MasterDetail, NullMasterValueBecomesNull) {
     master->SQL()->SetText("select pub_id, label from #md_master order by label");
     master->Open();
     detail->Open();
     EXPECT_EQ(column(*detail, "n"), s_items[s_pubs[0]]);
     master->Next();
     EXPECT_TRUE(master->FieldByName("pub_id")->IsNull());
-    EXPECT_NE(detail->GetSQLText().find("pub_id = NULL"), std::string::npos) << detail->GetSQLText();
+    EXPECT_NE(detail->GetSQLText().find("pub_id = NULL"), std::string::npos)
+        << detail->GetSQLText();
     EXPECT_EQ(detail->RecordCount(), 0);
     master->Next();
     EXPECT_EQ(column(*detail, "n"), s_items[s_pubs[1]]);
 }
 
-TEST_F(MasterDetail, ClosedMasterAndClosedDetail)
-{
+TEST_F(MasterDetail, ClosedMasterAndClosedDetail) {
     master->Open();
     master->Next();
     // A closed detail stays closed while the master moves: nothing runs.
@@ -205,11 +199,11 @@ TEST_F(MasterDetail, ClosedMasterAndClosedDetail)
 
     detail->Open();
     const Strings shown = column(*detail, "n");
-    master->Close();  // the detail keeps its rows
+    master->Close(); // the detail keeps its rows
     EXPECT_TRUE(detail->Active());
     EXPECT_EQ(column(*detail, "n"), shown);
     EXPECT_EQ(runs, 1);
-    master->Open();  // and re-runs for the master's first record
+    master->Open(); // and re-runs for the master's first record
     EXPECT_EQ(runs, 2);
     expectDetailFollowsMaster();
 
@@ -220,32 +214,31 @@ TEST_F(MasterDetail, ClosedMasterAndClosedDetail)
     const std::string error = errorOf([&] { detail->Open(); });
     EXPECT_NE(error.find("pub_id"), std::string::npos) << error;
     EXPECT_FALSE(detail->Active());
-    detail->ParamByName("pub_id")->SetAsString(s_pubs[0]);  // bound: no field needed
+    detail->ParamByName("pub_id")->SetAsString(s_pubs[0]); // bound: no field needed
     detail->Open();
     EXPECT_EQ(column(*detail, "n"), s_items[s_pubs[0]]);
 }
 
-TEST_F(MasterDetail, ClosedMasterWithPersistentFieldsGivesNull)
-{
+TEST_F(MasterDetail, ClosedMasterWithPersistentFieldsGivesNull) {
     auto* pub = new TStringField(master.get());
     pub->SetFieldName("pub_id");
     pub->SetSize(4);
     pub->SetDataSet(master.get());
     detail->Open();
     EXPECT_TRUE(detail->Active());
-    EXPECT_NE(detail->GetSQLText().find("pub_id = NULL"), std::string::npos) << detail->GetSQLText();
+    EXPECT_NE(detail->GetSQLText().find("pub_id = NULL"), std::string::npos)
+        << detail->GetSQLText();
     EXPECT_EQ(detail->RecordCount(), 0);
 }
 
-TEST_F(MasterDetail, MasterEditsAndSetKey)
-{
+TEST_F(MasterDetail, MasterEditsAndSetKey) {
     master->Open();
     detail->Open();
     master->Edit();
     runs = 0;
-    master->FieldByName("pub_id")->SetAsString(s_pubs[2]);  // one field: no re-run
+    master->FieldByName("pub_id")->SetAsString(s_pubs[2]); // one field: no re-run
     EXPECT_EQ(runs, 0);
-    master->Post();  // the whole record: one re-run, with the posted value
+    master->Post(); // the whole record: one re-run, with the posted value
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(column(*detail, "n"), s_items[s_pubs[2]]);
 
@@ -267,26 +260,27 @@ TEST_F(MasterDetail, MasterEditsAndSetKey)
     EXPECT_EQ(runs, 1);
 }
 
-TEST_F(MasterDetail, CircularLinksAreRefused)
-{
+TEST_F(MasterDetail, CircularLinksAreRefused) {
     TDataSource own(nullptr);
     own.SetDataSet(detail.get());
-    EXPECT_NE(errorOf([&] { detail->SetDataSource(&own); }).find("Circular datalinks are not allowed"),
-              std::string::npos);
-    EXPECT_EQ(detail->DataSource(), source.get());  // the link keeps its data source
+    EXPECT_NE(
+        errorOf([&] { detail->SetDataSource(&own); }).find("Circular datalinks are not allowed"),
+        std::string::npos);
+    EXPECT_EQ(detail->DataSource(), source.get()); // the link keeps its data source
     // Master -> detail -> master.
     auto other = makeQuery("select pub_id from publishers", "Other");
     other->SetDataSource(&own);
     TDataSource otherSource(nullptr);
     otherSource.SetDataSet(other.get());
-    EXPECT_NE(errorOf([&] { detail->SetDataSource(&otherSource); }).find("Circular datalinks are not allowed"),
+    EXPECT_NE(errorOf([&] {
+                  detail->SetDataSource(&otherSource);
+              }).find("Circular datalinks are not allowed"),
               std::string::npos);
     EXPECT_EQ(detail->DataSource(), source.get());
     other->SetDataSource(nullptr);
 }
 
-TEST_F(MasterDetail, ParameterWithoutMasterField)
-{
+TEST_F(MasterDetail, ParameterWithoutMasterField) {
     detail->SQL()->SetText("select n from #md_items where n = :nope");
     master->Open();
     const std::string error = errorOf([&] { detail->Open(); });

@@ -12,10 +12,10 @@ using namespace searchtest;
 
 namespace {
 
-std::unique_ptr<RowQuery> people()
-{
+std::unique_ptr<RowQuery> people() {
     auto q = std::make_unique<RowQuery>(
-        nullptr, std::vector<Column>{{"ID", ftInteger}, {"Name", ftString, 20}, {"City", ftString, 20}});
+        nullptr,
+        std::vector<Column>{{"ID", ftInteger}, {"Name", ftString, 20}, {"City", ftString, 20}});
     q->AddRow({1, "Jones", "Oslo"});
     q->AddRow({2, "Smithson", "Rome"});
     q->AddRow({3, "SMITHSON", "Lima"});
@@ -25,12 +25,13 @@ std::unique_ptr<RowQuery> people()
     return q;
 }
 
-int currentId(TDataSet& ds) { return ds.FieldByName("ID")->AsInteger(); }
+int currentId(TDataSet& ds) {
+    return ds.FieldByName("ID")->AsInteger();
+}
 
-}  // namespace
+} // namespace
 
-TEST(Locate, EmptyDatasetFindsNothingWithEitherSearch)
-{
+TEST(Locate, EmptyDatasetFindsNothingWithEitherSearch) {
     RowQuery q(nullptr, {{"ID", ftInteger}});
     q.Open();
     EXPECT_FALSE(q.Locate("ID", 1, {}));
@@ -42,27 +43,26 @@ TEST(Locate, EmptyDatasetFindsNothingWithEitherSearch)
     EXPECT_FALSE(q.Found());
 }
 
-TEST(Locate, PartialAndCaseInsensitiveKeys)
-{
+TEST(Locate, PartialAndCaseInsensitiveKeys) {
     auto q = people();
     q->Open();
     EXPECT_TRUE(q->Locate("Name", "Smith", TLocateOptions{loPartialKey}));
-    EXPECT_EQ(currentId(*q), 2);  // the first record whose name starts with Smith
+    EXPECT_EQ(currentId(*q), 2); // the first record whose name starts with Smith
     EXPECT_TRUE(q->Locate("Name", "Smith", {}));
-    EXPECT_EQ(currentId(*q), 4);  // exact
+    EXPECT_EQ(currentId(*q), 4); // exact
     EXPECT_TRUE(q->Locate("Name", "smithS", TLocateOptions{loPartialKey, loCaseInsensitive}));
     EXPECT_EQ(currentId(*q), 2);
     q->Last();
-    EXPECT_FALSE(q->Locate("Name", "smithson", {}));  // case-sensitive
+    EXPECT_FALSE(q->Locate("Name", "smithson", {})); // case-sensitive
     EXPECT_TRUE(q->Locate("Name", "smithson", TLocateOptions{loCaseInsensitive}));
     EXPECT_EQ(currentId(*q), 2);
-    EXPECT_TRUE(q->Locate("Name", Null(), {}));  // null matches null
+    EXPECT_TRUE(q->Locate("Name", Null(), {})); // null matches null
     EXPECT_EQ(currentId(*q), 5);
-    EXPECT_FALSE(q->Locate("Name", "Smithsonian", TLocateOptions{loPartialKey}));  // the key is longer
+    EXPECT_FALSE(
+        q->Locate("Name", "Smithsonian", TLocateOptions{loPartialKey})); // the key is longer
 }
 
-TEST(Locate, SeveralKeyFieldsAndTheShapeOfTheValues)
-{
+TEST(Locate, SeveralKeyFieldsAndTheShapeOfTheValues) {
     auto q = people();
     q->Open();
     EXPECT_TRUE(q->Locate("Name;City", VarArrayOf({"Smith", "Oslo"}), {}));
@@ -76,7 +76,7 @@ TEST(Locate, SeveralKeyFieldsAndTheShapeOfTheValues)
     EXPECT_EQ(errorOf([&] { (void)q->Locate("", "Smith", {}); }), "Invalid field count");
     EXPECT_NE(errorOf([&] { (void)q->Locate("Nope", 1, {}); }).find("Nope"), std::string::npos);
 
-    Variant fromOne = VarArrayCreate({1, 2}, varVariant);  // bounds 1..2: element 0 does not exist
+    Variant fromOne = VarArrayCreate({1, 2}, varVariant); // bounds 1..2: element 0 does not exist
     VarArrayPut(fromOne, "Smith", {1});
     VarArrayPut(fromOne, "Oslo", {2});
     EXPECT_THROW((void)q->Locate("Name;City", fromOne, {}), host::Exception);
@@ -94,8 +94,7 @@ TEST(Locate, SeveralKeyFieldsAndTheShapeOfTheValues)
     EXPECT_FALSE(q->ControlsDisabled());
 }
 
-TEST(Locate, CurrentRecordFoundFlagAndScrollEvents)
-{
+TEST(Locate, CurrentRecordFoundFlagAndScrollEvents) {
     auto q = people();
     int before = 0;
     int after = 0;
@@ -110,7 +109,7 @@ TEST(Locate, CurrentRecordFoundFlagAndScrollEvents)
     EXPECT_EQ(currentId(*q), 2);
     EXPECT_EQ(before, 1);
     EXPECT_EQ(after, 0);
-    q->Next();  // the cursor goes on from where it was
+    q->Next(); // the cursor goes on from where it was
     EXPECT_EQ(currentId(*q), 3);
 
     before = after = 0;
@@ -124,8 +123,7 @@ TEST(Locate, CurrentRecordFoundFlagAndScrollEvents)
     EXPECT_EQ(currentId(*q), 4);
 }
 
-TEST(Locate, PendingEditIsPostedFirst)
-{
+TEST(Locate, PendingEditIsPostedFirst) {
     auto q = people();
     q->Open();
     q->Edit();
@@ -135,22 +133,21 @@ TEST(Locate, PendingEditIsPostedFirst)
     EXPECT_EQ(currentId(*q), 1);
 }
 
-TEST(Locate, FilteredDatasetSkipsRejectedRecords)
-{
+TEST(Locate, FilteredDatasetSkipsRejectedRecords) {
     auto q = people();
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("ID")->AsInteger() != 4; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("ID")->AsInteger() != 4; });
     q->SetFiltered(true);
     q->Open();
     q->SetDoBinaryLocate(true);
     q->SortOn("Name", {});
     q->SetSorted(true);
     EXPECT_TRUE(q->Locate("Name", "Smith", {}));
-    EXPECT_EQ(currentId(*q), 6);  // 4 is filtered out
+    EXPECT_EQ(currentId(*q), 6); // 4 is filtered out
     EXPECT_FALSE(q->Locate("ID", 4, {}));
 }
 
-TEST(Locate, ByACalculatedFieldUsesTheGivenValue)
-{
+TEST(Locate, ByACalculatedFieldUsesTheGivenValue) {
     RowQuery q(nullptr, {{"ID", ftInteger}});
     auto* id = new TIntegerField(&q);
     id->SetFieldName("ID");
@@ -160,7 +157,8 @@ TEST(Locate, ByACalculatedFieldUsesTheGivenValue)
     twice->SetFieldKind(fkCalculated);
     twice->SetDataSet(&q);
     q.SetOnCalcFields([&](TDataSet*) { twice->SetAsInteger(2 * id->AsInteger()); });
-    for (int i = 1; i <= 5; ++i) q.AddRow({i});
+    for (int i = 1; i <= 5; ++i)
+        q.AddRow({i});
     q.Open();
     EXPECT_TRUE(q.Locate("Twice", 8, {}));
     EXPECT_EQ(id->AsInteger(), 4);
@@ -180,8 +178,7 @@ struct Counted {
     TIntegerField* id = nullptr;
     TIntegerField* k = nullptr;
     int calcs = 0;
-    Counted()
-    {
+    Counted() {
         id = new TIntegerField(&q);
         id->SetFieldName("ID");
         id->SetDataSet(&q);
@@ -197,15 +194,17 @@ struct Counted {
             ++calcs;
             k->SetAsInteger(id->AsInteger());
         });
-        for (int i = 1000; i >= 1; --i) q.AddRow({i, i % 2 ? "odd" : "even"});
+        for (int i = 1000; i >= 1; --i)
+            q.AddRow({i, i % 2 ? "odd" : "even"});
         q.Open();
         q.SetDoBinaryLocate(true);
     }
     // Declare: SetSorted(true) right before the locate. (Computing K for the records the
     // cursor shows writes a calculated field, which withdraws the declaration.)
-    int locateCost(bool declare, const std::string& keys, const Variant& values, TLocateOptions options = {})
-    {
-        if (declare) q.SetSorted(true);
+    int locateCost(bool declare, const std::string& keys, const Variant& values,
+                   TLocateOptions options = {}) {
+        if (declare)
+            q.SetSorted(true);
         calcs = 0;
         EXPECT_TRUE(q.Locate(keys, values, options)) << keys;
         EXPECT_EQ(id->AsInteger(), 900) << keys;
@@ -213,31 +212,33 @@ struct Counted {
     }
 };
 
-}  // namespace
+} // namespace
 
-TEST(BinaryLocate, ChosenOnlyForTheLeadingFieldsOfADeclaredSort)
-{
+TEST(BinaryLocate, ChosenOnlyForTheLeadingFieldsOfADeclaredSort) {
     Counted c;
     c.q.SortOn("K;Name", {});
-    EXPECT_GT(c.locateCost(false, "K", 900), 500);  // SetSorted never called: a scan
+    EXPECT_GT(c.locateCost(false, "K", 900), 500); // SetSorted never called: a scan
     EXPECT_LT(c.locateCost(true, "K", 900), 40);
-    EXPECT_LT(c.locateCost(true, " k ; name ", VarArrayOf({900, "even"})), 40);  // names as the dataset resolves them
-    EXPECT_GT(c.locateCost(true, "Name;K", VarArrayOf({"even", 900})), 500);     // not the leading fields
-    EXPECT_GT(c.locateCost(true, "K", 900, TLocateOptions{loCaseInsensitive}), 500);  // another case rule
-    EXPECT_GT(c.locateCost(true, "K", 900, TLocateOptions{loPartialKey}), 500);       // a partial key
+    EXPECT_LT(c.locateCost(true, " k ; name ", VarArrayOf({900, "even"})),
+              40); // names as the dataset resolves them
+    EXPECT_GT(c.locateCost(true, "Name;K", VarArrayOf({"even", 900})),
+              500); // not the leading fields
+    EXPECT_GT(c.locateCost(true, "K", 900, TLocateOptions{loCaseInsensitive}),
+              500);                                                             // another case rule
+    EXPECT_GT(c.locateCost(true, "K", 900, TLocateOptions{loPartialKey}), 500); // a partial key
     c.q.SetDoBinaryLocate(false);
     EXPECT_GT(c.locateCost(true, "K", 900), 500);
     c.q.SetDoBinaryLocate(true);
-    c.q.SetSortFieldNames("Name;K");  // sorts: K is no longer the leading sort field
-    EXPECT_GT(c.locateCost(true, "K", 900), 400);  // the 450th record
+    c.q.SetSortFieldNames("Name;K");              // sorts: K is no longer the leading sort field
+    EXPECT_GT(c.locateCost(true, "K", 900), 400); // the 450th record
 }
 
-TEST(BinaryLocate, SortOnALongerNameSaysNothingAboutTheShorterOne)
-{
+TEST(BinaryLocate, SortOnALongerNameSaysNothingAboutTheShorterOne) {
     RowQuery q(nullptr, {{"Name", ftString, 5}, {"Names", ftString, 5}});
     const char* names[] = {"a", "b", "c", "d", "e"};
     const char* reversed[] = {"z", "y", "x", "w", "v"};
-    for (int i = 0; i < 5; ++i) q.AddRow({names[i], reversed[i]});
+    for (int i = 0; i < 5; ++i)
+        q.AddRow({names[i], reversed[i]});
     q.Open();
     q.SetDoBinaryLocate(true);
     q.SortOn("Names", {});
@@ -248,17 +249,18 @@ TEST(BinaryLocate, SortOnALongerNameSaysNothingAboutTheShorterOne)
     }
 }
 
-TEST(BinaryLocate, FindsWhatTheScanFindsWhateverTheOptions)
-{
+TEST(BinaryLocate, FindsWhatTheScanFindsWhateverTheOptions) {
     RowQuery q(nullptr, {{"ID", ftInteger}, {"Name", ftString, 10}});
     const char* names[] = {"A", "a", "B", "b", "abz", "Aba", "m", "m", "m", "C", "c"};
     int id = 0;
-    for (const char* n : names) q.AddRow({++id, n});
+    for (const char* n : names)
+        q.AddRow({++id, n});
     q.Open();
     q.SetDoBinaryLocate(true);
-    const TBTCompareOptions sorts[] = {{}, {btcoCaseInsensitive}, {btcoDescending},
-                                       {btcoDescending, btcoCaseInsensitive}};
-    const TLocateOptions locates[] = {{}, {loCaseInsensitive}, {loPartialKey}, {loPartialKey, loCaseInsensitive}};
+    const TBTCompareOptions sorts[] = {
+        {}, {btcoCaseInsensitive}, {btcoDescending}, {btcoDescending, btcoCaseInsensitive}};
+    const TLocateOptions locates[] = {
+        {}, {loCaseInsensitive}, {loPartialKey}, {loPartialKey, loCaseInsensitive}};
     const char* keys[] = {"a", "A", "b", "B", "ab", "Ab", "m", "c", "C", "x"};
     for (const TBTCompareOptions& sort : sorts) {
         q.SortOn("Name", sort);
@@ -269,7 +271,8 @@ TEST(BinaryLocate, FindsWhatTheScanFindsWhateverTheOptions)
                 const int scannedRec = q.RecNo();
                 q.SetSorted(true);
                 const bool halved = q.Locate("Name", key, options);
-                EXPECT_EQ(halved, scanned) << key << " sort " << int(sort.Bits()) << " locate " << options.Bits();
+                EXPECT_EQ(halved, scanned)
+                    << key << " sort " << int(sort.Bits()) << " locate " << options.Bits();
                 if (halved && scanned) {
                     EXPECT_EQ(q.RecNo(), scannedRec) << key;
                 }
@@ -278,10 +281,10 @@ TEST(BinaryLocate, FindsWhatTheScanFindsWhateverTheOptions)
     }
 }
 
-TEST(BinaryLocate, DescendingOrderAndMisses)
-{
+TEST(BinaryLocate, DescendingOrderAndMisses) {
     RowQuery q(nullptr, {{"ID", ftInteger}});
-    for (int i = 1; i <= 99; i += 2) q.AddRow({i});
+    for (int i = 1; i <= 99; i += 2)
+        q.AddRow({i});
     q.Open();
     q.SetDoBinaryLocate(true);
     for (const TBTCompareOptions& sort : {TBTCompareOptions{}, TBTCompareOptions{btcoDescending}}) {
@@ -299,8 +302,7 @@ TEST(BinaryLocate, DescendingOrderAndMisses)
 
 // ---- Lookup ------------------------------------------------------------------------------------
 
-TEST(Lookup, ReturnsTheValuesAndLeavesCursorAndLinksAlone)
-{
+TEST(Lookup, ReturnsTheValuesAndLeavesCursorAndLinksAlone) {
     auto q = people();
     TDataSource source(nullptr);
     source.SetDataSet(q.get());
@@ -319,21 +321,21 @@ TEST(Lookup, ReturnsTheValuesAndLeavesCursorAndLinksAlone)
     const Variant both = q->Lookup("Name;City", VarArrayOf({"Smith", "Rome"}), "ID;City");
     EXPECT_EQ(VarArrayGet(both, {0}).AsInteger(), 4);
     EXPECT_EQ(VarArrayGet(both, {1}).AsString(), "Rome");
-    EXPECT_TRUE(q->Lookup("Name", "smith", "ID").IsNull());  // exact and case-sensitive
+    EXPECT_TRUE(q->Lookup("Name", "smith", "ID").IsNull()); // exact and case-sensitive
     EXPECT_TRUE(q->Lookup("Name", "Smi", "ID").IsNull());
     EXPECT_EQ(currentId(*q), 3);
     EXPECT_EQ(scrolls, 0);
     EXPECT_EQ(link.recordChanges, 0);
-    q->Next();  // the cursor goes on from where it was
+    q->Next(); // the cursor goes on from where it was
     EXPECT_EQ(currentId(*q), 4);
-    EXPECT_EQ(errorOf([&] { (void)q->Lookup("ID", 1, "Nope"); }).find("Nope") != std::string::npos, true);
+    EXPECT_EQ(errorOf([&] { (void)q->Lookup("ID", 1, "Nope"); }).find("Nope") != std::string::npos,
+              true);
     EXPECT_EQ(currentId(*q), 4);
 }
 
 // ---- what the links hear ------------------------------------------------------------------------
 
-TEST(Locate, TellsTheLinksOnceWhenItMovesAndNotAtAllWhenItMisses)
-{
+TEST(Locate, TellsTheLinksOnceWhenItMovesAndNotAtAllWhenItMisses) {
     auto q = people();
     TDataSource source(nullptr);
     source.SetDataSet(q.get());
@@ -362,10 +364,10 @@ TEST(Locate, TellsTheLinksOnceWhenItMovesAndNotAtAllWhenItMisses)
     EXPECT_EQ(link.recordChanges, 1);
 }
 
-// ---- FindFirst, FindNext, FindPrior, FindLast -----------------------------------------------------
+// ---- FindFirst, FindNext, FindPrior, FindLast
+// -----------------------------------------------------
 
-TEST(FindRecord, StepsThroughTheRecordsAndStopsAtTheEnds)
-{
+TEST(FindRecord, StepsThroughTheRecordsAndStopsAtTheEnds) {
     auto q = people();
     int after = 0;
     q->SetAfterScroll([&](TDataSet*) { ++after; });
@@ -392,10 +394,10 @@ TEST(FindRecord, StepsThroughTheRecordsAndStopsAtTheEnds)
     EXPECT_EQ(currentId(*q), 1);
 }
 
-TEST(FindRecord, SkipsRecordsTheFilterRejects)
-{
+TEST(FindRecord, SkipsRecordsTheFilterRejects) {
     auto q = people();
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("City")->AsString() == "Oslo"; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("City")->AsString() == "Oslo"; });
     q->SetFiltered(true);
     q->Open();
     EXPECT_TRUE(q->FindFirst());
@@ -411,8 +413,7 @@ TEST(FindRecord, SkipsRecordsTheFilterRejects)
     EXPECT_EQ(currentId(*q), 5);
 }
 
-TEST(FindRecord, OnAnEmptyDatasetFindsNothing)
-{
+TEST(FindRecord, OnAnEmptyDatasetFindsNothing) {
     RowQuery q(nullptr, {{"ID", ftInteger}});
     q.Open();
     EXPECT_FALSE(q.FindFirst());
@@ -423,10 +424,10 @@ TEST(FindRecord, OnAnEmptyDatasetFindsNothing)
 
 // The filter decides what Find* find, whether or not it is applied: the handler and the
 // expression both, with Filtered off the cursor still shows every record.
-TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied)
-{
+TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied) {
     auto q = people();
-    q->SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = ds->FieldByName("City")->AsString() == "Oslo"; });
+    q->SetOnFilterRecord(
+        [](TDataSet* ds, bool& accept) { accept = ds->FieldByName("City")->AsString() == "Oslo"; });
     q->SetFilter("ID > 1");
     q->Open();
     EXPECT_FALSE(q->Filtered());
@@ -437,11 +438,11 @@ TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied)
     EXPECT_EQ(currentId(*q), 6);
     EXPECT_FALSE(q->FindNext());
     EXPECT_EQ(currentId(*q), 6);
-    q->Prior();  // the cursor still shows the records the filter rejects
+    q->Prior(); // the cursor still shows the records the filter rejects
     EXPECT_EQ(currentId(*q), 5);
     q->Prior();
     EXPECT_EQ(currentId(*q), 4);
-    EXPECT_FALSE(q->FindPrior());  // ID 1 is in Oslo but not above 1
+    EXPECT_FALSE(q->FindPrior()); // ID 1 is in Oslo but not above 1
     EXPECT_EQ(currentId(*q), 4);
     q->SetOnFilterRecord(nullptr);
     EXPECT_TRUE(q->FindLast());
@@ -455,8 +456,7 @@ TEST(FindRecord, SearchesWithTheFilterWhetherOrNotItIsApplied)
 
 // A key that its field cannot hold matches nothing: it is not cut to fit, whichever search
 // runs, and Lookup finds nothing with it either.
-TEST(Locate, AKeyItsFieldCannotHoldMatchesNothing)
-{
+TEST(Locate, AKeyItsFieldCannotHoldMatchesNothing) {
     RowQuery q(nullptr, {{"ID", ftInteger}, {"Small", ftSmallint}, {"Name", ftString, 4}});
     q.AddRow({1, 1, "Erin"});
     q.AddRow({2, 2, "Bo"});
@@ -473,7 +473,7 @@ TEST(Locate, AKeyItsFieldCannotHoldMatchesNothing)
         EXPECT_TRUE(q.Lookup("Name", "Erinxx", "ID").IsNull());
         q.SortOn("ID", {});
         q.SetSorted(halving);
-        EXPECT_FALSE(q.Locate("ID", 4294967297.0, {}));  // beyond the column's range
+        EXPECT_FALSE(q.Locate("ID", 4294967297.0, {})); // beyond the column's range
         EXPECT_FALSE(q.Locate("ID", int64_t{4294967297}, {}));
         EXPECT_FALSE(q.Locate("ID", 1.5, {}));
         EXPECT_FALSE(q.Locate("ID", "2.5", {}));
@@ -482,8 +482,8 @@ TEST(Locate, AKeyItsFieldCannotHoldMatchesNothing)
         EXPECT_TRUE(q.Locate("ID", 3.0, {}));
         EXPECT_EQ(currentId(q), 3);
     }
-    EXPECT_FALSE(q.Locate("Small", 98304, {}));  // 0x18000 would read as -32768
+    EXPECT_FALSE(q.Locate("Small", 98304, {})); // 0x18000 would read as -32768
     EXPECT_TRUE(q.Lookup("ID;Small", VarArrayOf({3, 98304}), "Name").IsNull());
     EXPECT_EQ(q.Lookup("ID;Small", VarArrayOf({3, -32768}), "Name").AsString(), "Al");
-    EXPECT_THROW((void)q.Locate("ID", "three", {}), EVariantError);  // not a number at all
+    EXPECT_THROW((void)q.Locate("ID", "three", {}), EVariantError); // not a number at all
 }

@@ -20,15 +20,13 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TSearchForm"; }
 };
 
-void registerClasses()
-{
+void registerClasses() {
     RegisterComponentClass<TSearchForm>("TSearchForm");
     RegisterComponentClass<TSybQuery>("TSybQuery");
 }
 
 // A form holding Query1 with the given SQL.
-std::unique_ptr<TSearchForm> formWith(const std::string& sql)
-{
+std::unique_ptr<TSearchForm> formWith(const std::string& sql) {
     registerClasses();
     auto form = std::make_unique<TSearchForm>(nullptr);
     form->SetName("Form1");
@@ -38,44 +36,43 @@ std::unique_ptr<TSearchForm> formWith(const std::string& sql)
     return form;
 }
 
-TSybQuery* query(TComponent* form) { return dynamic_cast<TSybQuery*>(form->FindComponent("Query1")); }
+TSybQuery* query(TComponent* form) {
+    return dynamic_cast<TSybQuery*>(form->FindComponent("Query1"));
+}
 
-std::unique_ptr<TComponent> load(const std::string& text)
-{
+std::unique_ptr<TComponent> load(const std::string& text) {
     return std::unique_ptr<TComponent>(TextToComponent(text));
 }
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
     const auto at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from << " in\n" << text;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
     return text;
 }
 
 const char* kSql = "select * from titles where price > :low and type = :kind and pages = :pages";
 
-}  // namespace
+} // namespace
 
-TEST(ParamData, WrittenOnlyForAQueryWithParameters)
-{
+TEST(ParamData, WrittenOnlyForAQueryWithParameters) {
     auto plain = formWith("select 1");
     EXPECT_EQ(ComponentToText(plain.get()).find("ParamData"), std::string::npos);
     auto nulls = formWith("select :a, :b");
     const std::string text = ComponentToText(nulls.get());
     EXPECT_NE(text.find("ParamData = <"), std::string::npos) << text;
     EXPECT_LT(text.find("Name = 'a'"), text.find("Name = 'b'")) << text;
-    EXPECT_EQ(text.find("select 'x'"), std::string::npos);  // the generated text is never stored
+    EXPECT_EQ(text.find("select 'x'"), std::string::npos); // the generated text is never stored
 }
 
-TEST(ParamData, SavedAndLoadedKeepsNamesTypesValuesAndOrder)
-{
+TEST(ParamData, SavedAndLoadedKeepsNamesTypesValuesAndOrder) {
     auto form = formWith(kSql);
     TSybQuery* q = query(form.get());
     q->ParamByName("low")->SetAsFloat(10.5);
     q->ParamByName("kind")->SetAsString("it's");
     q->ParamByName("kind")->SetParamType(ptInput);
-    q->ParamByName("pages")->SetDataType(ftInteger);  // a type, no value
+    q->ParamByName("pages")->SetDataType(ftInteger); // a type, no value
     const std::string expected = q->GetSQLText();
 
     auto loaded = load(ComponentToText(form.get()));
@@ -94,15 +91,16 @@ TEST(ParamData, SavedAndLoadedKeepsNamesTypesValuesAndOrder)
     EXPECT_EQ(p[2]->DataType(), ftInteger);
     EXPECT_TRUE(p[2]->IsNull());
     EXPECT_EQ(copy->GetSQLText(), expected);
-    EXPECT_NE(expected.find("price > 10.5 and type = 'it''s' and pages = NULL"), std::string::npos) << expected;
+    EXPECT_NE(expected.find("price > 10.5 and type = 'it''s' and pages = NULL"), std::string::npos)
+        << expected;
 }
 
-TEST(ParamData, MarkersPairWithStoredParametersByPosition)
-{
+TEST(ParamData, MarkersPairWithStoredParametersByPosition) {
     auto form = formWith(kSql);
     TSybQuery* q = query(form.get());
     q->ParamByName("low")->SetAsInteger(7);
-    const std::string text = replaced(ComponentToText(form.get()), "Name = 'low'", "Name = 'floor'");
+    const std::string text =
+        replaced(ComponentToText(form.get()), "Name = 'low'", "Name = 'floor'");
     auto loaded = load(text);
     TSybQuery* copy = query(loaded.get());
     EXPECT_EQ(copy->Params()->Items(0)->Name(), "floor");
@@ -110,11 +108,11 @@ TEST(ParamData, MarkersPairWithStoredParametersByPosition)
     EXPECT_EQ(copy->Params()->FindParam("low"), nullptr);
 }
 
-TEST(ParamData, FewerStoredParametersThanMarkersFailWhenTheTextIsBuilt)
-{
+TEST(ParamData, FewerStoredParametersThanMarkersFailWhenTheTextIsBuilt) {
     auto form = formWith("select :a");
     query(form.get())->ParamByName("a")->SetAsInteger(1);
-    const std::string text = replaced(ComponentToText(form.get()), "'select :a'", "'select :a, :b'");
+    const std::string text =
+        replaced(ComponentToText(form.get()), "'select :a'", "'select :a, :b'");
     auto loaded = load(text);
     TSybQuery* copy = query(loaded.get());
     EXPECT_EQ(copy->ParamCount(), 1);
@@ -122,15 +120,14 @@ TEST(ParamData, FewerStoredParametersThanMarkersFailWhenTheTextIsBuilt)
     EXPECT_THROW((void)copy->GetSQLText(), EListError);
 }
 
-TEST(ParamData, DamagedValueFailsTheLoad)
-{
+TEST(ParamData, DamagedValueFailsTheLoad) {
     auto form = formWith("select :a");
-    const std::string text = replaced(ComponentToText(form.get()), "ParamData = <", "ParamData = 'x' <");
+    const std::string text =
+        replaced(ComponentToText(form.get()), "ParamData = <", "ParamData = 'x' <");
     EXPECT_THROW(load(text), EReadError);
 }
 
-TEST(ParamData, InheritedFormWritesTheListOnlyWhenItDiffers)
-{
+TEST(ParamData, InheritedFormWritesTheListOnlyWhenItDiffers) {
     auto ancestor = formWith(kSql);
     query(ancestor.get())->ParamByName("low")->SetAsFloat(1.5);
     auto form = formWith(kSql);
@@ -142,7 +139,7 @@ TEST(ParamData, InheritedFormWritesTheListOnlyWhenItDiffers)
     query(form.get())->ParamByName("kind")->SetAsString("business");
     std::string diff = ComponentToText(form.get(), ancestor.get());
     EXPECT_NE(diff.find("ParamData = <"), std::string::npos) << diff;
-    EXPECT_NE(diff.find("Name = 'low'"), std::string::npos) << diff;  // the whole list
+    EXPECT_NE(diff.find("Name = 'low'"), std::string::npos) << diff; // the whole list
     EXPECT_NE(diff.find("Name = 'pages'"), std::string::npos) << diff;
 
     // Reading the differences over a copy of the ancestor gives the descendant's list.

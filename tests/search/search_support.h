@@ -39,23 +39,21 @@ class CountingLink : public TDataLink {
 public:
     int recordChanges = 0;
     std::vector<std::string> events;
-    void reset()
-    {
+    void reset() {
         recordChanges = 0;
         events.clear();
     }
 
 protected:
-    void RecordChanged(TField* f) override
-    {
-        if (!f) ++recordChanges;
+    void RecordChanged(TField* f) override {
+        if (!f)
+            ++recordChanges;
         events.push_back(f ? "field" : "record");
     }
 };
 
 /// The message of the exception Action raises ("" when it raises none).
-inline std::string errorOf(const std::function<void()>& Action)
-{
+inline std::string errorOf(const std::function<void()>& Action) {
     try {
         Action();
     } catch (const host::Exception& e) {
@@ -64,4 +62,4 @@ inline std::string errorOf(const std::function<void()>& Action)
     return {};
 }
 
-}  // namespace searchtest
+} // namespace searchtest

@@ -10,16 +10,14 @@ namespace {
 
 constexpr CS_INT kMaxValueBytes = 16 << 20;
 
-CtConnection* owner(CS_CONNECTION* con)
-{
+CtConnection* owner(CS_CONNECTION* con) {
     CtConnection* self = nullptr;
     if (con && ct_con_props(con, CS_GET, CS_USERDATA, &self, sizeof self, nullptr) != CS_SUCCEED)
         return nullptr;
     return self;
 }
 
-std::string describeMessages(const std::vector<CtMessage>& messages)
-{
+std::string describeMessages(const std::vector<CtMessage>& messages) {
     std::string s;
     for (const CtMessage& m : messages)
         s += " [" + std::to_string(m.number) + "/" + std::to_string(m.severity) + "] " + m.text;
@@ -28,8 +26,7 @@ std::string describeMessages(const std::vector<CtMessage>& messages)
 
 } // namespace
 
-std::vector<const CtResult*> CtBatch::rowResults(CS_INT type) const
-{
+std::vector<const CtResult*> CtBatch::rowResults(CS_INT type) const {
     std::vector<const CtResult*> out;
     for (const CtResult& r : results)
         if (r.type == type)
@@ -37,8 +34,7 @@ std::vector<const CtResult*> CtBatch::rowResults(CS_INT type) const
     return out;
 }
 
-std::vector<int> CtBatch::returnStatuses() const
-{
+std::vector<int> CtBatch::returnStatuses() const {
     std::vector<int> out;
     for (const CtResult* r : rowResults(CS_STATUS_RESULT))
         for (const auto& row : r->rows)
@@ -50,8 +46,7 @@ std::vector<int> CtBatch::returnStatuses() const
     return out;
 }
 
-std::vector<CtMessage> CtBatch::errors() const
-{
+std::vector<CtMessage> CtBatch::errors() const {
     std::vector<CtMessage> out;
     for (const CtMessage& m : messages)
         if (m.fromServer && m.severity > 10)
@@ -59,8 +54,7 @@ std::vector<CtMessage> CtBatch::errors() const
     return out;
 }
 
-CS_RETCODE CtConnection::onServerMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_SERVERMSG* msg)
-{
+CS_RETCODE CtConnection::onServerMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_SERVERMSG* msg) {
     if (CtConnection* self = owner(con)) {
         CtMessage m;
         m.fromServer = true;
@@ -76,8 +70,7 @@ CS_RETCODE CtConnection::onServerMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_SER
     return CS_SUCCEED;
 }
 
-CS_RETCODE CtConnection::onClientMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_CLIENTMSG* msg)
-{
+CS_RETCODE CtConnection::onClientMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_CLIENTMSG* msg) {
     if (CtConnection* self = owner(con)) {
         CtMessage m;
         m.fromServer = false;
@@ -90,8 +83,7 @@ CS_RETCODE CtConnection::onClientMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_CLI
 }
 
 bool CtConnection::open(const std::string& server, const std::string& user,
-                        const std::string& password, const std::string& appName)
-{
+                        const std::string& password, const std::string& appName) {
     if (cs_ctx_alloc(CS_VERSION_100, &m_context) != CS_SUCCEED)
         throw std::runtime_error("cs_ctx_alloc failed");
     if (ct_init(m_context, CS_VERSION_100) != CS_SUCCEED)
@@ -108,16 +100,15 @@ bool CtConnection::open(const std::string& server, const std::string& user,
                  nullptr);
     ct_con_props(m_connection, CS_SET, CS_PASSWORD, const_cast<char*>(password.c_str()),
                  CS_NULLTERM, nullptr);
-    ct_con_props(m_connection, CS_SET, CS_APPNAME, const_cast<char*>(appName.c_str()),
-                 CS_NULLTERM, nullptr);
-    m_connected = ct_connect(m_connection, const_cast<char*>(server.c_str()), CS_NULLTERM) ==
-                  CS_SUCCEED;
+    ct_con_props(m_connection, CS_SET, CS_APPNAME, const_cast<char*>(appName.c_str()), CS_NULLTERM,
+                 nullptr);
+    m_connected =
+        ct_connect(m_connection, const_cast<char*>(server.c_str()), CS_NULLTERM) == CS_SUCCEED;
     return m_connected;
 }
 
 CtConnection::CtConnection(const std::string& server, const std::string& user,
-                           const std::string& password, const std::string& appName)
-{
+                           const std::string& password, const std::string& appName) {
     bool ok = false;
     try {
         ok = open(server, user, password, appName);
@@ -135,8 +126,7 @@ CtConnection::CtConnection(const std::string& server, const std::string& user,
 std::unique_ptr<CtConnection> CtConnection::tryConnect(const std::string& server,
                                                        const std::string& user,
                                                        const std::string& password,
-                                                       std::vector<CtMessage>* messages)
-{
+                                                       std::vector<CtMessage>* messages) {
     std::unique_ptr<CtConnection> c(new CtConnection(NoConnect{}));
     const bool ok = c->open(server, user, password, "tovrin-tests");
     if (messages)
@@ -146,13 +136,11 @@ std::unique_ptr<CtConnection> CtConnection::tryConnect(const std::string& server
     return c;
 }
 
-CtConnection::~CtConnection()
-{
+CtConnection::~CtConnection() {
     release();
 }
 
-void CtConnection::release() noexcept
-{
+void CtConnection::release() noexcept {
     if (m_connection) {
         if (m_connected && ct_close(m_connection, CS_UNUSED) != CS_SUCCEED)
             ct_close(m_connection, CS_FORCE_CLOSE);
@@ -167,23 +155,20 @@ void CtConnection::release() noexcept
     }
 }
 
-std::vector<CtMessage> CtConnection::takeMessages()
-{
+std::vector<CtMessage> CtConnection::takeMessages() {
     std::vector<CtMessage> out;
     out.swap(m_messages);
     return out;
 }
 
-CtCommand CtConnection::newCommand()
-{
+CtCommand CtConnection::newCommand() {
     CS_COMMAND* cmd = nullptr;
     if (ct_cmd_alloc(m_connection, &cmd) != CS_SUCCEED)
         throw std::runtime_error("ct_cmd_alloc failed");
     return CtCommand(cmd);
 }
 
-CtBatch CtConnection::execute(const std::string& sql)
-{
+CtBatch CtConnection::execute(const std::string& sql) {
     CtCommand cmd = newCommand();
     if (ct_command(cmd.get(), CS_LANG_CMD, sql.c_str(), static_cast<CS_INT>(sql.size()),
                    CS_UNUSED) != CS_SUCCEED ||
@@ -196,8 +181,7 @@ CtBatch CtConnection::execute(const std::string& sql)
     return collect(cmd.get());
 }
 
-CtBatch CtConnection::collect(CS_COMMAND* cmd)
-{
+CtBatch CtConnection::collect(CS_COMMAND* cmd) {
     CtBatch batch;
     CS_INT type = 0;
     CS_RETCODE rc;
@@ -231,8 +215,7 @@ CtBatch CtConnection::collect(CS_COMMAND* cmd)
     return batch;
 }
 
-void CtConnection::fetchAll(CS_COMMAND* cmd, CtResult& result)
-{
+void CtConnection::fetchAll(CS_COMMAND* cmd, CtResult& result) {
     CS_INT count = 0;
     if (ct_res_info(cmd, CS_NUMDATA, &count, CS_UNUSED, nullptr) != CS_SUCCEED)
         throw std::runtime_error("ct_res_info(CS_NUMDATA) failed");
@@ -260,7 +243,8 @@ void CtConnection::fetchAll(CS_COMMAND* cmd, CtResult& result)
         f.count = 1;
         f.format = CS_FMT_UNUSED;
         if (ct_bind(cmd, i + 1, &f, buffers[static_cast<size_t>(i)].data(),
-                    &copied[static_cast<size_t>(i)], &indicators[static_cast<size_t>(i)]) != CS_SUCCEED)
+                    &copied[static_cast<size_t>(i)],
+                    &indicators[static_cast<size_t>(i)]) != CS_SUCCEED)
             throw std::runtime_error("ct_bind failed for column " + std::to_string(i + 1));
     }
     CS_INT rows = 0;
@@ -272,8 +256,8 @@ void CtConnection::fetchAll(CS_COMMAND* cmd, CtResult& result)
             CtValue v;
             v.isNull = indicators[i] == -1;
             if (!v.isNull) {
-                v.raw.assign(buffers[i].data(),
-                             static_cast<size_t>(std::clamp<CS_INT>(copied[i], 0, formats[i].maxlength)));
+                v.raw.assign(buffers[i].data(), static_cast<size_t>(std::clamp<CS_INT>(
+                                                    copied[i], 0, formats[i].maxlength)));
                 CS_DATAFMT src = formats[i];
                 src.maxlength = static_cast<CS_INT>(v.raw.size());
                 if (src.datatype == CS_CHAR_TYPE || src.datatype == CS_LONGCHAR_TYPE ||
@@ -289,7 +273,8 @@ void CtConnection::fetchAll(CS_COMMAND* cmd, CtResult& result)
                     CS_INT length = 0;
                     if (cs_convert(m_context, &src, v.raw.data(), &dst, text.data(), &length) ==
                         CS_SUCCEED)
-                        text.resize(static_cast<size_t>(std::clamp<CS_INT>(length, 0, dst.maxlength)));
+                        text.resize(
+                            static_cast<size_t>(std::clamp<CS_INT>(length, 0, dst.maxlength)));
                     else
                         text = "<unconvertible>";
                     v.text = std::move(text);

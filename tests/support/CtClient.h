@@ -65,8 +65,8 @@ struct CtResult {
 struct CtBatch {
     std::vector<CtResult> results;
     std::vector<CtMessage> messages;
-    bool failed = false;   ///< a CS_CMD_FAIL was seen
-    bool ok = true;        ///< ct_send and ct_results completed (no lost connection)
+    bool failed = false; ///< a CS_CMD_FAIL was seen
+    bool ok = true;      ///< ct_send and ct_results completed (no lost connection)
 
     /// The fetchable results of type `type` (default: row results), in order.
     [[nodiscard]] std::vector<const CtResult*> rowResults(CS_INT type = CS_ROW_RESULT) const;

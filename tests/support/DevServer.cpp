@@ -23,8 +23,7 @@ constexpr int kStartTimeoutMs = 60000;
 constexpr int kStopTimeoutMs = 10000;
 } // namespace
 
-std::string DevServer::programPath()
-{
+std::string DevServer::programPath() {
 #ifdef TOVRIN_DEVSERVER_PATH
     return TOVRIN_DEVSERVER_PATH;
 #else
@@ -33,8 +32,7 @@ std::string DevServer::programPath()
 }
 
 DevServer::DevServer(const std::vector<std::string>& extraArgs, const std::string& serverName)
-    : m_serverName(serverName)
-{
+    : m_serverName(serverName) {
     char pattern[] = "/tmp/tovrin-devserver-XXXXXX";
     if (!::mkdtemp(pattern))
         throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
@@ -77,7 +75,8 @@ DevServer::DevServer(const std::vector<std::string>& extraArgs, const std::strin
 
     // Read the one line "listening on ADDR:PORT".
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
     while (line.find('\n') == std::string::npos) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -105,14 +104,12 @@ DevServer::DevServer(const std::vector<std::string>& extraArgs, const std::strin
     writeConf("UTF-8");
 }
 
-void DevServer::writeConf(const std::string& clientCharset)
-{
+void DevServer::writeConf(const std::string& clientCharset) {
     const std::string charsetLine =
         clientCharset.empty() ? std::string() : "\tclient charset = " + clientCharset + "\n";
     std::ofstream conf(m_confPath, std::ios::trunc);
     conf << "[global]\n"
-         << charsetLine
-         << "[" << m_serverName << "]\n"
+         << charsetLine << "[" << m_serverName << "]\n"
          << "\thost = 127.0.0.1\n"
          << "\tport = " << m_port << "\n"
          << "\ttds version = 5.0\n"
@@ -121,8 +118,7 @@ void DevServer::writeConf(const std::string& clientCharset)
     activate();
 }
 
-DevServer::~DevServer()
-{
+DevServer::~DevServer() {
     stop();
     const char* current = std::getenv("FREETDSCONF");
     if (current && m_confPath == current)
@@ -131,13 +127,11 @@ DevServer::~DevServer()
     std::filesystem::remove_all(m_dir, ignored);
 }
 
-void DevServer::activate() const
-{
+void DevServer::activate() const {
     ::setenv("FREETDSCONF", m_confPath.c_str(), 1);
 }
 
-bool DevServer::running()
-{
+bool DevServer::running() {
     if (m_pid <= 0)
         return false;
     int status = 0;
@@ -149,8 +143,7 @@ bool DevServer::running()
     return true;
 }
 
-int DevServer::stop()
-{
+int DevServer::stop() {
     if (m_pid <= 0)
         return -1;
     ::kill(m_pid, SIGTERM);

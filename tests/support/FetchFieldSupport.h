@@ -51,19 +51,20 @@ public:
 protected:
     /// Field definitions and fields for the columns, one fetch field per column, the
     /// cursor open and the record layout and buffers made.
-    void OpenColumns()
-    {
+    void OpenColumns() {
         DescribeColumns();
-        if (DefaultFields()) CreateFields();
+        if (DefaultFields())
+            CreateFields();
         BindFields(true);
-        for (const Column& c : m_columns) new ColumnFetchField(this, c);
+        for (const Column& c : m_columns)
+            new ColumnFetchField(this, c);
         FCursorOpen = true;
         CreateBuffer();
     }
-    void DescribeColumns()
-    {
+    void DescribeColumns() {
         FieldDefs().Clear();
-        for (const Column& c : m_columns) FieldDefs().Add(c.name, c.type, c.size);
+        for (const Column& c : m_columns)
+            FieldDefs().Add(c.name, c.type, c.size);
     }
     void FetchResultSet() override {}
     void InternalInitFieldDefs() override { DescribeColumns(); }
@@ -72,7 +73,9 @@ private:
     std::vector<Column> m_columns;
 };
 
-inline bool isBlobType(host::TFieldType t) { return t >= host::ftBlob && t <= host::ftTypedBinary; }
+inline bool isBlobType(host::TFieldType t) {
+    return t >= host::ftBlob && t <= host::ftTypedBinary;
+}
 
 /// A query over rows of values given by the caller, stored as the fetch stores them
 /// (AllocStoredRecord, AddRecord, InternalInitRecord, then the values). Blob columns take
@@ -86,8 +89,7 @@ public:
     void ClearRows() { m_rows.clear(); }
 
 protected:
-    void InternalExec() override
-    {
+    void InternalExec() override {
         OpenColumns();
         const std::vector<Column>& columns = Columns();
         for (const auto& row : m_rows) {
@@ -96,9 +98,11 @@ protected:
             InternalInitRecord(buffer);
             for (std::size_t i = 0; i < columns.size() && i < row.size(); ++i) {
                 host::TField* field = Fields().FieldByNumber(static_cast<int>(i) + 1);
-                if (!field) continue;
+                if (!field)
+                    continue;
                 if (isBlobType(columns[i].type)) {
-                    if (row[i].IsNull()) continue;
+                    if (row[i].IsNull())
+                        continue;
                     auto* blob = new tovrin::TBTBlob();
                     blob->SetValue(row[i].AsString());
                     char* slot = GetFieldPointer(buffer, field);
@@ -119,8 +123,7 @@ using Strings = std::vector<std::string>;
 
 /// Values of one field over the whole dataset, in cursor order, as text ("null" for
 /// NULL).
-inline Strings column(host::TDataSet& ds, const std::string& name)
-{
+inline Strings column(host::TDataSet& ds, const std::string& name) {
     Strings out;
     for (ds.First(); !ds.Eof(); ds.Next()) {
         host::TField* f = ds.FieldByName(name);
@@ -129,4 +132,4 @@ inline Strings column(host::TDataSet& ds, const std::string& name)
     return out;
 }
 
-}  // namespace fetchsupport
+} // namespace fetchsupport

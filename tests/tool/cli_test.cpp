@@ -26,7 +26,8 @@ namespace {
 
 constexpr const char* kPassword = "s3cret-pw";
 
-const char* const kSetup = R"(create table tool_cases (id int not null, label varchar(60) null, amount float null,
+const char* const kSetup =
+    R"(create table tool_cases (id int not null, label varchar(60) null, amount float null,
     seen datetime null, flag bit not null)
 insert into tool_cases values (1, 'plain', 1.5, '2026-12-07 14:05:09.050', 1)
 insert into tool_cases values (2, 'comma, and "quote"', null, null, 0)
@@ -51,7 +52,8 @@ protected:
     static void SetUpTestSuite() {
         server = std::make_unique<testsupport::DevServer>(
             std::vector<std::string>{"--user", "sa", "--password", kPassword});
-        const ToolRun setup = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-Q", kSetup});
+        const ToolRun setup = tooltest::runTool(
+            server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-Q", kSetup});
         ASSERT_EQ(setup.exitCode, 0) << setup.err;
     }
     static void TearDownTestSuite() { server.reset(); }
@@ -91,7 +93,8 @@ TEST_F(ToolCli, CsvReadsBackWithQuotesCommasLineBreaksAndNulls) {
     EXPECT_EQ(column(rows, 1)[0], "plain");
     EXPECT_EQ(rows[2][1].text, "comma, and \"quote\"");
     EXPECT_TRUE(rows[2][2].isNull());
-    EXPECT_NE(rows[3][1].text.find("line one\nline two"), std::string::npos); // the bytes the SQL had
+    EXPECT_NE(rows[3][1].text.find("line one\nline two"),
+              std::string::npos); // the bytes the SQL had
     EXPECT_EQ(rows[3][2].text, "-2.25");
     EXPECT_EQ(rows[3][3].text, "1999-01-02 00:00:00.000");
     EXPECT_FALSE(rows[4][1].isNull()); // the text NULL is not a NULL
@@ -126,10 +129,12 @@ TEST_F(ToolCli, JsonLinesReadBackWithTypes) {
 }
 
 TEST_F(ToolCli, TableShowsNullAndRowCount) {
-    const ToolRun r = run({"-f", "table", "-Q", "select id, label from tool_cases where id in (4, 6) order by id"});
+    const ToolRun r = run(
+        {"-f", "table", "-Q", "select id, label from tool_cases where id in (4, 6) order by id"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // Streamed, the widths are those of the declared types: int 11, varchar(60) 60.
-    EXPECT_EQ(r.out, "id          | label\n" + std::string(11, '-') + "-+-" + std::string(60, '-') + "\n" +
+    EXPECT_EQ(r.out, "id          | label\n" + std::string(11, '-') + "-+-" + std::string(60, '-') +
+                         "\n" +
                          "          4 | NULL\n"
                          "          6 | NULL\n"
                          "(2 rows affected)\n"
@@ -143,8 +148,9 @@ TEST_F(ToolCli, WithoutATerminalTheDefaultIsCsv) {
 }
 
 TEST_F(ToolCli, EveryResultOfABatchInOrderWithMessages) {
-    const ToolRun r = run({"-f", "json", "-Q",
-                           "select 1 as a\nprint 'between the results'\nselect 2 as b, 'x' as c\nselect 3 as d"});
+    const ToolRun r =
+        run({"-f", "json", "-Q",
+             "select 1 as a\nprint 'between the results'\nselect 2 as b, 'x' as c\nselect 3 as d"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto lines = parseJsonLines(r.out);
     ASSERT_EQ(lines.size(), 7u) << r.out;
@@ -157,7 +163,8 @@ TEST_F(ToolCli, EveryResultOfABatchInOrderWithMessages) {
 }
 
 TEST_F(ToolCli, ProcedureRowsReturnStatusAndOutputParameters) {
-    const std::string sql = "declare @n int, @t varchar(60)\nexec tool_summary 3, @n output, @t output";
+    const std::string sql =
+        "declare @n int, @t varchar(60)\nexec tool_summary 3, @n output, @t output";
     const ToolRun json = run({"-f", "json", "-Q", sql});
     ASSERT_EQ(json.exitCode, 0) << json.err;
     const auto lines = parseJsonLines(json.out);
@@ -199,24 +206,24 @@ TEST_F(ToolCli, StatementsWithoutRowsShowHowManyRowsTheyChanged) {
                             "delete from #changed where n > 10";
     const ToolRun table = run({"-f", "table", "-Q", sql});
     ASSERT_EQ(table.exitCode, 0) << table.err;
-    EXPECT_EQ(table.out,
-              "(1 row affected)\n"
-              "(1 row affected)\n"
-              "between\n"
-              "(2 rows affected)\n"
-              "n\n"
-              "-----------\n"
-              "         10\n"
-              "         20\n"
-              "(2 rows affected)\n"
-              "\n"
-              "(1 row affected)\n");
+    EXPECT_EQ(table.out, "(1 row affected)\n"
+                         "(1 row affected)\n"
+                         "between\n"
+                         "(2 rows affected)\n"
+                         "n\n"
+                         "-----------\n"
+                         "         10\n"
+                         "         20\n"
+                         "(2 rows affected)\n"
+                         "\n"
+                         "(1 row affected)\n");
 
     // CSV keeps the counts beside the data, JSON gives them lines of their own; quiet
     // leaves them out.
     const ToolRun csv = run({"-f", "csv", "-Q", sql});
-    EXPECT_EQ(csv.err, "(1 row affected)\n(1 row affected)\nbetween\n(2 rows affected)\n(2 rows affected)\n"
-                       "(1 row affected)\n");
+    EXPECT_EQ(csv.err,
+              "(1 row affected)\n(1 row affected)\nbetween\n(2 rows affected)\n(2 rows affected)\n"
+              "(1 row affected)\n");
     const ToolRun json = run({"-f", "json", "-Q", sql});
     const auto lines = parseJsonLines(json.out);
     ASSERT_EQ(lines.size(), 8u) << json.out;
@@ -237,16 +244,17 @@ TEST_F(ToolCli, ReturnStatusOnlyWhenAProcedureSentOne) {
     EXPECT_EQ(words.out.find("return status"), std::string::npos) << words.out;
 
     // A status of 0 is still a status.
-    const ToolRun zero = run({"-f", "table", "-Q",
-                              "create procedure #tool_zero as return 0\ngo\nexec #tool_zero"});
+    const ToolRun zero =
+        run({"-f", "table", "-Q", "create procedure #tool_zero as return 0\ngo\nexec #tool_zero"});
     ASSERT_EQ(zero.exitCode, 0) << zero.err;
     EXPECT_NE(zero.out.find("(return status = 0)"), std::string::npos) << zero.out;
 
     // Every status of a batch, each where the server sent it.
-    const ToolRun two = run({"-f", "table", "-q", "-Q",
-                             "create procedure #tool_check @code varchar(10) as\n"
-                             "begin if @code = 'NOPE' return 1 return 0 end\n"
-                             "go\nexec #tool_check 'NOPE'\nselect 'between' as b\nexec #tool_check 'FI1000'"});
+    const ToolRun two =
+        run({"-f", "table", "-q", "-Q",
+             "create procedure #tool_check @code varchar(10) as\n"
+             "begin if @code = 'NOPE' return 1 return 0 end\n"
+             "go\nexec #tool_check 'NOPE'\nselect 'between' as b\nexec #tool_check 'FI1000'"});
     ASSERT_EQ(two.exitCode, 0) << two.err;
     const std::size_t first = two.out.find("(return status = 1)");
     const std::size_t between = two.out.find("between");
@@ -278,7 +286,8 @@ TEST_F(ToolCli, ParametersTypedByFormOrByName) {
 }
 
 TEST_F(ToolCli, UnknownParameterIsRefusedBeforeAnythingRuns) {
-    const ToolRun r = run({"--param", "nope=1", "-Q", "insert into tool_cases values (99, 'x', 1, null, 0)"});
+    const ToolRun r =
+        run({"--param", "nope=1", "-Q", "insert into tool_cases values (99, 'x', 1, null, 0)"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("unknown parameter 'nope'"), std::string::npos) << r.err;
     const ToolRun check = run({"-Q", "select count(*) as n from tool_cases where id = 99"});
@@ -286,12 +295,15 @@ TEST_F(ToolCli, UnknownParameterIsRefusedBeforeAnythingRuns) {
 }
 
 TEST_F(ToolCli, SortInMemoryDescendingAndWithoutCase) {
-    ToolRun r = run({"-f", "csv", "--sort", "amount", "--desc", "-Q", "select id, amount from tool_cases"});
+    ToolRun r =
+        run({"-f", "csv", "--sort", "amount", "--desc", "-Q", "select id, amount from tool_cases"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(column(parseCsv(r.out).at(0), 0), (std::vector<std::string>{"5", "6", "7", "1", "4", "3", "2"}));
+    EXPECT_EQ(column(parseCsv(r.out).at(0), 0),
+              (std::vector<std::string>{"5", "6", "7", "1", "4", "3", "2"}));
 
     r = run({"-f", "csv", "--sort", "label", "--nocase", "-Q",
-             "select label from tool_cases where id in (1, 2, 4) union all select 'Plain' union all select 'apple'"});
+             "select label from tool_cases where id in (1, 2, 4) union all select 'Plain' union "
+             "all select 'apple'"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto labels = column(parseCsv(r.out).at(0), 0);
     ASSERT_EQ(labels.size(), 5u);
@@ -318,11 +330,17 @@ TEST_F(ToolCli, TextIsUtf8WithoutAClientCharsetUnlessJAloneLeavesItToFreetdsConf
             args.insert(args.begin(), {"-J", charset});
         const ToolRun r = run(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(column(parseCsv(r.out).at(0), 0), std::vector<std::string>{"Ünïcödé ☃ it's"}) << charset;
+        EXPECT_EQ(column(parseCsv(r.out).at(0), 0), std::vector<std::string>{"Ünïcödé ☃ it's"})
+            << charset;
     }
     // -J alone before another option: FreeTDS's own choice, ISO-8859-1 under the C locale.
     const ToolRun left = run({"-J", "-f", "csv", "-Q", sql});
-    EXPECT_NE(left.out.find("\xDC" "n\xEF" "c\xF6" "d\xE9 ? it's"), std::string::npos) << left.out << left.err;
+    EXPECT_NE(left.out.find("\xDC"
+                            "n\xEF"
+                            "c\xF6"
+                            "d\xE9 ? it's"),
+              std::string::npos)
+        << left.out << left.err;
 }
 
 TEST_F(ToolCli, FilterAndLocateInMemory) {
@@ -359,7 +377,8 @@ TEST_F(ToolCli, FilterAndLocateInMemory) {
 
 TEST_F(ToolCli, OutputFileAndQuiet) {
     const std::string file = path("result.csv");
-    const ToolRun r = run({"-f", "csv", "-q", "-o", file, "-Q", "select id from tool_cases where id < 3 order by id"});
+    const ToolRun r = run({"-f", "csv", "-q", "-o", file, "-Q",
+                           "select id from tool_cases where id < 3 order by id"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -368,9 +387,10 @@ TEST_F(ToolCli, OutputFileAndQuiet) {
 
 TEST_F(ToolCli, InputFileBatchesShareTheConnection) {
     const std::string file = path("batches.sql");
-    tooltest::writeFile(file, "create table #scratch (v int)\ngo\n"
-                              "insert into #scratch values (41)\ninsert into #scratch values (1)\n  GO  \n"
-                              "select sum(v) as total from #scratch\n");
+    tooltest::writeFile(
+        file, "create table #scratch (v int)\ngo\n"
+              "insert into #scratch values (41)\ninsert into #scratch values (1)\n  GO  \n"
+              "select sum(v) as total from #scratch\n");
     const ToolRun r = run({"-f", "csv", "-i", file});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "total\r\n42\r\n");
@@ -385,7 +405,8 @@ TEST_F(ToolCli, StandardInputBatches) {
 TEST_F(ToolCli, ServerErrorKeepsTheRowsBeforeAndAfterIt) {
     // A run-time error ends only its statement (a name that resolves nowhere would stop
     // the whole batch before it runs, as on the server).
-    const ToolRun r = run({"-f", "csv", "-Q", "select 1 as a\nraiserror 20000 'tool failure'\nselect 2 as b"});
+    const ToolRun r =
+        run({"-f", "csv", "-Q", "select 1 as a\nraiserror 20000 'tool failure'\nselect 2 as b"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "a\r\n1\r\n\r\nb\r\n2\r\n");
     EXPECT_NE(r.err.find("Msg 20000, Level 16, State 1:\nServer '"), std::string::npos) << r.err;
@@ -393,7 +414,8 @@ TEST_F(ToolCli, ServerErrorKeepsTheRowsBeforeAndAfterIt) {
 }
 
 TEST_F(ToolCli, AFailedBatchStopsTheRun) {
-    const ToolRun r = run({"-f", "csv", "-Q", "select * from tool_no_such_table\ngo\nselect 5 as later"});
+    const ToolRun r =
+        run({"-f", "csv", "-Q", "select * from tool_no_such_table\ngo\nselect 5 as later"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out.find("later"), std::string::npos);
 }
@@ -407,26 +429,30 @@ TEST_F(ToolCli, SyntaxErrorReadsAsIsqlShowsItAndExitsOne) {
 }
 
 TEST_F(ToolCli, WrongPasswordFailsTheLoginWithoutShowingIt) {
-    const ToolRun r = tooltest::runTool(server->tempDir(),
-                                        {"-S", "DEVSERVER", "-U", "sa", "-P", "not-the-pw", "-Q", "select 1"});
+    const ToolRun r = tooltest::runTool(
+        server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", "not-the-pw", "-Q", "select 1"});
     EXPECT_EQ(r.exitCode, 3);
     // The refusal reads as every other server error.
-    EXPECT_NE(r.err.find("tovrin-sql: cannot log in to 'DEVSERVER':\nMsg 4002, Level 14, State 1:\n"),
-              std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find("tovrin-sql: cannot log in to 'DEVSERVER':\nMsg 4002, Level 14, State 1:\n"),
+        std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("Login failed"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("not-the-pw"), std::string::npos);
     EXPECT_EQ(r.out.find("not-the-pw"), std::string::npos);
 }
 
 TEST_F(ToolCli, UnknownServerFailsTheLogin) {
-    const ToolRun r = tooltest::runTool(server->tempDir(), {"-S", "TOOL_NO_SUCH_SERVER", "-U", "sa", "-P", "x", "-Q", "select 1"});
+    const ToolRun r = tooltest::runTool(
+        server->tempDir(), {"-S", "TOOL_NO_SUCH_SERVER", "-U", "sa", "-P", "x", "-Q", "select 1"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("cannot log in to 'TOOL_NO_SUCH_SERVER'"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
 TEST_F(ToolCli, PasswordFromTheEnvironment) {
-    ToolRun r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1 as one"}, "",
+    ToolRun r = tooltest::runTool(server->tempDir(),
+                                  {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1 as one"}, "",
                                   {{"TOVRIN_PASSWORD", kPassword}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "one\r\n1\r\n");
@@ -454,7 +480,8 @@ TEST_F(ToolCli, CommandTimeoutBoundsACommandThatWouldRunForMinutes) {
 }
 
 TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
-    const ToolRun r = run({"-f", "csv", "-Q", "waitfor delay '00:00:01'\nselect id from tool_cases"});
+    const ToolRun r =
+        run({"-f", "csv", "-Q", "waitfor delay '00:00:01'\nselect id from tool_cases"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "(7 rows affected)\n");
 }
@@ -462,8 +489,9 @@ TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
 TEST_F(ToolCli, HelpAndBadCommandLines) {
     ToolRun r = tooltest::runTool(server->tempDir(), {"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* option : {"-S", "-U", "-P", "-D", "--timeout", "--packet-size", "-Q", "-i", "--param", "--sort", "--desc",
-                               "--nocase", "--filter", "--locate", "--format", "-o", "TOVRIN_PASSWORD"})
+    for (const char* option :
+         {"-S", "-U", "-P", "-D", "--timeout", "--packet-size", "-Q", "-i", "--param", "--sort",
+          "--desc", "--nocase", "--filter", "--locate", "--format", "-o", "TOVRIN_PASSWORD"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "--frobnicate"});
     EXPECT_EQ(r.exitCode, 2);
@@ -475,22 +503,26 @@ TEST_F(ToolCli, HelpAndBadCommandLines) {
 
 TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
     {
-        testsupport::DevServer dropping({"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "DROPPING");
-        const ToolRun r = tooltest::runTool(server->tempDir(),
-                                            {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
-                                             "select 1 as a\nselect 10 as n union all select 11 union all select 12 "
-                                             "union all select 13 union all select 14"});
+        testsupport::DevServer dropping(
+            {"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "DROPPING");
+        const ToolRun r = tooltest::runTool(
+            server->tempDir(),
+            {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
+             "select 1 as a\nselect 10 as n union all select 11 union all select 12 "
+             "union all select 13 union all select 14"});
         EXPECT_EQ(r.exitCode, 1);
         const auto blocks = parseCsv(r.out);
         ASSERT_EQ(blocks.size(), 2u) << r.out;
         EXPECT_EQ(column(blocks[0], 0), std::vector<std::string>{"1"});
         EXPECT_EQ(column(blocks[1], 0), (std::vector<std::string>{"10", "11", "12"}));
-        EXPECT_NE(r.err.find("tovrin-sql: connection lost: the run stops"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("tovrin-sql: connection lost: the run stops"), std::string::npos)
+            << r.err;
         // Not even --keep-going runs a batch on a new login: the session it needs is gone.
-        const ToolRun going = tooltest::runTool(server->tempDir(),
-                                                {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "--keep-going", "-Q",
-                                                 "select 1 as a union all select 2 union all select 3 union all select 4"
-                                                 "\ngo\nselect 'after' as b"});
+        const ToolRun going = tooltest::runTool(
+            server->tempDir(),
+            {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "--keep-going", "-Q",
+             "select 1 as a union all select 2 union all select 3 union all select 4"
+             "\ngo\nselect 'after' as b"});
         EXPECT_EQ(going.exitCode, 1);
         EXPECT_EQ(going.out.find("after"), std::string::npos) << going.out;
     }
@@ -498,17 +530,19 @@ TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
 }
 
 TEST_F(ToolCli, ParameterValuesThatDoNotFitAreUsageErrors) {
-    for (const char* argument : {"n:int=abc", "n:int=99999999999999999", "n:datetime=2026-13-45", "n:bool=perhaps",
-                                 "n:float=1e999", "n=2026-02-30"}) {
+    for (const char* argument : {"n:int=abc", "n:int=99999999999999999", "n:datetime=2026-13-45",
+                                 "n:bool=perhaps", "n:float=1e999", "n=2026-02-30"}) {
         const ToolRun r = run({"--param", argument, "-Q", "select :n as n"});
         EXPECT_EQ(r.exitCode, 2) << argument << "\n" << r.err;
-        EXPECT_NE(r.err.find("tovrin-sql: --param n: "), std::string::npos) << argument << "\n" << r.err;
+        EXPECT_NE(r.err.find("tovrin-sql: --param n: "), std::string::npos) << argument << "\n"
+                                                                            << r.err;
         EXPECT_EQ(r.out, "") << argument;
     }
 }
 
 TEST_F(ToolCli, ParameterValuesKeepTheirFormAndEveryMarkerNeedsOne) {
-    ToolRun r = run({"--param", "zip=01002", "--param", "n=-0", "-Q", "select :zip as zip, :n as n"});
+    ToolRun r =
+        run({"--param", "zip=01002", "--param", "n=-0", "-Q", "select :zip as zip, :n as n"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "zip,n\r\n01002,0\r\n");
     // A marker without a value would go to the server as NULL: refused before anything runs.
@@ -527,15 +561,18 @@ TEST_F(ToolCli, TheSqlReachesTheServerByteForByte) {
 TEST_F(ToolCli, IsqlHabitsGoNReadFileEchoAndHeaders) {
     tooltest::writeFile(path("part.sql"), "select count(*) as n from #runs\n");
     const std::string file = path("habits.sql");
-    tooltest::writeFile(file, "\xEF\xBB\xBF" "create table #runs (v int)\ngo\n"
+    tooltest::writeFile(file, "\xEF\xBB\xBF"
+                              "create table #runs (v int)\ngo\n"
                               "insert #runs values (1)\ngo 3\n"
-                              ":r " + path("part.sql") + "\ngo\n");
+                              ":r " +
+                                  path("part.sql") + "\ngo\n");
     ToolRun r = run({"-f", "csv", "-q", "-i", file});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "n\r\n3\r\n");
 
     // -e writes each batch before its results; -h is isql's headers, not help.
-    r = run({"-f", "table", "-q", "-e", "-h", "2", "-Q", "select 1 as v union all select 2 union all select 3"});
+    r = run({"-f", "table", "-q", "-e", "-h", "2", "-Q",
+             "select 1 as v union all select 2 union all select 3"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "select 1 as v union all select 2 union all select 3\n"
                      "v\n-----------\n          1\n          2\n\nv\n-----------\n          3\n\n");
@@ -548,7 +585,8 @@ TEST_F(ToolCli, IsqlHabitsGoNReadFileEchoAndHeaders) {
         EXPECT_NE(r.out.find("--keep-going"), std::string::npos) << help;
     }
     // Without -S, DSQUERY names the server.
-    r = tooltest::runTool(server->tempDir(), {"-U", "sa", "-P", kPassword, "-Q", "select 5 as five"}, "",
+    r = tooltest::runTool(server->tempDir(),
+                          {"-U", "sa", "-P", kPassword, "-Q", "select 5 as five"}, "",
                           {{"DSQUERY", "DEVSERVER"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "five\r\n5\r\n");
@@ -558,12 +596,17 @@ TEST_F(ToolCli, IsqlHabitsGoNReadFileEchoAndHeaders) {
 
 TEST_F(ToolCli, KeepGoingRunsTheBatchesAfterAFailedOneAndErrorsNameTheirBatch) {
     const std::string file = path("keep.sql");
-    tooltest::writeFile(file, "select 1 as first\ngo\n\n-- the failing one\nselect *\n  from tool_no_such_table\ngo\n"
-                              "select 3 as third\ngo\n");
+    tooltest::writeFile(
+        file,
+        "select 1 as first\ngo\n\n-- the failing one\nselect *\n  from tool_no_such_table\ngo\n"
+        "select 3 as third\ngo\n");
     ToolRun r = run({"-f", "csv", "-q", "--keep-going", "-i", file});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "first\r\n1\r\n\r\nthird\r\n3\r\n");
-    EXPECT_NE(r.err.find(", Line 3 (batch 2, which starts at input line 3):\ntool_no_such_table not found"), std::string::npos)
+    EXPECT_NE(
+        r.err.find(
+            ", Line 3 (batch 2, which starts at input line 3):\ntool_no_such_table not found"),
+        std::string::npos)
         << r.err;
     r = run({"-f", "json", "-i", file});
     EXPECT_EQ(r.exitCode, 1);
@@ -576,7 +619,8 @@ TEST_F(ToolCli, KeepGoingRunsTheBatchesAfterAFailedOneAndErrorsNameTheirBatch) {
 
 TEST_F(ToolCli, AFailedWriteToStandardOutputFailsTheRun) {
     // /dev/full accepts the open and refuses every write.
-    const std::string script = std::string(TOVRIN_SQL_PATH) + " -S DEVSERVER -U sa -P " + kPassword +
+    const std::string script = std::string(TOVRIN_SQL_PATH) + " -S DEVSERVER -U sa -P " +
+                               kPassword +
                                " -f csv -Q 'select id from tool_cases' > /dev/full 2>/dev/null";
     const int status = std::system(script.c_str());
     ASSERT_TRUE(WIFEXITED(status));
@@ -594,8 +638,8 @@ TEST_F(ToolCli, PipedBatchesRunAsSoonAsTheirGoArrives) {
         dup2(output[1], 1);
         close(input[1]);
         close(output[0]);
-        execl(TOVRIN_SQL_PATH, TOVRIN_SQL_PATH, "-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q",
-              static_cast<char*>(nullptr));
+        execl(TOVRIN_SQL_PATH, TOVRIN_SQL_PATH, "-S", "DEVSERVER", "-U", "sa", "-P", kPassword,
+              "-f", "csv", "-q", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(input[0]);
@@ -627,7 +671,8 @@ TEST_F(ToolCli, SetNocountOnLeavesOutTheCountLines) {
                             "select id from tool_cases where id < 3 order by id\n"
                             "set nocount off\n"
                             "select id from tool_cases where id = 3";
-    for (const std::vector<std::string>& shape : {std::vector<std::string>{}, std::vector<std::string>{"--sort", "id"}}) {
+    for (const std::vector<std::string>& shape :
+         {std::vector<std::string>{}, std::vector<std::string>{"--sort", "id"}}) {
         std::vector<std::string> args{"-f", "table"};
         args.insert(args.end(), shape.begin(), shape.end());
         args.insert(args.end(), {"-Q", sql});

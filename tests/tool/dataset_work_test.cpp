@@ -32,12 +32,12 @@ public:
 };
 
 std::unique_ptr<ArrayDataSet> people() {
-    auto ds = std::make_unique<ArrayDataSet>(
-        nullptr, std::vector<Column>{{"ID", host::ftInteger, 0},
-                                     {"NAME", host::ftString, 20},
-                                     {"PRICE", host::ftFloat, 0},
-                                     {"BORN", host::ftDateTime, 0},
-                                     {"OK", host::ftBoolean, 0}});
+    auto ds =
+        std::make_unique<ArrayDataSet>(nullptr, std::vector<Column>{{"ID", host::ftInteger, 0},
+                                                                    {"NAME", host::ftString, 20},
+                                                                    {"PRICE", host::ftFloat, 0},
+                                                                    {"BORN", host::ftDateTime, 0},
+                                                                    {"OK", host::ftBoolean, 0}});
     ds->SetName("People");
     const double born = host::EncodeDate(1990, 5, 17) + host::EncodeTime(8, 30, 0, 250);
     ds->AddRow({1, "Ada", 10.5, host::VarFromDateTime(born), true});
@@ -90,13 +90,16 @@ TEST(DataSetOutput, FieldValuesBecomeTypedCells) {
 }
 
 TEST(DataSetOutput, VariantValuesOfOutputParameters) {
-    EXPECT_EQ(variantCell(host::VarFromBytes(std::string("\x00\xAB\x10", 3)), host::ftVarBytes).text, "0x00AB10");
+    EXPECT_EQ(
+        variantCell(host::VarFromBytes(std::string("\x00\xAB\x10", 3)), host::ftVarBytes).text,
+        "0x00AB10");
     EXPECT_EQ(variantCell(host::Variant(2.5), host::ftCurrency).text, "2.5");
     EXPECT_EQ(variantCell(host::Variant(2.5), host::ftCurrency).kind, Cell::Kind::Number);
     EXPECT_EQ(variantCell(host::Variant(7), host::ftInteger).text, "7");
     EXPECT_EQ(variantCell(host::Null(), host::ftInteger).kind, Cell::Kind::Null);
-    EXPECT_EQ(variantCell(host::VarFromDateTime(host::EncodeDate(2026, 12, 7)), host::ftDateTime).text,
-              "2026-12-07 00:00:00.000");
+    EXPECT_EQ(
+        variantCell(host::VarFromDateTime(host::EncodeDate(2026, 12, 7)), host::ftDateTime).text,
+        "2026-12-07 00:00:00.000");
     EXPECT_EQ(variantCell(host::Variant("x"), host::ftString).kind, Cell::Kind::Text);
 }
 
@@ -116,11 +119,13 @@ TEST(DataSetOutput, CurrentRecordOrNone) {
 TEST(RowFilter, ComparisonsFollowTheFieldType) {
     EXPECT_EQ(filtered("ID > 1 and ID <= 3"), (std::vector<std::string>{"2", "3"}));
     EXPECT_EQ(filtered("PRICE < 0"), std::vector<std::string>{"4"});
-    EXPECT_EQ(filtered("price >= 10.5"), (std::vector<std::string>{"1", "3"})); // names without case
+    EXPECT_EQ(filtered("price >= 10.5"),
+              (std::vector<std::string>{"1", "3"})); // names without case
     EXPECT_EQ(filtered("BORN < '2000-01-01'"), std::vector<std::string>{"1"});
     EXPECT_EQ(filtered("OK = 1"), (std::vector<std::string>{"1", "3"}));
     EXPECT_EQ(filtered("NAME = 'O''Hara'"), std::vector<std::string>{"3"});
-    EXPECT_EQ(filtered("NAME <> 'Ada'"), (std::vector<std::string>{"2", "3"})); // NULL never compares
+    EXPECT_EQ(filtered("NAME <> 'Ada'"),
+              (std::vector<std::string>{"2", "3"})); // NULL never compares
 }
 
 TEST(RowFilter, NullsLikeAndLogic) {

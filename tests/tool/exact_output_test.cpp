@@ -21,8 +21,10 @@ namespace {
 const std::string kExactRows =
     "create table #x (k int, m money, n numeric(10,2), big numeric(18,0), huge numeric(30,0),"
     " m2 money, r real null)\n"
-    "insert #x values (1, 2, 2.5, 1234567890123456, 100000000000000000000, 12345678901234.56, 0.29)\n"
-    "insert #x values (2, 922337203685477.5807, -0.01, -1, 123456789012345678901234567891, 0.1234, 1)\n"
+    "insert #x values (1, 2, 2.5, 1234567890123456, 100000000000000000000, 12345678901234.56, "
+    "0.29)\n"
+    "insert #x values (2, 922337203685477.5807, -0.01, -1, 123456789012345678901234567891, 0.1234, "
+    "1)\n"
     "insert #x values (3, -3, 0, 0, 123456789012345678901234567890, -1.5, null)\n";
 
 // Each column of the rows, as every format must write it.
@@ -35,7 +37,8 @@ const std::vector<std::vector<std::string>> kExpected = {
 class ToolExact : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        server = std::make_unique<testsupport::DevServer>(std::vector<std::string>{"--user", "sa", "--password", "pw"});
+        server = std::make_unique<testsupport::DevServer>(
+            std::vector<std::string>{"--user", "sa", "--password", "pw"});
     }
     static void TearDownTestSuite() { server.reset(); }
     void SetUp() override { server->activate(); }
@@ -117,7 +120,8 @@ TEST_F(ToolExact, SortFilterAndLocateCompareEveryDigit) {
 }
 
 TEST_F(ToolExact, TextSizeOptionSetsTheLongestTextTheServerSends) {
-    const std::string sql = "create table #t (t text)\ninsert #t values ('" + std::string(40000, 'q') +
+    const std::string sql = "create table #t (t text)\ninsert #t values ('" +
+                            std::string(40000, 'q') +
                             "')\nselect datalength(t) as stored, t from #t";
     ToolRun r = run({"-f", "csv", "-Q", sql});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -14,7 +14,8 @@
 using namespace tovrin::sqltool;
 
 TEST(Batches, GoLinesEndBatchesWhateverTheirCaseAndBlanks) {
-    const auto batches = splitBatches("select 1\r\nGO\r\n  select 2\nselect 3\n\t go \ngo\nselect 4");
+    const auto batches =
+        splitBatches("select 1\r\nGO\r\n  select 2\nselect 3\n\t go \ngo\nselect 4");
     ASSERT_EQ(batches.size(), 3u);
     EXPECT_EQ(batches[0], "select 1\n");
     EXPECT_EQ(batches[1], "  select 2\nselect 3\n");
@@ -32,7 +33,8 @@ TEST(Batches, GoInsideALineOrAWordIsTextAndGoNRepeats) {
     EXPECT_EQ(s.addLine("  GO 3 ", 3), BatchSplitter::LineOutcome::BatchReady);
     EXPECT_EQ(s.takeBatch(), "\nselect 1\n");
     EXPECT_EQ(s.takenRepeat(), 3);
-    EXPECT_EQ(s.takenFirstLine(), 1); // the server counts the batch's lines from its first, blank or not
+    EXPECT_EQ(s.takenFirstLine(),
+              1); // the server counts the batch's lines from its first, blank or not
     for (const char* text : {"go 0", "go x", "go 3 4", "go -1", "gone"})
         EXPECT_EQ(goLineCount(text), 0) << text;
     EXPECT_EQ(s.addLine(":r  other file.sql "), BatchSplitter::LineOutcome::ReadFile);
@@ -77,7 +79,9 @@ TEST(Params, ArgumentForms) {
 TEST(Params, ValuesTypedByTheirForm) {
     host::TParams params;
     auto* p = params.CreateParam(host::ftUnknown, "p", host::ptUnknown);
-    auto assign = [&](const std::string& argument) { assignParam(*p, parseParamSetting(argument)); };
+    auto assign = [&](const std::string& argument) {
+        assignParam(*p, parseParamSetting(argument));
+    };
 
     assign("p=42");
     EXPECT_EQ(p->DataType(), host::ftInteger);
@@ -93,7 +97,8 @@ TEST(Params, ValuesTypedByTheirForm) {
     EXPECT_EQ(p->AsFloat(), 1000.0);
     assign("p=2026-12-07T14:05:09.045");
     EXPECT_EQ(p->DataType(), host::ftDateTime);
-    EXPECT_EQ(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", p->AsDateTime()), "2026-12-07 14:05:09.045");
+    EXPECT_EQ(host::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", p->AsDateTime()),
+              "2026-12-07 14:05:09.045");
     assign("p=O'Brien");
     EXPECT_EQ(p->DataType(), host::ftString);
     EXPECT_EQ(p->AsString(), "O'Brien");
@@ -107,7 +112,9 @@ TEST(Params, ValuesTypedByTheirForm) {
 TEST(Params, ExplicitTypesAndTheirErrors) {
     host::TParams params;
     auto* p = params.CreateParam(host::ftUnknown, "p", host::ptUnknown);
-    auto assign = [&](const std::string& argument) { assignParam(*p, parseParamSetting(argument)); };
+    auto assign = [&](const std::string& argument) {
+        assignParam(*p, parseParamSetting(argument));
+    };
     assign("p:text=42");
     EXPECT_EQ(p->DataType(), host::ftString);
     EXPECT_EQ(p->AsString(), "42");
@@ -131,8 +138,8 @@ TEST(Params, EveryMarkerOfTheNameGetsTheValue) {
     params.CreateParam(host::ftUnknown, "x", host::ptUnknown);
     params.CreateParam(host::ftUnknown, "y", host::ptUnknown);
     params.CreateParam(host::ftUnknown, "X", host::ptUnknown);
-    const auto unmatched =
-        applyParams(params, {parseParamSetting("x=5"), parseParamSetting("zz=1"), parseParamSetting("y=a")});
+    const auto unmatched = applyParams(
+        params, {parseParamSetting("x=5"), parseParamSetting("zz=1"), parseParamSetting("y=a")});
     EXPECT_EQ(params.Items(0)->AsInteger(), 5);
     EXPECT_EQ(params.Items(2)->AsInteger(), 5);
     EXPECT_EQ(params.Items(1)->AsString(), "a");
@@ -152,10 +159,12 @@ ParsedCommandLine parse(std::vector<std::string> args) {
 } // namespace
 
 TEST(CommandLine, EveryOptionLandsInItsField) {
-    const auto parsed = parse({"-S", "DEV", "-U", "sa", "-P", "pw", "-D", "db", "--timeout", "5", "-A", "4096", "-Q", "select 1",
-                               "--param", "a=1", "--param", "b:text=x", "--sort", "f1;f2", "--desc", "--nocase",
-                               "--filter", "a > 1", "--locate", "a=1", "--locate", "b=2", "-f", "JSON", "-o",
-                               "out.json", "--app", "myapp", "-q"});
+    const auto parsed =
+        parse({"-S",       "DEV",       "-U",      "sa",       "-P",     "pw",       "-D",
+               "db",       "--timeout", "5",       "-A",       "4096",   "-Q",       "select 1",
+               "--param",  "a=1",       "--param", "b:text=x", "--sort", "f1;f2",    "--desc",
+               "--nocase", "--filter",  "a > 1",   "--locate", "a=1",    "--locate", "b=2",
+               "-f",       "JSON",      "-o",      "out.json", "--app",  "myapp",    "-q"});
     const ToolOptions& o = parsed.options;
     EXPECT_FALSE(parsed.exitText);
     EXPECT_EQ(o.server, "DEV");
@@ -178,8 +187,8 @@ TEST(CommandLine, EveryOptionLandsInItsField) {
 }
 
 TEST(CommandLine, WrongCommandLinesAreRefused) {
-    EXPECT_THROW(parse({"-Q", "select 1"}), UsageError);                       // no server
-    EXPECT_THROW(parse({"-S", "D", "-Q", "x", "-i", "f.sql"}), UsageError);     // two sources
+    EXPECT_THROW(parse({"-Q", "select 1"}), UsageError);                    // no server
+    EXPECT_THROW(parse({"-S", "D", "-Q", "x", "-i", "f.sql"}), UsageError); // two sources
     EXPECT_THROW(parse({"-S", "D", "--format", "xml"}), UsageError);
     EXPECT_THROW(parse({"-S", "D", "--timeout", "-1"}), UsageError);
     EXPECT_THROW(parse({"-S", "D", "-A", "32768"}), UsageError);
@@ -191,8 +200,8 @@ TEST(CommandLine, WrongCommandLinesAreRefused) {
 }
 
 TEST(CommandLine, PasswordIsScrubbedFromTheArguments) {
-    std::string a0 = "tovrin-sql", a1 = "-P", a2 = "secret", a3 = "--password=hidden", a4 = "-Pglued", a5 = "-S",
-                a6 = "DEV";
+    std::string a0 = "tovrin-sql", a1 = "-P", a2 = "secret", a3 = "--password=hidden",
+                a4 = "-Pglued", a5 = "-S", a6 = "DEV";
     char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), a4.data(), a5.data(), a6.data()};
     scrubPasswordArgument(7, argv);
     EXPECT_STREQ(argv[2], "xxxxxx");
@@ -213,5 +222,6 @@ TEST(Password, CommandLineThenEnvironmentThenPrompt) {
     EXPECT_EQ(prompts, 0);
     EXPECT_EQ(resolvePassword(std::nullopt, nullptr, prompt), "typed");
     EXPECT_EQ(prompts, 1);
-    EXPECT_EQ(resolvePassword(std::nullopt, nullptr, [] { return std::optional<std::string>(); }), "");
+    EXPECT_EQ(resolvePassword(std::nullopt, nullptr, [] { return std::optional<std::string>(); }),
+              "");
 }

@@ -30,7 +30,7 @@ constexpr const char* kPassword = "tty-pw-4711";
 
 struct TerminalRun {
     int exitCode = -1;
-    std::string screen; ///< everything the program wrote to the terminal
+    std::string screen;     ///< everything the program wrote to the terminal
     bool echoAfter = false; ///< whether the terminal echoed input once the program had ended
 };
 
@@ -131,13 +131,15 @@ TEST_F(ToolTerminal, PromptsForThePasswordWithoutEchoAndRunsTypedBatches) {
     EXPECT_TRUE(run.echoAfter);
     EXPECT_EQ(run.screen.find(kPassword), std::string::npos) << run.screen;
     // On a terminal the table format is the default.
-    EXPECT_NE(run.screen.find("answer\r\n-----------\r\n         42\r\n(1 row affected)"), std::string::npos)
+    EXPECT_NE(run.screen.find("answer\r\n-----------\r\n         42\r\n(1 row affected)"),
+              std::string::npos)
         << run.screen;
     EXPECT_EQ(run.screen.find("dropped\r\n-"), std::string::npos); // the reset batch never ran
 }
 
 TEST_F(ToolTerminal, CtrlCAtThePasswordPromptEndsTheProgramWithTheEchoBackOn) {
-    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa"}, {{"Password: ", "half\x03"}});
+    const TerminalRun run =
+        runOnTerminal({"-S", "TTYSERVER", "-U", "sa"}, {{"Password: ", "half\x03"}});
     EXPECT_EQ(run.exitCode, 128 + SIGINT) << run.screen;
     EXPECT_TRUE(run.echoAfter) << run.screen;
     EXPECT_EQ(run.screen.find("half"), std::string::npos) << run.screen;
@@ -151,36 +153,38 @@ TEST_F(ToolTerminal, ServerErrorsLeaveTheSessionOpen) {
                                            {"Msg 208, Level 16", "select 7 as seven\n"},
                                            {"2> ", "go\n"},
                                            {"(1 row affected)", "exit\n"}});
-    EXPECT_EQ(run.exitCode, 1) << run.screen; // the session went on, and its status tells of the error
+    EXPECT_EQ(run.exitCode, 1)
+        << run.screen; // the session went on, and its status tells of the error
     EXPECT_NE(run.screen.find("seven"), std::string::npos) << run.screen;
 }
 
 TEST_F(ToolTerminal, ProgressLineOnlyOnATerminal) {
-    const TerminalRun run = runOnTerminal(
-        {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
-         "select 1 as a\nwaitfor delay '00:00:01'\nselect 2 as b"},
-        {});
+    const TerminalRun run =
+        runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
+                       "select 1 as a\nwaitfor delay '00:00:01'\nselect 2 as b"},
+                      {});
     EXPECT_EQ(run.exitCode, 0) << run.screen;
     EXPECT_NE(run.screen.find("rows/s"), std::string::npos) << run.screen;
     EXPECT_NE(run.screen.find("\r\033[K"), std::string::npos); // and it is erased again
 }
 
 TEST_F(ToolTerminal, CtrlCCancelsTheRunningBatchAndKeepsTheSessionAndItsTransaction) {
-    const TerminalRun run = runOnTerminal(
-        {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
-        {{"1> ", "begin tran\n"},
-         {"2> ", "go\n"},
-         {"1> ", "waitfor delay '00:00:20'\nselect 'too late' as never\n"},
-         {"3> ", "go\n"},
-         {"0 results, 0 rows", "\x03"}, // the progress line: the batch is running
-         {"Query cancelled", "select @@trancount as open_transactions\n"},
-         {"2> ", "go\n"},
-         {"(1 row affected)", "rollback tran\n"},
-         {"2> ", "go\n"},
-         {"1> ", "quit\n"}});
+    const TerminalRun run =
+        runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                      {{"1> ", "begin tran\n"},
+                       {"2> ", "go\n"},
+                       {"1> ", "waitfor delay '00:00:20'\nselect 'too late' as never\n"},
+                       {"3> ", "go\n"},
+                       {"0 results, 0 rows", "\x03"}, // the progress line: the batch is running
+                       {"Query cancelled", "select @@trancount as open_transactions\n"},
+                       {"2> ", "go\n"},
+                       {"(1 row affected)", "rollback tran\n"},
+                       {"2> ", "go\n"},
+                       {"1> ", "quit\n"}});
     EXPECT_EQ(run.exitCode, 0) << run.screen;
     EXPECT_EQ(run.screen.find("too late\r\n-"), std::string::npos) << run.screen;
-    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                1\r\n"), std::string::npos)
+    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                1\r\n"),
+              std::string::npos)
         << run.screen;
 }
 
@@ -201,22 +205,26 @@ TEST_F(ToolTerminal, CtrlCAtThePromptAndCtrlDDropTheTypedBatch) {
 }
 
 TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
-    testsupport::DevServer dropping({"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "TTYDROP");
-    const TerminalRun run = runOnTerminal(
-        {"-S", "TTYDROP", "-U", "sa", "-P", kPassword},
-        {{"1> ", "begin tran\n"},
-         {"2> ", "go\n"},
-         {"1> ", "select 10 as n union all select 11 union all select 12 union all select 13 union all select 14\n"},
-         {"2> ", "go\n"},
-         {"logged in again", "select @@trancount as open_transactions\n"},
-         {"2> ", "go\n"},
-         {"(1 row affected)", "quit\n"}});
+    testsupport::DevServer dropping(
+        {"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "TTYDROP");
+    const TerminalRun run =
+        runOnTerminal({"-S", "TTYDROP", "-U", "sa", "-P", kPassword},
+                      {{"1> ", "begin tran\n"},
+                       {"2> ", "go\n"},
+                       {"1> ", "select 10 as n union all select 11 union all select 12 union all "
+                               "select 13 union all select 14\n"},
+                       {"2> ", "go\n"},
+                       {"logged in again", "select @@trancount as open_transactions\n"},
+                       {"2> ", "go\n"},
+                       {"(1 row affected)", "quit\n"}});
     server->activate();
     EXPECT_EQ(run.exitCode, 1) << run.screen;
-    EXPECT_NE(run.screen.find("connection lost; logged in again: any open transaction was rolled back, database is now "),
+    EXPECT_NE(run.screen.find("connection lost; logged in again: any open transaction was rolled "
+                              "back, database is now "),
               std::string::npos)
         << run.screen;
-    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                0\r\n"), std::string::npos)
+    EXPECT_NE(run.screen.find("open_transactions\r\n-----------------\r\n                0\r\n"),
+              std::string::npos)
         << run.screen;
 }
 
@@ -226,12 +234,13 @@ TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
     const char* former = std::getenv("HOME");
     const std::string saved = former != nullptr ? former : "";
     setenv("HOME", home.c_str(), 1);
-    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
-                                          {{"1> ", "select 'remembered' as r\n"},
-                                           {"2> ", "go\n"},
-                                           {"(1 row affected)", "exec sp_password 'old', 'new-secret'\n"},
-                                           {"2> ", "reset\n"},
-                                           {"1> ", "quit\n"}});
+    const TerminalRun run =
+        runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword},
+                      {{"1> ", "select 'remembered' as r\n"},
+                       {"2> ", "go\n"},
+                       {"(1 row affected)", "exec sp_password 'old', 'new-secret'\n"},
+                       {"2> ", "reset\n"},
+                       {"1> ", "quit\n"}});
     if (former != nullptr)
         setenv("HOME", saved.c_str(), 1);
     else
@@ -250,11 +259,10 @@ TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
 
 TEST_F(ToolTerminal, ThePromptStaysOnTheTerminalWhenTheResultsGoElsewhere) {
     const std::string results = server->tempDir() + "/redirected.txt";
-    const TerminalRun run = runOnTerminal({"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q"},
-                                          {{"1> ", "select 'to the file' as where_to\n"},
-                                           {"2> ", "go\n"},
-                                           {"1> ", "quit\n"}},
-                                          results);
+    const TerminalRun run = runOnTerminal(
+        {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q"},
+        {{"1> ", "select 'to the file' as where_to\n"}, {"2> ", "go\n"}, {"1> ", "quit\n"}},
+        results);
     EXPECT_EQ(run.exitCode, 0) << run.screen;
     std::ifstream in(results);
     std::stringstream text;

@@ -36,7 +36,8 @@ void writeAll(ResultWriter& writer) {
     writer.beginResult(2, {{"only", false}});
     writer.endResult(0);
     writer.writeReturnStatus(-6);
-    writer.writeOutputParameters({{"@count", true}, {"@label", false}}, {Cell::number("3"), Cell::null()});
+    writer.writeOutputParameters({{"@count", true}, {"@label", false}},
+                                 {Cell::number("3"), Cell::null()});
     writer.flush();
 }
 
@@ -144,7 +145,8 @@ TEST(JsonOutput, NumbersThatJsonCannotHoldBecomeStrings) {
     std::ostringstream out;
     auto writer = makeJsonWriter(out, false);
     writer->beginResult(1, {{"a", true}, {"b", true}, {"c", true}, {"d", false}});
-    writer->writeRow({Cell::number("NAN"), Cell::number("-INF"), Cell::number("12.50"), Cell::boolean(true)});
+    writer->writeRow(
+        {Cell::number("NAN"), Cell::number("-INF"), Cell::number("12.50"), Cell::boolean(true)});
     const auto row = parseJsonLines(out.str()).at(0)["row"];
     EXPECT_EQ(row["a"].kind, tooltest::Json::Kind::String);
     EXPECT_EQ(row["b"].text, "-INF");
@@ -164,19 +166,18 @@ TEST(TableOutput, ColumnsAlignedNumbersRightNullShown) {
     writer->writeReturnStatus(0);
     writer->writeMessage({0, 0, "printed"});
     writer->writeMessage({2601, 14, "duplicate"});
-    EXPECT_EQ(out.str(),
-              "id   | name\n"
-              "-----+-----\n"
-              "   7 | caf\xC3\xA9\n"
-              "1234 | NULL\n"
-              "NULL | a\\nb\n"
-              "(3 rows affected)\n"
-              "\n"
-              "(return status = 0)\n"
-              "\n"
-              "printed\n"
-              "Msg 2601, Level 14, State 0:\n"
-              "duplicate\n");
+    EXPECT_EQ(out.str(), "id   | name\n"
+                         "-----+-----\n"
+                         "   7 | caf\xC3\xA9\n"
+                         "1234 | NULL\n"
+                         "NULL | a\\nb\n"
+                         "(3 rows affected)\n"
+                         "\n"
+                         "(return status = 0)\n"
+                         "\n"
+                         "printed\n"
+                         "Msg 2601, Level 14, State 0:\n"
+                         "duplicate\n");
     EXPECT_EQ(displayWidth("caf\xC3\xA9"), 4u);
 }
 
@@ -195,23 +196,25 @@ TEST(TableOutput, StreamedWidthsComeFromTheDeclaredSizesAndValuesAreNeverCut) {
     ColumnInfo id{"id", true, 4};
     ColumnInfo name{"name", false, 6};
     writer->beginResult(1, {id, name});
-    writer->writeRow({Cell::number("7"), Cell::textValue("\xE6\x9D\xB1\xE4\xBA\xAC")}); // two wide characters
+    writer->writeRow(
+        {Cell::number("7"), Cell::textValue("\xE6\x9D\xB1\xE4\xBA\xAC")}); // two wide characters
     writer->writeRow({Cell::number("12345"), Cell::textValue("much too long")});
     writer->writeRow({Cell::null(), Cell::textValue("bell\x07\x1B[2J")});
     writer->endResult(3);
-    EXPECT_EQ(out.str(),
-              "id   | name\n"
-              "-----+-------\n"
-              "   7 | \xE6\x9D\xB1\xE4\xBA\xAC\n"
-              "12345 | much too long\n"
-              "NULL | bell\\x07\\x1B[2J\n"
-              "\n");
+    EXPECT_EQ(out.str(), "id   | name\n"
+                         "-----+-------\n"
+                         "   7 | \xE6\x9D\xB1\xE4\xBA\xAC\n"
+                         "12345 | much too long\n"
+                         "NULL | bell\\x07\\x1B[2J\n"
+                         "\n");
 }
 
 TEST(TableOutput, WidthsCountTerminalColumns) {
-    EXPECT_EQ(displayWidth("\xE6\x9D\xB1\xE4\xBA\xAC"), 4u);        // East Asian wide
-    EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);                     // e and a combining accent
-    EXPECT_EQ(displayWidth("\xEF\xBC\xA1" "b"), 3u);               // full-width A, then b
+    EXPECT_EQ(displayWidth("\xE6\x9D\xB1\xE4\xBA\xAC"), 4u); // East Asian wide
+    EXPECT_EQ(displayWidth("e\xCC\x81"), 1u);                // e and a combining accent
+    EXPECT_EQ(displayWidth("\xEF\xBC\xA1"
+                           "b"),
+              3u); // full-width A, then b
 }
 
 TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {
@@ -220,12 +223,14 @@ TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {
     note.server = "SRV";
     note.procedure = "p";
     note.line = 5;
-    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Procedure 'p', Line 5:\n"
-                                 "Invalid column name 'x'.\n");
+    EXPECT_EQ(isqlMessage(note),
+              "Msg 207, Level 16, State 1:\nServer 'SRV', Procedure 'p', Line 5:\n"
+              "Invalid column name 'x'.\n");
     note.procedure.clear();
     note.batch = 3;
     note.inputLine = 12;
-    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Line 5 (batch 3, which starts at input line 12):\n"
+    EXPECT_EQ(isqlMessage(note), "Msg 207, Level 16, State 1:\nServer 'SRV', Line 5 (batch 3, "
+                                 "which starts at input line 12):\n"
                                  "Invalid column name 'x'.\n");
     EXPECT_EQ(isqlMessage({0, 10, "printed"}), "printed\n");
 

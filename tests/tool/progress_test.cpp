@@ -57,7 +57,8 @@ TEST(ProgressLine, RowsShowWhileTheirResultIsStillBeingFetched) {
     ASSERT_NE(sink, nullptr);
     {
         // Drawn at every report, so that each one leaves its line in the sink.
-        Progress progress(sink, ProgressPace{std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+        Progress progress(sink,
+                          ProgressPace{std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
         BatchRunner runner(connection, *writer, work, params, progress, errors);
         const BatchReport report = runner.run("select n from #rows\nselect n, n as m from #rows");
         ASSERT_FALSE(report.failed) << errors.str();

@@ -111,7 +111,8 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& what) {
-        throw std::runtime_error("JSON: " + what + " at " + std::to_string(m_pos) + " in " + m_text);
+        throw std::runtime_error("JSON: " + what + " at " + std::to_string(m_pos) + " in " +
+                                 m_text);
     }
     void blanks() {
         while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t'))
@@ -178,7 +179,8 @@ private:
             }
         }
         const std::size_t start = m_pos;
-        while (m_pos < m_text.size() && std::string("+-0123456789.eE").find(m_text[m_pos]) != std::string::npos)
+        while (m_pos < m_text.size() &&
+               std::string("+-0123456789.eE").find(m_text[m_pos]) != std::string::npos)
             ++m_pos;
         if (start == m_pos)
             fail("unexpected character");
@@ -204,16 +206,33 @@ private:
             }
             const char e = m_text[m_pos++];
             switch (e) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case '/': out += '/'; break;
-            case '\\': out += '\\'; break;
-            case '"': out += '"'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '"':
+                out += '"';
+                break;
             case 'u': {
-                const unsigned code = static_cast<unsigned>(std::stoul(m_text.substr(m_pos, 4), nullptr, 16));
+                const unsigned code =
+                    static_cast<unsigned>(std::stoul(m_text.substr(m_pos, 4), nullptr, 16));
                 m_pos += 4;
                 if (code < 0x80) {
                     out += static_cast<char>(code);
@@ -227,7 +246,8 @@ private:
                 }
                 break;
             }
-            default: fail("bad escape");
+            default:
+                fail("bad escape");
             }
         }
     }

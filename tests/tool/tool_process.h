@@ -41,7 +41,8 @@ inline void writeFile(const std::string& path, const std::string& text) {
 /// Runs tovrin-sql with `args` in `dir` (a scratch directory), `input` as its standard
 /// input, and `environment` added to (or, with an empty value, removed from) the
 /// current environment.
-inline ToolRun runTool(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "",
+inline ToolRun runTool(const std::string& dir, const std::vector<std::string>& args,
+                       const std::string& input = "",
                        const std::vector<std::pair<std::string, std::string>>& environment = {}) {
     const std::string inPath = dir + "/stdin.txt";
     const std::string outPath = dir + "/stdout.txt";
@@ -75,8 +76,10 @@ inline ToolRun runTool(const std::string& dir, const std::vector<std::string>& a
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     // A new session: the program has no controlling terminal, as under CI, so that it

@@ -197,7 +197,8 @@ bool ResultPage::saveChanges() {
         bool shown = false;
         try {
             shown = query->BookmarkValid(e.Bookmark());
-            if (shown) query->GotoBookmark(e.Bookmark());
+            if (shown)
+                query->GotoBookmark(e.Bookmark());
         } catch (const std::exception&) {
             shown = false;
         }

@@ -30,15 +30,13 @@ public:
     void bytes(std::string_view s) { m_bytes.append(s); }
     void zeros(size_t n) { m_bytes.append(n, '\0'); }
     /// One length byte and at most 255 bytes of `s` (longer strings are cut).
-    void bVarchar(std::string_view s)
-    {
+    void bVarchar(std::string_view s) {
         const size_t n = s.size() > 255 ? 255 : s.size();
         u8(static_cast<uint8_t>(n));
         m_bytes.append(s.substr(0, n));
     }
     /// Overwrites a 16-bit value written earlier at `pos`.
-    void patchU16(size_t pos, uint16_t v)
-    {
+    void patchU16(size_t pos, uint16_t v) {
         m_bytes[pos] = static_cast<char>(v & 0xFF);
         m_bytes[pos + 1] = static_cast<char>(v >> 8);
     }
@@ -48,8 +46,7 @@ public:
     [[nodiscard]] const std::string& data() const noexcept { return m_bytes; }
 
 private:
-    void put(uint64_t v, int n)
-    {
+    void put(uint64_t v, int n) {
         for (int i = 0; i < n; ++i)
             m_bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     }
@@ -67,8 +64,7 @@ public:
     uint32_t u32() { return static_cast<uint32_t>(get(4)); }
     int32_t i32() { return static_cast<int32_t>(get(4)); }
     uint64_t u64() { return get(8); }
-    std::string_view bytes(size_t n)
-    {
+    std::string_view bytes(size_t n) {
         need(n);
         std::string_view s = m_data.substr(m_pos, n);
         m_pos += n;
@@ -82,14 +78,12 @@ public:
     [[nodiscard]] size_t position() const noexcept { return m_pos; }
 
 private:
-    void need(size_t n) const
-    {
+    void need(size_t n) const {
         if (n > remaining())
             throw ProtocolError("request truncated: " + std::to_string(n) + " bytes needed, " +
                                 std::to_string(remaining()) + " left");
     }
-    uint64_t get(int n)
-    {
+    uint64_t get(int n) {
         need(static_cast<size_t>(n));
         uint64_t v = 0;
         for (int i = 0; i < n; ++i)

@@ -9,8 +9,7 @@ namespace devserver {
 
 namespace {
 
-std::string lowered(std::string_view s)
-{
+std::string lowered(std::string_view s) {
     std::string out(s);
     for (char& c : out)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -19,8 +18,7 @@ std::string lowered(std::string_view s)
 
 /// Decodes one UTF-8 character at `i` (advancing it); -1 for an invalid sequence (then `i`
 /// moves past one byte). Overlong forms and surrogates are invalid.
-int32_t nextCodePoint(std::string_view s, size_t& i)
-{
+int32_t nextCodePoint(std::string_view s, size_t& i) {
     const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
     const uint8_t lead = byte(i);
     if (lead < 0x80) {
@@ -60,8 +58,7 @@ int32_t nextCodePoint(std::string_view s, size_t& i)
     return cp;
 }
 
-void appendLatin1AsUtf8(std::string& out, uint8_t c)
-{
+void appendLatin1AsUtf8(std::string& out, uint8_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else {
@@ -76,18 +73,15 @@ namespace {
 std::atomic<Charset> processCharset{Charset::Utf8};
 } // namespace
 
-void setServerCharset(Charset charset) noexcept
-{
+void setServerCharset(Charset charset) noexcept {
     processCharset = charset;
 }
 
-Charset serverCharset() noexcept
-{
+Charset serverCharset() noexcept {
     return processCharset;
 }
 
-std::optional<Charset> charsetByName(std::string_view name)
-{
+std::optional<Charset> charsetByName(std::string_view name) {
     const std::string n = lowered(name);
     if (n == "utf8")
         return Charset::Utf8;
@@ -96,13 +90,11 @@ std::optional<Charset> charsetByName(std::string_view name)
     return std::nullopt;
 }
 
-const char* charsetName(Charset charset) noexcept
-{
+const char* charsetName(Charset charset) noexcept {
     return charset == Charset::Iso1 ? "iso_1" : "utf8";
 }
 
-bool textFromClient(std::string_view in, Charset client, Charset server, std::string& out)
-{
+bool textFromClient(std::string_view in, Charset client, Charset server, std::string& out) {
     out.clear();
     out.reserve(in.size());
     if (client == Charset::Iso1) {
@@ -126,8 +118,7 @@ bool textFromClient(std::string_view in, Charset client, Charset server, std::st
     return true;
 }
 
-std::string textToClient(std::string_view utf8, Charset client, bool& lossy)
-{
+std::string textToClient(std::string_view utf8, Charset client, bool& lossy) {
     if (client == Charset::Utf8)
         return std::string(utf8);
     std::string out;

@@ -41,8 +41,7 @@ constexpr const char* kProgramName = "Adaptive Server Enterprise";
 // Request capabilities this server implements: language, RPC, multiple statements, dynamic
 // statements (declined, so clients emulate them), messages, parameters, the data types of
 // Codec, in-band attention, server-chosen packet size and long identifiers.
-CapabilityMask supportedRequests()
-{
+CapabilityMask supportedRequests() {
     CapabilityMask m{};
     auto set = [&m](int n) { m[13 - n / 8] |= static_cast<uint8_t>(1u << (n % 8)); };
     for (int n : {1, 2, 4, 7, 40, 49, 50, 51, 59, 79, 83})
@@ -52,8 +51,7 @@ CapabilityMask supportedRequests()
     return m;
 }
 
-ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text)
-{
+ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text) {
     ServerMessage m;
     m.number = number;
     m.severity = severity;
@@ -61,8 +59,7 @@ ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text)
     return m;
 }
 
-std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in)
-{
+std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in) {
     std::vector<RpcParameter> out;
     out.reserve(in.size());
     for (const ClientParam& p : in)
@@ -75,22 +72,19 @@ std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in)
 ClientSession::ClientSession(int fd, int spid, Database& database, const ServerConfig& config,
                              const SessionOptions& options, const std::atomic<bool>& stopping)
     : m_fd(fd), m_spid(spid), m_database(database), m_config(config), m_options(options),
-      m_stopping(stopping), m_input(kMaxLoginBytes), m_output(fd)
-{
+      m_stopping(stopping), m_input(kMaxLoginBytes), m_output(fd) {
     m_input.setAcceptedTypes({packet::kLogin, packet::kPreLogin});
 }
 
 ClientSession::~ClientSession() = default;
 
-void ClientSession::close() noexcept
-{
+void ClientSession::close() noexcept {
     if (!m_closed)
         ::shutdown(m_fd, SHUT_RDWR);
     m_closed = true;
 }
 
-void ClientSession::run() noexcept
-{
+void ClientSession::run() noexcept {
     try {
         if (login()) {
             Message message;
@@ -112,8 +106,7 @@ void ClientSession::run() noexcept
     close();
 }
 
-void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcept
-{
+void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcept {
     char buffer[4096];
     while (!stopping) {
         pollfd p{fd, POLLIN, 0};
@@ -129,8 +122,7 @@ void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcep
 // ---------------------------------------------------------------------------------------
 // Input
 
-bool ClientSession::receive(bool block)
-{
+bool ClientSession::receive(bool block) {
     char buffer[65536];
     for (;;) {
         if (block) {
@@ -159,8 +151,7 @@ bool ClientSession::receive(bool block)
 }
 
 // Moves complete messages from the input buffer to the queue; attentions are counted.
-bool ClientSession::takeMessages()
-{
+bool ClientSession::takeMessages() {
     Message message;
     std::string error;
     for (;;) {
@@ -182,8 +173,7 @@ bool ClientSession::takeMessages()
     }
 }
 
-bool ClientSession::readMessage(Message& out)
-{
+bool ClientSession::readMessage(Message& out) {
     for (;;) {
         if (m_attentions > 0) {
             // An attention that arrived while idle: acknowledge it at once.
@@ -202,8 +192,7 @@ bool ClientSession::readMessage(Message& out)
     }
 }
 
-bool ClientSession::cancelRequested() noexcept
-{
+bool ClientSession::cancelRequested() noexcept {
     // Called from inside the SQL side (possibly below SQLite's C frames): never throws.
     if (m_closed || m_stopping)
         return true;
@@ -224,8 +213,7 @@ bool ClientSession::cancelRequested() noexcept
 // ---------------------------------------------------------------------------------------
 // Login
 
-bool ClientSession::login()
-{
+bool ClientSession::login() {
     Message message;
     if (!receive(true))
         return false;
@@ -285,7 +273,8 @@ bool ClientSession::login()
             writeEed(out,
                      errorMessage(kCharsetUnavailableMessage, 11,
                                   "Character set conversion is not available between client "
-                                  "character set '" + record.charset + "' and server character set '" +
+                                  "character set '" +
+                                      record.charset + "' and server character set '" +
                                       charsetName(m_config.serverCharset) + "'."),
                      m_config.serverName);
         }
@@ -309,11 +298,9 @@ bool ClientSession::login()
         return false;
     // db-lib (bsqldb, pymssql) has no date and time types, and a client without the
     // date/time request capabilities cannot read them either: such clients get datetime.
-    const auto capable = [&](int n) {
-        return (record.request[13 - n / 8] >> (n % 8)) & 1;
-    };
-    m_dateAndTime = record.library != "DB-Library" &&
-                    (!record.hasCapabilities || (capable(71) && capable(72)));
+    const auto capable = [&](int n) { return (record.request[13 - n / 8] >> (n % 8)) & 1; };
+    m_dateAndTime =
+        record.library != "DB-Library" && (!record.hasCapabilities || (capable(71) && capable(72)));
     m_output.setPacketSize(packetSize);
     m_input.setMaxMessageBytes(kMaxRequestBytes);
     m_input.setAcceptedTypes({packet::kNormal, packet::kLanguage, packet::kAttention});
@@ -326,8 +313,7 @@ bool ClientSession::login()
 namespace {
 
 /// "select @@spid", whatever the case and spacing.
-bool isSpidProbe(const std::string& sql)
-{
+bool isSpidProbe(const std::string& sql) {
     std::string squeezed;
     for (char c : sql)
         if (!std::isspace(static_cast<unsigned char>(c)))
@@ -337,8 +323,7 @@ bool isSpidProbe(const std::string& sql)
 
 } // namespace
 
-bool ClientSession::serveOne(Message& message)
-{
+bool ClientSession::serveOne(Message& message) {
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
     Request request = parseRequest(message);
@@ -347,7 +332,8 @@ bool ClientSession::serveOne(Message& message)
         return !m_closed && !m_output.failed();
     // The client library's own query right after the login is not counted by the
     // --drop-after-rows switch.
-    m_loginProbe = m_firstRequest && request.kind == Request::Kind::Language && isSpidProbe(request.sql);
+    m_loginProbe =
+        m_firstRequest && request.kind == Request::Kind::Language && isSpidProbe(request.sql);
     m_firstRequest = false;
     switch (request.kind) {
     case Request::Kind::Language:
@@ -373,14 +359,13 @@ bool ClientSession::serveOne(Message& message)
     return !m_closed && !m_output.failed();
 }
 
-template <class Work> void ClientSession::respond(Work&& work, bool procedureShape)
-{
+template <class Work> void ClientSession::respond(Work&& work, bool procedureShape) {
     ResponseSink::Hooks hooks;
     hooks.cancelRequested = [this] { return cancelRequested(); };
     hooks.inTransaction = [this] { return m_session && m_session->inTransaction(); };
     hooks.drop = [this] { close(); };
-    ResponseSink sink(m_output, m_config.serverName, m_loginProbe ? -1 : m_options.dropAfterRows, std::move(hooks),
-                      m_dateAndTime);
+    ResponseSink sink(m_output, m_config.serverName, m_loginProbe ? -1 : m_options.dropAfterRows,
+                      std::move(hooks), m_dateAndTime);
     sink.setCharsets(m_clientCharset, m_config.serverCharset);
     sink.setProcedureShape(procedureShape);
     if (resultDelay()) {
@@ -408,8 +393,7 @@ template <class Work> void ClientSession::respond(Work&& work, bool procedureSha
     }
 }
 
-bool ClientSession::resultDelay()
-{
+bool ClientSession::resultDelay() {
     for (int waited = 0; waited < m_options.resultDelayMs; waited += 10) {
         if (cancelRequested())
             return false;
@@ -418,11 +402,12 @@ bool ClientSession::resultDelay()
     return true;
 }
 
-void ClientSession::answerLanguage(const Request& request)
-{
+void ClientSession::answerLanguage(const Request& request) {
     if (request.languageParams) {
         const std::vector<RpcParameter> params = toRpcParameters(request.params);
-        respond([&](ResponseSink& sink) { m_session->executeBatchWithParams(request.sql, params, sink); });
+        respond([&](ResponseSink& sink) {
+            m_session->executeBatchWithParams(request.sql, params, sink);
+        });
         return;
     }
     // FreeTDS sends bare language packets only for the executions of prepared statements it
@@ -431,14 +416,12 @@ void ClientSession::answerLanguage(const Request& request)
             request.rawLanguage);
 }
 
-void ClientSession::answerRpc(const Request& request)
-{
+void ClientSession::answerRpc(const Request& request) {
     const std::vector<RpcParameter> params = toRpcParameters(request.params);
     respond([&](ResponseSink& sink) { m_session->executeRpc(request.rpcName, params, sink); });
 }
 
-void ClientSession::answerDynamic(const Request& request)
-{
+void ClientSession::answerDynamic(const Request& request) {
     constexpr uint8_t kPrepare = 0x01, kExecute = 0x02, kDealloc = 0x04, kExecImmediate = 0x08;
     if (request.dynamicType == kExecImmediate) {
         respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); });
@@ -493,12 +476,12 @@ void ClientSession::answerDynamic(const Request& request)
     m_output.endMessage();
 }
 
-void ClientSession::answerOption(const Request& request)
-{
+void ClientSession::answerOption(const Request& request) {
     constexpr uint8_t kSet = 1, kDefault = 2, kList = 3;
     constexpr uint8_t kDateFirst = 1, kTextSize = 2, kRowCount = 5, kDateFormat = 7, kIsolation = 8;
     ByteWriter& out = m_output.out();
-    if (request.option == kTextSize && (request.optionCommand == kSet || request.optionCommand == kDefault)) {
+    if (request.option == kTextSize &&
+        (request.optionCommand == kSet || request.optionCommand == kDefault)) {
         int32_t size = 0;
         if (request.optionCommand == kSet && request.optionArg.size() == 4) {
             ByteReader arg(request.optionArg);
@@ -510,35 +493,47 @@ void ClientSession::answerOption(const Request& request)
     // (one byte for on/off and a day, four for a count), or the default.
     const auto sessionOption = [](uint8_t option) -> std::optional<SessionOption> {
         switch (option) {
-        case kDateFirst: return SessionOption::DateFirst;
-        case kRowCount: return SessionOption::RowCount;
-        case 21: return SessionOption::NoCount;
-        case 24: return SessionOption::FormatOnly;
-        case 25: return SessionOption::Chained;
-        case 34: return SessionOption::AnsiNull;
-        case 14: return SessionOption::NoExec;
-        default: return std::nullopt;
+        case kDateFirst:
+            return SessionOption::DateFirst;
+        case kRowCount:
+            return SessionOption::RowCount;
+        case 21:
+            return SessionOption::NoCount;
+        case 24:
+            return SessionOption::FormatOnly;
+        case 25:
+            return SessionOption::Chained;
+        case 34:
+            return SessionOption::AnsiNull;
+        case 14:
+            return SessionOption::NoExec;
+        default:
+            return std::nullopt;
         }
     };
     const auto known = sessionOption(request.option);
     if (known && request.optionCommand == kSet) {
         int32_t value = 0;
         ByteReader arg(request.optionArg);
-        if (request.optionArg.size() == 4) value = arg.i32();
-        else if (request.optionArg.size() == 1) value = arg.u8();
+        if (request.optionArg.size() == 4)
+            value = arg.i32();
+        else if (request.optionArg.size() == 1)
+            value = arg.u8();
         m_session->setOption(*known, value);
     } else if (known && request.optionCommand == kDefault) {
         m_session->setOption(*known, *known == SessionOption::DateFirst ? 7 : 0);
     } else if (request.optionCommand == kSet && (request.option == 17 || request.option == 37)) {
         // arithabort on / off, with the kinds it applies to as its argument.
         const bool overflow = request.optionArg.empty() || (request.optionArg[0] & 0x01) != 0;
-        if (overflow) m_session->setOption(SessionOption::ArithAbort, request.option == 17 ? 1 : 0);
+        if (overflow)
+            m_session->setOption(SessionOption::ArithAbort, request.option == 17 ? 1 : 0);
     }
     if (request.optionCommand == kList) {
         std::string arg(1, '\0');
         switch (request.option) {
         case kDateFormat:
-            arg[0] = static_cast<char>(static_cast<int>(m_session->dateOrder().value_or(m_config.dateOrder)) + 1);
+            arg[0] = static_cast<char>(
+                static_cast<int>(m_session->dateOrder().value_or(m_config.dateOrder)) + 1);
             break;
         case kDateFirst:
             arg[0] = static_cast<char>(m_session->option(SessionOption::DateFirst));
@@ -559,7 +554,8 @@ void ClientSession::answerOption(const Request& request)
             break;
         }
         default:
-            if (known) arg[0] = static_cast<char>(m_session->option(*known) != 0);
+            if (known)
+                arg[0] = static_cast<char>(m_session->option(*known) != 0);
             break;
         }
         writeOptionInfo(out, request.option, arg);
@@ -568,8 +564,7 @@ void ClientSession::answerOption(const Request& request)
     m_output.endMessage();
 }
 
-bool ClientSession::convertRequest(Request& request)
-{
+bool ClientSession::convertRequest(Request& request) {
     const Charset server = m_config.serverCharset;
     if (m_clientCharset == Charset::Utf8 && server == Charset::Utf8)
         return true;
@@ -604,17 +599,16 @@ bool ClientSession::convertRequest(Request& request)
     return false;
 }
 
-void ClientSession::answerUnsupported(const std::string& what)
-{
+void ClientSession::answerUnsupported(const std::string& what) {
     ByteWriter& out = m_output.out();
-    writeEed(out, errorMessage(kUnsupportedRequest, 16, "This server does not support " + what + "."),
+    writeEed(out,
+             errorMessage(kUnsupportedRequest, 16, "This server does not support " + what + "."),
              m_config.serverName);
     writeDone(out, token::kDone, done::kError, 0);
     m_output.endMessage();
 }
 
-void ClientSession::answerAttention()
-{
+void ClientSession::answerAttention() {
     writeDone(m_output.out(), token::kDone, done::kAttention, 0);
     m_output.endMessage();
 }

@@ -11,19 +11,23 @@ namespace {
 
 constexpr int32_t kTextMaxLength = 2147483647;
 
-bool isNullableFixed(uint8_t datatype)
-{
+bool isNullableFixed(uint8_t datatype) {
     switch (datatype) {
-    case wire::kIntN: case wire::kUIntN: case wire::kFltN: case wire::kMoneyN:
-    case wire::kDateTimeN: case wire::kDateN: case wire::kTimeN: case wire::kBitN:
+    case wire::kIntN:
+    case wire::kUIntN:
+    case wire::kFltN:
+    case wire::kMoneyN:
+    case wire::kDateTimeN:
+    case wire::kDateN:
+    case wire::kTimeN:
+    case wire::kBitN:
         return true;
     default:
         return false;
     }
 }
 
-WireFormat sized(const ColumnType& type, uint8_t fixed, uint8_t nullable, int32_t size)
-{
+WireFormat sized(const ColumnType& type, uint8_t fixed, uint8_t nullable, int32_t size) {
     WireFormat f;
     f.column = type;
     f.datatype = type.nullable ? nullable : fixed;
@@ -31,15 +35,13 @@ WireFormat sized(const ColumnType& type, uint8_t fixed, uint8_t nullable, int32_
     return f;
 }
 
-void writeIntegerLe(ByteWriter& out, int64_t v, int size)
-{
+void writeIntegerLe(ByteWriter& out, int64_t v, int size) {
     const auto u = static_cast<uint64_t>(v);
     for (int i = 0; i < size; ++i)
         out.u8(static_cast<uint8_t>((u >> (8 * i)) & 0xFF));
 }
 
-int64_t readIntegerLe(ByteReader& in, int size, bool isSigned)
-{
+int64_t readIntegerLe(ByteReader& in, int size, bool isSigned) {
     uint64_t u = 0;
     for (int i = 0; i < size; ++i)
         u |= static_cast<uint64_t>(in.u8()) << (8 * i);
@@ -49,17 +51,32 @@ int64_t readIntegerLe(ByteReader& in, int size, bool isSigned)
 }
 
 // Writes the fixed-size body of a number-like value (no length byte).
-void writeFixedBody(ByteWriter& out, const WireFormat& f, const Value& v)
-{
+void writeFixedBody(ByteWriter& out, const WireFormat& f, const Value& v) {
     switch (f.column.type) {
-    case SqlType::Bit: out.u8(v.integer != 0 ? 1 : 0); break;
-    case SqlType::TinyInt: out.u8(static_cast<uint8_t>(v.integer)); break;
-    case SqlType::SmallInt: writeIntegerLe(out, v.integer, 2); break;
-    case SqlType::Int: writeIntegerLe(out, v.integer, 4); break;
-    case SqlType::BigInt: writeIntegerLe(out, v.integer, 8); break;
-    case SqlType::Real: out.u32(std::bit_cast<uint32_t>(static_cast<float>(v.real))); break;
-    case SqlType::Float: out.u64(std::bit_cast<uint64_t>(v.real)); break;
-    case SqlType::SmallMoney: out.i32(static_cast<int32_t>(v.integer)); break;
+    case SqlType::Bit:
+        out.u8(v.integer != 0 ? 1 : 0);
+        break;
+    case SqlType::TinyInt:
+        out.u8(static_cast<uint8_t>(v.integer));
+        break;
+    case SqlType::SmallInt:
+        writeIntegerLe(out, v.integer, 2);
+        break;
+    case SqlType::Int:
+        writeIntegerLe(out, v.integer, 4);
+        break;
+    case SqlType::BigInt:
+        writeIntegerLe(out, v.integer, 8);
+        break;
+    case SqlType::Real:
+        out.u32(std::bit_cast<uint32_t>(static_cast<float>(v.real)));
+        break;
+    case SqlType::Float:
+        out.u64(std::bit_cast<uint64_t>(v.real));
+        break;
+    case SqlType::SmallMoney:
+        out.i32(static_cast<int32_t>(v.integer));
+        break;
     case SqlType::Money:
         out.i32(static_cast<int32_t>(v.integer >> 32));
         out.u32(static_cast<uint32_t>(v.integer & 0xFFFFFFFF));
@@ -84,12 +101,12 @@ void writeFixedBody(ByteWriter& out, const WireFormat& f, const Value& v)
             out.i32(0);
         out.i32(static_cast<int32_t>(v.ticks));
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
-std::string paddedOrCut(const WireFormat& f, const Value& v, bool character, char pad)
-{
+std::string paddedOrCut(const WireFormat& f, const Value& v, bool character, char pad) {
     const size_t max = static_cast<size_t>(std::max(f.maxLength, 1));
     std::string s = v.bytes;
     if (s.size() > max)
@@ -104,16 +121,14 @@ std::string paddedOrCut(const WireFormat& f, const Value& v, bool character, cha
 
 } // namespace
 
-int numericBytes(int precision)
-{
+int numericBytes(int precision) {
     static constexpr int kBytes[39] = {0,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,
                                        7,  7,  8,  8,  9,  9,  9,  10, 10, 11, 11, 11, 12,
                                        12, 13, 13, 14, 14, 14, 15, 15, 16, 16, 16, 17, 17};
     return kBytes[std::clamp(precision, 1, 38)];
 }
 
-WireFormat describe(const ColumnType& declared, bool dateAndTime)
-{
+WireFormat describe(const ColumnType& declared, bool dateAndTime) {
     if (!dateAndTime && (declared.type == SqlType::Date || declared.type == SqlType::Time)) {
         ColumnType widened = declared;
         widened.type = SqlType::DateTime;
@@ -123,19 +138,32 @@ WireFormat describe(const ColumnType& declared, bool dateAndTime)
     }
     const ColumnType& type = declared;
     switch (type.type) {
-    case SqlType::Bit: return sized(type, wire::kBit, wire::kBitN, 1);
-    case SqlType::TinyInt: return sized(type, wire::kInt1, wire::kIntN, 1);
-    case SqlType::SmallInt: return sized(type, wire::kInt2, wire::kIntN, 2);
-    case SqlType::Int: return sized(type, wire::kInt4, wire::kIntN, 4);
-    case SqlType::BigInt: return sized(type, wire::kInt8, wire::kIntN, 8);
-    case SqlType::Real: return sized(type, wire::kFlt4, wire::kFltN, 4);
-    case SqlType::Float: return sized(type, wire::kFlt8, wire::kFltN, 8);
-    case SqlType::SmallMoney: return sized(type, wire::kMoney4, wire::kMoneyN, 4);
-    case SqlType::Money: return sized(type, wire::kMoney, wire::kMoneyN, 8);
-    case SqlType::SmallDateTime: return sized(type, wire::kDateTime4, wire::kDateTimeN, 4);
-    case SqlType::DateTime: return sized(type, wire::kDateTime, wire::kDateTimeN, 8);
-    case SqlType::Date: return sized(type, wire::kDate, wire::kDateN, 4);
-    case SqlType::Time: return sized(type, wire::kTime, wire::kTimeN, 4);
+    case SqlType::Bit:
+        return sized(type, wire::kBit, wire::kBitN, 1);
+    case SqlType::TinyInt:
+        return sized(type, wire::kInt1, wire::kIntN, 1);
+    case SqlType::SmallInt:
+        return sized(type, wire::kInt2, wire::kIntN, 2);
+    case SqlType::Int:
+        return sized(type, wire::kInt4, wire::kIntN, 4);
+    case SqlType::BigInt:
+        return sized(type, wire::kInt8, wire::kIntN, 8);
+    case SqlType::Real:
+        return sized(type, wire::kFlt4, wire::kFltN, 4);
+    case SqlType::Float:
+        return sized(type, wire::kFlt8, wire::kFltN, 8);
+    case SqlType::SmallMoney:
+        return sized(type, wire::kMoney4, wire::kMoneyN, 4);
+    case SqlType::Money:
+        return sized(type, wire::kMoney, wire::kMoneyN, 8);
+    case SqlType::SmallDateTime:
+        return sized(type, wire::kDateTime4, wire::kDateTimeN, 4);
+    case SqlType::DateTime:
+        return sized(type, wire::kDateTime, wire::kDateTimeN, 8);
+    case SqlType::Date:
+        return sized(type, wire::kDate, wire::kDateN, 4);
+    case SqlType::Time:
+        return sized(type, wire::kTime, wire::kTimeN, 4);
     case SqlType::Numeric:
     case SqlType::Decimal: {
         WireFormat f;
@@ -160,15 +188,25 @@ WireFormat describe(const ColumnType& declared, bool dateAndTime)
             f.datatype = character ? wire::kLongChar : wire::kLongBinary;
         } else {
             switch (type.type) {
-            case SqlType::Char: f.datatype = wire::kChar; break;
-            case SqlType::VarChar: f.datatype = wire::kVarChar; break;
-            case SqlType::Binary: f.datatype = wire::kBinary; break;
-            default: f.datatype = wire::kVarBinary; break;
+            case SqlType::Char:
+                f.datatype = wire::kChar;
+                break;
+            case SqlType::VarChar:
+                f.datatype = wire::kVarChar;
+                break;
+            case SqlType::Binary:
+                f.datatype = wire::kBinary;
+                break;
+            default:
+                f.datatype = wire::kVarBinary;
+                break;
             }
         }
         // The server's user types of binary and varbinary (char and varchar keep 0).
-        if (type.type == SqlType::Binary) f.usertype = wire::kUserTypeBinary;
-        if (type.type == SqlType::VarBinary) f.usertype = wire::kUserTypeVarBinary;
+        if (type.type == SqlType::Binary)
+            f.usertype = wire::kUserTypeBinary;
+        if (type.type == SqlType::VarBinary)
+            f.usertype = wire::kUserTypeVarBinary;
         f.maxLength = length;
         f.column.length = length;
         return f;
@@ -178,8 +216,8 @@ WireFormat describe(const ColumnType& declared, bool dateAndTime)
         WireFormat f;
         f.column = type;
         f.datatype = wire::kLongBinary;
-        f.usertype = type.type == SqlType::UniChar ? wire::kUserTypeUniChar
-                                                   : wire::kUserTypeUniVarChar;
+        f.usertype =
+            type.type == SqlType::UniChar ? wire::kUserTypeUniChar : wire::kUserTypeUniVarChar;
         const int32_t chars = std::clamp<int32_t>(type.length, 1, 1 << 28);
         f.maxLength = chars * 2;
         f.column.length = chars;
@@ -198,8 +236,7 @@ WireFormat describe(const ColumnType& declared, bool dateAndTime)
     return sized(type, wire::kInt4, wire::kIntN, 4);
 }
 
-void writeTypeInfo(ByteWriter& out, const WireFormat& f)
-{
+void writeTypeInfo(ByteWriter& out, const WireFormat& f) {
     out.i32(f.usertype);
     out.u8(f.datatype);
     switch (f.datatype) {
@@ -209,7 +246,10 @@ void writeTypeInfo(ByteWriter& out, const WireFormat& f)
         out.u8(f.precision);
         out.u8(f.scale);
         break;
-    case wire::kChar: case wire::kVarChar: case wire::kBinary: case wire::kVarBinary:
+    case wire::kChar:
+    case wire::kVarChar:
+    case wire::kBinary:
+    case wire::kVarBinary:
         out.u8(static_cast<uint8_t>(f.maxLength));
         break;
     case wire::kLongChar:
@@ -229,8 +269,7 @@ void writeTypeInfo(ByteWriter& out, const WireFormat& f)
     }
 }
 
-void writeValue(ByteWriter& out, const WireFormat& f, const Value& v)
-{
+void writeValue(ByteWriter& out, const WireFormat& f, const Value& v) {
     switch (f.datatype) {
     case wire::kNumN:
     case wire::kDecN: {
@@ -248,7 +287,10 @@ void writeValue(ByteWriter& out, const WireFormat& f, const Value& v)
             out.u8(i >= 16 ? 0 : static_cast<uint8_t>((magnitude >> (8 * i)) & 0xFF));
         return;
     }
-    case wire::kChar: case wire::kVarChar: case wire::kBinary: case wire::kVarBinary: {
+    case wire::kChar:
+    case wire::kVarChar:
+    case wire::kBinary:
+    case wire::kVarBinary: {
         if (v.isNull) {
             out.u8(0);
             return;
@@ -293,9 +335,10 @@ void writeValue(ByteWriter& out, const WireFormat& f, const Value& v)
         // Text pointer and timestamp are opaque to clients, but a zero text pointer means
         // "no text" to some of them: both are sent non-zero.
         out.u8(16);
-        out.bytes(std::string_view("\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00"
-                                   "\x01\x00\x00\x00\x00\x00\x00\x00",
-                                   24));
+        out.bytes(
+            std::string_view("\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00"
+                             "\x01\x00\x00\x00\x00\x00\x00\x00",
+                             24));
         const size_t n = std::min<size_t>(v.bytes.size(), static_cast<size_t>(kTextMaxLength));
         out.i32(static_cast<int32_t>(n));
         out.bytes(std::string_view(v.bytes).substr(0, n));
@@ -318,16 +361,24 @@ namespace {
 
 /// Sets a type of a fixed size: `s1` … `s8` are the types of sizes 1, 2, 4 and 8 (kBad where
 /// the datatype has no such size).
-void setBySize(WireFormat& f, int32_t size, SqlType s1, SqlType s2, SqlType s4, SqlType s8)
-{
+void setBySize(WireFormat& f, int32_t size, SqlType s1, SqlType s2, SqlType s4, SqlType s8) {
     ColumnType& c = f.column;
     switch (size) {
-    case 1: c.type = s1; break;
-    case 2: c.type = s2; break;
-    case 4: c.type = s4; break;
-    case 8: c.type = s8; break;
-    default: throw ProtocolError("invalid size " + std::to_string(size) + " for datatype " +
-                                 std::to_string(f.datatype));
+    case 1:
+        c.type = s1;
+        break;
+    case 2:
+        c.type = s2;
+        break;
+    case 4:
+        c.type = s4;
+        break;
+    case 8:
+        c.type = s8;
+        break;
+    default:
+        throw ProtocolError("invalid size " + std::to_string(size) + " for datatype " +
+                            std::to_string(f.datatype));
     }
     f.maxLength = size;
     c.length = size;
@@ -335,25 +386,38 @@ void setBySize(WireFormat& f, int32_t size, SqlType s1, SqlType s2, SqlType s4, 
 
 /// Reads the format of the integer, bit, float, money and date-time datatypes (the fixed
 /// ones and their nullable forms with a size); false for any other datatype.
-bool readFixedSizeType(ByteReader& in, WireFormat& f)
-{
+bool readFixedSizeType(ByteReader& in, WireFormat& f) {
     constexpr SqlType kBad = SqlType::Bit; // placeholder for sizes a type never has
     switch (f.datatype) {
-    case wire::kInt1: setBySize(f, 1, SqlType::TinyInt, kBad, kBad, kBad); break;
-    case wire::kInt2: setBySize(f, 2, kBad, SqlType::SmallInt, kBad, kBad); break;
-    case wire::kInt4: setBySize(f, 4, kBad, kBad, SqlType::Int, kBad); break;
-    case wire::kInt8: setBySize(f, 8, kBad, kBad, kBad, SqlType::BigInt); break;
+    case wire::kInt1:
+        setBySize(f, 1, SqlType::TinyInt, kBad, kBad, kBad);
+        break;
+    case wire::kInt2:
+        setBySize(f, 2, kBad, SqlType::SmallInt, kBad, kBad);
+        break;
+    case wire::kInt4:
+        setBySize(f, 4, kBad, kBad, SqlType::Int, kBad);
+        break;
+    case wire::kInt8:
+        setBySize(f, 8, kBad, kBad, kBad, SqlType::BigInt);
+        break;
     case wire::kIntN:
         setBySize(f, in.u8(), SqlType::TinyInt, SqlType::SmallInt, SqlType::Int, SqlType::BigInt);
         break;
-    case wire::kBit: setBySize(f, 1, SqlType::Bit, kBad, kBad, kBad); break;
+    case wire::kBit:
+        setBySize(f, 1, SqlType::Bit, kBad, kBad, kBad);
+        break;
     case wire::kBitN:
         if (in.u8() != 1)
             throw ProtocolError("invalid size for a bit parameter");
         setBySize(f, 1, SqlType::Bit, kBad, kBad, kBad);
         break;
-    case wire::kFlt4: setBySize(f, 4, kBad, kBad, SqlType::Real, kBad); break;
-    case wire::kFlt8: setBySize(f, 8, kBad, kBad, kBad, SqlType::Float); break;
+    case wire::kFlt4:
+        setBySize(f, 4, kBad, kBad, SqlType::Real, kBad);
+        break;
+    case wire::kFlt8:
+        setBySize(f, 8, kBad, kBad, kBad, SqlType::Float);
+        break;
     case wire::kFltN: {
         const int32_t n = in.u8();
         if (n != 4 && n != 8)
@@ -361,8 +425,12 @@ bool readFixedSizeType(ByteReader& in, WireFormat& f)
         setBySize(f, n, kBad, kBad, SqlType::Real, SqlType::Float);
         break;
     }
-    case wire::kMoney4: setBySize(f, 4, kBad, kBad, SqlType::SmallMoney, kBad); break;
-    case wire::kMoney: setBySize(f, 8, kBad, kBad, kBad, SqlType::Money); break;
+    case wire::kMoney4:
+        setBySize(f, 4, kBad, kBad, SqlType::SmallMoney, kBad);
+        break;
+    case wire::kMoney:
+        setBySize(f, 8, kBad, kBad, kBad, SqlType::Money);
+        break;
     case wire::kMoneyN: {
         const int32_t n = in.u8();
         if (n != 4 && n != 8)
@@ -370,8 +438,12 @@ bool readFixedSizeType(ByteReader& in, WireFormat& f)
         setBySize(f, n, kBad, kBad, SqlType::SmallMoney, SqlType::Money);
         break;
     }
-    case wire::kDateTime4: setBySize(f, 4, kBad, kBad, SqlType::SmallDateTime, kBad); break;
-    case wire::kDateTime: setBySize(f, 8, kBad, kBad, kBad, SqlType::DateTime); break;
+    case wire::kDateTime4:
+        setBySize(f, 4, kBad, kBad, SqlType::SmallDateTime, kBad);
+        break;
+    case wire::kDateTime:
+        setBySize(f, 8, kBad, kBad, kBad, SqlType::DateTime);
+        break;
     case wire::kDateTimeN: {
         const int32_t n = in.u8();
         if (n != 4 && n != 8)
@@ -379,23 +451,28 @@ bool readFixedSizeType(ByteReader& in, WireFormat& f)
         setBySize(f, n, kBad, kBad, SqlType::SmallDateTime, SqlType::DateTime);
         break;
     }
-    case wire::kDate: setBySize(f, 4, kBad, kBad, SqlType::Date, kBad); break;
-    case wire::kTime: setBySize(f, 4, kBad, kBad, SqlType::Time, kBad); break;
+    case wire::kDate:
+        setBySize(f, 4, kBad, kBad, SqlType::Date, kBad);
+        break;
+    case wire::kTime:
+        setBySize(f, 4, kBad, kBad, SqlType::Time, kBad);
+        break;
     case wire::kDateN:
     case wire::kTimeN:
         if (in.u8() != 4)
             throw ProtocolError("invalid size for a date or time parameter");
-        setBySize(f, 4, kBad, kBad, f.datatype == wire::kDateN ? SqlType::Date : SqlType::Time, kBad);
+        setBySize(f, 4, kBad, kBad, f.datatype == wire::kDateN ? SqlType::Date : SqlType::Time,
+                  kBad);
         break;
-    default: return false;
+    default:
+        return false;
     }
     return true;
 }
 
 } // namespace
 
-WireFormat readTypeInfo(ByteReader& in)
-{
+WireFormat readTypeInfo(ByteReader& in) {
     WireFormat f;
     f.usertype = in.i32();
     f.datatype = in.u8();
@@ -417,7 +494,10 @@ WireFormat readTypeInfo(ByteReader& in)
         c.length = f.maxLength;
         break;
     }
-    case wire::kChar: case wire::kVarChar: case wire::kBinary: case wire::kVarBinary:
+    case wire::kChar:
+    case wire::kVarChar:
+    case wire::kBinary:
+    case wire::kVarBinary:
         f.maxLength = in.u8();
         c.type = (f.datatype == wire::kChar || f.datatype == wire::kVarChar) ? SqlType::VarChar
                                                                              : SqlType::VarBinary;
@@ -444,20 +524,31 @@ WireFormat readTypeInfo(ByteReader& in)
     return f;
 }
 
-Value readValue(ByteReader& in, const WireFormat& f)
-{
+Value readValue(ByteReader& in, const WireFormat& f) {
     Value v;
     auto fixedBody = [&](int size) {
         v.isNull = false;
         switch (f.column.type) {
-        case SqlType::Bit: v.integer = in.u8() != 0; break;
-        case SqlType::TinyInt: v.integer = in.u8(); break;
+        case SqlType::Bit:
+            v.integer = in.u8() != 0;
+            break;
+        case SqlType::TinyInt:
+            v.integer = in.u8();
+            break;
         case SqlType::SmallInt:
         case SqlType::Int:
-        case SqlType::BigInt: v.integer = readIntegerLe(in, size, true); break;
-        case SqlType::Real: v.real = std::bit_cast<float>(in.u32()); break;
-        case SqlType::Float: v.real = std::bit_cast<double>(in.u64()); break;
-        case SqlType::SmallMoney: v.integer = in.i32(); break;
+        case SqlType::BigInt:
+            v.integer = readIntegerLe(in, size, true);
+            break;
+        case SqlType::Real:
+            v.real = std::bit_cast<float>(in.u32());
+            break;
+        case SqlType::Float:
+            v.real = std::bit_cast<double>(in.u64());
+            break;
+        case SqlType::SmallMoney:
+            v.integer = in.i32();
+            break;
         case SqlType::Money: {
             const int64_t high = in.i32();
             const uint32_t low = in.u32();
@@ -472,9 +563,14 @@ Value readValue(ByteReader& in, const WireFormat& f)
             v.days = in.i32();
             v.ticks = in.u32();
             break;
-        case SqlType::Date: v.days = in.i32(); break;
-        case SqlType::Time: v.ticks = in.u32(); break;
-        default: throw ProtocolError("unexpected fixed parameter type");
+        case SqlType::Date:
+            v.days = in.i32();
+            break;
+        case SqlType::Time:
+            v.ticks = in.u32();
+            break;
+        default:
+            throw ProtocolError("unexpected fixed parameter type");
         }
     };
     switch (f.datatype) {
@@ -495,7 +591,10 @@ Value readValue(ByteReader& in, const WireFormat& f)
         v.numeric = negative ? -static_cast<__int128>(magnitude) : static_cast<__int128>(magnitude);
         return v;
     }
-    case wire::kChar: case wire::kVarChar: case wire::kBinary: case wire::kVarBinary: {
+    case wire::kChar:
+    case wire::kVarChar:
+    case wire::kBinary:
+    case wire::kVarBinary: {
         const uint8_t n = in.u8();
         if (n == 0)
             return v;
@@ -541,8 +640,7 @@ Value readValue(ByteReader& in, const WireFormat& f)
     }
 }
 
-size_t utf8Prefix(std::string_view s, size_t max)
-{
+size_t utf8Prefix(std::string_view s, size_t max) {
     if (s.size() <= max)
         return s.size();
     size_t n = max;
@@ -551,8 +649,7 @@ size_t utf8Prefix(std::string_view s, size_t max)
     return n;
 }
 
-std::string utf8ToUtf16le(std::string_view in)
-{
+std::string utf8ToUtf16le(std::string_view in) {
     std::string out;
     out.reserve(in.size() * 2);
     auto put = [&out](uint32_t unit) {
@@ -569,9 +666,19 @@ std::string utf8ToUtf16le(std::string_view in)
         } else {
             size_t extra = 0;
             uint32_t min = 0;
-            if ((b & 0xE0) == 0xC0) { extra = 1; cp = b & 0x1F; min = 0x80; }
-            else if ((b & 0xF0) == 0xE0) { extra = 2; cp = b & 0x0F; min = 0x800; }
-            else if ((b & 0xF8) == 0xF0) { extra = 3; cp = b & 0x07; min = 0x10000; }
+            if ((b & 0xE0) == 0xC0) {
+                extra = 1;
+                cp = b & 0x1F;
+                min = 0x80;
+            } else if ((b & 0xF0) == 0xE0) {
+                extra = 2;
+                cp = b & 0x0F;
+                min = 0x800;
+            } else if ((b & 0xF8) == 0xF0) {
+                extra = 3;
+                cp = b & 0x07;
+                min = 0x10000;
+            }
             bool ok = extra > 0 && i + extra < in.size();
             for (size_t k = 1; ok && k <= extra; ++k) {
                 const auto c = static_cast<uint8_t>(in[i + k]);

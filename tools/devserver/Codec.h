@@ -16,14 +16,13 @@ namespace devserver {
 /// TDS 5.0 datatype codes used on the wire.
 namespace wire {
 inline constexpr uint8_t kImage = 0x22, kText = 0x23, kVarBinary = 0x25, kIntN = 0x26,
-                         kVarChar = 0x27, kBinary = 0x2D, kChar = 0x2F, kInt1 = 0x30,
-                         kDate = 0x31, kBit = 0x32, kTime = 0x33, kInt2 = 0x34, kInt4 = 0x38,
-                         kDateTime4 = 0x3A, kFlt4 = 0x3B, kMoney = 0x3C, kDateTime = 0x3D,
-                         kFlt8 = 0x3E, kUInt2 = 0x41, kUInt4 = 0x42, kUInt8 = 0x43,
-                         kUIntN = 0x44, kBitN = 0x68, kDecN = 0x6A, kNumN = 0x6C,
-                         kFltN = 0x6D, kMoneyN = 0x6E, kDateTimeN = 0x6F, kMoney4 = 0x7A,
-                         kDateN = 0x7B, kTimeN = 0x93, kLongChar = 0xAF, kInt8 = 0xBF,
-                         kLongBinary = 0xE1;
+                         kVarChar = 0x27, kBinary = 0x2D, kChar = 0x2F, kInt1 = 0x30, kDate = 0x31,
+                         kBit = 0x32, kTime = 0x33, kInt2 = 0x34, kInt4 = 0x38, kDateTime4 = 0x3A,
+                         kFlt4 = 0x3B, kMoney = 0x3C, kDateTime = 0x3D, kFlt8 = 0x3E, kUInt2 = 0x41,
+                         kUInt4 = 0x42, kUInt8 = 0x43, kUIntN = 0x44, kBitN = 0x68, kDecN = 0x6A,
+                         kNumN = 0x6C, kFltN = 0x6D, kMoneyN = 0x6E, kDateTimeN = 0x6F,
+                         kMoney4 = 0x7A, kDateN = 0x7B, kTimeN = 0x93, kLongChar = 0xAF,
+                         kInt8 = 0xBF, kLongBinary = 0xE1;
 inline constexpr int32_t kUserTypeUniChar = 34, kUserTypeUniVarChar = 35, kUserTypeText = 19,
                          kUserTypeImage = 20, kUserTypeBinary = 3, kUserTypeVarBinary = 4;
 } // namespace wire
@@ -35,8 +34,8 @@ struct WireFormat {
     int32_t maxLength = 4; ///< size byte / max length in the type info (bytes)
     uint8_t precision = 0;
     uint8_t scale = 0;
-    ColumnType column;     ///< the declared type this format was made from (or decoded into)
-    std::string table;     ///< text and image: the table the column belongs to
+    ColumnType column; ///< the declared type this format was made from (or decoded into)
+    std::string table; ///< text and image: the table the column belongs to
 };
 
 /// Chooses the wire representation of a declared type. When `dateAndTime` is false (a

@@ -33,12 +33,12 @@ enum class SqlType {
     DateTime,
     Date,
     Time,
-    Char,       ///< fixed length, length <= 255 (longer ones travel as long character)
-    VarChar,    ///< length <= 255 (longer ones travel as long character)
-    UniChar,    ///< length in characters; values travel as UTF-16
+    Char,    ///< fixed length, length <= 255 (longer ones travel as long character)
+    VarChar, ///< length <= 255 (longer ones travel as long character)
+    UniChar, ///< length in characters; values travel as UTF-16
     UniVarChar,
-    Binary,     ///< fixed length, length <= 255 (longer ones travel as long binary)
-    VarBinary,  ///< length <= 255 (longer ones travel as long binary)
+    Binary,    ///< fixed length, length <= 255 (longer ones travel as long binary)
+    VarBinary, ///< length <= 255 (longer ones travel as long binary)
     Text,
     Image,
 };
@@ -86,7 +86,7 @@ struct ServerMessage {
     uint8_t state = 1;
     uint8_t severity = 0;
     std::string text;
-    std::string server;    ///< filled by the protocol side when empty
+    std::string server; ///< filled by the protocol side when empty
     std::string procedure;
     uint16_t line = 1;
 };
@@ -127,15 +127,14 @@ public:
                                   const std::vector<Value>& values) = 0;
     /// The clauses of a `compute` of the current row result, after its rowFormat: clause
     /// `id` (from 1), its aggregates and the select-list columns (1-based) of its `by`.
-    virtual void computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by)
-    {
+    virtual void computeFormat(int id, const std::vector<ComputeColumn>& columns,
+                               const std::vector<int>& by) {
         (void)id;
         (void)columns;
         (void)by;
     }
     /// The values of compute clause `id` for the rows sent since its previous values.
-    virtual void computeRow(int id, const std::vector<Value>& values)
-    {
+    virtual void computeRow(int id, const std::vector<Value>& values) {
         (void)id;
         (void)values;
     }
@@ -149,8 +148,8 @@ public:
 enum class DateOrder { MDY, DMY, YMD, YDM, MYD, DYM };
 
 struct ServerConfig {
-    std::string dataDir;    ///< empty: every database in memory
-    bool sample = false;    ///< create the sample database `pubs`
+    std::string dataDir; ///< empty: every database in memory
+    bool sample = false; ///< create the sample database `pubs`
     DateOrder dateOrder = DateOrder::MDY;
     std::string serverName = "TOVRIN";
     /// The server's own character set: what its character data can hold.
@@ -167,7 +166,7 @@ struct LoginInfo {
 
 /// An RPC parameter (DBRPC / dynamic statements), when the protocol side supports them.
 struct RpcParameter {
-    std::string name;       ///< with its leading '@', or empty for a positional parameter
+    std::string name; ///< with its leading '@', or empty for a positional parameter
     ColumnType type;
     Value value;
     bool output = false;
@@ -178,7 +177,16 @@ class Session;
 /// Session options a client sets with `set` or through its client library's option call.
 /// Values: DateFirst 1 (Monday) … 7 (Sunday); RowCount the row limit (0: none); the others
 /// 1 for on, 0 for off.
-enum class SessionOption { DateFirst, NoCount, Chained, FormatOnly, AnsiNull, ArithAbort, RowCount, NoExec };
+enum class SessionOption {
+    DateFirst,
+    NoCount,
+    Chained,
+    FormatOnly,
+    AnsiNull,
+    ArithAbort,
+    RowCount,
+    NoExec
+};
 
 /// The server's databases; shared by every session and safe to use from several threads.
 class Database {
@@ -207,24 +215,21 @@ public:
     /// Executes a language batch in which each parameter is a declared variable named
     /// `params[i].name` holding its value (ct-lib language commands with parameters).
     virtual void executeBatchWithParams(std::string_view sql,
-                                        const std::vector<RpcParameter>& params, ResultSink& sink)
-    {
+                                        const std::vector<RpcParameter>& params, ResultSink& sink) {
         (void)params;
         executeBatch(sql, sink);
     }
     /// Number of `?` parameter markers in `sql` (outside string literals and comments), used
     /// to describe a prepared statement's inputs; -1 when this session cannot run statements
     /// with markers (the protocol side then declines prepared statements).
-    [[nodiscard]] virtual int countParameterMarkers(std::string_view sql)
-    {
+    [[nodiscard]] virtual int countParameterMarkers(std::string_view sql) {
         (void)sql;
         return -1;
     }
     /// Executes `sql` with its i-th `?` marker standing for the value of `params[i]` (bound as
     /// a value, never spliced into the text). Only called when countParameterMarkers(sql) >= 0.
     virtual void executeWithMarkers(std::string_view sql, const std::vector<RpcParameter>& params,
-                                    ResultSink& sink)
-    {
+                                    ResultSink& sink) {
         (void)params;
         executeBatch(sql, sink);
     }
@@ -238,14 +243,12 @@ public:
     [[nodiscard]] virtual std::optional<DateOrder> dateOrder() const { return std::nullopt; }
     /// Sets a session option (see SessionOption); an option this session does not know is
     /// ignored.
-    virtual void setOption(SessionOption option, int32_t value)
-    {
+    virtual void setOption(SessionOption option, int32_t value) {
         (void)option;
         (void)value;
     }
     /// The current value of a session option.
-    [[nodiscard]] virtual int32_t option(SessionOption option) const
-    {
+    [[nodiscard]] virtual int32_t option(SessionOption option) const {
         return option == SessionOption::DateFirst ? 7 : option == SessionOption::ArithAbort ? 1 : 0;
     }
 

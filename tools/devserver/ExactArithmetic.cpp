@@ -27,12 +27,14 @@ struct Wide {
 
     static Wide of(u128 v) {
         Wide w;
-        for (size_t i = 0; i < 4; ++i) w.limb[i] = static_cast<uint32_t>(v >> (32 * i));
+        for (size_t i = 0; i < 4; ++i)
+            w.limb[i] = static_cast<uint32_t>(v >> (32 * i));
         return w;
     }
     [[nodiscard]] bool zero() const {
         for (uint32_t l : limb)
-            if (l) return false;
+            if (l)
+                return false;
         return true;
     }
     void multiplySmall(uint32_t m) {
@@ -62,16 +64,19 @@ struct Wide {
     }
     [[nodiscard]] int compare(const Wide& b) const {
         for (size_t i = limb.size(); i-- > 0;)
-            if (limb[i] != b.limb[i]) return limb[i] < b.limb[i] ? -1 : 1;
+            if (limb[i] != b.limb[i])
+                return limb[i] < b.limb[i] ? -1 : 1;
         return 0;
     }
     [[nodiscard]] Wide times(const Wide& b) const {
         Wide out;
         for (size_t i = 0; i < limb.size(); ++i) {
-            if (!limb[i]) continue;
+            if (!limb[i])
+                continue;
             uint64_t carry = 0;
             for (size_t j = 0; i + j < limb.size(); ++j) {
-                const uint64_t p = static_cast<uint64_t>(limb[i]) * b.limb[j] + out.limb[i + j] + carry;
+                const uint64_t p =
+                    static_cast<uint64_t>(limb[i]) * b.limb[j] + out.limb[i + j] + carry;
                 out.limb[i + j] = static_cast<uint32_t>(p);
                 carry = p >> 32;
             }
@@ -80,10 +85,13 @@ struct Wide {
     }
     [[nodiscard]] int topBit() const {
         for (size_t i = limb.size(); i-- > 0;)
-            if (limb[i]) return static_cast<int>(i) * 32 + 31 - __builtin_clz(limb[i]);
+            if (limb[i])
+                return static_cast<int>(i) * 32 + 31 - __builtin_clz(limb[i]);
         return -1;
     }
-    [[nodiscard]] bool bit(int n) const { return (limb[static_cast<size_t>(n / 32)] >> (n % 32)) & 1u; }
+    [[nodiscard]] bool bit(int n) const {
+        return (limb[static_cast<size_t>(n / 32)] >> (n % 32)) & 1u;
+    }
     void shiftLeftOne() {
         uint32_t carry = 0;
         for (uint32_t& l : limb) {
@@ -98,7 +106,8 @@ struct Wide {
         rest = Wide{};
         for (int n = topBit(); n >= 0; --n) {
             rest.shiftLeftOne();
-            if (bit(n)) rest.limb[0] |= 1u;
+            if (bit(n))
+                rest.limb[0] |= 1u;
             if (rest.compare(d) >= 0) {
                 rest.subtract(d);
                 q.limb[static_cast<size_t>(n / 32)] |= 1u << (n % 32);
@@ -108,23 +117,29 @@ struct Wide {
     }
     [[nodiscard]] bool fitsU128(u128& out) const {
         for (size_t i = 4; i < limb.size(); ++i)
-            if (limb[i]) return false;
+            if (limb[i])
+                return false;
         out = 0;
-        for (size_t i = 4; i-- > 0;) out = (out << 32) | limb[i];
+        for (size_t i = 4; i-- > 0;)
+            out = (out << 32) | limb[i];
         return true;
     }
 };
 
 Wide powerOfTenWide(int n) {
     Wide w = Wide::of(1);
-    for (; n >= 9; n -= 9) w.multiplySmall(1000000000u);
-    for (; n > 0; --n) w.multiplySmall(10u);
+    for (; n >= 9; n -= 9)
+        w.multiplySmall(1000000000u);
+    for (; n > 0; --n)
+        w.multiplySmall(10u);
     return w;
 }
 
 void scaleUp(Wide& w, int digits) {
-    for (; digits >= 9; digits -= 9) w.multiplySmall(1000000000u);
-    for (; digits > 0; --digits) w.multiplySmall(10u);
+    for (; digits >= 9; digits -= 9)
+        w.multiplySmall(1000000000u);
+    for (; digits > 0; --digits)
+        w.multiplySmall(10u);
 }
 
 /// A signed exact number: magnitude / 10^scale.
@@ -136,15 +151,20 @@ struct Exact {
 
 constexpr int kMaxDigits = 77;
 
-SqlError overflow() { return SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred."); }
+SqlError overflow() {
+    return SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+}
 
 /// Reads plain decimal text with an optional exponent; false when it is no number.
 bool parseExact(std::string_view text, Exact& out) {
     size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
     out = Exact{};
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) out.negative = text[i++] == '-';
-    if (i < text.size() && text[i] == '$') ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        out.negative = text[i++] == '-';
+    if (i < text.size() && text[i] == '$')
+        ++i;
     bool any = false, point = false, wide = false;
     int digits = 0;
     // The first 38 digits gather in a 128-bit integer; only longer numbers need the wide one.
@@ -154,56 +174,70 @@ bool parseExact(std::string_view text, Exact& out) {
         if (c >= '0' && c <= '9') {
             any = true;
             if (digits == 0 && c == '0') {
-                if (point) ++out.scale;
+                if (point)
+                    ++out.scale;
                 continue;
             }
-            if (++digits > kMaxDigits) throw overflow();
+            if (++digits > kMaxDigits)
+                throw overflow();
             if (digits <= 38) {
                 narrow = narrow * 10 + static_cast<u128>(c - '0');
             } else {
-                if (!wide) out.magnitude = Wide::of(narrow);
+                if (!wide)
+                    out.magnitude = Wide::of(narrow);
                 wide = true;
                 out.magnitude.multiplySmall(10);
                 out.magnitude.add(Wide::of(static_cast<u128>(c - '0')));
             }
-            if (point) ++out.scale;
+            if (point)
+                ++out.scale;
         } else if (c == '.' && !point) {
             point = true;
         } else {
             break;
         }
     }
-    if (!any) return false;
-    if (!wide) out.magnitude = Wide::of(narrow);
+    if (!any)
+        return false;
+    if (!wide)
+        out.magnitude = Wide::of(narrow);
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
-        if (i < text.size() && (text[i] == '-' || text[i] == '+')) negativeExponent = text[i++] == '-';
+        if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+            negativeExponent = text[i++] == '-';
         int exponent = 0;
         bool expDigits = false;
         for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
             expDigits = true;
-            if (exponent < 1000) exponent = exponent * 10 + (text[i] - '0');
+            if (exponent < 1000)
+                exponent = exponent * 10 + (text[i] - '0');
         }
-        if (!expDigits) return false;
+        if (!expDigits)
+            return false;
         if (negativeExponent) {
             out.scale += exponent;
         } else if (exponent <= out.scale) {
             out.scale -= exponent;
         } else {
-            if (!out.magnitude.zero() && digits + exponent - out.scale > kMaxDigits) throw overflow();
+            if (!out.magnitude.zero() && digits + exponent - out.scale > kMaxDigits)
+                throw overflow();
             scaleUp(out.magnitude, exponent - out.scale);
             out.scale = 0;
         }
     }
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i != text.size()) return false;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i != text.size())
+        return false;
     if (out.scale > kMaxDigits) {
         // Digits far below any scale a type has: cut them.
         const int drop = out.scale - kMaxDigits;
         Wide rest;
-        if (drop > kMaxDigits) out.magnitude = Wide{};
-        else out.magnitude = out.magnitude.divide(powerOfTenWide(drop), rest);
+        if (drop > kMaxDigits)
+            out.magnitude = Wide{};
+        else
+            out.magnitude = out.magnitude.divide(powerOfTenWide(drop), rest);
         out.scale = kMaxDigits;
     }
     return true;
@@ -214,15 +248,17 @@ std::string shortestText(double v) {
     char buffer[40];
     for (int digits = 15; digits <= 17; ++digits) {
         std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
-        if (std::strtod(buffer, nullptr) == v) break;
+        if (std::strtod(buffer, nullptr) == v)
+            break;
     }
     return buffer;
 }
 
 SqlError notANumber(std::string_view text) {
     std::string shown(text.substr(0, 60));
-    return SqlError(249, 16, "Syntax error during explicit conversion of VARCHAR value '" + shown +
-                                 "' to a target type.");
+    return SqlError(249, 16,
+                    "Syntax error during explicit conversion of VARCHAR value '" + shown +
+                        "' to a target type.");
 }
 
 /// Reads an operand (not NULL).
@@ -232,22 +268,27 @@ Exact operand(sqlite3_value* v) {
     case SQLITE_INTEGER: {
         const int64_t i = sqlite3_value_int64(v);
         out.negative = i < 0;
-        out.magnitude = Wide::of(out.negative ? static_cast<u128>(-(i + 1)) + 1 : static_cast<u128>(i));
+        out.magnitude =
+            Wide::of(out.negative ? static_cast<u128>(-(i + 1)) + 1 : static_cast<u128>(i));
         return out;
     }
     case SQLITE_FLOAT: {
         const double d = sqlite3_value_double(v);
-        if (!std::isfinite(d)) throw overflow();
-        if (!parseExact(shortestText(d), out)) throw overflow();
+        if (!std::isfinite(d))
+            throw overflow();
+        if (!parseExact(shortestText(d), out))
+            throw overflow();
         return out;
     }
     case SQLITE_TEXT: {
         std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)),
                               static_cast<size_t>(sqlite3_value_bytes(v)));
-        if (!parseExact(text, out)) throw notANumber(text);
+        if (!parseExact(text, out))
+            throw notANumber(text);
         return out;
     }
-    default: throw notANumber("0x...");
+    default:
+        throw notANumber("0x...");
     }
 }
 
@@ -263,7 +304,8 @@ Wide rescale(const Wide& w, int from, int to, bool round) {
     Wide q = w.divide(divisor, rest);
     if (round) {
         rest.shiftLeftOne();
-        if (rest.compare(divisor) >= 0) q.add(Wide::of(1));
+        if (rest.compare(divisor) >= 0)
+            q.add(Wide::of(1));
     }
     return q;
 }
@@ -277,16 +319,20 @@ struct ResultType {
 /// Checks `magnitude` (at the type's scale) against the type's range; throws 3606.
 u128 checked(bool negative, const Wide& magnitude, const ResultType& type) {
     u128 m = 0;
-    if (!magnitude.fitsU128(m)) throw overflow();
+    if (!magnitude.fitsU128(m))
+        throw overflow();
     switch (type.kind) {
     case ExactKind::Numeric:
-        if (m > static_cast<u128>(powerOfTen(type.precision)) - 1) throw overflow();
+        if (m > static_cast<u128>(powerOfTen(type.precision)) - 1)
+            throw overflow();
         break;
     case ExactKind::Money:
-        if (m > (static_cast<u128>(1) << 63) - (negative ? 0 : 1)) throw overflow();
+        if (m > (static_cast<u128>(1) << 63) - (negative ? 0 : 1))
+            throw overflow();
         break;
     case ExactKind::SmallMoney:
-        if (m > (static_cast<u128>(1) << 31) - (negative ? 0 : 1)) throw overflow();
+        if (m > (static_cast<u128>(1) << 31) - (negative ? 0 : 1))
+            throw overflow();
         break;
     }
     return m;
@@ -294,18 +340,22 @@ u128 checked(bool negative, const Wide& magnitude, const ResultType& type) {
 
 /// Gives `magnitude` / 10^scale as the function's result.
 void result(sqlite3_context* ctx, bool negative, u128 magnitude, int scale) {
-    if (magnitude == 0) return sqlite3_result_int64(ctx, 0);
+    if (magnitude == 0)
+        return sqlite3_result_int64(ctx, 0);
     const u128 factor = static_cast<u128>(powerOfTen(scale));
     if (magnitude % factor == 0) {
         const u128 whole = magnitude / factor;
         if (whole <= static_cast<u128>(INT64_MAX))
-            return sqlite3_result_int64(ctx, negative ? -static_cast<int64_t>(whole) : static_cast<int64_t>(whole));
+            return sqlite3_result_int64(ctx, negative ? -static_cast<int64_t>(whole)
+                                                      : static_cast<int64_t>(whole));
     }
-    const __int128 signedValue = negative ? -static_cast<__int128>(magnitude) : static_cast<__int128>(magnitude);
+    const __int128 signedValue =
+        negative ? -static_cast<__int128>(magnitude) : static_cast<__int128>(magnitude);
     const std::string text = formatDecimal(signedValue, scale);
     // Significant digits only: 0.10 at scale 20 is one digit.
     u128 significant = magnitude;
-    for (int s = scale; s > 0 && significant % 10 == 0; --s) significant /= 10;
+    for (int s = scale; s > 0 && significant % 10 == 0; --s)
+        significant /= 10;
     if (significant < static_cast<u128>(powerOfTen(15)))
         return sqlite3_result_double(ctx, std::strtod(text.c_str(), nullptr));
     sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
@@ -316,11 +366,14 @@ ResultType resultType(sqlite3_value** argv) {
     t.kind = static_cast<ExactKind>(sqlite3_value_int(argv[0]));
     t.precision = std::clamp(sqlite3_value_int(argv[1]), 1, 38);
     t.scale = std::clamp(sqlite3_value_int(argv[2]), 0, 38);
-    if (t.kind != ExactKind::Numeric) t.scale = 4;
+    if (t.kind != ExactKind::Numeric)
+        t.scale = 4;
     return t;
 }
 
-void fail(sqlite3_context* ctx, const SqlError& e) { sqlite3_result_error(ctx, functionErrorText(e).c_str(), -1); }
+void fail(sqlite3_context* ctx, const SqlError& e) {
+    sqlite3_result_error(ctx, functionErrorText(e).c_str(), -1);
+}
 
 /// Adds b to a (signed).
 Exact addSigned(Exact a, Exact b) {
@@ -358,7 +411,8 @@ void arithFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         switch (op) {
         case ExactOp::Add:
         case ExactOp::Subtract: {
-            if (op == ExactOp::Subtract) b.negative = !b.negative;
+            if (op == ExactOp::Subtract)
+                b.negative = !b.negative;
             Exact sum = addSigned(a, b);
             negative = sum.negative;
             magnitude = rescale(sum.magnitude, sum.scale, type.scale, true);
@@ -366,24 +420,30 @@ void arithFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         }
         case ExactOp::Multiply:
             negative = a.negative != b.negative;
-            magnitude = rescale(a.magnitude.times(b.magnitude), a.scale + b.scale, type.scale, true);
+            magnitude =
+                rescale(a.magnitude.times(b.magnitude), a.scale + b.scale, type.scale, true);
             break;
         case ExactOp::Divide: {
-            if (b.magnitude.zero()) throw SqlError(3607, 16, "Divide by zero occurred.");
+            if (b.magnitude.zero())
+                throw SqlError(3607, 16, "Divide by zero occurred.");
             negative = a.negative != b.negative;
             // a / b at the result's scale: a * 10^(b.scale - a.scale + scale) / b, cut.
             const int shift = b.scale - a.scale + type.scale;
             Wide numerator = a.magnitude;
             Wide denominator = b.magnitude;
-            if (shift >= 0) scaleUp(numerator, shift);
-            else scaleUp(denominator, -shift);
+            if (shift >= 0)
+                scaleUp(numerator, shift);
+            else
+                scaleUp(denominator, -shift);
             Wide rest;
             magnitude = numerator.divide(denominator, rest);
             break;
         }
-        default: return sqlite3_result_null(ctx);
+        default:
+            return sqlite3_result_null(ctx);
         }
-        if (magnitude.zero()) negative = false;
+        if (magnitude.zero())
+            negative = false;
         result(ctx, negative, checked(negative, magnitude, type), type.scale);
     } catch (const SqlError& e) {
         fail(ctx, e);
@@ -391,7 +451,8 @@ void arithFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void negateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
     try {
         const ResultType type = resultType(argv + 1);
         Exact a = operand(argv[0]);
@@ -429,8 +490,10 @@ struct SumState {
 
 void sumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* state = static_cast<SumState*>(sqlite3_aggregate_context(ctx, sizeof(SumState)));
-    if (!state) return sqlite3_result_error_nomem(ctx);
-    if (state->error || sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    if (!state)
+        return sqlite3_result_error_nomem(ctx);
+    if (state->error || sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return;
     try {
         Exact v = operand(argv[0]);
         if (v.scale > state->scale) {
@@ -442,7 +505,8 @@ void sumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
         (v.negative ? state->negative : state->positive).add(v.magnitude);
         ++state->count;
         // Far beyond any type: stop before the accumulator could wrap.
-        if (state->positive.topBit() > 400 || state->negative.topBit() > 400) throw overflow();
+        if (state->positive.topBit() > 400 || state->negative.topBit() > 400)
+            throw overflow();
     } catch (const SqlError& e) {
         state->error = e.number();
         fail(ctx, e);
@@ -465,7 +529,9 @@ Exact total(const SumState& s) {
 }
 
 /// sqlite3_user_data of the aggregates: the kind in the low byte, the average's scale above.
-int packed(ExactKind kind, int scale) { return static_cast<int>(kind) | (scale << 8); }
+int packed(ExactKind kind, int scale) {
+    return static_cast<int>(kind) | (scale << 8);
+}
 
 const int kAggregateTypes[] = {
     packed(ExactKind::Numeric, 0),  packed(ExactKind::Numeric, 1),  packed(ExactKind::Numeric, 2),
@@ -495,7 +561,8 @@ ResultType aggregateType(sqlite3_context* ctx) {
 
 void sumFinal(sqlite3_context* ctx) {
     auto* state = static_cast<SumState*>(sqlite3_aggregate_context(ctx, 0));
-    if (!state || state->count == 0 || state->error) return sqlite3_result_null(ctx);
+    if (!state || state->count == 0 || state->error)
+        return sqlite3_result_null(ctx);
     try {
         ResultType type = aggregateType(ctx);
         Exact sum = total(*state);
@@ -513,15 +580,18 @@ void sumFinal(sqlite3_context* ctx) {
 
 void averageFinal(sqlite3_context* ctx) {
     auto* state = static_cast<SumState*>(sqlite3_aggregate_context(ctx, 0));
-    if (!state || state->count == 0 || state->error) return sqlite3_result_null(ctx);
+    if (!state || state->count == 0 || state->error)
+        return sqlite3_result_null(ctx);
     try {
         const ResultType type = aggregateType(ctx);
         Exact sum = total(*state);
         // sum / count at the result's scale, cut.
         Wide numerator = sum.magnitude;
         Wide denominator = Wide::of(static_cast<u128>(state->count));
-        if (type.scale >= sum.scale) scaleUp(numerator, type.scale - sum.scale);
-        else scaleUp(denominator, sum.scale - type.scale);
+        if (type.scale >= sum.scale)
+            scaleUp(numerator, type.scale - sum.scale);
+        else
+            scaleUp(denominator, sum.scale - type.scale);
         Wide rest;
         Wide magnitude = numerator.divide(denominator, rest);
         const bool negative = sum.negative && !magnitude.zero();
@@ -539,7 +609,8 @@ void roundFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     try {
         const ResultType type = resultType(argv + 2);
         Exact a = operand(argv[0]);
-        const int digits = static_cast<int>(std::clamp<sqlite3_int64>(sqlite3_value_int64(argv[1]), -kMaxDigits, kMaxDigits));
+        const int digits = static_cast<int>(
+            std::clamp<sqlite3_int64>(sqlite3_value_int64(argv[1]), -kMaxDigits, kMaxDigits));
         Wide magnitude = a.magnitude;
         if (digits < a.scale) {
             // Rounded once at `digits`, then back to the value's own scale.
@@ -557,7 +628,8 @@ void roundFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 /// tovrin_abs(x, kind, precision, scale): |x|.
 void absFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
     try {
         const ResultType type = resultType(argv + 1);
         Exact a = operand(argv[0]);
@@ -572,7 +644,8 @@ void absFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 /// exactly whatever its size (numbers and texts mixed would be ordered by storage class).
 void sortKeyFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     switch (sqlite3_value_type(argv[0])) {
-    case SQLITE_NULL: return sqlite3_result_null(ctx);
+    case SQLITE_NULL:
+        return sqlite3_result_null(ctx);
     case SQLITE_INTEGER: {
         const std::string text = std::to_string(sqlite3_value_int64(argv[0]));
         return sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
@@ -582,15 +655,20 @@ void sortKeyFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         u128 m = 0;
         const std::string shortest = shortestText(sqlite3_value_double(argv[0]));
         try {
-            if (parseExact(shortest, e) && e.magnitude.fitsU128(m) && m <= static_cast<u128>(powerOfTen(38))) {
-                const std::string text = formatDecimal(e.negative ? -static_cast<__int128>(m) : static_cast<__int128>(m), e.scale);
-                return sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            if (parseExact(shortest, e) && e.magnitude.fitsU128(m) &&
+                m <= static_cast<u128>(powerOfTen(38))) {
+                const std::string text = formatDecimal(
+                    e.negative ? -static_cast<__int128>(m) : static_cast<__int128>(m), e.scale);
+                return sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT,
+                                             SQLITE_UTF8);
             }
         } catch (const SqlError&) {
         }
-        return sqlite3_result_text64(ctx, shortest.data(), shortest.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+        return sqlite3_result_text64(ctx, shortest.data(), shortest.size(), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
     }
-    default: sqlite3_result_value(ctx, argv[0]);
+    default:
+        sqlite3_result_value(ctx, argv[0]);
     }
 }
 
@@ -601,8 +679,10 @@ struct ExtremeState {
 
 void extremeStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* state = static_cast<ExtremeState*>(sqlite3_aggregate_context(ctx, sizeof(ExtremeState)));
-    if (!state) return sqlite3_result_error_nomem(ctx);
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    if (!state)
+        return sqlite3_result_error_nomem(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return;
     const bool wantMax = sqlite3_user_data(ctx) != nullptr;
     try {
         if (state->best) {
@@ -610,11 +690,13 @@ void extremeStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
             Exact b = operand(state->best);
             b.negative = !b.negative;
             const Exact difference = addSigned(a, b);
-            if (difference.magnitude.zero() || difference.negative == wantMax) return;
+            if (difference.magnitude.zero() || difference.negative == wantMax)
+                return;
             sqlite3_value_free(state->best);
         }
         state->best = sqlite3_value_dup(argv[0]);
-        if (!state->best) sqlite3_result_error_nomem(ctx);
+        if (!state->best)
+            sqlite3_result_error_nomem(ctx);
     } catch (const SqlError& e) {
         fail(ctx, e);
     }
@@ -622,7 +704,8 @@ void extremeStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void extremeFinal(sqlite3_context* ctx) {
     auto* state = static_cast<ExtremeState*>(sqlite3_aggregate_context(ctx, 0));
-    if (!state || !state->best) return sqlite3_result_null(ctx);
+    if (!state || !state->best)
+        return sqlite3_result_null(ctx);
     sqlite3_result_value(ctx, state->best);
     sqlite3_value_free(state->best);
     state->best = nullptr;
@@ -630,25 +713,35 @@ void extremeFinal(sqlite3_context* ctx) {
 
 /// Splits plain decimal text into sign, integer digits without leading zeros and fraction
 /// digits without trailing zeros; false when it is no plain number.
-bool splitDecimal(std::string_view s, bool& negative, std::string_view& whole, std::string_view& fraction) {
+bool splitDecimal(std::string_view s, bool& negative, std::string_view& whole,
+                  std::string_view& fraction) {
     size_t i = 0, n = s.size();
-    while (i < n && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-    while (n > i && std::isspace(static_cast<unsigned char>(s[n - 1]))) --n;
+    while (i < n && std::isspace(static_cast<unsigned char>(s[i])))
+        ++i;
+    while (n > i && std::isspace(static_cast<unsigned char>(s[n - 1])))
+        --n;
     negative = false;
-    if (i < n && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    if (i < n && (s[i] == '-' || s[i] == '+'))
+        negative = s[i++] == '-';
     const size_t wholeStart = i;
-    while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
+    while (i < n && s[i] >= '0' && s[i] <= '9')
+        ++i;
     whole = s.substr(wholeStart, i - wholeStart);
     fraction = {};
     if (i < n && s[i] == '.') {
         const size_t fracStart = ++i;
-        while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
+        while (i < n && s[i] >= '0' && s[i] <= '9')
+            ++i;
         fraction = s.substr(fracStart, i - fracStart);
     }
-    if (i != n || (whole.empty() && fraction.empty())) return false;
-    while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
-    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
-    if (whole.empty() && fraction.empty()) negative = false;
+    if (i != n || (whole.empty() && fraction.empty()))
+        return false;
+    while (!whole.empty() && whole.front() == '0')
+        whole.remove_prefix(1);
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.remove_suffix(1);
+    if (whole.empty() && fraction.empty())
+        negative = false;
     return true;
 }
 
@@ -658,8 +751,10 @@ int compareDecimalNumbers(std::string_view a, std::string_view b, bool& ok) noex
     bool na = false, nb = false;
     std::string_view wa, fa, wb, fb;
     ok = splitDecimal(a, na, wa, fa) && splitDecimal(b, nb, wb, fb);
-    if (!ok) return 0;
-    if (na != nb) return na ? -1 : 1;
+    if (!ok)
+        return 0;
+    if (na != nb)
+        return na ? -1 : 1;
     int c = 0;
     if (wa.size() != wb.size()) {
         c = wa.size() < wb.size() ? -1 : 1;
@@ -674,23 +769,30 @@ int compareDecimalNumbers(std::string_view a, std::string_view b, bool& ok) noex
 void registerExactFunctions(sqlite3* db) {
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(db, "tovrin_arith", 6, kPure, nullptr, arithFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_negate", 4, kPure, nullptr, negateFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_negate", 4, kPure, nullptr, negateFunction, nullptr,
+                            nullptr);
     sqlite3_create_function(db, "tovrin_round", 5, kPure, nullptr, roundFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_abs", 4, kPure, nullptr, absFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_sort_key", 1, kPure, nullptr, sortKeyFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_compare", 2, kPure, nullptr, compareFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_sort_key", 1, kPure, nullptr, sortKeyFunction, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "tovrin_compare", 2, kPure, nullptr, compareFunction, nullptr,
+                            nullptr);
     void* numeric = const_cast<int*>(&kAggregateTypes[0]);
     void* money = const_cast<int*>(&kAggregateTypes[39]);
     sqlite3_create_function(db, "tovrin_sum", 1, kPure, numeric, nullptr, sumStep, sumFinal);
     sqlite3_create_function(db, "tovrin_sum_money", 1, kPure, money, nullptr, sumStep, sumFinal);
-    sqlite3_create_function(db, "tovrin_avg_money", 1, kPure, money, nullptr, sumStep, averageFinal);
+    sqlite3_create_function(db, "tovrin_avg_money", 1, kPure, money, nullptr, sumStep,
+                            averageFinal);
     static int wantMax = 1;
-    sqlite3_create_function(db, "tovrin_min", 1, kPure, nullptr, nullptr, extremeStep, extremeFinal);
-    sqlite3_create_function(db, "tovrin_max", 1, kPure, &wantMax, nullptr, extremeStep, extremeFinal);
+    sqlite3_create_function(db, "tovrin_min", 1, kPure, nullptr, nullptr, extremeStep,
+                            extremeFinal);
+    sqlite3_create_function(db, "tovrin_max", 1, kPure, &wantMax, nullptr, extremeStep,
+                            extremeFinal);
     for (int scale = 0; scale <= 38; ++scale) {
         const std::string name = "tovrin_avg_" + std::to_string(scale);
-        sqlite3_create_function(db, name.c_str(), 1, kPure, const_cast<int*>(&kAggregateTypes[scale]), nullptr,
-                                sumStep, averageFinal);
+        sqlite3_create_function(db, name.c_str(), 1, kPure,
+                                const_cast<int*>(&kAggregateTypes[scale]), nullptr, sumStep,
+                                averageFinal);
     }
 }
 

@@ -34,7 +34,8 @@ struct TypeScope {
 
 /// The type of `tokens` as an expression, or nothing when it cannot be worked out
 /// statically (an unknown function or column).
-[[nodiscard]] std::optional<ColumnType> expressionType(std::span<const Token> tokens, const TypeScope& scope);
+[[nodiscard]] std::optional<ColumnType> expressionType(std::span<const Token> tokens,
+                                                       const TypeScope& scope);
 
 /// Reads the target type of convert or cast: a character or binary type written without a
 /// length gets 30, as on the server. Nothing for an unknown type.

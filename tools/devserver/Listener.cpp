@@ -22,15 +22,13 @@ constexpr int kReapIntervalMs = 200;
 constexpr int kFirstSpid = 11;
 constexpr int kLastSpid = 32000;
 
-std::runtime_error systemError(const std::string& what)
-{
+std::runtime_error systemError(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
 } // namespace
 
-Listener::Listener(const std::string& bind, uint16_t port)
-{
+Listener::Listener(const std::string& bind, uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -64,8 +62,7 @@ Listener::Listener(const std::string& bind, uint16_t port)
     m_wakeWrite = pipeFds[1];
 }
 
-Listener::~Listener()
-{
+Listener::~Listener() {
     m_stopping = true;
     reap(true);
     ::close(m_listenFd);
@@ -73,15 +70,13 @@ Listener::~Listener()
     ::close(m_wakeWrite);
 }
 
-void Listener::requestStop() noexcept
-{
+void Listener::requestStop() noexcept {
     m_stopping = true;
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(m_wakeWrite, &byte, 1);
 }
 
-void Listener::reap(bool all)
-{
+void Listener::reap(bool all) {
     for (auto it = m_clients.begin(); it != m_clients.end();) {
         Client& c = **it;
         if (all && !c.finished)
@@ -97,8 +92,7 @@ void Listener::reap(bool all)
     }
 }
 
-void Listener::run(Database& database, const ServerConfig& config, const SessionOptions& options)
-{
+void Listener::run(Database& database, const ServerConfig& config, const SessionOptions& options) {
     int nextSpid = kFirstSpid;
     while (!m_stopping) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};

@@ -8,8 +8,7 @@ namespace devserver {
 
 namespace {
 
-int64_t parseNumber(const std::string& option, const std::string& text, int64_t min, int64_t max)
-{
+int64_t parseNumber(const std::string& option, const std::string& text, int64_t min, int64_t max) {
     int64_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc{} || end != text.data() + text.size() || text.empty() || value < min ||
@@ -19,8 +18,7 @@ int64_t parseNumber(const std::string& option, const std::string& text, int64_t 
     return value;
 }
 
-DateOrder parseDateOrder(const std::string& text)
-{
+DateOrder parseDateOrder(const std::string& text) {
     static const std::pair<const char*, DateOrder> kOrders[] = {
         {"mdy", DateOrder::MDY}, {"dmy", DateOrder::DMY}, {"ymd", DateOrder::YMD},
         {"ydm", DateOrder::YDM}, {"myd", DateOrder::MYD}, {"dym", DateOrder::DYM}};
@@ -33,8 +31,7 @@ DateOrder parseDateOrder(const std::string& text)
 
 } // namespace
 
-Options parseOptions(const std::vector<std::string>& args)
-{
+Options parseOptions(const std::vector<std::string>& args) {
     Options o;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -88,8 +85,7 @@ Options parseOptions(const std::vector<std::string>& args)
     return o;
 }
 
-std::string usage()
-{
+std::string usage() {
     return "usage: tovrin-devserver [options]\n"
            "A TDS 5.0 development server on loopback that executes SQL with SQLite.\n"
            "\n"

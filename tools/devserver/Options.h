@@ -12,12 +12,12 @@ namespace devserver {
 
 /// Fault switches and login checks that every client session applies.
 struct SessionOptions {
-    std::optional<std::string> user;     ///< the only login accepted, when set
+    std::optional<std::string> user; ///< the only login accepted, when set
     std::optional<std::string> password;
-    int64_t dropAfterRows = -1;          ///< close the socket after this many rows of a result
-    int loginDelayMs = 0;                ///< wait before answering a login
-    int resultDelayMs = 0;               ///< wait before answering each request
-    bool silent = false;                 ///< accept connections and never answer
+    int64_t dropAfterRows = -1; ///< close the socket after this many rows of a result
+    int loginDelayMs = 0;       ///< wait before answering a login
+    int resultDelayMs = 0;      ///< wait before answering each request
+    bool silent = false;        ///< accept connections and never answer
 };
 
 struct Options {

@@ -7,8 +7,7 @@
 
 namespace devserver {
 
-void MessageAssembler::append(const char* data, size_t n)
-{
+void MessageAssembler::append(const char* data, size_t n) {
     if (m_pos > 0 && m_pos == m_input.size()) {
         m_input.clear();
         m_pos = 0;
@@ -19,8 +18,7 @@ void MessageAssembler::append(const char* data, size_t n)
     m_input.append(data, n);
 }
 
-ParseResult MessageAssembler::next(Message& out, std::string& error)
-{
+ParseResult MessageAssembler::next(Message& out, std::string& error) {
     for (;;) {
         if (m_input.size() - m_pos < packet::kHeaderSize)
             return ParseResult::NeedMore;
@@ -68,8 +66,7 @@ ParseResult MessageAssembler::next(Message& out, std::string& error)
     }
 }
 
-bool sendAll(int fd, const char* data, size_t n)
-{
+bool sendAll(int fd, const char* data, size_t n) {
     while (n > 0) {
         const ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
         if (sent < 0) {
@@ -83,20 +80,21 @@ bool sendAll(int fd, const char* data, size_t n)
     return true;
 }
 
-void PacketWriter::frame(const char* data, size_t n, bool last)
-{
+void PacketWriter::frame(const char* data, size_t n, bool last) {
     const size_t length = n + packet::kHeaderSize;
     const char header[packet::kHeaderSize] = {static_cast<char>(packet::kResponse),
                                               static_cast<char>(last ? packet::kStatusEom : 0),
                                               static_cast<char>((length >> 8) & 0xFF),
                                               static_cast<char>(length & 0xFF),
-                                              0, 0, 0, 0};
+                                              0,
+                                              0,
+                                              0,
+                                              0};
     m_frames.append(header, sizeof header);
     m_frames.append(data, n);
 }
 
-bool PacketWriter::sendFrames()
-{
+bool PacketWriter::sendFrames() {
     if (m_failed) {
         m_frames.clear();
         return false;
@@ -108,8 +106,7 @@ bool PacketWriter::sendFrames()
     return !m_failed;
 }
 
-bool PacketWriter::pump()
-{
+bool PacketWriter::pump() {
     std::string& buf = m_out.data();
     const size_t payload = m_packetSize - packet::kHeaderSize;
     // Full packets are collected until a send is worth its system call; a long result still
@@ -129,8 +126,7 @@ bool PacketWriter::pump()
     return true;
 }
 
-bool PacketWriter::endMessage()
-{
+bool PacketWriter::endMessage() {
     std::string& buf = m_out.data();
     const size_t payload = m_packetSize - packet::kHeaderSize;
     size_t offset = 0;
@@ -143,8 +139,7 @@ bool PacketWriter::endMessage()
     return sendFrames();
 }
 
-void PacketWriter::flushPartial()
-{
+void PacketWriter::flushPartial() {
     std::string& buf = m_out.data();
     const size_t payload = m_packetSize - packet::kHeaderSize;
     for (size_t offset = 0; offset < buf.size(); offset += payload)

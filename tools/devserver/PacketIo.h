@@ -58,7 +58,7 @@ public:
     [[nodiscard]] bool hasPartial() const noexcept { return m_inMessage || m_pos < m_input.size(); }
 
 private:
-    std::string m_input;  ///< received bytes; [m_pos, end) not yet consumed
+    std::string m_input; ///< received bytes; [m_pos, end) not yet consumed
     size_t m_pos = 0;
     bool m_inMessage = false;
     Message m_current;

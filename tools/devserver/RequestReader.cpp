@@ -11,15 +11,13 @@ namespace {
 constexpr size_t kLoginFixedSize = 568;
 
 // A fixed-width login field followed by its length byte.
-std::string loginField(std::string_view p, size_t offset, size_t width)
-{
+std::string loginField(std::string_view p, size_t offset, size_t width) {
     const size_t length = std::min<size_t>(static_cast<uint8_t>(p[offset + width]), width);
     return std::string(p.substr(offset, length));
 }
 
 // Reads the parameter format and values that follow a DBRPC, LANGUAGE or DYNAMIC token.
-std::vector<ClientParam> readParameters(ByteReader& in)
-{
+std::vector<ClientParam> readParameters(ByteReader& in) {
     std::vector<ClientParam> params;
     if (in.atEnd())
         return params;
@@ -54,8 +52,7 @@ std::vector<ClientParam> readParameters(ByteReader& in)
 
 } // namespace
 
-LoginRecord parseLogin(std::string_view p)
-{
+LoginRecord parseLogin(std::string_view p) {
     if (p.size() < kLoginFixedSize)
         throw ProtocolError("login record too short (" + std::to_string(p.size()) + " bytes)");
     LoginRecord r;
@@ -96,8 +93,7 @@ LoginRecord parseLogin(std::string_view p)
     return r;
 }
 
-Request parseRequest(const Message& m)
-{
+Request parseRequest(const Message& m) {
     Request r;
     if (m.type == packet::kLanguage) {
         r.kind = Request::Kind::Language;

@@ -44,17 +44,17 @@ struct ClientParam {
 struct Request {
     enum class Kind { Language, Rpc, Dynamic, Option, Logout, Unsupported };
     Kind kind = Kind::Unsupported;
-    std::string sql;                ///< Language: batch text; Dynamic: statement text
-    bool languageParams = false;    ///< Language: parameters followed the text
-    bool rawLanguage = false;       ///< Language: sent as a bare type 0x01 packet
-    std::string rpcName;            ///< Rpc: procedure name
+    std::string sql;             ///< Language: batch text; Dynamic: statement text
+    bool languageParams = false; ///< Language: parameters followed the text
+    bool rawLanguage = false;    ///< Language: sent as a bare type 0x01 packet
+    std::string rpcName;         ///< Rpc: procedure name
     std::vector<ClientParam> params;
-    uint8_t dynamicType = 0;        ///< Dynamic: PREPARE 0x01, EXECUTE 0x02, DEALLOC 0x04, ...
+    uint8_t dynamicType = 0; ///< Dynamic: PREPARE 0x01, EXECUTE 0x02, DEALLOC 0x04, ...
     std::string dynamicId;
-    uint8_t optionCommand = 0;      ///< Option: 1 SET, 2 DEFAULT, 3 LIST
+    uint8_t optionCommand = 0; ///< Option: 1 SET, 2 DEFAULT, 3 LIST
     uint8_t option = 0;
     std::string optionArg;
-    uint8_t token = 0;              ///< the first token of the message
+    uint8_t token = 0; ///< the first token of the message
 };
 
 /// Largest number of parameters accepted in one request.

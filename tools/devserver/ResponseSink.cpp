@@ -12,14 +12,12 @@ namespace {
 // after each send.
 constexpr int64_t kPollEveryRows = 256;
 
-bool isCharacter(SqlType type)
-{
+bool isCharacter(SqlType type) {
     return type == SqlType::Char || type == SqlType::VarChar || type == SqlType::Text;
 }
 
 /// Number of characters of UTF-8 text (continuation bytes not counted).
-size_t utf8Length(const std::string& s)
-{
+size_t utf8Length(const std::string& s) {
     size_t n = 0;
     for (char c : s)
         n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -30,26 +28,21 @@ size_t utf8Length(const std::string& s)
 ResponseSink::ResponseSink(PacketWriter& out, std::string serverName, int64_t dropAfterRows,
                            Hooks hooks, bool dateAndTime)
     : m_out(out), m_serverName(std::move(serverName)), m_dropAfterRows(dropAfterRows),
-      m_hooks(std::move(hooks)), m_dateAndTime(dateAndTime)
-{
-}
+      m_hooks(std::move(hooks)), m_dateAndTime(dateAndTime) {}
 
-void ResponseSink::releaseHeld()
-{
+void ResponseSink::releaseHeld() {
     if (!m_held)
         return;
     writeDone(m_out.out(), m_held->token, m_held->status | done::kMore, m_held->count);
     m_held.reset();
 }
 
-void ResponseSink::pump()
-{
+void ResponseSink::pump() {
     if (m_out.pump() && !m_cancelled && m_hooks.cancelRequested && m_hooks.cancelRequested())
         m_cancelled = true;
 }
 
-WireFormat ResponseSink::clientFormat(const ColumnType& type) const
-{
+WireFormat ResponseSink::clientFormat(const ColumnType& type) const {
     if (m_serverCharset != Charset::Iso1 || m_clientCharset != Charset::Utf8 ||
         (type.type != SqlType::Char && type.type != SqlType::VarChar))
         return describe(type, m_dateAndTime);
@@ -61,8 +54,7 @@ WireFormat ResponseSink::clientFormat(const ColumnType& type) const
     return describe(wide, m_dateAndTime);
 }
 
-void ResponseSink::convertRow(std::vector<Value>& values)
-{
+void ResponseSink::convertRow(std::vector<Value>& values) {
     for (size_t i = 0; i < values.size() && i < m_columnTypes.size(); ++i) {
         Value& v = values[i];
         const ColumnType& type = m_columnTypes[i];
@@ -79,8 +71,7 @@ void ResponseSink::convertRow(std::vector<Value>& values)
     }
 }
 
-void ResponseSink::rowFormat(const std::vector<Column>& columns)
-{
+void ResponseSink::rowFormat(const std::vector<Column>& columns) {
     releaseHeld();
     m_formats.clear();
     m_computeFormats.clear();
@@ -99,18 +90,28 @@ void ResponseSink::rowFormat(const std::vector<Column>& columns)
     pump();
 }
 
-void ResponseSink::computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by)
-{
+void ResponseSink::computeFormat(int id, const std::vector<ComputeColumn>& columns,
+                                 const std::vector<int>& by) {
     std::vector<WireFormat> formats;
     std::vector<std::string> labels;
     for (const ComputeColumn& c : columns) {
         formats.push_back(clientFormat(c.type));
         switch (c.op) {
-        case 0x4b: labels.emplace_back("count"); break;
-        case 0x4d: labels.emplace_back("sum"); break;
-        case 0x4f: labels.emplace_back("avg"); break;
-        case 0x51: labels.emplace_back("min"); break;
-        default: labels.emplace_back("max"); break;
+        case 0x4b:
+            labels.emplace_back("count");
+            break;
+        case 0x4d:
+            labels.emplace_back("sum");
+            break;
+        case 0x4f:
+            labels.emplace_back("avg");
+            break;
+        case 0x51:
+            labels.emplace_back("min");
+            break;
+        default:
+            labels.emplace_back("max");
+            break;
         }
     }
     writeComputeFormat(m_out.out(), static_cast<uint16_t>(id), labels, columns, formats, by);
@@ -118,8 +119,7 @@ void ResponseSink::computeFormat(int id, const std::vector<ComputeColumn>& colum
     pump();
 }
 
-void ResponseSink::computeRow(int id, const std::vector<Value>& values)
-{
+void ResponseSink::computeRow(int id, const std::vector<Value>& values) {
     if (m_cancelled || broken())
         return;
     auto it = m_computeFormats.find(id);
@@ -129,8 +129,7 @@ void ResponseSink::computeRow(int id, const std::vector<Value>& values)
     pump();
 }
 
-bool ResponseSink::row(const std::vector<Value>& values)
-{
+bool ResponseSink::row(const std::vector<Value>& values) {
     if (m_cancelled || broken())
         return false;
     const auto dropHere = [this] {
@@ -160,8 +159,7 @@ bool ResponseSink::row(const std::vector<Value>& values)
     return !m_cancelled && !broken();
 }
 
-void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCount)
-{
+void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCount) {
     releaseHeld();
     if (m_lossy) {
         // As Adaptive Server does: the statement completes, then the warning follows.
@@ -196,8 +194,7 @@ void ResponseSink::done(DoneKind kind, bool error, std::optional<int64_t> rowCou
     pump();
 }
 
-void ResponseSink::message(const ServerMessage& message)
-{
+void ResponseSink::message(const ServerMessage& message) {
     releaseHeld();
     if (m_clientCharset == Charset::Utf8) {
         writeEed(m_out.out(), message, m_serverName);
@@ -211,16 +208,14 @@ void ResponseSink::message(const ServerMessage& message)
     pump();
 }
 
-void ResponseSink::returnStatus(int32_t status)
-{
+void ResponseSink::returnStatus(int32_t status) {
     releaseHeld();
     writeReturnStatus(m_out.out(), status);
     pump();
 }
 
 void ResponseSink::outputParameters(const std::vector<Column>& params,
-                                    const std::vector<Value>& values)
-{
+                                    const std::vector<Value>& values) {
     releaseHeld();
     std::vector<WireFormat> formats;
     formats.reserve(params.size());
@@ -239,8 +234,7 @@ void ResponseSink::outputParameters(const std::vector<Column>& params,
     pump();
 }
 
-void ResponseSink::databaseChanged(const std::string& oldName, const std::string& newName)
-{
+void ResponseSink::databaseChanged(const std::string& oldName, const std::string& newName) {
     releaseHeld();
     bool ignored = false;
     writeEnvChange(m_out.out(), env::kDatabase, textToClient(newName, m_clientCharset, ignored),
@@ -248,15 +242,13 @@ void ResponseSink::databaseChanged(const std::string& oldName, const std::string
     pump();
 }
 
-bool ResponseSink::cancelled()
-{
+bool ResponseSink::cancelled() {
     if (!m_cancelled && !broken() && m_hooks.cancelRequested && m_hooks.cancelRequested())
         m_cancelled = true;
     return m_cancelled || broken();
 }
 
-void ResponseSink::finish(bool attention)
-{
+void ResponseSink::finish(bool attention) {
     if (broken())
         return;
     if (attention) {

@@ -41,7 +41,8 @@ public:
     void returnStatus(int32_t status) override;
     void outputParameters(const std::vector<Column>& params,
                           const std::vector<Value>& values) override;
-    void computeFormat(int id, const std::vector<ComputeColumn>& columns, const std::vector<int>& by) override;
+    void computeFormat(int id, const std::vector<ComputeColumn>& columns,
+                       const std::vector<int>& by) override;
     void computeRow(int id, const std::vector<Value>& values) override;
     void databaseChanged(const std::string& oldName, const std::string& newName) override;
     [[nodiscard]] bool cancelled() override;
@@ -54,8 +55,7 @@ public:
     /// The client's and the server's character sets (both utf8 unless set). Character data,
     /// names and messages go out in the client's; a statement that sent characters the
     /// client's cannot hold ends with message 2403.
-    void setCharsets(Charset client, Charset server) noexcept
-    {
+    void setCharsets(Charset client, Charset server) noexcept {
         m_clientCharset = client;
         m_serverCharset = server;
     }

@@ -14,7 +14,8 @@ std::vector<std::string> splitBatches(std::string_view script) {
     std::string batch;
     while (!script.empty()) {
         const size_t end = script.find('\n');
-        const std::string_view line = script.substr(0, end == std::string_view::npos ? script.size() : end + 1);
+        const std::string_view line =
+            script.substr(0, end == std::string_view::npos ? script.size() : end + 1);
         script.remove_prefix(line.size());
         if (line == "go\n" || line == "go") {
             batches.push_back(std::move(batch));
@@ -23,7 +24,8 @@ std::vector<std::string> splitBatches(std::string_view script) {
             batch += line;
         }
     }
-    if (batch.find_first_not_of(" \t\n") != std::string::npos) batches.push_back(std::move(batch));
+    if (batch.find_first_not_of(" \t\n") != std::string::npos)
+        batches.push_back(std::move(batch));
     return batches;
 }
 

@@ -31,7 +31,8 @@ bool isNameError(const SqlError& e) {
 
 std::string lower(std::string_view s) {
     std::string out;
-    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : s)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -39,9 +40,11 @@ std::string lower(std::string_view s) {
 std::string objectName(std::span<const Token> t, size_t i) {
     std::string name;
     while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp("."))) {
-        if (!t[i].isOp(".")) name = t[i].text;
+        if (!t[i].isOp("."))
+            name = t[i].text;
         ++i;
-        if (i < t.size() && !t[i].isOp(".") && !t[i - 1].isOp(".")) break;
+        if (i < t.size() && !t[i].isOp(".") && !t[i - 1].isOp("."))
+            break;
     }
     return lower(name);
 }
@@ -50,26 +53,31 @@ std::string objectName(std::span<const Token> t, size_t i) {
 /// (`created`), or true when it may change them in ways that cannot be told (exec, use,
 /// drop, alter).
 bool changesSchema(std::span<const Token> t, std::set<std::string>& created) {
-    if (t.empty()) return false;
+    if (t.empty())
+        return false;
     const Token& head = t[0];
     if (head.is("create") && t.size() > 2 && (t[1].is("table") || t[1].is("view"))) {
         created.insert(objectName(t, 2));
         return false;
     }
-    if (head.is("create") || head.is("drop") || head.is("alter") || head.is("exec") || head.is("execute") ||
-        head.is("use") || head.is("truncate"))
+    if (head.is("create") || head.is("drop") || head.is("alter") || head.is("exec") ||
+        head.is("execute") || head.is("use") || head.is("truncate"))
         return true;
     return false;
 }
 
 /// The table a `select … into` creates, or empty.
 std::string selectIntoTarget(std::span<const Token> t) {
-    if (t.empty() || !t[0].is("select")) return {};
+    if (t.empty() || !t[0].is("select"))
+        return {};
     int depth = 0;
     for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].isOp("(")) ++depth;
-        else if (t[i].isOp(")")) --depth;
-        else if (depth == 0 && t[i].is("into")) return objectName(t, i + 1);
+        if (t[i].isOp("("))
+            ++depth;
+        else if (t[i].isOp(")"))
+            --depth;
+        else if (depth == 0 && t[i].is("into"))
+            return objectName(t, i + 1);
     }
     return {};
 }
@@ -86,9 +94,12 @@ std::string missingObject(const SqlError& e) {
 } // namespace
 
 bool SqlSession::isFatalAtCompile(const SqlError& e, const BatchNames& names) const {
-    if (isCompileError(e) || e.number() == 233 || e.number() == 257) return true;
-    if (names.opaque) return false;
-    if (e.number() == 208) return names.created.count(missingObject(e)) == 0;
+    if (isCompileError(e) || e.number() == 233 || e.number() == 257)
+        return true;
+    if (names.opaque)
+        return false;
+    if (e.number() == 208)
+        return names.created.count(missingObject(e)) == 0;
     return isNameError(e) && names.created.empty();
 }
 
@@ -121,36 +132,45 @@ void SqlSession::compileStatement(const Statement& statement, Frame& scratch, Ba
     auto check = [&](std::span<const Token> tokens, bool expression) {
         try {
             std::vector<ComputeClause> compute;
-            if (!expression && tokens[0].is("select")) tokens = splitCompute(tokens, compute);
-            Translation tr = expression ? translateExpression(tokens, context(scratch))
-                                        : translate(tokens, context(scratch), tokens[0].is("select"));
+            if (!expression && tokens[0].is("select"))
+                tokens = splitCompute(tokens, compute);
+            Translation tr = expression
+                                 ? translateExpression(tokens, context(scratch))
+                                 : translate(tokens, context(scratch), tokens[0].is("select"));
             sqlite3_stmt* stmt = nullptr;
-            int rc = sqlite3_prepare_v2(connection().handle(), tr.sql.c_str(), static_cast<int>(tr.sql.size()), &stmt,
-                                        nullptr);
+            int rc = sqlite3_prepare_v2(connection().handle(), tr.sql.c_str(),
+                                        static_cast<int>(tr.sql.size()), &stmt, nullptr);
             if (rc != SQLITE_OK) {
                 SqlError error = sqliteError(connection().handle(), rc);
                 sqlite3_finalize(stmt);
                 throw error;
             }
             sqlite3_finalize(stmt);
-            if (!expression) checkLiterals(tokens);
+            if (!expression)
+                checkLiterals(tokens);
         } catch (const SqlError& e) {
-            if (isFatalAtCompile(e, names)) throw;
+            if (isFatalAtCompile(e, names))
+                throw;
         }
     };
     switch (statement.kind) {
     case Statement::Kind::Block:
-        for (const auto& child : statement.children) compileStatement(*child, scratch, names);
+        for (const auto& child : statement.children)
+            compileStatement(*child, scratch, names);
         return;
     case Statement::Kind::If:
     case Statement::Kind::While:
-        if (!statement.tokens.empty()) check(statement.tokens, true);
-        for (const auto& child : statement.children) compileStatement(*child, scratch, names);
+        if (!statement.tokens.empty())
+            check(statement.tokens, true);
+        for (const auto& child : statement.children)
+            compileStatement(*child, scratch, names);
         return;
-    case Statement::Kind::Simple: break;
+    case Statement::Kind::Simple:
+        break;
     }
     std::span<const Token> t(statement.tokens);
-    if (t.empty()) return;
+    if (t.empty())
+        return;
     const Token& head = t[0];
     if (changesSchema(t, names.created)) {
         names.opaque = true;
@@ -187,8 +207,9 @@ struct TableColumn {
 std::vector<TableColumn> tableColumns(sqlite3* db, const std::string& table) {
     std::vector<TableColumn> columns;
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "select name, \"notnull\", type from pragma_table_info(?1) order by cid", -1, &stmt,
-                           nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db,
+                           "select name, \"notnull\", type from pragma_table_info(?1) order by cid",
+                           -1, &stmt, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(stmt) == SQLITE_ROW) {
             TableColumn c;
@@ -206,31 +227,46 @@ std::vector<TableColumn> tableColumns(sqlite3* db, const std::string& table) {
 /// The server's name of a type that a character string never converts to implicitly, or
 /// empty for the types it does (character, date-time, text).
 std::string numericTypeName(const std::optional<ColumnType>& type) {
-    if (!type) return {};
+    if (!type)
+        return {};
     switch (type->type) {
-    case SqlType::Bit: return "BIT";
-    case SqlType::TinyInt: return "TINYINT";
-    case SqlType::SmallInt: return "SMALLINT";
-    case SqlType::Int: return "INT";
-    case SqlType::BigInt: return "BIGINT";
-    case SqlType::Real: return "REAL";
-    case SqlType::Float: return "FLOAT";
-    case SqlType::SmallMoney: return "SMALLMONEY";
-    case SqlType::Money: return "MONEY";
-    case SqlType::Numeric: return "NUMERIC";
-    case SqlType::Decimal: return "DECIMAL";
-    default: return {};
+    case SqlType::Bit:
+        return "BIT";
+    case SqlType::TinyInt:
+        return "TINYINT";
+    case SqlType::SmallInt:
+        return "SMALLINT";
+    case SqlType::Int:
+        return "INT";
+    case SqlType::BigInt:
+        return "BIGINT";
+    case SqlType::Real:
+        return "REAL";
+    case SqlType::Float:
+        return "FLOAT";
+    case SqlType::SmallMoney:
+        return "SMALLMONEY";
+    case SqlType::Money:
+        return "MONEY";
+    case SqlType::Numeric:
+        return "NUMERIC";
+    case SqlType::Decimal:
+        return "DECIMAL";
+    default:
+        return {};
     }
 }
 
 SqlError implicitConversion(const std::string& to) {
-    return SqlError(257, 16, "Implicit conversion from datatype 'VARCHAR' to '" + to +
-                                 "' is not allowed.  Use the CONVERT function to run this query.");
+    return SqlError(257, 16,
+                    "Implicit conversion from datatype 'VARCHAR' to '" + to +
+                        "' is not allowed.  Use the CONVERT function to run this query.");
 }
 
 bool isComparison(const Token& t) {
     for (const char* op : {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"})
-        if (t.isOp(op)) return true;
+        if (t.isOp(op))
+            return true;
     return false;
 }
 
@@ -243,67 +279,85 @@ void SqlSession::checkLiterals(std::span<const Token> t) {
     sqlite3* db = connection().handle();
     std::vector<TableColumn> scope;
     for (size_t k = 0; k + 1 < t.size(); ++k) {
-        const bool names = t[k].is("from") || t[k].is("join") ||
-                           (k == 0 && (t[k].is("update") || (t[k].is("delete") && !t[1].is("from")))) ||
-                           (k <= 1 && t[0].is("insert") && (t[k].is("into") || (k == 0 && !t[1].is("into"))));
+        const bool names =
+            t[k].is("from") || t[k].is("join") ||
+            (k == 0 && (t[k].is("update") || (t[k].is("delete") && !t[1].is("from")))) ||
+            (k <= 1 && t[0].is("insert") && (t[k].is("into") || (k == 0 && !t[1].is("into"))));
         if (names && t[k + 1].kind == Token::Kind::Identifier) {
             auto columns = tableColumns(db, objectName(t, k + 1));
             scope.insert(scope.end(), columns.begin(), columns.end());
         }
     }
-    if (scope.empty()) return;
+    if (scope.empty())
+        return;
     // The numeric type of a column of the statement's tables, when every column of that
     // name is numeric.
     auto numericColumn = [&](const std::string& column) {
         std::string found;
         for (const auto& c : scope) {
-            if (lower(c.name) != lower(column)) continue;
+            if (lower(c.name) != lower(column))
+                continue;
             std::string name = numericTypeName(c.type);
-            if (name.empty()) return std::string();
+            if (name.empty())
+                return std::string();
             found = name;
         }
         return found;
     };
     for (size_t k = 1; k + 1 < t.size(); ++k) {
-        if (!isComparison(t[k])) continue;
+        if (!isComparison(t[k]))
+            continue;
         const Token& left = t[k - 1];
         const Token& right = t[k + 1];
         // column op 'text' or 'text' op column (not an assignment of an update's set list).
         const Token* column = nullptr;
         if (left.kind == Token::Kind::Identifier && right.kind == Token::Kind::String &&
-            !(k + 2 < t.size() && !isComparison(t[k + 2]) && t[k + 2].kind == Token::Kind::Operator &&
-              !t[k + 2].isOp(")") && !t[k + 2].isOp(",")))
+            !(k + 2 < t.size() && !isComparison(t[k + 2]) &&
+              t[k + 2].kind == Token::Kind::Operator && !t[k + 2].isOp(")") && !t[k + 2].isOp(",")))
             column = &left;
         else if (right.kind == Token::Kind::Identifier && left.kind == Token::Kind::String &&
-                 !(k >= 2 && t[k - 2].kind == Token::Kind::Operator && !t[k - 2].isOp("(") && !t[k - 2].isOp(",")))
+                 !(k >= 2 && t[k - 2].kind == Token::Kind::Operator && !t[k - 2].isOp("(") &&
+                   !t[k - 2].isOp(",")))
             column = &right;
-        if (!column) continue;
-        if (std::string name = numericColumn(column->text); !name.empty()) throw implicitConversion(name);
+        if (!column)
+            continue;
+        if (std::string name = numericColumn(column->text); !name.empty())
+            throw implicitConversion(name);
     }
-    if (!t[0].is("insert") && !t[0].is("update")) return;
+    if (!t[0].is("insert") && !t[0].is("update"))
+        return;
     size_t i = 1;
-    if (t[0].is("insert") && i < t.size() && t[i].is("into")) ++i;
-    if (i >= t.size() || t[i].kind != Token::Kind::Identifier) return;
+    if (t[0].is("insert") && i < t.size() && t[i].is("into"))
+        ++i;
+    if (i >= t.size() || t[i].kind != Token::Kind::Identifier)
+        return;
     const std::string table = objectName(t, i);
-    while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp(".")) && !t[i].is("values") &&
-           !t[i].is("set"))
+    while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp(".")) &&
+           !t[i].is("values") && !t[i].is("set"))
         ++i;
     std::vector<TableColumn> columns = tableColumns(db, table);
-    if (columns.empty()) return;
+    if (columns.empty())
+        return;
     auto refuse = [&](const std::string& column, std::span<const Token> value) {
         for (const auto& c : columns) {
-            if (lower(c.name) != lower(column)) continue;
+            if (lower(c.name) != lower(column))
+                continue;
             if (c.notNull && value.size() == 1 && value[0].is("null"))
-                throw SqlError(233, 16, "The column " + c.name + " in table " + table + " does not allow null values.");
-            if (value.size() == 1 && value[0].kind == Token::Kind::String && !numericTypeName(c.type).empty())
+                throw SqlError(233, 16,
+                               "The column " + c.name + " in table " + table +
+                                   " does not allow null values.");
+            if (value.size() == 1 && value[0].kind == Token::Kind::String &&
+                !numericTypeName(c.type).empty())
                 throw implicitConversion(numericTypeName(c.type));
         }
     };
     auto closing = [&](size_t open) {
         int depth = 0;
         for (size_t k = open; k < t.size(); ++k) {
-            if (t[k].isOp("(")) ++depth;
-            else if (t[k].isOp(")") && --depth == 0) return k;
+            if (t[k].isOp("("))
+                ++depth;
+            else if (t[k].isOp(")") && --depth == 0)
+                return k;
         }
         return t.size();
     };
@@ -312,26 +366,35 @@ void SqlSession::checkLiterals(std::span<const Token> t) {
         if (i < t.size() && t[i].isOp("(")) {
             size_t close = closing(i);
             for (auto item : splitAtCommas(t.subspan(i + 1, close - i - 1)))
-                if (item.size() == 1) names.push_back(item[0].text);
+                if (item.size() == 1)
+                    names.push_back(item[0].text);
             i = close + 1;
         } else {
-            for (const auto& column : columns) names.push_back(column.name);
+            for (const auto& column : columns)
+                names.push_back(column.name);
         }
-        if (i >= t.size() || !t[i].is("values") || i + 1 >= t.size() || !t[i + 1].isOp("(")) return;
+        if (i >= t.size() || !t[i].is("values") || i + 1 >= t.size() || !t[i + 1].isOp("("))
+            return;
         size_t close = closing(i + 1);
         auto values = splitAtCommas(t.subspan(i + 2, close - i - 2));
-        for (size_t k = 0; k < values.size() && k < names.size(); ++k) refuse(names[k], values[k]);
+        for (size_t k = 0; k < values.size() && k < names.size(); ++k)
+            refuse(names[k], values[k]);
         return;
     }
-    if (i >= t.size() || !t[i].is("set")) return;
+    if (i >= t.size() || !t[i].is("set"))
+        return;
     size_t end = i + 1;
     for (int depth = 0; end < t.size(); ++end) {
-        if (t[end].isOp("(")) ++depth;
-        else if (t[end].isOp(")")) --depth;
-        else if (depth == 0 && (t[end].is("from") || t[end].is("where"))) break;
+        if (t[end].isOp("("))
+            ++depth;
+        else if (t[end].isOp(")"))
+            --depth;
+        else if (depth == 0 && (t[end].is("from") || t[end].is("where")))
+            break;
     }
     for (auto item : splitAtCommas(t.subspan(i + 1, end - i - 1)))
-        if (item.size() >= 3 && item[item.size() - 2].isOp("=")) refuse(item[item.size() - 3].text, item.subspan(item.size() - 1));
+        if (item.size() >= 3 && item[item.size() - 2].isOp("="))
+            refuse(item[item.size() - 3].text, item.subspan(item.size() - 1));
 }
 
 } // namespace devserver

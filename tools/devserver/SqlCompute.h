@@ -15,8 +15,8 @@ namespace devserver {
 /// One `compute agg(column), … [by column, …]` clause as written.
 struct ComputeClause {
     struct Aggregate {
-        uint8_t op = 0;      ///< the server's operator code
-        std::string column;  ///< the select-list column it reads
+        uint8_t op = 0;     ///< the server's operator code
+        std::string column; ///< the select-list column it reads
     };
     std::vector<Aggregate> aggregates;
     std::vector<std::string> by;
@@ -24,7 +24,8 @@ struct ComputeClause {
 
 /// Splits `tokens` at its first top-level `compute`: the select before it, and its clauses
 /// (none when there is no compute). Throws SqlError 102 on a malformed clause.
-std::span<const Token> splitCompute(std::span<const Token> tokens, std::vector<ComputeClause>& clauses);
+std::span<const Token> splitCompute(std::span<const Token> tokens,
+                                    std::vector<ComputeClause>& clauses);
 
 /// Accumulates the clauses of one result over its rows and reports their values.
 class ComputeRunner {

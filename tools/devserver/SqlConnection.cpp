@@ -18,8 +18,10 @@ constexpr int kBusyTimeoutMs = 30000;
 
 int busyHandler(void* data, int attempt) {
     auto* hooks = static_cast<const ConnectionHooks*>(data);
-    if (hooks->cancelled && hooks->cancelled()) return 0;
-    if (attempt * 5 >= kBusyTimeoutMs) return 0;
+    if (hooks->cancelled && hooks->cancelled())
+        return 0;
+    if (attempt * 5 >= kBusyTimeoutMs)
+        return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return 1;
 }
@@ -31,9 +33,11 @@ int progressHandler(void* data) {
 
 } // namespace
 
-SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks) : m_hooks(std::move(hooks)) {
+SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks)
+    : m_hooks(std::move(hooks)) {
     int rc = sqlite3_open_v2(uri.c_str(), &m_db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI |
+                                 SQLITE_OPEN_NOMUTEX,
                              nullptr);
     if (rc != SQLITE_OK) {
         std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
@@ -54,7 +58,8 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks) : m_
 }
 
 SqlConnection::~SqlConnection() {
-    if (m_db) sqlite3_close_v2(m_db);
+    if (m_db)
+        sqlite3_close_v2(m_db);
 }
 
 void SqlConnection::exec(const std::string& sql) {

@@ -16,9 +16,10 @@ namespace {
 
 /// The words of a column definition that end its type.
 bool endsColumnType(const Token& t) {
-    for (const char* word : {"null", "not", "default", "identity", "primary", "unique", "check", "references",
-                             "constraint", "collate"})
-        if (t.is(word)) return true;
+    for (const char* word : {"null", "not", "default", "identity", "primary", "unique", "check",
+                             "references", "constraint", "collate"})
+        if (t.is(word))
+            return true;
     return false;
 }
 
@@ -30,9 +31,12 @@ std::pair<std::string, size_t> columnTypeText(std::span<const Token> tokens, siz
     int depth = 0;
     for (; k < tokens.size(); ++k) {
         const Token& w = tokens[k];
-        if (depth == 0 && (w.isOp(",") || w.isOp(")") || endsColumnType(w))) break;
-        if (w.isOp("(")) ++depth;
-        if (w.isOp(")")) --depth;
+        if (depth == 0 && (w.isOp(",") || w.isOp(")") || endsColumnType(w)))
+            break;
+        if (w.isOp("("))
+            ++depth;
+        if (w.isOp(")"))
+            --depth;
         if (depth == 0 && !text.empty() && w.kind == Token::Kind::Identifier &&
             tokens[k - 1].kind == Token::Kind::Identifier)
             text += ' ';
@@ -57,9 +61,14 @@ std::vector<Token> fitsCheck(const Token& column, const std::string& type, size_
     Token name = column;
     name.begin = begin++;
     name.end = begin;
-    return {make(Token::Kind::Identifier, "check"), make(Token::Kind::Operator, "("),
-            make(Token::Kind::Identifier, "tovrin_fits"), make(Token::Kind::Operator, "("), name,
-            make(Token::Kind::Operator, ","), make(Token::Kind::String, type), make(Token::Kind::Operator, ")"),
+    return {make(Token::Kind::Identifier, "check"),
+            make(Token::Kind::Operator, "("),
+            make(Token::Kind::Identifier, "tovrin_fits"),
+            make(Token::Kind::Operator, "("),
+            name,
+            make(Token::Kind::Operator, ","),
+            make(Token::Kind::String, type),
+            make(Token::Kind::Operator, ")"),
             make(Token::Kind::Operator, ")")};
 }
 
@@ -77,7 +86,8 @@ size_t writeDecimalColumnType(std::span<const Token> tokens, size_t at, std::vec
     text.text = "text";
     out.push_back(text);
     if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
-        while (i + 1 < tokens.size() && !tokens[i].isOp(")")) out.push_back(tokens[++i]);
+        while (i + 1 < tokens.size() && !tokens[i].isOp(")"))
+            out.push_back(tokens[++i]);
     }
     Token collate = tokens[i];
     collate.kind = Token::Kind::Identifier;
@@ -90,8 +100,10 @@ size_t writeDecimalColumnType(std::span<const Token> tokens, size_t at, std::vec
 
 /// Character types, whose comparisons ignore trailing blanks.
 bool isCharacterTypeName(const std::string& name) {
-    for (const char* type : {"char", "varchar", "nchar", "nvarchar", "unichar", "univarchar", "sysname"})
-        if (strcasecmp(name.c_str(), type) == 0) return true;
+    for (const char* type :
+         {"char", "varchar", "nchar", "nvarchar", "unichar", "univarchar", "sysname"})
+        if (strcasecmp(name.c_str(), type) == 0)
+            return true;
     return false;
 }
 
@@ -102,7 +114,8 @@ size_t writeCharacterColumnType(std::span<const Token> tokens, size_t at, std::v
     size_t i = at;
     out.push_back(tokens[i]);
     if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
-        while (i + 1 < tokens.size() && !tokens[i].isOp(")")) out.push_back(tokens[++i]);
+        while (i + 1 < tokens.size() && !tokens[i].isOp(")"))
+            out.push_back(tokens[++i]);
     }
     Token collate = tokens[i];
     collate.kind = Token::Kind::Identifier;
@@ -147,10 +160,12 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
         if (t.isOp("(")) {
             ++depth;
             out.push_back(t);
-            if (depth == 1) expectColumn = true;
+            if (depth == 1)
+                expectColumn = true;
             continue;
         }
-        if (t.isOp(")")) --depth;
+        if (t.isOp(")"))
+            --depth;
         if (t.isOp(",") && depth == 1) {
             out.push_back(t);
             expectColumn = true;
@@ -159,18 +174,24 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
         if (expectColumn && depth == 1) {
             expectColumn = false;
             out.push_back(t);
-            if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") || t.is("foreign"))
+            if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") ||
+                t.is("foreign"))
                 continue;
             // An identity column becomes SQLite's auto-incrementing row id.
             size_t defEnd = i + 1;
             bool identity = false;
             bool nullability = false;
             for (int d = 0; defEnd < tokens.size(); ++defEnd) {
-                if (tokens[defEnd].isOp("(")) ++d;
-                else if (tokens[defEnd].isOp(")") && d-- == 0) break;
-                else if (tokens[defEnd].isOp(",") && d == 0) break;
-                else if (tokens[defEnd].is("identity")) identity = true;
-                else if (tokens[defEnd].is("null") && d == 0) nullability = true;
+                if (tokens[defEnd].isOp("("))
+                    ++d;
+                else if (tokens[defEnd].isOp(")") && d-- == 0)
+                    break;
+                else if (tokens[defEnd].isOp(",") && d == 0)
+                    break;
+                else if (tokens[defEnd].is("identity"))
+                    identity = true;
+                else if (tokens[defEnd].is("null") && d == 0)
+                    nullability = true;
             }
             if (!identity && !nullability && defEnd < tokens.size()) {
                 notNullAt = defEnd;
@@ -181,7 +202,8 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
                 auto [typeText, typeEnd] = columnTypeText(tokens, i);
                 if (auto type = parseDeclaredType(typeText)) {
                     if (type->type != SqlType::Text && type->type != SqlType::Image &&
-                        (isCharacterColumn(*type) || type->type == SqlType::Binary || type->type == SqlType::VarBinary))
+                        (isCharacterColumn(*type) || type->type == SqlType::Binary ||
+                         type->type == SqlType::VarBinary))
                         cutColumns.emplace_back(t.text, *type);
                     check = fitsCheck(t, typeText, syntheticBegin);
                     syntheticBegin += check.size() + 1;
@@ -211,12 +233,14 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
         out.push_back(t);
     }
     Flow flow = runCommand(out, frame, false);
-    if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator && !(tokens.size() > 3 && tokens[3].isOp(".")))
+    if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator &&
+        !(tokens.size() > 3 && tokens[3].isOp(".")))
         cutOnWrite(tokens[2].text, cutColumns);
     return flow;
 }
 
-void SqlSession::cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns) {
+void SqlSession::cutOnWrite(const std::string& table,
+                            const std::vector<std::pair<std::string, ColumnType>>& columns) {
     // A character or binary value longer than its column is cut when it is written, as the
     // server does: a trigger per column shortens the row just stored, only when it is too
     // long (by bytes; character columns are then cut by tovrin_convert as a select would).
@@ -225,13 +249,16 @@ void SqlSession::cutOnWrite(const std::string& table, const std::vector<std::pai
     for (const auto& [column, type] : columns) {
         const std::string name = quoteIdentifier(table);
         const std::string col = quoteIdentifier(column);
-        const std::string body = " on " + name + " for each row when length(cast(new." + col + " as blob)) > " +
-                                 std::to_string(type.length) + " begin update " + name + " set " + col +
-                                 " = tovrin_convert(" + quoteLiteral(declaredTypeText(type)) + ", " + col +
+        const std::string body = " on " + name + " for each row when length(cast(new." + col +
+                                 " as blob)) > " + std::to_string(type.length) + " begin update " +
+                                 name + " set " + col + " = tovrin_convert(" +
+                                 quoteLiteral(declaredTypeText(type)) + ", " + col +
                                  ") where rowid = new.rowid; end";
-        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_i") +
-                  " after insert" + body);
-        conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_cut_" + table + "_" + column + "_u") +
+        conn.exec("create " + temp + "trigger " +
+                  quoteIdentifier("tovrin_cut_" + table + "_" + column + "_i") + " after insert" +
+                  body);
+        conn.exec("create " + temp + "trigger " +
+                  quoteIdentifier("tovrin_cut_" + table + "_" + column + "_u") +
                   " after update of " + col + body);
     }
 }

@@ -24,15 +24,19 @@ constexpr const char* kTempDb = "tempdb";
 
 std::string lower(const std::string& s) {
     std::string out;
-    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : s)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
 bool validName(const std::string& name) {
-    if (name.empty() || name.size() > 30) return false;
-    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') return false;
+    if (name.empty() || name.size() > 30)
+        return false;
+    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_')
+        return false;
     for (char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
+            return false;
     return true;
 }
 
@@ -58,7 +62,9 @@ public:
     bool row(const std::vector<Value>&) override { return true; }
     void done(DoneKind, bool, std::optional<int64_t>) override {}
     void message(const ServerMessage& m) override {
-        if (m.severity > 10 && errors.empty()) errors = std::to_string(m.number) + ": " + m.text + " (line " + std::to_string(m.line) + ")";
+        if (m.severity > 10 && errors.empty())
+            errors =
+                std::to_string(m.number) + ": " + m.text + " (line " + std::to_string(m.line) + ")";
     }
     void returnStatus(int32_t) override {}
     void outputParameters(const std::vector<Column>&, const std::vector<Value>&) override {}
@@ -83,22 +89,28 @@ SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
         if (!std::filesystem::is_directory(config.dataDir))
             throw std::runtime_error("cannot use data directory " + config.dataDir);
         for (const auto& entry : std::filesystem::directory_iterator(config.dataDir, ec)) {
-            if (entry.path().extension() != ".db") continue;
+            if (entry.path().extension() != ".db")
+                continue;
             std::string name = entry.path().stem().string();
-            if (validName(name) && lower(name) != kTempDb) addDatabase(name);
+            if (validName(name) && lower(name) != kTempDb)
+                addDatabase(name);
         }
-        if (find("pubs").size()) loadSample = false;
+        if (find("pubs").size())
+            loadSample = false;
     }
-    if (find("master").empty()) addDatabase("master");
+    if (find("master").empty())
+        addDatabase("master");
     addDatabase(kTempDb);
     if (loadSample) {
-        if (find("pubs").empty()) addDatabase("pubs");
+        if (find("pubs").empty())
+            addDatabase("pubs");
         auto session = openSession(LoginInfo{"sa", "", "", "startup"}, 0);
         StartupSink sink;
         session->executeBatch("use pubs", sink);
         for (const std::string& batch : sampleDatabaseBatches()) {
             session->executeBatch(batch, sink);
-            if (!sink.errors.empty()) throw std::runtime_error("cannot create the sample database: " + sink.errors);
+            if (!sink.errors.empty())
+                throw std::runtime_error("cannot create the sample database: " + sink.errors);
         }
     }
 }
@@ -106,7 +118,8 @@ SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
 SqlDatabase::~SqlDatabase() = default;
 
 void SqlDatabase::noteSession(const SessionEntry& entry) {
-    if (entry.spid == 0) return;
+    if (entry.spid == 0)
+        return;
     std::lock_guard lock(m_mutex);
     m_sessions[entry.spid] = entry;
 }
@@ -119,7 +132,8 @@ void SqlDatabase::forgetSession(int spid) {
 std::vector<SqlDatabase::SessionEntry> SqlDatabase::sessions() const {
     std::lock_guard lock(m_mutex);
     std::vector<SessionEntry> out;
-    for (const auto& [spid, entry] : m_sessions) out.push_back(entry);
+    for (const auto& [spid, entry] : m_sessions)
+        out.push_back(entry);
     return out;
 }
 
@@ -128,8 +142,11 @@ std::unique_ptr<Session> SqlDatabase::openSession(const LoginInfo& login, int sp
 }
 
 std::string SqlDatabase::makeUri(const std::string& name) const {
-    if (m_config.dataDir.empty() || lower(name) == kTempDb) return "file:/" + m_memoryPrefix + "-" + name + "?vfs=memdb";
-    std::string path = std::filesystem::absolute(std::filesystem::path(m_config.dataDir) / (name + ".db")).string();
+    if (m_config.dataDir.empty() || lower(name) == kTempDb)
+        return "file:/" + m_memoryPrefix + "-" + name + "?vfs=memdb";
+    std::string path =
+        std::filesystem::absolute(std::filesystem::path(m_config.dataDir) / (name + ".db"))
+            .string();
     return "file:" + percentEncode(path);
 }
 
@@ -138,12 +155,14 @@ void SqlDatabase::addDatabase(const std::string& name) {
     hooks.databaseName = name;
     hooks.dateOrder = m_config.dateOrder;
     auto keeper = std::make_unique<SqlConnection>(makeUri(name), hooks);
-    if (!m_config.dataDir.empty()) keeper->exec("pragma journal_mode=wal");
+    if (!m_config.dataDir.empty())
+        keeper->exec("pragma journal_mode=wal");
     keeper->exec(std::string("create table if not exists ") + kProcedureTable +
                  " (name text primary key collate nocase, source text not null)");
     std::lock_guard lock(m_mutex);
     auto& entry = m_databases[lower(name)];
-    if (entry.second) throw SqlError(1801, 16, "Database '" + entry.first + "' already exists.");
+    if (entry.second)
+        throw SqlError(1801, 16, "Database '" + entry.first + "' already exists.");
     entry = {name, std::move(keeper)};
 }
 
@@ -153,18 +172,23 @@ std::string SqlDatabase::find(const std::string& name) const {
     return it == m_databases.end() ? std::string() : it->second.first;
 }
 
-std::string SqlDatabase::uriOf(const std::string& name) const { return makeUri(name); }
+std::string SqlDatabase::uriOf(const std::string& name) const {
+    return makeUri(name);
+}
 
 void SqlDatabase::createDatabase(const std::string& name) {
-    if (!validName(name)) throw SqlError(2702, 16, "Database name '" + name + "' is not valid.");
-    if (!find(name).empty()) throw SqlError(1801, 16, "Database '" + name + "' already exists.");
+    if (!validName(name))
+        throw SqlError(2702, 16, "Database name '" + name + "' is not valid.");
+    if (!find(name).empty())
+        throw SqlError(1801, 16, "Database '" + name + "' already exists.");
     addDatabase(name);
 }
 
 std::vector<std::string> SqlDatabase::names() const {
     std::lock_guard lock(m_mutex);
     std::vector<std::string> out;
-    for (const auto& [key, entry] : m_databases) out.push_back(entry.first);
+    for (const auto& [key, entry] : m_databases)
+        out.push_back(entry.first);
     return out;
 }
 

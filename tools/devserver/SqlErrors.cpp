@@ -29,7 +29,8 @@ void splitQualified(const std::string& qualified, std::string& table, std::strin
     }
     // A composite key lists several columns: keep the first.
     auto comma = column.find(',');
-    if (comma != std::string::npos) column.resize(comma);
+    if (comma != std::string::npos)
+        column.resize(comma);
 }
 
 /// A word of the translated SQL as the client wrote it: binary literals X'0102' as
@@ -39,8 +40,10 @@ std::string clientSpelling(std::string_view word) {
     std::string w(word);
     if (w.size() >= 3 && (w[0] == 'X' || w[0] == 'x') && w[1] == '\'' && w.back() == '\'')
         return "0x" + w.substr(2, w.size() - 3);
-    if (w.size() >= 2 && w.front() == '"' && w.back() == '"') w = w.substr(1, w.size() - 2);
-    if (startsWith(w, "tovrin_")) w = w.substr(7);
+    if (w.size() >= 2 && w.front() == '"' && w.back() == '"')
+        w = w.substr(1, w.size() - 2);
+    if (startsWith(w, "tovrin_"))
+        w = w.substr(7);
     return w;
 }
 
@@ -74,7 +77,8 @@ std::string uniqueIndexName(sqlite3* db, const std::string& table, const std::st
     sqlite3_stmt* list = nullptr;
     const char* sql = "select il.name, group_concat(ii.name, ', ') from pragma_index_list(?1) il"
                       " join pragma_index_info(il.name) ii where il.\"unique\" group by il.name";
-    if (sqlite3_prepare_v2(db, sql, -1, &list, nullptr) != SQLITE_OK) return found;
+    if (sqlite3_prepare_v2(db, sql, -1, &list, nullptr) != SQLITE_OK)
+        return found;
     sqlite3_bind_text(list, 1, table.c_str(), -1, SQLITE_TRANSIENT);
     while (sqlite3_step(list) == SQLITE_ROW) {
         const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(list, 0));
@@ -82,7 +86,8 @@ std::string uniqueIndexName(sqlite3* db, const std::string& table, const std::st
         if (name && cols && columns == cols) {
             found = name;
             // Indexes made for a primary key or unique constraint have internal names.
-            if (found.starts_with("sqlite_autoindex_")) found = table + "_pk";
+            if (found.starts_with("sqlite_autoindex_"))
+                found = table + "_pk";
             break;
         }
     }
@@ -104,16 +109,21 @@ SqlError sqliteError(sqlite3* db, int rc) {
         while (pos < rest.size()) {
             size_t dot = rest.find('.', pos);
             size_t comma = rest.find(", ", pos);
-            if (dot == std::string::npos) break;
-            if (!columns.empty()) columns += ", ";
-            columns += rest.substr(dot + 1, (comma == std::string::npos ? rest.size() : comma) - dot - 1);
-            if (comma == std::string::npos) break;
+            if (dot == std::string::npos)
+                break;
+            if (!columns.empty())
+                columns += ", ";
+            columns +=
+                rest.substr(dot + 1, (comma == std::string::npos ? rest.size() : comma) - dot - 1);
+            if (comma == std::string::npos)
+                break;
             pos = comma + 2;
         }
         std::string index = uniqueIndexName(db, table, columns);
         if (!index.empty())
-            return SqlError(2601, 14, "Attempt to insert duplicate key row in object '" + table +
-                                          "' with unique index '" + index + "'");
+            return SqlError(2601, 14,
+                            "Attempt to insert duplicate key row in object '" + table +
+                                "' with unique index '" + index + "'");
     }
     return mapSqliteError(rc, message);
 }
@@ -127,18 +137,22 @@ SqlError mapSqliteError(int rc, std::string_view message) {
                         "Could not acquire a lock within the specified wait period. "
                         "SERVER level wait period=30 seconds.");
     if (primary == SQLITE_FULL || primary == SQLITE_NOMEM)
-        return SqlError(1105, 17, "Can't allocate space for object in database: the database is full.");
+        return SqlError(1105, 17,
+                        "Can't allocate space for object in database: the database is full.");
     if (primary == SQLITE_TOOBIG)
-        return SqlError(511, 16, "Attempt to update or insert row failed because resultant row is too large.");
+        return SqlError(
+            511, 16, "Attempt to update or insert row failed because resultant row is too large.");
 
     if (!message.empty() && message[0] == kErrorMarker) {
         // A server error raised inside a SQL function: marker, number, marker, severity,
         // marker, text.
         auto second = message.find(kErrorMarker, 1);
-        auto third = second == std::string_view::npos ? second : message.find(kErrorMarker, second + 1);
+        auto third =
+            second == std::string_view::npos ? second : message.find(kErrorMarker, second + 1);
         if (third != std::string_view::npos) {
             int number = std::atoi(std::string(message.substr(1, second - 1)).c_str());
-            int severity = std::atoi(std::string(message.substr(second + 1, third - second - 1)).c_str());
+            int severity =
+                std::atoi(std::string(message.substr(second + 1, third - second - 1)).c_str());
             return SqlError(number, severity, std::string(message.substr(third + 1)));
         }
     }
@@ -149,24 +163,32 @@ SqlError mapSqliteError(int rc, std::string_view message) {
     }
     if (message == "incomplete input" || message.find("syntax error") != std::string_view::npos)
         return SqlError(102, 15, "Incorrect syntax near the end of the batch.");
-    if (startsWith(message, "no such table: ")) return objectNotFound(after(message, "no such table: "));
-    if (startsWith(message, "no such view: ")) return objectNotFound(after(message, "no such view: "));
+    if (startsWith(message, "no such table: "))
+        return objectNotFound(after(message, "no such table: "));
+    if (startsWith(message, "no such view: "))
+        return objectNotFound(after(message, "no such view: "));
     if (startsWith(message, "no such index: ")) {
         return SqlError(3701, 11,
                         "Cannot drop the index '" + after(message, "no such index: ") +
                             "', because it doesn't exist in the system catalogs.");
     }
     if (startsWith(message, "no such column: "))
-        return SqlError(207, 16, "Invalid column name '" + after(message, "no such column: ") + "'.");
+        return SqlError(207, 16,
+                        "Invalid column name '" + after(message, "no such column: ") + "'.");
     if (startsWith(message, "ambiguous column name: "))
-        return SqlError(209, 16, "Ambiguous column name " + after(message, "ambiguous column name: "));
+        return SqlError(209, 16,
+                        "Ambiguous column name " + after(message, "ambiguous column name: "));
     if (startsWith(message, "no such function: "))
-        return SqlError(14216, 16, "Function '" + after(message, "no such function: ") + "' not found.");
+        return SqlError(14216, 16,
+                        "Function '" + after(message, "no such function: ") + "' not found.");
     if (startsWith(message, "wrong number of arguments to function ")) {
         std::string name = after(message, "wrong number of arguments to function ");
-        if (!name.empty() && name.back() == ')') name.pop_back();
-        if (name.size() >= 2 && name.substr(name.size() - 1) == "(") name.pop_back();
-        return SqlError(14216, 16, "Function '" + name + "' called with a wrong number of arguments.");
+        if (!name.empty() && name.back() == ')')
+            name.pop_back();
+        if (name.size() >= 2 && name.substr(name.size() - 1) == "(")
+            name.pop_back();
+        return SqlError(14216, 16,
+                        "Function '" + name + "' called with a wrong number of arguments.");
     }
     if (startsWith(message, "UNIQUE constraint failed: ") ||
         startsWith(message, "PRIMARY KEY must be unique")) {
@@ -180,34 +202,45 @@ SqlError mapSqliteError(int rc, std::string_view message) {
         std::string table, column;
         splitQualified(after(message, "NOT NULL constraint failed: "), table, column);
         return SqlError(515, 16,
-                        "Attempt to insert NULL value into column '" + column + "', table '" + table +
-                            "'; column does not allow nulls. Update fails.");
+                        "Attempt to insert NULL value into column '" + column + "', table '" +
+                            table + "'; column does not allow nulls. Update fails.");
     }
     if (startsWith(message, "CHECK constraint failed: "))
         return SqlError(548, 16,
                         "Check constraint violation occurred, dbname = '', table name = '', "
-                        "constraint name = '" + after(message, "CHECK constraint failed: ") + "'.");
+                        "constraint name = '" +
+                            after(message, "CHECK constraint failed: ") + "'.");
     if (startsWith(message, "FOREIGN KEY constraint failed"))
         return SqlError(546, 16, "Foreign key constraint violation occurred.");
-    if (startsWith(message, "table ") && message.find(" already exists") != std::string_view::npos) {
+    if (startsWith(message, "table ") &&
+        message.find(" already exists") != std::string_view::npos) {
         std::string name(message.substr(6, message.find(" already exists") - 6));
-        return SqlError(2714, 16, "There is already an object named '" + name + "' in the database.");
+        return SqlError(2714, 16,
+                        "There is already an object named '" + name + "' in the database.");
     }
-    if (startsWith(message, "index ") && message.find(" already exists") != std::string_view::npos) {
+    if (startsWith(message, "index ") &&
+        message.find(" already exists") != std::string_view::npos) {
         std::string name(message.substr(6, message.find(" already exists") - 6));
         return SqlError(1913, 16, "There is already an index on table with name '" + name + "'.");
     }
-    if (startsWith(message, "table ") && message.find(" has no column named ") != std::string_view::npos) {
+    if (startsWith(message, "table ") &&
+        message.find(" has no column named ") != std::string_view::npos) {
         auto pos = message.find(" has no column named ");
-        return SqlError(207, 16, "Invalid column name '" + std::string(message.substr(pos + 21)) + "'.");
+        return SqlError(207, 16,
+                        "Invalid column name '" + std::string(message.substr(pos + 21)) + "'.");
     }
-    if (message.find("values for") != std::string_view::npos && message.find("columns") != std::string_view::npos)
-        return SqlError(213, 16, "Insert error: column name or number of supplied values does not match table definition.");
+    if (message.find("values for") != std::string_view::npos &&
+        message.find("columns") != std::string_view::npos)
+        return SqlError(213, 16,
+                        "Insert error: column name or number of supplied values does not match "
+                        "table definition.");
     if (startsWith(message, "cannot start a transaction within a transaction"))
-        return SqlError(3902, 16, "The BEGIN TRANSACTION request has no corresponding COMMIT TRANSACTION.");
+        return SqlError(3902, 16,
+                        "The BEGIN TRANSACTION request has no corresponding COMMIT TRANSACTION.");
     if (startsWith(message, "cannot commit - no transaction is active") ||
         startsWith(message, "cannot rollback - no transaction is active"))
-        return SqlError(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+        return SqlError(3902, 16,
+                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
     if (message == "integer overflow")
         return SqlError(3606, 16, "Arithmetic overflow occurred.");
     return SqlError(7200, 16, std::string(message));

@@ -33,28 +33,40 @@ const ConnectionHooks& hooksOf(sqlite3_context* ctx) {
 
 SqlValue readValue(sqlite3_value* v) {
     switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: return SqlValue::ofInteger(sqlite3_value_int64(v));
-    case SQLITE_FLOAT: return SqlValue::ofReal(sqlite3_value_double(v));
+    case SQLITE_INTEGER:
+        return SqlValue::ofInteger(sqlite3_value_int64(v));
+    case SQLITE_FLOAT:
+        return SqlValue::ofReal(sqlite3_value_double(v));
     case SQLITE_TEXT:
         return SqlValue::ofText(std::string(reinterpret_cast<const char*>(sqlite3_value_text(v)),
                                             static_cast<size_t>(sqlite3_value_bytes(v))));
     case SQLITE_BLOB: {
         const void* data = sqlite3_value_blob(v);
-        return SqlValue::ofBlob(std::string(static_cast<const char*>(data), static_cast<size_t>(sqlite3_value_bytes(v))));
+        return SqlValue::ofBlob(std::string(static_cast<const char*>(data),
+                                            static_cast<size_t>(sqlite3_value_bytes(v))));
     }
-    default: return SqlValue::null();
+    default:
+        return SqlValue::null();
     }
 }
 
 void resultValue(sqlite3_context* ctx, const SqlValue& v) {
     switch (v.kind) {
-    case SqlValue::Kind::Null: sqlite3_result_null(ctx); break;
-    case SqlValue::Kind::Integer: sqlite3_result_int64(ctx, v.integer); break;
-    case SqlValue::Kind::Real: sqlite3_result_double(ctx, v.real); break;
+    case SqlValue::Kind::Null:
+        sqlite3_result_null(ctx);
+        break;
+    case SqlValue::Kind::Integer:
+        sqlite3_result_int64(ctx, v.integer);
+        break;
+    case SqlValue::Kind::Real:
+        sqlite3_result_double(ctx, v.real);
+        break;
     case SqlValue::Kind::Text:
         sqlite3_result_text64(ctx, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         break;
-    case SqlValue::Kind::Blob: sqlite3_result_blob64(ctx, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT); break;
+    case SqlValue::Kind::Blob:
+        sqlite3_result_blob64(ctx, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT);
+        break;
     }
 }
 
@@ -86,42 +98,58 @@ std::string nowText() {
 /// object_id('name'): the id of a table, view, index or procedure of the connection's
 /// database, or NULL.
 void objectIdFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
     std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     auto dot = name.rfind('.');
-    if (dot != std::string::npos) name = name.substr(dot + 1);
+    if (dot != std::string::npos)
+        name = name.substr(dot + 1);
     sqlite3* db = sqlite3_context_db_handle(ctx);
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "select id from temp.tovrin_objects where name = ?1 collate nocase", -1, &stmt, nullptr) !=
-        SQLITE_OK)
+    if (sqlite3_prepare_v2(db, "select id from temp.tovrin_objects where name = ?1 collate nocase",
+                           -1, &stmt, nullptr) != SQLITE_OK)
         return sqlite3_result_null(ctx);
     sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(stmt) == SQLITE_ROW) sqlite3_result_int64(ctx, sqlite3_column_int64(stmt, 0));
-    else sqlite3_result_null(ctx);
+    if (sqlite3_step(stmt) == SQLITE_ROW)
+        sqlite3_result_int64(ctx, sqlite3_column_int64(stmt, 0));
+    else
+        sqlite3_result_null(ctx);
     sqlite3_finalize(stmt);
 }
 
-void getdateFunction(sqlite3_context* ctx, int, sqlite3_value**) { resultText(ctx, nowText()); }
+void getdateFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+    resultText(ctx, nowText());
+}
 
-void dbNameFunction(sqlite3_context* ctx, int, sqlite3_value**) { resultText(ctx, hooksOf(ctx).databaseName); }
+void dbNameFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+    resultText(ctx, hooksOf(ctx).databaseName);
+}
 
-void userNameFunction(sqlite3_context* ctx, int, sqlite3_value**) { resultText(ctx, hooksOf(ctx).userName); }
+void userNameFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+    resultText(ctx, hooksOf(ctx).userName);
+}
 
 void datalengthFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) return sqlite3_result_int64(ctx, sqlite3_value_bytes(argv[0]));
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_BLOB)
+        return sqlite3_result_int64(ctx, sqlite3_value_bytes(argv[0]));
     const auto* text = sqlite3_value_text(argv[0]);
     const int bytes = sqlite3_value_bytes(argv[0]);
-    if (serverCharset() != Charset::Iso1) return sqlite3_result_int64(ctx, bytes);
+    if (serverCharset() != Charset::Iso1)
+        return sqlite3_result_int64(ctx, bytes);
     // An iso_1 server keeps its text as UTF-8 here: one byte a character.
     int64_t characters = 0;
-    for (int i = 0; i < bytes; ++i) characters += (text[i] & 0xC0) != 0x80;
+    for (int i = 0; i < bytes; ++i)
+        characters += (text[i] & 0xC0) != 0x80;
     sqlite3_result_int64(ctx, characters);
 }
 
 void ceilingFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER) return sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER)
+        return sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
     sqlite3_result_double(ctx, std::ceil(sqlite3_value_double(argv[0])));
 }
 
@@ -131,11 +159,13 @@ void charindexFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::string needle(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     std::string hay(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
     auto pos = hay.find(needle);
-    if (pos == std::string::npos || needle.empty()) return sqlite3_result_int(ctx, 0);
+    if (pos == std::string::npos || needle.empty())
+        return sqlite3_result_int(ctx, 0);
     // Position in characters, counting from 1.
     int64_t chars = 0;
     for (size_t i = 0; i < pos; ++i)
-        if ((static_cast<unsigned char>(hay[i]) & 0xC0) != 0x80) ++chars;
+        if ((static_cast<unsigned char>(hay[i]) & 0xC0) != 0x80)
+            ++chars;
     sqlite3_result_int64(ctx, chars + 1);
 }
 
@@ -144,16 +174,21 @@ void replicateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return sqlite3_result_null(ctx);
     std::string unit(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     int64_t count = sqlite3_value_int64(argv[1]);
-    if (count < 0 || unit.empty()) return sqlite3_result_null(ctx);
-    if (static_cast<uint64_t>(count) * unit.size() > kMaxBuiltString) count = static_cast<int64_t>(kMaxBuiltString / unit.size());
+    if (count < 0 || unit.empty())
+        return sqlite3_result_null(ctx);
+    if (static_cast<uint64_t>(count) * unit.size() > kMaxBuiltString)
+        count = static_cast<int64_t>(kMaxBuiltString / unit.size());
     std::string out;
-    for (int64_t i = 0; i < count; ++i) out += unit;
+    for (int64_t i = 0; i < count; ++i)
+        out += unit;
     resultText(ctx, out);
 }
 
 void spaceFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
-    int64_t n = std::clamp<int64_t>(sqlite3_value_int64(argv[0]), 0, static_cast<int64_t>(kMaxBuiltString));
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    int64_t n =
+        std::clamp<int64_t>(sqlite3_value_int64(argv[0]), 0, static_cast<int64_t>(kMaxBuiltString));
     resultText(ctx, std::string(static_cast<size_t>(n), ' '));
 }
 
@@ -165,9 +200,12 @@ void leftRightFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     int64_t n = std::max<int64_t>(0, sqlite3_value_int64(argv[1]));
     std::vector<size_t> starts;
     for (size_t i = 0; i < s.size(); ++i)
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) starts.push_back(i);
-    if (static_cast<size_t>(n) >= starts.size()) return resultText(ctx, s);
-    if (left) return resultText(ctx, s.substr(0, starts[static_cast<size_t>(n)]));
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80)
+            starts.push_back(i);
+    if (static_cast<size_t>(n) >= starts.size())
+        return resultText(ctx, s);
+    if (left)
+        return resultText(ctx, s.substr(0, starts[static_cast<size_t>(n)]));
     resultText(ctx, s.substr(starts[starts.size() - static_cast<size_t>(n)]));
 }
 
@@ -177,8 +215,8 @@ constexpr bool kRight = false;
 /// True for the canonical stored form of a date-time.
 bool isCanonicalDateTime(const SqlValue& v) {
     const std::string& s = v.bytes;
-    return v.kind == SqlValue::Kind::Text && s.size() == 23 && s[4] == '-' && s[7] == '-' && s[10] == ' ' &&
-           s[13] == ':' && s[16] == ':' && s[19] == '.';
+    return v.kind == SqlValue::Kind::Text && s.size() == 23 && s[4] == '-' && s[7] == '-' &&
+           s[10] == ' ' && s[13] == ':' && s[16] == ':' && s[19] == '.';
 }
 
 /// A date-time as text in one of the server's convert styles (0/100 when `style` is
@@ -191,29 +229,52 @@ std::string styledDateTime(const DateTimeParts& p, int64_t style) {
     const char* ampm = p.hour < 12 ? "AM" : "PM";
     char b[64];
     switch (style) {
-    case 101: std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.month, p.day, p.year); break;
-    case 102: std::snprintf(b, sizeof b, "%04d.%02d.%02d", p.year, p.month, p.day); break;
-    case 103: std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.day, p.month, p.year); break;
-    case 104: std::snprintf(b, sizeof b, "%02d.%02d.%04d", p.day, p.month, p.year); break;
-    case 105: std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.day, p.month, p.year); break;
-    case 106: std::snprintf(b, sizeof b, "%02d %s %04d", p.day, mon, p.year); break;
-    case 107: std::snprintf(b, sizeof b, "%s %02d, %04d", mon, p.day, p.year); break;
+    case 101:
+        std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.month, p.day, p.year);
+        break;
+    case 102:
+        std::snprintf(b, sizeof b, "%04d.%02d.%02d", p.year, p.month, p.day);
+        break;
+    case 103:
+        std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.day, p.month, p.year);
+        break;
+    case 104:
+        std::snprintf(b, sizeof b, "%02d.%02d.%04d", p.day, p.month, p.year);
+        break;
+    case 105:
+        std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.day, p.month, p.year);
+        break;
+    case 106:
+        std::snprintf(b, sizeof b, "%02d %s %04d", p.day, mon, p.year);
+        break;
+    case 107:
+        std::snprintf(b, sizeof b, "%s %02d, %04d", mon, p.day, p.year);
+        break;
     case 8:
-    case 108: std::snprintf(b, sizeof b, "%02d:%02d:%02d", p.hour, p.minute, p.second); break;
+    case 108:
+        std::snprintf(b, sizeof b, "%02d:%02d:%02d", p.hour, p.minute, p.second);
+        break;
     case 9:
     case 109:
-        std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d:%02d:%03d%s", mon, p.day, p.year, hour12, p.minute,
-                      p.second, p.millisecond, ampm);
+        std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d:%02d:%03d%s", mon, p.day, p.year, hour12,
+                      p.minute, p.second, p.millisecond, ampm);
         break;
-    case 110: std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.month, p.day, p.year); break;
-    case 111: std::snprintf(b, sizeof b, "%04d/%02d/%02d", p.year, p.month, p.day); break;
-    case 112: std::snprintf(b, sizeof b, "%04d%02d%02d", p.year, p.month, p.day); break;
+    case 110:
+        std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.month, p.day, p.year);
+        break;
+    case 111:
+        std::snprintf(b, sizeof b, "%04d/%02d/%02d", p.year, p.month, p.day);
+        break;
+    case 112:
+        std::snprintf(b, sizeof b, "%04d%02d%02d", p.year, p.month, p.day);
+        break;
     case 23:
-        std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                      p.second);
+        std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                      p.minute, p.second);
         break;
     default:
-        std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d%s", mon, p.day, p.year, hour12, p.minute, ampm);
+        std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d%s", mon, p.day, p.year, hour12, p.minute,
+                      ampm);
         break;
     }
     return b;
@@ -222,33 +283,56 @@ std::string styledDateTime(const DateTimeParts& p, int64_t style) {
 void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     std::string typeText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     auto type = parseDeclaredType(typeText);
-    if (!type) return sqlite3_result_error(ctx, ("Type '" + typeText + "' is not a defined system type.").c_str(), -1);
+    if (!type)
+        return sqlite3_result_error(
+            ctx, ("Type '" + typeText + "' is not a defined system type.").c_str(), -1);
     try {
         SqlValue value = readValue(argv[1]);
         const bool toCharacter = type->type == SqlType::Char || type->type == SqlType::VarChar ||
-                                 type->type == SqlType::UniChar || type->type == SqlType::UniVarChar ||
-                                 type->type == SqlType::Text;
+                                 type->type == SqlType::UniChar ||
+                                 type->type == SqlType::UniVarChar || type->type == SqlType::Text;
         if (toCharacter && isCanonicalDateTime(value)) {
             // Date-times become text in the requested style, as on the server.
-            int64_t style = argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL ? sqlite3_value_int64(argv[2]) : 0;
+            int64_t style = argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL
+                                ? sqlite3_value_int64(argv[2])
+                                : 0;
             if (auto parts = parseDateTime(value.bytes, DateOrder::YMD))
                 value = SqlValue::ofText(styledDateTime(*parts, style));
         }
         DateOrder order = hooksOf(ctx).dateOrder;
-        const bool toDateTime = type->type == SqlType::DateTime || type->type == SqlType::SmallDateTime ||
-                                type->type == SqlType::Date;
+        const bool toDateTime = type->type == SqlType::DateTime ||
+                                type->type == SqlType::SmallDateTime || type->type == SqlType::Date;
         if (toDateTime && value.kind == SqlValue::Kind::Text && argc > 2) {
             // The style says in which order the text gives the date.
             switch (sqlite3_value_int64(argv[2])) {
-            case 1: case 101: case 10: case 110: order = DateOrder::MDY; break;
-            case 3: case 103: case 4: case 104: case 5: case 105: order = DateOrder::DMY; break;
-            case 2: case 102: case 11: case 111: order = DateOrder::YMD; break;
+            case 1:
+            case 101:
+            case 10:
+            case 110:
+                order = DateOrder::MDY;
+                break;
+            case 3:
+            case 103:
+            case 4:
+            case 104:
+            case 5:
+            case 105:
+                order = DateOrder::DMY;
+                break;
+            case 2:
+            case 102:
+            case 11:
+            case 111:
+                order = DateOrder::YMD;
+                break;
             case 12:
             case 112:
                 if (value.bytes.size() == 8)
-                    value.bytes = value.bytes.substr(0, 4) + "-" + value.bytes.substr(4, 2) + "-" + value.bytes.substr(6);
+                    value.bytes = value.bytes.substr(0, 4) + "-" + value.bytes.substr(4, 2) + "-" +
+                                  value.bytes.substr(6);
                 break;
-            default: break;
+            default:
+                break;
             }
         }
         resultValue(ctx, coerceValue(value, *type, order));
@@ -261,13 +345,16 @@ void convertFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 /// (read back exactly as a select would read it), else the server's error for it. Tables
 /// check every column with it.
 void fitsFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_int(ctx, 1);
     const std::string typeText(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
     // A table's few column types come again and again: each is parsed once per thread.
     thread_local std::unordered_map<std::string, std::optional<ColumnType>> parsed;
     auto known = parsed.find(typeText);
-    if (known == parsed.end()) known = parsed.emplace(typeText, parseDeclaredType(typeText)).first;
-    if (!known->second) return sqlite3_result_int(ctx, 1);
+    if (known == parsed.end())
+        known = parsed.emplace(typeText, parseDeclaredType(typeText)).first;
+    if (!known->second)
+        return sqlite3_result_int(ctx, 1);
     try {
         thread_local Value wire;
         toWireValue(readValue(argv[0]), *known->second, hooksOf(ctx).dateOrder, 0, true, wire);
@@ -279,29 +366,56 @@ void fitsFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 /// Reads a date-time argument; false when it is NULL or no date-time.
 bool dateArgument(sqlite3_context* ctx, sqlite3_value* v, DateTimeParts& parts) {
-    if (sqlite3_value_type(v) == SQLITE_NULL) return false;
+    if (sqlite3_value_type(v) == SQLITE_NULL)
+        return false;
     std::string text(reinterpret_cast<const char*>(sqlite3_value_text(v)));
     auto p = parseDateTime(text, hooksOf(ctx).dateOrder);
-    if (!p) p = parseTimeOfDay(text);
-    if (!p) return false;
+    if (!p)
+        p = parseTimeOfDay(text);
+    if (!p)
+        return false;
     parts = *p;
     return true;
 }
 
-enum class Part { Year, Quarter, Month, DayOfYear, Day, Week, Weekday, Hour, Minute, Second, Millisecond, Bad };
+enum class Part {
+    Year,
+    Quarter,
+    Month,
+    DayOfYear,
+    Day,
+    Week,
+    Weekday,
+    Hour,
+    Minute,
+    Second,
+    Millisecond,
+    Bad
+};
 
 Part partOf(const std::string& name) {
-    if (name == "year" || name == "yy" || name == "yyyy") return Part::Year;
-    if (name == "quarter" || name == "qq" || name == "q") return Part::Quarter;
-    if (name == "month" || name == "mm" || name == "m") return Part::Month;
-    if (name == "dayofyear" || name == "dy" || name == "y") return Part::DayOfYear;
-    if (name == "day" || name == "dd" || name == "d") return Part::Day;
-    if (name == "week" || name == "wk" || name == "ww") return Part::Week;
-    if (name == "weekday" || name == "dw") return Part::Weekday;
-    if (name == "hour" || name == "hh") return Part::Hour;
-    if (name == "minute" || name == "mi" || name == "n") return Part::Minute;
-    if (name == "second" || name == "ss" || name == "s") return Part::Second;
-    if (name == "millisecond" || name == "ms") return Part::Millisecond;
+    if (name == "year" || name == "yy" || name == "yyyy")
+        return Part::Year;
+    if (name == "quarter" || name == "qq" || name == "q")
+        return Part::Quarter;
+    if (name == "month" || name == "mm" || name == "m")
+        return Part::Month;
+    if (name == "dayofyear" || name == "dy" || name == "y")
+        return Part::DayOfYear;
+    if (name == "day" || name == "dd" || name == "d")
+        return Part::Day;
+    if (name == "week" || name == "wk" || name == "ww")
+        return Part::Week;
+    if (name == "weekday" || name == "dw")
+        return Part::Weekday;
+    if (name == "hour" || name == "hh")
+        return Part::Hour;
+    if (name == "minute" || name == "mi" || name == "n")
+        return Part::Minute;
+    if (name == "second" || name == "ss" || name == "s")
+        return Part::Second;
+    if (name == "millisecond" || name == "ms")
+        return Part::Millisecond;
     return Part::Bad;
 }
 
@@ -325,83 +439,131 @@ DateTimeParts fromTotalMs(int64_t ms) {
 void datepartFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     DateTimeParts p;
-    if (!dateArgument(ctx, argv[1], p)) return sqlite3_result_null(ctx);
+    if (!dateArgument(ctx, argv[1], p))
+        return sqlite3_result_null(ctx);
     int32_t days = daysFromCivil(p.year, p.month, p.day);
     switch (partOf(name)) {
-    case Part::Year: return sqlite3_result_int(ctx, p.year);
-    case Part::Quarter: return sqlite3_result_int(ctx, (p.month - 1) / 3 + 1);
-    case Part::Month: return sqlite3_result_int(ctx, p.month);
-    case Part::DayOfYear: return sqlite3_result_int(ctx, days - daysFromCivil(p.year, 1, 1) + 1);
-    case Part::Day: return sqlite3_result_int(ctx, p.day);
-    case Part::Week: return sqlite3_result_int(ctx, (days - daysFromCivil(p.year, 1, 1)) / 7 + 1);
+    case Part::Year:
+        return sqlite3_result_int(ctx, p.year);
+    case Part::Quarter:
+        return sqlite3_result_int(ctx, (p.month - 1) / 3 + 1);
+    case Part::Month:
+        return sqlite3_result_int(ctx, p.month);
+    case Part::DayOfYear:
+        return sqlite3_result_int(ctx, days - daysFromCivil(p.year, 1, 1) + 1);
+    case Part::Day:
+        return sqlite3_result_int(ctx, p.day);
+    case Part::Week:
+        return sqlite3_result_int(ctx, (days - daysFromCivil(p.year, 1, 1)) / 7 + 1);
     case Part::Weekday: {
         // 1 Jan 1900 was a Monday; day 1 of the week is the session's datefirst.
         const int first = hooksOf(ctx).dateFirst ? hooksOf(ctx).dateFirst() : 7;
         const int isoDay = ((days % 7) + 7) % 7 + 1; // 1 Monday … 7 Sunday
         return sqlite3_result_int(ctx, ((isoDay - first) % 7 + 7) % 7 + 1);
     }
-    case Part::Hour: return sqlite3_result_int(ctx, p.hour);
-    case Part::Minute: return sqlite3_result_int(ctx, p.minute);
-    case Part::Second: return sqlite3_result_int(ctx, p.second);
-    case Part::Millisecond: return sqlite3_result_int(ctx, p.millisecond);
-    case Part::Bad: break;
+    case Part::Hour:
+        return sqlite3_result_int(ctx, p.hour);
+    case Part::Minute:
+        return sqlite3_result_int(ctx, p.minute);
+    case Part::Second:
+        return sqlite3_result_int(ctx, p.second);
+    case Part::Millisecond:
+        return sqlite3_result_int(ctx, p.millisecond);
+    case Part::Bad:
+        break;
     }
     sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
 }
 
 void dateaddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
-    if (sqlite3_value_type(argv[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
     int64_t n = sqlite3_value_int64(argv[1]);
     DateTimeParts p;
-    if (!dateArgument(ctx, argv[2], p)) return sqlite3_result_null(ctx);
+    if (!dateArgument(ctx, argv[2], p))
+        return sqlite3_result_null(ctx);
     auto addMonths = [&](int64_t months) {
         int64_t m = p.year * 12LL + (p.month - 1) + months;
         p.year = static_cast<int>(m / 12);
         p.month = static_cast<int>(m % 12) + 1;
         static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        int last = kDays[p.month - 1] + (p.month == 2 && ((p.year % 4 == 0 && p.year % 100 != 0) || p.year % 400 == 0));
+        int last = kDays[p.month - 1] +
+                   (p.month == 2 && ((p.year % 4 == 0 && p.year % 100 != 0) || p.year % 400 == 0));
         p.day = std::min(p.day, last);
     };
     int64_t ms = 0;
     switch (partOf(name)) {
-    case Part::Year: addMonths(n * 12); break;
-    case Part::Quarter: addMonths(n * 3); break;
-    case Part::Month: addMonths(n); break;
+    case Part::Year:
+        addMonths(n * 12);
+        break;
+    case Part::Quarter:
+        addMonths(n * 3);
+        break;
+    case Part::Month:
+        addMonths(n);
+        break;
     case Part::DayOfYear:
     case Part::Day:
-    case Part::Weekday: ms = n * 86400000LL; break;
-    case Part::Week: ms = n * 7 * 86400000LL; break;
-    case Part::Hour: ms = n * 3600000LL; break;
-    case Part::Minute: ms = n * 60000LL; break;
-    case Part::Second: ms = n * 1000LL; break;
-    case Part::Millisecond: ms = n; break;
-    case Part::Bad: return sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
+    case Part::Weekday:
+        ms = n * 86400000LL;
+        break;
+    case Part::Week:
+        ms = n * 7 * 86400000LL;
+        break;
+    case Part::Hour:
+        ms = n * 3600000LL;
+        break;
+    case Part::Minute:
+        ms = n * 60000LL;
+        break;
+    case Part::Second:
+        ms = n * 1000LL;
+        break;
+    case Part::Millisecond:
+        ms = n;
+        break;
+    case Part::Bad:
+        return sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
     }
-    if (ms) p = fromTotalMs(totalMs(p) + ms);
-    if (p.year < 1753 || p.year > 9999) return sqlite3_result_error(ctx, "Arithmetic overflow occurred.", -1);
+    if (ms)
+        p = fromTotalMs(totalMs(p) + ms);
+    if (p.year < 1753 || p.year > 9999)
+        return sqlite3_result_error(ctx, "Arithmetic overflow occurred.", -1);
     resultText(ctx, formatDateTime(p));
 }
 
 void datediffFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     DateTimeParts a, b;
-    if (!dateArgument(ctx, argv[1], a) || !dateArgument(ctx, argv[2], b)) return sqlite3_result_null(ctx);
+    if (!dateArgument(ctx, argv[1], a) || !dateArgument(ctx, argv[2], b))
+        return sqlite3_result_null(ctx);
     int64_t da = daysFromCivil(a.year, a.month, a.day), db = daysFromCivil(b.year, b.month, b.day);
     switch (partOf(name)) {
-    case Part::Year: return sqlite3_result_int64(ctx, b.year - a.year);
-    case Part::Quarter: return sqlite3_result_int64(ctx, (b.year * 4 + (b.month - 1) / 3) - (a.year * 4 + (a.month - 1) / 3));
-    case Part::Month: return sqlite3_result_int64(ctx, (b.year * 12 + b.month) - (a.year * 12 + a.month));
+    case Part::Year:
+        return sqlite3_result_int64(ctx, b.year - a.year);
+    case Part::Quarter:
+        return sqlite3_result_int64(ctx, (b.year * 4 + (b.month - 1) / 3) -
+                                             (a.year * 4 + (a.month - 1) / 3));
+    case Part::Month:
+        return sqlite3_result_int64(ctx, (b.year * 12 + b.month) - (a.year * 12 + a.month));
     case Part::DayOfYear:
     case Part::Day:
-    case Part::Weekday: return sqlite3_result_int64(ctx, db - da);
-    case Part::Week: return sqlite3_result_int64(ctx, (db + 1) / 7 - (da + 1) / 7);
-    case Part::Hour: return sqlite3_result_int64(ctx, (db * 24 + b.hour) - (da * 24 + a.hour));
+    case Part::Weekday:
+        return sqlite3_result_int64(ctx, db - da);
+    case Part::Week:
+        return sqlite3_result_int64(ctx, (db + 1) / 7 - (da + 1) / 7);
+    case Part::Hour:
+        return sqlite3_result_int64(ctx, (db * 24 + b.hour) - (da * 24 + a.hour));
     case Part::Minute:
-        return sqlite3_result_int64(ctx, ((db * 24 + b.hour) * 60 + b.minute) - ((da * 24 + a.hour) * 60 + a.minute));
-    case Part::Second: return sqlite3_result_int64(ctx, totalMs(b) / 1000 - totalMs(a) / 1000);
-    case Part::Millisecond: return sqlite3_result_int64(ctx, totalMs(b) - totalMs(a));
-    case Part::Bad: break;
+        return sqlite3_result_int64(ctx, ((db * 24 + b.hour) * 60 + b.minute) -
+                                             ((da * 24 + a.hour) * 60 + a.minute));
+    case Part::Second:
+        return sqlite3_result_int64(ctx, totalMs(b) / 1000 - totalMs(a) / 1000);
+    case Part::Millisecond:
+        return sqlite3_result_int64(ctx, totalMs(b) - totalMs(a));
+    case Part::Bad:
+        break;
     }
     sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
 }
@@ -411,18 +573,24 @@ void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
     bool zero = false;
     switch (sqlite3_value_type(v)) {
-    case SQLITE_INTEGER: zero = sqlite3_value_int64(v) == 0; break;
-    case SQLITE_FLOAT: zero = sqlite3_value_double(v) == 0.0; break;
+    case SQLITE_INTEGER:
+        zero = sqlite3_value_int64(v) == 0;
+        break;
+    case SQLITE_FLOAT:
+        zero = sqlite3_value_double(v) == 0.0;
+        break;
     case SQLITE_TEXT: {
         auto d = parseDecimal(reinterpret_cast<const char*>(sqlite3_value_text(v)), 0);
         auto fine = parseDecimal(reinterpret_cast<const char*>(sqlite3_value_text(v)), 20);
         zero = d && fine && *fine == 0;
         break;
     }
-    default: break;
+    default:
+        break;
     }
     if (zero) {
-        sqlite3_result_error(ctx, functionErrorText(SqlError(3607, 16, "Divide by zero occurred.")).c_str(), -1);
+        sqlite3_result_error(
+            ctx, functionErrorText(SqlError(3607, 16, "Divide by zero occurred.")).c_str(), -1);
         return;
     }
     sqlite3_result_value(ctx, v);
@@ -432,21 +600,27 @@ void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 /// (10 by default) with `decimals` digits after the point (0 by default); stars when it
 /// does not fit.
 void strFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
     const int64_t length = argc > 1 ? sqlite3_value_int64(argv[1]) : 10;
     const int64_t decimals = argc > 2 ? sqlite3_value_int64(argv[2]) : 0;
-    if (length < 1 || length > 255 || decimals < 0 || decimals > 16) return sqlite3_result_null(ctx);
+    if (length < 1 || length > 255 || decimals < 0 || decimals > 16)
+        return sqlite3_result_null(ctx);
     char buffer[512];
-    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(decimals), sqlite3_value_double(argv[0]));
+    std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(decimals),
+                  sqlite3_value_double(argv[0]));
     std::string text = buffer;
-    if (static_cast<int64_t>(text.size()) > length) text.assign(static_cast<size_t>(length), '*');
-    else text.insert(0, static_cast<size_t>(length) - text.size(), ' ');
+    if (static_cast<int64_t>(text.size()) > length)
+        text.assign(static_cast<size_t>(length), '*');
+    else
+        text.insert(0, static_cast<size_t>(length) - text.size(), ' ');
     resultText(ctx, text);
 }
 
 int decimalCollation(void*, int lengthA, const void* a, int lengthB, const void* b) {
-    return compareDecimalText(std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
-                              std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
+    return compareDecimalText(
+        std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)),
+        std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
 }
 
 } // namespace
@@ -457,29 +631,40 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_collation(db, kDecimalCollation, SQLITE_UTF8, nullptr, decimalCollation);
     registerExactFunctions(db);
-    sqlite3_create_function(db, "tovrin_divisor", 1, kPure, data, divisorFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_divisor", 1, kPure, data, divisorFunction, nullptr,
+                            nullptr);
     sqlite3_create_function(db, "object_id", 1, kFlags, data, objectIdFunction, nullptr, nullptr);
     sqlite3_create_function(db, "getdate", 0, kFlags, data, getdateFunction, nullptr, nullptr);
     sqlite3_create_function(db, "db_name", 0, kFlags, data, dbNameFunction, nullptr, nullptr);
     sqlite3_create_function(db, "user_name", 0, kFlags, data, userNameFunction, nullptr, nullptr);
     sqlite3_create_function(db, "suser_name", 0, kFlags, data, userNameFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_datalength", 1, kPure, data, datalengthFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_ceiling", 1, kPure, data, ceilingFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_datalength", 1, kPure, data, datalengthFunction, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "tovrin_ceiling", 1, kPure, data, ceilingFunction, nullptr,
+                            nullptr);
     sqlite3_create_function(db, "charindex", 2, kPure, data, charindexFunction, nullptr, nullptr);
     sqlite3_create_function(db, "replicate", 2, kPure, data, replicateFunction, nullptr, nullptr);
     sqlite3_create_function(db, "space", 1, kPure, data, spaceFunction, nullptr, nullptr);
     for (int argc = 1; argc <= 3; ++argc)
         sqlite3_create_function(db, "str", argc, kPure, data, strFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "right", 2, kPure, const_cast<bool*>(&kRight), leftRightFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_convert", 2, kFlags, data, convertFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction,
+                            nullptr, nullptr);
+    sqlite3_create_function(db, "right", 2, kPure, const_cast<bool*>(&kRight), leftRightFunction,
+                            nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_convert", 2, kFlags, data, convertFunction, nullptr,
+                            nullptr);
     // Deterministic, as a check constraint requires: stored date-times are in one form.
     sqlite3_create_function(db, "tovrin_fits", 2, kPure, data, fitsFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_convert", 3, kFlags, data, convertFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_datepart", 2, kFlags, data, datepartFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_datename", 2, kFlags, data, datepartFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_dateadd", 3, kFlags, data, dateaddFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_datediff", 3, kFlags, data, datediffFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_convert", 3, kFlags, data, convertFunction, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "tovrin_datepart", 2, kFlags, data, datepartFunction, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "tovrin_datename", 2, kFlags, data, datepartFunction, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "tovrin_dateadd", 3, kFlags, data, dateaddFunction, nullptr,
+                            nullptr);
+    sqlite3_create_function(db, "tovrin_datediff", 3, kFlags, data, datediffFunction, nullptr,
+                            nullptr);
 }
 
 } // namespace devserver

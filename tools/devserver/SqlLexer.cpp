@@ -9,15 +9,21 @@ namespace devserver {
 
 namespace {
 
-bool identStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
-bool identPart(unsigned char c) { return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c >= 0x80; }
+bool identStart(unsigned char c) {
+    return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80;
+}
+bool identPart(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c >= 0x80;
+}
 
 } // namespace
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -36,7 +42,8 @@ public:
     std::vector<Token> run() {
         std::vector<Token> tokens;
         while (m_i < m_sql.size()) {
-            if (skipSpaceOrComment()) continue;
+            if (skipSpaceOrComment())
+                continue;
             Token t;
             t.line = m_line;
             t.begin = m_i;
@@ -48,7 +55,9 @@ public:
     }
 
 private:
-    unsigned char at(size_t k) const { return k < m_sql.size() ? static_cast<unsigned char>(m_sql[k]) : 0; }
+    unsigned char at(size_t k) const {
+        return k < m_sql.size() ? static_cast<unsigned char>(m_sql[k]) : 0;
+    }
 
     /// Skips one blank, line end or comment; false when a token starts here.
     bool skipSpaceOrComment() {
@@ -63,7 +72,8 @@ private:
             return true;
         }
         if (c == '-' && at(m_i + 1) == '-') {
-            while (m_i < m_sql.size() && m_sql[m_i] != '\n') ++m_i;
+            while (m_i < m_sql.size() && m_sql[m_i] != '\n')
+                ++m_i;
             return true;
         }
         if (c == '/' && at(m_i + 1) == '*') {
@@ -82,31 +92,37 @@ private:
                 m_i += 2;
             } else if (m_sql[m_i] == '*' && at(m_i + 1) == '/') {
                 m_i += 2;
-                if (--depth == 0) break;
+                if (--depth == 0)
+                    break;
             } else {
-                if (m_sql[m_i] == '\n') ++m_line;
+                if (m_sql[m_i] == '\n')
+                    ++m_line;
                 ++m_i;
             }
         }
-        if (depth != 0) throw SqlError(113, 15, "Missing end comment mark '*/'.");
+        if (depth != 0)
+            throw SqlError(113, 15, "Missing end comment mark '*/'.");
     }
 
     void readToken(Token& t) {
         unsigned char c = at(m_i);
         // N'...' (a national-character literal, as some clients send every string) reads
         // like a plain literal: text is UTF-8 throughout.
-        if ((c == 'N' || c == 'n') && at(m_i + 1) == '\'') c = at(++m_i);
+        if ((c == 'N' || c == 'n') && at(m_i + 1) == '\'')
+            c = at(++m_i);
         if (c == '\'' || c == '"') {
             readQuoted(t, static_cast<char>(c));
         } else if (c == '[') {
             size_t close = m_sql.find(']', m_i + 1);
-            if (close == std::string_view::npos) throw syntaxError(m_sql.substr(m_i, 20));
+            if (close == std::string_view::npos)
+                throw syntaxError(m_sql.substr(m_i, 20));
             t.kind = Token::Kind::QuotedIdentifier;
             t.text = std::string(m_sql.substr(m_i + 1, close - m_i - 1));
             m_i = close + 1;
         } else if (c == '0' && (at(m_i + 1) == 'x' || at(m_i + 1) == 'X')) {
             m_i += 2;
-            while (std::isxdigit(at(m_i))) t.text += m_sql[m_i++];
+            while (std::isxdigit(at(m_i)))
+                t.text += m_sql[m_i++];
             t.kind = Token::Kind::Binary;
         } else if (std::isdigit(c) || (c == '.' && std::isdigit(at(m_i + 1))) ||
                    (c == '$' && (std::isdigit(at(m_i + 1)) || at(m_i + 1) == '.'))) {
@@ -115,12 +131,14 @@ private:
             bool global = at(m_i + 1) == '@';
             size_t start = m_i;
             m_i += global ? 2 : 1;
-            while (identPart(at(m_i))) ++m_i;
+            while (identPart(at(m_i)))
+                ++m_i;
             t.text = std::string(m_sql.substr(start, m_i - start));
             t.kind = global ? Token::Kind::GlobalVariable : Token::Kind::Variable;
         } else if (identStart(c)) {
             size_t start = m_i;
-            while (identPart(at(m_i))) ++m_i;
+            while (identPart(at(m_i)))
+                ++m_i;
             t.text = std::string(m_sql.substr(start, m_i - start));
             t.kind = Token::Kind::Identifier;
         } else {
@@ -150,7 +168,8 @@ private:
                 m_i += 2;
                 continue;
             }
-            if (m_sql[m_i] == '\n') ++m_line;
+            if (m_sql[m_i] == '\n')
+                ++m_line;
             t.text += m_sql[m_i++];
         }
         if (!closed) {
@@ -162,17 +181,23 @@ private:
 
     void readNumber(Token& t, unsigned char c) {
         // A money literal may start with '$'.
-        if (c == '$') ++m_i;
-        while (std::isdigit(at(m_i))) t.text += m_sql[m_i++];
+        if (c == '$')
+            ++m_i;
+        while (std::isdigit(at(m_i)))
+            t.text += m_sql[m_i++];
         if (at(m_i) == '.') {
             t.text += m_sql[m_i++];
-            while (std::isdigit(at(m_i))) t.text += m_sql[m_i++];
+            while (std::isdigit(at(m_i)))
+                t.text += m_sql[m_i++];
         }
         if ((at(m_i) == 'e' || at(m_i) == 'E') &&
-            (std::isdigit(at(m_i + 1)) || ((at(m_i + 1) == '+' || at(m_i + 1) == '-') && std::isdigit(at(m_i + 2))))) {
+            (std::isdigit(at(m_i + 1)) ||
+             ((at(m_i + 1) == '+' || at(m_i + 1) == '-') && std::isdigit(at(m_i + 2))))) {
             t.text += m_sql[m_i++];
-            if (at(m_i) == '+' || at(m_i) == '-') t.text += m_sql[m_i++];
-            while (std::isdigit(at(m_i))) t.text += m_sql[m_i++];
+            if (at(m_i) == '+' || at(m_i) == '-')
+                t.text += m_sql[m_i++];
+            while (std::isdigit(at(m_i)))
+                t.text += m_sql[m_i++];
         }
         t.kind = Token::Kind::Number;
     }

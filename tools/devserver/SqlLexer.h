@@ -30,7 +30,9 @@ struct Token {
     /// True for an identifier equal to `word` ignoring case.
     [[nodiscard]] bool is(std::string_view word) const;
     /// True for an operator token with this text.
-    [[nodiscard]] bool isOp(std::string_view op) const { return kind == Kind::Operator && text == op; }
+    [[nodiscard]] bool isOp(std::string_view op) const {
+        return kind == Kind::Operator && text == op;
+    }
 };
 
 /// Tokenizes `sql`; with `quotedIdentifiers` (set quoted_identifier on) text in double

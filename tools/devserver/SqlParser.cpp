@@ -8,10 +8,10 @@ namespace devserver {
 namespace {
 
 constexpr std::string_view kStatementWords[] = {
-    "select", "insert", "update", "delete",   "create",  "drop",   "alter",    "truncate", "use",
-    "print",  "raiserror", "exec", "execute", "declare", "set",    "if",       "while",    "begin",
-    "end",    "else",   "return", "commit",   "rollback", "waitfor", "break",  "continue", "save",
-    "grant",  "revoke", "dbcc",
+    "select", "insert",   "update",    "delete", "create",  "drop",    "alter",    "truncate",
+    "use",    "print",    "raiserror", "exec",   "execute", "declare", "set",      "if",
+    "while",  "begin",    "end",       "else",   "return",  "commit",  "rollback", "waitfor",
+    "break",  "continue", "save",      "grant",  "revoke",  "dbcc",
 };
 
 SqlError keywordError(const Token& t) {
@@ -30,7 +30,8 @@ public:
                 ++m_pos;
                 continue;
             }
-            if (m_t[m_pos].is("end") || m_t[m_pos].is("else")) throw keywordError(m_t[m_pos]);
+            if (m_t[m_pos].is("end") || m_t[m_pos].is("else"))
+                throw keywordError(m_t[m_pos]);
             block->children.push_back(parseStatement());
         }
         return block;
@@ -48,7 +49,8 @@ private:
         explicit Depth(int& depth) : m_depth(depth) {
             if (++m_depth > kMaxNesting) {
                 --m_depth;
-                throw SqlError(404, 16, "Too many nested expressions or logical operators to compile.");
+                throw SqlError(404, 16,
+                               "Too many nested expressions or logical operators to compile.");
             }
         }
         ~Depth() { --m_depth; }
@@ -61,8 +63,10 @@ private:
 
     std::unique_ptr<Statement> parseStatement() {
         Depth depth(m_depth);
-        while (m_pos < m_t.size() && m_t[m_pos].isOp(";")) ++m_pos;
-        if (m_pos >= m_t.size()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+        while (m_pos < m_t.size() && m_t[m_pos].isOp(";"))
+            ++m_pos;
+        if (m_pos >= m_t.size())
+            throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
         const Token& first = m_t[m_pos];
         auto stmt = std::make_unique<Statement>();
         stmt->line = first.line;
@@ -72,13 +76,16 @@ private:
             stmt->kind = Statement::Kind::Block;
             ++m_pos;
             while (true) {
-                while (m_pos < m_t.size() && m_t[m_pos].isOp(";")) ++m_pos;
-                if (m_pos >= m_t.size()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+                while (m_pos < m_t.size() && m_t[m_pos].isOp(";"))
+                    ++m_pos;
+                if (m_pos >= m_t.size())
+                    throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
                 if (m_t[m_pos].is("end")) {
                     ++m_pos;
                     break;
                 }
-                if (m_t[m_pos].is("else")) throw keywordError(m_t[m_pos]);
+                if (m_t[m_pos].is("else"))
+                    throw keywordError(m_t[m_pos]);
                 stmt->children.push_back(parseStatement());
             }
             return stmt;
@@ -87,13 +94,17 @@ private:
             stmt->kind = first.is("if") ? Statement::Kind::If : Statement::Kind::While;
             ++m_pos;
             size_t end = scanCondition(m_pos);
-            if (end == m_pos) throw syntaxError(first.text);
-            stmt->tokens.assign(m_t.begin() + static_cast<long>(m_pos), m_t.begin() + static_cast<long>(end));
+            if (end == m_pos)
+                throw syntaxError(first.text);
+            stmt->tokens.assign(m_t.begin() + static_cast<long>(m_pos),
+                                m_t.begin() + static_cast<long>(end));
             m_pos = end;
-            if (m_pos >= m_t.size()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+            if (m_pos >= m_t.size())
+                throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
             stmt->children.push_back(parseStatement());
             if (stmt->kind == Statement::Kind::If) {
-                while (m_pos < m_t.size() && m_t[m_pos].isOp(";")) ++m_pos;
+                while (m_pos < m_t.size() && m_t[m_pos].isOp(";"))
+                    ++m_pos;
                 if (at(m_pos, "else")) {
                     ++m_pos;
                     stmt->children.push_back(parseStatement());
@@ -101,11 +112,14 @@ private:
             }
             return stmt;
         }
-        if (first.is("else") || first.is("end")) throw keywordError(first);
+        if (first.is("else") || first.is("end"))
+            throw keywordError(first);
         size_t end = scanSimple(m_pos);
-        stmt->tokens.assign(m_t.begin() + static_cast<long>(m_pos), m_t.begin() + static_cast<long>(end));
+        stmt->tokens.assign(m_t.begin() + static_cast<long>(m_pos),
+                            m_t.begin() + static_cast<long>(end));
         m_pos = end;
-        if (m_pos < m_t.size() && m_t[m_pos].isOp(";")) ++m_pos;
+        if (m_pos < m_t.size() && m_t[m_pos].isOp(";"))
+            ++m_pos;
         return stmt;
     }
 
@@ -114,11 +128,16 @@ private:
         int depth = 0, caseDepth = 0;
         for (; i < m_t.size(); ++i) {
             const Token& t = m_t[i];
-            if (t.isOp("(")) ++depth;
-            else if (t.isOp(")")) --depth;
-            else if (t.is("case")) ++caseDepth;
-            else if (t.is("end") && caseDepth > 0) --caseDepth;
-            else if (depth <= 0 && caseDepth == 0 && isStatementKeyword(t)) return i;
+            if (t.isOp("("))
+                ++depth;
+            else if (t.isOp(")"))
+                --depth;
+            else if (t.is("case"))
+                ++caseDepth;
+            else if (t.is("end") && caseDepth > 0)
+                --caseDepth;
+            else if (depth <= 0 && caseDepth == 0 && isStatementKeyword(t))
+                return i;
         }
         return i;
     }
@@ -126,7 +145,8 @@ private:
     /// End of a simple statement starting at `start`.
     size_t scanSimple(size_t start) const {
         const Token& head = m_t[start];
-        if (head.is("create") && (at(start + 1, "procedure") || at(start + 1, "proc") || at(start + 1, "trigger")))
+        if (head.is("create") &&
+            (at(start + 1, "procedure") || at(start + 1, "proc") || at(start + 1, "trigger")))
             return m_t.size();
         const bool isInsert = head.is("insert");
         const bool isUpdate = head.is("update");
@@ -156,15 +176,20 @@ private:
                 --caseDepth;
                 continue;
             }
-            if (depth > 0 || caseDepth > 0) continue;
-            if (t.isOp(";")) return i;
-            if (t.is("values")) seenSelect = true;
-            if (!isStatementKeyword(t)) continue;
+            if (depth > 0 || caseDepth > 0)
+                continue;
+            if (t.isOp(";"))
+                return i;
+            if (t.is("values"))
+                seenSelect = true;
+            if (!isStatementKeyword(t))
+                continue;
             if (t.is("select")) {
-                if (prev.is("union") || prev.is("all") || prev.is("except") || prev.is("intersect") ||
-                    prev.is("distinct"))
+                if (prev.is("union") || prev.is("all") || prev.is("except") ||
+                    prev.is("intersect") || prev.is("distinct"))
                     continue;
-                if ((isInsert || isCreateView || isWith || (isDeclare && prev.is("for"))) && !seenSelect) {
+                if ((isInsert || isCreateView || isWith || (isDeclare && prev.is("for"))) &&
+                    !seenSelect) {
                     seenSelect = true;
                     continue;
                 }
@@ -174,8 +199,8 @@ private:
                 seenSet = true;
                 continue;
             }
-            if (t.is("if") && (prev.is("table") || prev.is("view") || prev.is("index") || prev.is("procedure") ||
-                               prev.is("proc") || prev.is("database")))
+            if (t.is("if") && (prev.is("table") || prev.is("view") || prev.is("index") ||
+                               prev.is("procedure") || prev.is("proc") || prev.is("database")))
                 continue;
             if ((t.is("delete") || t.is("update")) && (prev.is("on") || prev.is("for")))
                 continue;
@@ -192,9 +217,11 @@ private:
 } // namespace
 
 bool isStatementKeyword(const Token& token) {
-    if (token.kind != Token::Kind::Identifier) return false;
+    if (token.kind != Token::Kind::Identifier)
+        return false;
     for (auto word : kStatementWords)
-        if (token.is(word)) return true;
+        if (token.is(word))
+            return true;
     return false;
 }
 

@@ -33,84 +33,105 @@ constexpr int kMaxNesting = 16;
 
 std::string lower(std::string_view s) {
     std::string out;
-    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : s)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
-/// Parses "create proc[edure] name [(] @p type [= default] [output], … [)] [with recompile] as body".
+/// Parses "create proc[edure] name [(] @p type [= default] [output], … [)] [with recompile] as
+/// body".
 ProcedureDefinition parseProcedure(const std::string& source) {
     ProcedureDefinition def;
     def.tokens = tokenize(source);
     const auto& t = def.tokens;
     size_t i = 2;
-    if (t.size() < 4) throw syntaxError(t.empty() ? "create" : t.back().text);
+    if (t.size() < 4)
+        throw syntaxError(t.empty() ? "create" : t.back().text);
     // name, possibly owner-qualified, possibly with ";n"
-    if (t[i].kind != Token::Kind::Identifier && t[i].kind != Token::Kind::QuotedIdentifier) throw syntaxError(t[i].text);
+    if (t[i].kind != Token::Kind::Identifier && t[i].kind != Token::Kind::QuotedIdentifier)
+        throw syntaxError(t[i].text);
     def.name = t[i].text;
     ++i;
     while (i + 1 < t.size() && t[i].isOp(".")) {
         def.name = t[i + 1].text;
         i += 2;
     }
-    if (i + 1 < t.size() && t[i].isOp(";") && t[i + 1].kind == Token::Kind::Number) i += 2;
+    if (i + 1 < t.size() && t[i].isOp(";") && t[i + 1].kind == Token::Kind::Number)
+        i += 2;
     bool parenthesized = i < t.size() && t[i].isOp("(");
-    if (parenthesized) ++i;
+    if (parenthesized)
+        ++i;
     while (i < t.size() && t[i].kind == Token::Kind::Variable) {
         ProcedureParameter p;
         p.name = t[i++].text;
-        if (i < t.size() && t[i].is("as")) ++i;
+        if (i < t.size() && t[i].is("as"))
+            ++i;
         std::string typeText;
-        if (i < t.size()) typeText = t[i++].text;
+        if (i < t.size())
+            typeText = t[i++].text;
         if (i < t.size() && t[i].isOp("(")) {
-            while (i < t.size() && !t[i].isOp(")")) typeText += t[i++].text;
-            if (i < t.size()) typeText += t[i++].text;
+            while (i < t.size() && !t[i].isOp(")"))
+                typeText += t[i++].text;
+            if (i < t.size())
+                typeText += t[i++].text;
         }
         auto type = parseDeclaredType(typeText);
-        if (!type) throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+        if (!type)
+            throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
         p.type = *type;
         if (i < t.size() && t[i].isOp("=")) {
             ++i;
             p.hasDefault = true;
             int depth = 0;
             while (i < t.size()) {
-                if (depth == 0 && (t[i].isOp(",") || t[i].is("output") || t[i].is("out") || t[i].is("as") ||
-                                   (t[i].isOp(")") && parenthesized)))
+                if (depth == 0 && (t[i].isOp(",") || t[i].is("output") || t[i].is("out") ||
+                                   t[i].is("as") || (t[i].isOp(")") && parenthesized)))
                     break;
-                if (t[i].isOp("(")) ++depth;
-                if (t[i].isOp(")")) --depth;
+                if (t[i].isOp("("))
+                    ++depth;
+                if (t[i].isOp(")"))
+                    --depth;
                 p.defaultValue.push_back(t[i++]);
             }
-            if (p.defaultValue.empty()) throw syntaxError("=");
+            if (p.defaultValue.empty())
+                throw syntaxError("=");
         }
         if (i < t.size() && (t[i].is("output") || t[i].is("out"))) {
             p.output = true;
             ++i;
         }
         def.parameters.push_back(std::move(p));
-        if (i < t.size() && t[i].isOp(",")) ++i;
+        if (i < t.size() && t[i].isOp(","))
+            ++i;
     }
     if (parenthesized) {
-        if (i >= t.size() || !t[i].isOp(")")) throw syntaxError(i < t.size() ? t[i].text : "(");
+        if (i >= t.size() || !t[i].isOp(")"))
+            throw syntaxError(i < t.size() ? t[i].text : "(");
         ++i;
     }
-    if (i + 1 < t.size() && t[i].is("with") && t[i + 1].is("recompile")) i += 2;
-    if (i >= t.size() || !t[i].is("as")) throw syntaxError(i < t.size() ? t[i].text : def.name);
+    if (i + 1 < t.size() && t[i].is("with") && t[i + 1].is("recompile"))
+        i += 2;
+    if (i >= t.size() || !t[i].is("as"))
+        throw syntaxError(i < t.size() ? t[i].text : def.name);
     ++i;
     std::vector<Token> body(t.begin() + static_cast<long>(i), t.end());
-    if (body.empty()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+    if (body.empty())
+        throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
     def.body = parseStatements(body);
     return def;
 }
 
 /// Runs `sql` (one statement on the procedure table) with ?1 bound to `name`; gives SQLite's
 /// result code and, when it gave a row, the text of its first column.
-std::pair<int, std::string> stepWithName(sqlite3* db, const std::string& sql, const std::string& name) {
+std::pair<int, std::string> stepWithName(sqlite3* db, const std::string& sql,
+                                         const std::string& name) {
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
     sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     const int rc = sqlite3_step(stmt);
     std::string text;
-    if (rc == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    if (rc == SQLITE_ROW)
+        text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     sqlite3_finalize(stmt);
     return {rc, text};
 }
@@ -122,31 +143,40 @@ SqlSession::Flow SqlSession::createProcedure(const Statement& statement, Frame& 
     ProcedureDefinition def = parseProcedure(source);
     SqlConnection& conn = connection();
     sqlite3_stmt* stmt = nullptr;
-    std::string sql = std::string("insert into ") + kProcedureTable + " (name, source) values (?1, ?2)";
+    std::string sql =
+        std::string("insert into ") + kProcedureTable + " (name, source) values (?1, ?2)";
     sqlite3_prepare_v2(conn.handle(), sql.c_str(), -1, &stmt, nullptr);
     sqlite3_bind_text(stmt, 1, def.name.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(stmt, 2, source.c_str(), static_cast<int>(source.size()), SQLITE_TRANSIENT);
     int rc = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
     if (rc == SQLITE_CONSTRAINT)
-        throw SqlError(2714, 16, "There is already an object named '" + def.name + "' in the database.");
-    if (rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
+        throw SqlError(2714, 16,
+                       "There is already an object named '" + def.name + "' in the database.");
+    if (rc != SQLITE_DONE)
+        throw sqliteError(conn.handle(), rc);
     done(frame, false, std::nullopt);
     return Flow::Next;
 }
 
 SqlSession::Flow SqlSession::dropProcedure(std::span<const Token> tokens, Frame& frame) {
-    if (tokens.size() < 3) throw syntaxError(tokens.back().text);
+    if (tokens.size() < 3)
+        throw syntaxError(tokens.back().text);
     for (auto item : splitAtCommas(tokens.subspan(2))) {
-        if (item.empty()) throw syntaxError("procedure");
+        if (item.empty())
+            throw syntaxError("procedure");
         std::string name = item.back().text;
         SqlConnection& conn = connection();
-        const int rc = stepWithName(conn.handle(), std::string("delete from ") + kProcedureTable + " where name = ?1",
-                                    name).first;
-        if (rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
+        const int rc =
+            stepWithName(conn.handle(),
+                         std::string("delete from ") + kProcedureTable + " where name = ?1", name)
+                .first;
+        if (rc != SQLITE_DONE)
+            throw sqliteError(conn.handle(), rc);
         if (sqlite3_changes(conn.handle()) == 0)
-            throw SqlError(3701, 11, "Cannot drop the procedure '" + name +
-                                         "', because it doesn't exist in the system catalogs.");
+            throw SqlError(3701, 11,
+                           "Cannot drop the procedure '" + name +
+                               "', because it doesn't exist in the system catalogs.");
     }
     done(frame, false, std::nullopt);
     return Flow::Next;
@@ -159,7 +189,8 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
         statusVariable = tokens[1].text;
         i = 3;
     }
-    if (i >= tokens.size()) throw syntaxError(tokens[0].text);
+    if (i >= tokens.size())
+        throw syntaxError(tokens[0].text);
     // exec ('statements'): run the text as a batch in this frame.
     if (tokens[i].isOp("(")) {
         SqlValue text = evaluate(tokens.subspan(i), frame);
@@ -170,7 +201,8 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
         Flow flow = Flow::Next;
         for (const auto& child : root->children) {
             flow = run(*child, frame);
-            if (flow != Flow::Next) break;
+            if (flow != Flow::Next)
+                break;
         }
         m_batchText = saved;
         return flow == Flow::Abort ? Flow::Abort : Flow::Next;
@@ -184,18 +216,22 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
         parts.push_back(tokens[i++].text);
         while (i < tokens.size() && tokens[i].isOp(".")) {
             ++i;
-            if (i < tokens.size() && !tokens[i].isOp(".")) parts.push_back(tokens[i++].text);
-            else parts.push_back("");
+            if (i < tokens.size() && !tokens[i].isOp("."))
+                parts.push_back(tokens[i++].text);
+            else
+                parts.push_back("");
         }
     }
     std::string name = parts.back();
     std::string database = parts.size() >= 3 ? parts[0] : "";
-    if (i < tokens.size() && tokens[i].isOp(";") && i + 1 < tokens.size()) i += 2;
+    if (i < tokens.size() && tokens[i].isOp(";") && i + 1 < tokens.size())
+        i += 2;
 
     std::vector<Argument> arguments;
     if (i < tokens.size()) {
         for (auto arg : splitAtCommas(tokens.subspan(i))) {
-            if (arg.empty()) throw syntaxError(",");
+            if (arg.empty())
+                throw syntaxError(",");
             Argument a;
             if (arg.size() >= 3 && arg[0].kind == Token::Kind::Variable && arg[1].isOp("=")) {
                 a.name = arg[0].text;
@@ -211,8 +247,10 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
                 auto [value, type] = variable(arg[0], frame);
                 a.value = value;
                 a.type = type;
-                if (a.output) a.variable = arg[0].text;
-            } else if (arg.size() == 1 && arg[0].kind == Token::Kind::Identifier && !arg[0].is("null")) {
+                if (a.output)
+                    a.variable = arg[0].text;
+            } else if (arg.size() == 1 && arg[0].kind == Token::Kind::Identifier &&
+                       !arg[0].is("null")) {
                 // A bare word is a character string, as on the server.
                 a.value = SqlValue::ofText(arg[0].text);
             } else {
@@ -241,14 +279,16 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
 
 std::string SqlSession::procedureSource(const std::string& name) {
     SqlConnection& conn = connection();
-    auto [rc, source] = stepWithName(conn.handle(), std::string("select source from ") + kProcedureTable +
-                                                        " where name = ?1", name);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
+    auto [rc, source] = stepWithName(
+        conn.handle(), std::string("select source from ") + kProcedureTable + " where name = ?1",
+        name);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw sqliteError(conn.handle(), rc);
     return source;
 }
 
-std::vector<int> SqlSession::bindArguments(const ProcedureDefinition& def, const std::vector<Argument>& arguments,
-                                           Frame& frame) {
+std::vector<int> SqlSession::bindArguments(const ProcedureDefinition& def,
+                                           const std::vector<Argument>& arguments, Frame& frame) {
     const DateOrder order = m_dateOrder;
     std::vector<int> target(arguments.size(), -1);
     std::vector<bool> supplied(def.parameters.size(), false);
@@ -257,34 +297,44 @@ std::vector<int> SqlSession::bindArguments(const ProcedureDefinition& def, const
         int index = -1;
         if (!arguments[a].name.empty()) {
             for (size_t p = 0; p < def.parameters.size(); ++p)
-                if (lower(def.parameters[p].name) == lower(arguments[a].name)) index = static_cast<int>(p);
+                if (lower(def.parameters[p].name) == lower(arguments[a].name))
+                    index = static_cast<int>(p);
             if (index < 0)
-                throw SqlError(8145, 16, arguments[a].name + " is not a parameter for procedure " + def.name + ".");
+                throw SqlError(8145, 16,
+                               arguments[a].name + " is not a parameter for procedure " + def.name +
+                                   ".");
         } else {
             if (position >= def.parameters.size())
-                throw SqlError(8144, 16, "Procedure " + def.name + " has too many arguments specified.");
+                throw SqlError(8144, 16,
+                               "Procedure " + def.name + " has too many arguments specified.");
             index = static_cast<int>(position++);
         }
         target[a] = index;
         const ProcedureParameter& p = def.parameters[static_cast<size_t>(index)];
-        if (arguments[a].isDefault) continue;
+        if (arguments[a].isDefault)
+            continue;
         supplied[static_cast<size_t>(index)] = true;
-        frame.variables[lower(p.name)] = Variable{p.type, coerceValue(arguments[a].value, p.type, order)};
+        frame.variables[lower(p.name)] =
+            Variable{p.type, coerceValue(arguments[a].value, p.type, order)};
     }
     for (size_t p = 0; p < def.parameters.size(); ++p) {
-        if (supplied[p]) continue;
+        if (supplied[p])
+            continue;
         const ProcedureParameter& param = def.parameters[p];
         if (!param.hasDefault)
-            throw SqlError(201, 16, "Procedure '" + def.name + "' expects parameter '" + param.name +
-                                        "', which was not supplied.");
+            throw SqlError(201, 16,
+                           "Procedure '" + def.name + "' expects parameter '" + param.name +
+                               "', which was not supplied.");
         Frame empty;
         SqlValue value = evaluate(param.defaultValue, empty);
-        frame.variables[lower(param.name)] = Variable{param.type, coerceValue(value, param.type, order)};
+        frame.variables[lower(param.name)] =
+            Variable{param.type, coerceValue(value, param.type, order)};
     }
     return target;
 }
 
-SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<Argument>& arguments, Frame& caller,
+SqlSession::Flow SqlSession::callProcedure(const std::string& name,
+                                           std::vector<Argument>& arguments, Frame& caller,
                                            std::optional<std::string> statusVariable) {
     if (caller.depth >= kMaxNesting)
         throw SqlError(217, 16, "Maximum stored procedure nesting level exceeded (limit 16).");
@@ -295,7 +345,8 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
         frame.doneKind = DoneKind::InProcedure;
         frame.depth = caller.depth + 1;
         const int32_t status = runSystemProcedure(name, arguments, frame);
-        if (statusVariable) assign(caller, *statusVariable, SqlValue::ofInteger(status));
+        if (statusVariable)
+            assign(caller, *statusVariable, SqlValue::ofInteger(status));
         if (caller.depth == 0 && m_sink) {
             m_sink->returnStatus(status);
             m_sink->done(DoneKind::Procedure, false, std::nullopt);
@@ -303,9 +354,11 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
         return Flow::Next;
     }
     if (source.empty())
-        throw SqlError(2812, 16, "Stored procedure '" + name +
-                                     "' not found. Specify owner.objectname or use sp_help to check whether the "
-                                     "object exists (sp_help may produce lots of output).");
+        throw SqlError(
+            2812, 16,
+            "Stored procedure '" + name +
+                "' not found. Specify owner.objectname or use sp_help to check whether the "
+                "object exists (sp_help may produce lots of output).");
     ProcedureDefinition def = parseProcedure(source);
     const DateOrder order = m_dateOrder;
 
@@ -321,12 +374,14 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
     const std::string database = m_database;
     for (const auto& child : def.body->children) {
         Flow flow = run(*child, frame);
-        if (m_errorCount != errorsBefore) failed = true;
+        if (m_errorCount != errorsBefore)
+            failed = true;
         if (flow == Flow::Abort) {
             m_database = database;
             return Flow::Abort;
         }
-        if (flow == Flow::Return) break;
+        if (flow == Flow::Return)
+            break;
     }
     if (m_database != database && m_sink) {
         m_sink->databaseChanged(m_database, database);
@@ -338,25 +393,30 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name, std::vector<
     std::vector<Value> values;
     for (size_t a = 0; a < arguments.size(); ++a) {
         const ProcedureParameter& p = def.parameters[static_cast<size_t>(target[a])];
-        if (!arguments[a].output || !p.output) continue;
+        if (!arguments[a].output || !p.output)
+            continue;
         const SqlValue& value = frame.variables[lower(p.name)].value;
-        if (!arguments[a].variable.empty()) assign(caller, arguments[a].variable, value);
+        if (!arguments[a].variable.empty())
+            assign(caller, arguments[a].variable, value);
         Column column;
         column.name = p.name;
         column.type = p.type;
         columns.push_back(column);
         values.push_back(toWireValue(value, p.type, order));
     }
-    if (statusVariable) assign(caller, *statusVariable, SqlValue::ofInteger(frame.returnStatus));
+    if (statusVariable)
+        assign(caller, *statusVariable, SqlValue::ofInteger(frame.returnStatus));
     if (caller.depth == 0 && m_sink) {
         m_sink->returnStatus(frame.returnStatus);
-        if (!columns.empty()) m_sink->outputParameters(columns, values);
+        if (!columns.empty())
+            m_sink->outputParameters(columns, values);
         m_sink->done(DoneKind::Procedure, failed, std::nullopt);
     }
     return Flow::Next;
 }
 
-void SqlSession::executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params, ResultSink& sink) {
+void SqlSession::executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params,
+                            ResultSink& sink) {
     m_sink = &sink;
     m_aborted = false;
     Frame frame;
@@ -372,8 +432,10 @@ void SqlSession::executeRpc(std::string_view procedure, const std::vector<RpcPar
         }
         std::string name(procedure);
         auto dot = name.rfind('.');
-        std::string database = dot != std::string::npos && name.find('.') != dot ? name.substr(0, name.find('.')) : "";
-        if (dot != std::string::npos) name = name.substr(dot + 1);
+        std::string database =
+            dot != std::string::npos && name.find('.') != dot ? name.substr(0, name.find('.')) : "";
+        if (dot != std::string::npos)
+            name = name.substr(dot + 1);
         if (!database.empty() && lower(database) != lower(m_database)) {
             std::string actual = m_server.find(database);
             (void)connectionFor(database);

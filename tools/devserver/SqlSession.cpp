@@ -19,21 +19,29 @@ namespace {
 /// Arithmetic overflow and divide by zero: they end the batch, not only the statement.
 bool abortsBatch(const SqlError& e) {
     switch (e.number()) {
-    case 220: case 232: case 247: case 3606: case 3607: return true;
-    default: return false;
+    case 220:
+    case 232:
+    case 247:
+    case 3606:
+    case 3607:
+        return true;
+    default:
+        return false;
     }
 }
 
 std::string lower(std::string_view s) {
     std::string out;
-    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : s)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
 } // namespace
 
 SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)
-    : m_server(database), m_login(std::move(login)), m_spid(spid), m_dateOrder(database.config().dateOrder) {
+    : m_server(database), m_login(std::move(login)), m_spid(spid),
+      m_dateOrder(database.config().dateOrder) {
     m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
 }
 
@@ -48,16 +56,21 @@ SqlSession::~SqlSession() {
     }
 }
 
-bool SqlSession::cancelled() { return m_aborted || (m_sink && m_sink->cancelled()); }
+bool SqlSession::cancelled() {
+    return m_aborted || (m_sink && m_sink->cancelled());
+}
 
 SqlConnection& SqlSession::connectionFor(const std::string& name) {
     std::string key = lower(name);
     auto it = m_connections.find(key);
-    if (it != m_connections.end()) return *it->second;
+    if (it != m_connections.end())
+        return *it->second;
     std::string actual = m_server.find(name);
-    if (actual.empty()) throw SqlError(911, 11, "Attempt to locate entry in sysdatabases for database '" + name +
-                                                    "' by name failed - no entry found under that name. Make sure "
-                                                    "that the name is entered properly.");
+    if (actual.empty())
+        throw SqlError(911, 11,
+                       "Attempt to locate entry in sysdatabases for database '" + name +
+                           "' by name failed - no entry found under that name. Make sure "
+                           "that the name is entered properly.");
     ConnectionHooks hooks;
     hooks.databaseName = actual;
     hooks.userName = m_login.user.empty() ? "dbo" : m_login.user;
@@ -70,11 +83,14 @@ SqlConnection& SqlSession::connectionFor(const std::string& name) {
     return ref;
 }
 
-SqlConnection& SqlSession::connection() { return connectionFor(m_database); }
+SqlConnection& SqlSession::connection() {
+    return connectionFor(m_database);
+}
 
 std::string SqlSession::schemaFor(const std::string& database) {
     std::string actual = m_server.find(database);
-    if (actual.empty()) (void)connectionFor(database); // throws the unknown-database error
+    if (actual.empty())
+        (void)connectionFor(database); // throws the unknown-database error
     SqlConnection& c = connection();
     std::string schema = lower(actual);
     if (sqlite3_db_filename(c.handle(), schema.c_str()) == nullptr) {
@@ -85,41 +101,57 @@ std::string SqlSession::schemaFor(const std::string& database) {
         sqlite3_bind_text(stmt, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
         int rc = sqlite3_step(stmt);
         sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE) throw sqliteError(c.handle(), rc);
+        if (rc != SQLITE_DONE)
+            throw sqliteError(c.handle(), rc);
     }
     return schema;
 }
 
-std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token& token, Frame& frame) {
+std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token& token,
+                                                                    Frame& frame) {
     if (token.kind == Token::Kind::GlobalVariable) {
         std::string name = lower(token.text);
         ColumnType intType;
-        if (name == "@@spid") return {SqlValue::ofInteger(m_spid), intType};
-        if (name == "@@rowcount") return {SqlValue::ofInteger(m_rowCount), intType};
-        if (name == "@@error") return {SqlValue::ofInteger(m_lastError), intType};
-        if (name == "@@trancount") return {SqlValue::ofInteger(m_tranCount), intType};
-        if (name == "@@nestlevel") return {SqlValue::ofInteger(frame.depth), intType};
-        if (name == "@@identity") return {SqlValue::ofInteger(sqlite3_last_insert_rowid(connection().handle())), intType};
-        if (name == "@@textsize") return {SqlValue::ofInteger(m_textSize), intType};
-        if (name == "@@sqlstatus" || name == "@@transtate") return {SqlValue::ofInteger(0), intType};
+        if (name == "@@spid")
+            return {SqlValue::ofInteger(m_spid), intType};
+        if (name == "@@rowcount")
+            return {SqlValue::ofInteger(m_rowCount), intType};
+        if (name == "@@error")
+            return {SqlValue::ofInteger(m_lastError), intType};
+        if (name == "@@trancount")
+            return {SqlValue::ofInteger(m_tranCount), intType};
+        if (name == "@@nestlevel")
+            return {SqlValue::ofInteger(frame.depth), intType};
+        if (name == "@@identity")
+            return {SqlValue::ofInteger(sqlite3_last_insert_rowid(connection().handle())), intType};
+        if (name == "@@textsize")
+            return {SqlValue::ofInteger(m_textSize), intType};
+        if (name == "@@sqlstatus" || name == "@@transtate")
+            return {SqlValue::ofInteger(0), intType};
         ColumnType text;
         text.type = SqlType::VarChar;
         text.length = 255;
-        if (name == "@@version") return {SqlValue::ofText(m_server.config().version), text};
-        if (name == "@@servername") return {SqlValue::ofText(m_server.config().serverName), text};
-        if (name == "@@language") return {SqlValue::ofText("us_english"), text};
-        if (name == "@@charsetname") return {SqlValue::ofText(charsetName(m_server.config().serverCharset)), text};
+        if (name == "@@version")
+            return {SqlValue::ofText(m_server.config().version), text};
+        if (name == "@@servername")
+            return {SqlValue::ofText(m_server.config().serverName), text};
+        if (name == "@@language")
+            return {SqlValue::ofText("us_english"), text};
+        if (name == "@@charsetname")
+            return {SqlValue::ofText(charsetName(m_server.config().serverCharset)), text};
         return {SqlValue::null(), std::nullopt};
     }
     auto it = frame.variables.find(lower(token.text));
-    if (it == frame.variables.end()) throw undeclaredVariable(token.text);
+    if (it == frame.variables.end())
+        throw undeclaredVariable(token.text);
     return {it->second.value, it->second.type};
 }
 
 namespace {
 
 bool isDateTimeDeclaration(const char* declared) {
-    if (!declared) return false;
+    if (!declared)
+        return false;
     auto type = parseDeclaredType(declared);
     return type && (type->type == SqlType::DateTime || type->type == SqlType::SmallDateTime ||
                     type->type == SqlType::Date || type->type == SqlType::Time);
@@ -127,7 +159,8 @@ bool isDateTimeDeclaration(const char* declared) {
 
 } // namespace
 
-std::optional<bool> SqlSession::isDateTimeColumn(const std::string& table, const std::string& column) {
+std::optional<bool> SqlSession::isDateTimeColumn(const std::string& table,
+                                                 const std::string& column) {
     sqlite3* db = connection().handle();
     auto query = [&](const char* sql, bool bindTable) -> std::optional<bool> {
         sqlite3_stmt* stmt = nullptr;
@@ -136,30 +169,35 @@ std::optional<bool> SqlSession::isDateTimeColumn(const std::string& table, const
             return std::nullopt;
         }
         sqlite3_bind_text(stmt, 1, column.c_str(), -1, SQLITE_TRANSIENT);
-        if (bindTable) sqlite3_bind_text(stmt, 2, table.c_str(), -1, SQLITE_TRANSIENT);
+        if (bindTable)
+            sqlite3_bind_text(stmt, 2, table.c_str(), -1, SQLITE_TRANSIENT);
         std::optional<bool> result;
         while (sqlite3_step(stmt) == SQLITE_ROW) {
-            bool date = isDateTimeDeclaration(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            bool date =
+                isDateTimeDeclaration(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
             result = result.value_or(false) || date;
         }
         sqlite3_finalize(stmt);
         return result;
     };
     if (!table.empty()) {
-        if (auto known = query("select type from pragma_table_info(?2) where name = ?1 collate nocase", true))
+        if (auto known = query(
+                "select type from pragma_table_info(?2) where name = ?1 collate nocase", true))
             return known;
     }
-    return query("select p.type from (select name from sqlite_schema where type in ('table', 'view')"
-                 " union all select name from sqlite_temp_schema where type in ('table', 'view')) m"
-                 " join pragma_table_info(m.name) p where p.name = ?1 collate nocase",
-                 false);
+    return query(
+        "select p.type from (select name from sqlite_schema where type in ('table', 'view')"
+        " union all select name from sqlite_temp_schema where type in ('table', 'view')) m"
+        " join pragma_table_info(m.name) p where p.name = ?1 collate nocase",
+        false);
 }
 
 std::vector<std::string> SqlSession::columnsOf(const std::string& table) {
     std::vector<std::string> columns;
     sqlite3* db = connection().handle();
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "select name from pragma_table_info(?1) order by cid", -1, &stmt, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "select name from pragma_table_info(?1) order by cid", -1, &stmt,
+                           nullptr) == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(stmt) == SQLITE_ROW)
             columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
@@ -179,10 +217,11 @@ TranslateContext SqlSession::context(Frame& frame) {
         return isDateTimeColumn(table, column);
     };
     ctx.columnsOf = [this](const std::string& table) { return columnsOf(table); };
-    ctx.probeColumns = [this](const std::string& sql) -> std::optional<std::vector<std::optional<ColumnType>>> {
+    ctx.probeColumns =
+        [this](const std::string& sql) -> std::optional<std::vector<std::optional<ColumnType>>> {
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(connection().handle(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
-                SQLITE_OK ||
+        if (sqlite3_prepare_v2(connection().handle(), sql.c_str(), static_cast<int>(sql.size()),
+                               &stmt, nullptr) != SQLITE_OK ||
             !stmt) {
             sqlite3_finalize(stmt);
             return std::nullopt;
@@ -197,7 +236,8 @@ TranslateContext SqlSession::context(Frame& frame) {
     };
     ctx.marker = [this](const Token& t) {
         auto it = m_markers.find(t.begin);
-        if (it == m_markers.end()) throw syntaxError("?");
+        if (it == m_markers.end())
+            throw syntaxError("?");
         return it->second;
     };
     return ctx;
@@ -207,13 +247,14 @@ void SqlSession::reportError(const SqlError& error, const Frame& frame, int line
     m_statementError = error.number();
     m_lastError = error.number();
     ++m_errorCount;
-    if (!m_sink) return;
+    if (!m_sink)
+        return;
     sendMessage(error.number(), static_cast<uint8_t>(error.severity()), 1, error.what(), frame,
                 static_cast<uint16_t>(std::clamp(line, 1, 65535)));
 }
 
-void SqlSession::sendMessage(int32_t number, uint8_t severity, uint8_t state, std::string text, const Frame& frame,
-                             uint16_t line) {
+void SqlSession::sendMessage(int32_t number, uint8_t severity, uint8_t state, std::string text,
+                             const Frame& frame, uint16_t line) {
     ServerMessage message;
     message.number = number;
     message.severity = severity;
@@ -225,8 +266,10 @@ void SqlSession::sendMessage(int32_t number, uint8_t severity, uint8_t state, st
 }
 
 void SqlSession::done(const Frame& frame, bool error, std::optional<int64_t> count) {
-    if (m_noCount) count.reset();
-    if (m_sink) m_sink->done(frame.doneKind, error, count);
+    if (m_noCount)
+        count.reset();
+    if (m_sink)
+        m_sink->done(frame.doneKind, error, count);
 }
 
 void SqlSession::executeBatch(std::string_view sql, ResultSink& sink) {
@@ -241,7 +284,8 @@ int SqlSession::countParameterMarkers(std::string_view sql) {
     try {
         int count = 0;
         for (const Token& t : tokenize(sql))
-            if (t.isOp("?")) ++count;
+            if (t.isOp("?"))
+                ++count;
         return count;
     } catch (const SqlError&) {
         return 0; // the error is reported when the statement runs
@@ -256,9 +300,11 @@ void SqlSession::executeWithMarkers(std::string_view sql, const std::vector<RpcP
     try {
         size_t index = 0;
         for (const Token& t : tokenize(sql)) {
-            if (!t.isOp("?")) continue;
+            if (!t.isOp("?"))
+                continue;
             if (index >= params.size())
-                throw SqlError(7332, 16, "The number of parameters does not match the number of markers.");
+                throw SqlError(7332, 16,
+                               "The number of parameters does not match the number of markers.");
             m_markers[t.begin] = fromWireValue(params[index].value, params[index].type);
             ++index;
         }
@@ -273,13 +319,14 @@ void SqlSession::executeWithMarkers(std::string_view sql, const std::vector<RpcP
     m_sink = nullptr;
 }
 
-void SqlSession::executeBatchWithParams(std::string_view sql, const std::vector<RpcParameter>& params,
-                                        ResultSink& sink) {
+void SqlSession::executeBatchWithParams(std::string_view sql,
+                                        const std::vector<RpcParameter>& params, ResultSink& sink) {
     m_sink = &sink;
     m_markers.clear();
     Frame frame;
     for (const RpcParameter& p : params) {
-        if (p.name.empty()) continue;
+        if (p.name.empty())
+            continue;
         std::string name = p.name[0] == '@' ? p.name : "@" + p.name;
         frame.variables[lower(name)] = Variable{p.type, fromWireValue(p.value, p.type)};
     }
@@ -293,11 +340,14 @@ void SqlSession::runBatch(std::string_view sql, Frame& frame) {
     try {
         std::vector<Token> tokens = tokenize(m_batchText, m_quotedIdentifier);
         std::unique_ptr<Statement> root = parseStatements(tokens);
-        const bool compound = root->children.size() > 1 ||
-                              (root->children.size() == 1 && root->children[0]->kind != Statement::Kind::Simple);
-        if (compound && !compileBatch(*root, frame)) return;
+        const bool compound =
+            root->children.size() > 1 ||
+            (root->children.size() == 1 && root->children[0]->kind != Statement::Kind::Simple);
+        if (compound && !compileBatch(*root, frame))
+            return;
         for (size_t i = 0; i < root->children.size(); ++i) {
-            if (cancelled()) break;
+            if (cancelled())
+                break;
             const Statement& s = *root->children[i];
             // A procedure name alone as the batch's first statement runs it.
             if (i == 0 && s.kind == Statement::Kind::Simple && !s.tokens.empty() &&
@@ -310,11 +360,13 @@ void SqlSession::runBatch(std::string_view sql, Frame& frame) {
                 word.text = "exec";
                 exec.tokens.push_back(word);
                 exec.tokens.insert(exec.tokens.end(), s.tokens.begin(), s.tokens.end());
-                if (run(exec, frame) != Flow::Next) break;
+                if (run(exec, frame) != Flow::Next)
+                    break;
                 continue;
             }
             Flow flow = run(s, frame);
-            if (flow == Flow::Abort || flow == Flow::Return) break;
+            if (flow == Flow::Abort || flow == Flow::Return)
+                break;
         }
     } catch (const SqlError& e) {
         reportError(e, frame, 1);
@@ -328,23 +380,30 @@ SqlSession::Flow SqlSession::run(const Statement& statement, Frame& frame) {
         return Flow::Abort;
     }
     switch (statement.kind) {
-    case Statement::Kind::Simple: return runSimple(statement, frame);
+    case Statement::Kind::Simple:
+        return runSimple(statement, frame);
     case Statement::Kind::Block:
         for (const auto& child : statement.children) {
             Flow flow = run(*child, frame);
-            if (flow != Flow::Next) return flow;
+            if (flow != Flow::Next)
+                return flow;
         }
         return Flow::Next;
     case Statement::Kind::If:
-        if (condition(statement.tokens, frame)) return run(*statement.children[0], frame);
-        if (m_aborted) return Flow::Abort;
-        if (statement.children.size() > 1) return run(*statement.children[1], frame);
+        if (condition(statement.tokens, frame))
+            return run(*statement.children[0], frame);
+        if (m_aborted)
+            return Flow::Abort;
+        if (statement.children.size() > 1)
+            return run(*statement.children[1], frame);
         return Flow::Next;
     case Statement::Kind::While:
         while (condition(statement.tokens, frame)) {
             Flow flow = run(*statement.children[0], frame);
-            if (flow == Flow::Break) break;
-            if (flow == Flow::Return || flow == Flow::Abort) return flow;
+            if (flow == Flow::Break)
+                break;
+            if (flow == Flow::Return || flow == Flow::Abort)
+                return flow;
         }
         return m_aborted ? Flow::Abort : Flow::Next;
     }
@@ -359,9 +418,12 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
     try {
         refreshCatalogFor(tokens);
         std::vector<Token> rewritten;
-        SqlValue v = evaluate(m_ansiNull ? tokens : nullComparisons(tokens, true, rewritten), frame);
-        if (v.kind == SqlValue::Kind::Integer) return v.integer != 0;
-        if (v.kind == SqlValue::Kind::Real) return v.real != 0;
+        SqlValue v =
+            evaluate(m_ansiNull ? tokens : nullComparisons(tokens, true, rewritten), frame);
+        if (v.kind == SqlValue::Kind::Integer)
+            return v.integer != 0;
+        if (v.kind == SqlValue::Kind::Real)
+            return v.real != 0;
         return false;
     } catch (const SqlError& e) {
         if (cancelled()) {
@@ -405,27 +467,51 @@ SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame)
 
 void SqlSession::setOption(SessionOption option, int32_t value) {
     switch (option) {
-    case SessionOption::DateFirst: m_dateFirst = value >= 1 && value <= 7 ? value : 7; break;
-    case SessionOption::NoCount: m_noCount = value != 0; break;
-    case SessionOption::Chained: m_chained = value != 0; break;
-    case SessionOption::FormatOnly: m_formatOnly = value != 0; break;
-    case SessionOption::AnsiNull: m_ansiNull = value != 0; break;
-    case SessionOption::ArithAbort: m_arithAbort = value != 0; break;
-    case SessionOption::RowCount: m_rowLimit = std::max(0, value); break;
-    case SessionOption::NoExec: m_noExec = value != 0; break;
+    case SessionOption::DateFirst:
+        m_dateFirst = value >= 1 && value <= 7 ? value : 7;
+        break;
+    case SessionOption::NoCount:
+        m_noCount = value != 0;
+        break;
+    case SessionOption::Chained:
+        m_chained = value != 0;
+        break;
+    case SessionOption::FormatOnly:
+        m_formatOnly = value != 0;
+        break;
+    case SessionOption::AnsiNull:
+        m_ansiNull = value != 0;
+        break;
+    case SessionOption::ArithAbort:
+        m_arithAbort = value != 0;
+        break;
+    case SessionOption::RowCount:
+        m_rowLimit = std::max(0, value);
+        break;
+    case SessionOption::NoExec:
+        m_noExec = value != 0;
+        break;
     }
 }
 
 int32_t SqlSession::option(SessionOption option) const {
     switch (option) {
-    case SessionOption::DateFirst: return m_dateFirst;
-    case SessionOption::NoCount: return m_noCount;
-    case SessionOption::Chained: return m_chained;
-    case SessionOption::FormatOnly: return m_formatOnly;
-    case SessionOption::AnsiNull: return m_ansiNull;
-    case SessionOption::ArithAbort: return m_arithAbort;
-    case SessionOption::RowCount: return static_cast<int32_t>(std::min<int64_t>(m_rowLimit, INT32_MAX));
-    case SessionOption::NoExec: return m_noExec;
+    case SessionOption::DateFirst:
+        return m_dateFirst;
+    case SessionOption::NoCount:
+        return m_noCount;
+    case SessionOption::Chained:
+        return m_chained;
+    case SessionOption::FormatOnly:
+        return m_formatOnly;
+    case SessionOption::AnsiNull:
+        return m_ansiNull;
+    case SessionOption::ArithAbort:
+        return m_arithAbort;
+    case SessionOption::RowCount:
+        return static_cast<int32_t>(std::min<int64_t>(m_rowLimit, INT32_MAX));
+    case SessionOption::NoExec:
+        return m_noExec;
     }
     return 0;
 }
@@ -433,7 +519,8 @@ int32_t SqlSession::option(SessionOption option) const {
 void SqlSession::refreshCatalogFor(std::span<const Token> tokens) {
     // Only statements that name a system table pay for filling it.
     for (const Token& t : tokens) {
-        if (t.kind == Token::Kind::Identifier && t.text.size() >= 7 && (t.text[0] == 's' || t.text[0] == 'S') &&
+        if (t.kind == Token::Kind::Identifier && t.text.size() >= 7 &&
+            (t.text[0] == 's' || t.text[0] == 'S') &&
             (t.text[1] == 'y' || t.text[1] == 'Y' || t.text[1] == 'p' || t.text[1] == 'P')) {
             refreshCatalog(connection(), tokens, m_server.names());
             return;
@@ -442,7 +529,8 @@ void SqlSession::refreshCatalogFor(std::span<const Token> tokens) {
 }
 
 void SqlSession::abortTransaction() {
-    if (m_tranCount == 0) return;
+    if (m_tranCount == 0)
+        return;
     m_tranCount = 0;
     try {
         connectionFor(m_tranDatabase).exec("rollback");
@@ -453,10 +541,12 @@ void SqlSession::abortTransaction() {
 
 SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) {
     std::span<const Token> t(statement.tokens);
-    if (t.empty()) return Flow::Next;
+    if (t.empty())
+        return Flow::Next;
     const Token& head = t[0];
     auto word = [&](size_t i, std::string_view w) { return i < t.size() && t[i].is(w); };
-    if (m_noExec && !head.is("set")) return Flow::Next;
+    if (m_noExec && !head.is("set"))
+        return Flow::Next;
     if (m_chained && m_tranCount == 0 &&
         (head.is("select") || head.is("insert") || head.is("update") || head.is("delete"))) {
         // Chained mode: a data statement outside a transaction begins one.
@@ -464,8 +554,10 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
         m_tranDatabase = m_database;
         m_tranCount = 1;
     }
-    if (head.is("select") || head.is("with")) return runSelect(t, frame);
-    if (head.is("insert") || head.is("update") || head.is("delete")) return runCommand(t, frame, true);
+    if (head.is("select") || head.is("with"))
+        return runSelect(t, frame);
+    if (head.is("insert") || head.is("update") || head.is("delete"))
+        return runCommand(t, frame, true);
     if (head.is("truncate") && word(1, "table") && t.size() > 2) {
         std::vector<Token> rewritten(t.begin(), t.end());
         rewritten[0].text = "delete";
@@ -474,10 +566,13 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
         return flow;
     }
     if (head.is("create")) {
-        if (word(1, "procedure") || word(1, "proc")) return createProcedure(statement, frame);
-        if (word(1, "table")) return createTable(t, frame);
+        if (word(1, "procedure") || word(1, "proc"))
+            return createProcedure(statement, frame);
+        if (word(1, "table"))
+            return createTable(t, frame);
         if (word(1, "database")) {
-            if (t.size() < 3) throw syntaxError("database");
+            if (t.size() < 3)
+                throw syntaxError("database");
             m_server.createDatabase(t[2].text);
             done(frame, false, std::nullopt);
             return Flow::Next;
@@ -485,10 +580,12 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
         return runCommand(t, frame, false);
     }
     if (head.is("drop")) {
-        if (word(1, "procedure") || word(1, "proc")) return dropProcedure(t, frame);
+        if (word(1, "procedure") || word(1, "proc"))
+            return dropProcedure(t, frame);
         if (word(1, "database"))
-            throw SqlError(3702, 16, "Cannot drop the database '" + (t.size() > 2 ? t[2].text : "") +
-                                         "' because it is currently in use.");
+            throw SqlError(3702, 16,
+                           "Cannot drop the database '" + (t.size() > 2 ? t[2].text : "") +
+                               "' because it is currently in use.");
         if (word(1, "index") && t.size() == 5 && t[3].isOp(".")) {
             // drop index table.index
             std::vector<Token> rewritten{t[0], t[1], t[4]};
@@ -496,29 +593,42 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
         }
         return runCommand(t, frame, false);
     }
-    if (head.is("use")) return runUse(t, frame);
-    if (head.is("print")) return runPrint(t, frame);
-    if (head.is("raiserror")) return runRaiserror(t, frame);
-    if (head.is("declare")) return runDeclare(t, frame);
-    if (head.is("set")) return runSet(t, frame);
-    if (head.is("exec") || head.is("execute")) return runExec(t, frame);
+    if (head.is("use"))
+        return runUse(t, frame);
+    if (head.is("print"))
+        return runPrint(t, frame);
+    if (head.is("raiserror"))
+        return runRaiserror(t, frame);
+    if (head.is("declare"))
+        return runDeclare(t, frame);
+    if (head.is("set"))
+        return runSet(t, frame);
+    if (head.is("exec") || head.is("execute"))
+        return runExec(t, frame);
     if (head.is("return")) {
         if (t.size() > 1) {
             SqlValue v = evaluate(t.subspan(1), frame);
-            frame.returnStatus = v.isNull() ? 0 : static_cast<int32_t>(coerceValue(v, ColumnType{}, m_dateOrder).integer);
+            frame.returnStatus =
+                v.isNull()
+                    ? 0
+                    : static_cast<int32_t>(coerceValue(v, ColumnType{}, m_dateOrder).integer);
         }
         return Flow::Return;
     }
-    if (head.is("break")) return Flow::Break;
-    if (head.is("continue")) return Flow::Continue;
+    if (head.is("break"))
+        return Flow::Break;
+    if (head.is("continue"))
+        return Flow::Continue;
     if (head.is("begin") || head.is("commit") || head.is("rollback") || head.is("save"))
         return runTransaction(t, frame);
-    if (head.is("waitfor")) return runWaitfor(t, frame);
+    if (head.is("waitfor"))
+        return runWaitfor(t, frame);
     if (head.is("dbcc") || head.is("grant") || head.is("revoke")) {
         done(frame, false, std::nullopt);
         return Flow::Next;
     }
-    if (head.kind != Token::Kind::Identifier) throw syntaxError(head.text);
+    if (head.kind != Token::Kind::Identifier)
+        throw syntaxError(head.text);
     return runCommand(t, frame, false);
 }
 

@@ -30,9 +30,11 @@ public:
     ~SqlSession() override;
 
     void executeBatch(std::string_view sql, ResultSink& sink) override;
-    void executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params, ResultSink& sink) override;
+    void executeRpc(std::string_view procedure, const std::vector<RpcParameter>& params,
+                    ResultSink& sink) override;
     [[nodiscard]] int countParameterMarkers(std::string_view sql) override;
-    void executeWithMarkers(std::string_view sql, const std::vector<RpcParameter>& params, ResultSink& sink) override;
+    void executeWithMarkers(std::string_view sql, const std::vector<RpcParameter>& params,
+                            ResultSink& sink) override;
     void executeBatchWithParams(std::string_view sql, const std::vector<RpcParameter>& params,
                                 ResultSink& sink) override;
     [[nodiscard]] std::string currentDatabase() const override { return m_database; }
@@ -60,12 +62,12 @@ private:
 
     /// An argument of `exec` or an RPC parameter.
     struct Argument {
-        std::string name;       ///< parameter name with '@', or empty (positional)
+        std::string name; ///< parameter name with '@', or empty (positional)
         SqlValue value;
         std::optional<ColumnType> type;
         bool isDefault = false;
         bool output = false;
-        std::string variable;   ///< caller's variable receiving an output value
+        std::string variable; ///< caller's variable receiving an output value
     };
 
     // Interpreter (SqlSession.cpp)
@@ -98,7 +100,8 @@ private:
 
     // create table (SqlCreateTable.cpp)
     Flow createTable(std::span<const Token> tokens, Frame& frame);
-    void cutOnWrite(const std::string& table, const std::vector<std::pair<std::string, ColumnType>>& columns);
+    void cutOnWrite(const std::string& table,
+                    const std::vector<std::pair<std::string, ColumnType>>& columns);
 
     // Statements (SqlStatements.cpp)
     Flow runQuery(const Translation& translation, Frame& frame, bool reportDone = true);
@@ -119,17 +122,19 @@ private:
     // System procedures (SqlSystemProcedures.cpp)
     static bool isSystemProcedure(const std::string& name);
     /// Runs sp_help, sp_who or sp_helpdb; returns its status.
-    int32_t runSystemProcedure(const std::string& name, const std::vector<Argument>& arguments, const Frame& frame);
+    int32_t runSystemProcedure(const std::string& name, const std::vector<Argument>& arguments,
+                               const Frame& frame);
     void spHelp(const std::string& argument, const Frame& frame);
     void helpColumns(const std::string& table, const Frame& frame);
     void helpIndexes(const std::string& table, const Frame& frame);
     void spWho(const std::string& argument, const Frame& frame);
     void spHelpDb(const std::string& argument, const Frame& frame);
-    void sendRows(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows, const Frame& frame);
+    void sendRows(const std::vector<Column>& columns, const std::vector<std::vector<Value>>& rows,
+                  const Frame& frame);
     void printMessage(const std::string& text, const Frame& frame);
     /// Sends a message of the running procedure (or batch) at `line` to the client.
-    void sendMessage(int32_t number, uint8_t severity, uint8_t state, std::string text, const Frame& frame,
-                     uint16_t line);
+    void sendMessage(int32_t number, uint8_t severity, uint8_t state, std::string text,
+                     const Frame& frame, uint16_t line);
 
     // Procedures (SqlProcedures.cpp)
     Flow createProcedure(const Statement& statement, Frame& frame);
@@ -141,8 +146,8 @@ private:
     std::string procedureSource(const std::string& name);
     /// Sets the procedure's parameters in `frame` from the arguments of a call (defaults for
     /// those not supplied); gives the parameter each argument goes to.
-    std::vector<int> bindArguments(const ProcedureDefinition& def, const std::vector<Argument>& arguments,
-                                   Frame& frame);
+    std::vector<int> bindArguments(const ProcedureDefinition& def,
+                                   const std::vector<Argument>& arguments, Frame& frame);
 
     SqlDatabase& m_server;
     LoginInfo m_login;
@@ -157,16 +162,16 @@ private:
     int32_t m_lastError = 0;      ///< @@error: status of the previous statement
     int32_t m_statementError = 0; ///< status of the running statement
     uint64_t m_errorCount = 0;    ///< errors reported so far
-    int64_t m_rowLimit = 0; ///< set rowcount; 0 = no limit
-    bool m_noCount = false; ///< set nocount on: DONEs carry no counts
-    int32_t m_dateFirst = 7;  ///< set datefirst: the first day of the week (7: Sunday)
-    bool m_chained = false;   ///< set chained on: data statements begin a transaction
-    bool m_formatOnly = false; ///< set fmtonly on: selects describe their rows, send none
-    bool m_ansiNull = false;  ///< set ansinull on: `= null` is unknown, not `is null`
-    bool m_arithAbort = true; ///< set arithabort arith_overflow: overflow ends the batch
-    bool m_noExec = false;    ///< set noexec on: statements are checked, not run
+    int64_t m_rowLimit = 0;       ///< set rowcount; 0 = no limit
+    bool m_noCount = false;       ///< set nocount on: DONEs carry no counts
+    int32_t m_dateFirst = 7;      ///< set datefirst: the first day of the week (7: Sunday)
+    bool m_chained = false;       ///< set chained on: data statements begin a transaction
+    bool m_formatOnly = false;    ///< set fmtonly on: selects describe their rows, send none
+    bool m_ansiNull = false;      ///< set ansinull on: `= null` is unknown, not `is null`
+    bool m_arithAbort = true;     ///< set arithabort arith_overflow: overflow ends the batch
+    bool m_noExec = false;        ///< set noexec on: statements are checked, not run
     int32_t m_textSize = kDefaultTextSize; ///< set textsize
-    DateOrder m_dateOrder;          ///< set dateformat; the server's order at login
+    DateOrder m_dateOrder;                 ///< set dateformat; the server's order at login
     bool m_quotedIdentifier = false; ///< set quoted_identifier: "…" names, from the next batch on
     bool m_aborted = false;
     /// The compute clauses of the select runQuery is running, if any.

@@ -19,13 +19,15 @@ namespace {
 class Prepared {
 public:
     Prepared(sqlite3* db, const std::string& sql) {
-        int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+        int rc =
+            sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &m_stmt, nullptr);
         if (rc != SQLITE_OK) {
             SqlError error = sqliteError(db, rc);
             sqlite3_finalize(m_stmt);
             throw error;
         }
-        if (!m_stmt) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+        if (!m_stmt)
+            throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
     }
     ~Prepared() { sqlite3_finalize(m_stmt); }
     Prepared(const Prepared&) = delete;
@@ -37,14 +39,22 @@ public:
             const SqlValue& v = values[i];
             int index = static_cast<int>(i) + 1;
             switch (v.kind) {
-            case SqlValue::Kind::Null: sqlite3_bind_null(m_stmt, index); break;
-            case SqlValue::Kind::Integer: sqlite3_bind_int64(m_stmt, index, v.integer); break;
-            case SqlValue::Kind::Real: sqlite3_bind_double(m_stmt, index, v.real); break;
+            case SqlValue::Kind::Null:
+                sqlite3_bind_null(m_stmt, index);
+                break;
+            case SqlValue::Kind::Integer:
+                sqlite3_bind_int64(m_stmt, index, v.integer);
+                break;
+            case SqlValue::Kind::Real:
+                sqlite3_bind_double(m_stmt, index, v.real);
+                break;
             case SqlValue::Kind::Text:
-                sqlite3_bind_text64(m_stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+                sqlite3_bind_text64(m_stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT,
+                                    SQLITE_UTF8);
                 break;
             case SqlValue::Kind::Blob:
-                sqlite3_bind_blob64(m_stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_TRANSIENT);
+                sqlite3_bind_blob64(m_stmt, index, v.bytes.data(), v.bytes.size(),
+                                    SQLITE_TRANSIENT);
                 break;
             }
         }
@@ -56,18 +66,22 @@ private:
 
 SqlValue columnValue(sqlite3_stmt* stmt, int c) {
     switch (sqlite3_column_type(stmt, c)) {
-    case SQLITE_INTEGER: return SqlValue::ofInteger(sqlite3_column_int64(stmt, c));
-    case SQLITE_FLOAT: return SqlValue::ofReal(sqlite3_column_double(stmt, c));
+    case SQLITE_INTEGER:
+        return SqlValue::ofInteger(sqlite3_column_int64(stmt, c));
+    case SQLITE_FLOAT:
+        return SqlValue::ofReal(sqlite3_column_double(stmt, c));
     case SQLITE_TEXT: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-        return SqlValue::ofText(std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
+        return SqlValue::ofText(
+            std::string(text, static_cast<size_t>(sqlite3_column_bytes(stmt, c))));
     }
     case SQLITE_BLOB: {
         const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, c));
         size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt, c));
         return SqlValue::ofBlob(data ? std::string(data, size) : std::string());
     }
-    default: return SqlValue::null();
+    default:
+        return SqlValue::null();
     }
 }
 
@@ -92,11 +106,15 @@ void readColumn(sqlite3_stmt* stmt, int c, SqlValue& out) {
         out.kind = SqlValue::Kind::Blob;
         const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, c));
         const size_t size = static_cast<size_t>(sqlite3_column_bytes(stmt, c));
-        if (data) out.bytes.assign(data, size);
-        else out.bytes.clear();
+        if (data)
+            out.bytes.assign(data, size);
+        else
+            out.bytes.clear();
         return;
     }
-    default: out.kind = SqlValue::Kind::Null; return;
+    default:
+        out.kind = SqlValue::Kind::Null;
+        return;
     }
 }
 
@@ -105,25 +123,30 @@ void readColumn(sqlite3_stmt* stmt, int c, SqlValue& out) {
 std::string storageDeclaration(const std::string& declared) {
     size_t paren = declared.find('(');
     std::string name = declared.substr(0, std::min(declared.find(' '), paren));
-    if (!needsDecimalStorage(name)) return declared;
+    if (!needsDecimalStorage(name))
+        return declared;
     std::string args = paren == std::string::npos ? "" : declared.substr(paren);
     return name + " text" + args + " collate " + kDecimalCollation;
 }
 
 bool isSelectListEnd(const Token& t) {
-    return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") || t.is("union");
+    return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") ||
+           t.is("union");
 }
 
 /// Replaces "%1!" … "%n!" in a message with argument texts.
 std::string substituteArguments(const std::string& format, const std::vector<std::string>& args) {
     std::string out;
     for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 2 < format.size() && std::isdigit(static_cast<unsigned char>(format[i + 1]))) {
+        if (format[i] == '%' && i + 2 < format.size() &&
+            std::isdigit(static_cast<unsigned char>(format[i + 1]))) {
             size_t j = i + 1;
             int n = 0;
-            while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j]))) n = n * 10 + (format[j++] - '0');
+            while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+                n = n * 10 + (format[j++] - '0');
             if (j < format.size() && format[j] == '!') {
-                if (n >= 1 && static_cast<size_t>(n) <= args.size()) out += args[static_cast<size_t>(n - 1)];
+                if (n >= 1 && static_cast<size_t>(n) <= args.size())
+                    out += args[static_cast<size_t>(n - 1)];
                 i = j;
                 continue;
             }
@@ -135,7 +158,8 @@ std::string substituteArguments(const std::string& format, const std::vector<std
 
 /// The name and type of each column of a result: the statement's declared types, the
 /// translation's static types, or (for what neither types) the type of the first value.
-std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translation& tr, bool hasRow) {
+std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translation& tr,
+                                  bool hasRow) {
     const int columnCount = sqlite3_column_count(s);
     std::vector<Column> columns(static_cast<size_t>(columnCount));
     const bool itemsMatch = tr.namedItems.size() == static_cast<size_t>(columnCount);
@@ -143,24 +167,31 @@ std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translatio
         Column& column = columns[static_cast<size_t>(c)];
         const char* origin = sqlite3_column_origin_name(s, c);
         column.name = sqlite3_column_name(s, c);
-        if (itemsMatch && !tr.namedItems[static_cast<size_t>(c)] && !origin) column.name.clear();
+        if (itemsMatch && !tr.namedItems[static_cast<size_t>(c)] && !origin)
+            column.name.clear();
         std::optional<ColumnType> type;
-        if (tr.compound && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
-        if (const char* declared = sqlite3_column_decltype(s, c); declared && !type) type = parseDeclaredType(declared);
-        if (!type && itemsMatch) type = tr.columnHints[static_cast<size_t>(c)];
+        if (tr.compound && itemsMatch)
+            type = tr.columnHints[static_cast<size_t>(c)];
+        if (const char* declared = sqlite3_column_decltype(s, c); declared && !type)
+            type = parseDeclaredType(declared);
+        if (!type && itemsMatch)
+            type = tr.columnHints[static_cast<size_t>(c)];
         // Only what cannot be typed statically (a column of a derived table, an unknown
         // function) is typed from its first value.
-        if (!type) type = typeOfValue(hasRow ? columnValue(s, c) : SqlValue::null());
+        if (!type)
+            type = typeOfValue(hasRow ? columnValue(s, c) : SqlValue::null());
         type->nullable = true;
         if (origin) {
             int notNull = 0;
-            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(s, c), sqlite3_column_table_name(s, c),
-                                              origin, nullptr, nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
+            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(s, c),
+                                              sqlite3_column_table_name(s, c), origin, nullptr,
+                                              nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
                 type->nullable = !notNull;
         }
         column.type = *type;
         if (origin && (type->type == SqlType::Text || type->type == SqlType::Image))
-            if (const char* table = sqlite3_column_table_name(s, c)) column.table = table;
+            if (const char* table = sqlite3_column_table_name(s, c))
+                column.table = table;
     }
     return columns;
 }
@@ -168,24 +199,29 @@ std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translatio
 } // namespace
 
 SqlValue SqlSession::evaluate(std::span<const Token> tokens, Frame& frame) {
-    if (tokens.empty()) throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
+    if (tokens.empty())
+        throw SqlError(102, 15, "Incorrect syntax near the end of the batch.");
     Translation tr = translateExpression(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
     stmt.bind(tr.binds);
     int rc = sqlite3_step(stmt.get());
-    if (rc == SQLITE_ROW) return columnValue(stmt.get(), 0);
-    if (rc != SQLITE_DONE) throw sqliteError(db, rc);
+    if (rc == SQLITE_ROW)
+        return columnValue(stmt.get(), 0);
+    if (rc != SQLITE_DONE)
+        throw sqliteError(db, rc);
     return SqlValue::null();
 }
 
 void SqlSession::assign(Frame& frame, const std::string& name, const SqlValue& value) {
     auto it = frame.variables.find([&] {
         std::string key;
-        for (char c : name) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char c : name)
+            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return key;
     }());
-    if (it == frame.variables.end()) throw undeclaredVariable(name);
+    if (it == frame.variables.end())
+        throw undeclaredVariable(name);
     it->second.value = it->second.type ? coerceValue(value, *it->second.type, m_dateOrder) : value;
 }
 
@@ -195,43 +231,54 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     stmt.bind(tr.binds);
     sqlite3_stmt* s = stmt.get();
     const int columnCount = sqlite3_column_count(s);
-    const bool assigning = std::any_of(tr.assignments.begin(), tr.assignments.end(), [](auto& a) { return !a.empty(); });
+    const bool assigning = std::any_of(tr.assignments.begin(), tr.assignments.end(),
+                                       [](auto& a) { return !a.empty(); });
     if (assigning) {
-        if (std::any_of(tr.assignments.begin(), tr.assignments.end(), [](auto& a) { return a.empty(); }))
-            throw SqlError(141, 15, "A SELECT statement that assigns a value to a variable must not be combined "
-                                    "with data-retrieval operations.");
+        if (std::any_of(tr.assignments.begin(), tr.assignments.end(),
+                        [](auto& a) { return a.empty(); }))
+            throw SqlError(
+                141, 15,
+                "A SELECT statement that assigns a value to a variable must not be combined "
+                "with data-retrieval operations.");
         int64_t count = 0;
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
             for (int c = 0; c < columnCount && static_cast<size_t>(c) < tr.assignments.size(); ++c)
                 assign(frame, tr.assignments[static_cast<size_t>(c)], columnValue(s, c));
             ++count;
-            if (m_rowLimit && count >= m_rowLimit) break;
+            if (m_rowLimit && count >= m_rowLimit)
+                break;
         }
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw sqliteError(db, rc);
         m_rowCount = count;
-        if (reportDone) done(frame, false, count);
+        if (reportDone)
+            done(frame, false, count);
         return Flow::Next;
     }
     if (columnCount == 0) {
         int rc;
         while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
         }
-        if (rc != SQLITE_DONE) throw sqliteError(db, rc);
+        if (rc != SQLITE_DONE)
+            throw sqliteError(db, rc);
         m_rowCount = 0;
-        if (reportDone) done(frame, false, std::nullopt);
+        if (reportDone)
+            done(frame, false, std::nullopt);
         return Flow::Next;
     }
 
     int rc = sqlite3_step(s);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw sqliteError(db, rc);
     const DateOrder order = m_dateOrder;
     const std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
     m_sink->rowFormat(columns);
     if (m_formatOnly) {
         // set fmtonly on: the description only.
         m_rowCount = 0;
-        if (reportDone) done(frame, false, 0);
+        if (reportDone)
+            done(frame, false, 0);
         return Flow::Next;
     }
     std::optional<ComputeRunner> compute;
@@ -247,25 +294,31 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     int64_t count = 0;
     SqlValue raw;
     while (rc == SQLITE_ROW) {
-        if (m_rowLimit && count >= m_rowLimit) break;
+        if (m_rowLimit && count >= m_rowLimit)
+            break;
         for (int c = 0; c < columnCount; ++c) {
             const size_t k = static_cast<size_t>(c);
             readColumn(s, c, raw);
             toWireValue(raw, columns[k].type, order, m_textSize, stored[k] != 0, values[k]);
         }
-        if (compute) compute->beforeRow(values, *m_sink);
+        if (compute)
+            compute->beforeRow(values, *m_sink);
         if (!m_sink->row(values)) {
             m_aborted = true;
             return Flow::Abort;
         }
-        if (compute) compute->add(values);
+        if (compute)
+            compute->add(values);
         ++count;
         rc = sqlite3_step(s);
     }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw sqliteError(db, rc);
-    if (compute) compute->finish(*m_sink);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw sqliteError(db, rc);
+    if (compute)
+        compute->finish(*m_sink);
     m_rowCount = count;
-    if (reportDone) done(frame, false, count);
+    if (reportDone)
+        done(frame, false, count);
     return Flow::Next;
 }
 
@@ -273,17 +326,22 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
     if (tokens[0].is("select")) {
         int depth = 0;
         for (size_t i = 1; i < tokens.size(); ++i) {
-            if (tokens[i].isOp("(")) ++depth;
-            else if (tokens[i].isOp(")")) --depth;
-            else if (depth == 0 && isSelectListEnd(tokens[i])) break;
-            else if (depth == 0 && tokens[i].is("into")) return selectInto(tokens, i, frame);
+            if (tokens[i].isOp("("))
+                ++depth;
+            else if (tokens[i].isOp(")"))
+                --depth;
+            else if (depth == 0 && isSelectListEnd(tokens[i]))
+                break;
+            else if (depth == 0 && tokens[i].is("into"))
+                return selectInto(tokens, i, frame);
         }
     }
     std::vector<ComputeClause> compute;
     tokens = splitCompute(tokens, compute);
     checkLiterals(tokens);
     std::vector<Token> rewritten;
-    if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
+    if (!m_ansiNull)
+        tokens = nullComparisons(tokens, false, rewritten);
     Translation translation = translate(tokens, context(frame), true);
     m_compute = compute.empty() ? nullptr : &compute;
     struct Reset {
@@ -293,13 +351,15 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
     return runQuery(translation, frame);
 }
 
-SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame) {
+SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t intoAt,
+                                        Frame& frame) {
     // The target: a name, possibly qualified (db..name, dbo.name).
     size_t nameEnd = intoAt + 1;
     while (nameEnd < tokens.size() && !isSelectListEnd(tokens[nameEnd]) &&
            (nameEnd == intoAt + 1 || tokens[nameEnd].isOp(".") || tokens[nameEnd - 1].isOp(".")))
         ++nameEnd;
-    if (nameEnd == intoAt + 1) throw syntaxError("into");
+    if (nameEnd == intoAt + 1)
+        throw syntaxError("into");
     std::vector<Token> select(tokens.begin(), tokens.begin() + static_cast<long>(intoAt));
     select.insert(select.end(), tokens.begin() + static_cast<long>(nameEnd), tokens.end());
     TranslateContext ctx = context(frame);
@@ -314,48 +374,58 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
         const int columnCount = sqlite3_column_count(stmt.get());
         const bool itemsMatch = query.columnHints.size() == static_cast<size_t>(columnCount);
         for (int c = 0; c < columnCount; ++c) {
-            if (c) definition += ", ";
+            if (c)
+                definition += ", ";
             const char* name = sqlite3_column_name(stmt.get(), c);
             definition += quoteIdentifier(name && *name ? name : "col" + std::to_string(c + 1));
             std::string declared;
-            if (const char* d = sqlite3_column_decltype(stmt.get(), c)) declared = d;
+            if (const char* d = sqlite3_column_decltype(stmt.get(), c))
+                declared = d;
             else if (itemsMatch && query.columnHints[static_cast<size_t>(c)])
                 declared = declaredTypeText(*query.columnHints[static_cast<size_t>(c)]);
-            if (!declared.empty()) definition += " " + storageDeclaration(declared);
+            if (!declared.empty())
+                definition += " " + storageDeclaration(declared);
             // A column copied from a not-null column stays not null, as on the server.
             if (const char* origin = sqlite3_column_origin_name(stmt.get(), c)) {
                 int notNull = 0;
-                if (sqlite3_table_column_metadata(conn.handle(), sqlite3_column_database_name(stmt.get(), c),
-                                                  sqlite3_column_table_name(stmt.get(), c), origin, nullptr, nullptr,
-                                                  &notNull, nullptr, nullptr) == SQLITE_OK &&
+                if (sqlite3_table_column_metadata(
+                        conn.handle(), sqlite3_column_database_name(stmt.get(), c),
+                        sqlite3_column_table_name(stmt.get(), c), origin, nullptr, nullptr,
+                        &notNull, nullptr, nullptr) == SQLITE_OK &&
                     notNull)
                     definition += " not null";
             }
         }
     }
-    conn.exec(std::string(temporary ? "create temp table " : "create table ") + target.sql + " (" + definition + ")");
+    conn.exec(std::string(temporary ? "create temp table " : "create table ") + target.sql + " (" +
+              definition + ")");
     Prepared insert(conn.handle(), "insert into " + target.sql + " " + query.sql);
     insert.bind(query.binds);
     int rc = sqlite3_step(insert.get());
-    if (rc != SQLITE_DONE) throw sqliteError(conn.handle(), rc);
+    if (rc != SQLITE_DONE)
+        throw sqliteError(conn.handle(), rc);
     m_rowCount = sqlite3_changes64(conn.handle());
     done(frame, false, m_rowCount);
     return Flow::Next;
 }
 
 SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
-    if (tokens[0].is("insert") || tokens[0].is("update") || tokens[0].is("delete")) checkLiterals(tokens);
+    if (tokens[0].is("insert") || tokens[0].is("update") || tokens[0].is("delete"))
+        checkLiterals(tokens);
     std::vector<Token> rewritten;
-    if (!m_ansiNull) tokens = nullComparisons(tokens, false, rewritten);
+    if (!m_ansiNull)
+        tokens = nullComparisons(tokens, false, rewritten);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
-    if (sqlite3_column_count(stmt.get()) > 0) return runQuery(tr, frame);
+    if (sqlite3_column_count(stmt.get()) > 0)
+        return runQuery(tr, frame);
     stmt.bind(tr.binds);
     int rc;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     }
-    if (rc != SQLITE_DONE) throw sqliteError(db, rc);
+    if (rc != SQLITE_DONE)
+        throw sqliteError(db, rc);
     if (counts) {
         m_rowCount = sqlite3_changes64(db);
         done(frame, false, m_rowCount);
@@ -370,9 +440,11 @@ SqlSession::Flow SqlSession::runDeclare(std::span<const Token> tokens, Frame& fr
     for (auto item : splitAtCommas(tokens.subspan(1))) {
         auto [type, typeEnd] = declaredVariable(item);
         std::string key;
-        for (char c : item[0].text) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char c : item[0].text)
+            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         frame.variables[key] = Variable{type, SqlValue::null()};
-        if (typeEnd < item.size()) assign(frame, item[0].text, evaluate(item.subspan(typeEnd + 1), frame));
+        if (typeEnd < item.size())
+            assign(frame, item[0].text, evaluate(item.subspan(typeEnd + 1), frame));
     }
     return Flow::Next;
 }
@@ -386,15 +458,18 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         SqlValue v = evaluate(tokens.subspan(2), frame);
         ColumnType bigint;
         bigint.type = SqlType::BigInt;
-        m_rowLimit = v.isNull() ? 0 : std::max<int64_t>(0, coerceValue(v, bigint, m_dateOrder).integer);
+        m_rowLimit =
+            v.isNull() ? 0 : std::max<int64_t>(0, coerceValue(v, bigint, m_dateOrder).integer);
         done(frame, false, std::nullopt);
         return Flow::Next;
     }
-    if (tokens.size() < 2) throw syntaxError("set");
+    if (tokens.size() < 2)
+        throw syntaxError("set");
     const Token& last = tokens.back();
     const bool on = last.is("on");
     auto onOff = [&] {
-        if (!last.is("on") && !last.is("off")) throw syntaxError(last.text);
+        if (!last.is("on") && !last.is("off"))
+            throw syntaxError(last.text);
     };
     const Token& name = tokens[1];
     if (name.is("nocount")) {
@@ -403,7 +478,8 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
     } else if (name.is("chained")) {
         onOff();
         if (m_tranCount > 0)
-            throw SqlError(226, 16, "SET CHAINED command not allowed within multi-statement transaction.");
+            throw SqlError(226, 16,
+                           "SET CHAINED command not allowed within multi-statement transaction.");
         m_chained = on;
     } else if (name.is("fmtonly")) {
         onOff();
@@ -417,17 +493,21 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
     } else if (name.is("arithabort")) {
         onOff();
         // set arithabort [arith_overflow | numeric_truncation] on|off: only overflows end batches.
-        if (tokens.size() == 3 || tokens[2].is("arith_overflow")) m_arithAbort = on;
+        if (tokens.size() == 3 || tokens[2].is("arith_overflow"))
+            m_arithAbort = on;
     } else if (name.is("datefirst")) {
-        if (tokens.size() != 3) throw syntaxError(name.text);
+        if (tokens.size() != 3)
+            throw syntaxError(name.text);
         SqlValue v = evaluate(tokens.subspan(2), frame);
         ColumnType intType;
         const int64_t day = v.isNull() ? 0 : coerceValue(v, intType, m_dateOrder).integer;
-        if (day < 1 || day > 7) throw SqlError(2742, 16, "SET DATEFIRST " + std::to_string(day) + " is out of range.");
+        if (day < 1 || day > 7)
+            throw SqlError(2742, 16, "SET DATEFIRST " + std::to_string(day) + " is out of range.");
         m_dateFirst = static_cast<int32_t>(day);
     }
     if (tokens[1].is("textsize")) {
-        if (tokens.size() < 3) throw syntaxError("textsize");
+        if (tokens.size() < 3)
+            throw syntaxError("textsize");
         SqlValue v = evaluate(tokens.subspan(2), frame);
         ColumnType bigint;
         bigint.type = SqlType::BigInt;
@@ -435,10 +515,12 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         setTextSize(static_cast<int32_t>(std::clamp<int64_t>(n, 0, INT32_MAX)));
     }
     if (tokens.size() == 3 && tokens[1].is("quoted_identifier")) {
-        if (!tokens[2].is("on") && !tokens[2].is("off")) throw syntaxError(tokens[2].text);
+        if (!tokens[2].is("on") && !tokens[2].is("off"))
+            throw syntaxError(tokens[2].text);
         m_quotedIdentifier = tokens[2].is("on");
     }
-    if (tokens[1].is("dateformat")) setDateFormat(tokens.subspan(2), frame);
+    if (tokens[1].is("dateformat"))
+        setDateFormat(tokens.subspan(2), frame);
     // Other options (statistics, showplan, …) are accepted and have no effect.
     done(frame, false, std::nullopt);
     return Flow::Next;
@@ -451,7 +533,8 @@ void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
         name = tokens[0].text;
     } else if (!tokens.empty()) {
         const SqlValue v = evaluate(tokens, frame);
-        if (!v.isNull()) name = valueText(v);
+        if (!v.isNull())
+            name = valueText(v);
     }
     static const std::pair<const char*, DateOrder> kOrders[] = {
         {"mdy", DateOrder::MDY}, {"dmy", DateOrder::DMY}, {"ymd", DateOrder::YMD},
@@ -459,21 +542,26 @@ void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
     for (const auto& [word, order] : kOrders) {
         if (equalsIgnoreCase(name, word)) {
             m_dateOrder = order;
-            for (auto& [key, connection] : m_connections) connection->setDateOrder(order);
+            for (auto& [key, connection] : m_connections)
+                connection->setDateOrder(order);
             return;
         }
     }
-    throw SqlError(2401, 16, "'" + name + "' is not a valid date order: mdy, dmy, ymd, ydm, myd or dym expected.");
+    throw SqlError(2401, 16,
+                   "'" + name +
+                       "' is not a valid date order: mdy, dmy, ymd, ydm, myd or dym expected.");
 }
 
 SqlSession::Flow SqlSession::runPrint(std::span<const Token> tokens, Frame& frame) {
     auto args = splitAtCommas(tokens.subspan(1));
-    if (args.empty() || args[0].empty()) throw syntaxError("print");
+    if (args.empty() || args[0].empty())
+        throw syntaxError("print");
     SqlValue format = evaluate(args[0], frame);
     std::vector<std::string> texts;
-    for (size_t i = 1; i < args.size(); ++i) texts.push_back(valueText(evaluate(args[i], frame)));
-    sendMessage(0, 0, 1, substituteArguments(format.isNull() ? "" : valueText(format), texts), frame,
-                static_cast<uint16_t>(tokens[0].line));
+    for (size_t i = 1; i < args.size(); ++i)
+        texts.push_back(valueText(evaluate(args[i], frame)));
+    sendMessage(0, 0, 1, substituteArguments(format.isNull() ? "" : valueText(format), texts),
+                frame, static_cast<uint16_t>(tokens[0].line));
     done(frame, false, std::nullopt);
     return Flow::Next;
 }
@@ -486,44 +574,59 @@ SqlSession::Flow SqlSession::runRaiserror(std::span<const Token> tokens, Frame& 
     std::vector<std::string> args;
     if (tokens.size() >= 2 && tokens[1].isOp("(")) {
         // raiserror('text', severity, state [, args])
-        if (tokens.size() < 4 || !tokens.back().isOp(")")) throw syntaxError(tokens.back().text);
+        if (tokens.size() < 4 || !tokens.back().isOp(")"))
+            throw syntaxError(tokens.back().text);
         auto inner = tokens.subspan(2, tokens.size() - 3);
         auto parts = splitAtCommas(inner);
-        if (parts.empty()) throw syntaxError("raiserror");
+        if (parts.empty())
+            throw syntaxError("raiserror");
         SqlValue first = evaluate(parts[0], frame);
-        if (first.kind == SqlValue::Kind::Integer) number = static_cast<int32_t>(first.integer);
-        else text = valueText(first);
-        if (parts.size() > 1) severity = static_cast<int>(evaluate(parts[1], frame).integer);
-        if (parts.size() > 2) state = static_cast<int>(evaluate(parts[2], frame).integer);
-        for (size_t i = 3; i < parts.size(); ++i) args.push_back(valueText(evaluate(parts[i], frame)));
+        if (first.kind == SqlValue::Kind::Integer)
+            number = static_cast<int32_t>(first.integer);
+        else
+            text = valueText(first);
+        if (parts.size() > 1)
+            severity = static_cast<int>(evaluate(parts[1], frame).integer);
+        if (parts.size() > 2)
+            state = static_cast<int>(evaluate(parts[2], frame).integer);
+        for (size_t i = 3; i < parts.size(); ++i)
+            args.push_back(valueText(evaluate(parts[i], frame)));
     } else {
         // raiserror number ['text' | @var] [, args]
-        if (tokens.size() < 2) throw syntaxError("raiserror");
+        if (tokens.size() < 2)
+            throw syntaxError("raiserror");
         size_t textAt = 2;
         SqlValue n = evaluate(tokens.subspan(1, 1), frame);
-        if (n.kind != SqlValue::Kind::Integer) throw syntaxError(tokens[1].text);
+        if (n.kind != SqlValue::Kind::Integer)
+            throw syntaxError(tokens[1].text);
         number = static_cast<int32_t>(n.integer);
         auto rest = splitAtCommas(tokens.subspan(textAt));
         if (!rest.empty() && !rest[0].empty() && !rest[0][0].is("with")) {
             // Options such as "with errordata" end the argument list.
             auto first = rest[0];
             for (size_t k = 0; k < first.size(); ++k)
-                if (first[k].is("with")) first = first.subspan(0, k);
+                if (first[k].is("with"))
+                    first = first.subspan(0, k);
             text = valueText(evaluate(first, frame));
         }
-        for (size_t i = 1; i < rest.size(); ++i) args.push_back(valueText(evaluate(rest[i], frame)));
+        for (size_t i = 1; i < rest.size(); ++i)
+            args.push_back(valueText(evaluate(rest[i], frame)));
     }
-    sendMessage(number, static_cast<uint8_t>(std::clamp(severity, 0, 25)), static_cast<uint8_t>(std::clamp(state, 0, 255)),
-                substituteArguments(text, args), frame, static_cast<uint16_t>(tokens[0].line));
+    sendMessage(number, static_cast<uint8_t>(std::clamp(severity, 0, 25)),
+                static_cast<uint8_t>(std::clamp(state, 0, 255)), substituteArguments(text, args),
+                frame, static_cast<uint16_t>(tokens[0].line));
     m_statementError = number;
-    if (severity > 10) ++m_errorCount;
+    if (severity > 10)
+        ++m_errorCount;
     done(frame, severity > 10, std::nullopt);
     return Flow::Next;
 }
 
 SqlSession::Flow SqlSession::runUse(std::span<const Token> tokens, Frame& frame) {
-    if (tokens.size() != 2) throw syntaxError(tokens.size() > 2 ? tokens[2].text : "use");
-    if (m_tranCount > 0) throw SqlError(226, 16, "USE command not allowed within a multi-statement transaction.");
+    if (tokens.size() != 2)
+        throw syntaxError(tokens.size() > 2 ? tokens[2].text : "use");
+    if (m_tranCount > 0)
+        throw SqlError(226, 16, "USE command not allowed within a multi-statement transaction.");
     std::string name = tokens[1].text;
     std::string actual = m_server.find(name);
     (void)connectionFor(name); // throws 911 for an unknown database
@@ -539,10 +642,14 @@ SqlSession::Flow SqlSession::runUse(std::span<const Token> tokens, Frame& frame)
 
 SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame& frame) {
     const Token& head = tokens[0];
-    auto isTranWord = [](const Token& t) { return t.is("tran") || t.is("transaction") || t.is("work"); };
+    auto isTranWord = [](const Token& t) {
+        return t.is("tran") || t.is("transaction") || t.is("work");
+    };
     if (head.is("begin")) {
-        if (tokens.size() < 2 || !isTranWord(tokens[1])) throw syntaxError(head.text);
-        if (tokens.size() > 3) throw syntaxError(tokens[3].text);
+        if (tokens.size() < 2 || !isTranWord(tokens[1]))
+            throw syntaxError(head.text);
+        if (tokens.size() > 3)
+            throw syntaxError(tokens[3].text);
         if (m_tranCount == 0) {
             connection().exec("begin");
             m_tranDatabase = m_database;
@@ -567,7 +674,8 @@ SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame
             sqlite3* db = connectionFor(m_tranDatabase).handle();
             std::string savepoint = tokens[2].text;
             char* error = nullptr;
-            int rc = sqlite3_exec(db, ("rollback to " + quoteIdentifier(savepoint)).c_str(), nullptr, nullptr, &error);
+            int rc = sqlite3_exec(db, ("rollback to " + quoteIdentifier(savepoint)).c_str(),
+                                  nullptr, nullptr, &error);
             sqlite3_free(error);
             if (rc == SQLITE_OK) {
                 done(frame, false, std::nullopt);
@@ -584,11 +692,14 @@ SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame
 }
 
 SqlSession::Flow SqlSession::runWaitfor(std::span<const Token> tokens, Frame& frame) {
-    if (tokens.size() < 3 || !(tokens[1].is("delay") || tokens[1].is("time"))) throw syntaxError("waitfor");
+    if (tokens.size() < 3 || !(tokens[1].is("delay") || tokens[1].is("time")))
+        throw syntaxError("waitfor");
     SqlValue v = evaluate(tokens.subspan(2), frame);
     auto parts = v.kind == SqlValue::Kind::Text ? parseTimeOfDay(v.bytes) : std::nullopt;
-    if (!parts && v.kind == SqlValue::Kind::Text) parts = parseDateTime(v.bytes, m_dateOrder);
-    if (!parts) throw SqlError(2716, 16, "Invalid time given to WAITFOR: '" + valueText(v) + "'.");
+    if (!parts && v.kind == SqlValue::Kind::Text)
+        parts = parseDateTime(v.bytes, m_dateOrder);
+    if (!parts)
+        throw SqlError(2716, 16, "Invalid time given to WAITFOR: '" + valueText(v) + "'.");
     auto msOf = [](const DateTimeParts& p) {
         return ((p.hour * 60LL + p.minute) * 60 + p.second) * 1000 + p.millisecond;
     };
@@ -608,7 +719,8 @@ SqlSession::Flow SqlSession::runWaitfor(std::span<const Token> tokens, Frame& fr
             return Flow::Abort;
         }
         auto left = deadline - std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
     }
     done(frame, false, std::nullopt);
     return Flow::Next;

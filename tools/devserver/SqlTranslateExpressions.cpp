@@ -20,21 +20,24 @@ struct Rename {
     std::string_view to;
 };
 constexpr Rename kRenames[] = {
-    {"isnull", "ifnull"},       {"len", "length"},           {"char_length", "length"},
-    {"datalength", "tovrin_datalength"}, {"ceiling", "tovrin_ceiling"}, {"str_replace", "replace"},
-    {"getutcdate", "getdate"},  {"count_big", "count"},
+    {"isnull", "ifnull"},          {"len", "length"},
+    {"char_length", "length"},     {"datalength", "tovrin_datalength"},
+    {"ceiling", "tovrin_ceiling"}, {"str_replace", "replace"},
+    {"getutcdate", "getdate"},     {"count_big", "count"},
 };
 
 /// Functions whose result is character data (for `+` as concatenation).
 constexpr std::string_view kStringFunctions[] = {
-    "upper", "lower", "ltrim", "rtrim", "substring", "str", "db_name", "user_name", "suser_name",
-    "replicate", "space", "char", "replace", "str_replace", "left", "right", "trim", "stuff",
+    "upper",   "lower",       "ltrim",      "rtrim",     "substring", "str",
+    "db_name", "user_name",   "suser_name", "replicate", "space",     "char",
+    "replace", "str_replace", "left",       "right",     "trim",      "stuff",
 };
 
 } // namespace
 
 void Translator::emit(std::string_view text) {
-    if (!m_out.sql.empty() && m_out.sql.back() != ' ') m_out.sql += ' ';
+    if (!m_out.sql.empty() && m_out.sql.back() != ' ')
+        m_out.sql += ' ';
     m_out.sql += text;
 }
 
@@ -45,48 +48,61 @@ void Translator::bind(SqlValue value) {
 }
 
 bool Translator::isCharacterOperand(std::span<const Token> tokens, size_t i, bool backwards) {
-    if (i >= tokens.size()) return false;
+    if (i >= tokens.size())
+        return false;
     const Token& t = tokens[i];
-    if (t.kind == Token::Kind::String) return true;
+    if (t.kind == Token::Kind::String)
+        return true;
     if (t.kind == Token::Kind::Variable || t.kind == Token::Kind::GlobalVariable) {
         auto [value, type] = m_context.variable(t);
-        if (type) return isCharacterType(*type);
+        if (type)
+            return isCharacterType(*type);
         return value.kind == SqlValue::Kind::Text;
     }
     size_t functionAt = i;
     if (backwards) {
-        if (!t.isOp(")")) return false;
+        if (!t.isOp(")"))
+            return false;
         int depth = 0;
         size_t k = i + 1;
         while (k-- > 0) {
-            if (tokens[k].isOp(")")) ++depth;
-            else if (tokens[k].isOp("(") && --depth == 0) break;
+            if (tokens[k].isOp(")"))
+                ++depth;
+            else if (tokens[k].isOp("(") && --depth == 0)
+                break;
         }
-        if (k == 0 || k > i) return false;
+        if (k == 0 || k > i)
+            return false;
         functionAt = k - 1;
     } else if (!(i + 1 < tokens.size() && tokens[i + 1].isOp("("))) {
         return false;
     }
     const Token& f = tokens[functionAt];
-    if (f.kind != Token::Kind::Identifier) return false;
+    if (f.kind != Token::Kind::Identifier)
+        return false;
     if (f.is("convert") && functionAt + 2 < tokens.size()) {
         auto type = parseDeclaredType(tokens[functionAt + 2].text);
         return type && isCharacterType(*type);
     }
     for (auto name : kStringFunctions)
-        if (f.is(name)) return true;
+        if (f.is(name))
+            return true;
     return false;
 }
 
 size_t Translator::step(std::span<const Token> tokens, size_t i) {
     if (m_typeOf && !m_glue) {
-        if (m_plainOnce) m_plainOnce = false;
-        else if (size_t end = exactChain(tokens, i)) return end;
+        if (m_plainOnce)
+            m_plainOnce = false;
+        else if (size_t end = exactChain(tokens, i))
+            return end;
     }
     const Token& t = tokens[i];
     switch (t.kind) {
-    case Token::Kind::String: return stepString(t, i);
-    case Token::Kind::Binary: return stepBinary(t, i);
+    case Token::Kind::String:
+        return stepString(t, i);
+    case Token::Kind::Binary:
+        return stepBinary(t, i);
     case Token::Kind::Number:
         emit(needsExactText(t.text) ? quoteLiteral(t.text) : t.text);
         return i + 1;
@@ -99,15 +115,18 @@ size_t Translator::step(std::span<const Token> tokens, size_t i) {
     case Token::Kind::QuotedIdentifier:
         emit(quoteIdentifier(t.text));
         return i + 1;
-    case Token::Kind::Operator: return stepOperator(tokens, i);
-    case Token::Kind::Identifier: break;
+    case Token::Kind::Operator:
+        return stepOperator(tokens, i);
+    case Token::Kind::Identifier:
+        break;
     }
     return stepIdentifier(tokens, i);
 }
 
 size_t Translator::stepString(const Token& t, size_t i) {
     auto parts = parseDateLiteral(t.text, m_context.dateOrder);
-    if (!parts && m_timesOfDay.contains(t.begin)) parts = parseTimeOfDay(t.text);
+    if (!parts && m_timesOfDay.contains(t.begin))
+        parts = parseTimeOfDay(t.text);
     if (parts && !m_keepAsText.contains(t.begin))
         emit(quoteLiteral(formatDateTime(*parts)));
     else
@@ -117,7 +136,8 @@ size_t Translator::stepString(const Token& t, size_t i) {
 
 size_t Translator::stepBinary(const Token& t, size_t i) {
     std::string hex = t.text;
-    if (hex.size() % 2) hex.insert(hex.begin(), '0');
+    if (hex.size() % 2)
+        hex.insert(hex.begin(), '0');
     emit("X'" + hex + "'");
     return i + 1;
 }
@@ -129,13 +149,14 @@ size_t Translator::stepOperator(std::span<const Token> tokens, size_t i) {
         emit(quoteLiteral("-" + tokens[i + 1].text));
         return i + 2;
     }
-    if (t.isOp("+") &&
-        ((i > 0 && isCharacterOperand(tokens, i - 1, true)) || isCharacterOperand(tokens, i + 1, false))) {
+    if (t.isOp("+") && ((i > 0 && isCharacterOperand(tokens, i - 1, true)) ||
+                        isCharacterOperand(tokens, i + 1, false))) {
         emit("||");
     } else if ((t.isOp("/") || t.isOp("%")) && i + 1 < tokens.size()) {
         return stepDivision(tokens, i);
     } else if (t.isOp("?")) {
-        if (!m_context.marker) throw syntaxError("?");
+        if (!m_context.marker)
+            throw syntaxError("?");
         bind(m_context.marker(t));
     } else if (t.isOp("==")) {
         emit("=");
@@ -145,7 +166,8 @@ size_t Translator::stepOperator(std::span<const Token> tokens, size_t i) {
         emit("<=");
     } else if (t.isOp(".")) {
         // Qualified names are written without spaces.
-        if (!m_out.sql.empty() && m_out.sql.back() == ' ') m_out.sql.pop_back();
+        if (!m_out.sql.empty() && m_out.sql.back() == ' ')
+            m_out.sql.pop_back();
         m_out.sql += '.';
         m_glue = true;
     } else {
@@ -160,7 +182,8 @@ size_t Translator::stepDivision(std::span<const Token> tokens, size_t i) {
     const Token& t = tokens[i];
     size_t end = primaryEnd(tokens, i + 1);
     emit(t.text);
-    if (end == i + 1) return i + 1;
+    if (end == i + 1)
+        return i + 1;
     emit("tovrin_divisor(");
     run(tokens.subspan(i + 1, end - i - 1));
     emit(")");
@@ -175,8 +198,11 @@ size_t Translator::stepIdentifier(std::span<const Token> tokens, size_t i) {
         m_out.sql += identifierText(t);
         return i + 1;
     }
-    if (size_t nameAt = skipQualifiers(tokens, i); nameAt != i) return nameAt;
-    auto next = [&](size_t k) -> const Token* { return i + k < tokens.size() ? &tokens[i + k] : nullptr; };
+    if (size_t nameAt = skipQualifiers(tokens, i); nameAt != i)
+        return nameAt;
+    auto next = [&](size_t k) -> const Token* {
+        return i + k < tokens.size() ? &tokens[i + k] : nullptr;
+    };
     const Token* n1 = next(1);
     const Token* n2 = next(2);
     if (t.is("create") && n1 && n1->is("table") && n2 && !n2->text.empty() && n2->text[0] == '#') {
@@ -184,7 +210,8 @@ size_t Translator::stepIdentifier(std::span<const Token> tokens, size_t i) {
         return i + 2;
     }
     if (n1 && n1->isOp("(")) {
-        if (size_t end = functionCall(tokens, i); end != i) return end;
+        if (size_t end = functionCall(tokens, i); end != i)
+            return end;
     }
     emit(identifierText(t));
     return i + 1;
@@ -192,7 +219,9 @@ size_t Translator::stepIdentifier(std::span<const Token> tokens, size_t i) {
 
 size_t Translator::skipQualifiers(std::span<const Token> tokens, size_t i) {
     const Token& t = tokens[i];
-    auto next = [&](size_t k) -> const Token* { return i + k < tokens.size() ? &tokens[i + k] : nullptr; };
+    auto next = [&](size_t k) -> const Token* {
+        return i + k < tokens.size() ? &tokens[i + k] : nullptr;
+    };
     const Token* n1 = next(1);
     const Token* n2 = next(2);
     const Token* n3 = next(3);
@@ -222,10 +251,13 @@ size_t Translator::functionCall(std::span<const Token> tokens, size_t i) {
         }
     }
     if (m_typeOf && (t.is("round") || t.is("abs"))) {
-        if (size_t end = exactRoundOrAbs(tokens, i); end != i) return end;
+        if (size_t end = exactRoundOrAbs(tokens, i); end != i)
+            return end;
     }
-    if (t.is("convert")) return convertCall(tokens, i);
-    if (t.is("cast")) return castCall(tokens, i);
+    if (t.is("convert"))
+        return convertCall(tokens, i);
+    if (t.is("cast"))
+        return castCall(tokens, i);
     for (const Rename& r : kRenames) {
         if (t.is(r.from)) {
             emit(r.to);
@@ -234,8 +266,10 @@ size_t Translator::functionCall(std::span<const Token> tokens, size_t i) {
     }
     if (t.is("datepart") || t.is("datename") || t.is("dateadd") || t.is("datediff")) {
         // The first argument is a date part keyword: pass it as text.
-        if (i + 3 < tokens.size() && tokens[i + 2].kind == Token::Kind::Identifier && tokens[i + 3].isOp(",")) {
-            emit("tovrin_" + lowerWord(t.text) + "(" + quoteLiteral(lowerWord(tokens[i + 2].text)) + ",");
+        if (i + 3 < tokens.size() && tokens[i + 2].kind == Token::Kind::Identifier &&
+            tokens[i + 3].isOp(",")) {
+            emit("tovrin_" + lowerWord(t.text) + "(" + quoteLiteral(lowerWord(tokens[i + 2].text)) +
+                 ",");
             return i + 4;
         }
     }
@@ -247,10 +281,12 @@ size_t Translator::exactRoundOrAbs(std::span<const Token> tokens, size_t i) {
     const Token& t = tokens[i];
     const size_t close = matchingParen(tokens, i + 1);
     const size_t firstEnd = firstArgumentEnd(tokens, i + 1);
-    if (close >= tokens.size()) return i;
+    if (close >= tokens.size())
+        return i;
     auto type = exactType(tokens, i, close + 1);
     const bool arity = t.is("abs") ? firstEnd == close : firstEnd < close;
-    if (!type || !arity || firstEnd <= i + 2) return i;
+    if (!type || !arity || firstEnd <= i + 2)
+        return i;
     emit(t.is("abs") ? "tovrin_abs(" : "tovrin_round(");
     run(tokens.subspan(i + 2, close - i - 2));
     emit(", " + typeArguments(*type) + ")");
@@ -259,7 +295,8 @@ size_t Translator::exactRoundOrAbs(std::span<const Token> tokens, size_t i) {
 
 std::string Translator::lowerWord(const std::string& s) {
     std::string out;
-    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : s)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -273,8 +310,10 @@ std::string Translator::identifierText(const Token& t) {
 size_t Translator::convertCall(std::span<const Token> tokens, size_t i) {
     size_t open = i + 1;
     size_t comma = firstArgumentEnd(tokens, open);
-    if (comma >= tokens.size() || !tokens[comma].isOp(",")) throw syntaxError("convert");
-    emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(open + 1, comma - open - 1))) + ",");
+    if (comma >= tokens.size() || !tokens[comma].isOp(","))
+        throw syntaxError("convert");
+    emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(open + 1, comma - open - 1))) +
+         ",");
     return comma + 1;
 }
 
@@ -282,7 +321,8 @@ size_t Translator::convertCall(std::span<const Token> tokens, size_t i) {
 size_t Translator::castCall(std::span<const Token> tokens, size_t i) {
     size_t open = i + 1;
     size_t close = matchingParen(tokens, open);
-    if (close >= tokens.size()) throw syntaxError("cast");
+    if (close >= tokens.size())
+        throw syntaxError("cast");
     size_t as = close;
     for (size_t k = close; k-- > open + 1;) {
         if (tokens[k].is("as")) {
@@ -290,8 +330,10 @@ size_t Translator::castCall(std::span<const Token> tokens, size_t i) {
             break;
         }
     }
-    if (as == close || as == open + 1) throw syntaxError("cast");
-    emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(as + 1, close - as - 1))) + ",");
+    if (as == close || as == open + 1)
+        throw syntaxError("cast");
+    emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(as + 1, close - as - 1))) +
+         ",");
     run(tokens.subspan(open + 1, as - open - 1));
     emit(")");
     return close + 1;
@@ -309,11 +351,14 @@ std::string Translator::targetText(std::span<const Token> typeTokens) {
 }
 
 /// The exact result type of an expression, if it has one: money or numeric.
-std::optional<ColumnType> Translator::exactType(std::span<const Token> tokens, size_t begin, size_t end) {
+std::optional<ColumnType> Translator::exactType(std::span<const Token> tokens, size_t begin,
+                                                size_t end) {
     auto type = m_typeOf(tokens.subspan(begin, end - begin));
-    if (!type) return std::nullopt;
+    if (!type)
+        return std::nullopt;
     const SqlType k = type->type;
-    if (k != SqlType::Numeric && k != SqlType::Decimal && k != SqlType::Money && k != SqlType::SmallMoney)
+    if (k != SqlType::Numeric && k != SqlType::Decimal && k != SqlType::Money &&
+        k != SqlType::SmallMoney)
         return std::nullopt;
     return type;
 }
@@ -331,20 +376,27 @@ std::string Translator::typeArguments(const ColumnType& type) {
 std::optional<std::string> Translator::exactAggregate(std::span<const Token> tokens, size_t i) {
     const size_t open = i + 1;
     const size_t close = matchingParen(tokens, open);
-    if (close >= tokens.size()) return std::nullopt;
+    if (close >= tokens.size())
+        return std::nullopt;
     size_t from = open + 1;
-    if (from < close && (tokens[from].is("distinct") || tokens[from].is("all"))) ++from;
-    if (from >= close) return std::nullopt;
+    if (from < close && (tokens[from].is("distinct") || tokens[from].is("all")))
+        ++from;
+    if (from >= close)
+        return std::nullopt;
     auto type = exactType(tokens, from, close);
-    if (!type) return std::nullopt;
+    if (!type)
+        return std::nullopt;
     if (tokens[i].is("min") || tokens[i].is("max")) {
         // A plain column is ordered by its collation already (and its index serves it).
-        if (isColumnReference(tokens.subspan(from, close - from))) return std::nullopt;
+        if (isColumnReference(tokens.subspan(from, close - from)))
+            return std::nullopt;
         return tokens[i].is("min") ? "tovrin_min" : "tovrin_max";
     }
     const bool money = type->type == SqlType::Money || type->type == SqlType::SmallMoney;
-    if (tokens[i].is("sum")) return money ? "tovrin_sum_money" : "tovrin_sum";
-    if (money) return std::string("tovrin_avg_money");
+    if (tokens[i].is("sum"))
+        return money ? "tovrin_sum_money" : "tovrin_sum";
+    if (money)
+        return std::string("tovrin_avg_money");
     return "tovrin_avg_" + std::to_string(std::max<int>(type->scale, 6));
 }
 
@@ -352,50 +404,64 @@ std::optional<std::string> Translator::exactAggregate(std::span<const Token> tok
 size_t Translator::caseEnd(std::span<const Token> tokens, size_t i) {
     int depth = 0, nested = 0;
     for (size_t k = i; k < tokens.size(); ++k) {
-        if (tokens[k].isOp("(")) ++depth;
-        else if (tokens[k].isOp(")")) --depth;
-        else if (depth == 0 && tokens[k].is("case")) ++nested;
-        else if (depth == 0 && tokens[k].is("end") && --nested == 0) return k + 1;
+        if (tokens[k].isOp("("))
+            ++depth;
+        else if (tokens[k].isOp(")"))
+            --depth;
+        else if (depth == 0 && tokens[k].is("case"))
+            ++nested;
+        else if (depth == 0 && tokens[k].is("end") && --nested == 0)
+            return k + 1;
     }
     return i;
 }
 
 /// True when the token at `i` can begin an operand.
 bool Translator::operandAt(std::span<const Token> tokens, size_t i) {
-    if (i >= tokens.size()) return false;
+    if (i >= tokens.size())
+        return false;
     const Token& t = tokens[i];
-    if (t.is("case")) return caseEnd(tokens, i) > i;
+    if (t.is("case"))
+        return caseEnd(tokens, i) > i;
     if (t.kind == Token::Kind::Identifier) {
         static constexpr std::string_view kWords[] = {
-            "and",   "or",     "not",   "then",  "else",    "when",  "by",     "in",    "between",
-            "like",  "is",     "on",    "as",    "from",    "asc",   "desc",   "exists", "distinct",
-            "all",   "union",  "end",   "escape", "top",    "where", "having", "group", "order",
-            "into",  "values", "set",   "select", "return", "print", "default", "if",   "while",
-            "begin", "join",   "inner", "outer", "cross",   "using", "with",   "except", "intersect",
-            "compute", "for",  "declare", "exec", "execute", "update", "delete", "insert", "waitfor"};
-        if (isStatementKeyword(t)) return false;
+            "and",     "or",       "not",    "then",   "else",      "when",    "by",     "in",
+            "between", "like",     "is",     "on",     "as",        "from",    "asc",    "desc",
+            "exists",  "distinct", "all",    "union",  "end",       "escape",  "top",    "where",
+            "having",  "group",    "order",  "into",   "values",    "set",     "select", "return",
+            "print",   "default",  "if",     "while",  "begin",     "join",    "inner",  "outer",
+            "cross",   "using",    "with",   "except", "intersect", "compute", "for",    "declare",
+            "exec",    "execute",  "update", "delete", "insert",    "waitfor"};
+        if (isStatementKeyword(t))
+            return false;
         for (auto w : kWords)
-            if (t.is(w)) return false;
+            if (t.is(w))
+                return false;
     }
     return primaryEnd(tokens, i) > i;
 }
 
-int Translator::parseAdditive(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
+int Translator::parseAdditive(std::span<const Token> tokens, size_t& pos,
+                              std::vector<Node>& nodes) {
     return parseLeftAssociative(tokens, pos, nodes, {"+", "-"}, &Translator::parseMultiplicative);
 }
 
-int Translator::parseMultiplicative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes) {
+int Translator::parseMultiplicative(std::span<const Token> tokens, size_t& pos,
+                                    std::vector<Node>& nodes) {
     return parseLeftAssociative(tokens, pos, nodes, {"*", "/", "%"}, &Translator::parseUnary);
 }
 
 // One level of left-associative binary operators: operands parsed by `operand`, joined
 // while one of `ops` stands between them and an operand (or a sign) follows it.
-int Translator::parseLeftAssociative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes,
-                         std::initializer_list<const char*> ops,
-                         int (Translator::*operand)(std::span<const Token>, size_t&, std::vector<Node>&)) {
+int Translator::parseLeftAssociative(std::span<const Token> tokens, size_t& pos,
+                                     std::vector<Node>& nodes,
+                                     std::initializer_list<const char*> ops,
+                                     int (Translator::*operand)(std::span<const Token>, size_t&,
+                                                                std::vector<Node>&)) {
     auto isOneOf = [&ops](const Token& t) {
         for (const char* op : ops)
-            if (t.isOp(op)) return true;
+            if (t.isOp(op))
+                return true;
         return false;
     };
     int left = (this->*operand)(tokens, pos, nodes);
@@ -424,7 +490,8 @@ int Translator::parseUnary(std::span<const Token> tokens, size_t& pos, std::vect
         nodes.push_back(Node{op, pos, op, operand, -1, true});
         return static_cast<int>(nodes.size() - 1);
     }
-    if (!operandAt(tokens, pos)) return -1;
+    if (!operandAt(tokens, pos))
+        return -1;
     const size_t end = tokens[pos].is("case") ? caseEnd(tokens, pos) : primaryEnd(tokens, pos);
     nodes.push_back(Node{pos, end, kLeaf, -1, -1, false});
     pos = end;
@@ -435,17 +502,20 @@ int Translator::parseUnary(std::span<const Token> tokens, size_t& pos, std::vect
 /// and numeric values made exact; 0 when no arithmetic starts there.
 size_t Translator::exactChain(std::span<const Token> tokens, size_t i) {
     const bool sign = tokens[i].isOp("-") || tokens[i].isOp("+");
-    if (sign ? !isUnaryPosition(tokens, i) : !operandAt(tokens, i)) return 0;
+    if (sign ? !isUnaryPosition(tokens, i) : !operandAt(tokens, i))
+        return 0;
     std::vector<Node> nodes;
     size_t pos = i;
     const int root = parseAdditive(tokens, pos, nodes);
-    if (root < 0) return 0;
+    if (root < 0)
+        return 0;
     if (pos + 1 < tokens.size() && isComparison(tokens[pos])) {
         // A comparison of money or numeric values that are not both plain columns (whose
         // collation compares them exactly, and whose indexes stay usable) compares exactly.
         const size_t opAt = pos++;
         const int right = parseAdditive(tokens, pos, nodes);
-        if (right >= 0 && exactComparison(tokens, nodes[static_cast<size_t>(root)], nodes[static_cast<size_t>(right)])) {
+        if (right >= 0 && exactComparison(tokens, nodes[static_cast<size_t>(root)],
+                                          nodes[static_cast<size_t>(right)])) {
             emit("tovrin_compare(");
             emitNode(tokens, nodes, root);
             emit(",");
@@ -457,27 +527,33 @@ size_t Translator::exactChain(std::span<const Token> tokens, size_t i) {
         }
         pos = opAt;
     }
-    if (nodes[static_cast<size_t>(root)].op == kLeaf) return 0;
+    if (nodes[static_cast<size_t>(root)].op == kLeaf)
+        return 0;
     emitNode(tokens, nodes, root);
     return pos;
 }
 
 /// True when two operands of a comparison are numbers, one of them money or numeric,
 /// and not both plain columns.
-bool Translator::exactComparison(std::span<const Token> tokens, const Node& left, const Node& right) {
+bool Translator::exactComparison(std::span<const Token> tokens, const Node& left,
+                                 const Node& right) {
     auto l = tokens.subspan(left.begin, left.end - left.begin);
     auto r = tokens.subspan(right.begin, right.end - right.begin);
-    if (isColumnReference(l) || isColumnReference(r)) return false;
+    if (isColumnReference(l) || isColumnReference(r))
+        return false;
     auto a = m_typeOf(l);
     auto b = m_typeOf(r);
-    if (!a || !b) return false;
+    if (!a || !b)
+        return false;
     auto number = [](SqlType k) {
-        return k == SqlType::Bit || k == SqlType::TinyInt || k == SqlType::SmallInt || k == SqlType::Int ||
-               k == SqlType::BigInt || k == SqlType::Real || k == SqlType::Float || k == SqlType::Numeric ||
-               k == SqlType::Decimal || k == SqlType::Money || k == SqlType::SmallMoney;
+        return k == SqlType::Bit || k == SqlType::TinyInt || k == SqlType::SmallInt ||
+               k == SqlType::Int || k == SqlType::BigInt || k == SqlType::Real ||
+               k == SqlType::Float || k == SqlType::Numeric || k == SqlType::Decimal ||
+               k == SqlType::Money || k == SqlType::SmallMoney;
     };
     auto exact = [](SqlType k) {
-        return k == SqlType::Numeric || k == SqlType::Decimal || k == SqlType::Money || k == SqlType::SmallMoney;
+        return k == SqlType::Numeric || k == SqlType::Decimal || k == SqlType::Money ||
+               k == SqlType::SmallMoney;
     };
     return number(a->type) && number(b->type) && (exact(a->type) || exact(b->type));
 }
@@ -489,9 +565,11 @@ void Translator::runPlain(std::span<const Token> tokens) {
     m_plainOnce = false;
 }
 
-void Translator::emitNode(std::span<const Token> tokens, const std::vector<Node>& nodes, int index) {
+void Translator::emitNode(std::span<const Token> tokens, const std::vector<Node>& nodes,
+                          int index) {
     const Node& n = nodes[static_cast<size_t>(index)];
-    if (n.op == kLeaf) return runPlain(tokens.subspan(n.begin, n.end - n.begin));
+    if (n.op == kLeaf)
+        return runPlain(tokens.subspan(n.begin, n.end - n.begin));
     const Token& op = tokens[n.op];
     auto type = exactType(tokens, n.begin, n.end);
     if (n.unary) {

@@ -15,17 +15,21 @@ namespace devserver::translator {
 /// bound as numbers (so that they compare and compute as numbers) when a double holds them
 /// exactly, and as text otherwise.
 SqlValue bindable(const SqlValue& value, const std::optional<ColumnType>& type) {
-    if (!type || value.kind != SqlValue::Kind::Text) return value;
+    if (!type || value.kind != SqlValue::Kind::Text)
+        return value;
     const SqlType t = type->type;
-    if (t != SqlType::Money && t != SqlType::SmallMoney && t != SqlType::Numeric && t != SqlType::Decimal)
+    if (t != SqlType::Money && t != SqlType::SmallMoney && t != SqlType::Numeric &&
+        t != SqlType::Decimal)
         return value;
     const int scale = t == SqlType::Money || t == SqlType::SmallMoney ? 4 : type->scale;
     auto unscaled = parseDecimal(value.bytes, scale);
-    if (!unscaled) return value;
+    if (!unscaled)
+        return value;
     const __int128 factor = powerOfTen(scale);
     if (*unscaled % factor == 0) {
         __int128 whole = *unscaled / factor;
-        if (whole >= INT64_MIN && whole <= INT64_MAX) return SqlValue::ofInteger(static_cast<int64_t>(whole));
+        if (whole >= INT64_MIN && whole <= INT64_MAX)
+            return SqlValue::ofInteger(static_cast<int64_t>(whole));
     }
     constexpr __int128 kExactInDouble = static_cast<__int128>(1) << 53;
     if (*unscaled > -kExactInDouble && *unscaled < kExactInDouble)
@@ -34,12 +38,15 @@ SqlValue bindable(const SqlValue& value, const std::optional<ColumnType>& type) 
 }
 
 bool needsExactText(const std::string& number) {
-    if (number.find_first_of("eE") != std::string::npos) return false;
+    if (number.find_first_of("eE") != std::string::npos)
+        return false;
     int significant = 0;
     bool leading = true;
     for (char c : number) {
-        if (c == '.') continue;
-        if (leading && c == '0') continue;
+        if (c == '.')
+            continue;
+        if (leading && c == '0')
+            continue;
         leading = false;
         ++significant;
     }
@@ -62,7 +69,8 @@ std::pair<std::string, size_t> tableNameAt(std::span<const Token> tokens, size_t
             name = t.text;
             ++i;
             if (i < tokens.size() && tokens[i].isOp(".")) {
-                while (i < tokens.size() && tokens[i].isOp(".")) ++i;
+                while (i < tokens.size() && tokens[i].isOp("."))
+                    ++i;
                 continue;
             }
         }
@@ -78,23 +86,29 @@ public:
         : m_tokens(tokens), m_context(context), m_timesOfDay(timesOfDay) {}
 
     std::set<size_t> find() {
-        if (std::none_of(m_tokens.begin(), m_tokens.end(), [this](const Token& t) { return dateLike(t); }))
+        if (std::none_of(m_tokens.begin(), m_tokens.end(),
+                         [this](const Token& t) { return dateLike(t); }))
             return m_keep;
         findTable();
         for (size_t i = 0; i < m_tokens.size(); ++i) {
-            if (!dateLike(m_tokens[i])) continue;
+            if (!dateLike(m_tokens[i]))
+                continue;
             std::string column = comparedColumn(i);
-            if (column.empty() || isStatementKeyword(Token{Token::Kind::Identifier, column})) continue;
-            if (notDate(column)) m_keep.insert(m_tokens[i].begin);
+            if (column.empty() || isStatementKeyword(Token{Token::Kind::Identifier, column}))
+                continue;
+            if (notDate(column))
+                m_keep.insert(m_tokens[i].begin);
         }
         return m_keep;
     }
 
 private:
     bool dateLike(const Token& t) const {
-        if (t.kind != Token::Kind::String) return false;
+        if (t.kind != Token::Kind::String)
+            return false;
         const bool date = parseDateLiteral(t.text, m_context.dateOrder).has_value();
-        if (!m_timesOfDay) return date;
+        if (!m_timesOfDay)
+            return date;
         // A bare number is no time of day.
         return !date && t.text.find_first_not_of("0123456789 ") != std::string::npos &&
                parseTimeOfDay(t.text).has_value();
@@ -135,9 +149,11 @@ private:
         } else if (m_context.columnsOf) {
             columns = m_context.columnsOf(m_table);
         }
-        if (valuesAt >= tokens.size() || !tokens[valuesAt].is("values")) return;
+        if (valuesAt >= tokens.size() || !tokens[valuesAt].is("values"))
+            return;
         for (size_t k = valuesAt + 1; k < tokens.size(); ++k) {
-            if (!tokens[k].isOp("(")) continue;
+            if (!tokens[k].isOp("("))
+                continue;
             size_t close = matchingParen(tokens, k);
             auto items = splitAtCommas(tokens.subspan(k + 1, close - k - 1));
             for (size_t v = 0; v < items.size() && v < columns.size(); ++v)
@@ -159,18 +175,24 @@ private:
     std::string comparedColumn(size_t i) const {
         auto tokens = m_tokens;
         std::string column;
-        if (i >= 2 && isComparison(tokens[i - 1])) column = nameAt(i - 2);
-        if (column.empty() && i + 2 < tokens.size() && isComparison(tokens[i + 1])) column = nameAt(i + 2);
-        if (column.empty() && i >= 2 && tokens[i - 1].is("between")) column = nameAt(i - 2);
+        if (i >= 2 && isComparison(tokens[i - 1]))
+            column = nameAt(i - 2);
+        if (column.empty() && i + 2 < tokens.size() && isComparison(tokens[i + 1]))
+            column = nameAt(i + 2);
+        if (column.empty() && i >= 2 && tokens[i - 1].is("between"))
+            column = nameAt(i - 2);
         if (column.empty() && i >= 4 && tokens[i - 1].is("and") && tokens[i - 3].is("between"))
             column = nameAt(i - 4);
-        if (!column.empty()) return column;
+        if (!column.empty())
+            return column;
         // Inside "column in ( … )".
         int depth = 0;
         for (size_t k = i; k-- > 0;) {
-            if (tokens[k].isOp(")")) ++depth;
+            if (tokens[k].isOp(")"))
+                ++depth;
             else if (tokens[k].isOp("(") && depth-- == 0) {
-                if (k >= 2 && tokens[k - 1].is("in")) return nameAt(k - 2);
+                if (k >= 2 && tokens[k - 1].is("in"))
+                    return nameAt(k - 2);
                 break;
             }
         }
@@ -188,7 +210,8 @@ private:
 
 std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const TranslateContext& context,
                                     bool timesOfDay) {
-    if (!context.isDateTimeColumn) return {};
+    if (!context.isDateTimeColumn)
+        return {};
     return KeptLiterals(tokens, context, timesOfDay).find();
 }
 

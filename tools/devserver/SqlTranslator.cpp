@@ -19,7 +19,8 @@ bool isCharacterType(const ColumnType& t) {
 std::string typeTextOf(std::span<const Token> tokens) {
     std::string text;
     for (const Token& t : tokens) {
-        if (!text.empty() && t.kind == Token::Kind::Identifier && text.back() != '(' && text.back() != ',')
+        if (!text.empty() && t.kind == Token::Kind::Identifier && text.back() != '(' &&
+            text.back() != ',')
             text += ' ';
         text += t.text;
     }
@@ -30,8 +31,10 @@ std::string typeTextOf(std::span<const Token> tokens) {
 size_t matchingParen(std::span<const Token> tokens, size_t open) {
     int depth = 0;
     for (size_t i = open; i < tokens.size(); ++i) {
-        if (tokens[i].isOp("(")) ++depth;
-        else if (tokens[i].isOp(")") && --depth == 0) return i;
+        if (tokens[i].isOp("("))
+            ++depth;
+        else if (tokens[i].isOp(")") && --depth == 0)
+            return i;
     }
     return tokens.size();
 }
@@ -40,33 +43,40 @@ size_t matchingParen(std::span<const Token> tokens, size_t open) {
 size_t firstArgumentEnd(std::span<const Token> tokens, size_t open) {
     int depth = 0;
     for (size_t i = open; i < tokens.size(); ++i) {
-        if (tokens[i].isOp("(")) ++depth;
-        else if (tokens[i].isOp(")") && --depth == 0) return i;
-        else if (tokens[i].isOp(",") && depth == 1) return i;
+        if (tokens[i].isOp("("))
+            ++depth;
+        else if (tokens[i].isOp(")") && --depth == 0)
+            return i;
+        else if (tokens[i].isOp(",") && depth == 1)
+            return i;
     }
     return tokens.size();
 }
 
-
 /// The end of the operand that starts at `i` (a literal, variable, name, function call or
 /// parenthesized expression, with its sign), or `i` when it is none of these.
 size_t primaryEnd(std::span<const Token> tokens, size_t i) {
-    while (i < tokens.size() && (tokens[i].isOp("-") || tokens[i].isOp("+"))) ++i;
-    if (i >= tokens.size()) return i;
+    while (i < tokens.size() && (tokens[i].isOp("-") || tokens[i].isOp("+")))
+        ++i;
+    if (i >= tokens.size())
+        return i;
     const Token& t = tokens[i];
     if (t.isOp("(")) {
         size_t close = matchingParen(tokens, i);
         return close < tokens.size() ? close + 1 : i;
     }
-    if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String || t.kind == Token::Kind::Variable ||
-        t.kind == Token::Kind::GlobalVariable || t.kind == Token::Kind::Binary || t.isOp("?"))
+    if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String ||
+        t.kind == Token::Kind::Variable || t.kind == Token::Kind::GlobalVariable ||
+        t.kind == Token::Kind::Binary || t.isOp("?"))
         return i + 1;
-    if (t.kind != Token::Kind::Identifier && t.kind != Token::Kind::QuotedIdentifier) return i;
-    if (t.is("case") || isStatementKeyword(t)) return i;
+    if (t.kind != Token::Kind::Identifier && t.kind != Token::Kind::QuotedIdentifier)
+        return i;
+    if (t.is("case") || isStatementKeyword(t))
+        return i;
     size_t j = i + 1;
     while (j + 1 < tokens.size() && tokens[j].isOp(".") &&
-           (tokens[j + 1].kind == Token::Kind::Identifier || tokens[j + 1].kind == Token::Kind::QuotedIdentifier ||
-            tokens[j + 1].isOp(".")))
+           (tokens[j + 1].kind == Token::Kind::Identifier ||
+            tokens[j + 1].kind == Token::Kind::QuotedIdentifier || tokens[j + 1].isOp(".")))
         j += 2;
     if (j < tokens.size() && tokens[j].isOp("(")) {
         size_t close = matchingParen(tokens, j);
@@ -77,21 +87,26 @@ size_t primaryEnd(std::span<const Token> tokens, size_t i) {
 
 /// True when the operator at `i` stands before an operand (a sign), not between two.
 bool isUnaryPosition(std::span<const Token> tokens, size_t i) {
-    if (i == 0) return true;
+    if (i == 0)
+        return true;
     const Token& prev = tokens[i - 1];
-    if (prev.kind == Token::Kind::Operator) return !prev.isOp(")");
-    if (prev.kind != Token::Kind::Identifier) return false;
-    static constexpr std::string_view kBefore[] = {"select", "values", "where", "and", "or", "not", "then", "else",
-                                                  "when", "return", "set", "by", "in", "between", "like", "is",
-                                                  "having", "on", "print", "default"};
+    if (prev.kind == Token::Kind::Operator)
+        return !prev.isOp(")");
+    if (prev.kind != Token::Kind::Identifier)
+        return false;
+    static constexpr std::string_view kBefore[] = {
+        "select", "values", "where",  "and", "or",    "not",    "then",
+        "else",   "when",   "return", "set", "by",    "in",     "between",
+        "like",   "is",     "having", "on",  "print", "default"};
     for (auto word : kBefore)
-        if (prev.is(word)) return true;
+        if (prev.is(word))
+            return true;
     return false;
 }
 
 bool isComparison(const Token& t) {
-    return t.isOp("=") || t.isOp("<>") || t.isOp("!=") || t.isOp("<") || t.isOp(">") || t.isOp("<=") ||
-           t.isOp(">=") || t.isOp("!<") || t.isOp("!>");
+    return t.isOp("=") || t.isOp("<>") || t.isOp("!=") || t.isOp("<") || t.isOp(">") ||
+           t.isOp("<=") || t.isOp(">=") || t.isOp("!<") || t.isOp("!>");
 }
 
 } // namespace devserver::translator
@@ -106,7 +121,8 @@ namespace {
 std::string quoted(const std::string& text, char quote) {
     std::string out(1, quote);
     for (char c : text) {
-        if (c == quote) out += quote;
+        if (c == quote)
+            out += quote;
         out += c;
     }
     return out + quote;
@@ -114,27 +130,35 @@ std::string quoted(const std::string& text, char quote) {
 
 } // namespace
 
-std::string quoteLiteral(const std::string& text) { return quoted(text, '\''); }
+std::string quoteLiteral(const std::string& text) {
+    return quoted(text, '\'');
+}
 
-std::string quoteIdentifier(const std::string& name) { return quoted(name, '"'); }
+std::string quoteIdentifier(const std::string& name) {
+    return quoted(name, '"');
+}
 
 std::vector<std::span<const Token>> splitAtCommas(std::span<const Token> tokens) {
     std::vector<std::span<const Token>> parts;
     int depth = 0;
     size_t start = 0;
     for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i].isOp("(")) ++depth;
-        else if (tokens[i].isOp(")")) --depth;
+        if (tokens[i].isOp("("))
+            ++depth;
+        else if (tokens[i].isOp(")"))
+            --depth;
         else if (tokens[i].isOp(",") && depth == 0) {
             parts.push_back(tokens.subspan(start, i - start));
             start = i + 1;
         }
     }
-    if (start < tokens.size() || !parts.empty()) parts.push_back(tokens.subspan(start));
+    if (start < tokens.size() || !parts.empty())
+        parts.push_back(tokens.subspan(start));
     return parts;
 }
 
-Translation translate(std::span<const Token> tokens, const TranslateContext& context, bool isSelect) {
+Translation translate(std::span<const Token> tokens, const TranslateContext& context,
+                      bool isSelect) {
     Translation out;
     if (isSelect && !tokens.empty() && tokens[0].is("select")) {
         translateSelect(tokens, context, out);
@@ -146,14 +170,18 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         TypeScope scope;
         scope.variable = context.variable;
         scope.marker = context.marker;
-        tr.m_typeOf = [&scope](std::span<const Token> expression) { return expressionType(expression, scope); };
+        tr.m_typeOf = [&scope](std::span<const Token> expression) {
+            return expressionType(expression, scope);
+        };
         std::vector<Token> tableSelect;
         std::optional<SelectTyper> tableTyper;
         if (!tokens.empty() && tokens[0].is("delete")) {
             // "select * from <the table>" types the names of its condition.
             const size_t tableAt = tokens.size() > 1 && tokens[1].is("from") ? 2 : 1;
             size_t tableEnd = tableAt;
-            while (tableEnd < tokens.size() && !tokens[tableEnd].is("where") && !tokens[tableEnd].is("from")) ++tableEnd;
+            while (tableEnd < tokens.size() && !tokens[tableEnd].is("where") &&
+                   !tokens[tableEnd].is("from"))
+                ++tableEnd;
             if (tableEnd > tableAt) {
                 tableSelect.push_back(Token{Token::Kind::Identifier, "select"});
                 tableSelect.push_back(Token{Token::Kind::Operator, "*"});
@@ -161,26 +189,39 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
                 tableSelect.insert(tableSelect.end(), tokens.begin() + static_cast<long>(tableAt),
                                    tokens.begin() + static_cast<long>(tableEnd));
                 tableTyper.emplace(tableSelect, context);
-                tr.m_typeOf = [&tableTyper](std::span<const Token> expression) { return tableTyper->type(expression); };
+                tr.m_typeOf = [&tableTyper](std::span<const Token> expression) {
+                    return tableTyper->type(expression);
+                };
             }
         }
         if (!tokens.empty() && tokens[0].is("update")) {
             size_t setAt = 0, fromAt = 0;
             for (size_t k = 1, depth = 0; k < tokens.size(); ++k) {
-                if (tokens[k].isOp("(")) ++depth;
-                else if (tokens[k].isOp(")")) --depth;
-                else if (depth == 0 && !setAt && tokens[k].is("set")) setAt = k;
-                else if (depth == 0 && setAt && !fromAt && tokens[k].is("from")) fromAt = k;
+                if (tokens[k].isOp("("))
+                    ++depth;
+                else if (tokens[k].isOp(")"))
+                    --depth;
+                else if (depth == 0 && !setAt && tokens[k].is("set"))
+                    setAt = k;
+                else if (depth == 0 && setAt && !fromAt && tokens[k].is("from"))
+                    fromAt = k;
             }
             if (setAt > 1) {
                 // "select * from <the table, or the update's own from clause>" types its names.
                 tableSelect.push_back(Token{Token::Kind::Identifier, "select"});
                 tableSelect.push_back(Token{Token::Kind::Operator, "*"});
                 tableSelect.push_back(Token{Token::Kind::Identifier, "from"});
-                if (fromAt) tableSelect.insert(tableSelect.end(), tokens.begin() + static_cast<long>(fromAt + 1), tokens.end());
-                else tableSelect.insert(tableSelect.end(), tokens.begin() + 1, tokens.begin() + static_cast<long>(setAt));
+                if (fromAt)
+                    tableSelect.insert(tableSelect.end(),
+                                       tokens.begin() + static_cast<long>(fromAt + 1),
+                                       tokens.end());
+                else
+                    tableSelect.insert(tableSelect.end(), tokens.begin() + 1,
+                                       tokens.begin() + static_cast<long>(setAt));
                 tableTyper.emplace(tableSelect, context);
-                tr.m_typeOf = [&tableTyper](std::span<const Token> expression) { return tableTyper->type(expression); };
+                tr.m_typeOf = [&tableTyper](std::span<const Token> expression) {
+                    return tableTyper->type(expression);
+                };
             }
         }
         const bool isInsert = !tokens.empty() && tokens[0].is("insert");
@@ -195,8 +236,10 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         size_t selectAt = tokens.size();
         if (isInsert) {
             for (size_t k = 1, depth = 0; k < tokens.size(); ++k) {
-                if (tokens[k].isOp("(")) ++depth;
-                else if (tokens[k].isOp(")")) --depth;
+                if (tokens[k].isOp("("))
+                    ++depth;
+                else if (tokens[k].isOp(")"))
+                    --depth;
                 else if (depth == 0 && tokens[k].is("select")) {
                     selectAt = k;
                     break;
@@ -214,12 +257,14 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
     return out;
 }
 
-std::span<const Token> nullComparisons(std::span<const Token> tokens, bool condition, std::vector<Token>& storage) {
+std::span<const Token> nullComparisons(std::span<const Token> tokens, bool condition,
+                                       std::vector<Token>& storage) {
     auto isComparison = [](const Token& t) { return t.isOp("=") || t.isOp("!=") || t.isOp("<>"); };
     bool any = false;
     for (size_t i = 0; i + 1 < tokens.size() && !any; ++i)
         any = isComparison(tokens[i]) && tokens[i + 1].is("null");
-    if (!any) return tokens;
+    if (!any)
+        return tokens;
     storage.clear();
     storage.reserve(tokens.size() + 4);
     size_t synthetic = tokens.back().end + 1;
@@ -227,9 +272,10 @@ std::span<const Token> nullComparisons(std::span<const Token> tokens, bool condi
     for (size_t i = 0; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
         if (!condition && t.kind == Token::Kind::Identifier) {
-            if (t.is("where") || t.is("having") || t.is("on") || t.is("when")) inCondition = true;
-            else if (t.is("set") || t.is("select") || t.is("values") || t.is("then") || t.is("else") ||
-                     t.is("order") || t.is("group"))
+            if (t.is("where") || t.is("having") || t.is("on") || t.is("when"))
+                inCondition = true;
+            else if (t.is("set") || t.is("select") || t.is("values") || t.is("then") ||
+                     t.is("else") || t.is("order") || t.is("group"))
                 inCondition = false;
         }
         if (inCondition && isComparison(t) && i + 1 < tokens.size() && tokens[i + 1].is("null")) {
@@ -258,7 +304,9 @@ Translation translateExpression(std::span<const Token> tokens, const TranslateCo
     TypeScope scope;
     scope.variable = context.variable;
     scope.marker = context.marker;
-    tr.m_typeOf = [&scope](std::span<const Token> expression) { return expressionType(expression, scope); };
+    tr.m_typeOf = [&scope](std::span<const Token> expression) {
+        return expressionType(expression, scope);
+    };
     tr.run(tokens);
     return out;
 }

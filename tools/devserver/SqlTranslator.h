@@ -37,13 +37,15 @@ struct TranslateContext {
     /// `table` is empty) holds date-times: nothing when no such column is known. Date-time
     /// literals are converted to the stored form unless they meet a column that is known
     /// not to hold date-times.
-    std::function<std::optional<bool>(const std::string& table, const std::string& column)> isDateTimeColumn;
+    std::function<std::optional<bool>(const std::string& table, const std::string& column)>
+        isDateTimeColumn;
     /// The columns of `table` in order (for `insert … values` without a column list).
     std::function<std::vector<std::string>(const std::string& table)> columnsOf;
     /// Prepares the SQLite query `sql` without running it and gives the declared type of
     /// each of its columns (nothing for a column without one); nothing when it does not
     /// prepare. Used to type the columns that select-list expressions refer to.
-    std::function<std::optional<std::vector<std::optional<ColumnType>>>(const std::string& sql)> probeColumns;
+    std::function<std::optional<std::vector<std::optional<ColumnType>>>(const std::string& sql)>
+        probeColumns;
 };
 
 /// A translated statement.
@@ -70,7 +72,8 @@ struct Translation {
                                     bool isSelect = false);
 
 /// Translates an expression and wraps it as "select <expr>".
-[[nodiscard]] Translation translateExpression(std::span<const Token> tokens, const TranslateContext& context);
+[[nodiscard]] Translation translateExpression(std::span<const Token> tokens,
+                                              const TranslateContext& context);
 
 /// With ansinull off, the comparisons `x = null` and `x != null` (`<>`) of a statement's
 /// conditions (where, having, on, when; the whole of an if or while condition when

@@ -50,10 +50,12 @@ std::set<size_t> literalsKeptAsText(std::span<const Token> tokens, const Transla
 /// become calls of the exact functions.
 class Translator {
 public:
-    Translator(const TranslateContext& context, Translation& out) : m_context(context), m_out(out) {}
+    Translator(const TranslateContext& context, Translation& out)
+        : m_context(context), m_out(out) {}
 
     void run(std::span<const Token> tokens) {
-        for (size_t i = 0; i < tokens.size();) i = step(tokens, i);
+        for (size_t i = 0; i < tokens.size();)
+            i = step(tokens, i);
     }
 
     void emit(std::string_view text);
@@ -110,7 +112,8 @@ private:
     int parseMultiplicative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes);
     int parseLeftAssociative(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes,
                              std::initializer_list<const char*> ops,
-                             int (Translator::*operand)(std::span<const Token>, size_t&, std::vector<Node>&));
+                             int (Translator::*operand)(std::span<const Token>, size_t&,
+                                                        std::vector<Node>&));
     int parseUnary(std::span<const Token> tokens, size_t& pos, std::vector<Node>& nodes);
     size_t exactChain(std::span<const Token> tokens, size_t i);
     bool exactComparison(std::span<const Token> tokens, const Node& left, const Node& right);
@@ -156,6 +159,7 @@ private:
 };
 
 /// Rewrites the first select list: aliases, assignments, static column types and top n.
-void translateSelect(std::span<const Token> tokens, const TranslateContext& context, Translation& out);
+void translateSelect(std::span<const Token> tokens, const TranslateContext& context,
+                     Translation& out);
 
 } // namespace devserver::translator

@@ -9,16 +9,14 @@ namespace devserver {
 namespace {
 
 // Starts a token with a 16-bit length; returns the position of the length field.
-size_t beginU16(ByteWriter& out, uint8_t token)
-{
+size_t beginU16(ByteWriter& out, uint8_t token) {
     out.u8(token);
     const size_t at = out.size();
     out.u16(0);
     return at;
 }
 
-void endU16(ByteWriter& out, size_t at)
-{
+void endU16(ByteWriter& out, size_t at) {
     const size_t length = out.size() - at - 2;
     if (length > 0xFFFF)
         throw std::length_error("token longer than 65535 bytes");
@@ -27,12 +25,12 @@ void endU16(ByteWriter& out, size_t at)
 
 // Writes a format (ROWFMT/PARAMFMT) as the 16-bit token if it fits, else as the wide one.
 void writeFormat(ByteWriter& out, uint8_t narrow, uint8_t wide, const std::vector<Column>& cols,
-                 const std::vector<WireFormat>& formats, bool parameters)
-{
+                 const std::vector<WireFormat>& formats, bool parameters) {
     auto body = [&](ByteWriter& w, bool isWide) {
         w.u16(static_cast<uint16_t>(cols.size()));
         for (size_t i = 0; i < cols.size(); ++i) {
-            const uint32_t status = (formats[i].column.nullable ? 0x20 : 0) | (parameters ? 0x01 : 0);
+            const uint32_t status =
+                (formats[i].column.nullable ? 0x20 : 0) | (parameters ? 0x01 : 0);
             if (isWide) {
                 w.bVarchar(cols[i].name); // label
                 w.u8(0);                  // catalog
@@ -65,22 +63,21 @@ void writeFormat(ByteWriter& out, uint8_t narrow, uint8_t wide, const std::vecto
 
 } // namespace
 
-void writeDone(ByteWriter& out, uint8_t token, uint16_t status, int64_t count)
-{
+void writeDone(ByteWriter& out, uint8_t token, uint16_t status, int64_t count) {
     out.u8(token);
     out.u16(status);
     out.u16((status & done::kInXact) ? 1 : 0); // transaction state: in progress / none
-    out.i32(static_cast<int32_t>(std::clamp<int64_t>(count, 0, std::numeric_limits<int32_t>::max())));
+    out.i32(
+        static_cast<int32_t>(std::clamp<int64_t>(count, 0, std::numeric_limits<int32_t>::max())));
 }
 
-void writeEed(ByteWriter& out, const ServerMessage& m, std::string_view serverName)
-{
+void writeEed(ByteWriter& out, const ServerMessage& m, std::string_view serverName) {
     const size_t at = beginU16(out, token::kEed);
     out.i32(m.number);
     out.u8(m.state);
     out.u8(m.severity);
     out.bVarchar("ZZZZZ");
-    out.u8(0); // status: no parameters follow
+    out.u8(0);  // status: no parameters follow
     out.u16(0); // transaction state
     const size_t textLength = std::min<size_t>(m.text.size(), 0xFFFF - 600);
     out.u16(static_cast<uint16_t>(textLength));
@@ -92,8 +89,7 @@ void writeEed(ByteWriter& out, const ServerMessage& m, std::string_view serverNa
 }
 
 void writeEnvChange(ByteWriter& out, uint8_t type, std::string_view newValue,
-                    std::string_view oldValue)
-{
+                    std::string_view oldValue) {
     const size_t at = beginU16(out, token::kEnvChange);
     out.u8(type);
     out.bVarchar(newValue);
@@ -102,8 +98,7 @@ void writeEnvChange(ByteWriter& out, uint8_t type, std::string_view newValue,
 }
 
 void writeLoginAck(ByteWriter& out, uint8_t status, std::string_view programName,
-                   const std::array<uint8_t, 4>& version)
-{
+                   const std::array<uint8_t, 4>& version) {
     const size_t at = beginU16(out, token::kLoginAck);
     out.u8(status);
     out.bytes(std::string_view("\x05\x00\x00\x00", 4));
@@ -114,8 +109,7 @@ void writeLoginAck(ByteWriter& out, uint8_t status, std::string_view programName
 }
 
 void writeCapability(ByteWriter& out, const CapabilityMask& request,
-                     const CapabilityMask& response)
-{
+                     const CapabilityMask& response) {
     const size_t at = beginU16(out, token::kCapability);
     out.u8(1);
     out.u8(static_cast<uint8_t>(request.size()));
@@ -129,14 +123,12 @@ void writeCapability(ByteWriter& out, const CapabilityMask& request,
 }
 
 void writeRowFormat(ByteWriter& out, const std::vector<Column>& columns,
-                    const std::vector<WireFormat>& formats)
-{
+                    const std::vector<WireFormat>& formats) {
     writeFormat(out, token::kRowFmt, token::kRowFmt2, columns, formats, false);
 }
 
 void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
-              const std::vector<Value>& values)
-{
+              const std::vector<Value>& values) {
     out.u8(token::kRow);
     static const Value kNull;
     for (size_t i = 0; i < formats.size(); ++i)
@@ -144,9 +136,8 @@ void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
 }
 
 void writeComputeFormat(ByteWriter& out, uint16_t id, const std::vector<std::string>& labels,
-                        const std::vector<ComputeColumn>& columns, const std::vector<WireFormat>& formats,
-                        const std::vector<int>& by)
-{
+                        const std::vector<ComputeColumn>& columns,
+                        const std::vector<WireFormat>& formats, const std::vector<int>& by) {
     size_t at = beginU16(out, token::kAltName);
     out.u16(id);
     for (const std::string& label : labels)
@@ -168,8 +159,7 @@ void writeComputeFormat(ByteWriter& out, uint16_t id, const std::vector<std::str
 }
 
 void writeComputeRow(ByteWriter& out, uint16_t id, const std::vector<WireFormat>& formats,
-                     const std::vector<Value>& values)
-{
+                     const std::vector<Value>& values) {
     out.u8(token::kAltRow);
     out.u16(id);
     static const Value kNull;
@@ -178,28 +168,24 @@ void writeComputeRow(ByteWriter& out, uint16_t id, const std::vector<WireFormat>
 }
 
 void writeParamFormat(ByteWriter& out, const std::vector<Column>& params,
-                      const std::vector<WireFormat>& formats, bool output)
-{
+                      const std::vector<WireFormat>& formats, bool output) {
     writeFormat(out, token::kParamFmt, token::kParamFmt2, params, formats, output);
 }
 
 void writeParams(ByteWriter& out, const std::vector<WireFormat>& formats,
-                 const std::vector<Value>& values)
-{
+                 const std::vector<Value>& values) {
     out.u8(token::kParams);
     static const Value kNull;
     for (size_t i = 0; i < formats.size(); ++i)
         writeValue(out, formats[i], i < values.size() ? values[i] : kNull);
 }
 
-void writeReturnStatus(ByteWriter& out, int32_t status)
-{
+void writeReturnStatus(ByteWriter& out, int32_t status) {
     out.u8(token::kReturnStatus);
     out.i32(status);
 }
 
-void writeOptionInfo(ByteWriter& out, uint8_t option, std::string_view arg)
-{
+void writeOptionInfo(ByteWriter& out, uint8_t option, std::string_view arg) {
     const size_t at = beginU16(out, token::kOptionCmd);
     out.u8(4); // INFO
     out.u8(option);
@@ -207,8 +193,7 @@ void writeOptionInfo(ByteWriter& out, uint8_t option, std::string_view arg)
     endU16(out, at);
 }
 
-void writeDynamicAck(ByteWriter& out, std::string_view id)
-{
+void writeDynamicAck(ByteWriter& out, std::string_view id) {
     const size_t at = beginU16(out, token::kDynamic);
     out.u8(0x20); // ACK
     out.u8(0);

@@ -15,12 +15,12 @@
 namespace devserver {
 
 namespace token {
-inline constexpr uint8_t kParamFmt2 = 0x20, kLanguage = 0x21, kRowFmt2 = 0x61,
-                         kLogout = 0x71, kReturnStatus = 0x79, kOptionCmd = 0xA6,
-                         kLoginAck = 0xAD, kRow = 0xD1, kParams = 0xD7, kCapability = 0xE2,
-                         kEnvChange = 0xE3, kEed = 0xE5, kDbRpc = 0xE6, kDynamic = 0xE7,
-                         kParamFmt = 0xEC, kRowFmt = 0xEE, kDone = 0xFD, kDoneProc = 0xFE,
-                         kDoneInProc = 0xFF, kAltName = 0xA7, kAltFmt = 0xA8, kAltRow = 0xD3;
+inline constexpr uint8_t kParamFmt2 = 0x20, kLanguage = 0x21, kRowFmt2 = 0x61, kLogout = 0x71,
+                         kReturnStatus = 0x79, kOptionCmd = 0xA6, kLoginAck = 0xAD, kRow = 0xD1,
+                         kParams = 0xD7, kCapability = 0xE2, kEnvChange = 0xE3, kEed = 0xE5,
+                         kDbRpc = 0xE6, kDynamic = 0xE7, kParamFmt = 0xEC, kRowFmt = 0xEE,
+                         kDone = 0xFD, kDoneProc = 0xFE, kDoneInProc = 0xFF, kAltName = 0xA7,
+                         kAltFmt = 0xA8, kAltRow = 0xD3;
 } // namespace token
 
 /// DONE status bits.
@@ -43,8 +43,8 @@ using CapabilityMask = std::array<uint8_t, 14>;
 /// The names (ALTNAME) and format (ALTFMT) of compute clause `id`: per column its label,
 /// operator, operand and wire format, then the select-list columns of its `by`.
 void writeComputeFormat(ByteWriter& out, uint16_t id, const std::vector<std::string>& labels,
-                        const std::vector<ComputeColumn>& columns, const std::vector<WireFormat>& formats,
-                        const std::vector<int>& by);
+                        const std::vector<ComputeColumn>& columns,
+                        const std::vector<WireFormat>& formats, const std::vector<int>& by);
 
 /// One compute row (ALTROW) of clause `id`.
 void writeComputeRow(ByteWriter& out, uint16_t id, const std::vector<WireFormat>& formats,

@@ -15,7 +15,9 @@ namespace {
 
 constexpr uint32_t kTicksPerDay = 300u * 86400u;
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -34,7 +36,8 @@ struct Reader {
     bool atEnd() const { return pos >= s.size(); }
     char peek() const { return atEnd() ? '\0' : s[pos]; }
     void skipSpaces() {
-        while (!atEnd() && std::isspace(static_cast<unsigned char>(s[pos]))) ++pos;
+        while (!atEnd() && std::isspace(static_cast<unsigned char>(s[pos])))
+            ++pos;
     }
     /// Reads 1..maxDigits digits; `count` receives how many.
     bool number(int& value, int& count, int maxDigits) {
@@ -58,13 +61,15 @@ struct Reader {
 };
 
 int monthFromName(const std::string& word) {
-    static constexpr std::array<const char*, 12> kNames{"january", "february", "march",     "april",
-                                                        "may",     "june",     "july",      "august",
-                                                        "september", "october", "november", "december"};
-    if (word.size() < 3) return 0;
+    static constexpr std::array<const char*, 12> kNames{
+        "january", "february", "march",     "april",   "may",      "june",
+        "july",    "august",   "september", "october", "november", "december"};
+    if (word.size() < 3)
+        return 0;
     for (size_t i = 0; i < kNames.size(); ++i) {
         std::string_view name(kNames[i]);
-        if (word.size() <= name.size() && name.substr(0, word.size()) == word) return static_cast<int>(i) + 1;
+        if (word.size() <= name.size() && name.substr(0, word.size()) == word)
+            return static_cast<int>(i) + 1;
     }
     return 0;
 }
@@ -73,44 +78,57 @@ int monthFromName(const std::string& word) {
 /// of the text was a valid time (or empty).
 bool readTime(Reader& r, DateTimeParts& parts) {
     r.skipSpaces();
-    if (r.atEnd()) return true;
+    if (r.atEnd())
+        return true;
     int hour = 0, minute = 0, second = 0, ms = 0, n = 0;
-    if (!r.number(hour, n, 2)) return false;
+    if (!r.number(hour, n, 2))
+        return false;
     bool haveMinute = false;
     if (r.peek() == ':') {
         ++r.pos;
-        if (!r.number(minute, n, 2)) return false;
+        if (!r.number(minute, n, 2))
+            return false;
         haveMinute = true;
         if (r.peek() == ':') {
             ++r.pos;
-            if (!r.number(second, n, 2)) return false;
+            if (!r.number(second, n, 2))
+                return false;
             if (r.peek() == ':') {
                 // After a colon the number counts milliseconds.
                 ++r.pos;
-                if (!r.number(ms, n, 3)) return false;
+                if (!r.number(ms, n, 3))
+                    return false;
             } else if (r.peek() == '.') {
                 // After a period it is a fraction of a second.
                 ++r.pos;
                 int frac = 0;
-                if (!r.number(frac, n, 3)) return false;
+                if (!r.number(frac, n, 3))
+                    return false;
                 ms = n == 1 ? frac * 100 : n == 2 ? frac * 10 : frac;
-                while (std::isdigit(static_cast<unsigned char>(r.peek()))) ++r.pos;
+                while (std::isdigit(static_cast<unsigned char>(r.peek())))
+                    ++r.pos;
             }
         }
     }
     r.skipSpaces();
     std::string suffix;
     if (r.word(suffix)) {
-        if (suffix != "am" && suffix != "pm") return false;
-        if (hour < 1 || hour > 12) return false;
-        if (suffix == "am" && hour == 12) hour = 0;
-        if (suffix == "pm" && hour != 12) hour += 12;
+        if (suffix != "am" && suffix != "pm")
+            return false;
+        if (hour < 1 || hour > 12)
+            return false;
+        if (suffix == "am" && hour == 12)
+            hour = 0;
+        if (suffix == "pm" && hour != 12)
+            hour += 12;
     } else if (!haveMinute) {
         return false;
     }
     r.skipSpaces();
-    if (!r.atEnd()) return false;
-    if (hour > 23 || minute > 59 || second > 59 || ms > 999) return false;
+    if (!r.atEnd())
+        return false;
+    if (hour > 23 || minute > 59 || second > 59 || ms > 999)
+        return false;
     parts.hour = hour;
     parts.minute = minute;
     parts.second = second;
@@ -121,23 +139,50 @@ bool readTime(Reader& r, DateTimeParts& parts) {
 /// Assigns the three numeric date parts according to the date order.
 void orderParts(DateOrder order, const std::array<int, 3>& v, int& y, int& m, int& d) {
     switch (order) {
-    case DateOrder::MDY: m = v[0]; d = v[1]; y = v[2]; break;
-    case DateOrder::DMY: d = v[0]; m = v[1]; y = v[2]; break;
-    case DateOrder::YMD: y = v[0]; m = v[1]; d = v[2]; break;
-    case DateOrder::YDM: y = v[0]; d = v[1]; m = v[2]; break;
-    case DateOrder::MYD: m = v[0]; y = v[1]; d = v[2]; break;
-    case DateOrder::DYM: d = v[0]; y = v[1]; m = v[2]; break;
+    case DateOrder::MDY:
+        m = v[0];
+        d = v[1];
+        y = v[2];
+        break;
+    case DateOrder::DMY:
+        d = v[0];
+        m = v[1];
+        y = v[2];
+        break;
+    case DateOrder::YMD:
+        y = v[0];
+        m = v[1];
+        d = v[2];
+        break;
+    case DateOrder::YDM:
+        y = v[0];
+        d = v[1];
+        m = v[2];
+        break;
+    case DateOrder::MYD:
+        m = v[0];
+        y = v[1];
+        d = v[2];
+        break;
+    case DateOrder::DYM:
+        d = v[0];
+        y = v[1];
+        m = v[2];
+        break;
     }
 }
 
 int yearPosition(DateOrder order) {
     switch (order) {
     case DateOrder::MDY:
-    case DateOrder::DMY: return 2;
+    case DateOrder::DMY:
+        return 2;
     case DateOrder::YMD:
-    case DateOrder::YDM: return 0;
+    case DateOrder::YDM:
+        return 0;
     case DateOrder::MYD:
-    case DateOrder::DYM: return 1;
+    case DateOrder::DYM:
+        return 1;
     }
     return 2;
 }
@@ -147,11 +192,14 @@ std::optional<DateTimeParts> numericDate(Reader r, DateOrder order) {
     std::array<int, 3> digits{};
     char separator = 0;
     for (size_t i = 0; i < 3; ++i) {
-        if (!r.number(values[i], digits[i], 4)) return std::nullopt;
+        if (!r.number(values[i], digits[i], 4))
+            return std::nullopt;
         if (i < 2) {
             char c = r.peek();
-            if (c != '.' && c != '/' && c != '-') return std::nullopt;
-            if (separator && c != separator) return std::nullopt;
+            if (c != '.' && c != '/' && c != '-')
+                return std::nullopt;
+            if (separator && c != separator)
+                return std::nullopt;
             separator = c;
             ++r.pos;
         }
@@ -159,15 +207,21 @@ std::optional<DateTimeParts> numericDate(Reader r, DateOrder order) {
     DateOrder effective = order;
     // A leading four-digit year is read year first; with '-' it is an ISO date (year,
     // month, day) whatever the order, which is also how stored values are read back.
-    if (digits[0] == 4 && (yearPosition(order) != 0 || separator == '-')) effective = DateOrder::YMD;
-    if (digits[static_cast<size_t>(yearPosition(effective))] != 4) return std::nullopt;
+    if (digits[0] == 4 && (yearPosition(order) != 0 || separator == '-'))
+        effective = DateOrder::YMD;
+    if (digits[static_cast<size_t>(yearPosition(effective))] != 4)
+        return std::nullopt;
     for (size_t i = 0; i < 3; ++i)
-        if (static_cast<int>(i) != yearPosition(effective) && digits[i] > 2) return std::nullopt;
+        if (static_cast<int>(i) != yearPosition(effective) && digits[i] > 2)
+            return std::nullopt;
     DateTimeParts parts;
     orderParts(effective, values, parts.year, parts.month, parts.day);
-    if (!validDate(parts.year, parts.month, parts.day)) return std::nullopt;
-    if (r.peek() == 'T' || r.peek() == 't') ++r.pos;
-    if (!readTime(r, parts)) return std::nullopt;
+    if (!validDate(parts.year, parts.month, parts.day))
+        return std::nullopt;
+    if (r.peek() == 'T' || r.peek() == 't')
+        ++r.pos;
+    if (!readTime(r, parts))
+        return std::nullopt;
     return parts;
 }
 
@@ -175,11 +229,13 @@ std::optional<DateTimeParts> numericDate(Reader r, DateOrder order) {
 // "yymmdd" (years below 50 are 20yy), then an optional time after a blank.
 std::optional<DateTimeParts> unseparatedDate(Reader r) {
     const size_t start = r.pos;
-    while (std::isdigit(static_cast<unsigned char>(r.peek()))) ++r.pos;
+    while (std::isdigit(static_cast<unsigned char>(r.peek())))
+        ++r.pos;
     const std::string_view digits = r.s.substr(start, r.pos - start);
     auto number = [&](size_t at, size_t count) {
         int value = 0;
-        for (size_t k = at; k < at + count; ++k) value = value * 10 + (digits[k] - '0');
+        for (size_t k = at; k < at + count; ++k)
+            value = value * 10 + (digits[k] - '0');
         return value;
     };
     DateTimeParts parts;
@@ -195,9 +251,12 @@ std::optional<DateTimeParts> unseparatedDate(Reader r) {
     } else {
         return std::nullopt;
     }
-    if (!validDate(parts.year, parts.month, parts.day)) return std::nullopt;
-    if (!r.atEnd() && !std::isspace(static_cast<unsigned char>(r.peek()))) return std::nullopt;
-    if (!readTime(r, parts)) return std::nullopt;
+    if (!validDate(parts.year, parts.month, parts.day))
+        return std::nullopt;
+    if (!r.atEnd() && !std::isspace(static_cast<unsigned char>(r.peek())))
+        return std::nullopt;
+    if (!readTime(r, parts))
+        return std::nullopt;
     return parts;
 }
 
@@ -208,25 +267,36 @@ std::optional<DateTimeParts> namedMonthDate(Reader r) {
     if (r.word(word)) {
         // "Jul 12 2026", "July 12, 2026"
         parts.month = monthFromName(word);
-        if (!parts.month) return std::nullopt;
+        if (!parts.month)
+            return std::nullopt;
         r.skipSpaces();
-        if (!r.number(parts.day, n, 2)) return std::nullopt;
-        if (r.peek() == ',') ++r.pos;
+        if (!r.number(parts.day, n, 2))
+            return std::nullopt;
+        if (r.peek() == ',')
+            ++r.pos;
         r.skipSpaces();
-        if (!r.number(parts.year, n, 4) || n != 4) return std::nullopt;
+        if (!r.number(parts.year, n, 4) || n != 4)
+            return std::nullopt;
     } else {
         // "12 Jul 2026"
-        if (!r.number(parts.day, n, 2)) return std::nullopt;
+        if (!r.number(parts.day, n, 2))
+            return std::nullopt;
         r.skipSpaces();
-        if (!r.word(word)) return std::nullopt;
+        if (!r.word(word))
+            return std::nullopt;
         parts.month = monthFromName(word);
-        if (!parts.month) return std::nullopt;
-        if (r.peek() == ',') ++r.pos;
+        if (!parts.month)
+            return std::nullopt;
+        if (r.peek() == ',')
+            ++r.pos;
         r.skipSpaces();
-        if (!r.number(parts.year, n, 4) || n != 4) return std::nullopt;
+        if (!r.number(parts.year, n, 4) || n != 4)
+            return std::nullopt;
     }
-    if (!validDate(parts.year, parts.month, parts.day)) return std::nullopt;
-    if (!readTime(r, parts)) return std::nullopt;
+    if (!validDate(parts.year, parts.month, parts.day))
+        return std::nullopt;
+    if (!readTime(r, parts))
+        return std::nullopt;
     return parts;
 }
 
@@ -258,10 +328,13 @@ void civilFromDays(int32_t days, int& year, int& month, int& day) noexcept {
 std::optional<DateTimeParts> parseDateTime(std::string_view text, DateOrder order) {
     Reader r{text};
     r.skipSpaces();
-    if (r.atEnd()) return std::nullopt;
+    if (r.atEnd())
+        return std::nullopt;
     if (std::isdigit(static_cast<unsigned char>(r.peek()))) {
-        if (auto parts = numericDate(r, order)) return parts;
-        if (auto parts = unseparatedDate(r)) return parts;
+        if (auto parts = numericDate(r, order))
+            return parts;
+        if (auto parts = unseparatedDate(r))
+            return parts;
     }
     return namedMonthDate(r);
 }
@@ -270,11 +343,14 @@ std::optional<DateTimeParts> parseDateLiteral(std::string_view text, DateOrder o
     Reader r{text};
     r.skipSpaces();
     const size_t start = r.pos;
-    while (std::isdigit(static_cast<unsigned char>(r.peek()))) ++r.pos;
+    while (std::isdigit(static_cast<unsigned char>(r.peek())))
+        ++r.pos;
     const size_t digits = r.pos - start;
-    if ((digits == 6 || digits == 8) && (r.atEnd() || std::isspace(static_cast<unsigned char>(r.peek())))) {
+    if ((digits == 6 || digits == 8) &&
+        (r.atEnd() || std::isspace(static_cast<unsigned char>(r.peek())))) {
         r.skipSpaces();
-        if (digits != 8 || r.atEnd()) return std::nullopt;
+        if (digits != 8 || r.atEnd())
+            return std::nullopt;
     }
     return parseDateTime(text, order);
 }
@@ -282,22 +358,25 @@ std::optional<DateTimeParts> parseDateLiteral(std::string_view text, DateOrder o
 std::optional<DateTimeParts> parseTimeOfDay(std::string_view text) {
     Reader r{text};
     r.skipSpaces();
-    if (r.atEnd()) return std::nullopt;
+    if (r.atEnd())
+        return std::nullopt;
     DateTimeParts parts;
-    if (!readTime(r, parts)) return std::nullopt;
+    if (!readTime(r, parts))
+        return std::nullopt;
     return parts;
 }
 
 std::string formatDateTime(const DateTimeParts& p) {
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month, p.day,
-                  p.hour, p.minute, p.second, p.millisecond);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p.year, p.month,
+                  p.day, p.hour, p.minute, p.second, p.millisecond);
     return buffer;
 }
 
 void toDaysTicks(const DateTimeParts& parts, int32_t& days, uint32_t& ticks) noexcept {
     days = daysFromCivil(parts.year, parts.month, parts.day);
-    const int64_t ms = ((parts.hour * 60LL + parts.minute) * 60 + parts.second) * 1000 + parts.millisecond;
+    const int64_t ms =
+        ((parts.hour * 60LL + parts.minute) * 60 + parts.second) * 1000 + parts.millisecond;
     int64_t t = (ms * 3 + 5) / 10;
     if (t >= kTicksPerDay) {
         t -= kTicksPerDay;

@@ -23,10 +23,30 @@ struct SqlValue {
     std::string bytes; ///< Text or Blob
 
     static SqlValue null() { return {}; }
-    static SqlValue ofInteger(int64_t v) { SqlValue s; s.kind = Kind::Integer; s.integer = v; return s; }
-    static SqlValue ofReal(double v) { SqlValue s; s.kind = Kind::Real; s.real = v; return s; }
-    static SqlValue ofText(std::string v) { SqlValue s; s.kind = Kind::Text; s.bytes = std::move(v); return s; }
-    static SqlValue ofBlob(std::string v) { SqlValue s; s.kind = Kind::Blob; s.bytes = std::move(v); return s; }
+    static SqlValue ofInteger(int64_t v) {
+        SqlValue s;
+        s.kind = Kind::Integer;
+        s.integer = v;
+        return s;
+    }
+    static SqlValue ofReal(double v) {
+        SqlValue s;
+        s.kind = Kind::Real;
+        s.real = v;
+        return s;
+    }
+    static SqlValue ofText(std::string v) {
+        SqlValue s;
+        s.kind = Kind::Text;
+        s.bytes = std::move(v);
+        return s;
+    }
+    static SqlValue ofBlob(std::string v) {
+        SqlValue s;
+        s.kind = Kind::Blob;
+        s.bytes = std::move(v);
+        return s;
+    }
     [[nodiscard]] bool isNull() const noexcept { return kind == Kind::Null; }
 };
 

@@ -14,16 +14,14 @@ namespace {
 
 devserver::Listener* g_listener = nullptr;
 
-extern "C" void onStopSignal(int)
-{
+extern "C" void onStopSignal(int) {
     if (g_listener)
         g_listener->requestStop();
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace devserver;
     Options options;
     try {

@@ -40,7 +40,8 @@ struct ParamsEvent {
 using BatchEvent = std::variant<ServerNote, ResultEvent, CountEvent, StatusEvent, ParamsEvent>;
 
 ServerNote noteOf(const TSybMessage* message, const Batch& batch) {
-    ServerNote note{static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()), message->Text()};
+    ServerNote note{static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()),
+                    message->Text()};
     note.state = message->State();
     note.line = message->Line();
     note.procedure = message->ProcName();
@@ -60,10 +61,13 @@ ParamsEvent outputParams(TSybQuery& query) {
     ParamsEvent event;
     for (int i = 0; i < query.OutputParamCount(); ++i) {
         TSybClientField* parameter = query.OutputParam(i);
-        const bool money = parameter->DataType() == CS_MONEY_TYPE || parameter->DataType() == CS_MONEY4_TYPE;
-        event.values.push_back(variantCell(query.OutputParamValue(i), parameter->GetOstrelDataType(),
+        const bool money =
+            parameter->DataType() == CS_MONEY_TYPE || parameter->DataType() == CS_MONEY4_TYPE;
+        event.values.push_back(variantCell(query.OutputParamValue(i),
+                                           parameter->GetOstrelDataType(),
                                            money ? 2 : parameter->Scale()));
-        event.names.push_back({parameter->GetName(), event.values.back().kind == Cell::Kind::Number});
+        event.names.push_back(
+            {parameter->GetName(), event.values.back().kind == Cell::Kind::Number});
     }
     return event;
 }
@@ -89,7 +93,8 @@ std::string oneLine(const std::string& text) {
                 out.pop_back();
             if (!out.empty())
                 out += "; ";
-            while (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n' || text[i + 1] == ' '))
+            while (i + 1 < text.size() &&
+                   (text[i + 1] == '\r' || text[i + 1] == '\n' || text[i + 1] == ' '))
                 ++i;
         } else {
             out += c;
@@ -110,10 +115,10 @@ std::vector<std::string> parameterNames(const std::string& sql) {
 }
 
 BatchRunner::BatchRunner(TSybConnect& connection, ResultWriter& writer, const InMemoryWork& work,
-                         const std::vector<ParamSetting>& params, Progress& progress, std::ostream& errors,
-                         CancelWatch* cancel)
-    : m_connection(connection), m_writer(writer), m_work(work), m_params(params), m_progress(progress),
-      m_errors(errors), m_cancel(cancel) {}
+                         const std::vector<ParamSetting>& params, Progress& progress,
+                         std::ostream& errors, CancelWatch* cancel)
+    : m_connection(connection), m_writer(writer), m_work(work), m_params(params),
+      m_progress(progress), m_errors(errors), m_cancel(cancel) {}
 
 BatchReport BatchRunner::run(const Batch& batch) {
     if (m_echo)
@@ -181,8 +186,8 @@ private:
             const host::TParam* param = m_query.Params()->Items(i);
             if (!param->Bound()) {
                 // Sent as NULL, the marker would change what the statement does.
-                failure("parameter :" + param->Name() + " has no value: give it with --param " + param->Name() +
-                        "=value; the batch was not sent");
+                failure("parameter :" + param->Name() + " has no value: give it with --param " +
+                        param->Name() + "=value; the batch was not sent");
                 return false;
             }
         }
@@ -235,7 +240,8 @@ private:
                 // name ends the run with a usage error once no result had the fields).
                 m_runner.m_writer.flush();
                 m_runner.m_errors << "tovrin-sql: --filter: result " << m_resultNumber
-                                  << " lacks a field the filter names; its rows are not shown" << std::endl;
+                                  << " lacks a field the filter names; its rows are not shown"
+                                  << std::endl;
                 return;
             }
             const ShapeOutcome shape = shapeResult(*data, work);
@@ -320,7 +326,8 @@ private:
         if (progress.enabled()) {
             // Rows of every result of the batch, the receivers' included, as they arrive.
             m_query.SetFetchProgressInterval(kProgressRows);
-            m_query.SetOnFetchProgress([&progress](TSybQuery*, std::int64_t rows) { progress.rowsFetched(rows); });
+            m_query.SetOnFetchProgress(
+                [&progress](TSybQuery*, std::int64_t rows) { progress.rowsFetched(rows); });
         }
     }
 
@@ -357,7 +364,8 @@ private:
         });
         m_query.setOnOwnResult([this] { endResult(&m_query); });
         m_query.SetOnNewDataSet([this](TSybQuery* receiver) {
-            receiver->SetAfterOpen([this](host::TDataSet* data) { endResult(static_cast<TSybQuery*>(data)); });
+            receiver->SetAfterOpen(
+                [this](host::TDataSet* data) { endResult(static_cast<TSybQuery*>(data)); });
         });
     }
 

@@ -34,13 +34,13 @@ struct Batch {
 
 /// What one batch did.
 struct BatchReport {
-    bool failed = false;        ///< a server error or a failure of the exchange
-    bool cancelled = false;     ///< Ctrl-C cancelled it
-    int rowResults = 0;         ///< row results written
-    bool sortApplied = false;   ///< the sort applied to at least one result
+    bool failed = false;      ///< a server error or a failure of the exchange
+    bool cancelled = false;   ///< Ctrl-C cancelled it
+    int rowResults = 0;       ///< row results written
+    bool sortApplied = false; ///< the sort applied to at least one result
     bool filterApplied = false;
     bool locateTried = false;
-    bool locateMissed = false;  ///< a locate found no record in some result
+    bool locateMissed = false;                ///< a locate found no record in some result
     std::vector<std::string> unmatchedParams; ///< --param names without a marker here
 };
 

@@ -33,8 +33,8 @@ bool isCommandLine(const std::string& line, const char* word) {
     const auto [begin, end] = trimmedBounds(line);
     std::size_t i = 0;
     for (; word[i] != '\0'; ++i) {
-        if (begin + i >= end ||
-            std::tolower(static_cast<unsigned char>(line[begin + i])) != static_cast<unsigned char>(word[i]))
+        if (begin + i >= end || std::tolower(static_cast<unsigned char>(line[begin + i])) !=
+                                    static_cast<unsigned char>(word[i]))
             return false;
     }
     return begin + i == end;

@@ -52,7 +52,8 @@ namespace {
 
 class CsvWriter final : public ResultWriter {
 public:
-    CsvWriter(std::ostream& out, std::ostream& notes, bool quiet) : m_out(out), m_notes(notes), m_quiet(quiet) {}
+    CsvWriter(std::ostream& out, std::ostream& notes, bool quiet)
+        : m_out(out), m_notes(notes), m_quiet(quiet) {}
 
     void beginResult(int, const std::vector<ColumnInfo>& columns) override {
         separate();
@@ -81,7 +82,8 @@ public:
         separate();
         m_out << "return_status\r\n" << status << "\r\n";
     }
-    void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) override {
+    void writeOutputParameters(const std::vector<ColumnInfo>& names,
+                               const std::vector<Cell>& values) override {
         separate();
         writeHeader(names);
         writeRow(values);

@@ -104,26 +104,39 @@ Cell fieldCell(const host::TField& field) {
 
 std::size_t declaredWidth(const host::TField& field) {
     switch (field.DataType()) {
-    case host::ftSmallint: return 6;
-    case host::ftWord: return 5;
+    case host::ftSmallint:
+        return 6;
+    case host::ftWord:
+        return 5;
     case host::ftInteger:
-    case host::ftAutoInc: return 11;
-    case host::ftLargeint: return 20;
+    case host::ftAutoInc:
+        return 11;
+    case host::ftLargeint:
+        return 20;
     case host::ftFloat:
-    case host::ftCurrency: return 21;
+    case host::ftCurrency:
+        return 21;
     case host::ftBCD:
-    case host::ftFMTBcd: return field.Size() > 0 ? static_cast<std::size_t>(field.Size()) + 2 : 21;
-    case host::ftBoolean: return 1;
+    case host::ftFMTBcd:
+        return field.Size() > 0 ? static_cast<std::size_t>(field.Size()) + 2 : 21;
+    case host::ftBoolean:
+        return 1;
     case host::ftDateTime:
-    case host::ftTimeStamp: return kDateTimeFormat.size();
-    case host::ftDate: return kDateFormat.size();
-    case host::ftTime: return kTimeFormat.size();
+    case host::ftTimeStamp:
+        return kDateTimeFormat.size();
+    case host::ftDate:
+        return kDateFormat.size();
+    case host::ftTime:
+        return kTimeFormat.size();
     case host::ftString:
     case host::ftFixedChar:
-    case host::ftWideString: return static_cast<std::size_t>(std::max(field.Size(), 0));
+    case host::ftWideString:
+        return static_cast<std::size_t>(std::max(field.Size(), 0));
     case host::ftBytes:
-    case host::ftVarBytes: return 2 + 2 * static_cast<std::size_t>(std::max(field.Size(), 0));
-    default: return 0; // text and image: as wide as the name, values overflow
+    case host::ftVarBytes:
+        return 2 + 2 * static_cast<std::size_t>(std::max(field.Size(), 0));
+    default:
+        return 0; // text and image: as wide as the name, values overflow
     }
 }
 
@@ -133,8 +146,10 @@ std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data) {
     for (int i = 0; i < fields.Count(); ++i) {
         const host::TField* field = fields[i];
         if (field->Visible())
-            columns.push_back({field->FieldName(), isNumericType(field->DataType()) || field->DataType() == host::ftBoolean,
-                               declaredWidth(*field)});
+            columns.push_back(
+                {field->FieldName(),
+                 isNumericType(field->DataType()) || field->DataType() == host::ftBoolean,
+                 declaredWidth(*field)});
     }
     return columns;
 }
@@ -166,8 +181,8 @@ Cell variantCell(const host::Variant& value, host::TFieldType type, int decimals
     return Cell::textValue(value.AsString());
 }
 
-std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows,
-                          bool counted) {
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber,
+                          RowSelection rows, bool counted) {
     writer.beginResult(resultNumber, datasetColumns(data));
     std::vector<const host::TField*> visible;
     const host::TFields& fields = data.Fields();

@@ -44,7 +44,7 @@ enum class RowSelection {
 
 /// Writes the dataset as row result number `resultNumber` (`counted`: see
 /// ResultWriter::endResult). Returns the rows written.
-std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber, RowSelection rows,
-                          bool counted = true);
+std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int resultNumber,
+                          RowSelection rows, bool counted = true);
 
 } // namespace tovrin::sqltool

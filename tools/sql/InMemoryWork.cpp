@@ -80,13 +80,14 @@ host::Variant keyValue(const host::TField& field, const std::string& text) {
     case host::ftDateTime:
     case host::ftDate:
     case host::ftTime:
-        return host::VarFromDateTime(host::StrToDateTime(text.size() > 10 && text[10] == 'T'
-                                                             ? text.substr(0, 10) + " " + text.substr(11)
-                                                             : text));
+        return host::VarFromDateTime(host::StrToDateTime(
+            text.size() > 10 && text[10] == 'T' ? text.substr(0, 10) + " " + text.substr(11)
+                                                : text));
     default:
         return host::Variant(text);
     }
-    throw UsageError("--locate " + field.FieldName() + ": '" + text + "' does not fit the field's type");
+    throw UsageError("--locate " + field.FieldName() + ": '" + text +
+                     "' does not fit the field's type");
 }
 
 } // namespace
@@ -105,7 +106,8 @@ ShapeOutcome shapeResult(host::TDataSet& data, const InMemoryWork& work) {
         outcome.filtered = true;
     }
     const std::vector<std::string> sortNames = splitNames(work.sortFields);
-    if (auto* own = dynamic_cast<TSybDataSet*>(&data); own != nullptr && hasFields(data, sortNames)) {
+    if (auto* own = dynamic_cast<TSybDataSet*>(&data);
+        own != nullptr && hasFields(data, sortNames)) {
         TBTCompareOptions options;
         if (work.descending)
             options.Include(btcoDescending);

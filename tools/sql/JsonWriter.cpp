@@ -73,10 +73,14 @@ bool isJsonNumber(const std::string& text) {
 
 std::string jsonValue(const Cell& cell) {
     switch (cell.kind) {
-    case Cell::Kind::Null: return "null";
-    case Cell::Kind::Boolean: return cell.text == "1" ? "true" : "false";
-    case Cell::Kind::Number: return isJsonNumber(cell.text) ? cell.text : jsonString(cell.text);
-    case Cell::Kind::Text: break;
+    case Cell::Kind::Null:
+        return "null";
+    case Cell::Kind::Boolean:
+        return cell.text == "1" ? "true" : "false";
+    case Cell::Kind::Number:
+        return isJsonNumber(cell.text) ? cell.text : jsonString(cell.text);
+    case Cell::Kind::Text:
+        break;
     }
     return jsonString(cell.text);
 }
@@ -115,8 +119,11 @@ public:
         if (!m_quiet)
             m_out << "{\"rows_affected\":" << rows << "}\n";
     }
-    void writeReturnStatus(int status) override { m_out << "{\"return_status\":" << status << "}\n"; }
-    void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) override {
+    void writeReturnStatus(int status) override {
+        m_out << "{\"return_status\":" << status << "}\n";
+    }
+    void writeOutputParameters(const std::vector<ColumnInfo>& names,
+                               const std::vector<Cell>& values) override {
         m_out << "{\"output_parameters\":" << jsonObject(names, values) << "}\n";
     }
     void writeMessage(const ServerNote& note) override {
@@ -146,7 +153,9 @@ public:
         m_out << "{\"error\":{\"text\":" << jsonString(text) << "}}\n";
         return true;
     }
-    void writeEcho(const std::string& sql) override { m_out << "{\"sql\":" << jsonString(sql) << "}\n"; }
+    void writeEcho(const std::string& sql) override {
+        m_out << "{\"sql\":" << jsonString(sql) << "}\n";
+    }
     void flush() override { m_out.flush(); }
 
 private:
@@ -174,13 +183,27 @@ std::string jsonString(const std::string& text) {
             continue;
         }
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 char escaped[8];

@@ -102,7 +102,8 @@ public:
             return std::nullopt;
         std::string line(raw);
         std::free(raw);
-        if (!g_interrupted && line.find_first_not_of(" \t") != std::string::npos && !mentionsPassword(line))
+        if (!g_interrupted && line.find_first_not_of(" \t") != std::string::npos &&
+            !mentionsPassword(line))
             add_history(line.c_str());
         return line;
     }
@@ -130,9 +131,11 @@ std::unique_ptr<LineReader> makeStreamReader(std::istream& in) {
     return std::make_unique<StreamReader>(in);
 }
 
-std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile, int interruptDescriptor,
+std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile,
+                                               int interruptDescriptor,
                                                bool promptOnStandardError) {
-    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor, promptOnStandardError);
+    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor,
+                                            promptOnStandardError);
 }
 
 } // namespace tovrin::sqltool

@@ -38,18 +38,21 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     // -h is isql's "headers"; help is --help (or -?).
     app.set_help_flag("--help", "Print this help and exit (also -?)");
 
-    app.add_option("-S,--server", o.server,
-                   "Server name (a section of freetds.conf; FREETDSCONF is honoured); default: $DSQUERY");
+    app.add_option(
+        "-S,--server", o.server,
+        "Server name (a section of freetds.conf; FREETDSCONF is honoured); default: $DSQUERY");
     app.add_option("-U,--user", o.user, "Login name");
     app.add_option("-P,--password", o.password, "Password (see below for safer ways)");
     app.add_option("-D,--database", o.database, "Database to use after the login");
     app.add_option("--timeout", o.timeoutSeconds, "Seconds the login and each command may take")
         ->check(CLI::NonNegativeNumber);
     app.add_option("-T,--text-size", o.textSize,
-                   "Longest text or image value the server sends, in bytes (0: the server's default; 2147483647 if not given)")
+                   "Longest text or image value the server sends, in bytes (0: the server's "
+                   "default; 2147483647 if not given)")
         ->check(CLI::Range(0, 2147483647));
     app.add_option("-A,--packet-size", o.packetSize,
-                   "Network packet size in bytes, 512 to 32767 (0: the client library's default; 2048 if not given)")
+                   "Network packet size in bytes, 512 to 32767 (0: the client library's default; "
+                   "2048 if not given)")
         ->check(CLI::Validator(
             [](const std::string& text) -> std::string {
                 int size = -1;
@@ -57,39 +60,49 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
                     size = std::stoi(text);
                 } catch (const std::exception&) {
                 }
-                return size == 0 || (size >= 512 && size <= 32767) ? std::string()
-                                                                   : "0 or 512 to 32767 expected, not " + text;
+                return size == 0 || (size >= 512 && size <= 32767)
+                           ? std::string()
+                           : "0 or 512 to 32767 expected, not " + text;
             },
             "SIZE"));
-    app.add_option("-J,--charset", o.charset,
-                   "Character set of the text exchanged with the server (utf8 if not given; -J alone: "
-                   "freetds.conf's client charset)")
+    app.add_option(
+           "-J,--charset", o.charset,
+           "Character set of the text exchanged with the server (utf8 if not given; -J alone: "
+           "freetds.conf's client charset)")
         ->expected(0, 1);
-    auto* query = app.add_option("-Q,--query", o.query, "SQL text to run (may hold several batches)");
-    app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")->excludes(query);
-    app.add_option("--param", o.params, "Parameter value: name=value or name:type=value "
-                                        "(types int, float, datetime, text, bool, null); repeatable");
+    auto* query =
+        app.add_option("-Q,--query", o.query, "SQL text to run (may hold several batches)");
+    app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")
+        ->excludes(query);
+    app.add_option("--param", o.params,
+                   "Parameter value: name=value or name:type=value "
+                   "(types int, float, datetime, text, bool, null); repeatable");
     app.add_option("--sort", o.sortFields, "Sort each result in memory by these fields: \"f1;f2\"");
     app.add_flag("--desc", o.sortDescending, "Sort from greatest to least");
     app.add_flag("--nocase", o.ignoreCase, "Sort, filter and locate without regard to case");
-    app.add_option("--filter", o.filter,
-                   "Show only rows matching: field op value [and|or|not ...], op one of = <> != < <= > >=, "
-                   "field like 'pattern', or field is [not] null; texts in single quotes, 'ab*' for texts "
-                   "beginning ab");
-    app.add_option("--locate", o.locate, "Show only the first row where field=value; repeatable for several fields");
+    app.add_option(
+        "--filter", o.filter,
+        "Show only rows matching: field op value [and|or|not ...], op one of = <> != < <= > >=, "
+        "field like 'pattern', or field is [not] null; texts in single quotes, 'ab*' for texts "
+        "beginning ab");
+    app.add_option("--locate", o.locate,
+                   "Show only the first row where field=value; repeatable for several fields");
     std::string format;
-    app.add_option("-f,--format", format,
-                   "Output format: table (default on a terminal), csv (RFC 4180, the default otherwise) "
-                   "or json (JSON lines)")
+    app.add_option(
+           "-f,--format", format,
+           "Output format: table (default on a terminal), csv (RFC 4180, the default otherwise) "
+           "or json (JSON lines)")
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case));
-    app.add_option("-o,--output", o.outputFile, "Write the results to this file instead of standard output");
+    app.add_option("-o,--output", o.outputFile,
+                   "Write the results to this file instead of standard output");
     app.add_option("--app", o.appName, "Application name sent at login");
     app.add_flag("-q,--quiet", o.quiet, "No row counts and no informational messages");
     app.add_flag("-e,--echo", o.echo, "Write each batch before its results");
     app.add_flag("--keep-going", o.keepGoing,
                  "Run the batches after a failed one (a lost connection still ends the run)");
-    app.add_option("-h,--headers", o.headerEvery, "Table format: write the column headings again every N rows")
+    app.add_option("-h,--headers", o.headerEvery,
+                   "Table format: write the column headings again every N rows")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("-V,--version", o.showVersion, "Print the version and exit");
 

@@ -14,29 +14,30 @@ enum class OutputFormat { Automatic, Table, Csv, Json };
 
 /// Everything the command line can say.
 struct ToolOptions {
-    std::string server;                   ///< -S: a server name of freetds.conf (else DSQUERY)
-    std::string user;                     ///< -U
-    std::optional<std::string> password;  ///< -P (else the environment or a prompt)
-    std::string database;                 ///< -D
-    int timeoutSeconds = 0;               ///< --timeout: login and each command; 0 = none
-    std::optional<int> packetSize;        ///< -A: network packet size (else the connection's default)
-    std::optional<std::string> charset;   ///< -J: client character set ("" leaves it to freetds.conf)
-    std::optional<int> textSize;          ///< -T: longest text/image value the server sends (else the connection's default)
+    std::string server;                  ///< -S: a server name of freetds.conf (else DSQUERY)
+    std::string user;                    ///< -U
+    std::optional<std::string> password; ///< -P (else the environment or a prompt)
+    std::string database;                ///< -D
+    int timeoutSeconds = 0;              ///< --timeout: login and each command; 0 = none
+    std::optional<int> packetSize;      ///< -A: network packet size (else the connection's default)
+    std::optional<std::string> charset; ///< -J: client character set ("" leaves it to freetds.conf)
+    std::optional<int>
+        textSize; ///< -T: longest text/image value the server sends (else the connection's default)
     std::optional<std::string> query;     ///< -Q: the SQL to run
     std::optional<std::string> inputFile; ///< -i: a file of batches ended by "go"
     std::vector<std::string> params;      ///< --param name=value or name:type=value
     std::string sortFields;               ///< --sort "f1;f2"
     bool sortDescending = false;          ///< --desc
-    bool ignoreCase = false;              ///< --nocase: sort, filter and locate without regard to case
-    std::string filter;                   ///< --filter expression
-    std::vector<std::string> locate;      ///< --locate field=value (repeatable)
+    bool ignoreCase = false;         ///< --nocase: sort, filter and locate without regard to case
+    std::string filter;              ///< --filter expression
+    std::vector<std::string> locate; ///< --locate field=value (repeatable)
     OutputFormat format = OutputFormat::Automatic;
     std::optional<std::string> outputFile; ///< -o
     std::string appName = "tovrin-sql";
-    bool quiet = false;                   ///< -q: no row counts or messages of severity 0
-    bool echo = false;                    ///< -e: write each batch before its results
-    bool keepGoing = false;               ///< --keep-going: run the batches after a failed one
-    int headerEvery = 0;                  ///< -h: table headings again every n rows (0: once)
+    bool quiet = false;     ///< -q: no row counts or messages of severity 0
+    bool echo = false;      ///< -e: write each batch before its results
+    bool keepGoing = false; ///< --keep-going: run the batches after a failed one
+    int headerEvery = 0;    ///< -h: table headings again every n rows (0: once)
     bool showVersion = false;
 };
 

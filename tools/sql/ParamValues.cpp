@@ -62,7 +62,8 @@ void assignInteger(host::TParam& param, const ParamSetting& s) {
     const std::string digits = s.value[0] == '+' ? s.value.substr(1) : s.value;
     std::size_t significant = digits.size() - (digits[0] == '-' ? 1 : 0);
     if (significant > 15 || !host::TryStrToInt64(digits, value))
-        badValue(s, "'" + s.value + "' has more digits than a query parameter carries exactly (15)");
+        badValue(s,
+                 "'" + s.value + "' has more digits than a query parameter carries exactly (15)");
     if (value >= INT32_MIN && value <= INT32_MAX)
         param.SetAsInteger(static_cast<int32_t>(value));
     else
@@ -138,16 +139,27 @@ ParamSetting parseParamSetting(const std::string& argument) {
 void assignParam(host::TParam& param, const ParamSetting& s) {
     using T = ParamSetting::Type;
     switch (s.type) {
-    case T::Integer: assignInteger(param, s); return;
-    case T::Float: assignFloat(param, s); return;
-    case T::DateTime: assignDateTime(param, s); return;
-    case T::Text: param.SetAsString(s.value); return;
-    case T::Boolean: assignBoolean(param, s); return;
+    case T::Integer:
+        assignInteger(param, s);
+        return;
+    case T::Float:
+        assignFloat(param, s);
+        return;
+    case T::DateTime:
+        assignDateTime(param, s);
+        return;
+    case T::Text:
+        param.SetAsString(s.value);
+        return;
+    case T::Boolean:
+        assignBoolean(param, s);
+        return;
     case T::Null:
         param.Clear();
         param.SetBound(true);
         return;
-    case T::ByForm: break;
+    case T::ByForm:
+        break;
     }
     if (lower(s.value) == "null") {
         param.Clear();
@@ -165,7 +177,8 @@ void assignParam(host::TParam& param, const ParamSetting& s) {
     }
 }
 
-std::vector<std::string> applyParams(host::TParams& params, const std::vector<ParamSetting>& settings) {
+std::vector<std::string> applyParams(host::TParams& params,
+                                     const std::vector<ParamSetting>& settings) {
     std::vector<std::string> unmatched;
     for (const ParamSetting& setting : settings) {
         bool matched = false;

@@ -26,14 +26,16 @@ struct ParamSetting {
 [[nodiscard]] ParamSetting parseParamSetting(const std::string& argument);
 
 /// Gives the parameter the value. By form: NULL (any case) is null; a whole number is an
-/// integer (one with a leading zero, such as 01002, stays text) (a float beyond 32 bits, refused beyond 15 digits); a number with a point or
-/// an exponent is a float; "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" (also with T) is a date-time;
-/// anything else is text. Raises UsageError for a value that does not fit its type.
+/// integer (one with a leading zero, such as 01002, stays text) (a float beyond 32 bits, refused
+/// beyond 15 digits); a number with a point or an exponent is a float; "yyyy-mm-dd[
+/// hh:nn[:ss[.zzz]]]" (also with T) is a date-time; anything else is text. Raises UsageError for a
+/// value that does not fit its type.
 void assignParam(host::TParam& param, const ParamSetting& setting);
 
 /// Assigns every setting to all the parameters of its name (names compared without
 /// regard to case, as the parameter list does). Returns the names of settings that
 /// matched no parameter.
-std::vector<std::string> applyParams(host::TParams& params, const std::vector<ParamSetting>& settings);
+std::vector<std::string> applyParams(host::TParams& params,
+                                     const std::vector<ParamSetting>& settings);
 
 } // namespace tovrin::sqltool

@@ -72,7 +72,8 @@ public:
         sigset_t blocked;
         sigemptyset(&blocked);
         for (std::size_t k = 0; k < kCount; ++k) {
-            if (sigaction(kSignals[k], nullptr, &m_saved[k]) != 0 || m_saved[k].sa_handler == SIG_IGN)
+            if (sigaction(kSignals[k], nullptr, &m_saved[k]) != 0 ||
+                m_saved[k].sa_handler == SIG_IGN)
                 continue;
             m_installed[k] = sigaction(kSignals[k], &note, nullptr) == 0;
             sigaddset(&blocked, kSignals[k]);

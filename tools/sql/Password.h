@@ -18,7 +18,8 @@ using PasswordPrompt = std::function<std::optional<std::string>()>;
 /// The password to log in with: `given` when present, else `environmentValue` when not
 /// null, else what `prompt` answers, else an empty password.
 [[nodiscard]] std::string resolvePassword(const std::optional<std::string>& given,
-                                          const char* environmentValue, const PasswordPrompt& prompt);
+                                          const char* environmentValue,
+                                          const PasswordPrompt& prompt);
 
 /// Reads one line from the controlling terminal (/dev/tty) with echo switched off, after
 /// writing `promptText` there. The terminal's settings are restored also when reading

@@ -10,7 +10,8 @@ namespace tovrin::sqltool {
 Progress::Progress(bool enabled)
     : m_enabled(enabled && isatty(STDERR_FILENO) == 1), m_sink(stderr), m_pace() {}
 
-Progress::Progress(std::FILE* sink, ProgressPace pace) : m_enabled(sink != nullptr), m_sink(sink), m_pace(pace) {}
+Progress::Progress(std::FILE* sink, ProgressPace pace)
+    : m_enabled(sink != nullptr), m_sink(sink), m_pace(pace) {}
 
 Progress::~Progress() {
     stop();
@@ -92,7 +93,8 @@ void Progress::drawIfDue() {
 }
 
 std::string Progress::text() const {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
     const std::int64_t rows = m_rows.load() + m_current.load();
     const double rate = seconds > 0 ? static_cast<double>(rows) / seconds : 0.0;
     const int results = m_results.load();

@@ -42,11 +42,11 @@ struct ServerNote {
     int severity = 0;
     std::string text;
     int state = 0;
-    int line = 0;           ///< line of the batch or procedure; 0 when not known
-    std::string procedure;  ///< empty for the batch itself
+    int line = 0;          ///< line of the batch or procedure; 0 when not known
+    std::string procedure; ///< empty for the batch itself
     std::string server;
-    int batch = 0;          ///< number of the batch in the input (from 1); 0 when not known
-    int inputLine = 0;      ///< first line of the batch in the input (its line 1); 0 when not known
+    int batch = 0;     ///< number of the batch in the input (from 1); 0 when not known
+    int inputLine = 0; ///< first line of the batch in the input (its line 1); 0 when not known
 
     /// Severity 11 and above is an error.
     [[nodiscard]] bool isError() const noexcept { return severity > 10; }
@@ -69,12 +69,16 @@ public:
     /// A statement that returned no rows (insert, update, delete) changed `rows` rows.
     virtual void writeRowsAffected(std::int64_t rows) = 0;
     virtual void writeReturnStatus(int status) = 0;
-    virtual void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) = 0;
+    virtual void writeOutputParameters(const std::vector<ColumnInfo>& names,
+                                       const std::vector<Cell>& values) = 0;
     virtual void writeMessage(const ServerNote& note) = 0;
     /// A failure of the tool or of the exchange (not a server message): the JSON format
     /// writes it as {"error":{"text":...}}, the others leave it to standard error.
     /// Returns true when written.
-    virtual bool writeFailure(const std::string& text) { (void)text; return false; }
+    virtual bool writeFailure(const std::string& text) {
+        (void)text;
+        return false;
+    }
     /// True when server errors belong in this output (writeMessage) rather than on
     /// standard error.
     [[nodiscard]] virtual bool carriesErrors() const { return false; }
@@ -95,15 +99,16 @@ public:
 /// is written as it comes and a column is as wide as its declared type (ColumnInfo::width)
 /// or its name, a longer value overflowing its column rather than being cut. Streamed,
 /// `headerEvery` rows (0: never) the column headings are written again.
-[[nodiscard]] std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, bool quiet, bool streamed = false,
-                                                            int headerEvery = 0);
+[[nodiscard]] std::unique_ptr<ResultWriter>
+makeTableWriter(std::ostream& out, bool quiet, bool streamed = false, int headerEvery = 0);
 
 /// CSV as RFC 4180 (CRLF line ends, fields quoted when they hold a comma, a quote, a line
 /// break or leading or trailing blanks; a text equal to NULL or empty is quoted so that
 /// it differs from a NULL). Each row result is a header line and the rows; a blank line
 /// separates results; the return status and output parameters are results of their own.
 /// Messages and row counts go to `notes`.
-[[nodiscard]] std::unique_ptr<ResultWriter> makeCsvWriter(std::ostream& out, std::ostream& notes, bool quiet);
+[[nodiscard]] std::unique_ptr<ResultWriter> makeCsvWriter(std::ostream& out, std::ostream& notes,
+                                                          bool quiet);
 
 /// JSON lines: {"result":n,"row":{...}} per row, {"result":n,"columns":[...],"rows":k} at
 /// the end of each row result, {"rows_affected":k} for a statement without rows (not when

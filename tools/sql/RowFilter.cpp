@@ -7,7 +7,8 @@
 
 namespace tovrin::sqltool {
 
-RowFilter::RowFilter(const std::string& text, bool ignoreCase) : m_text(text), m_ignoreCase(ignoreCase) {
+RowFilter::RowFilter(const std::string& text, bool ignoreCase)
+    : m_text(text), m_ignoreCase(ignoreCase) {
     try {
         m_parsed = std::make_unique<host::TFilterExpression>(text);
     } catch (const host::Exception& e) {

@@ -12,7 +12,7 @@
 namespace host {
 class TDataSet;
 class TFilterExpression;
-}
+} // namespace host
 
 namespace tovrin::sqltool {
 

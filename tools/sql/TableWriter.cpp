@@ -16,7 +16,11 @@ namespace {
 char32_t decode(const std::string& text, std::size_t i, std::size_t& length) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char c = byte(i);
-    length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    length = c < 0x80             ? 1
+             : (c & 0xE0) == 0xC0 ? 2
+             : (c & 0xF0) == 0xE0 ? 3
+             : (c & 0xF8) == 0xF0 ? 4
+                                  : 1;
     if (length == 1 || i + length > text.size())
         return length = 1, c;
     char32_t code = c & (0x7F >> length);
@@ -31,15 +35,17 @@ char32_t decode(const std::string& text, std::size_t i, std::size_t& length) {
 /// Columns one code point takes on a terminal.
 std::size_t columnsOf(char32_t c) {
     // Combining marks and zero-width characters join the character before them.
-    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF) ||
-        (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F) || c == 0x200B || c == 0x200C ||
-        c == 0x200D || c == 0xFEFF)
+    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
+        (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
+        (c >= 0xFE20 && c <= 0xFE2F) || c == 0x200B || c == 0x200C || c == 0x200D || c == 0xFEFF)
         return 0;
     // East Asian wide and full-width ranges.
-    if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
-        (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-        (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
-        (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+    if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+        (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+        (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+        (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+        (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+        (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
         (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD))
         return 2;
     return 1;
@@ -69,9 +75,15 @@ std::string printable(const Cell& cell) {
     for (std::size_t i = 0; i < cell.text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(cell.text[i]);
         switch (c) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 char escaped[8];
@@ -82,7 +94,8 @@ std::string printable(const Cell& cell) {
                        static_cast<unsigned char>(cell.text[i + 1]) <= 0x9F) {
                 // C1 controls (U+0080..U+009F) start escape sequences on many terminals.
                 char escaped[12];
-                std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(cell.text[++i]));
+                std::snprintf(escaped, sizeof escaped, "\\u%04X",
+                              static_cast<unsigned char>(cell.text[++i]));
                 out += escaped;
             } else {
                 out += static_cast<char>(c);
@@ -137,8 +150,11 @@ public:
         if (!m_quiet)
             m_out << rowsAffectedLine(rows) << '\n';
     }
-    void writeReturnStatus(int status) override { m_out << "(return status = " << status << ")\n\n"; }
-    void writeOutputParameters(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) override {
+    void writeReturnStatus(int status) override {
+        m_out << "(return status = " << status << ")\n\n";
+    }
+    void writeOutputParameters(const std::vector<ColumnInfo>& names,
+                               const std::vector<Cell>& values) override {
         m_out << "Output parameters:\n";
         m_columns = names;
         m_rows.clear();
@@ -220,8 +236,9 @@ private:
 std::string isqlMessage(const ServerNote& note) {
     if (note.number == 0 && !note.isError())
         return note.text + '\n';
-    std::string out = "Msg " + std::to_string(note.number) + ", Level " + std::to_string(note.severity) +
-                      ", State " + std::to_string(note.state) + ":\n";
+    std::string out = "Msg " + std::to_string(note.number) + ", Level " +
+                      std::to_string(note.severity) + ", State " + std::to_string(note.state) +
+                      ":\n";
     std::string where;
     if (!note.server.empty())
         where = "Server '" + note.server + "'";
@@ -243,7 +260,8 @@ std::string isqlMessage(const ServerNote& note) {
     return out;
 }
 
-std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, bool quiet, bool streamed, int headerEvery) {
+std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, bool quiet, bool streamed,
+                                              int headerEvery) {
     return std::make_unique<TableWriter>(out, quiet, streamed, headerEvery);
 }
 

@@ -67,7 +67,8 @@ bool sameName(const std::string& a, const std::string& b) {
 
 /// Refuses --param names that no marker of the input uses, and markers that no --param
 /// gives a value (they would go to the server as NULL).
-void checkParameters(const std::vector<ParamSetting>& params, const std::vector<std::string>& batches) {
+void checkParameters(const std::vector<ParamSetting>& params,
+                     const std::vector<std::string>& batches) {
     std::vector<std::string> markers;
     for (const std::string& batch : batches)
         for (std::string& name : parameterNames(batch))
@@ -77,15 +78,16 @@ void checkParameters(const std::vector<ParamSetting>& params, const std::vector<
         for (const std::string& marker : markers)
             found = found || sameName(marker, setting.name);
         if (!found)
-            throw UsageError("unknown parameter '" + setting.name + "': the SQL has no marker :" + setting.name);
+            throw UsageError("unknown parameter '" + setting.name +
+                             "': the SQL has no marker :" + setting.name);
     }
     for (const std::string& marker : markers) {
         bool given = false;
         for (const ParamSetting& setting : params)
             given = given || sameName(marker, setting.name);
         if (!given)
-            throw UsageError("parameter :" + marker + " has no value: give it with --param " + marker +
-                             "=value (--param " + marker + ":null= for NULL)");
+            throw UsageError("parameter :" + marker + " has no value: give it with --param " +
+                             marker + "=value (--param " + marker + ":null= for NULL)");
     }
 }
 
@@ -118,7 +120,8 @@ std::string locateText(const std::vector<LocateKey>& keys) {
 /// The history file of interactive sessions: ~/.tovrin_sql_history (none without HOME).
 std::string historyPath() {
     const char* home = std::getenv("HOME");
-    return home != nullptr && *home != '\0' ? std::string(home) + "/.tovrin_sql_history" : std::string();
+    return home != nullptr && *home != '\0' ? std::string(home) + "/.tovrin_sql_history"
+                                            : std::string();
 }
 
 /// The database the session is in now.
@@ -136,7 +139,8 @@ class BatchReader final {
 public:
     /// `located`: the input is a file or a pipe, whose batches messages locate by number
     /// and first line.
-    BatchReader(LineReader& input, bool interactive, bool located) : m_interactive(interactive), m_located(located) {
+    BatchReader(LineReader& input, bool interactive, bool located)
+        : m_interactive(interactive), m_located(located) {
         m_sources.push_back({&input, 0});
     }
 
@@ -159,7 +163,8 @@ public:
                 }
                 if (m_interactive) {
                     if (pending > 0)
-                        err << "\ntovrin-sql: the unfinished batch was not sent (end it with go)" << std::endl;
+                        err << "\ntovrin-sql: the unfinished batch was not sent (end it with go)"
+                            << std::endl;
                     return std::nullopt;
                 }
                 if (auto rest = m_splitter.takeBatch())
@@ -173,14 +178,17 @@ public:
             case BatchSplitter::LineOutcome::Quit:
                 return std::nullopt;
             case BatchSplitter::LineOutcome::ReadFile: {
-                auto file = std::make_unique<std::ifstream>(m_splitter.fileToRead(), std::ios::binary);
+                auto file =
+                    std::make_unique<std::ifstream>(m_splitter.fileToRead(), std::ios::binary);
                 if (!*file) {
-                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": " << std::strerror(errno) << std::endl;
+                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": "
+                        << std::strerror(errno) << std::endl;
                     m_failedRead = true;
                     break;
                 }
                 if (m_sources.size() > 16) {
-                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": files nested too deep" << std::endl;
+                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": files nested too deep"
+                        << std::endl;
                     m_failedRead = true;
                     break;
                 }
@@ -189,7 +197,8 @@ public:
                 m_owned.push_back({std::move(file), std::move(reader)});
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -230,8 +239,8 @@ private:
 /// Reads what the options name before anything is sent: the parameters and the in-memory
 /// work, the text of -Q or -i (whose parameters are checked against its batches), and opens
 /// the -o file. False (with the reason written) on a usage error.
-bool prepareRun(const ToolOptions& o, Prepared& prepared, std::string& wholeText, std::ofstream& file,
-                std::ostream& err) {
+bool prepareRun(const ToolOptions& o, Prepared& prepared, std::string& wholeText,
+                std::ofstream& file, std::ostream& err) {
     try {
         prepared = prepare(o);
         if (o.query) {
@@ -259,18 +268,22 @@ bool prepareRun(const ToolOptions& o, Prepared& prepared, std::string& wholeText
 }
 
 /// The writer of the chosen format; without one, a table on a terminal and CSV elsewhere.
-std::unique_ptr<ResultWriter> makeWriter(const ToolOptions& o, const InMemoryWork& work, std::ostream& sink,
-                                         std::ostream& out, std::ostream& err) {
+std::unique_ptr<ResultWriter> makeWriter(const ToolOptions& o, const InMemoryWork& work,
+                                         std::ostream& sink, std::ostream& out, std::ostream& err) {
     OutputFormat format = o.format;
     if (format == OutputFormat::Automatic)
-        format = (!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1) ? OutputFormat::Table
-                                                                                      : OutputFormat::Csv;
+        format = (!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1)
+                     ? OutputFormat::Table
+                     : OutputFormat::Csv;
     // Rows stream to the output unless a result must be whole first (sort, filter, locate).
     const bool streamed = work.sortFields.empty() && work.filter == nullptr && work.locate.empty();
     switch (format) {
-    case OutputFormat::Csv: return makeCsvWriter(sink, err, o.quiet);
-    case OutputFormat::Json: return makeJsonWriter(sink, o.quiet);
-    default: return makeTableWriter(sink, o.quiet, streamed, o.headerEvery);
+    case OutputFormat::Csv:
+        return makeCsvWriter(sink, err, o.quiet);
+    case OutputFormat::Json:
+        return makeJsonWriter(sink, o.quiet);
+    default:
+        return makeTableWriter(sink, o.quiet, streamed, o.headerEvery);
     }
 }
 
@@ -291,8 +304,8 @@ bool logIn(TSybConnect& connection, const ToolOptions& o, std::ostream& err) {
     }
     std::vector<ServerNote> loginErrors;
     connection.SetOnServerError([&loginErrors](const TSybMessage* message, bool&) {
-        ServerNote note{static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()),
-                        message->Text()};
+        ServerNote note{static_cast<int>(message->MsgNumber()),
+                        static_cast<int>(message->Severity()), message->Text()};
         note.state = message->State();
         note.line = message->Line();
         note.server = message->ServerName();
@@ -325,21 +338,25 @@ bool logIn(TSybConnect& connection, const ToolOptions& o, std::ostream& err) {
 /// The server ended the session (or the command timed out): whatever the session had (a
 /// transaction, the database in use) is gone. Interactive, the tool logs in again; true
 /// when the run goes on.
-bool recoverLostSession(TSybConnect& connection, ResultWriter& writer, bool interactive, std::ostream& err) {
+bool recoverLostSession(TSybConnect& connection, ResultWriter& writer, bool interactive,
+                        std::ostream& err) {
     writer.flush();
     if (!interactive) {
-        const std::string text = "connection lost: the run stops; any open transaction was rolled back";
+        const std::string text =
+            "connection lost: the run stops; any open transaction was rolled back";
         if (!writer.writeFailure(text))
             err << "tovrin-sql: " << text << std::endl;
         return false;
     }
     try {
         connection.Connect();
-        err << "tovrin-sql: connection lost; logged in again: any open transaction was rolled back, "
+        err << "tovrin-sql: connection lost; logged in again: any open transaction was rolled "
+               "back, "
                "database is now "
             << currentDatabase(connection) << std::endl;
     } catch (const std::exception& e) {
-        err << "tovrin-sql: connection lost, and the new login failed: " << oneLine(e.what()) << std::endl;
+        err << "tovrin-sql: connection lost, and the new login failed: " << oneLine(e.what())
+            << std::endl;
         return false;
     }
     return true;
@@ -366,7 +383,8 @@ int exitStatus(const ToolOptions& o, const Prepared& prepared, const RunTotals& 
         }
     }
     if (totals.locateMissed) {
-        err << "tovrin-sql: --locate: no record where " << locateText(prepared.work.locate) << std::endl;
+        err << "tovrin-sql: --locate: no record where " << locateText(prepared.work.locate)
+            << std::endl;
         return kExitNotFound;
     }
     return kExitOk;
@@ -375,7 +393,8 @@ int exitStatus(const ToolOptions& o, const Prepared& prepared, const RunTotals& 
 } // namespace
 
 int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostream& err) {
-    const bool interactive = !o.query && !o.inputFile && &in == &std::cin && isatty(STDIN_FILENO) == 1;
+    const bool interactive =
+        !o.query && !o.inputFile && &in == &std::cin && isatty(STDIN_FILENO) == 1;
     Prepared prepared;
     std::string wholeText; // -Q or -i
     std::ofstream file;
@@ -392,7 +411,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     if (interactive)
         cancel = std::make_unique<CancelWatch>();
     Progress progress(true);
-    BatchRunner runner(connection, *writer, prepared.work, prepared.params, progress, err, cancel.get());
+    BatchRunner runner(connection, *writer, prepared.work, prepared.params, progress, err,
+                       cancel.get());
     runner.setEcho(o.echo);
     runner.setRowsOnTerminal(!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
 
@@ -400,9 +420,11 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     std::unique_ptr<LineReader> lines;
     if (interactive) {
         // With the results going elsewhere, the prompt still shows on the terminal.
-        lines = makeEditLineReader(historyPath(), cancel->promptDescriptor(), isatty(STDOUT_FILENO) != 1);
+        lines = makeEditLineReader(historyPath(), cancel->promptDescriptor(),
+                                   isatty(STDOUT_FILENO) != 1);
     } else {
-        lines = makeStreamReader(o.query || o.inputFile ? static_cast<std::istream&>(textInput) : in);
+        lines =
+            makeStreamReader(o.query || o.inputFile ? static_cast<std::istream&>(textInput) : in);
     }
     BatchReader reader(*lines, interactive, !interactive && !o.query);
 
@@ -418,7 +440,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
             continue;
         }
         if (!sink) {
-            err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO) << std::endl;
+            err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO)
+                << std::endl;
             return kExitSqlError;
         }
         if (report.failed && !interactive && !o.keepGoing)
@@ -434,7 +457,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
             return kExitSqlError;
         }
     } else if (!out) {
-        err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO) << std::endl;
+        err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO)
+            << std::endl;
         return kExitSqlError;
     }
     return exitStatus(o, prepared, totals, lost || reader.failedRead(), err);

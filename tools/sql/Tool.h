@@ -11,10 +11,10 @@ namespace tovrin::sqltool {
 /// Exit codes of tovrin-sql.
 enum ExitCode : int {
     kExitOk = 0,
-    kExitSqlError = 1,   ///< a batch failed (server error, lost connection, timeout)
-    kExitUsage = 2,      ///< a wrong command line, parameter, filter or field name
-    kExitLogin = 3,      ///< the login failed
-    kExitNotFound = 4,   ///< --locate found no record
+    kExitSqlError = 1, ///< a batch failed (server error, lost connection, timeout)
+    kExitUsage = 2,    ///< a wrong command line, parameter, filter or field name
+    kExitLogin = 3,    ///< the login failed
+    kExitNotFound = 4, ///< --locate found no record
 };
 
 /// Runs the tool with parsed options. SQL comes from -Q, -i or `in` (line-edited when

@@ -20,7 +20,9 @@ public:
     void setOnOwnResult(std::function<void()> handler) { m_onOwnResult = std::move(handler); }
     /// The failure of the last execution, if any (then cleared). The query itself stays
     /// open with the rows it received before the failure.
-    [[nodiscard]] std::exception_ptr takeFailure() noexcept { return std::exchange(m_failure, nullptr); }
+    [[nodiscard]] std::exception_ptr takeFailure() noexcept {
+        return std::exchange(m_failure, nullptr);
+    }
 
 protected:
     /// Runs the batch; a failure is kept for takeFailure instead of closing the query, so

@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
         parsed = parseCommandLine(argc, argv, std::getenv("DSQUERY"));
     } catch (const UsageError& e) {
         scrubPasswordArgument(argc, argv);
-        std::cerr << "tovrin-sql: " << e.what() << "\n(run tovrin-sql --help for the options)" << std::endl;
+        std::cerr << "tovrin-sql: " << e.what() << "\n(run tovrin-sql --help for the options)"
+                  << std::endl;
         return kExitUsage;
     }
     scrubPasswordArgument(argc, argv);

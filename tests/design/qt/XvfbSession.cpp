@@ -36,8 +36,8 @@ XvfbSession::XvfbSession() {
         dup2(devnull, 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
+               "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[1]);

@@ -93,14 +93,13 @@ void saveScreenshot(QWidget* window, const QString& name) {
     QTest::qWait(200); // let it paint
     ASSERT_TRUE(QDir().mkpath(TOVRIN_SCREENSHOT_DIR));
     const QRect frame = window->frameGeometry().adjusted(-12, -12, 12, 12);
-    const QPixmap shot =
-        QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
+        0, frame.x(), frame.y(), frame.width(), frame.height());
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QString(TOVRIN_SCREENSHOT_DIR) + "/" + name));
 }
 
-template <class W>
-W* child(QWidget* window, const char* name) {
+template <class W> W* child(QWidget* window, const char* name) {
     W* widget = window->findChild<W*>(name);
     EXPECT_NE(widget, nullptr) << name;
     return widget;
@@ -153,7 +152,8 @@ TEST(WindowDialogs, PasswordDialogIsLaidOutAsItsFormAndOkSetsTheTypedText) {
         EXPECT_EQ(edit->geometry(), QRect(65, 10, 121, 21));
         EXPECT_EQ(edit->text(), "demo");
         EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
-        EXPECT_EQ(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit), '*');
+        EXPECT_EQ(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit),
+                  '*');
         EXPECT_EQ(panel->geometry(), QRect(0, 47, 281, 25));
         EXPECT_EQ(panel->frameShape(), QFrame::NoFrame);
         EXPECT_EQ(ok->parentWidget(), panel);
@@ -261,7 +261,8 @@ TEST(WindowDialogs, AboutBoxNamesThePackageVersionAndClientLibrary) {
         auto* box = qobject_cast<QMessageBox*>(window);
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->windowTitle(), "About Tovrin5");
-        EXPECT_TRUE(box->text().contains("Tovrin5 " + QString::fromStdString(design::AboutInfo().Version)));
+        EXPECT_TRUE(
+            box->text().contains("Tovrin5 " + QString::fromStdString(design::AboutInfo().Version)));
         EXPECT_TRUE(box->text().contains("libct.so")) << box->text().toStdString();
         saveScreenshot(box, "about-box.png");
         shown = true;
@@ -306,19 +307,22 @@ int runVerbWithoutApplication() {
             if (app == nullptr) {
                 continue;
             }
-            QMetaObject::invokeMethod(app, [&pressed] {
-                QWidget* dialog = QApplication::activeModalWidget();
-                if (dialog == nullptr || pressed) {
-                    return;
-                }
-                auto* edit = dialog->findChild<QLineEdit*>("ePassword");
-                auto* ok = dialog->findChild<QPushButton*>("BitBtn2");
-                if (edit != nullptr && ok != nullptr) {
-                    edit->setText("from-own-application");
-                    pressed = true;
-                    ok->click();
-                }
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app,
+                [&pressed] {
+                    QWidget* dialog = QApplication::activeModalWidget();
+                    if (dialog == nullptr || pressed) {
+                        return;
+                    }
+                    auto* edit = dialog->findChild<QLineEdit*>("ePassword");
+                    auto* ok = dialog->findChild<QPushButton*>("BitBtn2");
+                    if (edit != nullptr && ok != nullptr) {
+                        edit->setText("from-own-application");
+                        pressed = true;
+                        ok->click();
+                    }
+                },
+                Qt::QueuedConnection);
         }
     });
     int code = 1;
