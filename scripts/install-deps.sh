@@ -11,7 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libdbd-sybase-perl python3-pymssql
   qtbase5-dev xvfb xauth
-  procps ccache
+  procps ccache clang-format
   clang libclang-rt-dev
 )
 

@@ -13,6 +13,10 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 
 status=0
+# Every C++ file as .clang-format says (scripts/format.sh formats them).
+echo "=== format ==="
+scripts/check-format.sh || status=1
+
 for preset in default asan; do
   echo "=== preset $preset ==="
   cmake --preset "$preset" >/dev/null
