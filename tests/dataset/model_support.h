@@ -20,6 +20,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <set>
 #include <vector>
 
 #include "host/Collation.h"
@@ -437,7 +438,7 @@ private:
     void open() {
         m_q.Open();
         m_recs = m_initial;
-        m_pending = false; // closing discarded what was not applied
+        m_changedFetched.clear(); // closing discarded what was not applied
         for (auto& mark : m_marks)
             mark.second = -1; // bookmarks of an earlier open name nothing
         // The first record shown in fetch order is current; AutoSort then sorts and comes
@@ -531,8 +532,8 @@ private:
             }
             m_q.Post();
             m_code << "; q.Post();\n";
-            m_pending = true;
             MRecord& r = m_recs[static_cast<std::size_t>(curIndex)];
+            changed(r.k);
             if (onN)
                 r.n = n;
             else
@@ -571,7 +572,6 @@ private:
             if (s)
                 m_code << " q.FieldByName(\"S\")->SetAsString(" << textLiteral(s) << ");";
             m_code << " q.Post();\n";
-            m_pending = true;
             MRecord r{k, n, s, m_nextSeq++};
             if (append)
                 m_recs.push_back(r);
@@ -587,7 +587,7 @@ private:
                 return {};
             m_q.Delete();
             m_code << "q.Delete();\n";
-            m_pending = true;
+            changed(m_recs[static_cast<std::size_t>(curIndex)].k);
             m_recs.erase(m_recs.begin() + curIndex);
             settleAt(curIndex);
             break;
@@ -708,6 +708,7 @@ private:
                    << (n ? "SetAsInteger(" + std::to_string(*n) + ")" : "Clear()")
                    << "; q.SetFiltered(" << (on ? "true" : "false") << ");\n";
             m_recs[static_cast<std::size_t>(curIndex)].n = n;
+            changed(m_recs[static_cast<std::size_t>(curIndex)].k);
             if (m_autoSort)
                 sortModel(m_sortFields, m_options);
             m_filtered = on;
@@ -862,7 +863,7 @@ private:
             // else to the same index.
             if (m_cur < 0)
                 return {};
-            if (m_pending) {
+            if (pending()) {
                 // Changes not yet applied would be lost: Refresh refuses and changes nothing.
                 m_code << "EXPECT_THROW(q.Refresh(), EDatabaseError);\n";
                 try {
@@ -985,7 +986,22 @@ private:
     std::optional<FExpr> m_expr;
     TFilterOptions m_filterOptions;
     bool m_autoSort = false;
-    bool m_pending = false; // edits, inserts or deletes not yet applied to the server
+    // Changes not yet applied to the server: fetched records edited or deleted since the open
+    // (a record inserted and deleted again leaves nothing to apply), and inserted records.
+    std::set<int> m_changedFetched;
+    int m_firstNewKey = 100;
+    void changed(int k) {
+        if (k < m_firstNewKey)
+            m_changedFetched.insert(k);
+    }
+    [[nodiscard]] bool pending() const {
+        if (!m_changedFetched.empty())
+            return true;
+        for (const MRecord& r : m_recs)
+            if (r.k >= m_firstNewKey)
+                return true;
+        return false;
+    }
     std::string m_sortFields;
     TBTCompareOptions m_options;
     int m_nextKey = 100;

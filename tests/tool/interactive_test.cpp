@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -74,6 +75,9 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
             if (at != std::string::npos) {
                 seen = at + steps[step].first.size();
                 const std::string& typed = steps[step].second;
+                // As a person types: the keys come a moment after the prompt, not in the
+                // instant the line editor switches the terminal's mode for it.
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 if (write(master, typed.data(), typed.size()) < 0)
                     break;
                 ++step;
