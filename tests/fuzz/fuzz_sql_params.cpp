@@ -232,8 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (std::size_t i = 0; i < mappings.size(); ++i) {
         tovrin::sqltext::AppendSqlPiece(expected, mappings[i]->PrecedingText());
         pieces += mappings[i]->PrecedingText().size();
-        const std::string literal = tovrin::sqltext::ParamStrValue(
-            *params->Items(static_cast<int>(i)), tovrin::CS_OPT_FMTMDY);
+        const std::string literal =
+            tovrin::sqltext::ParamStrValue(*params->Items(static_cast<int>(i)));
         tovrin::sqltext::AppendSqlPiece(expected, literal);
         spans.emplace_back(expected.size() - literal.size(), expected.size());
         pieces += literal.size();

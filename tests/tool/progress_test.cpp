@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -66,12 +67,13 @@ TEST(ProgressLine, RowsShowWhileTheirResultIsStillBeingFetched) {
     }
     const std::string text = readAll(sink);
     std::fclose(sink);
-    // Reported while the first result was still coming (no result whole yet), then while
-    // the second, a receiver's, was.
-    EXPECT_NE(text.find("0 results, 1000 rows"), std::string::npos) << text;
-    EXPECT_NE(text.find("0 results, 4000 rows"), std::string::npos) << text;
-    EXPECT_NE(text.find("1 result, 5096 rows"), std::string::npos) << text;
-    EXPECT_NE(text.find("1 result, 8096 rows"), std::string::npos) << text;
+    // Reported while the first result was still coming (no result whole yet, some of its
+    // rows counted), then while the second, a receiver's, was (more than the first's 4096).
+    // Which counts show depends on when the timer draws: the fetch never waits for it.
+    EXPECT_TRUE(std::regex_search(text, std::regex("0 results, [1-9][0-9]* rows"))) << text;
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex("1 result, (409[7-9]|4[1-9][0-9]{2}|[5-8][0-9]{3}) rows")))
+        << text;
     // Erased at the end.
     EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K") << text;
 }
@@ -82,18 +84,21 @@ TEST(ProgressLine, StepsAsideForOutputThatKeepsComing) {
     {
         Progress progress(sink, ProgressPace{std::chrono::milliseconds(0), std::chrono::hours(1)});
         progress.start();
-        progress.rowsFetched(10); // drawn: the pace allows a first drawing at once
+        progress.rowsFetched(10); // drawn (or the timer drew first): the pace allows it at once
         progress.clearLine();     // a row is about to be written to the same terminal
         progress.rowsFetched(20); // not drawn again while output keeps coming
         progress.clearLine();
     }
     const std::string text = readAll(sink);
     std::fclose(sink);
-    // One drawing (10 rows), erased before the output; 20 rows never shown.
-    EXPECT_EQ(text.rfind("\r\033[K0 results, 10 rows, ", 0), 0u) << text;
+    // At most one drawing (of 10 rows, of none when the timer came first, or none at all
+    // when the timer held the line as the report came: the fetch never waits), erased
+    // before the output; 20 rows never shown.
     EXPECT_EQ(text.find("20 rows"), std::string::npos) << text;
-    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K") << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 2) << text;
+    const auto drawings = std::count(text.begin(), text.end(), '\r');
+    EXPECT_TRUE(drawings == 0 || (drawings == 2 && text.rfind("\r\033[K0 results, ", 0) == 0 &&
+                                  text.substr(text.size() - 4) == "\r\033[K"))
+        << text;
 }
 
 } // namespace
