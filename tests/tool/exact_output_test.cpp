@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,20 @@ TEST_F(ToolExact, DecimalsKeepEveryDigitAndTheirScaleInEveryFormat) {
     for (const auto& values : kExpected)
         for (const auto& value : values)
             EXPECT_NE(r.out.find(value), std::string::npos) << value << "\n" << r.out;
+    // Streamed, the columns are as wide as their declared digits: every line of the result
+    // puts its separators where the heading does.
+    std::istringstream table(r.out);
+    std::string heading, line;
+    while (std::getline(table, heading) && heading.rfind("k ", 0) != 0) {
+    }
+    ASSERT_FALSE(heading.empty()) << r.out;
+    while (std::getline(table, line) && !line.empty() && line[0] != '(') {
+        if (line[0] == '-')
+            continue;
+        for (std::size_t at = heading.find(" | "); at != std::string::npos;
+             at = heading.find(" | ", at + 1))
+            EXPECT_EQ(line.substr(at, 3), " | ") << line << "\n" << r.out;
+    }
     EXPECT_EQ(r.out.find("E+"), std::string::npos) << r.out;
 }
 

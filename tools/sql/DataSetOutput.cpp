@@ -117,8 +117,12 @@ std::size_t declaredWidth(const host::TField& field) {
     case host::ftCurrency:
         return 21;
     case host::ftBCD:
-    case host::ftFMTBcd:
-        return field.Size() > 0 ? static_cast<std::size_t>(field.Size()) + 2 : 21;
+    case host::ftFMTBcd: {
+        // Every digit, a sign and a decimal point (Size is the scale, Precision the digits).
+        const auto* exact = dynamic_cast<const host::TBCDField*>(&field);
+        const int digits = exact != nullptr ? exact->Precision() : 0;
+        return digits > 0 ? static_cast<std::size_t>(digits) + 2 : 21;
+    }
     case host::ftBoolean:
         return 1;
     case host::ftDateTime:
