@@ -3,6 +3,7 @@
 #include "SqlErrors.h"
 
 #include <cstdlib>
+#include <optional>
 
 namespace devserver {
 
@@ -10,11 +11,6 @@ namespace {
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
-}
-
-/// The part of `message` after `prefix`, or empty when it does not start with it.
-std::string after(std::string_view message, std::string_view prefix) {
-    return std::string(message.substr(prefix.size()));
 }
 
 /// Splits "table.column" into its parts.
@@ -128,34 +124,46 @@ SqlError sqliteError(sqlite3* db, int rc) {
     return mapSqliteError(rc, message);
 }
 
-SqlError mapSqliteError(int rc, std::string_view message) {
-    const int primary = rc & 0xff;
-    if (primary == SQLITE_INTERRUPT)
+namespace {
+
+/// Errors that SQLite's result code tells alone, whatever its message says.
+std::optional<SqlError> errorOfResultCode(int rc) {
+    switch (rc & 0xff) {
+    case SQLITE_INTERRUPT:
         return SqlError(3618, 10, "Transaction has been aborted by a cancel request.");
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
         return SqlError(12205, 17,
                         "Could not acquire a lock within the specified wait period. "
                         "SERVER level wait period=30 seconds.");
-    if (primary == SQLITE_FULL || primary == SQLITE_NOMEM)
+    case SQLITE_FULL:
+    case SQLITE_NOMEM:
         return SqlError(1105, 17,
                         "Can't allocate space for object in database: the database is full.");
-    if (primary == SQLITE_TOOBIG)
+    case SQLITE_TOOBIG:
         return SqlError(
             511, 16, "Attempt to update or insert row failed because resultant row is too large.");
-
-    if (!message.empty() && message[0] == kErrorMarker) {
-        // A server error raised inside a SQL function: marker, number, marker, severity,
-        // marker, text.
-        auto second = message.find(kErrorMarker, 1);
-        auto third =
-            second == std::string_view::npos ? second : message.find(kErrorMarker, second + 1);
-        if (third != std::string_view::npos) {
-            int number = std::atoi(std::string(message.substr(1, second - 1)).c_str());
-            int severity =
-                std::atoi(std::string(message.substr(second + 1, third - second - 1)).c_str());
-            return SqlError(number, severity, std::string(message.substr(third + 1)));
-        }
+    default:
+        return std::nullopt;
     }
+}
+
+/// A server error raised inside a SQL function: marker, number, marker, severity, marker,
+/// text (see functionErrorText).
+std::optional<SqlError> functionError(std::string_view message) {
+    if (message.empty() || message[0] != kErrorMarker)
+        return std::nullopt;
+    auto second = message.find(kErrorMarker, 1);
+    auto third = second == std::string_view::npos ? second : message.find(kErrorMarker, second + 1);
+    if (third == std::string_view::npos)
+        return std::nullopt;
+    int number = std::atoi(std::string(message.substr(1, second - 1)).c_str());
+    int severity = std::atoi(std::string(message.substr(second + 1, third - second - 1)).c_str());
+    return SqlError(number, severity, std::string(message.substr(third + 1)));
+}
+
+/// SQLite's syntax errors, naming the word as the client wrote it where SQLite names one.
+std::optional<SqlError> syntaxErrorOf(std::string_view message) {
     if (startsWith(message, "near \"")) {
         auto end = message.find("\": syntax error");
         std::string_view near = message.substr(6, end == std::string_view::npos ? 0 : end - 6);
@@ -163,84 +171,131 @@ SqlError mapSqliteError(int rc, std::string_view message) {
     }
     if (message == "incomplete input" || message.find("syntax error") != std::string_view::npos)
         return SqlError(102, 15, "Incorrect syntax near the end of the batch.");
-    if (startsWith(message, "no such table: "))
-        return objectNotFound(after(message, "no such table: "));
-    if (startsWith(message, "no such view: "))
-        return objectNotFound(after(message, "no such view: "));
-    if (startsWith(message, "no such index: ")) {
-        return SqlError(3701, 11,
-                        "Cannot drop the index '" + after(message, "no such index: ") +
-                            "', because it doesn't exist in the system catalogs.");
-    }
-    if (startsWith(message, "no such column: "))
-        return SqlError(207, 16,
-                        "Invalid column name '" + after(message, "no such column: ") + "'.");
-    if (startsWith(message, "ambiguous column name: "))
-        return SqlError(209, 16,
-                        "Ambiguous column name " + after(message, "ambiguous column name: "));
-    if (startsWith(message, "no such function: "))
-        return SqlError(14216, 16,
-                        "Function '" + after(message, "no such function: ") + "' not found.");
-    if (startsWith(message, "wrong number of arguments to function ")) {
-        std::string name = after(message, "wrong number of arguments to function ");
-        if (!name.empty() && name.back() == ')')
-            name.pop_back();
-        if (name.size() >= 2 && name.substr(name.size() - 1) == "(")
-            name.pop_back();
-        return SqlError(14216, 16,
-                        "Function '" + name + "' called with a wrong number of arguments.");
-    }
-    if (startsWith(message, "UNIQUE constraint failed: ") ||
-        startsWith(message, "PRIMARY KEY must be unique")) {
-        std::string table, column;
-        splitQualified(after(message, "UNIQUE constraint failed: "), table, column);
-        return SqlError(2601, 14,
-                        "Attempt to insert duplicate key row in object '" + table +
-                            "' with unique index '" + column + "'");
-    }
-    if (startsWith(message, "NOT NULL constraint failed: ")) {
-        std::string table, column;
-        splitQualified(after(message, "NOT NULL constraint failed: "), table, column);
-        return SqlError(515, 16,
-                        "Attempt to insert NULL value into column '" + column + "', table '" +
-                            table + "'; column does not allow nulls. Update fails.");
-    }
-    if (startsWith(message, "CHECK constraint failed: "))
-        return SqlError(548, 16,
-                        "Check constraint violation occurred, dbname = '', table name = '', "
-                        "constraint name = '" +
-                            after(message, "CHECK constraint failed: ") + "'.");
-    if (startsWith(message, "FOREIGN KEY constraint failed"))
-        return SqlError(546, 16, "Foreign key constraint violation occurred.");
-    if (startsWith(message, "table ") &&
-        message.find(" already exists") != std::string_view::npos) {
-        std::string name(message.substr(6, message.find(" already exists") - 6));
+    return std::nullopt;
+}
+
+SqlError functionArgumentCount(std::string_view rest) {
+    std::string name(rest);
+    if (!name.empty() && name.back() == ')')
+        name.pop_back();
+    if (name.size() >= 2 && name.substr(name.size() - 1) == "(")
+        name.pop_back();
+    return SqlError(14216, 16, "Function '" + name + "' called with a wrong number of arguments.");
+}
+
+/// `rest` names "table.column" of the key.
+SqlError duplicateKey(std::string_view rest) {
+    std::string table, column;
+    splitQualified(std::string(rest), table, column);
+    return SqlError(2601, 14,
+                    "Attempt to insert duplicate key row in object '" + table +
+                        "' with unique index '" + column + "'");
+}
+
+SqlError nullNotAllowed(std::string_view rest) {
+    std::string table, column;
+    splitQualified(std::string(rest), table, column);
+    return SqlError(515, 16,
+                    "Attempt to insert NULL value into column '" + column + "', table '" + table +
+                        "'; column does not allow nulls. Update fails.");
+}
+
+SqlError noCommitBegin(std::string_view) {
+    return SqlError(3902, 16,
+                    "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+}
+
+/// A SQLite message that starts with `prefix`, and the server error for the rest of it.
+struct PrefixRule {
+    std::string_view prefix;
+    SqlError (*make)(std::string_view rest);
+};
+
+constexpr PrefixRule kPrefixRules[] = {
+    {"no such table: ", [](std::string_view rest) { return objectNotFound(rest); }},
+    {"no such view: ", [](std::string_view rest) { return objectNotFound(rest); }},
+    {"no such index: ",
+     [](std::string_view rest) {
+         return SqlError(3701, 11,
+                         "Cannot drop the index '" + std::string(rest) +
+                             "', because it doesn't exist in the system catalogs.");
+     }},
+    {"no such column: ",
+     [](std::string_view rest) {
+         return SqlError(207, 16, "Invalid column name '" + std::string(rest) + "'.");
+     }},
+    {"ambiguous column name: ",
+     [](std::string_view rest) {
+         return SqlError(209, 16, "Ambiguous column name " + std::string(rest));
+     }},
+    {"no such function: ",
+     [](std::string_view rest) {
+         return SqlError(14216, 16, "Function '" + std::string(rest) + "' not found.");
+     }},
+    {"wrong number of arguments to function ", functionArgumentCount},
+    {"UNIQUE constraint failed: ", duplicateKey},
+    // As long as the prefix above, so the rest is cut where it always was.
+    {"PRIMARY KEY must be unique", duplicateKey},
+    {"NOT NULL constraint failed: ", nullNotAllowed},
+    {"CHECK constraint failed: ",
+     [](std::string_view rest) {
+         return SqlError(548, 16,
+                         "Check constraint violation occurred, dbname = '', table name = '', "
+                         "constraint name = '" +
+                             std::string(rest) + "'.");
+     }},
+    {"FOREIGN KEY constraint failed",
+     [](std::string_view) {
+         return SqlError(546, 16, "Foreign key constraint violation occurred.");
+     }},
+    {"cannot start a transaction within a transaction",
+     [](std::string_view) {
+         return SqlError(3902, 16,
+                         "The BEGIN TRANSACTION request has no corresponding COMMIT TRANSACTION.");
+     }},
+    {"cannot commit - no transaction is active", noCommitBegin},
+    {"cannot rollback - no transaction is active", noCommitBegin},
+};
+
+std::optional<SqlError> errorOfPrefix(std::string_view message) {
+    for (const auto& rule : kPrefixRules)
+        if (startsWith(message, rule.prefix))
+            return rule.make(message.substr(rule.prefix.size()));
+    return std::nullopt;
+}
+
+/// "table t already exists", "index i already exists", "table t has no column named c".
+std::optional<SqlError> tableOrIndexError(std::string_view message) {
+    const auto exists = message.find(" already exists");
+    if (startsWith(message, "table ") && exists != std::string_view::npos)
         return SqlError(2714, 16,
-                        "There is already an object named '" + name + "' in the database.");
-    }
-    if (startsWith(message, "index ") &&
-        message.find(" already exists") != std::string_view::npos) {
-        std::string name(message.substr(6, message.find(" already exists") - 6));
-        return SqlError(1913, 16, "There is already an index on table with name '" + name + "'.");
-    }
-    if (startsWith(message, "table ") &&
-        message.find(" has no column named ") != std::string_view::npos) {
-        auto pos = message.find(" has no column named ");
-        return SqlError(207, 16,
-                        "Invalid column name '" + std::string(message.substr(pos + 21)) + "'.");
-    }
+                        "There is already an object named '" +
+                            std::string(message.substr(6, exists - 6)) + "' in the database.");
+    if (startsWith(message, "index ") && exists != std::string_view::npos)
+        return SqlError(1913, 16,
+                        "There is already an index on table with name '" +
+                            std::string(message.substr(6, exists - 6)) + "'.");
+    const auto noColumn = message.find(" has no column named ");
+    if (startsWith(message, "table ") && noColumn != std::string_view::npos)
+        return SqlError(
+            207, 16, "Invalid column name '" + std::string(message.substr(noColumn + 21)) + "'.");
     if (message.find("values for") != std::string_view::npos &&
         message.find("columns") != std::string_view::npos)
         return SqlError(213, 16,
                         "Insert error: column name or number of supplied values does not match "
                         "table definition.");
-    if (startsWith(message, "cannot start a transaction within a transaction"))
-        return SqlError(3902, 16,
-                        "The BEGIN TRANSACTION request has no corresponding COMMIT TRANSACTION.");
-    if (startsWith(message, "cannot commit - no transaction is active") ||
-        startsWith(message, "cannot rollback - no transaction is active"))
-        return SqlError(3902, 16,
-                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+    return std::nullopt;
+}
+
+} // namespace
+
+SqlError mapSqliteError(int rc, std::string_view message) {
+    if (auto error = errorOfResultCode(rc))
+        return *error;
+    // The first rule that knows the message decides.
+    for (auto rule : {functionError, syntaxErrorOf, errorOfPrefix, tableOrIndexError})
+        if (auto error = rule(message))
+            return *error;
     if (message == "integer overflow")
         return SqlError(3606, 16, "Arithmetic overflow occurred.");
     return SqlError(7200, 16, std::string(message));
