@@ -270,13 +270,8 @@ bool isComparison(const Token& t) {
     return false;
 }
 
-} // namespace
-
-void SqlSession::checkLiterals(std::span<const Token> t) {
-    // The values an insert or update writes: a literal NULL for a not-null column is refused
-    // with 233, a character literal for a numeric column with 257; so is a character literal
-    // compared with a numeric column of the statement's tables.
-    sqlite3* db = connection().handle();
+/// The columns of the tables a statement names after from, join, update, delete or insert.
+std::vector<TableColumn> statementScope(sqlite3* db, std::span<const Token> t) {
     std::vector<TableColumn> scope;
     for (size_t k = 0; k + 1 < t.size(); ++k) {
         const bool names =
@@ -288,99 +283,110 @@ void SqlSession::checkLiterals(std::span<const Token> t) {
             scope.insert(scope.end(), columns.begin(), columns.end());
         }
     }
-    if (scope.empty())
-        return;
-    // The numeric type of a column of the statement's tables, when every column of that
-    // name is numeric.
-    auto numericColumn = [&](const std::string& column) {
-        std::string found;
-        for (const auto& c : scope) {
-            if (lower(c.name) != lower(column))
-                continue;
-            std::string name = numericTypeName(c.type);
-            if (name.empty())
-                return std::string();
-            found = name;
-        }
-        return found;
-    };
+    return scope;
+}
+
+/// The numeric type of `column` among the statement's tables, when every column of that
+/// name is numeric; else empty.
+std::string numericColumn(const std::vector<TableColumn>& scope, const std::string& column) {
+    std::string found;
+    for (const auto& c : scope) {
+        if (lower(c.name) != lower(column))
+            continue;
+        std::string name = numericTypeName(c.type);
+        if (name.empty())
+            return std::string();
+        found = name;
+    }
+    return found;
+}
+
+/// The column of `column op 'text'` or `'text' op column` around the comparison t[k], or
+/// null (also for an assignment of an update's set list).
+const Token* comparedColumn(std::span<const Token> t, size_t k) {
+    const Token& left = t[k - 1];
+    const Token& right = t[k + 1];
+    if (left.kind == Token::Kind::Identifier && right.kind == Token::Kind::String &&
+        !(k + 2 < t.size() && !isComparison(t[k + 2]) && t[k + 2].kind == Token::Kind::Operator &&
+          !t[k + 2].isOp(")") && !t[k + 2].isOp(",")))
+        return &left;
+    if (right.kind == Token::Kind::Identifier && left.kind == Token::Kind::String &&
+        !(k >= 2 && t[k - 2].kind == Token::Kind::Operator && !t[k - 2].isOp("(") &&
+          !t[k - 2].isOp(",")))
+        return &right;
+    return nullptr;
+}
+
+/// Refuses (257) a character literal compared with a numeric column of the statement.
+void checkComparedLiterals(std::span<const Token> t, const std::vector<TableColumn>& scope) {
     for (size_t k = 1; k + 1 < t.size(); ++k) {
         if (!isComparison(t[k]))
             continue;
-        const Token& left = t[k - 1];
-        const Token& right = t[k + 1];
-        // column op 'text' or 'text' op column (not an assignment of an update's set list).
-        const Token* column = nullptr;
-        if (left.kind == Token::Kind::Identifier && right.kind == Token::Kind::String &&
-            !(k + 2 < t.size() && !isComparison(t[k + 2]) &&
-              t[k + 2].kind == Token::Kind::Operator && !t[k + 2].isOp(")") && !t[k + 2].isOp(",")))
-            column = &left;
-        else if (right.kind == Token::Kind::Identifier && left.kind == Token::Kind::String &&
-                 !(k >= 2 && t[k - 2].kind == Token::Kind::Operator && !t[k - 2].isOp("(") &&
-                   !t[k - 2].isOp(",")))
-            column = &right;
+        const Token* column = comparedColumn(t, k);
         if (!column)
             continue;
-        if (std::string name = numericColumn(column->text); !name.empty())
+        if (std::string name = numericColumn(scope, column->text); !name.empty())
             throw implicitConversion(name);
     }
-    if (!t[0].is("insert") && !t[0].is("update"))
-        return;
-    size_t i = 1;
-    if (t[0].is("insert") && i < t.size() && t[i].is("into"))
-        ++i;
-    if (i >= t.size() || t[i].kind != Token::Kind::Identifier)
-        return;
-    const std::string table = objectName(t, i);
-    while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp(".")) &&
-           !t[i].is("values") && !t[i].is("set"))
-        ++i;
-    std::vector<TableColumn> columns = tableColumns(db, table);
-    if (columns.empty())
-        return;
-    auto refuse = [&](const std::string& column, std::span<const Token> value) {
+}
+
+/// The index of the parenthesis that closes the one at `open`, or the end.
+size_t closingParen(std::span<const Token> t, size_t open) {
+    int depth = 0;
+    for (size_t k = open; k < t.size(); ++k) {
+        if (t[k].isOp("("))
+            ++depth;
+        else if (t[k].isOp(")") && --depth == 0)
+            return k;
+    }
+    return t.size();
+}
+
+/// The table an insert or update writes, and the columns it has.
+struct WrittenTable {
+    std::string name;
+    std::vector<TableColumn> columns;
+
+    /// Refuses a literal NULL for a not-null column (233) and a character literal for a
+    /// numeric one (257).
+    void refuse(const std::string& column, std::span<const Token> value) const {
         for (const auto& c : columns) {
             if (lower(c.name) != lower(column))
                 continue;
             if (c.notNull && value.size() == 1 && value[0].is("null"))
                 throw SqlError(233, 16,
-                               "The column " + c.name + " in table " + table +
+                               "The column " + c.name + " in table " + name +
                                    " does not allow null values.");
             if (value.size() == 1 && value[0].kind == Token::Kind::String &&
                 !numericTypeName(c.type).empty())
                 throw implicitConversion(numericTypeName(c.type));
         }
-    };
-    auto closing = [&](size_t open) {
-        int depth = 0;
-        for (size_t k = open; k < t.size(); ++k) {
-            if (t[k].isOp("("))
-                ++depth;
-            else if (t[k].isOp(")") && --depth == 0)
-                return k;
-        }
-        return t.size();
-    };
-    if (t[0].is("insert")) {
-        std::vector<std::string> names;
-        if (i < t.size() && t[i].isOp("(")) {
-            size_t close = closing(i);
-            for (auto item : splitAtCommas(t.subspan(i + 1, close - i - 1)))
-                if (item.size() == 1)
-                    names.push_back(item[0].text);
-            i = close + 1;
-        } else {
-            for (const auto& column : columns)
-                names.push_back(column.name);
-        }
-        if (i >= t.size() || !t[i].is("values") || i + 1 >= t.size() || !t[i + 1].isOp("("))
-            return;
-        size_t close = closing(i + 1);
-        auto values = splitAtCommas(t.subspan(i + 2, close - i - 2));
-        for (size_t k = 0; k < values.size() && k < names.size(); ++k)
-            refuse(names[k], values[k]);
-        return;
     }
+};
+
+/// Checks the values list of an insert whose column list (if any) starts at t[i].
+void checkInsertValues(std::span<const Token> t, size_t i, const WrittenTable& table) {
+    std::vector<std::string> names;
+    if (i < t.size() && t[i].isOp("(")) {
+        size_t close = closingParen(t, i);
+        for (auto item : splitAtCommas(t.subspan(i + 1, close - i - 1)))
+            if (item.size() == 1)
+                names.push_back(item[0].text);
+        i = close + 1;
+    } else {
+        for (const auto& column : table.columns)
+            names.push_back(column.name);
+    }
+    if (i >= t.size() || !t[i].is("values") || i + 1 >= t.size() || !t[i + 1].isOp("("))
+        return;
+    size_t close = closingParen(t, i + 1);
+    auto values = splitAtCommas(t.subspan(i + 2, close - i - 2));
+    for (size_t k = 0; k < values.size() && k < names.size(); ++k)
+        table.refuse(names[k], values[k]);
+}
+
+/// Checks the set list of an update that starts at t[i].
+void checkUpdateSet(std::span<const Token> t, size_t i, const WrittenTable& table) {
     if (i >= t.size() || !t[i].is("set"))
         return;
     size_t end = i + 1;
@@ -394,7 +400,44 @@ void SqlSession::checkLiterals(std::span<const Token> t) {
     }
     for (auto item : splitAtCommas(t.subspan(i + 1, end - i - 1)))
         if (item.size() >= 3 && item[item.size() - 2].isOp("="))
-            refuse(item[item.size() - 3].text, item.subspan(item.size() - 1));
+            table.refuse(item[item.size() - 3].text, item.subspan(item.size() - 1));
+}
+
+/// Checks the values an insert or update writes.
+void checkWrittenLiterals(sqlite3* db, std::span<const Token> t) {
+    if (!t[0].is("insert") && !t[0].is("update"))
+        return;
+    size_t i = 1;
+    if (t[0].is("insert") && i < t.size() && t[i].is("into"))
+        ++i;
+    if (i >= t.size() || t[i].kind != Token::Kind::Identifier)
+        return;
+    WrittenTable table;
+    table.name = objectName(t, i);
+    while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp(".")) &&
+           !t[i].is("values") && !t[i].is("set"))
+        ++i;
+    table.columns = tableColumns(db, table.name);
+    if (table.columns.empty())
+        return;
+    if (t[0].is("insert"))
+        checkInsertValues(t, i, table);
+    else
+        checkUpdateSet(t, i, table);
+}
+
+} // namespace
+
+void SqlSession::checkLiterals(std::span<const Token> t) {
+    // The values an insert or update writes: a literal NULL for a not-null column is refused
+    // with 233, a character literal for a numeric column with 257; so is a character literal
+    // compared with a numeric column of the statement's tables.
+    sqlite3* db = connection().handle();
+    const std::vector<TableColumn> scope = statementScope(db, t);
+    if (scope.empty())
+        return;
+    checkComparedLiterals(t, scope);
+    checkWrittenLiterals(db, t);
 }
 
 } // namespace devserver
