@@ -76,15 +76,17 @@ std::vector<Token> fitsCheck(const Token& column, const std::string& type, size_
 
 namespace {
 
-/// A money or numeric column is stored as text that sorts by the exact decimal collation:
-/// writes the type at `at` (with its arguments) followed by `text collate …`, and gives the
-/// index of the type's last token.
-size_t writeDecimalColumnType(std::span<const Token> tokens, size_t at, std::vector<Token>& out) {
+/// Writes the type at `at` with its arguments, `storage` (if given) just after its name,
+/// and `collate <collation>` after it all; gives the index of the type's last token.
+size_t writeCollatedColumnType(std::span<const Token> tokens, size_t at, const char* storage,
+                               const char* collation, std::vector<Token>& out) {
     size_t i = at;
     out.push_back(tokens[i]);
-    Token text = tokens[i];
-    text.text = "text";
-    out.push_back(text);
+    if (storage) {
+        Token text = tokens[i];
+        text.text = storage;
+        out.push_back(text);
+    }
     if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
         while (i + 1 < tokens.size() && !tokens[i].isOp(")"))
             out.push_back(tokens[++i]);
@@ -93,9 +95,16 @@ size_t writeDecimalColumnType(std::span<const Token> tokens, size_t at, std::vec
     collate.kind = Token::Kind::Identifier;
     collate.text = "collate";
     out.push_back(collate);
-    collate.text = kDecimalCollation;
+    collate.text = collation;
     out.push_back(collate);
     return i;
+}
+
+/// A money or numeric column is stored as text that sorts by the exact decimal collation:
+/// writes the type at `at` (with its arguments) followed by `text collate …`, and gives the
+/// index of the type's last token.
+size_t writeDecimalColumnType(std::span<const Token> tokens, size_t at, std::vector<Token>& out) {
+    return writeCollatedColumnType(tokens, at, "text", kDecimalCollation, out);
 }
 
 /// Character types, whose comparisons ignore trailing blanks.
@@ -111,131 +120,174 @@ bool isCharacterTypeName(const std::string& name) {
 /// equals 'ab   ', so a char column's padded value finds its row. Writes the type at `at`
 /// (with its length) followed by `collate rtrim`, and gives the index of its last token.
 size_t writeCharacterColumnType(std::span<const Token> tokens, size_t at, std::vector<Token>& out) {
-    size_t i = at;
-    out.push_back(tokens[i]);
-    if (i + 1 < tokens.size() && tokens[i + 1].isOp("(")) {
-        while (i + 1 < tokens.size() && !tokens[i].isOp(")"))
-            out.push_back(tokens[++i]);
-    }
-    Token collate = tokens[i];
-    collate.kind = Token::Kind::Identifier;
-    collate.text = "collate";
-    out.push_back(collate);
-    collate.text = "rtrim";
-    out.push_back(collate);
-    return i;
+    return writeCollatedColumnType(tokens, at, nullptr, "rtrim", out);
 }
+
+/// How far a column definition reaches and what it says.
+struct ColumnExtent {
+    size_t end = 0; ///< the ',' or ')' that ends it, or the end of the tokens
+    bool identity = false;
+    bool nullability = false; ///< says null or not null
+};
+
+/// The extent of the column definition whose name is tokens[name].
+ColumnExtent columnExtent(std::span<const Token> tokens, size_t name) {
+    ColumnExtent extent;
+    size_t& k = extent.end;
+    k = name + 1;
+    for (int d = 0; k < tokens.size(); ++k) {
+        if (tokens[k].isOp("("))
+            ++d;
+        else if (tokens[k].isOp(")") && d-- == 0)
+            break;
+        else if (tokens[k].isOp(",") && d == 0)
+            break;
+        else if (tokens[k].is("identity"))
+            extent.identity = true;
+        else if (tokens[k].is("null") && d == 0)
+            extent.nullability = true;
+    }
+    return extent;
+}
+
+/// Rewrites the tokens of a create table into the statement SQLite runs. Column
+/// definitions start after '(' or a comma at depth 1: name, then type.
+class CreateTableRewrite {
+public:
+    explicit CreateTableRewrite(std::span<const Token> tokens)
+        : m_tokens(tokens), m_syntheticBegin(tokens.empty() ? 0 : tokens.back().end + 1) {
+        out.reserve(tokens.size() + 8);
+    }
+
+    /// The rewritten statement.
+    std::vector<Token> out;
+    /// The character and binary columns whose values are cut to their length on write.
+    std::vector<std::pair<std::string, ColumnType>> cutColumns;
+
+    void run() {
+        int depth = 0;
+        bool expectColumn = false;
+        for (size_t i = 0; i < m_tokens.size(); ++i) {
+            insertPending(i);
+            const Token& t = m_tokens[i];
+            if (t.isOp("(")) {
+                ++depth;
+                out.push_back(t);
+                if (depth == 1)
+                    expectColumn = true;
+                continue;
+            }
+            if (t.isOp(")"))
+                --depth;
+            if (t.isOp(",") && depth == 1) {
+                out.push_back(t);
+                expectColumn = true;
+                continue;
+            }
+            if (expectColumn && depth == 1) {
+                expectColumn = false;
+                i = columnDefinition(i);
+                continue;
+            }
+            out.push_back(t);
+        }
+    }
+
+private:
+    std::span<const Token> m_tokens;
+    // Tokens made here get offsets past the batch's own, so that none is taken for another.
+    size_t m_syntheticBegin;
+    size_t m_checkAt = SIZE_MAX;
+    std::vector<Token> m_check;
+    size_t m_notNullAt = SIZE_MAX;
+    Token m_notNullWord;
+
+    /// Writes the fits check and the not null planned for the position `i`.
+    void insertPending(size_t i) {
+        if (i == m_checkAt) {
+            out.insert(out.end(), m_check.begin(), m_check.end());
+            m_checkAt = SIZE_MAX;
+        }
+        if (i == m_notNullAt) {
+            for (const char* text : {"not", "null"}) {
+                m_notNullWord.text = text;
+                m_notNullWord.begin = m_syntheticBegin++;
+                m_notNullWord.end = m_syntheticBegin++;
+                out.push_back(m_notNullWord);
+            }
+            m_notNullAt = SIZE_MAX;
+        }
+    }
+
+    /// Writes the column definition (or table constraint) that starts at tokens[i] up to
+    /// its type; gives the index of the last token written.
+    size_t columnDefinition(size_t i) {
+        const Token& t = m_tokens[i];
+        out.push_back(t);
+        if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") ||
+            t.is("foreign"))
+            return i;
+        const ColumnExtent extent = columnExtent(m_tokens, i);
+        if (extent.identity) {
+            // An identity column becomes SQLite's auto-incrementing row id.
+            Token word = t;
+            word.kind = Token::Kind::Identifier;
+            for (const char* text : {"integer", "primary", "key", "autoincrement"}) {
+                word.text = text;
+                out.push_back(word);
+            }
+            return extent.end - 1;
+        }
+        // A column declared without null or not null is not null, as on the server.
+        if (!extent.nullability && extent.end < m_tokens.size()) {
+            m_notNullAt = extent.end;
+            m_notNullWord = t;
+            m_notNullWord.kind = Token::Kind::Identifier;
+        }
+        planTypeCheck(i);
+        return writeColumnType(i);
+    }
+
+    /// Plans the fits check after the type of the column named at tokens[i], and notes a
+    /// column whose values are cut on write; refuses an unknown type (2715).
+    void planTypeCheck(size_t i) {
+        const Token& t = m_tokens[i];
+        auto [typeText, typeEnd] = columnTypeText(m_tokens, i);
+        if (auto type = parseDeclaredType(typeText)) {
+            if (type->type != SqlType::Text && type->type != SqlType::Image &&
+                (isCharacterColumn(*type) || type->type == SqlType::Binary ||
+                 type->type == SqlType::VarBinary))
+                cutColumns.emplace_back(t.text, *type);
+            m_check = fitsCheck(t, typeText, m_syntheticBegin);
+            m_syntheticBegin += m_check.size() + 1;
+            m_checkAt = typeEnd;
+        } else if (!typeText.empty()) {
+            throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
+        }
+    }
+
+    /// Writes the storage of a decimal or character type after the column named at
+    /// tokens[i]; gives the index of the last token written.
+    size_t writeColumnType(size_t i) {
+        if (i + 1 < m_tokens.size() && m_tokens[i + 1].kind == Token::Kind::Identifier &&
+            needsDecimalStorage(m_tokens[i + 1].text))
+            return writeDecimalColumnType(m_tokens, i + 1, out);
+        if (i + 1 < m_tokens.size() && m_tokens[i + 1].kind != Token::Kind::String &&
+            isCharacterTypeName(m_tokens[i + 1].text))
+            return writeCharacterColumnType(m_tokens, i + 1, out);
+        return i;
+    }
+};
 
 } // namespace
 
 SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& frame) {
-    // Column definitions start after '(' or a comma at depth 1: name, then type.
-    std::vector<Token> out;
-    out.reserve(tokens.size() + 8);
-    int depth = 0;
-    bool expectColumn = false;
-    // Tokens made here get offsets past the batch's own, so that none is taken for another.
-    size_t syntheticBegin = tokens.empty() ? 0 : tokens.back().end + 1;
-    size_t checkAt = SIZE_MAX;
-    std::vector<Token> check;
-    // A column declared without null or not null is not null, as on the server.
-    size_t notNullAt = SIZE_MAX;
-    std::vector<std::pair<std::string, ColumnType>> cutColumns;
-    Token notNullWord;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (i == checkAt) {
-            out.insert(out.end(), check.begin(), check.end());
-            checkAt = SIZE_MAX;
-        }
-        if (i == notNullAt) {
-            for (const char* text : {"not", "null"}) {
-                notNullWord.text = text;
-                notNullWord.begin = syntheticBegin++;
-                notNullWord.end = syntheticBegin++;
-                out.push_back(notNullWord);
-            }
-            notNullAt = SIZE_MAX;
-        }
-        const Token& t = tokens[i];
-        if (t.isOp("(")) {
-            ++depth;
-            out.push_back(t);
-            if (depth == 1)
-                expectColumn = true;
-            continue;
-        }
-        if (t.isOp(")"))
-            --depth;
-        if (t.isOp(",") && depth == 1) {
-            out.push_back(t);
-            expectColumn = true;
-            continue;
-        }
-        if (expectColumn && depth == 1) {
-            expectColumn = false;
-            out.push_back(t);
-            if (t.is("primary") || t.is("unique") || t.is("constraint") || t.is("check") ||
-                t.is("foreign"))
-                continue;
-            // An identity column becomes SQLite's auto-incrementing row id.
-            size_t defEnd = i + 1;
-            bool identity = false;
-            bool nullability = false;
-            for (int d = 0; defEnd < tokens.size(); ++defEnd) {
-                if (tokens[defEnd].isOp("("))
-                    ++d;
-                else if (tokens[defEnd].isOp(")") && d-- == 0)
-                    break;
-                else if (tokens[defEnd].isOp(",") && d == 0)
-                    break;
-                else if (tokens[defEnd].is("identity"))
-                    identity = true;
-                else if (tokens[defEnd].is("null") && d == 0)
-                    nullability = true;
-            }
-            if (!identity && !nullability && defEnd < tokens.size()) {
-                notNullAt = defEnd;
-                notNullWord = t;
-                notNullWord.kind = Token::Kind::Identifier;
-            }
-            if (!identity) {
-                auto [typeText, typeEnd] = columnTypeText(tokens, i);
-                if (auto type = parseDeclaredType(typeText)) {
-                    if (type->type != SqlType::Text && type->type != SqlType::Image &&
-                        (isCharacterColumn(*type) || type->type == SqlType::Binary ||
-                         type->type == SqlType::VarBinary))
-                        cutColumns.emplace_back(t.text, *type);
-                    check = fitsCheck(t, typeText, syntheticBegin);
-                    syntheticBegin += check.size() + 1;
-                    checkAt = typeEnd;
-                } else if (!typeText.empty()) {
-                    throw SqlError(2715, 16, "Can't find type '" + typeText + "'.");
-                }
-            }
-            if (identity) {
-                Token word = t;
-                word.kind = Token::Kind::Identifier;
-                for (const char* text : {"integer", "primary", "key", "autoincrement"}) {
-                    word.text = text;
-                    out.push_back(word);
-                }
-                i = defEnd - 1;
-                continue;
-            }
-            if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Identifier &&
-                needsDecimalStorage(tokens[i + 1].text))
-                i = writeDecimalColumnType(tokens, i + 1, out);
-            else if (i + 1 < tokens.size() && tokens[i + 1].kind != Token::Kind::String &&
-                     isCharacterTypeName(tokens[i + 1].text))
-                i = writeCharacterColumnType(tokens, i + 1, out);
-            continue;
-        }
-        out.push_back(t);
-    }
-    Flow flow = runCommand(out, frame, false);
+    CreateTableRewrite rewrite(tokens);
+    rewrite.run();
+    Flow flow = runCommand(rewrite.out, frame, false);
     if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator &&
         !(tokens.size() > 3 && tokens[3].isOp(".")))
-        cutOnWrite(tokens[2].text, cutColumns);
+        cutOnWrite(tokens[2].text, rewrite.cutColumns);
     return flow;
 }
 
