@@ -128,6 +128,79 @@ int numericBytes(int precision) {
     return kBytes[std::clamp(precision, 1, 38)];
 }
 
+namespace {
+
+/// numeric and decimal: precision 1 to 38, the scale no greater.
+WireFormat describeNumeric(const ColumnType& type) {
+    WireFormat f;
+    f.column = type;
+    f.datatype = type.type == SqlType::Numeric ? wire::kNumN : wire::kDecN;
+    f.precision = static_cast<uint8_t>(std::clamp<int>(type.precision, 1, 38));
+    f.scale = std::min(type.scale, f.precision);
+    f.column.precision = f.precision;
+    f.column.scale = f.scale;
+    f.maxLength = numericBytes(f.precision);
+    return f;
+}
+
+/// char, varchar, binary and varbinary: the long forms past 255 bytes.
+WireFormat describeBytes(const ColumnType& type) {
+    WireFormat f;
+    f.column = type;
+    const int32_t length = std::max<int32_t>(type.length, 1);
+    const bool character = type.type == SqlType::Char || type.type == SqlType::VarChar;
+    if (length > 255) {
+        f.datatype = character ? wire::kLongChar : wire::kLongBinary;
+    } else {
+        switch (type.type) {
+        case SqlType::Char:
+            f.datatype = wire::kChar;
+            break;
+        case SqlType::VarChar:
+            f.datatype = wire::kVarChar;
+            break;
+        case SqlType::Binary:
+            f.datatype = wire::kBinary;
+            break;
+        default:
+            f.datatype = wire::kVarBinary;
+            break;
+        }
+    }
+    // The server's user types of binary and varbinary (char and varchar keep 0).
+    if (type.type == SqlType::Binary)
+        f.usertype = wire::kUserTypeBinary;
+    if (type.type == SqlType::VarBinary)
+        f.usertype = wire::kUserTypeVarBinary;
+    f.maxLength = length;
+    f.column.length = length;
+    return f;
+}
+
+/// unichar and univarchar travel as long binary of UTF-16 with their user type.
+WireFormat describeUnicode(const ColumnType& type) {
+    WireFormat f;
+    f.column = type;
+    f.datatype = wire::kLongBinary;
+    f.usertype = type.type == SqlType::UniChar ? wire::kUserTypeUniChar : wire::kUserTypeUniVarChar;
+    const int32_t chars = std::clamp<int32_t>(type.length, 1, 1 << 28);
+    f.maxLength = chars * 2;
+    f.column.length = chars;
+    return f;
+}
+
+/// text and image.
+WireFormat describeLob(const ColumnType& type) {
+    WireFormat f;
+    f.column = type;
+    f.datatype = type.type == SqlType::Text ? wire::kText : wire::kImage;
+    f.usertype = type.type == SqlType::Text ? wire::kUserTypeText : wire::kUserTypeImage;
+    f.maxLength = kTextMaxLength;
+    return f;
+}
+
+} // namespace
+
 WireFormat describe(const ColumnType& declared, bool dateAndTime) {
     if (!dateAndTime && (declared.type == SqlType::Date || declared.type == SqlType::Time)) {
         ColumnType widened = declared;
@@ -165,73 +238,19 @@ WireFormat describe(const ColumnType& declared, bool dateAndTime) {
     case SqlType::Time:
         return sized(type, wire::kTime, wire::kTimeN, 4);
     case SqlType::Numeric:
-    case SqlType::Decimal: {
-        WireFormat f;
-        f.column = type;
-        f.datatype = type.type == SqlType::Numeric ? wire::kNumN : wire::kDecN;
-        f.precision = static_cast<uint8_t>(std::clamp<int>(type.precision, 1, 38));
-        f.scale = std::min(type.scale, f.precision);
-        f.column.precision = f.precision;
-        f.column.scale = f.scale;
-        f.maxLength = numericBytes(f.precision);
-        return f;
-    }
+    case SqlType::Decimal:
+        return describeNumeric(type);
     case SqlType::Char:
     case SqlType::VarChar:
     case SqlType::Binary:
-    case SqlType::VarBinary: {
-        WireFormat f;
-        f.column = type;
-        const int32_t length = std::max<int32_t>(type.length, 1);
-        const bool character = type.type == SqlType::Char || type.type == SqlType::VarChar;
-        if (length > 255) {
-            f.datatype = character ? wire::kLongChar : wire::kLongBinary;
-        } else {
-            switch (type.type) {
-            case SqlType::Char:
-                f.datatype = wire::kChar;
-                break;
-            case SqlType::VarChar:
-                f.datatype = wire::kVarChar;
-                break;
-            case SqlType::Binary:
-                f.datatype = wire::kBinary;
-                break;
-            default:
-                f.datatype = wire::kVarBinary;
-                break;
-            }
-        }
-        // The server's user types of binary and varbinary (char and varchar keep 0).
-        if (type.type == SqlType::Binary)
-            f.usertype = wire::kUserTypeBinary;
-        if (type.type == SqlType::VarBinary)
-            f.usertype = wire::kUserTypeVarBinary;
-        f.maxLength = length;
-        f.column.length = length;
-        return f;
-    }
+    case SqlType::VarBinary:
+        return describeBytes(type);
     case SqlType::UniChar:
-    case SqlType::UniVarChar: {
-        WireFormat f;
-        f.column = type;
-        f.datatype = wire::kLongBinary;
-        f.usertype =
-            type.type == SqlType::UniChar ? wire::kUserTypeUniChar : wire::kUserTypeUniVarChar;
-        const int32_t chars = std::clamp<int32_t>(type.length, 1, 1 << 28);
-        f.maxLength = chars * 2;
-        f.column.length = chars;
-        return f;
-    }
+    case SqlType::UniVarChar:
+        return describeUnicode(type);
     case SqlType::Text:
-    case SqlType::Image: {
-        WireFormat f;
-        f.column = type;
-        f.datatype = type.type == SqlType::Text ? wire::kText : wire::kImage;
-        f.usertype = type.type == SqlType::Text ? wire::kUserTypeText : wire::kUserTypeImage;
-        f.maxLength = kTextMaxLength;
-        return f;
-    }
+    case SqlType::Image:
+        return describeLob(type);
     }
     return sized(type, wire::kInt4, wire::kIntN, 4);
 }
@@ -524,119 +543,142 @@ WireFormat readTypeInfo(ByteReader& in) {
     return f;
 }
 
-Value readValue(ByteReader& in, const WireFormat& f) {
+namespace {
+
+/// The body of a fixed-size value of `size` bytes (integer, bit, float, money, date-time).
+void readFixedBody(ByteReader& in, const WireFormat& f, int size, Value& v) {
+    v.isNull = false;
+    switch (f.column.type) {
+    case SqlType::Bit:
+        v.integer = in.u8() != 0;
+        break;
+    case SqlType::TinyInt:
+        v.integer = in.u8();
+        break;
+    case SqlType::SmallInt:
+    case SqlType::Int:
+    case SqlType::BigInt:
+        v.integer = readIntegerLe(in, size, true);
+        break;
+    case SqlType::Real:
+        v.real = std::bit_cast<float>(in.u32());
+        break;
+    case SqlType::Float:
+        v.real = std::bit_cast<double>(in.u64());
+        break;
+    case SqlType::SmallMoney:
+        v.integer = in.i32();
+        break;
+    case SqlType::Money: {
+        const int64_t high = in.i32();
+        const uint32_t low = in.u32();
+        v.integer = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+        break;
+    }
+    case SqlType::SmallDateTime:
+        v.days = in.u16();
+        v.ticks = static_cast<uint32_t>(in.u16()) * 18000;
+        break;
+    case SqlType::DateTime:
+        v.days = in.i32();
+        v.ticks = in.u32();
+        break;
+    case SqlType::Date:
+        v.days = in.i32();
+        break;
+    case SqlType::Time:
+        v.ticks = in.u32();
+        break;
+    default:
+        throw ProtocolError("unexpected fixed parameter type");
+    }
+}
+
+/// A numeric or decimal value: length, sign byte, big-endian magnitude.
+Value readNumericValue(ByteReader& in) {
     Value v;
-    auto fixedBody = [&](int size) {
-        v.isNull = false;
-        switch (f.column.type) {
-        case SqlType::Bit:
-            v.integer = in.u8() != 0;
-            break;
-        case SqlType::TinyInt:
-            v.integer = in.u8();
-            break;
-        case SqlType::SmallInt:
-        case SqlType::Int:
-        case SqlType::BigInt:
-            v.integer = readIntegerLe(in, size, true);
-            break;
-        case SqlType::Real:
-            v.real = std::bit_cast<float>(in.u32());
-            break;
-        case SqlType::Float:
-            v.real = std::bit_cast<double>(in.u64());
-            break;
-        case SqlType::SmallMoney:
-            v.integer = in.i32();
-            break;
-        case SqlType::Money: {
-            const int64_t high = in.i32();
-            const uint32_t low = in.u32();
-            v.integer = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
-            break;
-        }
-        case SqlType::SmallDateTime:
-            v.days = in.u16();
-            v.ticks = static_cast<uint32_t>(in.u16()) * 18000;
-            break;
-        case SqlType::DateTime:
-            v.days = in.i32();
-            v.ticks = in.u32();
-            break;
-        case SqlType::Date:
-            v.days = in.i32();
-            break;
-        case SqlType::Time:
-            v.ticks = in.u32();
-            break;
-        default:
-            throw ProtocolError("unexpected fixed parameter type");
-        }
-    };
-    switch (f.datatype) {
-    case wire::kNumN:
-    case wire::kDecN: {
+    const uint8_t n = in.u8();
+    if (n == 0)
+        return v;
+    if (n < 2 || n > 17)
+        throw ProtocolError("invalid numeric value length");
+    const bool negative = in.u8() != 0;
+    unsigned __int128 magnitude = 0;
+    for (int i = 1; i < n; ++i)
+        magnitude = (magnitude << 8) | in.u8();
+    if (magnitude >> 127)
+        throw ProtocolError("numeric value out of range");
+    v.isNull = false;
+    v.numeric = negative ? -static_cast<__int128>(magnitude) : static_cast<__int128>(magnitude);
+    return v;
+}
+
+/// `n` bytes of a character or binary value that is null when empty.
+Value readBytesValue(ByteReader& in, size_t n) {
+    Value v;
+    if (n == 0)
+        return v;
+    v.isNull = false;
+    v.bytes = std::string(in.bytes(n));
+    return v;
+}
+
+/// A four-byte length that must not be negative.
+size_t readLongLength(ByteReader& in) {
+    const int32_t n = in.i32();
+    if (n < 0)
+        throw ProtocolError("negative value length");
+    return static_cast<size_t>(n);
+}
+
+/// A text or image value: text pointer (none for null), timestamp, length, bytes.
+Value readLobValue(ByteReader& in) {
+    Value v;
+    const uint8_t pointer = in.u8();
+    if (pointer == 0)
+        return v;
+    in.skip(pointer);
+    in.skip(8); // timestamp
+    const size_t n = readLongLength(in);
+    v.isNull = false;
+    v.bytes = std::string(in.bytes(n));
+    return v;
+}
+
+/// A fixed-size value; the nullable forms carry a length byte, 0 for null.
+Value readFixedValue(ByteReader& in, const WireFormat& f) {
+    Value v;
+    if (isNullableFixed(f.datatype)) {
         const uint8_t n = in.u8();
         if (n == 0)
             return v;
-        if (n < 2 || n > 17)
-            throw ProtocolError("invalid numeric value length");
-        const bool negative = in.u8() != 0;
-        unsigned __int128 magnitude = 0;
-        for (int i = 1; i < n; ++i)
-            magnitude = (magnitude << 8) | in.u8();
-        if (magnitude >> 127)
-            throw ProtocolError("numeric value out of range");
-        v.isNull = false;
-        v.numeric = negative ? -static_cast<__int128>(magnitude) : static_cast<__int128>(magnitude);
-        return v;
+        if (static_cast<int32_t>(n) != f.maxLength)
+            throw ProtocolError("value length does not match its format");
     }
+    readFixedBody(in, f, f.maxLength, v);
+    return v;
+}
+
+} // namespace
+
+Value readValue(ByteReader& in, const WireFormat& f) {
+    switch (f.datatype) {
+    case wire::kNumN:
+    case wire::kDecN:
+        return readNumericValue(in);
     case wire::kChar:
     case wire::kVarChar:
     case wire::kBinary:
-    case wire::kVarBinary: {
-        const uint8_t n = in.u8();
-        if (n == 0)
-            return v;
-        v.isNull = false;
-        v.bytes = std::string(in.bytes(n));
-        return v;
-    }
+    case wire::kVarBinary:
+        return readBytesValue(in, in.u8());
     case wire::kLongChar:
-    case wire::kLongBinary: {
-        const int32_t n = in.i32();
-        if (n < 0)
-            throw ProtocolError("negative value length");
-        if (n == 0)
-            return v;
-        v.isNull = false;
-        v.bytes = std::string(in.bytes(static_cast<size_t>(n)));
-        return v;
-    }
+    case wire::kLongBinary:
+        return readBytesValue(in, readLongLength(in));
     case wire::kText:
-    case wire::kImage: {
-        const uint8_t pointer = in.u8();
-        if (pointer == 0)
-            return v;
-        in.skip(pointer);
-        in.skip(8); // timestamp
-        const int32_t n = in.i32();
-        if (n < 0)
-            throw ProtocolError("negative value length");
-        v.isNull = false;
-        v.bytes = std::string(in.bytes(static_cast<size_t>(n)));
-        return v;
-    }
+    case wire::kImage:
+        return readLobValue(in);
     default:
-        if (isNullableFixed(f.datatype)) {
-            const uint8_t n = in.u8();
-            if (n == 0)
-                return v;
-            if (static_cast<int32_t>(n) != f.maxLength)
-                throw ProtocolError("value length does not match its format");
-        }
-        fixedBody(f.maxLength);
-        return v;
+        return readFixedValue(in, f);
     }
 }
 
