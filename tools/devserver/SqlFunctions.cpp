@@ -219,9 +219,41 @@ bool isCanonicalDateTime(const SqlValue& v) {
            s[10] == ' ' && s[13] == ':' && s[16] == ':' && s[19] == '.';
 }
 
+/// The convert styles that write a date as numbers: the order of year, month and day, and
+/// what stands between them.
+struct NumericDateStyle {
+    int64_t style;
+    const char* order;
+    const char* separator;
+};
+
+constexpr NumericDateStyle kNumericDateStyles[] = {
+    {101, "mdy", "/"}, {102, "ymd", "."}, {103, "dmy", "/"}, {104, "dmy", "."},
+    {105, "dmy", "-"}, {110, "mdy", "-"}, {111, "ymd", "/"}, {112, "ymd", ""},
+};
+
+/// The date of `p` in a numeric style: four-digit year, two-digit month and day.
+std::string numericDate(const DateTimeParts& p, const NumericDateStyle& style) {
+    std::string out;
+    for (const char* part = style.order; *part; ++part) {
+        if (part != style.order)
+            out += style.separator;
+        char b[16];
+        if (*part == 'y')
+            std::snprintf(b, sizeof b, "%04d", p.year);
+        else
+            std::snprintf(b, sizeof b, "%02d", *part == 'm' ? p.month : p.day);
+        out += b;
+    }
+    return out;
+}
+
 /// A date-time as text in one of the server's convert styles (0/100 when `style` is
 /// unknown).
 std::string styledDateTime(const DateTimeParts& p, int64_t style) {
+    for (const auto& numeric : kNumericDateStyles)
+        if (numeric.style == style)
+            return numericDate(p, numeric);
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const char* mon = kMonths[p.month - 1];
@@ -229,21 +261,6 @@ std::string styledDateTime(const DateTimeParts& p, int64_t style) {
     const char* ampm = p.hour < 12 ? "AM" : "PM";
     char b[64];
     switch (style) {
-    case 101:
-        std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.month, p.day, p.year);
-        break;
-    case 102:
-        std::snprintf(b, sizeof b, "%04d.%02d.%02d", p.year, p.month, p.day);
-        break;
-    case 103:
-        std::snprintf(b, sizeof b, "%02d/%02d/%04d", p.day, p.month, p.year);
-        break;
-    case 104:
-        std::snprintf(b, sizeof b, "%02d.%02d.%04d", p.day, p.month, p.year);
-        break;
-    case 105:
-        std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.day, p.month, p.year);
-        break;
     case 106:
         std::snprintf(b, sizeof b, "%02d %s %04d", p.day, mon, p.year);
         break;
@@ -258,15 +275,6 @@ std::string styledDateTime(const DateTimeParts& p, int64_t style) {
     case 109:
         std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d:%02d:%03d%s", mon, p.day, p.year, hour12,
                       p.minute, p.second, p.millisecond, ampm);
-        break;
-    case 110:
-        std::snprintf(b, sizeof b, "%02d-%02d-%04d", p.month, p.day, p.year);
-        break;
-    case 111:
-        std::snprintf(b, sizeof b, "%04d/%02d/%02d", p.year, p.month, p.day);
-        break;
-    case 112:
-        std::snprintf(b, sizeof b, "%04d%02d%02d", p.year, p.month, p.day);
         break;
     case 23:
         std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour,
@@ -625,46 +633,56 @@ int decimalCollation(void*, int lengthA, const void* a, int lengthB, const void*
 
 } // namespace
 
+namespace {
+
+/// A scalar function of the server: its name and argument count, whether its result
+/// depends on its arguments alone, and its body (given the connection's hooks).
+struct ScalarFunction {
+    const char* name;
+    int argc;
+    bool pure;
+    void (*body)(sqlite3_context*, int, sqlite3_value**);
+};
+
+constexpr ScalarFunction kScalarFunctions[] = {
+    {"tovrin_divisor", 1, true, divisorFunction},
+    {"object_id", 1, false, objectIdFunction},
+    {"getdate", 0, false, getdateFunction},
+    {"db_name", 0, false, dbNameFunction},
+    {"user_name", 0, false, userNameFunction},
+    {"suser_name", 0, false, userNameFunction},
+    {"tovrin_datalength", 1, true, datalengthFunction},
+    {"tovrin_ceiling", 1, true, ceilingFunction},
+    {"charindex", 2, true, charindexFunction},
+    {"replicate", 2, true, replicateFunction},
+    {"space", 1, true, spaceFunction},
+    {"str", 1, true, strFunction},
+    {"str", 2, true, strFunction},
+    {"str", 3, true, strFunction},
+    {"tovrin_convert", 2, false, convertFunction},
+    // Deterministic, as a check constraint requires: stored date-times are in one form.
+    {"tovrin_fits", 2, true, fitsFunction},
+    {"tovrin_convert", 3, false, convertFunction},
+    {"tovrin_datepart", 2, false, datepartFunction},
+    {"tovrin_datename", 2, false, datepartFunction},
+    {"tovrin_dateadd", 3, false, dateaddFunction},
+    {"tovrin_datediff", 3, false, datediffFunction},
+};
+
+} // namespace
+
 void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     void* data = const_cast<ConnectionHooks*>(hooks);
-    constexpr int kFlags = SQLITE_UTF8;
     constexpr int kPure = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_collation(db, kDecimalCollation, SQLITE_UTF8, nullptr, decimalCollation);
     registerExactFunctions(db);
-    sqlite3_create_function(db, "tovrin_divisor", 1, kPure, data, divisorFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "object_id", 1, kFlags, data, objectIdFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "getdate", 0, kFlags, data, getdateFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "db_name", 0, kFlags, data, dbNameFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "user_name", 0, kFlags, data, userNameFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "suser_name", 0, kFlags, data, userNameFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_datalength", 1, kPure, data, datalengthFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "tovrin_ceiling", 1, kPure, data, ceilingFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "charindex", 2, kPure, data, charindexFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "replicate", 2, kPure, data, replicateFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "space", 1, kPure, data, spaceFunction, nullptr, nullptr);
-    for (int argc = 1; argc <= 3; ++argc)
-        sqlite3_create_function(db, "str", argc, kPure, data, strFunction, nullptr, nullptr);
+    for (const auto& f : kScalarFunctions)
+        sqlite3_create_function(db, f.name, f.argc, f.pure ? kPure : SQLITE_UTF8, data, f.body,
+                                nullptr, nullptr);
     sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction,
                             nullptr, nullptr);
     sqlite3_create_function(db, "right", 2, kPure, const_cast<bool*>(&kRight), leftRightFunction,
                             nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_convert", 2, kFlags, data, convertFunction, nullptr,
-                            nullptr);
-    // Deterministic, as a check constraint requires: stored date-times are in one form.
-    sqlite3_create_function(db, "tovrin_fits", 2, kPure, data, fitsFunction, nullptr, nullptr);
-    sqlite3_create_function(db, "tovrin_convert", 3, kFlags, data, convertFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "tovrin_datepart", 2, kFlags, data, datepartFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "tovrin_datename", 2, kFlags, data, datepartFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "tovrin_dateadd", 3, kFlags, data, dateaddFunction, nullptr,
-                            nullptr);
-    sqlite3_create_function(db, "tovrin_datediff", 3, kFlags, data, datediffFunction, nullptr,
-                            nullptr);
 }
 
 } // namespace devserver
