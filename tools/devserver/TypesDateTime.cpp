@@ -7,6 +7,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace devserver {
@@ -136,55 +137,34 @@ bool readTime(Reader& r, DateTimeParts& parts) {
     return true;
 }
 
-/// Assigns the three numeric date parts according to the date order.
-void orderParts(DateOrder order, const std::array<int, 3>& v, int& y, int& m, int& d) {
+/// The order of the numeric date parts, a letter each: "mdy" for month, day, year.
+std::string_view partOrder(DateOrder order) {
     switch (order) {
     case DateOrder::MDY:
-        m = v[0];
-        d = v[1];
-        y = v[2];
-        break;
+        return "mdy";
     case DateOrder::DMY:
-        d = v[0];
-        m = v[1];
-        y = v[2];
-        break;
+        return "dmy";
     case DateOrder::YMD:
-        y = v[0];
-        m = v[1];
-        d = v[2];
-        break;
+        return "ymd";
     case DateOrder::YDM:
-        y = v[0];
-        d = v[1];
-        m = v[2];
-        break;
+        return "ydm";
     case DateOrder::MYD:
-        m = v[0];
-        y = v[1];
-        d = v[2];
-        break;
+        return "myd";
     case DateOrder::DYM:
-        d = v[0];
-        y = v[1];
-        m = v[2];
-        break;
+        return "dym";
     }
+    return "mdy";
+}
+
+/// Assigns the three numeric date parts according to the date order.
+void orderParts(DateOrder order, const std::array<int, 3>& v, int& y, int& m, int& d) {
+    const std::string_view parts = partOrder(order);
+    for (size_t i = 0; i < 3; ++i)
+        (parts[i] == 'y' ? y : parts[i] == 'm' ? m : d) = v[i];
 }
 
 int yearPosition(DateOrder order) {
-    switch (order) {
-    case DateOrder::MDY:
-    case DateOrder::DMY:
-        return 2;
-    case DateOrder::YMD:
-    case DateOrder::YDM:
-        return 0;
-    case DateOrder::MYD:
-    case DateOrder::DYM:
-        return 1;
-    }
-    return 2;
+    return static_cast<int>(partOrder(order).find('y'));
 }
 
 std::optional<DateTimeParts> numericDate(Reader r, DateOrder order) {
