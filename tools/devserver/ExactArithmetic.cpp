@@ -450,18 +450,23 @@ void arithFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
-void negateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+/// x at the result type's scale, with the sign `sign` makes of its own (zero stays positive).
+void resignedResult(sqlite3_context* ctx, sqlite3_value** argv, bool (*sign)(bool negative)) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
         return sqlite3_result_null(ctx);
     try {
         const ResultType type = resultType(argv + 1);
         Exact a = operand(argv[0]);
         Wide magnitude = rescale(a.magnitude, a.scale, type.scale, true);
-        const bool negative = !a.negative && !magnitude.zero();
+        const bool negative = sign(a.negative) && !magnitude.zero();
         result(ctx, negative, checked(negative, magnitude, type), type.scale);
     } catch (const SqlError& e) {
         fail(ctx, e);
     }
+}
+
+void negateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    resignedResult(ctx, argv, [](bool negative) { return !negative; });
 }
 
 /// tovrin_compare(a, b): -1, 0 or 1 as a is below, equal to or above b; NULL when either is.
@@ -628,16 +633,7 @@ void roundFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 /// tovrin_abs(x, kind, precision, scale): |x|.
 void absFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
-    try {
-        const ResultType type = resultType(argv + 1);
-        Exact a = operand(argv[0]);
-        Wide magnitude = rescale(a.magnitude, a.scale, type.scale, true);
-        result(ctx, false, checked(false, magnitude, type), type.scale);
-    } catch (const SqlError& e) {
-        fail(ctx, e);
-    }
+    resignedResult(ctx, argv, [](bool) { return false; });
 }
 
 /// tovrin_sort_key(x): a number as plain decimal text, which the decimal collation orders
