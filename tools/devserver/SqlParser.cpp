@@ -125,21 +125,8 @@ private:
 
     /// End of an if/while condition: the first statement keyword outside parentheses.
     size_t scanCondition(size_t i) const {
-        int depth = 0, caseDepth = 0;
-        for (; i < m_t.size(); ++i) {
-            const Token& t = m_t[i];
-            if (t.isOp("("))
-                ++depth;
-            else if (t.isOp(")"))
-                --depth;
-            else if (t.is("case"))
-                ++caseDepth;
-            else if (t.is("end") && caseDepth > 0)
-                --caseDepth;
-            else if (depth <= 0 && caseDepth == 0 && isStatementKeyword(t))
-                return i;
-        }
-        return i;
+        return findOutsideCase(
+            m_t, i, [](const Token& t, int depth) { return depth <= 0 && isStatementKeyword(t); });
     }
 
     /// End of a simple statement starting at `start`.

@@ -7,6 +7,7 @@
 #include "SqlLexer.h"
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace devserver {
@@ -28,5 +29,28 @@ struct Statement {
 
 /// True for words that begin a statement.
 [[nodiscard]] bool isStatementKeyword(const Token& token);
+
+/// The index of the first token from `from` on, outside any case … end, for which
+/// `stops(token, depth)` holds (`depth`: the parenthesis depth there, 0 at the top level);
+/// the end of `tokens` when there is none.
+template <class Stop>
+[[nodiscard]] size_t findOutsideCase(std::span<const Token> tokens, size_t from, Stop stops) {
+    int depth = 0, caseDepth = 0;
+    size_t i = from;
+    for (; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.isOp("("))
+            ++depth;
+        else if (t.isOp(")"))
+            --depth;
+        else if (t.is("case"))
+            ++caseDepth;
+        else if (t.is("end") && caseDepth > 0)
+            --caseDepth;
+        else if (caseDepth == 0 && stops(t, depth))
+            return i;
+    }
+    return i;
+}
 
 } // namespace devserver

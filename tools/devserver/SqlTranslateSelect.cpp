@@ -24,25 +24,14 @@ constexpr std::string_view kSelectListEnd[] = {"from",   "into",   "where",    "
 /// Where the first select list of a select statement ends (its first top-level `from`,
 /// `into`, `where`, … or the end).
 size_t selectListEnd(std::span<const Token> tokens, size_t from) {
-    int depth = 0, caseDepth = 0;
-    size_t listEnd = from;
-    for (; listEnd < tokens.size(); ++listEnd) {
-        const Token& t = tokens[listEnd];
-        if (t.isOp("("))
-            ++depth;
-        else if (t.isOp(")"))
-            --depth;
-        else if (t.is("case"))
-            ++caseDepth;
-        else if (t.is("end") && caseDepth > 0)
-            --caseDepth;
-        else if (depth == 0 && caseDepth == 0 && t.kind == Token::Kind::Identifier) {
-            for (auto word : kSelectListEnd)
-                if (t.is(word))
-                    return listEnd;
-        }
-    }
-    return listEnd;
+    return findOutsideCase(tokens, from, [](const Token& t, int depth) {
+        if (depth != 0 || t.kind != Token::Kind::Identifier)
+            return false;
+        for (auto word : kSelectListEnd)
+            if (t.is(word))
+                return true;
+        return false;
+    });
 }
 
 namespace {
