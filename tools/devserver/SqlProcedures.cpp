@@ -260,21 +260,26 @@ SqlSession::Flow SqlSession::runExec(std::span<const Token> tokens, Frame& frame
         }
     }
 
-    if (!database.empty() && lower(database) != lower(m_database)) {
-        std::string actual = m_server.find(database);
-        (void)connectionFor(database);
-        std::string saved = m_database;
-        m_database = actual;
-        try {
-            Flow flow = callProcedure(name, arguments, frame, statusVariable);
-            m_database = saved;
-            return flow;
-        } catch (...) {
-            m_database = saved;
-            throw;
-        }
+    return callProcedureIn(database, name, arguments, frame, statusVariable);
+}
+
+SqlSession::Flow SqlSession::callProcedureIn(const std::string& database, const std::string& name,
+                                             std::vector<Argument>& arguments, Frame& caller,
+                                             std::optional<std::string> statusVariable) {
+    if (database.empty() || lower(database) == lower(m_database))
+        return callProcedure(name, arguments, caller, statusVariable);
+    std::string actual = m_server.find(database);
+    (void)connectionFor(database);
+    std::string saved = m_database;
+    m_database = actual;
+    try {
+        Flow flow = callProcedure(name, arguments, caller, statusVariable);
+        m_database = saved;
+        return flow;
+    } catch (...) {
+        m_database = saved;
+        throw;
     }
-    return callProcedure(name, arguments, frame, statusVariable);
 }
 
 std::string SqlSession::procedureSource(const std::string& name) {
@@ -436,21 +441,7 @@ void SqlSession::executeRpc(std::string_view procedure, const std::vector<RpcPar
             dot != std::string::npos && name.find('.') != dot ? name.substr(0, name.find('.')) : "";
         if (dot != std::string::npos)
             name = name.substr(dot + 1);
-        if (!database.empty() && lower(database) != lower(m_database)) {
-            std::string actual = m_server.find(database);
-            (void)connectionFor(database);
-            std::string saved = m_database;
-            m_database = actual;
-            try {
-                callProcedure(name, arguments, frame, std::nullopt);
-            } catch (...) {
-                m_database = saved;
-                throw;
-            }
-            m_database = saved;
-        } else {
-            callProcedure(name, arguments, frame, std::nullopt);
-        }
+        callProcedureIn(database, name, arguments, frame, std::nullopt);
     } catch (const SqlError& e) {
         if (!cancelled()) {
             reportError(e, frame, 1);

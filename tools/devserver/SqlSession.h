@@ -142,6 +142,11 @@ private:
     Flow runExec(std::span<const Token> tokens, Frame& frame);
     Flow callProcedure(const std::string& name, std::vector<Argument>& arguments, Frame& caller,
                        std::optional<std::string> statusVariable);
+    /// callProcedure with `database` (when named and not the current one) current for the
+    /// time of the call.
+    Flow callProcedureIn(const std::string& database, const std::string& name,
+                         std::vector<Argument>& arguments, Frame& caller,
+                         std::optional<std::string> statusVariable);
     /// The stored source of procedure `name`, or empty when there is none.
     std::string procedureSource(const std::string& name);
     /// Sets the procedure's parameters in `frame` from the arguments of a call (defaults for

@@ -538,14 +538,18 @@ void wireDateTime(const SqlValue& v, const ColumnType& type, DateOrder order, Va
     out.ticks = t == SqlType::Date ? 0 : ticks;
 }
 
+/// The bytes of a text or blob value as they are; any other value as its text.
+std::string valueBytes(const SqlValue& v) {
+    if (v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob)
+        return v.bytes;
+    return valueText(v);
+}
+
 /// Character values, checked against (or, for stored columns, cut to) their length.
 void wireCharacter(const SqlValue& v, const ColumnType& type, int32_t textSize, bool storedColumn,
                    Value& out) {
     const SqlType t = type.type;
-    if (v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Blob)
-        out.bytes = v.bytes;
-    else
-        out.bytes = valueText(v);
+    out.bytes = valueBytes(v);
     if (t == SqlType::UniChar || t == SqlType::UniVarChar) {
         if (storedColumn)
             cutCharacters(out.bytes, static_cast<size_t>(type.length));
@@ -574,10 +578,7 @@ void wireCharacter(const SqlValue& v, const ColumnType& type, int32_t textSize, 
 void wireBinary(const SqlValue& v, const ColumnType& type, int32_t textSize, bool storedColumn,
                 Value& out) {
     const SqlType t = type.type;
-    if (v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text)
-        out.bytes = v.bytes;
-    else
-        out.bytes = valueText(v);
+    out.bytes = valueBytes(v);
     if (t == SqlType::Image) {
         if (textSize > 0 && out.bytes.size() > static_cast<size_t>(textSize))
             out.bytes.resize(static_cast<size_t>(textSize));
