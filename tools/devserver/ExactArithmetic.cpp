@@ -534,26 +534,18 @@ Exact total(const SumState& s) {
 }
 
 /// sqlite3_user_data of the aggregates: the kind in the low byte, the average's scale above.
-int packed(ExactKind kind, int scale) {
+constexpr int packed(ExactKind kind, int scale) {
     return static_cast<int>(kind) | (scale << 8);
 }
 
-const int kAggregateTypes[] = {
-    packed(ExactKind::Numeric, 0),  packed(ExactKind::Numeric, 1),  packed(ExactKind::Numeric, 2),
-    packed(ExactKind::Numeric, 3),  packed(ExactKind::Numeric, 4),  packed(ExactKind::Numeric, 5),
-    packed(ExactKind::Numeric, 6),  packed(ExactKind::Numeric, 7),  packed(ExactKind::Numeric, 8),
-    packed(ExactKind::Numeric, 9),  packed(ExactKind::Numeric, 10), packed(ExactKind::Numeric, 11),
-    packed(ExactKind::Numeric, 12), packed(ExactKind::Numeric, 13), packed(ExactKind::Numeric, 14),
-    packed(ExactKind::Numeric, 15), packed(ExactKind::Numeric, 16), packed(ExactKind::Numeric, 17),
-    packed(ExactKind::Numeric, 18), packed(ExactKind::Numeric, 19), packed(ExactKind::Numeric, 20),
-    packed(ExactKind::Numeric, 21), packed(ExactKind::Numeric, 22), packed(ExactKind::Numeric, 23),
-    packed(ExactKind::Numeric, 24), packed(ExactKind::Numeric, 25), packed(ExactKind::Numeric, 26),
-    packed(ExactKind::Numeric, 27), packed(ExactKind::Numeric, 28), packed(ExactKind::Numeric, 29),
-    packed(ExactKind::Numeric, 30), packed(ExactKind::Numeric, 31), packed(ExactKind::Numeric, 32),
-    packed(ExactKind::Numeric, 33), packed(ExactKind::Numeric, 34), packed(ExactKind::Numeric, 35),
-    packed(ExactKind::Numeric, 36), packed(ExactKind::Numeric, 37), packed(ExactKind::Numeric, 38),
-    packed(ExactKind::Money, 4),
-};
+/// Numeric at each scale an average may have (0 to 38), then money.
+constexpr std::array<int, 40> kAggregateTypes = [] {
+    std::array<int, 40> types{};
+    for (int scale = 0; scale <= 38; ++scale)
+        types[static_cast<size_t>(scale)] = packed(ExactKind::Numeric, scale);
+    types[39] = packed(ExactKind::Money, 4);
+    return types;
+}();
 
 ResultType aggregateType(sqlite3_context* ctx) {
     const int p = *static_cast<const int*>(sqlite3_user_data(ctx));
@@ -787,8 +779,8 @@ void registerExactFunctions(sqlite3* db) {
     for (int scale = 0; scale <= 38; ++scale) {
         const std::string name = "tovrin_avg_" + std::to_string(scale);
         sqlite3_create_function(db, name.c_str(), 1, kPure,
-                                const_cast<int*>(&kAggregateTypes[scale]), nullptr, sumStep,
-                                averageFinal);
+                                const_cast<int*>(&kAggregateTypes[static_cast<size_t>(scale)]),
+                                nullptr, sumStep, averageFinal);
     }
 }
 
