@@ -240,22 +240,23 @@ std::optional<DateTimeParts> unseparatedDate(Reader r) {
     return parts;
 }
 
+/// The year after a date's day: an optional comma, then four digits.
+bool readYearAfterDay(Reader& r, int& year) {
+    if (r.peek() == ',')
+        ++r.pos;
+    r.skipSpaces();
+    int n = 0;
+    return r.number(year, n, 4) && n == 4;
+}
+
 std::optional<DateTimeParts> namedMonthDate(Reader r) {
     DateTimeParts parts;
     std::string word;
     int n = 0;
     if (r.word(word)) {
         // "Jul 12 2026", "July 12, 2026"
-        parts.month = monthFromName(word);
-        if (!parts.month)
-            return std::nullopt;
         r.skipSpaces();
         if (!r.number(parts.day, n, 2))
-            return std::nullopt;
-        if (r.peek() == ',')
-            ++r.pos;
-        r.skipSpaces();
-        if (!r.number(parts.year, n, 4) || n != 4)
             return std::nullopt;
     } else {
         // "12 Jul 2026"
@@ -264,15 +265,10 @@ std::optional<DateTimeParts> namedMonthDate(Reader r) {
         r.skipSpaces();
         if (!r.word(word))
             return std::nullopt;
-        parts.month = monthFromName(word);
-        if (!parts.month)
-            return std::nullopt;
-        if (r.peek() == ',')
-            ++r.pos;
-        r.skipSpaces();
-        if (!r.number(parts.year, n, 4) || n != 4)
-            return std::nullopt;
     }
+    parts.month = monthFromName(word);
+    if (!parts.month || !readYearAfterDay(r, parts.year))
+        return std::nullopt;
     if (!validDate(parts.year, parts.month, parts.day))
         return std::nullopt;
     if (!readTime(r, parts))

@@ -52,16 +52,9 @@ std::string realText(double v) {
 
 /// The value as decimal text (integers and reals included), or nothing for blobs/null.
 std::optional<std::string> decimalSource(const SqlValue& v) {
-    switch (v.kind) {
-    case SqlValue::Kind::Integer:
-        return std::to_string(v.integer);
-    case SqlValue::Kind::Real:
-        return realText(v.real);
-    case SqlValue::Kind::Text:
-        return v.bytes;
-    default:
+    if (v.kind == SqlValue::Kind::Null || v.kind == SqlValue::Kind::Blob)
         return std::nullopt;
-    }
+    return valueText(v);
 }
 
 /// The largest unscaled magnitude a type holds, or 0 for no limit below 10^38.
