@@ -70,16 +70,8 @@ bool changesSchema(std::span<const Token> t, std::set<std::string>& created) {
 std::string selectIntoTarget(std::span<const Token> t) {
     if (t.empty() || !t[0].is("select"))
         return {};
-    int depth = 0;
-    for (size_t i = 0; i < t.size(); ++i) {
-        if (t[i].isOp("("))
-            ++depth;
-        else if (t[i].isOp(")"))
-            --depth;
-        else if (depth == 0 && t[i].is("into"))
-            return objectName(t, i + 1);
-    }
-    return {};
+    const size_t into = findOutsideParentheses(t, 0, [](const Token& w) { return w.is("into"); });
+    return into < t.size() ? objectName(t, into + 1) : std::string();
 }
 
 /// The object a 208 error names.

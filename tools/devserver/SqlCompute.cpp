@@ -4,6 +4,7 @@
 #include "SqlCompute.h"
 
 #include "SqlErrors.h"
+#include "SqlParser.h"
 
 #include <algorithm>
 
@@ -55,18 +56,8 @@ bool sameValue(const Value& a, const Value& b) {
 std::span<const Token> splitCompute(std::span<const Token> tokens,
                                     std::vector<ComputeClause>& clauses) {
     clauses.clear();
-    size_t at = tokens.size();
-    int depth = 0;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i].isOp("("))
-            ++depth;
-        else if (tokens[i].isOp(")"))
-            --depth;
-        else if (depth == 0 && tokens[i].is("compute")) {
-            at = i;
-            break;
-        }
-    }
+    const size_t at =
+        findOutsideParentheses(tokens, 0, [](const Token& t) { return t.is("compute"); });
     size_t i = at;
     while (i < tokens.size()) {
         if (!tokens[i].is("compute"))

@@ -30,6 +30,24 @@ struct Statement {
 /// True for words that begin a statement.
 [[nodiscard]] bool isStatementKeyword(const Token& token);
 
+/// The index of the first token from `from` on, outside parentheses, for which
+/// `stops(token)` holds; the end of `tokens` when there is none.
+template <class Stop>
+[[nodiscard]] size_t findOutsideParentheses(std::span<const Token> tokens, size_t from,
+                                            Stop stops) {
+    int depth = 0;
+    size_t i = from;
+    for (; i < tokens.size(); ++i) {
+        if (tokens[i].isOp("("))
+            ++depth;
+        else if (tokens[i].isOp(")"))
+            --depth;
+        else if (depth == 0 && stops(tokens[i]))
+            return i;
+    }
+    return i;
+}
+
 /// The index of the first token from `from` on, outside any case … end, for which
 /// `stops(token, depth)` holds (`depth`: the parenthesis depth there, 0 at the top level);
 /// the end of `tokens` when there is none.

@@ -324,17 +324,11 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
 
 SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& frame) {
     if (tokens[0].is("select")) {
-        int depth = 0;
-        for (size_t i = 1; i < tokens.size(); ++i) {
-            if (tokens[i].isOp("("))
-                ++depth;
-            else if (tokens[i].isOp(")"))
-                --depth;
-            else if (depth == 0 && isSelectListEnd(tokens[i]))
-                break;
-            else if (depth == 0 && tokens[i].is("into"))
-                return selectInto(tokens, i, frame);
-        }
+        // An into before the end of the select list makes it a select into.
+        const size_t at = findOutsideParentheses(
+            tokens, 1, [](const Token& t) { return isSelectListEnd(t) || t.is("into"); });
+        if (at < tokens.size() && tokens[at].is("into"))
+            return selectInto(tokens, at, frame);
     }
     std::vector<ComputeClause> compute;
     tokens = splitCompute(tokens, compute);

@@ -352,16 +352,8 @@ private:
 
     /// The first top-level `union` after the select list, or the end.
     size_t unionStart(size_t listEnd) const {
-        size_t unionAt = listEnd;
-        for (int depth = 0; unionAt < m_tokens.size(); ++unionAt) {
-            if (m_tokens[unionAt].isOp("("))
-                ++depth;
-            else if (m_tokens[unionAt].isOp(")"))
-                --depth;
-            else if (depth == 0 && m_tokens[unionAt].is("union"))
-                break;
-        }
-        return unionAt;
+        return findOutsideParentheses(m_tokens, listEnd,
+                                      [](const Token& t) { return t.is("union"); });
     }
 
     /// The first select's top-level `order by`, or `unionAt`.
