@@ -2,6 +2,7 @@
 #include "ExpressionTypes.h"
 
 #include "SqlErrors.h"
+#include "SqlParser.h"
 #include "TypesCatalog.h"
 
 #include <algorithm>
@@ -359,16 +360,7 @@ private:
     }
 
     /// Index of the token that closes the '(' at `open`, or the end.
-    size_t closing(size_t open) const {
-        int depth = 0;
-        for (size_t i = open; i < m_t.size(); ++i) {
-            if (m_t[i].isOp("("))
-                ++depth;
-            else if (m_t[i].isOp(")") && --depth == 0)
-                return i;
-        }
-        return m_t.size();
-    }
+    size_t closing(size_t open) const { return matchingParen(m_t, open); }
 
     /// The arguments of the call whose '(' is at `open`, split at top-level commas.
     std::vector<std::span<const Token>> arguments(size_t open, size_t close) const {

@@ -322,18 +322,6 @@ void checkComparedLiterals(std::span<const Token> t, const std::vector<TableColu
     }
 }
 
-/// The index of the parenthesis that closes the one at `open`, or the end.
-size_t closingParen(std::span<const Token> t, size_t open) {
-    int depth = 0;
-    for (size_t k = open; k < t.size(); ++k) {
-        if (t[k].isOp("("))
-            ++depth;
-        else if (t[k].isOp(")") && --depth == 0)
-            return k;
-    }
-    return t.size();
-}
-
 /// The table an insert or update writes, and the columns it has.
 struct WrittenTable {
     std::string name;
@@ -360,7 +348,7 @@ struct WrittenTable {
 void checkInsertValues(std::span<const Token> t, size_t i, const WrittenTable& table) {
     std::vector<std::string> names;
     if (i < t.size() && t[i].isOp("(")) {
-        size_t close = closingParen(t, i);
+        size_t close = matchingParen(t, i);
         for (auto item : splitAtCommas(t.subspan(i + 1, close - i - 1)))
             if (item.size() == 1)
                 names.push_back(item[0].text);
@@ -371,7 +359,7 @@ void checkInsertValues(std::span<const Token> t, size_t i, const WrittenTable& t
     }
     if (i >= t.size() || !t[i].is("values") || i + 1 >= t.size() || !t[i + 1].isOp("("))
         return;
-    size_t close = closingParen(t, i + 1);
+    size_t close = matchingParen(t, i + 1);
     auto values = splitAtCommas(t.subspan(i + 2, close - i - 2));
     for (size_t k = 0; k < values.size() && k < names.size(); ++k)
         table.refuse(names[k], values[k]);

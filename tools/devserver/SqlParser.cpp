@@ -212,6 +212,35 @@ bool isStatementKeyword(const Token& token) {
     return false;
 }
 
+namespace {
+
+/// Index of the ')' matching the '(' at `open` or, with `atComma`, of a comma before it at
+/// depth 1; tokens.size() when there is none.
+size_t closingOrComma(std::span<const Token> tokens, size_t open, bool atComma) {
+    int depth = 0;
+    for (size_t i = open; i < tokens.size(); ++i) {
+        if (tokens[i].isOp("("))
+            ++depth;
+        else if (tokens[i].isOp(")") && --depth == 0)
+            return i;
+        else if (atComma && tokens[i].isOp(",") && depth == 1)
+            return i;
+    }
+    return tokens.size();
+}
+
+} // namespace
+
+/// Index of the ')' matching the '(' at `open`, or tokens.size().
+size_t matchingParen(std::span<const Token> tokens, size_t open) {
+    return closingOrComma(tokens, open, false);
+}
+
+/// Index of the first comma at depth 1 after the '(' at `open`, or the matching ')'.
+size_t firstArgumentEnd(std::span<const Token> tokens, size_t open) {
+    return closingOrComma(tokens, open, true);
+}
+
 std::unique_ptr<Statement> parseStatements(const std::vector<Token>& tokens) {
     return Parser(tokens).parseAll();
 }

@@ -30,6 +30,11 @@ struct Statement {
 /// True for words that begin a statement.
 [[nodiscard]] bool isStatementKeyword(const Token& token);
 
+/// Index of the ')' matching the '(' at `open`, or tokens.size().
+[[nodiscard]] size_t matchingParen(std::span<const Token> tokens, size_t open);
+/// Index of the first comma at depth 1 after the '(' at `open`, or the matching ')'.
+[[nodiscard]] size_t firstArgumentEnd(std::span<const Token> tokens, size_t open);
+
 /// The index of the first token from `from` on, outside parentheses, for which
 /// `stops(token)` holds; the end of `tokens` when there is none.
 template <class Stop>

@@ -3,6 +3,7 @@
 // their text. Only the translator's own files include this.
 #pragma once
 
+#include "SqlParser.h"
 #include "SqlTranslator.h"
 
 #include <functional>
@@ -18,10 +19,6 @@ namespace devserver::translator {
 bool isCharacterType(const ColumnType& t);
 /// The written text of a type name (for messages).
 std::string typeTextOf(std::span<const Token> tokens);
-/// Index of the ')' matching the '(' at `open`, or tokens.size().
-size_t matchingParen(std::span<const Token> tokens, size_t open);
-/// Index of the first comma at depth 1 after the '(' at `open`, or the matching ')'.
-size_t firstArgumentEnd(std::span<const Token> tokens, size_t open);
 /// The end of the operand that starts at `i` (a literal, variable, name, function call or
 /// parenthesized expression, with its sign), or `i` when it is none of these.
 size_t primaryEnd(std::span<const Token> tokens, size_t i);
