@@ -48,6 +48,44 @@ void splitDeclared(std::string_view declared, std::vector<std::string>& words,
     }
 }
 
+/// Stands for the length the declaration gives (1 when it gives none).
+constexpr int32_t kDeclaredLength = -1;
+
+/// The type names whose column type follows from the name alone.
+struct NamedType {
+    std::string_view name;
+    SqlType type;
+    int32_t length;
+};
+
+constexpr NamedType kNamedTypes[] = {
+    {"int", SqlType::Int, 4},
+    {"integer", SqlType::Int, 4},
+    {"smallint", SqlType::SmallInt, 2},
+    {"tinyint", SqlType::TinyInt, 1},
+    {"bigint", SqlType::BigInt, 8},
+    {"bit", SqlType::Bit, 1},
+    {"real", SqlType::Real, 4},
+    {"double", SqlType::Float, 8},
+    {"money", SqlType::Money, 8},
+    {"smallmoney", SqlType::SmallMoney, 4},
+    {"datetime", SqlType::DateTime, 8},
+    {"smalldatetime", SqlType::SmallDateTime, 4},
+    {"date", SqlType::Date, 4},
+    {"time", SqlType::Time, 4},
+    {"varchar", SqlType::VarChar, kDeclaredLength},
+    {"nvarchar", SqlType::VarChar, kDeclaredLength},
+    {"sysname", SqlType::VarChar, 255},
+    {"unichar", SqlType::UniChar, kDeclaredLength},
+    {"univarchar", SqlType::UniVarChar, kDeclaredLength},
+    {"binary", SqlType::Binary, kDeclaredLength},
+    {"varbinary", SqlType::VarBinary, kDeclaredLength},
+    {"timestamp", SqlType::VarBinary, 8},
+    {"text", SqlType::Text, 0x7fffffff},
+    {"unitext", SqlType::Text, 0x7fffffff},
+    {"image", SqlType::Image, 0x7fffffff},
+};
+
 } // namespace
 
 bool needsDecimalStorage(std::string_view typeName) {
@@ -75,29 +113,11 @@ std::optional<ColumnType> parseDeclaredType(std::string_view declared) {
     const auto length =
         static_cast<int32_t>(hasLength ? std::max(1L, std::min(numbers[0], 1L << 30)) : 1);
 
-    if (name == "int" || name == "integer")
-        return makeColumnType(SqlType::Int, 4);
-    if (name == "smallint")
-        return makeColumnType(SqlType::SmallInt, 2);
-    if (name == "tinyint")
-        return makeColumnType(SqlType::TinyInt, 1);
-    if (name == "bigint")
-        return makeColumnType(SqlType::BigInt, 8);
-    if (name == "bit")
-        return makeColumnType(SqlType::Bit, 1);
-    if (name == "real")
-        return makeColumnType(SqlType::Real, 4);
     if (name == "float") {
         if (hasLength && numbers[0] < 16)
             return makeColumnType(SqlType::Real, 4);
         return makeColumnType(SqlType::Float, 8);
     }
-    if (name == "double")
-        return makeColumnType(SqlType::Float, 8);
-    if (name == "money")
-        return makeColumnType(SqlType::Money, 8);
-    if (name == "smallmoney")
-        return makeColumnType(SqlType::SmallMoney, 4);
     if (name == "numeric" || name == "decimal" || name == "dec") {
         long precision = hasLength ? numbers[0] : 18;
         long scale = numbers.size() > 1 ? numbers[1] : 0;
@@ -106,37 +126,15 @@ std::optional<ColumnType> parseDeclaredType(std::string_view declared) {
         return makeColumnType(name == "numeric" ? SqlType::Numeric : SqlType::Decimal, 0,
                               static_cast<uint8_t>(precision), static_cast<uint8_t>(scale));
     }
-    if (name == "datetime")
-        return makeColumnType(SqlType::DateTime, 8);
-    if (name == "smalldatetime")
-        return makeColumnType(SqlType::SmallDateTime, 4);
-    if (name == "date")
-        return makeColumnType(SqlType::Date, 4);
-    if (name == "time")
-        return makeColumnType(SqlType::Time, 4);
     if (name == "char" || name == "nchar" || name == "character") {
         if (words.size() > 1 && words[1] == "varying")
             return makeColumnType(SqlType::VarChar, length);
         return makeColumnType(SqlType::Char, length);
     }
-    if (name == "varchar" || name == "nvarchar")
-        return makeColumnType(SqlType::VarChar, length);
-    if (name == "sysname")
-        return makeColumnType(SqlType::VarChar, 255);
-    if (name == "unichar")
-        return makeColumnType(SqlType::UniChar, length);
-    if (name == "univarchar")
-        return makeColumnType(SqlType::UniVarChar, length);
-    if (name == "binary")
-        return makeColumnType(SqlType::Binary, length);
-    if (name == "varbinary")
-        return makeColumnType(SqlType::VarBinary, length);
-    if (name == "timestamp")
-        return makeColumnType(SqlType::VarBinary, 8);
-    if (name == "text" || name == "unitext")
-        return makeColumnType(SqlType::Text, 0x7fffffff);
-    if (name == "image")
-        return makeColumnType(SqlType::Image, 0x7fffffff);
+    for (const auto& named : kNamedTypes)
+        if (name == named.name)
+            return makeColumnType(named.type,
+                                  named.length == kDeclaredLength ? length : named.length);
     return std::nullopt;
 }
 
