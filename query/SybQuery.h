@@ -527,6 +527,8 @@ protected:
         std::string Marked;
         std::vector<std::pair<host::TField*, host::Variant>> Values;
     };
+    /// Writes the insert, update or delete of one change (SybQueryUpdates.cpp).
+    class TUpdateBuilder;
     [[nodiscard]] TUpdateBatch buildUpdate(const TPendingChange& Change);
     /// Runs the statement and "select @@rowcount" as one batch on the query's connection;
     /// returns the row count.
