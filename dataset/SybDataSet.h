@@ -535,7 +535,7 @@ protected:
     void detachBlobStreams() noexcept;
 
     // ---- fields (in declared order) -----------------------------------------------------
-    std::vector<TBTFetchField*> FFetchFields; // owned; destroyed by ClearFetchFields
+    std::vector<std::unique_ptr<TBTFetchField>> FFetchFields; // emptied by ClearFetchFields
     int32_t FRecordSize = 0;
     int32_t FRecordInfoOffset = 0;
     int32_t FDataSize = 0;
@@ -558,7 +558,7 @@ protected:
     bool FCursorOpen = false;
 
     TRecordStore FStore;
-    std::vector<TBTBlob*> FEditBlobs;         // holders written during the edit in progress
+    std::vector<std::unique_ptr<TBTBlob>> FEditBlobs; // holders written during the edit in progress
     std::vector<TBTBlobStream*> FBlobStreams; // open streams on the current record; not owned
 
     int32_t FFirstRecordId = 1;                 // identity of the first record of this open

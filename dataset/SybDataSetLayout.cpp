@@ -62,7 +62,7 @@ int GetFieldSize(const TField* Field) noexcept {
 
 TBTFetchField::TBTFetchField(TSybDataSet* ADataSet) : FOwnerDataSet(ADataSet) {
     if (ADataSet)
-        ADataSet->FFetchFields.push_back(this);
+        ADataSet->FFetchFields.emplace_back(this);
 }
 
 TBTFetchField::~TBTFetchField() {
@@ -70,9 +70,12 @@ TBTFetchField::~TBTFetchField() {
     // someone deletes it directly) leaves the list so that nothing is freed twice.
     if (FOwnerDataSet) {
         auto& list = FOwnerDataSet->FFetchFields;
-        auto it = std::find(list.begin(), list.end(), this);
-        if (it != list.end())
+        auto it = std::find_if(list.begin(), list.end(),
+                               [this](const auto& listed) { return listed.get() == this; });
+        if (it != list.end()) {
+            (void)it->release(); // being destroyed already
             list.erase(it);
+        }
     }
 }
 
@@ -281,14 +284,15 @@ char* TSybDataSet::GetActiveRecordBuffer() const {
 TBTFetchField* TSybDataSet::GetFetchField(int Index) const {
     if (Index < 0 || Index >= FetchFieldCount())
         throw EListError("List index out of bounds (%d)", {Index});
-    return FFetchFields[static_cast<std::size_t>(Index)];
+    return FFetchFields[static_cast<std::size_t>(Index)].get();
 }
 
 void TSybDataSet::ClearFetchFields() {
+    // Each descriptor leaves the list before it is destroyed, so that its destructor
+    // does not find itself there.
     while (!FFetchFields.empty()) {
-        TBTFetchField* last = FFetchFields.back();
+        std::unique_ptr<TBTFetchField> last = std::move(FFetchFields.back());
         FFetchFields.pop_back();
-        delete last;
     }
 }
 
@@ -355,7 +359,7 @@ void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept {
 
 bool TSybDataSet::layoutHasBlobs() const noexcept {
     // The slots freeRecordBlobs visits: blob fetch fields, blob calculated and lookup fields.
-    for (TBTFetchField* f : FFetchFields) {
+    for (const auto& f : FFetchFields) {
         TFieldType t;
         try {
             t = f->GetOstrelDataType();
