@@ -84,6 +84,12 @@ TBTFetchField::~TBTFetchField() {
 namespace {
 constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
 constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
+
+// Whether Block lies in the Bytes bytes from Base (compared as std::less orders pointers
+// of unrelated allocations).
+bool within(const char* Block, const char* Base, std::size_t Bytes) noexcept {
+    return !std::less<>()(Block, Base) && std::less<>()(Block, Base + Bytes);
+}
 } // namespace
 
 TRecordStore::~TRecordStore() {
@@ -156,7 +162,7 @@ char* TRecordStore::Alloc() {
 bool TRecordStore::owns(const char* Block) const noexcept {
     if (FLastChunk < FChunks.size()) {
         const Chunk& last = FChunks[FLastChunk];
-        if (!std::less<>()(Block, last.base) && std::less<>()(Block, last.base + last.bytes))
+        if (within(Block, last.base, last.bytes))
             return true;
     }
     auto it =
@@ -165,7 +171,7 @@ bool TRecordStore::owns(const char* Block) const noexcept {
     if (it == FChunks.begin())
         return false;
     --it;
-    if (std::less<>()(Block, it->base) || !std::less<>()(Block, it->base + it->bytes))
+    if (!within(Block, it->base, it->bytes))
         return false;
     FLastChunk = static_cast<std::size_t>(it - FChunks.begin());
     return true;
@@ -173,7 +179,7 @@ bool TRecordStore::owns(const char* Block) const noexcept {
 
 bool TRecordStore::inRetiredChunk(const char* Block) const noexcept {
     for (const Chunk& c : FRetired)
-        if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes))
+        if (within(Block, c.base, c.bytes))
             return true;
     return false;
 }
@@ -189,13 +195,11 @@ bool TRecordStore::Drop(char* Block) noexcept {
 }
 
 bool TRecordStore::Release(char* Block) noexcept {
-    if (!Block)
+    if (!Drop(Block))
         return false;
     // A block of a retired chunk stays where it is until the store goes.
     if (!owns(Block))
-        return inRetiredChunk(Block);
-    if (FLive > 0)
-        --FLive;
+        return true;
     try {
         FFree.push_back(Block);
     } catch (...) {
