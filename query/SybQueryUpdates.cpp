@@ -169,7 +169,7 @@ public:
 
     /// "insert into t (columns) values (...)" of the non-null values of Current; empty when
     /// the dataset has no data column.
-    TUpdateBatch Insert(const char* Current) {
+    TUpdateBatch insertStatement(const char* Current) {
         std::vector<TValue> values;
         std::string columns;
         for (TField* f : m_data) {
@@ -198,7 +198,7 @@ public:
 
     /// "update t set ... where ..." of the columns whose literal differs between Original
     /// and Current; empty when none does.
-    TUpdateBatch Modify(const char* Current, const char* Original) {
+    TUpdateBatch updateStatement(const char* Current, const char* Original) {
         std::vector<TValue> after;
         for (TField* f : m_data) {
             TValue v = value(f, Current);
@@ -219,7 +219,7 @@ public:
     }
 
     /// "delete from t where ..." locating Original.
-    TUpdateBatch Delete(const char* Original) {
+    TUpdateBatch deleteStatement(const char* Original) {
         text("delete from " + m_table);
         whereClause(Original, {});
         return std::move(m_batch);
@@ -321,13 +321,13 @@ TSybQuery::TUpdateBatch TSybQuery::buildUpdate(const TPendingChange& Change) {
     TUpdateBuilder builder(*this, std::move(table));
     switch (changeKind(Change)) {
     case ukInsert:
-        return builder.Insert(current);
+        return builder.insertStatement(current);
     case ukModify:
-        return builder.Modify(current, Change.Original);
+        return builder.updateStatement(current, Change.Original);
     case ukDelete:
         break;
     }
-    return builder.Delete(Change.Original ? Change.Original : Change.Deleted);
+    return builder.deleteStatement(Change.Original ? Change.Original : Change.Deleted);
 }
 
 std::string TSybQuery::UpdateStatement(const TPendingChange& Change) {
