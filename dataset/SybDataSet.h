@@ -379,6 +379,26 @@ protected:
     friend class TBTFetchField;
     friend class TBTBlobStream;
 
+    /// A record buffer from AllocRecordBuffer, given back when the scope ends, also by an
+    /// exception: the working copy a filter test, a count or a lookup reads. Without
+    /// Needed it holds none.
+    class TScratchRecord {
+    public:
+        explicit TScratchRecord(TSybDataSet& DataSet, bool Needed = true)
+            : m_dataSet(DataSet), m_buffer(Needed ? DataSet.AllocRecordBuffer() : nullptr) {}
+        ~TScratchRecord() {
+            if (m_buffer)
+                m_dataSet.FreeRecordBuffer(m_buffer);
+        }
+        TScratchRecord(const TScratchRecord&) = delete;
+        TScratchRecord& operator=(const TScratchRecord&) = delete;
+        [[nodiscard]] host::TRecordBuffer Get() const noexcept { return m_buffer; }
+
+    private:
+        TSybDataSet& m_dataSet;
+        host::TRecordBuffer m_buffer;
+    };
+
     // ---- new virtual operations ---------------------------------------------------------
     /// Produces the records (describe the result into fetch fields, CreateBuffer, store
     /// the rows, set FCursorOpen). The base does nothing.
@@ -445,6 +465,9 @@ protected:
     /// Releases every stored record and the blob holders they refer to, and empties the
     /// record list.
     void releaseStoredRecords() noexcept;
+    /// Closing's release of memory: detaches the open streams, releases the edit's blob
+    /// holders, the old-values buffer and every stored record.
+    void releaseRecords() noexcept;
     /// Whether a record of the current layout may refer to blob holders.
     [[nodiscard]] bool layoutHasBlobs() const noexcept;
     /// Record identity stored in Buffer's record-info area (-1: none).
@@ -535,7 +558,7 @@ protected:
     void detachBlobStreams() noexcept;
 
     // ---- fields (in declared order) -----------------------------------------------------
-    std::vector<TBTFetchField*> FFetchFields; // owned; destroyed by ClearFetchFields
+    std::vector<std::unique_ptr<TBTFetchField>> FFetchFields; // emptied by ClearFetchFields
     int32_t FRecordSize = 0;
     int32_t FRecordInfoOffset = 0;
     int32_t FDataSize = 0;
@@ -558,7 +581,7 @@ protected:
     bool FCursorOpen = false;
 
     TRecordStore FStore;
-    std::vector<TBTBlob*> FEditBlobs;         // holders written during the edit in progress
+    std::vector<std::unique_ptr<TBTBlob>> FEditBlobs; // holders written during the edit in progress
     std::vector<TBTBlobStream*> FBlobStreams; // open streams on the current record; not owned
 
     int32_t FFirstRecordId = 1;                 // identity of the first record of this open

@@ -181,19 +181,15 @@ void TSybDataSet::detachBlobStreams() noexcept {
 }
 
 TBTBlob* TSybDataSet::newEditBlob() {
-    FEditBlobs.reserve(FEditBlobs.size() + 1);
-    auto* blob = new TBTBlob();
-    FEditBlobs.push_back(blob);
-    return blob;
+    return FEditBlobs.emplace_back(std::make_unique<TBTBlob>()).get();
 }
 
 bool TSybDataSet::isEditBlob(const TBTBlob* Blob) const noexcept {
-    return Blob && std::find(FEditBlobs.begin(), FEditBlobs.end(), Blob) != FEditBlobs.end();
+    return Blob && std::any_of(FEditBlobs.begin(), FEditBlobs.end(),
+                               [Blob](const auto& held) { return held.get() == Blob; });
 }
 
 void TSybDataSet::releaseEditBlobs() noexcept {
-    for (TBTBlob* blob : FEditBlobs)
-        delete blob;
     FEditBlobs.clear();
 }
 
@@ -207,9 +203,12 @@ void TSybDataSet::commitEditBlobs(const char* Posted, const char* OldStored) noe
             if (before && before != now && !isEditBlob(before))
                 delete before;
         }
-        auto it = std::find(FEditBlobs.begin(), FEditBlobs.end(), now);
-        if (now && it != FEditBlobs.end())
-            FEditBlobs.erase(it); // the stored record owns it now
+        auto it = std::find_if(FEditBlobs.begin(), FEditBlobs.end(),
+                               [now](const auto& held) { return held.get() == now; });
+        if (now && it != FEditBlobs.end()) {
+            (void)it->release(); // the stored record owns it now
+            FEditBlobs.erase(it);
+        }
     };
     for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
         const TFieldType t = FFetchFields[i]->GetOstrelDataType();

@@ -62,7 +62,7 @@ int GetFieldSize(const TField* Field) noexcept {
 
 TBTFetchField::TBTFetchField(TSybDataSet* ADataSet) : FOwnerDataSet(ADataSet) {
     if (ADataSet)
-        ADataSet->FFetchFields.push_back(this);
+        ADataSet->FFetchFields.emplace_back(this);
 }
 
 TBTFetchField::~TBTFetchField() {
@@ -70,9 +70,12 @@ TBTFetchField::~TBTFetchField() {
     // someone deletes it directly) leaves the list so that nothing is freed twice.
     if (FOwnerDataSet) {
         auto& list = FOwnerDataSet->FFetchFields;
-        auto it = std::find(list.begin(), list.end(), this);
-        if (it != list.end())
+        auto it = std::find_if(list.begin(), list.end(),
+                               [this](const auto& listed) { return listed.get() == this; });
+        if (it != list.end()) {
+            (void)it->release(); // being destroyed already
             list.erase(it);
+        }
     }
 }
 
@@ -81,6 +84,12 @@ TBTFetchField::~TBTFetchField() {
 namespace {
 constexpr std::size_t kFirstChunkBytes = std::size_t{16} << 10;
 constexpr std::size_t kLargestChunkBytes = std::size_t{4} << 20;
+
+// Whether Block lies in the Bytes bytes from Base (compared as std::less orders pointers
+// of unrelated allocations).
+bool within(const char* Block, const char* Base, std::size_t Bytes) noexcept {
+    return !std::less<>()(Block, Base) && std::less<>()(Block, Base + Bytes);
+}
 } // namespace
 
 TRecordStore::~TRecordStore() {
@@ -153,7 +162,7 @@ char* TRecordStore::Alloc() {
 bool TRecordStore::owns(const char* Block) const noexcept {
     if (FLastChunk < FChunks.size()) {
         const Chunk& last = FChunks[FLastChunk];
-        if (!std::less<>()(Block, last.base) && std::less<>()(Block, last.base + last.bytes))
+        if (within(Block, last.base, last.bytes))
             return true;
     }
     auto it =
@@ -162,7 +171,7 @@ bool TRecordStore::owns(const char* Block) const noexcept {
     if (it == FChunks.begin())
         return false;
     --it;
-    if (std::less<>()(Block, it->base) || !std::less<>()(Block, it->base + it->bytes))
+    if (!within(Block, it->base, it->bytes))
         return false;
     FLastChunk = static_cast<std::size_t>(it - FChunks.begin());
     return true;
@@ -170,7 +179,7 @@ bool TRecordStore::owns(const char* Block) const noexcept {
 
 bool TRecordStore::inRetiredChunk(const char* Block) const noexcept {
     for (const Chunk& c : FRetired)
-        if (!std::less<>()(Block, c.base) && std::less<>()(Block, c.base + c.bytes))
+        if (within(Block, c.base, c.bytes))
             return true;
     return false;
 }
@@ -186,13 +195,11 @@ bool TRecordStore::Drop(char* Block) noexcept {
 }
 
 bool TRecordStore::Release(char* Block) noexcept {
-    if (!Block)
+    if (!Drop(Block))
         return false;
     // A block of a retired chunk stays where it is until the store goes.
     if (!owns(Block))
-        return inRetiredChunk(Block);
-    if (FLive > 0)
-        --FLive;
+        return true;
     try {
         FFree.push_back(Block);
     } catch (...) {
@@ -281,14 +288,15 @@ char* TSybDataSet::GetActiveRecordBuffer() const {
 TBTFetchField* TSybDataSet::GetFetchField(int Index) const {
     if (Index < 0 || Index >= FetchFieldCount())
         throw EListError("List index out of bounds (%d)", {Index});
-    return FFetchFields[static_cast<std::size_t>(Index)];
+    return FFetchFields[static_cast<std::size_t>(Index)].get();
 }
 
 void TSybDataSet::ClearFetchFields() {
+    // Each descriptor leaves the list before it is destroyed, so that its destructor
+    // does not find itself there.
     while (!FFetchFields.empty()) {
-        TBTFetchField* last = FFetchFields.back();
+        std::unique_ptr<TBTFetchField> last = std::move(FFetchFields.back());
         FFetchFields.pop_back();
-        delete last;
     }
 }
 
@@ -355,7 +363,7 @@ void TSybDataSet::freeRecordBlobs(TRecordBuffer Buffer) noexcept {
 
 bool TSybDataSet::layoutHasBlobs() const noexcept {
     // The slots freeRecordBlobs visits: blob fetch fields, blob calculated and lookup fields.
-    for (TBTFetchField* f : FFetchFields) {
+    for (const auto& f : FFetchFields) {
         TFieldType t;
         try {
             t = f->GetOstrelDataType();

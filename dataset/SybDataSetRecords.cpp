@@ -19,6 +19,11 @@ TSybDataSet::~TSybDataSet() {
     } catch (...) {
         // A destructor must not throw; the records are released below in any case.
     }
+    releaseRecords();
+    ClearFetchFields();
+}
+
+void TSybDataSet::releaseRecords() noexcept {
     detachBlobStreams();
     releaseEditBlobs();
     if (FOldBuffer) {
@@ -26,7 +31,6 @@ TSybDataSet::~TSybDataSet() {
         FOldBuffer = nullptr;
     }
     releaseStoredRecords();
-    ClearFetchFields();
 }
 
 void TSybDataSet::InternalExec() {}
@@ -45,13 +49,7 @@ void TSybDataSet::InternalOpen() {
 }
 
 void TSybDataSet::InternalClose() {
-    detachBlobStreams();
-    releaseEditBlobs();
-    if (FOldBuffer) {
-        freeBlock(FOldBuffer);
-        FOldBuffer = nullptr;
-    }
-    releaseStoredRecords();
+    releaseRecords();
     FRecords.shrink_to_fit();
     ClearFetchFields();
     FCurRec = -1;
@@ -179,23 +177,19 @@ int TSybDataSet::GetRecordCount() {
         return static_cast<int>(FRecords.size());
     const TDataSetState saved = SetTempState(dsBrowse);
     const int32_t savedRec = FCurRec;
-    TRecordBuffer scratch = nullptr;
     int count = 0;
     try {
-        scratch = AllocRecordBuffer();
+        const TScratchRecord scratch(*this);
         InternalFirst();
-        while (GetRecord(scratch, gmNext, true) == grOK)
+        while (GetRecord(scratch.Get(), gmNext, true) == grOK)
             ++count;
     } catch (...) {
         RestoreState(saved);
         FCurRec = savedRec;
-        if (scratch)
-            FreeRecordBuffer(scratch);
         throw;
     }
     RestoreState(saved);
     FCurRec = savedRec;
-    FreeRecordBuffer(scratch);
     return count;
 }
 

@@ -62,27 +62,17 @@ int TSybDataSet::_InternalSequentialSearch(const std::vector<TField*>& Keys, int
     const bool filtered = IsFiltered();
     // The filter sees a copy of each stored record, numbered as the cursor numbers it, so
     // that a handler can neither change a stored record nor read a stale number.
-    TRecordBuffer scratch = nullptr;
-    try {
-        if (filtered)
-            scratch = AllocRecordBuffer();
-        for (int i = 0; i < count; ++i) {
-            if (filtered && !acceptsStored(i, scratch))
-                continue;
-            c = _InternalKeyCompareRecords(Keys, Key, FRecords[static_cast<std::size_t>(i)]);
-            if (c == 0) {
-                Found = true;
-                FCurRec = i;
-                break;
-            }
+    const TScratchRecord scratch(*this, filtered);
+    for (int i = 0; i < count; ++i) {
+        if (filtered && !acceptsStored(i, scratch.Get()))
+            continue;
+        c = _InternalKeyCompareRecords(Keys, Key, FRecords[static_cast<std::size_t>(i)]);
+        if (c == 0) {
+            Found = true;
+            FCurRec = i;
+            break;
         }
-    } catch (...) {
-        if (scratch)
-            FreeRecordBuffer(scratch);
-        throw;
     }
-    if (scratch)
-        FreeRecordBuffer(scratch);
     return c;
 }
 
@@ -204,15 +194,14 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
     // The values are read from a copy of the record found, with its calculated fields
     // computed there: the display buffers, the current record and the data links stay as
     // they were (no data change reaches a detail dataset).
-    TRecordBuffer scratch = nullptr;
     try {
-        scratch = AllocRecordBuffer();
-        std::memcpy(scratch, FRecords[static_cast<std::size_t>(FCurRec)],
+        const TScratchRecord scratch(*this);
+        std::memcpy(scratch.Get(), FRecords[static_cast<std::size_t>(FCurRec)],
                     static_cast<std::size_t>(FRecordSize));
-        scratch[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
+        scratch.Get()[FRecordInfoOffset + 4] = static_cast<char>(bfCurrent);
         const TDataSetState saved = SetTempState(dsCalcFields);
         try {
-            CalculateFields(scratch);
+            CalculateFields(scratch.Get());
             result = GetFieldValues(ResultFields);
         } catch (...) {
             RestoreState(saved);
@@ -220,12 +209,9 @@ Variant TSybDataSet::Lookup(const std::string& KeyFields, const Variant& KeyValu
         }
         RestoreState(saved);
     } catch (...) {
-        if (scratch)
-            FreeRecordBuffer(scratch);
         FCurRec = savedRec;
         throw;
     }
-    FreeRecordBuffer(scratch);
     FCurRec = savedRec;
     return result;
 }
@@ -248,24 +234,16 @@ bool TSybDataSet::FindRecord(bool Restart, bool GoForward) {
     // filter without applying it.
     int pos = Restart ? (GoForward ? -1 : count) : FCurRec;
     const bool filtered = HasFilterConditions();
-    TRecordBuffer scratch = nullptr;
     int target = -1;
-    try {
-        if (filtered)
-            scratch = AllocRecordBuffer();
+    {
+        const TScratchRecord scratch(*this, filtered);
         for (int i = pos + step; i >= 0 && i < count; i += step) {
-            if (!filtered || acceptsStored(i, scratch, true)) {
+            if (!filtered || acceptsStored(i, scratch.Get(), true)) {
                 target = i;
                 break;
             }
         }
-    } catch (...) {
-        if (scratch)
-            FreeRecordBuffer(scratch);
-        throw;
     }
-    if (scratch)
-        FreeRecordBuffer(scratch);
     if (target >= 0) {
         FCurRec = target;
         Resync(TResyncMode{rmExact, rmCenter});

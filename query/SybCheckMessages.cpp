@@ -22,6 +22,25 @@ void appendMessage(std::string& collected, const TSybMessage& message) {
     collected = sofar.empty() ? piece : sofar + ";\n" + piece;
 }
 
+// Every message of one type on the connection's queue, in order (the queue is left as it
+// is).
+template <typename Record, typename Message>
+std::vector<std::unique_ptr<Message>> readQueue(CS_CONNECTION* connection, CS_INT type) {
+    CS_INT count = 0;
+    if (ct_diag(connection, CS_STATUS, type, CS_UNUSED, &count) != CS_SUCCEED) {
+        raiseMessageHandlingFailed();
+    }
+    std::vector<std::unique_ptr<Message>> messages;
+    for (CS_INT index = 1; index <= count; ++index) {
+        Record record{};
+        if (ct_diag(connection, CS_GET, type, index, &record) != CS_SUCCEED) {
+            raiseMessageHandlingFailed();
+        }
+        messages.push_back(std::make_unique<Message>(&record));
+    }
+    return messages;
+}
+
 } // namespace
 
 void TSybConnect::CheckMessages() {
@@ -37,34 +56,13 @@ std::string TSybConnect::CollectMessages() {
     }
     // The whole queue is read and cleared first: whatever a handler does (raise, run
     // another command), no message is ever delivered twice.
-    CS_INT count = 0;
-    if (ct_diag(FConnection, CS_STATUS, CS_SERVERMSG_TYPE, CS_UNUSED, &count) != CS_SUCCEED) {
-        raiseMessageHandlingFailed();
-    }
-    std::vector<std::unique_ptr<TSybServerMessage>> serverMessages;
-    for (CS_INT index = 1; index <= count; ++index) {
-        CS_SERVERMSG record{};
-        if (ct_diag(FConnection, CS_GET, CS_SERVERMSG_TYPE, index, &record) != CS_SUCCEED) {
-            raiseMessageHandlingFailed();
-        }
-        serverMessages.push_back(std::make_unique<TSybServerMessage>(&record));
-    }
+    const auto serverMessages =
+        readQueue<CS_SERVERMSG, TSybServerMessage>(FConnection, CS_SERVERMSG_TYPE);
     // Informational client messages (severity 0) leave the connection open and stay out
     // of the exception text.
-    if (ct_diag(FConnection, CS_STATUS, CS_CLIENTMSG_TYPE, CS_UNUSED, &count) != CS_SUCCEED) {
-        raiseMessageHandlingFailed();
-    }
-    std::vector<std::unique_ptr<TSybClientMessage>> failures;
-    for (CS_INT index = 1; index <= count; ++index) {
-        CS_CLIENTMSG record{};
-        if (ct_diag(FConnection, CS_GET, CS_CLIENTMSG_TYPE, index, &record) != CS_SUCCEED) {
-            raiseMessageHandlingFailed();
-        }
-        auto message = std::make_unique<TSybClientMessage>(&record);
-        if (message->Severity() != CS_SV_INFORM) {
-            failures.push_back(std::move(message));
-        }
-    }
+    auto failures = readQueue<CS_CLIENTMSG, TSybClientMessage>(FConnection, CS_CLIENTMSG_TYPE);
+    std::erase_if(failures,
+                  [](const auto& message) { return message->Severity() == CS_SV_INFORM; });
     ct_diag(FConnection, CS_CLEAR, CS_ALLMSG_TYPE, CS_UNUSED, nullptr);
 
     // A client-library failure makes the connection unusable: it is closed and its handle

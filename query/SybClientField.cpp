@@ -111,6 +111,25 @@ template <typename T> void writeAs(char* area, T value) noexcept {
     std::memcpy(area, &value, sizeof value);
 }
 
+// A fixed-size value copied into its slot by a plain numeric conversion: Wire as the client
+// library delivers it, Slot as the record holds it.
+template <typename Wire, typename Slot> void widen(char* area, const char* data) noexcept {
+    writeAs<Slot>(area, static_cast<Slot>(readAs<Wire>(data)));
+}
+
+// The datatypes whose slot takes the value so; the others need a conversion of their own.
+struct Widening {
+    CS_INT datatype;
+    void (*store)(char* area, const char* data) noexcept;
+};
+constexpr Widening kWidenings[] = {
+    {CS_TINYINT_TYPE, widen<uint8_t, int16_t>}, {CS_SMALLINT_TYPE, widen<int16_t, int16_t>},
+    {CS_INT_TYPE, widen<int32_t, int32_t>},     {CS_USMALLINT_TYPE, widen<uint16_t, int32_t>},
+    {CS_BIGINT_TYPE, widen<int64_t, int64_t>},  {CS_UINT_TYPE, widen<uint32_t, int64_t>},
+    {CS_UBIGINT_TYPE, widen<uint64_t, double>}, {CS_FLOAT_TYPE, widen<double, double>},
+    {CS_MONEY4_TYPE, widen<int32_t, int64_t>},
+};
+
 // Days from 1 January of year 1 to the given date of the proleptic Gregorian calendar,
 // plus one: the host's TTimeStamp.Date.
 int32_t timeStampDate(int year, int month, int day) {
@@ -211,10 +230,12 @@ int NumericMagnitudeBytes(int Precision) noexcept {
     return kBytesPerPrecision[Precision] - 1;
 }
 
-double NumericToDouble(const unsigned char* Numeric) {
+namespace {
+
+// The unsigned magnitude of a CS_NUMERIC (precision, scale, sign byte, then the magnitude's
+// bytes, most significant first); raises for a precision the type does not have.
+unsigned __int128 numericMagnitude(const unsigned char* Numeric) {
     const int precision = Numeric[0];
-    const int scale = Numeric[1];
-    const bool negative = Numeric[2] != 0;
     const int bytes = NumericMagnitudeBytes(precision);
     if (bytes == 0) {
         throw ESybQueryError(
@@ -224,6 +245,15 @@ double NumericToDouble(const unsigned char* Numeric) {
     for (int k = 0; k < bytes; ++k) {
         magnitude = (magnitude << 8) | Numeric[3 + k];
     }
+    return magnitude;
+}
+
+} // namespace
+
+double NumericToDouble(const unsigned char* Numeric) {
+    const int scale = Numeric[1];
+    const bool negative = Numeric[2] != 0;
+    unsigned __int128 magnitude = numericMagnitude(Numeric);
     double value;
     constexpr unsigned __int128 kExactDoubleLimit = static_cast<unsigned __int128>(1) << 53;
     static constexpr double kPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -250,17 +280,8 @@ double NumericToDouble(const unsigned char* Numeric) {
 }
 
 host::TBcd NumericToBCD(const unsigned char* Numeric) {
-    const int precision = Numeric[0];
-    const int bytes = NumericMagnitudeBytes(precision);
-    if (bytes == 0) {
-        throw ESybQueryError(
-            host::Format("Precision %d not supported for numeric types", {precision}));
-    }
-    unsigned __int128 magnitude = 0;
-    for (int k = 0; k < bytes; ++k) {
-        magnitude = (magnitude << 8) | Numeric[3 + k];
-    }
-    return host::ScaledIntegerToBCD(magnitude, Numeric[2] != 0, std::min<int>(Numeric[1], 38));
+    return host::ScaledIntegerToBCD(numericMagnitude(Numeric), Numeric[2] != 0,
+                                    std::min<int>(Numeric[1], 38));
 }
 
 double RealToDouble(float Value) noexcept {
@@ -524,6 +545,12 @@ bool TSybClientField::ReadUnbound(CS_COMMAND* Command) {
 
 void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
     const char* data = FData;
+    for (const Widening& widening : kWidenings) {
+        if (widening.datatype == FDataType) {
+            widening.store(ValueArea, data);
+            return;
+        }
+    }
     switch (FDataType) {
     case CS_CHAR_TYPE:
     case CS_LONGCHAR_TYPE:
@@ -557,32 +584,8 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
             storeBlob(ValueArea);
         }
         break;
-    case CS_TINYINT_TYPE:
-        writeAs<int16_t>(ValueArea, readAs<uint8_t>(data));
-        break;
-    case CS_SMALLINT_TYPE:
-        writeAs<int16_t>(ValueArea, readAs<int16_t>(data));
-        break;
-    case CS_INT_TYPE:
-        writeAs<int32_t>(ValueArea, readAs<int32_t>(data));
-        break;
-    case CS_USMALLINT_TYPE:
-        writeAs<int32_t>(ValueArea, readAs<uint16_t>(data));
-        break;
-    case CS_BIGINT_TYPE:
-        writeAs<int64_t>(ValueArea, readAs<int64_t>(data));
-        break;
-    case CS_UINT_TYPE:
-        writeAs<int64_t>(ValueArea, readAs<uint32_t>(data));
-        break;
-    case CS_UBIGINT_TYPE:
-        writeAs<double>(ValueArea, static_cast<double>(readAs<uint64_t>(data)));
-        break;
     case CS_REAL_TYPE:
         writeAs<double>(ValueArea, clientvalue::RealToDouble(readAs<float>(data)));
-        break;
-    case CS_FLOAT_TYPE:
-        writeAs<double>(ValueArea, readAs<double>(data));
         break;
     case CS_BIT_TYPE:
         writeAs<int16_t>(ValueArea, readAs<uint8_t>(data) != 0 ? 1 : 0);
@@ -605,9 +608,6 @@ void TSybClientField::StoreValue(char* ValueArea, CS_CONTEXT* Context) {
         writeAs<int64_t>(ValueArea, units);
         break;
     }
-    case CS_MONEY4_TYPE:
-        writeAs<int64_t>(ValueArea, readAs<int32_t>(data));
-        break;
     case CS_NUMERIC_TYPE:
     case CS_DECIMAL_TYPE:
         writeAs<host::TBcd>(

@@ -7,6 +7,8 @@
 #include "host/DbConsts.h"
 #include "host/Exceptions.h"
 #include "host/PropInfo.h"
+#include "query/SybClientField.h"
+#include "query/SybSqlParams.h"
 
 namespace tovrin {
 

@@ -358,7 +358,8 @@ public:
     /// "0x" and two upper-case hexadecimal digits per byte.
     [[nodiscard]] static std::string PrepareBinaryValue(const std::string& Value);
     /// The markers of the SQL text, in order (one per parameter).
-    [[nodiscard]] const std::vector<TParamMapping*>& ParamMappings() const noexcept {
+    [[nodiscard]] const std::vector<std::unique_ptr<TParamMapping>>&
+    ParamMappings() const noexcept {
         return FParamMappings;
     }
     /// The SQL text after the last marker.
@@ -488,9 +489,9 @@ protected:
     TSybQuery* FResultTarget = nullptr;
     std::unique_ptr<std::vector<TSybQuery*>> FResultQueries; // not owning
     std::string FSQLTail;
-    std::vector<TParamMapping*> FParamMappings; // owned; freed by ClearParams
+    std::vector<std::unique_ptr<TParamMapping>> FParamMappings; // emptied by ClearParams
     int32_t FResultSetCount = 0;
-    std::vector<TSybClientField*> FParamFields; // owned; freed by ClearParamFields
+    std::vector<std::unique_ptr<TSybClientField>> FParamFields; // emptied by ClearParamFields
     std::unique_ptr<host::TStringList> FSQL;
     TSybConnect* FSybConnect = nullptr;
     CS_COMMAND* FCommand = nullptr;
@@ -527,6 +528,8 @@ protected:
         std::string Marked;
         std::vector<std::pair<host::TField*, host::Variant>> Values;
     };
+    /// Writes the insert, update or delete of one change (SybQueryUpdates.cpp).
+    class TUpdateBuilder;
     [[nodiscard]] TUpdateBatch buildUpdate(const TPendingChange& Change);
     /// Runs the statement and "select @@rowcount" as one batch on the query's connection;
     /// returns the row count.

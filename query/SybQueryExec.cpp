@@ -373,9 +373,8 @@ void TSybQuery::readParamResult() {
         if (ct_describe(FCommand, column, &format) != CS_SUCCEED) {
             raise("ct_describe failed");
         }
-        auto field = std::make_unique<TSybClientField>(nullptr, column, format);
-        FParamFields.push_back(field.get());
-        TSybClientField* descriptor = field.release();
+        FParamFields.push_back(std::make_unique<TSybClientField>(nullptr, column, format));
+        TSybClientField* descriptor = FParamFields.back().get();
         descriptor->KeepUnmappedAsText();
         if (descriptor->Bind(FCommand) != CS_SUCCEED) {
             raise("ct_bind failed");
@@ -384,7 +383,7 @@ void TSybQuery::readParamResult() {
     bool fetched = false;
     while (ct_fetch(FCommand, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
         fetched = true;
-        for (TSybClientField* field : FParamFields) {
+        for (const auto& field : FParamFields) {
             if (!field->ReadUnbound(FCommand)) {
                 break;
             }
@@ -392,7 +391,7 @@ void TSybQuery::readParamResult() {
     }
     if (fetched) {
         CS_CONTEXT* context = FSybConnect != nullptr ? FSybConnect->Context() : nullptr;
-        for (TSybClientField* field : FParamFields) {
+        for (const auto& field : FParamFields) {
             field->KeepValue(context);
         }
     }

@@ -54,8 +54,8 @@ void TSybQuery::FetchResultSet() {
 
 void TSybQuery::FetchMoreRows() {
     // The same row format goes on, but the client library wants its columns bound again.
-    for (TBTFetchField* field : FFetchFields) {
-        if (static_cast<TSybClientField*>(field)->Bind(FCommand) != CS_SUCCEED) {
+    for (const auto& field : FFetchFields) {
+        if (static_cast<TSybClientField*>(field.get())->Bind(FCommand) != CS_SUCCEED) {
             throw host::Exception("ct_bind failed");
         }
     }
@@ -64,8 +64,8 @@ void TSybQuery::FetchMoreRows() {
 
 void TSybQuery::fetchRows() {
     std::vector<TSybClientField*> unbound;
-    for (TBTFetchField* field : FFetchFields) {
-        auto* column = static_cast<TSybClientField*>(field);
+    for (const auto& field : FFetchFields) {
+        auto* column = static_cast<TSybClientField*>(field.get());
         if (column->ReadsWhole()) {
             unbound.push_back(column);
         }
@@ -166,12 +166,12 @@ void TSybQuery::markMoneyFields() {
         const int no = field != nullptr ? field->FieldNo() : 0;
         if (no > 0 && no <= static_cast<int>(FFetchFields.size())) {
             const CS_INT type =
-                static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])
+                static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)].get())
                     ->DataType();
             field->SetCurrency(type == CS_MONEY_TYPE || type == CS_MONEY4_TYPE);
             // The slot layout follows the column's (TSybClientField::GetOstrelLength).
             field->SetInt64Slot(
-                static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)])
+                static_cast<TSybClientField*>(FFetchFields[static_cast<std::size_t>(no - 1)].get())
                     ->KeepsMoneyUnits());
         }
     }
@@ -181,7 +181,7 @@ void TSybQuery::_InternalFillRecord(host::TRecordBuffer Buffer) {
     CS_CONTEXT* context = dateContext();
     const std::size_t count = FFetchFields.size();
     for (std::size_t i = 0; i < count; ++i) {
-        auto* column = static_cast<TSybClientField*>(FFetchFields[i]);
+        auto* column = static_cast<TSybClientField*>(FFetchFields[i].get());
         char* slot = Buffer + FFieldOffsets[i + 1];
         try {
             if (column->IsNull()) {
@@ -205,7 +205,7 @@ void TSybQuery::InternalInitFieldDefs() {
         // How many times each name (without letter case) has been made unique so far.
         std::map<std::string, int> duplicates;
         for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
-            auto* column = static_cast<TSybClientField*>(FFetchFields[i]);
+            auto* column = static_cast<TSybClientField*>(FFetchFields[i].get());
             const std::string name = column->GetName();
             const host::TFieldType type = column->GetOstrelDataType();
             // The host finds fields by name without letter case, so names that differ

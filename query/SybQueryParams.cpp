@@ -31,24 +31,18 @@ void TSybQuery::ParseSQL(host::TParams* Params, const std::string& SQL) {
     FParamMappings.reserve(scan.Markers.size());
     for (sqltext::TMarker& marker : scan.Markers) {
         host::TParam* param = Params->CreateParam(host::ftUnknown, marker.Name, host::ptUnknown);
-        FParamMappings.push_back(
-            new TParamMapping(param, marker.NamePos, std::move(marker.PrecedingText)));
+        FParamMappings.push_back(std::make_unique<TParamMapping>(param, marker.NamePos,
+                                                                 std::move(marker.PrecedingText)));
     }
     FSQLTail = std::move(scan.Tail);
 }
 
 void TSybQuery::ClearParams() {
-    for (TParamMapping* mapping : FParamMappings) {
-        delete mapping;
-    }
     FParamMappings.clear();
 }
 
 void TSybQuery::ClearParamFields() {
-    while (!FParamFields.empty()) {
-        delete FParamFields.back();
-        FParamFields.pop_back();
-    }
+    FParamFields.clear();
 }
 
 std::string TSybQuery::GetSQLText() {
@@ -102,7 +96,7 @@ TSybClientField* TSybQuery::OutputParam(int Index) const {
     if (Index < 0 || Index >= static_cast<int>(FParamFields.size())) {
         throw host::EListError("List index out of bounds (%d)", {Index});
     }
-    return FParamFields[static_cast<std::size_t>(Index)];
+    return FParamFields[static_cast<std::size_t>(Index)].get();
 }
 
 host::Variant TSybQuery::OutputParamValue(int Index) const {
@@ -115,7 +109,7 @@ host::Variant TSybQuery::OutputParamByName(const std::string& Name) const {
         return !name.empty() && name[0] == '@' ? name.substr(1) : name;
     };
     const std::string wanted = bare(Name);
-    for (TSybClientField* field : FParamFields) {
+    for (const auto& field : FParamFields) {
         if (host::SameText(bare(field->GetName()), wanted)) {
             return field->KeptValue();
         }

@@ -100,17 +100,11 @@ void TSybQuery::InternalSetToRecord(TRecordBuffer Buffer) {
 int TSybQuery::visibleNumber(int Index) {
     if (!IsFiltered())
         return Index + 1;
-    TRecordBuffer scratch = AllocRecordBuffer();
+    const TScratchRecord scratch(*this);
     int number = 0;
-    try {
-        for (int i = 0; i <= Index; ++i)
-            if (acceptsStored(i, scratch))
-                ++number;
-    } catch (...) {
-        FreeRecordBuffer(scratch);
-        throw;
-    }
-    FreeRecordBuffer(scratch);
+    for (int i = 0; i <= Index; ++i)
+        if (acceptsStored(i, scratch.Get()))
+            ++number;
     return number;
 }
 
@@ -120,20 +114,11 @@ int TSybQuery::visibleIndex(int Number) {
         return -1;
     if (!IsFiltered())
         return Number - 1;
-    TRecordBuffer scratch = AllocRecordBuffer();
-    int found = -1;
-    try {
-        for (int i = 0, seen = 0; i < count; ++i)
-            if (acceptsStored(i, scratch) && ++seen == Number) {
-                found = i;
-                break;
-            }
-    } catch (...) {
-        FreeRecordBuffer(scratch);
-        throw;
-    }
-    FreeRecordBuffer(scratch);
-    return found;
+    const TScratchRecord scratch(*this);
+    for (int i = 0, seen = 0; i < count; ++i)
+        if (acceptsStored(i, scratch.Get()) && ++seen == Number)
+            return i;
+    return -1;
 }
 
 int TSybQuery::GetRecNo() const {

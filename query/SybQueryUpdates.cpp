@@ -91,6 +91,10 @@ bool locatable(TField* Field, TBTFetchField* Fetch) {
     return true;
 }
 
+TUpdateKind changeKind(const TSybDataSet::TPendingChange& Change) {
+    return Change.Deleted ? ukDelete : (Change.Original ? ukModify : ukInsert);
+}
+
 } // namespace
 
 std::string TSybQuery::updateTable() const {
@@ -145,74 +149,142 @@ int64_t TSybQuery::runUpdateBatch(const TUpdateBatch& Batch) {
     return value;
 }
 
-TSybQuery::TUpdateBatch TSybQuery::buildUpdate(const TPendingChange& Change) {
-    const std::string table = updateTable();
-    const TUpdateKind kind = Change.Deleted ? ukDelete : (Change.Original ? ukModify : ukInsert);
-    const char* current = nullptr;
-    if (!Change.Deleted) {
-        const int p = positionOfId(Change.Id);
-        if (p < 0)
-            return {};
-        current = FRecords[static_cast<std::size_t>(p)];
+// One change's statement, written twice as it is built: with the literals (to show) and
+// with a marker for each value, whose literal the statement's own query makes (the values
+// never pass through the SQL text's lines, which would change their line ends).
+class TSybQuery::TUpdateBuilder {
+public:
+    TUpdateBuilder(TSybQuery& Query, std::string Table)
+        : m_query(Query), m_table(std::move(Table)) {
+        if (!Trim(m_query.FKeyFields).empty())
+            m_query.GetFieldList(m_keys, m_query.FKeyFields);
+        if (m_query.FUpdateMode != upWhereAll && m_keys.empty())
+            throw keyFieldsMissing(m_table);
+        m_param = m_params.CreateParam(ftUnknown, "value", ptInput);
+        for (TField* f : m_query.Fields())
+            if (f->FieldKind() == fkData && f->FieldNo() > 0 &&
+                f->FieldNo() <= m_query.FetchFieldCount())
+                m_data.push_back(f);
     }
-    const char* original = Change.Original ? Change.Original : Change.Deleted;
 
-    std::vector<TField*> keys;
-    if (!Trim(FKeyFields).empty())
-        GetFieldList(keys, FKeyFields);
-    if (FUpdateMode != upWhereAll && keys.empty())
-        throw ESybQueryError("ApplyUpdates: KeyFields must name the key columns of " + table +
-                             " for upWhereChanged and upWhereKeyOnly");
+    /// "insert into t (columns) values (...)" of the non-null values of Current; empty when
+    /// the dataset has no data column.
+    TUpdateBatch insertStatement(const char* Current) {
+        std::vector<TValue> values;
+        std::string columns;
+        for (TField* f : m_data) {
+            TValue v = value(f, Current);
+            if (v.literal == "NULL")
+                continue; // the column's default or identity applies
+            columns += (columns.empty() ? "" : ", ") + f->FieldName();
+            values.push_back(std::move(v));
+        }
+        if (values.empty()) {
+            // Every value null: one column named, so that the statement stays valid.
+            if (m_data.empty())
+                return {};
+            text("insert into " + m_table + " (" + m_data.front()->FieldName() + ") values (NULL)");
+            return std::move(m_batch);
+        }
+        text("insert into " + m_table + " (" + columns + ") values (");
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i)
+                text(", ");
+            put(values[i]);
+        }
+        text(")");
+        return std::move(m_batch);
+    }
 
-    TRecordBuffer saved = FReadBuffer;
-    TParams params;
-    TParam* param = params.CreateParam(ftUnknown, "value", ptInput);
+    /// "update t set ... where ..." of the columns whose literal differs between Original
+    /// and Current; empty when none does.
+    TUpdateBatch updateStatement(const char* Current, const char* Original) {
+        std::vector<TValue> after;
+        for (TField* f : m_data) {
+            TValue v = value(f, Current);
+            if (value(f, Original).literal != v.literal)
+                after.push_back(std::move(v));
+        }
+        if (after.empty())
+            return {};
+        text("update " + m_table + " set ");
+        std::vector<TField*> changed;
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            text((i ? ", " : "") + after[i].field->FieldName() + " = ");
+            put(after[i]);
+            changed.push_back(after[i].field);
+        }
+        whereClause(Original, changed);
+        return std::move(m_batch);
+    }
+
+    /// "delete from t where ..." locating Original.
+    TUpdateBatch deleteStatement(const char* Original) {
+        text("delete from " + m_table);
+        whereClause(Original, {});
+        return std::move(m_batch);
+    }
+
+    static ESybQueryError keyFieldsMissing(const std::string& Table) {
+        return ESybQueryError("ApplyUpdates: KeyFields must name the key columns of " + Table +
+                              " for upWhereChanged and upWhereKeyOnly");
+    }
+
+private:
     struct TValue {
         TField* field;
         Variant value;
         std::string literal;
     };
-    auto value = [&](TField* f, const char* buffer) {
-        FReadBuffer = const_cast<char*>(buffer);
-        TValue v{f, f->Value(), {}};
-        FReadBuffer = saved;
-        param->AssignFieldValue(f, v.value);
-        v.literal = sqltext::ParamStrValue(*param);
+
+    // Field's value in Buffer, and its literal.
+    TValue value(TField* Field, const char* Buffer) {
+        TValue v{Field, readIn(Field, Buffer), {}};
+        m_param->AssignFieldValue(Field, v.value);
+        v.literal = sqltext::ParamStrValue(*m_param);
         return v;
-    };
-    auto literal = [&](TField* f, const char* buffer) { return value(f, buffer).literal; };
-    // The statement twice: with the literals (to show) and with a marker for each value,
-    // whose literal the statement's own query makes (the values never pass through the
-    // SQL text's lines, which would change their line ends).
-    TUpdateBatch batch;
-    auto put = [&](const TValue& v) {
-        batch.Text += v.literal;
-        batch.Marked += ":v" + std::to_string(batch.Values.size() + 1);
-        batch.Values.emplace_back(v.field, v.value);
-    };
-    auto text = [&](const std::string& piece) {
-        batch.Text += piece;
-        batch.Marked += piece;
-    };
+    }
 
-    std::vector<TField*> data;
-    for (TField* f : Fields())
-        if (f->FieldKind() == fkData && f->FieldNo() > 0 && f->FieldNo() <= FetchFieldCount())
-            data.push_back(f);
+    Variant readIn(TField* Field, const char* Buffer) {
+        struct TReadScope {
+            TRecordBuffer& slot;
+            TRecordBuffer saved;
+            ~TReadScope() { slot = saved; }
+        } scope{m_query.FReadBuffer, m_query.FReadBuffer};
+        m_query.FReadBuffer = const_cast<char*>(Buffer);
+        return Field->Value();
+    }
 
-    auto locate = [&](const std::vector<TField*>& changed) {
+    void put(const TValue& Value) {
+        m_batch.Text += Value.literal;
+        m_batch.Marked += ":v" + std::to_string(m_batch.Values.size() + 1);
+        m_batch.Values.emplace_back(Value.field, Value.value);
+    }
+
+    void text(const std::string& Piece) {
+        m_batch.Text += Piece;
+        m_batch.Marked += Piece;
+    }
+
+    // Whether the where clause names Field: a key always; with upWhereAll every column
+    // that can locate a row, with upWhereChanged those among Changed.
+    bool locates(TField* Field, const std::vector<TField*>& Changed) const {
+        if (std::find(m_keys.begin(), m_keys.end(), Field) != m_keys.end())
+            return true;
+        if (m_query.FUpdateMode == upWhereKeyOnly ||
+            !locatable(Field, m_query.GetFetchField(Field->FieldNo() - 1)))
+            return false;
+        return m_query.FUpdateMode == upWhereAll ||
+               std::find(Changed.begin(), Changed.end(), Field) != Changed.end();
+    }
+
+    // " where a = ... and b is null" with Original's values.
+    void whereClause(const char* Original, const std::vector<TField*>& Changed) {
         bool any = false;
-        for (TField* f : data) {
-            const bool isKey = std::find(keys.begin(), keys.end(), f) != keys.end();
-            const bool ok = locatable(f, GetFetchField(f->FieldNo() - 1));
-            bool use = isKey;
-            if (FUpdateMode == upWhereAll)
-                use = use || ok;
-            if (FUpdateMode == upWhereChanged)
-                use = use || (ok && std::find(changed.begin(), changed.end(), f) != changed.end());
-            if (!use)
+        for (TField* f : m_data) {
+            if (!locates(f, Changed))
                 continue;
-            const TValue v = value(f, original);
+            const TValue v = value(f, Original);
             text((any ? " and " : " where ") + f->FieldName());
             any = true;
             if (v.literal == "NULL") {
@@ -224,75 +296,88 @@ TSybQuery::TUpdateBatch TSybQuery::buildUpdate(const TPendingChange& Change) {
         }
         if (!any)
             throw ESybQueryError(
-                "ApplyUpdates: no column of " + table +
+                "ApplyUpdates: no column of " + m_table +
                 " can locate a row (text, image and float columns cannot); set KeyFields");
-    };
-
-    try {
-        switch (kind) {
-        case ukInsert: {
-            std::vector<TValue> values;
-            std::string columns;
-            for (TField* f : data) {
-                TValue v = value(f, current);
-                if (v.literal == "NULL")
-                    continue; // the column's default or identity applies
-                columns += (columns.empty() ? "" : ", ") + f->FieldName();
-                values.push_back(std::move(v));
-            }
-            if (values.empty()) {
-                // Every value null: one column named, so that the statement stays valid.
-                if (data.empty())
-                    return {};
-                text("insert into " + table + " (" + data.front()->FieldName() + ") values (NULL)");
-                break;
-            }
-            text("insert into " + table + " (" + columns + ") values (");
-            for (std::size_t i = 0; i < values.size(); ++i) {
-                if (i)
-                    text(", ");
-                put(values[i]);
-            }
-            text(")");
-            break;
-        }
-        case ukModify: {
-            std::vector<TValue> after;
-            for (TField* f : data) {
-                TValue v = value(f, current);
-                if (literal(f, original) != v.literal)
-                    after.push_back(std::move(v));
-            }
-            if (after.empty())
-                return {};
-            text("update " + table + " set ");
-            std::vector<TField*> changed;
-            for (std::size_t i = 0; i < after.size(); ++i) {
-                text((i ? ", " : "") + after[i].field->FieldName() + " = ");
-                put(after[i]);
-                changed.push_back(after[i].field);
-            }
-            locate(changed);
-            break;
-        }
-        case ukDelete:
-            text("delete from " + table);
-            locate({});
-            break;
-        }
-    } catch (...) {
-        FReadBuffer = saved;
-        throw;
     }
-    return batch;
+
+    TSybQuery& m_query;
+    std::string m_table;
+    std::vector<TField*> m_keys;
+    std::vector<TField*> m_data; // the data fields of fetched columns, in field order
+    TParams m_params;
+    TParam* m_param = nullptr; // makes each value's literal
+    TUpdateBatch m_batch;
+};
+
+TSybQuery::TUpdateBatch TSybQuery::buildUpdate(const TPendingChange& Change) {
+    std::string table = updateTable();
+    const char* current = nullptr;
+    if (!Change.Deleted) {
+        const int p = positionOfId(Change.Id);
+        if (p < 0)
+            return {};
+        current = FRecords[static_cast<std::size_t>(p)];
+    }
+    TUpdateBuilder builder(*this, std::move(table));
+    switch (changeKind(Change)) {
+    case ukInsert:
+        return builder.insertStatement(current);
+    case ukModify:
+        return builder.updateStatement(current, Change.Original);
+    case ukDelete:
+        break;
+    }
+    return builder.deleteStatement(Change.Original ? Change.Original : Change.Deleted);
 }
 
 std::string TSybQuery::UpdateStatement(const TPendingChange& Change) {
     return buildUpdate(Change).Text;
 }
 
+namespace {
+
+// What an event handler's action makes of the change being applied.
+enum class TOutcome { Applied, Skipped, Retry, Failed };
+
+TOutcome outcomeOf(TUpdateAction Action) {
+    switch (Action) {
+    case uaApplied:
+        return TOutcome::Applied;
+    case uaSkip:
+        return TOutcome::Skipped;
+    case uaAbort:
+        Abort();
+    case uaRetry:
+        return TOutcome::Retry;
+    case uaFail:
+        break;
+    }
+    return TOutcome::Failed;
+}
+
+// Raised when a change could not be applied: the error as it stands when it is already an
+// update error, else its message as one. Called only while E is being handled.
+[[noreturn]] void raiseAsUpdateError(Exception& E, const TBookmark& Bookmark, TUpdateKind Kind) {
+    if (dynamic_cast<ESybUpdateError*>(&E))
+        throw;
+    throw ESybUpdateError(E.Message(), Bookmark, Kind);
+}
+
+// The conflict of a statement that did not touch exactly one row, saying which row: the
+// key columns' values as fetched (all located columns without KeyFields), read back from
+// the where clause.
+std::string conflictMessage(const std::string& Sql, const std::string& Table) {
+    const std::size_t where = Sql.find(" where ");
+    const std::string key = where == std::string::npos ? std::string() : Sql.substr(where + 7);
+    return std::string(kConflict) + " (table " + Table +
+           (key.empty() ? "" : ", key " + (key.size() > 200 ? key.substr(0, 200) + "..." : key)) +
+           ")";
+}
+
+} // namespace
+
 bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Table) {
-    const TUpdateKind kind = Change.Deleted ? ukDelete : (Change.Original ? ukModify : ukInsert);
+    const TUpdateKind kind = changeKind(Change);
     const char* record = Change.Deleted;
     if (!record) {
         const int p = positionOfId(Change.Id);
@@ -309,74 +394,44 @@ bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Tab
         TRecordBuffer saved;
         ~TReadScope() { slot = saved; }
     } scope{FReadBuffer, FReadBuffer};
+    auto ask = [&](auto&& Handler) {
+        TUpdateAction action = uaFail;
+        FReadBuffer = const_cast<char*>(record);
+        Handler(action);
+        FReadBuffer = scope.saved;
+        return outcomeOf(action);
+    };
 
     for (;;) {
         try {
             if (FOnUpdateRecord) {
-                TUpdateAction action = uaFail;
-                FReadBuffer = const_cast<char*>(record);
-                FOnUpdateRecord(this, kind, action);
-                FReadBuffer = scope.saved;
-                switch (action) {
-                case uaApplied:
-                    return true;
-                case uaSkip:
-                    return false;
-                case uaAbort:
-                    Abort();
-                case uaRetry:
+                const TOutcome outcome =
+                    ask([&](TUpdateAction& Action) { FOnUpdateRecord(this, kind, Action); });
+                if (outcome == TOutcome::Retry)
                     continue;
-                case uaFail:
+                if (outcome == TOutcome::Failed)
                     throw ESybUpdateError(
                         "ApplyUpdates: the record was not applied (" + Table + ")", bookmark, kind);
-                }
+                return outcome == TOutcome::Applied;
             }
             const TUpdateBatch batch = buildUpdate(Change);
             if (batch.Marked.empty())
                 return true;
-            const std::string& sql = batch.Text;
-            const int64_t rows = runUpdateBatch(batch);
-            if (rows != 1) {
-                // Say which row: the key columns' values as fetched (all located columns
-                // without KeyFields), read back from the where clause.
-                const std::size_t where = sql.find(" where ");
-                const std::string key =
-                    where == std::string::npos ? std::string() : sql.substr(where + 7);
-                throw ESybUpdateError(
-                    std::string(kConflict) + " (table " + Table +
-                        (key.empty()
-                             ? ""
-                             : ", key " + (key.size() > 200 ? key.substr(0, 200) + "..." : key)) +
-                        ")",
-                    bookmark, kind);
-            }
+            if (runUpdateBatch(batch) != 1)
+                throw ESybUpdateError(conflictMessage(batch.Text, Table), bookmark, kind);
             return true;
         } catch (EAbort&) {
             throw;
         } catch (Exception& e) {
-            if (!FOnUpdateError) {
-                if (dynamic_cast<ESybUpdateError*>(&e))
-                    throw;
-                throw ESybUpdateError(e.Message(), bookmark, kind);
-            }
-            TUpdateAction action = uaFail;
-            FReadBuffer = const_cast<char*>(record);
-            FOnUpdateError(this, e, kind, action);
-            FReadBuffer = scope.saved;
-            switch (action) {
-            case uaApplied:
-                return true;
-            case uaSkip:
-                return false;
-            case uaAbort:
-                Abort();
-            case uaRetry:
+            if (!FOnUpdateError)
+                raiseAsUpdateError(e, bookmark, kind);
+            const TOutcome outcome =
+                ask([&](TUpdateAction& Action) { FOnUpdateError(this, e, kind, Action); });
+            if (outcome == TOutcome::Retry)
                 continue;
-            case uaFail:
-                if (dynamic_cast<ESybUpdateError*>(&e))
-                    throw;
-                throw ESybUpdateError(e.Message(), bookmark, kind);
-            }
+            if (outcome == TOutcome::Failed)
+                raiseAsUpdateError(e, bookmark, kind);
+            return outcome == TOutcome::Applied;
         }
     }
 }
@@ -390,8 +445,7 @@ void TSybQuery::ApplyUpdates() {
     // Everything that can be told before sending is checked first.
     const std::string table = updateTable();
     if (FUpdateMode != upWhereAll && Trim(FKeyFields).empty())
-        throw ESybQueryError("ApplyUpdates: KeyFields must name the key columns of " + table +
-                             " for upWhereChanged and upWhereKeyOnly");
+        throw TUpdateBuilder::keyFieldsMissing(table);
     ResolveConnection();
     std::lock_guard<std::recursive_mutex> lock(FSybConnect->Lock());
     auto exec = [&](const std::string& sql) {
