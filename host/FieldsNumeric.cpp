@@ -9,18 +9,6 @@
 
 namespace host {
 
-namespace {
-
-bool parseInt(const std::string& text, int64_t& value) {
-    return TryStrToInt64(Trim(text), value);
-}
-
-template <class T> bool readRaw(const TField* f, T& value) {
-    return f->GetData(&value);
-}
-
-} // namespace
-
 // ---- integers ---------------------------------------------------------------------------
 
 TIntegerField::TIntegerField(TComponent* AOwner) : TNumericField(AOwner) {
@@ -28,15 +16,11 @@ TIntegerField::TIntegerField(TComponent* AOwner) : TNumericField(AOwner) {
 }
 
 bool TIntegerField::readValue(int64_t& value) const {
-    int32_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
+    return readSlot<int32_t>(value);
 }
 
 void TIntegerField::writeValue(int64_t value) {
-    auto v = static_cast<int32_t>(value);
-    SetData(&v);
+    writeSlot<int32_t>(value);
 }
 
 void TIntegerField::SetAsLargeInt(int64_t Value) {
@@ -57,7 +41,7 @@ void TIntegerField::SetAsString(const std::string& Value) {
         return;
     }
     int64_t v = 0;
-    if (!parseInt(Value, v))
+    if (!TryStrToInt64(Trim(Value), v))
         throw EConvertError(dbconsts::SInvalidIntegerValue, {Value, GetDisplayName()});
     SetAsLargeInt(v);
 }
@@ -107,55 +91,20 @@ void TIntegerField::SetVarValue(const Variant& v) {
     SetAsLargeInt(v.AsInt64());
 }
 
-TSmallintField::TSmallintField(TComponent* AOwner) : TIntegerField(AOwner) {
+TSmallintField::TSmallintField(TComponent* AOwner) : TIntegerSlotField(AOwner) {
     SetDataType(ftSmallint);
 }
 
-bool TSmallintField::readValue(int64_t& value) const {
-    int16_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TSmallintField::writeValue(int64_t value) {
-    auto v = static_cast<int16_t>(value);
-    SetData(&v);
-}
-
-TWordField::TWordField(TComponent* AOwner) : TIntegerField(AOwner) {
+TWordField::TWordField(TComponent* AOwner) : TIntegerSlotField(AOwner) {
     SetDataType(ftWord);
-}
-
-bool TWordField::readValue(int64_t& value) const {
-    uint16_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TWordField::writeValue(int64_t value) {
-    auto v = static_cast<uint16_t>(value);
-    SetData(&v);
 }
 
 TAutoIncField::TAutoIncField(TComponent* AOwner) : TIntegerField(AOwner) {
     SetDataType(ftAutoInc);
 }
 
-TLargeintField::TLargeintField(TComponent* AOwner) : TIntegerField(AOwner) {
+TLargeintField::TLargeintField(TComponent* AOwner) : TIntegerSlotField(AOwner) {
     SetDataType(ftLargeint);
-}
-
-bool TLargeintField::readValue(int64_t& value) const {
-    int64_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TLargeintField::writeValue(int64_t value) {
-    SetData(&value);
 }
 
 Variant TLargeintField::GetAsVariant() const {
@@ -173,7 +122,7 @@ TFloatField::TFloatField(TComponent* AOwner) : TNumericField(AOwner) {
 
 double TFloatField::GetAsFloat() const {
     double v = 0;
-    return readRaw(this, v) ? v : 0.0;
+    return GetData(&v) ? v : 0.0;
 }
 
 void TFloatField::SetAsFloat(double Value) {
@@ -186,7 +135,7 @@ void TFloatField::SetAsFloat(double Value) {
 
 std::string TFloatField::GetAsString() const {
     double v = 0;
-    return readRaw(this, v) ? FloatToStr(v) : std::string();
+    return GetData(&v) ? FloatToStr(v) : std::string();
 }
 
 void TFloatField::SetAsString(const std::string& Value) {
@@ -216,7 +165,7 @@ int64_t TFloatField::GetAsLargeInt() const {
 
 Variant TFloatField::GetAsVariant() const {
     double v = 0;
-    if (!readRaw(this, v))
+    if (!GetData(&v))
         return Null();
     return Currency() ? VarFromCurrency(v) : Variant(v);
 }
@@ -314,22 +263,12 @@ Variant TBCDField::GetAsVariant() const {
 }
 
 void TBCDField::SetVarValue(const Variant& v) {
-    switch (v.VarType()) {
-    case varString:
+    if (v.VarType() == varString)
         SetAsString(v.AsString());
-        break;
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
+    else if (VarTypeIsInteger(v.VarType()))
         SetAsLargeInt(v.AsInt64());
-        break;
-    default:
+    else
         SetAsFloat(v.AsFloat());
-    }
 }
 
 } // namespace host

@@ -28,14 +28,6 @@ std::size_t utf8Prefix(const std::string& s, std::size_t maxBytes) {
     return n;
 }
 
-bool parseInt(const std::string& text, int64_t& value) {
-    return TryStrToInt64(Trim(text), value);
-}
-
-template <class T> bool readRaw(const TField* f, T& value) {
-    return f->GetData(&value);
-}
-
 } // namespace
 
 // ---- strings ---------------------------------------------------------------------------
@@ -86,7 +78,7 @@ int64_t TStringField::GetAsLargeInt() const {
     if (!getValue(s))
         return 0;
     int64_t v = 0;
-    if (!parseInt(s, v))
+    if (!TryStrToInt64(Trim(s), v))
         throw EConvertError(dbconsts::SInvalidIntegerValue, {s, GetDisplayName()});
     return v;
 }
@@ -164,7 +156,7 @@ void TBooleanField::SetDisplayValues(const std::string& Value) {
 
 bool TBooleanField::GetAsBoolean() const {
     uint16_t v = 0;
-    return readRaw(this, v) && v != 0;
+    return GetData(&v) && v != 0;
 }
 
 int32_t TBooleanField::GetAsInteger() const {
@@ -173,7 +165,7 @@ int32_t TBooleanField::GetAsInteger() const {
 
 std::string TBooleanField::GetAsString() const {
     uint16_t v = 0;
-    if (!readRaw(this, v))
+    if (!GetData(&v))
         return {};
     return v != 0 ? m_trueText : m_falseText;
 }
@@ -202,7 +194,7 @@ void TBooleanField::SetAsString(const std::string& Value) {
 
 Variant TBooleanField::GetAsVariant() const {
     uint16_t v = 0;
-    if (!readRaw(this, v))
+    if (!GetData(&v))
         return Null();
     return Variant(v != 0);
 }
@@ -220,7 +212,7 @@ TDateTimeField::TDateTimeField(TComponent* AOwner) : TField(AOwner) {
 bool TDateTimeField::readValue(TDateTime& value) const {
     double ms = 0;
     value = 0;
-    if (!readRaw(this, ms))
+    if (!GetData(&ms))
         return false;
     if (ms == 0)
         return true; // a zero slot reads as the zero date rather than failing
@@ -273,53 +265,29 @@ void TDateTimeField::SetVarValue(const Variant& v) {
     SetAsDateTime(v.AsDateTime());
 }
 
-TDateField::TDateField(TComponent* AOwner) : TDateTimeField(AOwner) {
-    SetDataType(ftDate);
+namespace detail {
+
+TDateTime DatePart::toDateTime(int32_t part) {
+    return part <= 0 ? 0 : TimeStampToDateTime(TTimeStamp{0, part});
+}
+int32_t DatePart::ofDateTime(TDateTime value) {
+    return DateTimeToTimeStamp(value).Date;
+}
+std::string DatePart::toText(TDateTime value) {
+    return DateToStr(value);
 }
 
-bool TDateField::readValue(TDateTime& value) const {
-    int32_t slot[2] = {0, 0};
-    value = 0;
-    if (!readRaw(this, slot))
-        return false;
-    if (slot[0] <= 0)
-        return true;
-    value = TimeStampToDateTime(TTimeStamp{0, slot[0]});
-    return true;
+TDateTime TimePart::toDateTime(int32_t part) {
+    return static_cast<double>(part) / MSecsPerDay;
+}
+int32_t TimePart::ofDateTime(TDateTime value) {
+    return DateTimeToTimeStamp(value).Time;
+}
+std::string TimePart::toText(TDateTime value) {
+    return TimeToStr(value);
 }
 
-void TDateField::writeValue(TDateTime value) {
-    int32_t slot[2] = {DateTimeToTimeStamp(value).Date, 0};
-    SetData(slot);
-}
-
-std::string TDateField::GetAsString() const {
-    TDateTime v = 0;
-    return readValue(v) ? DateToStr(v) : std::string();
-}
-
-TTimeField::TTimeField(TComponent* AOwner) : TDateTimeField(AOwner) {
-    SetDataType(ftTime);
-}
-
-bool TTimeField::readValue(TDateTime& value) const {
-    int32_t slot[2] = {0, 0};
-    value = 0;
-    if (!readRaw(this, slot))
-        return false;
-    value = static_cast<double>(slot[0]) / MSecsPerDay;
-    return true;
-}
-
-void TTimeField::writeValue(TDateTime value) {
-    int32_t slot[2] = {DateTimeToTimeStamp(value).Time, 0};
-    SetData(slot);
-}
-
-std::string TTimeField::GetAsString() const {
-    TDateTime v = 0;
-    return readValue(v) ? TimeToStr(v) : std::string();
-}
+} // namespace detail
 
 // ---- bytes --------------------------------------------------------------------------------
 
