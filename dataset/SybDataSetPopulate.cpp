@@ -26,23 +26,13 @@ bool isByteArray(const Variant& v) noexcept {
 }
 
 TBcd variantToBcd(const Variant& v) {
-    switch (v.VarType()) {
-    case varString:
+    const TVarType type = v.VarType();
+    if (type == varString)
         return StrToBCD(v.AsString());
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
-    case varBoolean:
-    case varEmpty:
+    if (VarTypeIsInteger(type) || type == varBoolean || type == varEmpty)
         return StrToBCD(std::to_string(v.AsInt64()));
-    default:
-        // The shortest text that reads back as the same double, so 0.1 stays 0.1.
-        return DoubleToBCD(v.AsFloat(), 20);
-    }
+    // The shortest text that reads back as the same double, so 0.1 stays 0.1.
+    return DoubleToBCD(v.AsFloat(), 20);
 }
 
 // The value as an integer when it is one exactly (integral, in the 64-bit range); false

@@ -80,13 +80,7 @@ Variant TDataSet::GetFieldValues(const std::string& FieldNames) const {
 void TDataSet::SetFieldValues(const std::string& FieldNames, const Variant& Value) {
     std::vector<TField*> list;
     GetFieldList(list, FieldNames);
-    if (list.size() == 1 && !VarIsArray(Value)) {
-        list[0]->SetValue(Value);
-        return;
-    }
-    int low = VarArrayLowBound(Value, 1);
-    for (std::size_t i = 0; i < list.size(); ++i)
-        list[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
+    VarSpreadOver(list, Value);
 }
 
 void TDataSet::SetFields(const std::vector<Variant>& Values) {

@@ -1,5 +1,5 @@
-// Conversions of the concrete field classes between their record formats and the As*
-// accessors, with the framework's conversion and range errors.
+// The text, Boolean, date and time, byte and blob field classes, and the factory that
+// picks the class for a field type; the numeric fields are in FieldsNumeric.cpp.
 #include "host/FieldsTyped.h"
 
 #include <cmath>
@@ -26,14 +26,6 @@ std::size_t utf8Prefix(const std::string& s, std::size_t maxBytes) {
     while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
         --n;
     return n;
-}
-
-bool parseInt(const std::string& text, int64_t& value) {
-    return TryStrToInt64(Trim(text), value);
-}
-
-template <class T> bool readRaw(const TField* f, T& value) {
-    return f->GetData(&value);
 }
 
 } // namespace
@@ -86,7 +78,7 @@ int64_t TStringField::GetAsLargeInt() const {
     if (!getValue(s))
         return 0;
     int64_t v = 0;
-    if (!parseInt(s, v))
+    if (!TryStrToInt64(Trim(s), v))
         throw EConvertError(dbconsts::SInvalidIntegerValue, {s, GetDisplayName()});
     return v;
 }
@@ -147,317 +139,6 @@ TWideStringField::TWideStringField(TComponent* AOwner) : TStringField(AOwner) {
     SetDataType(ftWideString);
 }
 
-// ---- integers ---------------------------------------------------------------------------
-
-TIntegerField::TIntegerField(TComponent* AOwner) : TNumericField(AOwner) {
-    SetDataType(ftInteger);
-}
-
-bool TIntegerField::readValue(int64_t& value) const {
-    int32_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TIntegerField::writeValue(int64_t value) {
-    auto v = static_cast<int32_t>(value);
-    SetData(&v);
-}
-
-void TIntegerField::SetAsLargeInt(int64_t Value) {
-    int64_t lo = typeMin(), hi = typeMax();
-    if (m_minValue != 0 || m_maxValue != 0) {
-        lo = std::max(lo, m_minValue);
-        hi = std::min(hi, m_maxValue);
-    }
-    if (Value < lo || Value > hi)
-        DatabaseErrorFmt(dbconsts::SFieldRangeError,
-                         {IntToStr(Value), GetDisplayName(), IntToStr(lo), IntToStr(hi)});
-    writeValue(Value);
-}
-
-void TIntegerField::SetAsString(const std::string& Value) {
-    if (Value.empty()) {
-        Clear();
-        return;
-    }
-    int64_t v = 0;
-    if (!parseInt(Value, v))
-        throw EConvertError(dbconsts::SInvalidIntegerValue, {Value, GetDisplayName()});
-    SetAsLargeInt(v);
-}
-
-void TIntegerField::SetAsFloat(double Value) {
-    double r = std::nearbyint(Value);
-    if (!std::isfinite(r) || r < -9.2e18 || r > 9.2e18)
-        DatabaseErrorFmt(dbconsts::SFieldRangeError, {FloatToStr(Value), GetDisplayName(),
-                                                      IntToStr(typeMin()), IntToStr(typeMax())});
-    SetAsLargeInt(static_cast<int64_t>(r));
-}
-
-std::string TIntegerField::GetAsString() const {
-    int64_t v = 0;
-    return readValue(v) ? IntToStr(v) : std::string();
-}
-
-int32_t TIntegerField::GetAsInteger() const {
-    int64_t v = 0;
-    readValue(v);
-    if (v < INT32_MIN || v > INT32_MAX)
-        AccessError("Integer");
-    return static_cast<int32_t>(v);
-}
-
-int64_t TIntegerField::GetAsLargeInt() const {
-    int64_t v = 0;
-    readValue(v);
-    return v;
-}
-
-double TIntegerField::GetAsFloat() const {
-    return static_cast<double>(GetAsLargeInt());
-}
-bool TIntegerField::GetAsBoolean() const {
-    return GetAsLargeInt() != 0;
-}
-
-Variant TIntegerField::GetAsVariant() const {
-    int64_t v = 0;
-    if (!readValue(v))
-        return Null();
-    return Variant(static_cast<int32_t>(v));
-}
-
-void TIntegerField::SetVarValue(const Variant& v) {
-    SetAsLargeInt(v.AsInt64());
-}
-
-TSmallintField::TSmallintField(TComponent* AOwner) : TIntegerField(AOwner) {
-    SetDataType(ftSmallint);
-}
-
-bool TSmallintField::readValue(int64_t& value) const {
-    int16_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TSmallintField::writeValue(int64_t value) {
-    auto v = static_cast<int16_t>(value);
-    SetData(&v);
-}
-
-TWordField::TWordField(TComponent* AOwner) : TIntegerField(AOwner) {
-    SetDataType(ftWord);
-}
-
-bool TWordField::readValue(int64_t& value) const {
-    uint16_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TWordField::writeValue(int64_t value) {
-    auto v = static_cast<uint16_t>(value);
-    SetData(&v);
-}
-
-TAutoIncField::TAutoIncField(TComponent* AOwner) : TIntegerField(AOwner) {
-    SetDataType(ftAutoInc);
-}
-
-TLargeintField::TLargeintField(TComponent* AOwner) : TIntegerField(AOwner) {
-    SetDataType(ftLargeint);
-}
-
-bool TLargeintField::readValue(int64_t& value) const {
-    int64_t v = 0;
-    bool ok = readRaw(this, v);
-    value = ok ? v : 0;
-    return ok;
-}
-
-void TLargeintField::writeValue(int64_t value) {
-    SetData(&value);
-}
-
-Variant TLargeintField::GetAsVariant() const {
-    int64_t v = 0;
-    if (!readValue(v))
-        return Null();
-    return Variant(static_cast<long long>(v));
-}
-
-// ---- floating point ------------------------------------------------------------------
-
-TFloatField::TFloatField(TComponent* AOwner) : TNumericField(AOwner) {
-    SetDataType(ftFloat);
-}
-
-double TFloatField::GetAsFloat() const {
-    double v = 0;
-    return readRaw(this, v) ? v : 0.0;
-}
-
-void TFloatField::SetAsFloat(double Value) {
-    if ((m_minValue != 0 || m_maxValue != 0) && (Value < m_minValue || Value > m_maxValue))
-        DatabaseErrorFmt(
-            dbconsts::SFieldRangeError,
-            {FloatToStr(Value), GetDisplayName(), FloatToStr(m_minValue), FloatToStr(m_maxValue)});
-    SetData(&Value);
-}
-
-std::string TFloatField::GetAsString() const {
-    double v = 0;
-    return readRaw(this, v) ? FloatToStr(v) : std::string();
-}
-
-void TFloatField::SetAsString(const std::string& Value) {
-    if (Value.empty()) {
-        Clear();
-        return;
-    }
-    double v = 0;
-    if (!TryStrToFloat(Trim(Value), v))
-        throw EConvertError(dbconsts::SInvalidFloatValue, {Value, GetDisplayName()});
-    SetAsFloat(v);
-}
-
-int32_t TFloatField::GetAsInteger() const {
-    double r = std::nearbyint(GetAsFloat());
-    if (!(r >= INT32_MIN && r <= INT32_MAX))
-        AccessError("Integer");
-    return static_cast<int32_t>(r);
-}
-
-int64_t TFloatField::GetAsLargeInt() const {
-    double r = std::nearbyint(GetAsFloat());
-    if (!(r >= -9.2e18 && r <= 9.2e18))
-        AccessError("LargeInt");
-    return static_cast<int64_t>(r);
-}
-
-Variant TFloatField::GetAsVariant() const {
-    double v = 0;
-    if (!readRaw(this, v))
-        return Null();
-    return Currency() ? VarFromCurrency(v) : Variant(v);
-}
-
-void TFloatField::SetVarValue(const Variant& v) {
-    SetAsFloat(v.AsFloat());
-}
-
-TCurrencyField::TCurrencyField(TComponent* AOwner) : TFloatField(AOwner) {
-    SetDataType(ftCurrency);
-}
-
-// ---- BCD --------------------------------------------------------------------------------
-
-TBCDField::TBCDField(TComponent* AOwner) : TNumericField(AOwner) {
-    SetDataType(ftBCD);
-    setSizeRaw(4);
-}
-
-bool TBCDField::GetAsBCD(TBcd& Value) const {
-    Value = TBcd{};
-    if (!m_int64Slot)
-        return GetData(&Value);
-    int64_t units = 0;
-    if (!GetData(&units))
-        return false;
-    Value = ScaledInt64ToBCD(units, Size());
-    return true;
-}
-
-void TBCDField::SetAsBCD(const TBcd& Value) {
-    if (!m_int64Slot) {
-        SetData(&Value);
-        return;
-    }
-    // Rounded to the field's scale, as the server rounds a money value it is sent.
-    int64_t units = 0;
-    if (!BCDToScaledInt64(Value, Size(), units))
-        throw EConvertError(dbconsts::SBcdOverflow);
-    SetData(&units);
-}
-
-std::string TBCDField::GetAsString() const {
-    TBcd b;
-    return GetAsBCD(b) ? BCDToStr(b) : std::string();
-}
-
-double TBCDField::GetAsFloat() const {
-    TBcd b;
-    return GetAsBCD(b) ? BCDToDouble(b) : 0.0;
-}
-
-int32_t TBCDField::GetAsInteger() const {
-    const int64_t v = GetAsLargeInt();
-    if (v < INT32_MIN || v > INT32_MAX)
-        AccessError("Integer");
-    return static_cast<int32_t>(v);
-}
-
-int64_t TBCDField::GetAsLargeInt() const {
-    // From the decimal itself: a 19-digit value does not survive a double.
-    TBcd b;
-    if (!GetAsBCD(b))
-        return 0;
-    int64_t v = 0;
-    if (!BCDToInt64(b, v))
-        AccessError("LargeInt");
-    return v;
-}
-
-void TBCDField::SetAsString(const std::string& Value) {
-    if (Value.empty()) {
-        Clear();
-        return;
-    }
-    TBcd b;
-    if (!TryStrToBCD(Value, b))
-        throw EConvertError(dbconsts::SInvalidFloatValue, {Value, GetDisplayName()});
-    if (m_precision > 0 && b.Precision - (b.SignSpecialPlaces & 0x3F) > m_precision - Size())
-        DatabaseErrorFmt(dbconsts::SFieldValueError, {GetDisplayName()});
-    SetAsBCD(b);
-}
-
-void TBCDField::SetAsFloat(double Value) {
-    SetAsBCD(DoubleToBCD(Value, Size()));
-}
-
-Variant TBCDField::GetAsVariant() const {
-    // The exact decimal text: a double or the framework's currency would drop digits of
-    // values beyond 15 significant digits or 4 decimals.
-    TBcd b;
-    if (!GetAsBCD(b))
-        return Null();
-    return Variant(BCDToStr(b));
-}
-
-void TBCDField::SetVarValue(const Variant& v) {
-    switch (v.VarType()) {
-    case varString:
-        SetAsString(v.AsString());
-        break;
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
-        SetAsLargeInt(v.AsInt64());
-        break;
-    default:
-        SetAsFloat(v.AsFloat());
-    }
-}
-
 // ---- Boolean ----------------------------------------------------------------------------
 
 TBooleanField::TBooleanField(TComponent* AOwner) : TField(AOwner) {
@@ -475,7 +156,7 @@ void TBooleanField::SetDisplayValues(const std::string& Value) {
 
 bool TBooleanField::GetAsBoolean() const {
     uint16_t v = 0;
-    return readRaw(this, v) && v != 0;
+    return GetData(&v) && v != 0;
 }
 
 int32_t TBooleanField::GetAsInteger() const {
@@ -484,7 +165,7 @@ int32_t TBooleanField::GetAsInteger() const {
 
 std::string TBooleanField::GetAsString() const {
     uint16_t v = 0;
-    if (!readRaw(this, v))
+    if (!GetData(&v))
         return {};
     return v != 0 ? m_trueText : m_falseText;
 }
@@ -513,7 +194,7 @@ void TBooleanField::SetAsString(const std::string& Value) {
 
 Variant TBooleanField::GetAsVariant() const {
     uint16_t v = 0;
-    if (!readRaw(this, v))
+    if (!GetData(&v))
         return Null();
     return Variant(v != 0);
 }
@@ -531,7 +212,7 @@ TDateTimeField::TDateTimeField(TComponent* AOwner) : TField(AOwner) {
 bool TDateTimeField::readValue(TDateTime& value) const {
     double ms = 0;
     value = 0;
-    if (!readRaw(this, ms))
+    if (!GetData(&ms))
         return false;
     if (ms == 0)
         return true; // a zero slot reads as the zero date rather than failing
@@ -584,53 +265,29 @@ void TDateTimeField::SetVarValue(const Variant& v) {
     SetAsDateTime(v.AsDateTime());
 }
 
-TDateField::TDateField(TComponent* AOwner) : TDateTimeField(AOwner) {
-    SetDataType(ftDate);
+namespace detail {
+
+TDateTime DatePart::toDateTime(int32_t part) {
+    return part <= 0 ? 0 : TimeStampToDateTime(TTimeStamp{0, part});
+}
+int32_t DatePart::ofDateTime(TDateTime value) {
+    return DateTimeToTimeStamp(value).Date;
+}
+std::string DatePart::toText(TDateTime value) {
+    return DateToStr(value);
 }
 
-bool TDateField::readValue(TDateTime& value) const {
-    int32_t slot[2] = {0, 0};
-    value = 0;
-    if (!readRaw(this, slot))
-        return false;
-    if (slot[0] <= 0)
-        return true;
-    value = TimeStampToDateTime(TTimeStamp{0, slot[0]});
-    return true;
+TDateTime TimePart::toDateTime(int32_t part) {
+    return static_cast<double>(part) / MSecsPerDay;
+}
+int32_t TimePart::ofDateTime(TDateTime value) {
+    return DateTimeToTimeStamp(value).Time;
+}
+std::string TimePart::toText(TDateTime value) {
+    return TimeToStr(value);
 }
 
-void TDateField::writeValue(TDateTime value) {
-    int32_t slot[2] = {DateTimeToTimeStamp(value).Date, 0};
-    SetData(slot);
-}
-
-std::string TDateField::GetAsString() const {
-    TDateTime v = 0;
-    return readValue(v) ? DateToStr(v) : std::string();
-}
-
-TTimeField::TTimeField(TComponent* AOwner) : TDateTimeField(AOwner) {
-    SetDataType(ftTime);
-}
-
-bool TTimeField::readValue(TDateTime& value) const {
-    int32_t slot[2] = {0, 0};
-    value = 0;
-    if (!readRaw(this, slot))
-        return false;
-    value = static_cast<double>(slot[0]) / MSecsPerDay;
-    return true;
-}
-
-void TTimeField::writeValue(TDateTime value) {
-    int32_t slot[2] = {DateTimeToTimeStamp(value).Time, 0};
-    SetData(slot);
-}
-
-std::string TTimeField::GetAsString() const {
-    TDateTime v = 0;
-    return readValue(v) ? TimeToStr(v) : std::string();
-}
+} // namespace detail
 
 // ---- bytes --------------------------------------------------------------------------------
 

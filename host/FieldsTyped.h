@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "host/Fields.h"
@@ -95,36 +96,48 @@ protected:
     /// The type's own range.
     [[nodiscard]] virtual int64_t typeMin() const { return INT32_MIN; }
     [[nodiscard]] virtual int64_t typeMax() const { return INT32_MAX; }
+    /// Reads / writes the record slot as a Stored integer; readSlot is false when null.
+    template <class Stored> bool readSlot(int64_t& value) const {
+        Stored v = 0;
+        const bool ok = GetData(&v);
+        value = ok ? static_cast<int64_t>(v) : 0;
+        return ok;
+    }
+    template <class Stored> void writeSlot(int64_t value) {
+        auto v = static_cast<Stored>(value);
+        SetData(&v);
+    }
 
 private:
     int64_t m_minValue = 0;
     int64_t m_maxValue = 0;
 };
 
-class TSmallintField : public TIntegerField {
+/// An integer field whose record slot holds a Stored integer, with Stored's range.
+template <class Stored> class TIntegerSlotField : public TIntegerField {
+public:
+    using TIntegerField::TIntegerField;
+    [[nodiscard]] int DataSize() const override { return static_cast<int>(sizeof(Stored)); }
+
+protected:
+    bool readValue(int64_t& value) const override { return readSlot<Stored>(value); }
+    void writeValue(int64_t value) override { writeSlot<Stored>(value); }
+    [[nodiscard]] int64_t typeMin() const override { return std::numeric_limits<Stored>::min(); }
+    [[nodiscard]] int64_t typeMax() const override {
+        return static_cast<int64_t>(std::numeric_limits<Stored>::max());
+    }
+};
+
+class TSmallintField : public TIntegerSlotField<int16_t> {
 public:
     explicit TSmallintField(TComponent* AOwner);
     [[nodiscard]] std::string ClassName() const override { return "TSmallintField"; }
-    [[nodiscard]] int DataSize() const override { return 2; }
-
-protected:
-    bool readValue(int64_t& value) const override;
-    void writeValue(int64_t value) override;
-    [[nodiscard]] int64_t typeMin() const override { return INT16_MIN; }
-    [[nodiscard]] int64_t typeMax() const override { return INT16_MAX; }
 };
 
-class TWordField : public TIntegerField {
+class TWordField : public TIntegerSlotField<uint16_t> {
 public:
     explicit TWordField(TComponent* AOwner);
     [[nodiscard]] std::string ClassName() const override { return "TWordField"; }
-    [[nodiscard]] int DataSize() const override { return 2; }
-
-protected:
-    bool readValue(int64_t& value) const override;
-    void writeValue(int64_t value) override;
-    [[nodiscard]] int64_t typeMin() const override { return 0; }
-    [[nodiscard]] int64_t typeMax() const override { return UINT16_MAX; }
 };
 
 class TAutoIncField : public TIntegerField {
@@ -133,18 +146,13 @@ public:
     [[nodiscard]] std::string ClassName() const override { return "TAutoIncField"; }
 };
 
-class TLargeintField : public TIntegerField {
+class TLargeintField : public TIntegerSlotField<int64_t> {
 public:
     explicit TLargeintField(TComponent* AOwner);
     [[nodiscard]] std::string ClassName() const override { return "TLargeintField"; }
-    [[nodiscard]] int DataSize() const override { return 8; }
 
 protected:
     [[nodiscard]] Variant GetAsVariant() const override;
-    bool readValue(int64_t& value) const override;
-    void writeValue(int64_t value) override;
-    [[nodiscard]] int64_t typeMin() const override { return INT64_MIN; }
-    [[nodiscard]] int64_t typeMax() const override { return INT64_MAX; }
 };
 
 class TFloatField : public TNumericField {
@@ -277,26 +285,61 @@ protected:
     virtual void writeValue(TDateTime value);
 };
 
-class TDateField : public TDateTimeField {
+/// A field holding one 32-bit part of a time stamp in an 8-byte slot. Part says which:
+/// its field type and class name, and how a value maps to the part, back, and to text.
+template <class Part> class TTimeStampPartField : public TDateTimeField {
 public:
-    explicit TDateField(TComponent* AOwner);
-    [[nodiscard]] std::string ClassName() const override { return "TDateField"; }
+    explicit TTimeStampPartField(TComponent* AOwner) : TDateTimeField(AOwner) {
+        SetDataType(Part::kFieldType);
+    }
+    [[nodiscard]] std::string ClassName() const override { return Part::kClassName; }
 
 protected:
-    [[nodiscard]] std::string GetAsString() const override;
-    bool readValue(TDateTime& value) const override;
-    void writeValue(TDateTime value) override;
+    [[nodiscard]] std::string GetAsString() const override {
+        TDateTime v = 0;
+        return readValue(v) ? Part::toText(v) : std::string();
+    }
+    bool readValue(TDateTime& value) const override {
+        int32_t slot[2] = {0, 0};
+        value = 0;
+        if (!GetData(slot))
+            return false;
+        value = Part::toDateTime(slot[0]);
+        return true;
+    }
+    void writeValue(TDateTime value) override {
+        int32_t slot[2] = {Part::ofDateTime(value), 0};
+        SetData(slot);
+    }
 };
 
-class TTimeField : public TDateTimeField {
-public:
-    explicit TTimeField(TComponent* AOwner);
-    [[nodiscard]] std::string ClassName() const override { return "TTimeField"; }
+namespace detail {
+/// ftDate: the day number of the time stamp; a day number of zero or less reads as 0.
+struct DatePart {
+    static constexpr TFieldType kFieldType = ftDate;
+    static constexpr const char* kClassName = "TDateField";
+    static TDateTime toDateTime(int32_t part);
+    static int32_t ofDateTime(TDateTime value);
+    static std::string toText(TDateTime value);
+};
+/// ftTime: the milliseconds since midnight of the time stamp.
+struct TimePart {
+    static constexpr TFieldType kFieldType = ftTime;
+    static constexpr const char* kClassName = "TTimeField";
+    static TDateTime toDateTime(int32_t part);
+    static int32_t ofDateTime(TDateTime value);
+    static std::string toText(TDateTime value);
+};
+} // namespace detail
 
-protected:
-    [[nodiscard]] std::string GetAsString() const override;
-    bool readValue(TDateTime& value) const override;
-    void writeValue(TDateTime value) override;
+class TDateField : public TTimeStampPartField<detail::DatePart> {
+public:
+    using TTimeStampPartField::TTimeStampPartField;
+};
+
+class TTimeField : public TTimeStampPartField<detail::TimePart> {
+public:
+    using TTimeStampPartField::TTimeStampPartField;
 };
 
 /// ftBytes: Size raw bytes; the value is a byte array, AsString the raw bytes.

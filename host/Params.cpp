@@ -127,10 +127,9 @@ std::string TParam::AsString() const {
 }
 
 int32_t TParam::AsInteger() const {
-    if (IsNull())
-        return 0;
-    if (m_value.VarType() == varBoolean)
-        return m_value.AsBoolean() ? -1 : 0;
+    // Null and Boolean read as AsLargeInt reads them (0, and -1 for True).
+    if (IsNull() || m_value.VarType() == varBoolean)
+        return static_cast<int32_t>(AsLargeInt());
     return m_value.AsInteger();
 }
 
@@ -163,79 +162,62 @@ std::string TParam::AsBlob() const {
 TBcd TParam::AsBCD() const {
     if (IsNull())
         return TBcd{};
-    switch (m_value.VarType()) {
-    case varString:
+    const TVarType type = m_value.VarType();
+    if (type == varString)
         return StrToBCD(m_value.AsString());
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
+    if (VarTypeIsInteger(type))
         return StrToBCD(std::to_string(m_value.AsInt64()));
-    case varBoolean:
+    if (type == varBoolean)
         return StrToBCD(m_value.AsBoolean() ? "1" : "0");
-    default:
-        return DoubleToBCD(m_value.AsFloat(), 63);
-    }
+    return DoubleToBCD(m_value.AsFloat(), 63);
+}
+
+void TParam::setTyped(TFieldType type, const Variant& value) {
+    m_dataType = type; // before SetValue, which takes the value's own type only for ftUnknown
+    SetValue(value);
 }
 
 void TParam::SetAsString(const std::string& Value) {
-    m_dataType = ftString;
-    SetValue(Variant(Value));
+    setTyped(ftString, Variant(Value));
 }
 void TParam::SetAsInteger(int32_t Value) {
-    m_dataType = ftInteger;
-    SetValue(Variant(Value));
+    setTyped(ftInteger, Variant(Value));
 }
 void TParam::SetAsSmallInt(int32_t Value) {
-    m_dataType = ftSmallint;
-    SetValue(Variant(static_cast<int16_t>(Value)));
+    setTyped(ftSmallint, Variant(static_cast<int16_t>(Value)));
 }
 void TParam::SetAsWord(int32_t Value) {
-    m_dataType = ftWord;
-    SetValue(Variant(static_cast<uint16_t>(Value)));
+    setTyped(ftWord, Variant(static_cast<uint16_t>(Value)));
 }
 void TParam::SetAsLargeInt(int64_t Value) {
-    m_dataType = ftLargeint;
-    SetValue(Variant(static_cast<long long>(Value)));
+    setTyped(ftLargeint, Variant(static_cast<long long>(Value)));
 }
 void TParam::SetAsFloat(double Value) {
-    m_dataType = ftFloat;
-    SetValue(Variant(Value));
+    setTyped(ftFloat, Variant(Value));
 }
 void TParam::SetAsCurrency(double Value) {
-    m_dataType = ftCurrency;
-    SetValue(VarFromCurrency(Value));
+    setTyped(ftCurrency, VarFromCurrency(Value));
 }
 void TParam::SetAsBCD(const TBcd& Value) {
-    m_dataType = ftBCD;
-    SetValue(Variant(BCDToStr(Value)));
+    setTyped(ftBCD, Variant(BCDToStr(Value)));
 }
 void TParam::SetAsBoolean(bool Value) {
-    m_dataType = ftBoolean;
-    SetValue(Variant(Value));
+    setTyped(ftBoolean, Variant(Value));
 }
 void TParam::SetAsDateTime(TDateTime Value) {
-    m_dataType = ftDateTime;
-    SetValue(VarFromDateTime(Value));
+    setTyped(ftDateTime, VarFromDateTime(Value));
 }
 void TParam::SetAsDate(TDateTime Value) {
-    m_dataType = ftDate;
-    SetValue(VarFromDateTime(Value));
+    setTyped(ftDate, VarFromDateTime(Value));
 }
 void TParam::SetAsTime(TDateTime Value) {
-    m_dataType = ftTime;
-    SetValue(VarFromDateTime(Value));
+    setTyped(ftTime, VarFromDateTime(Value));
 }
 void TParam::SetAsMemo(const std::string& Value) {
-    m_dataType = ftMemo;
-    SetValue(Variant(Value));
+    setTyped(ftMemo, Variant(Value));
 }
 void TParam::SetAsBlob(const std::string& Value) {
-    m_dataType = ftBlob;
-    SetValue(VarFromBytes(Value));
+    setTyped(ftBlob, VarFromBytes(Value));
 }
 
 int TParam::GetDataSize() const {
@@ -425,13 +407,7 @@ void TParams::SetParamValues(const std::string& ParamNames, const Variant& Value
     int pos = 1;
     while (pos <= static_cast<int>(ParamNames.size()))
         list.push_back(ParamByName(ExtractFieldName(ParamNames, pos)));
-    if (list.size() == 1 && !VarIsArray(Value)) {
-        list[0]->SetValue(Value);
-        return;
-    }
-    int low = VarArrayLowBound(Value, 1);
-    for (std::size_t i = 0; i < list.size(); ++i)
-        list[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
+    VarSpreadOver(list, Value);
 }
 
 } // namespace host

@@ -99,6 +99,9 @@ public:
     void GetPublishedProperties(TPropList& list) const override;
 
 private:
+    /// Sets the data type, then the value (the typed setters).
+    void setTyped(TFieldType type, const Variant& value);
+
     std::string m_name;
     TFieldType m_dataType = ftUnknown;
     TParamType m_paramType = ptUnknown;

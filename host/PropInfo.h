@@ -136,70 +136,58 @@ inline bool toBool(const Variant& v) {
 inline Variant toVariant(const Variant& v) {
     return v;
 }
+/// A property of a simple kind: the getter's result is held in the variant as a Held, and
+/// a value set is converted by convert before it reaches the setter.
+template <class Held, class C, class G, class S, class T>
+TPropInfo simpleProperty(std::string name, TTypeKind kind, std::string typeName, G getter, S setter,
+                         T (*convert)(const Variant&)) {
+    TPropInfo p = info(std::move(name), kind, std::move(typeName));
+    p.getValue = [getter](const TPersistent* o) {
+        return Variant(static_cast<Held>(std::invoke(getter, self<C>(o))));
+    };
+    p.setValue = makeSetter<C>(setter, convert);
+    return p;
+}
 } // namespace detail
 
 /// A 32-bit integer property. getter: callable on const C& returning an integer;
 /// setter: callable on (C&, int) or nullptr for a read-only property.
 template <class C, class G, class S>
 TPropInfo IntegerProperty(std::string name, G getter, S setter) {
-    TPropInfo p = detail::info(std::move(name), tkInteger, "Integer");
-    p.getValue = [getter](const TPersistent* o) {
-        return Variant(static_cast<int32_t>(std::invoke(getter, detail::self<C>(o))));
-    };
-    p.setValue = detail::makeSetter<C>(setter, &detail::toInt);
-    return p;
+    return detail::simpleProperty<int32_t, C>(std::move(name), tkInteger, "Integer", getter, setter,
+                                              &detail::toInt);
 }
 
 /// A 64-bit integer property.
 template <class C, class G, class S> TPropInfo Int64Property(std::string name, G getter, S setter) {
-    TPropInfo p = detail::info(std::move(name), tkInt64, "Int64");
-    p.getValue = [getter](const TPersistent* o) {
-        return Variant(static_cast<long long>(std::invoke(getter, detail::self<C>(o))));
-    };
-    p.setValue = detail::makeSetter<C>(setter, &detail::toInt64);
-    return p;
+    return detail::simpleProperty<long long, C>(std::move(name), tkInt64, "Int64", getter, setter,
+                                                &detail::toInt64);
 }
 
 /// A floating-point property.
 template <class C, class G, class S> TPropInfo FloatProperty(std::string name, G getter, S setter) {
-    TPropInfo p = detail::info(std::move(name), tkFloat, "Double");
-    p.getValue = [getter](const TPersistent* o) {
-        return Variant(static_cast<double>(std::invoke(getter, detail::self<C>(o))));
-    };
-    p.setValue = detail::makeSetter<C>(setter, &detail::toFloat);
-    return p;
+    return detail::simpleProperty<double, C>(std::move(name), tkFloat, "Double", getter, setter,
+                                             &detail::toFloat);
 }
 
 /// A text property.
 template <class C, class G, class S>
 TPropInfo StringProperty(std::string name, G getter, S setter) {
-    TPropInfo p = detail::info(std::move(name), tkString, "string");
-    p.getValue = [getter](const TPersistent* o) {
-        return Variant(std::string(std::invoke(getter, detail::self<C>(o))));
-    };
-    p.setValue = detail::makeSetter<C>(setter, &detail::toString);
-    return p;
+    return detail::simpleProperty<std::string, C>(std::move(name), tkString, "string", getter,
+                                                  setter, &detail::toString);
 }
 
 /// A Boolean property.
 template <class C, class G, class S> TPropInfo BoolProperty(std::string name, G getter, S setter) {
-    TPropInfo p = detail::info(std::move(name), tkBool, "Boolean");
-    p.getValue = [getter](const TPersistent* o) {
-        return Variant(static_cast<bool>(std::invoke(getter, detail::self<C>(o))));
-    };
-    p.setValue = detail::makeSetter<C>(setter, &detail::toBool);
-    return p;
+    return detail::simpleProperty<bool, C>(std::move(name), tkBool, "Boolean", getter, setter,
+                                           &detail::toBool);
 }
 
 /// A variant property (written with its value's type).
 template <class C, class G, class S>
 TPropInfo VariantProperty(std::string name, G getter, S setter) {
-    TPropInfo p = detail::info(std::move(name), tkVariant, "Variant");
-    p.getValue = [getter](const TPersistent* o) {
-        return Variant(std::invoke(getter, detail::self<C>(o)));
-    };
-    p.setValue = detail::makeSetter<C>(setter, &detail::toVariant);
-    return p;
+    return detail::simpleProperty<Variant, C>(std::move(name), tkVariant, "Variant", getter, setter,
+                                              &detail::toVariant);
 }
 
 /// An enumeration property of type E, whose values are named by ordinal in names.

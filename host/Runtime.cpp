@@ -92,9 +92,9 @@ void TApplication::HandleException(TObject* Sender) noexcept {
         handler = OnException();
     } catch (...) {
     }
-    try {
-        std::rethrow_exception(current);
-    } catch (const std::exception& e) {
+    // The handler, or else the default display, gets the exception; one the handler raises
+    // in turn is not passed on: the original is shown.
+    auto deliver = [&](const std::exception& e) noexcept {
         try {
             if (handler)
                 handler(Sender, e);
@@ -103,16 +103,13 @@ void TApplication::HandleException(TObject* Sender) noexcept {
         } catch (...) {
             ShowException(e);
         }
+    };
+    try {
+        std::rethrow_exception(current);
+    } catch (const std::exception& e) {
+        deliver(e);
     } catch (...) {
-        Exception unknown("Unknown exception");
-        try {
-            if (handler)
-                handler(Sender, unknown);
-            else
-                ShowException(unknown);
-        } catch (...) {
-            ShowException(unknown);
-        }
+        deliver(Exception("Unknown exception"));
     }
 }
 

@@ -11,6 +11,24 @@
 
 namespace host {
 
+namespace {
+
+// Where a seek of an in-memory stream lands; raises EStreamError for a place before the start.
+int64_t seekTarget(int64_t offset, TSeekOrigin origin, int64_t position, int64_t size) {
+    int64_t base = origin == soBeginning ? 0 : (origin == soCurrent ? position : size);
+    int64_t pos = base + offset;
+    if (pos < 0)
+        throw EStreamError("Invalid stream position " + std::to_string(pos));
+    return pos;
+}
+
+void checkSize(int64_t size) {
+    if (size < 0)
+        throw EStreamError("Invalid stream size " + std::to_string(size));
+}
+
+} // namespace
+
 TStream::~TStream() = default;
 
 int64_t TStream::Position() {
@@ -121,17 +139,12 @@ int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    int64_t base = Origin == soBeginning ? 0 : (Origin == soCurrent ? m_position : m_size);
-    int64_t pos = base + Offset;
-    if (pos < 0)
-        throw EStreamError("Invalid stream position " + std::to_string(pos));
-    m_position = pos;
+    m_position = seekTarget(Offset, Origin, m_position, m_size);
     return m_position;
 }
 
 void TMemoryStream::SetSize(int64_t NewSize) {
-    if (NewSize < 0)
-        throw EStreamError("Invalid stream size " + std::to_string(NewSize));
+    checkSize(NewSize);
     int64_t oldPosition = m_position;
     int64_t oldSize = m_size;
     SetCapacity(NewSize);
@@ -210,19 +223,12 @@ int64_t TStringStream::Write(const void* Buffer, int64_t Count) {
 }
 
 int64_t TStringStream::Seek(int64_t Offset, TSeekOrigin Origin) {
-    int64_t base = Origin == soBeginning
-                       ? 0
-                       : (Origin == soCurrent ? m_position : static_cast<int64_t>(m_data.size()));
-    int64_t pos = base + Offset;
-    if (pos < 0)
-        throw EStreamError("Invalid stream position " + std::to_string(pos));
-    m_position = pos;
+    m_position = seekTarget(Offset, Origin, m_position, static_cast<int64_t>(m_data.size()));
     return m_position;
 }
 
 void TStringStream::SetSize(int64_t NewSize) {
-    if (NewSize < 0)
-        throw EStreamError("Invalid stream size " + std::to_string(NewSize));
+    checkSize(NewSize);
     m_data.resize(static_cast<size_t>(NewSize));
     if (m_position > NewSize)
         m_position = NewSize;

@@ -3,6 +3,7 @@
 
 #include <unicode/ucasemap.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -204,26 +205,38 @@ int32_t StrToIntDef(const std::string& S, int32_t Default) {
 }
 
 namespace {
-// General format with the given number of significant digits, exponent as E<digits>.
-std::string generalFloat(double value, int precision, char separator) {
+// "NAN", "INF" or "-INF" for a value that is not finite; nullptr for a finite one.
+const char* nonFiniteText(double value) noexcept {
     if (std::isnan(value))
         return "NAN";
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
-    if (precision < 1)
-        precision = 1;
-    if (precision > 17)
-        precision = 17;
-    char buf[64];
-    auto [ptr, ec] =
-        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, precision);
-    std::string s(buf, ec == std::errc() ? ptr : buf);
+    return nullptr;
+}
+
+// The value as std::to_chars writes it in the given form and precision ('.' as the point).
+std::string charsOf(double value, std::chars_format form, int precision) {
+    char buf[400];
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, form, precision);
+    return std::string(buf, ec == std::errc() ? ptr : buf);
+}
+
+// The digits with the point written as the decimal separator.
+std::string withSeparator(const std::string& digits, char separator) {
     std::string out;
-    out.reserve(s.size());
-    size_t e = s.find('e');
-    std::string mantissa = s.substr(0, e);
-    for (char c : mantissa)
+    out.reserve(digits.size());
+    for (char c : digits)
         out += (c == '.') ? separator : c;
+    return out;
+}
+
+// General format with the given number of significant digits, exponent as E<digits>.
+std::string generalFloat(double value, int precision, char separator) {
+    if (const char* text = nonFiniteText(value))
+        return text;
+    std::string s = charsOf(value, std::chars_format::general, std::clamp(precision, 1, 17));
+    size_t e = s.find('e');
+    std::string out = withSeparator(s.substr(0, e), separator);
     if (e != std::string::npos) {
         out += 'E';
         size_t i = e + 1;
@@ -282,14 +295,9 @@ namespace {
 }
 
 std::string fixedFloat(double value, int decimals, char separator, char thousands) {
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value < 0 ? "-INF" : "INF";
-    char buf[400];
-    auto [ptr, ec] =
-        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-    std::string s(buf, ec == std::errc() ? ptr : buf);
+    if (const char* text = nonFiniteText(value))
+        return text;
+    std::string s = charsOf(value, std::chars_format::fixed, decimals);
     size_t dot = s.find('.');
     std::string intPart = s.substr(0, dot);
     std::string frac = dot == std::string::npos ? std::string() : s.substr(dot + 1);
@@ -310,22 +318,11 @@ std::string fixedFloat(double value, int decimals, char separator, char thousand
 }
 
 std::string scientificFloat(double value, int precision, char separator) {
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value < 0 ? "-INF" : "INF";
-    if (precision < 1)
-        precision = 1;
-    if (precision > 18)
-        precision = 18;
-    char buf[64];
-    auto [ptr, ec] =
-        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, precision - 1);
-    std::string s(buf, ec == std::errc() ? ptr : buf);
+    if (const char* text = nonFiniteText(value))
+        return text;
+    std::string s = charsOf(value, std::chars_format::scientific, std::clamp(precision, 1, 18) - 1);
     size_t e = s.find('e');
-    std::string out;
-    for (char c : s.substr(0, e))
-        out += (c == '.') ? separator : c;
+    std::string out = withSeparator(s.substr(0, e), separator);
     std::string expo = s.substr(e + 1);
     char sign = expo[0];
     std::string digits = expo.substr(1);

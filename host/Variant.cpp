@@ -9,10 +9,8 @@
 
 namespace host {
 
-namespace {
-
-bool isIntegerType(TVarType t) {
-    switch (t) {
+bool VarTypeIsInteger(TVarType type) noexcept {
+    switch (type) {
     case varSmallint:
     case varInteger:
     case varShortInt:
@@ -25,6 +23,8 @@ bool isIntegerType(TVarType t) {
         return false;
     }
 }
+
+namespace {
 
 bool isFloatType(TVarType t) {
     return t == varSingle || t == varDouble || t == varCurrency || t == varDate;
@@ -147,7 +147,7 @@ Variant::ArrayData* Variant::mutableArrayData() {
 int64_t Variant::AsInt64() const {
     if (m_type == varEmpty)
         return 0;
-    if (isIntegerType(m_type))
+    if (VarTypeIsInteger(m_type))
         return m_int;
     int64_t out = 0;
     if (isFloatType(m_type)) {
@@ -190,7 +190,7 @@ int32_t Variant::AsInteger() const {
 double Variant::AsFloat() const {
     if (m_type == varEmpty)
         return 0;
-    if (isIntegerType(m_type))
+    if (VarTypeIsInteger(m_type))
         return static_cast<double>(m_int);
     if (isFloatType(m_type))
         return m_double;
@@ -246,7 +246,7 @@ bool Variant::AsBoolean() const {
         return false;
     if (m_type == varBoolean)
         return m_bool;
-    if (isIntegerType(m_type))
+    if (VarTypeIsInteger(m_type))
         return m_int != 0;
     if (isFloatType(m_type))
         return m_double != 0;
@@ -280,7 +280,7 @@ std::string Variant::AsString() const {
     case varCurrency:
         return FloatToStr(m_double);
     default:
-        if (isIntegerType(m_type))
+        if (VarTypeIsInteger(m_type))
             return IntToStr(m_int);
     }
     castError(m_type, varString);
@@ -321,7 +321,7 @@ bool Variant::operator==(const Variant& other) const {
         return m_string == other.m_string;
     if (m_type == varBoolean && other.m_type == varBoolean)
         return m_bool == other.m_bool;
-    if (isIntegerType(m_type) && isIntegerType(other.m_type))
+    if (VarTypeIsInteger(m_type) && VarTypeIsInteger(other.m_type))
         return m_int == other.m_int;
     try {
         return AsFloat() == other.AsFloat();
@@ -355,7 +355,7 @@ Variant VarFromBytes(const std::string& bytes) {
 
 bool VarIsNumeric(const Variant& v) noexcept {
     TVarType t = v.VarType();
-    return isIntegerType(t) || t == varSingle || t == varDouble || t == varCurrency;
+    return VarTypeIsInteger(t) || t == varSingle || t == varDouble || t == varCurrency;
 }
 
 std::string VarToStr(const Variant& v) {

@@ -139,6 +139,9 @@ struct Variant::ArrayData {
 }
 /// True for the integer, floating, currency kinds.
 [[nodiscard]] bool VarIsNumeric(const Variant& v) noexcept;
+/// True for the integer kinds (varSmallint, varInteger, varShortInt, varByte, varWord,
+/// varLongWord, varInt64); not for varBoolean.
+[[nodiscard]] bool VarTypeIsInteger(TVarType type) noexcept;
 /// Text of the value; "" for Null and Empty.
 [[nodiscard]] std::string VarToStr(const Variant& v);
 /// Text of the value; Default for Null.
@@ -165,5 +168,18 @@ struct Variant::ArrayData {
 [[nodiscard]] Variant VarArrayGet(const Variant& v, const std::vector<int>& indices);
 /// Stores an element (converted to the array's element type), checked as VarArrayGet.
 void VarArrayPut(Variant& v, const Variant& value, const std::vector<int>& indices);
+
+/// Gives each target (anything with SetValue(const Variant&)) its part of Value: a single
+/// target given a value that is not an array takes it whole; otherwise target i takes the
+/// item at the array's low bound + i.
+template <class T> void VarSpreadOver(const std::vector<T*>& targets, const Variant& Value) {
+    if (targets.size() == 1 && !VarIsArray(Value)) {
+        targets[0]->SetValue(Value);
+        return;
+    }
+    const int low = VarArrayLowBound(Value, 1);
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        targets[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
+}
 
 } // namespace host

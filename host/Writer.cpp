@@ -1,6 +1,7 @@
 // TWriter: writes a component tree and values in the readable text form.
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "host/Collection.h"
@@ -236,13 +237,10 @@ struct WriterImpl {
                        const TPropInfo& prop, const std::string& name) {
         if (!prop.getHandlerName)
             return;
-        std::string handler = prop.getHandlerName(instance);
-        if (ancestor && prop.getHandlerName(ancestor) == handler)
-            return;
-        if (handler.empty())
-            return;
-        w.beginProperty(name);
-        w.m_out += handler;
+        std::optional<std::string> ancestorHandler;
+        if (ancestor)
+            ancestorHandler = prop.getHandlerName(ancestor);
+        identifier(w, name, prop.getHandlerName(instance), ancestorHandler);
     }
 
     static void object(TWriter& w, TPersistent* instance, TPersistent* ancestor,
@@ -269,17 +267,20 @@ struct WriterImpl {
     // A reference to a component, by its path from the root.
     static void reference(TWriter& w, TPersistent* obj, bool hasAncestor, TPersistent* ancObj,
                           const std::string& name) {
-        std::string path = referencePath(w.m_root, dynamic_cast<TComponent*>(obj));
-        if (hasAncestor) {
-            std::string ancPath =
-                referencePath(w.m_rootAncestor, dynamic_cast<TComponent*>(ancObj));
-            if (ancPath == path)
-                return;
-        }
-        if (path.empty())
+        std::optional<std::string> ancestorPath;
+        if (hasAncestor)
+            ancestorPath = referencePath(w.m_rootAncestor, dynamic_cast<TComponent*>(ancObj));
+        identifier(w, name, referencePath(w.m_root, dynamic_cast<TComponent*>(obj)), ancestorPath);
+    }
+
+    // `name = ident` for a handler's or a component's name: nothing when there is none, or
+    // when it is the ancestor's (ancestorIdent empty: no ancestor to compare with).
+    static void identifier(TWriter& w, const std::string& name, const std::string& ident,
+                           const std::optional<std::string>& ancestorIdent) {
+        if (ident.empty() || ancestorIdent == ident)
             return;
         w.beginProperty(name);
-        w.m_out += path;
+        w.m_out += ident;
     }
 
     // A collection is compared with the ancestor's by its written text.

@@ -332,3 +332,31 @@ TEST(Filters, FilterRecordHidesRecordsAndCountsFollow) {
     EXPECT_TRUE(ds->IsEmpty());
     EXPECT_EQ(ds->RecordCount(), 0);
 }
+
+TEST(FieldConversions, IntegerFieldsTakeTheirTypesWholeRangeAndNoMore) {
+    struct Case {
+        const char* field;
+        int64_t lo, hi;
+        bool boundedBelowInt64;
+    };
+    const Case cases[] = {{"SI", INT16_MIN, INT16_MAX, true},
+                          {"W", 0, UINT16_MAX, true},
+                          {"I", INT32_MIN, INT32_MAX, true},
+                          {"L", INT64_MIN, INT64_MAX, false}};
+    auto ds = makeTyped();
+    ds->Open();
+    ds->Edit();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        TField* f = ds->FieldByName(c.field);
+        for (int64_t v : {c.lo, c.hi}) {
+            f->SetAsLargeInt(v);
+            EXPECT_EQ(f->AsLargeInt(), v);
+        }
+        if (c.boundedBelowInt64) {
+            EXPECT_THROW(f->SetAsLargeInt(c.lo - 1), EDatabaseError);
+            EXPECT_THROW(f->SetAsLargeInt(c.hi + 1), EDatabaseError);
+            EXPECT_EQ(f->AsLargeInt(), c.hi); // a refused value leaves the stored one
+        }
+    }
+}
