@@ -181,9 +181,10 @@ void clearProbe() {
 // A binding's flag, module and entry points must outlive the process's exit procedures,
 // which free the library and null the variables: each test keeps its own in statics.
 
-detail::EntryPoint entry(const char* name, int line, bool required, void (*store)(void*) noexcept,
-                         bool (*isBound)() noexcept) {
-    return detail::EntryPoint{name, line, required, store, isBound};
+/// The entry point `name` (asserted at `line`) whose address is kept in the variable Var.
+template <auto& Var> detail::EntryPoint entry(const char* name, int line, bool required) {
+    return detail::EntryPoint{name, line, required, &detail::storeEntryPoint<Var>,
+                              &detail::entryPointBound<Var>};
 }
 
 TEST(BindingLoad, MissingLibraryLeavesEverythingNull) {
@@ -191,10 +192,8 @@ TEST(BindingLoad, MissingLibraryLeavesEverythingNull) {
     static bool loaded = false;
     static void* module = nullptr;
     static const detail::EntryPoint entries[] = {
-        entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
-              &detail::entryPointBound<probeInit>),
-        entry("ct_connect", 11, true, &detail::storeEntryPoint<probeConnect>,
-              &detail::entryPointBound<probeConnect>),
+        entry<probeInit>("ct_init", 10, true),
+        entry<probeConnect>("ct_connect", 11, true),
     };
     detail::LibraryBinding binding{"probe", loaded, module, entries};
     EXPECT_NO_THROW(detail::loadLibrary("libtovrin-no-such-library.so.9", binding));
@@ -209,12 +208,9 @@ TEST(BindingLoad, MissingCalledEntryPointFailsTheAssertion) {
     static bool loaded = false;
     static void* module = nullptr;
     static const detail::EntryPoint entries[] = {
-        entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
-              &detail::entryPointBound<probeInit>),
-        entry("ct_no_such_entry_point", 77, true, &detail::storeEntryPoint<probeMissing>,
-              &detail::entryPointBound<probeMissing>),
-        entry("ct_connect", 12, true, &detail::storeEntryPoint<probeConnect>,
-              &detail::entryPointBound<probeConnect>),
+        entry<probeInit>("ct_init", 10, true),
+        entry<probeMissing>("ct_no_such_entry_point", 77, true),
+        entry<probeConnect>("ct_connect", 12, true),
     };
     detail::LibraryBinding binding{"probeunit", loaded, module, entries};
     try {
@@ -240,10 +236,8 @@ TEST(BindingLoad, MissingOptionalEntryPointStaysNull) {
     static bool loaded = false;
     static void* module = nullptr;
     static const detail::EntryPoint entries[] = {
-        entry("ct_debug", 433, false, &detail::storeEntryPoint<probeMissing>,
-              &detail::entryPointBound<probeMissing>),
-        entry("ct_connect", 481, true, &detail::storeEntryPoint<probeConnect>,
-              &detail::entryPointBound<probeConnect>),
+        entry<probeMissing>("ct_debug", 433, false),
+        entry<probeConnect>("ct_connect", 481, true),
     };
     detail::LibraryBinding binding{"probe", loaded, module, entries};
     EXPECT_NO_THROW(detail::loadLibrary("libct.so.4", binding));

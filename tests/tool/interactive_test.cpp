@@ -24,6 +24,7 @@
 #include <sstream>
 
 #include "support/DevServer.h"
+#include "tool_process.h"
 
 namespace {
 
@@ -41,12 +42,7 @@ struct TerminalRun {
 TerminalRun runOnTerminal(const std::vector<std::string>& args,
                           const std::vector<std::pair<std::string, std::string>>& steps,
                           const std::string& stdoutFile = "") {
-    std::vector<std::string> argvText = {TOVRIN_SQL_PATH};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argvText)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const tooltest::CStringArray argv = tooltest::toolArguments(args);
 
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
@@ -60,7 +56,7 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
             const int fd = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(fd, STDOUT_FILENO);
         }
-        execv(argv[0], argv.data());
+        execv(argv.data()[0], argv.data());
         _exit(127);
     }
     TerminalRun run;
