@@ -22,7 +22,7 @@ using tovrin::TSybQuery;
 namespace {
 
 // A procedure giving two row results, two output parameters and a return status.
-const char* kProcedure =
+const char* const kProcedure =
     "create procedure rel_batch @n int, @twice int output, @label varchar(20) output as begin"
     " select title_id, title, price from titles order by title_id"
     " select au_id, au_lname from authors order by au_id"

@@ -109,12 +109,12 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
 class ToolTerminal : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        server = std::make_unique<testsupport::DevServer>(
+        s_server = std::make_unique<testsupport::DevServer>(
             std::vector<std::string>{"--user", "sa", "--password", kPassword}, "TTYSERVER");
     }
-    static void TearDownTestSuite() { server.reset(); }
-    void SetUp() override { server->activate(); }
-    static inline std::unique_ptr<testsupport::DevServer> server;
+    static void TearDownTestSuite() { s_server.reset(); }
+    void SetUp() override { s_server->activate(); }
+    static inline std::unique_ptr<testsupport::DevServer> s_server;
 };
 
 } // namespace
@@ -217,7 +217,7 @@ TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
                        {"logged in again", "select @@trancount as open_transactions\n"},
                        {"2> ", "go\n"},
                        {"(1 row affected)", "quit\n"}});
-    server->activate();
+    s_server->activate();
     EXPECT_EQ(run.exitCode, 1) << run.screen;
     EXPECT_NE(run.screen.find("connection lost; logged in again: any open transaction was rolled "
                               "back, database is now "),
@@ -229,7 +229,7 @@ TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
 }
 
 TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
-    const std::string home = server->tempDir() + "/home";
+    const std::string home = s_server->tempDir() + "/home";
     mkdir(home.c_str(), 0700);
     const char* former = std::getenv("HOME");
     const std::string saved = former != nullptr ? former : "";
@@ -258,7 +258,7 @@ TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
 }
 
 TEST_F(ToolTerminal, ThePromptStaysOnTheTerminalWhenTheResultsGoElsewhere) {
-    const std::string results = server->tempDir() + "/redirected.txt";
+    const std::string results = s_server->tempDir() + "/redirected.txt";
     const TerminalRun run = runOnTerminal(
         {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q"},
         {{"1> ", "select 'to the file' as where_to\n"}, {"2> ", "go\n"}, {"1> ", "quit\n"}},
