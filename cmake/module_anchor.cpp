@@ -1,5 +1,5 @@
 // Gives the shared library Tovrin5 a translation unit of its own, so that it links even
 // while it is made only of the subsystems' object libraries.
 namespace tovrin::detail {
-[[maybe_unused]] int moduleAnchor = 0;
+[[maybe_unused]] int g_moduleAnchor = 0;
 }

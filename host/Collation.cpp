@@ -67,18 +67,18 @@ private:
 };
 
 const Collator& caseSensitive() {
-    static const Collator collator(collationLocale(), UCOL_TERTIARY);
-    return collator;
+    static const Collator kCollator(collationLocale(), UCOL_TERTIARY);
+    return kCollator;
 }
 
 const Collator& caseInsensitive() {
-    static const Collator collator(collationLocale(), UCOL_SECONDARY);
-    return collator;
+    static const Collator kCollator(collationLocale(), UCOL_SECONDARY);
+    return kCollator;
 }
 
 const Collator& russianCaseInsensitive() {
-    static const Collator collator("ru", UCOL_SECONDARY);
-    return collator;
+    static const Collator kCollator("ru", UCOL_SECONDARY);
+    return kCollator;
 }
 
 // Length of the UTF-8 sequence starting at s[i], or 1 for a byte that starts none.

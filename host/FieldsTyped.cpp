@@ -506,7 +506,7 @@ TFieldClass DefaultFieldClass(TFieldType type) noexcept {
 }
 
 const char* FieldTypeName(TFieldType type) noexcept {
-    static const char* const names[] = {
+    static const char* const kNames[] = {
         "Unknown",    "String",     "Smallint", "Integer",     "Word",      "Boolean",
         "Float",      "Currency",   "BCD",      "Date",        "Time",      "DateTime",
         "Bytes",      "VarBytes",   "AutoInc",  "Blob",        "Memo",      "Graphic",
@@ -516,7 +516,7 @@ const char* FieldTypeName(TFieldType type) noexcept {
         "TimeStamp",  "FMTBcd"};
     if (type < 0 || type >= kFieldTypeCount)
         return "Unknown";
-    return names[type];
+    return kNames[type];
 }
 
 } // namespace host

@@ -14,13 +14,13 @@ namespace host {
 namespace {
 
 const std::vector<std::string>& fieldTypeNames() {
-    static const std::vector<std::string> names = [] {
+    static const std::vector<std::string> kNames = [] {
         std::vector<std::string> v;
         for (int i = 0; i < kFieldTypeCount; ++i)
             v.push_back(std::string("ft") + FieldTypeName(static_cast<TFieldType>(i)));
         return v;
     }();
-    return names;
+    return kNames;
 }
 
 // Variant kind that holds a value of the field type (varEmpty: keep the value's own).

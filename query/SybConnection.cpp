@@ -42,7 +42,7 @@ bool isUtf8Name(const std::string& charset) {
 class TUtf8ThreadLocale final {
 public:
     TUtf8ThreadLocale() {
-        static const locale_t utf8 = [] {
+        static const locale_t kUtf8 = [] {
             // C.UTF-8 is built into current C libraries; the others are common fallbacks.
             for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
                 if (locale_t found = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0))) {
@@ -51,8 +51,8 @@ public:
             }
             return static_cast<locale_t>(0);
         }();
-        if (utf8 != static_cast<locale_t>(0)) {
-            m_previous = uselocale(utf8);
+        if (kUtf8 != static_cast<locale_t>(0)) {
+            m_previous = uselocale(kUtf8);
         }
     }
     ~TUtf8ThreadLocale() {

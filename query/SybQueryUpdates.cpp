@@ -71,9 +71,9 @@ std::vector<std::string> sqlTokens(const std::string& sql) {
 }
 
 bool isClauseWord(const std::string& t) {
-    static const char* const words[] = {"where", "order",   "group", "having",
-                                        "for",   "compute", "plan",  "at"};
-    return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return t == w; });
+    static const char* const kWords[] = {"where", "order",   "group", "having",
+                                         "for",   "compute", "plan",  "at"};
+    return std::any_of(std::begin(kWords), std::end(kWords), [&](const char* w) { return t == w; });
 }
 
 // Columns whose stored value may differ from what a literal says (approximate numbers)

@@ -316,12 +316,12 @@ int showInformation(const char* caption, const char* text) {
     }
 }
 
-const TovrinDialogsPlugin table{TOVRIN_DIALOGS_ABI, &displayAvailable, &showPropertyForm,
-                                &showInformation};
+const TovrinDialogsPlugin kTable{TOVRIN_DIALOGS_ABI, &displayAvailable, &showPropertyForm,
+                                 &showInformation};
 
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) const TovrinDialogsPlugin*
 tovrin_dialogs_plugin() {
-    return &table;
+    return &kTable;
 }

@@ -168,55 +168,51 @@ TEST(BindingLoad, RequiredEntryPointsAreExactlyTheCalledOnes) {
 
 // A binding of the test's own, so that the loader can be exercised without touching the
 // package's variables.
-CS_RETCODE (*probeInit)(CS_CONTEXT*, CS_INT) = nullptr;
-CS_RETCODE (*probeMissing)(CS_CONTEXT*, CS_INT) = nullptr;
-CS_RETCODE (*probeConnect)(CS_CONNECTION*, CS_CHAR*, CS_INT) = nullptr;
+CS_RETCODE (*g_probeInit)(CS_CONTEXT*, CS_INT) = nullptr;
+CS_RETCODE (*g_probeMissing)(CS_CONTEXT*, CS_INT) = nullptr;
+CS_RETCODE (*g_probeConnect)(CS_CONNECTION*, CS_CHAR*, CS_INT) = nullptr;
 
 void clearProbe() {
-    probeInit = nullptr;
-    probeMissing = nullptr;
-    probeConnect = nullptr;
+    g_probeInit = nullptr;
+    g_probeMissing = nullptr;
+    g_probeConnect = nullptr;
 }
 
 // A binding's flag, module and entry points must outlive the process's exit procedures,
 // which free the library and null the variables: each test keeps its own in statics.
 
-detail::EntryPoint entry(const char* name, int line, bool required, void (*store)(void*) noexcept,
-                         bool (*isBound)() noexcept) {
-    return detail::EntryPoint{name, line, required, store, isBound};
+/// The entry point `name` (asserted at `line`) whose address is kept in the variable Var.
+template <auto& Var> detail::EntryPoint entry(const char* name, int line, bool required) {
+    return detail::EntryPoint{name, line, required, &detail::storeEntryPoint<Var>,
+                              &detail::entryPointBound<Var>};
 }
 
 TEST(BindingLoad, MissingLibraryLeavesEverythingNull) {
     clearProbe();
     static bool loaded = false;
     static void* module = nullptr;
-    static const detail::EntryPoint entries[] = {
-        entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
-              &detail::entryPointBound<probeInit>),
-        entry("ct_connect", 11, true, &detail::storeEntryPoint<probeConnect>,
-              &detail::entryPointBound<probeConnect>),
+    static const detail::EntryPoint kEntries[] = {
+        entry<g_probeInit>("ct_init", 10, true),
+        entry<g_probeConnect>("ct_connect", 11, true),
     };
-    detail::LibraryBinding binding{"probe", loaded, module, entries};
+    detail::LibraryBinding binding{"probe", loaded, module, kEntries};
     EXPECT_NO_THROW(detail::loadLibrary("libtovrin-no-such-library.so.9", binding));
     EXPECT_FALSE(loaded);
     EXPECT_EQ(module, nullptr);
-    EXPECT_EQ(probeInit, nullptr);
-    EXPECT_EQ(probeConnect, nullptr);
+    EXPECT_EQ(g_probeInit, nullptr);
+    EXPECT_EQ(g_probeConnect, nullptr);
 }
 
 TEST(BindingLoad, MissingCalledEntryPointFailsTheAssertion) {
     clearProbe();
     static bool loaded = false;
     static void* module = nullptr;
-    static const detail::EntryPoint entries[] = {
-        entry("ct_init", 10, true, &detail::storeEntryPoint<probeInit>,
-              &detail::entryPointBound<probeInit>),
-        entry("ct_no_such_entry_point", 77, true, &detail::storeEntryPoint<probeMissing>,
-              &detail::entryPointBound<probeMissing>),
-        entry("ct_connect", 12, true, &detail::storeEntryPoint<probeConnect>,
-              &detail::entryPointBound<probeConnect>),
+    static const detail::EntryPoint kEntries[] = {
+        entry<g_probeInit>("ct_init", 10, true),
+        entry<g_probeMissing>("ct_no_such_entry_point", 77, true),
+        entry<g_probeConnect>("ct_connect", 12, true),
     };
-    detail::LibraryBinding binding{"probeunit", loaded, module, entries};
+    detail::LibraryBinding binding{"probeunit", loaded, module, kEntries};
     try {
         detail::loadLibrary("libct.so.4", binding);
         FAIL() << "no assertion failure";
@@ -226,31 +222,29 @@ TEST(BindingLoad, MissingCalledEntryPointFailsTheAssertion) {
         EXPECT_EQ(e.Line(), 77);
     }
     EXPECT_TRUE(loaded);
-    EXPECT_NE(probeInit, nullptr) << "fetched before the missing one: kept";
-    EXPECT_EQ(probeMissing, nullptr);
-    EXPECT_EQ(probeConnect, nullptr) << "after the missing one: never fetched";
+    EXPECT_NE(g_probeInit, nullptr) << "fetched before the missing one: kept";
+    EXPECT_EQ(g_probeMissing, nullptr);
+    EXPECT_EQ(g_probeConnect, nullptr) << "after the missing one: never fetched";
 
     // Loading again does nothing once the flag is set.
     EXPECT_NO_THROW(detail::loadLibrary("libct.so.4", binding));
-    EXPECT_EQ(probeConnect, nullptr);
+    EXPECT_EQ(g_probeConnect, nullptr);
 }
 
 TEST(BindingLoad, MissingOptionalEntryPointStaysNull) {
     clearProbe();
     static bool loaded = false;
     static void* module = nullptr;
-    static const detail::EntryPoint entries[] = {
-        entry("ct_debug", 433, false, &detail::storeEntryPoint<probeMissing>,
-              &detail::entryPointBound<probeMissing>),
-        entry("ct_connect", 481, true, &detail::storeEntryPoint<probeConnect>,
-              &detail::entryPointBound<probeConnect>),
+    static const detail::EntryPoint kEntries[] = {
+        entry<g_probeMissing>("ct_debug", 433, false),
+        entry<g_probeConnect>("ct_connect", 481, true),
     };
-    detail::LibraryBinding binding{"probe", loaded, module, entries};
+    detail::LibraryBinding binding{"probe", loaded, module, kEntries};
     EXPECT_NO_THROW(detail::loadLibrary("libct.so.4", binding));
     EXPECT_TRUE(loaded);
     EXPECT_NE(module, nullptr);
-    EXPECT_EQ(probeMissing, nullptr);
-    EXPECT_NE(probeConnect, nullptr);
+    EXPECT_EQ(g_probeMissing, nullptr);
+    EXPECT_NE(g_probeConnect, nullptr);
 }
 
 } // namespace

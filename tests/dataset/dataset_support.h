@@ -71,4 +71,24 @@ protected:
     }
 };
 
+/// A persistent field of type F named `name` (of `size` when given) added to the dataset,
+/// which owns it.
+template <class F> F* addField(TDataSet& dataSet, const char* name, int size = 0) {
+    auto* field = new F(&dataSet);
+    field->SetFieldName(name);
+    if (size != 0)
+        field->SetSize(size);
+    field->SetDataSet(&dataSet);
+    return field;
+}
+
+/// A calculated field of type F named `name` added to the dataset, which owns it.
+template <class F> F* addCalculatedField(TDataSet& dataSet, const char* name) {
+    auto* field = new F(&dataSet);
+    field->SetFieldName(name);
+    field->SetFieldKind(fkCalculated);
+    field->SetDataSet(&dataSet);
+    return field;
+}
+
 } // namespace dstest

@@ -12,20 +12,10 @@ namespace {
 
 TEST(Layout, ThreeColumnsGiveTheDocumentedOffsets) {
     TestQuery q(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 10}, {"WHEN", ftDateTime}});
-    auto* calc = new TIntegerField(&q);
-    calc->SetFieldName("CALC");
-    calc->SetFieldKind(fkCalculated);
-    calc->SetDataSet(&q);
-    auto* id = new TIntegerField(&q);
-    id->SetFieldName("ID");
-    id->SetDataSet(&q);
-    auto* name = new TStringField(&q);
-    name->SetFieldName("NAME");
-    name->SetSize(10);
-    name->SetDataSet(&q);
-    auto* when = new TDateTimeField(&q);
-    when->SetFieldName("WHEN");
-    when->SetDataSet(&q);
+    auto* calc = addCalculatedField<TIntegerField>(q, "CALC");
+    addField<TIntegerField>(q, "ID");
+    addField<TStringField>(q, "NAME", 10);
+    addField<TDateTimeField>(q, "WHEN");
     q.AddRow({1, "abc", Variant::makeDate(36526.5)});
     q.Open();
 
@@ -113,9 +103,7 @@ TEST(Layout, CalculatedFieldsOfEveryTypeStayInsideTheRecord) {
         if (!cls)
             continue;
         TestQuery q(nullptr, {{"ID", ftInteger}});
-        auto* id = new TIntegerField(&q);
-        id->SetFieldName("ID");
-        id->SetDataSet(&q);
+        auto* id = addField<TIntegerField>(q, "ID");
         TField* calc = cls(&q);
         calc->SetFieldName("C");
         calc->SetFieldKind(fkCalculated);

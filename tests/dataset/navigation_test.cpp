@@ -219,17 +219,9 @@ TEST(Editing, InsertRecordAndAppendRecordStoreWholeRecords) {
 // which it is computed leave the record's modified flag alone.
 TEST(Editing, CalculatedFieldsDoNotCancelPendingInserts) {
     TestQuery q(nullptr, {{"ID", ftInteger}, {"NAME", ftString, 10}});
-    auto* id = new TIntegerField(&q);
-    id->SetFieldName("ID");
-    id->SetDataSet(&q);
-    auto* name = new TStringField(&q);
-    name->SetFieldName("NAME");
-    name->SetSize(10);
-    name->SetDataSet(&q);
-    auto* twice = new TIntegerField(&q);
-    twice->SetFieldName("TWICE");
-    twice->SetFieldKind(fkCalculated);
-    twice->SetDataSet(&q);
+    auto* id = addField<TIntegerField>(q, "ID");
+    addField<TStringField>(q, "NAME", 10);
+    auto* twice = addCalculatedField<TIntegerField>(q, "TWICE");
     q.SetOnCalcFields([&](TDataSet*) {
         if (!id->IsNull())
             twice->SetAsInteger(id->AsInteger() * 2);
@@ -277,17 +269,9 @@ TEST(Editing, CloseReleasesRecordsAndReopenReadsAgain) {
 std::unique_ptr<TestQuery> withTwice(std::function<void(TestQuery&)> extra = nullptr) {
     auto q = std::make_unique<TestQuery>(
         nullptr, std::vector<Column>{{"N", ftInteger}, {"S", ftString, 20}});
-    auto* n = new TIntegerField(q.get());
-    n->SetFieldName("N");
-    n->SetDataSet(q.get());
-    auto* s = new TStringField(q.get());
-    s->SetFieldName("S");
-    s->SetSize(20);
-    s->SetDataSet(q.get());
-    auto* twice = new TIntegerField(q.get());
-    twice->SetFieldName("TWICE");
-    twice->SetFieldKind(fkCalculated);
-    twice->SetDataSet(q.get());
+    auto* n = addField<TIntegerField>(*q, "N");
+    addField<TStringField>(*q, "S", 20);
+    auto* twice = addCalculatedField<TIntegerField>(*q, "TWICE");
     TestQuery* raw = q.get();
     q->SetOnCalcFields([n, twice, raw, extra](TDataSet*) {
         twice->SetAsInteger(2 * n->AsInteger());
@@ -437,13 +421,8 @@ TEST(Events, CloseFromAnyHandlerEndsClosed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.event));
         TestQuery q(nullptr, {{"N", ftInteger}});
-        auto* n = new TIntegerField(&q);
-        n->SetFieldName("N");
-        n->SetDataSet(&q);
-        auto* twice = new TIntegerField(&q);
-        twice->SetFieldName("TWICE");
-        twice->SetFieldKind(fkCalculated);
-        twice->SetDataSet(&q);
+        auto* n = addField<TIntegerField>(q, "N");
+        auto* twice = addCalculatedField<TIntegerField>(q, "TWICE");
         for (int i : {1, 2, 3})
             q.AddRow({i});
         bool armed = false;

@@ -106,13 +106,8 @@ TEST(FieldData, ReadOnlyFieldsAndValidation) {
 
 TEST(FieldData, CalculatedWritesSendNoFieldChange) {
     TestQuery q(nullptr, {{"N", ftInteger}});
-    auto* n = new TIntegerField(&q);
-    n->SetFieldName("N");
-    n->SetDataSet(&q);
-    auto* c = new TIntegerField(&q);
-    c->SetFieldName("C");
-    c->SetFieldKind(fkCalculated);
-    c->SetDataSet(&q);
+    auto* n = addField<TIntegerField>(q, "N");
+    auto* c = addCalculatedField<TIntegerField>(q, "C");
     int changes = 0;
     c->SetOnChange([&](TField*) { ++changes; });
     q.SetOnCalcFields([&](TDataSet*) { c->SetAsInteger(n->AsInteger() + 100); });

@@ -361,9 +361,7 @@ TEST(Sort, LookupFieldsAreNotSortable) {
     TestQuery master(nullptr, {{"K", ftInteger}, {"V", ftString, 5}});
     master.AddRow({1, "one"});
     TestQuery q(nullptr, {{"K", ftInteger}});
-    auto* k = new TIntegerField(&q);
-    k->SetFieldName("K");
-    k->SetDataSet(&q);
+    addField<TIntegerField>(q, "K");
     auto* look = new TStringField(&q);
     look->SetFieldName("L");
     look->SetSize(5);
@@ -386,13 +384,8 @@ TEST(Sort, LookupFieldsAreNotSortable) {
 
 TEST(Sort, OnACalculatedField) {
     TestQuery q(nullptr, {{"N", ftInteger}});
-    auto* n = new TIntegerField(&q);
-    n->SetFieldName("N");
-    n->SetDataSet(&q);
-    auto* neg = new TIntegerField(&q);
-    neg->SetFieldName("NEG");
-    neg->SetFieldKind(fkCalculated);
-    neg->SetDataSet(&q);
+    auto* n = addField<TIntegerField>(q, "N");
+    auto* neg = addCalculatedField<TIntegerField>(q, "NEG");
     q.SetOnCalcFields([&](TDataSet*) { neg->SetAsInteger(-n->AsInteger()); });
     for (int i : {3, 1, 2})
         q.AddRow({i});

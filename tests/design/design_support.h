@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +14,7 @@
 #include "design/DesignDialogs.h"
 #include "query/SybConnect.h"
 #include "support/DevServer.h"
+#include "support/ServerConf.h"
 
 namespace designtest {
 
@@ -34,16 +34,9 @@ private:
         : m_open(std::make_unique<testsupport::DevServer>(std::vector<std::string>{}, "OPEN")),
           m_strict(std::make_unique<testsupport::DevServer>(
               std::vector<std::string>{"--user", "sa", "--password", kStrictPassword}, "STRICT")) {
-        const std::string path = m_open->tempDir() + "/design-tests.conf";
-        std::ofstream conf(path);
-        conf << "[global]\n\tclient charset = UTF-8\n";
-        for (const auto* server : {m_open.get(), m_strict.get()}) {
-            conf << "[" << server->serverName()
-                 << "]\n\thost = 127.0.0.1\n\tport = " << server->port()
-                 << "\n\ttds version = 5.0\n";
-        }
-        conf.close();
-        setenv("FREETDSCONF", path.c_str(), 1);
+        testsupport::writeServerConf(
+            m_open->tempDir() + "/design-tests.conf",
+            {{m_open->serverName(), m_open->port()}, {m_strict->serverName(), m_strict->port()}});
     }
 
     std::unique_ptr<testsupport::DevServer> m_open;

@@ -6,27 +6,16 @@
 #include "PacketIo.h"
 #include "RequestReader.h"
 #include "TokenWriter.h"
+#include "raw_packet.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 using namespace devserver;
+using devservertest::rawPacket;
 
 namespace {
-
-std::string makePacket(uint8_t type, uint8_t status, const std::string& payload) {
-    const size_t length = payload.size() + 8;
-    std::string p = {static_cast<char>(type),
-                     static_cast<char>(status),
-                     static_cast<char>(length >> 8),
-                     static_cast<char>(length & 0xFF),
-                     0,
-                     0,
-                     0,
-                     0};
-    return p + payload;
-}
 
 std::string encode(const ColumnType& type, const Value& value) {
     ByteWriter out;
@@ -76,9 +65,9 @@ std::string rpcRequest() {
 
 TEST(ProtocolCodec, MessagesReassembleWhateverTheReadSizes) {
     const std::string first(1000, 'a');
-    const std::string stream = makePacket(0x0F, 0x00, first.substr(0, 504)) +
-                               makePacket(0x0F, 0x01, first.substr(504)) +
-                               makePacket(0x06, 0x01, "") + makePacket(0x01, 0x01, "select 1");
+    const std::string stream = rawPacket(0x0F, 0x00, first.substr(0, 504)) +
+                               rawPacket(0x0F, 0x01, first.substr(504)) +
+                               rawPacket(0x06, 0x01, "") + rawPacket(0x01, 0x01, "select 1");
     for (size_t chunk : {1u, 3u, 7u, 8u, 9u, 511u, 4096u}) {
         MessageAssembler a(1 << 20);
         std::vector<Message> got;
@@ -106,12 +95,12 @@ TEST(ProtocolCodec, AssemblerRefusesOversizedMixedAndUnknownPackets) {
     std::string error;
     MessageAssembler small(100);
     const std::string big =
-        makePacket(0x0F, 0x00, std::string(60, 'x')) + makePacket(0x0F, 0x01, std::string(60, 'y'));
+        rawPacket(0x0F, 0x00, std::string(60, 'x')) + rawPacket(0x0F, 0x01, std::string(60, 'y'));
     small.append(big.data(), big.size());
     EXPECT_EQ(small.next(m, error), ParseResult::Error);
 
     MessageAssembler mixed(1000);
-    const std::string interleaved = makePacket(0x0F, 0x00, "abc") + makePacket(0x01, 0x01, "def");
+    const std::string interleaved = rawPacket(0x0F, 0x00, "abc") + rawPacket(0x01, 0x01, "def");
     mixed.append(interleaved.data(), interleaved.size());
     EXPECT_EQ(mixed.next(m, error), ParseResult::Error);
 

@@ -1,6 +1,7 @@
 // The development server's protocol side driven through FreeTDS's ct-lib: login, messages,
 // several results per batch, RPC with return status and output parameters, attention in
 // the middle of a large result, many clients at once, and raw malformed input.
+#include "raw_packet.h"
 #include "support/CtClient.h"
 #include "support/DevServer.h"
 
@@ -17,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
+using devservertest::rawPacket;
 using testsupport::CtBatch;
 using testsupport::CtConnection;
 using testsupport::CtMessage;
@@ -24,26 +26,13 @@ using testsupport::DevServer;
 
 namespace {
 
-std::string packet(uint8_t type, uint8_t status, const std::string& payload) {
-    const size_t length = payload.size() + 8;
-    std::string p = {static_cast<char>(type),
-                     static_cast<char>(status),
-                     static_cast<char>(length >> 8),
-                     static_cast<char>(length & 0xFF),
-                     0,
-                     0,
-                     0,
-                     0};
-    return p + payload;
-}
-
 // A LANGUAGE token holding `sql`, in one normal-request packet.
 std::string languagePacket(const std::string& sql) {
     const uint32_t length = static_cast<uint32_t>(sql.size() + 1);
     std::string token = std::string("\x21", 1) +
                         std::string(reinterpret_cast<const char*>(&length), 4) +
                         std::string(1, '\0') + sql;
-    return packet(0x0F, 0x01, token);
+    return rawPacket(0x0F, 0x01, token);
 }
 
 // A plain TCP connection to the server, for sending bytes no client library would send.
@@ -102,8 +91,8 @@ public:
         record[128] = 9;
         field(525, 30, charset);
         field(557, 6, packetSize);
-        if (!send(packet(0x02, 0x00, record.substr(0, 504))) ||
-            !send(packet(0x02, 0x01, record.substr(504))))
+        if (!send(rawPacket(0x02, 0x00, record.substr(0, 504))) ||
+            !send(rawPacket(0x02, 0x01, record.substr(504))))
             return false;
         const std::string answer = readResponse();
         if (reply)
@@ -397,8 +386,9 @@ TEST_F(ProtocolTest, GarbageClosesOnlyThatConnection) {
     const std::vector<std::string> garbage = {
         std::string("\x02\x01\x00\x03\x00\x00\x00\x00", 8), // length below the header
         std::string(64, '\xFF'),                            // random-looking bytes
-        packet(0x02, 0x01, "short login"),                  // truncated login record
-        packet(0x02, 0x00, std::string(4000, 'x')) + packet(0x02, 0x01, std::string(4000, 'y')),
+        rawPacket(0x02, 0x01, "short login"),               // truncated login record
+        rawPacket(0x02, 0x00, std::string(4000, 'x')) +
+            rawPacket(0x02, 0x01, std::string(4000, 'y')),
         std::string("GET / HTTP/1.0\r\n\r\n"),
     };
     for (const std::string& bytes : garbage) {
@@ -428,7 +418,7 @@ TEST_F(ProtocolTest, MalformedRequestsAfterLoginCloseOnlyThatConnection) {
         RawSocket raw(server.port());
         ASSERT_TRUE(raw.connected());
         ASSERT_TRUE(raw.login());
-        raw.send(packet(0x0F, 0x01, tokens));
+        raw.send(rawPacket(0x0F, 0x01, tokens));
         bool closed = false;
         raw.readUntilClosed(closed);
         EXPECT_TRUE(closed);
@@ -440,7 +430,7 @@ TEST_F(ProtocolTest, UnknownRequestTokenIsAnsweredWithAnErrorAndTheSessionGoesOn
     RawSocket raw(server.port());
     ASSERT_TRUE(raw.connected());
     ASSERT_TRUE(raw.login());
-    raw.send(packet(0x0F, 0x01, std::string("\x86\x00\x00", 3))); // a cursor declaration
+    raw.send(rawPacket(0x0F, 0x01, std::string("\x86\x00\x00", 3))); // a cursor declaration
     std::string reply = raw.readResponse();
     ASSERT_GE(reply.size(), 9u);
     EXPECT_EQ(static_cast<uint8_t>(reply[0]), 0xE5);                              // EED
@@ -458,7 +448,7 @@ TEST_F(ProtocolTest, AnAttentionRightBehindARequestCancelsIt) {
     ASSERT_TRUE(raw.login());
     // The request and the attention arrive together: the request must not be answered
     // after the acknowledgement, or the next request would read its rows.
-    ASSERT_TRUE(raw.send(languagePacket("select 'two'") + packet(0x06, 0x01, "")));
+    ASSERT_TRUE(raw.send(languagePacket("select 'two'") + rawPacket(0x06, 0x01, "")));
     std::string reply;
     do
         reply = raw.readResponse();
@@ -476,7 +466,7 @@ TEST_F(ProtocolTest, PreLoginIsClosedAndTdsAutoFallsBackToTds5) {
     RawSocket raw(server.port());
     ASSERT_TRUE(raw.connected());
     raw.send(
-        packet(0x12, 0x01, std::string("\x00\x00\x1A\x00\x06\xFF", 6) + std::string(20, '\0')));
+        rawPacket(0x12, 0x01, std::string("\x00\x00\x1A\x00\x06\xFF", 6) + std::string(20, '\0')));
     bool closed = false;
     EXPECT_EQ(raw.readUntilClosed(closed), "");
     EXPECT_TRUE(closed);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 #include <QTest>
 
@@ -30,27 +28,15 @@
 #include "qt_support.h"
 #include "support/CtClient.h"
 #include "support/DevServer.h"
+#include "support/qt/QtTestProgram.h"
 
 namespace {
 
 using tovrin::browse::BrowseWindow;
 using tovrin::browse::ResultPage;
 
-void saveScreenshot(QWidget* window, const QString& name) {
-    QTest::qWait(200); // let it paint
-    ASSERT_TRUE(QDir().mkpath(TOVRIN_SCREENSHOT_DIR));
-    const QRect frame = window->frameGeometry();
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-        0, frame.x(), frame.y(), frame.width(), frame.height());
-    ASSERT_FALSE(shot.isNull());
-    EXPECT_TRUE(shot.save(QString(TOVRIN_SCREENSHOT_DIR) + "/" + name));
-}
-
-template <class W> W* child(QWidget* window, const char* name) {
-    W* widget = window->findChild<W*>(name);
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
+using testsupport::child;
+using testsupport::saveScreenshot;
 
 /// A column of a grid as its cells show it.
 QStringList gridColumn(QTableView* view, int column) {

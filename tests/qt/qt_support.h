@@ -1,46 +1,20 @@
-// Support for the Qt binding's tests: the virtual X server and application for the whole
-// test program, a collector of what Qt's model tester reports, and in-memory results to
-// show (no server needed).
+// Support for the Qt binding's tests: a collector of what Qt's model tester reports, and
+// in-memory results to show (no server needed).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QMessageLogContext>
 #include <QString>
 #include <QStringList>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "design/qt/XvfbSession.h"
 #include "tests/support/FetchFieldSupport.h"
 
 namespace qttest {
-
-/// Xvfb and the QApplication, for the whole test program.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        unsetenv("WAYLAND_DISPLAY");
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        m_xvfb = std::make_unique<designtest::XvfbSession>();
-        m_app = std::make_unique<QApplication>(m_argc, m_argv);
-    }
-    void TearDown() override {
-        m_app.reset();
-        m_xvfb.reset();
-    }
-
-private:
-    int m_argc = 1;
-    char m_name[16] = "qt_tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<designtest::XvfbSession> m_xvfb;
-    std::unique_ptr<QApplication> m_app;
-};
 
 /// Collects the warnings Qt's model tester writes (category qt.modeltest) while it lives.
 class ModelTesterReports final {

@@ -17,6 +17,8 @@
 #include "client/Ctpublic.h"
 #include "query/SybConnect.h"
 #include "support/DevServer.h"
+#include "support/ExecutionChecks.h"
+#include "support/ServerConf.h"
 
 namespace connecttest {
 
@@ -57,20 +59,12 @@ private:
               std::vector<std::string>{"--login-delay-ms", "3000"}, "SLOWLOGIN")),
           m_dropping(std::make_unique<testsupport::DevServer>(
               std::vector<std::string>{"--sample", "--drop-after-rows", "3"}, "DROPPING")) {
-        const std::string path = m_server->tempDir() + "/connect-tests.conf";
-        std::ofstream conf(path);
-        conf << "[global]\n\tclient charset = UTF-8\n";
-        auto section = [&conf](const char* name, int port) {
-            conf << "[" << name << "]\n\thost = 127.0.0.1\n\tport = " << port
-                 << "\n\ttds version = 5.0\n";
-        };
-        section("DEVSERVER", m_server->port());
-        section("SILENT", m_silent->port());
-        section("SLOWLOGIN", m_slow->port());
-        section("DROPPING", m_dropping->port());
-        section("CLOSEDPORT", closedPort());
-        conf.close();
-        setenv("FREETDSCONF", path.c_str(), 1);
+        testsupport::writeServerConf(m_server->tempDir() + "/connect-tests.conf",
+                                     {{"DEVSERVER", m_server->port()},
+                                      {"SILENT", m_silent->port()},
+                                      {"SLOWLOGIN", m_slow->port()},
+                                      {"DROPPING", m_dropping->port()},
+                                      {"CLOSEDPORT", closedPort()}});
     }
 
     std::unique_ptr<testsupport::DevServer> m_server;
@@ -131,15 +125,6 @@ inline void runBatch(tovrin::TSybConnect& connection, const std::string& sql,
     }
 }
 
-/// Number of open file descriptors of this process.
-inline int openDescriptors() {
-    int count = 0;
-    for (int fd = 0; fd < 4096; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1) {
-            ++count;
-        }
-    }
-    return count;
-}
+using testsupport::openDescriptors;
 
 } // namespace connecttest

@@ -18,14 +18,13 @@ using querytest::errorOf;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "EXACT";
+constexpr char kConnection[] = "EXACT";
+constexpr char kTempdb[] = "tempdb";
 
-class ExactValues : public ::testing::Test {
+class ExactValues : public querytest::ConnectedSuite<kConnection, kTempdb> {
 protected:
     static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->SetDatabase("tempdb");
-        s_connection->Connect();
+        ConnectedSuite::SetUpTestSuite();
         // Keys that a double cannot tell apart, stored out of order.
         exec(kConnection, "create table #keys (k numeric(30,0) null, label varchar(10))");
         for (const char* row :
@@ -35,11 +34,6 @@ protected:
             exec(kConnection, std::string("insert #keys values ") + row);
         }
     }
-    static void TearDownTestSuite() {
-        delete s_connection;
-        s_connection = nullptr;
-    }
-
     static std::vector<std::string> labels(TSybQuery& query) {
         std::vector<std::string> result;
         for (query.First(); !query.Eof(); query.Next()) {
@@ -47,10 +41,7 @@ protected:
         }
         return result;
     }
-
-    static TSybConnect* s_connection;
 };
-TSybConnect* ExactValues::s_connection = nullptr;
 
 TEST_F(ExactValues, DecimalsMoneyAndRealsReadAsTheServerHoldsThem) {
     struct Case {

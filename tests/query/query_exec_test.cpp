@@ -21,25 +21,12 @@ using querytest::errorOf;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "EXEC";
+constexpr char kConnection[] = "EXEC";
 
-class QueryExec : public ::testing::Test {
+class QueryExec : public querytest::ConnectedSuite<kConnection> {
 protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_connection;
-        s_connection = nullptr;
-    }
-    void TearDown() override {
-        EXPECT_TRUE(querytest::lockIsFree(*s_connection));
-        EXPECT_EQ(s_connection->ActiveQuery(), nullptr);
-    }
-    static TSybConnect* s_connection;
+    void TearDown() override { expectIdle(); }
 };
-TSybConnect* QueryExec::s_connection = nullptr;
 
 int firstInt(TSybQuery& query) {
     query.First();

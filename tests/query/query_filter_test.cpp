@@ -11,22 +11,10 @@ namespace {
 using namespace tovrin;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "FILTER";
+constexpr char kConnection[] = "FILTER";
+constexpr char kPubs[] = "pubs";
 
-class QueryFilter : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->SetDatabase("pubs");
-        s_connection->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_connection;
-        s_connection = nullptr;
-    }
-    static TSybConnect* s_connection;
-};
-TSybConnect* QueryFilter::s_connection = nullptr;
+class QueryFilter : public querytest::ConnectedSuite<kConnection, kPubs> {};
 
 TEST_F(QueryFilter, AnApplicationFiltersSearchesAndAddsTitles) {
     auto query = makeQuery(

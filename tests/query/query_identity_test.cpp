@@ -17,18 +17,10 @@ using namespace host;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "IDENTITY";
+constexpr char kConnection[] = "IDENTITY";
 
-class QueryIdentity : public ::testing::Test {
+class QueryIdentity : public querytest::ConnectedSuite<kConnection> {
 protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_connection;
-        s_connection = nullptr;
-    }
     void SetUp() override {
         exec(kConnection, "create table #people (id int, name varchar(20), dept char(1))\n"
                           "insert #people values (1, 'Ann', 'b')\n"
@@ -38,9 +30,7 @@ protected:
                           "insert #people values (5, 'Eve', 'b')");
     }
     void TearDown() override { exec(kConnection, "drop table #people"); }
-    static TSybConnect* s_connection;
 };
-TSybConnect* QueryIdentity::s_connection = nullptr;
 
 // The ids of the records shown, in order; the current record stays where it was.
 std::vector<int> ids(TSybQuery& q) {

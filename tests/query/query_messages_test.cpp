@@ -17,25 +17,12 @@ using namespace tovrin;
 using querytest::errorOf;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "MESSAGES";
+constexpr char kConnection[] = "MESSAGES";
 
-class QueryMessages : public ::testing::Test {
+class QueryMessages : public querytest::ConnectedSuite<kConnection> {
 protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_connection;
-        s_connection = nullptr;
-    }
-    void TearDown() override {
-        EXPECT_TRUE(querytest::lockIsFree(*s_connection));
-        EXPECT_EQ(s_connection->ActiveQuery(), nullptr);
-    }
-    static TSybConnect* s_connection;
+    void TearDown() override { expectIdle(); }
 };
-TSybConnect* QueryMessages::s_connection = nullptr;
 
 TEST_F(QueryMessages, ARaisingHandlerEndsTheExecutionAndNothingIsDeliveredTwice) {
     std::string delivered;

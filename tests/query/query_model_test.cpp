@@ -17,23 +17,19 @@ using namespace tovrin;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "MODEL";
+constexpr char kConnection[] = "MODEL";
 
-class QueryModel : public ::testing::Test {
+class QueryModel : public querytest::ConnectedSuite<kConnection> {
 protected:
     static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
+        ConnectedSuite::SetUpTestSuite();
         exec(kConnection, "create table #model (K int, N int null, S varchar(8) null)");
     }
     static void TearDownTestSuite() {
         exec(kConnection, "drop table #model");
-        delete s_connection;
-        s_connection = nullptr;
+        ConnectedSuite::TearDownTestSuite();
     }
-    static TSybConnect* s_connection;
 };
-TSybConnect* QueryModel::s_connection = nullptr;
 
 // A text as an SQL literal (the texts have no quotes).
 std::string sqlText(const modeltest::Text& s) {

@@ -19,6 +19,8 @@
 #include "query/SybClientField.h"
 #include "query/SybConnect.h"
 #include "query/SybQuery.h"
+#include "support/ExecutionChecks.h"
+#include "support/ServerConf.h"
 
 namespace querytest {
 
@@ -39,11 +41,7 @@ private:
             std::vector<std::string>{"--sample", "--date-order", "dmy", "--user",
                                      connecttest::kUser, "--password", connecttest::kPassword},
             "DMYSERVER");
-        std::ofstream out(conf, std::ios::app);
-        out << "[DMYSERVER]\n\thost = 127.0.0.1\n\tport = " << m_dmy->port()
-            << "\n\ttds version = 5.0\n";
-        out.close();
-        setenv("FREETDSCONF", conf.c_str(), 1);
+        testsupport::appendServerSection(conf, {"DMYSERVER", m_dmy->port()});
     }
 
     std::unique_ptr<testsupport::DevServer> m_dmy;
@@ -77,25 +75,31 @@ inline void exec(const std::string& Connection, const std::string& Sql) {
     makeQuery(Connection, Sql)->ExecSQL();
 }
 
-/// The message of the exception Action raises ("" when it raises none).
-inline std::string errorOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const host::Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
+using testsupport::errorOf;
+using testsupport::lockIsFree;
 
-/// True when another thread can take the connection's lock (no execution holds it).
-inline bool lockIsFree(tovrin::TSybConnect& Connection) {
-    bool free = false;
-    std::thread probe([&] {
-        std::unique_lock<std::recursive_mutex> lock(Connection.Lock(), std::try_to_lock);
-        free = lock.owns_lock();
-    });
-    probe.join();
-    return free;
-}
+/// A test suite whose tests share one connection to DEVSERVER, registered under Name, with
+/// Database as its database when given: connected before the suite's first test and
+/// closed after its last.
+template <const char* Name, const char* Database = nullptr>
+class ConnectedSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_connection = makeConnection(Name).release();
+        if constexpr (Database != nullptr)
+            s_connection->SetDatabase(Database);
+        s_connection->Connect();
+    }
+    static void TearDownTestSuite() {
+        delete s_connection;
+        s_connection = nullptr;
+    }
+    /// Checks that a test left no execution behind: the lock free, no active query.
+    static void expectIdle() {
+        EXPECT_TRUE(lockIsFree(*s_connection));
+        EXPECT_EQ(s_connection->ActiveQuery(), nullptr);
+    }
+    static inline tovrin::TSybConnect* s_connection = nullptr;
+};
 
 } // namespace querytest

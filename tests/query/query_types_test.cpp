@@ -19,22 +19,10 @@ using namespace tovrin;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "TYPES";
+constexpr char kConnection[] = "TYPES";
+constexpr char kTempdb[] = "tempdb";
 
-class QueryTypes : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->SetDatabase("tempdb");
-        s_connection->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_connection;
-        s_connection = nullptr;
-    }
-    static TSybConnect* s_connection;
-};
-TSybConnect* QueryTypes::s_connection = nullptr;
+class QueryTypes : public querytest::ConnectedSuite<kConnection, kTempdb> {};
 
 host::TDateTime dateTime(int y, int mo, int d, int h, int mi, int s, int ms) {
     return host::EncodeDate(y, mo, d) + host::EncodeTime(h, mi, s, ms);

@@ -13,6 +13,7 @@
 #include "host/Params.h"
 #include "host/SysUtils.h"
 #include "reliability_support.h"
+#include "support/ServerConf.h"
 
 using namespace reliability;
 using tovrin::TSybConnect;
@@ -21,12 +22,13 @@ using tovrin::TSybQuery;
 namespace {
 
 // A procedure giving two row results, two output parameters and a return status.
-const char* kProcedure =
+const char* const kProcedure =
     "create procedure rel_batch @n int, @twice int output, @label varchar(20) output as begin"
     " select title_id, title, price from titles order by title_id"
     " select au_id, au_lname from authors order by au_id"
     " select @twice = @n * 2 select @label = 'done' return 3 end";
-const char* kBatch = "declare @t int, @l varchar(20)\nexec rel_batch 21, @t output, @l output";
+const char* const kBatch =
+    "declare @t int, @l varchar(20)\nexec rel_batch 21, @t output, @l output";
 
 void createProcedure() {
     static bool created = false;
@@ -128,10 +130,8 @@ TEST(FaultsAtEveryStep, TheServerDroppingTheConnectionAfterNRows) {
         testsupport::DevServer dropping({"--sample", "--drop-after-rows", std::to_string(rows)},
                                         "RELDROP");
         Environment::get().server().activate();
-        std::ofstream(Environment::get().confPath(), std::ios::app)
-            << "[RELDROP" << rows << "]\n\thost = 127.0.0.1\n\tport = " << dropping.port()
-            << "\n\ttds version = 5.0\n";
-        setenv("FREETDSCONF", Environment::get().confPath().c_str(), 1);
+        testsupport::appendServerSection(Environment::get().confPath(),
+                                         {"RELDROP" + std::to_string(rows), dropping.port()});
         const std::string name = "REL_DROP" + std::to_string(rows);
         auto connection = makeConnection(name, "RELDROP" + std::to_string(rows));
         connection->SetDatabase("");

@@ -27,6 +27,8 @@
 #include "query/SybConnect.h"
 #include "query/SybQuery.h"
 #include "support/DevServer.h"
+#include "support/ExecutionChecks.h"
+#include "support/ServerConf.h"
 
 namespace reliability {
 
@@ -264,18 +266,10 @@ private:
                                                             "RELSILENT")),
           m_proxy(std::make_unique<FaultProxy>(m_server->port())) {
         m_conf = m_server->tempDir() + "/reliability.conf";
-        std::ofstream conf(m_conf);
-        conf << "[global]\n\tclient charset = UTF-8\n";
-        auto section = [&conf](const char* name, int port) {
-            conf << "[" << name << "]\n\thost = 127.0.0.1\n\tport = " << port
-                 << "\n\ttds version = 5.0\n";
-        };
-        section("RELSERVER", m_server->port());
-        section("RELPROXY", m_proxy->port());
-        section("RELSLOW", m_slow->port());
-        section("RELSILENT", m_silent->port());
-        conf.close();
-        setenv("FREETDSCONF", m_conf.c_str(), 1);
+        testsupport::writeServerConf(m_conf, {{"RELSERVER", m_server->port()},
+                                              {"RELPROXY", m_proxy->port()},
+                                              {"RELSLOW", m_slow->port()},
+                                              {"RELSILENT", m_silent->port()}});
     }
 
     std::unique_ptr<testsupport::DevServer> m_server;
@@ -309,26 +303,9 @@ inline std::unique_ptr<tovrin::TSybQuery> makeQuery(const std::string& connectio
     return query;
 }
 
-/// The message of the host exception `action` raises; "" when it raises none.
-inline std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const host::Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
-
-/// True when another thread can take the connection's lock (no execution holds it).
-inline bool lockIsFree(tovrin::TSybConnect& connection) {
-    bool free = false;
-    std::thread probe([&] {
-        std::unique_lock<std::recursive_mutex> lock(connection.Lock(), std::try_to_lock);
-        free = lock.owns_lock();
-    });
-    probe.join();
-    return free;
-}
+using testsupport::errorOf;
+using testsupport::lockIsFree;
+using testsupport::openDescriptors;
 
 /// What every failed execution must leave: the query closed, the lock free, no query
 /// marked as running on the connection.
@@ -337,17 +314,6 @@ inline void expectCleanFailure(tovrin::TSybQuery& query, tovrin::TSybConnect& co
     EXPECT_FALSE(query.Active()) << context;
     EXPECT_TRUE(lockIsFree(connection)) << context;
     EXPECT_EQ(connection.ActiveQuery(), nullptr) << context;
-}
-
-/// Number of open file descriptors of this process.
-inline int openDescriptors() {
-    int count = 0;
-    for (int fd = 0; fd < 4096; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 /// Resident set size of this process in KiB (from /proc/self/statm).

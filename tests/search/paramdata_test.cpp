@@ -52,7 +52,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-const char* kSql = "select * from titles where price > :low and type = :kind and pages = :pages";
+const char* const kSql =
+    "select * from titles where price > :low and type = :kind and pages = :pages";
 
 } // namespace
 

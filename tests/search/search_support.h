@@ -12,6 +12,7 @@
 #include "host/Exceptions.h"
 #include "host/Variant.h"
 #include "query/SybQuery.h"
+#include "tests/support/ExecutionChecks.h"
 #include "tests/support/FetchFieldSupport.h"
 
 namespace searchtest {
@@ -52,14 +53,6 @@ protected:
     }
 };
 
-/// The message of the exception Action raises ("" when it raises none).
-inline std::string errorOf(const std::function<void()>& Action) {
-    try {
-        Action();
-    } catch (const host::Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
+using testsupport::errorOf;
 
 } // namespace searchtest

@@ -50,22 +50,22 @@ end
 class ToolCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        server = std::make_unique<testsupport::DevServer>(
+        s_server = std::make_unique<testsupport::DevServer>(
             std::vector<std::string>{"--user", "sa", "--password", kPassword});
         const ToolRun setup = tooltest::runTool(
-            server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-Q", kSetup});
+            s_server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", kPassword, "-Q", kSetup});
         ASSERT_EQ(setup.exitCode, 0) << setup.err;
     }
-    static void TearDownTestSuite() { server.reset(); }
-    void SetUp() override { server->activate(); }
+    static void TearDownTestSuite() { s_server.reset(); }
+    void SetUp() override { s_server->activate(); }
 
     /// Runs the tool logged in, with `args` after the login options.
     static ToolRun run(std::vector<std::string> args, const std::string& input = "") {
         std::vector<std::string> all{"-S", "DEVSERVER", "-U", "sa", "-P", kPassword};
         all.insert(all.end(), args.begin(), args.end());
-        return tooltest::runTool(server->tempDir(), all, input);
+        return tooltest::runTool(s_server->tempDir(), all, input);
     }
-    static std::string path(const std::string& name) { return server->tempDir() + "/" + name; }
+    static std::string path(const std::string& name) { return s_server->tempDir() + "/" + name; }
 
     static std::vector<std::string> column(const CsvBlock& block, std::size_t c) {
         std::vector<std::string> out;
@@ -74,7 +74,7 @@ protected:
         return out;
     }
 
-    static inline std::unique_ptr<testsupport::DevServer> server;
+    static inline std::unique_ptr<testsupport::DevServer> s_server;
 };
 
 const char* const kSelectAll = "select id, label, amount, seen, flag from tool_cases order by id";
@@ -319,9 +319,9 @@ TEST_F(ToolCli, SortInMemoryDescendingAndWithoutCase) {
 }
 
 TEST_F(ToolCli, TextIsUtf8WithoutAClientCharsetUnlessJAloneLeavesItToFreetdsConf) {
-    server->writeConf("");
+    s_server->writeConf("");
     struct RestoreConf {
-        ~RestoreConf() { server->writeConf("UTF-8"); }
+        ~RestoreConf() { s_server->writeConf("UTF-8"); }
     } restore;
     const std::string sql = "select label from tool_cases where id = 7";
     for (const char* charset : {"", "utf8"}) {
@@ -430,7 +430,7 @@ TEST_F(ToolCli, SyntaxErrorReadsAsIsqlShowsItAndExitsOne) {
 
 TEST_F(ToolCli, WrongPasswordFailsTheLoginWithoutShowingIt) {
     const ToolRun r = tooltest::runTool(
-        server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", "not-the-pw", "-Q", "select 1"});
+        s_server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-P", "not-the-pw", "-Q", "select 1"});
     EXPECT_EQ(r.exitCode, 3);
     // The refusal reads as every other server error.
     EXPECT_NE(
@@ -443,22 +443,22 @@ TEST_F(ToolCli, WrongPasswordFailsTheLoginWithoutShowingIt) {
 }
 
 TEST_F(ToolCli, UnknownServerFailsTheLogin) {
-    const ToolRun r = tooltest::runTool(
-        server->tempDir(), {"-S", "TOOL_NO_SUCH_SERVER", "-U", "sa", "-P", "x", "-Q", "select 1"});
+    const ToolRun r = tooltest::runTool(s_server->tempDir(), {"-S", "TOOL_NO_SUCH_SERVER", "-U",
+                                                              "sa", "-P", "x", "-Q", "select 1"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("cannot log in to 'TOOL_NO_SUCH_SERVER'"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
 TEST_F(ToolCli, PasswordFromTheEnvironment) {
-    ToolRun r = tooltest::runTool(server->tempDir(),
+    ToolRun r = tooltest::runTool(s_server->tempDir(),
                                   {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1 as one"}, "",
                                   {{"TOVRIN_PASSWORD", kPassword}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "one\r\n1\r\n");
     // Without -P, the variable and a terminal to ask on, the password is empty.
-    r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1"}, "",
-                          {{"TOVRIN_PASSWORD", ""}});
+    r = tooltest::runTool(s_server->tempDir(), {"-S", "DEVSERVER", "-U", "sa", "-Q", "select 1"},
+                          "", {{"TOVRIN_PASSWORD", ""}});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err.find(kPassword), std::string::npos);
 }
@@ -487,16 +487,16 @@ TEST_F(ToolCli, NoProgressLineWhenStandardErrorIsNotATerminal) {
 }
 
 TEST_F(ToolCli, HelpAndBadCommandLines) {
-    ToolRun r = tooltest::runTool(server->tempDir(), {"--help"});
+    ToolRun r = tooltest::runTool(s_server->tempDir(), {"--help"});
     EXPECT_EQ(r.exitCode, 0);
     for (const char* option :
          {"-S", "-U", "-P", "-D", "--timeout", "--packet-size", "-Q", "-i", "--param", "--sort",
           "--desc", "--nocase", "--filter", "--locate", "--format", "-o", "TOVRIN_PASSWORD"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
-    r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "--frobnicate"});
+    r = tooltest::runTool(s_server->tempDir(), {"-S", "DEVSERVER", "--frobnicate"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("--frobnicate"), std::string::npos);
-    r = tooltest::runTool(server->tempDir(), {"-S", "DEVSERVER", "-i", path("missing.sql")});
+    r = tooltest::runTool(s_server->tempDir(), {"-S", "DEVSERVER", "-i", path("missing.sql")});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("cannot read"), std::string::npos);
 }
@@ -506,7 +506,7 @@ TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
         testsupport::DevServer dropping(
             {"--user", "sa", "--password", kPassword, "--drop-after-rows", "3"}, "DROPPING");
         const ToolRun r = tooltest::runTool(
-            server->tempDir(),
+            s_server->tempDir(),
             {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "-f", "csv", "-Q",
              "select 1 as a\nselect 10 as n union all select 11 union all select 12 "
              "union all select 13 union all select 14"});
@@ -519,14 +519,14 @@ TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
             << r.err;
         // Not even --keep-going runs a batch on a new login: the session it needs is gone.
         const ToolRun going = tooltest::runTool(
-            server->tempDir(),
+            s_server->tempDir(),
             {"-S", "DROPPING", "-U", "sa", "-P", kPassword, "--keep-going", "-Q",
              "select 1 as a union all select 2 union all select 3 union all select 4"
              "\ngo\nselect 'after' as b"});
         EXPECT_EQ(going.exitCode, 1);
         EXPECT_EQ(going.out.find("after"), std::string::npos) << going.out;
     }
-    server->activate();
+    s_server->activate();
 }
 
 TEST_F(ToolCli, ParameterValuesThatDoNotFitAreUsageErrors) {
@@ -580,17 +580,18 @@ TEST_F(ToolCli, IsqlHabitsGoNReadFileEchoAndHeaders) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "four\r\n4\r\n");
     for (const char* help : {"--help", "-?"}) {
-        r = tooltest::runTool(server->tempDir(), {help});
+        r = tooltest::runTool(s_server->tempDir(), {help});
         EXPECT_EQ(r.exitCode, 0) << help;
         EXPECT_NE(r.out.find("--keep-going"), std::string::npos) << help;
     }
     // Without -S, DSQUERY names the server.
-    r = tooltest::runTool(server->tempDir(),
+    r = tooltest::runTool(s_server->tempDir(),
                           {"-U", "sa", "-P", kPassword, "-Q", "select 5 as five"}, "",
                           {{"DSQUERY", "DEVSERVER"}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "five\r\n5\r\n");
-    r = tooltest::runTool(server->tempDir(), {"-U", "sa", "-Q", "select 1"}, "", {{"DSQUERY", ""}});
+    r = tooltest::runTool(s_server->tempDir(), {"-U", "sa", "-Q", "select 1"}, "",
+                          {{"DSQUERY", ""}});
     EXPECT_EQ(r.exitCode, 2);
 }
 

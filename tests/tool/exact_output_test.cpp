@@ -38,19 +38,19 @@ const std::vector<std::vector<std::string>> kExpected = {
 class ToolExact : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        server = std::make_unique<testsupport::DevServer>(
+        s_server = std::make_unique<testsupport::DevServer>(
             std::vector<std::string>{"--user", "sa", "--password", "pw"});
     }
-    static void TearDownTestSuite() { server.reset(); }
-    void SetUp() override { server->activate(); }
+    static void TearDownTestSuite() { s_server.reset(); }
+    void SetUp() override { s_server->activate(); }
 
     static ToolRun run(std::vector<std::string> args) {
         std::vector<std::string> all{"-S", "DEVSERVER", "-U", "sa", "-P", "pw"};
         all.insert(all.end(), args.begin(), args.end());
-        return tooltest::runTool(server->tempDir(), all);
+        return tooltest::runTool(s_server->tempDir(), all);
     }
 
-    static inline std::unique_ptr<testsupport::DevServer> server;
+    static inline std::unique_ptr<testsupport::DevServer> s_server;
 };
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <sstream>
 
 #include "support/DevServer.h"
+#include "tool_process.h"
 
 namespace {
 
@@ -41,12 +42,7 @@ struct TerminalRun {
 TerminalRun runOnTerminal(const std::vector<std::string>& args,
                           const std::vector<std::pair<std::string, std::string>>& steps,
                           const std::string& stdoutFile = "") {
-    std::vector<std::string> argvText = {TOVRIN_SQL_PATH};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argvText)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const tooltest::CStringArray argv = tooltest::toolArguments(args);
 
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
@@ -60,7 +56,7 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
             const int fd = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(fd, STDOUT_FILENO);
         }
-        execv(argv[0], argv.data());
+        execv(argv.data()[0], argv.data());
         _exit(127);
     }
     TerminalRun run;
@@ -113,12 +109,12 @@ TerminalRun runOnTerminal(const std::vector<std::string>& args,
 class ToolTerminal : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        server = std::make_unique<testsupport::DevServer>(
+        s_server = std::make_unique<testsupport::DevServer>(
             std::vector<std::string>{"--user", "sa", "--password", kPassword}, "TTYSERVER");
     }
-    static void TearDownTestSuite() { server.reset(); }
-    void SetUp() override { server->activate(); }
-    static inline std::unique_ptr<testsupport::DevServer> server;
+    static void TearDownTestSuite() { s_server.reset(); }
+    void SetUp() override { s_server->activate(); }
+    static inline std::unique_ptr<testsupport::DevServer> s_server;
 };
 
 } // namespace
@@ -221,7 +217,7 @@ TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
                        {"logged in again", "select @@trancount as open_transactions\n"},
                        {"2> ", "go\n"},
                        {"(1 row affected)", "quit\n"}});
-    server->activate();
+    s_server->activate();
     EXPECT_EQ(run.exitCode, 1) << run.screen;
     EXPECT_NE(run.screen.find("connection lost; logged in again: any open transaction was rolled "
                               "back, database is now "),
@@ -233,7 +229,7 @@ TEST_F(ToolTerminal, ALostConnectionIsAnnouncedAndFailsTheSession) {
 }
 
 TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
-    const std::string home = server->tempDir() + "/home";
+    const std::string home = s_server->tempDir() + "/home";
     mkdir(home.c_str(), 0700);
     const char* former = std::getenv("HOME");
     const std::string saved = former != nullptr ? former : "";
@@ -262,7 +258,7 @@ TEST_F(ToolTerminal, HistoryIsKeptPrivateAndWithoutPasswords) {
 }
 
 TEST_F(ToolTerminal, ThePromptStaysOnTheTerminalWhenTheResultsGoElsewhere) {
-    const std::string results = server->tempDir() + "/redirected.txt";
+    const std::string results = s_server->tempDir() + "/redirected.txt";
     const TerminalRun run = runOnTerminal(
         {"-S", "TTYSERVER", "-U", "sa", "-P", kPassword, "-f", "csv", "-q"},
         {{"1> ", "select 'to the file' as where_to\n"}, {"2> ", "go\n"}, {"1> ", "quit\n"}},

@@ -26,6 +26,32 @@ struct ToolRun {
     std::string err;
 };
 
+/// Texts as a null-ended array of C strings, for exec's argv and envp; the texts live as
+/// long as this object.
+class CStringArray {
+public:
+    explicit CStringArray(std::vector<std::string> texts) : m_texts(std::move(texts)) {
+        for (std::string& text : m_texts)
+            m_pointers.push_back(text.data());
+        m_pointers.push_back(nullptr);
+    }
+    CStringArray(const CStringArray&) = delete;
+    CStringArray& operator=(const CStringArray&) = delete;
+
+    [[nodiscard]] char* const* data() const noexcept { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_texts;
+    std::vector<char*> m_pointers;
+};
+
+/// tovrin-sql's argv: the program's path, then `args`.
+inline CStringArray toolArguments(const std::vector<std::string>& args) {
+    std::vector<std::string> texts = {TOVRIN_SQL_PATH};
+    texts.insert(texts.end(), args.begin(), args.end());
+    return CStringArray(std::move(texts));
+}
+
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -62,16 +88,8 @@ inline ToolRun runTool(const std::string& dir, const std::vector<std::string>& a
         if (!value.empty())
             env.push_back(name + "=" + value);
 
-    std::vector<std::string> argvText = {TOVRIN_SQL_PATH};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argvText)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    const CStringArray argv = toolArguments(args);
+    const CStringArray envp(std::move(env));
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -86,11 +104,12 @@ inline ToolRun runTool(const std::string& dir, const std::vector<std::string>& a
     // never prompts on the developer's terminal.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    const int rc =
+        posix_spawn(&pid, argv.data()[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (rc != 0)
-        throw std::runtime_error("cannot start " + argvText[0]);
+        throw std::runtime_error(std::string("cannot start ") + TOVRIN_SQL_PATH);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
     }

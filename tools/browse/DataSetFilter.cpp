@@ -8,12 +8,12 @@ namespace tovrin::browse {
 namespace {
 
 template <class DataSet>
-constexpr bool hasFilterExpressions = requires(DataSet& d, const std::string& e) {
+constexpr bool kHasFilterExpressions = requires(DataSet& d, const std::string& e) {
     d.SetFilter(e);
 };
 
 template <class DataSet> bool applyExpression(DataSet& dataSet, const std::string& expression) {
-    if constexpr (hasFilterExpressions<DataSet>) {
+    if constexpr (kHasFilterExpressions<DataSet>) {
         dataSet.SetFilter(expression);
         dataSet.SetFiltered(!expression.empty());
         return true;
@@ -25,7 +25,7 @@ template <class DataSet> bool applyExpression(DataSet& dataSet, const std::strin
 } // namespace
 
 bool filterExpressionsAvailable() {
-    return hasFilterExpressions<host::TDataSet>;
+    return kHasFilterExpressions<host::TDataSet>;
 }
 
 bool applyFilter(host::TDataSet& dataSet, const std::string& expression) {

@@ -70,15 +70,15 @@ void appendLatin1AsUtf8(std::string& out, uint8_t c) {
 } // namespace
 
 namespace {
-std::atomic<Charset> processCharset{Charset::Utf8};
+std::atomic<Charset> g_processCharset{Charset::Utf8};
 } // namespace
 
 void setServerCharset(Charset charset) noexcept {
-    processCharset = charset;
+    g_processCharset = charset;
 }
 
 Charset serverCharset() noexcept {
-    return processCharset;
+    return g_processCharset;
 }
 
 std::optional<Charset> charsetByName(std::string_view name) {

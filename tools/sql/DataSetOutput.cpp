@@ -14,12 +14,12 @@ namespace tovrin::sqltool {
 namespace {
 
 std::string hexBytes(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
+    static const char kDigits[] = "0123456789ABCDEF";
     std::string out = "0x";
     out.reserve(2 + bytes.size() * 2);
     for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 0x0F];
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
     }
     return out;
 }

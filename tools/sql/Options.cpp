@@ -6,6 +6,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <optional>
+#include <string>
 
 namespace tovrin::sqltool {
 
@@ -27,17 +29,24 @@ const char* const kFooter =
     "into it, quit or exit ends. Ctrl-C cancels the running batch or drops the typed one.\n"
     "Interactive history: ~/.tovrin_sql_history (lines naming a password are not kept).";
 
-} // namespace
+/// 0 (the client library's default) or a packet size the protocol allows.
+CLI::Validator packetSizeCheck() {
+    return CLI::Validator(
+        [](const std::string& text) -> std::string {
+            int size = -1;
+            try {
+                size = std::stoi(text);
+            } catch (const std::exception&) {
+            }
+            return size == 0 || (size >= 512 && size <= 32767)
+                       ? std::string()
+                       : "0 or 512 to 32767 expected, not " + text;
+        },
+        "SIZE");
+}
 
-ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
-    ParsedCommandLine parsed;
-    ToolOptions& o = parsed.options;
-    CLI::App app{kDescription, "tovrin-sql"};
-    app.footer(kFooter);
-    app.get_formatter()->column_width(34);
-    // -h is isql's "headers"; help is --help (or -?).
-    app.set_help_flag("--help", "Print this help and exit (also -?)");
-
+/// Where to connect and how: server, login, database and the session's settings.
+void addConnectionOptions(CLI::App& app, ToolOptions& o) {
     app.add_option(
         "-S,--server", o.server,
         "Server name (a section of freetds.conf; FREETDSCONF is honoured); default: $DSQUERY");
@@ -53,23 +62,16 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     app.add_option("-A,--packet-size", o.packetSize,
                    "Network packet size in bytes, 512 to 32767 (0: the client library's default; "
                    "2048 if not given)")
-        ->check(CLI::Validator(
-            [](const std::string& text) -> std::string {
-                int size = -1;
-                try {
-                    size = std::stoi(text);
-                } catch (const std::exception&) {
-                }
-                return size == 0 || (size >= 512 && size <= 32767)
-                           ? std::string()
-                           : "0 or 512 to 32767 expected, not " + text;
-            },
-            "SIZE"));
+        ->check(packetSizeCheck());
     app.add_option(
            "-J,--charset", o.charset,
            "Character set of the text exchanged with the server (utf8 if not given; -J alone: "
            "freetds.conf's client charset)")
         ->expected(0, 1);
+}
+
+/// Where the SQL comes from and the values of its parameters.
+void addInputOptions(CLI::App& app, ToolOptions& o) {
     auto* query =
         app.add_option("-Q,--query", o.query, "SQL text to run (may hold several batches)");
     app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")
@@ -77,6 +79,10 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     app.add_option("--param", o.params,
                    "Parameter value: name=value or name:type=value "
                    "(types int, float, datetime, text, bool, null); repeatable");
+}
+
+/// What is done to each result in memory before it is written: sort, filter, locate.
+void addInMemoryOptions(CLI::App& app, ToolOptions& o) {
     app.add_option("--sort", o.sortFields, "Sort each result in memory by these fields: \"f1;f2\"");
     app.add_flag("--desc", o.sortDescending, "Sort from greatest to least");
     app.add_flag("--nocase", o.ignoreCase, "Sort, filter and locate without regard to case");
@@ -87,7 +93,10 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
         "beginning ab");
     app.add_option("--locate", o.locate,
                    "Show only the first row where field=value; repeatable for several fields");
-    std::string format;
+}
+
+/// The format and destination of the results; the format's name lands in `format`.
+void addOutputOptions(CLI::App& app, ToolOptions& o, std::string& format) {
     app.add_option(
            "-f,--format", format,
            "Output format: table (default on a terminal), csv (RFC 4180, the default otherwise) "
@@ -96,6 +105,11 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
         ->check(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case));
     app.add_option("-o,--output", o.outputFile,
                    "Write the results to this file instead of standard output");
+}
+
+/// How the run goes and what it reports besides the results. Registered after the output
+/// options so that the help lists the options in the order users know.
+void addRunOptions(CLI::App& app, ToolOptions& o) {
     app.add_option("--app", o.appName, "Application name sent at login");
     app.add_flag("-q,--quiet", o.quiet, "No row counts and no informational messages");
     app.add_flag("-e,--echo", o.echo, "Write each batch before its results");
@@ -105,33 +119,66 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
                    "Table format: write the column headings again every N rows")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("-V,--version", o.showVersion, "Print the version and exit");
+}
+
+/// The text to print for -V or -? anywhere on the command line. A version request needs
+/// no server, so this is looked for before CLI11 checks the other options.
+std::optional<std::string> versionOrHelpText(int argc, char** argv, const CLI::App& app) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "--version") == 0)
+            return std::string("tovrin-sql " TOVRIN_SQL_VERSION "\n");
+        if (std::strcmp(argv[i], "-?") == 0)
+            return app.help();
+    }
+    return std::nullopt;
+}
+
+/// Without -S the server is DSQUERY's; with neither there is nothing to connect to.
+void resolveServer(ToolOptions& o, const char* dsquery) {
+    if (!o.server.empty())
+        return;
+    if (dsquery == nullptr || *dsquery == '\0')
+        throw UsageError("no server: give -S or set DSQUERY");
+    o.server = dsquery;
+}
+
+/// The -f name, in any case, as an OutputFormat; none given leaves Automatic.
+OutputFormat formatNamed(std::string name) {
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "table")
+        return OutputFormat::Table;
+    if (name == "csv")
+        return OutputFormat::Csv;
+    if (name == "json")
+        return OutputFormat::Json;
+    return OutputFormat::Automatic;
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
+    ParsedCommandLine parsed;
+    ToolOptions& o = parsed.options;
+    CLI::App app{kDescription, "tovrin-sql"};
+    app.footer(kFooter);
+    app.get_formatter()->column_width(34);
+    // -h is isql's "headers"; help is --help (or -?).
+    app.set_help_flag("--help", "Print this help and exit (also -?)");
+    std::string format;
+    addConnectionOptions(app, o);
+    addInputOptions(app, o);
+    addInMemoryOptions(app, o);
+    addOutputOptions(app, o, format);
+    addRunOptions(app, o);
 
     try {
-        // A version request needs no server: look for it before CLI11 checks -S.
-        for (int i = 1; i < argc; ++i) {
-            if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "--version") == 0) {
-                parsed.exitText = "tovrin-sql " TOVRIN_SQL_VERSION "\n";
-                return parsed;
-            }
-            if (std::strcmp(argv[i], "-?") == 0) {
-                parsed.exitText = app.help();
-                return parsed;
-            }
-        }
+        parsed.exitText = versionOrHelpText(argc, argv, app);
+        if (parsed.exitText)
+            return parsed;
         app.parse(argc, argv);
-        if (o.server.empty()) {
-            if (dsquery == nullptr || *dsquery == '\0')
-                throw UsageError("no server: give -S or set DSQUERY");
-            o.server = dsquery;
-        }
-        for (char& c : format)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (format == "table")
-            o.format = OutputFormat::Table;
-        else if (format == "csv")
-            o.format = OutputFormat::Csv;
-        else if (format == "json")
-            o.format = OutputFormat::Json;
+        resolveServer(o, dsquery);
+        o.format = formatNamed(format);
     } catch (const CLI::CallForHelp&) {
         parsed.exitText = app.help();
         return parsed;

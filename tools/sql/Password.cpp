@@ -51,10 +51,10 @@ private:
     bool m_active = false;
 };
 
-volatile std::sig_atomic_t caughtSignal = 0;
+volatile std::sig_atomic_t g_caughtSignal = 0;
 
 extern "C" void notePromptSignal(int signal) {
-    caughtSignal = signal;
+    g_caughtSignal = signal;
 }
 
 /// While the prompt waits, the signals that end a program at the terminal (Ctrl-C, Ctrl-\,
@@ -65,7 +65,7 @@ extern "C" void notePromptSignal(int signal) {
 class PromptSignals final {
 public:
     PromptSignals() {
-        caughtSignal = 0;
+        g_caughtSignal = 0;
         struct sigaction note {};
         note.sa_handler = notePromptSignal;
         sigemptyset(&note.sa_mask);
@@ -94,7 +94,7 @@ public:
     /// Waits until fd has input; false when a signal was noted (before or during the wait).
     bool waitForInput(int fd) const {
         for (;;) {
-            if (caughtSignal != 0)
+            if (g_caughtSignal != 0)
                 return false;
             pollfd wait{fd, POLLIN, 0};
             // The former mask lets the signals in during the wait only.
@@ -138,13 +138,13 @@ std::optional<std::string> readPasswordFromTerminal(const std::string& promptTex
                     continue;
                 break;
             }
-            if (caughtSignal == 0 && (n >= 0 || !line.empty()))
+            if (g_caughtSignal == 0 && (n >= 0 || !line.empty()))
                 result = std::move(line);
         }
         // The echo comes back on here, then the former signal handling.
     }
     // Read after the former handling is back, so that a signal caught in between counts.
-    const int caught = caughtSignal;
+    const int caught = g_caughtSignal;
     if (caught != 0) {
         // End the line the prompt was on, then let the signal do what it would have done.
         const char newline = '\n';

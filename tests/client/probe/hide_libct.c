@@ -5,12 +5,12 @@
 #include <string.h>
 
 void* dlopen(const char* file, int mode) {
-    static void* (*real_dlopen)(const char*, int) = 0;
+    static void* (*realDlopen)(const char*, int) = 0;
     if (file != 0 && strstr(file, "libct.so") != 0) {
         return 0;
     }
-    if (real_dlopen == 0) {
-        real_dlopen = (void* (*)(const char*, int))dlsym(RTLD_NEXT, "dlopen");
+    if (realDlopen == 0) {
+        realDlopen = (void* (*)(const char*, int))dlsym(RTLD_NEXT, "dlopen");
     }
-    return real_dlopen(file, mode);
+    return realDlopen(file, mode);
 }

@@ -6,13 +6,11 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -28,39 +26,21 @@
 #include <memory>
 #include <thread>
 
-#include "XvfbSession.h"
 #include "design/DesignDialogs.h"
 #include "design/SybConnectEditor.h"
 #include "design/design_support.h"
 #include "query/SybConnect.h"
+#include "support/qt/QtTestProgram.h"
 
 namespace {
 
 using namespace tovrin;
 using designtest::EventCount;
+using testsupport::child;
+using testsupport::saveScreenshot;
 
-/// The X server and the application for the whole test program.
-class WindowEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        unsetenv("WAYLAND_DISPLAY");
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        m_xvfb = std::make_unique<designtest::XvfbSession>();
-        m_app = std::make_unique<QApplication>(m_argc, m_argv);
-    }
-    void TearDown() override {
-        // The application goes before its X server does.
-        m_app.reset();
-        m_xvfb.reset();
-    }
-
-private:
-    int m_argc = 1;
-    char m_name[24] = "design_window_tests";
-    char* m_argv[2] = {m_name, nullptr};
-    std::unique_ptr<designtest::XvfbSession> m_xvfb;
-    std::unique_ptr<QApplication> m_app;
-};
+/// Pixels of the screen around a dialog's frame that its screenshot shows.
+constexpr int kScreenshotMargin = 12;
 
 /// Once a modal window shows, waits until it is on the screen and runs act on it; closes
 /// it afterwards (as cancelled) if act left it open, so that a failing check never leaves
@@ -86,23 +66,6 @@ void whenModalShows(std::function<void(QWidget*)> act) {
             }
         }
     });
-}
-
-/// Saves what the X server shows of the window and a margin around it.
-void saveScreenshot(QWidget* window, const QString& name) {
-    QTest::qWait(200); // let it paint
-    ASSERT_TRUE(QDir().mkpath(TOVRIN_SCREENSHOT_DIR));
-    const QRect frame = window->frameGeometry().adjusted(-12, -12, 12, 12);
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-        0, frame.x(), frame.y(), frame.width(), frame.height());
-    ASSERT_FALSE(shot.isNull());
-    EXPECT_TRUE(shot.save(QString(TOVRIN_SCREENSHOT_DIR) + "/" + name));
-}
-
-template <class W> W* child(QWidget* window, const char* name) {
-    W* widget = window->findChild<W*>(name);
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
 }
 
 /// Types text into the password edit, replacing what it holds, and presses a button.
@@ -184,7 +147,7 @@ TEST(WindowDialogs, PasswordDialogIsLaidOutAsItsFormAndOkSetsTheTypedText) {
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, "n3w-pass");
         EXPECT_EQ(edit->text(), "n3w-pass");
-        saveScreenshot(dialog, "password-dialog.png");
+        saveScreenshot(dialog, "password-dialog.png", kScreenshotMargin);
         checked = true;
         QTest::mouseClick(ok, Qt::LeftButton);
     });
@@ -264,7 +227,7 @@ TEST(WindowDialogs, AboutBoxNamesThePackageVersionAndClientLibrary) {
         EXPECT_TRUE(
             box->text().contains("Tovrin5 " + QString::fromStdString(design::AboutInfo().Version)));
         EXPECT_TRUE(box->text().contains("libct.so")) << box->text().toStdString();
-        saveScreenshot(box, "about-box.png");
+        saveScreenshot(box, "about-box.png", kScreenshotMargin);
         shown = true;
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
@@ -343,52 +306,9 @@ int runVerbWithoutApplication() {
 
 } // namespace
 
-// Under LeakSanitizer: the system libraries under the toolkit (D-Bus, fontconfig, X and
-// the toolkit's platform plugins) keep caches for the life of the process that they never
-// free. Their allocations are recognised by full stacks (the fast unwinder cannot walk
-// through those libraries), and only they are excused; what the package or the dialogs
-// library leak is still reported.
-extern "C" __attribute__((used, visibility("default"))) const char* __asan_default_options() {
-    return "fast_unwind_on_malloc=0";
-}
-extern "C" __attribute__((used, visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n"
-           "leak:libfontconfig.so\n"
-           "leak:libxcb\n"
-           "leak:libX11.so\n"
-           "leak:libglib-2.0.so\n"
-           "leak:libQt5XcbQpa.so\n"
-           "leak:libQt5DBus.so\n"
-           "leak:libqxcb.so\n";
-}
-
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == kChildOption) {
         return runVerbWithoutApplication();
     }
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
-    return RUN_ALL_TESTS();
-}
-
-// Under ThreadSanitizer: the toolkit's libraries are not built with it, so the
-// synchronisation of their own threads (the X connection's reader, posted events) is
-// invisible to it and shows up as races, and as an X connection's mutex destroyed while
-// held, inside them. Only reports with a toolkit frame are excused; the package's and the
-// dialogs library's own accesses are still checked.
-extern "C" __attribute__((used, visibility("default"))) const char* __tsan_default_suppressions() {
-    return "race:libQt5Core.so\n"
-           "race:libQt5Gui.so\n"
-           "race:libQt5Widgets.so\n"
-           "race:libQt5XcbQpa.so\n"
-           "race:libQt5DBus.so\n"
-           "race:libxcb\n"
-           "mutex:libxcb\n"
-           "race:libglib-2.0.so\n"
-           "called_from_lib:libQt5Core.so\n"
-           "called_from_lib:libQt5Gui.so\n"
-           "called_from_lib:libQt5XcbQpa.so\n"
-           "called_from_lib:libqxcb.so\n"
-           "called_from_lib:libglib-2.0.so\n"
-           "called_from_lib:libfontconfig.so\n";
+    return testsupport::runQtTestProgram(argc, argv, "design_window_tests");
 }
