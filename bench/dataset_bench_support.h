@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "dataset/SybDataSet.h"
-#include "query/SybQuery.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/query/SybQuery.h"
 #include "tests/support/FetchFieldSupport.h"
 
 namespace dsbench {
 
-using namespace host;
+using namespace tovrin::host;
 using namespace tovrin;
 
 using fetchsupport::Column;

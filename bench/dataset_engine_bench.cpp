@@ -8,12 +8,12 @@
 #include <new>
 #include <vector>
 
-#include "host/DataSet.h"
+#include "tovrin5/host/DataSet.h"
 #include "bench/counting_allocator.h"
 
 namespace {
 
-using namespace host;
+using namespace tovrin::host;
 
 // A dataset of n rows (ID integer, VAL float) held as one block per row. Record buffers:
 // a flag byte and a value per column, then 4 bytes of record number and a flag byte.

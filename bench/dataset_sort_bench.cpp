@@ -9,7 +9,9 @@
 #include <string_view>
 
 #include "bench/dataset_bench_support.h"
-#include "host/Collation.h"
+#include "tovrin5/host/Collation.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

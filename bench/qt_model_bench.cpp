@@ -15,9 +15,11 @@
 #include <random>
 #include <string>
 
-#include "host/DateTime.h"
-#include "qt/DataSetModel.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/qt/DataSetModel.h"
 #include "tests/support/FetchFieldSupport.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "bench/ct_floor.h"
-#include "host/Fields.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
 #include "support/DevServer.h"
 
 namespace {

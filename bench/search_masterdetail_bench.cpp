@@ -7,10 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "host/DataSource.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
 #include "support/DevServer.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The CS-Library's entry-point variables and its loader.
-#include "client/Cspublic.h"
+#include "tovrin5/client/Cspublic.h"
 
-#include "client/LibraryLoader.h"
+#include "tovrin5/client/LibraryLoader.h"
 
 namespace tovrin {
 

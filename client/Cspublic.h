@@ -3,7 +3,7 @@
 // CS-Library entry point and the loader that fills them when the module loads.
 #pragma once
 
-#include "client/Cstypes.h"
+#include "tovrin5/client/Cstypes.h"
 
 namespace tovrin {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "client/Csconfig.h"
+#include "tovrin5/client/Csconfig.h"
 
 namespace tovrin {
 

@@ -1,7 +1,7 @@
 // The Client-Library's entry-point variables and its loader.
-#include "client/Ctpublic.h"
+#include "tovrin5/client/Ctpublic.h"
 
-#include "client/LibraryLoader.h"
+#include "tovrin5/client/LibraryLoader.h"
 
 namespace tovrin {
 

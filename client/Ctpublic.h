@@ -3,7 +3,7 @@
 // the module loads.
 #pragma once
 
-#include "client/Cspublic.h"
+#include "tovrin5/client/Cspublic.h"
 
 namespace tovrin {
 

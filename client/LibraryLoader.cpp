@@ -1,5 +1,5 @@
 // Opens the client libraries at run time and binds their entry points.
-#include "client/LibraryLoader.h"
+#include "tovrin5/client/LibraryLoader.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -9,8 +9,8 @@
 #include <dlfcn.h>
 #endif
 
-#include "host/Exceptions.h"
-#include "host/Runtime.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Runtime.h"
 
 namespace tovrin::detail {
 

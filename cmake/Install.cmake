@@ -1,14 +1,13 @@
-# Installation of the package: the shared library, its headers under include/tovrin5/
-# (one folder per subsystem, so that sources include "query/SybConnect.h" as they do in
-# this tree), the programs, an exported CMake package (find_package(Tovrin5) gives the
+# Installation of the package: the shared library, its public headers under include/tovrin5/
+# (an application includes <tovrin5/tovrin5.h>, or one header as <tovrin5/query/SybQuery.h>),
+# the programs, an exported CMake package (find_package(Tovrin5) gives the
 # target Tovrin5::Tovrin5) and a pkg-config file (tovrin5.pc).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(TOVRIN_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/tovrin5)
 set(TOVRIN_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tovrin5)
 
-target_include_directories(Tovrin5 INTERFACE $<INSTALL_INTERFACE:${TOVRIN_INSTALL_INCLUDEDIR}>)
+target_include_directories(Tovrin5 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_compile_features(Tovrin5 INTERFACE cxx_std_20)
 
 install(TARGETS Tovrin5 EXPORT Tovrin5Targets
@@ -16,10 +15,10 @@ install(TARGETS Tovrin5 EXPORT Tovrin5Targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-foreach(subsystem IN ITEMS host client dataset query design)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${subsystem}/
-    DESTINATION ${TOVRIN_INSTALL_INCLUDEDIR}/${subsystem}
-    FILES_MATCHING PATTERN "*.h" PATTERN "*.inc")
+install(FILES ${PROJECT_SOURCE_DIR}/include/tovrin5/tovrin5.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovrin5)
+foreach(header IN LISTS TOVRIN_PUBLIC_HEADERS)
+  get_filename_component(subsystem ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tovrin5/${subsystem})
 endforeach()
 
 install(EXPORT Tovrin5Targets NAMESPACE Tovrin5:: DESTINATION ${TOVRIN_INSTALL_CMAKEDIR})

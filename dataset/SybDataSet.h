@@ -25,9 +25,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/DataSet.h"
-#include "host/Streams.h"
-#include "host/Variant.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/Variant.h"
 
 namespace tovrin {
 

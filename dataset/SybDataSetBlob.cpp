@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
-#include "dataset/SybDataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/Runtime.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Runtime.h"
 
 namespace tovrin {
 

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "dataset/SybDataSet.h"
+#include "tovrin5/dataset/SybDataSet.h"
 
 namespace tovrin {
 

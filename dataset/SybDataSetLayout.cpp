@@ -5,9 +5,9 @@
 #include <limits>
 #include <new>
 
-#include "dataset/SybDataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
 
 namespace tovrin {
 

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "dataset/FlagRestore.h"
-#include "dataset/SybDataSet.h"
-#include "host/Collation.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/dataset/FlagRestore.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/Collation.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
 namespace tovrin {
 

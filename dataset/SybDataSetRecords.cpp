@@ -2,9 +2,9 @@
 // counts, and storing edited, inserted and appended records.
 #include <cstring>
 
-#include "dataset/SybDataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
 
 namespace tovrin {
 

@@ -5,10 +5,10 @@
 // that the filter accepts (FindFirst, FindNext, FindPrior, FindLast).
 #include <cstring>
 
-#include "dataset/FlagRestore.h"
-#include "dataset/SybDataSet.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/dataset/FlagRestore.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
 namespace tovrin {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "dataset/SybDataSet.h"
-#include "host/Collation.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/Collation.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
 namespace tovrin {
 

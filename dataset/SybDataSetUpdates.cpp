@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dataset/SybDataSet.h"
-#include "host/Fields.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/Fields.h"
 
 namespace tovrin {
 

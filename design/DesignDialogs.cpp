@@ -1,5 +1,5 @@
 // The route of the design-time dialogs: installed presenter, toolkit library, terminal.
-#include "design/DesignDialogs.h"
+#include "tovrin5/design/DesignDialogs.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "client/Csconfig.h"
-#include "client/Ctpublic.h"
-#include "design/DialogsPlugin.h"
+#include "tovrin5/client/Csconfig.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/design/DialogsPlugin.h"
 
 #ifndef TOVRIN_VERSION
 #define TOVRIN_VERSION "0"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "design/SybConnectPropertyFrm.h"
+#include "tovrin5/design/SybConnectPropertyFrm.h"
 
 namespace tovrin::design {
 

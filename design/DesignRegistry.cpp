@@ -1,11 +1,11 @@
 // Component editors, the generic property editor and the design-time registry.
-#include "design/DesignRegistry.h"
+#include "tovrin5/design/DesignRegistry.h"
 
 #include <algorithm>
 
-#include "host/Exceptions.h"
-#include "host/Persistent.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Persistent.h"
+#include "tovrin5/host/SysUtils.h"
 
 namespace tovrin::design {
 

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "host/Component.h"
-#include "host/Filer.h"
-#include "host/PropInfo.h"
-#include "host/Sets.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/PropInfo.h"
+#include "tovrin5/host/Sets.h"
 
 namespace tovrin::design {
 

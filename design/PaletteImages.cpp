@@ -1,8 +1,8 @@
 // Looking up and decoding the embedded palette bitmaps.
-#include "design/PaletteImages.h"
+#include "tovrin5/design/PaletteImages.h"
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
 namespace tovrin::design {
 

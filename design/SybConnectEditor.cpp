@@ -1,13 +1,13 @@
 // Registration, the connection's component editor and the About property editor.
-#include "design/SybConnectEditor.h"
+#include "tovrin5/design/SybConnectEditor.h"
 
 #include <memory>
 
-#include "design/DesignDialogs.h"
-#include "design/SybConnectPropertyFrm.h"
-#include "query/SybConnection.h"
-#include "query/SybQuery.h"
-#include "query/TovrinAbout.h"
+#include "tovrin5/design/DesignDialogs.h"
+#include "tovrin5/design/SybConnectPropertyFrm.h"
+#include "tovrin5/query/SybConnection.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/TovrinAbout.h"
 
 namespace tovrin {
 

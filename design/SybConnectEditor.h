@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "design/DesignRegistry.h"
+#include "tovrin5/design/DesignRegistry.h"
 
 namespace tovrin {
 

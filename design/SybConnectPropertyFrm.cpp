@@ -1,9 +1,9 @@
 // The password dialog's resource and its modal showing.
-#include "design/SybConnectPropertyFrm.h"
+#include "tovrin5/design/SybConnectPropertyFrm.h"
 
 #include <algorithm>
 
-#include "design/DesignDialogs.h"
+#include "tovrin5/design/DesignDialogs.h"
 
 namespace tovrin {
 

@@ -11,9 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "client/Cspublic.h"
-#include "client/Ctpublic.h"
-#include "query/SybConnect.h"
+#include <tovrin5/tovrin5.h>
 
 namespace {
 
@@ -72,12 +70,12 @@ int main(int argc, char** argv) {
         printMessage("server error", message);
         handled = true;
     });
-    connection->SetOnConnect([&](host::TObject*) {
+    connection->SetOnConnect([&](tovrin::host::TObject*) {
         std::printf("connected to %s as %s from host %s (connection %s)\n",
                     connection->ServerName().c_str(), connection->UserName().c_str(),
                     connection->HostName().c_str(), connection->DatabaseName().c_str());
     });
-    connection->SetOnDisconnect([](host::TObject*) { std::printf("disconnected\n"); });
+    connection->SetOnDisconnect([](tovrin::host::TObject*) { std::printf("disconnected\n"); });
 
     try {
         connection->Connect();

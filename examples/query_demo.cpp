@@ -8,10 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "host/Fields.h"
-#include "query/SybClientField.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include <tovrin5/tovrin5.h>
 
 namespace {
 

@@ -2,10 +2,10 @@
 #include <map>
 #include <mutex>
 
-#include "host/Filer.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -44,4 +44,4 @@ bool IsClassRegistered(const std::string& ClassName) {
     return static_cast<bool>(FindClassFactory(ClassName));
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,5 +1,5 @@
 // ICU collators for the locale-aware comparisons, created once per process.
-#include "host/Collation.h"
+#include "tovrin5/host/Collation.h"
 
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::string_view utf8CutBytes(std::string_view s, std::size_t maxBytes) noexcept
     return s.substr(0, i);
 }
 
-} // namespace host
+} // namespace tovrin::host

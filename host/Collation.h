@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace tovrin::host {
 
 /// Case-sensitive locale-aware comparison (default locale, tertiary strength): -1, 0, 1.
 [[nodiscard]] int AnsiCompareStr(std::string_view S1, std::string_view S2);
@@ -31,4 +31,4 @@ namespace host {
 /// The longest prefix of at most maxBytes bytes that ends on a character boundary.
 [[nodiscard]] std::string_view utf8CutBytes(std::string_view s, std::size_t maxBytes) noexcept;
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,11 +1,11 @@
 // TCollection and TCollectionItem.
-#include "host/Collection.h"
+#include "tovrin5/host/Collection.h"
 
 #include <algorithm>
 
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 TCollectionItem::TCollectionItem(TCollection* Collection) {
     if (Collection)
@@ -202,4 +202,4 @@ void TCollection::removeItem(TCollectionItem* item) {
     Changed();
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/Persistent.h"
+#include "tovrin5/host/Persistent.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TCollection;
 
@@ -103,4 +103,4 @@ private:
     bool m_destroying = false;
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,12 +1,12 @@
 // TComponent: ownership, names, state flags and notifications.
-#include "host/Component.h"
+#include "tovrin5/host/Component.h"
 
 #include <algorithm>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 bool IsValidIdent(const std::string& name) noexcept {
     if (name.empty())
@@ -237,4 +237,4 @@ void TComponent::throwMethodNotFound(const std::string& name) {
     throw EInvalidOperation("Method " + name + " not found");
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "host/Events.h"
-#include "host/Persistent.h"
-#include "host/Sets.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/host/Persistent.h"
+#include "tovrin5/host/Sets.h"
 
-namespace host {
+namespace tovrin::host {
 
 enum TComponentStateItem {
     csLoading,
@@ -160,4 +160,4 @@ typename TEvent<Sig>::Function findMethodIn(TComponent* root, const std::string&
 /// True for names made of letters, digits and "_" not starting with a digit.
 [[nodiscard]] bool IsValidIdent(const std::string& name) noexcept;
 
-} // namespace host
+} // namespace tovrin::host

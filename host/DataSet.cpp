@@ -1,18 +1,18 @@
 // TDataSet: opening and closing, binding fields, states and the record-level defaults;
 // the buffer ring and navigation are in DataSetBuffers.cpp, events in DataSetEvents.cpp.
-#include "host/DataSet.h"
+#include "tovrin5/host/DataSet.h"
 
 #include <algorithm>
 
-#include "host/DataSource.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/FilterExpression.h"
-#include "host/PropInfo.h"
-#include "host/Streams.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/FilterExpression.h"
+#include "tovrin5/host/PropInfo.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 TDataSet::TDataSet(TComponent* AOwner) : TComponent(AOwner) {}
 
@@ -319,4 +319,4 @@ void TDataSet::InitRecord(TRecordBuffer Buffer) {
 void TDataSet::GetChildren(const std::function<void(TComponent*)>& /*Proc*/,
                            TComponent* /*Root*/) const {}
 
-} // namespace host
+} // namespace tovrin::host

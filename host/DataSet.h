@@ -21,15 +21,15 @@
 #include <string>
 #include <vector>
 
-#include "host/Component.h"
-#include "host/DbEnums.h"
-#include "host/Events.h"
-#include "host/FieldDefs.h"
-#include "host/Fields.h"
-#include "host/FieldsTyped.h"
-#include "host/Variant.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/DbEnums.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/host/FieldDefs.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/Variant.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TDataSource;
 class TFilterExpression;
@@ -591,4 +591,4 @@ private:
     TDataSetErrorEvent m_OnDeleteError, m_OnEditError, m_OnPostError;
 };
 
-} // namespace host
+} // namespace tovrin::host

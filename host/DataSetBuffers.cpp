@@ -1,13 +1,13 @@
 // TDataSet: the record buffer ring, fetching records into it, resynchronisation and navigation.
 #include <algorithm>
 
-#include "host/DataSet.h"
-#include "host/DataSource.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 // ---- the buffer ring ------------------------------------------------------------------------
 
@@ -341,4 +341,4 @@ void TDataSet::Refresh() {
     m_AfterRefresh(this);
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -3,14 +3,14 @@
 #include <cstring>
 #include <exception>
 
-#include "host/DataSet.h"
-#include "host/DataSource.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/FilterExpression.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/FilterExpression.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 // Runs an internal operation with the position on the active record. A database error
 // goes to the error event, whose handler may retry it, abort silently or let it fail.
@@ -410,4 +410,4 @@ bool TDataSet::FindRecord(bool /*Restart*/, bool /*GoForward*/) {
     return false;
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,13 +1,13 @@
 // TDataSet: data events to fields and data sources, control disabling and the event hooks.
 #include <algorithm>
 
-#include "host/DataSet.h"
-#include "host/DataSource.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 // ---- data events and controls -------------------------------------------------------------------
 
@@ -168,4 +168,4 @@ void TDataSet::DoOnCalcFields() {
     AbortIfClosing();
 }
 
-} // namespace host
+} // namespace tovrin::host

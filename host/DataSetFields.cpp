@@ -1,12 +1,12 @@
 // TDataSet: field lookup and field values by name, calculated and lookup fields, and the
 // dataset's events as published properties.
-#include "host/DataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/PropInfo.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/PropInfo.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 // ---- calculated fields -------------------------------------------------------------------------
 
@@ -140,4 +140,4 @@ void TDataSet::AddEventProperties(TPropList& list) {
 #undef HOST_ERROR
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,15 +1,15 @@
 // TDataSource and TDataLink: passing the dataset's data events to data-aware objects and
 // keeping each link's window onto the dataset's buffer ring.
-#include "host/DataSource.h"
+#include "tovrin5/host/DataSource.h"
 
 #include <algorithm>
 
-#include "host/DataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/PropInfo.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/PropInfo.h"
 
-namespace host {
+namespace tovrin::host {
 
 // ---- TDataSource -------------------------------------------------------------------------
 
@@ -331,4 +331,4 @@ void TDataLink::DataEvent(TDataEvent Event, intptr_t Info) {
     }
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/Component.h"
-#include "host/DbEnums.h"
-#include "host/Events.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/DbEnums.h"
+#include "tovrin5/host/Events.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TDataSet;
 class TDataLink;
@@ -152,4 +152,4 @@ public:
     [[nodiscard]] TDataSet* DetailDataSet() { return GetDetailDataSet(); }
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,6 +1,6 @@
 // Date and time encodings (TDateTime, TTimeStamp), exact to the millisecond, and their
 // text forms.
-#include "host/DateTime.h"
+#include "tovrin5/host/DateTime.h"
 
 #include <sys/time.h>
 
@@ -9,10 +9,10 @@
 #include <ctime>
 #include <string>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 constexpr int kMonthDays[2][12] = {{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
@@ -574,4 +574,4 @@ TDateTime StrToDateTime(const std::string& Text) {
     return date >= 0 ? date + time : date - time;
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace host {
+namespace tovrin::host {
 
 /// Days since 30 December 1899; the fraction is the time of day. Negative values count
 /// days before that date with a positive time fraction (-1.25 is 29 Dec 1899, 06:00).
@@ -77,4 +77,4 @@ void DecodeTime(TDateTime Time, int& Hour, int& Min, int& Sec, int& MSec);
 /// followed by an optional time; raises EConvertError "'<text>' is not a valid date and time".
 [[nodiscard]] TDateTime StrToDateTime(const std::string& Text);
 
-} // namespace host
+} // namespace tovrin::host

@@ -2,7 +2,7 @@
 // Formats use the framework's Format placeholders (%s, %d, %g).
 #pragma once
 
-namespace host::dbconsts {
+namespace tovrin::host::dbconsts {
 
 inline constexpr const char* SFieldNotFound = "Field '%s' not found";
 inline constexpr const char* SParameterNotFound = "Parameter '%s' not found";
@@ -47,4 +47,4 @@ inline constexpr const char* SParamTypeUnknown = "Parameter '%s' has no data typ
 inline constexpr const char* SBcdOverflow = "BCD overflow";
 inline constexpr const char* SInvalidBcdValue = "'%s' is not a valid BCD value";
 
-} // namespace host::dbconsts
+} // namespace tovrin::host::dbconsts

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "host/Sets.h"
+#include "tovrin5/host/Sets.h"
 
-namespace host {
+namespace tovrin::host {
 
 /// A record buffer: one flat block of bytes whose layout the concrete dataset defines.
 using TRecordBuffer = char*;
@@ -145,4 +145,4 @@ enum TUpdateKind : int { ukModify = 0, ukInsert, ukDelete };
 /// applied again), applied (the handler applied the record itself).
 enum TUpdateAction : int { uaFail = 0, uaAbort, uaSkip, uaRetry, uaApplied };
 
-} // namespace host
+} // namespace tovrin::host

@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <utility>
 
-namespace host {
+namespace tovrin::host {
 
 class TObject;
 
@@ -57,4 +57,4 @@ private:
 /// The framework's plain notification event.
 using TNotifyEvent = TEvent<void(TObject* Sender)>;
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,10 +1,10 @@
 // Exception classes and the helpers that raise database errors and assertion failures.
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-#include "host/Component.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 Exception::Exception(std::string message) : m_message(std::move(message)) {}
 
@@ -46,4 +46,4 @@ void Assert(bool condition, const std::string& message, const char* unitName, in
     throw EAssertionFailed(std::move(text), std::move(unit), line);
 }
 
-} // namespace host
+} // namespace tovrin::host

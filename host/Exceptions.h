@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "host/FormatArg.h"
+#include "tovrin5/host/FormatArg.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TComponent;
 
@@ -140,4 +140,4 @@ inline void Assert(bool condition, const char* unitName, int line) {
     Assert(condition, std::string(), unitName, line);
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,11 +1,11 @@
 // Field definitions: the owning list, lookup by name and creation of fields.
-#include "host/FieldDefs.h"
+#include "tovrin5/host/FieldDefs.h"
 
-#include "host/DataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 TFieldDef::TFieldDef(TFieldDefs* AOwner, std::string AName, TFieldType ADataType, int ASize,
                      bool ARequired, int AFieldNo)
@@ -89,4 +89,4 @@ void TFieldDefs::Update() {
         m_dataSet->UpdateFieldDefs();
 }
 
-} // namespace host
+} // namespace tovrin::host

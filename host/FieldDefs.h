@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/DbEnums.h"
+#include "tovrin5/host/DbEnums.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TComponent;
 class TDataSet;
@@ -95,4 +95,4 @@ private:
     bool m_updated = false;
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,15 +1,15 @@
 // TField base behaviour (identity, raw access through the dataset, validation, change
 // notification, lookup values, conversion errors) and the TFields list.
-#include "host/Fields.h"
+#include "tovrin5/host/Fields.h"
 
 #include <cstring>
 
-#include "host/DataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 bool SameName(const std::string& a, const std::string& b) noexcept {
     if (a.size() != b.size())
@@ -332,4 +332,4 @@ void TFields::Clear() {
     }
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "host/Component.h"
-#include "host/DbEnums.h"
-#include "host/Events.h"
-#include "host/Variant.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/DbEnums.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/host/Variant.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TDataSet;
 class TField;
@@ -249,4 +249,4 @@ private:
 /// Case-insensitive ASCII comparison of names (field, parameter, definition names).
 [[nodiscard]] bool SameName(const std::string& a, const std::string& b) noexcept;
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,5 +1,5 @@
 // Packed decimal conversions: text <-> TBcd through a plain digit string.
-#include "host/FieldsBcd.h"
+#include "tovrin5/host/FieldsBcd.h"
 
 #include <algorithm>
 #include <array>
@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -366,4 +366,4 @@ bool BCDToInt64(const TBcd& bcd, int64_t& value) noexcept {
     return true;
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace host {
+namespace tovrin::host {
 
 struct TBcd {
     std::uint8_t Precision = 0;         ///< 1..64 digits (0 for a zero value)
@@ -51,4 +51,4 @@ int BCDCompare(const TBcd& a, const TBcd& b) noexcept;
 /// conversion rounds). False when it lies outside the 64-bit range.
 bool BCDToInt64(const TBcd& bcd, int64_t& value) noexcept;
 
-} // namespace host
+} // namespace tovrin::host

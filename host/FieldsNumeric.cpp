@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/FieldsTyped.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 // ---- integers ---------------------------------------------------------------------------
 
@@ -271,4 +271,4 @@ void TBCDField::SetVarValue(const Variant& v) {
         SetAsFloat(v.AsFloat());
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,20 +1,20 @@
 // The text, Boolean, date and time, byte and blob field classes, and the factory that
 // picks the class for a field type; the numeric fields are in FieldsNumeric.cpp.
-#include "host/FieldsTyped.h"
+#include "tovrin5/host/FieldsTyped.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
 
-#include "host/DataSet.h"
-#include "host/DateTime.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/Streams.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -519,4 +519,4 @@ const char* FieldTypeName(TFieldType type) noexcept {
     return kNames[type];
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -17,10 +17,10 @@
 #include <limits>
 #include <string>
 
-#include "host/Fields.h"
-#include "host/FieldsBcd.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/FieldsBcd.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TStringField : public TField {
 public:
@@ -423,4 +423,4 @@ public:
 using TFieldClass = TField* (*)(TComponent* AOwner);
 [[nodiscard]] TFieldClass DefaultFieldClass(TFieldType type) noexcept;
 
-} // namespace host
+} // namespace tovrin::host

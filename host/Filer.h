@@ -30,10 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "host/Component.h"
-#include "host/Variant.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/Variant.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TCollection;
 class TStream;
@@ -223,4 +223,4 @@ void WriteComponentText(TStream* Stream, TComponent* Root, TComponent* Ancestor 
 TComponent* ReadComponentText(TStream* Stream, TComponent* Instance = nullptr,
                               TComponent* Owner = nullptr);
 
-} // namespace host
+} // namespace tovrin::host

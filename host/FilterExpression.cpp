@@ -1,19 +1,19 @@
 // Parsing filter expressions into a tree, binding the tree to a dataset's fields, and
 // evaluating it on the record under test.
-#include "host/FilterExpression.h"
+#include "tovrin5/host/FilterExpression.h"
 
 #include <cctype>
 #include <string_view>
 
-#include "host/Collation.h"
-#include "host/DataSet.h"
-#include "host/DateTime.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/FieldsBcd.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Collation.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/FieldsBcd.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -645,4 +645,4 @@ void TFilterExpression::Unbind() noexcept {
     m_boundTo = nullptr;
 }
 
-} // namespace host
+} // namespace tovrin::host

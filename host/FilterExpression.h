@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "host/DbEnums.h"
+#include "tovrin5/host/DbEnums.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TDataSet;
 
@@ -55,4 +55,4 @@ private:
     TDataSet* m_boundTo = nullptr;
 };
 
-} // namespace host
+} // namespace tovrin::host

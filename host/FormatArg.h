@@ -6,7 +6,7 @@
 #include <string_view>
 #include <type_traits>
 
-namespace host {
+namespace tovrin::host {
 
 /// A value handed to Format. Constructed implicitly from integers, floating-point numbers,
 /// texts and pointers; the conversion letter of the format must suit the kind.
@@ -49,4 +49,4 @@ private:
     std::string m_text;
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,11 +1,11 @@
 // TList and TThreadList.
-#include "host/Lists.h"
+#include "tovrin5/host/Lists.h"
 
 #include <algorithm>
 
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 TList::~TList() = default;
 
@@ -128,4 +128,4 @@ void TThreadList::UnlockList() {
     m_lock.unlock();
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "host/Persistent.h"
+#include "tovrin5/host/Persistent.h"
 
-namespace host {
+namespace tovrin::host {
 
 /// How a list treats an item that is already present.
 enum TDuplicates { dupIgnore, dupAccept, dupError };
@@ -95,4 +95,4 @@ private:
     TList* m_items;
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,15 +1,15 @@
 // Parameters: typed values with the framework's conversions, assignment from fields,
 // comparison, lists with lookup by name, and their published properties for streaming.
-#include "host/Params.h"
+#include "tovrin5/host/Params.h"
 
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/Fields.h"
-#include "host/FieldsTyped.h"
-#include "host/PropInfo.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/PropInfo.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -410,4 +410,4 @@ void TParams::SetParamValues(const std::string& ParamNames, const Variant& Value
     VarSpreadOver(list, Value);
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "host/Collection.h"
-#include "host/DbEnums.h"
-#include "host/FieldsBcd.h"
-#include "host/Variant.h"
+#include "tovrin5/host/Collection.h"
+#include "tovrin5/host/DbEnums.h"
+#include "tovrin5/host/FieldsBcd.h"
+#include "tovrin5/host/Variant.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TField;
 class TParams;
@@ -141,4 +141,4 @@ public:
 /// Field type of a variant kind (varInteger -> ftInteger, varString -> ftString, ...).
 [[nodiscard]] TFieldType VarTypeToDataType(TVarType VarType) noexcept;
 
-} // namespace host
+} // namespace tovrin::host

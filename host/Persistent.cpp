@@ -1,10 +1,10 @@
 // TObject and TPersistent: assignment protocol and published-property lookup.
-#include "host/Persistent.h"
+#include "tovrin5/host/Persistent.h"
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 TObject::~TObject() = default;
 
@@ -57,4 +57,4 @@ TPropList GetPropList(const TPersistent* instance) {
     return list;
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/PropInfo.h"
+#include "tovrin5/host/PropInfo.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TFiler;
 
@@ -59,4 +59,4 @@ std::optional<TPropInfo> GetPropInfo(const TPersistent* instance, const std::str
 /// All published properties of an instance.
 TPropList GetPropList(const TPersistent* instance);
 
-} // namespace host
+} // namespace tovrin::host

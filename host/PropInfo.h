@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "host/Events.h"
-#include "host/Sets.h"
-#include "host/Variant.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/host/Sets.h"
+#include "tovrin5/host/Variant.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TPersistent;
 class TComponent;
@@ -284,4 +284,4 @@ TPropInfo EventProperty(std::string name, std::string typeName, G getter, S sett
     return p;
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -2,13 +2,13 @@
 #include <cmath>
 #include <limits>
 
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "host/ReaderState.h"
-#include "host/Streams.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/ReaderState.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 using detail::isIdent;
 using detail::isSymbol;
@@ -231,4 +231,4 @@ void TReader::DefineBinaryProperty(const std::string& Name, TStreamProc ReadData
         ReadData(&stream);
 }
 
-} // namespace host
+} // namespace tovrin::host

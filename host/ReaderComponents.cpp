@@ -1,14 +1,14 @@
 // TReader: reads properties, collections and component blocks into a component tree.
 #include <algorithm>
 
-#include "host/Collection.h"
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "host/ReaderState.h"
-#include "host/Streams.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Collection.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/ReaderState.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 using detail::Fixup;
 using detail::isIdent;
@@ -405,4 +405,4 @@ TComponent* ReadComponentText(TStream* Stream, TComponent* Instance, TComponent*
     return TextToComponent(text, Instance, Owner);
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,12 +1,12 @@
 // Lexer: splits the component text form into tokens, counting lines for messages.
-#include "host/ReaderLexer.h"
+#include "tovrin5/host/ReaderLexer.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 namespace detail {
 
 Lexer::Lexer(std::string text) : m_text(std::move(text)) {
@@ -215,4 +215,4 @@ void Lexer::scanBinary(Token& t) {
 }
 
 } // namespace detail
-} // namespace host
+} // namespace tovrin::host

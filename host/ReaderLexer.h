@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/SysUtils.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 namespace detail {
 
 enum class Tok { End, Ident, Integer, Float, String, Symbol, Binary };
@@ -77,4 +77,4 @@ inline bool isSymbol(const Token& t, char c) {
 }
 
 } // namespace detail
-} // namespace host
+} // namespace tovrin::host

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "host/Filer.h"
-#include "host/ReaderLexer.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/ReaderLexer.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace detail {
 
@@ -33,4 +33,4 @@ struct TReader::Impl {
     int depth = 0;
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,13 +1,13 @@
 // Exit-procedure chain, inside-a-library flag, screen cursor and exception display.
-#include "host/Runtime.h"
+#include "tovrin5/host/Runtime.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 constinit TScreen Screen;
 constinit TApplication Application;
@@ -130,4 +130,4 @@ void TApplication::SetOnException(TExceptionEvent handler) {
     m_onException = std::move(copy);
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -9,9 +9,9 @@
 #include <memory>
 #include <mutex>
 
-#include "host/Events.h"
+#include "tovrin5/host/Events.h"
 
-namespace host {
+namespace tovrin::host {
 
 /// Adds a procedure to the exit chain. The chain runs once, at process end (or at the
 /// first RunExitProcs call), last added first. A procedure that throws is skipped over.
@@ -78,4 +78,4 @@ private:
 };
 extern TApplication Application;
 
-} // namespace host
+} // namespace tovrin::host

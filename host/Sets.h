@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-namespace host {
+namespace tovrin::host {
 
 /// A set of values of the enumeration E, whose ordinals must lie in 0..63.
 template <class E> class TSet {
@@ -46,4 +46,4 @@ private:
     uint64_t m_bits = 0;
 };
 
-} // namespace host
+} // namespace tovrin::host

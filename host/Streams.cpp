@@ -1,5 +1,5 @@
 // TStream, TMemoryStream and TStringStream.
-#include "host/Streams.h"
+#include "tovrin5/host/Streams.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,9 +7,9 @@
 #include <limits>
 #include <memory>
 
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 
@@ -234,4 +234,4 @@ void TStringStream::SetSize(int64_t NewSize) {
         m_position = NewSize;
 }
 
-} // namespace host
+} // namespace tovrin::host

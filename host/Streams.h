@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/Persistent.h"
+#include "tovrin5/host/Persistent.h"
 
-namespace host {
+namespace tovrin::host {
 
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
 
@@ -96,4 +96,4 @@ private:
     int64_t m_position = 0;
 };
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,15 +1,15 @@
 // TStrings and TStringList.
-#include "host/Strings.h"
+#include "tovrin5/host/Strings.h"
 
 #include <algorithm>
 
-#include "host/Collation.h"
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "host/Streams.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Collation.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 namespace {
 [[noreturn]] void indexError(int Index) {
@@ -506,4 +506,4 @@ void TStringList::SetCaseSensitive(bool Value) {
         Sort();
 }
 
-} // namespace host
+} // namespace tovrin::host

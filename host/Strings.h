@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "host/Events.h"
-#include "host/Lists.h"
-#include "host/Persistent.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/host/Lists.h"
+#include "tovrin5/host/Persistent.h"
 
-namespace host {
+namespace tovrin::host {
 
 class TStream;
 
@@ -155,4 +155,4 @@ private:
     TNotifyEvent m_onChanging;
 };
 
-} // namespace host
+} // namespace tovrin::host

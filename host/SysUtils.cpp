@@ -1,5 +1,5 @@
 // Text helpers: trimming, case mapping, integer and float text, Format, field-name lists.
-#include "host/SysUtils.h"
+#include "tovrin5/host/SysUtils.h"
 
 #include <unicode/ucasemap.h>
 
@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
 
-namespace host {
+namespace tovrin::host {
 
 TFormatSettings& FormatSettings() {
     static TFormatSettings settings;
@@ -627,4 +627,4 @@ std::string StringReplaceAll(const std::string& S, const std::string& OldPattern
     return r;
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "host/FormatArg.h"
+#include "tovrin5/host/FormatArg.h"
 
-namespace host {
+namespace tovrin::host {
 
 /// Separators and default patterns used by the formatting routines. One set per process,
 /// as in the framework; code that needs a fixed separator sets it and restores it.
@@ -78,4 +78,4 @@ bool TryStrToFloat(const std::string& S, double& Value) noexcept;
 [[nodiscard]] std::string StringReplaceAll(const std::string& S, const std::string& OldPattern,
                                            const std::string& NewPattern);
 
-} // namespace host
+} // namespace tovrin::host

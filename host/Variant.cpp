@@ -1,13 +1,13 @@
 // Variant values: kinds, conversions with the framework's rules, arrays with bounds.
-#include "host/Variant.h"
+#include "tovrin5/host/Variant.h"
 
 #include <cmath>
 #include <limits>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 bool VarTypeIsInteger(TVarType type) noexcept {
     switch (type) {
@@ -557,4 +557,4 @@ void VarArrayPut(Variant& v, const Variant& value, const std::vector<int>& indic
     v.mutableArrayData()->elements[i] = std::move(converted);
 }
 
-} // namespace host
+} // namespace tovrin::host

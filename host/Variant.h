@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/DateTime.h"
+#include "tovrin5/host/DateTime.h"
 
-namespace host {
+namespace tovrin::host {
 
 /// Variant type codes (the framework's values).
 using TVarType = uint16_t;
@@ -182,4 +182,4 @@ template <class T> void VarSpreadOver(const std::vector<T*>& targets, const Vari
         targets[i]->SetValue(VarArrayGet(Value, {low + static_cast<int>(i)}));
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -4,14 +4,14 @@
 #include <optional>
 #include <vector>
 
-#include "host/Collection.h"
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "host/Streams.h"
-#include "host/Strings.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Collection.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/Streams.h"
+#include "tovrin5/host/Strings.h"
+#include "tovrin5/host/SysUtils.h"
 
-namespace host {
+namespace tovrin::host {
 
 TFiler::~TFiler() = default;
 
@@ -533,4 +533,4 @@ void WriteComponentText(TStream* Stream, TComponent* Root, TComponent* Ancestor)
     Stream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
 }
 
-} // namespace host
+} // namespace tovrin::host

@@ -1,10 +1,10 @@
 // The view's current row and the dataset's cursor, each following the other.
-#include "qt/DataSetCursor.h"
+#include "tovrin5/qt/DataSetCursor.h"
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
 
-#include "qt/DataSetModel.h"
+#include "tovrin5/qt/DataSetModel.h"
 
 namespace tovrin::qt {
 

@@ -1,17 +1,17 @@
 // The dataset as a Qt table model: the link that hears the dataset, the row bookkeeping
 // (inserted, removed, current rows) and the cells read through the row cache.
-#include "qt/DataSetModel.h"
+#include "tovrin5/qt/DataSetModel.h"
 
 #include <QBrush>
 #include <QColor>
 
 #include <algorithm>
 
-#include "host/DataSet.h"
-#include "host/DataSource.h"
-#include "host/Exceptions.h"
-#include "host/Fields.h"
-#include "qt/FieldValues.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/qt/FieldValues.h"
 
 namespace tovrin::qt {
 

@@ -27,14 +27,14 @@
 #include <string>
 #include <vector>
 
-#include "host/DbEnums.h"
-#include "qt/RowCache.h"
+#include "tovrin5/host/DbEnums.h"
+#include "tovrin5/qt/RowCache.h"
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 class TDataSource;
 class TField;
-} // namespace host
+} // namespace tovrin::host
 
 namespace tovrin::qt {
 

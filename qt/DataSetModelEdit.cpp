@@ -1,16 +1,16 @@
 // TDataSetModel's moves and edits: the cursor moved to a row, cells edited through Edit and
 // Post, records inserted and deleted, pending edits posted or cancelled, and sorting.
-#include "qt/DataSetModel.h"
+#include "tovrin5/qt/DataSetModel.h"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 
-#include "host/DataSet.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/Fields.h"
-#include "qt/FieldValues.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/qt/FieldValues.h"
 
 namespace tovrin::qt {
 

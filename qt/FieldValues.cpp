@@ -1,5 +1,5 @@
 // Field values to Qt cells and back.
-#include "qt/FieldValues.h"
+#include "tovrin5/qt/FieldValues.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -9,8 +9,8 @@
 #include <cmath>
 #include <string>
 
-#include "host/DateTime.h"
-#include "host/Fields.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Fields.h"
 
 namespace tovrin::qt {
 

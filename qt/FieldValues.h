@@ -6,9 +6,9 @@
 #include <QString>
 #include <QVariant>
 
-#include "qt/RowCache.h"
+#include "tovrin5/qt/RowCache.h"
 
-namespace host {
+namespace tovrin::host {
 class TField;
 }
 

@@ -1,5 +1,5 @@
 // The model's row cache: direct-mapped slots of cells.
-#include "qt/RowCache.h"
+#include "tovrin5/qt/RowCache.h"
 
 #include <QByteArray>
 

@@ -4,7 +4,7 @@
 // memory. The socket is duplicated, the thread is checked to be still in the same call,
 // and only then is the duplicate shut down, so a descriptor number reused in between can
 // never be touched. Elsewhere the watchdog does nothing.
-#include "query/LoginWatchdog.h"
+#include "tovrin5/query/LoginWatchdog.h"
 
 #include <chrono>
 

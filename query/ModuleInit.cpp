@@ -4,9 +4,9 @@
 // registry). Unloading finalises them in reverse order. Cstypes, Csconfig and SybDataSet
 // have nothing to run. Everything touched here is constant-initialised, so the order in
 // which C++ initialises the other files of the library does not matter.
-#include "client/Cspublic.h"
-#include "client/Ctpublic.h"
-#include "query/SybRegistry.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/query/SybRegistry.h"
 
 namespace {
 

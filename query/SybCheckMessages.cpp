@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "host/SysUtils.h"
-#include "query/SybConnection.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybConnection.h"
 
 namespace tovrin {
 

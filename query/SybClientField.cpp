@@ -1,6 +1,6 @@
 // TSybClientField: column typing, binding, whole reads of text and image values, and the
 // conversion of a column value into the record format.
-#include "query/SybClientField.h"
+#include "tovrin5/query/SybClientField.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,12 +10,12 @@
 #include <cstring>
 #include <string>
 
-#include "client/Ctpublic.h"
-#include "host/DateTime.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
-#include "query/SybMessages.h"
-#include "query/SybQuery.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybMessages.h"
+#include "tovrin5/query/SybQuery.h"
 
 namespace tovrin {
 

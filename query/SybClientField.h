@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "client/Cspublic.h"
-#include "dataset/SybDataSet.h"
-#include "host/FieldsBcd.h"
-#include "host/Variant.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/FieldsBcd.h"
+#include "tovrin5/host/Variant.h"
 
 namespace tovrin {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "query/SybMessages.h"
+#include "tovrin5/query/SybMessages.h"
 
 namespace tovrin {
 

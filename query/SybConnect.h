@@ -2,6 +2,6 @@
 // named-connection registry.
 #pragma once
 
-#include "query/SybConnection.h"
-#include "query/SybMessages.h"
-#include "query/SybRegistry.h"
+#include "tovrin5/query/SybConnection.h"
+#include "tovrin5/query/SybMessages.h"
+#include "tovrin5/query/SybRegistry.h"

@@ -1,5 +1,5 @@
 // TSybConnect: login, logout, property setters, registration and naming.
-#include "query/SybConnection.h"
+#include "tovrin5/query/SybConnection.h"
 
 #include <locale.h>
 #include <sys/utsname.h>
@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "host/Exceptions.h"
-#include "host/PropInfo.h"
-#include "host/SysUtils.h"
-#include "query/LoginWatchdog.h"
-#include "query/SybRegistry.h"
-#include "query/TovrinAbout.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/PropInfo.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/LoginWatchdog.h"
+#include "tovrin5/query/SybRegistry.h"
+#include "tovrin5/query/TovrinAbout.h"
 
 namespace tovrin {
 

@@ -18,11 +18,11 @@
 #include <mutex>
 #include <string>
 
-#include "client/Ctpublic.h"
-#include "host/Component.h"
-#include "host/Events.h"
-#include "query/SybCommandClient.h"
-#include "query/SybMessages.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/query/SybCommandClient.h"
+#include "tovrin5/query/SybMessages.h"
 
 namespace tovrin {
 

@@ -1,6 +1,6 @@
 // Server and client messages: copying them out of the library's records and formatting
 // them for exception texts.
-#include "query/SybMessages.h"
+#include "tovrin5/query/SybMessages.h"
 
 #include <algorithm>
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "client/Cspublic.h"
-#include "host/Events.h"
-#include "host/Exceptions.h"
-#include "host/Persistent.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/host/Events.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Persistent.h"
 
 namespace tovrin {
 

@@ -1,14 +1,14 @@
 // TSybQuery: construction and destruction, the published properties and their setters,
 // the receiver links (Master), opening, closing and ExecSQL.
-#include "query/SybQuery.h"
+#include "tovrin5/query/SybQuery.h"
 
 #include <algorithm>
 
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/PropInfo.h"
-#include "query/SybClientField.h"
-#include "query/SybSqlParams.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/PropInfo.h"
+#include "tovrin5/query/SybClientField.h"
+#include "tovrin5/query/SybSqlParams.h"
 
 namespace tovrin {
 

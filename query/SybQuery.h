@@ -12,19 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "client/Cstypes.h"
-#include "dataset/SybDataSet.h"
-#include "host/DataSource.h"
-#include "host/Params.h"
-#include "host/Strings.h"
-#include "query/SybCommandClient.h"
-#include "query/SybMessages.h"
+#include "tovrin5/client/Cstypes.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Params.h"
+#include "tovrin5/host/Strings.h"
+#include "tovrin5/query/SybCommandClient.h"
+#include "tovrin5/query/SybMessages.h"
 
-namespace host {
+namespace tovrin::host {
 class TReader;
 class TWriter;
 class Exception;
-} // namespace host
+} // namespace tovrin::host
 
 namespace tovrin {
 

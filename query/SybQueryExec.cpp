@@ -8,14 +8,14 @@
 #include <mutex>
 #include <string>
 
-#include "client/Ctpublic.h"
-#include "host/Exceptions.h"
-#include "host/Runtime.h"
-#include "host/SysUtils.h"
-#include "query/SybClientField.h"
-#include "query/SybConnection.h"
-#include "query/SybQuery.h"
-#include "query/SybRegistry.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Runtime.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybClientField.h"
+#include "tovrin5/query/SybConnection.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/SybRegistry.h"
 
 namespace tovrin {
 

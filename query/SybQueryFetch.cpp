@@ -8,13 +8,13 @@
 #include <string>
 #include <utility>
 
-#include "client/Ctpublic.h"
-#include "host/Exceptions.h"
-#include "host/FieldsTyped.h"
-#include "host/SysUtils.h"
-#include "query/SybClientField.h"
-#include "query/SybConnection.h"
-#include "query/SybQuery.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybClientField.h"
+#include "tovrin5/query/SybConnection.h"
+#include "tovrin5/query/SybQuery.h"
 
 namespace tovrin {
 

@@ -2,10 +2,10 @@
 // whose dataset is the master. Each open fills the parameters the application has not set
 // from the master's fields of the same names, and every move of the master (or a change
 // of its whole record, or its opening) re-runs an open detail once.
-#include "host/DataSet.h"
-#include "host/DataSource.h"
-#include "host/Params.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Params.h"
+#include "tovrin5/query/SybQuery.h"
 
 namespace tovrin {
 

@@ -2,11 +2,11 @@
 // ParamData (a collection of parameters with their names, types and values, in order),
 // since Params itself is never streamed. SQL is read first and builds markers and a fresh
 // parameter list; ParamData then replaces that list with the stored one.
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "host/Params.h"
-#include "query/SybQuery.h"
-#include "query/SybSqlParams.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/Params.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/SybSqlParams.h"
 
 namespace tovrin {
 

@@ -4,12 +4,12 @@
 #include <memory>
 #include <string>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
-#include "query/SybClientField.h"
-#include "query/SybConnection.h"
-#include "query/SybQuery.h"
-#include "query/SybSqlParams.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybClientField.h"
+#include "tovrin5/query/SybConnection.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/SybSqlParams.h"
 
 namespace tovrin {
 

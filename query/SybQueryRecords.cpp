@@ -4,10 +4,10 @@
 // sorted flag.
 #include <cstring>
 
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/Runtime.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Runtime.h"
+#include "tovrin5/query/SybQuery.h"
 
 namespace tovrin {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybQuery.h"
 
 namespace tovrin {
 

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <mutex>
 
-#include "host/Exceptions.h"
-#include "host/Fields.h"
-#include "host/SysUtils.h"
-#include "query/SybClientField.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
-#include "query/SybSqlParams.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybClientField.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/SybSqlParams.h"
 
 namespace tovrin {
 

@@ -1,9 +1,9 @@
 // The named-connection registry: creation and release with the module, name keys and
 // lookup. Naming and removal are done by the connection itself (SybConnection.cpp).
-#include "query/SybRegistry.h"
+#include "tovrin5/query/SybRegistry.h"
 
-#include "host/SysUtils.h"
-#include "query/SybConnection.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybConnection.h"
 
 namespace tovrin {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "host/Lists.h"
+#include "tovrin5/host/Lists.h"
 
 namespace tovrin {
 

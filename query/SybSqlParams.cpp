@@ -1,12 +1,12 @@
 // Parameter markers in SQL text and the literals that replace them.
-#include "query/SybSqlParams.h"
+#include "tovrin5/query/SybSqlParams.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
-#include "host/Exceptions.h"
-#include "host/Params.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Params.h"
 
 namespace tovrin::sqltext {
 

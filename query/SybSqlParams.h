@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "client/Cspublic.h"
-#include "host/DateTime.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/host/DateTime.h"
 
-namespace host {
+namespace tovrin::host {
 class TParam;
 class TParams;
-} // namespace host
+} // namespace tovrin::host
 
 namespace tovrin {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/Persistent.h"
+#include "tovrin5/host/Persistent.h"
 
 namespace tovrin {
 

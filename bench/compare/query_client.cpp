@@ -15,8 +15,8 @@
 #include <fstream>
 #include <string>
 
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
 
 namespace {
 

@@ -27,8 +27,8 @@
 #include <memory>
 #include <string>
 
-#include "design/DialogsPlugin.h"
-#include "design/SybConnectPropertyFrm.h"
+#include "tovrin5/design/DialogsPlugin.h"
+#include "tovrin5/design/SybConnectPropertyFrm.h"
 
 namespace {
 

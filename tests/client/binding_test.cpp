@@ -10,10 +10,12 @@
 #include <sstream>
 #include <string>
 
-#include "client/Cspublic.h"
-#include "client/Ctpublic.h"
-#include "client/LibraryLoader.h"
-#include "host/Exceptions.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/client/LibraryLoader.h"
+#include "tovrin5/host/Exceptions.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

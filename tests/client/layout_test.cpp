@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <map>
 
-#include "client/Cspublic.h"
-#include "client/Ctpublic.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/client/Ctpublic.h"
 #include "client/layout_facts.h"
 
 namespace layoutcheck {

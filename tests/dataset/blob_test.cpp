@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "dataset_support.h"
-#include "host/FieldsTyped.h"
-#include "host/Runtime.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/Runtime.h"
 
 namespace dstest {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dataset_support.h"
-#include "host/FieldsTyped.h"
+#include "tovrin5/host/FieldsTyped.h"
 
 namespace dstest {
 namespace {

@@ -23,15 +23,17 @@
 #include <set>
 #include <vector>
 
-#include "host/Collation.h"
-#include "host/Exceptions.h"
-#include "host/Fields.h"
-#include "host/SysUtils.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/Collation.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/query/SybQuery.h"
+
+namespace host = tovrin::host;
 
 namespace modeltest {
 
-using namespace host;
+using namespace tovrin::host;
 using namespace tovrin;
 
 using Value = std::optional<int>;

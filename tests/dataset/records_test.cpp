@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "dataset_support.h"
-#include "host/Filer.h"
-#include "host/FieldsTyped.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/FieldsTyped.h"
 
 namespace dstest {
 namespace {

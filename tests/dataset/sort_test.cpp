@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "dataset_support.h"
-#include "host/FieldsTyped.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/SysUtils.h"
 
 namespace dstest {
 namespace {

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "design/DesignDialogs.h"
-#include "query/SybConnect.h"
+#include "tovrin5/design/DesignDialogs.h"
+#include "tovrin5/query/SybConnect.h"
 #include "support/DevServer.h"
 #include "support/ServerConf.h"
+
+namespace host = tovrin::host;
 
 namespace designtest {
 

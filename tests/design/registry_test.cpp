@@ -5,14 +5,16 @@
 
 #include <memory>
 
-#include "design/DesignRegistry.h"
-#include "design/PaletteImages.h"
-#include "design/SybConnectEditor.h"
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
-#include "query/TovrinAbout.h"
+#include "tovrin5/design/DesignRegistry.h"
+#include "tovrin5/design/PaletteImages.h"
+#include "tovrin5/design/SybConnectEditor.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/TovrinAbout.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <thread>
 
-#include "design/DesignDialogs.h"
-#include "design/SybConnectEditor.h"
-#include "design/SybConnectPropertyFrm.h"
-#include "query/SybConnect.h"
+#include "tovrin5/design/DesignDialogs.h"
+#include "tovrin5/design/SybConnectEditor.h"
+#include "tovrin5/design/SybConnectPropertyFrm.h"
+#include "tovrin5/query/SybConnect.h"
 
 namespace {
 

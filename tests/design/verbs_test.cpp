@@ -4,11 +4,13 @@
 
 #include <stdexcept>
 
-#include "design/DesignDialogs.h"
-#include "design/SybConnectEditor.h"
-#include "design/SybConnectPropertyFrm.h"
+#include "tovrin5/design/DesignDialogs.h"
+#include "tovrin5/design/SybConnectEditor.h"
+#include "tovrin5/design/SybConnectPropertyFrm.h"
 #include "design_support.h"
-#include "host/Exceptions.h"
+#include "tovrin5/host/Exceptions.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

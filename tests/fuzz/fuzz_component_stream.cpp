@@ -11,14 +11,16 @@
 #include <string>
 #include <typeinfo>
 
-#include "client/Cspublic.h"
-#include "client/Ctpublic.h"
-#include "host/Component.h"
-#include "host/DataSource.h"
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/client/Cspublic.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "host/Exceptions.h"
-#include "host/Params.h"
-#include "host/Strings.h"
-#include "query/SybQuery.h"
-#include "query/SybSqlParams.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Params.h"
+#include "tovrin5/host/Strings.h"
+#include "tovrin5/query/SybQuery.h"
+#include "tovrin5/query/SybSqlParams.h"
 #include "sql_tokens.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

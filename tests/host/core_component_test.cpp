@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/Classes.h"
-#include "host/Runtime.h"
+#include "tovrin5/host/Classes.h"
+#include "tovrin5/host/Runtime.h"
 
-using namespace host;
+using namespace tovrin::host;
 
 namespace {
 

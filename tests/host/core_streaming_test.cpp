@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "host/Classes.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Classes.h"
+#include "tovrin5/host/SysUtils.h"
 
-using namespace host;
+using namespace tovrin::host;
 
 namespace {
 

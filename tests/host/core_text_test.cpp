@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "host/Collation.h"
-#include "host/Exceptions.h"
-#include "host/Strings.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Collation.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Strings.h"
+#include "tovrin5/host/SysUtils.h"
 
-using namespace host;
+using namespace tovrin::host;
 
 TEST(CoreText, FormatConversions) {
     EXPECT_EQ(Format("Message %d,Level %d: %s ", {208, 16, "Invalid object"}),

@@ -4,11 +4,11 @@
 #include <array>
 #include <limits>
 
-#include "host/DateTime.h"
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
 
-using namespace host;
+using namespace tovrin::host;
 
 TEST(CoreTime, TimeStampOfFirstJanuary2000) {
     TTimeStamp ts = DateTimeToTimeStamp(EncodeDate(2000, 1, 1));

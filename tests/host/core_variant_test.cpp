@@ -1,11 +1,11 @@
 // Variants: conversions between kinds, errors, arrays with bounds.
 #include <gtest/gtest.h>
 
-#include "host/Exceptions.h"
-#include "host/SysUtils.h"
-#include "host/Variant.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/SysUtils.h"
+#include "tovrin5/host/Variant.h"
 
-using namespace host;
+using namespace tovrin::host;
 
 TEST(CoreVariant, EmptyAndNullAreDistinct) {
     Variant empty;

@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "host/DataSet.h"
-#include "host/DataSource.h"
-#include "host/DbConsts.h"
-#include "host/Exceptions.h"
-#include "host/Streams.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/DbConsts.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Streams.h"
 
 namespace testdata {
 
-using namespace host;
+using namespace tovrin::host;
 
 struct Column {
     std::string name;

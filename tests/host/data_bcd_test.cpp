@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "host/Exceptions.h"
-#include "host/FieldsBcd.h"
-#include "host/FieldsTyped.h"
-#include "host/Params.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/FieldsBcd.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/host/Params.h"
 #include "tests/host/data_ArrayDataSet.h"
 
 namespace {
 
-using namespace host;
+using namespace tovrin::host;
 
 unsigned __int128 parseMagnitude(const std::string& digits) {
     unsigned __int128 v = 0;

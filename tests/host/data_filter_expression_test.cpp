@@ -2,11 +2,11 @@
 // expression together with OnFilterRecord, and how malformed expressions are reported.
 #include <gtest/gtest.h>
 
-#include "host/DateTime.h"
-#include "host/FilterExpression.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/FilterExpression.h"
 #include "tests/host/data_ArrayDataSet.h"
 
-using namespace host;
+using namespace tovrin::host;
 using namespace testdata;
 
 namespace {

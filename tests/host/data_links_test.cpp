@@ -3,11 +3,11 @@
 // dataset; an error handler that aborts.
 #include <gtest/gtest.h>
 
-#include "host/DataSource.h"
-#include "host/Filer.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Filer.h"
 #include "tests/host/data_ArrayDataSet.h"
 
-using namespace host;
+using namespace tovrin::host;
 using namespace testdata;
 
 namespace {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/host/data_ArrayDataSet.h"
-#include "host/DataSource.h"
+#include "tovrin5/host/DataSource.h"
 
-using namespace host;
+using namespace tovrin::host;
 using namespace testdata;
 
 namespace {

@@ -2,11 +2,11 @@
 // comparison, lookup by name, and the collection streaming of a parameter list.
 #include <gtest/gtest.h>
 
-#include "host/Filer.h"
-#include "host/Params.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/Params.h"
 #include "tests/host/data_ArrayDataSet.h"
 
-using namespace host;
+using namespace tovrin::host;
 using namespace testdata;
 
 TEST(Params, WritersSetTypeValueAndBound) {

@@ -4,7 +4,7 @@
 
 #include "tests/host/data_ArrayDataSet.h"
 
-using namespace host;
+using namespace tovrin::host;
 using namespace testdata;
 
 namespace {

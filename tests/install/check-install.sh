@@ -23,9 +23,19 @@ libdir=$(dirname "$library")
 for f in "$prefix/bin/tovrin-sql" "$prefix/bin/tovrin-devserver"; do
     [ -x "$f" ] || fail "$f was not installed"
 done
-for h in host/DataSet.h client/Ctpublic.h dataset/SybDataSet.h query/SybConnect.h query/SybQuery.h; do
+for h in tovrin5.h host/DataSet.h client/Ctpublic.h dataset/SybDataSet.h query/SybConnect.h query/SybQuery.h; do
     [ -f "$prefix/include/tovrin5/$h" ] || fail "header $h was not installed under include/tovrin5"
 done
+# Only what an application includes is installed, and every installed header stands on its
+# own: one translation unit includes them all with nothing but the installed tree on its path.
+for h in client/LibraryLoader.h query/LoginWatchdog.h design/DialogsPlugin.h dataset/FlagRestore.h; do
+    [ ! -e "$prefix/include/tovrin5/$h" ] || fail "internal header $h was installed"
+done
+(cd "$prefix/include" && find tovrin5 -name '*.h' ! -path 'tovrin5/qt/*' | sort | sed 's/.*/#include <&>/') \
+    >"$work/every_header.cpp"
+# shellcheck disable=SC2086
+"$cxx" $cxxflags -std=c++20 -fsyntax-only -I"$prefix/include" "$work/every_header.cpp" 2>"$work/headers.log" \
+    || { cat "$work/headers.log"; fail "the installed headers do not compile on their own"; }
 [ -f "$libdir/cmake/Tovrin5/Tovrin5Config.cmake" ] || fail "no CMake package file"
 [ -f "$libdir/pkgconfig/tovrin5.pc" ] || fail "no pkg-config file"
 
@@ -63,7 +73,7 @@ if [ -f "$libdir/libTovrin5Qt.so" ]; then
     [ -f "$prefix/include/tovrin5/qt/DataSetModel.h" ] || fail "qt/DataSetModel.h was not installed"
     [ -f "$libdir/cmake/Tovrin5/Tovrin5QtTargets.cmake" ] || fail "no CMake target file for Tovrin5::Qt"
     [ -x "$prefix/bin/tovrin-browse" ] || fail "tovrin-browse was not installed"
-    printf '%s\n' '#include "qt/DataSetModel.h"' \
+    printf '%s\n' '#include <tovrin5/qt/DataSetModel.h>' \
         'int main() { tovrin::qt::TDataSetModel model(nullptr); return model.rowCount() + model.columnCount(); }' \
         >"$work/qt_consumer.cpp"
     qtflags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs tovrin5qt) || fail "pkg-config tovrin5qt"

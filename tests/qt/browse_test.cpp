@@ -23,12 +23,14 @@
 #include "DataSetFilter.h"
 #include "FreetdsConf.h"
 #include "ResultPage.h"
-#include "host/DataSet.h"
-#include "qt/DataSetModel.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/qt/DataSetModel.h"
 #include "qt_support.h"
 #include "support/CtClient.h"
 #include "support/DevServer.h"
 #include "support/qt/QtTestProgram.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

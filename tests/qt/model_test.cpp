@@ -11,11 +11,13 @@
 #include <random>
 
 #include "DataSetSort.h"
-#include "host/DataSet.h"
-#include "host/Exceptions.h"
-#include "qt/DataSetCursor.h"
-#include "qt/DataSetModel.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/qt/DataSetCursor.h"
+#include "tovrin5/qt/DataSetModel.h"
 #include "qt_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -14,6 +14,8 @@
 
 #include "tests/support/FetchFieldSupport.h"
 
+namespace host = tovrin::host;
+
 namespace qttest {
 
 /// Collects the warnings Qt's model tester writes (category qt.modeltest) while it lives.

@@ -11,12 +11,14 @@
 #include <tuple>
 #include <vector>
 
-#include "dataset/SybDataSet.h"
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
 #include "support/DevServer.h"
+
+namespace host = tovrin::host;
 
 using tovrin::TSybConnect;
 using tovrin::TSybQuery;

@@ -11,6 +11,8 @@
 
 #include "query_support.h"
 
+namespace host = tovrin::host;
+
 namespace {
 
 using namespace tovrin;

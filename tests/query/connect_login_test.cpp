@@ -7,6 +7,8 @@
 
 #include "connect_support.h"
 
+namespace host = tovrin::host;
+
 namespace {
 
 using connecttest::makeConnection;

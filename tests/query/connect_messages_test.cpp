@@ -5,6 +5,8 @@
 
 #include "connect_support.h"
 
+namespace host = tovrin::host;
+
 namespace {
 
 using connecttest::makeConnection;

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "connect_support.h"
-#include "host/Filer.h"
+#include "tovrin5/host/Filer.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "client/Ctpublic.h"
-#include "query/SybConnect.h"
+#include "tovrin5/client/Ctpublic.h"
+#include "tovrin5/query/SybConnect.h"
 #include "support/DevServer.h"
 #include "support/ExecutionChecks.h"
 #include "support/ServerConf.h"

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "host/DataSource.h"
-#include "host/Fields.h"
-#include "host/FieldsTyped.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/FieldsTyped.h"
 #include "query_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "host/Fields.h"
-#include "host/Runtime.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/Runtime.h"
+#include "tovrin5/host/SysUtils.h"
 #include "query_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -3,8 +3,10 @@
 // expression on it, Find* before the filter is applied, and a new record posted.
 #include <gtest/gtest.h>
 
-#include "host/FieldsTyped.h"
+#include "tovrin5/host/FieldsTyped.h"
 #include "query_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "host/Fields.h"
-#include "host/Params.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/Params.h"
 #include "query_support.h"
 
 namespace {
 
 using namespace tovrin;
-using namespace host;
+using namespace tovrin::host;
 using querytest::exec;
 using querytest::makeQuery;
 

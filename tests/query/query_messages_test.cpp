@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "host/Component.h"
-#include "host/Fields.h"
-#include "host/Filer.h"
+#include "tovrin5/host/Component.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/Filer.h"
 #include "query_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "query_support.h"
 
+namespace host = tovrin::host;
+
 namespace {
 
 using querytest::errorOf;

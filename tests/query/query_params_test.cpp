@@ -8,10 +8,12 @@
 #include <limits>
 #include <random>
 
-#include "host/DataSource.h"
-#include "host/DateTime.h"
-#include "host/Fields.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Fields.h"
 #include "query_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <thread>
 
 #include "connect_support.h"
-#include "host/Exceptions.h"
-#include "query/SybClientField.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/query/SybClientField.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
 #include "support/ExecutionChecks.h"
 #include "support/ServerConf.h"
 

@@ -9,9 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "host/DateTime.h"
-#include "host/Fields.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Fields.h"
 #include "query_support.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "host/Fields.h"
+#include "tovrin5/host/Fields.h"
 #include "query_support.h"
 
 namespace {
 
 using namespace tovrin;
-using namespace host;
+using namespace tovrin::host;
 using querytest::errorOf;
 using querytest::exec;
 using querytest::makeQuery;

@@ -8,10 +8,12 @@
 #include <limits>
 #include <random>
 
-#include "host/DateTime.h"
-#include "host/Exceptions.h"
-#include "host/Params.h"
-#include "query/SybSqlParams.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Params.h"
+#include "tovrin5/query/SybSqlParams.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

@@ -11,6 +11,8 @@
 
 #include "reliability_support.h"
 
+namespace host = tovrin::host;
+
 using namespace reliability;
 using Clock = std::chrono::steady_clock;
 

@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "host/Fields.h"
-#include "host/Params.h"
-#include "host/SysUtils.h"
+#include "tovrin5/host/Fields.h"
+#include "tovrin5/host/Params.h"
+#include "tovrin5/host/SysUtils.h"
 #include "reliability_support.h"
 #include "support/ServerConf.h"
+
+namespace host = tovrin::host;
 
 using namespace reliability;
 using tovrin::TSybConnect;

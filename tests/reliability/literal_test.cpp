@@ -2,8 +2,10 @@
 // checked against the server itself.
 #include <string>
 
-#include "host/Params.h"
+#include "tovrin5/host/Params.h"
 #include "reliability_support.h"
+
+namespace host = tovrin::host;
 
 using namespace reliability;
 

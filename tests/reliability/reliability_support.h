@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/Exceptions.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/query/SybConnect.h"
+#include "tovrin5/query/SybQuery.h"
 #include "support/DevServer.h"
 #include "support/ExecutionChecks.h"
 #include "support/ServerConf.h"

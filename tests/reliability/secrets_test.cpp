@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "host/Filer.h"
-#include "host/PropInfo.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/host/PropInfo.h"
 #include "reliability_support.h"
 #include "tool/tool_process.h"
+
+namespace host = tovrin::host;
 
 using namespace reliability;
 

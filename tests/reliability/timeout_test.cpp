@@ -5,8 +5,10 @@
 #include <chrono>
 #include <string>
 
-#include "host/PropInfo.h"
+#include "tovrin5/host/PropInfo.h"
 #include "reliability_support.h"
+
+namespace host = tovrin::host;
 
 using namespace reliability;
 using Clock = std::chrono::steady_clock;

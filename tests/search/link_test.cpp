@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "host/DataSource.h"
-#include "host/FieldsTyped.h"
-#include "query/SybConnect.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/FieldsTyped.h"
+#include "tovrin5/query/SybConnect.h"
 #include "search_support.h"
 #include "support/DevServer.h"
 

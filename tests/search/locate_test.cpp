@@ -5,8 +5,10 @@
 
 #include <memory>
 
-#include "query/SybMessages.h"
+#include "tovrin5/query/SybMessages.h"
 #include "search_support.h"
+
+namespace host = tovrin::host;
 
 using namespace searchtest;
 

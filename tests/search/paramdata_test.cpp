@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "host/Exceptions.h"
-#include "host/Filer.h"
-#include "query/SybQuery.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Filer.h"
+#include "tovrin5/query/SybQuery.h"
 
-using namespace host;
+using namespace tovrin::host;
 using namespace tovrin;
 
 namespace {

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "dataset/SybDataSet.h"
-#include "host/DataSource.h"
-#include "host/Exceptions.h"
-#include "host/Variant.h"
-#include "query/SybQuery.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/host/Variant.h"
+#include "tovrin5/query/SybQuery.h"
 #include "tests/support/ExecutionChecks.h"
 #include "tests/support/FetchFieldSupport.h"
 
 namespace searchtest {
 
-using namespace host;
+using namespace tovrin::host;
 using namespace tovrin;
 
 using fetchsupport::Column;

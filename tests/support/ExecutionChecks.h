@@ -10,8 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "host/Exceptions.h"
-#include "query/SybConnect.h"
+#include "tovrin5/host/Exceptions.h"
+#include "tovrin5/query/SybConnect.h"
+
+namespace host = tovrin::host;
 
 namespace testsupport {
 

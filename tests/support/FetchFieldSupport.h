@@ -10,10 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "dataset/SybDataSet.h"
-#include "host/DataSet.h"
-#include "host/Variant.h"
-#include "query/SybQuery.h"
+#include "tovrin5/dataset/SybDataSet.h"
+#include "tovrin5/host/DataSet.h"
+#include "tovrin5/host/Variant.h"
+#include "tovrin5/query/SybQuery.h"
+
+namespace host = tovrin::host;
 
 namespace fetchsupport {
 

@@ -6,8 +6,10 @@
 #include "InMemoryWork.h"
 #include "Options.h"
 #include "RowFilter.h"
-#include "host/DateTime.h"
+#include "tovrin5/host/DateTime.h"
 #include "host/data_ArrayDataSet.h"
+
+namespace host = tovrin::host;
 
 using namespace tovrin::sqltool;
 using testdata::ArrayDataSet;

@@ -8,8 +8,10 @@
 #include "Options.h"
 #include "ParamValues.h"
 #include "Password.h"
-#include "host/DateTime.h"
-#include "host/Params.h"
+#include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/Params.h"
+
+namespace host = tovrin::host;
 
 using namespace tovrin::sqltool;
 

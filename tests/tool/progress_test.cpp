@@ -13,7 +13,7 @@
 #include "BatchRunner.h"
 #include "Progress.h"
 #include "ResultWriter.h"
-#include "query/SybConnect.h"
+#include "tovrin5/query/SybConnect.h"
 #include "support/DevServer.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <chrono>
 #include <exception>
 
-#include "host/Exceptions.h"
-#include "host/Strings.h"
-#include "query/SybClientField.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include <tovrin5/host/Exceptions.h>
+#include <tovrin5/host/Strings.h>
+#include <tovrin5/query/SybClientField.h>
+#include <tovrin5/query/SybConnect.h>
+#include <tovrin5/query/SybQuery.h>
 
 namespace tovrin::browse {
 

@@ -21,10 +21,10 @@
 #include "BatchRun.h"
 #include "FreetdsConf.h"
 #include "ResultPage.h"
-#include "host/Exceptions.h"
-#include "qt/DataSetModel.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include <tovrin5/host/Exceptions.h>
+#include <tovrin5/qt/DataSetModel.h>
+#include <tovrin5/query/SybConnect.h>
+#include <tovrin5/query/SybQuery.h>
 
 namespace tovrin::browse {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/DataSet.h"
-#include "host/Fields.h"
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/Fields.h>
 
 namespace tovrin::browse {
 

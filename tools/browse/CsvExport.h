@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <ostream>
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 }
 

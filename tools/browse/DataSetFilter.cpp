@@ -1,7 +1,7 @@
 // Applying a filter expression, when the framework's datasets have them.
 #include "DataSetFilter.h"
 
-#include "host/DataSet.h"
+#include <tovrin5/host/DataSet.h>
 
 namespace tovrin::browse {
 

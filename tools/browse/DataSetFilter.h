@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 }
 

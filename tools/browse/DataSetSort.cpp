@@ -1,7 +1,7 @@
 // Sorting a result for the grid.
 #include "DataSetSort.h"
 
-#include "dataset/SybDataSet.h"
+#include <tovrin5/dataset/SybDataSet.h>
 
 namespace tovrin::browse {
 

@@ -2,7 +2,7 @@
 // calls, making the clicked column the dataset's sort field, ascending or descending.
 #pragma once
 
-#include "qt/DataSetModel.h"
+#include <tovrin5/qt/DataSetModel.h>
 
 namespace tovrin::browse {
 

@@ -17,12 +17,12 @@
 #include "CsvExport.h"
 #include "DataSetFilter.h"
 #include "DataSetSort.h"
-#include "host/DataSet.h"
-#include "host/Exceptions.h"
-#include "host/Fields.h"
-#include "qt/DataSetCursor.h"
-#include "qt/DataSetModel.h"
-#include "query/SybQuery.h"
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/Exceptions.h>
+#include <tovrin5/host/Fields.h>
+#include <tovrin5/qt/DataSetCursor.h>
+#include <tovrin5/qt/DataSetModel.h>
+#include <tovrin5/query/SybQuery.h>
 
 namespace tovrin::browse {
 

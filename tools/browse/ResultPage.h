@@ -7,7 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 }
 

@@ -9,10 +9,10 @@
 #include "CancelWatch.h"
 #include "DataSetOutput.h"
 #include "ToolQuery.h"
-#include "host/DataSet.h"
-#include "host/Fields.h"
-#include "query/SybClientField.h"
-#include "query/SybConnect.h"
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/Fields.h>
+#include <tovrin5/query/SybClientField.h>
+#include <tovrin5/query/SybConnect.h>
 
 namespace tovrin::sqltool {
 

@@ -10,8 +10,8 @@
 
 #include <utility>
 
-#include "client/Ctpublic.h"
-#include "query/SybConnect.h"
+#include <tovrin5/client/Ctpublic.h>
+#include <tovrin5/query/SybConnect.h>
 
 namespace tovrin::sqltool {
 

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "host/DataSet.h"
-#include "host/DateTime.h"
-#include "host/Fields.h"
-#include "host/FieldsTyped.h"
-#include "host/SysUtils.h"
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/DateTime.h>
+#include <tovrin5/host/Fields.h>
+#include <tovrin5/host/FieldsTyped.h>
+#include <tovrin5/host/SysUtils.h>
 
 namespace tovrin::sqltool {
 

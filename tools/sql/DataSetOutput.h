@@ -5,13 +5,13 @@
 #include <cstdint>
 
 #include "ResultWriter.h"
-#include "host/DbEnums.h"
-#include "host/Variant.h"
+#include <tovrin5/host/DbEnums.h>
+#include <tovrin5/host/Variant.h>
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 class TField;
-} // namespace host
+} // namespace tovrin::host
 
 namespace tovrin::sqltool {
 

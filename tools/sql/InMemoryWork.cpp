@@ -2,12 +2,12 @@
 #include "InMemoryWork.h"
 
 #include "Options.h"
-#include "dataset/SybDataSet.h"
-#include "host/DataSet.h"
-#include "host/DateTime.h"
-#include "host/Fields.h"
-#include "host/FieldsBcd.h"
-#include "host/SysUtils.h"
+#include <tovrin5/dataset/SybDataSet.h>
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/DateTime.h>
+#include <tovrin5/host/Fields.h>
+#include <tovrin5/host/FieldsBcd.h>
+#include <tovrin5/host/SysUtils.h>
 
 namespace tovrin::sqltool {
 

@@ -7,7 +7,7 @@
 
 #include "RowFilter.h"
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 }
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "Options.h"
-#include "host/DateTime.h"
-#include "host/Params.h"
-#include "host/SysUtils.h"
+#include <tovrin5/host/DateTime.h>
+#include <tovrin5/host/Params.h>
+#include <tovrin5/host/SysUtils.h>
 
 namespace tovrin::sqltool {
 

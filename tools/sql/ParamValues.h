@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace tovrin::host {
 class TParam;
 class TParams;
-} // namespace host
+} // namespace tovrin::host
 
 namespace tovrin::sqltool {
 

@@ -1,9 +1,9 @@
 // The --filter expression, read and applied by the dataset's filter engine.
 #include "RowFilter.h"
 
-#include "host/DataSet.h"
-#include "host/Exceptions.h"
-#include "host/FilterExpression.h"
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/Exceptions.h>
+#include <tovrin5/host/FilterExpression.h>
 
 namespace tovrin::sqltool {
 

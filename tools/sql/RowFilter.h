@@ -9,10 +9,10 @@
 #include <stdexcept>
 #include <string>
 
-namespace host {
+namespace tovrin::host {
 class TDataSet;
 class TFilterExpression;
-} // namespace host
+} // namespace tovrin::host
 
 namespace tovrin::sqltool {
 

@@ -17,11 +17,11 @@
 #include "CancelWatch.h"
 #include "LineReader.h"
 #include "Password.h"
-#include "host/Params.h"
-#include "host/DataSet.h"
-#include "host/Fields.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include <tovrin5/host/Params.h>
+#include <tovrin5/host/DataSet.h>
+#include <tovrin5/host/Fields.h>
+#include <tovrin5/query/SybConnect.h>
+#include <tovrin5/query/SybQuery.h>
 
 namespace tovrin::sqltool {
 

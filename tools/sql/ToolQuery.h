@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "query/SybQuery.h"
+#include <tovrin5/query/SybQuery.h>
 
 namespace tovrin::sqltool {
 

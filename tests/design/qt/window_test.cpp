@@ -26,11 +26,13 @@
 #include <memory>
 #include <thread>
 
-#include "design/DesignDialogs.h"
-#include "design/SybConnectEditor.h"
+#include "tovrin5/design/DesignDialogs.h"
+#include "tovrin5/design/SybConnectEditor.h"
 #include "design/design_support.h"
-#include "query/SybConnect.h"
+#include "tovrin5/query/SybConnect.h"
 #include "support/qt/QtTestProgram.h"
+
+namespace host = tovrin::host;
 
 namespace {
 

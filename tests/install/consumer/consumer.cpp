@@ -5,13 +5,14 @@
 #include <exception>
 #include <iostream>
 
-#include "host/Strings.h"
-#include "query/SybConnect.h"
-#include "query/SybQuery.h"
+#include <tovrin5/tovrin5.h>
+
+// The package claims no global name: an application keeps its own, even "host".
+static const char* host = "consumer";
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::cerr << "usage: consumer SERVER USER PASSWORD\n";
+        std::cerr << "usage: " << host << " SERVER USER PASSWORD\n";
         return 2;
     }
     try {
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
 
         tovrin::TSybQuery query(nullptr);
         query.SetDatabaseName(connection.DatabaseName());
-        host::TStringList sql;
+        tovrin::host::TStringList sql;
         sql.SetText("select :n * 2 as doubled");
         query.SetSQL(&sql);
         query.Params()->ParamByName("n")->SetAsInteger(21);
