@@ -17,13 +17,13 @@ namespace {
 /// Rows between two progress reports.
 constexpr std::int32_t kProgressRows = 500;
 
-std::string describe(const std::exception& e) {
+} // namespace
+
+std::string describeError(const std::exception& e) {
     if (const auto* hostError = dynamic_cast<const host::Exception*>(&e))
         return hostError->Message();
     return e.what();
 }
-
-} // namespace
 
 /// The query a batch runs in: keeps the rows it received when a later part of the batch
 /// fails (instead of closing), and tells when its own row result has been fetched, so
@@ -116,13 +116,13 @@ BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql,
     try {
         query.Open();
     } catch (const std::exception& e) {
-        outcome.failure = describe(e);
+        outcome.failure = describeError(e);
     }
     if (query.failure) {
         try {
             std::rethrow_exception(std::exchange(query.failure, nullptr));
         } catch (const std::exception& e) {
-            outcome.failure = describe(e);
+            outcome.failure = describeError(e);
         } catch (...) {
             outcome.failure = "unknown failure";
         }

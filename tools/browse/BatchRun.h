@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +22,9 @@ class TSybQuery;
 namespace tovrin::browse {
 
 class BrowseQuery;
+
+/// The text of an error for the user: the framework's message byte for byte, else what().
+std::string describeError(const std::exception& e);
 
 /// What one batch produced. The result datasets belong to the BatchRun.
 struct BatchOutcome {

@@ -31,9 +31,7 @@ namespace tovrin::browse {
 namespace {
 
 QString describe(const std::exception& e) {
-    if (const auto* hostError = dynamic_cast<const host::Exception*>(&e))
-        return QString::fromStdString(hostError->Message());
-    return QString::fromUtf8(e.what());
+    return QString::fromStdString(describeError(e));
 }
 
 } // namespace

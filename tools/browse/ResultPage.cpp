@@ -14,6 +14,7 @@
 
 #include <fstream>
 
+#include "BatchRun.h"
 #include "CsvExport.h"
 #include "DataSetFilter.h"
 #include "DataSetSort.h"
@@ -29,9 +30,7 @@ namespace tovrin::browse {
 namespace {
 
 QString describe(const std::exception& e) {
-    if (const auto* hostError = dynamic_cast<const host::Exception*>(&e))
-        return QString::fromStdString(hostError->Message());
-    return QString::fromUtf8(e.what());
+    return QString::fromStdString(describeError(e));
 }
 
 /// Edits every cell as text, the way the field converts text: a number typed into a
