@@ -12,6 +12,7 @@
 #include "SqlErrors.h"
 #include "TypesCatalog.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 
@@ -193,6 +194,7 @@ namespace {
 struct TableColumn {
     std::string name;
     bool notNull = false;
+    bool hasDefault = false;
     std::optional<ColumnType> type;
 };
 
@@ -200,13 +202,15 @@ std::vector<TableColumn> tableColumns(sqlite3* db, const std::string& table) {
     std::vector<TableColumn> columns;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db,
-                           "select name, \"notnull\", type from pragma_table_info(?1) order by cid",
+                           "select name, \"notnull\", type, dflt_value is not null from "
+                           "pragma_table_info(?1) order by cid",
                            -1, &stmt, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(stmt, 1, table.c_str(), -1, SQLITE_TRANSIENT);
         while (sqlite3_step(stmt) == SQLITE_ROW) {
             TableColumn c;
             c.name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
             c.notNull = sqlite3_column_int(stmt, 1) != 0;
+            c.hasDefault = sqlite3_column_int(stmt, 3) != 0;
             if (const auto* declared = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2)))
                 c.type = parseDeclaredType(declared);
             columns.push_back(std::move(c));
@@ -344,6 +348,23 @@ struct WrittenTable {
     }
 };
 
+/// Refuses (233, state 2) an insert whose column list leaves out a not-null column that has
+/// no default: it would be null.
+void checkLeftOutColumns(const std::vector<std::string>& names, const WrittenTable& table) {
+    for (const auto& c : table.columns) {
+        if (!c.notNull || c.hasDefault)
+            continue;
+        const bool listed = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+            return lower(n) == lower(c.name);
+        });
+        if (!listed)
+            throw SqlError(233, 16,
+                           "The column " + c.name + " in table " + table.name +
+                               " does not allow null values.",
+                           2);
+    }
+}
+
 /// Checks the values list of an insert whose column list (if any) starts at t[i].
 void checkInsertValues(std::span<const Token> t, size_t i, const WrittenTable& table) {
     std::vector<std::string> names;
@@ -352,6 +373,7 @@ void checkInsertValues(std::span<const Token> t, size_t i, const WrittenTable& t
         for (auto item : splitAtCommas(t.subspan(i + 1, close - i - 1)))
             if (item.size() == 1)
                 names.push_back(item[0].text);
+        checkLeftOutColumns(names, table);
         i = close + 1;
     } else {
         for (const auto& column : table.columns)

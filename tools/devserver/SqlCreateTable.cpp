@@ -128,6 +128,7 @@ struct ColumnExtent {
     size_t end = 0; ///< the ',' or ')' that ends it, or the end of the tokens
     bool identity = false;
     bool nullability = false; ///< says null or not null
+    bool nullable = false;    ///< says null (without not)
 };
 
 /// The extent of the column definition whose name is tokens[name].
@@ -144,8 +145,10 @@ ColumnExtent columnExtent(std::span<const Token> tokens, size_t name) {
             break;
         else if (tokens[k].is("identity"))
             extent.identity = true;
-        else if (tokens[k].is("null") && d == 0)
+        else if (tokens[k].is("null") && d == 0) {
             extent.nullability = true;
+            extent.nullable = !tokens[k - 1].is("not");
+        }
     }
     return extent;
 }
@@ -244,19 +247,22 @@ private:
             m_notNullWord = t;
             m_notNullWord.kind = Token::Kind::Identifier;
         }
-        planTypeCheck(i);
+        planTypeCheck(i, extent.nullable);
         return writeColumnType(i);
     }
 
     /// Plans the fits check after the type of the column named at tokens[i], and notes a
-    /// column whose values are cut on write; refuses an unknown type (2715).
-    void planTypeCheck(size_t i) {
+    /// column whose values are brought to their stored form on write; refuses an unknown
+    /// type (2715).
+    void planTypeCheck(size_t i, bool nullable) {
         const Token& t = m_tokens[i];
         auto [typeText, typeEnd] = columnTypeText(m_tokens, i);
         if (auto type = parseDeclaredType(typeText)) {
+            type->nullable = nullable;
             if (type->type != SqlType::Text && type->type != SqlType::Image &&
                 (isCharacterColumn(*type) || type->type == SqlType::Binary ||
-                 type->type == SqlType::VarBinary))
+                 type->type == SqlType::VarBinary || type->type == SqlType::DateTime ||
+                 type->type == SqlType::SmallDateTime))
                 cutColumns.emplace_back(t.text, *type);
             m_check = fitsCheck(t, typeText, m_syntheticBegin);
             m_syntheticBegin += m_check.size() + 1;
@@ -291,21 +297,54 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
     return flow;
 }
 
+namespace {
+
+/// When a value just written to `col` (as `new.<col>`) is not in its stored form, and the
+/// expression of its stored form: character and binary values longer than their column are
+/// cut; char not null is blank-padded to its length, while varchar and char null (which the
+/// server keeps as varchar) lose their trailing blanks (all blanks leave one); datetime keeps
+/// whole 1/300 s and smalldatetime whole minutes.
+std::pair<std::string, std::string> storedForm(const std::string& col, const ColumnType& type) {
+    const std::string typeText = quoteLiteral(declaredTypeText(type));
+    const std::string converted = "tovrin_convert(" + typeText + ", " + col + ")";
+    const std::string length = std::to_string(type.length);
+    const bool characters = type.type == SqlType::UniChar || type.type == SqlType::UniVarChar ||
+                            serverCharset() == Charset::Iso1;
+    const std::string stored =
+        characters ? "length(new." + col + ")" : "length(cast(new." + col + " as blob))";
+    switch (type.type) {
+    case SqlType::DateTime:
+    case SqlType::SmallDateTime:
+        return {"new." + col + " <> tovrin_convert(" + typeText + ", new." + col + ")", converted};
+    case SqlType::Char:
+    case SqlType::UniChar:
+        if (!type.nullable)
+            return {stored + " <> " + length, converted};
+        [[fallthrough]];
+    case SqlType::VarChar:
+    case SqlType::UniVarChar:
+        return {stored + " > " + length + " or new." + col + " glob '* '",
+                "coalesce(nullif(rtrim(" + converted + ", ' '), ''), ' ')"};
+    default:
+        return {stored + " > " + length, converted};
+    }
+}
+
+} // namespace
+
 void SqlSession::cutOnWrite(const std::string& table,
                             const std::vector<std::pair<std::string, ColumnType>>& columns) {
-    // A character or binary value longer than its column is cut when it is written, as the
-    // server does: a trigger per column shortens the row just stored, only when it is too
-    // long (by bytes; character columns are then cut by tovrin_convert as a select would).
+    // A trigger per column brings a value just written to the form in which the server
+    // stores it, only when it is not in that form already.
     SqlConnection& conn = connection();
     const std::string temp = table.starts_with("#") ? "temp " : "";
     for (const auto& [column, type] : columns) {
         const std::string name = quoteIdentifier(table);
         const std::string col = quoteIdentifier(column);
-        const std::string body = " on " + name + " for each row when length(cast(new." + col +
-                                 " as blob)) > " + std::to_string(type.length) + " begin update " +
-                                 name + " set " + col + " = tovrin_convert(" +
-                                 quoteLiteral(declaredTypeText(type)) + ", " + col +
-                                 ") where rowid = new.rowid; end";
+        const auto [when, value] = storedForm(col, type);
+        const std::string body = " on " + name + " for each row when " + when + " begin update " +
+                                 name + " set " + col + " = " + value +
+                                 " where rowid = new.rowid; end";
         conn.exec("create " + temp + "trigger " +
                   quoteIdentifier("tovrin_cut_" + table + "_" + column + "_i") + " after insert" +
                   body);

@@ -13,14 +13,17 @@ namespace devserver {
 /// An error that ends the statement it occurs in; reported as a server message.
 class SqlError : public std::runtime_error {
 public:
-    SqlError(int number, int severity, const std::string& text)
-        : std::runtime_error(text), m_number(number), m_severity(severity) {}
+    SqlError(int number, int severity, const std::string& text, int state = 1)
+        : std::runtime_error(text), m_number(number), m_severity(severity), m_state(state) {}
     [[nodiscard]] int number() const noexcept { return m_number; }
     [[nodiscard]] int severity() const noexcept { return m_severity; }
+    /// The message's state: which of the places that raise the error raised it.
+    [[nodiscard]] int state() const noexcept { return m_state; }
 
 private:
     int m_number;
     int m_severity;
+    int m_state;
 };
 
 /// Starts the text of a SQL function's error that carries a server error (see

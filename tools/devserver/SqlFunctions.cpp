@@ -88,11 +88,7 @@ std::string nowText() {
     p.minute = local.tm_min;
     p.second = local.tm_sec;
     p.millisecond = static_cast<int>(ms % 1000);
-    // Keep to the datetime type's 1/300 s.
-    int32_t days = 0;
-    uint32_t ticks = 0;
-    toDaysTicks(p, days, ticks);
-    return formatDateTime(fromDaysTicks(days, ticks));
+    return formatDateTime(roundedToTicks(p));
 }
 
 /// object_id('name'): the id of a table, view, index or procedure of the connection's
@@ -248,6 +244,14 @@ std::string numericDate(const DateTimeParts& p, const NumericDateStyle& style) {
     return out;
 }
 
+/// The milliseconds the server shows of a datetime's time: its 1/300 s cut to whole
+/// milliseconds, so that the last digit is always 0, 3 or 6 (.005 is held as 2/300 s and
+/// shown as .006).
+int shownMilliseconds(int millisecond) {
+    const int ticks = (millisecond * 3 + 5) / 10;
+    return ticks * 10 / 3;
+}
+
 /// A date-time as text in one of the server's convert styles (0/100 when `style` is
 /// unknown).
 std::string styledDateTime(const DateTimeParts& p, int64_t style) {
@@ -274,7 +278,7 @@ std::string styledDateTime(const DateTimeParts& p, int64_t style) {
     case 9:
     case 109:
         std::snprintf(b, sizeof b, "%s %2d %04d %2d:%02d:%02d:%03d%s", mon, p.day, p.year, hour12,
-                      p.minute, p.second, p.millisecond, ampm);
+                      p.minute, p.second, shownMilliseconds(p.millisecond), ampm);
         break;
     case 23:
         std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour,
@@ -476,7 +480,7 @@ void datepartFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case Part::Second:
         return sqlite3_result_int(ctx, p.second);
     case Part::Millisecond:
-        return sqlite3_result_int(ctx, p.millisecond);
+        return sqlite3_result_int(ctx, shownMilliseconds(p.millisecond));
     case Part::Bad:
         break;
     }
@@ -538,7 +542,7 @@ void dateaddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         p = fromTotalMs(totalMs(p) + ms);
     if (p.year < 1753 || p.year > 9999)
         return sqlite3_result_error(ctx, "Arithmetic overflow occurred.", -1);
-    resultText(ctx, formatDateTime(p));
+    resultText(ctx, formatDateTime(roundedToTicks(p)));
 }
 
 void datediffFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {

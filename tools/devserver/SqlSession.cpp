@@ -249,7 +249,8 @@ void SqlSession::reportError(const SqlError& error, const Frame& frame, int line
     ++m_errorCount;
     if (!m_sink)
         return;
-    sendMessage(error.number(), static_cast<uint8_t>(error.severity()), 1, error.what(), frame,
+    sendMessage(error.number(), static_cast<uint8_t>(error.severity()),
+                static_cast<uint8_t>(error.state()), error.what(), frame,
                 static_cast<uint16_t>(std::clamp(line, 1, 65535)));
 }
 

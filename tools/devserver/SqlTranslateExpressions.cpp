@@ -128,7 +128,7 @@ size_t Translator::stepString(const Token& t, size_t i) {
     if (!parts && m_timesOfDay.contains(t.begin))
         parts = parseTimeOfDay(t.text);
     if (parts && !m_keepAsText.contains(t.begin))
-        emit(quoteLiteral(formatDateTime(*parts)));
+        emit(quoteLiteral(formatDateTime(roundedToTicks(*parts))));
     else
         emit(quoteLiteral(t.text.empty() ? " " : t.text)); // '' is one space on the server
     return i + 1;
@@ -149,6 +149,11 @@ size_t Translator::stepOperator(std::span<const Token> tokens, size_t i) {
         emit(quoteLiteral("-" + tokens[i + 1].text));
         return i + 2;
     }
+    // Trailing blanks do not count when character values are compared ('ab ' = 'ab'); the
+    // columns of tables compare so by their collation, literals and variables by this one.
+    if (isComparison(t) && i > 0 && isCharacterOperand(tokens, i - 1, true) &&
+        isCharacterOperand(tokens, i + 1, false))
+        emit("collate rtrim");
     if (t.isOp("+") && ((i > 0 && isCharacterOperand(tokens, i - 1, true)) ||
                         isCharacterOperand(tokens, i + 1, false))) {
         emit("||");

@@ -375,4 +375,11 @@ DateTimeParts fromDaysTicks(int32_t days, uint32_t ticks) noexcept {
     return parts;
 }
 
+DateTimeParts roundedToTicks(const DateTimeParts& parts) noexcept {
+    int32_t days = 0;
+    uint32_t ticks = 0;
+    toDaysTicks(parts, days, ticks);
+    return fromDaysTicks(days, ticks);
+}
+
 } // namespace devserver

@@ -501,6 +501,28 @@ void wireExact(const SqlValue& v, const ColumnType& type, Value& out) {
         out.numeric = *d;
 }
 
+/// The days and ticks a date-time type holds of `parts`: datetime and time to the 1/300
+/// second, smalldatetime to the minute (29.998 seconds down, 29.999 up), date the day alone.
+/// False when the rounded value leaves the type's range.
+bool heldAs(SqlType t, const DateTimeParts& parts, int32_t& days, uint32_t& ticks) {
+    toDaysTicks(parts, days, ticks);
+    if (t == SqlType::SmallDateTime) {
+        uint32_t minutes = (ticks + 9000) / 18000;
+        if (minutes >= 1440) {
+            minutes -= 1440;
+            ++days;
+        }
+        ticks = minutes * 18000;
+        if (days < 0 || days > kLastSmallDateTimeDay)
+            return false;
+    }
+    if (t == SqlType::Time)
+        days = 0;
+    if (t == SqlType::Date)
+        ticks = 0;
+    return true;
+}
+
 /// Date-times as days and 1/300-second ticks; smalldatetime rounded to the minute.
 void wireDateTime(const SqlValue& v, const ColumnType& type, DateOrder order, Value& out) {
     const SqlType t = type.type;
@@ -511,24 +533,8 @@ void wireDateTime(const SqlValue& v, const ColumnType& type, DateOrder order, Va
         return;
     }
     auto parts = dateTimeOf(v, type, order);
-    if (!parts || !inDateRange(t, *parts))
+    if (!parts || !inDateRange(t, *parts) || !heldAs(t, *parts, out.days, out.ticks))
         throw conversionError(v, type);
-    int32_t days = 0;
-    uint32_t ticks = 0;
-    toDaysTicks(*parts, days, ticks);
-    if (t == SqlType::SmallDateTime) {
-        // Rounded to the minute: 29.998 seconds down, 29.999 up.
-        uint32_t minutes = (ticks + 9000) / 18000;
-        if (minutes >= 1440) {
-            minutes -= 1440;
-            ++days;
-        }
-        ticks = minutes * 18000;
-        if (days < 0 || days > kLastSmallDateTimeDay)
-            throw conversionError(v, type);
-    }
-    out.days = t == SqlType::Time ? 0 : days;
-    out.ticks = t == SqlType::Date ? 0 : ticks;
 }
 
 /// The bytes of a text or blob value as they are; any other value as its text.
@@ -683,10 +689,13 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
     }
     if (t == SqlType::DateTime || t == SqlType::SmallDateTime || t == SqlType::Date ||
         t == SqlType::Time) {
+        // Stored as the type holds it, so that what is stored is what a client reads back.
         auto parts = dateTimeOf(v, type, order);
-        if (!parts || !inDateRange(t, *parts))
+        int32_t days = 0;
+        uint32_t ticks = 0;
+        if (!parts || !inDateRange(t, *parts) || !heldAs(t, *parts, days, ticks))
             throw conversionError(v, type);
-        return SqlValue::ofText(formatDateTime(*parts));
+        return SqlValue::ofText(formatDateTime(fromDaysTicks(days, ticks)));
     }
     if (isBinaryType(t)) {
         std::string bytes = v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text
@@ -705,6 +714,13 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
         cutCharacters(text, static_cast<size_t>(type.length));
     else if (t != SqlType::Text)
         cutUtf8(text, static_cast<size_t>(type.length));
+    // A fixed-length character value is blank-padded to its length.
+    if (t == SqlType::Char || t == SqlType::UniChar) {
+        const size_t length =
+            t == SqlType::UniChar || singleByte ? characterCount(text) : text.size();
+        if (length < static_cast<size_t>(type.length))
+            text.append(static_cast<size_t>(type.length) - length, ' ');
+    }
     return SqlValue::ofText(std::move(text));
 }
 

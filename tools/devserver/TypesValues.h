@@ -81,6 +81,9 @@ void civilFromDays(int32_t days, int& year, int& month, int& day) noexcept;
 void toDaysTicks(const DateTimeParts& parts, int32_t& days, uint32_t& ticks) noexcept;
 /// Converts days and ticks back to a date-time (ticks rounded to the nearest millisecond).
 [[nodiscard]] DateTimeParts fromDaysTicks(int32_t days, uint32_t ticks) noexcept;
+/// The datetime value nearest `parts`: its time in whole 1/300 s (.001 becomes .000, .005
+/// becomes .007), as a datetime holds it.
+[[nodiscard]] DateTimeParts roundedToTicks(const DateTimeParts& parts) noexcept;
 
 /// A decimal number read exactly from text: `unscaled` / 10^scale.
 struct Decimal {
