@@ -31,10 +31,11 @@ TEST_F(EngineRules, FixedAndVariableCharacterStorage) {
     run("create table chars (id int, f char(5), n char(5) null, v varchar(5) null)");
     run("insert into chars values (1, 'ab', 'ab  ', 'ab  ')");
     run("insert into chars (id, f) values (2, 'abcde')");
-    const auto row = run("select datalength(f), datalength(n), datalength(v) from chars where id = 1")
-                         .results()
-                         .at(0)
-                         .rows.at(0);
+    const auto row =
+        run("select datalength(f), datalength(n), datalength(v) from chars where id = 1")
+            .results()
+            .at(0)
+            .rows.at(0);
     EXPECT_EQ(row[0].integer, 5);
     EXPECT_EQ(row[1].integer, 2);
     EXPECT_EQ(row[2].integer, 2);
@@ -50,12 +51,8 @@ TEST_F(EngineRules, FixedAndVariableCharacterStorage) {
         bool holds;
     };
     const Case comparisons[] = {
-        {"'abc  ' = 'abc'", true},
-        {"'abc' = 'abc   '", true},
-        {"'abc ' <> 'abc'", false},
-        {"' abc' = 'abc'", false},
-        {"@v = 'ab'", true},
-        {"upper(@v) = 'AB  '", true},
+        {"'abc  ' = 'abc'", true}, {"'abc' = 'abc   '", true}, {"'abc ' <> 'abc'", false},
+        {"' abc' = 'abc'", false}, {"@v = 'ab'", true},        {"upper(@v) = 'AB  '", true},
     };
     for (const auto& c : comparisons) {
         const std::string sql = std::string("declare @v varchar(10) select @v = 'ab   ' ") +
@@ -76,7 +73,10 @@ TEST_F(EngineRules, DateTimesAreStoredAsTheyAreReadBack) {
         uint32_t ticks; ///< 1/300 s after 10:00
     };
     const Case cases[] = {
-        {"10:00:00.001", 0}, {"10:00:00.002", 1}, {"10:00:00.005", 2}, {"10:00:00.998", 299},
+        {"10:00:00.001", 0},
+        {"10:00:00.002", 1},
+        {"10:00:00.005", 2},
+        {"10:00:00.998", 299},
     };
     int id = 0;
     for (const auto& c : cases) {
@@ -124,6 +124,82 @@ TEST_F(EngineRules, InsertLeavingOutARequiredColumnIsRefusedAtCompile) {
     EXPECT_NE(s.errors()[0].text.find("column b"), std::string::npos);
     EXPECT_EQ(count("select count(*) from required"), 0) << "nothing of the batch ran";
     EXPECT_TRUE(run("insert into required (b, a) values ('y', 4)").errors().empty());
+}
+
+// Transact-SQL User's Guide, "Outer joins" and "Outer join restrictions": `*=` keeps every
+// row of the outer table; a condition on the inner table alone decides which rows carry
+// nulls, it removes none; the inner table's columns are nullable in the result.
+TEST_F(EngineRules, OldOuterJoinOperators) {
+    run("create table authors2 (id int, name varchar(10))\n"
+        "create table books2 (author int, title varchar(10), kind char(4))\n"
+        "insert into authors2 values (1, 'Ann') insert into authors2 values (2, 'Bob')\n"
+        "insert into authors2 values (3, 'Cy')\n"
+        "insert into books2 values (1, 'One', 'prose') insert into books2 values (1, 'Two', "
+        "'poem')\n"
+        "insert into books2 values (2, 'Three', 'poem')");
+    struct Case {
+        const char* sql;
+        std::vector<std::pair<std::string, std::string>> rows; ///< name, title ("-" for NULL)
+    };
+    const Case cases[] = {
+        {"select a.name, b.title from authors2 a, books2 b where a.id *= b.author order by 1, 2",
+         {{"Ann", "One"}, {"Ann", "Two"}, {"Bob", "Three"}, {"Cy", "-"}}},
+        {"select name, title from books2, authors2 where author =* id order by 1, 2",
+         {{"Ann", "One"}, {"Ann", "Two"}, {"Bob", "Three"}, {"Cy", "-"}}},
+        {"select name, title from authors2, books2 where authors2.id *= books2.author "
+         "and kind = 'poem' order by 1, 2",
+         {{"Ann", "Two"}, {"Bob", "Three"}, {"Cy", "-"}}},
+        {"select name, title from authors2, books2 where authors2.id *= books2.author "
+         "and name between 'B' and 'Z' order by 1, 2",
+         {{"Bob", "Three"}, {"Cy", "-"}}},
+    };
+    for (const auto& c : cases) {
+        auto& s = run(c.sql);
+        ASSERT_TRUE(s.errors().empty()) << c.sql << ": " << s.errors()[0].text;
+        const auto result = s.results().at(0);
+        ASSERT_EQ(result.rows.size(), c.rows.size()) << c.sql;
+        for (size_t r = 0; r < c.rows.size(); ++r) {
+            EXPECT_EQ(result.rows[r][0].bytes, c.rows[r].first) << c.sql;
+            const auto& title = result.rows[r][1];
+            EXPECT_EQ(title.isNull ? "-" : title.bytes, c.rows[r].second) << c.sql;
+        }
+        EXPECT_FALSE(result.columns[0].type.nullable) << c.sql;
+        EXPECT_TRUE(result.columns[1].type.nullable) << "the inner table's column: " << c.sql;
+    }
+    const auto ansi =
+        run("select b.title from authors2 a left join books2 b on a.id = b.author").results();
+    EXPECT_TRUE(ansi.at(0).columns[0].type.nullable);
+    const auto inner =
+        run("select b.title from authors2 a join books2 b on a.id = b.author").results();
+    EXPECT_FALSE(inner.at(0).columns[0].type.nullable);
+}
+
+// Reference manual, "+ (concatenation)": a NULL operand concatenates as an empty string.
+TEST_F(EngineRules, NullConcatenatesAsEmpty) {
+    run("create table names2 (first varchar(10) null, last varchar(10) null)");
+    run("insert into names2 values ('Ann', null)");
+    struct Case {
+        const char* expression;
+        const char* result; ///< nullptr for NULL
+    };
+    const Case cases[] = {
+        {"'a' + NULL", "a"},
+        {"'abc' + @unset", "abc"},
+        {"@unset + 'abc' + @unset", "abc"},
+        {"'x' + @unset + upper('y') + 'z'", "xYz"},
+        {"(select first + ' ' + last from names2)", "Ann "},
+        {"rtrim('a ' + @unset) + 'b'", "ab"},
+        {"@unset + @unset", nullptr},
+    };
+    for (const auto& c : cases) {
+        const Value v = scalar(std::string("declare @unset varchar(10) select ") + c.expression);
+        if (c.result) {
+            EXPECT_FALSE(v.isNull) << c.expression;
+            EXPECT_EQ(v.bytes, c.result) << c.expression;
+        } else {
+            EXPECT_TRUE(v.isNull) << c.expression;
+        }
+    }
 }
 
 } // namespace

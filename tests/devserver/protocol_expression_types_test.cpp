@@ -120,9 +120,10 @@ const Case kCases[] = {
 };
 
 /// True when the expression is NULL in the table's first row: it reads a column and gives
-/// no value of its own for NULL.
+/// no value of its own for NULL (a concatenation with a string does: NULL counts as empty).
 bool readsColumns(const std::string& expression) {
-    if (expression.starts_with("isnull") || expression.find(" else ") != std::string::npos)
+    if (expression.starts_with("isnull") || expression.find(" else ") != std::string::npos ||
+        expression.find("+ '") != std::string::npos)
         return false;
     for (const char* name :
          {"i", "si", "ti", "b", "r", "f", "m", "sm", "n", "d", "dt", "c", "vc", "tx", "bn"}) {

@@ -580,6 +580,24 @@ void datediffFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
 }
 
+/// tovrin_concat(a, b): character concatenation, in which a NULL operand counts as an empty
+/// string; NULL only when both are.
+void concatFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const bool nullA = sqlite3_value_type(argv[0]) == SQLITE_NULL;
+    const bool nullB = sqlite3_value_type(argv[1]) == SQLITE_NULL;
+    if (nullA && nullB)
+        return sqlite3_result_null(ctx);
+    std::string out;
+    for (sqlite3_value* v : {argv[0], argv[1]}) {
+        if (sqlite3_value_type(v) == SQLITE_NULL)
+            continue;
+        const auto* text = sqlite3_value_text(v);
+        out.append(reinterpret_cast<const char*>(text),
+                   static_cast<size_t>(sqlite3_value_bytes(v)));
+    }
+    resultText(ctx, out);
+}
+
 /// tovrin_divisor(x): x, or the server's error 3607 when x is zero.
 void divisorFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_value* v = argv[0];
@@ -650,6 +668,7 @@ struct ScalarFunction {
 
 constexpr ScalarFunction kScalarFunctions[] = {
     {"tovrin_divisor", 1, true, divisorFunction},
+    {"tovrin_concat", 2, true, concatFunction},
     {"object_id", 1, false, objectIdFunction},
     {"getdate", 0, false, getdateFunction},
     {"db_name", 0, false, dbNameFunction},

@@ -156,6 +156,13 @@ std::string substituteArguments(const std::string& format, const std::vector<std
     return out;
 }
 
+std::string lowerName(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 /// The name and type of each column of a result: the statement's declared types, the
 /// translation's static types, or (for what neither types) the type of the first value.
 std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translation& tr,
@@ -187,6 +194,10 @@ std::vector<Column> resultColumns(sqlite3* db, sqlite3_stmt* s, const Translatio
                                               sqlite3_column_table_name(s, c), origin, nullptr,
                                               nullptr, &notNull, nullptr, nullptr) == SQLITE_OK)
                 type->nullable = !notNull;
+            // A column of an outer join's inner table is null where no row joins.
+            if (const char* table = sqlite3_column_table_name(s, c);
+                table && tr.outerJoinInner.contains(lowerName(table)))
+                type->nullable = true;
         }
         column.type = *type;
         if (origin && (type->type == SqlType::Text || type->type == SqlType::Image))

@@ -91,6 +91,7 @@ bool Translator::isCharacterOperand(std::span<const Token> tokens, size_t i, boo
 }
 
 size_t Translator::step(std::span<const Token> tokens, size_t i) {
+    m_stepStarts[&tokens[i]] = m_out.sql.size();
     if (m_typeOf && !m_glue) {
         if (m_plainOnce)
             m_plainOnce = false;
@@ -156,7 +157,7 @@ size_t Translator::stepOperator(std::span<const Token> tokens, size_t i) {
         emit("collate rtrim");
     if (t.isOp("+") && ((i > 0 && isCharacterOperand(tokens, i - 1, true)) ||
                         isCharacterOperand(tokens, i + 1, false))) {
-        emit("||");
+        return concatenation(tokens, i);
     } else if ((t.isOp("/") || t.isOp("%")) && i + 1 < tokens.size()) {
         return stepDivision(tokens, i);
     } else if (t.isOp("?")) {
@@ -179,6 +180,59 @@ size_t Translator::stepOperator(std::span<const Token> tokens, size_t i) {
         emit(t.text);
     }
     return i + 1;
+}
+
+namespace {
+
+/// The first token of the operand that ends just before the operator at `i` (a literal,
+/// variable, name or function call, qualified or not, or a parenthesized expression).
+std::optional<size_t> operandStart(std::span<const Token> tokens, size_t i) {
+    if (i == 0)
+        return std::nullopt;
+    size_t k = i - 1;
+    if (tokens[k].isOp(")")) {
+        int depth = 0;
+        for (;; --k) {
+            if (tokens[k].isOp(")"))
+                ++depth;
+            else if (tokens[k].isOp("(") && --depth == 0)
+                break;
+            if (k == 0)
+                return std::nullopt;
+        }
+        if (k == 0 || tokens[k - 1].kind != Token::Kind::Identifier)
+            return k;
+        --k;
+    } else if (tokens[k].kind == Token::Kind::Operator) {
+        return std::nullopt;
+    }
+    while (k >= 2 && tokens[k - 1].isOp(".") && tokens[k - 2].kind != Token::Kind::Operator)
+        k -= 2;
+    return k;
+}
+
+} // namespace
+
+size_t Translator::concatenation(std::span<const Token> tokens, size_t i) {
+    const size_t rightEnd = primaryEnd(tokens, i + 1);
+    std::optional<size_t> leftAt;
+    if (m_concatEnd == &tokens[i - 1]) {
+        leftAt = m_concatStart;
+    } else if (auto start = operandStart(tokens, i)) {
+        if (auto found = m_stepStarts.find(&tokens[*start]); found != m_stepStarts.end())
+            leftAt = found->second;
+    }
+    if (!leftAt || rightEnd == i + 1) {
+        emit("||");
+        return i + 1;
+    }
+    m_out.sql.insert(*leftAt, " tovrin_concat(");
+    emit(",");
+    run(tokens.subspan(i + 1, rightEnd - i - 1));
+    emit(")");
+    m_concatEnd = &tokens[rightEnd - 1];
+    m_concatStart = *leftAt;
+    return rightEnd;
 }
 
 // The divisor is checked, so that a division by zero fails as on the server instead of
@@ -601,18 +655,24 @@ void Translator::emitNode(std::span<const Token> tokens, const std::vector<Node>
         emit(", " + typeArguments(*type) + ")");
         return;
     }
+    if (op.isOp("+")) {
+        auto whole = m_typeOf(tokens.subspan(n.begin, n.end - n.begin));
+        if ((whole && isCharacterType(*whole)) ||
+            (n.op > 0 && isCharacterOperand(tokens, n.op - 1, true)) ||
+            isCharacterOperand(tokens, n.op + 1, false)) {
+            // A NULL operand of a concatenation counts as an empty string.
+            emit("tovrin_concat(");
+            emitNode(tokens, nodes, n.left);
+            emit(",");
+            emitNode(tokens, nodes, n.right);
+            emit(")");
+            return;
+        }
+    }
     emit("(");
     emitNode(tokens, nodes, n.left);
     emit(")");
-    if (op.isOp("+")) {
-        auto whole = m_typeOf(tokens.subspan(n.begin, n.end - n.begin));
-        const bool concatenation = (whole && isCharacterType(*whole)) ||
-                                   (n.op > 0 && isCharacterOperand(tokens, n.op - 1, true)) ||
-                                   isCharacterOperand(tokens, n.op + 1, false);
-        emit(concatenation ? "||" : "+");
-    } else {
-        emit(op.text);
-    }
+    emit(op.text);
     // The divisor is checked, so that a division by zero fails as on the server.
     const bool divides = op.isOp("/") || op.isOp("%");
     emit(divides ? "tovrin_divisor(" : "(");

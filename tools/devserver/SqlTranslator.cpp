@@ -134,6 +134,9 @@ std::vector<std::span<const Token>> splitAtCommas(std::span<const Token> tokens)
 Translation translate(std::span<const Token> tokens, const TranslateContext& context,
                       bool isSelect) {
     Translation out;
+    std::vector<Token> joined;
+    tokens = rewriteOuterJoins(tokens, context, joined);
+    out.outerJoinInner = outerJoinInnerTables(tokens);
     if (isSelect && !tokens.empty() && tokens[0].is("select")) {
         translateSelect(tokens, context, out);
     } else {

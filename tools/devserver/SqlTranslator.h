@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ struct Translation {
     /// Select statements: true for a union, whose column types come from every select of it
     /// (the hints then hold them for plain columns too).
     bool compound = false;
+    /// The tables (lower case) on the inner side of the statement's outer joins: their
+    /// columns are nullable in a result.
+    std::set<std::string> outerJoinInner;
 };
 
 /// Translates the tokens of one statement. With `isSelect`, the first select list is

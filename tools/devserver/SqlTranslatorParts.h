@@ -12,6 +12,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace devserver::translator {
@@ -87,6 +88,9 @@ private:
     size_t stepBinary(const Token& t, size_t i);
     size_t stepOperator(std::span<const Token> tokens, size_t i);
     size_t stepDivision(std::span<const Token> tokens, size_t i);
+    /// `+` between character values: tovrin_concat(left, right), in which a NULL operand
+    /// counts as empty.
+    size_t concatenation(std::span<const Token> tokens, size_t i);
     size_t stepIdentifier(std::span<const Token> tokens, size_t i);
     /// db..name, db.dbo.name, dbo.name: the index of the name, or `i` when none is here.
     size_t skipQualifiers(std::span<const Token> tokens, size_t i);
@@ -123,6 +127,12 @@ private:
     bool m_glue = false;
     /// The next step starts no exact arithmetic (its operand is being written plainly).
     bool m_plainOnce = false;
+    /// Where in the output the translation of each token that began a step starts.
+    std::unordered_map<const Token*, size_t> m_stepStarts;
+    /// The last token of the latest concatenation's right operand, and where in the output
+    /// that concatenation starts (the left operand of a `+` that follows it).
+    const Token* m_concatEnd = nullptr;
+    size_t m_concatStart = 0;
 };
 
 /// Where the first select list of a select statement ends (its first top-level `from`,
@@ -154,6 +164,14 @@ private:
     std::optional<std::string> m_fromSql;
     std::map<std::string, std::optional<std::vector<std::optional<ColumnType>>>> m_probed;
 };
+
+/// Rewrites the old outer-join operators of a statement's where clause (`*=`, `=*`) as left
+/// joins. Returns `tokens` when there is nothing to rewrite, else a span of `storage`.
+std::span<const Token> rewriteOuterJoins(std::span<const Token> tokens,
+                                         const TranslateContext& context,
+                                         std::vector<Token>& storage);
+/// The tables (lower case) on the inner side of a statement's outer joins.
+std::set<std::string> outerJoinInnerTables(std::span<const Token> tokens);
 
 /// Rewrites the first select list: aliases, assignments, static column types and top n.
 void translateSelect(std::span<const Token> tokens, const TranslateContext& context,
