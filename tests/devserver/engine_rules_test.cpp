@@ -202,5 +202,76 @@ TEST_F(EngineRules, NullConcatenatesAsEmpty) {
     }
 }
 
+// Reference manual, "set": rowcount stops select, insert, update and delete statements after
+// that many rows.
+TEST_F(EngineRules, RowcountLimitsUpdatesAndDeletes) {
+    run("create table limited (id int, v int)");
+    for (int id = 1; id <= 6; ++id)
+        run("insert into limited values (" + std::to_string(id) + ", 0)");
+    run("create table marks (id int)");
+    run("insert into marks values (2) insert into marks values (4) insert into marks values (6)");
+
+    run("set rowcount 2");
+    auto& updated = run("update limited set v = 1 where id > 1");
+    ASSERT_TRUE(updated.errors().empty()) << updated.errors()[0].text;
+    EXPECT_EQ(updated.dones().back().count, 2);
+    EXPECT_EQ(count("select count(*) from limited where v = 1"), 2);
+    auto& deleted = run("delete limited where v = 0");
+    ASSERT_TRUE(deleted.errors().empty()) << deleted.errors()[0].text;
+    EXPECT_EQ(deleted.dones().back().count, 2);
+    EXPECT_EQ(count("select count(*) from limited"), 4);
+    EXPECT_EQ(run("update limited set v = 2 from limited, marks where limited.id >= marks.id")
+                  .dones()
+                  .back()
+                  .count,
+              2);
+    EXPECT_EQ(count("select count(*) from limited where v = 2"), 2);
+    run("set rowcount 0");
+    EXPECT_EQ(run("update limited set v = 3").dones().back().count, 4) << "no limit after 0";
+}
+
+// Reference manual, "update" and "delete": the from clause joins other tables; the table
+// written, named there too, is the same table, not a second copy of it.
+TEST_F(EngineRules, UpdatesAndDeletesJoinOtherTables) {
+    run("create table prices (id int, price money, kind varchar(5))\n"
+        "create table rises (kind varchar(5), pct int)\n"
+        "insert into prices values (1, $10, 'a') insert into prices values (2, $20, 'b')\n"
+        "insert into prices values (3, $30, 'c')\n"
+        "insert into rises values ('a', 10) insert into rises values ('b', 50)");
+    auto& u = run("update prices set price = price * (100 + r.pct) / 100 from prices, rises r "
+                  "where prices.kind = r.kind");
+    ASSERT_TRUE(u.errors().empty()) << u.errors()[0].text;
+    EXPECT_EQ(u.dones().back().count, 2);
+    const auto prices = run("select price from prices order by id").results().at(0).rows;
+    ASSERT_EQ(prices.size(), 3u);
+    EXPECT_EQ(prices[0][0].integer, 110000);
+    EXPECT_EQ(prices[1][0].integer, 300000);
+    EXPECT_EQ(prices[2][0].integer, 300000);
+
+    // The target may be left out of the from list, or given an alias there.
+    EXPECT_EQ(run("update prices set kind = 'z' from rises where prices.kind = rises.kind and "
+                  "rises.pct > 20")
+                  .dones()
+                  .back()
+                  .count,
+              1);
+    EXPECT_EQ(run("update prices set kind = 'y' from prices p, rises where p.kind = rises.kind")
+                  .dones()
+                  .back()
+                  .count,
+              1);
+    auto& d = run("delete prices from prices, rises where rises.kind = 'b' and "
+                  "prices.price > $20");
+    ASSERT_TRUE(d.errors().empty()) << d.errors()[0].text;
+    EXPECT_EQ(d.dones().back().count, 2);
+    EXPECT_EQ(count("select count(*) from prices"), 1);
+    EXPECT_EQ(run("delete from prices from prices p, rises where p.id = 1 and rises.kind = 'a'")
+                  .dones()
+                  .back()
+                  .count,
+              1);
+    EXPECT_EQ(count("select count(*) from prices"), 0);
+}
+
 } // namespace
 } // namespace devserver::test

@@ -91,9 +91,8 @@ public:
         if (!outerOperator(condition))
             return std::nullopt;
         for (auto part : splitAtCommas(m_tokens.subspan(from + 1, where - from - 1))) {
-            if (part.empty() || std::any_of(part.begin(), part.end(), [](const Token& t) {
-                    return t.is("join");
-                }))
+            if (part.empty() ||
+                std::any_of(part.begin(), part.end(), [](const Token& t) { return t.is("join"); }))
                 return std::nullopt;
             m_items.push_back(fromItem(part));
         }
@@ -165,9 +164,9 @@ private:
                 continue;
             const bool qualifier = k + 2 < tokens.size() && tokens[k + 1].isOp(".");
             for (size_t i = 0; i < m_items.size(); ++i) {
-                if (qualifier ? lower(t.text) == m_items[i].alias ||
-                                    lower(t.text) == m_items[i].table
-                              : hasColumn(m_items[i], t.text))
+                if (qualifier
+                        ? lower(t.text) == m_items[i].alias || lower(t.text) == m_items[i].table
+                        : hasColumn(m_items[i], t.text))
                     out.insert(i);
             }
             if (qualifier)
@@ -292,9 +291,9 @@ std::set<std::string> outerJoinInnerTables(std::span<const Token> tokens) {
     auto tableAfter = [&](size_t k) {
         // The last name of a qualified table name (db..t, dbo.t, t).
         std::string name;
-        while (k < tokens.size() && (tokens[k].kind == Token::Kind::Identifier ||
-                                     tokens[k].kind == Token::Kind::QuotedIdentifier ||
-                                     tokens[k].isOp("."))) {
+        while (k < tokens.size() &&
+               (tokens[k].kind == Token::Kind::Identifier ||
+                tokens[k].kind == Token::Kind::QuotedIdentifier || tokens[k].isOp("."))) {
             if (!tokens[k].isOp("."))
                 name = lower(tokens[k].text);
             ++k;

@@ -210,6 +210,7 @@ TranslateContext SqlSession::context(Frame& frame) {
     TranslateContext ctx;
     ctx.dateOrder = m_dateOrder;
     ctx.ansiNull = m_ansiNull;
+    ctx.rowLimit = m_rowLimit;
     ctx.currentDatabase = m_database;
     ctx.variable = [this, &frame](const Token& t) { return variable(t, frame); };
     ctx.schemaFor = [this](const std::string& name) { return schemaFor(name); };

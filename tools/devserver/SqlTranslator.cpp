@@ -136,6 +136,8 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
     Translation out;
     std::vector<Token> joined;
     tokens = rewriteOuterJoins(tokens, context, joined);
+    std::vector<Token> written;
+    tokens = rewriteJoinedWrite(tokens, context.rowLimit, written);
     out.outerJoinInner = outerJoinInnerTables(tokens);
     if (isSelect && !tokens.empty() && tokens[0].is("select")) {
         translateSelect(tokens, context, out);
@@ -188,13 +190,14 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
                 tableSelect.push_back(Token{Token::Kind::Identifier, "select"});
                 tableSelect.push_back(Token{Token::Kind::Operator, "*"});
                 tableSelect.push_back(Token{Token::Kind::Identifier, "from"});
-                if (fromAt)
+                tableSelect.insert(tableSelect.end(), tokens.begin() + 1,
+                                   tokens.begin() + static_cast<long>(setAt));
+                if (fromAt) {
+                    tableSelect.push_back(Token{Token::Kind::Operator, ","});
                     tableSelect.insert(tableSelect.end(),
                                        tokens.begin() + static_cast<long>(fromAt + 1),
                                        tokens.end());
-                else
-                    tableSelect.insert(tableSelect.end(), tokens.begin() + 1,
-                                       tokens.begin() + static_cast<long>(setAt));
+                }
                 tableTyper.emplace(tableSelect, context);
                 tr.m_typeOf = [&tableTyper](std::span<const Token> expression) {
                     return tableTyper->type(expression);

@@ -170,6 +170,11 @@ private:
 std::span<const Token> rewriteOuterJoins(std::span<const Token> tokens,
                                          const TranslateContext& context,
                                          std::vector<Token>& storage);
+/// Rewrites an update or delete that joins other tables (`update t … from t, src`,
+/// `delete t from t, src`) or is limited to `rowLimit` rows (when positive) in the form SQLite
+/// runs. Returns `tokens` when there is nothing to rewrite, else a span of `storage`.
+std::span<const Token> rewriteJoinedWrite(std::span<const Token> tokens, int64_t rowLimit,
+                                          std::vector<Token>& storage);
 /// The tables (lower case) on the inner side of a statement's outer joins.
 std::set<std::string> outerJoinInnerTables(std::span<const Token> tokens);
 
