@@ -273,5 +273,136 @@ TEST_F(EngineRules, UpdatesAndDeletesJoinOtherTables) {
     EXPECT_EQ(count("select count(*) from prices"), 0);
 }
 
+// Reference manual, "like" and "Wildcard characters": % _ [abc] [a-c] [^a-c], an escape
+// character, matching case-sensitively under the default binary sort order.
+TEST_F(EngineRules, LikeBracketsAndRanges) {
+    struct Case {
+        const char* condition;
+        bool holds;
+    };
+    const Case cases[] = {
+        {"'abc' like 'a[a-c]c'", true},
+        {"'adc' like 'a[a-c]c'", false},
+        {"'abc' like 'a[^a-c]c'", false},
+        {"'adc' like 'a[^a-c]c'", true},
+        {"'abc' like '[xa]%'", true},
+        {"'a%c' like 'a[%]c'", true},
+        {"'abc' like 'a[%]c'", false},
+        {"'a_c' like 'a!_c' escape '!'", true},
+        {"'abc' like 'a!_c' escape '!'", false},
+        {"'abc' like '%b%'", true},
+        {"'abc' like 'A%'", false},
+        {"'aXbXc' like 'a%b%c'", true},
+        {"'é1' like '_[0-9]'", true},
+        {"'abc' not like 'a[bc]_'", false},
+        {"'[x' like '[x'", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(count(std::string("select case when ") + c.condition + " then 1 else 0 end"),
+                  c.holds ? 1 : 0)
+            << c.condition;
+}
+
+// Reference manual, "convert" and "Money datatypes": money shown as text keeps two decimals;
+// converted to an integer it is rounded.
+TEST_F(EngineRules, MoneyConversions) {
+    run("create table wallet (m money, s smallmoney)");
+    run("insert into wallet values ($1234.5, $4.5)");
+    EXPECT_EQ(scalar("select convert(varchar, $1234.5)").bytes, "1234.50");
+    EXPECT_EQ(scalar("select convert(varchar(20), m) from wallet").bytes, "1234.50");
+    EXPECT_EQ(scalar("select convert(int, $4.50)").integer, 5);
+    EXPECT_EQ(scalar("select convert(int, -$4.50)").integer, -5);
+    EXPECT_EQ(scalar("select convert(int, s) from wallet").integer, 5);
+    EXPECT_EQ(scalar("select convert(int, $4.49)").integer, 4);
+    EXPECT_EQ(scalar("select convert(varchar, 4.5)").bytes, "4.5") << "a numeric keeps its digits";
+}
+
+// Reference manual, "String functions".
+TEST_F(EngineRules, StringFunctions) {
+    struct Case {
+        const char* expression;
+        const char* text; ///< nullptr: NULL
+    };
+    const Case texts[] = {
+        {"rtrim('   ')", nullptr},
+        {"ltrim('  ')", nullptr},
+        {"ltrim('  a ') + '|'", "a |"},
+        {"substring('abc', 4, 2)", nullptr},
+        {"substring('abcdef', -1, 3)", "a"},
+        {"substring('abcdef', 2, 3)", "bcd"},
+        {"right('abcdef', 2)", "ef"},
+        {"stuff('abcdef', 2, 3, 'XY')", "aXYef"},
+        {"stuff('abc', 2, 1, null)", "ac"},
+        {"stuff('abc', 5, 1, 'x')", nullptr},
+        {"char(65)", "A"},
+        {"reverse('abc')", "cba"},
+        {"soundex('Smith')", "S530"},
+        {"soundex('Robert')", "R163"},
+        {"str_replace('a-b-c', '-', '+')", "a+b+c"},
+        {"str_replace('a-b-c', '-', null)", "abc"},
+        {"datename(month, '2026-03-10')", "March"},
+        {"datename(weekday, '2026-03-10')", "Tuesday"},
+        {"datename(year, '2026-03-10')", "2026"},
+    };
+    for (const auto& c : texts) {
+        const Value v = scalar(std::string("select ") + c.expression);
+        if (c.text) {
+            EXPECT_FALSE(v.isNull) << c.expression;
+            EXPECT_EQ(v.bytes, c.text) << c.expression;
+        } else {
+            EXPECT_TRUE(v.isNull) << c.expression << " gave '" << v.bytes << "'";
+        }
+    }
+    struct Number {
+        const char* expression;
+        int64_t value;
+    };
+    const Number numbers[] = {
+        {"patindex('%cd%', 'abcdcd')", 3},
+        {"patindex('%[0-9]%', 'ab7c')", 3},
+        {"patindex('ab%', 'abc')", 1},
+        {"patindex('%x%', 'abc')", 0},
+        {"ascii('A')", 65},
+        {"difference('Smith', 'Smyth')", 4},
+        {"charindex('b', 'abcabc', 3)", 5},
+        {"charindex('b', 'abcabc')", 2},
+        {"charindex('é', 'aéb')", 2},
+    };
+    for (const auto& c : numbers)
+        EXPECT_EQ(count(std::string("select ") + c.expression), c.value) << c.expression;
+    EXPECT_EQ(scalar("select convert(binary(4), 1)").bytes, std::string("\0\0\0\1", 4));
+    EXPECT_EQ(scalar("select convert(varbinary(8), 258)").bytes, std::string("\0\0\1\2", 4));
+}
+
+// Error guide, message 266: a procedure that ends with another transaction count than it
+// began with (here: it rolled back its caller's transaction) is reported on its return.
+TEST_F(EngineRules, ProcedureEndingTheCallersTransaction) {
+    run("create table log2 (n int)");
+    run("create procedure undo as rollback transaction");
+    run("create procedure keep as select 1");
+    auto& s = run("begin transaction insert into log2 values (1) exec undo select @@trancount");
+    auto messages = s.messages();
+    auto found = std::find_if(messages.begin(), messages.end(),
+                              [](const ServerMessage& m) { return m.number == 266; });
+    ASSERT_NE(found, messages.end());
+    EXPECT_NE(found->text.find("Previous count = 1, Current count = 0"), std::string::npos);
+    EXPECT_EQ(count("select count(*) from log2"), 0);
+    auto& quiet = run("begin transaction exec keep commit transaction");
+    for (const auto& m : quiet.messages())
+        EXPECT_NE(m.number, 266);
+}
+
+// Error guide, message 3606: a float result too large for its type is an arithmetic
+// overflow, not an infinity.
+TEST_F(EngineRules, FloatOverflowIsAnError) {
+    for (const char* sql : {"select 1e300 * 1e10", "select convert(real, 1e300)",
+                            "declare @f float select @f = 1e300 * 1e300"}) {
+        auto errors = run(sql).errors();
+        ASSERT_EQ(errors.size(), 1u) << sql;
+        EXPECT_EQ(errors[0].number, 3606) << sql;
+    }
+    EXPECT_DOUBLE_EQ(scalar("select 1e300 * 10").real, 1e301);
+}
+
 } // namespace
 } // namespace devserver::test

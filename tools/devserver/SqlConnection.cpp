@@ -49,8 +49,6 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks)
     registerServerFunctions(m_db, &m_hooks);
     sqlite3_busy_handler(m_db, busyHandler, &m_hooks);
     sqlite3_progress_handler(m_db, 10000, progressHandler, &m_hooks);
-    // The server's default sort order is binary: like compares case-sensitively too.
-    exec("pragma case_sensitive_like = on");
     // Temporary tables, sorts and indexes stay in memory: the server writes nothing outside
     // its data directory.
     exec("pragma temp_store = memory");

@@ -48,5 +48,7 @@ inline constexpr const char* kProcedureTableName = "tovrin_procedures";
 
 /// Registers the decimal collation and the server's functions on `db`.
 void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks);
+/// Registers the server's string functions and its `like` on `db` (SqlStringFunctions.cpp).
+void registerStringFunctions(sqlite3* db);
 
 } // namespace devserver

@@ -1,5 +1,5 @@
 // The functions of the server's SQL dialect, registered on every connection: getdate(),
-// db_name(), user_name(), object_id(), datalength(), charindex(), replicate(), space(),
+// db_name(), user_name(), object_id(), datalength(), replicate(), space(),
 // left(), right(), convert() with the server's styles, datepart(), dateadd(), datediff(),
 // and the collation that orders decimal text numerically.
 #include "SqlConnection.h"
@@ -147,22 +147,6 @@ void ceilingFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER)
         return sqlite3_result_int64(ctx, sqlite3_value_int64(argv[0]));
     sqlite3_result_double(ctx, std::ceil(sqlite3_value_double(argv[0])));
-}
-
-void charindexFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(ctx);
-    std::string needle(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
-    std::string hay(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
-    auto pos = hay.find(needle);
-    if (pos == std::string::npos || needle.empty())
-        return sqlite3_result_int(ctx, 0);
-    // Position in characters, counting from 1.
-    int64_t chars = 0;
-    for (size_t i = 0; i < pos; ++i)
-        if ((static_cast<unsigned char>(hay[i]) & 0xC0) != 0x80)
-            ++chars;
-    sqlite3_result_int64(ctx, chars + 1);
 }
 
 void replicateFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -487,6 +471,27 @@ void datepartFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_error(ctx, ("Invalid datepart '" + name + "'.").c_str(), -1);
 }
 
+/// datename(part, date): the month's and the weekday's names (March, Tuesday), any other
+/// part as the digits datepart gives.
+void datenameFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    static constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                              "May",       "June",     "July",     "August",
+                                              "September", "October",  "November", "December"};
+    static constexpr const char* kWeekdays[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                                "Friday", "Saturday", "Sunday"};
+    const std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+    DateTimeParts p;
+    const Part part = partOf(name);
+    if (part != Part::Month && part != Part::Weekday)
+        return datepartFunction(ctx, argc, argv);
+    if (!dateArgument(ctx, argv[1], p))
+        return sqlite3_result_null(ctx);
+    if (part == Part::Month)
+        return resultText(ctx, kMonths[p.month - 1]);
+    const int32_t days = daysFromCivil(p.year, p.month, p.day);
+    resultText(ctx, kWeekdays[((days % 7) + 7) % 7]); // 1 Jan 1900 was a Monday
+}
+
 void dateaddFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     std::string name(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
     if (sqlite3_value_type(argv[1]) == SQLITE_NULL)
@@ -676,7 +681,6 @@ constexpr ScalarFunction kScalarFunctions[] = {
     {"suser_name", 0, false, userNameFunction},
     {"tovrin_datalength", 1, true, datalengthFunction},
     {"tovrin_ceiling", 1, true, ceilingFunction},
-    {"charindex", 2, true, charindexFunction},
     {"replicate", 2, true, replicateFunction},
     {"space", 1, true, spaceFunction},
     {"str", 1, true, strFunction},
@@ -687,7 +691,7 @@ constexpr ScalarFunction kScalarFunctions[] = {
     {"tovrin_fits", 2, true, fitsFunction},
     {"tovrin_convert", 3, false, convertFunction},
     {"tovrin_datepart", 2, false, datepartFunction},
-    {"tovrin_datename", 2, false, datepartFunction},
+    {"tovrin_datename", 2, false, datenameFunction},
     {"tovrin_dateadd", 3, false, dateaddFunction},
     {"tovrin_datediff", 3, false, datediffFunction},
 };
@@ -704,8 +708,10 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
                                 nullptr, nullptr);
     sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction,
                             nullptr, nullptr);
-    sqlite3_create_function(db, "right", 2, kPure, const_cast<bool*>(&kRight), leftRightFunction,
-                            nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_right", 2, kPure, const_cast<bool*>(&kRight),
+                            leftRightFunction, nullptr, nullptr);
+    // like compares case-sensitively, as the server's default binary sort order does.
+    registerStringFunctions(db);
 }
 
 } // namespace devserver

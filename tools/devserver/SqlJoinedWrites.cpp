@@ -41,9 +41,9 @@ public:
         if (!update && targetAt < m_tokens.size() && m_tokens[targetAt].is("from"))
             ++targetAt;
         size_t targetEnd = targetAt;
-        while (targetEnd < m_tokens.size() && (m_tokens[targetEnd].isOp(".") ||
-                                               m_tokens[targetEnd - 1].isOp(".") ||
-                                               targetEnd == targetAt))
+        while (targetEnd < m_tokens.size() &&
+               (m_tokens[targetEnd].isOp(".") || m_tokens[targetEnd - 1].isOp(".") ||
+                targetEnd == targetAt))
             ++targetEnd;
         if (targetEnd <= targetAt)
             return std::nullopt;
@@ -59,8 +59,8 @@ public:
             return std::nullopt;
         if (update && setAt >= m_tokens.size())
             return std::nullopt;
-        auto condition = whereAt < m_tokens.size() ? m_tokens.subspan(whereAt + 1)
-                                                   : std::span<const Token>();
+        auto condition =
+            whereAt < m_tokens.size() ? m_tokens.subspan(whereAt + 1) : std::span<const Token>();
         std::vector<Token> out;
         if (update) {
             out.insert(out.end(), m_tokens.begin(), m_tokens.begin() + static_cast<long>(setAt));

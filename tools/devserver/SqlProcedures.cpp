@@ -375,6 +375,7 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name,
 
     bool failed = false;
     const uint64_t errorsBefore = m_errorCount;
+    const int tranCountBefore = m_tranCount;
     // A procedure runs in its database; a `use` inside it lasts until it returns.
     const std::string database = m_database;
     for (const auto& child : def.body->children) {
@@ -392,6 +393,15 @@ SqlSession::Flow SqlSession::callProcedure(const std::string& name,
         m_sink->databaseChanged(m_database, database);
         m_database = database;
     }
+    if (m_tranCount != tranCountBefore && m_sink)
+        // A procedure ends with another transaction count than it began with (it committed
+        // or rolled back its caller's transaction, or left its own open).
+        sendMessage(266, 10, 1,
+                    "Transaction count after EXECUTE indicates that a COMMIT or ROLLBACK TRAN is "
+                    "missing. Previous count = " +
+                        std::to_string(tranCountBefore) +
+                        ", Current count = " + std::to_string(m_tranCount) + ".",
+                    frame, 1);
 
     // Output parameters go back to the caller's variables and, from the batch, to the client.
     std::vector<Column> columns;

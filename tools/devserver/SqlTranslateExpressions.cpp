@@ -22,7 +22,7 @@ struct Rename {
 constexpr Rename kRenames[] = {
     {"isnull", "ifnull"},          {"len", "length"},
     {"char_length", "length"},     {"datalength", "tovrin_datalength"},
-    {"ceiling", "tovrin_ceiling"}, {"str_replace", "replace"},
+    {"ceiling", "tovrin_ceiling"}, {"right", "tovrin_right"}, // a join keyword to SQLite
     {"getutcdate", "getdate"},     {"count_big", "count"},
 };
 
@@ -371,9 +371,36 @@ size_t Translator::convertCall(std::span<const Token> tokens, size_t i) {
     size_t comma = firstArgumentEnd(tokens, open);
     if (comma >= tokens.size() || !tokens[comma].isOp(","))
         throw syntaxError("convert");
-    emit("tovrin_convert(" + quoteLiteral(targetText(tokens.subspan(open + 1, comma - open - 1))) +
-         ",");
-    return comma + 1;
+    const std::string target = targetText(tokens.subspan(open + 1, comma - open - 1));
+    emit("tovrin_convert(" + quoteLiteral(target) + ",");
+    if (!m_typeOf)
+        return comma + 1;
+    // Money converts to text with two decimals ($1234.5 is '1234.50') and to an integer
+    // rounded ($4.50 is 5): through the numeric of that scale.
+    size_t valueEnd = comma + 1;
+    for (int depth = 0; valueEnd < tokens.size(); ++valueEnd) {
+        if (tokens[valueEnd].isOp("("))
+            ++depth;
+        else if (tokens[valueEnd].isOp(")") && depth-- == 0)
+            break;
+        else if (tokens[valueEnd].isOp(",") && depth == 0)
+            break;
+    }
+    const auto targetType = parseDeclaredType(target);
+    const auto source =
+        valueEnd > comma + 1 ? exactType(tokens, comma + 1, valueEnd) : std::nullopt;
+    if (!targetType || !source ||
+        (source->type != SqlType::Money && source->type != SqlType::SmallMoney))
+        return comma + 1;
+    const SqlType to = targetType->type;
+    const bool integer = to == SqlType::TinyInt || to == SqlType::SmallInt || to == SqlType::Int ||
+                         to == SqlType::BigInt;
+    if (!isCharacterType(*targetType) && !integer)
+        return comma + 1;
+    emit(std::string("tovrin_convert('numeric(19,") + (integer ? "0" : "2") + ")',");
+    run(tokens.subspan(comma + 1, valueEnd - comma - 1));
+    emit(")");
+    return valueEnd;
 }
 
 /// cast(expr as type) → tovrin_convert('type', expr)

@@ -476,6 +476,8 @@ void wireReal(const SqlValue& v, const ColumnType& type, Value& out) {
     if (!d)
         throw conversionError(v, type);
     out.real = t == SqlType::Real ? static_cast<double>(static_cast<float>(*d)) : *d;
+    if (!std::isfinite(out.real)) // 1e300 * 1e10 overflows; no infinity is a value
+        throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
 }
 
 /// Money (in 1/10000 units) and numeric values, exact and range-checked.
@@ -668,7 +670,10 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
         auto d = realOf(v);
         if (!d)
             throw conversionError(v, type);
-        return SqlValue::ofReal(*d);
+        const double held = t == SqlType::Real ? static_cast<float>(*d) : *d;
+        if (!std::isfinite(held))
+            throw SqlError(kArithmeticOverflow, 16, "Arithmetic overflow occurred.");
+        return SqlValue::ofReal(held);
     }
     if (t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric ||
         t == SqlType::Decimal) {
@@ -701,6 +706,17 @@ SqlValue coerceValue(const SqlValue& v, const ColumnType& type, DateOrder order)
         std::string bytes = v.kind == SqlValue::Kind::Blob || v.kind == SqlValue::Kind::Text
                                 ? v.bytes
                                 : valueText(v);
+        if (v.kind == SqlValue::Kind::Integer) {
+            // An integer converts to the bytes of its int (or bigint) form, most significant
+            // first: convert(binary(4), 1) is 0x00000001.
+            const bool isInt = v.integer >= INT32_MIN && v.integer <= INT32_MAX;
+            const int width = isInt ? 4 : 8;
+            bytes.assign(static_cast<size_t>(width), '\0');
+            const auto bits = static_cast<uint64_t>(v.integer);
+            for (int k = 0; k < width; ++k)
+                bytes[static_cast<size_t>(width - 1 - k)] =
+                    static_cast<char>((bits >> (8 * k)) & 0xFF);
+        }
         if (t != SqlType::Image && bytes.size() > static_cast<size_t>(type.length))
             bytes.resize(static_cast<size_t>(type.length));
         return SqlValue::ofBlob(std::move(bytes));
