@@ -3,7 +3,11 @@
 // what a client reads back, and what it reads back finds the row again.
 #include "engine_sink.h"
 
+#include "tools/devserver/TypesValues.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace devserver::test {
 namespace {
@@ -61,6 +65,7 @@ TEST_F(EngineRules, FixedAndVariableCharacterStorage) {
     }
     // A padded value and the value as written find the same row.
     EXPECT_EQ(count("select count(*) from chars where f = 'ab'"), 1);
+    EXPECT_EQ(count("select count(*) from chars where f like 'ab'"), 1);
     EXPECT_EQ(count("select count(*) from chars where v = 'ab   '"), 1);
 }
 
@@ -109,6 +114,39 @@ TEST_F(EngineRules, DateTimesAreStoredAsTheyAreReadBack) {
     run("declare @d datetime select @d = '2026-03-10 10:00:00.005' "
         "insert into stamps (id, d) values (12, dateadd(ms, 3, @d))");
     EXPECT_EQ(count("select datepart(ms, d) from stamps where id = 12"), 10);
+}
+
+// Every row of the sample sales table is found again by a where clause made of the date-times
+// a client reads of it, whether it shows their milliseconds cut or rounded.
+TEST(EngineRulesSample, FetchedDateTimesFindTheirRows) {
+    ServerConfig config;
+    config.sample = true;
+    auto database = Database::open(config);
+    auto session = database->openSession(LoginInfo{"tester", "", "", ""}, 1);
+    RecordingSink sink;
+    session->executeBatch("use pubs select ord_num, ord_date, shipped from sales", sink);
+    const auto rows = sink.results().at(0).rows;
+    ASSERT_GT(rows.size(), 30u);
+    auto literal = [](const Value& v, bool rounded) {
+        const DateTimeParts p = fromDaysTicks(v.days, 0);
+        const uint32_t ms = rounded ? (v.ticks * 10 + 1) / 3 : v.ticks * 10 / 3;
+        char text[40];
+        std::snprintf(text, sizeof text, "'%04d-%02d-%02d %02u:%02u:%02u.%03u'", p.year, p.month,
+                      p.day, ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+        return std::string(text);
+    };
+    for (const auto& row : rows) {
+        for (bool rounded : {false, true}) {
+            std::string sql = "select count(*) from sales where ord_num = '" + row[0].bytes +
+                              "' and ord_date = " + literal(row[1], rounded);
+            if (!row[2].isNull)
+                sql += " and shipped = " + literal(row[2], rounded);
+            sink.clear();
+            session->executeBatch(sql, sink);
+            ASSERT_TRUE(sink.errors().empty()) << sql;
+            EXPECT_EQ(sink.results().at(0).rows.at(0)[0].integer, 1) << sql;
+        }
+    }
 }
 
 // Error guide, message 233: an insert that leaves out a column without a default that does
@@ -228,6 +266,10 @@ TEST_F(EngineRules, RowcountLimitsUpdatesAndDeletes) {
     EXPECT_EQ(count("select count(*) from limited where v = 2"), 2);
     run("set rowcount 0");
     EXPECT_EQ(run("update limited set v = 3").dones().back().count, 4) << "no limit after 0";
+    run("set rowcount 1");
+    run("truncate table limited");
+    run("set rowcount 0");
+    EXPECT_EQ(count("select count(*) from limited"), 0) << "truncate table is not limited";
 }
 
 // Reference manual, "update" and "delete": the from clause joins other tables; the table
@@ -296,6 +338,8 @@ TEST_F(EngineRules, LikeBracketsAndRanges) {
         {"'é1' like '_[0-9]'", true},
         {"'abc' not like 'a[bc]_'", false},
         {"'[x' like '[x'", true},
+        {"'ab   ' like 'ab'", true},
+        {"'ab' like 'ab '", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(count(std::string("select case when ") + c.condition + " then 1 else 0 end"),

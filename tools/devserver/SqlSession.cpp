@@ -564,8 +564,14 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
         std::vector<Token> rewritten(t.begin(), t.end());
         rewritten[0].text = "delete";
         rewritten[1].text = "from";
-        Flow flow = runCommand(rewritten, frame, false);
-        return flow;
+        // set rowcount limits deletes, not truncate table.
+        struct Unlimited {
+            int64_t& limit;
+            int64_t saved;
+            ~Unlimited() { limit = saved; }
+        } unlimited{m_rowLimit, m_rowLimit};
+        m_rowLimit = 0;
+        return runCommand(rewritten, frame, false);
     }
     if (head.is("create")) {
         if (word(1, "procedure") || word(1, "proc"))

@@ -194,7 +194,15 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         escape = e[0];
     }
     const auto pattern = parsePattern(decode(textOf(argv[0])), escape);
-    sqlite3_result_int(ctx, matchFrom(pattern, decode(textOf(argv[1])), 0, false));
+    std::u32string text = decode(textOf(argv[1]));
+    bool match = matchFrom(pattern, text, 0, false);
+    // Trailing blanks of the text do not count (a char column's padding): 'ab   ' is like
+    // 'ab', while a pattern ending in blanks still needs them.
+    if (!match && !text.empty() && text.back() == U' ') {
+        text.erase(text.find_last_not_of(U' ') + 1);
+        match = matchFrom(pattern, text, 0, false);
+    }
+    sqlite3_result_int(ctx, match);
 }
 
 /// patindex('%pattern%', text): the position of the first match, 0 when there is none.

@@ -216,7 +216,9 @@ std::optional<size_t> operandStart(std::span<const Token> tokens, size_t i) {
 size_t Translator::concatenation(std::span<const Token> tokens, size_t i) {
     const size_t rightEnd = primaryEnd(tokens, i + 1);
     std::optional<size_t> leftAt;
-    if (m_concatEnd == &tokens[i - 1]) {
+    if (i == 0) {
+        // A sign, not a concatenation.
+    } else if (m_concatEnd == &tokens[i - 1]) {
         leftAt = m_concatStart;
     } else if (auto start = operandStart(tokens, i)) {
         if (auto found = m_stepStarts.find(&tokens[*start]); found != m_stepStarts.end())
