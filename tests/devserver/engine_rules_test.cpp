@@ -241,7 +241,7 @@ TEST_F(EngineRules, NullConcatenatesAsEmpty) {
 }
 
 // Reference manual, "set": rowcount stops select, insert, update and delete statements after
-// that many rows.
+// that many rows (truncate table empties the table all the same).
 TEST_F(EngineRules, RowcountLimitsUpdatesAndDeletes) {
     run("create table limited (id int, v int)");
     for (int id = 1; id <= 6; ++id)
@@ -264,6 +264,8 @@ TEST_F(EngineRules, RowcountLimitsUpdatesAndDeletes) {
                   .count,
               2);
     EXPECT_EQ(count("select count(*) from limited where v = 2"), 2);
+    EXPECT_EQ(run("insert into marks select id from limited").dones().back().count, 2);
+    EXPECT_EQ(count("select count(*) from marks"), 5) << "the select reads the first 2 rows";
     run("set rowcount 0");
     EXPECT_EQ(run("update limited set v = 3").dones().back().count, 4) << "no limit after 0";
     run("set rowcount 1");

@@ -229,7 +229,12 @@ Translation translate(std::span<const Token> tokens, const TranslateContext& con
         if (selectAt < tokens.size()) {
             // insert … select: the select's expressions are typed from its own tables.
             tr.run(tokens.subspan(0, selectAt));
+            // set rowcount limits the rows an insert … select writes too.
+            if (context.rowLimit > 0)
+                tr.emit("select * from (");
             translateSelect(tokens.subspan(selectAt), context, out);
+            if (context.rowLimit > 0)
+                tr.emit(") limit " + std::to_string(context.rowLimit));
         } else {
             tr.run(tokens);
         }

@@ -24,7 +24,7 @@ struct TranslateContext {
     DateOrder dateOrder = DateOrder::MDY;
     /// set ansinull: when off (the default), `= null` in a condition is `is null`.
     bool ansiNull = false;
-    /// set rowcount: the most rows an update or delete writes (0: no limit).
+    /// set rowcount: the most rows an insert … select, update or delete writes (0: no limit).
     int64_t rowLimit = 0;
     std::string currentDatabase;
     /// Value and declared type of a variable (@x) or global variable (@@x); throws
