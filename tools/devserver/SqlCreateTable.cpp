@@ -1,7 +1,8 @@
 // create table: the columns' declared types become the storage SQLite needs (identity
 // columns as row ids, money and numeric as exactly ordered text, checks that values fit
-// their type, not null by default), and values too long for their column are cut when
-// written, as on the server.
+// their type, not null by default), and values written are brought to the form the server
+// stores: cut to their column, char not null blank-padded, varchar without trailing blanks,
+// date-times in the type's precision.
 #include "SqlSession.h"
 
 #include "ExpressionTypes.h"
