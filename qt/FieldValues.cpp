@@ -6,11 +6,13 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "tovrin5/host/DateTime.h"
 #include "tovrin5/host/Fields.h"
+#include "tovrin5/host/FieldsTyped.h"
 
 namespace tovrin::qt {
 
@@ -81,6 +83,54 @@ host::TDateTime dateTimeOf(const QDate& date, const QTime& time) {
     return days >= 0 ? days + fraction : days - fraction;
 }
 
+/// The decimal text with `places` digits after the point (more when the value has more:
+/// nothing exact is dropped).
+QString withPlaces(const std::string& exact, int places) {
+    QString text = QString::fromStdString(exact);
+    if (places <= 0)
+        return text;
+    int point = text.indexOf(QLatin1Char('.'));
+    if (point < 0) {
+        point = text.size();
+        text += QLatin1Char('.');
+    }
+    const int have = text.size() - point - 1;
+    if (have < places)
+        text += QString(places - have, QLatin1Char('0'));
+    return text;
+}
+
+/// The places a decimal field shows: its scale, at least two for an amount of money.
+int placesOf(const host::TField& field) {
+    const auto* bcd = dynamic_cast<const host::TBCDField*>(&field);
+    const int scale = std::max(field.Size(), 0);
+    return bcd != nullptr && bcd->Currency() ? 2 : scale;
+}
+
+/// Parses text in one of the forms the cells show (with fewer places allowed); an
+/// invalid QDateTime when it is in none of them.
+QDateTime parseDateTime(const QString& text, Kind kind) {
+    static const char* const kDateTimeForms[] = {
+        "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",
+        "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd"};
+    static const char* const kTimeForms[] = {"HH:mm:ss.zzz", "HH:mm:ss", "HH:mm"};
+    const QString trimmed = text.trimmed();
+    if (kind == Kind::Time) {
+        for (const char* form : kTimeForms) {
+            const QTime time = QTime::fromString(trimmed, QLatin1String(form));
+            if (time.isValid())
+                return QDateTime(QDate(1899, 12, 30), time);
+        }
+        return {};
+    }
+    for (const char* form : kDateTimeForms) {
+        const QDateTime value = QDateTime::fromString(trimmed, QLatin1String(form));
+        if (value.isValid())
+            return value;
+    }
+    return {};
+}
+
 QString hexText(const QByteArray& bytes) {
     QString text = QStringLiteral("0x") + QString::fromLatin1(bytes.left(kShownBytes).toHex());
     if (bytes.size() > kShownBytes)
@@ -111,17 +161,17 @@ void readField(const host::TField& field, CachedCell& cell) {
         cell.display = QString::fromStdString(field.DisplayText());
         return;
     case Kind::Date:
-        cell.value = QVariant(dateOf(field.AsDateTime()));
-        cell.display = QString::fromStdString(field.DisplayText());
-        return;
     case Kind::Time:
-        cell.value = QVariant(timeOf(field.AsDateTime()));
-        cell.display = QString::fromStdString(field.DisplayText());
-        return;
     case Kind::DateTime: {
         const host::TDateTime value = field.AsDateTime();
-        cell.value = QVariant(QDateTime(dateOf(value), timeOf(value)));
-        cell.display = QString::fromStdString(field.DisplayText());
+        const Kind kind = kindOf(field.DataType());
+        if (kind == Kind::Date)
+            cell.value = QVariant(dateOf(value));
+        else if (kind == Kind::Time)
+            cell.value = QVariant(timeOf(value));
+        else
+            cell.value = QVariant(QDateTime(dateOf(value), timeOf(value)));
+        cell.display = editText(cell.value);
         return;
     }
     case Kind::Binary: {
@@ -132,12 +182,31 @@ void readField(const host::TField& field, CachedCell& cell) {
         return;
     }
     case Kind::Decimal:
-    case Kind::Text:
-        cell.display = QString::fromStdString(field.DisplayText());
-        if (cell.display.size() > kShownChars)
-            cell.display = cell.display.left(kShownChars) + QChar(0x2026);
+        cell.display = withPlaces(field.AsString(), placesOf(field));
         cell.value = QVariant(cell.display);
         return;
+    case Kind::Text:
+        // The cell keeps the whole text as its value; only what it shows is shortened.
+        cell.value = QVariant(QString::fromStdString(field.AsString()));
+        cell.display = cell.value.toString();
+        if (cell.display.size() > kShownChars)
+            cell.display = cell.display.left(kShownChars) + QChar(0x2026);
+        return;
+    }
+}
+
+QString editText(const QVariant& value) {
+    switch (value.userType()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QTime:
+        return value.toTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    case QMetaType::QByteArray:
+        return QStringLiteral("0x") + QString::fromLatin1(value.toByteArray().toHex());
+    default:
+        return value.toString();
     }
 }
 
@@ -209,6 +278,16 @@ void assignField(host::TField& field, const QVariant& value) {
     if (text.isEmpty() && kind != Kind::Text) {
         field.Clear();
         return;
+    }
+    if (kind == Kind::Date || kind == Kind::Time || kind == Kind::DateTime) {
+        // The forms the cells show are read whatever the locale's formats; anything else
+        // goes to the field's own conversion (which raises for what it cannot read).
+        const QDateTime parsed = parseDateTime(text, kind);
+        if (parsed.isValid()) {
+            field.SetAsDateTime(kind == Kind::Time ? dateTimeOf(QDate(), parsed.time())
+                                                   : dateTimeOf(parsed.date(), parsed.time()));
+            return;
+        }
     }
     if (kind == Kind::Binary && text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
         const QByteArray bytes = QByteArray::fromHex(text.mid(2).toLatin1());
