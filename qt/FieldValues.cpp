@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <algorithm>
@@ -107,28 +108,29 @@ int placesOf(const host::TField& field) {
     return bcd != nullptr && bcd->Currency() ? 2 : scale;
 }
 
-/// Parses text in one of the forms the cells show (with fewer places allowed); an
-/// invalid QDateTime when it is in none of them.
-QDateTime parseDateTime(const QString& text, Kind kind) {
-    static const char* const kDateTimeForms[] = {
-        "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",
-        "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd"};
+/// Parses text in one of the forms the cells show (with fewer places allowed), date and
+/// time apart so that no time zone or daylight-saving gap can move the wall-clock time;
+/// false when it is in none of them.
+bool parseDateTime(const QString& text, Kind kind, QDate& date, QTime& time) {
     static const char* const kTimeForms[] = {"HH:mm:ss.zzz", "HH:mm:ss", "HH:mm"};
-    const QString trimmed = text.trimmed();
-    if (kind == Kind::Time) {
+    const auto parseTime = [&time](const QString& part) {
         for (const char* form : kTimeForms) {
-            const QTime time = QTime::fromString(trimmed, QLatin1String(form));
+            time = QTime::fromString(part, QLatin1String(form));
             if (time.isValid())
-                return QDateTime(QDate(1899, 12, 30), time);
+                return true;
         }
-        return {};
-    }
-    for (const char* form : kDateTimeForms) {
-        const QDateTime value = QDateTime::fromString(trimmed, QLatin1String(form));
-        if (value.isValid())
-            return value;
-    }
-    return {};
+        return false;
+    };
+    const QString trimmed = text.trimmed();
+    if (kind == Kind::Time)
+        return parseTime(trimmed);
+    const int split = trimmed.indexOf(QRegularExpression(QStringLiteral("[ T]")));
+    date =
+        QDate::fromString(split < 0 ? trimmed : trimmed.left(split), QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        return false;
+    time = QTime(0, 0);
+    return split < 0 || parseTime(trimmed.mid(split + 1).trimmed());
 }
 
 QString hexText(const QByteArray& bytes) {
@@ -170,7 +172,8 @@ void readField(const host::TField& field, CachedCell& cell) {
         else if (kind == Kind::Time)
             cell.value = QVariant(timeOf(value));
         else
-            cell.value = QVariant(QDateTime(dateOf(value), timeOf(value)));
+            // In UTC: a wall-clock time is never moved by a daylight-saving gap.
+            cell.value = QVariant(QDateTime(dateOf(value), timeOf(value), Qt::UTC));
         cell.display = editText(cell.value);
         return;
     }
@@ -282,10 +285,10 @@ void assignField(host::TField& field, const QVariant& value) {
     if (kind == Kind::Date || kind == Kind::Time || kind == Kind::DateTime) {
         // The forms the cells show are read whatever the locale's formats; anything else
         // goes to the field's own conversion (which raises for what it cannot read).
-        const QDateTime parsed = parseDateTime(text, kind);
-        if (parsed.isValid()) {
-            field.SetAsDateTime(kind == Kind::Time ? dateTimeOf(QDate(), parsed.time())
-                                                   : dateTimeOf(parsed.date(), parsed.time()));
+        QDate date;
+        QTime time;
+        if (parseDateTime(text, kind, date, time)) {
+            field.SetAsDateTime(dateTimeOf(date, time));
             return;
         }
     }

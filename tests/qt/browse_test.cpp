@@ -179,6 +179,10 @@ TEST_F(Browse, SaveAppliesTheEditsAndShowsAConflictOnItsRow) {
     QTest::mouseClick(child<QPushButton>(page, "saveChanges"), Qt::LeftButton);
     EXPECT_TRUE(page->lastMessage().contains("Record changed or deleted by another user"))
         << page->lastMessage().toStdString();
+    // The whole message stays readable in the messages pane (the status bar may cut it).
+    EXPECT_TRUE(child<QPlainTextEdit>(m_window.get(), "messages")
+                    ->toPlainText()
+                    .contains(page->lastMessage()));
     EXPECT_EQ(page->model()->currentRow(), 2);
     EXPECT_EQ(serverColumn(kTitles, 3).at(2).toDouble(), 1.0);
 }

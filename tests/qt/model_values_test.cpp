@@ -10,6 +10,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <ctime>
+
 #include "tovrin5/host/DataSet.h"
 #include "tovrin5/host/DateTime.h"
 #include "tovrin5/host/FieldsTyped.h"
@@ -114,6 +116,27 @@ TEST(DataSetModelValues, EditsKeepMillisecondsAndWholeTexts) {
     EXPECT_EQ(ds->FieldByName("note")->AsString(), edited.toStdString());
     EXPECT_TRUE(model.setData(model.index(0, 4), QStringLiteral("16.25")));
     EXPECT_EQ(shown(model, 0, 4), "16.25");
+}
+
+/// A wall-clock time that the local time zone skips (a daylight-saving gap) is shown and
+/// stored as it is, not moved by an hour.
+TEST(DataSetModelValues, DateTimesInADaylightSavingGapKeepTheirHour) {
+    const QByteArray savedZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    auto ds = typedResult();
+    TDataSetModel model(ds.get());
+    EXPECT_TRUE(model.setData(model.index(1, 2), QStringLiteral("2024-03-31 02:30:00.500")));
+    EXPECT_EQ(shown(model, 1, 2), "2024-03-31 02:30:00.500");
+    ds->Last();
+    int h = 0, m = 0, s = 0, ms = 0;
+    host::DecodeTime(ds->FieldByName("at")->AsDateTime(), h, m, s, ms);
+    EXPECT_EQ(h, 2);
+    if (savedZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", savedZone);
+    tzset();
 }
 
 TEST(DataSetModelValues, ANullValueStoresNullInAFieldOfAnyType) {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <fstream>
 
 #include "BatchRun.h"
@@ -27,6 +28,9 @@
 namespace tovrin::browse {
 
 namespace {
+
+/// The widest a column starts (pixels); the user may widen it.
+constexpr int kWidestColumn = 420;
 
 QString describe(const std::exception& e) {
     return QString::fromStdString(describeError(e));
@@ -57,8 +61,14 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
     // Column widths from the first screenful only: a million rows are never measured.
     m_view->horizontalHeader()->setResizeContentsPrecision(50);
     m_view->resizeColumnsToContents();
+    // A long text does not make its column wider than a third of a screen.
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        m_view->setColumnWidth(c, std::min(m_view->columnWidth(c), kWidestColumn));
     m_cursor = new qt::TDataSetCursor(m_model, m_view->selectionModel(), m_view, this);
+    // The cursor's cell alone is selected, as a click selects it.
     m_cursor->setSelectsRows(false);
+    m_view->selectionModel()->clear();
+    m_cursor->syncFromDataSet();
     connect(m_model, &qt::TDataSetModel::editRefused, this,
             [this](const QString& why) { reportProblem(why); });
     connect(m_view, &GridView::message, this, [this](const QString& text) { reportProblem(text); });
