@@ -247,6 +247,15 @@ TEST_F(BrowseEdit, ABatchRunsWhileTheWindowLivesAndCancelStopsIt) {
     clock.restart();
     typeAndRun("waitfor delay '00:00:20'");
     EXPECT_LT(clock.elapsed(), 10000);
+
+    // Closing the window meanwhile stops the batch first, then closes.
+    bool closedAtOnce = true;
+    QTimer::singleShot(500, [&] { closedAtOnce = m_window->close(); });
+    clock.restart();
+    typeAndRun("waitfor delay '00:00:20'");
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_FALSE(closedAtOnce);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window->isVisible(); }));
 }
 
 TEST_F(BrowseEdit, ARefusedFilterIsMarkedAndTheFormerOneStays) {
