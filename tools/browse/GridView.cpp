@@ -72,8 +72,11 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         const QColor tint = pendingTint(index.data(TDataSetModel::UpdateStatusRole).toInt());
-        if (tint.isValid())
-            option->backgroundBrush = tint;
+        if (!tint.isValid())
+            return;
+        // A NULL cell of a changed row stays darker than its neighbours.
+        option->backgroundBrush =
+            index.data(TDataSetModel::NullRole).toBool() ? tint.darker(125) : tint;
     }
 };
 
