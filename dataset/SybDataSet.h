@@ -291,6 +291,10 @@ public:
     void SortOn(const std::string& FieldNames, TBTCompareOptions Options);
     /// Sort with the options of the last sort.
     void SortDefault();
+    /// Always: the records are held in memory.
+    [[nodiscard]] bool CanSortByFields() const override { return true; }
+    /// SortFields becomes FieldNames and the records are sorted, descending when asked.
+    void SortByFields(const std::string& FieldNames, bool Descending) override;
     [[nodiscard]] bool AutoSort() const noexcept { return FAutoSort; }
     void SetAutoSort(bool Value);
     [[nodiscard]] const std::string& SortFields() const noexcept { return FSortFields; }
@@ -352,7 +356,7 @@ public:
     };
     /// usInserted while a new record is edited; otherwise the status of the current record
     /// (usUnmodified without one).
-    [[nodiscard]] host::TUpdateStatus UpdateStatus() const;
+    [[nodiscard]] host::TUpdateStatus UpdateStatus() const override;
     [[nodiscard]] bool UpdatesPending() const noexcept { return !FPending.empty(); }
     /// Cancels an edit in progress, then puts every record back as fetched: edits undone,
     /// new records removed, deleted records restored at their places.

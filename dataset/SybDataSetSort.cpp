@@ -367,6 +367,19 @@ void TSybDataSet::SortDefault() {
     Sort(FSortOptions);
 }
 
+void TSybDataSet::SortByFields(const std::string& FieldNames, bool Descending) {
+    const TBTCompareOptions options =
+        Descending ? TBTCompareOptions{btcoDescending} : TBTCompareOptions{};
+    // Setting the names sorts with the options of the last sort; a second sort is needed
+    // only when the direction changes too.
+    if (FSortFields != FieldNames) {
+        SetSortFieldNames(FieldNames);
+        if (FSortOptions == options)
+            return;
+    }
+    Sort(options);
+}
+
 void TSybDataSet::SetSortFieldNames(const std::string& Value) {
     if (FCursorOpen) {
         BuildFieldList(FSortFieldList, Value);

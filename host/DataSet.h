@@ -176,6 +176,18 @@ public:
                                                const TBookmark& Bookmark2);
     [[nodiscard]] int BookmarkSize() const noexcept { return m_bookmarkSize; }
 
+    // ---- sorting and update status -----------------------------------------------
+    /// Whether SortByFields orders the records (the base cannot; a dataset holding its
+    /// records in memory can).
+    [[nodiscard]] virtual bool CanSortByFields() const { return false; }
+    /// Orders the records by the fields (names separated by ";"), descending when asked;
+    /// an edit in progress is posted first. The base raises EDatabaseError.
+    virtual void SortByFields(const std::string& FieldNames, bool Descending);
+    /// Whether the current record is changed, inserted or deleted and not yet applied
+    /// (usInserted while a new record is edited). The base keeps no such changes and says
+    /// usUnmodified.
+    [[nodiscard]] virtual TUpdateStatus UpdateStatus() const { return usUnmodified; }
+
     // ---- filtering and searching --------------------------------------------------
     [[nodiscard]] bool Filtered() const noexcept { return m_filtered; }
     /// Stores the filtering switch. Concrete datasets override it to re-read their
@@ -194,7 +206,9 @@ public:
     [[nodiscard]] const std::string& Filter() const noexcept { return m_filterText; }
     /// Parses and stores the expression (see SetFiltered for re-reading). An expression
     /// that cannot be parsed raises EDatabaseError naming the position, and the former
-    /// one stays.
+    /// one stays. On an open dataset the field names and the literals are also checked
+    /// against the fields first: an unknown field or a literal its field cannot take
+    /// raises the same way, the former expression still in force.
     virtual void SetFilter(const std::string& Value);
     /// Finds the first record whose key fields equal the values and makes it current.
     /// The base scans the records with the controls disabled and fires one BeforeScroll,

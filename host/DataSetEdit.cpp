@@ -270,8 +270,11 @@ void TDataSet::SetOnFilterRecord(TFilterRecordEvent Value) {
 
 void TDataSet::SetFilter(const std::string& Value) {
     std::unique_ptr<TFilterExpression> parsed;
-    if (!Trim(Value).empty())
+    if (!Trim(Value).empty()) {
         parsed = std::make_unique<TFilterExpression>(Value);
+        if (Active())
+            parsed->Bind(*this);
+    }
     m_filterExpression = std::move(parsed);
     m_filterText = Value;
 }
@@ -287,6 +290,12 @@ bool TDataSet::RecordMatchesFilter() {
     if (accept && m_onFilterRecord)
         m_onFilterRecord(this, accept);
     return accept;
+}
+
+// ---- sorting ---------------------------------------------------------------------------------
+
+void TDataSet::SortByFields(const std::string& /*FieldNames*/, bool /*Descending*/) {
+    DatabaseError("Dataset cannot sort its records", this);
 }
 
 // ---- searching -------------------------------------------------------------------------------

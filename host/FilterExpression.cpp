@@ -633,12 +633,15 @@ std::vector<std::string> TFilterExpression::FieldNames() const {
 }
 
 bool TFilterExpression::Evaluate(TDataSet& DataSet, TFilterOptions Options) {
-    if (m_boundTo != &DataSet) {
-        m_boundTo = nullptr;
-        bind(*m_root, DataSet);
-        m_boundTo = &DataSet;
-    }
+    if (m_boundTo != &DataSet)
+        Bind(DataSet);
     return evaluate(*m_root, Options);
+}
+
+void TFilterExpression::Bind(TDataSet& DataSet) {
+    m_boundTo = nullptr;
+    bind(*m_root, DataSet);
+    m_boundTo = &DataSet;
 }
 
 void TFilterExpression::Unbind() noexcept {

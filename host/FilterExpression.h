@@ -45,6 +45,9 @@ public:
     /// resolved and literals converted to their fields' types on the first evaluation
     /// after Unbind; an unknown field or a literal its field cannot take raises then.
     [[nodiscard]] bool Evaluate(TDataSet& DataSet, TFilterOptions Options);
+    /// Resolves the field names and converts the literals for DataSet now (the work of the
+    /// first evaluation), raising what that raises.
+    void Bind(TDataSet& DataSet);
     /// Forgets the resolved fields (they were destroyed or re-bound).
     void Unbind() noexcept;
 

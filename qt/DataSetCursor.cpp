@@ -54,8 +54,10 @@ void TDataSetCursor::onCursorMoved(int row) {
     if (!target.isValid())
         return;
     m_syncing = true;
-    m_selection->setCurrentIndex(target,
-                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
+    if (m_selectsRows)
+        flags |= QItemSelectionModel::Rows;
+    m_selection->setCurrentIndex(target, flags);
     m_syncing = false;
     if (m_view)
         m_view->scrollTo(target);

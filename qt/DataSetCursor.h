@@ -27,6 +27,10 @@ public:
 
     /// Makes the view's current row the dataset's current record now.
     void syncFromDataSet();
+    /// Whether moving the cursor selects the whole row (the default) or only the cell that
+    /// becomes current (for a view that selects cells, so that what shows selected is
+    /// what is selected).
+    void setSelectsRows(bool selectsRows) { m_selectsRows = selectsRows; }
 
 private:
     void onViewCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
@@ -36,6 +40,7 @@ private:
     QPointer<QItemSelectionModel> m_selection;
     QPointer<QAbstractItemView> m_view;
     bool m_syncing = false;
+    bool m_selectsRows = true;
 };
 
 } // namespace tovrin::qt

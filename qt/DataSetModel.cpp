@@ -58,10 +58,6 @@ private:
     host::TDataSet* m_dataSet;
 };
 
-bool isEditing(const host::TDataSet* dataSet) {
-    return dataSet->State() == host::dsEdit || dataSet->State() == host::dsInsert;
-}
-
 } // namespace
 
 /// The data link: passes the dataset's events to the model, except while some model reads
@@ -187,14 +183,62 @@ void TDataSetModel::onScrolled() {
 void TDataSetModel::onRecordChanged(host::TField* field) {
     if (m_currentRow < 0 || m_currentRow >= m_rowCount)
         return;
-    m_cache.forget(storedRowOf(m_currentRow));
-    const int column = field ? columnOf(field) : -1;
-    if (field && column < 0)
+    if (field && columnOf(field) < 0)
         return;
-    const int first = field ? column : 0;
-    const int last = field ? column : columnCount() - 1;
-    if (last >= first)
-        emit dataChanged(index(m_currentRow, first), index(m_currentRow, last));
+    m_cache.forget(storedRowOf(m_currentRow));
+    noteChanged(m_currentRow, m_currentRow);
+}
+
+void TDataSetModel::noteChanged(int firstRow, int lastRow) {
+    if (m_changedFirst < 0) {
+        m_changedFirst = firstRow;
+        m_changedLast = lastRow;
+    } else {
+        m_changedFirst = std::min(m_changedFirst, firstRow);
+        m_changedLast = std::max(m_changedLast, lastRow);
+    }
+    if (m_eventDepth > 0)
+        scheduleAnnouncement();
+    else
+        announceChanges();
+}
+
+void TDataSetModel::announceChanges() {
+    if (m_changedFirst < 0)
+        return;
+    if (m_eventDepth > 0) {
+        scheduleAnnouncement();
+        return;
+    }
+    const int first = std::clamp(m_changedFirst, 0, std::max(m_rowCount - 1, 0));
+    const int last = std::clamp(m_changedLast, first, std::max(m_rowCount - 1, 0));
+    m_changedFirst = m_changedLast = -1;
+    if (m_rowCount > 0 && !m_columns.empty())
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+void TDataSetModel::scheduleAnnouncement() {
+    if (m_announcementScheduled)
+        return;
+    m_announcementScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_announcementScheduled = false;
+            announceChanges();
+        },
+        Qt::QueuedConnection);
+}
+
+void TDataSetModel::shiftCurrentRow(int row, int delta) {
+    // Rows inserted or removed at `row` move the current record's row with them, so that
+    // the next look at the dataset tells the views where it is now.
+    if (m_currentRow < 0 || m_currentRow < row)
+        return;
+    if (delta < 0 && m_currentRow == row)
+        m_currentRow = -1;
+    else
+        m_currentRow += delta;
 }
 
 void TDataSetModel::resetFromDataSet() {
@@ -207,6 +251,8 @@ void TDataSetModel::resetFromDataSet() {
     m_currentRow = -1;
     m_pendingRow = -1;
     m_lastReadRow = -2;
+    m_cacheStale = false;
+    m_changedFirst = m_changedLast = -1;
     host::TDataSet* ds = dataSet();
     if (ds != nullptr && ds->Active()) {
         for (host::TField* f : ds->Fields()) {
@@ -234,14 +280,20 @@ void TDataSetModel::reconcile() {
             resetFromDataSet();
         return;
     }
+    const int oldStored = m_rowCount - (m_pendingRow >= 0 ? 1 : 0);
     if (!m_moving) {
-        m_cache.clear();
+        m_cacheStale = true;
         m_bookmarksValid = false;
         m_sequenced = ds->IsSequenced();
     }
     const bool inserting = ds->State() == host::dsInsert;
     const int oldCount = m_rowCount;
     const int stored = storedRowCount();
+    if (stored != oldStored) {
+        // Records came or went: cached rows would now stand for other records.
+        m_cache.clear();
+        m_lastReadRow = -2;
+    }
 
     if (inserting && m_pendingRow < 0) {
         // A new record: in front of the current one (Insert), or after the last (Append,
@@ -255,6 +307,7 @@ void TDataSetModel::reconcile() {
             beginInsertRows(QModelIndex(), row, row);
             m_pendingRow = row;
             ++m_rowCount;
+            shiftCurrentRow(row, 1);
             endInsertRows();
         } else {
             resetFromDataSet();
@@ -262,23 +315,29 @@ void TDataSetModel::reconcile() {
         }
     } else if (!inserting && m_pendingRow >= 0) {
         const int row = m_pendingRow;
-        m_pendingRow = -1;
         if (stored == oldCount - 1) {
-            // The insert was cancelled: its row goes.
+            // The insert was cancelled: its row goes (the views may read the rows around
+            // it until it has gone).
             beginRemoveRows(QModelIndex(), row, row);
+            m_pendingRow = -1;
             --m_rowCount;
+            shiftCurrentRow(row, -1);
             endRemoveRows();
         } else if (stored != oldCount) {
+            m_pendingRow = -1;
             resetFromDataSet();
             return;
         }
+        m_pendingRow = -1;
         // Posted: the new record keeps its row.
     } else {
         const int target = stored + (inserting ? 1 : 0);
         if (target == oldCount - 1 && m_currentRow >= 0 && m_currentRow < oldCount) {
             // The current record was deleted.
-            beginRemoveRows(QModelIndex(), m_currentRow, m_currentRow);
+            const int row = m_currentRow;
+            beginRemoveRows(QModelIndex(), row, row);
             --m_rowCount;
+            shiftCurrentRow(row, -1);
             endRemoveRows();
         } else if (target == oldCount + 1) {
             // A record was added outside an insert (InsertRecord, AppendRecord): it is
@@ -286,15 +345,16 @@ void TDataSetModel::reconcile() {
             const int row = std::clamp(currentRowFromDataSet(), 0, oldCount);
             beginInsertRows(QModelIndex(), row, row);
             ++m_rowCount;
+            shiftCurrentRow(row, 1);
             endInsertRows();
         } else if (target != oldCount) {
             resetFromDataSet();
             return;
         }
     }
-    if (!m_moving && m_rowCount > 0 && !m_columns.empty())
-        emit dataChanged(index(0, 0), index(m_rowCount - 1, columnCount() - 1));
     updateCurrentRow();
+    if (!m_moving && m_rowCount > 0)
+        noteChanged(0, m_rowCount - 1);
 }
 
 void TDataSetModel::updateCurrentRow() {
@@ -396,8 +456,14 @@ int TDataSetModel::storedRowOf(int row) const noexcept {
 }
 
 bool TDataSetModel::isLiveRow(int row) const {
+    // The record being inserted is live only once it has its row (the views hear of the
+    // row while the dataset is already inserting).
     host::TDataSet* ds = dataSet();
-    return ds != nullptr && isEditing(ds) && row == m_currentRow;
+    if (ds == nullptr)
+        return false;
+    if (ds->State() == host::dsInsert)
+        return row == m_pendingRow;
+    return ds->State() == host::dsEdit && row == m_currentRow;
 }
 
 bool TDataSetModel::moveToStoredRow(int storedRow) const {
@@ -418,9 +484,15 @@ bool TDataSetModel::moveToStoredRow(int storedRow) const {
 }
 
 const CachedRow* TDataSetModel::cachedRow(int storedRow) const {
+    host::TDataSet* ds = dataSet();
+    if (m_cacheStale && !m_reading && m_eventDepth == 0 && ds != nullptr &&
+        ds->State() == host::dsBrowse) {
+        m_cache.clear();
+        m_cacheStale = false;
+        m_lastReadRow = -2;
+    }
     if (const CachedRow* row = m_cache.find(storedRow))
         return row;
-    host::TDataSet* ds = dataSet();
     if (m_reading || m_eventDepth > 0 || ds == nullptr || ds->State() != host::dsBrowse)
         return nullptr;
     // Row after row (a view scrolling) reads ahead in that direction; anything else reads
@@ -476,6 +548,7 @@ void TDataSetModel::readRows(int firstStoredRow, int count) const {
 }
 
 void TDataSetModel::readCurrentInto(CachedRow& row) const {
+    row.updateStatus = dataSet()->UpdateStatus();
     row.cells.resize(m_columns.size());
     for (std::size_t c = 0; c < m_columns.size(); ++c)
         readField(*m_columns[c], row.cells[c]);
@@ -490,6 +563,8 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
         return QVariant(alignmentOf(*f));
     case FieldNameRole:
         return QString::fromStdString(f->FieldName());
+    case UpdateStatusRole:
+        return updateStatusOf(index.row());
     case Qt::DisplayRole:
     case Qt::EditRole:
     case Qt::ToolTipRole:
@@ -516,6 +591,14 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
     if (row == nullptr || static_cast<std::size_t>(index.column()) >= row->cells.size())
         return {};
     return cellData(row->cells[static_cast<std::size_t>(index.column())], f, role);
+}
+
+QVariant TDataSetModel::updateStatusOf(int row) const {
+    if (isLiveRow(row))
+        return static_cast<int>(dataSet()->UpdateStatus());
+    const int stored = storedRowOf(row);
+    const CachedRow* cached = stored < 0 ? nullptr : cachedRow(stored);
+    return cached == nullptr ? QVariant() : QVariant(cached->updateStatus);
 }
 
 QVariant TDataSetModel::cellData(const CachedCell& cell, const host::TField* /*field*/,

@@ -14,8 +14,15 @@
 // Reading a row that is not the current one moves the dataset's cursor there and back
 // with the controls disabled; other links then see one data-set change (a detail dataset
 // linked to this one opens again then, as it does after any such change). Rows are read
-// only while the dataset browses: while a record is edited or inserted, rows outside the
-// cache show empty until the edit ends.
+// only while the dataset browses: while a record is edited or inserted, the rows already
+// read keep showing from the cache, and rows never read show empty until the edit ends.
+//
+// Changes. The dataset's events come in the middle of its operations, when no other row
+// can be read. Rows inserted or removed are announced at once; changed values are
+// announced (dataChanged) once the operation is over: at the end of the model's own
+// setData, submit, insertRows, removeRows and revert, and on the next turn of the event
+// loop for operations made on the dataset directly. A row asked for after the operation
+// answers its true data, announced yet or not.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -47,11 +54,13 @@ public:
         NullRole = Qt::UserRole + 1,
         /// The field's name (a column's header: the field's display label).
         FieldNameRole,
+        /// The record's host::TUpdateStatus (as int): changed, inserted or deleted and not
+        /// yet applied, or usUnmodified.
+        UpdateStatusRole,
     };
 
-    /// Sorts a dataset by fields (names separated by ";"), descending or not. The
-    /// framework's dataset has no sort of its own; the dataset class that sorts in memory
-    /// supplies it (see setSortHandler).
+    /// Sorts a dataset by fields (names separated by ";"), descending or not. Needed only
+    /// to sort otherwise than the dataset's own SortByFields does (see sort()).
     using SortHandler = std::function<void(host::TDataSet& dataSet, const std::string& fieldNames,
                                            bool descending)>;
 
@@ -97,6 +106,11 @@ public:
     [[nodiscard]] std::size_t cacheBytes() const { return m_cache.bytes(); }
     /// Forgets every cached row (the next read goes to the dataset).
     void clearCache() { m_cache.clear(); }
+    /// Announces (dataChanged) the rows the dataset changed since the last announcement
+    /// now rather than on the next turn of the event loop: for code that changed the
+    /// dataset directly and wants the views right before it returns to the loop (an open
+    /// editor whose row is announced later would start again from the record's value).
+    void announceChanges();
 
     // QAbstractItemModel
     [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -111,15 +125,19 @@ public:
     /// and returns false. A record already being edited or inserted by someone else
     /// takes the value without a post.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
-    /// Sorts the dataset through the sort handler (nothing without one).
+    /// Sorts the dataset by the column's field: through the sort handler when one is set,
+    /// else through the dataset's own SortByFields when it can sort (CanSortByFields);
+    /// nothing otherwise.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     /// Starts inserting one record in front of row (Insert), or after the last (Append)
     /// when row == rowCount(); the new row shows at once. Only count 1.
     bool insertRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
     /// Deletes the record of one row (Delete). Only count 1.
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
-    /// Posts a pending edit or insert (false, with lastError, when refused: the edit is
-    /// then cancelled).
+    /// Posts a pending edit or insert; false, with lastError, when refused (the edit then
+    /// stays, for the user to mend or cancel). Does nothing while the model follows a
+    /// change of the dataset: a view calls it when its current row moves, and the row an
+    /// insert makes current must not post the new record before anything was typed.
     bool submit() override;
     /// Cancels a pending edit or insert.
     void revert() override;
@@ -153,9 +171,16 @@ private:
     [[nodiscard]] const CachedRow* cachedRow(int storedRow) const;
     void readRows(int firstStoredRow, int count) const;
     void readCurrentInto(CachedRow& row) const;
+    [[nodiscard]] QVariant updateStatusOf(int row) const;
     [[nodiscard]] QVariant cellData(const CachedCell& cell, const host::TField* field,
                                     int role) const;
     bool refuse(const QString& message);
+    bool postPending();
+    [[nodiscard]] bool assignChanges(host::TField& field, const QVariant& value);
+    void shiftCurrentRow(int row, int delta);
+    void readAroundForInsert(int row);
+    void noteChanged(int firstRow, int lastRow);
+    void scheduleAnnouncement();
 
     std::unique_ptr<host::TDataSource> m_source;
     std::unique_ptr<Link> m_link;
@@ -178,6 +203,14 @@ private:
     mutable bool m_currentRowUpdateScheduled =
         false; // > 0 while the model reacts to one of the dataset's events
     mutable RowCache m_cache;
+    // The cached values may be out of date (the dataset changed records during its event);
+    // the cache is emptied before the next read once the dataset browses again.
+    mutable bool m_cacheStale = false;
+    // Rows whose change is still to be announced (-1: none), and whether an announcement
+    // is queued.
+    int m_changedFirst = -1;
+    int m_changedLast = -1;
+    bool m_announcementScheduled = false;
     // Bookmarks by row for a dataset that is not sequenced, built on demand.
     mutable std::vector<host::TBookmark> m_bookmarks;
     mutable bool m_bookmarksValid = false;

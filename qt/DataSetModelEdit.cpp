@@ -10,11 +10,15 @@
 #include "tovrin5/host/DbConsts.h"
 #include "tovrin5/host/Exceptions.h"
 #include "tovrin5/host/Fields.h"
+#include "tovrin5/host/Variant.h"
 #include "tovrin5/qt/FieldValues.h"
 
 namespace tovrin::qt {
 
 namespace {
+
+/// Rows read around the place of an insert (a few screenfuls).
+constexpr int kRowsKeptForInsert = 256;
 
 QString messageOf(const std::exception& e) {
     if (const auto* hostError = dynamic_cast<const host::Exception*>(&e))
@@ -49,7 +53,7 @@ bool TDataSetModel::setCurrentRow(int row) {
         return true;
     if (isEditing(ds)) {
         // The record being edited is posted first; a refused post keeps the cursor on it.
-        if (!submit() || row >= m_rowCount)
+        if (!postPending() || row >= m_rowCount)
             return false;
         if (row == m_currentRow)
             return true;
@@ -78,7 +82,7 @@ bool TDataSetModel::setData(const QModelIndex& index, const QVariant& value, int
     bool ownEdit = !isEditing(ds);
     if (!ownEdit && !isLiveRow(row)) {
         // Another record is being edited: it is posted before this one changes.
-        if (!submit())
+        if (!postPending())
             return false;
         ownEdit = true;
     }
@@ -89,9 +93,11 @@ bool TDataSetModel::setData(const QModelIndex& index, const QVariant& value, int
                                                     : m_lastError);
             ds->Edit();
         }
-        assignField(*f, value);
-        if (ownEdit)
+        const bool changed = assignChanges(*f, value);
+        if (ownEdit && changed)
             postRecord(*ds);
+        else if (ownEdit)
+            ds->Cancel(); // the same value: the record stays as it was, unmodified
     } catch (const std::exception& e) {
         const QString message = messageOf(e);
         if (ownEdit && isEditing(ds)) {
@@ -101,21 +107,39 @@ bool TDataSetModel::setData(const QModelIndex& index, const QVariant& value, int
                 // The edit is abandoned either way.
             }
         }
+        announceChanges();
         return refuse(message);
     }
     m_lastError.clear();
+    announceChanges();
     return true;
+}
+
+bool TDataSetModel::assignChanges(host::TField& field, const QVariant& value) {
+    const host::Variant before = field.Value();
+    assignField(field, value);
+    const host::Variant after = field.Value();
+    if (before.IsNull() || after.IsNull())
+        return before.IsNull() != after.IsNull();
+    try {
+        return !(before == after);
+    } catch (const std::exception&) {
+        return before.AsString() != after.AsString();
+    }
 }
 
 void TDataSetModel::sort(int column, Qt::SortOrder order) {
     host::TDataSet* ds = dataSet();
     host::TField* f = field(column);
-    if (!m_sortHandler || ds == nullptr || f == nullptr)
+    if (ds == nullptr || f == nullptr || (!m_sortHandler && !ds->CanSortByFields()))
         return;
     beginResetModel();
     m_ignoreEvents = true;
     try {
-        m_sortHandler(*ds, f->FieldName(), order == Qt::DescendingOrder);
+        if (m_sortHandler)
+            m_sortHandler(*ds, f->FieldName(), order == Qt::DescendingOrder);
+        else
+            ds->SortByFields(f->FieldName(), order == Qt::DescendingOrder);
         m_sortColumn = column;
         m_sortOrder = order;
         m_lastError.clear();
@@ -124,6 +148,8 @@ void TDataSetModel::sort(int column, Qt::SortOrder order) {
     }
     m_ignoreEvents = false;
     m_cache.clear();
+    m_cacheStale = false;
+    m_changedFirst = m_changedLast = -1;
     m_bookmarksValid = false;
     m_pendingRow = -1;
     m_rowCount = storedRowCount();
@@ -139,9 +165,10 @@ bool TDataSetModel::insertRows(int row, int count, const QModelIndex& parent) {
     if (ds == nullptr || !ds->Active() || parent.isValid() || count != 1 || row < 0 ||
         row > m_rowCount || m_readOnly)
         return false;
-    if (!submit())
+    if (!postPending())
         return false;
     row = std::min(row, m_rowCount);
+    readAroundForInsert(row);
     try {
         if (row == m_rowCount) {
             m_insertHint = row;
@@ -154,11 +181,27 @@ bool TDataSetModel::insertRows(int row, int count, const QModelIndex& parent) {
         }
     } catch (const std::exception& e) {
         m_insertHint = -1;
+        announceChanges();
         return refuse(messageOf(e));
     }
     m_insertHint = -1;
     m_lastError.clear();
+    announceChanges();
     return ds->State() == host::dsInsert;
+}
+
+void TDataSetModel::readAroundForInsert(int row) {
+    // No row can be read while the new record is entered: the rows around it, which the
+    // views show, are read now when what the cache holds may be out of date.
+    host::TDataSet* ds = dataSet();
+    if (!m_cacheStale || ds->State() != host::dsBrowse)
+        return;
+    m_cache.clear();
+    m_cacheStale = false;
+    m_lastReadRow = -2;
+    const int stored = std::max(0, storedRowOf(std::min(row, m_rowCount - 1)));
+    const int first = std::max(0, stored - kRowsKeptForInsert / 2);
+    readRows(first, kRowsKeptForInsert);
 }
 
 bool TDataSetModel::removeRows(int row, int count, const QModelIndex& parent) {
@@ -175,27 +218,32 @@ bool TDataSetModel::removeRows(int row, int count, const QModelIndex& parent) {
             ds->Delete();
         }
     } catch (const std::exception& e) {
+        announceChanges();
         return refuse(messageOf(e));
     }
     m_lastError.clear();
+    announceChanges();
     return true;
 }
 
 bool TDataSetModel::submit() {
+    if (isFollowingDataSet())
+        return true;
+    return postPending();
+}
+
+bool TDataSetModel::postPending() {
     host::TDataSet* ds = dataSet();
     if (ds == nullptr || !isEditing(ds))
         return true;
     try {
         postRecord(*ds);
     } catch (const std::exception& e) {
-        const QString message = messageOf(e);
-        try {
-            ds->Cancel();
-        } catch (...) {
-            // Abandoned either way.
-        }
-        return refuse(message);
+        announceChanges();
+        return refuse(messageOf(e));
     }
+    m_lastError.clear();
+    announceChanges();
     return true;
 }
 
@@ -208,6 +256,7 @@ void TDataSetModel::revert() {
     } catch (const std::exception& e) {
         m_lastError = messageOf(e);
     }
+    announceChanges();
 }
 
 bool TDataSetModel::refuse(const QString& message) {

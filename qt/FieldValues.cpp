@@ -4,13 +4,16 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "tovrin5/host/DateTime.h"
 #include "tovrin5/host/Fields.h"
+#include "tovrin5/host/FieldsTyped.h"
 
 namespace tovrin::qt {
 
@@ -81,6 +84,55 @@ host::TDateTime dateTimeOf(const QDate& date, const QTime& time) {
     return days >= 0 ? days + fraction : days - fraction;
 }
 
+/// The decimal text with `places` digits after the point (more when the value has more:
+/// nothing exact is dropped).
+QString withPlaces(const std::string& exact, int places) {
+    QString text = QString::fromStdString(exact);
+    if (places <= 0)
+        return text;
+    int point = text.indexOf(QLatin1Char('.'));
+    if (point < 0) {
+        point = text.size();
+        text += QLatin1Char('.');
+    }
+    const int have = text.size() - point - 1;
+    if (have < places)
+        text += QString(places - have, QLatin1Char('0'));
+    return text;
+}
+
+/// The places a decimal field shows: its scale, at least two for an amount of money.
+int placesOf(const host::TField& field) {
+    const auto* bcd = dynamic_cast<const host::TBCDField*>(&field);
+    const int scale = std::max(field.Size(), 0);
+    return bcd != nullptr && bcd->Currency() ? 2 : scale;
+}
+
+/// Parses text in one of the forms the cells show (with fewer places allowed), date and
+/// time apart so that no time zone or daylight-saving gap can move the wall-clock time;
+/// false when it is in none of them.
+bool parseDateTime(const QString& text, Kind kind, QDate& date, QTime& time) {
+    static const char* const kTimeForms[] = {"HH:mm:ss.zzz", "HH:mm:ss", "HH:mm"};
+    const auto parseTime = [&time](const QString& part) {
+        for (const char* form : kTimeForms) {
+            time = QTime::fromString(part, QLatin1String(form));
+            if (time.isValid())
+                return true;
+        }
+        return false;
+    };
+    const QString trimmed = text.trimmed();
+    if (kind == Kind::Time)
+        return parseTime(trimmed);
+    const int split = trimmed.indexOf(QRegularExpression(QStringLiteral("[ T]")));
+    date =
+        QDate::fromString(split < 0 ? trimmed : trimmed.left(split), QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid())
+        return false;
+    time = QTime(0, 0);
+    return split < 0 || parseTime(trimmed.mid(split + 1).trimmed());
+}
+
 QString hexText(const QByteArray& bytes) {
     QString text = QStringLiteral("0x") + QString::fromLatin1(bytes.left(kShownBytes).toHex());
     if (bytes.size() > kShownBytes)
@@ -111,17 +163,18 @@ void readField(const host::TField& field, CachedCell& cell) {
         cell.display = QString::fromStdString(field.DisplayText());
         return;
     case Kind::Date:
-        cell.value = QVariant(dateOf(field.AsDateTime()));
-        cell.display = QString::fromStdString(field.DisplayText());
-        return;
     case Kind::Time:
-        cell.value = QVariant(timeOf(field.AsDateTime()));
-        cell.display = QString::fromStdString(field.DisplayText());
-        return;
     case Kind::DateTime: {
         const host::TDateTime value = field.AsDateTime();
-        cell.value = QVariant(QDateTime(dateOf(value), timeOf(value)));
-        cell.display = QString::fromStdString(field.DisplayText());
+        const Kind kind = kindOf(field.DataType());
+        if (kind == Kind::Date)
+            cell.value = QVariant(dateOf(value));
+        else if (kind == Kind::Time)
+            cell.value = QVariant(timeOf(value));
+        else
+            // In UTC: a wall-clock time is never moved by a daylight-saving gap.
+            cell.value = QVariant(QDateTime(dateOf(value), timeOf(value), Qt::UTC));
+        cell.display = editText(cell.value);
         return;
     }
     case Kind::Binary: {
@@ -132,12 +185,31 @@ void readField(const host::TField& field, CachedCell& cell) {
         return;
     }
     case Kind::Decimal:
-    case Kind::Text:
-        cell.display = QString::fromStdString(field.DisplayText());
-        if (cell.display.size() > kShownChars)
-            cell.display = cell.display.left(kShownChars) + QChar(0x2026);
+        cell.display = withPlaces(field.AsString(), placesOf(field));
         cell.value = QVariant(cell.display);
         return;
+    case Kind::Text:
+        // The cell keeps the whole text as its value; only what it shows is shortened.
+        cell.value = QVariant(QString::fromStdString(field.AsString()));
+        cell.display = cell.value.toString();
+        if (cell.display.size() > kShownChars)
+            cell.display = cell.display.left(kShownChars) + QChar(0x2026);
+        return;
+    }
+}
+
+QString editText(const QVariant& value) {
+    switch (value.userType()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QTime:
+        return value.toTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    case QMetaType::QByteArray:
+        return QStringLiteral("0x") + QString::fromLatin1(value.toByteArray().toHex());
+    default:
+        return value.toString();
     }
 }
 
@@ -209,6 +281,16 @@ void assignField(host::TField& field, const QVariant& value) {
     if (text.isEmpty() && kind != Kind::Text) {
         field.Clear();
         return;
+    }
+    if (kind == Kind::Date || kind == Kind::Time || kind == Kind::DateTime) {
+        // The forms the cells show are read whatever the locale's formats; anything else
+        // goes to the field's own conversion (which raises for what it cannot read).
+        QDate date;
+        QTime time;
+        if (parseDateTime(text, kind, date, time)) {
+            field.SetAsDateTime(dateTimeOf(date, time));
+            return;
+        }
     }
     if (kind == Kind::Binary && text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
         const QByteArray bytes = QByteArray::fromHex(text.mid(2).toLatin1());

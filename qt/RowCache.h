@@ -22,7 +22,8 @@ struct CachedCell {
 
 /// One record: its cells in column order.
 struct CachedRow {
-    int storedRow = -1; ///< the record's row among the stored records, -1: slot empty
+    int storedRow = -1;   ///< the record's row among the stored records, -1: slot empty
+    int updateStatus = 0; ///< the record's host::TUpdateStatus when it was read
     std::vector<CachedCell> cells;
 };
 

@@ -184,8 +184,16 @@ void TSybQuery::SetFilter(const std::string& Value) {
         return;
     }
     CheckBrowseMode();
+    const std::string previous = Filter();
     TSybDataSet::SetFilter(Value);
-    First();
+    try {
+        First();
+    } catch (...) {
+        // An expression that fails on the records leaves the former one in force.
+        TSybDataSet::SetFilter(previous);
+        First();
+        throw;
+    }
 }
 
 void TSybQuery::SetFilterOptions(TFilterOptions Value) {

@@ -132,20 +132,29 @@ TEST(FilterExpression, MalformedTextNamesThePosition) {
     EXPECT_EQ(ids(*ds), "45");
 }
 
-TEST(FilterExpression, UnknownFieldsAndUnfitValuesRaiseWhenFiltering) {
+TEST(FilterExpression, UnknownFieldsAndUnfitValuesRaiseAtOnceOnAnOpenDataset) {
     auto ds = people();
-    ds->SetFilter("NOPE = 1"); // the fields are found when records are tested
-    EXPECT_NE(errorOf([&] { ds->SetFiltered(true); }).find("Field 'NOPE' not found"),
-              std::string::npos);
-    ds->SetFiltered(false);
-    ds->SetFilter("PRICE > 'cheap'");
-    EXPECT_NE(errorOf([&] {
-                  ds->SetFiltered(true);
-              }).find("'cheap' is not a valid value for field 'PRICE'"),
-              std::string::npos);
-    ds->SetFiltered(false);
-    ds->SetFilter("OK = 'maybe'");
-    EXPECT_NE(errorOf([&] { ds->SetFiltered(true); }).find("position 6"), std::string::npos);
+    ds->SetFilter("ID > 3");
+    struct Case {
+        const char* expression;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"NOPE = 1", "Field 'NOPE' not found"},
+        {"PRICE > 'cheap'", "'cheap' is not a valid value for field 'PRICE'"},
+        {"OK = 'maybe'", "position 6"},
+    };
+    // Checked against the fields when set, filtered or not; the former expression stays.
+    for (const bool filtered : {false, true}) {
+        ds->SetFiltered(filtered);
+        for (const Case& c : cases) {
+            EXPECT_NE(errorOf([&] { ds->SetFilter(c.expression); }).find(c.error),
+                      std::string::npos)
+                << c.expression;
+            EXPECT_EQ(ds->Filter(), "ID > 3");
+        }
+    }
+    EXPECT_EQ(ids(*ds), "45");
 }
 
 TEST(FilterExpression, CombinesWithTheHandler) {

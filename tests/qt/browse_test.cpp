@@ -25,6 +25,7 @@
 #include "ResultPage.h"
 #include "tovrin5/host/DataSet.h"
 #include "tovrin5/qt/DataSetModel.h"
+#include "browse_support.h"
 #include "qt_support.h"
 #include "support/CtClient.h"
 #include "support/DevServer.h"
@@ -34,36 +35,8 @@ namespace host = tovrin::host;
 
 namespace {
 
-using tovrin::browse::BrowseWindow;
-using tovrin::browse::ResultPage;
-
-using testsupport::child;
+using namespace browsetest;
 using testsupport::saveScreenshot;
-
-/// A column of a grid as its cells show it.
-QStringList gridColumn(QTableView* view, int column) {
-    QStringList out;
-    for (int row = 0; row < view->model()->rowCount(); ++row)
-        out << view->model()->index(row, column).data().toString();
-    return out;
-}
-
-/// A column of the server's own answer to sql (as text; "" for NULL).
-QStringList serverColumn(const std::string& sql, int column) {
-    testsupport::CtConnection connection("DEVSERVER", "sa", "", "browse-check");
-    const testsupport::CtBatch batch = connection.execute("use pubs\n" + sql);
-    QStringList out;
-    for (const auto& row : batch.rowResults().at(0)->rows)
-        out << QString::fromStdString(row[static_cast<std::size_t>(column)].text).trimmed();
-    return out;
-}
-
-void clickHeader(QTableView* view, int column) {
-    QHeaderView* header = view->horizontalHeader();
-    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                    header->height() / 2);
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
-}
 
 /// The page's price column as numbers, in grid order (NULLs left out).
 std::vector<double> prices(ResultPage* page, int column) {
@@ -76,64 +49,6 @@ std::vector<double> prices(ResultPage* page, int column) {
     }
     return out;
 }
-
-/// Types into a cell as a user does: the first key opens the cell's editor, the rest go
-/// to the editor, Return commits.
-void typeIntoCell(QTableView* grid, const QModelIndex& cell, const QString& text) {
-    grid->setFocus();
-    grid->setCurrentIndex(cell);
-    QTest::keyClicks(grid, text.left(1));
-    QWidget* editor = QApplication::focusWidget();
-    ASSERT_NE(editor, grid);
-    QTest::keyClicks(editor, text.mid(1));
-    QTest::keyClick(editor, Qt::Key_Return);
-    QApplication::processEvents(); // the delegate commits on the next turn of the event loop
-}
-
-constexpr const char* kTitles =
-    "select title_id, title, type, price from titles where price is not null order by title_id";
-
-class Browse : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_window = std::make_unique<BrowseWindow>(
-            tovrin::browse::BrowseSettings{"DEVSERVER", "sa", "pubs", ""});
-        m_window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
-        m_window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
-    }
-    void TearDown() override { m_window.reset(); }
-
-    /// Logs in through the form as a user would.
-    void logIn() {
-        auto* password = child<QLineEdit>(m_window.get(), "password");
-        ASSERT_NE(password, nullptr);
-        EXPECT_EQ(password->echoMode(), QLineEdit::Password);
-        QTest::keyClicks(password, "any-password");
-        QTest::mouseClick(child<QPushButton>(m_window.get(), "connect"), Qt::LeftButton);
-        ASSERT_TRUE(m_window->isConnected());
-        EXPECT_TRUE(password->text().isEmpty()); // not kept in the form
-    }
-    /// Types sql into the editor and runs it with Ctrl+Enter.
-    void typeAndRun(const QString& sql) {
-        auto* editor = child<QPlainTextEdit>(m_window.get(), "sql");
-        ASSERT_NE(editor, nullptr);
-        editor->clear();
-        editor->setFocus();
-        const QStringList lines = sql.split('\n');
-        for (int i = 0; i < lines.size(); ++i) {
-            if (i > 0)
-                QTest::keyClick(editor, Qt::Key_Return);
-            QTest::keyClicks(editor, lines[i]);
-        }
-        EXPECT_EQ(editor->toPlainText(), sql);
-        QTest::keyClick(editor, Qt::Key_Return, Qt::ControlModifier);
-    }
-
-    testsupport::DevServer m_server{{"--sample"}};
-    std::unique_ptr<BrowseWindow> m_window;
-};
 
 TEST_F(Browse, RunsABatchIntoTabsAndShowsStatusOutputParametersAndMessages) {
     auto* servers = child<QComboBox>(m_window.get(), "server");
@@ -231,7 +146,7 @@ TEST_F(Browse, HeaderClicksSortLocateFindsAndEditsStayInMemory) {
     saveScreenshot(m_window.get(), "browse-sorted.png");
 
     // CSV export of what the grid holds.
-    const QString path = QString::fromStdString(m_server.tempDir()) + "/titles.csv";
+    const QString path = QString::fromStdString(m_server->tempDir()) + "/titles.csv";
     ASSERT_TRUE(page->exportCsv(path));
     QFile csv(path);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
@@ -264,6 +179,10 @@ TEST_F(Browse, SaveAppliesTheEditsAndShowsAConflictOnItsRow) {
     QTest::mouseClick(child<QPushButton>(page, "saveChanges"), Qt::LeftButton);
     EXPECT_TRUE(page->lastMessage().contains("Record changed or deleted by another user"))
         << page->lastMessage().toStdString();
+    // The whole message stays readable in the messages pane (the status bar may cut it).
+    EXPECT_TRUE(child<QPlainTextEdit>(m_window.get(), "messages")
+                    ->toPlainText()
+                    .contains(page->lastMessage()));
     EXPECT_EQ(page->model()->currentRow(), 2);
     EXPECT_EQ(serverColumn(kTitles, 3).at(2).toDouble(), 1.0);
 }

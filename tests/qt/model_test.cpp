@@ -10,7 +10,6 @@
 
 #include <random>
 
-#include "DataSetSort.h"
 #include "tovrin5/host/DataSet.h"
 #include "tovrin5/host/Exceptions.h"
 #include "tovrin5/qt/DataSetCursor.h"
@@ -39,7 +38,6 @@ TEST(DataSetModel, ModelTesterReportsNothingOverOpenSortFilterEditInsertDeleteCl
     ModelTesterReports reports;
     auto ds = sampleResult();
     TDataSetModel model(ds.get());
-    model.setSortHandler(tovrin::browse::inMemorySort());
     QAbstractItemModelTester tester(&model,
                                     QAbstractItemModelTester::FailureReportingMode::Warning);
     EXPECT_EQ(model.rowCount(), 0);
@@ -207,7 +205,6 @@ TEST(DataSetModel, HeaderSortOrdersTheDatasetBothWays) {
     auto ds = sampleResult();
     ds->Open();
     TDataSetModel model(ds.get());
-    model.setSortHandler(tovrin::browse::inMemorySort());
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
 
     model.sort(1, Qt::AscendingOrder);
@@ -227,7 +224,6 @@ TEST(DataSetModel, TheCursorAndTheViewsCurrentRowFollowEachOther) {
     auto ds = sampleResult();
     ds->Open();
     TDataSetModel model(ds.get());
-    model.setSortHandler(tovrin::browse::inMemorySort());
     QTableView view;
     view.setModel(&model);
     tovrin::qt::TDataSetCursor cursor(&model, view.selectionModel(), &view);

@@ -21,7 +21,10 @@ namespace qttest {
 /// Collects the warnings Qt's model tester writes (category qt.modeltest) while it lives.
 class ModelTesterReports final {
 public:
-    ModelTesterReports() { m_previous = qInstallMessageHandler(&ModelTesterReports::handle); }
+    ModelTesterReports() {
+        reports().clear();
+        m_previous = qInstallMessageHandler(&ModelTesterReports::handle);
+    }
     ~ModelTesterReports() { qInstallMessageHandler(m_previous); }
     ModelTesterReports(const ModelTesterReports&) = delete;
     ModelTesterReports& operator=(const ModelTesterReports&) = delete;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <exception>
 
+#include <tovrin5/client/Ctpublic.h>
 #include <tovrin5/host/Exceptions.h>
 #include <tovrin5/host/Strings.h>
 #include <tovrin5/query/SybClientField.h>
@@ -51,10 +52,17 @@ protected:
     }
 };
 
-std::string messageLine(int number, int severity, const std::string& text) {
+std::string messageLine(int number, int severity, int state, const std::string& text) {
     if (number == 0 && severity <= 10)
         return text;
-    return "Msg " + std::to_string(number) + ", Level " + std::to_string(severity) + ": " + text;
+    return "Msg " + std::to_string(number) + ", Level " + std::to_string(severity) + ", State " +
+           std::to_string(state) + ": " + text;
+}
+
+void cancelRunningBatch(TSybConnect& connection) {
+    CS_CONNECTION* handle = connection.ConnectionHandle();
+    if (handle != nullptr && ct_cancel != nullptr)
+        ct_cancel(handle, nullptr, CS_CANCEL_ATTN);
 }
 
 BatchRun::BatchRun() = default;
@@ -91,9 +99,9 @@ BatchOutcome BatchRun::run(TSybConnect& connection, const std::string& sql,
         if (dynamic_cast<const TSybServerMessage*>(message) == nullptr)
             return; // a client-library error ends the exchange with an exception
         takeCounts();
-        outcome.messages.push_back(messageLine(static_cast<int>(message->MsgNumber()),
-                                               static_cast<int>(message->Severity()),
-                                               message->Text()));
+        outcome.messages.push_back(messageLine(
+            static_cast<int>(message->MsgNumber()), static_cast<int>(message->Severity()),
+            static_cast<int>(message->State()), message->Text()));
         outcome.serverErrors |= message->Severity() > 10;
         handled = true;
     };

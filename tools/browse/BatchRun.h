@@ -45,10 +45,13 @@ public:
     BatchRun(const BatchRun&) = delete;
     BatchRun& operator=(const BatchRun&) = delete;
 
-    /// Called with the rows fetched so far while a result is read (every few hundred rows).
+    /// Called with the rows fetched so far while a result is read (every few hundred rows),
+    /// on the thread that runs the batch.
     using Progress = std::function<void(std::int64_t rows)>;
 
-    /// Runs sql on the connection; the datasets of an earlier run are released first.
+    /// Runs sql on the connection; the datasets of an earlier run are released first. May
+    /// run on a thread of its own, as long as nothing else uses the connection and the
+    /// datasets meanwhile.
     BatchOutcome run(TSybConnect& connection, const std::string& sql,
                      const Progress& progress = {});
     /// Releases the datasets of the last run.
@@ -58,8 +61,13 @@ private:
     std::unique_ptr<BrowseQuery> m_query;
 };
 
-/// A message line as the browser shows it: "Msg <n>, Level <s>: <text>" for errors and
-/// numbered messages, the bare text for a print.
-[[nodiscard]] std::string messageLine(int number, int severity, const std::string& text);
+/// A message line as the browser shows it: "Msg <n>, Level <l>, State <s>: <text>" for
+/// errors and numbered messages, the bare text for a print.
+[[nodiscard]] std::string messageLine(int number, int severity, int state, const std::string& text);
+
+/// Asks the server to stop what runs on the connection (an attention, which may be sent
+/// from any thread while another one waits for the results). The batch then ends early
+/// and the connection stays logged in. Nothing when the connection is not open.
+void cancelRunningBatch(TSybConnect& connection);
 
 } // namespace tovrin::browse

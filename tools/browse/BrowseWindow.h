@@ -1,9 +1,16 @@
 // The browser's main window: the connection form (server from freetds.conf, user,
-// password, database), the SQL editor (Ctrl+Enter runs the batch), one tab per row result
-// of the batch, a pane with the return status, output parameters and server messages, and
-// a status bar with the rows and the fetch time, and the progress of a long fetch.
+// password, database; Return logs in), the SQL editor (Ctrl+Enter runs the batch, Tab
+// leaves it), one tab per row result of the batch, a pane with the return status, output
+// parameters and server messages, and a status bar with the rows and the fetch time.
+//
+// A batch runs on a thread of its own while the window goes on: it repaints, shows the
+// time elapsed and the rows fetched, and Cancel (or Escape) asks the server to stop the
+// batch. Nothing else uses the connection meanwhile: Run and Connect wait, and closing the
+// window cancels the batch first. Run, Disconnect and closing ask before dropping changes
+// made in the grids and not saved.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -17,6 +24,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 
 namespace tovrin {
 class TSybConnect;
@@ -25,6 +33,7 @@ class TSybConnect;
 namespace tovrin::browse {
 
 class BatchRun;
+struct BatchOutcome;
 class ResultPage;
 
 /// What the window starts with (from the command line).
@@ -46,8 +55,15 @@ public:
     bool connectToServer(const std::string& password = {});
     void disconnectFromServer();
     [[nodiscard]] bool isConnected() const;
-    /// Runs the editor's SQL as one batch; false when not connected or nothing to run.
+    /// Runs the editor's SQL as one batch; false when not connected, nothing to run, the
+    /// user kept the unsaved changes, or the batch ended early. Returns when the batch is
+    /// done; the window's events are handled meanwhile.
     bool runBatch();
+    /// Asks the server to stop the batch that runs (nothing when none does).
+    void cancelBatch();
+    [[nodiscard]] bool isRunning() const noexcept { return m_running; }
+    /// Whether some result has changes not saved to the server.
+    [[nodiscard]] bool hasPendingChanges() const;
     /// The tab of row result i (null when there is none).
     [[nodiscard]] ResultPage* resultPage(int i) const;
     [[nodiscard]] int resultCount() const;
@@ -58,12 +74,20 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    QWidget* makeConnectionBox();
+    QWidget* makeEditor();
+    void dropConnection();
     void clearResults();
     void appendMessage(const QString& line);
     void updateStatus();
     void showFetchProgress(std::int64_t rows);
+    void showElapsed();
+    /// True when nothing would be lost, or the user agreed to drop the unsaved changes.
+    bool confirmDiscard(const QString& action);
+    void showOutcome(const BatchOutcome& outcome);
 
     std::unique_ptr<TSybConnect> m_connection;
     std::unique_ptr<BatchRun> m_batch;
@@ -74,6 +98,12 @@ private:
     QPushButton* m_connect = nullptr;
     QPlainTextEdit* m_sql = nullptr;
     QPushButton* m_run = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QLabel* m_elapsed = nullptr;
+    QTimer* m_elapsedTimer = nullptr;
+    QElapsedTimer m_clock;
+    bool m_running = false;
+    bool m_closeWhenDone = false;
     QTabWidget* m_results = nullptr;
     QPlainTextEdit* m_messages = nullptr;
     QLabel* m_rowsLabel = nullptr;

@@ -7,6 +7,7 @@
 
 #include <tovrin5/host/DataSet.h>
 #include <tovrin5/host/Fields.h>
+#include <tovrin5/qt/FieldValues.h>
 
 namespace tovrin::browse {
 
@@ -24,6 +25,31 @@ void writeField(std::ostream& out, const std::string& text) {
         out << c;
     }
     out << '"';
+}
+
+/// A field's text in the file: the whole value in the form the grid edits it (binary as
+/// 0x and hexadecimal digits, dates and times as yyyy-MM-dd HH:mm:ss.zzz, exact decimals
+/// with their places), whatever the locale.
+std::string csvText(const host::TField& field) {
+    if (field.DataType() == host::ftBCD || field.DataType() == host::ftFMTBcd) {
+        qt::CachedCell cell;
+        qt::readField(field, cell);
+        return cell.display.toStdString();
+    }
+    qt::CachedCell cell;
+    switch (field.DataType()) {
+    case host::ftBytes:
+    case host::ftVarBytes:
+    case host::ftBlob:
+    case host::ftDate:
+    case host::ftTime:
+    case host::ftDateTime:
+    case host::ftTimeStamp:
+        qt::readField(field, cell);
+        return qt::editText(cell.value).toStdString();
+    default:
+        return field.AsString();
+    }
 }
 
 } // namespace
@@ -51,7 +77,7 @@ std::int64_t writeCsv(host::TDataSet& dataSet, std::ostream& out) {
                 if (i > 0)
                     out << ',';
                 if (!fields[i]->IsNull())
-                    writeField(out, fields[i]->AsString());
+                    writeField(out, csvText(*fields[i]));
             }
             out << "\r\n";
             ++written;

@@ -8,16 +8,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyledItemDelegate>
-#include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <fstream>
 
 #include "BatchRun.h"
 #include "CsvExport.h"
 #include "DataSetFilter.h"
-#include "DataSetSort.h"
+#include "DataSetLocate.h"
+#include "GridView.h"
 #include <tovrin5/host/DataSet.h>
 #include <tovrin5/host/Exceptions.h>
 #include <tovrin5/host/Fields.h>
@@ -29,86 +29,29 @@ namespace tovrin::browse {
 
 namespace {
 
+/// The widest a column starts (pixels); the user may widen it.
+constexpr int kWidestColumn = 420;
+
 QString describe(const std::exception& e) {
     return QString::fromStdString(describeError(e));
 }
 
-/// Edits every cell as text, the way the field converts text: a number typed into a
-/// number column, "0x…" into a binary one, nothing for NULL.
-class TextDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex&) const override {
-        auto* editor = new QLineEdit(parent);
-        editor->setFrame(false);
-        return editor;
-    }
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        static_cast<QLineEdit*>(editor)->setText(index.data(Qt::DisplayRole).toString());
-    }
-    void setModelData(QWidget* editor, QAbstractItemModel* model,
-                      const QModelIndex& index) const override {
-        model->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole);
-    }
-};
+QPushButton* toolButton(QWidget* parent, const QString& text, const char* name,
+                        const QString& tip = {}) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    if (!tip.isEmpty())
+        button->setToolTip(tip);
+    return button;
+}
 
 } // namespace
 
 ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
     : QWidget(parent), m_dataSet(dataSet) {
     m_model = new qt::TDataSetModel(dataSet, this);
-    m_model->setSortHandler(inMemorySort());
-
-    m_filter = new QLineEdit(this);
-    m_filter->setObjectName("filter");
-    m_filter->setPlaceholderText(tr("Filter expression, e.g. price > 10"));
-    m_filter->setClearButtonEnabled(true);
-    m_filter->setEnabled(filterExpressionsAvailable());
-    connect(m_filter, &QLineEdit::returnPressed, this, [this] { applyFilter(m_filter->text()); });
-
-    m_locateField = new QComboBox(this);
-    m_locateField->setObjectName("locateField");
-    for (int c = 0; c < m_model->columnCount(); ++c)
-        m_locateField->addItem(
-            m_model->headerData(c, Qt::Horizontal).toString(),
-            m_model->headerData(c, Qt::Horizontal, qt::TDataSetModel::FieldNameRole));
-    m_locateText = new QLineEdit(this);
-    m_locateText->setObjectName("locateText");
-    m_locateText->setPlaceholderText(tr("Locate"));
-    connect(m_locateText, &QLineEdit::returnPressed, this,
-            [this] { locate(m_locateField->currentData().toString(), m_locateText->text()); });
-
-    auto* insert = new QPushButton(tr("Insert"), this);
-    insert->setObjectName("insertRow");
-    connect(insert, &QPushButton::clicked, this, [this] {
-        const int row = m_model->currentRow() < 0 ? m_model->rowCount() : m_model->currentRow();
-        if (m_model->insertRows(row, 1))
-            m_view->edit(m_model->index(m_model->currentRow(), 0));
-    });
-    auto* remove = new QPushButton(tr("Delete"), this);
-    remove->setObjectName("deleteRow");
-    connect(remove, &QPushButton::clicked, this, [this] {
-        if (m_model->currentRow() >= 0)
-            m_model->removeRows(m_model->currentRow(), 1);
-    });
-    auto* save = new QPushButton(tr("Save"), this);
-    save->setObjectName("saveChanges");
-    save->setToolTip(tr("Apply the inserted, edited and deleted rows to the server"));
-    save->setEnabled(dynamic_cast<TSybQuery*>(dataSet) != nullptr);
-    connect(save, &QPushButton::clicked, this, [this] { saveChanges(); });
-    auto* exportButton = new QPushButton(tr("Export CSV…"), this);
-    exportButton->setObjectName("exportCsv");
-    connect(exportButton, &QPushButton::clicked, this, &ResultPage::onExportClicked);
-
-    m_view = new QTableView(this);
+    m_view = new GridView(m_model, this);
     m_view->setObjectName("grid");
-    m_view->setModel(m_model);
-    m_view->setItemDelegate(new TextDelegate(m_view));
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                            QAbstractItemView::AnyKeyPressed);
     // No sort indicator yet: enabling sorting sorts by the indicator's column at once.
     m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_view->setSortingEnabled(true);
@@ -118,25 +61,96 @@ ResultPage::ResultPage(host::TDataSet* dataSet, QWidget* parent)
     // Column widths from the first screenful only: a million rows are never measured.
     m_view->horizontalHeader()->setResizeContentsPrecision(50);
     m_view->resizeColumnsToContents();
+    // A long text does not make its column wider than a third of a screen.
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        m_view->setColumnWidth(c, std::min(m_view->columnWidth(c), kWidestColumn));
     m_cursor = new qt::TDataSetCursor(m_model, m_view->selectionModel(), m_view, this);
+    // The cursor's cell alone is selected, as a click selects it.
+    m_cursor->setSelectsRows(false);
+    m_view->selectionModel()->clear();
+    m_cursor->syncFromDataSet();
     connect(m_model, &qt::TDataSetModel::editRefused, this,
-            [this](const QString& why) { report(why); });
+            [this](const QString& why) { reportProblem(why); });
+    connect(m_view, &GridView::message, this, [this](const QString& text) { reportProblem(text); });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &ResultPage::rowsChanged);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ResultPage::rowsChanged);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &ResultPage::rowsChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ResultPage::rowsChanged);
 
-    auto* tools = new QHBoxLayout;
-    tools->addWidget(new QLabel(tr("Filter:"), this));
-    tools->addWidget(m_filter, 3);
-    tools->addSpacing(12);
-    tools->addWidget(m_locateField);
-    tools->addWidget(m_locateText, 1);
-    tools->addSpacing(12);
-    tools->addWidget(insert);
-    tools->addWidget(remove);
-    tools->addWidget(save);
-    tools->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addLayout(tools);
+    layout->addWidget(makeTools());
     layout->addWidget(m_view, 1);
+}
+
+QWidget* ResultPage::makeTools() {
+    auto* tools = new QWidget(this);
+    m_filter = new QLineEdit(tools);
+    m_filter->setObjectName("filter");
+    m_filter->setPlaceholderText(tr("Filter expression, e.g. price > 10"));
+    m_filter->setClearButtonEnabled(true);
+    m_filter->setEnabled(filterExpressionsAvailable());
+    connect(m_filter, &QLineEdit::returnPressed, this, [this] { applyFilter(m_filter->text()); });
+
+    m_locateField = new QComboBox(tools);
+    m_locateField->setObjectName("locateField");
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        m_locateField->addItem(
+            m_model->headerData(c, Qt::Horizontal).toString(),
+            m_model->headerData(c, Qt::Horizontal, qt::TDataSetModel::FieldNameRole));
+    m_locateText = new QLineEdit(tools);
+    m_locateText->setObjectName("locateText");
+    m_locateText->setPlaceholderText(tr("Locate"));
+    connect(m_locateText, &QLineEdit::returnPressed, this,
+            [this] { locate(m_locateField->currentData().toString(), m_locateText->text()); });
+
+    auto* insert = toolButton(tools, tr("Insert"), "insertRow");
+    connect(insert, &QPushButton::clicked, this, [this] {
+        const int row = m_model->currentRow() < 0 ? m_model->rowCount() : m_model->currentRow();
+        if (!m_model->insertRows(row, 1))
+            return;
+        // The new row is current: the editor opens on its first cell and Tab goes on in it.
+        const QModelIndex first = m_model->index(m_model->currentRow(), 0);
+        m_view->setFocus();
+        m_view->setCurrentIndex(first);
+        m_view->edit(first);
+    });
+    auto* remove = toolButton(tools, tr("Delete"), "deleteRow");
+    connect(remove, &QPushButton::clicked, this, [this] {
+        if (m_model->currentRow() >= 0)
+            m_model->removeRows(m_model->currentRow(), 1);
+    });
+    auto* setNull = toolButton(tools, tr("Set NULL"), "setNull", tr("Make the current cell NULL"));
+    connect(setNull, &QPushButton::clicked, this, [this] { m_view->setCurrentNull(); });
+    auto* revertRow = toolButton(tools, tr("Revert row"), "revertRecord",
+                                 tr("Put the current row back as it was fetched"));
+    connect(revertRow, &QPushButton::clicked, this, [this] { revertRecord(); });
+    auto* revertEverything =
+        toolButton(tools, tr("Revert all"), "revertAll", tr("Undo every change not saved yet"));
+    connect(revertEverything, &QPushButton::clicked, this, [this] { revertAll(); });
+    auto* save = toolButton(tools, tr("Save"), "saveChanges",
+                            tr("Apply the inserted, edited and deleted rows to the server"));
+    save->setEnabled(dynamic_cast<TSybQuery*>(m_dataSet) != nullptr);
+    connect(save, &QPushButton::clicked, this, [this] { saveChanges(); });
+    auto* exportButton = toolButton(tools, tr("Export CSV…"), "exportCsv");
+    connect(exportButton, &QPushButton::clicked, this, &ResultPage::onExportClicked);
+
+    auto* row = new QHBoxLayout(tools);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(tr("Filter:"), tools));
+    row->addWidget(m_filter, 3);
+    row->addSpacing(12);
+    row->addWidget(m_locateField);
+    row->addWidget(m_locateText, 1);
+    row->addSpacing(12);
+    for (QWidget* w : std::initializer_list<QWidget*>{insert, remove, setNull, revertRow,
+                                                      revertEverything, save, exportButton})
+        row->addWidget(w);
+    return tools;
+}
+
+QTableView* ResultPage::view() const noexcept {
+    return m_view;
 }
 
 ResultPage::~ResultPage() {
@@ -145,8 +159,24 @@ ResultPage::~ResultPage() {
 }
 
 void ResultPage::report(const QString& text) {
+    // Whatever the page did to the dataset shows before the user's next key.
+    m_model->announceChanges();
     m_lastMessage = text;
     emit message(text);
+}
+
+void ResultPage::reportProblem(const QString& text) {
+    report(text);
+    emit problem(text);
+}
+
+void ResultPage::markFilter(const QString& refusal) {
+    // A refused expression stays in the box, marked, for the user to mend; the records
+    // shown are still those of the former filter.
+    m_filter->setStyleSheet(
+        refusal.isEmpty() ? QString() : QStringLiteral("QLineEdit { background: #f6c6c6; }"));
+    m_filter->setToolTip(refusal);
+    m_filter->setProperty("refused", !refusal.isEmpty());
 }
 
 bool ResultPage::applyFilter(const QString& expression) {
@@ -157,9 +187,12 @@ bool ResultPage::applyFilter(const QString& expression) {
             return false;
         }
     } catch (const std::exception& e) {
-        report(tr("Filter refused: %1").arg(describe(e)));
+        const QString why = tr("Filter refused: %1").arg(describe(e));
+        markFilter(why);
+        reportProblem(why);
         return false;
     }
+    markFilter({});
     report(rowsText());
     return true;
 }
@@ -167,9 +200,8 @@ bool ResultPage::applyFilter(const QString& expression) {
 bool ResultPage::locate(const QString& fieldName, const QString& text) {
     bool found = false;
     try {
-        found =
-            m_dataSet->Locate(fieldName.toStdString(), host::Variant(text.toStdString()),
-                              host::TLocateOptions{host::loCaseInsensitive, host::loPartialKey});
+        const host::TField* field = m_dataSet->FieldByName(fieldName.toStdString());
+        found = locateShown(*m_dataSet, *field, text);
     } catch (const std::exception& e) {
         report(tr("Locate refused: %1").arg(describe(e)));
         return false;
@@ -201,15 +233,52 @@ bool ResultPage::saveChanges() {
         } catch (const std::exception&) {
             shown = false;
         }
-        report(shown ? tr("Not saved: %1 (row %2)").arg(describe(e)).arg(m_model->currentRow() + 1)
-                     : tr("Not saved: %1").arg(describe(e)));
+        reportProblem(
+            shown ? tr("Not saved: %1 (row %2)").arg(describe(e)).arg(m_model->currentRow() + 1)
+                  : tr("Not saved: %1").arg(describe(e)));
         return false;
     } catch (const std::exception& e) {
-        report(tr("Not saved: %1").arg(describe(e)));
+        reportProblem(tr("Not saved: %1").arg(describe(e)));
         return false;
     }
     report(tr("Saved"));
+    emit rowsChanged();
     return true;
+}
+
+void ResultPage::revertRecord() {
+    try {
+        if (auto* query = dynamic_cast<TSybQuery*>(m_dataSet))
+            query->RevertRecord();
+        else
+            m_model->revert();
+    } catch (const std::exception& e) {
+        reportProblem(tr("Not reverted: %1").arg(describe(e)));
+        return;
+    }
+    report(tr("Row reverted"));
+    emit rowsChanged();
+}
+
+void ResultPage::revertAll() {
+    try {
+        if (auto* query = dynamic_cast<TSybQuery*>(m_dataSet))
+            query->CancelUpdates();
+        else
+            m_model->revert();
+    } catch (const std::exception& e) {
+        reportProblem(tr("Not reverted: %1").arg(describe(e)));
+        return;
+    }
+    report(tr("Every change reverted"));
+    emit rowsChanged();
+}
+
+bool ResultPage::hasPendingChanges() const {
+    if (m_dataSet->State() == host::dsEdit || m_dataSet->State() == host::dsInsert)
+        return true;
+    const auto* query = dynamic_cast<const TSybQuery*>(m_dataSet);
+    return query != nullptr && query->UpdatesPending();
 }
 
 bool ResultPage::exportCsv(const QString& path) {
@@ -242,8 +311,10 @@ void ResultPage::onExportClicked() {
 
 QString ResultPage::rowsText() const {
     const int count = m_model->rowCount();
-    const QString rows = count == 1 ? tr("1 row") : tr("%1 rows").arg(count);
-    return m_dataSet->Filtered() ? tr("%1 (filtered)").arg(rows) : rows;
+    QString rows = count == 1 ? tr("1 row") : tr("%1 rows").arg(count);
+    if (m_dataSet->Filtered())
+        rows = tr("%1 (filtered)").arg(rows);
+    return hasPendingChanges() ? tr("%1, changes not saved").arg(rows) : rows;
 }
 
 } // namespace tovrin::browse
