@@ -80,6 +80,7 @@ private:
     bool m_firstRequest = true; ///< nothing served yet since the login
     bool m_loginProbe = false;  ///< serving the @@spid query FreeTDS sends right after the login
     bool m_dateAndTime = true;  ///< the client library reads date and time columns
+    bool m_wideFormats = false; ///< the client reads ROWFMT2 (it asked for wide tables)
     Charset m_clientCharset = Charset::Utf8; ///< the character set the client speaks
 };
 

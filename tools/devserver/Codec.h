@@ -24,7 +24,8 @@ inline constexpr uint8_t kImage = 0x22, kText = 0x23, kVarBinary = 0x25, kIntN =
                          kMoney4 = 0x7A, kDateN = 0x7B, kTimeN = 0x93, kLongChar = 0xAF,
                          kInt8 = 0xBF, kLongBinary = 0xE1;
 inline constexpr int32_t kUserTypeUniChar = 34, kUserTypeUniVarChar = 35, kUserTypeText = 19,
-                         kUserTypeImage = 20, kUserTypeBinary = 3, kUserTypeVarBinary = 4;
+                         kUserTypeImage = 20, kUserTypeBinary = 3, kUserTypeVarBinary = 4,
+                         kUserTypeTimestamp = 80;
 } // namespace wire
 
 /// How a column or parameter travels: datatype byte, usertype and type info.

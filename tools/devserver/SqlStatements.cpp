@@ -5,6 +5,7 @@
 
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
+#include "SqlResultOrigin.h"
 #include "ExpressionTypes.h"
 #include "TypesCatalog.h"
 
@@ -272,8 +273,16 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw sqliteError(db, rc);
     const DateOrder order = m_dateOrder;
-    const std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
+    std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
+    describeOrigins(db, s, columns,
+                    [this](const std::string& schema) { return catalogOf(schema); });
+    std::optional<BrowseInfo> browse;
+    if (m_browseHidden)
+        browse = markBrowseColumns(db, columns, *m_browseHidden);
+    m_browseHidden.reset(); // a nested query of this statement is no browse
     m_sink->rowFormat(columns);
+    if (browse)
+        m_sink->browseInfo(columns, *browse);
     if (m_formatOnly) {
         // set fmtonly on: the description only.
         m_rowCount = 0;
@@ -330,6 +339,14 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
         if (at < tokens.size() && tokens[at].is("into"))
             return selectInto(tokens, at, frame);
     }
+    // select … for browse: the key and timestamp columns come along, and the client learns
+    // which table each column belongs to.
+    std::vector<Token> browsed;
+    std::optional<size_t> browseHidden;
+    if (tokens.size() > 2 && tokens[tokens.size() - 2].is("for") && tokens.back().is("browse")) {
+        browseHidden = addBrowseColumns(tokens.first(tokens.size() - 2), browsed);
+        tokens = browsed;
+    }
     std::vector<ComputeClause> compute;
     tokens = splitCompute(tokens, compute);
     checkLiterals(tokens);
@@ -338,10 +355,15 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
         tokens = nullComparisons(tokens, false, rewritten);
     Translation translation = translate(tokens, context(frame), true);
     m_compute = compute.empty() ? nullptr : &compute;
+    m_browseHidden = browseHidden;
     struct Reset {
         const std::vector<ComputeClause>*& compute;
-        ~Reset() { compute = nullptr; }
-    } reset{m_compute};
+        std::optional<size_t>& browse;
+        ~Reset() {
+            compute = nullptr;
+            browse.reset();
+        }
+    } reset{m_compute, m_browseHidden};
     return runQuery(translation, frame);
 }
 
@@ -409,6 +431,9 @@ SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& fr
     std::vector<Token> rewritten;
     if (!m_ansiNull)
         tokens = nullComparisons(tokens, false, rewritten);
+    const bool insert = tokens[0].is("insert");
+    if (insert)
+        checkIdentityInsert(tokens);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
@@ -420,6 +445,8 @@ SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& fr
     }
     if (rc != SQLITE_DONE)
         throw sqliteError(db, rc);
+    if (insert)
+        noteIdentity(tokens, sqlite3_changes64(db));
     if (counts) {
         m_rowCount = sqlite3_changes64(db);
         done(frame, false, m_rowCount);
@@ -489,6 +516,8 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         // set arithabort [arith_overflow | numeric_truncation] on|off: only overflows end batches.
         if (tokens.size() == 3 || tokens[2].is("arith_overflow"))
             m_arithAbort = on;
+    } else if (name.is("identity_insert")) {
+        setIdentityInsert(tokens);
     } else if (name.is("datefirst")) {
         if (tokens.size() != 3)
             throw syntaxError(name.text);
@@ -520,6 +549,12 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
     return Flow::Next;
 }
 
+void SqlSession::setDateOrder(DateOrder order) {
+    m_dateOrder = order;
+    for (auto& [key, connection] : m_connections)
+        connection->setDateOrder(order);
+}
+
 void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
     // The order is a word (set dateformat dmy), a string or a variable holding one.
     std::string name;
@@ -535,9 +570,7 @@ void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
         {"ydm", DateOrder::YDM}, {"myd", DateOrder::MYD}, {"dym", DateOrder::DYM}};
     for (const auto& [word, order] : kOrders) {
         if (equalsIgnoreCase(name, word)) {
-            m_dateOrder = order;
-            for (auto& [key, connection] : m_connections)
-                connection->setDateOrder(order);
+            setDateOrder(order);
             return;
         }
     }
