@@ -33,9 +33,10 @@ TEST_F(EngineOrigin, PlainColumnsNameTheirTableAndColumnExpressionsNothing) {
     ok("create table ua (id int identity, name varchar(10), price money null)\n"
        "create table ub (uid int, city varchar(10))\n"
        "insert ua (name, price) values ('a', 2)\ninsert ub values (1, 'x')");
-    auto results = ok("select ua.id, ua.name as note, upper(ua.name) as big, ua.price * 2 as double_price, 1 "
-                      "as one, ub.city, u.name from ua, ub, ua u where ua.id = ub.uid")
-                       .results();
+    auto results =
+        ok("select ua.id, ua.name as note, upper(ua.name) as big, ua.price * 2 as double_price, 1 "
+           "as one, ub.city, u.name from ua, ub, ua u where ua.id = ub.uid")
+            .results();
     ASSERT_EQ(results.size(), 1u);
     const std::vector<Column>& c = results[0].columns;
     ASSERT_EQ(c.size(), 7u);
@@ -44,10 +45,9 @@ TEST_F(EngineOrigin, PlainColumnsNameTheirTableAndColumnExpressionsNothing) {
         const char* table;
         const char* column;
     };
-    const Expected expected[] = {{"id", "ua", "id"},         {"note", "ua", "name"},
-                                 {"big", "", ""},            {"double_price", "", ""},
-                                 {"one", "", ""},            {"city", "ub", "city"},
-                                 {"name", "ua", "name"}};
+    const Expected expected[] = {
+        {"id", "ua", "id"}, {"note", "ua", "name"}, {"big", "", ""},       {"double_price", "", ""},
+        {"one", "", ""},    {"city", "ub", "city"}, {"name", "ua", "name"}};
     for (size_t i = 0; i < c.size(); ++i) {
         SCOPED_TRACE(expected[i].name);
         EXPECT_EQ(c[i].name, expected[i].name);

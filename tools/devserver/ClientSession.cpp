@@ -320,7 +320,8 @@ bool ClientSession::login() {
     m_wideFormats = record.hasCapabilities && capable(kWideTableCapability);
     m_output.setPacketSize(packetSize);
     m_input.setMaxMessageBytes(kMaxRequestBytes);
-    m_input.setAcceptedTypes({packet::kNormal, packet::kLanguage, packet::kAttention});
+    m_input.setAcceptedTypes(
+        {packet::kNormal, packet::kLanguage, packet::kAttention, packet::kBulk});
     return true;
 }
 
@@ -341,6 +342,11 @@ bool isSpidProbe(const std::string& sql) {
 } // namespace
 
 bool ClientSession::serveOne(Message& message) {
+    if (message.type == packet::kBulk && m_writeText) {
+        answerWriteText(message);
+        return !m_closed && !m_output.failed();
+    }
+    m_writeText.reset();
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
     Request request = parseRequest(message);
@@ -421,6 +427,15 @@ bool ClientSession::resultDelay() {
 }
 
 void ClientSession::answerLanguage(const Request& request) {
+    if (!request.languageParams) {
+        if (auto start = parseWriteTextStart(request.sql)) {
+            // The value follows in a bulk message; this command itself only succeeds.
+            m_writeText = std::move(start);
+            writeDone(m_output.out(), token::kDone, done::kFinal, 0);
+            m_output.endMessage();
+            return;
+        }
+    }
     if (request.languageParams) {
         const std::vector<RpcParameter> params = toRpcParameters(request.params);
         respond([&](ResponseSink& sink) {
@@ -432,6 +447,23 @@ void ClientSession::answerLanguage(const Request& request) {
     // emulates; they are answered like real ones (see ResponseSink::setProcedureShape).
     respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); },
             request.rawLanguage);
+}
+
+void ClientSession::answerWriteText(const Message& message) {
+    const WriteTextStart start = std::move(*m_writeText);
+    m_writeText.reset();
+    const std::optional<std::string> value = bulkTextValue(message.payload);
+    // A pointer this server never sent names no row (row ids start at 1).
+    const int64_t row = textPointerRow(start.pointer).value_or(0);
+    respond([&](ResponseSink& sink) {
+        if (!value) {
+            sink.message(errorMessage(kUnsupportedRequest, 16,
+                                      "The text sent is not as long as announced."));
+            sink.done(DoneKind::Statement, true, std::nullopt);
+            return;
+        }
+        m_session->writeText(start.object, row, *value, sink);
+    });
 }
 
 void ClientSession::answerRpc(const Request& request) {

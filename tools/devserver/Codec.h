@@ -8,6 +8,7 @@
 #include "Engine.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,10 @@ WireFormat readTypeInfo(ByteReader& in);
 
 /// Reads one value of a client-sent parameter. Throws ProtocolError on malformed data.
 Value readValue(ByteReader& in, const WireFormat& format);
+
+/// The row a text pointer this server sent names (see writeValue), or nothing for another
+/// text pointer.
+std::optional<int64_t> textPointerRow(std::string_view pointer);
 
 /// Number of bytes (sign byte included) of a numeric value of precision `p` (1..38).
 int numericBytes(int precision);

@@ -98,6 +98,9 @@ struct Value {
     int32_t days = 0;
     uint32_t ticks = 0;
     std::string bytes;
+    /// Text and image values of a table's row: the row's id, which their text pointer
+    /// carries (0 when the value comes from no table row).
+    int64_t textRow = 0;
 
     static Value null() { return {}; }
 };
@@ -269,6 +272,15 @@ public:
     [[nodiscard]] virtual int32_t textSize() const { return kDefaultTextSize; }
     /// The session's date order (set dateformat); nothing while it follows the server's.
     [[nodiscard]] virtual std::optional<DateOrder> dateOrder() const { return std::nullopt; }
+    /// Stores `data` as the whole value of the text or image column `object` ("table.column")
+    /// of row `row` (the row a text pointer names), as `writetext` does.
+    virtual void writeText(const std::string& object, int64_t row, const std::string& data,
+                           ResultSink& sink) {
+        (void)object;
+        (void)row;
+        (void)data;
+        sink.done(DoneKind::Statement, true, std::nullopt);
+    }
     /// Sets the session's date order (as `set dateformat` does).
     virtual void setDateOrder(DateOrder order) { (void)order; }
     /// Sets a session option (see SessionOption); an option this session does not know is

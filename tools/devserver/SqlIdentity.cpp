@@ -26,7 +26,8 @@ std::pair<std::string, size_t> insertTarget(std::span<const Token> tokens) {
     size_t k = tokens.size() > 1 && tokens[1].is("into") ? 2 : 1;
     std::string table;
     while (k < tokens.size() &&
-           (tokens[k].isOp(".") || (isName(tokens[k]) && (table.empty() || tokens[k - 1].isOp("."))))) {
+           (tokens[k].isOp(".") ||
+            (isName(tokens[k]) && (table.empty() || tokens[k - 1].isOp("."))))) {
         if (!tokens[k].isOp("."))
             table = tokens[k].text;
         ++k;

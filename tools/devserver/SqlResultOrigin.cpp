@@ -38,9 +38,7 @@ public:
         const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
         return t ? t : "";
     }
-    [[nodiscard]] int64_t integer(int column) const {
-        return sqlite3_column_int64(m_stmt, column);
-    }
+    [[nodiscard]] int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
 
 private:
     sqlite3_stmt* m_stmt = nullptr;
@@ -51,9 +49,8 @@ bool isSelectListEnd(const Token& t) {
            t.is("union");
 }
 
-/// The name by which the columns of each table of a from list can be qualified (its alias,
-/// else its own name), for the entries that are a plain table (joins and derived tables are
-/// left out); with the table's own name.
+} // namespace
+
 std::vector<std::pair<std::string, std::string>> fromTables(std::span<const Token> tokens,
                                                             size_t from) {
     size_t end = from + 1;
@@ -94,8 +91,6 @@ std::vector<std::pair<std::string, std::string>> fromTables(std::span<const Toke
     }
     return tables;
 }
-
-} // namespace
 
 void describeOrigins(sqlite3* db, sqlite3_stmt* stmt, std::vector<Column>& columns,
                      const std::function<std::string(const std::string&)>& catalogOf) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "Engine.h"
+#include "SqlLexer.h"
+
+#include <span>
 
 #include <functional>
 #include <sqlite3.h>
@@ -10,6 +13,12 @@
 #include <vector>
 
 namespace devserver {
+
+/// For each table of the from list that starts at tokens[from] and is a plain table (joins
+/// and derived tables are left out): the name its columns can be qualified by (its alias,
+/// else its own name) and its own name.
+std::vector<std::pair<std::string, std::string>> fromTables(std::span<const Token> tokens,
+                                                            size_t from);
 
 /// Marks each column of the result of `stmt` that shows a table column unchanged with its
 /// database (`catalogOf` names the database of an SQLite schema), owner, table and column,

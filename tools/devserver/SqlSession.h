@@ -43,6 +43,8 @@ public:
     [[nodiscard]] int32_t textSize() const override { return m_textSize; }
     [[nodiscard]] std::optional<DateOrder> dateOrder() const override { return m_dateOrder; }
     void setDateOrder(DateOrder order) override;
+    void writeText(const std::string& object, int64_t row, const std::string& data,
+                   ResultSink& sink) override;
     void setOption(SessionOption option, int32_t value) override;
     [[nodiscard]] int32_t option(SessionOption option) const override;
 
@@ -114,6 +116,19 @@ private:
     size_t addBrowseColumns(std::span<const Token> tokens, std::vector<Token>& out);
     /// The database an SQLite schema of the current connection holds.
     std::string catalogOf(const std::string& schema);
+
+    // Text pointers (SqlWriteText.cpp)
+    /// The row ids a select's text and image values carry: the last `carriers` columns of
+    /// the result hold them, and `links` pairs each text column with its row id column.
+    struct TextRows {
+        size_t carriers = 0;
+        std::vector<std::pair<size_t, size_t>> links;
+    };
+    /// Copies a select (`sql` its translation) to `out` with the row id of each table whose
+    /// text or image columns it selects added at the end of its select list; nothing when it
+    /// selects none (or its rows are not a table's: distinct, group by, union).
+    std::optional<TextRows> addTextRowColumns(std::span<const Token> tokens, const std::string& sql,
+                                              std::vector<Token>& out);
 
     // Identity columns (SqlIdentity.cpp)
     /// The identity column of `table`, or empty.
@@ -201,6 +216,8 @@ private:
     int64_t m_identity = 0;
     /// The tables whose identity_insert is on (lower case).
     std::set<std::string> m_identityInsert;
+    /// The text row ids of the select runQuery is running.
+    TextRows m_textRows;
     /// Browse mode: the number of hidden columns of the select runQuery is running.
     std::optional<size_t> m_browseHidden;
     /// The compute clauses of the select runQuery is running, if any.

@@ -10,6 +10,7 @@
 #include "TypesCatalog.h"
 
 #include <chrono>
+#include <utility>
 #include <thread>
 
 namespace devserver {
@@ -273,7 +274,10 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw sqliteError(db, rc);
     const DateOrder order = m_dateOrder;
+    const TextRows textRows = std::exchange(m_textRows, TextRows{});
     std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
+    columns.resize(columns.size() - std::min(textRows.carriers, columns.size()));
+    const int visible = static_cast<int>(columns.size());
     describeOrigins(db, s, columns,
                     [this](const std::string& schema) { return catalogOf(schema); });
     std::optional<BrowseInfo> browse;
@@ -296,20 +300,22 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
         compute->describe(*m_sink);
         m_compute = nullptr; // a nested query of this statement has none
     }
-    std::vector<Value> values(static_cast<size_t>(columnCount));
-    std::vector<char> stored(static_cast<size_t>(columnCount));
-    for (int c = 0; c < columnCount; ++c)
+    std::vector<Value> values(static_cast<size_t>(visible));
+    std::vector<char> stored(static_cast<size_t>(visible));
+    for (int c = 0; c < visible; ++c)
         stored[static_cast<size_t>(c)] = sqlite3_column_decltype(s, c) != nullptr;
     int64_t count = 0;
     SqlValue raw;
     while (rc == SQLITE_ROW) {
         if (m_rowLimit && count >= m_rowLimit)
             break;
-        for (int c = 0; c < columnCount; ++c) {
+        for (int c = 0; c < visible; ++c) {
             const size_t k = static_cast<size_t>(c);
             readColumn(s, c, raw);
             toWireValue(raw, columns[k].type, order, m_textSize, stored[k] != 0, values[k]);
         }
+        for (const auto& [text, row] : textRows.links)
+            values[text].textRow = sqlite3_column_int64(s, static_cast<int>(row));
         if (compute)
             compute->beforeRow(values, *m_sink);
         if (!m_sink->row(values)) {
@@ -354,16 +360,28 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
     if (!m_ansiNull)
         tokens = nullComparisons(tokens, false, rewritten);
     Translation translation = translate(tokens, context(frame), true);
+    // Text and image values of a table carry their row, for writetext.
+    std::vector<Token> withRows;
+    std::optional<TextRows> textRows;
+    const bool assigns = std::any_of(translation.assignments.begin(), translation.assignments.end(),
+                                     [](const std::string& a) { return !a.empty(); });
+    if (!browseHidden && compute.empty() && !assigns)
+        textRows = addTextRowColumns(tokens, translation.sql, withRows);
+    if (textRows)
+        translation = translate(withRows, context(frame), true);
     m_compute = compute.empty() ? nullptr : &compute;
     m_browseHidden = browseHidden;
+    m_textRows = textRows.value_or(TextRows{});
     struct Reset {
         const std::vector<ComputeClause>*& compute;
         std::optional<size_t>& browse;
+        TextRows& textRows;
         ~Reset() {
             compute = nullptr;
             browse.reset();
+            textRows = {};
         }
-    } reset{m_compute, m_browseHidden};
+    } reset{m_compute, m_browseHidden, m_textRows};
     return runQuery(translation, frame);
 }
 

@@ -28,8 +28,8 @@ std::string counterTable(bool temporary) {
 } // namespace
 
 void registerTimestampFunction(sqlite3* db) {
-    sqlite3_create_function(db, "tovrin_timestamp", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                            nullptr, timestampFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_timestamp", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            timestampFunction, nullptr, nullptr);
 }
 
 void stampOnWrite(SqlConnection& conn, const std::string& table, const std::string& column) {
@@ -45,8 +45,8 @@ void stampOnWrite(SqlConnection& conn, const std::string& table, const std::stri
     // Triggers name no schema: the counter is found where the table is.
     const std::string stamp = " begin update " + std::string(kTimestampCounterTable) +
                               " set value = value + 1; update " + name + " set " + col +
-                              " = tovrin_timestamp((select value from " +
-                              kTimestampCounterTable + ")) where rowid = new.rowid; end";
+                              " = tovrin_timestamp((select value from " + kTimestampCounterTable +
+                              ")) where rowid = new.rowid; end";
     conn.exec("create " + temp + "trigger " + quoteIdentifier("tovrin_stamp_" + table + "_i") +
               " after insert on " + name + " for each row" + stamp);
     // An update that sets the timestamp itself (the insert's stamp above) is not stamped
@@ -66,7 +66,8 @@ SqlValue databaseTimestamp(SqlConnection& conn) {
     sqlite3_finalize(stmt);
     std::string bytes(8, '\0');
     for (int i = 0; i < 8; ++i)
-        bytes[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint64_t>(value) >> (56 - 8 * i));
+        bytes[static_cast<size_t>(i)] =
+            static_cast<char>(static_cast<uint64_t>(value) >> (56 - 8 * i));
     return SqlValue::ofBlob(std::move(bytes));
 }
 
