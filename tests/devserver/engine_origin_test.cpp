@@ -87,6 +87,30 @@ TEST_F(EngineOrigin, TimestampColumnsTakeANewDatabaseWideValueOnEveryWrite) {
               third);
 }
 
+TEST_F(EngineOrigin, TsequalGuardsAnUpdateAgainstAChangedRow) {
+    ok("create table tq (id int, v int, timestamp)\ninsert tq (id, v) values (1, 1)");
+    const auto hex = [](const std::string& bytes) {
+        std::string out = "0x";
+        for (unsigned char c : bytes) {
+            out += "0123456789abcdef"[c >> 4];
+            out += "0123456789abcdef"[c & 0x0F];
+        }
+        return out;
+    };
+    const std::string read = hex(ok("select timestamp from tq").results().at(0).rows[0][0].bytes);
+    ok("update tq set v = 2 where id = 1 and tsequal(timestamp, " + read + ")");
+    EXPECT_EQ(integer("select v from tq"), 2);
+    // The row changed since `read`: the second update with it is refused.
+    RecordingSink& stale =
+        run("update tq set v = 3 where id = 1 and tsequal(timestamp, " + read + ")");
+    ASSERT_EQ(stale.errors().size(), 1u);
+    EXPECT_EQ(stale.errors()[0].number, 532);
+    EXPECT_EQ(stale.errors()[0].text, "The timestamp (changed to " + read +
+                                          ") shows that the row has been updated by another "
+                                          "user.");
+    EXPECT_EQ(integer("select v from tq"), 2);
+}
+
 TEST_F(EngineOrigin, IdentityOfTheLastInsertAndExplicitValuesOnlyWhenAllowed) {
     ok("create table ids (id numeric(10,0) identity, name varchar(10))\n"
        "create table plain (a int)");

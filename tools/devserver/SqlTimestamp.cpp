@@ -5,6 +5,7 @@
 #include "SqlTimestamp.h"
 
 #include "SqlConnection.h"
+#include "SqlErrors.h"
 #include "SqlTranslator.h"
 
 namespace devserver {
@@ -25,11 +26,39 @@ std::string counterTable(bool temporary) {
     return std::string(temporary ? "temp." : "main.") + kTimestampCounterTable;
 }
 
+std::string bytesOf(sqlite3_value* value) {
+    const auto* data = static_cast<const char*>(sqlite3_value_blob(value));
+    return data ? std::string(data, static_cast<size_t>(sqlite3_value_bytes(value))) : "";
+}
+
+// tsequal(a, b): true when the two timestamps are equal, else error 532, which ends the
+// statement (an update guarded by it changes nothing). The message shows `b`, as the
+// server's reference shows it for tsequal(timestamp, <value read before>).
+void tsequalFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_int(context, 0);
+    const std::string a = bytesOf(argv[0]), b = bytesOf(argv[1]);
+    if (a == b)
+        return sqlite3_result_int(context, 1);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string shown = "0x";
+    for (unsigned char c : b) {
+        shown += kHex[c >> 4];
+        shown += kHex[c & 0x0F];
+    }
+    const SqlError error(532, 16,
+                         "The timestamp (changed to " + shown +
+                             ") shows that the row has been updated by another user.");
+    sqlite3_result_error(context, functionErrorText(error).c_str(), -1);
+}
+
 } // namespace
 
 void registerTimestampFunction(sqlite3* db) {
     sqlite3_create_function(db, "tovrin_timestamp", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             timestampFunction, nullptr, nullptr);
+    sqlite3_create_function(db, "tsequal", 2, SQLITE_UTF8, nullptr, tsequalFunction, nullptr,
+                            nullptr);
 }
 
 void stampOnWrite(SqlConnection& conn, const std::string& table, const std::string& column) {
