@@ -124,10 +124,11 @@ private:
         size_t carriers = 0;
         std::vector<std::pair<size_t, size_t>> links;
     };
-    /// Copies a select (`sql` its translation) to `out` with the row id of each table whose
-    /// text or image columns it selects added at the end of its select list; nothing when it
-    /// selects none (or its rows are not a table's: distinct, group by, union).
-    std::optional<TextRows> addTextRowColumns(std::span<const Token> tokens, const std::string& sql,
+    /// Copies a select (`stmt` its prepared translation) to `out` with the row id of each
+    /// table whose text or image columns it selects added at the end of its select list;
+    /// nothing when it selects none (or its rows are not a table's: distinct, group by,
+    /// union).
+    std::optional<TextRows> addTextRowColumns(std::span<const Token> tokens, sqlite3_stmt* stmt,
                                               std::vector<Token>& out);
 
     // Identity columns (SqlIdentity.cpp)
@@ -218,6 +219,9 @@ private:
     std::set<std::string> m_identityInsert;
     /// The text row ids of the select runQuery is running.
     TextRows m_textRows;
+    /// The tokens of the select runQuery is about to run, when its text and image values
+    /// may carry their rows.
+    std::span<const Token> m_textRowSource;
     /// Browse mode: the number of hidden columns of the select runQuery is running.
     std::optional<size_t> m_browseHidden;
     /// The compute clauses of the select runQuery is running, if any.

@@ -235,6 +235,15 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     const int columnCount = sqlite3_column_count(s);
     const bool assigning = std::any_of(tr.assignments.begin(), tr.assignments.end(),
                                        [](auto& a) { return !a.empty(); });
+    if (const std::span<const Token> source = std::exchange(m_textRowSource, {});
+        !source.empty() && !assigning) {
+        // A select of text or image values of a table runs again with the row ids added.
+        std::vector<Token> withRows;
+        if (std::optional<TextRows> rows = addTextRowColumns(source, s, withRows)) {
+            m_textRows = *rows;
+            return runQuery(translate(withRows, context(frame), true), frame, reportDone);
+        }
+    }
     if (assigning) {
         if (std::any_of(tr.assignments.begin(), tr.assignments.end(),
                         [](auto& a) { return a.empty(); }))
@@ -360,28 +369,23 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
     if (!m_ansiNull)
         tokens = nullComparisons(tokens, false, rewritten);
     Translation translation = translate(tokens, context(frame), true);
-    // Text and image values of a table carry their row, for writetext.
-    std::vector<Token> withRows;
-    std::optional<TextRows> textRows;
-    const bool assigns = std::any_of(translation.assignments.begin(), translation.assignments.end(),
-                                     [](const std::string& a) { return !a.empty(); });
-    if (!browseHidden && compute.empty() && !assigns)
-        textRows = addTextRowColumns(tokens, translation.sql, withRows);
-    if (textRows)
-        translation = translate(withRows, context(frame), true);
     m_compute = compute.empty() ? nullptr : &compute;
     m_browseHidden = browseHidden;
-    m_textRows = textRows.value_or(TextRows{});
+    // Text and image values of a table carry their row, for writetext (see runQuery).
+    if (!browseHidden && compute.empty())
+        m_textRowSource = tokens;
     struct Reset {
         const std::vector<ComputeClause>*& compute;
         std::optional<size_t>& browse;
         TextRows& textRows;
+        std::span<const Token>& textRowSource;
         ~Reset() {
             compute = nullptr;
             browse.reset();
             textRows = {};
+            textRowSource = {};
         }
-    } reset{m_compute, m_browseHidden, m_textRows};
+    } reset{m_compute, m_browseHidden, m_textRows, m_textRowSource};
     return runQuery(translation, frame);
 }
 

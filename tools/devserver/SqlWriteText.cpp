@@ -28,25 +28,18 @@ bool isSelectListEnd(const Token& t) {
 } // namespace
 
 std::optional<SqlSession::TextRows> SqlSession::addTextRowColumns(std::span<const Token> tokens,
-                                                                  const std::string& sql,
+                                                                  sqlite3_stmt* stmt,
                                                                   std::vector<Token>& out) {
     // Rows of a distinct, grouped or combined result are no rows of a table.
     for (const Token& t : tokens)
         if (t.is("distinct") || t.is("group") || t.is("union"))
             return std::nullopt;
-    sqlite3* db = connection().handle();
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return std::nullopt;
-    }
     const int columnCount = sqlite3_column_count(stmt);
     std::vector<std::pair<size_t, std::string>> textColumns; // index, table
     for (int c = 0; c < columnCount; ++c)
         if (const char* table = sqlite3_column_table_name(stmt, c);
             table && isTextOrImage(sqlite3_column_decltype(stmt, c)))
             textColumns.emplace_back(static_cast<size_t>(c), table);
-    sqlite3_finalize(stmt);
     if (textColumns.empty())
         return std::nullopt;
 
