@@ -132,6 +132,10 @@ TEST_F(EngineOrigin, IdentityOfTheLastInsertAndExplicitValuesOnlyWhenAllowed) {
     EXPECT_EQ(run("insert ids (id, name) values (11, 'd')").errors().at(0).number, 584);
     ok("insert ids (name) values ('e')");
     EXPECT_EQ(integer("select @@identity"), 11);
+    // Without a column list every column but the identity takes a value.
+    ok("insert ids values ('f')");
+    EXPECT_EQ(integer("select @@identity"), 12);
+    EXPECT_EQ(integer("select count(*) from ids where name = 'f'"), 1);
 }
 
 TEST_F(EngineOrigin, RollbackToASavepointKeepsTheWorkBeforeItAndTheTransaction) {

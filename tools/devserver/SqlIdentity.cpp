@@ -1,5 +1,6 @@
 // Identity columns: @@identity after an insert (0 when the table has no identity column),
-// and explicit values for an identity column only under `set identity_insert <table> on`.
+// explicit values for an identity column only under `set identity_insert <table> on`, and
+// an insert without a column list that supplies every column but the identity.
 #include "SqlErrors.h"
 #include "SqlSession.h"
 
@@ -80,6 +81,40 @@ void SqlSession::checkIdentityInsert(std::span<const Token> tokens) {
             throw SqlError(584, 16,
                            "Explicit value specified for identity field in table '" + table +
                                "' when IDENTITY_INSERT is set to OFF.");
+}
+
+bool SqlSession::listColumnsButIdentity(std::span<const Token> tokens, std::vector<Token>& out) {
+    const auto [table, end] = insertTarget(tokens);
+    if (table.empty() || end >= tokens.size() ||
+        !(tokens[end].is("values") || tokens[end].is("select")) ||
+        m_identityInsert.count(lower(table)))
+        return false;
+    const std::string identity = identityColumn(table);
+    if (identity.empty())
+        return false;
+    // insert t values (…) leaves the identity column out: it takes its next value.
+    std::vector<Token> list;
+    size_t offset = tokens.back().end + 1; // past the batch's own tokens
+    const auto token = [&](Token::Kind kind, const std::string& text) {
+        Token t = tokens[end];
+        t.kind = kind;
+        t.text = text;
+        t.begin = offset++;
+        t.end = offset++;
+        list.push_back(std::move(t));
+    };
+    token(Token::Kind::Operator, "(");
+    for (const std::string& column : columnsOf(table)) {
+        if (lower(column) == lower(identity))
+            continue;
+        if (list.size() > 1)
+            token(Token::Kind::Operator, ",");
+        token(Token::Kind::QuotedIdentifier, column);
+    }
+    token(Token::Kind::Operator, ")");
+    out.assign(tokens.begin(), tokens.end());
+    out.insert(out.begin() + static_cast<long>(end), list.begin(), list.end());
+    return true;
 }
 
 void SqlSession::noteIdentity(std::span<const Token> tokens, int64_t inserted) {

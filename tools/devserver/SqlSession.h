@@ -139,6 +139,10 @@ private:
     /// Refuses (584) an insert that names the identity column of its table while
     /// identity_insert is off for it.
     void checkIdentityInsert(std::span<const Token> tokens);
+    /// Copies an insert without a column list into a table with an identity column (while
+    /// identity_insert is off) to `out`, listing every column but the identity; false when
+    /// the insert is not one.
+    bool listColumnsButIdentity(std::span<const Token> tokens, std::vector<Token>& out);
     /// Sets @@identity after an insert of `inserted` rows.
     void noteIdentity(std::span<const Token> tokens, int64_t inserted);
     Flow runCommand(std::span<const Token> tokens, Frame& frame, bool counts);

@@ -448,14 +448,18 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
 }
 
 SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& frame, bool counts) {
-    if (tokens[0].is("insert") || tokens[0].is("update") || tokens[0].is("delete"))
+    const bool insert = tokens[0].is("insert");
+    std::vector<Token> listed;
+    if (insert) {
+        checkIdentityInsert(tokens);
+        if (listColumnsButIdentity(tokens, listed))
+            tokens = listed;
+    }
+    if (insert || tokens[0].is("update") || tokens[0].is("delete"))
         checkLiterals(tokens);
     std::vector<Token> rewritten;
     if (!m_ansiNull)
         tokens = nullComparisons(tokens, false, rewritten);
-    const bool insert = tokens[0].is("insert");
-    if (insert)
-        checkIdentityInsert(tokens);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
