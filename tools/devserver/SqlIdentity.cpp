@@ -2,6 +2,7 @@
 // explicit values for an identity column only under `set identity_insert <table> on`, and
 // an insert without a column list that supplies every column but the identity.
 #include "SqlErrors.h"
+#include "SqlResultOrigin.h"
 #include "SqlSession.h"
 
 #include <cctype>
@@ -96,12 +97,7 @@ bool SqlSession::listColumnsButIdentity(std::span<const Token> tokens, std::vect
     std::vector<Token> list;
     size_t offset = tokens.back().end + 1; // past the batch's own tokens
     const auto token = [&](Token::Kind kind, const std::string& text) {
-        Token t = tokens[end];
-        t.kind = kind;
-        t.text = text;
-        t.begin = offset++;
-        t.end = offset++;
-        list.push_back(std::move(t));
+        list.push_back(madeToken(tokens[end], kind, text, offset));
     };
     token(Token::Kind::Operator, "(");
     for (const std::string& column : columnsOf(table)) {

@@ -44,11 +44,6 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-bool isSelectListEnd(const Token& t) {
-    return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") ||
-           t.is("union");
-}
-
 } // namespace
 
 std::vector<std::pair<std::string, std::string>> fromTables(std::span<const Token> tokens,
@@ -59,7 +54,7 @@ std::vector<std::pair<std::string, std::string>> fromTables(std::span<const Toke
             ++depth;
         else if (tokens[end].isOp(")"))
             --depth;
-        else if (depth == 0 && isSelectListEnd(tokens[end]))
+        else if (depth == 0 && endsSelectList(tokens[end]))
             break;
     }
     std::vector<std::pair<std::string, std::string>> tables;
@@ -90,6 +85,20 @@ std::vector<std::pair<std::string, std::string>> fromTables(std::span<const Toke
             tables.emplace_back(qualifier, table);
     }
     return tables;
+}
+
+bool endsSelectList(const Token& t) {
+    return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") ||
+           t.is("union");
+}
+
+Token madeToken(const Token& like, Token::Kind kind, std::string text, size_t& offset) {
+    Token t = like;
+    t.kind = kind;
+    t.text = std::move(text);
+    t.begin = offset++;
+    t.end = offset++;
+    return t;
 }
 
 void describeOrigins(sqlite3* db, sqlite3_stmt* stmt, std::vector<Column>& columns,
@@ -151,7 +160,7 @@ std::vector<std::string> browseKeyColumns(sqlite3* db, const std::string& table)
 }
 
 size_t SqlSession::addBrowseColumns(std::span<const Token> tokens, std::vector<Token>& out) {
-    const size_t from = findOutsideParentheses(tokens, 1, isSelectListEnd);
+    const size_t from = findOutsideParentheses(tokens, 1, endsSelectList);
     out.assign(tokens.begin(), tokens.end());
     if (from >= tokens.size() || !tokens[from].is("from"))
         return 0;
@@ -169,12 +178,7 @@ size_t SqlSession::addBrowseColumns(std::span<const Token> tokens, std::vector<T
     std::vector<Token> added;
     size_t offset = tokens.back().end + 1; // past the batch's own tokens
     const auto token = [&](Token::Kind kind, std::string text) {
-        Token t = tokens[from];
-        t.kind = kind;
-        t.text = std::move(text);
-        t.begin = offset++;
-        t.end = offset++;
-        added.push_back(std::move(t));
+        added.push_back(madeToken(tokens[from], kind, std::move(text), offset));
     };
     size_t count = 0;
     sqlite3* db = connection().handle();

@@ -14,6 +14,13 @@
 
 namespace devserver {
 
+/// True for the words that end a select list (from, where, group, having, order, union).
+bool endsSelectList(const Token& t);
+
+/// A token the server adds to a statement, shaped like `like`; `offset` (advanced past it)
+/// keeps its position apart from the batch's own tokens.
+Token madeToken(const Token& like, Token::Kind kind, std::string text, size_t& offset);
+
 /// For each table of the from list that starts at tokens[from] and is a plain table (joins
 /// and derived tables are left out): the name its columns can be qualified by (its alias,
 /// else its own name) and its own name.

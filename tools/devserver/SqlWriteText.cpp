@@ -20,11 +20,6 @@ bool isTextOrImage(const char* declared) {
     return type && (type->type == SqlType::Text || type->type == SqlType::Image);
 }
 
-bool isSelectListEnd(const Token& t) {
-    return t.is("from") || t.is("where") || t.is("group") || t.is("having") || t.is("order") ||
-           t.is("union");
-}
-
 } // namespace
 
 std::optional<SqlSession::TextRows> SqlSession::addTextRowColumns(std::span<const Token> tokens,
@@ -43,7 +38,7 @@ std::optional<SqlSession::TextRows> SqlSession::addTextRowColumns(std::span<cons
     if (textColumns.empty())
         return std::nullopt;
 
-    const size_t from = findOutsideParentheses(tokens, 1, isSelectListEnd);
+    const size_t from = findOutsideParentheses(tokens, 1, endsSelectList);
     if (from >= tokens.size() || !tokens[from].is("from"))
         return std::nullopt;
     const auto tables = fromTables(tokens, from);
@@ -52,12 +47,7 @@ std::optional<SqlSession::TextRows> SqlSession::addTextRowColumns(std::span<cons
     std::vector<Token> added;
     size_t offset = tokens.back().end + 1; // past the batch's own tokens
     const auto token = [&](Token::Kind kind, std::string text) {
-        Token t = tokens[from];
-        t.kind = kind;
-        t.text = std::move(text);
-        t.begin = offset++;
-        t.end = offset++;
-        added.push_back(std::move(t));
+        added.push_back(madeToken(tokens[from], kind, std::move(text), offset));
     };
     for (const auto& [column, table] : textColumns) {
         const auto known = std::find_if(tables.begin(), tables.end(), [&](const auto& entry) {
