@@ -220,4 +220,17 @@ BrowseInfo markBrowseColumns(sqlite3* db, std::vector<Column>& columns, size_t h
     return info;
 }
 
+void SqlSession::sendRowFormat(sqlite3_stmt* stmt, std::vector<Column>& columns) {
+    sqlite3* db = connection().handle();
+    describeOrigins(db, stmt, columns,
+                    [this](const std::string& schema) { return catalogOf(schema); });
+    std::optional<BrowseInfo> browse;
+    if (m_browseHidden)
+        browse = markBrowseColumns(db, columns, *m_browseHidden);
+    m_browseHidden.reset(); // a nested query of this statement is no browse
+    m_sink->rowFormat(columns);
+    if (browse)
+        m_sink->browseInfo(columns, *browse);
+}
+
 } // namespace devserver

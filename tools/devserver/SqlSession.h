@@ -114,6 +114,9 @@ private:
     /// columns of its tables that the select list leaves out added at its end; gives their
     /// number.
     size_t addBrowseColumns(std::span<const Token> tokens, std::vector<Token>& out);
+    /// Describes a row result (origins, browse mode) and sends its format and browse
+    /// information.
+    void sendRowFormat(sqlite3_stmt* stmt, std::vector<Column>& columns);
     /// The database an SQLite schema of the current connection holds.
     std::string catalogOf(const std::string& schema);
 
@@ -130,6 +133,9 @@ private:
     /// union).
     std::optional<TextRows> addTextRowColumns(std::span<const Token> tokens, sqlite3_stmt* stmt,
                                               std::vector<Token>& out);
+    /// The select runQuery is about to run (`stmt`) translated again with its text rows
+    /// added, when it selects text or image values of a table and assigns no variables.
+    std::optional<Translation> withTextRows(sqlite3_stmt* stmt, bool assigning, Frame& frame);
 
     // Identity columns (SqlIdentity.cpp)
     /// The identity column of `table`, or empty.

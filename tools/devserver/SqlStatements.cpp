@@ -235,15 +235,9 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     const int columnCount = sqlite3_column_count(s);
     const bool assigning = std::any_of(tr.assignments.begin(), tr.assignments.end(),
                                        [](auto& a) { return !a.empty(); });
-    if (const std::span<const Token> source = std::exchange(m_textRowSource, {});
-        !source.empty() && !assigning) {
-        // A select of text or image values of a table runs again with the row ids added.
-        std::vector<Token> withRows;
-        if (std::optional<TextRows> rows = addTextRowColumns(source, s, withRows)) {
-            m_textRows = *rows;
-            return runQuery(translate(withRows, context(frame), true), frame, reportDone);
-        }
-    }
+    // A select of text or image values of a table runs again with the row ids added.
+    if (std::optional<Translation> withRows = withTextRows(s, assigning, frame))
+        return runQuery(*withRows, frame, reportDone);
     if (assigning) {
         if (std::any_of(tr.assignments.begin(), tr.assignments.end(),
                         [](auto& a) { return a.empty(); }))
@@ -287,15 +281,7 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
     columns.resize(columns.size() - std::min(textRows.carriers, columns.size()));
     const int visible = static_cast<int>(columns.size());
-    describeOrigins(db, s, columns,
-                    [this](const std::string& schema) { return catalogOf(schema); });
-    std::optional<BrowseInfo> browse;
-    if (m_browseHidden)
-        browse = markBrowseColumns(db, columns, *m_browseHidden);
-    m_browseHidden.reset(); // a nested query of this statement is no browse
-    m_sink->rowFormat(columns);
-    if (browse)
-        m_sink->browseInfo(columns, *browse);
+    sendRowFormat(s, columns);
     if (m_formatOnly) {
         // set fmtonly on: the description only.
         m_rowCount = 0;

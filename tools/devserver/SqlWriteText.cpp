@@ -8,6 +8,7 @@
 #include "TypesCatalog.h"
 
 #include <strings.h>
+#include <utility>
 
 namespace devserver {
 
@@ -73,6 +74,19 @@ std::optional<SqlSession::TextRows> SqlSession::addTextRowColumns(std::span<cons
     out.assign(tokens.begin(), tokens.end());
     out.insert(out.begin() + static_cast<long>(from), added.begin(), added.end());
     return rows;
+}
+
+std::optional<Translation> SqlSession::withTextRows(sqlite3_stmt* stmt, bool assigning,
+                                                    Frame& frame) {
+    const std::span<const Token> source = std::exchange(m_textRowSource, {});
+    if (source.empty() || assigning)
+        return std::nullopt;
+    std::vector<Token> withRows;
+    std::optional<TextRows> rows = addTextRowColumns(source, stmt, withRows);
+    if (!rows)
+        return std::nullopt;
+    m_textRows = *rows;
+    return translate(withRows, context(frame), true);
 }
 
 void SqlSession::writeText(const std::string& object, int64_t row, const std::string& data,
