@@ -23,7 +23,9 @@ namespace {
 // Adaptive Server's user type of timestamp columns.
 constexpr CS_INT kTimestampUserType = 80;
 
-bool sameName(const std::string& A, const std::string& B) { return lowered(A) == lowered(B); }
+bool sameName(const std::string& A, const std::string& B) {
+    return lowered(A) == lowered(B);
+}
 
 // The from clause's entry for Table (compared by its last name part), else nullptr.
 const selectlist::TableRef* findTable(const selectlist::SelectShape& Shape,
@@ -84,9 +86,9 @@ std::vector<TSybQuery::TColumnOrigin> TSybQuery::columnOrigins(const std::string
     // The update table in the from clause; a select from one table (a view, say) writes
     // to the update table whatever the from clause names.
     const selectlist::TableRef* target =
-        Table.empty() ? nullptr
-                      : (shape->tables.size() == 1 ? &shape->tables.front()
-                                                   : findTable(*shape, Table));
+        Table.empty()
+            ? nullptr
+            : (shape->tables.size() == 1 ? &shape->tables.front() : findTable(*shape, Table));
     const bool single = shape->tables.size() == 1;
     for (int c = 0; c < count; ++c) {
         TColumnOrigin& origin = origins[static_cast<std::size_t>(c)];

@@ -15,8 +15,7 @@ namespace {
 using Tokens = std::vector<Token>;
 
 bool wordChar(unsigned char C) {
-    return std::isalnum(C) || C == '_' || C == '#' || C == '@' || C == '$' || C == '.' ||
-           C >= 0x80;
+    return std::isalnum(C) || C == '_' || C == '#' || C == '@' || C == '$' || C == '.' || C >= 0x80;
 }
 
 // Index just past the quoted literal opening at I (a doubled quote stays inside).
@@ -42,8 +41,8 @@ bool isOneOf(const Token& T, std::initializer_list<const char*> Words) {
 
 // Words that end a from clause.
 bool endsFrom(const Token& T) {
-    return isOneOf(T, {"where", "group", "order", "having", "for", "compute", "plan", "at",
-                       "union", "with"});
+    return isOneOf(
+        T, {"where", "group", "order", "having", "for", "compute", "plan", "at", "union", "with"});
 }
 
 // Words that begin a join, or belong to one, in a from clause.
@@ -54,9 +53,10 @@ bool joinWord(const Token& T) {
 // Words that never name an alias.
 bool reservedWord(const Token& T) {
     return joinWord(T) || endsFrom(T) ||
-           isOneOf(T, {"on", "as", "holdlock", "noholdlock", "readpast", "shared", "index",
-                       "end", "null", "and", "or", "not", "else", "then", "when", "is", "like",
-                       "between", "in", "exists", "distinct", "from", "select", "case"});
+           isOneOf(T, {"on",    "as",     "holdlock", "noholdlock", "readpast", "shared",
+                       "index", "end",    "null",     "and",        "or",       "not",
+                       "else",  "then",   "when",     "is",         "like",     "between",
+                       "in",    "exists", "distinct", "from",       "select",   "case"});
 }
 
 // A word that names something (a column, table or alias), not a number or a variable.
@@ -212,7 +212,9 @@ std::string lastPart(const std::string& Name) {
     return dot == std::string::npos ? Name : Name.substr(dot + 1);
 }
 
-std::string TableRef::reference() const { return alias.empty() ? lastPart(name) : alias; }
+std::string TableRef::reference() const {
+    return alias.empty() ? lastPart(name) : alias;
+}
 
 std::vector<Token> tokenize(const std::string& Sql) {
     std::vector<Token> out;

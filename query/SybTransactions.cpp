@@ -11,7 +11,9 @@
 
 namespace tovrin {
 
-void TSybConnect::StartTransaction() { detail::execOnConnection(*this, "begin tran"); }
+void TSybConnect::StartTransaction() {
+    detail::execOnConnection(*this, "begin tran");
+}
 
 void TSybConnect::Commit() {
     std::lock_guard<std::recursive_mutex> lock(FLock);
@@ -26,7 +28,9 @@ void TSybConnect::Rollback() {
         detail::execOnConnection(*this, "rollback tran");
 }
 
-bool TSybConnect::InTransaction() { return TransactionCount() > 0; }
+bool TSybConnect::InTransaction() {
+    return TransactionCount() > 0;
+}
 
 int TSybConnect::TransactionCount() {
     if (!Connected())

@@ -75,8 +75,8 @@ public:
                 m_keys.push_back(f);
         }
         if (m_query.FUpdateMode != upWhereAll && m_keys.empty())
-            throw ESybQueryError("ApplyUpdates: KeyFields must name the key columns of " +
-                                 m_table + " for upWhereChanged and upWhereKeyOnly");
+            throw ESybQueryError("ApplyUpdates: KeyFields must name the key columns of " + m_table +
+                                 " for upWhereChanged and upWhereKeyOnly");
         m_param = m_params.CreateParam(ftUnknown, "value", ptInput);
     }
 
@@ -181,8 +181,8 @@ private:
             why = "it is a timestamp, which the server sets";
         else if (m_query.isIdentityField(Field))
             why = "it is an identity, which the server assigns";
-        throw ESybQueryError("ApplyUpdates: field " + Field->FieldName() + " of " +
-                             m_query.Name() + " cannot be written to " + m_table + ": " + why);
+        throw ESybQueryError("ApplyUpdates: field " + Field->FieldName() + " of " + m_query.Name() +
+                             " cannot be written to " + m_table + ": " + why);
     }
 
     // Field's value in Buffer, and its literal.
@@ -318,11 +318,10 @@ private:
             return finishReadBack(false);
         bool any = false;
         for (TField* f : m_data) {
-            const bool locator =
-                m_keys.empty()
-                    ? f->ProviderFlags().Contains(pfInWhere) &&
-                          locatable(f, m_query.GetFetchField(f->FieldNo() - 1))
-                    : contains(m_keys, f);
+            const bool locator = m_keys.empty()
+                                     ? f->ProviderFlags().Contains(pfInWhere) &&
+                                           locatable(f, m_query.GetFetchField(f->FieldNo() - 1))
+                                     : contains(m_keys, f);
             if (!locator || !tableColumn(f))
                 continue;
             condition(f, value(f, Current), !any);
