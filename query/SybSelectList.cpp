@@ -220,6 +220,18 @@ std::vector<Token> tokenize(const std::string& Sql) {
     std::vector<Token> out;
     std::size_t i = 0;
     const std::size_t n = Sql.size();
+    std::size_t wordEnd = std::string::npos; // where the last word token ended
+    // A word that continues the word just before it ("a.[Name]", "[t].id") joins it.
+    auto pushWord = [&](const std::string& Word, std::size_t End) {
+        if (wordEnd == i && !out.empty() && out.back().kind == Token::Kind::Word &&
+            (out.back().text.back() == '.' || Word.front() == '.')) {
+            out.back().text += Word;
+            out.back().lower = lowered(out.back().text);
+        } else {
+            out.push_back({Token::Kind::Word, Word, lowered(Word)});
+        }
+        wordEnd = End;
+    };
     while (i < n) {
         const auto c = static_cast<unsigned char>(Sql[i]);
         if (std::isspace(c)) {
@@ -238,14 +250,15 @@ std::vector<Token> tokenize(const std::string& Sql) {
             const std::size_t end = Sql.find(']', i + 1);
             const std::string inner =
                 Sql.substr(i + 1, (end == std::string::npos ? n : end) - i - 1);
-            out.push_back({Token::Kind::Word, inner, lowered(inner)});
-            i = end == std::string::npos ? n : end + 1;
+            const std::size_t next = end == std::string::npos ? n : end + 1;
+            if (!inner.empty())
+                pushWord(inner, next);
+            i = next;
         } else if (wordChar(c)) {
             std::size_t j = i;
             while (j < n && wordChar(static_cast<unsigned char>(Sql[j])))
                 ++j;
-            const std::string word = Sql.substr(i, j - i);
-            out.push_back({Token::Kind::Word, word, lowered(word)});
+            pushWord(Sql.substr(i, j - i), j);
             i = j;
         } else {
             out.push_back({Token::Kind::Punct, std::string(1, static_cast<char>(c)),

@@ -92,8 +92,8 @@ TEST_F(QueryFieldOrigins, EachFieldIsWrittenToTheColumnItComesFromOrRefused) {
         q->Edit();
         q->FieldByName(c.field)->SetAsString("x");
         q->Post();
-        const std::string statement =
-            errorOf([&] { EXPECT_EQ(q->UpdateStatement(q->PendingChanges().front()), c.expected); });
+        const std::string statement = errorOf(
+            [&] { EXPECT_EQ(q->UpdateStatement(q->PendingChanges().front()), c.expected); });
         if (!statement.empty()) {
             EXPECT_NE(statement.find(c.expected), std::string::npos) << statement;
         }
