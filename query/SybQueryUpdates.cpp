@@ -29,47 +29,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The words and punctuation of a SQL text, lower-cased, without quoted literals (one
-// placeholder token each) and comments.
-std::vector<std::string> sqlTokens(const std::string& sql) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    const std::size_t n = sql.size();
-    auto word = [](unsigned char c) {
-        return std::isalnum(c) || c == '_' || c == '#' || c == '@' || c == '$' || c == '.' ||
-               c >= 0x80;
-    };
-    while (i < n) {
-        const unsigned char c = static_cast<unsigned char>(sql[i]);
-        if (std::isspace(c)) {
-            ++i;
-        } else if (c == '\'' || c == '"') {
-            std::size_t j = i + 1;
-            while (j < n && !(sql[j] == static_cast<char>(c) &&
-                              (j + 1 >= n || sql[j + 1] != static_cast<char>(c))))
-                j += sql[j] == static_cast<char>(c) ? 2 : 1;
-            out.emplace_back("'");
-            i = j + 1;
-        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-            while (i < n && sql[i] != '\n')
-                ++i;
-        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-            const std::size_t end = sql.find("*/", i + 2);
-            i = end == std::string::npos ? n : end + 2;
-        } else if (word(c)) {
-            std::size_t j = i;
-            while (j < n && word(static_cast<unsigned char>(sql[j])))
-                ++j;
-            out.push_back(lower(sql.substr(i, j - i)));
-            i = j;
-        } else {
-            out.emplace_back(1, static_cast<char>(c));
-            ++i;
-        }
-    }
-    return out;
-}
-
 bool isClauseWord(const std::string& t) {
     static const char* const kWords[] = {"where", "order",   "group", "having",
                                          "for",   "compute", "plan",  "at"};
@@ -102,7 +61,7 @@ std::string TSybQuery::updateTable() const {
     if (!named.empty())
         return named;
     // A select from one table: "select ... from name [[as] alias] [where ...]".
-    const std::vector<std::string> t = sqlTokens(FSQL->Text());
+    const std::vector<std::string> t = sqltext::SqlTokens(FSQL->Text());
     const auto count = [&](const char* w) {
         return std::count(t.begin(), t.end(), std::string(w));
     };

@@ -9,6 +9,7 @@
 
 #include "tovrin5/client/Cspublic.h"
 #include "tovrin5/host/DateTime.h"
+#include "tovrin5/query/SqlScanner.h"
 
 namespace tovrin::host {
 class TParam;
@@ -55,18 +56,10 @@ struct TScan {
     std::string Tail;
 };
 
-/// True for the bytes a marker name is made of: digits, the codes 0x41..0x7A (letters and
-/// [ \ ] ^ _ `) and 0xC0..0xFF.
-[[nodiscard]] constexpr bool IsNameChar(unsigned char c) noexcept {
-    return (c >= '0' && c <= '9') || (c >= 0x41 && c <= 0x7A) || c >= 0xC0;
-}
-
-/// Finds the markers of a SQL text. Colons inside single- or double-quoted literals (a
-/// doubled quote does not end them), after "--" up to the end of the line and inside
-/// "/* */" are no markers; a colon not followed by a name character stays text. A name
-/// that meets a multi-byte UTF-8 character takes the whole character, never a part of it.
-/// Joining every marker's preceding text, ":" and its name, then the tail, gives back the
-/// text exactly.
+/// Finds the markers of a SQL text as ScanSql reads it: colons inside literals, bracketed
+/// names and comments are no markers; a colon not followed by a name character stays
+/// text. Joining every marker's preceding text, ":" and its name, then the tail, gives
+/// back the text exactly.
 [[nodiscard]] TScan ScanMarkers(const std::string& sql);
 
 /// The value with every single quote doubled, to be enclosed in single quotes: the literal
