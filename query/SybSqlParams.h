@@ -18,24 +18,28 @@ class TParams;
 
 namespace tovrin {
 
-/// One parameter marker of a query's SQL text: its parameter, the 1-based position of the
-/// first character of its name, and the text between the previous marker's name (or the
-/// start of the text) and this marker's colon. The final text is built by index, so the
-/// parameter reference is informative only; after the parameter list was replaced from a
-/// component stream it refers to a parameter that no longer exists and must not be used.
+/// One parameter marker of a query's SQL text: the name after its colon, the parameter of
+/// that name, the 1-based position of the first character of its name, and the text
+/// between the previous marker's name (or the start of the text) and this marker's colon.
+/// Every marker of a name carries the value of the one parameter of that name: the final
+/// text is built by name, so the parameter reference is informative only (null when the
+/// parameter list, replaced from a component stream, has none of that name).
 class TParamMapping final {
 public:
-    TParamMapping(host::TParam* AParam, int ANamePos, std::string APrecedingText)
-        : FParam(AParam), FNamePos(ANamePos), FPrecedingText(std::move(APrecedingText)) {}
+    TParamMapping(std::string AName, host::TParam* AParam, int ANamePos, std::string APrecedingText)
+        : FName(std::move(AName)), FParam(AParam), FNamePos(ANamePos),
+          FPrecedingText(std::move(APrecedingText)) {}
     TParamMapping(const TParamMapping&) = delete;
     TParamMapping& operator=(const TParamMapping&) = delete;
 
+    [[nodiscard]] const std::string& Name() const noexcept { return FName; }
     [[nodiscard]] host::TParam* Param() const noexcept { return FParam; }
     void SetParam(host::TParam* Value) noexcept { FParam = Value; }
     [[nodiscard]] int NamePos() const noexcept { return FNamePos; }
     [[nodiscard]] const std::string& PrecedingText() const noexcept { return FPrecedingText; }
 
 private:
+    std::string FName;
     host::TParam* FParam;
     int FNamePos;
     std::string FPrecedingText;
