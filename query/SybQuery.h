@@ -350,7 +350,7 @@ public:
     void SetSQLText(const std::string& Value);
     /// The first parameter of that name; raises the host's "Parameter '<name>' not found".
     [[nodiscard]] host::TParam* ParamByName(const std::string& Value) const;
-    /// Number of parameters (one per marker occurrence in the SQL text).
+    /// Number of parameters (one per distinct marker name in the SQL text).
     [[nodiscard]] uint16_t GetParamsCount() const noexcept;
     [[nodiscard]] uint16_t ParamCount() const noexcept { return GetParamsCount(); }
     /// Empties Params, then adds one parameter for every distinct name that follows a
@@ -367,7 +367,7 @@ public:
     [[nodiscard]] static std::string PrepareStringValue(const std::string& Value);
     /// "0x" and two upper-case hexadecimal digits per byte.
     [[nodiscard]] static std::string PrepareBinaryValue(const std::string& Value);
-    /// The markers of the SQL text, in order (one per parameter).
+    /// The markers of the SQL text, in order (several may name the same parameter).
     [[nodiscard]] const std::vector<std::unique_ptr<TParamMapping>>&
     ParamMappings() const noexcept {
         return FParamMappings;
@@ -427,8 +427,10 @@ protected:
     void ClearParams();
     /// Frees the output-parameter descriptors, last first.
     void ClearParamFields();
-    /// Scans SQL into Params (one parameter per marker), FParamMappings and FSQLTail.
+    /// Scans SQL into Params (one parameter per distinct name), FParamMappings and FSQLTail.
     void ParseSQL(host::TParams* Params, const std::string& SQL);
+    /// Points every marker at the parameter of its name (null when there is none).
+    void pairMappingsByName();
     /// Finds the connection of this execution (external inside a library, else by
     /// DatabaseName), stores it in FSybConnect and connects it when needed.
     void ResolveConnection();
