@@ -43,6 +43,41 @@ bool qualifies(const std::string& Qualifier, const selectlist::TableRef& Target)
            sameName(Qualifier, selectlist::lastPart(Target.name));
 }
 
+// The list's item of each of Count result columns (nullptr for a column of one of several
+// stars); empty when the list cannot give Count columns. Items before the first star give
+// the first columns, items after the last star the last ones, and a single star the rest.
+std::vector<const selectlist::SelectItem*>
+itemsOfColumns(const std::vector<selectlist::SelectItem>& Items, int Count) {
+    const auto isStar = [](const selectlist::SelectItem& i) {
+        return i.kind == selectlist::SelectItem::Kind::Star;
+    };
+    const auto firstStar = std::find_if(Items.begin(), Items.end(), isStar);
+    if (firstStar == Items.end()) {
+        if (static_cast<int>(Items.size()) != Count)
+            return {};
+        std::vector<const selectlist::SelectItem*> out;
+        for (const auto& item : Items)
+            out.push_back(&item);
+        return out;
+    }
+    const auto lastStar = std::find_if(Items.rbegin(), Items.rend(), isStar);
+    const int before = static_cast<int>(firstStar - Items.begin());
+    const int after = static_cast<int>(lastStar - Items.rbegin());
+    if (before + after > Count)
+        return {};
+    const bool oneStar = firstStar == lastStar.base() - 1;
+    std::vector<const selectlist::SelectItem*> out;
+    for (int c = 0; c < Count; ++c) {
+        if (c < before)
+            out.push_back(&Items[static_cast<std::size_t>(c)]);
+        else if (c >= Count - after)
+            out.push_back(&Items[Items.size() - static_cast<std::size_t>(Count - c)]);
+        else
+            out.push_back(oneStar ? &*firstStar : nullptr);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string TSybQuery::updateTableOrEmpty() const {
@@ -70,62 +105,58 @@ std::vector<TSybQuery::TColumnOrigin> TSybQuery::columnOrigins(const std::string
     const auto shape = selectlist::readSelect(FSQL->Text());
     if (!shape)
         return origins; // not a plain select: every field stands for the column of its name
-    const auto& items = shape->items;
-    const auto firstStar = std::find_if(items.begin(), items.end(), [](const auto& i) {
-        return i.kind == selectlist::SelectItem::Kind::Star;
-    });
-    const auto lastStar = std::find_if(items.rbegin(), items.rend(), [](const auto& i) {
-        return i.kind == selectlist::SelectItem::Kind::Star;
-    });
-    const int before = static_cast<int>(firstStar - items.begin());
-    const int after = static_cast<int>(lastStar - items.rbegin());
-    const bool stars = firstStar != items.end();
-    if (stars ? before + after > count : static_cast<int>(items.size()) != count)
+    // Columns the server added to those asked for (the key columns of a browse-mode
+    // select) have no item in the list.
+    std::vector<int> shown;
+    for (int c = 0; c < count; ++c)
+        if ((columnStatus(c) & CS_HIDDEN) == 0)
+            shown.push_back(c);
+    const std::vector<const selectlist::SelectItem*> items =
+        itemsOfColumns(shape->items, static_cast<int>(shown.size()));
+    if (items.empty() && !shown.empty())
         return origins; // the columns do not match the list: nothing can be told
 
     // The update table in the from clause; a select from one table (a view, say) writes
     // to the update table whatever the from clause names.
-    const selectlist::TableRef* target =
-        Table.empty()
-            ? nullptr
-            : (shape->tables.size() == 1 ? &shape->tables.front() : findTable(*shape, Table));
     const bool single = shape->tables.size() == 1;
+    const selectlist::TableRef* target =
+        Table.empty() ? nullptr : (single ? &shape->tables.front() : findTable(*shape, Table));
     for (int c = 0; c < count; ++c) {
         TColumnOrigin& origin = origins[static_cast<std::size_t>(c)];
         origin.Known = true;
-        const selectlist::SelectItem* item = nullptr;
-        if (c < before || !stars)
-            item = &items[static_cast<std::size_t>(c)];
-        else if (c >= count - after)
-            item = &items[items.size() - static_cast<std::size_t>(count - c)];
-        else if (firstStar == lastStar.base() - 1)
-            item = &*firstStar;
+        const std::string name = FFetchFields[static_cast<std::size_t>(c)]->GetName();
+        const auto at = std::find(shown.begin(), shown.end(), c);
+        if (at == shown.end()) {
+            if (single && target)
+                origin.Column = name;
+            else
+                origin.What = "a column the server added to a select of several tables";
+            continue;
+        }
+        const selectlist::SelectItem* item = items[static_cast<std::size_t>(at - shown.begin())];
         if (!item) {
             origin.What = "a column of one of several stars of the select list";
-            continue;
-        }
-        if (item->kind == selectlist::SelectItem::Kind::Expression) {
+        } else if (item->kind == selectlist::SelectItem::Kind::Expression) {
             origin.What = "an expression of the select list, not a column";
-            continue;
-        }
-        if (!target) {
+        } else if (!target) {
             origin.What = Table.empty() ? "a column of a select of several tables"
                                         : "a column of a table other than " + Table;
-            continue;
-        }
-        const bool ours = item->qualifier.empty() ? single : qualifies(item->qualifier, *target);
-        if (!ours) {
+        } else if (item->qualifier.empty() ? !single : !qualifies(item->qualifier, *target)) {
             origin.What = item->qualifier.empty()
                               ? "a column named without its table in a select of several "
                                 "tables (qualify it with its table)"
                               : "a column of " + item->qualifier + ", not of " + Table;
-            continue;
+        } else {
+            origin.Column =
+                item->kind == selectlist::SelectItem::Kind::Column ? item->column : name;
         }
-        origin.Column = item->kind == selectlist::SelectItem::Kind::Column
-                            ? item->column
-                            : FFetchFields[static_cast<std::size_t>(c)]->GetName();
     }
     return origins;
+}
+
+CS_INT TSybQuery::columnStatus(int Index) const {
+    const auto* column = dynamic_cast<TSybClientField*>(GetFetchField(Index));
+    return column ? column->DataFmt().status : 0;
 }
 
 bool TSybQuery::isTimestampField(TField* Field) const {
@@ -139,10 +170,7 @@ bool TSybQuery::isTimestampField(TField* Field) const {
 
 bool TSybQuery::isIdentityField(TField* Field) const {
     const int no = Field->FieldNo();
-    if (no < 1 || no > FetchFieldCount())
-        return false;
-    const auto* column = dynamic_cast<TSybClientField*>(GetFetchField(no - 1));
-    return column && (column->DataFmt().status & CS_IDENTITY) != 0;
+    return no >= 1 && no <= FetchFieldCount() && (columnStatus(no - 1) & CS_IDENTITY) != 0;
 }
 
 void TSybQuery::setDefaultProviderFlags() {
@@ -162,10 +190,11 @@ void TSybQuery::setDefaultProviderFlags() {
             if (!isTimestampField(f) && !isIdentityField(f))
                 flags.Include(pfInUpdate);
         }
-        if (std::find(keys.begin(), keys.end(), f) != keys.end())
+        // The key: the one KeyFields names, and the one the server reports (browse mode).
+        const CS_INT status = columnStatus(no - 1);
+        if (std::find(keys.begin(), keys.end(), f) != keys.end() || (status & CS_KEY) != 0)
             flags.Include(pfInKey);
-        const auto* column = dynamic_cast<TSybClientField*>(GetFetchField(no - 1));
-        if (column && (column->DataFmt().status & CS_HIDDEN) != 0)
+        if ((status & CS_HIDDEN) != 0)
             flags.Include(pfHidden);
         f->SetProviderFlags(flags);
     }

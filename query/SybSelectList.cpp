@@ -1,7 +1,10 @@
-// Reading a plain select's list and from clause (see SybSelectList.h). The reader is
-// deliberately strict: whatever it does not recognise as one plain select is reported as
-// unknown, and within a select list anything but a bare column name is an expression.
+// Reading a plain select's list and from clause (see SybSelectList.h), on the tokens of
+// the shared SQL scanner's reading of the text. The reader is deliberately strict: whatever it does
+// not recognise as one plain select is reported as unknown, and within a select list anything but a
+// bare column name is an expression.
 #include "tovrin5/query/SybSelectList.h"
+
+#include "tovrin5/query/SqlScanner.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,23 +19,6 @@ using Tokens = std::vector<Token>;
 
 bool wordChar(unsigned char C) {
     return std::isalnum(C) || C == '_' || C == '#' || C == '@' || C == '$' || C == '.' || C >= 0x80;
-}
-
-// Index just past the quoted literal opening at I (a doubled quote stays inside).
-std::size_t quotedEnd(const std::string& Sql, std::size_t I) {
-    const char quote = Sql[I];
-    std::size_t j = I + 1;
-    while (j < Sql.size()) {
-        if (Sql[j] == quote) {
-            if (j + 1 < Sql.size() && Sql[j + 1] == quote) {
-                j += 2;
-                continue;
-            }
-            return j + 1;
-        }
-        ++j;
-    }
-    return Sql.size();
 }
 
 bool isOneOf(const Token& T, std::initializer_list<const char*> Words) {
@@ -218,12 +204,10 @@ std::string TableRef::reference() const {
 
 std::vector<Token> tokenize(const std::string& Sql) {
     std::vector<Token> out;
-    std::size_t i = 0;
-    const std::size_t n = Sql.size();
     std::size_t wordEnd = std::string::npos; // where the last word token ended
     // A word that continues the word just before it ("a.[Name]", "[t].id") joins it.
-    auto pushWord = [&](const std::string& Word, std::size_t End) {
-        if (wordEnd == i && !out.empty() && out.back().kind == Token::Kind::Word &&
+    auto pushWord = [&](const std::string& Word, std::size_t Begin, std::size_t End) {
+        if (wordEnd == Begin && !out.empty() && out.back().kind == Token::Kind::Word &&
             (out.back().text.back() == '.' || Word.front() == '.')) {
             out.back().text += Word;
             out.back().lower = lowered(out.back().text);
@@ -232,38 +216,45 @@ std::vector<Token> tokenize(const std::string& Sql) {
         }
         wordEnd = End;
     };
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(Sql[i]);
-        if (std::isspace(c)) {
-            ++i;
-        } else if (c == '\'' || c == '"') {
-            const std::size_t end = quotedEnd(Sql, i);
-            out.push_back({Token::Kind::Quoted, Sql.substr(i, end - i), Sql.substr(i, end - i)});
-            i = end;
-        } else if (c == '-' && i + 1 < n && Sql[i + 1] == '-') {
-            while (i < n && Sql[i] != '\n')
-                ++i;
-        } else if (c == '/' && i + 1 < n && Sql[i + 1] == '*') {
-            const std::size_t end = Sql.find("*/", i + 2);
-            i = end == std::string::npos ? n : end + 2;
-        } else if (c == '[') {
-            const std::size_t end = Sql.find(']', i + 1);
-            const std::string inner =
-                Sql.substr(i + 1, (end == std::string::npos ? n : end) - i - 1);
-            const std::size_t next = end == std::string::npos ? n : end + 1;
+    for (const sqltext::TSqlSpan& span : sqltext::ScanSql(Sql)) {
+        const std::string text = Sql.substr(span.Begin, span.End - span.Begin);
+        switch (span.Kind) {
+        case sqltext::TSqlSpanKind::SingleQuoted:
+        case sqltext::TSqlSpanKind::DoubleQuoted:
+            out.push_back({Token::Kind::Quoted, text, text});
+            break;
+        case sqltext::TSqlSpanKind::Bracketed: {
+            const std::size_t close = text.size() > 1 && text.back() == ']' ? 1 : 0;
+            const std::string inner = text.substr(1, text.size() - 1 - close);
             if (!inner.empty())
-                pushWord(inner, next);
-            i = next;
-        } else if (wordChar(c)) {
-            std::size_t j = i;
-            while (j < n && wordChar(static_cast<unsigned char>(Sql[j])))
-                ++j;
-            pushWord(Sql.substr(i, j - i), j);
-            i = j;
-        } else {
-            out.push_back({Token::Kind::Punct, std::string(1, static_cast<char>(c)),
-                           std::string(1, static_cast<char>(c))});
-            ++i;
+                pushWord(inner, span.Begin, span.End);
+            break;
+        }
+        case sqltext::TSqlSpanKind::Marker:
+            // A parameter's value: never a name.
+            out.push_back({Token::Kind::Word, text, lowered(text)});
+            break;
+        case sqltext::TSqlSpanKind::LineComment:
+        case sqltext::TSqlSpanKind::BlockComment:
+            break;
+        case sqltext::TSqlSpanKind::Code:
+            for (std::size_t i = 0; i < text.size();) {
+                const auto c = static_cast<unsigned char>(text[i]);
+                if (std::isspace(c)) {
+                    ++i;
+                } else if (wordChar(c)) {
+                    std::size_t j = i;
+                    while (j < text.size() && wordChar(static_cast<unsigned char>(text[j])))
+                        ++j;
+                    pushWord(text.substr(i, j - i), span.Begin + i, span.Begin + j);
+                    i = j;
+                } else {
+                    out.push_back(
+                        {Token::Kind::Punct, std::string(1, text[i]), std::string(1, text[i])});
+                    ++i;
+                }
+            }
+            break;
         }
     }
     return out;

@@ -11,9 +11,10 @@
 
 namespace tovrin::selectlist {
 
-/// One token of a SQL text: a word (identifiers, keywords, numbers, variables, dotted
-/// names such as "t.col"; a bracketed identifier without its brackets), a quoted literal
-/// (Text keeps the quotes) or one punctuation character. Comments are dropped.
+/// One token of a SQL text as the shared SQL scanner reads it: a word (identifiers,
+/// keywords, numbers, variables, parameter markers, dotted names such as "t.col"; a
+/// bracketed identifier without its brackets), a quoted literal (Text keeps the quotes) or
+/// one punctuation character. Comments are dropped.
 struct Token {
     enum class Kind { Word, Quoted, Punct };
     Kind kind = Kind::Punct;
