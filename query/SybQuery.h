@@ -580,7 +580,7 @@ protected:
     /// returns the sentence that tells the application what happened.
     [[nodiscard]] std::string undoApply(bool Nested) noexcept;
     /// Puts the rows read back into the records of their identities.
-    void takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& Rows) noexcept;
+    void takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& Rows);
 };
 
 } // namespace tovrin

@@ -275,7 +275,7 @@ std::string TSybQuery::undoApply(bool Nested) noexcept {
     }
 }
 
-void TSybQuery::takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& Rows) noexcept {
+void TSybQuery::takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& Rows) {
     for (const auto& [id, values] : Rows) {
         const int p = positionOfId(id);
         if (p < 0)
@@ -284,6 +284,9 @@ void TSybQuery::takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& R
         for (const auto& [field, bytes] : values)
             if (char* slot = GetFieldPointer(record, field))
                 std::memcpy(slot, bytes.data(), bytes.size());
+        // A value the server changed may move the record in an automatic sort.
+        if (FAutoSort && !FSortFieldList.empty())
+            (void)Resort(p);
     }
     if (!Rows.empty())
         FSorted = false;

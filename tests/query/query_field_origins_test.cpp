@@ -244,4 +244,22 @@ TEST_F(QueryReadBack, ExactNumericsShowTheServersRounding) {
     EXPECT_FALSE(q->UpdatesPending());
 }
 
+TEST_F(QueryReadBack, AnAutomaticSortPlacesARecordByTheValuesReadBack) {
+    exec(kConnection, "insert rb_orders (customer) values ('Ann')\n"
+                      "insert rb_orders (customer) values ('Bob')");
+    auto q = makeQuery(kConnection, "select id, customer, status, amount from rb_orders");
+    q->SetKeyFields("id");
+    q->Open();
+    q->SetSortFieldNames("id");
+    q->SetAutoSort(true);
+    q->Append(); // no id yet: sorted first
+    q->FieldByName("customer")->SetAsString("Cid");
+    q->Post();
+    q->ApplyUpdates();
+    std::vector<std::string> order;
+    for (q->First(); !q->Eof(); q->Next())
+        order.push_back(q->FieldByName("customer")->AsString());
+    EXPECT_EQ(order, (std::vector<std::string>{"Ann", "Bob", "Cid"}));
+}
+
 } // namespace
