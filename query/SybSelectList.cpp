@@ -108,9 +108,9 @@ SelectItem readItem(Tokens T) {
                (identifier(T[n - 1]) || T[n - 1].kind == Token::Kind::Quoted)) {
         item.label = unquoted(T[n - 1]);
         T.resize(n - 2);
-    } else if (n >= 2 && identifier(T[n - 1]) &&
-               (T[n - 2].kind != Token::Kind::Punct || T[n - 2].isPunct(')'))) {
-        item.label = T[n - 1].text;
+    } else if (n >= 2 && (identifier(T[n - 1]) || T[n - 1].kind == Token::Kind::Quoted) &&
+               (T[n - 2].kind == Token::Kind::Word || T[n - 2].isPunct(')'))) {
+        item.label = unquoted(T[n - 1]);
         T.resize(n - 1);
     }
     if (T.size() == 1 && identifier(T[0])) {

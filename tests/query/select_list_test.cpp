@@ -42,8 +42,8 @@ TEST(SelectList, ReadsColumnsAliasesExpressionsAndTables) {
         const char* shape;
     };
     const Case cases[] = {
-        {"select id, name as note, label = type, price cost from t",
-         "C:.id>id C:.name>note C:.type>label C:.price>cost | t/"},
+        {"select id, name as note, label = type, price cost, pub \"Publisher\", 'x' 'y' from t",
+         "C:.id>id C:.name>note C:.type>label C:.price>cost C:.pub>Publisher E> | t/"},
         {"SELECT DISTINCT TOP 5 a.id, a.[Name] FROM dbo.t a HOLDLOCK WHERE a.id > 1",
          "C:a.id>id C:a.Name>Name | dbo.t/a"},
         // Commas and keywords inside literals, comments and calls are not separators.
