@@ -564,7 +564,7 @@ protected:
         std::string ReadBack;
         std::vector<host::TField*> ReadFields;
     };
-    /// Writes the insert, update or delete of one change (SybQueryUpdates.cpp).
+    /// Writes the insert, update or delete of one change (SybUpdateBuilder.cpp).
     class TUpdateBuilder;
     [[nodiscard]] TUpdateBatch buildUpdate(const TPendingChange& Change);
     /// Runs the statement, "select @@rowcount" and the read-back as one batch on the
