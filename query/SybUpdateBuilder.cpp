@@ -98,8 +98,11 @@ public:
             const auto first = std::find_if(m_data.begin(), m_data.end(), [](TField* f) {
                 return f->ProviderFlags().Contains(pfInUpdate);
             });
-            if (first == m_data.end())
+            if (m_data.empty())
                 return {};
+            if (first == m_data.end())
+                throw ESybQueryError("ApplyUpdates: no field of " + m_query.Name() +
+                                     " can be written to " + m_table + " for a new record");
             text("insert into " + m_table + " (" + column(*first) + ") values (NULL)");
         } else {
             text("insert into " + m_table + " (" + columns + ") values (");

@@ -125,6 +125,15 @@ TEST_F(QueryFieldOrigins, AnAliasedEditReachesItsColumnAndARefusalSendsNothing) 
     }
     EXPECT_EQ(items()[1], "2|Bob|second|part");
     EXPECT_TRUE(q->UpdatesPending());
+
+    // A new record of a select with nothing to write is refused, not counted as saved.
+    auto computed = makeQuery(kConnection, "select upper(name) as big from fo_items");
+    computed->Open();
+    computed->Append();
+    computed->Post();
+    EXPECT_NE(errorOf([&] { computed->ApplyUpdates(); }).find("no field of Query1 can be written"),
+              std::string::npos);
+    EXPECT_TRUE(computed->UpdatesPending());
     expectIdle();
 }
 
