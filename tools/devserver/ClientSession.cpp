@@ -27,6 +27,8 @@ constexpr int kPollSliceMs = 100;
 // The largest network packet the server grants (a multiple of 512 that the 16-bit length of a
 // packet header can carry).
 constexpr uint32_t kMaxPacketSize = 65024;
+// The request capability of clients that read wide row formats (ROWFMT2).
+constexpr int kWideTableCapability = 59;
 // Prepared statements one client may hold at once.
 constexpr size_t kMaxPrepared = 4096;
 
@@ -57,6 +59,20 @@ ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text) {
     m.severity = severity;
     m.text = std::move(text);
     return m;
+}
+
+// ct_options of the date order: SET with the client library's value 1 (mdy) … 6 (dym),
+// DEFAULT back to the server's. The library refuses other values before sending; any that
+// arrives is ignored.
+void applyDateFormatOption(Session& session, const Request& request, DateOrder serverOrder) {
+    constexpr uint8_t kSet = 1, kDefault = 2;
+    if (request.optionCommand == kDefault) {
+        session.setDateOrder(serverOrder);
+    } else if (request.optionCommand == kSet && request.optionArg.size() == 1) {
+        const int order = static_cast<uint8_t>(request.optionArg[0]);
+        if (order >= 1 && order <= 6)
+            session.setDateOrder(static_cast<DateOrder>(order - 1));
+    }
 }
 
 std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in) {
@@ -301,9 +317,11 @@ bool ClientSession::login() {
     const auto capable = [&](int n) { return (record.request[13 - n / 8] >> (n % 8)) & 1; };
     m_dateAndTime =
         record.library != "DB-Library" && (!record.hasCapabilities || (capable(71) && capable(72)));
+    m_wideFormats = record.hasCapabilities && capable(kWideTableCapability);
     m_output.setPacketSize(packetSize);
     m_input.setMaxMessageBytes(kMaxRequestBytes);
-    m_input.setAcceptedTypes({packet::kNormal, packet::kLanguage, packet::kAttention});
+    m_input.setAcceptedTypes(
+        {packet::kNormal, packet::kLanguage, packet::kAttention, packet::kBulk});
     return true;
 }
 
@@ -324,6 +342,11 @@ bool isSpidProbe(const std::string& sql) {
 } // namespace
 
 bool ClientSession::serveOne(Message& message) {
+    if (message.type == packet::kBulk && m_writeText) {
+        answerWriteText(message);
+        return !m_closed && !m_output.failed();
+    }
+    m_writeText.reset();
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
     Request request = parseRequest(message);
@@ -367,6 +390,7 @@ template <class Work> void ClientSession::respond(Work&& work, bool procedureSha
     ResponseSink sink(m_output, m_config.serverName, m_loginProbe ? -1 : m_options.dropAfterRows,
                       std::move(hooks), m_dateAndTime);
     sink.setCharsets(m_clientCharset, m_config.serverCharset);
+    sink.setWideFormats(m_wideFormats);
     sink.setProcedureShape(procedureShape);
     if (resultDelay()) {
         try {
@@ -403,6 +427,15 @@ bool ClientSession::resultDelay() {
 }
 
 void ClientSession::answerLanguage(const Request& request) {
+    if (!request.languageParams) {
+        if (auto start = parseWriteTextStart(request.sql)) {
+            // The value follows in a bulk message; this command itself only succeeds.
+            m_writeText = std::move(start);
+            writeDone(m_output.out(), token::kDone, done::kFinal, 0);
+            m_output.endMessage();
+            return;
+        }
+    }
     if (request.languageParams) {
         const std::vector<RpcParameter> params = toRpcParameters(request.params);
         respond([&](ResponseSink& sink) {
@@ -414,6 +447,23 @@ void ClientSession::answerLanguage(const Request& request) {
     // emulates; they are answered like real ones (see ResponseSink::setProcedureShape).
     respond([&](ResponseSink& sink) { m_session->executeBatch(request.sql, sink); },
             request.rawLanguage);
+}
+
+void ClientSession::answerWriteText(const Message& message) {
+    const WriteTextStart start = std::move(*m_writeText);
+    m_writeText.reset();
+    const std::optional<std::string> value = bulkTextValue(message.payload);
+    // A pointer this server never sent names no row (row ids start at 1).
+    const int64_t row = textPointerRow(start.pointer).value_or(0);
+    respond([&](ResponseSink& sink) {
+        if (!value) {
+            sink.message(errorMessage(kUnsupportedRequest, 16,
+                                      "The text sent is not as long as announced."));
+            sink.done(DoneKind::Statement, true, std::nullopt);
+            return;
+        }
+        m_session->writeText(start.object, row, *value, sink);
+    });
 }
 
 void ClientSession::answerRpc(const Request& request) {
@@ -447,7 +497,9 @@ void ClientSession::answerDynamic(const Request& request) {
         writeDynamicAck(out, request.dynamicId);
         if (markers > 0) {
             const ColumnType text{SqlType::VarChar, 255, 0, 0, true};
-            const std::vector<Column> inputs(static_cast<size_t>(markers), Column{"", text});
+            Column input;
+            input.type = text;
+            const std::vector<Column> inputs(static_cast<size_t>(markers), input);
             const std::vector<WireFormat> formats(static_cast<size_t>(markers), describe(text));
             writeParamFormat(out, inputs, formats, false);
         }
@@ -511,6 +563,8 @@ void ClientSession::answerOption(const Request& request) {
             return std::nullopt;
         }
     };
+    if (request.option == kDateFormat)
+        applyDateFormatOption(*m_session, request, m_config.dateOrder);
     const auto known = sessionOption(request.option);
     if (known && request.optionCommand == kSet) {
         int32_t value = 0;

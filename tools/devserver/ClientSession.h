@@ -20,6 +20,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace devserver {
@@ -44,6 +45,8 @@ private:
     bool login();
     bool serveOne(Message& message);
     void answerLanguage(const Request& request);
+    /// The bulk message that follows a writetext bulk: the value to store.
+    void answerWriteText(const Message& message);
     void answerRpc(const Request& request);
     void answerDynamic(const Request& request);
     void answerOption(const Request& request);
@@ -80,6 +83,9 @@ private:
     bool m_firstRequest = true; ///< nothing served yet since the login
     bool m_loginProbe = false;  ///< serving the @@spid query FreeTDS sends right after the login
     bool m_dateAndTime = true;  ///< the client library reads date and time columns
+    bool m_wideFormats = false; ///< the client reads ROWFMT2 (it asked for wide tables)
+    /// A writetext bulk whose value the next (bulk) message brings.
+    std::optional<WriteTextStart> m_writeText;
     Charset m_clientCharset = Charset::Utf8; ///< the character set the client speaks
 };
 

@@ -288,6 +288,31 @@ void writeTypeInfo(ByteWriter& out, const WireFormat& f) {
     }
 }
 
+namespace {
+
+constexpr uint8_t kTextPointerLength = 16;
+// The mark after the row id of a text pointer that names a row.
+constexpr std::string_view kTextPointerMark("\x52\x4f\x57\x49\x44\x00\x00\x01", 8);
+
+std::string textPointerOf(int64_t row) {
+    std::string pointer;
+    for (int i = 0; i < 8; ++i)
+        pointer += static_cast<char>(static_cast<uint64_t>(row) >> (8 * i));
+    pointer += kTextPointerMark;
+    return pointer;
+}
+
+} // namespace
+
+std::optional<int64_t> textPointerRow(std::string_view pointer) {
+    if (pointer.size() != kTextPointerLength || pointer.substr(8) != kTextPointerMark)
+        return std::nullopt;
+    uint64_t row = 0;
+    for (int i = 7; i >= 0; --i)
+        row = (row << 8) | static_cast<uint8_t>(pointer[static_cast<size_t>(i)]);
+    return static_cast<int64_t>(row);
+}
+
 void writeValue(ByteWriter& out, const WireFormat& f, const Value& v) {
     switch (f.datatype) {
     case wire::kNumN:
@@ -352,12 +377,17 @@ void writeValue(ByteWriter& out, const WireFormat& f, const Value& v) {
             return;
         }
         // Text pointer and timestamp are opaque to clients, but a zero text pointer means
-        // "no text" to some of them: both are sent non-zero.
-        out.u8(16);
-        out.bytes(
-            std::string_view("\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00"
-                             "\x01\x00\x00\x00\x00\x00\x00\x00",
-                             24));
+        // "no text" to some of them: both are sent non-zero. The pointer of a value read
+        // from a table carries its row (for writetext): the row id, then a mark.
+        out.u8(kTextPointerLength);
+        if (v.textRow > 0) {
+            out.bytes(textPointerOf(v.textRow));
+        } else {
+            out.bytes(std::string_view("\x01\x00\x00\x00\x00\x00\x00\x00"
+                                       "\x01\x00\x00\x00\x00\x00\x00\x00",
+                                       16));
+        }
+        out.bytes(std::string_view("\x01\x00\x00\x00\x00\x00\x00\x00", 8)); // timestamp
         const size_t n = std::min<size_t>(v.bytes.size(), static_cast<size_t>(kTextMaxLength));
         out.i32(static_cast<int32_t>(n));
         out.bytes(std::string_view(v.bytes).substr(0, n));

@@ -8,6 +8,7 @@
 #include "Engine.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,7 +25,8 @@ inline constexpr uint8_t kImage = 0x22, kText = 0x23, kVarBinary = 0x25, kIntN =
                          kMoney4 = 0x7A, kDateN = 0x7B, kTimeN = 0x93, kLongChar = 0xAF,
                          kInt8 = 0xBF, kLongBinary = 0xE1;
 inline constexpr int32_t kUserTypeUniChar = 34, kUserTypeUniVarChar = 35, kUserTypeText = 19,
-                         kUserTypeImage = 20, kUserTypeBinary = 3, kUserTypeVarBinary = 4;
+                         kUserTypeImage = 20, kUserTypeBinary = 3, kUserTypeVarBinary = 4,
+                         kUserTypeTimestamp = 80;
 } // namespace wire
 
 /// How a column or parameter travels: datatype byte, usertype and type info.
@@ -57,6 +59,10 @@ WireFormat readTypeInfo(ByteReader& in);
 
 /// Reads one value of a client-sent parameter. Throws ProtocolError on malformed data.
 Value readValue(ByteReader& in, const WireFormat& format);
+
+/// The row a text pointer this server sent names (see writeValue), or nothing for another
+/// text pointer.
+std::optional<int64_t> textPointerRow(std::string_view pointer);
 
 /// Number of bytes (sign byte included) of a numeric value of precision `p` (1..38).
 int numericBytes(int precision);

@@ -52,10 +52,32 @@ struct ColumnType {
     bool nullable = true;
 };
 
+/// The table column a result column shows unchanged (a plain column, under its own name or
+/// an alias); all empty for an expression or a constant.
+struct ColumnOrigin {
+    std::string database; ///< the database of the table
+    std::string owner;    ///< the table's owner
+    std::string table;
+    std::string column; ///< the column's own name in its table
+};
+
 struct Column {
     std::string name;
     ColumnType type;
     std::string table; ///< the table a column of a table comes from (text and image name it)
+    ColumnOrigin origin;
+    bool identity = false;  ///< the identity column of its table
+    bool timestamp = false; ///< a timestamp column (varbinary(8), user type 80)
+    bool key = false;       ///< browse mode: part of the unique key of its table
+    bool updatable = false; ///< browse mode: a plain column of a table
+    bool hidden = false;    ///< browse mode: not asked for, sent for the key or timestamp
+};
+
+/// What a `select … for browse` adds to its row format: the tables its columns come from,
+/// and per column the table (1-based, 0 for an expression).
+struct BrowseInfo {
+    std::vector<std::string> tables;
+    std::vector<int> tableOfColumn;
 };
 
 /// One value of a row or parameter. Which member carries the value follows the type of
@@ -76,6 +98,9 @@ struct Value {
     int32_t days = 0;
     uint32_t ticks = 0;
     std::string bytes;
+    /// Text and image values of a table's row: the row's id, which their text pointer
+    /// carries (0 when the value comes from no table row).
+    int64_t textRow = 0;
 
     static Value null() { return {}; }
 };
@@ -137,6 +162,12 @@ public:
     virtual void computeRow(int id, const std::vector<Value>& values) {
         (void)id;
         (void)values;
+    }
+    /// The browse information of the current row result (`select … for browse`), after its
+    /// rowFormat and before its rows.
+    virtual void browseInfo(const std::vector<Column>& columns, const BrowseInfo& info) {
+        (void)columns;
+        (void)info;
     }
     /// The current database changed (`use`).
     virtual void databaseChanged(const std::string& oldName, const std::string& newName) = 0;
@@ -241,6 +272,17 @@ public:
     [[nodiscard]] virtual int32_t textSize() const { return kDefaultTextSize; }
     /// The session's date order (set dateformat); nothing while it follows the server's.
     [[nodiscard]] virtual std::optional<DateOrder> dateOrder() const { return std::nullopt; }
+    /// Stores `data` as the whole value of the text or image column `object` ("table.column")
+    /// of row `row` (the row a text pointer names), as `writetext` does.
+    virtual void writeText(const std::string& object, int64_t row, const std::string& data,
+                           ResultSink& sink) {
+        (void)object;
+        (void)row;
+        (void)data;
+        sink.done(DoneKind::Statement, true, std::nullopt);
+    }
+    /// Sets the session's date order (as `set dateformat` does).
+    virtual void setDateOrder(DateOrder order) { (void)order; }
     /// Sets a session option (see SessionOption); an option this session does not know is
     /// ignored.
     virtual void setOption(SessionOption option, int32_t value) {

@@ -2,6 +2,7 @@
 #include "RequestReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace devserver {
@@ -91,6 +92,51 @@ LoginRecord parseLogin(std::string_view p) {
         }
     }
     return r;
+}
+
+std::optional<WriteTextStart> parseWriteTextStart(std::string_view sql) {
+    // Words separated by blanks: writetext bulk <object> 0x<pointer> [timestamp = 0x…] …
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < sql.size() && words.size() < 4) {
+        while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i])))
+            ++i;
+        const size_t start = i;
+        while (i < sql.size() && !std::isspace(static_cast<unsigned char>(sql[i])))
+            ++i;
+        if (i > start)
+            words.push_back(sql.substr(start, i - start));
+    }
+    const auto is = [](std::string_view word, std::string_view expected) {
+        return word.size() == expected.size() &&
+               std::equal(word.begin(), word.end(), expected.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == b;
+               });
+    };
+    if (words.size() < 4 || !is(words[0], "writetext") || !is(words[1], "bulk") ||
+        words[3].size() < 2 || !is(words[3].substr(0, 2), "0x") || words[3].size() % 2 != 0)
+        return std::nullopt;
+    WriteTextStart start;
+    start.object = std::string(words[2]);
+    for (size_t k = 2; k < words[3].size(); k += 2) {
+        unsigned value = 0;
+        const auto [end, ec] =
+            std::from_chars(words[3].data() + k, words[3].data() + k + 2, value, 16);
+        if (ec != std::errc{} || end != words[3].data() + k + 2)
+            return std::nullopt;
+        start.pointer += static_cast<char>(value);
+    }
+    return start;
+}
+
+std::optional<std::string> bulkTextValue(std::string_view payload) {
+    if (payload.size() < 4)
+        return std::nullopt;
+    ByteReader in(payload);
+    const int32_t length = in.i32();
+    if (length < 0 || static_cast<size_t>(length) != in.remaining())
+        return std::nullopt;
+    return std::string(in.bytes(static_cast<size_t>(length)));
 }
 
 Request parseRequest(const Message& m) {

@@ -10,6 +10,7 @@
 #include "TokenWriter.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,21 @@ struct Request {
 
 /// Largest number of parameters accepted in one request.
 inline constexpr size_t kMaxParameters = 2048;
+
+/// A `writetext bulk <table>.<column> 0x<text pointer> [timestamp = 0x…] [with log]`
+/// language command, with which a client library starts sending a text or image value
+/// in the bulk message that follows.
+struct WriteTextStart {
+    std::string object;  ///< table.column as written
+    std::string pointer; ///< the text pointer's bytes
+};
+
+/// The writetext bulk command `sql` is, if it is one.
+std::optional<WriteTextStart> parseWriteTextStart(std::string_view sql);
+
+/// The value a bulk message carries after a writetext bulk: a 4-byte length, then the
+/// bytes; nothing when the length announced is not the length sent.
+std::optional<std::string> bulkTextValue(std::string_view payload);
 
 /// Parses a request message of type 0x0F (token stream) or 0x01 (raw language text).
 Request parseRequest(const Message& message);

@@ -77,16 +77,30 @@ void ResponseSink::rowFormat(const std::vector<Column>& columns) {
     m_computeFormats.clear();
     m_formats.reserve(columns.size());
     m_columnTypes.clear();
-    std::vector<Column> named = columns;
-    for (Column& c : named) {
+    m_named = columns;
+    for (Column& c : m_named) {
         m_formats.push_back(clientFormat(c.type));
         m_formats.back().table = c.table;
+        if (c.timestamp)
+            m_formats.back().usertype = wire::kUserTypeTimestamp;
         m_columnTypes.push_back(c.type);
         bool ignored = false;
-        c.name = textToClient(c.name, m_clientCharset, ignored);
+        for (std::string* name :
+             {&c.name, &c.origin.database, &c.origin.owner, &c.origin.table, &c.origin.column})
+            *name = textToClient(*name, m_clientCharset, ignored);
     }
-    writeRowFormat(m_out.out(), named, m_formats);
+    writeRowFormat(m_out.out(), m_named, m_formats, m_wideFormats);
     m_rowsInResult = 0;
+    pump();
+}
+
+void ResponseSink::browseInfo(const std::vector<Column>& columns, const BrowseInfo& info) {
+    (void)columns; // the names as the row format sent them
+    BrowseInfo converted = info;
+    bool ignored = false;
+    for (std::string& table : converted.tables)
+        table = textToClient(table, m_clientCharset, ignored);
+    writeBrowseInfo(m_out.out(), m_named, converted);
     pump();
 }
 

@@ -41,6 +41,7 @@ public:
     void returnStatus(int32_t status) override;
     void outputParameters(const std::vector<Column>& params,
                           const std::vector<Value>& values) override;
+    void browseInfo(const std::vector<Column>& columns, const BrowseInfo& info) override;
     void computeFormat(int id, const std::vector<ComputeColumn>& columns,
                        const std::vector<int>& by) override;
     void computeRow(int id, const std::vector<Value>& values) override;
@@ -51,6 +52,10 @@ public:
     /// DONEPROC. Used for prepared-statement executions: FreeTDS's ct_fetch looks at the
     /// token after a statement's DONE there, so the DONE must never be the last token.
     void setProcedureShape(bool on) noexcept { m_procedureShape = on; }
+
+    /// Describes row results with ROWFMT2, which names each column's table and column (for
+    /// clients that asked for wide tables, as Adaptive Server does).
+    void setWideFormats(bool on) noexcept { m_wideFormats = on; }
 
     /// The client's and the server's character sets (both utf8 unless set). Character data,
     /// names and messages go out in the client's; a statement that sent characters the
@@ -96,7 +101,9 @@ private:
     Charset m_clientCharset = Charset::Utf8;
     Charset m_serverCharset = Charset::Utf8;
     std::vector<ColumnType> m_columnTypes; ///< the declared types of the current result
-    bool m_lossy = false;                  ///< this statement sent a '?' for a character
+    std::vector<Column> m_named;           ///< the current result's columns, client's names
+    bool m_wideFormats = false;
+    bool m_lossy = false; ///< this statement sent a '?' for a character
 };
 
 } // namespace devserver

@@ -5,6 +5,7 @@
 
 #include "SqlCatalog.h"
 #include "SqlErrors.h"
+#include "SqlTimestamp.h"
 
 #include <chrono>
 #include <stdexcept>
@@ -47,6 +48,7 @@ SqlConnection::SqlConnection(const std::string& uri, ConnectionHooks hooks)
     }
     sqlite3_extended_result_codes(m_db, 0);
     registerServerFunctions(m_db, &m_hooks);
+    registerTimestampFunction(m_db);
     sqlite3_busy_handler(m_db, busyHandler, &m_hooks);
     sqlite3_progress_handler(m_db, 10000, progressHandler, &m_hooks);
     // The server's default sort order is binary: like compares case-sensitively too.

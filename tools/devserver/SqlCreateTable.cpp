@@ -6,6 +6,7 @@
 
 #include "ExpressionTypes.h"
 #include "SqlErrors.h"
+#include "SqlTimestamp.h"
 #include "TypesCatalog.h"
 
 #include <strings.h>
@@ -163,6 +164,8 @@ public:
     std::vector<Token> out;
     /// The character and binary columns whose values are cut to their length on write.
     std::vector<std::pair<std::string, ColumnType>> cutColumns;
+    /// The timestamp column, stamped on every write.
+    std::string timestampColumn;
 
     void run() {
         int depth = 0;
@@ -201,12 +204,43 @@ private:
     std::vector<Token> m_check;
     size_t m_notNullAt = SIZE_MAX;
     Token m_notNullWord;
+    size_t m_defaultAt = SIZE_MAX;
+
+    Token synthetic(Token::Kind kind, const char* text) {
+        Token t = m_tokens.front();
+        t.kind = kind;
+        t.text = text;
+        t.begin = m_syntheticBegin++;
+        t.end = m_syntheticBegin++;
+        return t;
+    }
+
+    /// A column of type timestamp, or named timestamp without a type (which makes it one):
+    /// writes the type when it is implied and plans the column's default.
+    void timestampDefinition(size_t i) {
+        const auto [typeText, typeEnd] = columnTypeText(m_tokens, i);
+        const bool implied = typeText.empty() && m_tokens[i].is("timestamp");
+        if (!implied && strcasecmp(typeText.c_str(), "timestamp") != 0)
+            return;
+        timestampColumn = m_tokens[i].text;
+        if (implied)
+            out.push_back(synthetic(Token::Kind::Identifier, "timestamp"));
+        m_defaultAt = typeEnd;
+    }
 
     /// Writes the fits check and the not null planned for the position `i`.
     void insertPending(size_t i) {
         if (i == m_checkAt) {
             out.insert(out.end(), m_check.begin(), m_check.end());
             m_checkAt = SIZE_MAX;
+        }
+        if (i == m_defaultAt) {
+            // A timestamp column holds zeros until its row's stamp replaces them.
+            const Token::Kind kinds[] = {Token::Kind::Identifier, Token::Kind::Binary};
+            const char* texts[] = {"default", "0000000000000000"};
+            for (size_t k = 0; k < 2; ++k)
+                out.push_back(synthetic(kinds[k], texts[k]));
+            m_defaultAt = SIZE_MAX;
         }
         if (i == m_notNullAt) {
             for (const char* text : {"not", "null"}) {
@@ -238,6 +272,7 @@ private:
             }
             return extent.end - 1;
         }
+        timestampDefinition(i);
         // A column declared without null or not null is not null, as on the server.
         if (!extent.nullability && extent.end < m_tokens.size()) {
             m_notNullAt = extent.end;
@@ -286,8 +321,11 @@ SqlSession::Flow SqlSession::createTable(std::span<const Token> tokens, Frame& f
     rewrite.run();
     Flow flow = runCommand(rewrite.out, frame, false);
     if (tokens.size() > 2 && tokens[2].kind != Token::Kind::Operator &&
-        !(tokens.size() > 3 && tokens[3].isOp(".")))
+        !(tokens.size() > 3 && tokens[3].isOp("."))) {
         cutOnWrite(tokens[2].text, rewrite.cutColumns);
+        if (!rewrite.timestampColumn.empty())
+            stampOnWrite(connection(), tokens[2].text, rewrite.timestampColumn);
+    }
     return flow;
 }
 

@@ -8,6 +8,7 @@
 #include "SqlCatalog.h"
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
+#include "SqlTimestamp.h"
 #include "TypesCatalog.h"
 
 #include <cctype>
@@ -83,6 +84,15 @@ SqlConnection& SqlSession::connectionFor(const std::string& name) {
     return ref;
 }
 
+std::string SqlSession::catalogOf(const std::string& schema) {
+    if (schema == "main")
+        return m_server.find(m_database);
+    if (schema == "temp")
+        return "tempdb";
+    const std::string attached = m_server.find(schema);
+    return attached.empty() ? schema : attached;
+}
+
 SqlConnection& SqlSession::connection() {
     return connectionFor(m_database);
 }
@@ -123,7 +133,13 @@ std::pair<SqlValue, std::optional<ColumnType>> SqlSession::variable(const Token&
         if (name == "@@nestlevel")
             return {SqlValue::ofInteger(frame.depth), intType};
         if (name == "@@identity")
-            return {SqlValue::ofInteger(sqlite3_last_insert_rowid(connection().handle())), intType};
+            return {SqlValue::ofInteger(m_identity), intType};
+        if (name == "@@dbts") {
+            ColumnType stamp;
+            stamp.type = SqlType::VarBinary;
+            stamp.length = 8;
+            return {databaseTimestamp(connection()), stamp};
+        }
         if (name == "@@textsize")
             return {SqlValue::ofInteger(m_textSize), intType};
         if (name == "@@sqlstatus" || name == "@@transtate")
@@ -329,6 +345,27 @@ void SqlSession::executeBatchWithParams(std::string_view sql,
             continue;
         std::string name = p.name[0] == '@' ? p.name : "@" + p.name;
         frame.variables[lower(name)] = Variable{p.type, fromWireValue(p.value, p.type)};
+    }
+    // Parameters without a name stand, in order, for the variables the text uses that no
+    // named parameter and no declare of the batch provides, in the order they first appear.
+    try {
+        const std::vector<Token> tokens = tokenize(std::string(sql), m_quotedIdentifier);
+        auto unnamed = params.begin();
+        for (size_t i = 0; i < tokens.size(); ++i) {
+            while (unnamed != params.end() && !unnamed->name.empty())
+                ++unnamed;
+            if (unnamed == params.end())
+                break;
+            const std::string name = lower(tokens[i].text);
+            if (tokens[i].kind != Token::Kind::Variable || frame.variables.count(name) ||
+                (i > 0 && tokens[i - 1].is("declare")))
+                continue;
+            frame.variables[name] =
+                Variable{unnamed->type, fromWireValue(unnamed->value, unnamed->type)};
+            ++unnamed;
+        }
+    } catch (const SqlError&) {
+        // A text that does not tokenize is reported by the batch itself.
     }
     runBatch(sql, frame);
     m_sink = nullptr;

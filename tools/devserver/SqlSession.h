@@ -42,6 +42,9 @@ public:
     void setTextSize(int32_t bytes) override { m_textSize = bytes > 0 ? bytes : kDefaultTextSize; }
     [[nodiscard]] int32_t textSize() const override { return m_textSize; }
     [[nodiscard]] std::optional<DateOrder> dateOrder() const override { return m_dateOrder; }
+    void setDateOrder(DateOrder order) override;
+    void writeText(const std::string& object, int64_t row, const std::string& data,
+                   ResultSink& sink) override;
     void setOption(SessionOption option, int32_t value) override;
     [[nodiscard]] int32_t option(SessionOption option) const override;
 
@@ -107,6 +110,36 @@ private:
     Flow runQuery(const Translation& translation, Frame& frame, bool reportDone = true);
     Flow runSelect(std::span<const Token> tokens, Frame& frame);
     Flow selectInto(std::span<const Token> tokens, size_t intoAt, Frame& frame);
+    /// Browse mode (SqlResultOrigin.cpp): copies a select to `out` with the key and timestamp
+    /// columns of its tables that the select list leaves out added at its end; gives their
+    /// number.
+    size_t addBrowseColumns(std::span<const Token> tokens, std::vector<Token>& out);
+    /// The database an SQLite schema of the current connection holds.
+    std::string catalogOf(const std::string& schema);
+
+    // Text pointers (SqlWriteText.cpp)
+    /// The row ids a select's text and image values carry: the last `carriers` columns of
+    /// the result hold them, and `links` pairs each text column with its row id column.
+    struct TextRows {
+        size_t carriers = 0;
+        std::vector<std::pair<size_t, size_t>> links;
+    };
+    /// Copies a select (`sql` its translation) to `out` with the row id of each table whose
+    /// text or image columns it selects added at the end of its select list; nothing when it
+    /// selects none (or its rows are not a table's: distinct, group by, union).
+    std::optional<TextRows> addTextRowColumns(std::span<const Token> tokens, const std::string& sql,
+                                              std::vector<Token>& out);
+
+    // Identity columns (SqlIdentity.cpp)
+    /// The identity column of `table`, or empty.
+    std::string identityColumn(const std::string& table);
+    /// set identity_insert <table> on|off.
+    void setIdentityInsert(std::span<const Token> tokens);
+    /// Refuses (584) an insert that names the identity column of its table while
+    /// identity_insert is off for it.
+    void checkIdentityInsert(std::span<const Token> tokens);
+    /// Sets @@identity after an insert of `inserted` rows.
+    void noteIdentity(std::span<const Token> tokens, int64_t inserted);
     Flow runCommand(std::span<const Token> tokens, Frame& frame, bool counts);
     Flow runDeclare(std::span<const Token> tokens, Frame& frame);
     Flow runSet(std::span<const Token> tokens, Frame& frame);
@@ -179,6 +212,14 @@ private:
     DateOrder m_dateOrder;                 ///< set dateformat; the server's order at login
     bool m_quotedIdentifier = false; ///< set quoted_identifier: "…" names, from the next batch on
     bool m_aborted = false;
+    /// @@identity: the identity value of the last insert (0 after one into a table without).
+    int64_t m_identity = 0;
+    /// The tables whose identity_insert is on (lower case).
+    std::set<std::string> m_identityInsert;
+    /// The text row ids of the select runQuery is running.
+    TextRows m_textRows;
+    /// Browse mode: the number of hidden columns of the select runQuery is running.
+    std::optional<size_t> m_browseHidden;
     /// The compute clauses of the select runQuery is running, if any.
     const std::vector<ComputeClause>* m_compute = nullptr;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.

@@ -5,10 +5,12 @@
 
 #include "SqlDatabase.h"
 #include "SqlErrors.h"
+#include "SqlResultOrigin.h"
 #include "ExpressionTypes.h"
 #include "TypesCatalog.h"
 
 #include <chrono>
+#include <utility>
 #include <thread>
 
 namespace devserver {
@@ -272,8 +274,19 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw sqliteError(db, rc);
     const DateOrder order = m_dateOrder;
-    const std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
+    const TextRows textRows = std::exchange(m_textRows, TextRows{});
+    std::vector<Column> columns = resultColumns(db, s, tr, rc == SQLITE_ROW);
+    columns.resize(columns.size() - std::min(textRows.carriers, columns.size()));
+    const int visible = static_cast<int>(columns.size());
+    describeOrigins(db, s, columns,
+                    [this](const std::string& schema) { return catalogOf(schema); });
+    std::optional<BrowseInfo> browse;
+    if (m_browseHidden)
+        browse = markBrowseColumns(db, columns, *m_browseHidden);
+    m_browseHidden.reset(); // a nested query of this statement is no browse
     m_sink->rowFormat(columns);
+    if (browse)
+        m_sink->browseInfo(columns, *browse);
     if (m_formatOnly) {
         // set fmtonly on: the description only.
         m_rowCount = 0;
@@ -287,20 +300,22 @@ SqlSession::Flow SqlSession::runQuery(const Translation& tr, Frame& frame, bool 
         compute->describe(*m_sink);
         m_compute = nullptr; // a nested query of this statement has none
     }
-    std::vector<Value> values(static_cast<size_t>(columnCount));
-    std::vector<char> stored(static_cast<size_t>(columnCount));
-    for (int c = 0; c < columnCount; ++c)
+    std::vector<Value> values(static_cast<size_t>(visible));
+    std::vector<char> stored(static_cast<size_t>(visible));
+    for (int c = 0; c < visible; ++c)
         stored[static_cast<size_t>(c)] = sqlite3_column_decltype(s, c) != nullptr;
     int64_t count = 0;
     SqlValue raw;
     while (rc == SQLITE_ROW) {
         if (m_rowLimit && count >= m_rowLimit)
             break;
-        for (int c = 0; c < columnCount; ++c) {
+        for (int c = 0; c < visible; ++c) {
             const size_t k = static_cast<size_t>(c);
             readColumn(s, c, raw);
             toWireValue(raw, columns[k].type, order, m_textSize, stored[k] != 0, values[k]);
         }
+        for (const auto& [text, row] : textRows.links)
+            values[text].textRow = sqlite3_column_int64(s, static_cast<int>(row));
         if (compute)
             compute->beforeRow(values, *m_sink);
         if (!m_sink->row(values)) {
@@ -330,6 +345,14 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
         if (at < tokens.size() && tokens[at].is("into"))
             return selectInto(tokens, at, frame);
     }
+    // select … for browse: the key and timestamp columns come along, and the client learns
+    // which table each column belongs to.
+    std::vector<Token> browsed;
+    std::optional<size_t> browseHidden;
+    if (tokens.size() > 2 && tokens[tokens.size() - 2].is("for") && tokens.back().is("browse")) {
+        browseHidden = addBrowseColumns(tokens.first(tokens.size() - 2), browsed);
+        tokens = browsed;
+    }
     std::vector<ComputeClause> compute;
     tokens = splitCompute(tokens, compute);
     checkLiterals(tokens);
@@ -337,11 +360,28 @@ SqlSession::Flow SqlSession::runSelect(std::span<const Token> tokens, Frame& fra
     if (!m_ansiNull)
         tokens = nullComparisons(tokens, false, rewritten);
     Translation translation = translate(tokens, context(frame), true);
+    // Text and image values of a table carry their row, for writetext.
+    std::vector<Token> withRows;
+    std::optional<TextRows> textRows;
+    const bool assigns = std::any_of(translation.assignments.begin(), translation.assignments.end(),
+                                     [](const std::string& a) { return !a.empty(); });
+    if (!browseHidden && compute.empty() && !assigns)
+        textRows = addTextRowColumns(tokens, translation.sql, withRows);
+    if (textRows)
+        translation = translate(withRows, context(frame), true);
     m_compute = compute.empty() ? nullptr : &compute;
+    m_browseHidden = browseHidden;
+    m_textRows = textRows.value_or(TextRows{});
     struct Reset {
         const std::vector<ComputeClause>*& compute;
-        ~Reset() { compute = nullptr; }
-    } reset{m_compute};
+        std::optional<size_t>& browse;
+        TextRows& textRows;
+        ~Reset() {
+            compute = nullptr;
+            browse.reset();
+            textRows = {};
+        }
+    } reset{m_compute, m_browseHidden, m_textRows};
     return runQuery(translation, frame);
 }
 
@@ -409,6 +449,9 @@ SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& fr
     std::vector<Token> rewritten;
     if (!m_ansiNull)
         tokens = nullComparisons(tokens, false, rewritten);
+    const bool insert = tokens[0].is("insert");
+    if (insert)
+        checkIdentityInsert(tokens);
     Translation tr = translate(tokens, context(frame));
     sqlite3* db = connection().handle();
     Prepared stmt(db, tr.sql);
@@ -420,6 +463,8 @@ SqlSession::Flow SqlSession::runCommand(std::span<const Token> tokens, Frame& fr
     }
     if (rc != SQLITE_DONE)
         throw sqliteError(db, rc);
+    if (insert)
+        noteIdentity(tokens, sqlite3_changes64(db));
     if (counts) {
         m_rowCount = sqlite3_changes64(db);
         done(frame, false, m_rowCount);
@@ -489,6 +534,8 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
         // set arithabort [arith_overflow | numeric_truncation] on|off: only overflows end batches.
         if (tokens.size() == 3 || tokens[2].is("arith_overflow"))
             m_arithAbort = on;
+    } else if (name.is("identity_insert")) {
+        setIdentityInsert(tokens);
     } else if (name.is("datefirst")) {
         if (tokens.size() != 3)
             throw syntaxError(name.text);
@@ -520,6 +567,12 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
     return Flow::Next;
 }
 
+void SqlSession::setDateOrder(DateOrder order) {
+    m_dateOrder = order;
+    for (auto& [key, connection] : m_connections)
+        connection->setDateOrder(order);
+}
+
 void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
     // The order is a word (set dateformat dmy), a string or a variable holding one.
     std::string name;
@@ -535,9 +588,7 @@ void SqlSession::setDateFormat(std::span<const Token> tokens, Frame& frame) {
         {"ydm", DateOrder::YDM}, {"myd", DateOrder::MYD}, {"dym", DateOrder::DYM}};
     for (const auto& [word, order] : kOrders) {
         if (equalsIgnoreCase(name, word)) {
-            m_dateOrder = order;
-            for (auto& [key, connection] : m_connections)
-                connection->setDateOrder(order);
+            setDateOrder(order);
             return;
         }
     }

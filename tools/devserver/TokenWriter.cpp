@@ -23,20 +23,42 @@ void endU16(ByteWriter& out, size_t at) {
     out.patchU16(at, static_cast<uint16_t>(length));
 }
 
-// Writes a format (ROWFMT/PARAMFMT) as the 16-bit token if it fits, else as the wide one.
-void writeFormat(ByteWriter& out, uint8_t narrow, uint8_t wide, const std::vector<Column>& cols,
-                 const std::vector<WireFormat>& formats, bool parameters) {
+// The status bits of a row format column.
+uint32_t rowStatus(const Column& column, const WireFormat& format) {
+    constexpr uint32_t kHidden = 0x01, kKey = 0x02, kVersion = 0x04, kUpdatable = 0x10,
+                       kNullAllowed = 0x20, kIdentity = 0x40;
+    uint32_t status = format.column.nullable ? kNullAllowed : 0;
+    if (column.identity)
+        status |= kIdentity;
+    if (column.hidden)
+        status |= kHidden;
+    if (column.key)
+        status |= column.timestamp ? kKey | kVersion : kKey;
+    if (column.updatable)
+        status |= kUpdatable;
+    return status;
+}
+
+// Writes a format (ROWFMT/PARAMFMT) as the 16-bit token if it fits and `wide` is not asked
+// for, else as the wide one, which also names each column's database, owner, table and
+// column. The wide label is empty for a column shown under its own name.
+void writeFormat(ByteWriter& out, uint8_t narrow, uint8_t wideToken,
+                 const std::vector<Column>& cols, const std::vector<WireFormat>& formats,
+                 bool output, bool wide) {
     auto body = [&](ByteWriter& w, bool isWide) {
         w.u16(static_cast<uint16_t>(cols.size()));
         for (size_t i = 0; i < cols.size(); ++i) {
-            const uint32_t status =
-                (formats[i].column.nullable ? 0x20 : 0) | (parameters ? 0x01 : 0);
+            // An output parameter has the return bit; other formats their row status.
+            const uint32_t status = output ? (formats[i].column.nullable ? 0x21 : 0x01)
+                                           : rowStatus(cols[i], formats[i]);
             if (isWide) {
-                w.bVarchar(cols[i].name); // label
-                w.u8(0);                  // catalog
-                w.u8(0);                  // schema
-                w.u8(0);                  // table
-                w.bVarchar(cols[i].name); // column
+                const ColumnOrigin& origin = cols[i].origin;
+                const bool ownName = !origin.column.empty() && origin.column == cols[i].name;
+                w.bVarchar(ownName ? std::string_view() : std::string_view(cols[i].name));
+                w.bVarchar(origin.database);
+                w.bVarchar(origin.owner);
+                w.bVarchar(origin.table);
+                w.bVarchar(origin.column);
                 w.u32(status);
             } else {
                 w.bVarchar(cols[i].name);
@@ -46,17 +68,19 @@ void writeFormat(ByteWriter& out, uint8_t narrow, uint8_t wide, const std::vecto
             w.u8(0); // locale
         }
     };
-    ByteWriter narrowBody;
-    body(narrowBody, false);
-    if (narrowBody.size() <= 0xFFFF) {
-        out.u8(narrow);
-        out.u16(static_cast<uint16_t>(narrowBody.size()));
-        out.bytes(narrowBody.data());
-        return;
+    if (!wide) {
+        ByteWriter narrowBody;
+        body(narrowBody, false);
+        if (narrowBody.size() <= 0xFFFF) {
+            out.u8(narrow);
+            out.u16(static_cast<uint16_t>(narrowBody.size()));
+            out.bytes(narrowBody.data());
+            return;
+        }
     }
     ByteWriter wideBody;
     body(wideBody, true);
-    out.u8(wide);
+    out.u8(wideToken);
     out.u32(static_cast<uint32_t>(wideBody.size()));
     out.bytes(wideBody.data());
 }
@@ -123,8 +147,35 @@ void writeCapability(ByteWriter& out, const CapabilityMask& request,
 }
 
 void writeRowFormat(ByteWriter& out, const std::vector<Column>& columns,
-                    const std::vector<WireFormat>& formats) {
-    writeFormat(out, token::kRowFmt, token::kRowFmt2, columns, formats, false);
+                    const std::vector<WireFormat>& formats, bool wide) {
+    writeFormat(out, token::kRowFmt, token::kRowFmt2, columns, formats, false, wide);
+}
+
+void writeBrowseInfo(ByteWriter& out, const std::vector<Column>& columns, const BrowseInfo& info) {
+    constexpr uint8_t kExpression = 0x04, kKey = 0x08, kHidden = 0x10, kRenamed = 0x20;
+    size_t at = beginU16(out, token::kTabName);
+    for (const std::string& table : info.tables)
+        out.bVarchar(table);
+    endU16(out, at);
+    at = beginU16(out, token::kColInfo);
+    for (size_t i = 0; i < columns.size() && i < 0xFF; ++i) {
+        const Column& c = columns[i];
+        const int table = i < info.tableOfColumn.size() ? info.tableOfColumn[i] : 0;
+        const bool renamed = table > 0 && !c.origin.column.empty() && c.origin.column != c.name;
+        uint8_t status = table > 0 ? 0 : kExpression;
+        if (c.key)
+            status |= kKey;
+        if (c.hidden)
+            status |= kHidden;
+        if (renamed)
+            status |= kRenamed;
+        out.u8(static_cast<uint8_t>(i + 1));
+        out.u8(static_cast<uint8_t>(std::clamp(table, 0, 0xFF)));
+        out.u8(status);
+        if (renamed)
+            out.bVarchar(c.origin.column);
+    }
+    endU16(out, at);
 }
 
 void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
@@ -169,7 +220,7 @@ void writeComputeRow(ByteWriter& out, uint16_t id, const std::vector<WireFormat>
 
 void writeParamFormat(ByteWriter& out, const std::vector<Column>& params,
                       const std::vector<WireFormat>& formats, bool output) {
-    writeFormat(out, token::kParamFmt, token::kParamFmt2, params, formats, output);
+    writeFormat(out, token::kParamFmt, token::kParamFmt2, params, formats, output, false);
 }
 
 void writeParams(ByteWriter& out, const std::vector<WireFormat>& formats,

@@ -20,7 +20,7 @@ inline constexpr uint8_t kParamFmt2 = 0x20, kLanguage = 0x21, kRowFmt2 = 0x61, k
                          kParams = 0xD7, kCapability = 0xE2, kEnvChange = 0xE3, kEed = 0xE5,
                          kDbRpc = 0xE6, kDynamic = 0xE7, kParamFmt = 0xEC, kRowFmt = 0xEE,
                          kDone = 0xFD, kDoneProc = 0xFE, kDoneInProc = 0xFF, kAltName = 0xA7,
-                         kAltFmt = 0xA8, kAltRow = 0xD3;
+                         kAltFmt = 0xA8, kAltRow = 0xD3, kTabName = 0xA4, kColInfo = 0xA5;
 } // namespace token
 
 /// DONE status bits.
@@ -59,9 +59,13 @@ void writeLoginAck(ByteWriter& out, uint8_t status, std::string_view programName
                    const std::array<uint8_t, 4>& version);
 void writeCapability(ByteWriter& out, const CapabilityMask& request,
                      const CapabilityMask& response);
-/// ROWFMT, or ROWFMT2 when the format does not fit a 16-bit length.
+/// ROWFMT, or ROWFMT2 (with each column's database, owner, table and column name) when
+/// `wide` or when the format does not fit a 16-bit length.
 void writeRowFormat(ByteWriter& out, const std::vector<Column>& columns,
-                    const std::vector<WireFormat>& formats);
+                    const std::vector<WireFormat>& formats, bool wide = false);
+/// TABNAME and COLINFO of a browse-mode result: the tables, then per column its table,
+/// whether it is an expression, a key or hidden, and its own name when shown under another.
+void writeBrowseInfo(ByteWriter& out, const std::vector<Column>& columns, const BrowseInfo& info);
 void writeRow(ByteWriter& out, const std::vector<WireFormat>& formats,
               const std::vector<Value>& values);
 /// PARAMFMT (PARAMFMT2 when too long) describing output parameters, or input parameters
