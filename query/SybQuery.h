@@ -546,6 +546,8 @@ protected:
     [[nodiscard]] std::vector<TColumnOrigin> columnOrigins(const std::string& Table) const;
     /// The status bits the client library gave fetched column Index (0-based).
     [[nodiscard]] CS_INT columnStatus(int Index) const;
+    /// Whether fetched column Index is a timestamp (the server's status, or its user type).
+    [[nodiscard]] bool timestampColumn(int Index) const;
     /// Sets every data field's ProviderFlags from the column it comes from.
     void setDefaultProviderFlags();
     /// Whether the fetched column of a data field is the table's timestamp, or the

@@ -236,7 +236,10 @@ void TSybQuery::InternalInitFieldDefs() {
             }
             // A column the server describes as not nullable must have a value: its
             // default field is Required, and Post refuses a record that leaves it null.
-            def->SetRequired((column->DataFmt().status & CS_CANBENULL) == 0);
+            // Not so an identity or a timestamp, which the server fills in itself.
+            const CS_INT status = column->DataFmt().status;
+            def->SetRequired((status & (CS_CANBENULL | CS_IDENTITY)) == 0 &&
+                             !timestampColumn(static_cast<int>(i)));
         }
     } catch (const std::exception& e) {
         throw host::Exception("InternalInitFieldDefs failed. Error : " + std::string(e.what()));

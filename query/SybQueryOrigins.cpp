@@ -161,9 +161,11 @@ CS_INT TSybQuery::columnStatus(int Index) const {
 
 bool TSybQuery::isTimestampField(TField* Field) const {
     const int no = Field->FieldNo();
-    if (no < 1 || no > FetchFieldCount())
-        return false;
-    const auto* column = dynamic_cast<TSybClientField*>(GetFetchField(no - 1));
+    return no >= 1 && no <= FetchFieldCount() && timestampColumn(no - 1);
+}
+
+bool TSybQuery::timestampColumn(int Index) const {
+    const auto* column = dynamic_cast<TSybClientField*>(GetFetchField(Index));
     return column && ((column->DataFmt().status & CS_TIMESTAMP) != 0 ||
                       column->DataFmt().usertype == kTimestampUserType);
 }
