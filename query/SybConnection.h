@@ -6,6 +6,8 @@
 //   not connected --Connect (login succeeded)--> connected
 //   connected --Disconnect--> not connected
 //   connected --CheckMessages (a client-library failure dropped the handle)--> not connected
+//   connected --RaiseCommandFailure (the client library reports the connection dead)-->
+//     not connected
 // Connect on a connected component and Disconnect on a disconnected one do nothing.
 //
 // Threads: Connect and Disconnect hold the connection's lock, so that threads sharing a
@@ -85,6 +87,15 @@ public:
     [[nodiscard]] std::string CollectMessages();
     /// CheckMessages when Result is not CS_SUCCEED.
     void CSCHECK(CS_RETCODE Result);
+    /// True when the client library reports the connection dead (its connection status
+    /// holds CS_CONSTAT_DEAD): the server went away or the network failed under it.
+    [[nodiscard]] bool ConnectionDead() const;
+    /// Raises for a client-library call of a command that failed. When the client library
+    /// reports the connection dead, the connection is closed and dropped (Connected false,
+    /// the next use logs in again) and ESybConnectionLost is raised: the connection's
+    /// messages, then "Connection to server "<ServerName>" lost". Otherwise raises the
+    /// connection's messages as CheckMessages does, or Failure when there are none.
+    [[noreturn]] void RaiseCommandFailure(const std::string& Failure);
     /// The local host's name (empty when it cannot be found).
     [[nodiscard]] static std::string GetDefaultHostName();
 
@@ -165,6 +176,24 @@ public:
         std::unique_ptr<detail::LoginWatchdog> m_watchdog;
     };
 
+    // ---- transactions (SybTransactions.cpp) ----------------------------------------------
+    /// Sends "begin tran". Transactions nest as the server nests them: each
+    /// StartTransaction needs its Commit; Rollback ends them all.
+    void StartTransaction();
+    /// Sends "commit tran". Raises "Commit: no transaction is open on connection <name>"
+    /// when the session has none (the server may have rolled it back after an error), so
+    /// that work lost that way is never reported as saved.
+    void Commit();
+    /// Sends "rollback tran", undoing the session's whole transaction; does nothing when
+    /// none is open, so that it is safe in clean-up code.
+    void Rollback();
+    /// True while the session has an open transaction, whoever began it (StartTransaction,
+    /// the application's own SQL or a procedure): asks the server for @@trancount. False
+    /// when not connected.
+    [[nodiscard]] bool InTransaction();
+    /// The session's @@trancount (0 when not connected).
+    [[nodiscard]] int TransactionCount();
+
     /// The design-time About property: always nil, kept only so that a designer can show
     /// the package's information for it.
     [[nodiscard]] TTovrinAbout* About() const noexcept { return FAbout; }
@@ -204,6 +233,7 @@ private:
     void requireLibraries() const;
     void login();
     void releaseConnection() noexcept;
+    void dropLostConnection() noexcept;
     void releaseContext() noexcept;
     void setStringProperty(CS_INT property, const std::string& value);
     void setClientCharset();

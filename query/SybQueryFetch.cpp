@@ -47,6 +47,9 @@ void TSybQuery::FetchResultSet() {
         CreateFields();
     }
     BindFields(true);
+    if (DefaultFields()) {
+        setDefaultProviderFlags();
+    }
     markMoneyFields();
     CreateBuffer();
     fetchRows();
@@ -134,10 +137,10 @@ void TSybQuery::fetchRows() {
         }
     }
     if (result != CS_END_DATA) {
-        // A lost connection leaves its messages: they are the error to report (and they
-        // drop the connection, which the next execution then reconnects).
+        // A lost connection leaves its messages: they are the error to report (and the
+        // connection is dropped, so that the next execution logs in again).
         if (TSybConnect* connection = FMaster != nullptr ? FMaster->FSybConnect : FSybConnect) {
-            connection->CheckMessages();
+            connection->RaiseCommandFailure("Result fetching failed");
         }
         throw host::Exception("Result fetching failed");
     }
@@ -233,7 +236,10 @@ void TSybQuery::InternalInitFieldDefs() {
             }
             // A column the server describes as not nullable must have a value: its
             // default field is Required, and Post refuses a record that leaves it null.
-            def->SetRequired((column->DataFmt().status & CS_CANBENULL) == 0);
+            // Not so an identity or a timestamp, which the server fills in itself.
+            const CS_INT status = column->DataFmt().status;
+            def->SetRequired((status & (CS_CANBENULL | CS_IDENTITY)) == 0 &&
+                             !timestampColumn(static_cast<int>(i)));
         }
     } catch (const std::exception& e) {
         throw host::Exception("InternalInitFieldDefs failed. Error : " + std::string(e.what()));

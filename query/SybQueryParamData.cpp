@@ -30,11 +30,9 @@ void TSybQuery::ReadParamData(TReader* Reader) {
     if (Reader->ReadValue() != vaCollection)
         throw EReadError("Invalid property value");
     Reader->ReadCollection(FParams.get());
-    // Marker i goes with stored parameter i from now on; a marker without a stored
-    // parameter refers to none rather than to a parameter the read destroyed.
-    for (std::size_t i = 0; i < FParamMappings.size(); ++i)
-        FParamMappings[i]->SetParam(
-            static_cast<int>(i) < FParams->Count() ? FParams->Items(static_cast<int>(i)) : nullptr);
+    // Each marker goes with the stored parameter of its name from now on; a marker without
+    // one refers to none rather than to a parameter the read destroyed.
+    pairMappingsByName();
 }
 
 } // namespace tovrin

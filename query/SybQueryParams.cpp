@@ -19,9 +19,12 @@ void TSybQuery::QueryChanged(host::TObject* /*Sender*/) {
     fresh.AssignValues(FParams.get());
     FParams->Clear();
     FParams->Assign(&fresh);
-    const int count = std::min(static_cast<int>(FParamMappings.size()), FParams->Count());
-    for (int i = 0; i < count; ++i) {
-        FParamMappings[static_cast<std::size_t>(i)]->SetParam(FParams->Items(i));
+    pairMappingsByName();
+}
+
+void TSybQuery::pairMappingsByName() {
+    for (const auto& mapping : FParamMappings) {
+        mapping->SetParam(FParams->FindParam(mapping->Name()));
     }
 }
 
@@ -29,10 +32,14 @@ void TSybQuery::ParseSQL(host::TParams* Params, const std::string& SQL) {
     ClearParams();
     sqltext::TScan scan = sqltext::ScanMarkers(SQL);
     FParamMappings.reserve(scan.Markers.size());
+    // One parameter per name, however often it is used; every marker of it gets its value.
     for (sqltext::TMarker& marker : scan.Markers) {
-        host::TParam* param = Params->CreateParam(host::ftUnknown, marker.Name, host::ptUnknown);
-        FParamMappings.push_back(std::make_unique<TParamMapping>(param, marker.NamePos,
-                                                                 std::move(marker.PrecedingText)));
+        host::TParam* param = Params->FindParam(marker.Name);
+        if (param == nullptr) {
+            param = Params->CreateParam(host::ftUnknown, marker.Name, host::ptUnknown);
+        }
+        FParamMappings.push_back(std::make_unique<TParamMapping>(
+            std::move(marker.Name), param, marker.NamePos, std::move(marker.PrecedingText)));
     }
     FSQLTail = std::move(scan.Tail);
 }
@@ -54,9 +61,9 @@ std::string TSybQuery::GetSQLText() {
     // A blank can only go next to a literal (every piece but the first follows one), so the
     // text between the markers reaches the server as written.
     std::string text;
-    for (std::size_t i = 0; i < FParamMappings.size(); ++i) {
-        sqltext::AppendSqlPiece(text, FParamMappings[i]->PrecedingText());
-        sqltext::AppendSqlPiece(text, ParamStrValue(FParams->Items(static_cast<int>(i))));
+    for (const auto& mapping : FParamMappings) {
+        sqltext::AppendSqlPiece(text, mapping->PrecedingText());
+        sqltext::AppendSqlPiece(text, ParamStrValue(FParams->ParamByName(mapping->Name())));
     }
     sqltext::AppendSqlPiece(text, FSQLTail);
     return text;

@@ -12,47 +12,6 @@ namespace tovrin::sqltext {
 
 namespace {
 
-// Length of the well-formed multi-byte UTF-8 sequence whose lead byte is at `pos`, or 0
-// when there is none (a lone byte, a truncated sequence, an ASCII byte).
-std::size_t utf8SequenceLength(const std::string& text, std::size_t pos) noexcept {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t length = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[pos + k]);
-        if (next < 0x80 || next > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// End (exclusive) of the marker name that starts at `pos`; `pos` itself when no name
-// starts there. Name characters are taken byte by byte, except that a well-formed UTF-8
-// character is taken whole, so that a name never ends in the middle of one.
-std::size_t nameEnd(const std::string& text, std::size_t pos) noexcept {
-    while (pos < text.size()) {
-        const auto c = static_cast<unsigned char>(text[pos]);
-        if (!IsNameChar(c)) {
-            break;
-        }
-        const std::size_t sequence = utf8SequenceLength(text, pos);
-        pos += sequence > 0 ? sequence : 1;
-    }
-    return pos;
-}
-
 char hexDigit(unsigned value) noexcept {
     return static_cast<char>(value < 10 ? '0' + value : 'A' + (value - 10));
 }
@@ -70,67 +29,17 @@ void appendFourDigits(std::string& out, int value) {
 } // namespace
 
 TScan ScanMarkers(const std::string& sql) {
-    enum class State { Normal, SingleQuoted, DoubleQuoted, LineComment, BlockComment };
     TScan scan;
-    State state = State::Normal;
     std::size_t segmentStart = 0;
-    std::size_t pos = 0;
-    const std::size_t size = sql.size();
-    auto next = [&](std::size_t at) { return at + 1 < size ? sql[at + 1] : '\0'; };
-    while (pos < size) {
-        const char c = sql[pos];
-        switch (state) {
-        case State::Normal:
-            if (c == '\'') {
-                state = State::SingleQuoted;
-            } else if (c == '"') {
-                state = State::DoubleQuoted;
-            } else if (c == '-' && next(pos) == '-') {
-                state = State::LineComment;
-                ++pos;
-            } else if (c == '/' && next(pos) == '*') {
-                state = State::BlockComment;
-                ++pos;
-            } else if (c == ':') {
-                const std::size_t start = pos + 1;
-                const std::size_t end = nameEnd(sql, start);
-                if (end > start) {
-                    scan.Markers.push_back(TMarker{sql.substr(start, end - start),
-                                                   static_cast<int>(start) + 1,
-                                                   sql.substr(segmentStart, pos - segmentStart)});
-                    segmentStart = end;
-                }
-                // The character after the name (or after a lone colon) is examined again
-                // in the normal state.
-                pos = end;
-                continue;
-            }
-            break;
-        case State::SingleQuoted:
-        case State::DoubleQuoted: {
-            const char quote = state == State::SingleQuoted ? '\'' : '"';
-            if (c == quote) {
-                if (next(pos) == quote) {
-                    ++pos;
-                } else {
-                    state = State::Normal;
-                }
-            }
-            break;
+    for (const TSqlSpan& span : ScanSql(sql)) {
+        if (span.Kind != TSqlSpanKind::Marker) {
+            continue;
         }
-        case State::LineComment:
-            if (c == '\r' || c == '\n') {
-                state = State::Normal;
-            }
-            break;
-        case State::BlockComment:
-            if (c == '*' && next(pos) == '/') {
-                state = State::Normal;
-                ++pos;
-            }
-            break;
-        }
-        ++pos;
+        const std::size_t nameStart = span.Begin + 1;
+        scan.Markers.push_back(TMarker{sql.substr(nameStart, span.End - nameStart),
+                                       static_cast<int>(nameStart) + 1,
+                                       sql.substr(segmentStart, span.Begin - segmentStart)});
+        segmentStart = span.End;
     }
     scan.Tail = sql.substr(segmentStart);
     return scan;
@@ -340,7 +249,7 @@ void ParseParams(host::TParams& params, const std::string& sql) {
     std::size_t pos = sql.find(':');
     while (pos != std::string::npos) {
         const std::size_t start = pos + 1;
-        const std::size_t end = nameEnd(sql, start);
+        const std::size_t end = MarkerNameEnd(sql, start);
         if (end > start) {
             const std::string name = sql.substr(start, end - start);
             if (params.FindParam(name) == nullptr) {

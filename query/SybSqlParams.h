@@ -9,6 +9,7 @@
 
 #include "tovrin5/client/Cspublic.h"
 #include "tovrin5/host/DateTime.h"
+#include "tovrin5/query/SqlScanner.h"
 
 namespace tovrin::host {
 class TParam;
@@ -17,24 +18,28 @@ class TParams;
 
 namespace tovrin {
 
-/// One parameter marker of a query's SQL text: its parameter, the 1-based position of the
-/// first character of its name, and the text between the previous marker's name (or the
-/// start of the text) and this marker's colon. The final text is built by index, so the
-/// parameter reference is informative only; after the parameter list was replaced from a
-/// component stream it refers to a parameter that no longer exists and must not be used.
+/// One parameter marker of a query's SQL text: the name after its colon, the parameter of
+/// that name, the 1-based position of the first character of its name, and the text
+/// between the previous marker's name (or the start of the text) and this marker's colon.
+/// Every marker of a name carries the value of the one parameter of that name: the final
+/// text is built by name, so the parameter reference is informative only (null when the
+/// parameter list, replaced from a component stream, has none of that name).
 class TParamMapping final {
 public:
-    TParamMapping(host::TParam* AParam, int ANamePos, std::string APrecedingText)
-        : FParam(AParam), FNamePos(ANamePos), FPrecedingText(std::move(APrecedingText)) {}
+    TParamMapping(std::string AName, host::TParam* AParam, int ANamePos, std::string APrecedingText)
+        : FName(std::move(AName)), FParam(AParam), FNamePos(ANamePos),
+          FPrecedingText(std::move(APrecedingText)) {}
     TParamMapping(const TParamMapping&) = delete;
     TParamMapping& operator=(const TParamMapping&) = delete;
 
+    [[nodiscard]] const std::string& Name() const noexcept { return FName; }
     [[nodiscard]] host::TParam* Param() const noexcept { return FParam; }
     void SetParam(host::TParam* Value) noexcept { FParam = Value; }
     [[nodiscard]] int NamePos() const noexcept { return FNamePos; }
     [[nodiscard]] const std::string& PrecedingText() const noexcept { return FPrecedingText; }
 
 private:
+    std::string FName;
     host::TParam* FParam;
     int FNamePos;
     std::string FPrecedingText;
@@ -55,18 +60,10 @@ struct TScan {
     std::string Tail;
 };
 
-/// True for the bytes a marker name is made of: digits, the codes 0x41..0x7A (letters and
-/// [ \ ] ^ _ `) and 0xC0..0xFF.
-[[nodiscard]] constexpr bool IsNameChar(unsigned char c) noexcept {
-    return (c >= '0' && c <= '9') || (c >= 0x41 && c <= 0x7A) || c >= 0xC0;
-}
-
-/// Finds the markers of a SQL text. Colons inside single- or double-quoted literals (a
-/// doubled quote does not end them), after "--" up to the end of the line and inside
-/// "/* */" are no markers; a colon not followed by a name character stays text. A name
-/// that meets a multi-byte UTF-8 character takes the whole character, never a part of it.
-/// Joining every marker's preceding text, ":" and its name, then the tail, gives back the
-/// text exactly.
+/// Finds the markers of a SQL text as ScanSql reads it: colons inside literals, bracketed
+/// names and comments are no markers; a colon not followed by a name character stays
+/// text. Joining every marker's preceding text, ":" and its name, then the tail, gives
+/// back the text exactly.
 [[nodiscard]] TScan ScanMarkers(const std::string& sql);
 
 /// The value with every single quote doubled, to be enclosed in single quotes: the literal

@@ -212,32 +212,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const std::string text = query.SQL()->Text();
     checkScan(text);
 
-    // The query's own mappings agree with its parameters and join back to its text.
+    // The query's own mappings agree with its parameters (one per name) and join back to
+    // its text.
     host::TParams* params = query.Params();
     const auto& mappings = query.ParamMappings();
-    check(static_cast<int>(mappings.size()) == params->Count(),
-          "mappings and parameters differ in number");
     std::string joined;
-    for (std::size_t i = 0; i < mappings.size(); ++i) {
-        joined += mappings[i]->PrecedingText() + ":" + params->Items(static_cast<int>(i))->Name();
+    for (const auto& mapping : mappings) {
+        check(params->FindParam(mapping->Name()) == mapping->Param(),
+              "a marker is not paired with the parameter of its name");
+        joined += mapping->PrecedingText() + ":" + mapping->Name();
     }
     check(joined + query.SQLTail() == text, "the query's mappings do not join back to its text");
+    for (int i = 0; i < params->Count(); ++i) {
+        check(params->FindParam(params->Items(i)->Name()) == params->Items(i),
+              "two parameters of one name");
+    }
 
     std::vector<Given> given;
     for (int i = 0; i < params->Count(); ++i) {
         given.push_back(giveValue(*params->Items(i), data));
     }
+    const auto givenFor = [&](const host::TParam* param) -> const Given& {
+        for (int i = 0; i < params->Count(); ++i) {
+            if (params->Items(i) == param) {
+                return given[static_cast<std::size_t>(i)];
+            }
+        }
+        check(false, "a marker without a parameter");
+        return given.front();
+    };
     std::string expected;
     std::vector<std::pair<std::size_t, std::size_t>> spans;
+    std::vector<const Given*> spanValues;
     // Blanks go only between a literal and its neighbours, never into the pieces of the text.
     std::size_t pieces = 0;
-    for (std::size_t i = 0; i < mappings.size(); ++i) {
-        tovrin::sqltext::AppendSqlPiece(expected, mappings[i]->PrecedingText());
-        pieces += mappings[i]->PrecedingText().size();
-        const std::string literal =
-            tovrin::sqltext::ParamStrValue(*params->Items(static_cast<int>(i)));
+    for (const auto& mapping : mappings) {
+        tovrin::sqltext::AppendSqlPiece(expected, mapping->PrecedingText());
+        pieces += mapping->PrecedingText().size();
+        const std::string literal = tovrin::sqltext::ParamStrValue(*mapping->Param());
         tovrin::sqltext::AppendSqlPiece(expected, literal);
         spans.emplace_back(expected.size() - literal.size(), expected.size());
+        spanValues.push_back(&givenFor(mapping->Param()));
         pieces += literal.size();
     }
     tovrin::sqltext::AppendSqlPiece(expected, query.SQLTail());
@@ -249,7 +264,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     const std::vector<fuzzsql::Token> tokens = fuzzsql::tokenize(final);
     for (std::size_t i = 0; i < spans.size(); ++i) {
-        checkLiteral(final, tokens, spans[i].first, spans[i].second, given[i]);
+        checkLiteral(final, tokens, spans[i].first, spans[i].second, *spanValues[i]);
     }
 
     host::TParams scratch(nullptr);

@@ -1,5 +1,6 @@
 // A small SQL tokenizer for the fuzz targets: it splits text into the tokens that decide
-// where a literal ends (quoted strings with doubled quotes, line and block comments) and
+// where a literal ends (quoted strings with doubled quotes, bracketed names, line comments
+// up to the line feed, nesting block comments, a colon with the name after it) and
 // tells, for every byte, which token holds it. It follows the server's reading of these
 // constructs, not the marker scanner's code, so that the two can be checked against each
 // other.
@@ -9,9 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "tovrin5/query/SqlScanner.h"
+
 namespace fuzzsql {
 
-enum class Kind { Blank, Word, SingleQuoted, DoubleQuoted, LineComment, BlockComment, Other };
+enum class Kind {
+    Blank,
+    Word,
+    SingleQuoted,
+    DoubleQuoted,
+    Bracketed,
+    LineComment,
+    BlockComment,
+    Other
+};
 
 struct Token {
     Kind kind;
@@ -53,23 +65,50 @@ inline std::vector<Token> tokenize(const std::string& text) {
         } else if (c == '-' && i + 1 < n && text[i + 1] == '-') {
             token.kind = Kind::LineComment;
             i += 2;
-            while (i < n && text[i] != '\r' && text[i] != '\n') {
+            while (i < n && text[i] != '\n') {
                 ++i;
             }
             token.end = i;
         } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
             token.kind = Kind::BlockComment;
             token.closed = false;
-            i += 2;
+            int depth = 0;
             while (i < n) {
-                if (text[i] == '*' && i + 1 < n && text[i + 1] == '/') {
+                if (text[i] == '/' && i + 1 < n && text[i + 1] == '*') {
+                    ++depth;
                     i += 2;
-                    token.closed = true;
-                    break;
+                } else if (text[i] == '*' && i + 1 < n && text[i + 1] == '/') {
+                    i += 2;
+                    if (--depth == 0) {
+                        token.closed = true;
+                        break;
+                    }
+                } else {
+                    ++i;
                 }
-                ++i;
             }
             token.end = i;
+        } else if (c == '[') {
+            token.kind = Kind::Bracketed;
+            token.closed = false;
+            ++i;
+            while (i < n && text[i] != ']') {
+                ++i;
+            }
+            if (i < n) {
+                ++i;
+                token.closed = true;
+            }
+            token.end = i;
+        } else if (c == ':' && tovrin::sqltext::MarkerNameEnd(text, i + 1) > i + 1) {
+            // The colon stays a token of its own; the name after it (which may hold
+            // brackets) is passed over whole, as far as a marker name reaches.
+            ++i;
+            tokens.push_back(token);
+            const std::size_t nameBegin = i;
+            i = tovrin::sqltext::MarkerNameEnd(text, i);
+            tokens.push_back(Token{Kind::Word, nameBegin, i});
+            continue;
         } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
             token.kind = Kind::Blank;
             while (i < n &&

@@ -256,19 +256,19 @@ TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
 
     // A new text keeps the values of the names it still has.
     query->SQL()->SetText("select :b as b, :c as c, :b as b2");
-    ASSERT_EQ(query->ParamCount(), 3);
+    ASSERT_EQ(query->ParamCount(), 2);
     EXPECT_EQ(query->Params()->Items(0)->AsString(), "two");
     EXPECT_TRUE(query->Params()->Items(1)->IsNull());
-    // A name used twice makes two parameters; ParamByName fills the first.
-    EXPECT_EQ(query->GetSQLText(), "select 'two' as b, NULL as c, NULL as b2\n");
+    // A name used twice is one parameter, whose value every marker of it carries.
+    EXPECT_EQ(query->GetSQLText(), "select 'two' as b, NULL as c, 'two' as b2\n");
     query->Open();
     EXPECT_EQ(query->FieldByName("b")->AsString(), "two");
-    EXPECT_TRUE(query->FieldByName("b2")->IsNull());
+    EXPECT_EQ(query->FieldByName("b2")->AsString(), "two");
 
     // Editing the list in place re-parses without closing the open query.
     query->SQL()->Add("-- :d");
     EXPECT_TRUE(query->Active());
-    EXPECT_EQ(query->ParamCount(), 3);
+    EXPECT_EQ(query->ParamCount(), 2);
 
     // Assigning SQLText does nothing; ParseParams lists distinct names.
     query->SetSQLText("select 1");
@@ -276,7 +276,21 @@ TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
     host::TParams names;
     query->ParseParams(&names, "select :x, :y, :x");
     EXPECT_EQ(names.Count(), 2);
-    EXPECT_EQ(query->ParamCount(), 3);
+    EXPECT_EQ(query->ParamCount(), 2);
+}
+
+TEST_F(QueryParams, ANameUsedTwiceFiltersWithItsValueAtEveryMarker) {
+    auto query = makeQuery(kConnection, "select title_id from pubs..titles\n"
+                                        "where title_id = :id or :ID is null");
+    ASSERT_EQ(query->ParamCount(), 1);
+    query->ParamByName("id")->SetAsString("FI3984");
+    query->Open();
+    EXPECT_EQ(query->RecordCount(), 1);
+    EXPECT_EQ(query->FieldByName("title_id")->AsString(), "FI3984");
+    query->Close();
+    query->ParamByName("id")->Clear();
+    query->Open();
+    EXPECT_EQ(query->RecordCount(), 30);
 }
 
 // Milliseconds since midnight of a time value (compared as integers: the fraction of a
