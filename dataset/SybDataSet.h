@@ -93,7 +93,8 @@ static_assert(sizeof(TBTCompareOptions) == 1);
 
 /// Compares two present values of a field type in their slot format (A the first
 /// record's value or the search key): -1, 0 or 1. Texts compare through the collators
-/// (btcoCaseInsensitive, btcoPartialKey cuts B to A's length in characters); integers,
+/// without their trailing blanks, as the server compares them (btcoCaseInsensitive,
+/// btcoPartialKey cuts B to A's length in characters); integers,
 /// floats, dates and large integers by value, BCD by numeric value, ftBytes bytewise
 /// unsigned over Size bytes, ftVarBytes bytewise unsigned over their stored lengths (a
 /// prefix of a longer value first); types without a comparable value are equal.
