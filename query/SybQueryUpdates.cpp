@@ -440,7 +440,7 @@ void TSybQuery::ApplyUpdates() {
     if (!Active())
         return;
     CheckBrowseMode();
-    if (FPending.empty())
+    if (!UpdatesPending())
         return;
     // Everything that can be told before sending is checked first.
     const std::string table = updateTable();
@@ -457,12 +457,22 @@ void TSybQuery::ApplyUpdates() {
     };
     exec("begin tran");
     std::vector<int32_t> skipped;
-    try {
+    std::vector<std::vector<int32_t>> parkedSkipped(parkedCount());
+    auto applyAll = [&](std::vector<int32_t>& Skipped) {
         // A copy: an event handler must not see the list change under it.
         const std::vector<TPendingChange> changes = FPending;
         for (const TPendingChange& change : changes)
             if (!applyChange(change, table))
-                skipped.push_back(change.Id);
+                Skipped.push_back(change.Id);
+    };
+    try {
+        applyAll(skipped);
+        // The changes of rows parked while the query shows others (a detail's other
+        // master records), in the same transaction.
+        for (std::size_t i = 0; i < parkedSkipped.size(); ++i) {
+            const TParkedScope parked(*this, i);
+            applyAll(parkedSkipped[i]);
+        }
         exec("commit tran");
     } catch (...) {
         try {
@@ -473,6 +483,7 @@ void TSybQuery::ApplyUpdates() {
         throw;
     }
     mergePending(skipped);
+    mergeParked(parkedSkipped);
     UpdateCursorPos();
     Resync(TResyncMode{});
 }
