@@ -140,6 +140,13 @@ enum TUpdateMode : int { upWhereAll = 0, upWhereChanged, upWhereKeyOnly };
 /// The statement a pending change is applied with.
 enum TUpdateKind : int { ukModify = 0, ukInsert, ukDelete };
 
+/// How a data field takes part in writing changes back: pfInUpdate, its column is written
+/// by inserts and updates; pfInWhere, its value as fetched locates the row (upWhereAll,
+/// upWhereChanged); pfInKey, it is part of the key that locates the row in every mode;
+/// pfHidden, a column the server added that the application did not ask for.
+enum TProviderFlag : int { pfInUpdate = 0, pfInWhere, pfInKey, pfHidden };
+using TProviderFlags = TSet<TProviderFlag>;
+
 /// What an OnUpdateRecord/OnUpdateError handler decides: fail (the error is raised), abort
 /// (everything rolled back quietly), skip (the record stays pending), retry (the record is
 /// applied again), applied (the handler applied the record itself).

@@ -61,6 +61,11 @@ public:
     void SetRequired(bool Value) noexcept { m_required = Value; }
     [[nodiscard]] bool Visible() const noexcept { return m_visible; }
     void SetVisible(bool Value) noexcept { m_visible = Value; }
+    /// How the field takes part in writing changes back to the server (see TProviderFlag);
+    /// {pfInUpdate, pfInWhere} for a new field. A dataset that knows where its columns come
+    /// from sets them when it creates its fields.
+    [[nodiscard]] TProviderFlags ProviderFlags() const noexcept { return m_providerFlags; }
+    void SetProviderFlags(TProviderFlags Value) noexcept { m_providerFlags = Value; }
     /// The label shown for the field: DisplayLabel when set, else FieldName.
     [[nodiscard]] std::string DisplayLabel() const { return GetDisplayName(); }
     void SetDisplayLabel(const std::string& Value) { m_displayLabel = Value; }
@@ -198,6 +203,7 @@ private:
     bool m_readOnly = false;
     bool m_required = false;
     bool m_visible = true;
+    TProviderFlags m_providerFlags{pfInUpdate, pfInWhere};
     bool m_transliterate = false;
     mutable bool m_validating = false;
     const void* m_validateBuffer = nullptr;

@@ -165,6 +165,24 @@ public:
         std::unique_ptr<detail::LoginWatchdog> m_watchdog;
     };
 
+    // ---- transactions (SybTransactions.cpp) ----------------------------------------------
+    /// Sends "begin tran". Transactions nest as the server nests them: each
+    /// StartTransaction needs its Commit; Rollback ends them all.
+    void StartTransaction();
+    /// Sends "commit tran". Raises "Commit: no transaction is open on connection <name>"
+    /// when the session has none (the server may have rolled it back after an error), so
+    /// that work lost that way is never reported as saved.
+    void Commit();
+    /// Sends "rollback tran", undoing the session's whole transaction; does nothing when
+    /// none is open, so that it is safe in clean-up code.
+    void Rollback();
+    /// True while the session has an open transaction, whoever began it (StartTransaction,
+    /// the application's own SQL or a procedure): asks the server for @@trancount. False
+    /// when not connected.
+    [[nodiscard]] bool InTransaction();
+    /// The session's @@trancount (0 when not connected).
+    [[nodiscard]] int TransactionCount();
+
     /// The design-time About property: always nil, kept only so that a designer can show
     /// the package's information for it.
     [[nodiscard]] TTovrinAbout* About() const noexcept { return FAbout; }

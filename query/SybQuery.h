@@ -214,25 +214,35 @@ public:
     /// Close, Open, Close: runs the SQL and discards any rows.
     void ExecSQL();
     /// The fields that identify a record (names separated by semicolons), used by Refresh
-    /// to find the current record again; empty: every data field that is not a blob.
+    /// to find the current record again (empty: every data field that is not a blob) and
+    /// by ApplyUpdates to locate rows. On an open query the named fields get pfInKey and
+    /// the others lose it.
     [[nodiscard]] const std::string& KeyFields() const noexcept { return FKeyFields; }
-    void SetKeyFields(const std::string& Value) { FKeyFields = Value; }
+    void SetKeyFields(const std::string& Value);
 
     // ---- applying pending changes ----------------------------------------------------------
     /// Applies the pending changes in the order they were made (those of parked rows, a
     /// detail's other master records, after the shown ones), each as one insert,
-    /// update or delete on UpdateTableName (else the table of a single-table select), in
-    /// one transaction on the query's connection. Each statement must affect exactly one
+    /// update or delete on UpdateTableName (else the table of a single-table select).
+    /// Each field is written to the column it comes from, under the column's real name,
+    /// as its ProviderFlags allow; a pending change to a field that cannot be written
+    /// raises ESybUpdateError before anything is sent. Outside a transaction the apply
+    /// runs in one of its own; inside one (the connection's InTransaction) it takes a
+    /// savepoint and never ends the transaction. Each statement must affect exactly one
     /// row (@@rowcount, read in the same batch); otherwise, or when the server refuses it,
-    /// everything is rolled back, every change stays pending as it was, and
-    /// ESybUpdateError is raised ("Record changed or deleted by another user" with the
-    /// table and the key). On success the changes are merged: the records as applied
-    /// become the values as fetched, the deleted records are gone. An edit in progress is
-    /// posted first.
+    /// the apply's statements are rolled back (to the savepoint inside a transaction),
+    /// every change stays pending as it was, and ESybUpdateError is raised ("Record
+    /// changed or deleted by another user" with the table and the key), its text saying
+    /// what was rolled back. Each insert and update reads its row back in the same batch
+    /// (by @@identity for a new row whose identity or key the server assigned, else by
+    /// the key): on success the records take the values the server holds (identities,
+    /// defaults, rounding, trigger changes, a new timestamp), the applied changes are
+    /// merged and the deleted records are gone. An edit in progress is posted first.
     void ApplyUpdates();
-    /// The table changes are applied to; empty: taken from the SQL.
+    /// The table changes are applied to; empty: taken from the SQL. On an open query the
+    /// fields' ProviderFlags are set again from what the SQL says of the new table.
     [[nodiscard]] const std::string& UpdateTableName() const noexcept { return FUpdateTableName; }
-    void SetUpdateTableName(const std::string& Value) { FUpdateTableName = Value; }
+    void SetUpdateTableName(const std::string& Value);
     /// How an update or delete finds its row (upWhereAll by default). upWhereChanged
     /// locates by KeyFields and the original values of the changed columns (a delete by
     /// KeyFields); upWhereKeyOnly by KeyFields alone. Both need KeyFields.
@@ -540,21 +550,52 @@ protected:
 
     /// The table ApplyUpdates writes to; raises when none can be told.
     [[nodiscard]] std::string updateTable() const;
+    /// The table ApplyUpdates would write to; empty when none can be told.
+    [[nodiscard]] std::string updateTableOrEmpty() const;
+    /// What the SQL says of one fetched column with respect to the update table
+    /// (SybQueryOrigins.cpp).
+    struct TColumnOrigin {
+        bool Known = false; ///< false: the SQL is not a plain select; the field name stands
+        std::string Column; ///< the update table's column it is (empty: none)
+        std::string What;   ///< what it is instead, for messages
+    };
+    /// One origin per fetched column, with respect to Table.
+    [[nodiscard]] std::vector<TColumnOrigin> columnOrigins(const std::string& Table) const;
+    /// Sets every data field's ProviderFlags from the column it comes from.
+    void setDefaultProviderFlags();
+    /// Whether the fetched column of a data field is the table's timestamp, or the
+    /// table's identity.
+    [[nodiscard]] bool isTimestampField(host::TField* Field) const;
+    [[nodiscard]] bool isIdentityField(host::TField* Field) const;
+    /// The values read back for one applied record: each field with its slot's bytes.
+    using TReadBack = std::vector<std::pair<host::TField*, std::string>>;
     /// One statement of ApplyUpdates: Text with the literals, Marked with a marker :vN for
-    /// the N-th value instead.
+    /// the N-th value instead; ReadBack the select that reads the row back (marked too),
+    /// ReadFields the fields of its columns.
     struct TUpdateBatch {
         std::string Text;
         std::string Marked;
         std::vector<std::pair<host::TField*, host::Variant>> Values;
+        std::string ReadBack;
+        std::vector<host::TField*> ReadFields;
     };
     /// Writes the insert, update or delete of one change (SybQueryUpdates.cpp).
     class TUpdateBuilder;
     [[nodiscard]] TUpdateBatch buildUpdate(const TPendingChange& Change);
-    /// Runs the statement and "select @@rowcount" as one batch on the query's connection;
-    /// returns the row count.
-    int64_t runUpdateBatch(const TUpdateBatch& Batch);
+    /// Runs the statement, "select @@rowcount" and the read-back as one batch on the
+    /// query's connection; returns the row count and fills Read when exactly one row came
+    /// back.
+    int64_t runUpdateBatch(const TUpdateBatch& Batch, TReadBack& Read);
     /// Applies one change with the events; false when it is to stay pending (skipped).
-    bool applyChange(const TPendingChange& Change, const std::string& Table);
+    /// Read receives the row as the server holds it, when the package applied it.
+    bool applyChange(const TPendingChange& Change, const std::string& Table, TReadBack& Read);
+    /// Checks before anything is sent that every pending change can be written.
+    void checkWritable();
+    /// Undoes a failed apply: to its savepoint when Nested, else the whole transaction;
+    /// returns the sentence that tells the application what happened.
+    [[nodiscard]] std::string undoApply(bool Nested) noexcept;
+    /// Puts the rows read back into the records of their identities.
+    void takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& Rows) noexcept;
 };
 
 } // namespace tovrin

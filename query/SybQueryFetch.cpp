@@ -47,6 +47,9 @@ void TSybQuery::FetchResultSet() {
         CreateFields();
     }
     BindFields(true);
+    if (DefaultFields()) {
+        setDefaultProviderFlags();
+    }
     markMoneyFields();
     CreateBuffer();
     fetchRows();

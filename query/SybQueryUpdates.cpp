@@ -1,7 +1,10 @@
 // TSybQuery: applying the pending changes to the server. Each change becomes one insert,
-// update or delete with every value as a literal of the package's literal builder, sent
-// with "select @@rowcount" in the same batch; all of them run in one transaction on the
-// query's connection, and a statement that does not touch exactly one row undoes them all.
+// update or delete (SybUpdateBuilder.cpp) with every value as a literal of the package's
+// literal builder, sent with "select @@rowcount" and the select that reads the row back in
+// the same batch. All of them run in one transaction on the query's connection, or under a
+// savepoint of the transaction the session has open; a statement that does not touch
+// exactly one row undoes them all, and only them. After success the records take the
+// values read back.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -23,315 +26,56 @@ namespace {
 
 constexpr const char* kConflict = "Record changed or deleted by another user";
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// The words and punctuation of a SQL text, lower-cased, without quoted literals (one
-// placeholder token each) and comments.
-std::vector<std::string> sqlTokens(const std::string& sql) {
-    std::vector<std::string> out;
-    std::size_t i = 0;
-    const std::size_t n = sql.size();
-    auto word = [](unsigned char c) {
-        return std::isalnum(c) || c == '_' || c == '#' || c == '@' || c == '$' || c == '.' ||
-               c >= 0x80;
-    };
-    while (i < n) {
-        const unsigned char c = static_cast<unsigned char>(sql[i]);
-        if (std::isspace(c)) {
-            ++i;
-        } else if (c == '\'' || c == '"') {
-            std::size_t j = i + 1;
-            while (j < n && !(sql[j] == static_cast<char>(c) &&
-                              (j + 1 >= n || sql[j + 1] != static_cast<char>(c))))
-                j += sql[j] == static_cast<char>(c) ? 2 : 1;
-            out.emplace_back("'");
-            i = j + 1;
-        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-            while (i < n && sql[i] != '\n')
-                ++i;
-        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-            const std::size_t end = sql.find("*/", i + 2);
-            i = end == std::string::npos ? n : end + 2;
-        } else if (word(c)) {
-            std::size_t j = i;
-            while (j < n && word(static_cast<unsigned char>(sql[j])))
-                ++j;
-            out.push_back(lower(sql.substr(i, j - i)));
-            i = j;
-        } else {
-            out.emplace_back(1, static_cast<char>(c));
-            ++i;
-        }
-    }
-    return out;
-}
-
-bool isClauseWord(const std::string& t) {
-    static const char* const kWords[] = {"where", "order",   "group", "having",
-                                         "for",   "compute", "plan",  "at"};
-    return std::any_of(std::begin(kWords), std::end(kWords), [&](const char* w) { return t == w; });
-}
-
-// Columns whose stored value may differ from what a literal says (approximate numbers)
-// or that cannot be compared at all (text, image): never used to find a row.
-bool locatable(TField* Field, TBTFetchField* Fetch) {
-    const TFieldType t = Field->DataType();
-    if (t == ftMemo || t == ftBlob || (t >= ftGraphic && t <= ftTypedBinary))
-        return false;
-    if (auto* column = dynamic_cast<TSybClientField*>(Fetch)) {
-        const CS_INT type = column->DataType();
-        if (type == CS_REAL_TYPE || type == CS_FLOAT_TYPE || type == CS_TEXT_TYPE ||
-            type == CS_IMAGE_TYPE || type == CS_UNITEXT_TYPE)
-            return false;
-    }
-    return true;
-}
+// The savepoint an apply inside an open transaction rolls back to on failure. Savepoints
+// of one name nest: a rollback goes to the most recent one.
+constexpr const char* kSavepoint = "tovrin_apply";
 
 TUpdateKind changeKind(const TSybDataSet::TPendingChange& Change) {
     return Change.Deleted ? ukDelete : (Change.Original ? ukModify : ukInsert);
 }
 
-} // namespace
-
-std::string TSybQuery::updateTable() const {
-    const std::string named = Trim(FUpdateTableName);
-    if (!named.empty())
-        return named;
-    // A select from one table: "select ... from name [[as] alias] [where ...]".
-    const std::vector<std::string> t = sqlTokens(FSQL->Text());
-    const auto count = [&](const char* w) {
-        return std::count(t.begin(), t.end(), std::string(w));
-    };
-    const auto from = std::find(t.begin(), t.end(), std::string("from"));
-    bool single = !t.empty() && t.front() == "select" && count("select") == 1 &&
-                  count("from") == 1 && count("join") == 0 && count("union") == 0 &&
-                  count("into") == 0 && from != t.end() && from + 1 != t.end();
-    std::string table;
-    if (single) {
-        table = *(from + 1);
-        auto rest = from + 2;
-        if (rest != t.end() && *rest == "as")
-            ++rest;
-        if (rest != t.end() && !isClauseWord(*rest) &&
-            std::isalpha(static_cast<unsigned char>((*rest)[0])))
-            ++rest;
-        const auto first = static_cast<unsigned char>(table[0]);
-        single = (std::isalpha(first) || first == '#' || first == '_' || first >= 0x80) &&
-                 (rest == t.end() || isClauseWord(*rest));
-    }
-    if (!single)
-        throw ESybQueryError(
-            "ApplyUpdates: the SQL of " + Name() +
-            " is not a select from one table; set UpdateTableName to the table to update");
-    // The table as the SQL spells it (the tokens were lower-cased).
-    const std::string text = FSQL->Text();
-    const std::string lowered = lower(text);
-    const std::size_t at = lowered.find(table, lowered.find("from"));
-    return at == std::string::npos ? table : text.substr(at, table.size());
+TBookmark bookmarkOf(int32_t Id) {
+    TBookmark bookmark(sizeof(int32_t), '\0');
+    std::memcpy(bookmark.data(), &Id, sizeof(int32_t));
+    return bookmark;
 }
 
-int64_t TSybQuery::runUpdateBatch(const TUpdateBatch& Batch) {
+} // namespace
+
+int64_t TSybQuery::runUpdateBatch(const TUpdateBatch& Batch, TReadBack& Read) {
     TSybQuery runner(nullptr);
     runner.SetDatabaseName(FDatabaseName);
     runner.SetExternalConnect(FExternalConnect);
-    runner.SQL()->SetText(Batch.Marked + "\nselect @@rowcount");
+    // The row as the server holds it comes as the batch's second row result.
+    TSybQuery reader(nullptr);
+    if (!Batch.ReadBack.empty()) {
+        reader.SetMaster(&runner);
+        reader.SetResultSet(1);
+    }
+    runner.SQL()->SetText(Batch.Marked + "\nselect @@rowcount" +
+                          (Batch.ReadBack.empty() ? "" : "\n" + Batch.ReadBack));
     for (std::size_t i = 0; i < Batch.Values.size(); ++i)
         runner.ParamByName("v" + std::to_string(i + 1))
             ->AssignFieldValue(Batch.Values[i].first, Batch.Values[i].second);
     runner.Open();
     const int64_t value =
         runner.IsEmpty() || runner.FieldCount() == 0 ? 0 : runner.Fields()[0]->AsLargeInt();
+    Read.clear();
+    if (value == 1 && reader.Active() && reader.FRecords.size() == 1 &&
+        reader.FieldCount() == static_cast<int>(Batch.ReadFields.size())) {
+        for (std::size_t i = 0; i < Batch.ReadFields.size(); ++i) {
+            TField* from = reader.Fields()[static_cast<int>(i)];
+            TField* to = Batch.ReadFields[i];
+            const int size = GetFieldSize(to);
+            if (from->DataType() != to->DataType() || GetFieldSize(from) != size)
+                continue; // a persistent field of another type: it keeps what was sent
+            const char* slot = reader.GetFieldPointer(reader.FRecords.front(), from);
+            Read.emplace_back(to, std::string(slot, static_cast<std::size_t>(size) + 1));
+        }
+    }
+    reader.SetMaster(nullptr);
     runner.Close();
     return value;
-}
-
-// One change's statement, written twice as it is built: with the literals (to show) and
-// with a marker for each value, whose literal the statement's own query makes (the values
-// never pass through the SQL text's lines, which would change their line ends).
-class TSybQuery::TUpdateBuilder {
-public:
-    TUpdateBuilder(TSybQuery& Query, std::string Table)
-        : m_query(Query), m_table(std::move(Table)) {
-        if (!Trim(m_query.FKeyFields).empty())
-            m_query.GetFieldList(m_keys, m_query.FKeyFields);
-        if (m_query.FUpdateMode != upWhereAll && m_keys.empty())
-            throw keyFieldsMissing(m_table);
-        m_param = m_params.CreateParam(ftUnknown, "value", ptInput);
-        for (TField* f : m_query.Fields())
-            if (f->FieldKind() == fkData && f->FieldNo() > 0 &&
-                f->FieldNo() <= m_query.FetchFieldCount())
-                m_data.push_back(f);
-    }
-
-    /// "insert into t (columns) values (...)" of the non-null values of Current; empty when
-    /// the dataset has no data column.
-    TUpdateBatch insertStatement(const char* Current) {
-        std::vector<TValue> values;
-        std::string columns;
-        for (TField* f : m_data) {
-            TValue v = value(f, Current);
-            if (v.literal == "NULL")
-                continue; // the column's default or identity applies
-            columns += (columns.empty() ? "" : ", ") + f->FieldName();
-            values.push_back(std::move(v));
-        }
-        if (values.empty()) {
-            // Every value null: one column named, so that the statement stays valid.
-            if (m_data.empty())
-                return {};
-            text("insert into " + m_table + " (" + m_data.front()->FieldName() + ") values (NULL)");
-            return std::move(m_batch);
-        }
-        text("insert into " + m_table + " (" + columns + ") values (");
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i)
-                text(", ");
-            put(values[i]);
-        }
-        text(")");
-        return std::move(m_batch);
-    }
-
-    /// "update t set ... where ..." of the columns whose literal differs between Original
-    /// and Current; empty when none does.
-    TUpdateBatch updateStatement(const char* Current, const char* Original) {
-        std::vector<TValue> after;
-        for (TField* f : m_data) {
-            TValue v = value(f, Current);
-            if (value(f, Original).literal != v.literal)
-                after.push_back(std::move(v));
-        }
-        if (after.empty())
-            return {};
-        text("update " + m_table + " set ");
-        std::vector<TField*> changed;
-        for (std::size_t i = 0; i < after.size(); ++i) {
-            text((i ? ", " : "") + after[i].field->FieldName() + " = ");
-            put(after[i]);
-            changed.push_back(after[i].field);
-        }
-        whereClause(Original, changed);
-        return std::move(m_batch);
-    }
-
-    /// "delete from t where ..." locating Original.
-    TUpdateBatch deleteStatement(const char* Original) {
-        text("delete from " + m_table);
-        whereClause(Original, {});
-        return std::move(m_batch);
-    }
-
-    static ESybQueryError keyFieldsMissing(const std::string& Table) {
-        return ESybQueryError("ApplyUpdates: KeyFields must name the key columns of " + Table +
-                              " for upWhereChanged and upWhereKeyOnly");
-    }
-
-private:
-    struct TValue {
-        TField* field;
-        Variant value;
-        std::string literal;
-    };
-
-    // Field's value in Buffer, and its literal.
-    TValue value(TField* Field, const char* Buffer) {
-        TValue v{Field, readIn(Field, Buffer), {}};
-        m_param->AssignFieldValue(Field, v.value);
-        v.literal = sqltext::ParamStrValue(*m_param);
-        return v;
-    }
-
-    Variant readIn(TField* Field, const char* Buffer) {
-        struct TReadScope {
-            TRecordBuffer& slot;
-            TRecordBuffer saved;
-            ~TReadScope() { slot = saved; }
-        } scope{m_query.FReadBuffer, m_query.FReadBuffer};
-        m_query.FReadBuffer = const_cast<char*>(Buffer);
-        return Field->Value();
-    }
-
-    void put(const TValue& Value) {
-        m_batch.Text += Value.literal;
-        m_batch.Marked += ":v" + std::to_string(m_batch.Values.size() + 1);
-        m_batch.Values.emplace_back(Value.field, Value.value);
-    }
-
-    void text(const std::string& Piece) {
-        m_batch.Text += Piece;
-        m_batch.Marked += Piece;
-    }
-
-    // Whether the where clause names Field: a key always; with upWhereAll every column
-    // that can locate a row, with upWhereChanged those among Changed.
-    bool locates(TField* Field, const std::vector<TField*>& Changed) const {
-        if (std::find(m_keys.begin(), m_keys.end(), Field) != m_keys.end())
-            return true;
-        if (m_query.FUpdateMode == upWhereKeyOnly ||
-            !locatable(Field, m_query.GetFetchField(Field->FieldNo() - 1)))
-            return false;
-        return m_query.FUpdateMode == upWhereAll ||
-               std::find(Changed.begin(), Changed.end(), Field) != Changed.end();
-    }
-
-    // " where a = ... and b is null" with Original's values.
-    void whereClause(const char* Original, const std::vector<TField*>& Changed) {
-        bool any = false;
-        for (TField* f : m_data) {
-            if (!locates(f, Changed))
-                continue;
-            const TValue v = value(f, Original);
-            text((any ? " and " : " where ") + f->FieldName());
-            any = true;
-            if (v.literal == "NULL") {
-                text(" is null");
-            } else {
-                text(" = ");
-                put(v);
-            }
-        }
-        if (!any)
-            throw ESybQueryError(
-                "ApplyUpdates: no column of " + m_table +
-                " can locate a row (text, image and float columns cannot); set KeyFields");
-    }
-
-    TSybQuery& m_query;
-    std::string m_table;
-    std::vector<TField*> m_keys;
-    std::vector<TField*> m_data; // the data fields of fetched columns, in field order
-    TParams m_params;
-    TParam* m_param = nullptr; // makes each value's literal
-    TUpdateBatch m_batch;
-};
-
-TSybQuery::TUpdateBatch TSybQuery::buildUpdate(const TPendingChange& Change) {
-    std::string table = updateTable();
-    const char* current = nullptr;
-    if (!Change.Deleted) {
-        const int p = positionOfId(Change.Id);
-        if (p < 0)
-            return {};
-        current = FRecords[static_cast<std::size_t>(p)];
-    }
-    TUpdateBuilder builder(*this, std::move(table));
-    switch (changeKind(Change)) {
-    case ukInsert:
-        return builder.insertStatement(current);
-    case ukModify:
-        return builder.updateStatement(current, Change.Original);
-    case ukDelete:
-        break;
-    }
-    return builder.deleteStatement(Change.Original ? Change.Original : Change.Deleted);
-}
-
-std::string TSybQuery::UpdateStatement(const TPendingChange& Change) {
-    return buildUpdate(Change).Text;
 }
 
 namespace {
@@ -376,7 +120,9 @@ std::string conflictMessage(const std::string& Sql, const std::string& Table) {
 
 } // namespace
 
-bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Table) {
+bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Table,
+                            TReadBack& Read) {
+    Read.clear();
     const TUpdateKind kind = changeKind(Change);
     const char* record = Change.Deleted;
     if (!record) {
@@ -385,8 +131,7 @@ bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Tab
             return true;
         record = FRecords[static_cast<std::size_t>(p)];
     }
-    TBookmark bookmark(sizeof(int32_t), '\0');
-    std::memcpy(bookmark.data(), &Change.Id, sizeof(int32_t));
+    const TBookmark bookmark = bookmarkOf(Change.Id);
 
     // While the events run, the fields read the record being applied.
     struct TReadScope {
@@ -417,7 +162,7 @@ bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Tab
             const TUpdateBatch batch = buildUpdate(Change);
             if (batch.Marked.empty())
                 return true;
-            if (runUpdateBatch(batch) != 1)
+            if (runUpdateBatch(batch, Read) != 1)
                 throw ESybUpdateError(conflictMessage(batch.Text, Table), bookmark, kind);
             return true;
         } catch (EAbort&) {
@@ -436,6 +181,32 @@ bool TSybQuery::applyChange(const TPendingChange& Change, const std::string& Tab
     }
 }
 
+void TSybQuery::checkWritable() {
+    // A handler of OnUpdateRecord may write any record itself.
+    if (FOnUpdateRecord)
+        return;
+    for (const TPendingChange& change : FPending) {
+        try {
+            (void)buildUpdate(change);
+        } catch (ESybQueryError& e) {
+            throw ESybUpdateError(e.Message(), bookmarkOf(change.Id), changeKind(change));
+        }
+    }
+}
+
+namespace {
+
+// Runs Sql on the query's connection (the caller holds its lock).
+void execOn(const std::string& DatabaseName, TSybConnect* External, const std::string& Sql) {
+    TSybQuery runner(nullptr);
+    runner.SetDatabaseName(DatabaseName);
+    runner.SetExternalConnect(External);
+    runner.SQL()->SetText(Sql);
+    runner.ExecSQL();
+}
+
+} // namespace
+
 void TSybQuery::ApplyUpdates() {
     if (!Active())
         return;
@@ -444,48 +215,99 @@ void TSybQuery::ApplyUpdates() {
         return;
     // Everything that can be told before sending is checked first.
     const std::string table = updateTable();
-    if (FUpdateMode != upWhereAll && Trim(FKeyFields).empty())
-        throw TUpdateBuilder::keyFieldsMissing(table);
+    checkWritable();
+    for (std::size_t i = 0; i < parkedCount(); ++i) {
+        const TParkedScope parked(*this, i);
+        checkWritable();
+    }
     ResolveConnection();
-    std::lock_guard<std::recursive_mutex> lock(FSybConnect->Lock());
-    auto exec = [&](const std::string& sql) {
-        TSybQuery runner(nullptr);
-        runner.SetDatabaseName(FDatabaseName);
-        runner.SetExternalConnect(FExternalConnect);
-        runner.SQL()->SetText(sql);
-        runner.ExecSQL();
-    };
-    exec("begin tran");
+    TSybConnect& connection = *FSybConnect;
+    std::lock_guard<std::recursive_mutex> lock(connection.Lock());
+    auto exec = [&](const std::string& Sql) { execOn(FDatabaseName, FExternalConnect, Sql); };
+    // Inside the application's transaction the apply must neither commit nor end it: it
+    // takes a savepoint and, on failure, undoes its own statements only.
+    const bool nested = connection.InTransaction();
+    exec(nested ? std::string("save tran ") + kSavepoint : "begin tran");
     std::vector<int32_t> skipped;
+    std::vector<std::pair<int32_t, TReadBack>> readBack;
+    // The rows parked while the query shows others (a detail's other master records)
+    // are applied after the shown ones, in the same transaction.
     std::vector<std::vector<int32_t>> parkedSkipped(parkedCount());
-    auto applyAll = [&](std::vector<int32_t>& Skipped) {
+    std::vector<std::vector<std::pair<int32_t, TReadBack>>> parkedReadBack(parkedCount());
+    auto applyAll = [&](std::vector<int32_t>& Skipped,
+                        std::vector<std::pair<int32_t, TReadBack>>& ReadBack) {
         // A copy: an event handler must not see the list change under it.
         const std::vector<TPendingChange> changes = FPending;
-        for (const TPendingChange& change : changes)
-            if (!applyChange(change, table))
+        for (const TPendingChange& change : changes) {
+            TReadBack read;
+            if (!applyChange(change, table, read))
                 Skipped.push_back(change.Id);
+            else if (!read.empty())
+                ReadBack.emplace_back(change.Id, std::move(read));
+        }
     };
     try {
-        applyAll(skipped);
-        // The changes of rows parked while the query shows others (a detail's other
-        // master records), in the same transaction.
+        applyAll(skipped, readBack);
         for (std::size_t i = 0; i < parkedSkipped.size(); ++i) {
             const TParkedScope parked(*this, i);
-            applyAll(parkedSkipped[i]);
+            applyAll(parkedSkipped[i], parkedReadBack[i]);
         }
-        exec("commit tran");
-    } catch (...) {
-        try {
-            exec("rollback tran");
-        } catch (...) {
-            // The transaction may be gone with the connection; the first error tells why.
-        }
+        if (!nested)
+            exec("commit tran");
+    } catch (EAbort&) {
+        (void)undoApply(nested);
         throw;
+    } catch (Exception& e) {
+        e.SetMessage(e.Message() + undoApply(nested));
+        throw;
+    } catch (...) {
+        (void)undoApply(nested);
+        throw;
+    }
+    takeReadBack(readBack);
+    for (std::size_t i = 0; i < parkedReadBack.size(); ++i) {
+        const TParkedScope parked(*this, i);
+        takeReadBack(parkedReadBack[i]);
     }
     mergePending(skipped);
     mergeParked(parkedSkipped);
     UpdateCursorPos();
     Resync(TResyncMode{});
+}
+
+std::string TSybQuery::undoApply(bool Nested) noexcept {
+    try {
+        TSybConnect& connection = *FSybConnect;
+        if (!Nested) {
+            if (connection.InTransaction())
+                execOn(FDatabaseName, FExternalConnect, "rollback tran");
+            return "; the apply was rolled back and every change stays pending";
+        }
+        if (!connection.InTransaction())
+            return "; the server ended the transaction that was open, undoing all of its work, "
+                   "and every change stays pending";
+        execOn(FDatabaseName, FExternalConnect, std::string("rollback tran ") + kSavepoint);
+        return "; the apply was rolled back to its savepoint, the transaction that was open "
+               "stays open, and every change stays pending";
+    } catch (...) {
+        // The connection may be gone; the first error tells why.
+        return "; undoing the apply failed (the connection may be lost), and every change "
+               "stays pending";
+    }
+}
+
+void TSybQuery::takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& Rows) noexcept {
+    for (const auto& [id, values] : Rows) {
+        const int p = positionOfId(id);
+        if (p < 0)
+            continue;
+        char* record = FRecords[static_cast<std::size_t>(p)];
+        for (const auto& [field, bytes] : values)
+            if (char* slot = GetFieldPointer(record, field))
+                std::memcpy(slot, bytes.data(), bytes.size());
+    }
+    if (!Rows.empty())
+        FSorted = false;
 }
 
 } // namespace tovrin
