@@ -213,6 +213,48 @@ TEST_F(QueryDetail, ClosingOrRefreshingWithChangesRaises) {
     EXPECT_EQ(serverLines(), (Lines{"1/1=5", "1/2=11", "2/1=20", "3/1=30"}));
 }
 
+TEST_F(QueryDetail, ParkedTextValuesComeBackAndAreApplied) {
+    exec(kConnection, "create table qd_texts (order_id int not null, line int not null,\n"
+                      "  memo text null)\n"
+                      "insert qd_texts values (1, 1, 'one')\n"
+                      "insert qd_texts values (2, 1, 'two')");
+    auto texts = makeQuery(kConnection, "select order_id, line, memo from qd_texts\n"
+                                        "where order_id = :id");
+    texts->SetKeyFields("order_id;line");
+    texts->SetUpdateMode(upWhereKeyOnly);
+    texts->SetDataSource(source.get());
+    master->First();
+    texts->Open();
+    const std::string longText(5000, 'x');
+    texts->Edit();
+    texts->FieldByName("memo")->SetAsString(longText);
+    texts->Post();
+    master->Next();
+    texts->Edit();
+    texts->FieldByName("memo")->SetAsString("second");
+    texts->Post();
+    master->First();
+    EXPECT_EQ(texts->FieldByName("memo")->AsString(), longText);
+    master->Next();
+    EXPECT_EQ(texts->FieldByName("memo")->AsString(), "second");
+    texts->ApplyUpdates();
+    auto read = makeQuery(kOther, "set textsize 100000\n"
+                                  "select memo from qd_texts order by order_id");
+    read->Open();
+    EXPECT_EQ(read->FieldByName("memo")->AsString(), longText);
+    read->Next();
+    EXPECT_EQ(read->FieldByName("memo")->AsString(), "second");
+    // Parked text values are released with their rows when cancelled.
+    texts->Edit();
+    texts->FieldByName("memo")->SetAsString("dropped");
+    texts->Post();
+    master->First();
+    texts->CancelUpdates();
+    EXPECT_FALSE(texts->UpdatesPending());
+    texts.reset();
+    exec(kConnection, "drop table qd_texts");
+}
+
 TEST_F(QueryDetail, AReceiverKeepsItsChangesWhenItsMasterRunsAgain) {
     auto batch = makeQuery(kConnection, "select id, customer from qd_orders order by id\n"
                                         "select order_id, line, qty from qd_lines order by "
