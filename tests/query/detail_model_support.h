@@ -36,7 +36,7 @@ using LineKey = std::pair<int, int>; // order, line
 
 /// What the main connection's session sees of the two tables.
 struct Server {
-    std::map<int, Value> orders;   // id -> note
+    std::map<int, Value> orders;    // id -> note
     std::map<LineKey, Value> lines; // (order, line) -> qty
     bool operator==(const Server&) const = default;
 };
@@ -169,8 +169,8 @@ private:
     }
 
     void open() {
-        m_master = querytest::makeQuery(m_setup.connection,
-                                        "select id, note from qm_orders order by id");
+        m_master =
+            querytest::makeQuery(m_setup.connection, "select id, note from qm_orders order by id");
         m_master->SetName("Orders");
         m_master->SetKeyFields("id");
         m_source = std::make_unique<TDataSource>(nullptr);
@@ -204,9 +204,7 @@ private:
         m_master.reset();
     }
 
-    TSybConnect* connection() const {
-        return m_master ? m_master->SybConnect() : nullptr;
-    }
+    TSybConnect* connection() const { return m_master ? m_master->SybConnect() : nullptr; }
 
     // ---- the model ----------------------------------------------------------------------------
     [[nodiscard]] std::optional<int> currentOrder() const {
@@ -600,8 +598,7 @@ inline std::string Runner::otherStep(const Op& op) {
         if (m_server.orders.empty())
             return {};
         const int id = nth(m_server.orders);
-        sql = "update qm_orders set note = " + literal(value) + " where id = " +
-              std::to_string(id);
+        sql = "update qm_orders set note = " + literal(value) + " where id = " + std::to_string(id);
         m_server.orders[id] = value;
         break;
     }
@@ -688,7 +685,8 @@ inline std::string Runner::check() {
     TSybQuery& d = *m_detail;
     const std::optional<int> order = currentOrder();
     if (m.IsEmpty() != !order || (order && m.FieldByName("id")->AsInteger() != *order))
-        err << "master on " << (m.IsEmpty() ? std::string("nothing") : m.FieldByName("id")->AsString())
+        err << "master on "
+            << (m.IsEmpty() ? std::string("nothing") : m.FieldByName("id")->AsString())
             << ", expected " << (order ? std::to_string(*order) : std::string("nothing")) << "; ";
     // The orders shown, walked without telling the detail, then back to the current one.
     std::vector<int> ids, expected;

@@ -53,8 +53,7 @@ TEST(SelectList, ReadsColumnsAliasesExpressionsAndTables) {
         {"select upper(type) as type, price * 2 double_price, 1, null, @v, (select max(id) "
          "from u) top_id from t",
          "E>type E>double_price E> E> E> E>top_id | t/"},
-        {"select case when x = 1 then 'a' else 'b' end, count(*) from t group by x",
-         "E> E> | t/"},
+        {"select case when x = 1 then 'a' else 'b' end, count(*) from t group by x", "E> E> | t/"},
         {"select *, t.*, o.id from db.dbo.items t inner join orders as o on o.id = t.id "
          "left outer join (select 1 as k) d on d.k = 1, tags g (index tags_i) order by 1",
          "S:.* S:t.* C:o.id>id | db.dbo.items/t orders/o /d tags/g"},
@@ -68,10 +67,10 @@ TEST(SelectList, ReadsColumnsAliasesExpressionsAndTables) {
 }
 
 TEST(SelectList, OnlyOnePlainSelectHasAShape) {
-    for (const char* sql : {"exec items_of 1", "select 1", "select id from t union select id from u",
-                            "select id into #copy from t", "select id from t\nselect id from u",
-                            "update t set a = 1", "select id from t where id in (select 1",
-                            "  "}) {
+    for (const char* sql :
+         {"exec items_of 1", "select 1", "select id from t union select id from u",
+          "select id into #copy from t", "select id from t\nselect id from u", "update t set a = 1",
+          "select id from t where id in (select 1", "  "}) {
         SCOPED_TRACE(sql);
         EXPECT_FALSE(readSelect(sql).has_value());
     }
