@@ -545,6 +545,7 @@ protected:
     host::TUpdateMode FUpdateMode = host::upWhereAll;
     std::string FRowsKey;         // what the rows were read with: the SQL text sent
     bool FKeepingChanges = false; // closing in closeKeepingChanges
+    bool FRowsRestored = false;   // the open took back parked rows
     TUpdateRecordEvent FOnUpdateRecord;
     TUpdateErrorEvent FOnUpdateError;
 

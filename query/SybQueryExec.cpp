@@ -138,6 +138,7 @@ void TSybQuery::receiveFromMaster() {
         raise("The query receives its rows from its master query: open the master");
     }
     FRowsKey = FMaster->FRowsKey + "\n-- row result " + std::to_string(FResultSet);
+    FRowsRestored = false;
     try {
         FetchResultSet();
     } catch (...) {
@@ -171,6 +172,7 @@ void TSybQuery::sendCommand(CS_CONNECTION* Handle) {
     }
     std::string text = GetSQLText();
     FRowsKey = text;
+    FRowsRestored = false;
     if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()),
                    CS_UNUSED) != CS_SUCCEED) {
         raiseCallFailed(FSybConnect, "ct_command failed");
@@ -286,7 +288,9 @@ void TSybQuery::skipResult() {
 }
 
 void TSybQuery::continueRowResult(TSybQuery* target) {
-    if (target == nullptr) {
+    // A receiver that took back its parked rows (every group's, with its changes) has
+    // them already.
+    if (target == nullptr || target->FRowsRestored) {
         skipResult();
         return;
     }

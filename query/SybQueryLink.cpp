@@ -76,7 +76,7 @@ void TSybQuery::closeKeepingChanges() {
 
 void TSybQuery::InternalOpen() {
     TSybDataSet::InternalOpen();
-    (void)restoreParkedRows(FRowsKey);
+    FRowsRestored = restoreParkedRows(FRowsKey);
 }
 
 void TSybQuery::RefreshParams() {

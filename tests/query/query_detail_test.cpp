@@ -289,4 +289,27 @@ TEST_F(QueryDetail, AReceiverKeepsItsChangesWhenItsMasterRunsAgain) {
     EXPECT_EQ(serverLines(), (Lines{"1/1=10", "1/2=11", "2/1=20", "3/1=33"}));
 }
 
+TEST_F(QueryDetail, AReceiverOfGroupedRowsTakesBackEachRowOnce) {
+    // compute ... by: the lines come as one row result per order; parked, they come back
+    // whole, and the later groups of the new batch are not added to them.
+    auto batch = makeQuery(kConnection, "select id from qd_orders order by id\n"
+                                        "select order_id, line, qty from qd_lines order by "
+                                        "order_id compute count(line) by order_id");
+    auto lines = makeQuery(kConnection, "");
+    lines->SetMaster(batch.get());
+    lines->SetResultSet(1);
+    lines->SetUpdateTableName("qd_lines");
+    batch->Open();
+    ASSERT_EQ(lines->RecordCount(), 4);
+    lines->Edit();
+    lines->FieldByName("qty")->SetAsInteger(7);
+    lines->Post();
+    batch->Refresh();
+    EXPECT_EQ(lines->RecordCount(), 4);
+    EXPECT_EQ(lines->PendingChangeCount(), 1);
+    lines->CancelUpdates();
+    batch->Refresh();
+    EXPECT_EQ(lines->RecordCount(), 4);
+}
+
 } // namespace
