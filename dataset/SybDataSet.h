@@ -93,7 +93,8 @@ static_assert(sizeof(TBTCompareOptions) == 1);
 
 /// Compares two present values of a field type in their slot format (A the first
 /// record's value or the search key): -1, 0 or 1. Texts compare through the collators
-/// (btcoCaseInsensitive, btcoPartialKey cuts B to A's length in characters); integers,
+/// without their trailing blanks, as the server compares them (btcoCaseInsensitive,
+/// btcoPartialKey cuts B to A's length in characters); integers,
 /// floats, dates and large integers by value, BCD by numeric value, ftBytes bytewise
 /// unsigned over Size bytes, ftVarBytes bytewise unsigned over their stored lengths (a
 /// prefix of a longer value first); types without a comparable value are equal.
@@ -357,9 +358,16 @@ public:
     /// usInserted while a new record is edited; otherwise the status of the current record
     /// (usUnmodified without one).
     [[nodiscard]] host::TUpdateStatus UpdateStatus() const override;
-    [[nodiscard]] bool UpdatesPending() const noexcept { return !FPending.empty(); }
+    /// Whether changes wait to be applied: those of the records shown, and those of rows
+    /// parked while the dataset shows other rows (see parkRows).
+    [[nodiscard]] bool UpdatesPending() const noexcept {
+        return !FPending.empty() || !FParked.empty();
+    }
+    /// Number of records with a change waiting to be applied, parked rows included.
+    [[nodiscard]] int PendingChangeCount() const noexcept;
     /// Cancels an edit in progress, then puts every record back as fetched: edits undone,
-    /// new records removed, deleted records restored at their places.
+    /// new records removed, deleted records restored at their places. Parked changes are
+    /// dropped (also while the dataset is closed).
     void CancelUpdates();
     /// Cancels an edit in progress and puts the current record back as fetched (a new
     /// record goes away).
@@ -525,6 +533,58 @@ protected:
     /// with identity Id when it is still there.
     void resyncAfterRevert(int32_t Id);
 
+    // ---- parked rows (SybDataSetParked.cpp) -------------------------------------------------
+    // A dataset that must show other rows while changes to the present ones are not yet
+    // applied (a detail whose master moved to another record) parks its records with their
+    // changes, under the key of what produced them. When rows of the same key are read
+    // again, the parked records come back in their place, changes included. Parked
+    // records are blocks of their own (not of the record store, which a new layout resets).
+    /// The records of one earlier read and their changes.
+    struct TParkedRows {
+        std::string Key;
+        std::vector<host::TRecordBuffer> Records; // owned
+        std::vector<TPendingChange> Pending;      // its buffers owned
+        std::vector<int32_t> Layout;              // layoutSignature() when parked
+        std::vector<int32_t> BlobSlots;           // blobSlotOffsets() when parked
+    };
+    /// Parks the records and their changes under Key when changes are pending (nothing
+    /// otherwise); the dataset is left with no stored record. Called right before closing.
+    void parkRows(const std::string& Key);
+    /// After an open read the rows of Key: the parked records of Key, if any, replace them
+    /// (with new identities). Raises, keeping them parked, when the columns are no longer
+    /// laid out as when they were parked.
+    bool restoreParkedRows(const std::string& Key);
+    [[nodiscard]] std::size_t parkedCount() const noexcept { return FParked.size(); }
+    /// While it lives, parked set Index stands in for the stored records (its changes are
+    /// the pending ones), so that they can be applied and merged as the shown ones are.
+    /// Raises when the set is not laid out as the open rows are.
+    class TParkedScope {
+    public:
+        TParkedScope(TSybDataSet& DataSet, std::size_t Index);
+        ~TParkedScope();
+        TParkedScope(const TParkedScope&) = delete;
+        TParkedScope& operator=(const TParkedScope&) = delete;
+
+    private:
+        TSybDataSet& m_dataSet;
+        TParkedRows& m_rows;
+        int32_t m_firstId, m_nextId, m_curRec;
+        std::vector<int32_t> m_positions;
+        bool m_stale;
+    };
+    /// After an apply, each parked set's changes are merged as mergePending merges the
+    /// shown ones (Skipped[i] for set i); a set left without changes is released.
+    void mergeParked(const std::vector<std::vector<int32_t>>& Skipped) noexcept;
+    /// Releases every parked set.
+    void discardParked() noexcept;
+    /// Releases one parked set's blocks and the blob holders they refer to.
+    static void releaseParked(TParkedRows& Rows) noexcept;
+    /// What makes two layouts alike: the record sizes, the slot offsets and column types.
+    [[nodiscard]] std::vector<int32_t> layoutSignature() const;
+    /// Offsets of the slots that refer to blob holders (blob columns, blob calculated and
+    /// lookup fields).
+    [[nodiscard]] std::vector<int32_t> blobSlotOffsets() const;
+
     // ---- sorting and comparison ---------------------------------------------------------
     /// Fills List with the fields named in FieldNames; raises for unknown names and for
     /// fields that cannot be compared ("E_UNSUPPORTED_FIELD_TYPE").
@@ -595,6 +655,7 @@ protected:
 
     std::vector<TPendingChange> FPending;                   // in the order made
     std::unordered_map<int32_t, std::size_t> FPendingIndex; // identity -> index in FPending
+    std::vector<TParkedRows> FParked;                       // in the order parked
 };
 
 } // namespace tovrin

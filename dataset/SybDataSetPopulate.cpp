@@ -77,8 +77,12 @@ bool valueFitsField(TField* field, const Variant& v) {
     switch (field->DataType()) {
     case ftString:
     case ftFixedChar:
-    case ftWideString:
-        return VarToStr(v).size() <= size;
+    case ftWideString: {
+        // Trailing blanks do not count: the comparison ignores them.
+        const std::string text = VarToStr(v);
+        const std::size_t end = text.find_last_not_of(' ');
+        return (end == std::string::npos ? 0 : end + 1) <= size;
+    }
     case ftSmallint:
         return integerFits(v, INT16_MIN, INT16_MAX);
     case ftWord:

@@ -20,6 +20,7 @@ TSybDataSet::~TSybDataSet() {
         // A destructor must not throw; the records are released below in any case.
     }
     releaseRecords();
+    discardParked();
     ClearFetchFields();
 }
 

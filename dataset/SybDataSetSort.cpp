@@ -31,9 +31,13 @@ int compareBcd(const char* a, const char* b) noexcept {
     return BCDCompare(load<TBcd>(a), load<TBcd>(b));
 }
 
-// Text of a NUL-terminated slot value of at most size bytes.
+// Text of a NUL-terminated slot value of at most size bytes, without its trailing blanks:
+// texts compare as the server compares them, so a char(n) value padded to its length
+// equals the same text unpadded.
 std::string_view slotText(const char* p, int size) noexcept {
-    return {p, strnlen(p, static_cast<std::size_t>(size > 0 ? size : 0))};
+    const std::string_view text{p, strnlen(p, static_cast<std::size_t>(size > 0 ? size : 0))};
+    const std::size_t end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
 }
 
 } // namespace

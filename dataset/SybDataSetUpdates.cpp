@@ -51,19 +51,8 @@ TRecordBuffer TSybDataSet::copyRecord(const char* Buffer) {
         own->SetValue(blob->Value());
         std::memcpy(slot + 1, &own, sizeof own);
     };
-    for (std::size_t i = 0; i < FFetchFields.size(); ++i) {
-        const TFieldType t = FFetchFields[i]->GetOstrelDataType();
-        if (t >= ftBlob && t <= ftTypedBinary)
-            ownSlot(copy + FFieldOffsets[i + 1]);
-    }
-    for (TField* f : Fields()) {
-        if (f->FieldNo() > 0 || !isBlobSlot(f))
-            continue;
-        if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup)
-            continue;
-        if (char* slot = GetFieldPointer(copy, f))
-            ownSlot(slot);
-    }
+    for (const int32_t offset : blobSlotOffsets())
+        ownSlot(copy + offset);
     return copy;
 }
 
@@ -170,6 +159,7 @@ void TSybDataSet::resyncAfterRevert(int32_t Id) {
 }
 
 void TSybDataSet::CancelUpdates() {
+    discardParked();
     if (!Active())
         return;
     if (State() == dsEdit || State() == dsInsert)

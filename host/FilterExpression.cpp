@@ -185,7 +185,7 @@ struct TFilterExpression::Node {
     double literalNumber = 0;
     std::string literalDecimal; // Decimal: the literal as exact decimal text
     bool literalBoolean = false;
-    bool alwaysFalse = false; // a null literal: no value compares with it
+    bool nullLiteral = false; // a null literal: the comparison is unknown whatever the value
 };
 
 namespace {
@@ -452,8 +452,8 @@ void bind(Node& node, TDataSet& ds) {
         std::swap(node.a, node.b);
         node.op = mirrored(node.op);
     }
-    node.alwaysFalse = node.a.kind == Operand::Kind::Null || node.b.kind == Operand::Kind::Null;
-    if (node.alwaysFalse)
+    node.nullLiteral = node.a.kind == Operand::Kind::Null || node.b.kind == Operand::Kind::Null;
+    if (node.nullLiteral)
         return;
     if (node.a.kind != Operand::Kind::Field) {
         // Two literals: numbers compare as numbers, anything else as texts.
@@ -553,20 +553,15 @@ bool compareTextNode(const Node& node, const std::string& value, const std::stri
     return holds(node.op, compareTexts(value, literal, ignoreCase, node.op));
 }
 
+// A comparison of two values, neither of them null.
 bool evaluateCompare(const Node& node, TFilterOptions options) {
-    if (node.alwaysFalse)
-        return false;
     TField* field = node.a.field;
     if (!field) { // two literals
         if (node.category == Category::Number)
             return holds(node.op, order(node.a.number, node.b.number));
         return compareTextNode(node, node.a.text, node.b.text, options);
     }
-    if (field->IsNull())
-        return false;
     TField* other = node.b.field;
-    if (other && other->IsNull())
-        return false;
     switch (node.category) {
     case Category::Number:
         return holds(node.op,
@@ -590,34 +585,73 @@ bool evaluateCompare(const Node& node, TFilterOptions options) {
                            options);
 }
 
-bool evaluate(const Node& node, TFilterOptions options) {
+// SQL's truth values: a comparison involving a null is neither true nor false.
+enum class Truth { False, True, Unknown };
+
+Truth truthOf(bool value) noexcept {
+    return value ? Truth::True : Truth::False;
+}
+
+// Whether the comparison or like of Node reads a null (a null field or a null literal).
+bool readsNull(const Node& node) noexcept {
+    if (node.nullLiteral)
+        return true;
+    const auto isNull = [](const Operand& o) {
+        return o.field ? o.field->IsNull() : o.kind == Operand::Kind::Null;
+    };
+    return isNull(node.a) || (node.kind == Node::Kind::Compare && isNull(node.b));
+}
+
+Truth evaluate(const Node& node, TFilterOptions options) {
     switch (node.kind) {
-    case Node::Kind::Or:
-        return evaluate(*node.left, options) || evaluate(*node.right, options);
-    case Node::Kind::And:
-        return evaluate(*node.left, options) && evaluate(*node.right, options);
+    case Node::Kind::Or: {
+        const Truth left = evaluate(*node.left, options);
+        if (left == Truth::True)
+            return Truth::True;
+        const Truth right = evaluate(*node.right, options);
+        if (right == Truth::True)
+            return Truth::True;
+        return left == Truth::False && right == Truth::False ? Truth::False : Truth::Unknown;
+    }
+    case Node::Kind::And: {
+        const Truth left = evaluate(*node.left, options);
+        if (left == Truth::False)
+            return Truth::False;
+        const Truth right = evaluate(*node.right, options);
+        if (right == Truth::False)
+            return Truth::False;
+        return left == Truth::True && right == Truth::True ? Truth::True : Truth::Unknown;
+    }
     case Node::Kind::Not:
-        return !evaluate(*node.left, options);
+        switch (evaluate(*node.left, options)) {
+        case Truth::True:
+            return Truth::False;
+        case Truth::False:
+            return Truth::True;
+        case Truth::Unknown:
+            break;
+        }
+        return Truth::Unknown;
     case Node::Kind::IsNull: {
         const bool isNull =
             node.a.field ? node.a.field->IsNull() : node.a.kind == Operand::Kind::Null;
-        return isNull != node.negated;
+        return truthOf(isNull != node.negated);
     }
     case Node::Kind::Like: {
-        if (node.a.field && node.a.field->IsNull())
-            return false;
-        if (!node.a.field && node.a.kind == Operand::Kind::Null)
-            return false;
+        if (readsNull(node))
+            return Truth::Unknown;
         const std::string value = node.a.field ? node.a.field->AsString() : node.a.text;
         // Both sides in lower case by the Unicode rules, so 'Ä%' takes "äb" as 'A%' takes "ab".
         if (options.Contains(foCaseInsensitive))
-            return likeMatch(AnsiLowerCase(value), AnsiLowerCase(node.b.text));
-        return likeMatch(value, node.b.text);
+            return truthOf(likeMatch(AnsiLowerCase(value), AnsiLowerCase(node.b.text)));
+        return truthOf(likeMatch(value, node.b.text));
     }
     case Node::Kind::Compare:
-        return evaluateCompare(node, options);
+        if (readsNull(node))
+            return Truth::Unknown;
+        return truthOf(evaluateCompare(node, options));
     }
-    return false;
+    return Truth::Unknown;
 }
 
 } // namespace
@@ -635,7 +669,8 @@ std::vector<std::string> TFilterExpression::FieldNames() const {
 bool TFilterExpression::Evaluate(TDataSet& DataSet, TFilterOptions Options) {
     if (m_boundTo != &DataSet)
         Bind(DataSet);
-    return evaluate(*m_root, Options);
+    // A record is taken only when the whole expression is true, not when it is unknown.
+    return evaluate(*m_root, Options) == Truth::True;
 }
 
 void TFilterExpression::Bind(TDataSet& DataSet) {

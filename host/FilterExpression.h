@@ -15,8 +15,11 @@
 // fields, true/false (or a number, 0 false) for Boolean fields, a text otherwise. A text
 // ending in * compared with = or <> matches the texts that begin with what precedes the *,
 // unless the options hold foNoPartialCompare. foCaseInsensitive compares texts without
-// regard to letter case. A comparison involving a null value is false, as in SQL ("is
-// null" tests for it). "like" takes % (any run of characters) and _ (one character).
+// regard to letter case. "like" takes % (any run of characters) and _ (one character).
+// Nulls follow SQL's three-valued logic: a comparison or like involving a null is unknown
+// ("is null" tests for it), "not" of unknown is unknown, "and" is false when either side
+// is false, "or" true when either side is true, and a record passes only when the whole
+// expression is true.
 #pragma once
 
 #include <memory>

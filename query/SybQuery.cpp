@@ -189,11 +189,18 @@ void TSybQuery::SetDataSource(TDataSource* Value) {
 // ---- opening and closing ---------------------------------------------------------------------
 
 void TSybQuery::SetActive(bool Value) {
+    // Closed, a receiver or detail could not apply its changes later (a plain query keeps
+    // the framework's rule: closing cancels them).
+    const bool linked = FMaster || GetDataSource() || parkedCount() > 0;
+    if (!Value && Active() && linked && UpdatesPending() && !FKeepingChanges &&
+        !ComponentState().Contains(csDestroying))
+        DatabaseError("Closing would lose the changes not yet applied: apply or cancel them first",
+                      this);
     TSybDataSet::SetActive(Value);
     if (!Value && FResultQueries) {
         // By index: closing a receiver never changes this list, but stay safe anyway.
         for (std::size_t i = 0; i < FResultQueries->size(); ++i)
-            (*FResultQueries)[i]->Close();
+            (*FResultQueries)[i]->closeKeepingChanges();
     }
 }
 

@@ -206,7 +206,10 @@ public:
     }
 
     // ---- opening and executing ------------------------------------------------------------
-    /// Opens or closes; closing also closes every receiver.
+    /// Opens or closes; closing also closes every receiver (whose changes not yet applied
+    /// are kept for the next time its master's batch brings the same rows). A receiver or
+    /// detail with changes not yet applied refuses to close ("apply or cancel them first"):
+    /// closed, it could not apply them.
     void SetActive(bool Value) override;
     /// Close, Open, Close: runs the SQL and discards any rows.
     void ExecSQL();
@@ -218,7 +221,8 @@ public:
     void SetKeyFields(const std::string& Value);
 
     // ---- applying pending changes ----------------------------------------------------------
-    /// Applies the pending changes in the order they were made, each as one insert,
+    /// Applies the pending changes in the order they were made (those of parked rows, a
+    /// detail's other master records, after the shown ones), each as one insert,
     /// update or delete on UpdateTableName (else the table of a single-table select).
     /// Each field is written to the column it comes from, under the column's real name,
     /// as its ProviderFlags allow; a pending change to a field that cannot be written
@@ -261,8 +265,15 @@ public:
     /// master has no field for. Nothing without a DataSource or master dataset.
     void SetParamsFromCursor();
     /// Re-runs the query (Close, Open) for the master's current record when the master is
-    /// open and not in dsSetKey; the controls see one change.
+    /// open and not in dsSetKey; the controls see one change. Changes not yet applied are
+    /// kept: the rows they belong to are parked and come back, changes included, whenever
+    /// the query is asked for the same rows again (the master returns to that record).
     void RefreshParams();
+    /// Whether the master's current record asks for other rows than the query shows: the
+    /// SQL text with the master's values differs from the one the rows were read with.
+    /// True as well when that cannot be told (the master closed, in dsSetKey, a value
+    /// that has no literal), leaving the decision to RefreshParams.
+    [[nodiscard]] bool LinkValuesChanged();
 
     // ---- searching ------------------------------------------------------------------------
     /// Raises ESybQueryError "Variant array of values has invalid dimension count" for
@@ -320,6 +331,12 @@ protected:
     void WriteParamData(host::TWriter* Writer);
     /// Runs the SQL text and fills this query and its receivers.
     void InternalExec() override;
+    /// Opens as the dataset does; when rows of the same SQL text (a receiver: of its
+    /// master's batch) were parked with changes, they replace the rows just read.
+    void InternalOpen() override;
+    /// Closes to be filled again (a detail's re-run, a receiver's refill): an edit in
+    /// progress is posted, and the rows with changes not yet applied are parked.
+    void closeKeepingChanges();
     /// Loads the row result just announced on FCommand into this query.
     virtual void FetchResultSet();
     /// Binds the fetch fields again and loads the rows of a row result that continues the
@@ -528,6 +545,9 @@ protected:
     std::string FKeyFields;
     std::string FUpdateTableName;
     host::TUpdateMode FUpdateMode = host::upWhereAll;
+    std::string FRowsKey;         // what the rows were read with: the SQL text sent
+    bool FKeepingChanges = false; // closing in closeKeepingChanges
+    bool FRowsRestored = false;   // the open took back parked rows
     TUpdateRecordEvent FOnUpdateRecord;
     TUpdateErrorEvent FOnUpdateError;
 

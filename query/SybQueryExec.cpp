@@ -137,6 +137,8 @@ void TSybQuery::receiveFromMaster() {
     if (FCommand == nullptr) {
         raise("The query receives its rows from its master query: open the master");
     }
+    FRowsKey = FMaster->FRowsKey + "\n-- row result " + std::to_string(FResultSet);
+    FRowsRestored = false;
     try {
         FetchResultSet();
     } catch (...) {
@@ -169,6 +171,8 @@ void TSybQuery::sendCommand(CS_CONNECTION* Handle) {
         raiseCallFailed(FSybConnect, "ct_cmd_alloc failed");
     }
     std::string text = GetSQLText();
+    FRowsKey = text;
+    FRowsRestored = false;
     if (ct_command(FCommand, CS_LANG_CMD, text.data(), static_cast<CS_INT>(text.size()),
                    CS_UNUSED) != CS_SUCCEED) {
         raiseCallFailed(FSybConnect, "ct_command failed");
@@ -284,7 +288,9 @@ void TSybQuery::skipResult() {
 }
 
 void TSybQuery::continueRowResult(TSybQuery* target) {
-    if (target == nullptr) {
+    // A receiver that took back its parked rows (every group's, with its changes) has
+    // them already.
+    if (target == nullptr || target->FRowsRestored) {
         skipResult();
         return;
     }
@@ -356,7 +362,7 @@ TSybQuery* TSybQuery::routeRowResult() {
         FetchResultSet();
     } else {
         // A receiver still showing an earlier batch's rows is refilled, not left as it is.
-        target->Close();
+        target->closeKeepingChanges();
         target->Open();
     }
     return created ? nullptr : target;

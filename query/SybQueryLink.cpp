@@ -1,9 +1,13 @@
 // TSybQuery as the detail of another dataset: the query's DataSource names a data source
 // whose dataset is the master. Each open fills the parameters the application has not set
-// from the master's fields of the same names, and every move of the master (or a change
-// of its whole record, or its opening) re-runs an open detail once.
+// from the master's fields of the same names, and every move of the master to a record
+// with other link values (or its opening) re-runs an open detail once. Changes the detail
+// has not applied are never lost on the way: its rows are parked with them and come back
+// when the master returns to a record with the same link values.
+#include "tovrin5/dataset/FlagRestore.h"
 #include "tovrin5/host/DataSet.h"
 #include "tovrin5/host/DataSource.h"
+#include "tovrin5/host/Exceptions.h"
 #include "tovrin5/host/Params.h"
 #include "tovrin5/query/SybQuery.h"
 
@@ -19,7 +23,9 @@ void TSybDataLink::ActiveChanged() {
 }
 
 void TSybDataLink::RecordChanged(TField* Field) {
-    if (!Field && FQuery && FQuery->Active())
+    // A post, refresh or apply of the master that leaves the link values as they were
+    // asks for the rows the detail shows already.
+    if (!Field && FQuery && FQuery->Active() && FQuery->LinkValuesChanged())
         FQuery->RefreshParams();
 }
 
@@ -45,13 +51,41 @@ void TSybQuery::SetParamsFromCursor() {
     }
 }
 
+bool TSybQuery::LinkValuesChanged() {
+    TDataSource* source = FDataLink ? FDataLink->DataSource() : nullptr;
+    TDataSet* master = source ? source->DataSet() : nullptr;
+    if (FMaster || !master || !master->Active() || master->State() == dsSetKey)
+        return true;
+    try {
+        SetParamsFromCursor();
+        return GetSQLText() != FRowsKey;
+    } catch (const Exception&) {
+        return true; // the re-run reports it
+    }
+}
+
+void TSybQuery::closeKeepingChanges() {
+    if (!Active())
+        return;
+    CheckBrowseMode();
+    parkRows(FRowsKey);
+    const FlagRestore keeping(FKeepingChanges);
+    FKeepingChanges = true;
+    Close();
+}
+
+void TSybQuery::InternalOpen() {
+    TSybDataSet::InternalOpen();
+    FRowsRestored = restoreParkedRows(FRowsKey);
+}
+
 void TSybQuery::RefreshParams() {
     DisableControls();
     try {
         TDataSource* source = FDataLink ? FDataLink->DataSource() : nullptr;
         TDataSet* master = source ? source->DataSet() : nullptr;
         if (master && master->Active() && master->State() != dsSetKey) {
-            Close();
+            closeKeepingChanges();
             Open();
         }
     } catch (...) {

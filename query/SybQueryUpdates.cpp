@@ -211,11 +211,15 @@ void TSybQuery::ApplyUpdates() {
     if (!Active())
         return;
     CheckBrowseMode();
-    if (FPending.empty())
+    if (!UpdatesPending())
         return;
     // Everything that can be told before sending is checked first.
     const std::string table = updateTable();
     checkWritable();
+    for (std::size_t i = 0; i < parkedCount(); ++i) {
+        const TParkedScope parked(*this, i);
+        checkWritable();
+    }
     ResolveConnection();
     TSybConnect& connection = *FSybConnect;
     std::lock_guard<std::recursive_mutex> lock(connection.Lock());
@@ -226,15 +230,27 @@ void TSybQuery::ApplyUpdates() {
     exec(nested ? std::string("save tran ") + kSavepoint : "begin tran");
     std::vector<int32_t> skipped;
     std::vector<std::pair<int32_t, TReadBack>> readBack;
-    try {
+    // The rows parked while the query shows others (a detail's other master records)
+    // are applied after the shown ones, in the same transaction.
+    std::vector<std::vector<int32_t>> parkedSkipped(parkedCount());
+    std::vector<std::vector<std::pair<int32_t, TReadBack>>> parkedReadBack(parkedCount());
+    auto applyAll = [&](std::vector<int32_t>& Skipped,
+                        std::vector<std::pair<int32_t, TReadBack>>& ReadBack) {
         // A copy: an event handler must not see the list change under it.
         const std::vector<TPendingChange> changes = FPending;
         for (const TPendingChange& change : changes) {
             TReadBack read;
             if (!applyChange(change, table, read))
-                skipped.push_back(change.Id);
+                Skipped.push_back(change.Id);
             else if (!read.empty())
-                readBack.emplace_back(change.Id, std::move(read));
+                ReadBack.emplace_back(change.Id, std::move(read));
+        }
+    };
+    try {
+        applyAll(skipped, readBack);
+        for (std::size_t i = 0; i < parkedSkipped.size(); ++i) {
+            const TParkedScope parked(*this, i);
+            applyAll(parkedSkipped[i], parkedReadBack[i]);
         }
         if (!nested)
             exec("commit tran");
@@ -249,7 +265,12 @@ void TSybQuery::ApplyUpdates() {
         throw;
     }
     takeReadBack(readBack);
+    for (std::size_t i = 0; i < parkedReadBack.size(); ++i) {
+        const TParkedScope parked(*this, i);
+        takeReadBack(parkedReadBack[i]);
+    }
     mergePending(skipped);
+    mergeParked(parkedSkipped);
     UpdateCursorPos();
     Resync(TResyncMode{});
 }

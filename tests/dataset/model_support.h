@@ -215,7 +215,16 @@ struct FExpr {
         return i < t.size() && (p[j] == "_" || p[j] == t[i]) && likeAt(t, i + 1, p, j + 1);
     }
 
+    // SQL's truth values: a comparison or like with a null is unknown.
+    enum Truth { False, True, Unknown };
+
+    /// Whether the record passes: only when the whole expression is true.
     [[nodiscard]] bool Accepts(int k, const Value& n, const Text& s, TFilterOptions options) const {
+        return Eval(k, n, s, options) == True;
+    }
+
+    [[nodiscard]] Truth Eval(int k, const Value& n, const Text& s, TFilterOptions options) const {
+        auto truth = [](bool b) { return b ? True : False; };
         auto holds = [this](int c) {
             switch (op) {
             case 0:
@@ -234,12 +243,11 @@ struct FExpr {
         };
         switch (kind) {
         case Compare: {
-            // Any comparison with a null is false.
             const int other = withK ? k : number;
             if (onN)
-                return n && holds(*n < other ? -1 : (*n > other ? 1 : 0));
+                return n ? truth(holds(*n < other ? -1 : (*n > other ? 1 : 0))) : Unknown;
             if (!s)
-                return false;
+                return Unknown;
             const bool ci = options.Contains(foCaseInsensitive);
             if (op <= 1 && !options.Contains(foNoPartialCompare) && !text.empty() &&
                 text.back() == '*') {
@@ -247,30 +255,36 @@ struct FExpr {
                 const bool begins =
                     ci ? AnsiCompareText(utf8Left(*s, utf8Length(prefix)), prefix) == 0
                        : s->compare(0, prefix.size(), prefix) == 0;
-                return op == 0 ? begins : !begins;
+                return truth(op == 0 ? begins : !begins);
             }
             if (ci)
-                return holds(AnsiCompareText(*s, text));
+                return truth(holds(AnsiCompareText(*s, text)));
             if (op <= 1)
-                return holds(*s == text ? 0 : 1);
-            return holds(AnsiCompareStr(*s, text));
+                return truth(holds(*s == text ? 0 : 1));
+            return truth(holds(AnsiCompareStr(*s, text)));
         }
         case IsNull:
-            return (onN ? !n : !s) != negated;
+            return truth((onN ? !n : !s) != negated);
         case Like: {
             if (!s)
-                return false;
+                return Unknown;
             const bool ci = options.Contains(foCaseInsensitive);
-            return likeAt(characters(*s, ci), 0, characters(text, ci), 0);
+            return truth(likeAt(characters(*s, ci), 0, characters(text, ci), 0));
         }
-        case And:
-            return kids[0].Accepts(k, n, s, options) && kids[1].Accepts(k, n, s, options);
-        case Or:
-            return kids[0].Accepts(k, n, s, options) || kids[1].Accepts(k, n, s, options);
-        case Not:
-            return !kids[0].Accepts(k, n, s, options);
+        case And: {
+            const Truth a = kids[0].Eval(k, n, s, options), b = kids[1].Eval(k, n, s, options);
+            return a == False || b == False ? False : (a == True && b == True ? True : Unknown);
         }
-        return false;
+        case Or: {
+            const Truth a = kids[0].Eval(k, n, s, options), b = kids[1].Eval(k, n, s, options);
+            return a == True || b == True ? True : (a == False && b == False ? False : Unknown);
+        }
+        case Not: {
+            const Truth a = kids[0].Eval(k, n, s, options);
+            return a == Unknown ? Unknown : truth(a == False);
+        }
+        }
+        return Unknown;
     }
 };
 

@@ -92,6 +92,14 @@ TEST(FilterExpression, EachFormSelectsTheRecordsItDescribes) {
         {"NAME like '%a%'", none, "135"},
         {"NAME like '_o_'", none, "2"},
         {"NAME like 'a%'", noCase, "15"},
+        // Nulls in three-valued logic: not, and, or of an unknown comparison.
+        {"not (PRICE < 16)", none, "3"},
+        {"not (NAME = 'Ada')", none, "235"},
+        {"not (NAME like 'A%')", none, "23"},
+        {"not (PRICE = null)", none, ""},
+        {"not (PRICE > 0 or NAME = 'x')", none, "5"},     // unknown or false is unknown
+        {"not (PRICE = 99 and OK = true)", none, "1245"}, // unknown and false is false
+        {"PRICE > 50 or not (BORN < '2000-01-01')", none, "35"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(selected(c.expression, c.options), c.ids) << c.expression;
