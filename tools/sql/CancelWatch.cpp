@@ -78,32 +78,40 @@ void CancelWatch::watch() {
         if (n < 0)
             continue;
         std::lock_guard<std::mutex> lock(m_lock);
-        if (m_connection == nullptr || m_cancelled)
+        if (!m_watching || m_cancelled.load())
             continue;
-        CS_CONNECTION* handle = m_connection->ConnectionHandle();
+        CS_CONNECTION* handle =
+            m_connection != nullptr ? m_connection->ConnectionHandle() : nullptr;
         if (handle != nullptr && ct_cancel != nullptr) {
             // An attention: the server stops the batch and the pending results are
             // discarded; the connection stays logged in. The query drops its command just
-            // before endCommand closes this window: a Ctrl-C typed in that instant sends
+            // before holdOutput closes this window: a Ctrl-C typed in that instant sends
             // the attention while the command is being dropped.
             ct_cancel(handle, nullptr, CS_CANCEL_ATTN);
-            m_cancelled = true;
         }
+        m_cancelled.store(true); // also stops the writing of a held result
     }
 }
 
 void CancelWatch::beginCommand(TSybConnect& connection) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_connection = &connection;
-    m_cancelled = false;
+    m_watching = true;
+    m_cancelled.store(false);
     g_running.store(true);
+}
+
+void CancelWatch::holdOutput() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_connection = nullptr;
 }
 
 bool CancelWatch::endCommand() {
     g_running.store(false);
     std::lock_guard<std::mutex> lock(m_lock);
     m_connection = nullptr;
-    return std::exchange(m_cancelled, false);
+    m_watching = false;
+    return m_cancelled.exchange(false);
 }
 
 int CancelWatch::promptDescriptor() const noexcept {

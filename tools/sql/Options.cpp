@@ -105,6 +105,8 @@ void addOutputOptions(CLI::App& app, ToolOptions& o, std::string& format) {
         ->check(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case));
     app.add_option("-o,--output", o.outputFile,
                    "Write the results to this file instead of standard output");
+    app.add_flag("--json-numbers", o.jsonNumbers,
+                 "JSON: exact decimals (numeric, money, bigint) as bare numbers, not strings");
 }
 
 /// How the run goes and what it reports besides the results. Registered after the output
@@ -121,11 +123,43 @@ void addRunOptions(CLI::App& app, ToolOptions& o) {
     app.add_flag("-V,--version", o.showVersion, "Print the version and exit");
 }
 
+/// isql's own options, with their meaning where the tool has one; the others are accepted
+/// so that existing command lines run, and do nothing.
+void addIsqlOptions(CLI::App& app, ToolOptions& o) {
+    app.add_option("-s", o.columnSeparator, "isql: column separator of the table format");
+    app.add_option("-w", o.width, "isql: table lines wider than this wrap (default: never)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("-b", o.noHeaders, "isql: no column headings (table and CSV)");
+    app.add_option("-c", o.terminator, "isql: the word that ends a batch instead of go")
+        ->check(CLI::Validator(
+            [](const std::string& word) {
+                return word.empty() || word.find_first_of(" \t") != std::string::npos
+                           ? std::string("a word without blanks expected")
+                           : std::string();
+            },
+            "WORD"));
+    app.add_option("-t", o.commandTimeout, "isql: seconds each command may take")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("-l", o.loginTimeout, "isql: seconds the login may take")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option(
+        "-m", o.errorLevel,
+        "isql: messages of a lower severity are not shown (errors still fail the batch)");
+    app.add_flag("-n", o.noPrompt, "isql: no numbered prompt");
+    app.add_option("-I", o.interfacesFile, "isql: the freetds.conf naming the servers");
+    app.add_option("-E", o.editor, "isql: the editor that \"vi\" starts (else $VISUAL, $EDITOR)");
+    // Accepted and ignored: FreeTDS negotiates password encryption, the client host name
+    // is the machine's, the language and display character set are the server's defaults.
+    app.add_flag("-X,-Y,-p", o.ignoredFlags, "isql: accepted and ignored");
+    app.add_option("-H,-z,-a,-y", o.ignoredValues, "isql: accepted and ignored (take a value)");
+}
+
 /// The text to print for -V or -? anywhere on the command line. A version request needs
 /// no server, so this is looked for before CLI11 checks the other options.
 std::optional<std::string> versionOrHelpText(int argc, char** argv, const CLI::App& app) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "--version") == 0)
+        if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "-v") == 0 ||
+            std::strcmp(argv[i], "--version") == 0)
             return std::string("tovrin-sql " TOVRIN_SQL_VERSION "\n");
         if (std::strcmp(argv[i], "-?") == 0)
             return app.help();
@@ -171,6 +205,7 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     addInMemoryOptions(app, o);
     addOutputOptions(app, o, format);
     addRunOptions(app, o);
+    addIsqlOptions(app, o);
 
     try {
         parsed.exitText = versionOrHelpText(argc, argv, app);
