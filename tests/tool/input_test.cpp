@@ -9,6 +9,7 @@
 #include "ParamValues.h"
 #include "Password.h"
 #include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/FieldsBcd.h"
 #include "tovrin5/host/Params.h"
 
 namespace host = tovrin::host;
@@ -88,14 +89,18 @@ TEST(Params, ValuesTypedByTheirForm) {
     assign("p=42");
     EXPECT_EQ(p->DataType(), host::ftInteger);
     EXPECT_EQ(p->AsInteger(), 42);
-    assign("p=-3000000000"); // beyond 32 bits: a float that holds it exactly
-    EXPECT_EQ(p->DataType(), host::ftFloat);
-    EXPECT_EQ(p->AsFloat(), -3000000000.0);
-    EXPECT_THROW(assign("p=1234567890123456"), UsageError);
-    assign("p=2.5");
-    EXPECT_EQ(p->DataType(), host::ftFloat);
-    EXPECT_EQ(p->AsFloat(), 2.5);
-    assign("p=1e3");
+    assign("p=-3000000000"); // beyond 32 bits: a bigint
+    EXPECT_EQ(p->DataType(), host::ftLargeint);
+    EXPECT_EQ(p->AsLargeInt(), -3000000000LL);
+    // A decimal point makes an exact decimal; beyond 64 bits a whole number is one too.
+    for (const char* exact : {"922337203685477.5807", "-0.125", "12345678901234567890123"}) {
+        assign(std::string("p=") + exact);
+        EXPECT_EQ(p->DataType(), host::ftBCD) << exact;
+        EXPECT_EQ(host::BCDToStr(p->AsBCD()), exact);
+    }
+    // A float keeps about 16 digits: only asked for by name.
+    EXPECT_THROW(assign("p=1e3"), UsageError);
+    assign("p:float=1e3");
     EXPECT_EQ(p->AsFloat(), 1000.0);
     assign("p=2026-12-07T14:05:09.045");
     EXPECT_EQ(p->DataType(), host::ftDateTime);
@@ -133,6 +138,8 @@ TEST(Params, ExplicitTypesAndTheirErrors) {
     EXPECT_THROW(assign("p:float=abc"), UsageError);
     EXPECT_THROW(assign("p:datetime=tomorrow"), UsageError);
     EXPECT_THROW(assign("p:bool=maybe"), UsageError);
+    EXPECT_THROW(assign("p:decimal=1e3"), UsageError);
+    EXPECT_THROW(assign("p:int=99999999999999999999"), UsageError);
 }
 
 TEST(Params, EveryMarkerOfTheNameGetsTheValue) {
