@@ -1,5 +1,5 @@
 // TSybConnect::CheckMessages: empties the connection's diagnostic queue into events and
-// one exception.
+// one exception; a command's failure on a dead connection drops it and says it was lost.
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,15 +71,9 @@ std::string TSybConnect::CollectMessages() {
         TSybConnect& self;
         bool failed;
         ~CloseOnFailure() {
-            if (!failed) {
-                return;
+            if (failed) {
+                self.dropLostConnection();
             }
-            if (self.FConnected && ct_close(self.FConnection, CS_UNUSED) != CS_SUCCEED) {
-                ct_close(self.FConnection, CS_FORCE_CLOSE);
-            }
-            ct_con_drop(self.FConnection);
-            self.FConnection = nullptr;
-            self.FConnected = false;
         }
     } closeOnFailure{*this, !failures.empty()};
 
@@ -109,6 +103,38 @@ std::string TSybConnect::CollectMessages() {
         appendMessage(collected, *message);
     }
     return collected;
+}
+
+bool TSybConnect::ConnectionDead() const {
+    CS_INT status = 0;
+    return FConnection != nullptr && ctDLLLoaded &&
+           ct_con_props(FConnection, CS_GET, CS_CON_STATUS, &status, CS_UNUSED, nullptr) ==
+               CS_SUCCEED &&
+           (status & CS_CONSTAT_DEAD) != 0;
+}
+
+void TSybConnect::RaiseCommandFailure(const std::string& Failure) {
+    // The status is read first: reading the messages may drop the handle.
+    const bool dead = ConnectionDead();
+    std::string collected = host::Trim(CollectMessages());
+    if (dead) {
+        dropLostConnection();
+        const std::string lost = "Connection to server \"" + FServerName + "\" lost";
+        throw ESybConnectionLost(collected.empty() ? lost : collected + ";\n" + lost);
+    }
+    throw host::Exception(collected.empty() ? Failure : collected);
+}
+
+void TSybConnect::dropLostConnection() noexcept {
+    if (FConnection == nullptr || !ctDLLLoaded) {
+        return;
+    }
+    if (FConnected && ct_close(FConnection, CS_UNUSED) != CS_SUCCEED) {
+        ct_close(FConnection, CS_FORCE_CLOSE);
+    }
+    ct_con_drop(FConnection);
+    FConnection = nullptr;
+    FConnected = false;
 }
 
 } // namespace tovrin

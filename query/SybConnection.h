@@ -6,6 +6,8 @@
 //   not connected --Connect (login succeeded)--> connected
 //   connected --Disconnect--> not connected
 //   connected --CheckMessages (a client-library failure dropped the handle)--> not connected
+//   connected --RaiseCommandFailure (the client library reports the connection dead)-->
+//     not connected
 // Connect on a connected component and Disconnect on a disconnected one do nothing.
 //
 // Threads: Connect and Disconnect hold the connection's lock, so that threads sharing a
@@ -85,6 +87,15 @@ public:
     [[nodiscard]] std::string CollectMessages();
     /// CheckMessages when Result is not CS_SUCCEED.
     void CSCHECK(CS_RETCODE Result);
+    /// True when the client library reports the connection dead (its connection status
+    /// holds CS_CONSTAT_DEAD): the server went away or the network failed under it.
+    [[nodiscard]] bool ConnectionDead() const;
+    /// Raises for a client-library call of a command that failed. When the client library
+    /// reports the connection dead, the connection is closed and dropped (Connected false,
+    /// the next use logs in again) and ESybConnectionLost is raised: the connection's
+    /// messages, then "Connection to server "<ServerName>" lost". Otherwise raises the
+    /// connection's messages as CheckMessages does, or Failure when there are none.
+    [[noreturn]] void RaiseCommandFailure(const std::string& Failure);
     /// The local host's name (empty when it cannot be found).
     [[nodiscard]] static std::string GetDefaultHostName();
 
@@ -204,6 +215,7 @@ private:
     void requireLibraries() const;
     void login();
     void releaseConnection() noexcept;
+    void dropLostConnection() noexcept;
     void releaseContext() noexcept;
     void setStringProperty(CS_INT property, const std::string& value);
     void setClientCharset();

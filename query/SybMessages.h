@@ -79,6 +79,13 @@ public:
     using host::Exception::Exception;
 };
 
+/// Raised when a command finds its connection dead (the server went away, the network
+/// failed): the connection is then closed, and the next use logs in again.
+class ESybConnectionLost : public host::Exception {
+public:
+    using host::Exception::Exception;
+};
+
 /// Raised by the query for requests it cannot serve (an unsupported numeric precision, a
 /// locate with a multi-dimensional value array).
 class ESybQueryError : public host::Exception {

@@ -26,11 +26,11 @@ namespace {
 }
 
 // The messages the library left on the connection explain a failed call better than the
-// call's name: they are raised when there are any (a lost connection is then also
-// dropped, so that the next execution reconnects); otherwise the call's own message.
+// call's name: they are raised when there are any; a dead connection is dropped and said
+// to be lost, so that the next execution logs in again.
 [[noreturn]] void raiseCallFailed(TSybConnect* connection, const char* message) {
     if (connection != nullptr) {
-        connection->CheckMessages();
+        connection->RaiseCommandFailure(message);
     }
     raise(message);
 }

@@ -134,10 +134,10 @@ void TSybQuery::fetchRows() {
         }
     }
     if (result != CS_END_DATA) {
-        // A lost connection leaves its messages: they are the error to report (and they
-        // drop the connection, which the next execution then reconnects).
+        // A lost connection leaves its messages: they are the error to report (and the
+        // connection is dropped, so that the next execution logs in again).
         if (TSybConnect* connection = FMaster != nullptr ? FMaster->FSybConnect : FSybConnect) {
-            connection->CheckMessages();
+            connection->RaiseCommandFailure("Result fetching failed");
         }
         throw host::Exception("Result fetching failed");
     }
