@@ -215,6 +215,12 @@ TEST(TableOutput, WidthsCountTerminalColumns) {
     EXPECT_EQ(displayWidth("\xEF\xBC\xA1"
                            "b"),
               3u); // full-width A, then b
+    // Emoji shown as pictures take two columns, wherever Unicode placed them; a symbol
+    // shown as text takes one.
+    EXPECT_EQ(displayWidth("\xF0\x9F\x9A\x80"), 2u); // U+1F680 rocket
+    EXPECT_EQ(displayWidth("\xE2\x8C\x9A"), 2u);     // U+231A watch
+    EXPECT_EQ(displayWidth("\xF0\x9F\xAB\xA0"), 2u); // U+1FAE0, from Unicode 14
+    EXPECT_EQ(displayWidth("\xE2\x98\x83"), 1u);     // U+2603 snowman, text by default
 }
 
 TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {

@@ -145,7 +145,8 @@ public:
             writeTable();
         else if (m_lookingAhead)
             endLookAhead();
-        if (!m_style.quiet && counted)
+        // Cut short by Ctrl-C, the count would not be what was shown.
+        if (!m_style.quiet && counted && !stopRequested())
             m_out << rowsAffectedLine(rowCount) << '\n';
         m_out << '\n';
         m_rows.clear();
