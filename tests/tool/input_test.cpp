@@ -62,6 +62,28 @@ TEST(Batches, SplitterReportsEachLine) {
     EXPECT_EQ(s.addLine("EXIT"), BatchSplitter::LineOutcome::Quit);
 }
 
+TEST(Batches, AnotherTerminatorAndTheTerminalCommands) {
+    // With another word, "go" is text like any other.
+    EXPECT_EQ(splitBatches("select 1\n;\nselect 2\n; 2\ngo\n", ";"),
+              (std::vector<std::string>{"select 1\n", "select 2\n", "go\n"}));
+    EXPECT_EQ(goLineCount("RUN 3", "run"), 3);
+    EXPECT_EQ(goLineCount("go", "run"), 0);
+
+    using Outcome = BatchSplitter::LineOutcome;
+    BatchSplitter terminal("go", true, "nano");
+    EXPECT_EQ(terminal.addLine("select 1"), Outcome::Collected);
+    EXPECT_EQ(terminal.pendingText(), "select 1\n");
+    for (const char* edit : {"vi", " VI ", "nano"})
+        EXPECT_EQ(terminal.addLine(edit), Outcome::Edit) << edit;
+    EXPECT_EQ(terminal.addLine(" !! "), Outcome::RunLast);
+    EXPECT_EQ(terminal.addLine("!! ls -l"), Outcome::Shell);
+    EXPECT_EQ(terminal.shellCommand(), "ls -l");
+    // Read from a file or a pipe, the same lines are SQL.
+    BatchSplitter file;
+    for (const char* line : {"vi", "!!", "!! ls"})
+        EXPECT_EQ(file.addLine(line), Outcome::Collected) << line;
+}
+
 TEST(Params, ArgumentForms) {
     auto s = parseParamSetting("low=10");
     EXPECT_EQ(s.name, "low");
@@ -193,6 +215,27 @@ TEST(CommandLine, EveryOptionLandsInItsField) {
     EXPECT_EQ(o.outputFile, "out.json");
     EXPECT_EQ(o.appName, "myapp");
     EXPECT_TRUE(o.quiet);
+}
+
+TEST(CommandLine, IsqlOptionsLandInTheirFieldsAndTheOthersAreAccepted) {
+    const ToolOptions o =
+        parse({"-S",      "DEV", "-b", "-s|",    "-w", "120", "-c", ";",      "-t",
+               "30",      "-l",  "9",  "-m",     "11", "-n",  "-E", "nano",   "-I",
+               "my.conf", "-X",  "-z", "french", "-H", "box", "-o", "out.txt"})
+            .options;
+    EXPECT_TRUE(o.noHeaders);
+    EXPECT_EQ(o.columnSeparator, "|");
+    EXPECT_EQ(o.width, 120);
+    EXPECT_EQ(o.terminator, ";");
+    EXPECT_EQ(o.commandTimeout, 30);
+    EXPECT_EQ(o.loginTimeout, 9);
+    EXPECT_EQ(o.errorLevel, 11);
+    EXPECT_TRUE(o.noPrompt);
+    EXPECT_EQ(o.editor, "nano");
+    EXPECT_EQ(o.interfacesFile, "my.conf");
+    EXPECT_EQ(o.outputFile, "out.txt");
+    EXPECT_TRUE(parse({"-v"}).exitText);
+    EXPECT_THROW(parse({"-S", "D", "-c", "two words"}), UsageError);
 }
 
 TEST(CommandLine, WrongCommandLinesAreRefused) {

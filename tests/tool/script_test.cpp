@@ -48,8 +48,8 @@ protected:
 } // namespace
 
 TEST_F(ToolScripts, AMissingReadFileStopsAFileOrPipeRunUnlessKeepGoing) {
-    const std::string script = "select 'before' as b\ngo\n:r " + path("no-such.sql") +
-                               "\nselect 'after' as a\ngo\n";
+    const std::string script =
+        "select 'before' as b\ngo\n:r " + path("no-such.sql") + "\nselect 'after' as a\ngo\n";
     tooltest::writeFile(path("reads-missing.sql"), script);
     for (const ToolRun& r : {run({"-i", path("reads-missing.sql")}), run({}, script)}) {
         EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -107,11 +107,20 @@ TEST_F(ToolScripts, IsqlCommandLinesRunWithTheirClassicMeaning) {
     EXPECT_EQ(r.err.find("hidden note"), std::string::npos) << r.err;
 
     // -I names the freetds.conf; the options without a meaning here are accepted.
-    r = tooltest::runTool(s_server->tempDir(),
-                          {"-I", s_server->confPath(), "-S", "DEVSERVER", "-U", "sa", "-P",
-                           kPassword, "-X", "-Y", "-p", "-z", "us_english", "-a", "utf8", "-H",
-                           "somehost", "-y", "/opt/sybase", "-t", "30", "-l", "10", "-n", "-f",
-                           "csv", "-Q", "select 7 as seven"},
+    r = tooltest::runTool(s_server->tempDir(), {"-I",          s_server->confPath(),
+                                                "-S",          "DEVSERVER",
+                                                "-U",          "sa",
+                                                "-P",          kPassword,
+                                                "-X",          "-Y",
+                                                "-p",          "-z",
+                                                "us_english",  "-a",
+                                                "utf8",        "-H",
+                                                "somehost",    "-y",
+                                                "/opt/sybase", "-t",
+                                                "30",          "-l",
+                                                "10",          "-n",
+                                                "-f",          "csv",
+                                                "-Q",          "select 7 as seven"},
                           "", {{"FREETDSCONF", ""}});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "seven\r\n7\r\n");
@@ -134,7 +143,8 @@ TEST_F(ToolScripts, AFullDiskIsReportedAtTheFirstFailedWriteAndTheFetchStops) {
         EXPECT_EQ(r.exitCode, 1) << format << "\n" << r.err;
         EXPECT_NE(r.err.find("cannot write the results: No space left on device"),
                   std::string::npos)
-            << format << "\n" << r.err;
+            << format << "\n"
+            << r.err;
         EXPECT_LT(took, std::chrono::seconds(5)) << format;
     }
 }

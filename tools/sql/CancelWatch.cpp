@@ -47,11 +47,16 @@ void drain(int fd) {
 CancelWatch::CancelWatch() {
     makePipe(g_cancelPipe);
     makePipe(g_promptPipe);
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART: a wait at the prompt sees the interrupt
-    sigaction(SIGINT, &action, &g_former);
+    sigaction(SIGINT, nullptr, &g_former);
+    // A program started in the background of a shell without job control has Ctrl-C
+    // ignored, so that it outlives the foreground's: it stays so.
+    if (g_former.sa_handler != SIG_IGN) {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: a wait at the prompt sees the interrupt
+        sigaction(SIGINT, &action, nullptr);
+    }
     m_thread = std::thread([this] { watch(); });
 }
 

@@ -26,8 +26,14 @@ const char* const kFooter =
     "a lost connection), 2 a wrong command line or parameter, 3 the login failed, 4 --locate\n"
     "found no record.\n"
     "Input commands: go [N] ends a batch (run N times), reset drops it, :r FILE reads a file\n"
-    "into it, quit or exit ends. Ctrl-C cancels the running batch or drops the typed one.\n"
-    "Interactive history: ~/.tovrin_sql_history (lines naming a password are not kept).";
+    "into it, quit or exit ends; on the terminal, vi edits the batch (or the last one) and\n"
+    "runs it, !! runs the last batch again, !! COMMAND runs a shell command.\n"
+    "Ctrl-C cancels the running batch (and the rest of a :r file) or drops the typed one;\n"
+    "in a run from -i, -Q or a pipe it ends the run.\n"
+    "Interactive history: ~/.tovrin_sql_history, one entry per batch (batches naming a\n"
+    "password are not kept).\n"
+    "JSON writes exact numbers (numeric, money, bigint) as strings unless --json-numbers;\n"
+    "CSV sends return statuses and output parameters to standard error.";
 
 /// 0 (the client library's default) or a packet size the protocol allows.
 CLI::Validator packetSizeCheck() {
@@ -77,8 +83,9 @@ void addInputOptions(CLI::App& app, ToolOptions& o) {
     app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")
         ->excludes(query);
     app.add_option("--param", o.params,
-                   "Parameter value: name=value or name:type=value "
-                   "(types int, float, datetime, text, bool, null); repeatable");
+                   "Parameter value: name=value or name:type=value (types int, decimal, float, "
+                   "datetime, text, bool, null; 1.25 is an exact decimal, a float needs its "
+                   "type); repeatable");
 }
 
 /// What is done to each result in memory before it is written: sort, filter, locate.

@@ -330,6 +330,16 @@ int exitStatus(const ToolOptions& o, const Prepared& prepared, const RunTotals& 
     return kExitOk;
 }
 
+SourceSettings sourceSettings(const ToolOptions& o, bool interactive) {
+    SourceSettings settings;
+    settings.interactive = interactive;
+    settings.located = !interactive && !o.query;
+    settings.keepGoing = o.keepGoing;
+    settings.terminator = o.terminator;
+    settings.editor = o.editor;
+    return settings;
+}
+
 } // namespace
 
 int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -369,13 +379,7 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
         lines =
             makeStreamReader(o.query || o.inputFile ? static_cast<std::istream&>(textInput) : in);
     }
-    SourceSettings settings;
-    settings.interactive = interactive;
-    settings.located = !interactive && !o.query;
-    settings.keepGoing = o.keepGoing;
-    settings.terminator = o.terminator;
-    settings.editor = o.editor;
-    BatchSource source(*lines, settings,
+    BatchSource source(*lines, sourceSettings(o, interactive),
                        [watch = cancel.get()] { return watch->takePromptInterrupt(); });
 
     RunTotals totals;
