@@ -468,9 +468,13 @@ TEST_F(ToolTerminal, HistoryEntriesAreKeptAtOnceAndSessionsSideBySideKeepEachOth
             EXPECT_EQ(inner.exitCode, 0) << inner.screen;
         });
     EXPECT_EQ(run.exitCode, 0) << run.screen;
+    // Each entry once: a session adds its own entries and nobody else's.
     const std::string history = historyText(home);
-    for (const char* entry : {"closed", "outer", "inner"})
-        EXPECT_NE(history.find(entry), std::string::npos) << entry << "\n" << history;
+    for (const std::string entry : {"closed", "outer", "inner"}) {
+        const std::size_t at = history.find(entry);
+        EXPECT_NE(at, std::string::npos) << entry << "\n" << history;
+        EXPECT_EQ(history.find(entry, at + 1), std::string::npos) << entry << "\n" << history;
+    }
 }
 
 TEST_F(ToolTerminal, ABatchIsOneHistoryEntryThatViEditsAndBangBangRunsAgain) {

@@ -74,6 +74,43 @@ int readCharacter(FILE*) {
 /// Entries the history file keeps.
 constexpr int kHistoryEntries = 1000;
 
+/// The first line of libedit's history files.
+constexpr char kHistoryHeading[] = "_HiStOrY_V2_\n";
+
+/// An entry as libedit's history file holds it: one line, blanks, line breaks, controls
+/// and backslashes as octal escapes that its reader turns back.
+std::string encodedEntry(const std::string& entry) {
+    std::string out;
+    for (const char c : entry) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte <= ' ' || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '\n';
+}
+
+/// Adds one entry at the end of the history file, in one write of its own, so that
+/// sessions side by side add theirs without overwriting each other's (libedit's own
+/// append writes the entry before it too).
+void appendHistoryEntry(const std::string& path, const std::string& entry) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    std::string text = fstat(fd, &info) == 0 && info.st_size == 0 ? kHistoryHeading : "";
+    text += encodedEntry(entry);
+    const ssize_t written = write(fd, text.data(), text.size());
+    (void)written; // a history that cannot be written is no reason to stop the session
+    close(fd);
+}
+
 class EditLineReader final : public LineReader {
 public:
     EditLineReader(std::string historyFile, int interruptDescriptor, bool promptOnStandardError,
@@ -134,7 +171,7 @@ public:
             return;
         add_history(entry.c_str());
         if (!m_historyFile.empty())
-            append_history(1, m_historyFile.c_str());
+            appendHistoryEntry(m_historyFile, entry);
     }
 
 private:
