@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 
+#include "BatchSource.h"
 #include "Batches.h"
 #include "Options.h"
 #include "ParamValues.h"
@@ -82,6 +86,29 @@ TEST(Batches, AnotherTerminatorAndTheTerminalCommands) {
     BatchSplitter file;
     for (const char* line : {"vi", "!!", "!! ls"})
         EXPECT_EQ(file.addLine(line), Outcome::Collected) << line;
+}
+
+TEST(BatchSource, TerminalCommandsOnlyWhenTypedAndBangBangRepeats) {
+    const std::string file = ::testing::TempDir() + "/bang-in-file.sql";
+    {
+        std::ofstream out(file);
+        out << "select 1 as one\n!! touch " << file << ".ran\ngo\n";
+    }
+    // Lines given as if typed on the terminal.
+    std::istringstream typed(":r " + file + "\nselect 2\n!!\ngo\n");
+    auto lines = makeStreamReader(typed);
+    SourceSettings settings;
+    settings.interactive = true;
+    BatchSource source(*lines, settings, nullptr);
+    std::ostringstream err;
+    std::vector<std::string> sent;
+    while (auto batch = source.next(err))
+        sent.push_back(batch->sql);
+    // The file's "!!" line is its text; the typed one runs the last batch again, and the
+    // batch being typed around it goes on.
+    const std::string fromFile = "select 1 as one\n!! touch " + file + ".ran\n";
+    EXPECT_EQ(sent, (std::vector<std::string>{fromFile, fromFile, "select 2\n"})) << err.str();
+    EXPECT_NE(access((file + ".ran").c_str(), F_OK), 0);
 }
 
 TEST(Params, ArgumentForms) {

@@ -112,6 +112,8 @@ std::optional<Batch> BatchSource::next(std::ostream& err) {
             m_typed += *line + '\n';
         const int lineNumber =
             m_sources.size() == 1 && !m_settings.interactive ? ++source.lines : 0;
+        // "vi" and "!!" are commands when typed; in a file they are its text.
+        m_splitter.setTerminalCommands(fromTerminal);
         const BatchSplitter::LineOutcome outcome = m_splitter.addLine(*line, lineNumber);
         if (outcome == BatchSplitter::LineOutcome::Quit)
             return std::nullopt;
@@ -147,14 +149,14 @@ std::optional<Batch> BatchSource::onLine(BatchSplitter::LineOutcome outcome, std
     case Outcome::Edit:
         return editBatch(err);
     case Outcome::RunLast:
-        m_typed.clear();
+        dropLastTyped(); // the batch being typed goes on after it
         if (m_last.empty()) {
             err << "tovrin-sql: !!: no batch has run yet" << std::endl;
             break;
         }
         return made(m_last, 1, 0);
     case Outcome::Shell:
-        m_typed.clear();
+        dropLastTyped();
         if (const int status = runShell(m_splitter.shellCommand()); status != 0)
             err << "tovrin-sql: !! " << m_splitter.shellCommand() << ": exit status " << status
                 << std::endl;
@@ -259,6 +261,13 @@ Batch BatchSource::made(std::string sql, int repeat, int firstLine) {
     }
     m_last = batch.sql;
     return batch;
+}
+
+void BatchSource::dropLastTyped() {
+    if (m_typed.empty())
+        return;
+    m_typed.pop_back(); // the line's end
+    m_typed.resize(m_typed.rfind('\n') + 1);
 }
 
 void BatchSource::remember(const std::string& sql) {

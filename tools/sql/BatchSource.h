@@ -60,6 +60,8 @@ private:
     bool checkInterrupt(std::ostream& err);
     Batch made(std::string sql, int repeat, int firstLine);
     void remember(const std::string& sql);
+    /// Takes the last typed line (a command) out of the batch's history entry.
+    void dropLastTyped();
 
     SourceSettings m_settings;
     std::function<bool()> m_interrupted;

@@ -45,6 +45,8 @@ public:
     [[nodiscard]] const std::string& pendingText() const noexcept { return m_text; }
     /// Drops the batch typed so far (Ctrl-C at the prompt).
     void discard() noexcept;
+    /// Whether "vi" and "!!" lines are commands (lines typed on the terminal) or text.
+    void setTerminalCommands(bool on) noexcept { m_terminalCommands = on; }
 
 private:
     std::optional<LineOutcome> commandOf(const std::string& line);
