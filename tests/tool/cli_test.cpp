@@ -194,6 +194,15 @@ TEST_F(ToolCli, ProcedureRowsReturnStatusAndOutputParameters) {
     const ToolRun table = run({"-f", "table", "-Q", sql});
     EXPECT_NE(table.out.find("(return status = 3)"), std::string::npos) << table.out;
     EXPECT_NE(table.out.find("Output parameters:"), std::string::npos);
+
+    // CSV holds the rows alone: the status and the output parameters go to standard error.
+    const ToolRun csv = run({"-f", "csv", "-Q", sql});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    EXPECT_EQ(csv.out, "id,label\r\n5,\" \"\r\n6,NULL\r\n7,Ünïcödé ☃ it's\r\n");
+    EXPECT_NE(csv.err.find("(return status = 3)"), std::string::npos) << csv.err;
+    EXPECT_NE(csv.err.find("Output parameters: @count = 3, @top = Ünïcödé ☃ it's"),
+              std::string::npos)
+        << csv.err;
 }
 
 TEST_F(ToolCli, StatementsWithoutRowsShowHowManyRowsTheyChanged) {
@@ -530,7 +539,7 @@ TEST_F(ToolCli, ALostConnectionKeepsTheRowsReceived) {
 }
 
 TEST_F(ToolCli, ParameterValuesThatDoNotFitAreUsageErrors) {
-    for (const char* argument : {"n:int=abc", "n:int=99999999999999999", "n:datetime=2026-13-45",
+    for (const char* argument : {"n:int=abc", "n:int=99999999999999999999", "n:datetime=2026-13-45",
                                  "n:bool=perhaps", "n:float=1e999", "n=2026-02-30"}) {
         const ToolRun r = run({"--param", argument, "-Q", "select :n as n"});
         EXPECT_EQ(r.exitCode, 2) << argument << "\n" << r.err;

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 
+#include "BatchSource.h"
 #include "Batches.h"
 #include "Options.h"
 #include "ParamValues.h"
 #include "Password.h"
 #include "tovrin5/host/DateTime.h"
+#include "tovrin5/host/FieldsBcd.h"
 #include "tovrin5/host/Params.h"
 
 namespace host = tovrin::host;
@@ -61,6 +66,51 @@ TEST(Batches, SplitterReportsEachLine) {
     EXPECT_EQ(s.addLine("EXIT"), BatchSplitter::LineOutcome::Quit);
 }
 
+TEST(Batches, AnotherTerminatorAndTheTerminalCommands) {
+    // With another word, "go" is text like any other.
+    EXPECT_EQ(splitBatches("select 1\n;\nselect 2\n; 2\ngo\n", ";"),
+              (std::vector<std::string>{"select 1\n", "select 2\n", "go\n"}));
+    EXPECT_EQ(goLineCount("RUN 3", "run"), 3);
+    EXPECT_EQ(goLineCount("go", "run"), 0);
+
+    using Outcome = BatchSplitter::LineOutcome;
+    BatchSplitter terminal("go", true, "nano");
+    EXPECT_EQ(terminal.addLine("select 1"), Outcome::Collected);
+    EXPECT_EQ(terminal.pendingText(), "select 1\n");
+    for (const char* edit : {"vi", " VI ", "nano"})
+        EXPECT_EQ(terminal.addLine(edit), Outcome::Edit) << edit;
+    EXPECT_EQ(terminal.addLine(" !! "), Outcome::RunLast);
+    EXPECT_EQ(terminal.addLine("!! ls -l"), Outcome::Shell);
+    EXPECT_EQ(terminal.shellCommand(), "ls -l");
+    // Read from a file or a pipe, the same lines are SQL.
+    BatchSplitter file;
+    for (const char* line : {"vi", "!!", "!! ls"})
+        EXPECT_EQ(file.addLine(line), Outcome::Collected) << line;
+}
+
+TEST(BatchSource, TerminalCommandsOnlyWhenTypedAndBangBangRepeats) {
+    const std::string file = ::testing::TempDir() + "/bang-in-file.sql";
+    {
+        std::ofstream out(file);
+        out << "select 1 as one\n!! touch " << file << ".ran\ngo\n";
+    }
+    // Lines given as if typed on the terminal.
+    std::istringstream typed(":r " + file + "\nselect 2\n!!\ngo\n");
+    auto lines = makeStreamReader(typed);
+    SourceSettings settings;
+    settings.interactive = true;
+    BatchSource source(*lines, settings, nullptr);
+    std::ostringstream err;
+    std::vector<std::string> sent;
+    while (auto batch = source.next(err))
+        sent.push_back(batch->sql);
+    // The file's "!!" line is its text; the typed one runs the last batch again, and the
+    // batch being typed around it goes on.
+    const std::string fromFile = "select 1 as one\n!! touch " + file + ".ran\n";
+    EXPECT_EQ(sent, (std::vector<std::string>{fromFile, fromFile, "select 2\n"})) << err.str();
+    EXPECT_NE(access((file + ".ran").c_str(), F_OK), 0);
+}
+
 TEST(Params, ArgumentForms) {
     auto s = parseParamSetting("low=10");
     EXPECT_EQ(s.name, "low");
@@ -88,14 +138,18 @@ TEST(Params, ValuesTypedByTheirForm) {
     assign("p=42");
     EXPECT_EQ(p->DataType(), host::ftInteger);
     EXPECT_EQ(p->AsInteger(), 42);
-    assign("p=-3000000000"); // beyond 32 bits: a float that holds it exactly
-    EXPECT_EQ(p->DataType(), host::ftFloat);
-    EXPECT_EQ(p->AsFloat(), -3000000000.0);
-    EXPECT_THROW(assign("p=1234567890123456"), UsageError);
-    assign("p=2.5");
-    EXPECT_EQ(p->DataType(), host::ftFloat);
-    EXPECT_EQ(p->AsFloat(), 2.5);
-    assign("p=1e3");
+    assign("p=-3000000000"); // beyond 32 bits: a bigint
+    EXPECT_EQ(p->DataType(), host::ftLargeint);
+    EXPECT_EQ(p->AsLargeInt(), -3000000000LL);
+    // A decimal point makes an exact decimal; beyond 64 bits a whole number is one too.
+    for (const char* exact : {"922337203685477.5807", "-0.125", "12345678901234567890123"}) {
+        assign(std::string("p=") + exact);
+        EXPECT_EQ(p->DataType(), host::ftBCD) << exact;
+        EXPECT_EQ(host::BCDToStr(p->AsBCD()), exact);
+    }
+    // A float keeps about 16 digits: only asked for by name.
+    EXPECT_THROW(assign("p=1e3"), UsageError);
+    assign("p:float=1e3");
     EXPECT_EQ(p->AsFloat(), 1000.0);
     assign("p=2026-12-07T14:05:09.045");
     EXPECT_EQ(p->DataType(), host::ftDateTime);
@@ -133,6 +187,8 @@ TEST(Params, ExplicitTypesAndTheirErrors) {
     EXPECT_THROW(assign("p:float=abc"), UsageError);
     EXPECT_THROW(assign("p:datetime=tomorrow"), UsageError);
     EXPECT_THROW(assign("p:bool=maybe"), UsageError);
+    EXPECT_THROW(assign("p:decimal=1e3"), UsageError);
+    EXPECT_THROW(assign("p:int=99999999999999999999"), UsageError);
 }
 
 TEST(Params, EveryMarkerOfTheNameGetsTheValue) {
@@ -186,6 +242,27 @@ TEST(CommandLine, EveryOptionLandsInItsField) {
     EXPECT_EQ(o.outputFile, "out.json");
     EXPECT_EQ(o.appName, "myapp");
     EXPECT_TRUE(o.quiet);
+}
+
+TEST(CommandLine, IsqlOptionsLandInTheirFieldsAndTheOthersAreAccepted) {
+    const ToolOptions o =
+        parse({"-S",      "DEV", "-b", "-s|",    "-w", "120", "-c", ";",      "-t",
+               "30",      "-l",  "9",  "-m",     "11", "-n",  "-E", "nano",   "-I",
+               "my.conf", "-X",  "-z", "french", "-H", "box", "-o", "out.txt"})
+            .options;
+    EXPECT_TRUE(o.noHeaders);
+    EXPECT_EQ(o.columnSeparator, "|");
+    EXPECT_EQ(o.width, 120);
+    EXPECT_EQ(o.terminator, ";");
+    EXPECT_EQ(o.commandTimeout, 30);
+    EXPECT_EQ(o.loginTimeout, 9);
+    EXPECT_EQ(o.errorLevel, 11);
+    EXPECT_TRUE(o.noPrompt);
+    EXPECT_EQ(o.editor, "nano");
+    EXPECT_EQ(o.interfacesFile, "my.conf");
+    EXPECT_EQ(o.outputFile, "out.txt");
+    EXPECT_TRUE(parse({"-v"}).exitText);
+    EXPECT_THROW(parse({"-S", "D", "-c", "two words"}), UsageError);
 }
 
 TEST(CommandLine, WrongCommandLinesAreRefused) {

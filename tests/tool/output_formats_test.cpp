@@ -50,7 +50,7 @@ TEST(CsvOutput, EveryValueReadsBackWithNullDistinctFromText) {
     writeAll(*writer);
 
     const auto blocks = parseCsv(out.str());
-    ASSERT_EQ(blocks.size(), 4u) << out.str();
+    ASSERT_EQ(blocks.size(), 2u) << out.str();
     const auto& rows = blocks[0];
     ASSERT_EQ(rows.size(), 8u);
     EXPECT_EQ(rows[0][0].text, "id");
@@ -72,14 +72,14 @@ TEST(CsvOutput, EveryValueReadsBackWithNullDistinctFromText) {
     EXPECT_TRUE(rows[5][1].quoted);
     EXPECT_TRUE(rows[6][1].quoted);
     EXPECT_FALSE(rows[1][0].quoted);
-    // An empty result is its header alone; the status and the output parameters follow.
+    // An empty result is its header alone. The status and the output parameters are no
+    // rows: they go with the notes, where a reader of the data never meets them.
     ASSERT_EQ(blocks[1].size(), 1u);
     EXPECT_EQ(blocks[1][0][0].text, "only");
-    EXPECT_EQ(blocks[2][0][0].text, "return_status");
-    EXPECT_EQ(blocks[2][1][0].text, "-6");
-    EXPECT_EQ(blocks[3][0][0].text, "@count");
-    EXPECT_EQ(blocks[3][1][0].text, "3");
-    EXPECT_TRUE(blocks[3][1][1].isNull());
+    EXPECT_EQ(out.str().find("-6"), std::string::npos) << out.str();
+    EXPECT_NE(notes.str().find("(return status = -6)\n"), std::string::npos) << notes.str();
+    EXPECT_NE(notes.str().find("Output parameters: @count = 3, "), std::string::npos)
+        << notes.str();
     // Row counts go to the notes, never into the data.
     EXPECT_NE(notes.str().find("(7 rows affected)"), std::string::npos);
     EXPECT_NE(notes.str().find("(0 rows affected)"), std::string::npos);
@@ -215,6 +215,12 @@ TEST(TableOutput, WidthsCountTerminalColumns) {
     EXPECT_EQ(displayWidth("\xEF\xBC\xA1"
                            "b"),
               3u); // full-width A, then b
+    // Emoji shown as pictures take two columns, wherever Unicode placed them; a symbol
+    // shown as text takes one.
+    EXPECT_EQ(displayWidth("\xF0\x9F\x9A\x80"), 2u); // U+1F680 rocket
+    EXPECT_EQ(displayWidth("\xE2\x8C\x9A"), 2u);     // U+231A watch
+    EXPECT_EQ(displayWidth("\xF0\x9F\xAB\xA0"), 2u); // U+1FAE0, from Unicode 14
+    EXPECT_EQ(displayWidth("\xE2\x98\x83"), 1u);     // U+2603 snowman, text by default
 }
 
 TEST(Messages, ServerErrorsReadAsIsqlShowsThem) {

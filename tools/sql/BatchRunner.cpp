@@ -1,7 +1,10 @@
 // Executing a batch with ToolQuery and writing its results in the server's order.
 #include "BatchRunner.h"
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <ostream>
 #include <variant>
 
@@ -17,6 +20,13 @@
 namespace tovrin::sqltool {
 
 namespace {
+
+/// A write of the results failed: the fetch stops and the run ends. The text is the
+/// system's reason ("No space left on device").
+class OutputFailed : public std::runtime_error {
+public:
+    explicit OutputFailed(int error) : std::runtime_error(std::strerror(error ? error : EIO)) {}
+};
 
 /// Rows between two progress reports of a fetch.
 constexpr std::int32_t kProgressRows = 1000;
@@ -134,8 +144,10 @@ BatchReport BatchRunner::run(const Batch& batch) {
         total.locateTried |= report.locateTried;
         total.locateMissed |= report.locateMissed;
         total.unmatchedParams = report.unmatchedParams;
+        total.paramsApplied |= report.paramsApplied;
+        total.outputFailed |= report.outputFailed;
         // A cancelled, failed or cut batch is not run again.
-        if (report.failed || report.cancelled || !m_connection.Connected())
+        if (report.failed || report.cancelled || report.outputFailed || !m_connection.Connected())
             break;
     }
     return total;
@@ -178,6 +190,7 @@ private:
     bool bindParams() {
         try {
             m_report.unmatchedParams = applyParams(*m_query.Params(), m_runner.m_params);
+            m_report.paramsApplied = true;
         } catch (const std::exception& e) {
             failure(e.what());
             return false;
@@ -211,8 +224,11 @@ private:
 
     void writeNote(const ServerNote& note) {
         ResultWriter& writer = m_runner.m_writer;
-        if (note.isError()) {
+        if (note.isError())
             m_report.failed = true;
+        if (note.severity < m_runner.m_leastSeverity)
+            return;
+        if (note.isError()) {
             if (writer.carriesErrors()) {
                 writer.writeMessage(note);
             } else {
@@ -235,13 +251,17 @@ private:
         ++m_resultNumber;
         try {
             const InMemoryWork& work = m_runner.m_work;
-            if (work.filter != nullptr && !work.filter->fitsDataSet(*data)) {
-                // Unfiltered rows would pass for the filter's answer (a misspelt field
-                // name ends the run with a usage error once no result had the fields).
+            // Unfiltered or unsorted rows would pass for the option's answer (a misspelt
+            // field name ends the run with a usage error once no result had the fields).
+            const char* lacking = nullptr;
+            if (work.filter != nullptr && !work.filter->fitsDataSet(*data))
+                lacking = "--filter";
+            else if (!sortFits(*data, work))
+                lacking = "--sort";
+            if (lacking != nullptr) {
                 m_runner.m_writer.flush();
-                m_runner.m_errors << "tovrin-sql: --filter: result " << m_resultNumber
-                                  << " lacks a field the filter names; its rows are not shown"
-                                  << std::endl;
+                m_runner.m_errors << "tovrin-sql: " << lacking << ": result " << m_resultNumber
+                                  << " lacks a field it names; its rows are not shown" << std::endl;
                 return;
             }
             const ShapeOutcome shape = shapeResult(*data, work);
@@ -361,6 +381,8 @@ private:
                 m_row[i] = fieldCell(*m_fields[i]);
             m_runner.m_writer.writeRow(m_row);
             ++m_currentRows;
+            if (m_runner.m_writer.writeFailed())
+                throw OutputFailed(errno); // the fetch stops at the first failed write
         });
         m_query.setOnOwnResult([this] { endResult(&m_query); });
         m_query.SetOnNewDataSet([this](TSybQuery* receiver) {
@@ -399,7 +421,7 @@ private:
             failed = std::current_exception();
         }
         if (cancel != nullptr)
-            m_report.cancelled = cancel->endCommand();
+            cancel->holdOutput(); // Ctrl-C now stops the writing of what was kept
         m_runner.m_progress.stop();
         return failed;
     }
@@ -409,16 +431,28 @@ private:
         if (m_current != nullptr)
             endResult(m_current); // the rows received before the failure
         takeCounts();
-        for (const BatchEvent& event : m_queued)
+        ResultWriter& writer = m_runner.m_writer;
+        for (const BatchEvent& event : m_queued) {
+            if (writer.stopRequested() || writer.writeFailed())
+                break;
             writeEvent(event);
+        }
         m_report.rowResults = m_resultNumber;
-        m_runner.m_writer.flush();
+        writer.flush();
+        if (m_runner.m_cancel != nullptr)
+            m_report.cancelled = m_runner.m_cancel->endCommand();
 
         if (m_report.cancelled) {
             m_runner.m_errors << "Query cancelled" << std::endl;
-        } else if (failed) {
+        } else if (failed || writer.writeFailed()) {
             try {
+                if (!failed)
+                    throw OutputFailed(errno);
                 std::rethrow_exception(failed);
+            } catch (const OutputFailed& e) {
+                m_report.outputFailed = true;
+                m_runner.m_errors << "tovrin-sql: cannot write the results: " << e.what()
+                                  << std::endl;
             } catch (const std::exception& e) {
                 failure(oneLine(e.what()));
             } catch (...) {

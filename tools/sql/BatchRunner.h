@@ -42,6 +42,8 @@ struct BatchReport {
     bool locateTried = false;
     bool locateMissed = false;                ///< a locate found no record in some result
     std::vector<std::string> unmatchedParams; ///< --param names without a marker here
+    bool paramsApplied = false;               ///< the --param values were given to the batch
+    bool outputFailed = false;                ///< a write of the results failed (said already)
 };
 
 class BatchRunner final {
@@ -62,6 +64,9 @@ public:
     /// The rows go to the terminal that shows the progress line: it is erased before
     /// each row, as it is before every message.
     void setRowsOnTerminal(bool onTerminal) noexcept { m_rowsOnTerminal = onTerminal; }
+    /// Server messages of a lower severity are not shown (isql's -m); errors among them
+    /// still fail the batch.
+    void setLeastSeverityShown(int severity) noexcept { m_leastSeverity = severity; }
 
 private:
     friend class BatchExecution;
@@ -76,6 +81,7 @@ private:
     CancelWatch* m_cancel;
     bool m_echo = false;
     bool m_rowsOnTerminal = false;
+    int m_leastSeverity = 0;
 };
 
 /// The names of the parameter markers of a SQL text, as the query reads them.

@@ -40,12 +40,16 @@ bool isCommandLine(const std::string& line, const char* word) {
     return begin + i == end;
 }
 
-int goLineCount(const std::string& line) {
+int goLineCount(const std::string& line, const std::string& terminator) {
     const auto [begin, end] = trimmedBounds(line);
-    if (end - begin < 2 || std::tolower(static_cast<unsigned char>(line[begin])) != 'g' ||
-        std::tolower(static_cast<unsigned char>(line[begin + 1])) != 'o')
+    const std::size_t length = terminator.size();
+    if (length == 0 || end - begin < length)
         return 0;
-    std::size_t i = begin + 2;
+    for (std::size_t k = 0; k < length; ++k)
+        if (std::tolower(static_cast<unsigned char>(line[begin + k])) !=
+            std::tolower(static_cast<unsigned char>(terminator[k])))
+            return 0;
+    std::size_t i = begin + length;
     if (i == end)
         return 1;
     if (!std::isspace(static_cast<unsigned char>(line[i])))
@@ -63,8 +67,26 @@ int goLineCount(const std::string& line) {
     return count > 0 ? static_cast<int>(count) : 0;
 }
 
+BatchSplitter::BatchSplitter(std::string terminator, bool terminalCommands, std::string editorWord)
+    : m_terminator(std::move(terminator)), m_terminalCommands(terminalCommands),
+      m_editorWord(std::move(editorWord)) {}
+
+std::optional<BatchSplitter::LineOutcome> BatchSplitter::commandOf(const std::string& line) {
+    if (!m_terminalCommands)
+        return std::nullopt;
+    const auto [begin, end] = trimmedBounds(line);
+    const std::string word = line.substr(begin, end - begin);
+    if (isCommandLine(line, "vi") || (!m_editorWord.empty() && word == m_editorWord))
+        return LineOutcome::Edit;
+    if (line.compare(begin, 2, "!!") != 0)
+        return std::nullopt;
+    m_file = line.substr(begin + 2, end - begin - 2);
+    m_file.erase(0, m_file.find_first_not_of(" \t"));
+    return m_file.empty() ? LineOutcome::RunLast : LineOutcome::Shell;
+}
+
 BatchSplitter::LineOutcome BatchSplitter::addLine(const std::string& line, int lineNumber) {
-    if (const int repeat = goLineCount(line); repeat > 0) {
+    if (const int repeat = goLineCount(line, m_terminator); repeat > 0) {
         std::string text = std::move(m_text);
         m_text.clear();
         m_lines = 0;
@@ -83,6 +105,8 @@ BatchSplitter::LineOutcome BatchSplitter::addLine(const std::string& line, int l
     }
     if (isCommandLine(line, "quit") || isCommandLine(line, "exit"))
         return LineOutcome::Quit;
+    if (const auto command = commandOf(line))
+        return *command;
     {
         std::size_t i = line.find_first_not_of(" \t");
         if (i != std::string::npos && line.compare(i, 2, ":r") == 0 && i + 2 < line.size() &&
@@ -130,9 +154,9 @@ std::optional<std::string> BatchSplitter::takeBatch() {
     return text;
 }
 
-std::vector<std::string> splitBatches(const std::string& text) {
+std::vector<std::string> splitBatches(const std::string& text, const std::string& terminator) {
     std::vector<std::string> batches;
-    BatchSplitter splitter;
+    BatchSplitter splitter(terminator);
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {

@@ -47,11 +47,16 @@ void drain(int fd) {
 CancelWatch::CancelWatch() {
     makePipe(g_cancelPipe);
     makePipe(g_promptPipe);
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0; // no SA_RESTART: a wait at the prompt sees the interrupt
-    sigaction(SIGINT, &action, &g_former);
+    sigaction(SIGINT, nullptr, &g_former);
+    // A program started in the background of a shell without job control has Ctrl-C
+    // ignored, so that it outlives the foreground's: it stays so.
+    if (g_former.sa_handler != SIG_IGN) {
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: a wait at the prompt sees the interrupt
+        sigaction(SIGINT, &action, nullptr);
+    }
     m_thread = std::thread([this] { watch(); });
 }
 
@@ -78,32 +83,40 @@ void CancelWatch::watch() {
         if (n < 0)
             continue;
         std::lock_guard<std::mutex> lock(m_lock);
-        if (m_connection == nullptr || m_cancelled)
+        if (!m_watching || m_cancelled.load())
             continue;
-        CS_CONNECTION* handle = m_connection->ConnectionHandle();
+        CS_CONNECTION* handle =
+            m_connection != nullptr ? m_connection->ConnectionHandle() : nullptr;
         if (handle != nullptr && ct_cancel != nullptr) {
             // An attention: the server stops the batch and the pending results are
             // discarded; the connection stays logged in. The query drops its command just
-            // before endCommand closes this window: a Ctrl-C typed in that instant sends
+            // before holdOutput closes this window: a Ctrl-C typed in that instant sends
             // the attention while the command is being dropped.
             ct_cancel(handle, nullptr, CS_CANCEL_ATTN);
-            m_cancelled = true;
         }
+        m_cancelled.store(true); // also stops the writing of a held result
     }
 }
 
 void CancelWatch::beginCommand(TSybConnect& connection) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_connection = &connection;
-    m_cancelled = false;
+    m_watching = true;
+    m_cancelled.store(false);
     g_running.store(true);
+}
+
+void CancelWatch::holdOutput() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_connection = nullptr;
 }
 
 bool CancelWatch::endCommand() {
     g_running.store(false);
     std::lock_guard<std::mutex> lock(m_lock);
     m_connection = nullptr;
-    return std::exchange(m_cancelled, false);
+    m_watching = false;
+    return m_cancelled.exchange(false);
 }
 
 int CancelWatch::promptDescriptor() const noexcept {

@@ -25,8 +25,14 @@ public:
 
     /// From now until endCommand, Ctrl-C cancels what runs on the connection.
     void beginCommand(TSybConnect& connection);
-    /// Ends the watch of beginCommand; true when Ctrl-C cancelled the command.
+    /// The command is over and what it kept is being written: from now until endCommand,
+    /// Ctrl-C stops the writing (cancelRequested) without touching the connection.
+    void holdOutput();
+    /// Ends the watch of beginCommand; true when Ctrl-C cancelled the command or stopped
+    /// its output.
     bool endCommand();
+    /// True when Ctrl-C was typed since beginCommand.
+    [[nodiscard]] bool cancelRequested() const noexcept { return m_cancelled.load(); }
     /// A descriptor that becomes readable when Ctrl-C was typed at the prompt.
     [[nodiscard]] int promptDescriptor() const noexcept;
     /// True (once) when Ctrl-C was typed at the prompt since the last call.
@@ -37,7 +43,8 @@ private:
 
     std::mutex m_lock;
     TSybConnect* m_connection = nullptr;
-    bool m_cancelled = false;
+    bool m_watching = false;
+    std::atomic<bool> m_cancelled{false};
     std::thread m_thread;
 };
 

@@ -52,8 +52,8 @@ namespace {
 
 class CsvWriter final : public ResultWriter {
 public:
-    CsvWriter(std::ostream& out, std::ostream& notes, bool quiet)
-        : m_out(out), m_notes(notes), m_quiet(quiet) {}
+    CsvWriter(std::ostream& out, std::ostream& notes, bool quiet, bool headers)
+        : m_out(out), m_notes(notes), m_quiet(quiet), m_headers(headers) {}
 
     void beginResult(int, const std::vector<ColumnInfo>& columns) override {
         separate();
@@ -78,15 +78,17 @@ public:
         if (!m_quiet)
             m_notes << rowsAffectedLine(rows) << '\n';
     }
+    // The return status and output parameters are not rows: among them they would break
+    // every reader of the file. They go with the messages, as isql shows them.
     void writeReturnStatus(int status) override {
-        separate();
-        m_out << "return_status\r\n" << status << "\r\n";
+        m_notes << "(return status = " << status << ")\n";
     }
     void writeOutputParameters(const std::vector<ColumnInfo>& names,
                                const std::vector<Cell>& values) override {
-        separate();
-        writeHeader(names);
-        writeRow(values);
+        m_notes << "Output parameters:";
+        for (std::size_t i = 0; i < names.size() && i < values.size(); ++i)
+            m_notes << (i > 0 ? ", " : " ") << names[i].name << " = " << csvField(values[i]);
+        m_notes << '\n';
     }
     void writeMessage(const ServerNote& note) override {
         if (m_quiet && !note.isError())
@@ -102,6 +104,7 @@ public:
         m_out.flush();
         m_notes.flush();
     }
+    [[nodiscard]] bool writeFailed() const override { return m_out.fail(); }
 
 private:
     void separate() {
@@ -109,6 +112,8 @@ private:
             m_out << "\r\n";
     }
     void writeHeader(const std::vector<ColumnInfo>& columns) {
+        if (!m_headers)
+            return;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             if (i > 0)
                 m_out << ',';
@@ -120,14 +125,16 @@ private:
     std::ostream& m_out;
     std::ostream& m_notes;
     bool m_quiet;
+    bool m_headers;
     int m_blocks = 0;
     std::string m_line;
 };
 
 } // namespace
 
-std::unique_ptr<ResultWriter> makeCsvWriter(std::ostream& out, std::ostream& notes, bool quiet) {
-    return std::make_unique<CsvWriter>(out, notes, quiet);
+std::unique_ptr<ResultWriter> makeCsvWriter(std::ostream& out, std::ostream& notes, bool quiet,
+                                            bool headers) {
+    return std::make_unique<CsvWriter>(out, notes, quiet, headers);
 }
 
 } // namespace tovrin::sqltool

@@ -70,14 +70,15 @@ Cell fieldCell(const host::TField& field) {
     case host::ftInteger:
     case host::ftWord:
     case host::ftAutoInc:
-    case host::ftLargeint:
         return Cell::number(field.AsString());
+    case host::ftLargeint:
+        return Cell::exactNumber(field.AsString());
     case host::ftBCD:
     case host::ftFMTBcd: {
         // Every digit, with the column's scale (money: at least two decimals).
         const auto* decimal = dynamic_cast<const host::TBCDField*>(&field);
         const int decimals = decimal != nullptr && decimal->Currency() ? 2 : field.Size();
-        return Cell::number(withDecimals(field.AsString(), decimals));
+        return Cell::exactNumber(withDecimals(field.AsString(), decimals));
     }
     case host::ftFloat:
     case host::ftCurrency:
@@ -149,11 +150,14 @@ std::vector<ColumnInfo> datasetColumns(const host::TDataSet& data) {
     const host::TFields& fields = data.Fields();
     for (int i = 0; i < fields.Count(); ++i) {
         const host::TField* field = fields[i];
-        if (field->Visible())
-            columns.push_back(
-                {field->FieldName(),
-                 isNumericType(field->DataType()) || field->DataType() == host::ftBoolean,
-                 declaredWidth(*field)});
+        if (!field->Visible())
+            continue;
+        ColumnInfo column{field->FieldName(),
+                          isNumericType(field->DataType()) || field->DataType() == host::ftBoolean,
+                          declaredWidth(*field)};
+        // The query names a column the server sent without a name after its position.
+        column.unnamed = column.name == "COLUMN" + std::to_string(i + 1);
+        columns.push_back(std::move(column));
     }
     return columns;
 }
@@ -164,7 +168,9 @@ Cell variantCell(const host::Variant& value, host::TFieldType type, int decimals
     switch (type) {
     case host::ftBCD:
     case host::ftFMTBcd:
-        return Cell::number(withDecimals(value.AsString(), decimals));
+        return Cell::exactNumber(withDecimals(value.AsString(), decimals));
+    case host::ftLargeint:
+        return Cell::exactNumber(value.AsString());
     case host::ftFloat:
     case host::ftCurrency:
         return Cell::number(host::FloatToStrSep(value.AsFloat(), '.'));
@@ -207,11 +213,13 @@ std::int64_t writeDataSet(host::TDataSet& data, ResultWriter& writer, int result
         }
     } else if (rows == RowSelection::All) {
         for (data.First(); !data.Eof(); data.Next()) {
+            if (writer.stopRequested() || writer.writeFailed())
+                break; // Ctrl-C or a failed write: the rest is not written
             writeCurrent();
             ++count;
         }
     }
-    writer.endResult(count, counted);
+    writer.endResult(count, counted && !writer.stopRequested());
     return count;
 }
 

@@ -1,6 +1,8 @@
 // Filter, sort and locate on a result held in memory.
 #include "InMemoryWork.h"
 
+#include <cctype>
+
 #include "Options.h"
 #include <tovrin5/dataset/SybDataSet.h>
 #include <tovrin5/host/DataSet.h>
@@ -35,6 +37,25 @@ bool hasFields(const host::TDataSet& data, const std::vector<std::string>& names
         if (data.FindField(name) == nullptr)
             return false;
     return !names.empty();
+}
+
+/// True for a text that starts as a date does: "yyyy-mm-dd".
+bool looksLikeDate(const std::string& text) {
+    if (text.size() < 10)
+        return false;
+    for (std::size_t i = 0; i < 10; ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash ? text[i] != '-' : !std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+/// A date and time written "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" (also with T); raises the
+/// conversion's error for anything else.
+host::TDateTime dateTimeOf(const std::string& text) {
+    return host::StrToDateTime(
+        text.size() > 10 && text[10] == 'T' ? text.substr(0, 10) + " " + text.substr(11) : text);
 }
 
 /// The locate value in the field's own kind, so that the comparison is by value.
@@ -80,9 +101,11 @@ host::Variant keyValue(const host::TField& field, const std::string& text) {
     case host::ftDateTime:
     case host::ftDate:
     case host::ftTime:
-        return host::VarFromDateTime(host::StrToDateTime(
-            text.size() > 10 && text[10] == 'T' ? text.substr(0, 10) + " " + text.substr(11)
-                                                : text));
+        try {
+            return host::VarFromDateTime(dateTimeOf(text));
+        } catch (const std::exception&) {
+        }
+        break;
     default:
         return host::Variant(text);
     }
@@ -96,7 +119,20 @@ LocateKey parseLocateKey(const std::string& argument) {
     const std::size_t equals = argument.find('=');
     if (equals == std::string::npos || equals == 0)
         throw UsageError("--locate '" + argument + "': expected field=value");
-    return {argument.substr(0, equals), argument.substr(equals + 1)};
+    LocateKey key{argument.substr(0, equals), argument.substr(equals + 1)};
+    if (looksLikeDate(key.value)) {
+        try {
+            (void)dateTimeOf(key.value);
+        } catch (const std::exception&) {
+            throw UsageError("--locate " + key.field + ": '" + key.value +
+                             "' is not a date and time (yyyy-mm-dd hh:nn:ss.zzz)");
+        }
+    }
+    return key;
+}
+
+bool sortFits(const host::TDataSet& data, const InMemoryWork& work) {
+    return work.sortFields.empty() || hasFields(data, splitNames(work.sortFields));
 }
 
 ShapeOutcome shapeResult(host::TDataSet& data, const InMemoryWork& work) {

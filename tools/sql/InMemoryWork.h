@@ -19,7 +19,8 @@ struct LocateKey {
     std::string value;
 };
 
-/// Reads "field=value"; raises UsageError without "=" or field name.
+/// Reads "field=value"; raises UsageError without "=" or field name, and for a value
+/// written as a date ("yyyy-mm-dd...") that is none (2026-02-30), before anything runs.
 [[nodiscard]] LocateKey parseLocateKey(const std::string& argument);
 
 struct InMemoryWork {
@@ -37,6 +38,9 @@ struct ShapeOutcome {
     bool locateTried = false;
     bool located = false; ///< show only the current record
 };
+
+/// True when the result has every field of the sort, or there is no sort.
+[[nodiscard]] bool sortFits(const host::TDataSet& data, const InMemoryWork& work);
 
 /// Applies the work to an open dataset: the filter when the result has its fields, then
 /// the sort (a dataset of the package is needed; others stay in their order), then the

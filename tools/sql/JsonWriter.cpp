@@ -71,28 +71,32 @@ bool isJsonNumber(const std::string& text) {
     return i == text.size();
 }
 
-std::string jsonValue(const Cell& cell) {
+/// `bareExact`: exact numbers bare too (most readers turn them into doubles and lose
+/// digits, so by default they are strings).
+std::string jsonValue(const Cell& cell, bool bareExact) {
     switch (cell.kind) {
     case Cell::Kind::Null:
         return "null";
     case Cell::Kind::Boolean:
         return cell.text == "1" ? "true" : "false";
     case Cell::Kind::Number:
-        return isJsonNumber(cell.text) ? cell.text : jsonString(cell.text);
+        return isJsonNumber(cell.text) && (bareExact || !cell.exact) ? cell.text
+                                                                     : jsonString(cell.text);
     case Cell::Kind::Text:
         break;
     }
     return jsonString(cell.text);
 }
 
-std::string jsonObject(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values) {
+std::string jsonObject(const std::vector<ColumnInfo>& names, const std::vector<Cell>& values,
+                       bool bareExact) {
     std::string out = "{";
     for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) {
         if (i > 0)
             out += ',';
         out += jsonString(names[i].name);
         out += ':';
-        out += jsonValue(values[i]);
+        out += jsonValue(values[i], bareExact);
     }
     out += '}';
     return out;
@@ -100,14 +104,16 @@ std::string jsonObject(const std::vector<ColumnInfo>& names, const std::vector<C
 
 class JsonWriter final : public ResultWriter {
 public:
-    JsonWriter(std::ostream& out, bool quiet) : m_out(out), m_quiet(quiet) {}
+    JsonWriter(std::ostream& out, bool quiet, bool bareExact)
+        : m_out(out), m_quiet(quiet), m_bareExact(bareExact) {}
 
     void beginResult(int resultNumber, const std::vector<ColumnInfo>& columns) override {
         m_result = resultNumber;
         m_columns = columns;
     }
     void writeRow(const std::vector<Cell>& row) override {
-        m_out << "{\"result\":" << m_result << ",\"row\":" << jsonObject(m_columns, row) << "}\n";
+        m_out << "{\"result\":" << m_result
+              << ",\"row\":" << jsonObject(m_columns, row, m_bareExact) << "}\n";
     }
     void endResult(std::int64_t rowCount, bool) override {
         m_out << "{\"result\":" << m_result << ",\"columns\":[";
@@ -124,7 +130,7 @@ public:
     }
     void writeOutputParameters(const std::vector<ColumnInfo>& names,
                                const std::vector<Cell>& values) override {
-        m_out << "{\"output_parameters\":" << jsonObject(names, values) << "}\n";
+        m_out << "{\"output_parameters\":" << jsonObject(names, values, m_bareExact) << "}\n";
     }
     void writeMessage(const ServerNote& note) override {
         if (!note.isError()) {
@@ -157,10 +163,12 @@ public:
         m_out << "{\"sql\":" << jsonString(sql) << "}\n";
     }
     void flush() override { m_out.flush(); }
+    [[nodiscard]] bool writeFailed() const override { return m_out.fail(); }
 
 private:
     std::ostream& m_out;
     bool m_quiet;
+    bool m_bareExact;
     int m_result = 0;
     std::vector<ColumnInfo> m_columns;
 };
@@ -219,8 +227,8 @@ std::string jsonString(const std::string& text) {
     return out;
 }
 
-std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet) {
-    return std::make_unique<JsonWriter>(out, quiet);
+std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet, bool bareExact) {
+    return std::make_unique<JsonWriter>(out, quiet, bareExact);
 }
 
 } // namespace tovrin::sqltool

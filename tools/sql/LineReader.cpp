@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <utility>
+#include <vector>
 
 namespace tovrin::sqltool {
 
@@ -69,10 +71,51 @@ int readCharacter(FILE*) {
     }
 }
 
+/// Entries the history file keeps.
+constexpr int kHistoryEntries = 1000;
+
+/// The first line of libedit's history files.
+constexpr char kHistoryHeading[] = "_HiStOrY_V2_\n";
+
+/// An entry as libedit's history file holds it: one line, blanks, line breaks, controls
+/// and backslashes as octal escapes that its reader turns back.
+std::string encodedEntry(const std::string& entry) {
+    std::string out;
+    for (const char c : entry) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte <= ' ' || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + '\n';
+}
+
+/// Adds one entry at the end of the history file, in one write of its own, so that
+/// sessions side by side add theirs without overwriting each other's (libedit's own
+/// append writes the entry before it too).
+void appendHistoryEntry(const std::string& path, const std::string& entry) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    std::string text = fstat(fd, &info) == 0 && info.st_size == 0 ? kHistoryHeading : "";
+    text += encodedEntry(entry);
+    const ssize_t written = write(fd, text.data(), text.size());
+    (void)written; // a history that cannot be written is no reason to stop the session
+    close(fd);
+}
+
 class EditLineReader final : public LineReader {
 public:
-    EditLineReader(std::string historyFile, int interruptDescriptor, bool promptOnStandardError)
-        : m_historyFile(std::move(historyFile)) {
+    EditLineReader(std::string historyFile, int interruptDescriptor, bool promptOnStandardError,
+                   bool numberedPrompt)
+        : m_historyFile(std::move(historyFile)), m_numberedPrompt(numberedPrompt) {
         g_interruptFd = interruptDescriptor;
         if (promptOnStandardError)
             rl_outstream = stderr;
@@ -80,37 +123,61 @@ public:
         rl_catch_signals = 0;
         rl_getc_function = readCharacter;
         using_history();
-        if (!m_historyFile.empty())
-            read_history(m_historyFile.c_str());
-    }
-    ~EditLineReader() override {
         if (!m_historyFile.empty()) {
             // Created private before anything is written into it.
             const int fd = open(m_historyFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 fchmod(fd, 0600);
                 close(fd);
-                write_history(m_historyFile.c_str());
             }
+            read_history(m_historyFile.c_str());
         }
+    }
+    ~EditLineReader() override {
+        // Every entry is in the file already, this session's and those of sessions that
+        // ran beside it: only the oldest go.
+        if (!m_historyFile.empty())
+            history_truncate_file(m_historyFile.c_str(), kHistoryEntries);
         g_interruptFd = -1;
     }
     std::optional<std::string> readLine(int lineNumber) override {
-        const std::string prompt = std::to_string(lineNumber) + "> ";
+        if (!m_recalled.empty()) {
+            std::string line = std::move(m_recalled.front());
+            m_recalled.erase(m_recalled.begin());
+            return line;
+        }
+        const std::string prompt = m_numberedPrompt ? std::to_string(lineNumber) + "> " : "";
         char* raw = readline(prompt.c_str());
         if (raw == nullptr)
             return std::nullopt;
         std::string line(raw);
         std::free(raw);
-        if (!g_interrupted && line.find_first_not_of(" \t") != std::string::npos &&
-            !mentionsPassword(line))
-            add_history(line.c_str());
+        // A recalled entry of several lines comes back as one: its lines are read in turn.
+        if (const std::size_t cut = line.find('\n'); cut != std::string::npos) {
+            std::istringstream rest(line.substr(cut + 1));
+            for (std::string part; std::getline(rest, part);)
+                m_recalled.push_back(part);
+            line.resize(cut);
+        }
         return line;
     }
-    bool takeInterrupted() override { return std::exchange(g_interrupted, false); }
+    bool takeInterrupted() override {
+        if (g_interrupted)
+            m_recalled.clear();
+        return std::exchange(g_interrupted, false);
+    }
+    void remember(const std::string& entry) override {
+        if (mentionsPassword(entry))
+            return;
+        add_history(entry.c_str());
+        if (!m_historyFile.empty())
+            appendHistoryEntry(m_historyFile, entry);
+    }
 
 private:
     std::string m_historyFile;
+    bool m_numberedPrompt;
+    std::vector<std::string> m_recalled; ///< the lines still to read of a recalled entry
 };
 
 std::string lower(const std::string& text) {
@@ -132,10 +199,10 @@ std::unique_ptr<LineReader> makeStreamReader(std::istream& in) {
 }
 
 std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile,
-                                               int interruptDescriptor,
-                                               bool promptOnStandardError) {
-    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor,
-                                            promptOnStandardError);
+                                               int interruptDescriptor, bool promptOnStandardError,
+                                               bool numberedPrompt) {
+    return std::make_unique<EditLineReader>(historyFile, interruptDescriptor, promptOnStandardError,
+                                            numberedPrompt);
 }
 
 } // namespace tovrin::sqltool

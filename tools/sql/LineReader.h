@@ -18,20 +18,26 @@ public:
     /// True (once) when the last line was cut short by Ctrl-C: it and the batch typed so
     /// far are to be discarded.
     virtual bool takeInterrupted() { return false; }
+    /// Keeps a history entry (a whole batch, lines separated by line feeds).
+    virtual void remember(const std::string& entry) { (void)entry; }
 };
 
 /// Lines of a stream (a trailing carriage return is dropped; a UTF-8 byte-order mark
 /// before the first line is skipped).
 [[nodiscard]] std::unique_ptr<LineReader> makeStreamReader(std::istream& in);
 
-/// Lines typed on the terminal, prompted "1> ", "2> ", ... with libedit's line editing.
-/// Non-blank lines go into the history, which is read from and written to `historyFile`
-/// (unless empty; created with mode 0600) without any line that sets a password.
-/// `interruptDescriptor` (or -1) becomes readable when Ctrl-C is typed. With
-/// `promptOnStandardError` the prompt goes to standard error (the results are redirected).
+/// Lines typed on the terminal, prompted "1> ", "2> ", ... (no prompt with
+/// `numberedPrompt` false) with libedit's line editing. The history is read from
+/// `historyFile` (unless empty; created with mode 0600) and each entry given to remember()
+/// is appended to it at once, unless it sets a password; at the end the file is cut to
+/// its last entries, so that sessions running side by side keep each other's entries.
+/// A recalled entry of several lines is read as those lines. `interruptDescriptor` (or
+/// -1) becomes readable when Ctrl-C is typed. With `promptOnStandardError` the prompt
+/// goes to standard error (the results are redirected).
 [[nodiscard]] std::unique_ptr<LineReader> makeEditLineReader(const std::string& historyFile = {},
                                                              int interruptDescriptor = -1,
-                                                             bool promptOnStandardError = false);
+                                                             bool promptOnStandardError = false,
+                                                             bool numberedPrompt = true);
 
 /// True for a line that names a password (sp_password, "with password", "identified
 /// by"), which the history never keeps.

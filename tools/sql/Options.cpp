@@ -26,8 +26,14 @@ const char* const kFooter =
     "a lost connection), 2 a wrong command line or parameter, 3 the login failed, 4 --locate\n"
     "found no record.\n"
     "Input commands: go [N] ends a batch (run N times), reset drops it, :r FILE reads a file\n"
-    "into it, quit or exit ends. Ctrl-C cancels the running batch or drops the typed one.\n"
-    "Interactive history: ~/.tovrin_sql_history (lines naming a password are not kept).";
+    "into it, quit or exit ends; on the terminal, vi edits the batch (or the last one) and\n"
+    "runs it, !! runs the last batch again, !! COMMAND runs a shell command.\n"
+    "Ctrl-C cancels the running batch (and the rest of a :r file) or drops the typed one;\n"
+    "in a run from -i, -Q or a pipe it ends the run.\n"
+    "Interactive history: ~/.tovrin_sql_history, one entry per batch (batches naming a\n"
+    "password are not kept).\n"
+    "JSON writes exact numbers (numeric, money, bigint) as strings unless --json-numbers;\n"
+    "CSV sends return statuses and output parameters to standard error.";
 
 /// 0 (the client library's default) or a packet size the protocol allows.
 CLI::Validator packetSizeCheck() {
@@ -77,8 +83,9 @@ void addInputOptions(CLI::App& app, ToolOptions& o) {
     app.add_option("-i,--input", o.inputFile, "File of SQL batches ended by \"go\"")
         ->excludes(query);
     app.add_option("--param", o.params,
-                   "Parameter value: name=value or name:type=value "
-                   "(types int, float, datetime, text, bool, null); repeatable");
+                   "Parameter value: name=value or name:type=value (types int, decimal, float, "
+                   "datetime, text, bool, null; 1.25 is an exact decimal, a float needs its "
+                   "type); repeatable");
 }
 
 /// What is done to each result in memory before it is written: sort, filter, locate.
@@ -105,6 +112,8 @@ void addOutputOptions(CLI::App& app, ToolOptions& o, std::string& format) {
         ->check(CLI::IsMember({"table", "csv", "json"}, CLI::ignore_case));
     app.add_option("-o,--output", o.outputFile,
                    "Write the results to this file instead of standard output");
+    app.add_flag("--json-numbers", o.jsonNumbers,
+                 "JSON: exact decimals (numeric, money, bigint) as bare numbers, not strings");
 }
 
 /// How the run goes and what it reports besides the results. Registered after the output
@@ -121,11 +130,43 @@ void addRunOptions(CLI::App& app, ToolOptions& o) {
     app.add_flag("-V,--version", o.showVersion, "Print the version and exit");
 }
 
+/// isql's own options, with their meaning where the tool has one; the others are accepted
+/// so that existing command lines run, and do nothing.
+void addIsqlOptions(CLI::App& app, ToolOptions& o) {
+    app.add_option("-s", o.columnSeparator, "isql: column separator of the table format");
+    app.add_option("-w", o.width, "isql: table lines wider than this wrap (default: never)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("-b", o.noHeaders, "isql: no column headings (table and CSV)");
+    app.add_option("-c", o.terminator, "isql: the word that ends a batch instead of go")
+        ->check(CLI::Validator(
+            [](const std::string& word) {
+                return word.empty() || word.find_first_of(" \t") != std::string::npos
+                           ? std::string("a word without blanks expected")
+                           : std::string();
+            },
+            "WORD"));
+    app.add_option("-t", o.commandTimeout, "isql: seconds each command may take")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("-l", o.loginTimeout, "isql: seconds the login may take")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option(
+        "-m", o.errorLevel,
+        "isql: messages of a lower severity are not shown (errors still fail the batch)");
+    app.add_flag("-n", o.noPrompt, "isql: no numbered prompt");
+    app.add_option("-I", o.interfacesFile, "isql: the freetds.conf naming the servers");
+    app.add_option("-E", o.editor, "isql: the editor that \"vi\" starts (else $VISUAL, $EDITOR)");
+    // Accepted and ignored: FreeTDS negotiates password encryption, the client host name
+    // is the machine's, the language and display character set are the server's defaults.
+    app.add_flag("-X,-Y,-p", o.ignoredFlags, "isql: accepted and ignored");
+    app.add_option("-H,-z,-a,-y", o.ignoredValues, "isql: accepted and ignored (take a value)");
+}
+
 /// The text to print for -V or -? anywhere on the command line. A version request needs
 /// no server, so this is looked for before CLI11 checks the other options.
 std::optional<std::string> versionOrHelpText(int argc, char** argv, const CLI::App& app) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "--version") == 0)
+        if (std::strcmp(argv[i], "-V") == 0 || std::strcmp(argv[i], "-v") == 0 ||
+            std::strcmp(argv[i], "--version") == 0)
             return std::string("tovrin-sql " TOVRIN_SQL_VERSION "\n");
         if (std::strcmp(argv[i], "-?") == 0)
             return app.help();
@@ -171,6 +212,7 @@ ParsedCommandLine parseCommandLine(int argc, char** argv, const char* dsquery) {
     addInMemoryOptions(app, o);
     addOutputOptions(app, o, format);
     addRunOptions(app, o);
+    addIsqlOptions(app, o);
 
     try {
         parsed.exitText = versionOrHelpText(argc, argv, app);

@@ -39,6 +39,21 @@ struct ToolOptions {
     bool keepGoing = false; ///< --keep-going: run the batches after a failed one
     int headerEvery = 0;    ///< -h: table headings again every n rows (0: once)
     bool showVersion = false;
+    bool jsonNumbers = false; ///< --json-numbers: exact decimals as bare JSON numbers
+
+    // isql's own options.
+    std::optional<std::string> columnSeparator; ///< -s: between the columns of a table
+    int width = 0;                              ///< -w: table lines wrap at this width (0: never)
+    bool noHeaders = false;                     ///< -b: no column headings
+    std::string terminator = "go";              ///< -c: the word that ends a batch
+    std::optional<int> commandTimeout;          ///< -t: seconds each command may take
+    std::optional<int> loginTimeout;            ///< -l: seconds the login may take
+    std::optional<int> errorLevel;              ///< -m: messages below this severity not shown
+    bool noPrompt = false;                      ///< -n: no numbered prompt
+    std::optional<std::string> interfacesFile;  ///< -I: the freetds.conf to read
+    std::string editor;                         ///< -E: the editor of "vi"
+    std::vector<std::string> ignoredValues;     ///< -H -z -a -y: accepted, no effect here
+    int ignoredFlags = 0;                       ///< -X -Y -p: accepted, no effect here
 };
 
 /// A command line that cannot be used; the text names the option and the problem.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "Options.h"
+#include <tovrin5/host/FieldsBcd.h>
 #include <tovrin5/host/DateTime.h>
 #include <tovrin5/host/Params.h>
 #include <tovrin5/host/SysUtils.h>
@@ -55,19 +56,43 @@ bool looksLikeDate(const std::string& text) {
     throw UsageError("--param " + s.name + ": " + what);
 }
 
+/// True for "12.50", "-0.5", ".5", "3.": a sign, digits and one decimal point.
+bool isDecimalNumber(const std::string& text) {
+    std::size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    bool point = false;
+    bool digit = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] == '.' && !point)
+            point = true;
+        else if (std::isdigit(static_cast<unsigned char>(text[i])))
+            digit = true;
+        else
+            return false;
+    }
+    return point && digit;
+}
+
+/// An exact decimal: every digit goes to the server as written (a double would round
+/// 922337203685477.5807 to ...477.6).
+void assignDecimal(host::TParam& param, const ParamSetting& s) {
+    host::TBcd value;
+    const std::string text = s.value[0] == '+' ? s.value.substr(1) : s.value;
+    if ((!isDecimalNumber(text) && !isWholeNumber(text)) || !host::TryStrToBCD(text, value))
+        badValue(s, "'" + s.value + "' is not a decimal number of at most 64 digits");
+    param.SetAsBCD(value);
+}
+
 void assignInteger(host::TParam& param, const ParamSetting& s) {
     if (!isWholeNumber(s.value))
         badValue(s, "'" + s.value + "' is not a whole number");
     int64_t value = 0;
     const std::string digits = s.value[0] == '+' ? s.value.substr(1) : s.value;
-    std::size_t significant = digits.size() - (digits[0] == '-' ? 1 : 0);
-    if (significant > 15 || !host::TryStrToInt64(digits, value))
-        badValue(s,
-                 "'" + s.value + "' has more digits than a query parameter carries exactly (15)");
+    if (!host::TryStrToInt64(digits, value))
+        badValue(s, "'" + s.value + "' is beyond the 64-bit integers (bigint)");
     if (value >= INT32_MIN && value <= INT32_MAX)
         param.SetAsInteger(static_cast<int32_t>(value));
     else
-        param.SetAsFloat(static_cast<double>(value)); // exact below 2^53, written without exponent
+        param.SetAsLargeInt(value); // sent as a bigint, every digit
 }
 
 void assignFloat(host::TParam& param, const ParamSetting& s) {
@@ -118,6 +143,8 @@ ParamSetting parseParamSetting(const std::string& argument) {
             setting.type = T::Integer;
         else if (type == "float" || type == "double" || type == "real")
             setting.type = T::Float;
+        else if (type == "decimal" || type == "numeric")
+            setting.type = T::Decimal;
         else if (type == "datetime" || type == "date")
             setting.type = T::DateTime;
         else if (type == "text" || type == "string" || type == "char" || type == "varchar")
@@ -128,7 +155,7 @@ ParamSetting parseParamSetting(const std::string& argument) {
             setting.type = T::Null;
         else
             throw UsageError("--param " + head + ": unknown type '" + type +
-                             "' (int, float, datetime, text, bool or null)");
+                             "' (int, decimal, float, datetime, text, bool or null)");
     }
     if (head.empty())
         throw UsageError("--param '" + argument + "': the parameter name is missing");
@@ -144,6 +171,9 @@ void assignParam(host::TParam& param, const ParamSetting& s) {
         return;
     case T::Float:
         assignFloat(param, s);
+        return;
+    case T::Decimal:
+        assignDecimal(param, s);
         return;
     case T::DateTime:
         assignDateTime(param, s);
@@ -165,11 +195,17 @@ void assignParam(host::TParam& param, const ParamSetting& s) {
         param.Clear();
         param.SetBound(true);
     } else if (isWholeNumber(s.value) && !hasLeadingZero(s.value)) {
-        assignInteger(param, s);
+        if (int64_t ignored = 0;
+            host::TryStrToInt64(s.value[0] == '+' ? s.value.substr(1) : s.value, ignored))
+            assignInteger(param, s);
+        else
+            assignDecimal(param, s); // beyond bigint: a numeric, exact all the same
+    } else if (isDecimalNumber(s.value)) {
+        assignDecimal(param, s);
     } else if (double ignored = 0; host::TryStrToFloat(s.value, ignored) &&
-                                   s.value.find_first_of(".eE") != std::string::npos &&
-                                   s.value.find(',') == std::string::npos) {
-        assignFloat(param, s);
+                                   s.value.find_first_of("eE") != std::string::npos) {
+        // A float is rounded to about 16 digits: it is sent only when asked for by name.
+        badValue(s, "'" + s.value + "' is a float: give it as " + s.name + ":float=" + s.value);
     } else if (looksLikeDate(s.value)) {
         assignDateTime(param, s);
     } else {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -16,10 +17,12 @@ namespace tovrin::sqltool {
 struct Cell {
     enum class Kind { Null, Number, Boolean, Text };
     Kind kind = Kind::Null;
-    std::string text; ///< the value's text ("1"/"0" for booleans; empty for NULL)
+    std::string text;   ///< the value's text ("1"/"0" for booleans; empty for NULL)
+    bool exact = false; ///< an exact number (numeric, money, bigint) a double could not hold
 
     static Cell null() { return {}; }
     static Cell number(std::string text) { return {Kind::Number, std::move(text)}; }
+    static Cell exactNumber(std::string text) { return {Kind::Number, std::move(text), true}; }
     static Cell boolean(bool value) { return {Kind::Boolean, value ? "1" : "0"}; }
     static Cell textValue(std::string text) { return {Kind::Text, std::move(text)}; }
 };
@@ -30,6 +33,7 @@ struct ColumnInfo {
     std::string name;
     bool numeric = false;
     std::size_t width = 0;
+    bool unnamed = false; ///< the server sent no name (a table heads it empty, as isql does)
 };
 
 /// A message the server (or the client library) sent while the batch ran.
@@ -86,6 +90,16 @@ public:
     virtual void writeEcho(const std::string& sql) { (void)sql; }
     /// Writes out whatever is buffered.
     virtual void flush() = 0;
+    /// True once a write to the output failed (a full disk, a closed pipe).
+    [[nodiscard]] virtual bool writeFailed() const { return false; }
+
+    /// `check` tells when the user asked to stop writing (Ctrl-C); null for never.
+    void setStopCheck(std::function<bool()> check) { m_stopCheck = std::move(check); }
+    /// True when the writing of a result held in memory is to stop here.
+    [[nodiscard]] bool stopRequested() const { return m_stopCheck && m_stopCheck(); }
+
+private:
+    std::function<bool()> m_stopCheck;
 };
 
 /// "(1 row affected)", "(n rows affected)": the row count line of the server's own tools.
@@ -93,32 +107,52 @@ public:
     return '(' + std::to_string(rows) + (rows == 1 ? " row" : " rows") + " affected)";
 }
 
+/// How a table looks.
+struct TableStyle {
+    bool quiet = false;            ///< no row counts and no messages of severity 10 or less
+    bool streamed = false;         ///< rows written as they come (widths from the types)
+    int headerEvery = 0;           ///< streamed: headings again every n rows (0: never)
+    bool headers = true;           ///< column headings at all
+    std::string separator = " | "; ///< between two columns
+    int width = 0; ///< a line wider than this wraps before the column that passes it (0: never)
+};
+
 /// An aligned table; messages, row counts and return statuses go into the same output.
-/// Quiet: no row counts and no messages of severity 10 or less. Buffered, a row result is
-/// kept until it ends and each column is as wide as its widest value; streamed, each row
-/// is written as it comes and a column is as wide as its declared type (ColumnInfo::width)
-/// or its name, a longer value overflowing its column rather than being cut. Streamed,
-/// `headerEvery` rows (0: never) the column headings are written again.
-[[nodiscard]] std::unique_ptr<ResultWriter>
-makeTableWriter(std::ostream& out, bool quiet, bool streamed = false, int headerEvery = 0);
+/// Buffered, a row result is kept until it ends and each column is as wide as its widest
+/// value; streamed, each row is written as it comes and a column is as wide as its
+/// declared type (ColumnInfo::width) or its name, a longer value overflowing its column
+/// rather than being cut. With a width, the columns that do not fit on a line go on the
+/// next ones, the headings as the rows.
+[[nodiscard]] std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out,
+                                                            const TableStyle& style);
+[[nodiscard]] inline std::unique_ptr<ResultWriter>
+makeTableWriter(std::ostream& out, bool quiet, bool streamed = false, int headerEvery = 0) {
+    TableStyle style;
+    style.quiet = quiet;
+    style.streamed = streamed;
+    style.headerEvery = headerEvery;
+    return makeTableWriter(out, style);
+}
 
 /// CSV as RFC 4180 (CRLF line ends, fields quoted when they hold a comma, a quote, a line
 /// break or leading or trailing blanks; a text equal to NULL or empty is quoted so that
-/// it differs from a NULL). Each row result is a header line and the rows; a blank line
-/// separates results; the return status and output parameters are results of their own.
-/// Messages and row counts go to `notes`.
+/// it differs from a NULL). Each row result is a header line (unless `headers` is false)
+/// and the rows; a blank line separates results. Messages, row counts, return statuses
+/// and output parameters go to `notes`, so that the output holds only rows.
 [[nodiscard]] std::unique_ptr<ResultWriter> makeCsvWriter(std::ostream& out, std::ostream& notes,
-                                                          bool quiet);
+                                                          bool quiet, bool headers = true);
 
-/// JSON lines: {"result":n,"row":{...}} per row, {"result":n,"columns":[...],"rows":k} at
-/// the end of each row result, {"rows_affected":k} for a statement without rows (not when
-/// quiet), {"return_status":s}, {"output_parameters":{...}},
+/// JSON lines: {"result":n,"row":{...}} per row (exact numbers as strings, so that
+/// readers that hold numbers as doubles keep every digit; bare with `bareExact`),
+/// {"result":n,"columns":[...],"rows":k} at the end of each row result, {"rows_affected":k} for a
+/// statement without rows (not when quiet), {"return_status":s}, {"output_parameters":{...}},
 /// {"message":{"number":n,"severity":s,"text":"..."}} for information and
 /// {"error":{"number":n,"severity":s,"state":s,"line":l,"procedure":p,"server":s,
 /// "batch":b,"input_line":i,"text":"..."}} for errors (members without a value left out),
 /// {"error":{"text":"..."}} for a failure of the tool or the exchange, {"sql":"..."} for a
 /// batch echoed by -e.
-[[nodiscard]] std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet);
+[[nodiscard]] std::unique_ptr<ResultWriter> makeJsonWriter(std::ostream& out, bool quiet,
+                                                           bool bareExact = false);
 
 /// A text as a JSON string literal (quotes included); invalid UTF-8 becomes U+FFFD.
 [[nodiscard]] std::string jsonString(const std::string& text);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include <unicode/uchar.h>
+
 namespace tovrin::sqltool {
 
 namespace {
@@ -32,23 +34,18 @@ char32_t decode(const std::string& text, std::size_t i, std::size_t& length) {
     return code;
 }
 
-/// Columns one code point takes on a terminal.
+/// Columns one code point takes on a terminal, from Unicode's East Asian Width and emoji
+/// presentation data as ICU has them.
 std::size_t columnsOf(char32_t c) {
-    // Combining marks and zero-width characters join the character before them.
-    if ((c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
-        (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
-        (c >= 0xFE20 && c <= 0xFE2F) || c == 0x200B || c == 0x200C || c == 0x200D || c == 0xFEFF)
+    const auto code = static_cast<UChar32>(c);
+    // Combining marks, zero-width and format characters join the character before them.
+    const int8_t type = u_charType(code);
+    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_FORMAT_CHAR)
         return 0;
-    // East Asian wide and full-width ranges.
-    if ((c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
-        (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
-        (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-        (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-        (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-        (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-        (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD))
+    if (u_hasBinaryProperty(code, UCHAR_EMOJI_PRESENTATION))
         return 2;
-    return 1;
+    const int width = u_getIntPropertyValue(code, UCHAR_EAST_ASIAN_WIDTH);
+    return width == U_EA_WIDE || width == U_EA_FULLWIDTH ? 2 : 1;
 }
 
 } // namespace
@@ -105,49 +102,57 @@ std::string printable(const Cell& cell) {
     return out;
 }
 
+/// Rows a streamed result holds back to size a column whose type gives no width (text),
+/// so that the columns after it line up.
+constexpr std::size_t kLookAheadRows = 200;
+
 class TableWriter final : public ResultWriter {
 public:
-    TableWriter(std::ostream& out, bool quiet, bool streamed, int headerEvery)
-        : m_out(out), m_quiet(quiet), m_streamed(streamed), m_headerEvery(headerEvery) {}
+    TableWriter(std::ostream& out, TableStyle style) : m_out(out), m_style(std::move(style)) {}
 
     void beginResult(int, const std::vector<ColumnInfo>& columns) override {
         m_columns = columns;
         m_rows.clear();
-        if (m_streamed) {
-            m_widths.clear();
-            for (const ColumnInfo& column : m_columns)
-                m_widths.push_back(std::max(column.width, displayWidth(column.name)));
-            m_rowsSinceHeader = 0;
-            writeHeader();
+        m_lookingAhead = false;
+        if (!m_style.streamed)
+            return;
+        m_widths.clear();
+        for (const ColumnInfo& column : m_columns) {
+            m_widths.push_back(
+                std::max(column.width, column.unnamed ? 0 : displayWidth(column.name)));
+            // A column without a declared width before the last: its rows decide.
+            m_lookingAhead |= column.width == 0 && &column != &m_columns.back();
         }
+        m_rowsSinceHeader = 0;
+        if (!m_lookingAhead)
+            writeHeader();
     }
     void writeRow(const std::vector<Cell>& row) override {
         std::vector<std::string> texts;
         texts.reserve(row.size());
         for (const Cell& cell : row)
             texts.push_back(printable(cell));
-        if (!m_streamed) {
+        if (!m_style.streamed || m_lookingAhead) {
             m_rows.push_back(std::move(texts));
+            if (m_lookingAhead && m_rows.size() == kLookAheadRows)
+                endLookAhead();
             return;
         }
-        if (m_headerEvery > 0 && m_rowsSinceHeader == m_headerEvery) {
-            m_out << '\n';
-            writeHeader();
-            m_rowsSinceHeader = 0;
-        }
-        writeLine(texts, false);
-        ++m_rowsSinceHeader;
+        writeStreamed(texts);
     }
     void endResult(std::int64_t rowCount, bool counted) override {
-        if (!m_streamed)
+        if (!m_style.streamed)
             writeTable();
-        if (!m_quiet && counted)
+        else if (m_lookingAhead)
+            endLookAhead();
+        // Cut short by Ctrl-C, the count would not be what was shown.
+        if (!m_style.quiet && counted && !stopRequested())
             m_out << rowsAffectedLine(rowCount) << '\n';
         m_out << '\n';
         m_rows.clear();
     }
     void writeRowsAffected(std::int64_t rows) override {
-        if (!m_quiet)
+        if (!m_style.quiet)
             m_out << rowsAffectedLine(rows) << '\n';
     }
     void writeReturnStatus(int status) override {
@@ -167,7 +172,7 @@ public:
         m_rows.clear();
     }
     void writeMessage(const ServerNote& note) override {
-        if (m_quiet && !note.isError())
+        if (m_style.quiet && !note.isError())
             return;
         m_out << isqlMessage(note);
     }
@@ -177,55 +182,115 @@ public:
             m_out << '\n';
     }
     void flush() override { m_out.flush(); }
+    [[nodiscard]] bool writeFailed() const override { return m_out.fail(); }
 
 private:
+    void writeStreamed(const std::vector<std::string>& texts) {
+        if (m_style.headerEvery > 0 && m_rowsSinceHeader == m_style.headerEvery) {
+            m_out << '\n';
+            writeHeader();
+            m_rowsSinceHeader = 0;
+        }
+        writeLine(texts, false);
+        ++m_rowsSinceHeader;
+    }
+    /// The rows held back have sized the columns: they are written, and the rest streams.
+    void endLookAhead() {
+        m_lookingAhead = false;
+        widenTo(m_rows);
+        writeHeader();
+        for (const auto& row : m_rows)
+            writeStreamed(row);
+        m_rows.clear();
+    }
+    void widenTo(const std::vector<std::vector<std::string>>& rows) {
+        for (const auto& row : rows)
+            for (std::size_t i = 0; i < row.size() && i < m_widths.size(); ++i)
+                m_widths[i] = std::max(m_widths[i], displayWidth(row[i]));
+    }
+    /// The first column of each line: with a width, a line ends before the column that
+    /// would pass it (a line holds one column at least).
+    [[nodiscard]] std::vector<std::size_t> lineStarts() const {
+        std::vector<std::size_t> starts{0};
+        const std::size_t limit = m_style.width > 0 ? static_cast<std::size_t>(m_style.width) : 0;
+        std::size_t used = 0;
+        for (std::size_t i = 0; i < m_widths.size(); ++i) {
+            const std::size_t need =
+                (i == starts.back() ? 0 : m_style.separator.size()) + m_widths[i];
+            if (limit > 0 && i != starts.back() && used + need > limit) {
+                starts.push_back(i);
+                used = m_widths[i];
+            } else {
+                used += need;
+            }
+        }
+        return starts;
+    }
     void writeLine(const std::vector<std::string>& texts, bool header) {
+        const std::vector<std::size_t> starts = lineStarts();
+        std::size_t next = 1;
         for (std::size_t i = 0; i < m_widths.size(); ++i) {
             const std::string& text = i < texts.size() ? texts[i] : std::string();
             const std::size_t width = displayWidth(text);
             // A value wider than its column is written whole, pushing the rest right.
             const std::size_t pad = m_widths[i] > width ? m_widths[i] - width : 0;
-            if (i > 0)
-                m_out << " | ";
+            const bool lastOnLine =
+                i + 1 == m_widths.size() || (next < starts.size() && starts[next] == i + 1);
+            if (next < starts.size() && starts[next] == i) {
+                m_out << '\n';
+                ++next;
+            } else if (i > 0) {
+                m_out << m_style.separator;
+            }
             const bool right = !header && m_columns[i].numeric && text != "NULL";
             if (right)
                 m_out << std::string(pad, ' ') << text;
-            else if (i + 1 < m_widths.size())
+            else if (!lastOnLine)
                 m_out << text << std::string(pad, ' ');
             else
-                m_out << text; // no trailing blanks after the last column
+                m_out << text; // no trailing blanks at the end of a line
         }
         m_out << '\n';
     }
     void writeHeader() {
+        if (!m_style.headers)
+            return;
         std::vector<std::string> header;
         for (const ColumnInfo& column : m_columns)
-            header.push_back(column.name);
+            header.push_back(column.unnamed ? std::string() : column.name);
         writeLine(header, true);
-        for (std::size_t i = 0; i < m_widths.size(); ++i) {
-            if (i > 0)
-                m_out << "-+-";
-            m_out << std::string(m_widths[i], '-');
-        }
-        m_out << '\n';
+        std::vector<std::string> rules;
+        for (const std::size_t width : m_widths)
+            rules.emplace_back(width, '-');
+        const std::string separator = m_style.separator;
+        // The rule crosses the separator where it has a bar: "-+-" under " | ".
+        m_style.separator = ruleSeparator(separator);
+        writeLine(rules, true);
+        m_style.separator = separator;
+    }
+    [[nodiscard]] static std::string ruleSeparator(const std::string& separator) {
+        std::string rule = separator;
+        for (char& c : rule)
+            c = c == '|' ? '+' : c == ' ' ? '-' : c;
+        return rule;
     }
     void writeTable() {
         m_widths.clear();
         for (const ColumnInfo& column : m_columns)
-            m_widths.push_back(displayWidth(column.name));
-        for (const auto& row : m_rows)
-            for (std::size_t i = 0; i < row.size() && i < m_widths.size(); ++i)
-                m_widths[i] = std::max(m_widths[i], displayWidth(row[i]));
+            m_widths.push_back(column.unnamed ? 0 : displayWidth(column.name));
+        widenTo(m_rows);
         writeHeader();
-        for (const auto& row : m_rows)
+        for (const auto& row : m_rows) {
+            if (stopRequested())
+                return; // Ctrl-C: the rest of the held result is not wanted
             writeLine(row, false);
+        }
     }
 
     std::ostream& m_out;
-    bool m_quiet;
-    bool m_streamed;
-    int m_headerEvery;
+    TableStyle m_style;
     int m_rowsSinceHeader = 0;
+    bool m_lookingAhead = false;
     std::vector<ColumnInfo> m_columns;
     std::vector<std::size_t> m_widths;
     std::vector<std::vector<std::string>> m_rows;
@@ -260,9 +325,8 @@ std::string isqlMessage(const ServerNote& note) {
     return out;
 }
 
-std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, bool quiet, bool streamed,
-                                              int headerEvery) {
-    return std::make_unique<TableWriter>(out, quiet, streamed, headerEvery);
+std::unique_ptr<ResultWriter> makeTableWriter(std::ostream& out, const TableStyle& style) {
+    return std::make_unique<TableWriter>(out, style);
 }
 
 } // namespace tovrin::sqltool

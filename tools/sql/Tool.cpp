@@ -12,8 +12,9 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "Batches.h"
 #include "BatchRunner.h"
+#include "BatchSource.h"
+#include "Batches.h"
 #include "CancelWatch.h"
 #include "LineReader.h"
 #include "Password.h"
@@ -99,6 +100,7 @@ struct RunTotals {
     bool filterApplied = false;
     bool locateTried = false;
     bool locateMissed = false;
+    std::vector<std::string> unusedParams; ///< --param names no batch had a marker for
 
     void add(const BatchReport& r) {
         failed |= r.failed;
@@ -107,6 +109,16 @@ struct RunTotals {
         filterApplied |= r.filterApplied;
         locateTried |= r.locateTried;
         locateMissed |= r.locateMissed;
+        if (r.paramsApplied) {
+            std::vector<std::string> still;
+            for (const std::string& name : unusedParams)
+                for (const std::string& unmatched : r.unmatchedParams)
+                    if (sameName(name, unmatched)) {
+                        still.push_back(name);
+                        break;
+                    }
+            unusedParams = std::move(still);
+        }
     }
 };
 
@@ -133,109 +145,6 @@ std::string currentDatabase(TSybConnect& connection) {
     return query.Fields()[0]->AsString();
 }
 
-/// Reads batches from line sources (the input, and files named by ":r"), and hands each
-/// finished one to the run.
-class BatchReader final {
-public:
-    /// `located`: the input is a file or a pipe, whose batches messages locate by number
-    /// and first line.
-    BatchReader(LineReader& input, bool interactive, bool located)
-        : m_interactive(interactive), m_located(located) {
-        m_sources.push_back({&input, 0});
-    }
-
-    /// The next batch; nullopt at the end of the input (or "quit"). Ctrl-D on the
-    /// terminal discards an unfinished batch; at the end of a file or pipe the rest is a
-    /// batch of its own.
-    std::optional<Batch> next(std::ostream& err) {
-        for (;;) {
-            Source& source = m_sources.back();
-            const int pending = m_splitter.pendingLines();
-            std::optional<std::string> line = source.reader->readLine(pending + 1);
-            if (source.reader->takeInterrupted()) {
-                m_splitter.discard();
-                continue;
-            }
-            if (!line) {
-                if (m_sources.size() > 1) {
-                    m_sources.pop_back();
-                    continue;
-                }
-                if (m_interactive) {
-                    if (pending > 0)
-                        err << "\ntovrin-sql: the unfinished batch was not sent (end it with go)"
-                            << std::endl;
-                    return std::nullopt;
-                }
-                if (auto rest = m_splitter.takeBatch())
-                    return made(std::move(*rest));
-                return std::nullopt;
-            }
-            const int lineNumber = m_sources.size() == 1 && !m_interactive ? ++source.lines : 0;
-            switch (m_splitter.addLine(*line, lineNumber)) {
-            case BatchSplitter::LineOutcome::BatchReady:
-                return made(*m_splitter.takeBatch());
-            case BatchSplitter::LineOutcome::Quit:
-                return std::nullopt;
-            case BatchSplitter::LineOutcome::ReadFile: {
-                auto file =
-                    std::make_unique<std::ifstream>(m_splitter.fileToRead(), std::ios::binary);
-                if (!*file) {
-                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": "
-                        << std::strerror(errno) << std::endl;
-                    m_failedRead = true;
-                    break;
-                }
-                if (m_sources.size() > 16) {
-                    err << "tovrin-sql: :r " << m_splitter.fileToRead() << ": files nested too deep"
-                        << std::endl;
-                    m_failedRead = true;
-                    break;
-                }
-                auto reader = makeStreamReader(*file);
-                m_sources.push_back({reader.get(), 0});
-                m_owned.push_back({std::move(file), std::move(reader)});
-                break;
-            }
-            default:
-                break;
-            }
-        }
-    }
-    /// True when a ":r" file could not be read.
-    [[nodiscard]] bool failedRead() const noexcept { return m_failedRead; }
-
-private:
-    struct Source {
-        LineReader* reader;
-        int lines; ///< lines read so far
-    };
-    struct Owned {
-        std::unique_ptr<std::ifstream> file;
-        std::unique_ptr<LineReader> reader;
-    };
-
-    Batch made(std::string sql) {
-        Batch batch;
-        batch.sql = std::move(sql);
-        batch.repeat = m_splitter.takenRepeat();
-        ++m_batches;
-        if (m_located) {
-            batch.number = m_batches;
-            batch.firstLine = m_splitter.takenFirstLine();
-        }
-        return batch;
-    }
-
-    bool m_interactive;
-    bool m_located;
-    BatchSplitter m_splitter;
-    std::vector<Source> m_sources;
-    std::vector<Owned> m_owned;
-    int m_batches = 0;
-    bool m_failedRead = false;
-};
-
 /// Reads what the options name before anything is sent: the parameters and the in-memory
 /// work, the text of -Q or -i (whose parameters are checked against its batches), and opens
 /// the -o file. False (with the reason written) on a usage error.
@@ -254,7 +163,14 @@ bool prepareRun(const ToolOptions& o, Prepared& prepared, std::string& wholeText
         if (wholeText.compare(0, 3, "\xEF\xBB\xBF") == 0)
             wholeText.erase(0, 3); // a byte-order mark is not SQL
         if (o.query || o.inputFile)
-            checkParameters(prepared.params, splitBatches(wholeText));
+            checkParameters(prepared.params, splitBatches(wholeText, o.terminator));
+        if (o.interfacesFile) {
+            if (access(o.interfacesFile->c_str(), R_OK) != 0)
+                throw UsageError("-I: cannot read '" + *o.interfacesFile +
+                                 "': " + std::strerror(errno));
+            // FreeTDS reads the servers from this file instead of the usual freetds.conf.
+            setenv("FREETDSCONF", o.interfacesFile->c_str(), 1);
+        }
         if (o.outputFile) {
             file.open(*o.outputFile, std::ios::binary | std::ios::trunc);
             if (!file)
@@ -279,12 +195,21 @@ std::unique_ptr<ResultWriter> makeWriter(const ToolOptions& o, const InMemoryWor
     const bool streamed = work.sortFields.empty() && work.filter == nullptr && work.locate.empty();
     switch (format) {
     case OutputFormat::Csv:
-        return makeCsvWriter(sink, err, o.quiet);
+        return makeCsvWriter(sink, err, o.quiet, !o.noHeaders);
     case OutputFormat::Json:
-        return makeJsonWriter(sink, o.quiet);
+        return makeJsonWriter(sink, o.quiet, o.jsonNumbers);
     default:
-        return makeTableWriter(sink, o.quiet, streamed, o.headerEvery);
+        break;
     }
+    TableStyle style;
+    style.quiet = o.quiet;
+    style.streamed = streamed;
+    style.headerEvery = o.headerEvery;
+    style.headers = !o.noHeaders;
+    style.width = o.width;
+    if (o.columnSeparator)
+        style.separator = *o.columnSeparator;
+    return makeTableWriter(sink, style);
 }
 
 /// Sets up the connection from the options and logs in. False (with the reason written)
@@ -296,12 +221,14 @@ bool logIn(TSybConnect& connection, const ToolOptions& o, std::ostream& err) {
                                            [] { return readPasswordFromTerminal("Password: "); }));
     connection.SetDatabase(o.database);
     connection.SetApplicationName(o.appName);
-    if (o.timeoutSeconds > 0) {
-        connection.SetLoginTimeout(o.timeoutSeconds);
-        // The connection ends a command that outlasts it, also one whose server stopped
-        // answering.
-        connection.SetCommandTimeout(o.timeoutSeconds);
-    }
+    const int loginTimeout = o.loginTimeout.value_or(o.timeoutSeconds);
+    const int commandTimeout = o.commandTimeout.value_or(o.timeoutSeconds);
+    if (loginTimeout > 0)
+        connection.SetLoginTimeout(loginTimeout);
+    // The connection ends a command that outlasts it, also one whose server stopped
+    // answering.
+    if (commandTimeout > 0)
+        connection.SetCommandTimeout(commandTimeout);
     std::vector<ServerNote> loginErrors;
     connection.SetOnServerError([&loginErrors](const TSybMessage* message, bool&) {
         ServerNote note{static_cast<int>(message->MsgNumber()),
@@ -335,11 +262,28 @@ bool logIn(TSybConnect& connection, const ToolOptions& o, std::ostream& err) {
     return true;
 }
 
+/// Logs in again after the session was lost (`lead` starts what is said): true when
+/// logged in.
+bool logInAgain(TSybConnect& connection, const char* lead, const char* failedTail,
+                std::ostream& err) {
+    try {
+        connection.Connect();
+        err << "tovrin-sql: " << lead << "logged in again: any open transaction was rolled "
+            << "back, database is now " << currentDatabase(connection) << std::endl;
+        return true;
+    } catch (const std::exception& e) {
+        err << "tovrin-sql: " << lead << "the new login failed: " << oneLine(e.what()) << failedTail
+            << std::endl;
+        return false;
+    }
+}
+
 /// The server ended the session (or the command timed out): whatever the session had (a
-/// transaction, the database in use) is gone. Interactive, the tool logs in again; true
-/// when the run goes on.
+/// transaction, the database in use) is gone. A file or pipe run stops (false); an
+/// interactive session logs in again, and when that fails stays at the prompt and tries
+/// again at the next batch (`loggedIn` false).
 bool recoverLostSession(TSybConnect& connection, ResultWriter& writer, bool interactive,
-                        std::ostream& err) {
+                        bool& loggedIn, std::ostream& err) {
     writer.flush();
     if (!interactive) {
         const std::string text =
@@ -348,17 +292,8 @@ bool recoverLostSession(TSybConnect& connection, ResultWriter& writer, bool inte
             err << "tovrin-sql: " << text << std::endl;
         return false;
     }
-    try {
-        connection.Connect();
-        err << "tovrin-sql: connection lost; logged in again: any open transaction was rolled "
-               "back, "
-               "database is now "
-            << currentDatabase(connection) << std::endl;
-    } catch (const std::exception& e) {
-        err << "tovrin-sql: connection lost, and the new login failed: " << oneLine(e.what())
-            << std::endl;
-        return false;
-    }
+    loggedIn = logInAgain(connection, "connection lost; ",
+                          "; the session stays, the next go logs in again", err);
     return true;
 }
 
@@ -368,6 +303,11 @@ int exitStatus(const ToolOptions& o, const Prepared& prepared, const RunTotals& 
                std::ostream& err) {
     if (totals.failed || failed)
         return kExitSqlError;
+    if (!totals.unusedParams.empty()) {
+        err << "tovrin-sql: unknown parameter '" << totals.unusedParams.front()
+            << "': no batch has the marker :" << totals.unusedParams.front() << std::endl;
+        return kExitUsage;
+    }
     if (totals.rowResults > 0) {
         if (!o.sortFields.empty() && !totals.sortApplied) {
             err << "tovrin-sql: --sort: no result has the field(s) " << o.sortFields << std::endl;
@@ -390,6 +330,16 @@ int exitStatus(const ToolOptions& o, const Prepared& prepared, const RunTotals& 
     return kExitOk;
 }
 
+SourceSettings sourceSettings(const ToolOptions& o, bool interactive) {
+    SourceSettings settings;
+    settings.interactive = interactive;
+    settings.located = !interactive && !o.query;
+    settings.keepGoing = o.keepGoing;
+    settings.terminator = o.terminator;
+    settings.editor = o.editor;
+    return settings;
+}
+
 } // namespace
 
 int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -407,47 +357,72 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
     if (!logIn(connection, o, err))
         return kExitLogin;
 
-    std::unique_ptr<CancelWatch> cancel;
-    if (interactive)
-        cancel = std::make_unique<CancelWatch>();
+    // Ctrl-C cancels the running batch, stops the writing of a held result and, in a
+    // file or pipe run, ends the run.
+    auto cancel = std::make_unique<CancelWatch>();
+    writer->setStopCheck([watch = cancel.get()] { return watch->cancelRequested(); });
     Progress progress(true);
     BatchRunner runner(connection, *writer, prepared.work, prepared.params, progress, err,
                        cancel.get());
     runner.setEcho(o.echo);
     runner.setRowsOnTerminal(!o.outputFile && &out == &std::cout && isatty(STDOUT_FILENO) == 1);
+    if (o.errorLevel)
+        runner.setLeastSeverityShown(*o.errorLevel);
 
     std::istringstream textInput(wholeText);
     std::unique_ptr<LineReader> lines;
     if (interactive) {
         // With the results going elsewhere, the prompt still shows on the terminal.
         lines = makeEditLineReader(historyPath(), cancel->promptDescriptor(),
-                                   isatty(STDOUT_FILENO) != 1);
+                                   isatty(STDOUT_FILENO) != 1, !o.noPrompt);
     } else {
         lines =
             makeStreamReader(o.query || o.inputFile ? static_cast<std::istream&>(textInput) : in);
     }
-    BatchReader reader(*lines, interactive, !interactive && !o.query);
+    BatchSource source(*lines, sourceSettings(o, interactive),
+                       [watch = cancel.get()] { return watch->takePromptInterrupt(); });
 
     RunTotals totals;
+    if (!o.query && !o.inputFile)
+        for (const ParamSetting& setting : prepared.params)
+            totals.unusedParams.push_back(setting.name);
     bool lost = false;
-    while (auto batch = reader.next(err)) {
+    bool stopped = false;
+    bool loggedIn = true;
+    while (auto batch = source.next(err)) {
+        if (!loggedIn) {
+            loggedIn = logInAgain(connection, "not connected; ",
+                                  "; the batch was not sent, the next go tries again", err);
+            if (!loggedIn)
+                continue;
+        }
         const BatchReport report = runner.run(*batch);
         totals.add(report);
         if (!connection.Connected()) {
             lost = true;
-            if (!recoverLostSession(connection, *writer, interactive, err))
+            if (!recoverLostSession(connection, *writer, interactive, loggedIn, err))
                 break;
             continue;
         }
+        if (report.outputFailed)
+            return kExitSqlError; // said when the write failed
         if (!sink) {
             err << "tovrin-sql: cannot write the results: " << std::strerror(errno ? errno : EIO)
                 << std::endl;
             return kExitSqlError;
         }
+        if (report.cancelled && !interactive) {
+            err << "tovrin-sql: interrupted: the run stops" << std::endl;
+            stopped = true;
+            break;
+        }
+        if (report.cancelled)
+            source.dropFiles(err); // the rest of a script is not wanted either
         if (report.failed && !interactive && !o.keepGoing)
             break; // later batches may depend on this one
     }
-    lines.reset(); // writes the history
+    lines.reset(); // trims the history
+    writer->setStopCheck(nullptr);
     cancel.reset();
     writer->flush();
     if (o.outputFile) {
@@ -461,7 +436,8 @@ int runTool(const ToolOptions& o, std::istream& in, std::ostream& out, std::ostr
             << std::endl;
         return kExitSqlError;
     }
-    return exitStatus(o, prepared, totals, lost || reader.failedRead(), err);
+    const bool failed = lost || stopped || source.failedRead() || source.stopped();
+    return exitStatus(o, prepared, totals, failed, err);
 }
 
 } // namespace tovrin::sqltool
