@@ -43,6 +43,8 @@ class TSybConnect : public host::TComponent {
 public:
     /// PacketSize of a new connection.
     static constexpr CS_INT kDefaultPacketSize = 2048;
+    /// The longest database name accepted, in bytes (the server's longest identifier).
+    static constexpr std::size_t kMaxDatabaseNameLength = 255;
     /// TextSize of a new connection: the largest value the protocol can carry.
     static constexpr CS_INT kDefaultTextSize = 2147483647;
 
@@ -103,7 +105,13 @@ public:
     void SetConnected(bool Value);
     [[nodiscard]] const std::string& ServerName() const noexcept { return FServerName; }
     void SetServerName(const std::string& Value);
+    /// The database the session works in: blank for the login's default.
     [[nodiscard]] const std::string& Database() const noexcept { return FDatabase; }
+    /// Raises "Invalid database name ..." before anything is sent unless Value, without
+    /// surrounding blanks, is blank or a plain identifier (letters, digits, _, @, #, $ and
+    /// bytes from 0x80 on, not starting with a digit or $, at most 255 bytes). While
+    /// connected, switches the session with "use" first and takes the name only when the
+    /// switch succeeds: on failure the previous name and database stay.
     void SetDatabase(const std::string& Value);
     [[nodiscard]] const std::string& UserName() const noexcept { return FUserName; }
     void SetUserName(const std::string& Value);
@@ -215,6 +223,8 @@ private:
     void requireLibraries() const;
     void login();
     void releaseConnection() noexcept;
+    void useDatabase(const std::string& name);
+    static void checkDatabaseName(const std::string& name);
     void dropLostConnection() noexcept;
     void releaseContext() noexcept;
     void setStringProperty(CS_INT property, const std::string& value);
