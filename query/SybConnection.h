@@ -80,13 +80,18 @@ public:
     /// Empties the connection's message queue: information to OnServerMessage, errors to
     /// OnServerError (the active client's events take precedence when assigned); a
     /// client-library failure closes and drops the connection. Raises one exception with
-    /// the text of every unhandled error, joined by ";" and a line feed.
+    /// the text of every unhandled error, joined by ";" and a line feed: ESybServerError
+    /// when the server reported one of them, host::Exception for client failures alone.
     void CheckMessages();
     /// CheckMessages without the final exception: returns the joined text of the
     /// unhandled errors ("" when none). The queue is read and cleared before any handler
     /// runs, so that a handler that raises leaves nothing to be delivered twice; raises
     /// "Message handling failed" or what a handler raises.
     [[nodiscard]] std::string CollectMessages();
+    /// CollectMessages into a command's log: every server message is kept there and the
+    /// unhandled errors are added to its text, for the command to raise once it has read
+    /// everything (TSybMessageLog::RaiseIfAny).
+    void CollectMessages(TSybMessageLog& Log);
     /// CheckMessages when Result is not CS_SUCCEED.
     void CSCHECK(CS_RETCODE Result);
     /// True when the client library reports the connection dead (its connection status
@@ -98,6 +103,10 @@ public:
     /// messages, then "Connection to server "<ServerName>" lost". Otherwise raises the
     /// connection's messages as CheckMessages does, or Failure when there are none.
     [[noreturn]] void RaiseCommandFailure(const std::string& Failure);
+    /// RaiseCommandFailure with the messages the command collected before the failure:
+    /// they come first in the text, and a server error among them makes the exception an
+    /// ESybServerError.
+    [[noreturn]] void RaiseCommandFailure(const std::string& Failure, TSybMessageLog& Log);
     /// The local host's name (empty when it cannot be found).
     [[nodiscard]] static std::string GetDefaultHostName();
 

@@ -437,6 +437,9 @@ protected:
     /// Allocates FCommand on Handle and sends the SQL text with its literals.
     void sendCommand(CS_CONNECTION* Handle);
     /// Walks every result of the command, routing row results and keeping the others.
+    /// Adds the connection's messages to the command's log; raises at once when a
+    /// client-library failure dropped the connection.
+    void collectMessages(TSybMessageLog& Messages);
     void readResults();
     /// After a failure: cancels the command (unless its connection was dropped) and joins
     /// the unhandled errors it still reported to Failure's text.
