@@ -71,15 +71,18 @@ private:
 
 TSybConnect::TSybConnect(host::TComponent* AOwner) : host::TComponent(AOwner) {
     host::Assert(CTLibConnections != nullptr, "CTLibConnections not defined", "SybConnect", 460);
+    // Entry and name in one hold of the registry's lock: no other thread can take the
+    // name between the search and the entry.
     host::TThreadListLock lock(*CTLibConnections);
     host::TList* list = lock.list();
-    list->Add(this);
-    try {
-        SetDatabaseName("Connection" + std::to_string(list->Count()));
-    } catch (...) {
-        list->Remove(this);
-        throw;
+    for (int number = list->Count() + 1;; ++number) {
+        std::string name = "Connection" + std::to_string(number);
+        if (detail::findConnection(name) == nullptr) {
+            FDatabaseName = std::move(name);
+            break;
+        }
     }
+    list->Add(this);
 }
 
 TSybConnect::~TSybConnect() {

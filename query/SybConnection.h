@@ -48,10 +48,10 @@ public:
     /// TextSize of a new connection: the largest value the protocol can carry.
     static constexpr CS_INT kDefaultTextSize = 2147483647;
 
-    /// Registers the connection and names it "Connection<n>", n being the number of
-    /// registered connections. Raises EAssertionFailed "CTLibConnections not defined
-    /// (SybConnect, line 460)" when the registry does not exist, and "Connection named
-    /// "<name>" already exists" when the generated name is taken.
+    /// Registers the connection and names it "Connection<n>", n being the first number from
+    /// the number of registered connections (this one included) on whose name no other
+    /// connection is registered. Raises EAssertionFailed "CTLibConnections not defined
+    /// (SybConnect, line 460)" when the registry does not exist.
     explicit TSybConnect(host::TComponent* AOwner);
     /// Disconnects (events included, exceptions swallowed) and leaves the registry.
     ~TSybConnect() override;
