@@ -321,7 +321,9 @@ protected:
     void InternalInitFieldDefs() override;
     /// Refresh: runs the SQL again with the current parameter values (a detail takes them
     /// from its master's current record, as an open does) and stores the new rows under
-    /// the same fields; receivers of the batch are filled again with it. The position
+    /// the same fields; receivers of the batch are filled again with it. A record found
+    /// again by its KeyFields (else all non-blob data fields) keeps its identity, so that
+    /// its bookmarks stay valid; the others get new ones. The position
     /// goes to the record whose KeyFields (else all non-blob data fields) hold the values
     /// the current record held, else stays at the same index. AutoSort sorts the new rows.
     /// A receiver's Refresh re-reads nothing (its rows come with its master's batch). On
@@ -330,6 +332,10 @@ protected:
     void InternalRefresh() override;
     /// The fields Refresh identifies a record by.
     [[nodiscard]] std::vector<host::TField*> refreshKeyFields();
+    struct TRefreshSnapshot;
+    /// Gives each new record that the old ones hold by Keys the identity of the first such
+    /// old record not yet matched, so that bookmarks of records found again stay valid.
+    void keepRecordIds(TRefreshSnapshot& Old, const std::vector<host::TField*>& Keys);
 
     // ---- SQL text and parameters (defined with the parameter code) ---------------------
 public:

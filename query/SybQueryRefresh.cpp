@@ -1,6 +1,7 @@
 // TSybQuery: Refresh. The SQL runs again and its rows replace the stored records under the
-// same fields, so that the application's field references stay valid; the cursor comes
-// back to the record it was on, found by its key values.
+// same fields, so that the application's field references stay valid; a record found again
+// by its key values keeps its identity (its bookmarks stay valid), and the cursor comes
+// back to the record it was on.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -25,6 +26,52 @@ std::vector<TField*> TSybQuery::refreshKeyFields() {
     return keys;
 }
 
+// The stored records as Refresh found them: a copy of each record's bytes (only the key
+// slots are read from it later) and its identity.
+struct TSybQuery::TRefreshSnapshot {
+    std::vector<char> Bytes;
+    std::vector<int32_t> Ids;
+    int32_t FirstId = 0;
+};
+
+void TSybQuery::keepRecordIds(TRefreshSnapshot& Old, const std::vector<TField*>& Keys) {
+    const std::size_t size = static_cast<std::size_t>(FRecordSize);
+    const std::size_t oldCount = Old.Ids.size();
+    char* bytes = Old.Bytes.data();
+    const auto oldRecord = [&](std::size_t i) { return bytes + i * size; };
+    // The old records in key order, each new record looked up by halving: equal keys are
+    // matched in the order the records had, each old record at most once.
+    std::vector<std::size_t> order(oldCount);
+    for (std::size_t i = 0; i < oldCount; ++i)
+        order[i] = i;
+    const auto less = [&](std::size_t a, std::size_t b) {
+        return _InternalCompareRecords(Keys, oldRecord(a), oldRecord(b), {}) < 0;
+    };
+    std::stable_sort(order.begin(), order.end(), less);
+    std::vector<bool> taken(oldCount, false);
+    bool kept = false;
+    for (char* record : FRecords) {
+        auto first = std::partition_point(order.begin(), order.end(), [&](std::size_t i) {
+            return _InternalCompareRecords(Keys, oldRecord(i), record, {}) < 0;
+        });
+        for (; first != order.end() &&
+               _InternalCompareRecords(Keys, oldRecord(*first), record, {}) == 0;
+             ++first) {
+            if (!taken[*first]) {
+                taken[*first] = true;
+                setRecordId(record, Old.Ids[*first]);
+                kept = true;
+                break;
+            }
+        }
+    }
+    if (kept) {
+        // Identities from the earlier open are valid again.
+        FFirstRecordId = std::min(FFirstRecordId, Old.FirstId);
+        recordsMoved();
+    }
+}
+
 void TSybQuery::InternalRefresh() {
     if (FMaster != nullptr)
         return;
@@ -43,6 +90,19 @@ void TSybQuery::InternalRefresh() {
     const std::vector<TField*> keys = refreshKeyFields();
     const int32_t oldDataSize = FDataSize;
     const std::size_t oldColumns = FFetchFields.size();
+    // Blob slots hold references to holders the release frees: never compared.
+    const bool keysComparable =
+        !keys.empty() &&
+        std::none_of(keys.begin(), keys.end(), [this](TField* f) { return isBlobSlot(f); });
+    TRefreshSnapshot snapshot;
+    if (keysComparable) {
+        snapshot.FirstId = FFirstRecordId;
+        snapshot.Bytes.reserve(FRecords.size() * static_cast<std::size_t>(FRecordSize));
+        for (const char* record : FRecords) {
+            snapshot.Bytes.insert(snapshot.Bytes.end(), record, record + FRecordSize);
+            snapshot.Ids.push_back(recordId(record));
+        }
+    }
 
     const bool defaults = DefaultFields();
     auto fail = [&] {
@@ -67,6 +127,8 @@ void TSybQuery::InternalRefresh() {
         if (!FCursorOpen)
             DatabaseError("Refresh: the SQL returned no rows", this);
         numberRecords();
+        if (keysComparable && FDataSize == oldDataSize && FFetchFields.size() == oldColumns)
+            keepRecordIds(snapshot, keys);
         // The layout may differ from the one the display buffers were made for.
         SetBufListSize(0);
         SetBufListSize(BufferCount() + 1);
