@@ -333,9 +333,11 @@ protected:
     /// The fields Refresh identifies a record by.
     [[nodiscard]] std::vector<host::TField*> refreshKeyFields();
     struct TRefreshSnapshot;
-    /// Gives each new record that the old ones hold by Keys the identity of the first such
-    /// old record not yet matched, so that bookmarks of records found again stay valid.
-    void keepRecordIds(TRefreshSnapshot& Old, const std::vector<host::TField*>& Keys);
+    /// Numbers the stored records after Refresh's fetch: a record that the old ones hold
+    /// by Keys takes the identity of the first such old record not yet matched, so that its
+    /// bookmarks stay valid; the others take new ones. False (nothing done) when the
+    /// identities must start again: numberRecords then numbers them.
+    bool numberRecordsKeeping(TRefreshSnapshot& Old, const std::vector<host::TField*>& Keys);
 
     // ---- SQL text and parameters (defined with the parameter code) ---------------------
 public:

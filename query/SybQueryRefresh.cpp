@@ -31,10 +31,12 @@ std::vector<TField*> TSybQuery::refreshKeyFields() {
 struct TSybQuery::TRefreshSnapshot {
     std::vector<char> Bytes;
     std::vector<int32_t> Ids;
-    int32_t FirstId = 0;
 };
 
-void TSybQuery::keepRecordIds(TRefreshSnapshot& Old, const std::vector<TField*>& Keys) {
+bool TSybQuery::numberRecordsKeeping(TRefreshSnapshot& Old, const std::vector<TField*>& Keys) {
+    const auto count = static_cast<int32_t>(FRecords.size());
+    if (FNextRecordId < 1 || INT32_MAX - FNextRecordId <= count)
+        return false; // identities start again: numberRecords
     const std::size_t size = static_cast<std::size_t>(FRecordSize);
     const std::size_t oldCount = Old.Ids.size();
     char* bytes = Old.Bytes.data();
@@ -44,32 +46,34 @@ void TSybQuery::keepRecordIds(TRefreshSnapshot& Old, const std::vector<TField*>&
     std::vector<std::size_t> order(oldCount);
     for (std::size_t i = 0; i < oldCount; ++i)
         order[i] = i;
-    const auto less = [&](std::size_t a, std::size_t b) {
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return _InternalCompareRecords(Keys, oldRecord(a), oldRecord(b), {}) < 0;
-    };
-    std::stable_sort(order.begin(), order.end(), less);
+    });
     std::vector<bool> taken(oldCount, false);
-    bool kept = false;
+    int32_t lowest = FNextRecordId;
     for (char* record : FRecords) {
-        auto first = std::partition_point(order.begin(), order.end(), [&](std::size_t i) {
+        auto at = std::partition_point(order.begin(), order.end(), [&](std::size_t i) {
             return _InternalCompareRecords(Keys, oldRecord(i), record, {}) < 0;
         });
-        for (; first != order.end() &&
-               _InternalCompareRecords(Keys, oldRecord(*first), record, {}) == 0;
-             ++first) {
-            if (!taken[*first]) {
-                taken[*first] = true;
-                setRecordId(record, Old.Ids[*first]);
-                kept = true;
-                break;
-            }
+        while (at != order.end() && taken[*at] &&
+               _InternalCompareRecords(Keys, oldRecord(*at), record, {}) == 0)
+            ++at;
+        int32_t id = 0;
+        if (at != order.end() && _InternalCompareRecords(Keys, oldRecord(*at), record, {}) == 0) {
+            taken[*at] = true;
+            id = Old.Ids[*at];
+        } else {
+            id = FNextRecordId++;
         }
+        setRecordId(record, id);
+        lowest = std::min(lowest, id);
     }
-    if (kept) {
-        // Identities from the earlier open are valid again.
-        FFirstRecordId = std::min(FFirstRecordId, Old.FirstId);
-        recordsMoved();
-    }
+    // Identities between the lowest kept one and the next name either a record or none;
+    // new records take fresh ones only, so the range grows only by what is new.
+    FFirstRecordId = lowest;
+    FPositionOfId.clear();
+    recordsMoved();
+    return true;
 }
 
 void TSybQuery::InternalRefresh() {
@@ -96,7 +100,6 @@ void TSybQuery::InternalRefresh() {
         std::none_of(keys.begin(), keys.end(), [this](TField* f) { return isBlobSlot(f); });
     TRefreshSnapshot snapshot;
     if (keysComparable) {
-        snapshot.FirstId = FFirstRecordId;
         snapshot.Bytes.reserve(FRecords.size() * static_cast<std::size_t>(FRecordSize));
         for (const char* record : FRecords) {
             snapshot.Bytes.insert(snapshot.Bytes.end(), record, record + FRecordSize);
@@ -126,9 +129,9 @@ void TSybQuery::InternalRefresh() {
         SetDefaultFields(defaults);
         if (!FCursorOpen)
             DatabaseError("Refresh: the SQL returned no rows", this);
-        numberRecords();
-        if (keysComparable && FDataSize == oldDataSize && FFetchFields.size() == oldColumns)
-            keepRecordIds(snapshot, keys);
+        const bool sameLayout = FDataSize == oldDataSize && FFetchFields.size() == oldColumns;
+        if (!(keysComparable && sameLayout && numberRecordsKeeping(snapshot, keys)))
+            numberRecords();
         // The layout may differ from the one the display buffers were made for.
         SetBufListSize(0);
         SetBufListSize(BufferCount() + 1);
