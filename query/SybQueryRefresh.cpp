@@ -97,7 +97,7 @@ void TSybQuery::InternalRefresh() {
     // Blob slots hold references to holders the release frees: never compared.
     const bool keysComparable =
         !keys.empty() &&
-        std::none_of(keys.begin(), keys.end(), [this](TField* f) { return isBlobSlot(f); });
+        std::none_of(keys.begin(), keys.end(), [](TField* f) { return isBlobSlot(f); });
     TRefreshSnapshot snapshot;
     if (keysComparable) {
         snapshot.Bytes.reserve(FRecords.size() * static_cast<std::size_t>(FRecordSize));
