@@ -20,7 +20,16 @@ constexpr char kConnection[] = "ERRORS";
 
 class QueryErrors : public querytest::ConnectedSuite<kConnection> {
 protected:
-    void TearDown() override { expectIdle(); }
+    void TearDown() override {
+        expectIdle();
+        for (const char* procedure : {"#qe_two", "#qe_status"}) {
+            try {
+                exec(kConnection, std::string("drop procedure ") + procedure);
+            } catch (const host::Exception&) {
+                // Not created: the test failed before.
+            }
+        }
+    }
 };
 
 // The ESybServerError an action raises; fails the test when it raises nothing or another.
@@ -38,9 +47,9 @@ ESybServerError serverErrorOf(const std::function<void()>& action) {
 }
 
 TEST_F(QueryErrors, ServerErrorsCarryTheFirstUnhandledErrorAndEveryMessage) {
-    exec(kConnection, "create procedure qe_two as\nbegin\n  print 'before'\n"
+    exec(kConnection, "create procedure #qe_two as\nbegin\n  print 'before'\n"
                       "  raiserror 20001 'first failure'\n  raiserror 20002 'second failure'\nend");
-    auto query = makeQuery(kConnection, "exec qe_two");
+    auto query = makeQuery(kConnection, "exec #qe_two");
     const ESybServerError e = serverErrorOf([&] { query->ExecSQL(); });
     // The text is what it always was; existing handlers of the base classes still catch it.
     EXPECT_EQ(e.Message(), "Message 20001,Level 16: first failure;\n"
@@ -75,10 +84,10 @@ TEST_F(QueryErrors, ServerErrorsCarryTheFirstUnhandledErrorAndEveryMessage) {
 }
 
 TEST_F(QueryErrors, AnErrorIsRaisedOnlyOnceTheCommandWasReadToItsEnd) {
-    exec(kConnection, "create procedure qe_status @out int output as\nbegin\n"
+    exec(kConnection, "create procedure #qe_status @out int output as\nbegin\n"
                       "  select @out = 5\n  raiserror 20001 'failed'\n"
                       "  select 'after' as word\n  return -1\nend");
-    auto query = makeQuery(kConnection, "declare @o int\nexec qe_status @o output\n"
+    auto query = makeQuery(kConnection, "declare @o int\nexec #qe_status @o output\n"
                                         "select 'later' as later");
     int statuses = 0;
     query->SetOnReturnStatus([&](TSybQuery*) { ++statuses; });
