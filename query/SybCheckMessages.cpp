@@ -15,13 +15,6 @@ namespace {
     throw host::Exception("Message handling failed");
 }
 
-// Appends a message's text to the collected text, pieces joined by ";" and a line feed.
-void appendMessage(std::string& collected, const TSybMessage& message) {
-    const std::string piece = host::Trim(message.GetMsgText());
-    const std::string sofar = host::Trim(collected);
-    collected = sofar.empty() ? piece : sofar + ";\n" + piece;
-}
-
 // Every message of one type on the connection's queue, in order (the queue is left as it
 // is).
 template <typename Record, typename Message>
@@ -44,15 +37,20 @@ std::vector<std::unique_ptr<Message>> readQueue(CS_CONNECTION* connection, CS_IN
 } // namespace
 
 void TSybConnect::CheckMessages() {
-    const std::string collected = CollectMessages();
-    if (!host::Trim(collected).empty()) {
-        throw host::Exception(collected);
-    }
+    TSybMessageLog log;
+    CollectMessages(log);
+    log.RaiseIfAny();
 }
 
 std::string TSybConnect::CollectMessages() {
+    TSybMessageLog log;
+    CollectMessages(log);
+    return log.Text();
+}
+
+void TSybConnect::CollectMessages(TSybMessageLog& Log) {
     if (FConnection == nullptr || !ctDLLLoaded) {
-        return {};
+        return;
     }
     // The whole queue is read and cleared first: whatever a handler does (raise, run
     // another command), no message is ever delivered twice.
@@ -87,22 +85,19 @@ std::string TSybConnect::CollectMessages() {
             errorHandler = client->OnServerError();
         }
     }
-    std::string collected;
     for (const auto& message : serverMessages) {
         bool handled = false;
-        if (message->Severity() >= 11) {
+        const bool error = message->Severity() >= 11;
+        if (error) {
             errorHandler(message.get(), handled);
-            if (!handled) {
-                appendMessage(collected, *message);
-            }
         } else {
             infoHandler(message.get(), handled);
         }
+        Log.AddServerMessage(*message, error && !handled);
     }
     for (const auto& message : failures) {
-        appendMessage(collected, *message);
+        Log.AddClientFailure(*message);
     }
-    return collected;
 }
 
 bool TSybConnect::ConnectionDead() const {
@@ -114,15 +109,22 @@ bool TSybConnect::ConnectionDead() const {
 }
 
 void TSybConnect::RaiseCommandFailure(const std::string& Failure) {
+    TSybMessageLog log;
+    RaiseCommandFailure(Failure, log);
+}
+
+void TSybConnect::RaiseCommandFailure(const std::string& Failure, TSybMessageLog& Log) {
     // The status is read first: reading the messages may drop the handle.
     const bool dead = ConnectionDead();
-    std::string collected = host::Trim(CollectMessages());
+    CollectMessages(Log);
+    const std::string collected = host::Trim(Log.Text());
     if (dead) {
         dropLostConnection();
         const std::string lost = "Connection to server \"" + FServerName + "\" lost";
         throw ESybConnectionLost(collected.empty() ? lost : collected + ";\n" + lost);
     }
-    throw host::Exception(collected.empty() ? Failure : collected);
+    Log.RaiseIfAny();
+    throw host::Exception(Failure);
 }
 
 void TSybConnect::dropLostConnection() noexcept {

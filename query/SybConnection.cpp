@@ -71,15 +71,18 @@ private:
 
 TSybConnect::TSybConnect(host::TComponent* AOwner) : host::TComponent(AOwner) {
     host::Assert(CTLibConnections != nullptr, "CTLibConnections not defined", "SybConnect", 460);
+    // Entry and name in one hold of the registry's lock: no other thread can take the
+    // name between the search and the entry.
     host::TThreadListLock lock(*CTLibConnections);
     host::TList* list = lock.list();
-    list->Add(this);
-    try {
-        SetDatabaseName("Connection" + std::to_string(list->Count()));
-    } catch (...) {
-        list->Remove(this);
-        throw;
+    for (int number = list->Count() + 1;; ++number) {
+        std::string name = "Connection" + std::to_string(number);
+        if (detail::findConnection(name) == nullptr) {
+            FDatabaseName = std::move(name);
+            break;
+        }
     }
+    list->Add(this);
 }
 
 TSybConnect::~TSybConnect() {
@@ -370,7 +373,35 @@ void TSybConnect::ChangeDatabase() {
     if (host::Trim(FDatabase).empty()) {
         return;
     }
-    detail::execOnConnection(*this, "use " + FDatabase);
+    useDatabase(FDatabase);
+}
+
+void TSybConnect::useDatabase(const std::string& name) {
+    // The name goes into the statement's text: only a plain identifier ever gets there.
+    checkDatabaseName(name);
+    detail::execOnConnection(*this, "use " + host::Trim(name));
+}
+
+void TSybConnect::checkDatabaseName(const std::string& name) {
+    const std::string trimmed = host::Trim(name);
+    const auto isFirst = [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@' ||
+               c == '#' || c >= 0x80;
+    };
+    const auto isNext = [&](unsigned char c) {
+        return isFirst(c) || (c >= '0' && c <= '9') || c == '$';
+    };
+    bool valid = trimmed.size() <= kMaxDatabaseNameLength &&
+                 (trimmed.empty() || isFirst(static_cast<unsigned char>(trimmed[0])));
+    for (const char c : trimmed) {
+        valid = valid && isNext(static_cast<unsigned char>(c));
+    }
+    if (!valid) {
+        throw host::Exception("Invalid database name \"" + name +
+                              "\": a name of letters, digits, _, @, # and $ expected, not "
+                              "starting with a digit or $, at most " +
+                              std::to_string(kMaxDatabaseNameLength) + " bytes");
+    }
 }
 
 void TSybConnect::CSCHECK(CS_RETCODE Result) {
@@ -447,10 +478,13 @@ void TSybConnect::SetDatabase(const std::string& Value) {
     if (Value == FDatabase) {
         return;
     }
-    FDatabase = Value;
-    if (FConnected) {
-        ChangeDatabase();
+    checkDatabaseName(Value);
+    // The name changes only once the session is in that database: a switch the server
+    // refuses leaves the previous name, the session in it, and later logins working.
+    if (FConnected && !host::Trim(Value).empty()) {
+        useDatabase(Value);
     }
+    FDatabase = Value;
 }
 
 void TSybConnect::SetHostName(const std::string& /*Value*/) {}

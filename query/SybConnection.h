@@ -43,13 +43,15 @@ class TSybConnect : public host::TComponent {
 public:
     /// PacketSize of a new connection.
     static constexpr CS_INT kDefaultPacketSize = 2048;
+    /// The longest database name accepted, in bytes (the server's longest identifier).
+    static constexpr std::size_t kMaxDatabaseNameLength = 255;
     /// TextSize of a new connection: the largest value the protocol can carry.
     static constexpr CS_INT kDefaultTextSize = 2147483647;
 
-    /// Registers the connection and names it "Connection<n>", n being the number of
-    /// registered connections. Raises EAssertionFailed "CTLibConnections not defined
-    /// (SybConnect, line 460)" when the registry does not exist, and "Connection named
-    /// "<name>" already exists" when the generated name is taken.
+    /// Registers the connection and names it "Connection<n>", n being the first number from
+    /// the number of registered connections (this one included) on whose name no other
+    /// connection is registered. Raises EAssertionFailed "CTLibConnections not defined
+    /// (SybConnect, line 460)" when the registry does not exist.
     explicit TSybConnect(host::TComponent* AOwner);
     /// Disconnects (events included, exceptions swallowed) and leaves the registry.
     ~TSybConnect() override;
@@ -78,13 +80,18 @@ public:
     /// Empties the connection's message queue: information to OnServerMessage, errors to
     /// OnServerError (the active client's events take precedence when assigned); a
     /// client-library failure closes and drops the connection. Raises one exception with
-    /// the text of every unhandled error, joined by ";" and a line feed.
+    /// the text of every unhandled error, joined by ";" and a line feed: ESybServerError
+    /// when the server reported one of them, host::Exception for client failures alone.
     void CheckMessages();
     /// CheckMessages without the final exception: returns the joined text of the
     /// unhandled errors ("" when none). The queue is read and cleared before any handler
     /// runs, so that a handler that raises leaves nothing to be delivered twice; raises
     /// "Message handling failed" or what a handler raises.
     [[nodiscard]] std::string CollectMessages();
+    /// CollectMessages into a command's log: every server message is kept there and the
+    /// unhandled errors are added to its text, for the command to raise once it has read
+    /// everything (TSybMessageLog::RaiseIfAny).
+    void CollectMessages(TSybMessageLog& Log);
     /// CheckMessages when Result is not CS_SUCCEED.
     void CSCHECK(CS_RETCODE Result);
     /// True when the client library reports the connection dead (its connection status
@@ -96,6 +103,10 @@ public:
     /// messages, then "Connection to server "<ServerName>" lost". Otherwise raises the
     /// connection's messages as CheckMessages does, or Failure when there are none.
     [[noreturn]] void RaiseCommandFailure(const std::string& Failure);
+    /// RaiseCommandFailure with the messages the command collected before the failure:
+    /// they come first in the text, and a server error among them makes the exception an
+    /// ESybServerError.
+    [[noreturn]] void RaiseCommandFailure(const std::string& Failure, TSybMessageLog& Log);
     /// The local host's name (empty when it cannot be found).
     [[nodiscard]] static std::string GetDefaultHostName();
 
@@ -103,7 +114,13 @@ public:
     void SetConnected(bool Value);
     [[nodiscard]] const std::string& ServerName() const noexcept { return FServerName; }
     void SetServerName(const std::string& Value);
+    /// The database the session works in: blank for the login's default.
     [[nodiscard]] const std::string& Database() const noexcept { return FDatabase; }
+    /// Raises "Invalid database name ..." before anything is sent unless Value, without
+    /// surrounding blanks, is blank or a plain identifier (letters, digits, _, @, #, $ and
+    /// bytes from 0x80 on, not starting with a digit or $, at most 255 bytes). While
+    /// connected, switches the session with "use" first and takes the name only when the
+    /// switch succeeds: on failure the previous name and database stay.
     void SetDatabase(const std::string& Value);
     [[nodiscard]] const std::string& UserName() const noexcept { return FUserName; }
     void SetUserName(const std::string& Value);
@@ -233,6 +250,8 @@ private:
     void requireLibraries() const;
     void login();
     void releaseConnection() noexcept;
+    void useDatabase(const std::string& name);
+    static void checkDatabaseName(const std::string& name);
     void dropLostConnection() noexcept;
     void releaseContext() noexcept;
     void setStringProperty(CS_INT property, const std::string& value);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "tovrin5/host/SysUtils.h"
+
 namespace tovrin {
 
 namespace {
@@ -50,6 +52,48 @@ std::string TSybClientMessage::GetMsgText() const {
            std::to_string(FSeverity) + ", number " + std::to_string(CS_NUMBER(FMsgNumber)) +
            ", origin " + std::to_string(CS_ORIGIN(FMsgNumber)) + ", layer " +
            std::to_string(CS_LAYER(FMsgNumber)) + " " + FText + " ";
+}
+
+ESybServerError::ESybServerError(const std::string& Text,
+                                 std::vector<TSybServerMessageRecord> Messages,
+                                 std::size_t FirstError)
+    : ESybQueryError(Text), m_messages(std::move(Messages)) {
+    if (FirstError < m_messages.size()) {
+        m_first = m_messages[FirstError];
+    }
+}
+
+void TSybMessageLog::AddServerMessage(const TSybMessage& Message, bool Unhandled) {
+    if (Unhandled && !m_hasServerError) {
+        m_hasServerError = true;
+        m_firstError = m_messages.size();
+    }
+    m_messages.push_back(TSybServerMessageRecord{
+        Message.MsgNumber(), Message.Severity(), Message.State(), Message.Line(),
+        Message.ProcName(), Message.ServerName(), Message.Text()});
+    if (Unhandled) {
+        append(Message);
+    }
+}
+
+void TSybMessageLog::AddClientFailure(const TSybMessage& Message) {
+    append(Message);
+}
+
+void TSybMessageLog::append(const TSybMessage& Message) {
+    const std::string piece = host::Trim(Message.GetMsgText());
+    const std::string sofar = host::Trim(m_text);
+    m_text = sofar.empty() ? piece : sofar + ";\n" + piece;
+}
+
+void TSybMessageLog::RaiseIfAny() const {
+    if (host::Trim(m_text).empty()) {
+        return;
+    }
+    if (m_hasServerError) {
+        throw ESybServerError(m_text, m_messages, m_firstError);
+    }
+    throw host::Exception(m_text);
 }
 
 } // namespace tovrin

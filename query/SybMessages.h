@@ -1,9 +1,10 @@
 // Diagnostics of a connection as objects: a server message or a client-library message
-// with its number, severity and text, the event type that receives them, and the
-// package's two exception classes.
+// with its number, severity and text, the event type that receives them, the log of one
+// command's messages, and the package's exception classes.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tovrin5/client/Cspublic.h"
 #include "tovrin5/host/Events.h"
@@ -73,10 +74,48 @@ public:
 /// server error out of the exception raised afterwards.
 using TSybMessageProc = host::TEvent<void(const TSybMessage* Msg, bool& Handled)>;
 
-/// Declared for applications; the package does not raise it.
-class ESybServerError : public host::Exception {
+/// Raised by the query for requests it cannot serve (an unsupported numeric precision, a
+/// locate with a multi-dimensional value array).
+class ESybQueryError : public host::Exception {
 public:
     using host::Exception::Exception;
+};
+
+/// A server message as an exception keeps it.
+struct TSybServerMessageRecord {
+    CS_INT MsgNumber = 0;
+    CS_INT Severity = 0;
+    CS_INT State = 0;
+    CS_INT Line = 0;
+    std::string ProcName;
+    std::string ServerName;
+    std::string Text;
+};
+
+/// Raised for errors the server reported and no handler marked handled. The text is the
+/// text of every such error, joined by ";" and a line feed; MsgNumber, Severity, State,
+/// Line and ProcName are those of the first of them, and Messages holds every server
+/// message of the command (information and handled errors too), in the order received.
+/// An application branches on MsgNumber, e.g. to retry a deadlock (1205).
+class ESybServerError : public ESybQueryError {
+public:
+    /// Text only (all numbers 0, no messages), for applications that raise it themselves.
+    using ESybQueryError::ESybQueryError;
+    ESybServerError(const std::string& Text, std::vector<TSybServerMessageRecord> Messages,
+                    std::size_t FirstError);
+
+    [[nodiscard]] CS_INT MsgNumber() const noexcept { return m_first.MsgNumber; }
+    [[nodiscard]] CS_INT Severity() const noexcept { return m_first.Severity; }
+    [[nodiscard]] CS_INT State() const noexcept { return m_first.State; }
+    [[nodiscard]] CS_INT Line() const noexcept { return m_first.Line; }
+    [[nodiscard]] const std::string& ProcName() const noexcept { return m_first.ProcName; }
+    [[nodiscard]] const std::vector<TSybServerMessageRecord>& Messages() const noexcept {
+        return m_messages;
+    }
+
+private:
+    TSybServerMessageRecord m_first;
+    std::vector<TSybServerMessageRecord> m_messages;
 };
 
 /// Raised when a command finds its connection dead (the server went away, the network
@@ -86,11 +125,28 @@ public:
     using host::Exception::Exception;
 };
 
-/// Raised by the query for requests it cannot serve (an unsupported numeric precision, a
-/// locate with a multi-dimensional value array).
-class ESybQueryError : public host::Exception {
+/// The messages of one command as they are read from the connection, over as many reads
+/// as the command takes: every server message in order, and the unhandled errors (server
+/// errors no handler handled, client-library failures) as one text.
+class TSybMessageLog final {
 public:
-    using host::Exception::Exception;
+    /// Keeps a server message; Unhandled marks an error that goes into the text.
+    void AddServerMessage(const TSybMessage& Message, bool Unhandled);
+    /// Adds a client-library failure to the text.
+    void AddClientFailure(const TSybMessage& Message);
+    /// The unhandled errors' texts joined by ";" and a line feed ("" when none).
+    [[nodiscard]] const std::string& Text() const noexcept { return m_text; }
+    /// Raises the text when there is any: as ESybServerError when the server reported an
+    /// unhandled error, otherwise (client-library failures only) as host::Exception.
+    void RaiseIfAny() const;
+
+private:
+    void append(const TSybMessage& Message);
+
+    std::string m_text;
+    std::vector<TSybServerMessageRecord> m_messages;
+    std::size_t m_firstError = 0;
+    bool m_hasServerError = false;
 };
 
 } // namespace tovrin

@@ -348,7 +348,9 @@ protected:
     void InternalInitFieldDefs() override;
     /// Refresh: runs the SQL again with the current parameter values (a detail takes them
     /// from its master's current record, as an open does) and stores the new rows under
-    /// the same fields; receivers of the batch are filled again with it. The position
+    /// the same fields; receivers of the batch are filled again with it. A record found
+    /// again by its KeyFields (else all non-blob data fields) keeps its identity, so that
+    /// its bookmarks stay valid; the others get new ones. The position
     /// goes to the record whose KeyFields (else all non-blob data fields) hold the values
     /// the current record held, else stays at the same index. AutoSort sorts the new rows.
     /// A receiver's Refresh re-reads nothing (its rows come with its master's batch). On
@@ -357,6 +359,12 @@ protected:
     void InternalRefresh() override;
     /// The fields Refresh identifies a record by.
     [[nodiscard]] std::vector<host::TField*> refreshKeyFields();
+    struct TRefreshSnapshot;
+    /// Numbers the stored records after Refresh's fetch: a record that the old ones hold
+    /// by Keys takes the identity of the first such old record not yet matched, so that its
+    /// bookmarks stay valid; the others take new ones. False (nothing done) when the
+    /// identities must start again: numberRecords then numbers them.
+    bool numberRecordsKeeping(TRefreshSnapshot& Old, const std::vector<host::TField*>& Keys);
 
     // ---- SQL text and parameters (defined with the parameter code) ---------------------
 public:
@@ -464,6 +472,9 @@ protected:
     /// Allocates FCommand on Handle and sends the SQL text with its literals.
     void sendCommand(CS_CONNECTION* Handle);
     /// Walks every result of the command, routing row results and keeping the others.
+    /// Adds the connection's messages to the command's log; raises at once when a
+    /// client-library failure dropped the connection.
+    void collectMessages(TSybMessageLog& Messages);
     void readResults();
     /// After a failure: cancels the command (unless its connection was dropped) and joins
     /// the unhandled errors it still reported to Failure's text.

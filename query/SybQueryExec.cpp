@@ -182,7 +182,20 @@ void TSybQuery::sendCommand(CS_CONNECTION* Handle) {
     }
 }
 
+void TSybQuery::collectMessages(TSybMessageLog& Messages) {
+    FSybConnect->CollectMessages(Messages);
+    // A client-library failure dropped the connection: its command cannot be read on.
+    if (FSybConnect->ConnectionHandle() == nullptr) {
+        Messages.RaiseIfAny();
+        raise("Result pending operation failed");
+    }
+}
+
 void TSybQuery::readResults() {
+    // A server error does not end the reading: the command is read to its end (its return
+    // status, output parameters and the results after the error), and the errors of the
+    // whole command are raised then.
+    TSybMessageLog messages;
     CS_INT resultType = 0;
     CS_RETCODE result;
     // Whether the statement now ending returned a row result (its count is then the rows
@@ -193,7 +206,7 @@ void TSybQuery::readResults() {
     bool afterCompute = false;
     TSybQuery* rowTarget = nullptr;
     while ((result = ct_results(FCommand, &resultType)) == CS_SUCCEED) {
-        FSybConnect->CheckMessages();
+        collectMessages(messages);
         switch (resultType) {
         case CS_ROW_RESULT:
             if (afterCompute) {
@@ -230,9 +243,10 @@ void TSybQuery::readResults() {
         }
     }
     if (result != CS_END_RESULTS) {
-        raiseCallFailed(FSybConnect, "Result pending operation failed");
+        FSybConnect->RaiseCommandFailure("Result pending operation failed", messages);
     }
-    FSybConnect->CheckMessages();
+    FSybConnect->CollectMessages(messages);
+    messages.RaiseIfAny();
 }
 
 void TSybQuery::abandonCommand(CS_CONNECTION* Handle, host::Exception* Failure) noexcept {

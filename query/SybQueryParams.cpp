@@ -61,9 +61,11 @@ std::string TSybQuery::GetSQLText() {
     // A blank can only go next to a literal (every piece but the first follows one), so the
     // text between the markers reaches the server as written.
     std::string text;
-    for (const auto& mapping : FParamMappings) {
-        sqltext::AppendSqlPiece(text, mapping->PrecedingText());
-        sqltext::AppendSqlPiece(text, ParamStrValue(FParams->ParamByName(mapping->Name())));
+    for (std::size_t i = 0; i < FParamMappings.size(); ++i) {
+        const TParamMapping& mapping = *FParamMappings[i];
+        sqltext::AppendSqlPiece(text, mapping.PrecedingText());
+        sqltext::AppendSqlPiece(text, ParamStrValue(FParams->ParamByName(mapping.Name())),
+                                i > 0 && mapping.PrecedingText().empty());
     }
     sqltext::AppendSqlPiece(text, FSQLTail);
     return text;

@@ -1,6 +1,7 @@
 // TSybQuery: Refresh. The SQL runs again and its rows replace the stored records under the
-// same fields, so that the application's field references stay valid; the cursor comes
-// back to the record it was on, found by its key values.
+// same fields, so that the application's field references stay valid; a record found again
+// by its key values keeps its identity (its bookmarks stay valid), and the cursor comes
+// back to the record it was on.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -25,6 +26,56 @@ std::vector<TField*> TSybQuery::refreshKeyFields() {
     return keys;
 }
 
+// The stored records as Refresh found them: a copy of each record's bytes (only the key
+// slots are read from it later) and its identity.
+struct TSybQuery::TRefreshSnapshot {
+    std::vector<char> Bytes;
+    std::vector<int32_t> Ids;
+};
+
+bool TSybQuery::numberRecordsKeeping(TRefreshSnapshot& Old, const std::vector<TField*>& Keys) {
+    const auto count = static_cast<int32_t>(FRecords.size());
+    if (FNextRecordId < 1 || INT32_MAX - FNextRecordId <= count)
+        return false; // identities start again: numberRecords
+    const std::size_t size = static_cast<std::size_t>(FRecordSize);
+    const std::size_t oldCount = Old.Ids.size();
+    char* bytes = Old.Bytes.data();
+    const auto oldRecord = [&](std::size_t i) { return bytes + i * size; };
+    // The old records in key order, each new record looked up by halving: equal keys are
+    // matched in the order the records had, each old record at most once.
+    std::vector<std::size_t> order(oldCount);
+    for (std::size_t i = 0; i < oldCount; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return _InternalCompareRecords(Keys, oldRecord(a), oldRecord(b), {}) < 0;
+    });
+    std::vector<bool> taken(oldCount, false);
+    int32_t lowest = FNextRecordId;
+    for (char* record : FRecords) {
+        auto at = std::partition_point(order.begin(), order.end(), [&](std::size_t i) {
+            return _InternalCompareRecords(Keys, oldRecord(i), record, {}) < 0;
+        });
+        while (at != order.end() && taken[*at] &&
+               _InternalCompareRecords(Keys, oldRecord(*at), record, {}) == 0)
+            ++at;
+        int32_t id = 0;
+        if (at != order.end() && _InternalCompareRecords(Keys, oldRecord(*at), record, {}) == 0) {
+            taken[*at] = true;
+            id = Old.Ids[*at];
+        } else {
+            id = FNextRecordId++;
+        }
+        setRecordId(record, id);
+        lowest = std::min(lowest, id);
+    }
+    // Identities between the lowest kept one and the next name either a record or none;
+    // new records take fresh ones only, so the range grows only by what is new.
+    FFirstRecordId = lowest;
+    FPositionOfId.clear();
+    recordsMoved();
+    return true;
+}
+
 void TSybQuery::InternalRefresh() {
     if (FMaster != nullptr)
         return;
@@ -43,6 +94,18 @@ void TSybQuery::InternalRefresh() {
     const std::vector<TField*> keys = refreshKeyFields();
     const int32_t oldDataSize = FDataSize;
     const std::size_t oldColumns = FFetchFields.size();
+    // Blob slots hold references to holders the release frees: never compared.
+    const bool keysComparable =
+        !keys.empty() &&
+        std::none_of(keys.begin(), keys.end(), [](TField* f) { return isBlobSlot(f); });
+    TRefreshSnapshot snapshot;
+    if (keysComparable) {
+        snapshot.Bytes.reserve(FRecords.size() * static_cast<std::size_t>(FRecordSize));
+        for (const char* record : FRecords) {
+            snapshot.Bytes.insert(snapshot.Bytes.end(), record, record + FRecordSize);
+            snapshot.Ids.push_back(recordId(record));
+        }
+    }
 
     const bool defaults = DefaultFields();
     auto fail = [&] {
@@ -66,7 +129,9 @@ void TSybQuery::InternalRefresh() {
         SetDefaultFields(defaults);
         if (!FCursorOpen)
             DatabaseError("Refresh: the SQL returned no rows", this);
-        numberRecords();
+        const bool sameLayout = FDataSize == oldDataSize && FFetchFields.size() == oldColumns;
+        if (!(keysComparable && sameLayout && numberRecordsKeeping(snapshot, keys)))
+            numberRecords();
         // The layout may differ from the one the display buffers were made for.
         SetBufListSize(0);
         SetBufListSize(BufferCount() + 1);

@@ -225,20 +225,23 @@ bool isWordByte(unsigned char c) noexcept {
            c == '.' || c == '@' || c == '#' || c == '$' || c >= 0x80;
 }
 
-// True when `last` followed directly by `first` starts a comment or continues a token.
-bool joinsIntoOneToken(unsigned char last, unsigned char first) noexcept {
+// True when `last` followed directly by `first` would read as another token than the two
+// pieces mean: a comment's start, two quoted literals as one, or two values side by side as
+// one word or number.
+bool joinsIntoOneToken(unsigned char last, unsigned char first, bool valueAfterValue) noexcept {
     if (last == first && (last == '-' || last == '\'' || last == '"')) {
         return true;
     }
-    return (last == '/' && first == '*') || (isWordByte(last) && isWordByte(first));
+    return (last == '/' && first == '*') ||
+           (valueAfterValue && isWordByte(last) && isWordByte(first));
 }
 
 } // namespace
 
-void AppendSqlPiece(std::string& text, const std::string& piece) {
+void AppendSqlPiece(std::string& text, const std::string& piece, bool valueAfterValue) {
     if (!text.empty() && !piece.empty() &&
         joinsIntoOneToken(static_cast<unsigned char>(text.back()),
-                          static_cast<unsigned char>(piece.front()))) {
+                          static_cast<unsigned char>(piece.front()), valueAfterValue)) {
         text += ' ';
     }
     text += piece;

@@ -103,11 +103,13 @@ struct TScan {
 [[nodiscard]] std::string ParamStrValue(const host::TParam& param);
 
 /// Appends a piece of SQL text or a literal to the final text, with a blank in between
-/// when the two would otherwise read as one token: two minus signs (a line comment, as in
-/// "5 -" followed by "-1"), a slash and a star, the same quote on both sides (two quoted
-/// literals touching read as one string holding a quote) or word bytes on both sides
-/// (letters, digits, "_", ".", "@", "#", "$" and bytes from 0x80 on).
-void AppendSqlPiece(std::string& text, const std::string& piece);
+/// only when the two would otherwise read as other tokens: two minus signs (a line
+/// comment, as in "5 -" followed by "-1"), a slash and a star, the same quote on both sides
+/// (two quoted literals touching read as one string holding a quote), or, for a value
+/// right after another value (ValueAfterValue), word bytes on both sides (letters, digits,
+/// "_", ".", "@", "#", "$" and bytes from 0x80 on: "1" and "2" would read as 12). A value
+/// and the text's own letters or digits join as written ("tab_" and "7" give "tab_7").
+void AppendSqlPiece(std::string& text, const std::string& piece, bool valueAfterValue = false);
 
 /// Empties Params, then adds one ftUnknown/ptUnknown parameter for every distinct name
 /// that follows a colon in the text, in order of first appearance. Quotes and comments

@@ -451,6 +451,29 @@ private:
         m_bof = true;
         m_eof = vis.empty();
     }
+    // Refresh reads the rows given to the query again. A record found again by all its
+    // data fields (the key is never edited, so at most one) keeps its identity: its
+    // bookmarks stay valid and it keeps its place among equal sort values; the others
+    // take new identities in fetch order.
+    void refreshModel() {
+        const std::vector<MRecord> before = m_recs;
+        m_recs = m_initial;
+        std::vector<int> kept;
+        for (MRecord& r : m_recs) {
+            const auto old = std::find_if(before.begin(), before.end(), [&](const MRecord& b) {
+                return b.k == r.k && b.n == r.n && b.s == r.s;
+            });
+            if (old != before.end()) {
+                r.seq = old->seq;
+                kept.push_back(r.k);
+            } else {
+                r.seq = m_nextSeq++;
+            }
+        }
+        for (auto& mark : m_marks)
+            if (std::find(kept.begin(), kept.end(), mark.second) == kept.end())
+                mark.second = -1;
+    }
     void open() {
         m_q.Open();
         m_recs = m_initial;
@@ -874,9 +897,8 @@ private:
             break;
         }
         case kRefresh: {
-            // The rows are read again (those given to the query, edits gone) under new
-            // identities; the cursor goes to the record with the current record's values,
-            // else to the same index.
+            // The rows are read again (those given to the query, edits gone); the cursor
+            // goes to the record with the current record's values, else to the same index.
             if (m_cur < 0)
                 return {};
             if (pending()) {
@@ -892,11 +914,7 @@ private:
             const MRecord was = m_recs[static_cast<std::size_t>(curIndex)];
             m_q.Refresh();
             m_code << "q.Refresh();\n";
-            m_recs = m_initial;
-            for (auto& mark : m_marks)
-                mark.second = -1;
-            for (MRecord& r : m_recs)
-                r.seq = m_nextSeq++;
+            refreshModel();
             if (m_autoSort && !m_sortFields.empty() && !m_recs.empty()) {
                 const bool desc = m_options.Contains(btcoDescending);
                 std::sort(m_recs.begin(), m_recs.end(), [&](const MRecord& x, const MRecord& y) {

@@ -162,8 +162,8 @@ Given giveValue(host::TParam& param, FuzzedDataProvider& data) {
 
 // Every byte of the literal at [begin, end) belongs to tokens of its own: a quoted literal
 // is exactly one closed token; any other literal (a number, NULL, a hexadecimal string, a
-// conversion call) starts and ends a token and holds no comment, and a quoted string only
-// when it closes inside it.
+// conversion call) starts and ends a token or a word of the text beside it, and holds no
+// comment, and a quoted string only when it closes inside it.
 void checkLiteral(const std::string& text, const std::vector<fuzzsql::Token>& tokens,
                   std::size_t begin, std::size_t end, const Given& given) {
     if (begin == end) {
@@ -180,9 +180,15 @@ void checkLiteral(const std::string& text, const std::vector<fuzzsql::Token>& to
         }
         return;
     }
-    check(tokens[fuzzsql::tokenAt(tokens, begin)].begin == begin,
+    // A value may join the letters or digits of the text beside it into one word ("tab_"
+    // and 7 give tab_7), never into a comment or a quoted string.
+    const fuzzsql::Token& head = tokens[fuzzsql::tokenAt(tokens, begin)];
+    check(head.begin == begin || (head.kind == fuzzsql::Kind::Word &&
+                                  fuzzsql::isWordByte(static_cast<unsigned char>(text[begin]))),
           "a literal joins the text before it");
-    check(tokens[fuzzsql::tokenAt(tokens, end - 1)].end == end,
+    const fuzzsql::Token& last = tokens[fuzzsql::tokenAt(tokens, end - 1)];
+    check(last.end == end || (last.kind == fuzzsql::Kind::Word &&
+                              fuzzsql::isWordByte(static_cast<unsigned char>(text[end - 1]))),
           "a literal joins the text after it");
     for (std::size_t i = fuzzsql::tokenAt(tokens, begin);
          i < tokens.size() && tokens[i].begin < end; ++i) {
@@ -244,13 +250,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     std::string expected;
     std::vector<std::pair<std::size_t, std::size_t>> spans;
     std::vector<const Given*> spanValues;
+    std::vector<bool> afterValues;
     // Blanks go only between a literal and its neighbours, never into the pieces of the text.
     std::size_t pieces = 0;
-    for (const auto& mapping : mappings) {
+    for (std::size_t i = 0; i < mappings.size(); ++i) {
+        const auto& mapping = mappings[i];
         tovrin::sqltext::AppendSqlPiece(expected, mapping->PrecedingText());
         pieces += mapping->PrecedingText().size();
         const std::string literal = tovrin::sqltext::ParamStrValue(*mapping->Param());
-        tovrin::sqltext::AppendSqlPiece(expected, literal);
+        const bool afterValue = i > 0 && mapping->PrecedingText().empty();
+        tovrin::sqltext::AppendSqlPiece(expected, literal, afterValue);
+        afterValues.push_back(afterValue);
         spans.emplace_back(expected.size() - literal.size(), expected.size());
         spanValues.push_back(&givenFor(mapping->Param()));
         pieces += literal.size();

@@ -420,9 +420,8 @@ TEST_F(QueryExec, FailuresReportTheirExactMessages) {
     EXPECT_EQ(error.rfind("Message 208,Level 16: ", 0), 0u) << error;
     EXPECT_FALSE(failing->Active());
 
-    // The first error ends the batch, and every error it reported joins the one
-    // exception; none becomes the next command's error, and the connection is usable:
-    // the command was cancelled.
+    // The batch is read to its end, and every error it reported joins the one exception;
+    // none becomes the next command's error, and the connection is usable.
     auto twice = makeQuery(kConnection, "raiserror 50001 'first'\nraiserror 50002 'second'");
     EXPECT_EQ(errorOf([&] { twice->Open(); }),
               "Message 50001,Level 16: first;\nMessage 50002,Level 16: second");

@@ -143,6 +143,41 @@ TEST_F(QueryIdentity, RefreshReadsTheServerAgainAndKeepsTheRecord) {
     EXPECT_EQ(currentId(*q), 4);
 }
 
+TEST_F(QueryIdentity, RefreshKeepsTheBookmarksOfRecordsFoundAgain) {
+    auto q = makeQuery(kConnection, "select id, name from #people order by id");
+    q->Open();
+    const auto bookmarkOf = [&](int id) {
+        EXPECT_TRUE(q->Locate("id", id, {}));
+        return q->GetBookmark();
+    };
+    const TBookmark bob = bookmarkOf(2);
+    const TBookmark cid = bookmarkOf(3);
+    const TBookmark dan = bookmarkOf(4);
+    exec(kConnection, "delete #people where id = 3\n"
+                      "update #people set name = 'Dany' where id = 4\n"
+                      "insert #people values (0, 'Al', 'a')");
+    q->Refresh();
+    // Without KeyFields a record is found again by all its data fields.
+    ASSERT_TRUE(q->BookmarkValid(bob));
+    q->GotoBookmark(bob);
+    EXPECT_EQ(currentId(*q), 2);
+    EXPECT_FALSE(q->BookmarkValid(cid));
+    EXPECT_FALSE(q->BookmarkValid(dan));
+
+    // With KeyFields a record whose other values changed is found again too.
+    q->SetKeyFields("id");
+    const TBookmark dany = bookmarkOf(4);
+    exec(kConnection, "update #people set name = 'Danny' where id = 4");
+    q->Refresh();
+    ASSERT_TRUE(q->BookmarkValid(dany));
+    q->GotoBookmark(dany);
+    EXPECT_EQ(q->FieldByName("name")->AsString(), "Danny");
+    ASSERT_TRUE(q->BookmarkValid(bob));
+    q->GotoBookmark(bob);
+    EXPECT_EQ(currentId(*q), 2);
+    EXPECT_EQ(ids(*q), (std::vector<int>{0, 1, 2, 4, 5}));
+}
+
 TEST_F(QueryIdentity, ReceiversAreRefreshedWithTheirMaster) {
     auto master = makeQuery(
         kConnection, "select id from #people where id = 1\nselect name from #people where id = 2");

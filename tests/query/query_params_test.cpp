@@ -279,6 +279,17 @@ TEST_F(QueryParams, ParameterListFollowsTheSqlText) {
     EXPECT_EQ(query->ParamCount(), 2);
 }
 
+TEST_F(QueryParams, ValuesJoinTheTextAsWrittenUnlessTokensWouldMerge) {
+    exec(kConnection, "create table #qp_tab_7 (i int)\ninsert #qp_tab_7 values (3)");
+    auto query = makeQuery(kConnection, "select i + :k as n from #qp_tab_:k where i = 2-:m");
+    query->ParamByName("k")->SetAsInteger(7);
+    query->ParamByName("m")->SetAsInteger(-1);
+    // The name's letters and the value make one name; the minus signs stay apart.
+    EXPECT_EQ(query->GetSQLText(), "select i + 7 as n from #qp_tab_7 where i = 2- -1\n");
+    query->Open();
+    EXPECT_EQ(query->FieldByName("n")->AsInteger(), 10);
+}
+
 TEST_F(QueryParams, ANameUsedTwiceFiltersWithItsValueAtEveryMarker) {
     auto query = makeQuery(kConnection, "select title_id from pubs..titles\n"
                                         "where title_id = :id or :ID is null");
