@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <malloc.h>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,6 +30,8 @@ constexpr int kPollSliceMs = 100;
 constexpr uint32_t kMaxPacketSize = 65024;
 // Prepared statements one client may hold at once.
 constexpr size_t kMaxPrepared = 4096;
+// A request at least this long has its memory handed back to the system once answered.
+constexpr size_t kTrimAfterBytes = 1u << 20;
 
 // Message numbers the protocol side raises itself.
 constexpr int32_t kLoginFailedMessage = 4002;
@@ -57,6 +60,13 @@ ServerMessage errorMessage(int32_t number, uint8_t severity, std::string text) {
     m.severity = severity;
     m.text = std::move(text);
     return m;
+}
+
+/// A failed login's answer: the reason, a LOGINACK saying it failed and the final DONE.
+void writeLoginRefusal(ByteWriter& out, const ServerConfig& config, const ServerMessage& reason) {
+    writeEed(out, reason, config.serverName);
+    writeLoginAck(out, kLoginFailed, kProgramName, kProgramVersion);
+    writeDone(out, token::kDone, done::kFinal, 0);
 }
 
 std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in) {
@@ -106,6 +116,17 @@ void ClientSession::run() noexcept {
     close();
 }
 
+void ClientSession::refuse(int fd, const ServerConfig& config,
+                           const ServerMessage& message) noexcept {
+    try {
+        PacketWriter output(fd);
+        writeLoginRefusal(output.out(), config, message);
+        output.endMessage();
+    } catch (...) {
+        // Nothing more can be told to this client.
+    }
+}
+
 void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcept {
     char buffer[4096];
     while (!stopping) {
@@ -125,6 +146,10 @@ void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcep
 bool ClientSession::receive(bool block) {
     char buffer[65536];
     for (;;) {
+        if (block && m_loginDeadline && std::chrono::steady_clock::now() >= *m_loginDeadline) {
+            std::fprintf(stderr, "client %d: no complete login in time\n", m_spid);
+            return false;
+        }
         if (block) {
             pollfd p{m_fd, POLLIN, 0};
             const int r = ::poll(&p, 1, kPollSliceMs);
@@ -214,6 +239,8 @@ bool ClientSession::cancelRequested() noexcept {
 // Login
 
 bool ClientSession::login() {
+    m_loginDeadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.loginTimeoutMs);
     Message message;
     if (!receive(true))
         return false;
@@ -250,9 +277,7 @@ bool ClientSession::login() {
     }
     ByteWriter& out = m_output.out();
     if (!accepted) {
-        writeEed(out, errorMessage(kLoginFailedMessage, 14, "Login failed."), m_config.serverName);
-        writeLoginAck(out, kLoginFailed, kProgramName, kProgramVersion);
-        writeDone(out, token::kDone, done::kFinal, 0);
+        writeLoginRefusal(out, m_config, errorMessage(kLoginFailedMessage, 14, "Login failed."));
         m_output.endMessage();
         return false;
     }
@@ -301,8 +326,10 @@ bool ClientSession::login() {
     const auto capable = [&](int n) { return (record.request[13 - n / 8] >> (n % 8)) & 1; };
     m_dateAndTime =
         record.library != "DB-Library" && (!record.hasCapabilities || (capable(71) && capable(72)));
+    m_loginDeadline.reset();
     m_output.setPacketSize(packetSize);
     m_input.setMaxMessageBytes(kMaxRequestBytes);
+    m_input.setDropOversized(true);
     m_input.setAcceptedTypes({packet::kNormal, packet::kLanguage, packet::kAttention});
     return true;
 }
@@ -326,8 +353,24 @@ bool isSpidProbe(const std::string& sql) {
 bool ClientSession::serveOne(Message& message) {
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
+    if (message.oversized) {
+        answerOversized();
+        return !m_closed && !m_output.failed();
+    }
+    const bool large = message.payload.size() >= kTrimAfterBytes;
     Request request = parseRequest(message);
-    message.payload.clear();
+    std::string().swap(message.payload);
+    const bool served = serveRequest(request);
+    if (large) {
+        // What a long request took (its text, tokens, translation) is free again; hand it
+        // back so that one large request does not keep the server large.
+        request = Request{};
+        ::malloc_trim(0);
+    }
+    return served;
+}
+
+bool ClientSession::serveRequest(Request& request) {
     if (!convertRequest(request))
         return !m_closed && !m_output.failed();
     // The client library's own query right after the login is not counted by the
@@ -606,6 +649,10 @@ void ClientSession::answerUnsupported(const std::string& what) {
              m_config.serverName);
     writeDone(out, token::kDone, done::kError, 0);
     m_output.endMessage();
+}
+
+void ClientSession::answerOversized() {
+    answerUnsupported("requests longer than " + std::to_string(kMaxRequestBytes >> 20) + " MiB");
 }
 
 void ClientSession::answerAttention() {
