@@ -30,6 +30,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true; // the sanitizers keep freed memory aside on purpose
+#else
+constexpr bool kSanitized = false;
+#endif
+
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -193,6 +199,8 @@ TEST(ServerSafety, ARequestOverTheLimitIsAnsweredAndTheSessionStays) {
 }
 
 TEST(ServerSafety, ALargeRequestsMemoryIsGivenBack) {
+    if (kSanitized)
+        GTEST_SKIP() << "a sanitized server keeps freed memory aside";
     DevServer server;
     CtConnection con;
     ASSERT_FALSE(con.execute("create table big_value (b image)").failed);
