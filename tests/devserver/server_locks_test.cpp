@@ -192,5 +192,29 @@ TEST_P(SessionIsolation, WritesToAnotherDatabaseGoOn) {
     ASSERT_FALSE(writer.execute("commit tran").failed);
 }
 
+TEST_P(SessionIsolation, ATransactionRollsBackAllItChanged) {
+    CtConnection con;
+    ASSERT_FALSE(
+        con.execute("create table iso_kept (id int) insert into iso_kept values (1)").failed);
+    // Reads come first and a savepoint is set before anything changes; then a table made by
+    // select into, rows and a created table change.
+    const CtBatch b = con.execute(
+        "begin tran select count(*) from iso_kept save tran start"
+        " select id into iso_copied from iso_kept insert into iso_kept values (2)"
+        " rollback tran start insert into iso_kept values (3) create table iso_made (id int)"
+        " update iso_kept set id = 9 rollback tran");
+    EXPECT_TRUE(b.errors().empty()) << b.errors()[0].text;
+    const CtBatch state =
+        con.execute("select @@trancount, (select count(*) from iso_kept where id = 1),"
+                    " (select count(*) from iso_kept), (select count(*) from sysobjects"
+                    " where name in ('iso_made', 'iso_copied'))");
+    ASSERT_EQ(state.rowResults().size(), 1u);
+    const auto& row = state.rowResults()[0]->rows.at(0);
+    EXPECT_EQ(row.at(0).text, "0");
+    EXPECT_EQ(row.at(1).text, "1");
+    EXPECT_EQ(row.at(2).text, "1");
+    EXPECT_EQ(row.at(3).text, "0");
+}
+
 INSTANTIATE_TEST_SUITE_P(MemoryAndData, SessionIsolation, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Data" : "Memory"; });

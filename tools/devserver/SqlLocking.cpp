@@ -17,6 +17,7 @@
 #include "SqlSession.h"
 #include "SqlTranslator.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace devserver {
@@ -42,7 +43,13 @@ bool SqlSession::changesData(const Token& head) {
     return head.is("insert") || head.is("update") || head.is("delete") || head.is("truncate");
 }
 
-bool SqlSession::changesStorage(const Token& head) {
+bool SqlSession::changesStorage(std::span<const Token> tokens) {
+    if (tokens.empty())
+        return false;
+    const Token& head = tokens[0];
+    if (head.is("select")) // select … into makes a table
+        return std::any_of(tokens.begin(), tokens.end(),
+                           [](const Token& t) { return t.is("into"); });
     return changesData(head) || head.is("create") || head.is("drop") || head.is("alter");
 }
 

@@ -578,7 +578,7 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
         beginTransaction();
         m_tranCount = 1;
     }
-    if (m_tranCount > 0 && changesStorage(head))
+    if (m_tranCount > 0 && changesStorage(t))
         openStorageTransaction();
     if (head.is("select") || head.is("with"))
         return runSelect(t, frame);

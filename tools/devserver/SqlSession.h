@@ -117,7 +117,7 @@ private:
     void setLockWait(std::span<const Token> tokens, Frame& frame);
     /// True for a statement that changes rows; and for one that changes rows or tables.
     static bool changesData(const Token& head);
-    static bool changesStorage(const Token& head);
+    static bool changesStorage(std::span<const Token> tokens);
     // Transactions: SQLite's own transaction begins only with the first statement that
     // changes something (see SqlLocking.cpp).
     void beginTransaction();
