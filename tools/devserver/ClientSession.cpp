@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <malloc.h>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -31,6 +32,8 @@ constexpr uint32_t kMaxPacketSize = 65024;
 constexpr int kWideTableCapability = 59;
 // Prepared statements one client may hold at once.
 constexpr size_t kMaxPrepared = 4096;
+// A request at least this long has its memory handed back to the system once answered.
+constexpr size_t kTrimAfterBytes = 1u << 20;
 
 // Message numbers the protocol side raises itself.
 constexpr int32_t kLoginFailedMessage = 4002;
@@ -73,6 +76,13 @@ void applyDateFormatOption(Session& session, const Request& request, DateOrder s
         if (order >= 1 && order <= 6)
             session.setDateOrder(static_cast<DateOrder>(order - 1));
     }
+}
+
+/// A failed login's answer: the reason, a LOGINACK saying it failed and the final DONE.
+void writeLoginRefusal(ByteWriter& out, const ServerConfig& config, const ServerMessage& reason) {
+    writeEed(out, reason, config.serverName);
+    writeLoginAck(out, kLoginFailed, kProgramName, kProgramVersion);
+    writeDone(out, token::kDone, done::kFinal, 0);
 }
 
 std::vector<RpcParameter> toRpcParameters(const std::vector<ClientParam>& in) {
@@ -122,6 +132,17 @@ void ClientSession::run() noexcept {
     close();
 }
 
+void ClientSession::refuse(int fd, const ServerConfig& config,
+                           const ServerMessage& message) noexcept {
+    try {
+        PacketWriter output(fd);
+        writeLoginRefusal(output.out(), config, message);
+        output.endMessage();
+    } catch (...) {
+        // Nothing more can be told to this client.
+    }
+}
+
 void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcept {
     char buffer[4096];
     while (!stopping) {
@@ -141,6 +162,10 @@ void ClientSession::runSilent(int fd, const std::atomic<bool>& stopping) noexcep
 bool ClientSession::receive(bool block) {
     char buffer[65536];
     for (;;) {
+        if (block && m_loginDeadline && std::chrono::steady_clock::now() >= *m_loginDeadline) {
+            std::fprintf(stderr, "client %d: no complete login in time\n", m_spid);
+            return false;
+        }
         if (block) {
             pollfd p{m_fd, POLLIN, 0};
             const int r = ::poll(&p, 1, kPollSliceMs);
@@ -230,6 +255,8 @@ bool ClientSession::cancelRequested() noexcept {
 // Login
 
 bool ClientSession::login() {
+    m_loginDeadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_options.loginTimeoutMs);
     Message message;
     if (!receive(true))
         return false;
@@ -266,9 +293,7 @@ bool ClientSession::login() {
     }
     ByteWriter& out = m_output.out();
     if (!accepted) {
-        writeEed(out, errorMessage(kLoginFailedMessage, 14, "Login failed."), m_config.serverName);
-        writeLoginAck(out, kLoginFailed, kProgramName, kProgramVersion);
-        writeDone(out, token::kDone, done::kFinal, 0);
+        writeLoginRefusal(out, m_config, errorMessage(kLoginFailedMessage, 14, "Login failed."));
         m_output.endMessage();
         return false;
     }
@@ -318,8 +343,10 @@ bool ClientSession::login() {
     m_dateAndTime =
         record.library != "DB-Library" && (!record.hasCapabilities || (capable(71) && capable(72)));
     m_wideFormats = record.hasCapabilities && capable(kWideTableCapability);
+    m_loginDeadline.reset();
     m_output.setPacketSize(packetSize);
     m_input.setMaxMessageBytes(kMaxRequestBytes);
+    m_input.setDropOversized(true);
     m_input.setAcceptedTypes(
         {packet::kNormal, packet::kLanguage, packet::kAttention, packet::kBulk});
     return true;
@@ -349,8 +376,24 @@ bool ClientSession::serveOne(Message& message) {
     m_writeText.reset();
     if (message.type != packet::kNormal && message.type != packet::kLanguage)
         throw ProtocolError("unexpected packet type " + std::to_string(message.type));
+    if (message.oversized) {
+        answerOversized();
+        return !m_closed && !m_output.failed();
+    }
+    const bool large = message.payload.size() >= kTrimAfterBytes;
     Request request = parseRequest(message);
-    message.payload.clear();
+    std::string().swap(message.payload);
+    const bool served = serveRequest(request);
+    if (large) {
+        // What a long request took (its text, tokens, translation) is free again; hand it
+        // back so that one large request does not keep the server large.
+        request = Request{};
+        ::malloc_trim(0);
+    }
+    return served;
+}
+
+bool ClientSession::serveRequest(Request& request) {
     if (!convertRequest(request))
         return !m_closed && !m_output.failed();
     // The client library's own query right after the login is not counted by the
@@ -660,6 +703,10 @@ void ClientSession::answerUnsupported(const std::string& what) {
              m_config.serverName);
     writeDone(out, token::kDone, done::kError, 0);
     m_output.endMessage();
+}
+
+void ClientSession::answerOversized() {
+    answerUnsupported("requests longer than " + std::to_string(kMaxRequestBytes >> 20) + " MiB");
 }
 
 void ClientSession::answerAttention() {

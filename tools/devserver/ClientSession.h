@@ -17,6 +17,7 @@
 #include "RequestReader.h"
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -41,9 +42,14 @@ public:
     /// Serves a connection that is accepted and never answered (the --silent switch).
     static void runSilent(int fd, const std::atomic<bool>& stopping) noexcept;
 
+    /// Answers a connection that is not served with a failed login carrying `message`, sent
+    /// before the client's login is read (a client reads it once its login is sent).
+    static void refuse(int fd, const ServerConfig& config, const ServerMessage& message) noexcept;
+
 private:
     bool login();
     bool serveOne(Message& message);
+    bool serveRequest(Request& request);
     void answerLanguage(const Request& request);
     /// The bulk message that follows a writetext bulk: the value to store.
     void answerWriteText(const Message& message);
@@ -52,6 +58,8 @@ private:
     void answerOption(const Request& request);
     void answerUnsupported(const std::string& what);
     void answerAttention();
+    /// Answers a request longer than the server accepts; the session goes on.
+    void answerOversized();
     /// Converts the request's text from the client's character set; false (after answering
     /// with message 2402) when the server's cannot hold it.
     bool convertRequest(Request& request);
@@ -78,6 +86,8 @@ private:
     PacketWriter m_output;
     std::deque<Message> m_queued;
     std::map<std::string, std::string> m_prepared; ///< prepared statements by id
+    /// Until the login is complete, when it must be complete.
+    std::optional<std::chrono::steady_clock::time_point> m_loginDeadline;
     int m_attentions = 0;
     bool m_closed = false;
     bool m_firstRequest = true; ///< nothing served yet since the login

@@ -182,6 +182,9 @@ struct ServerConfig {
     std::string dataDir; ///< empty: every database in memory
     bool sample = false; ///< create the sample database `pubs`
     DateOrder dateOrder = DateOrder::MDY;
+    /// How long a session waits for a lock, in seconds, unless it sets its own; nothing:
+    /// until the lock is granted.
+    std::optional<int> lockWaitSeconds;
     std::string serverName = "TOVRIN";
     /// The server's own character set: what its character data can hold.
     Charset serverCharset = Charset::Utf8;

@@ -3,6 +3,7 @@
 
 #include "ClientSession.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -19,6 +20,13 @@ namespace devserver {
 namespace {
 
 constexpr int kReapIntervalMs = 200;
+// How long accepting pauses when the process is out of descriptors or memory.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+// Refused clients held at once to be told why, and for how long at most.
+constexpr size_t kMaxRefused = 64;
+constexpr auto kRefusedLinger = std::chrono::seconds(2);
+// What a client beyond the connection cap is told, as Adaptive Server says it.
+constexpr int32_t kNoUserConnections = 1601;
 constexpr int kFirstSpid = 11;
 constexpr int kLastSpid = 32000;
 
@@ -60,14 +68,18 @@ Listener::Listener(const std::string& bind, uint16_t port) {
     }
     m_wakeRead = pipeFds[0];
     m_wakeWrite = pipeFds[1];
+    m_spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 Listener::~Listener() {
     m_stopping = true;
     reap(true);
+    tendRefused(true);
     ::close(m_listenFd);
     ::close(m_wakeRead);
     ::close(m_wakeWrite);
+    if (m_spareFd >= 0)
+        ::close(m_spareFd);
 }
 
 void Listener::requestStop() noexcept {
@@ -92,21 +104,85 @@ void Listener::reap(bool all) {
     }
 }
 
-void Listener::run(Database& database, const ServerConfig& config, const SessionOptions& options) {
+int Listener::acceptClient() {
+    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0)
+        return fd;
+    if (errno == EMFILE || errno == ENFILE) {
+        // Out of descriptors: the spare one makes room to take the client and close it, so
+        // that it learns at once instead of waiting in the backlog for its login to time out.
+        if (m_spareFd >= 0) {
+            ::close(m_spareFd);
+            const int taken = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (taken >= 0)
+                ::close(taken);
+            m_spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        }
+        m_pausedUntil = std::chrono::steady_clock::now() + kAcceptPause;
+    } else if (errno == ENOBUFS || errno == ENOMEM) {
+        m_pausedUntil = std::chrono::steady_clock::now() + kAcceptPause;
+    }
+    return -1; // also when the client went away before it was taken
+}
+
+void Listener::refuse(int fd, const ServerConfig& config) {
+    if (m_refused.size() >= kMaxRefused) {
+        ::close(fd);
+        return;
+    }
+    ServerMessage message;
+    message.number = kNoUserConnections;
+    message.severity = 17;
+    message.text = "There are not enough 'user connections' available to start a new process. "
+                   "Retry when there are fewer active users, or ask your System Administrator to "
+                   "reconfigure the server with more user connections.";
+    ClientSession::refuse(fd, config, message);
+    ::shutdown(fd, SHUT_WR);
+    // Closed only once the client has read the answer: closing with its login unread
+    // would reset the connection and lose the answer.
+    m_refused.push_back({fd, std::chrono::steady_clock::now() + kRefusedLinger});
+}
+
+void Listener::tendRefused(bool all) {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(m_refused, [&](const Refused& r) {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::recv(r.fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+        }
+        const bool done =
+            all || n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK) || now >= r.closeBy;
+        if (done)
+            ::close(r.fd);
+        return done;
+    });
+}
+
+void Listener::run(Database& database, const ServerConfig& config, const SessionOptions& options,
+                   int maxConnections) {
     int nextSpid = kFirstSpid;
     while (!m_stopping) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        const int r = ::poll(fds, 2, kReapIntervalMs);
+        const bool paused = std::chrono::steady_clock::now() < m_pausedUntil;
+        std::vector<pollfd> fds = {{m_wakeRead, POLLIN, 0}, {paused ? -1 : m_listenFd, POLLIN, 0}};
+        for (const Refused& r : m_refused)
+            fds.push_back({r.fd, POLLIN, 0});
+        const int r = ::poll(fds.data(), fds.size(), paused ? 20 : kReapIntervalMs);
         reap(false);
         if (r < 0 && errno != EINTR)
             throw systemError("poll");
+        if (!m_refused.empty())
+            tendRefused(false);
         if (m_stopping)
             break;
-        if (r <= 0 || !(fds[0].revents & POLLIN))
+        if (r <= 0 || !(fds[1].revents & POLLIN))
             continue;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = acceptClient();
         if (fd < 0)
-            continue; // the client went away before we took it, or out of descriptors
+            continue;
+        if (m_clients.size() >= static_cast<size_t>(maxConnections)) {
+            refuse(fd, config);
+            continue;
+        }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         const int spid = nextSpid;
@@ -131,6 +207,7 @@ void Listener::run(Database& database, const ServerConfig& config, const Session
         m_clients.push_back(std::move(client));
     }
     reap(true);
+    tendRefused(true);
 }
 
 } // namespace devserver

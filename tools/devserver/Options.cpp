@@ -1,7 +1,9 @@
 // Command-line parsing of the development server.
 #include "Options.h"
 
+#include <arpa/inet.h>
 #include <charconv>
+#include <netinet/in.h>
 #include <stdexcept>
 
 namespace devserver {
@@ -31,7 +33,15 @@ DateOrder parseDateOrder(const std::string& text) {
 
 } // namespace
 
-Options parseOptions(const std::vector<std::string>& args) {
+bool isLoopback(const std::string& address) {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+        return false;
+    return (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+Options parseOptions(const std::vector<std::string>& args,
+                     const std::optional<std::string>& environmentPassword) {
     Options o;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -72,6 +82,12 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.session.loginDelayMs = static_cast<int>(parseNumber(a, value(), 0, 3600000));
         } else if (a == "--result-delay-ms") {
             o.session.resultDelayMs = static_cast<int>(parseNumber(a, value(), 0, 3600000));
+        } else if (a == "--login-timeout") {
+            o.session.loginTimeoutMs = static_cast<int>(parseNumber(a, value(), 1, 3600) * 1000);
+        } else if (a == "--lock-wait") {
+            o.config.lockWaitSeconds = static_cast<int>(parseNumber(a, value(), 0, INT32_MAX));
+        } else if (a == "--max-connections") {
+            o.maxConnections = static_cast<int>(parseNumber(a, value(), 1, 100000));
         } else if (a == "--silent") {
             o.session.silent = true;
         } else {
@@ -80,6 +96,14 @@ Options parseOptions(const std::vector<std::string>& args) {
     }
     if (o.session.password && !o.session.user)
         throw std::invalid_argument("--password needs --user");
+    if (o.session.user && !o.session.password && environmentPassword)
+        o.session.password = *environmentPassword;
+    // Without a login check anyone who reaches the port may do anything: only this machine
+    // may reach a server without one.
+    if (!isLoopback(o.bind) && (!o.session.user || o.session.password.value_or("").empty()))
+        throw std::invalid_argument("a server reachable from the network needs --user and a "
+                                    "password (--bind " +
+                                    o.bind + ")");
     if (o.session.user && !o.session.password)
         o.session.password = std::string();
     return o;
@@ -91,14 +115,23 @@ std::string usage() {
            "\n"
            "  --port N              port to listen on (0, the default: any free port)\n"
            "  --bind ADDR           address to listen on (default 127.0.0.1)\n"
-           "  --data DIR            keep database files in DIR (default: all in memory)\n"
+           "  --data DIR            keep database files in DIR (default: temporary files,\n"
+           "                        in shared memory where there is some, removed at exit)\n"
            "  --sample              create the sample database pubs\n"
            "  --user NAME           the only login accepted (default: any login)\n"
-           "  --password PW         its password (default: empty)\n"
+           "  --password PW         its password (default: empty, or the value of the\n"
+           "                        environment variable TOVRIN_DEVSERVER_PASSWORD, which\n"
+           "                        unlike the command line other users cannot see)\n"
            "  --date-order ORDER    mdy (default), dmy, ymd, ydm, myd or dym\n"
            "  --server-name NAME    name the server gives in messages (default TOVRIN)\n"
            "  --server-charset CS   the server's character set: utf8 (default) or iso_1;\n"
            "                        text is converted to and from the one a client asks for\n"
+           "  --lock-wait S         seconds a session waits for a lock before it fails with\n"
+           "                        error 12205, unless it sets its own with set lock wait\n"
+           "                        (default: until the lock is granted)\n"
+           "  --max-connections N   clients served at once (default 256); more are refused\n"
+           "  --login-timeout S     drop a connection whose login is not complete after S\n"
+           "                        seconds (default 60)\n"
            "  --help                print this text\n"
            "\n"
            "Fault switches for tests:\n"
@@ -107,6 +140,8 @@ std::string usage() {
            "  --result-delay-ms N   wait N ms before answering each request\n"
            "  --silent              accept connections and never answer\n"
            "\n"
+           "A --bind address other than a loopback one (127.x.x.x) needs --user and a\n"
+           "non-empty password.\n"
            "Once ready it prints one line 'listening on ADDR:PORT'. SIGINT or SIGTERM stop it.\n";
 }
 

@@ -51,15 +51,22 @@ ParseResult MessageAssembler::next(Message& out, std::string& error) {
                     std::to_string(m_current.type);
             return ParseResult::Error;
         }
-        if (m_current.payload.size() + payload > m_maxMessage) {
-            error = "message longer than " + std::to_string(m_maxMessage) + " bytes";
-            return ParseResult::Error;
+        if (m_dropping || m_current.payload.size() + payload > m_maxMessage) {
+            if (!m_dropOversized) {
+                error = "message longer than " + std::to_string(m_maxMessage) + " bytes";
+                return ParseResult::Error;
+            }
+            m_dropping = true;
+            std::string().swap(m_current.payload);
+        } else {
+            m_current.payload.append(m_input, m_pos + packet::kHeaderSize, payload);
         }
-        m_current.payload.append(m_input, m_pos + packet::kHeaderSize, payload);
         m_pos += length;
         if (status & packet::kStatusEom) {
             m_inMessage = false;
             out = std::move(m_current);
+            out.oversized = m_dropping;
+            m_dropping = false;
             m_current = Message{};
             return ParseResult::Complete;
         }

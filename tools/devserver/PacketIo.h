@@ -34,6 +34,7 @@ inline constexpr size_t kDefaultSize = 512;
 struct Message {
     uint8_t type = 0;
     std::string payload;
+    bool oversized = false; ///< longer than the limit: read to its end, its payload dropped
 };
 
 /// Result of asking the assembler for the next message.
@@ -46,6 +47,9 @@ public:
     explicit MessageAssembler(size_t maxMessageBytes) : m_maxMessage(maxMessageBytes) {}
 
     void setMaxMessageBytes(size_t n) noexcept { m_maxMessage = n; }
+    /// With `on`, a message over the limit is read to its end holding none of its bytes and
+    /// given out `oversized` (so that it can be answered); without, it is an error.
+    void setDropOversized(bool on) noexcept { m_dropOversized = on; }
     /// Restricts the packet types accepted; any other type is an error as soon as its
     /// header arrives (so garbage is refused without waiting for a bogus length).
     void setAcceptedTypes(std::initializer_list<uint8_t> types) { m_accepted.assign(types); }
@@ -63,6 +67,8 @@ private:
     bool m_inMessage = false;
     Message m_current;
     size_t m_maxMessage;
+    bool m_dropOversized = false;
+    bool m_dropping = false; ///< the current message is over the limit
     std::vector<uint8_t> m_accepted;
 };
 

@@ -20,6 +20,10 @@ struct ConnectionHooks {
     std::function<bool()> cancelled;
     /// The session's first day of the week (1 Monday … 7 Sunday) for datepart(weekday).
     std::function<int()> dateFirst;
+    /// Called as a statement is prepared, for each table of a shared database it reads or
+    /// writes (`database` as the connection names it: "main" or an attached one); false
+    /// refuses the statement (the session keeps the reason).
+    std::function<bool(const char* database, const char* table, bool write)> lockTable;
 };
 
 /// An open SQLite connection (closed by the destructor).

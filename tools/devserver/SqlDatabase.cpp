@@ -1,18 +1,19 @@
-// Databases of the server. In memory (the default) every database is a SQLite "memdb"
-// database with a name unique to this server, shared by the connections of every session
-// and kept alive by one connection held here; with a data directory each is the file
-// <dir>/<name>.db in WAL mode. Sessions open their own connections, so what one commits
-// the others see, and SQLite's locks (with a busy handler) keep them consistent.
+// Databases of the server. Each is a SQLite file in WAL mode, kept open by one connection
+// held here: <dir>/<name>.db with a data directory, else (and always for tempdb) a file in a
+// scratch directory private to this server, created empty at start and removed at the end.
+// WAL is what keeps sessions apart: a reader never waits for a writer nor a writer for a
+// reader, so a transaction left open, or a result the client stops reading, holds up
+// nobody's reads. Sessions open their own connections, so what one commits the others see.
 #include "SqlDatabase.h"
 
 #include "SampleDatabase.h"
 #include "SqlErrors.h"
 #include "SqlSession.h"
 
-#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <stdexcept>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace devserver {
@@ -73,6 +74,19 @@ public:
     std::string errors;
 };
 
+/// A new, empty directory for the databases that live only as long as the server: in shared
+/// memory where the system has it, else in the temporary directory.
+std::string makeScratchDirectory() {
+    std::error_code ec;
+    std::filesystem::path base = "/dev/shm";
+    if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0)
+        base = std::filesystem::temp_directory_path(ec);
+    std::string pattern = (base / "tovrin-devserver-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot create a scratch directory under " + base.string());
+    return pattern;
+}
+
 } // namespace
 
 std::unique_ptr<Database> Database::open(const ServerConfig& config) {
@@ -80,8 +94,7 @@ std::unique_ptr<Database> Database::open(const ServerConfig& config) {
 }
 
 SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
-    static std::atomic<int> instances{0};
-    m_memoryPrefix = "tovrin-" + std::to_string(::getpid()) + "-" + std::to_string(instances++);
+    m_scratchDir = makeScratchDirectory();
     bool loadSample = config.sample;
     if (!config.dataDir.empty()) {
         std::error_code ec;
@@ -115,7 +128,14 @@ SqlDatabase::SqlDatabase(const ServerConfig& config) : m_config(config) {
     }
 }
 
-SqlDatabase::~SqlDatabase() = default;
+SqlDatabase::~SqlDatabase() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_databases.clear();
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(m_scratchDir, ec);
+}
 
 void SqlDatabase::noteSession(const SessionEntry& entry) {
     if (entry.spid == 0)
@@ -141,12 +161,14 @@ std::unique_ptr<Session> SqlDatabase::openSession(const LoginInfo& login, int sp
     return std::make_unique<SqlSession>(*this, login, spid);
 }
 
+bool SqlDatabase::isScratch(const std::string& name) const {
+    return m_config.dataDir.empty() || lower(name) == kTempDb;
+}
+
 std::string SqlDatabase::makeUri(const std::string& name) const {
-    if (m_config.dataDir.empty() || lower(name) == kTempDb)
-        return "file:/" + m_memoryPrefix + "-" + name + "?vfs=memdb";
+    const std::string dir = isScratch(name) ? m_scratchDir : m_config.dataDir;
     std::string path =
-        std::filesystem::absolute(std::filesystem::path(m_config.dataDir) / (name + ".db"))
-            .string();
+        std::filesystem::absolute(std::filesystem::path(dir) / (name + ".db")).string();
     return "file:" + percentEncode(path);
 }
 
@@ -155,8 +177,9 @@ void SqlDatabase::addDatabase(const std::string& name) {
     hooks.databaseName = name;
     hooks.dateOrder = m_config.dateOrder;
     auto keeper = std::make_unique<SqlConnection>(makeUri(name), hooks);
-    if (!m_config.dataDir.empty())
-        keeper->exec("pragma journal_mode=wal");
+    keeper->exec("pragma journal_mode=wal");
+    if (isScratch(name))
+        keeper->exec("pragma synchronous=off");
     keeper->exec(std::string("create table if not exists ") + kProcedureTable +
                  " (name text primary key collate nocase, source text not null)");
     std::lock_guard lock(m_mutex);

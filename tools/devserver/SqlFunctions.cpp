@@ -351,13 +351,16 @@ void fitsFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
         known = parsed.emplace(typeText, parseDeclaredType(typeText)).first;
     if (!known->second)
         return sqlite3_result_int(ctx, 1);
+    thread_local Value wire;
     try {
-        thread_local Value wire;
         toWireValue(readValue(argv[0]), *known->second, hooksOf(ctx).dateOrder, 0, true, wire);
         sqlite3_result_int(ctx, 1);
     } catch (const SqlError& e) {
         sqlite3_result_error(ctx, functionErrorText(e).c_str(), -1);
     }
+    // The buffer is kept for the next value, but not the memory of a long one.
+    if (wire.bytes.capacity() > 65536)
+        std::string().swap(wire.bytes);
 }
 
 /// Reads a date-time argument; false when it is NULL or no date-time.

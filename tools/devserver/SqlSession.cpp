@@ -11,6 +11,7 @@
 #include "SqlTimestamp.h"
 #include "TypesCatalog.h"
 
+#include <atomic>
 #include <cctype>
 
 namespace devserver {
@@ -43,6 +44,8 @@ std::string lower(std::string_view s) {
 SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)
     : m_server(database), m_login(std::move(login)), m_spid(spid),
       m_dateOrder(database.config().dateOrder) {
+    static std::atomic<int> owners{0};
+    m_lockOwner = ++owners;
     m_server.noteSession({m_spid, m_login.user, m_login.host, m_database});
 }
 
@@ -50,11 +53,12 @@ SqlSession::~SqlSession() {
     m_server.forgetSession(m_spid);
     if (m_tranCount > 0) {
         try {
-            connectionFor(m_tranDatabase).exec("rollback");
+            endStorageTransaction(false);
         } catch (...) {
             // The connection closes next; SQLite rolls back what is left.
         }
     }
+    m_server.locks().releaseAll(m_lockOwner);
 }
 
 bool SqlSession::cancelled() {
@@ -78,7 +82,12 @@ SqlConnection& SqlSession::connectionFor(const std::string& name) {
     hooks.dateOrder = m_dateOrder;
     hooks.cancelled = [this] { return m_sink && m_sink->cancelled(); };
     hooks.dateFirst = [this] { return m_dateFirst; };
+    hooks.lockTable = [this, actual](const char* schema, const char* table, bool write) {
+        return lockTable(actual, schema, table, write);
+    };
     auto connection = std::make_unique<SqlConnection>(m_server.uriOf(actual), std::move(hooks));
+    if (m_server.isScratch(actual))
+        connection->exec("pragma synchronous=off");
     auto& ref = *connection;
     m_connections[key] = std::move(connection);
     return ref;
@@ -295,7 +304,13 @@ void SqlSession::executeBatch(std::string_view sql, ResultSink& sink) {
     m_markers.clear();
     Frame frame;
     runBatch(sql, frame);
+    endRequest();
+}
+
+void SqlSession::endRequest() {
     m_sink = nullptr;
+    // The text of a long batch is not kept between requests.
+    std::string().swap(m_batchText);
 }
 
 int SqlSession::countParameterMarkers(std::string_view sql) {
@@ -334,7 +349,7 @@ void SqlSession::executeWithMarkers(std::string_view sql, const std::vector<RpcP
     }
     runBatch(sql, frame);
     m_markers.clear();
-    m_sink = nullptr;
+    endRequest();
 }
 
 void SqlSession::executeBatchWithParams(std::string_view sql,
@@ -370,7 +385,7 @@ void SqlSession::executeBatchWithParams(std::string_view sql,
         // A text that does not tokenize is reported by the batch itself.
     }
     runBatch(sql, frame);
-    m_sink = nullptr;
+    endRequest();
 }
 
 void SqlSession::runBatch(std::string_view sql, Frame& frame) {
@@ -454,52 +469,62 @@ bool SqlSession::condition(std::span<const Token> tokens, Frame& frame) {
         m_aborted = true;
         return false;
     }
+    LockScope outer;
+    beginStatementLocks({}, outer);
+    bool holds = false;
     try {
         refreshCatalogFor(tokens);
         std::vector<Token> rewritten;
         SqlValue v =
             evaluate(m_ansiNull ? tokens : nullComparisons(tokens, true, rewritten), frame);
         if (v.kind == SqlValue::Kind::Integer)
-            return v.integer != 0;
-        if (v.kind == SqlValue::Kind::Real)
-            return v.real != 0;
-        return false;
-    } catch (const SqlError& e) {
+            holds = v.integer != 0;
+        else if (v.kind == SqlValue::Kind::Real)
+            holds = v.real != 0;
+    } catch (const SqlError& caught) {
+        const SqlError e = lockErrorOr(caught);
         if (cancelled()) {
             m_aborted = true;
-            return false;
+        } else {
+            reportError(e, frame, tokens.empty() ? 1 : tokens[0].line);
+            done(frame, true, std::nullopt);
+            if ((m_arithAbort && abortsBatch(e)) || isLockError(e)) {
+                abortTransaction();
+                m_aborted = true;
+            }
         }
-        reportError(e, frame, tokens.empty() ? 1 : tokens[0].line);
-        done(frame, true, std::nullopt);
-        if (m_arithAbort && abortsBatch(e)) {
-            abortTransaction();
-            m_aborted = true;
-        }
-        return false;
     }
+    endStatementLocks(outer);
+    return holds;
 }
 
 SqlSession::Flow SqlSession::runSimple(const Statement& statement, Frame& frame) {
     // @@error reads the status of the previous statement while this one runs.
     m_statementError = 0;
     Flow flow = Flow::Next;
+    LockScope outer;
+    beginStatementLocks(statement.tokens, outer);
     try {
         refreshCatalogFor(statement.tokens);
         flow = dispatch(statement, frame);
-    } catch (const SqlError& e) {
+    } catch (const SqlError& caught) {
+        const SqlError e = lockErrorOr(caught);
         if (cancelled()) {
             m_aborted = true;
+            endStatementLocks(outer);
             return Flow::Abort;
         }
         reportError(e, frame, statement.line);
         done(frame, true, std::nullopt);
         m_rowCount = 0;
-        if (m_arithAbort && abortsBatch(e)) {
+        // A lock not had ends the transaction and the batch, as an overflow does.
+        if ((m_arithAbort && abortsBatch(e)) || isLockError(e)) {
             abortTransaction();
             m_aborted = true;
             flow = Flow::Abort;
         }
     }
+    endStatementLocks(outer);
     m_lastError = m_statementError;
     return flow;
 }
@@ -572,7 +597,7 @@ void SqlSession::abortTransaction() {
         return;
     m_tranCount = 0;
     try {
-        connectionFor(m_tranDatabase).exec("rollback");
+        endStorageTransaction(false);
     } catch (const SqlError&) {
         // SQLite may already have rolled it back itself.
     }
@@ -589,10 +614,11 @@ SqlSession::Flow SqlSession::dispatch(const Statement& statement, Frame& frame) 
     if (m_chained && m_tranCount == 0 &&
         (head.is("select") || head.is("insert") || head.is("update") || head.is("delete"))) {
         // Chained mode: a data statement outside a transaction begins one.
-        connection().exec("begin");
-        m_tranDatabase = m_database;
+        beginTransaction();
         m_tranCount = 1;
     }
+    if (m_tranCount > 0 && changesStorage(t))
+        openStorageTransaction();
     if (head.is("select") || head.is("with"))
         return runSelect(t, frame);
     if (head.is("insert") || head.is("update") || head.is("delete"))

@@ -6,6 +6,7 @@
 #include "Engine.h"
 #include "SqlCompute.h"
 #include "SqlConnection.h"
+#include "SqlErrors.h"
 #include "SqlParser.h"
 #include "SqlTranslator.h"
 #include "TypesValues.h"
@@ -75,6 +76,8 @@ private:
 
     // Interpreter (SqlSession.cpp)
     void runBatch(std::string_view sql, Frame& frame);
+    /// Lets go of what the request just served needed.
+    void endRequest();
     /// What the check of a batch knows of the names its statements may resolve.
     struct BatchNames {
         bool opaque = false;           ///< an exec, use, drop or alter came before
@@ -100,6 +103,33 @@ private:
     std::string schemaFor(const std::string& database);
     std::optional<bool> isDateTimeColumn(const std::string& table, const std::string& column);
     std::vector<std::string> columnsOf(const std::string& table);
+
+    // Table locks (SqlLocking.cpp)
+    /// What a statement's locking replaces while it runs (statements nest in procedures).
+    struct LockScope {
+        bool locking = false;
+        bool writes = false;
+    };
+    static bool isLockError(const SqlError& error);
+    bool lockTable(const std::string& connectionDatabase, const char* schema, const char* table,
+                   bool write);
+    void beginStatementLocks(std::span<const Token> tokens, LockScope& saved);
+    void endStatementLocks(const LockScope& saved);
+    /// The lock error that failed the statement, if one did, else `caught`.
+    SqlError lockErrorOr(const SqlError& caught);
+    void setLockWait(std::span<const Token> tokens, Frame& frame);
+    /// True for a statement that changes rows; and for one that changes rows or tables.
+    static bool changesData(const Token& head);
+    static bool changesStorage(std::span<const Token> tokens);
+    // Transactions: SQLite's own transaction begins only with the first statement that
+    // changes something (see SqlLocking.cpp).
+    void beginTransaction();
+    void openStorageTransaction();
+    void saveTransaction(const std::string& name);
+    /// Rolls back to savepoint `name`; false when there is none of that name.
+    bool rollbackToSavepoint(const std::string& name);
+    /// Commits or rolls back SQLite's transaction, if one is open.
+    void endStorageTransaction(bool commit);
 
     // create table (SqlCreateTable.cpp)
     Flow createTable(std::span<const Token> tokens, Frame& frame);
@@ -207,6 +237,8 @@ private:
     std::string m_batchText; ///< text of the running batch (for create procedure)
     int m_tranCount = 0;
     std::string m_tranDatabase;
+    /// Savepoints set before SQLite's transaction began (set when it begins).
+    std::vector<std::string> m_pendingSavepoints;
     int64_t m_rowCount = 0;
     int32_t m_lastError = 0;      ///< @@error: status of the previous statement
     int32_t m_statementError = 0; ///< status of the running statement
@@ -234,6 +266,11 @@ private:
     std::span<const Token> m_textRowSource;
     /// Browse mode: the number of hidden columns of the select runQuery is running.
     std::optional<size_t> m_browseHidden;
+    int m_lockOwner;                     ///< this session's identity in the table locks
+    bool m_locking = false;              ///< a statement runs: the tables it uses are locked
+    bool m_statementWrites = false;      ///< the running statement changes data
+    std::optional<SqlError> m_lockError; ///< why the running statement could not lock
+    std::optional<int> m_lockWait;       ///< set lock wait: seconds; nothing: the server's
     /// The compute clauses of the select runQuery is running, if any.
     const std::vector<ComputeClause>* m_compute = nullptr;
     /// Values of the `?` markers of the running batch, by the marker's offset in the text.

@@ -567,6 +567,8 @@ SqlSession::Flow SqlSession::runSet(std::span<const Token> tokens, Frame& frame)
     }
     if (tokens[1].is("dateformat"))
         setDateFormat(tokens.subspan(2), frame);
+    if (tokens[1].is("lock"))
+        setLockWait(tokens.subspan(2), frame);
     // Other options (statistics, showplan, …) are accepted and have no effect.
     done(frame, false, std::nullopt);
     return Flow::Next;
@@ -700,19 +702,17 @@ SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame
             throw syntaxError(head.text);
         if (tokens.size() > 3)
             throw syntaxError(tokens[3].text);
-        if (m_tranCount == 0) {
-            connection().exec("begin");
-            m_tranDatabase = m_database;
-        }
+        if (m_tranCount == 0)
+            beginTransaction();
         ++m_tranCount;
     } else if (head.is("save")) {
         if (tokens.size() < 3 || !isTranWord(tokens[1]) || m_tranCount == 0)
             throw SqlError(628, 16, "SAVE TRANSACTION is only allowed inside a transaction.");
-        connectionFor(m_tranDatabase).exec("savepoint " + quoteIdentifier(tokens[2].text));
+        saveTransaction(tokens[2].text);
     } else if (head.is("commit")) {
         if (m_tranCount > 0 && --m_tranCount == 0) {
             try {
-                connectionFor(m_tranDatabase).exec("commit");
+                endStorageTransaction(true);
             } catch (...) {
                 m_tranCount = 1;
                 throw;
@@ -720,21 +720,14 @@ SqlSession::Flow SqlSession::runTransaction(std::span<const Token> tokens, Frame
         }
     } else {
         // rollback [tran [savepoint]]
-        if (tokens.size() >= 3 && isTranWord(tokens[1]) && m_tranCount > 0) {
-            sqlite3* db = connectionFor(m_tranDatabase).handle();
-            std::string savepoint = tokens[2].text;
-            char* error = nullptr;
-            int rc = sqlite3_exec(db, ("rollback to " + quoteIdentifier(savepoint)).c_str(),
-                                  nullptr, nullptr, &error);
-            sqlite3_free(error);
-            if (rc == SQLITE_OK) {
-                done(frame, false, std::nullopt);
-                return Flow::Next;
-            }
+        if (tokens.size() >= 3 && isTranWord(tokens[1]) && m_tranCount > 0 &&
+            rollbackToSavepoint(tokens[2].text)) {
+            done(frame, false, std::nullopt);
+            return Flow::Next;
         }
         if (m_tranCount > 0) {
             m_tranCount = 0;
-            connectionFor(m_tranDatabase).exec("rollback");
+            endStorageTransaction(false);
         }
     }
     done(frame, false, std::nullopt);

@@ -5,6 +5,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
+#include <optional>
+#include <sys/resource.h>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -25,7 +29,9 @@ int main(int argc, char** argv) {
     using namespace devserver;
     Options options;
     try {
-        options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+        const char* password = std::getenv(kPasswordVariable);
+        options = parseOptions(std::vector<std::string>(argv + 1, argv + argc),
+                               password ? std::optional<std::string>(password) : std::nullopt);
     } catch (const std::exception& e) {
         std::cerr << "tovrin-devserver: " << e.what() << "\n";
         return 2;
@@ -35,6 +41,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // Every client holds descriptors (its socket, its database files): allow as many as the
+    // system lets this process have.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    // Large buffers (a long request, its translation, a long value) are mapped on their own
+    // and given back to the system when freed, however many came before.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     setServerCharset(options.config.serverCharset);
     try {
         std::unique_ptr<Database> database = Database::open(options.config);
@@ -47,7 +63,7 @@ int main(int argc, char** argv) {
         sigaction(SIGTERM, &action, nullptr);
         std::printf("listening on %s:%u\n", options.bind.c_str(), listener.port());
         std::fflush(stdout);
-        listener.run(*database, options.config, options.session);
+        listener.run(*database, options.config, options.session, options.maxConnections);
         g_listener = nullptr;
     } catch (const std::exception& e) {
         std::cerr << "tovrin-devserver: " << e.what() << "\n";
