@@ -51,17 +51,18 @@ TEST_F(EngineStore, ExactNumericsAreRoundedToTheColumnScaleOnEveryWrite) {
         const char* written;
     };
     const Stored cases[] = {
-        {1, "n", "1.24", "1.239"},          {1, "d", "2.001", "2.0005"},
-        {1, "m", "1.2346", "1.23456"},      {1, "sm", "-0.0001", "-0.00005"},
-        {2, "n", "-2.35", "-2.345"},        {2, "d", "1.999", "1.9994"},
-        {2, "m", "0.0002", "0.00015"},      {2, "sm", "214748.3647", "214748.36465"},
-        {3, "n", "-4.57", "-4.565"},        {3, "m", "7.1235", "7.12345"},
-        {4, "n", "10.00", "9.999"},         {4, "m", "2.0000", "1.99995"},
-        {5, "n", "3.46", "3.455"},          {5, "m", "-0.0003", "-0.00025"},
+        {1, "n", "1.24", "1.239"},     {1, "d", "2.001", "2.0005"},
+        {1, "m", "1.2346", "1.23456"}, {1, "sm", "-0.0001", "-0.00005"},
+        {2, "n", "-2.35", "-2.345"},   {2, "d", "1.999", "1.9994"},
+        {2, "m", "0.0002", "0.00015"}, {2, "sm", "214748.3647", "214748.36465"},
+        {3, "n", "-4.57", "-4.565"},   {3, "m", "7.1235", "7.12345"},
+        {4, "n", "10.00", "9.999"},    {4, "m", "2.0000", "1.99995"},
+        {5, "n", "3.46", "3.455"},     {5, "m", "-0.0003", "-0.00025"},
     };
     for (const auto& c : cases) {
-        const std::string where = "select count(*) from t_round where id = " +
-                                  std::to_string(c.id) + " and " + c.column + " = ";
+        const std::string where =
+            "select count(*) from t_round where id = " + std::to_string(c.id) + " and " + c.column +
+            " = ";
         EXPECT_EQ(scalar(where + c.rounded), 1) << c.column << " of row " << c.id;
         EXPECT_EQ(scalar(where + c.written), 0) << c.column << " of row " << c.id;
     }
@@ -79,11 +80,10 @@ TEST_F(EngineStore, ExactNumericsAreRoundedToTheColumnScaleOnEveryWrite) {
 TEST_F(EngineStore, ExactNumericsTooLargeForTheColumnOverflow) {
     ok("create table t_over (id int, n numeric(5,2) null, sm smallmoney null)\n"
        "insert t_over values (1, 999.99, 0)");
-    for (const char* sql : {"insert t_over (id, n) values (2, 1000)",
-                            "insert t_over (id, n) values (2, 999.995)",
-                            "insert t_over (id, n) values (2, -999.999)",
-                            "update t_over set n = n + 0.01",
-                            "insert t_over (id, sm) values (2, 214748.36475)"}) {
+    for (const char* sql :
+         {"insert t_over (id, n) values (2, 1000)", "insert t_over (id, n) values (2, 999.995)",
+          "insert t_over (id, n) values (2, -999.999)", "update t_over set n = n + 0.01",
+          "insert t_over (id, sm) values (2, 214748.36475)"}) {
         RecordingSink& bad = run(sql);
         ASSERT_EQ(bad.errors().size(), 1u) << sql;
         EXPECT_EQ(bad.errors()[0].number, 3606) << sql;
