@@ -73,6 +73,10 @@ TEST_F(EngineStore, ExactNumericsAreRoundedToTheColumnScaleOnEveryWrite) {
               1);
     auto n = ok("select n from t_round where id = 1").results().at(0).rows.at(0).at(0);
     EXPECT_TRUE(n.numeric == 124);
+    // A table made by select into keeps its columns' scales for later writes.
+    ok("select id, n, m into t_copy from t_round where id = 1\n"
+       "insert t_copy values (9, 5.555, 1.00005)");
+    EXPECT_EQ(scalar("select count(*) from t_copy where n = 5.56 and m = 1.0001"), 1);
 }
 
 // A value whose integer digits do not fit the precision, itself or once rounded, fails the

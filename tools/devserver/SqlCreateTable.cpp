@@ -125,12 +125,6 @@ size_t writeCharacterColumnType(std::span<const Token> tokens, size_t at, std::v
     return writeCollatedColumnType(tokens, at, nullptr, "rtrim", out);
 }
 
-/// Money and numeric types, whose values are kept to their scale.
-bool isExactDecimal(SqlType t) {
-    return t == SqlType::Money || t == SqlType::SmallMoney || t == SqlType::Numeric ||
-           t == SqlType::Decimal;
-}
-
 /// How far a column definition reaches and what it says.
 struct ColumnExtent {
     size_t end = 0; ///< the ',' or ')' that ends it, or the end of the tokens
