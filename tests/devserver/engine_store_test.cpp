@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 namespace devserver::test {
 namespace {
 
@@ -94,6 +98,35 @@ TEST_F(EngineStore, ExactNumericsTooLargeForTheColumnOverflow) {
     }
     EXPECT_EQ(scalar("select count(*) from t_over where n = 999.99"), 1);
     EXPECT_EQ(scalar("select count(*) from t_over"), 1);
+}
+
+// With databases kept in files, values are rounded the same way, and still after the server
+// has been started again on those files.
+TEST(EngineStoreFiles, ExactNumericsAreRoundedInDataFiles) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("engine-store-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    ServerConfig config;
+    config.dataDir = dir.string();
+    const char* batches[] = {
+        "create table t_kept (id int, n numeric(5,2))\ninsert t_kept values (1, 1.239)",
+        "insert t_kept values (2, 2.345)\nupdate t_kept set n = 7.005 where id = 1",
+    };
+    for (const char* sql : batches) {
+        auto database = Database::open(config);
+        auto session = database->openSession(LoginInfo{}, 1);
+        RecordingSink sink;
+        session->executeBatch(sql, sink);
+        EXPECT_TRUE(sink.errors().empty()) << sql;
+    }
+    auto database = Database::open(config);
+    auto session = database->openSession(LoginInfo{}, 1);
+    RecordingSink sink;
+    session->executeBatch("select count(*) from t_kept where id = 1 and n = 7.01 or id = 2 and n = "
+                          "2.35",
+                          sink);
+    EXPECT_EQ(sink.results().at(0).rows.at(0).at(0).integer, 2);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
