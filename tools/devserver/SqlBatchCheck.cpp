@@ -182,7 +182,13 @@ void SqlSession::compileStatement(const Statement& statement, Frame& scratch, Ba
         return;
     }
     if (head.is("select") || head.is("insert") || head.is("update") || head.is("delete")) {
-        check(t, false);
+        // An insert is checked as it runs: without a column list, an identity column is
+        // left out of it.
+        std::vector<Token> listed;
+        check(head.is("insert") && listColumnsButIdentity(t, listed)
+                  ? std::span<const Token>(listed)
+                  : t,
+              false);
         return;
     }
     if (head.is("set") && t.size() > 3 && t[1].kind == Token::Kind::Variable && t[2].isOp("="))
@@ -416,9 +422,13 @@ void checkWrittenLiterals(sqlite3* db, std::span<const Token> t) {
         return;
     WrittenTable table;
     table.name = objectName(t, i);
-    while (i < t.size() && (t[i].kind == Token::Kind::Identifier || t[i].isOp(".")) &&
-           !t[i].is("values") && !t[i].is("set"))
+    // Past the table's name ("t", "dbo.t", "db..t"): what follows is its column list, values,
+    // select or set list (a select's first call is no column list).
+    for (++i; i < t.size() && t[i].isOp(".");) {
         ++i;
+        if (i < t.size() && t[i].kind != Token::Kind::Operator)
+            ++i;
+    }
     table.columns = tableColumns(db, table.name);
     if (table.columns.empty())
         return;

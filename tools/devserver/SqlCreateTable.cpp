@@ -166,7 +166,8 @@ public:
 
     /// The rewritten statement.
     std::vector<Token> out;
-    /// The character and binary columns whose values are cut to their length on write.
+    /// The columns whose values are brought to their stored form on write (cut, padded or
+    /// rounded).
     std::vector<std::pair<std::string, ColumnType>> cutColumns;
     /// The timestamp column, stamped on every write.
     std::string timestampColumn;
@@ -296,9 +297,9 @@ private:
         if (auto type = parseDeclaredType(typeText)) {
             type->nullable = nullable;
             if (type->type != SqlType::Text && type->type != SqlType::Image &&
-                (isCharacterColumn(*type) || type->type == SqlType::Binary ||
-                 type->type == SqlType::VarBinary || type->type == SqlType::DateTime ||
-                 type->type == SqlType::SmallDateTime))
+                (isCharacterColumn(*type) || isExactDecimal(type->type) ||
+                 type->type == SqlType::Binary || type->type == SqlType::VarBinary ||
+                 type->type == SqlType::DateTime || type->type == SqlType::SmallDateTime))
                 cutColumns.emplace_back(t.text, *type);
             m_check = fitsCheck(t, typeText, m_syntheticBegin);
             m_syntheticBegin += m_check.size() + 1;
@@ -342,7 +343,9 @@ namespace {
 /// expression of its stored form: character and binary values longer than their column are
 /// cut; char not null is blank-padded to its length, while varchar and char null (which the
 /// server keeps as varchar) lose their trailing blanks (all blanks leave one); datetime keeps
-/// whole 1/300 s and smalldatetime whole minutes.
+/// whole 1/300 s and smalldatetime whole minutes; money and numeric values are rounded half
+/// away from zero to their scale (the column's collation compares them exactly, so 1.2 and
+/// 1.20 are alike and left as they are).
 std::pair<std::string, std::string> storedForm(const std::string& col, const ColumnType& type) {
     const std::string typeText = quoteLiteral(declaredTypeText(type));
     const std::string converted = "tovrin_convert(" + typeText + ", " + col + ")";
@@ -354,6 +357,10 @@ std::pair<std::string, std::string> storedForm(const std::string& col, const Col
     switch (type.type) {
     case SqlType::DateTime:
     case SqlType::SmallDateTime:
+    case SqlType::Money:
+    case SqlType::SmallMoney:
+    case SqlType::Numeric:
+    case SqlType::Decimal:
         return {"new." + col + " <> tovrin_convert(" + typeText + ", new." + col + ")", converted};
     case SqlType::Char:
     case SqlType::UniChar:

@@ -709,8 +709,8 @@ void registerServerFunctions(sqlite3* db, const ConnectionHooks* hooks) {
     for (const auto& f : kScalarFunctions)
         sqlite3_create_function(db, f.name, f.argc, f.pure ? kPure : SQLITE_UTF8, data, f.body,
                                 nullptr, nullptr);
-    sqlite3_create_function(db, "left", 2, kPure, const_cast<bool*>(&kLeft), leftRightFunction,
-                            nullptr, nullptr);
+    sqlite3_create_function(db, "tovrin_left", 2, kPure, const_cast<bool*>(&kLeft),
+                            leftRightFunction, nullptr, nullptr);
     sqlite3_create_function(db, "tovrin_right", 2, kPure, const_cast<bool*>(&kRight),
                             leftRightFunction, nullptr, nullptr);
     // like compares case-sensitively, as the server's default binary sort order does.

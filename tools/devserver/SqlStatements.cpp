@@ -404,6 +404,8 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
 
     SqlConnection& conn = connection();
     std::string definition;
+    // Money and numeric columns, whose values written later are rounded to their scale.
+    std::vector<std::pair<std::string, ColumnType>> rounded;
     {
         Prepared stmt(conn.handle(), query.sql);
         const int columnCount = sqlite3_column_count(stmt.get());
@@ -412,7 +414,8 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
             if (c)
                 definition += ", ";
             const char* name = sqlite3_column_name(stmt.get(), c);
-            definition += quoteIdentifier(name && *name ? name : "col" + std::to_string(c + 1));
+            const std::string column = name && *name ? name : "col" + std::to_string(c + 1);
+            definition += quoteIdentifier(column);
             std::string declared;
             if (const char* d = sqlite3_column_decltype(stmt.get(), c))
                 declared = d;
@@ -420,6 +423,8 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
                 declared = declaredTypeText(*query.columnHints[static_cast<size_t>(c)]);
             if (!declared.empty())
                 definition += " " + storageDeclaration(declared);
+            if (auto type = parseDeclaredType(declared); type && isExactDecimal(type->type))
+                rounded.emplace_back(column, *type);
             // A column copied from a not-null column stays not null, as on the server.
             if (const char* origin = sqlite3_column_origin_name(stmt.get(), c)) {
                 int notNull = 0;
@@ -434,6 +439,8 @@ SqlSession::Flow SqlSession::selectInto(std::span<const Token> tokens, size_t in
     }
     conn.exec(std::string(temporary ? "create temp table " : "create table ") + target.sql + " (" +
               definition + ")");
+    if (nameEnd == intoAt + 2)
+        cutOnWrite(tokens[intoAt + 1].text, rounded);
     Prepared insert(conn.handle(), "insert into " + target.sql + " " + query.sql);
     insert.bind(query.binds);
     int rc = sqlite3_step(insert.get());

@@ -20,10 +20,16 @@ struct Rename {
     std::string_view to;
 };
 constexpr Rename kRenames[] = {
-    {"isnull", "ifnull"},          {"len", "length"},
-    {"char_length", "length"},     {"datalength", "tovrin_datalength"},
-    {"ceiling", "tovrin_ceiling"}, {"right", "tovrin_right"}, // a join keyword to SQLite
-    {"getutcdate", "getdate"},     {"count_big", "count"},
+    {"isnull", "ifnull"},
+    {"len", "length"},
+    {"char_length", "length"},
+    {"datalength", "tovrin_datalength"},
+    {"ceiling", "tovrin_ceiling"},
+    {"getutcdate", "getdate"},
+    {"count_big", "count"},
+    // join keywords to SQLite, which refuses them as function names
+    {"left", "tovrin_left"},
+    {"right", "tovrin_right"},
 };
 
 /// Functions whose result is character data (for `+` as concatenation).

@@ -88,6 +88,11 @@ constexpr NamedType kNamedTypes[] = {
 
 } // namespace
 
+bool isExactDecimal(SqlType type) noexcept {
+    return type == SqlType::Money || type == SqlType::SmallMoney || type == SqlType::Numeric ||
+           type == SqlType::Decimal;
+}
+
 bool needsDecimalStorage(std::string_view typeName) {
     std::string name = lower(typeName);
     return name == "money" || name == "smallmoney" || name == "numeric" || name == "decimal" ||

@@ -33,6 +33,9 @@ namespace devserver {
 /// name, for text affinity, and the decimal collation.
 [[nodiscard]] bool needsDecimalStorage(std::string_view typeName);
 
+/// True for money, smallmoney, numeric and decimal: exact types kept to their scale.
+[[nodiscard]] bool isExactDecimal(SqlType type) noexcept;
+
 /// The name of the collation that orders decimal text numerically.
 inline constexpr const char* kDecimalCollation = "tovrin_decimal";
 
