@@ -19,22 +19,11 @@ using querytest::errorOf;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "DETAIL";
-constexpr const char* kOther = "DETAIL_OTHER";
+constexpr char kConnection[] = "DETAIL";
+constexpr char kOther[] = "DETAIL_OTHER";
 
-class QueryDetail : public ::testing::Test {
+class QueryDetail : public querytest::TwoSessionSuite<kConnection, kOther> {
 protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
-        s_other = querytest::makeConnection(kOther).release();
-        s_other->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_other;
-        delete s_connection;
-        s_other = s_connection = nullptr;
-    }
     void SetUp() override {
         exec(kConnection, "create table qd_orders (id int not null, customer varchar(20) null)\n"
                           "insert qd_orders values (1, 'Ann')\n"
@@ -99,8 +88,6 @@ protected:
     std::unique_ptr<TDataSource> source;
     std::unique_ptr<TSybQuery> detail;
     int runs = 0;
-    static inline TSybConnect* s_connection = nullptr;
-    static inline TSybConnect* s_other = nullptr;
 };
 
 using Lines = std::vector<std::string>;

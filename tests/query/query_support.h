@@ -102,4 +102,23 @@ protected:
     static inline tovrin::TSybConnect* s_connection = nullptr;
 };
 
+/// A test suite with two connections of its own, registered under Name and Other: the
+/// session under test and a second user's, for what another session sees or changes.
+template <const char* Name, const char* Other> class TwoSessionSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_connection = makeConnection(Name).release();
+        s_connection->Connect();
+        s_other = makeConnection(Other).release();
+        s_other->Connect();
+    }
+    static void TearDownTestSuite() {
+        delete s_other;
+        delete s_connection;
+        s_other = s_connection = nullptr;
+    }
+    static inline tovrin::TSybConnect* s_connection = nullptr;
+    static inline tovrin::TSybConnect* s_other = nullptr;
+};
+
 } // namespace querytest

@@ -19,22 +19,11 @@ using querytest::errorOf;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "TRANSACT";
-constexpr const char* kOther = "TRANSACT_OTHER";
+constexpr char kConnection[] = "TRANSACT";
+constexpr char kOther[] = "TRANSACT_OTHER";
 
-class QueryTransactions : public ::testing::Test {
+class QueryTransactions : public querytest::TwoSessionSuite<kConnection, kOther> {
 protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
-        s_other = querytest::makeConnection(kOther).release();
-        s_other->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_other;
-        delete s_connection;
-        s_other = s_connection = nullptr;
-    }
     void SetUp() override {
         exec(kConnection, "create table tx_orders (id int not null, customer varchar(20) null)\n"
                           "create table tx_lines (order_id int not null, line int not null,\n"
@@ -66,12 +55,7 @@ protected:
         return rows(Connection, "select order_id, line, item, qty from tx_lines "
                                 "order by order_id, line");
     }
-
-    static TSybConnect* s_connection;
-    static TSybConnect* s_other;
 };
-TSybConnect* QueryTransactions::s_connection = nullptr;
-TSybConnect* QueryTransactions::s_other = nullptr;
 
 TEST_F(QueryTransactions, TheConnectionFollowsTheServersTransactionCount) {
     EXPECT_FALSE(s_connection->InTransaction());

@@ -20,25 +20,14 @@ using querytest::errorOf;
 using querytest::exec;
 using querytest::makeQuery;
 
-constexpr const char* kConnection = "UPDATES";
-constexpr const char* kOther = "UPDATES_OTHER";
+constexpr char kConnection[] = "UPDATES";
+constexpr char kOther[] = "UPDATES_OTHER";
 constexpr const char* kSelect = "select id, name, note, amount, ratio from cu_items order by id";
 
 std::string shown(const std::string& text);
 
-class QueryUpdates : public ::testing::Test {
+class QueryUpdates : public querytest::TwoSessionSuite<kConnection, kOther> {
 protected:
-    static void SetUpTestSuite() {
-        s_connection = querytest::makeConnection(kConnection).release();
-        s_connection->Connect();
-        s_other = querytest::makeConnection(kOther).release();
-        s_other->Connect();
-    }
-    static void TearDownTestSuite() {
-        delete s_other;
-        delete s_connection;
-        s_other = s_connection = nullptr;
-    }
     void SetUp() override {
         exec(kConnection,
              "create table cu_items (id int not null, name varchar(100) null, note text null,\n"
@@ -70,12 +59,7 @@ protected:
         return rows;
     }
     static void locate(TSybQuery& q, int id) { ASSERT_TRUE(q.Locate("id", Variant(id), {})); }
-
-    static TSybConnect* s_connection;
-    static TSybConnect* s_other;
 };
-TSybConnect* QueryUpdates::s_connection = nullptr;
-TSybConnect* QueryUpdates::s_other = nullptr;
 
 // A few pending changes of every kind: row 1 edited with hostile and long text and a new
 // amount, row 3 (whose name is null) edited, row 2 deleted, row 5 inserted.

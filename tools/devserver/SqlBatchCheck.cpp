@@ -30,13 +30,6 @@ bool isNameError(const SqlError& e) {
     return e.number() == 208 || e.number() == 207 || e.number() == 209;
 }
 
-std::string lower(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 /// The unqualified name that starts at tokens[i] ("db..t", "dbo.t", "t"), lower case.
 std::string objectName(std::span<const Token> t, size_t i) {
     std::string name;

@@ -23,13 +23,6 @@ namespace {
 /// The database of temporary work: always in memory, empty at every start.
 constexpr const char* kTempDb = "tempdb";
 
-std::string lower(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool validName(const std::string& name) {
     if (name.empty() || name.size() > 30)
         return false;

@@ -11,13 +11,6 @@ namespace devserver {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool isName(const Token& t) {
     return t.kind == Token::Kind::Identifier || t.kind == Token::Kind::QuotedIdentifier;
 }

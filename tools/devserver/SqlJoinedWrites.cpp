@@ -14,13 +14,6 @@ namespace devserver::translator {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 /// The last name of a qualified name (db..t, dbo.t, t), lower case.
 std::string lastName(std::span<const Token> name) {
     std::string out;

@@ -18,6 +18,13 @@ bool identPart(unsigned char c) {
 
 } // namespace
 
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size())
         return false;

@@ -42,5 +42,7 @@ struct Token {
 
 /// Case-insensitive comparison of ASCII words.
 [[nodiscard]] bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept;
+/// A name or word in ASCII lower case, the form names are compared and kept in.
+[[nodiscard]] std::string lower(std::string_view s);
 
 } // namespace devserver

@@ -24,17 +24,10 @@ namespace devserver {
 
 namespace {
 
-std::string lowerCase(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 /// SQLite's own tables (the schema, sequences). They are written only along with a table
 /// (whose lock covers them) or for SQLite's own bookkeeping, never locked themselves.
 bool isInternalTable(std::string_view table) {
-    return table.size() >= 7 && lowerCase(table.substr(0, 7)) == "sqlite_";
+    return table.size() >= 7 && lower(table.substr(0, 7)) == "sqlite_";
 }
 
 } // namespace
@@ -82,7 +75,7 @@ bool SqlSession::rollbackToSavepoint(const std::string& name) {
     if (sqlite3_get_autocommit(c.handle()) != 0) {
         // Nothing has changed yet: rolling back to a savepoint set so far changes nothing.
         for (const std::string& pending : m_pendingSavepoints)
-            if (lowerCase(pending) == lowerCase(name))
+            if (lower(pending) == lower(name))
                 return true;
         return false;
     }
@@ -111,7 +104,7 @@ bool SqlSession::lockTable(const std::string& connectionDatabase, const char* sc
     if (m_lockError)
         return false; // the statement already failed on a lock: do not wait twice
     const std::string database =
-        std::string_view(schema) == "main" ? lowerCase(connectionDatabase) : lowerCase(schema);
+        std::string_view(schema) == "main" ? lower(connectionDatabase) : lower(schema);
     if (isInternalTable(table))
         return true;
     TableLocks::Wait wait;
@@ -119,7 +112,7 @@ bool SqlSession::lockTable(const std::string& connectionDatabase, const char* sc
     wait.seconds = m_lockWait ? m_lockWait : m_server.config().lockWaitSeconds;
     wait.cancelled = [this] { return m_sink && m_sink->cancelled(); };
     const bool inTransaction = m_tranCount > 0;
-    const std::string resource = database + "." + lowerCase(table);
+    const std::string resource = database + "." + lower(table);
     TableLocks& locks = m_server.locks();
     try {
         if (write) {

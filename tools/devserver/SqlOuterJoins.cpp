@@ -16,13 +16,6 @@ namespace devserver::translator {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 /// A table of the from list: its tokens, its name and alias (lower case), and the
 /// conditions that join it as the inner table of an outer join.
 struct FromItem {

@@ -31,13 +31,6 @@ namespace {
 
 constexpr int kMaxNesting = 16;
 
-std::string lower(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 /// Parses "create proc[edure] name [(] @p type [= default] [output], … [)] [with recompile] as
 /// body".
 ProcedureDefinition parseProcedure(const std::string& source) {

@@ -16,13 +16,6 @@ namespace devserver {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // A prepared SQLite statement owned for the scope of a lookup.
 class Lookup {
 public:

@@ -32,13 +32,6 @@ bool abortsBatch(const SqlError& e) {
     }
 }
 
-std::string lower(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 } // namespace
 
 SqlSession::SqlSession(SqlDatabase& database, LoginInfo login, int spid)

@@ -15,13 +15,6 @@ namespace devserver {
 
 namespace {
 
-std::string lower(std::string_view s) {
-    std::string out;
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 Column column(const char* name, SqlType type, int32_t length, bool nullable = false) {
     Column c;
     c.name = name;

@@ -1,6 +1,8 @@
 // Declared types: from SQLite's declared type text to server column types and back.
 #include "TypesCatalog.h"
 
+#include "SqlLexer.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <vector>
@@ -8,14 +10,6 @@
 namespace devserver {
 
 namespace {
-
-std::string lower(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s)
-        out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 /// Splits "numeric text (10, 2)" into the words before the parenthesis and its numbers.
 void splitDeclared(std::string_view declared, std::vector<std::string>& words,
