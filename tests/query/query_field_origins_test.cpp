@@ -231,26 +231,35 @@ TEST_F(QueryReadBack, NewRowsTakeTheirIdentityAndDefaultsAndStayEditableInEveryM
     }
 }
 
-TEST_F(QueryReadBack, ExactNumericsShowTheServersRounding) {
-    auto q = makeQuery(kConnection, "select id, customer, status, amount from rb_orders");
-    q->SetKeyFields("id");
-    q->SetUpdateMode(upWhereKeyOnly);
-    q->Open();
-    q->Append();
-    q->FieldByName("customer")->SetAsString("Bob");
-    q->FieldByName("status")->SetAsString("open");
-    q->FieldByName("amount")->SetAsString("1.239");
-    q->Post();
-    q->ApplyUpdates();
-    const std::string id = lastIdentity();
-    EXPECT_EQ(record(*q), id + "|Bob|open|1.24");
-    // An update reads its row back too.
-    q->Edit();
-    q->FieldByName("amount")->SetAsString("2.345");
-    q->Post();
-    q->ApplyUpdates();
-    EXPECT_EQ(record(*q), id + "|Bob|open|2.35");
-    EXPECT_FALSE(q->UpdatesPending());
+TEST_F(QueryReadBack, ExactNumericsShowTheServersRoundingAndStayEditableInEveryMode) {
+    for (const TUpdateMode mode : {upWhereAll, upWhereChanged, upWhereKeyOnly}) {
+        SCOPED_TRACE(mode);
+        auto q = makeQuery(kConnection, "select id, customer, status, amount from rb_orders");
+        q->SetKeyFields("id");
+        q->SetUpdateMode(mode);
+        q->Open();
+        q->Append();
+        q->FieldByName("customer")->SetAsString("Bob");
+        q->FieldByName("status")->SetAsString("open");
+        q->FieldByName("amount")->SetAsString("1.239");
+        q->Post();
+        q->ApplyUpdates();
+        const std::string id = lastIdentity();
+        EXPECT_EQ(record(*q), id + "|Bob|open|1.24");
+        // An update reads its row back too.
+        q->Edit();
+        q->FieldByName("amount")->SetAsString("2.345");
+        q->Post();
+        q->ApplyUpdates();
+        EXPECT_EQ(record(*q), id + "|Bob|open|2.35");
+        // The rounded value is what a where clause built from the record finds.
+        q->Edit();
+        q->FieldByName("status")->SetAsString("paid");
+        q->Post();
+        q->ApplyUpdates();
+        EXPECT_EQ(record(*q), id + "|Bob|paid|2.35");
+        EXPECT_FALSE(q->UpdatesPending());
+    }
 }
 
 TEST_F(QueryReadBack, AnAutomaticSortPlacesARecordByTheValuesReadBack) {
