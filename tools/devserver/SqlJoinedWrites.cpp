@@ -171,13 +171,7 @@ private:
     }
 
     Token make(Token::Kind kind, std::string text) {
-        Token t;
-        t.kind = kind;
-        t.text = std::move(text);
-        t.line = m_tokens.front().line;
-        t.begin = m_synthetic++;
-        t.end = m_synthetic++;
-        return t;
+        return syntheticToken(kind, std::move(text), m_tokens.front().line, m_synthetic);
     }
     void word(std::vector<Token>& out, const char* text) {
         out.push_back(make(Token::Kind::Identifier, text));

@@ -18,6 +18,16 @@ bool identPart(unsigned char c) {
 
 } // namespace
 
+Token syntheticToken(Token::Kind kind, std::string text, int line, size_t& nextOffset) {
+    Token t;
+    t.kind = kind;
+    t.text = std::move(text);
+    t.line = line;
+    t.begin = nextOffset++;
+    t.end = nextOffset++;
+    return t;
+}
+
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)

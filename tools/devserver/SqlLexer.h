@@ -42,6 +42,10 @@ struct Token {
 
 /// Case-insensitive comparison of ASCII words.
 [[nodiscard]] bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept;
+/// A token a rewrite adds to a statement: it takes the offsets at `nextOffset` (past the
+/// statement's text, so nothing takes it for a piece of what the client sent) and moves it on.
+[[nodiscard]] Token syntheticToken(Token::Kind kind, std::string text, int line,
+                                   size_t& nextOffset);
 /// A name or word in ASCII lower case, the form names are compared and kept in.
 [[nodiscard]] std::string lower(std::string_view s);
 

@@ -196,13 +196,7 @@ private:
     }
 
     Token synthetic(Token::Kind kind, std::string text) {
-        Token t;
-        t.kind = kind;
-        t.text = std::move(text);
-        t.line = m_tokens.front().line;
-        t.begin = m_synthetic++;
-        t.end = m_synthetic++;
-        return t;
+        return syntheticToken(kind, std::move(text), m_tokens.front().line, m_synthetic);
     }
 
     /// Writes `conjunct`, its outer-join operator as `=`.

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "Options.h"
+#include "ParamValues.h"
 #include <tovrin5/dataset/SybDataSet.h>
 #include <tovrin5/host/DataSet.h>
 #include <tovrin5/host/DateTime.h>
@@ -37,18 +38,6 @@ bool hasFields(const host::TDataSet& data, const std::vector<std::string>& names
         if (data.FindField(name) == nullptr)
             return false;
     return !names.empty();
-}
-
-/// True for a text that starts as a date does: "yyyy-mm-dd".
-bool looksLikeDate(const std::string& text) {
-    if (text.size() < 10)
-        return false;
-    for (std::size_t i = 0; i < 10; ++i) {
-        const bool dash = i == 4 || i == 7;
-        if (dash ? text[i] != '-' : !std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
-    }
-    return true;
 }
 
 /// A date and time written "yyyy-mm-dd[ hh:nn[:ss[.zzz]]]" (also with T); raises the

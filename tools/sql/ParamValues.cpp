@@ -41,17 +41,6 @@ bool hasLeadingZero(const std::string& text) {
     return text.size() > i + 1 && text[i] == '0';
 }
 
-bool looksLikeDate(const std::string& text) {
-    if (text.size() < 10)
-        return false;
-    for (std::size_t i = 0; i < 10; ++i) {
-        const bool dash = i == 4 || i == 7;
-        if (dash ? text[i] != '-' : !std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
-    }
-    return true;
-}
-
 [[noreturn]] void badValue(const ParamSetting& s, const std::string& what) {
     throw UsageError("--param " + s.name + ": " + what);
 }
@@ -229,6 +218,17 @@ std::vector<std::string> applyParams(host::TParams& params,
             unmatched.push_back(setting.name);
     }
     return unmatched;
+}
+
+bool looksLikeDate(const std::string& text) {
+    if (text.size() < 10)
+        return false;
+    for (std::size_t i = 0; i < 10; ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash ? text[i] != '-' : !std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
 }
 
 } // namespace tovrin::sqltool

@@ -34,6 +34,9 @@ struct ParamSetting {
 /// type.
 void assignParam(host::TParam& param, const ParamSetting& setting);
 
+/// True for a text that starts as a date does: "yyyy-mm-dd".
+[[nodiscard]] bool looksLikeDate(const std::string& text);
+
 /// Assigns every setting to all the parameters of its name (names compared without
 /// regard to case, as the parameter list does). Returns the names of settings that
 /// matched no parameter.
