@@ -113,6 +113,13 @@ TEST(EngineDatabases, TransactionsAreSeenByOthersOnlyWhenCommitted) {
     run(*a, "begin tran\ninsert into shared values (1)\ninsert into shared values (2)");
     EXPECT_TRUE(a->inTransaction());
     EXPECT_EQ(scalar(*a, "select count(*) from shared"), 2);
+    // Every kind of read of the table meets the writer's lock, even one that reads no column.
+    for (const char* read : {"select count(*) from shared", "select max(v) from shared"}) {
+        RecordingSink refused = run(*b, std::string("set lock nowait\n") + read);
+        ASSERT_EQ(refused.errors().size(), 1u) << read;
+        EXPECT_EQ(refused.errors()[0].number, 12205) << read;
+    }
+    run(*b, "set lock wait");
     // A reader in another session waits for the writer's locks, as on the server, and
     // never sees the rows before they are committed.
     int64_t seen = -1;

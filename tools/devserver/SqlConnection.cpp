@@ -34,8 +34,12 @@ int busyHandler(void* data, int attempt) {
 int authorizer(void* data, int action, const char* first, const char* second, const char* database,
                const char*) {
     auto* hooks = static_cast<const ConnectionHooks*>(data);
-    if (!hooks->lockTable || !database || std::string_view(database) == "temp")
+    if (!hooks->lockTable || (database && std::string_view(database) == "temp"))
         return SQLITE_OK;
+    // A read of no column (count(*)) comes without a database name: it is a read of the
+    // connection's own database, and it must wait for writers like any other read.
+    if (!database)
+        database = "main";
     const char* table = nullptr;
     bool write = true;
     switch (action) {
