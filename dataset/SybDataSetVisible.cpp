@@ -53,20 +53,21 @@ void TSybDataSet::buildVisibleTable() {
     const int32_t savedRec = FCurRec;
     std::vector<int32_t> rows;
     std::vector<int32_t> numbers(static_cast<std::size_t>(count));
-    {
+    FVisibleStale = true; // so it stays when a handler throws or changes the records
+    try {
         const TScratchRecord scratch(*this);
         for (int i = 0; i < count; ++i) {
-            // The handler may change the records (close the dataset, refresh): the
-            // table then describes a list that is gone, and the test stops.
-            if (static_cast<int>(FRecords.size()) != count) {
-                FCurRec = savedRec;
-                FVisibleStale = true;
+            // A handler that changed the records (a refresh) placed the position
+            // itself; the table would describe a list that is gone, so the tests stop.
+            if (static_cast<int>(FRecords.size()) != count)
                 return;
-            }
             if (acceptsStored(i, scratch.Get()))
                 rows.push_back(i);
             numbers[static_cast<std::size_t>(i)] = static_cast<int32_t>(rows.size());
         }
+    } catch (...) {
+        FCurRec = savedRec;
+        throw;
     }
     FCurRec = savedRec;
     FVisibleRows = std::move(rows);
@@ -75,10 +76,8 @@ void TSybDataSet::buildVisibleTable() {
 }
 
 bool TSybDataSet::ensureVisibleTable() {
-    if (!visibleTableHolds()) {
-        FVisibleStale = true; // a handler that throws leaves it so
+    if (!visibleTableHolds())
         buildVisibleTable();
-    }
     return visibleTableHolds();
 }
 
