@@ -384,6 +384,11 @@ public:
 
     // ---- host overrides -----------------------------------------------------------------
     [[nodiscard]] bool IsCursorOpen() const override { return FCursorOpen; }
+    /// The filter setters also mark the positions of the shown records stale.
+    void SetFiltered(bool Value) override;
+    void SetFilter(const std::string& Value) override;
+    void SetFilterOptions(host::TFilterOptions Value) override;
+    void SetOnFilterRecord(host::TFilterRecordEvent Value) override;
     std::unique_ptr<host::TStream> CreateBlobStream(host::TField* Field,
                                                     host::TBlobStreamMode Mode) override;
 
@@ -499,7 +504,36 @@ protected:
     /// Index in FRecords of the record with that identity; -1 when no stored record has it.
     [[nodiscard]] int positionOfId(int32_t Id) const;
     /// Marks the position table stale (records moved, were inserted or deleted).
-    void recordsMoved() noexcept { FPositionsStale = true; }
+    void recordsMoved() noexcept {
+        FPositionsStale = true;
+        FVisibleStale = true;
+    }
+
+    // ---- positions among the shown records --------------------------------------------------
+    // Under a filter the numbers of the shown records come from a table built with one
+    // filter test per stored record, rebuilt lazily after the filter, a record's values,
+    // the records or their order changed.
+    /// 1-based number among the shown records of stored record Index, counting Index
+    /// itself only when it is shown (Index + 1 without a filter).
+    [[nodiscard]] int visibleNumber(int Index);
+    /// Index of the Number-th shown record; -1 when there is none.
+    [[nodiscard]] int visibleIndex(int Number);
+    /// Number of records shown.
+    [[nodiscard]] int visibleCount();
+    /// Marks the table of shown records stale (a stored record's values changed).
+    void visibleChanged() noexcept { FVisibleStale = true; }
+    /// What a filter test of stored record Index found; a result that disagrees with the
+    /// table makes it stale (a handler may read more than the record).
+    void noteFilterResult(int Index, bool Accepted) noexcept;
+    /// Whether the table describes the stored records as they are.
+    [[nodiscard]] bool visibleTableHolds() const noexcept;
+    /// Whether the table shows stored record Index (the table holds).
+    [[nodiscard]] bool shownInTable(int Index) const noexcept;
+    /// Tests every stored record with the filter; leaves the table stale when a handler
+    /// changed the records meanwhile.
+    void buildVisibleTable();
+    /// Builds the table when stale; whether it holds.
+    bool ensureVisibleTable();
 
     // ---- pending changes ------------------------------------------------------------------
     void setRecordStatus(char* Buffer, host::TUpdateStatus Value) const noexcept {
@@ -652,6 +686,10 @@ protected:
     int32_t FNextRecordId = 1;                  // identity of the next record stored
     mutable std::vector<int32_t> FPositionOfId; // index of identity - FFirstRecordId; -1 none
     mutable bool FPositionsStale = true;
+
+    std::vector<int32_t> FVisibleRows;   // indices of the shown records, in list order
+    std::vector<int32_t> FVisibleNumber; // per stored record: shown records up to it, itself too
+    bool FVisibleStale = true;
 
     std::vector<TPendingChange> FPending;                   // in the order made
     std::unordered_map<int32_t, std::size_t> FPendingIndex; // identity -> index in FPending

@@ -35,6 +35,7 @@ void TSybDataSet::numberRecords() {
         FPositionOfId[static_cast<std::size_t>(i)] = i;
     }
     FPositionsStale = false;
+    visibleChanged();
 }
 
 int32_t TSybDataSet::takeRecordId() noexcept {

@@ -398,6 +398,7 @@ void TSybDataSet::releaseStoredRecords() noexcept {
             delete[] r;
     }
     FRecords.clear();
+    recordsMoved();
 }
 
 void TSybDataSet::_InternalFreeRecord(TRecordBuffer Buffer) {

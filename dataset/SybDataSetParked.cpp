@@ -187,7 +187,7 @@ TSybDataSet::TParkedScope::TParkedScope(TSybDataSet& DataSet, std::size_t Index)
     DataSet.FFirstRecordId = first == INT32_MAX ? 1 : first;
     DataSet.FNextRecordId = first == INT32_MAX ? 1 : last + 1;
     DataSet.FPositionOfId.clear();
-    DataSet.FPositionsStale = true;
+    DataSet.recordsMoved();
     DataSet.FCurRec = -1;
 }
 
@@ -199,7 +199,7 @@ TSybDataSet::TParkedScope::~TParkedScope() {
     m_dataSet.FNextRecordId = m_nextId;
     m_dataSet.FCurRec = m_curRec;
     m_dataSet.FPositionOfId = std::move(m_positions);
-    m_dataSet.FPositionsStale = true;
+    m_dataSet.recordsMoved();
 }
 
 void TSybDataSet::mergeParked(const std::vector<std::vector<int32_t>>& Skipped) noexcept {

@@ -55,7 +55,9 @@ void TSybDataSet::InternalClose() {
     ClearFetchFields();
     FCurRec = -1;
     FPositionOfId.clear();
-    FPositionsStale = true;
+    recordsMoved();
+    FVisibleRows.clear();
+    FVisibleNumber.clear();
     FListSorted = false;
     FCursorOpen = false;
     FStore.Reset(0);
@@ -132,6 +134,8 @@ TGetResult TSybDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
         // without one they are computed here.
         const bool filtered = IsFiltered();
         const bool accepted = !filtered || FilterRecord(Buffer);
+        if (filtered)
+            noteFilterResult(FCurRec, accepted);
         if (!accepted && GetMode == gmCurrent)
             return grError;
         if (!filtered)
@@ -177,20 +181,14 @@ int TSybDataSet::GetRecordCount() {
     if (!IsFiltered())
         return static_cast<int>(FRecords.size());
     const TDataSetState saved = SetTempState(dsBrowse);
-    const int32_t savedRec = FCurRec;
     int count = 0;
     try {
-        const TScratchRecord scratch(*this);
-        InternalFirst();
-        while (GetRecord(scratch.Get(), gmNext, true) == grOK)
-            ++count;
+        count = visibleCount();
     } catch (...) {
         RestoreState(saved);
-        FCurRec = savedRec;
         throw;
     }
     RestoreState(saved);
-    FCurRec = savedRec;
     return count;
 }
 
@@ -206,6 +204,7 @@ void TSybDataSet::ClearCalcFields(TRecordBuffer Buffer) {
 void TSybDataSet::_InternalAdd(TRecordBuffer Buffer) {
     setRecordId(Buffer, takeRecordId());
     FRecords.push_back(Buffer);
+    visibleChanged();
     if (!FPositionsStale)
         FPositionOfId.back() = static_cast<int32_t>(FRecords.size()) - 1;
     FListSorted = false;
@@ -226,6 +225,7 @@ void TSybDataSet::_InternalInsert(int Pos, TRecordBuffer Buffer) {
 
 void TSybDataSet::AddRecord(TRecordBuffer Buffer) {
     FRecords.push_back(Buffer);
+    visibleChanged();
 }
 
 // ---- editing ----------------------------------------------------------------------------------
@@ -280,6 +280,7 @@ void TSybDataSet::InternalPost() {
         commitEditBlobs(active, stored);
         std::memcpy(stored, active, static_cast<std::size_t>(FRecordSize));
         setRecordStatus(stored, status);
+        visibleChanged(); // the new values may pass the filter or fail it
     } else {
         // A new record goes in front of the record whose bookmark the host stored in the
         // buffer (the one that was current), or last when appended; it gets an identity

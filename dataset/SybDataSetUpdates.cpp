@@ -140,6 +140,7 @@ void TSybDataSet::revertChange(const TPendingChange& Change) {
         _InternalFreeRecord(stored);
         FRecords[static_cast<std::size_t>(p)] = Change.Original;
         FListSorted = false;
+        visibleChanged();
     } else {
         FRecords.erase(FRecords.begin() + p);
         recordsMoved();

@@ -512,10 +512,6 @@ protected:
     /// 1-based number of the current record among the records the filter shows; -1
     /// without one (empty, a new record).
     [[nodiscard]] int GetRecNo() const override;
-    /// 1-based number among the shown records of stored record Index (shown itself).
-    [[nodiscard]] int visibleNumber(int Index);
-    /// Index of the Number-th shown record; -1 when there is none.
-    [[nodiscard]] int visibleIndex(int Number);
     [[nodiscard]] bool GetCanModify() const override;
     void GetBookmarkData(host::TRecordBuffer Buffer, void* Data) override;
     void SetBookmarkData(host::TRecordBuffer Buffer, const void* Data) override;

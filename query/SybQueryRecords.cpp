@@ -97,30 +97,6 @@ void TSybQuery::InternalSetToRecord(TRecordBuffer Buffer) {
     FCurRec = positionOfId(recordId(Buffer));
 }
 
-int TSybQuery::visibleNumber(int Index) {
-    if (!IsFiltered())
-        return Index + 1;
-    const TScratchRecord scratch(*this);
-    int number = 0;
-    for (int i = 0; i <= Index; ++i)
-        if (acceptsStored(i, scratch.Get()))
-            ++number;
-    return number;
-}
-
-int TSybQuery::visibleIndex(int Number) {
-    const auto count = static_cast<int>(FRecords.size());
-    if (Number < 1 || Number > count)
-        return -1;
-    if (!IsFiltered())
-        return Number - 1;
-    const TScratchRecord scratch(*this);
-    for (int i = 0, seen = 0; i < count; ++i)
-        if (acceptsStored(i, scratch.Get()) && ++seen == Number)
-            return i;
-    return -1;
-}
-
 int TSybQuery::GetRecNo() const {
     const TRecordBuffer active = ActiveBuffer();
     if (!active || FRecordSize == 0 || IsEmpty())
@@ -131,12 +107,7 @@ int TSybQuery::GetRecNo() const {
     const int index = positionOfId(recordId(active));
     if (index < 0)
         return -1;
-    // The filter is evaluated on copies of the stored records: the internal position and
-    // the display buffers stay as they are.
-    const int32_t savedRec = FCurRec;
-    const int number = self->visibleNumber(index);
-    self->FCurRec = savedRec;
-    return number;
+    return self->visibleNumber(index);
 }
 
 void TSybQuery::SetRecNo(int Value) {

@@ -305,6 +305,7 @@ void TSybQuery::takeReadBack(const std::vector<std::pair<int32_t, TReadBack>>& R
         for (const auto& [field, bytes] : values)
             if (char* slot = GetFieldPointer(record, field))
                 std::memcpy(slot, bytes.data(), bytes.size());
+        visibleChanged(); // a value the server changed may change what the filter shows
         // A value the server changed may move the record in an automatic sort.
         if (FAutoSort && !FSortFieldList.empty())
             (void)Resort(p);
