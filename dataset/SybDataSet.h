@@ -604,7 +604,6 @@ protected:
         TParkedRows& m_rows;
         int32_t m_firstId, m_nextId, m_curRec;
         std::vector<int32_t> m_positions;
-        bool m_stale;
     };
     /// After an apply, each parked set's changes are merged as mergePending merges the
     /// shown ones (Skipped[i] for set i); a set left without changes is released.

@@ -164,7 +164,7 @@ bool TSybDataSet::restoreParkedRows(const std::string& Key) {
 TSybDataSet::TParkedScope::TParkedScope(TSybDataSet& DataSet, std::size_t Index)
     : m_dataSet(DataSet), m_rows(DataSet.FParked.at(Index)), m_firstId(DataSet.FFirstRecordId),
       m_nextId(DataSet.FNextRecordId), m_curRec(DataSet.FCurRec),
-      m_positions(std::move(DataSet.FPositionOfId)), m_stale(DataSet.FPositionsStale) {
+      m_positions(std::move(DataSet.FPositionOfId)) {
     if (m_rows.Layout != DataSet.layoutSignature()) {
         DataSet.FPositionOfId = std::move(m_positions);
         DatabaseError("The columns of the rows changed since changes to them were made; their "

@@ -89,8 +89,9 @@ bool SqlSession::listColumnsButIdentity(std::span<const Token> tokens, std::vect
     // insert t values (…) leaves the identity column out: it takes its next value.
     std::vector<Token> list;
     size_t offset = tokens.back().end + 1; // past the batch's own tokens
+    const Token& at = tokens[end];
     const auto token = [&](Token::Kind kind, const std::string& text) {
-        list.push_back(madeToken(tokens[end], kind, text, offset));
+        list.push_back(madeToken(at, kind, text, offset));
     };
     token(Token::Kind::Operator, "(");
     for (const std::string& column : columnsOf(table)) {

@@ -51,8 +51,9 @@ std::optional<SqlSession::TextRows> SqlSession::addTextRowColumns(std::span<cons
         added.push_back(madeToken(tokens[from], kind, std::move(text), offset));
     };
     for (const auto& [column, table] : textColumns) {
+        const std::string& name = table;
         const auto known = std::find_if(tables.begin(), tables.end(), [&](const auto& entry) {
-            return strcasecmp(entry.second.c_str(), table.c_str()) == 0;
+            return strcasecmp(entry.second.c_str(), name.c_str()) == 0;
         });
         if (known == tables.end())
             continue;
