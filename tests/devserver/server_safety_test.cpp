@@ -218,6 +218,9 @@ TEST(ServerSafety, ALargeRequestsMemoryIsGivenBack) {
 }
 
 TEST(ServerSafety, RunningOutOfDescriptorsNeitherSpinsNorHangsClients) {
+    if (kSanitized)
+        GTEST_SKIP() << "a sanitizer's own checks need descriptors (a pipe to probe memory): "
+                        "with none left they report errors that are not there";
     DevServer server;
     const pid_t pid = server.pid();
     const long open = static_cast<long>(
