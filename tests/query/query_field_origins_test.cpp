@@ -5,6 +5,7 @@
 // server holds (identities, defaults, rounding) and can be edited again in every mode.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -197,20 +198,31 @@ protected:
     }
 };
 
-// The identity the server gave the last new row.
-std::string lastIdentity() {
-    auto server = makeQuery(kConnection, "select max(id) from rb_orders");
+// The first value of a one-row select, as text.
+std::string firstValue(const std::string& Sql) {
+    auto server = makeQuery(kConnection, Sql);
     server->Open();
     return server->Fields()[0]->AsString();
+}
+
+// The identity the server gave the last new row.
+std::string lastIdentity() {
+    return firstValue("select max(id) from rb_orders");
+}
+
+// A query keyed by id that finds its rows as Mode says, opened.
+std::unique_ptr<TSybQuery> openKeyed(const char* Sql, TUpdateMode Mode) {
+    auto q = makeQuery(kConnection, Sql);
+    q->SetKeyFields("id");
+    q->SetUpdateMode(Mode);
+    q->Open();
+    return q;
 }
 
 TEST_F(QueryReadBack, NewRowsTakeTheirIdentityAndDefaultsAndStayEditableInEveryMode) {
     for (const TUpdateMode mode : {upWhereAll, upWhereChanged, upWhereKeyOnly}) {
         SCOPED_TRACE(mode);
-        auto q = makeQuery(kConnection, "select id, customer, status, amount from rb_orders");
-        q->SetKeyFields("id");
-        q->SetUpdateMode(mode);
-        q->Open();
+        auto q = openKeyed("select id, customer, status, amount from rb_orders", mode);
         q->Append();
         q->FieldByName("customer")->SetAsString("Ann");
         q->Post();
@@ -234,10 +246,7 @@ TEST_F(QueryReadBack, NewRowsTakeTheirIdentityAndDefaultsAndStayEditableInEveryM
 TEST_F(QueryReadBack, ExactNumericsShowTheServersRoundingAndStayEditableInEveryMode) {
     for (const TUpdateMode mode : {upWhereAll, upWhereChanged, upWhereKeyOnly}) {
         SCOPED_TRACE(mode);
-        auto q = makeQuery(kConnection, "select id, customer, status, amount from rb_orders");
-        q->SetKeyFields("id");
-        q->SetUpdateMode(mode);
-        q->Open();
+        auto q = openKeyed("select id, customer, status, amount from rb_orders", mode);
         q->Append();
         q->FieldByName("customer")->SetAsString("Bob");
         q->FieldByName("status")->SetAsString("open");
@@ -293,19 +302,14 @@ protected:
     }
     void TearDown() override { exec(kConnection, "drop table ts_items"); }
     static std::string serverStamp(int Id) {
-        auto q = makeQuery(kConnection, "select ts from ts_items where id = " + std::to_string(Id));
-        q->Open();
-        return q->Fields()[0]->AsString();
+        return firstValue("select ts from ts_items where id = " + std::to_string(Id));
     }
 };
 
 TEST_F(QueryTimestamps, RowsAreFoundByKeyAndTimestampInEveryModeAndTakeTheNewOne) {
     for (const TUpdateMode mode : {upWhereAll, upWhereChanged, upWhereKeyOnly}) {
         SCOPED_TRACE(mode);
-        auto q = makeQuery(kConnection, "select id, name, qty, ts from ts_items order by id");
-        q->SetKeyFields("id");
-        q->SetUpdateMode(mode);
-        q->Open();
+        auto q = openKeyed("select id, name, qty, ts from ts_items order by id", mode);
         EXPECT_EQ(q->FieldByName("ts")->ProviderFlags(), TProviderFlags{pfInWhere});
         q->Edit();
         q->FieldByName("name")->SetAsString("Ada");
